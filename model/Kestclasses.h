@@ -1,0 +1,228 @@
+// Game model shared by the server and the client: cards, hands, the deck,
+// the die, the player and room records and the line tokenizer.
+// All text is Shift-JIS bytes.
+#pragma once
+
+#include <cstdint>
+#include <stdexcept>
+#include <string>
+
+namespace kest {
+
+// Misuse of a model value: the message is Shift-JIS text for the user.
+class EKestError : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
+
+// "マークが無効です."
+inline constexpr const char kMsgBadMark[] =
+    "\x83\x7d\x81\x5b\x83\x4e\x82\xaa\x96\xb3\x8c\xf8\x82\xc5\x82\xb7.";
+// "インデックスが無効です."
+inline constexpr const char kMsgBadIndex[] =
+    "\x83\x43\x83\x93\x83\x66\x83\x62\x83\x4e\x83\x58\x82\xaa\x96\xb3\x8c\xf8"
+    "\x82\xc5\x82\xb7.";
+// "カードはありません."
+inline constexpr const char kMsgNoCard[] =
+    "\x83\x4a\x81\x5b\x83\x68\x82\xcd\x82\xa0\x82\xe8\x82\xdc\x82\xb9\x82\xf1.";
+
+enum : uint8_t { mkNone = 0, mkPerson = 1, mkWeapon = 2, mkRoom = 3 };
+
+class TCard {
+ public:
+  TCard() = default;
+  static TCard MakeCard(uint8_t mark, uint16_t index);
+
+  uint8_t Mark() const { return mark_; }
+  uint16_t Index() const { return index_; }
+  void SetMark(uint8_t mark);
+  void SetIndex(uint16_t index);
+  void ClearCard() { mark_ = 0; index_ = 0; }
+
+  // mark * 10 + index: persons 10-15, weapons 20-25, rooms 30-38.
+  int WireCode() const { return mark_ * 10 + index_; }
+  bool operator==(const TCard& o) const { return mark_ == o.mark_ && index_ == o.index_; }
+
+ private:
+  uint8_t mark_ = 0;
+  uint16_t index_ = 0;
+};
+
+class TCardList {
+ public:
+  static constexpr int kMaxCards = 9;
+
+  TCard CardAt(int i) const { return cards_[i]; }
+  uint16_t CardCount() const { return count_; }
+  bool Append(const TCard& card);
+  bool ContainsCard(const TCard& card) const;
+  void SortCards();
+  void ClearList();
+
+ private:
+  TCard cards_[kMaxCards];
+  uint16_t count_ = 0;
+};
+
+class TDeck {
+ public:
+  static constexpr int kDeckSize = 21;
+
+  TDeck() { BuildDeck(); }
+  void BuildDeck();
+  int32_t CardsLeft() const { return count_; }
+  void ResetOrder();
+  void ShuffleCards();
+  TCard DrawCard();
+  TCard DrawCardOfMark(uint8_t mark);
+
+ private:
+  TCard cards_[kDeckSize];
+  int16_t order_[kDeckSize] = {};
+  int32_t count_ = 0;
+};
+
+class TDice {
+ public:
+  int16_t RollDie(int sides);
+  int16_t Value() const { return value_; }
+
+ private:
+  int16_t value_ = 1;
+};
+
+// Player flag bits.
+enum : uint32_t {
+  ufUnused = 0x80000000u,
+  ufLoggedIn = 0x40000000u,
+  ufEliminated = 0x20000000u,
+  ufNonParticipant = 0x02000000u,
+  ufComputer = 0x01000000u,
+  ufDiceDone = 0x00010000u,  // client only: rolled the die this turn
+};
+
+// The connection a user's lines travel on. The socket layers of both
+// programs derive their connection types from it.
+class TUserConnection {
+ public:
+  virtual ~TUserConnection() = default;
+};
+
+// One player record, with the fields of both programs (the client also
+// keeps the steps left on the board and ufDiceDone).
+class TKestUser {
+ public:
+  static constexpr int kNameSize = 64;
+
+  void SetName(const std::string& text);
+  std::string GetName() const { return name_; }
+  void SetFace(const std::string& text) { face_ = text; }
+  const std::string& GetFace() const { return face_; }
+  void SetPosition(int16_t x, int16_t y) { x_ = x; y_ = y; }
+  int16_t X() const { return x_; }
+  int16_t Y() const { return y_; }
+  void SetRoom(int16_t n) { room_ = n; }
+  int16_t GetRoom() const { return room_; }
+  void SetPlace(int16_t n) { place_ = n; }
+  int16_t GetPlace() const { return place_; }
+
+  void SetFlags(uint32_t bits) { flags_ |= bits; }
+  void ClearFlags(uint32_t bits) { flags_ &= ~bits; }
+  bool HasFlags(uint32_t bits) const { return (flags_ & bits) == bits; }
+  uint32_t Flags() const { return flags_; }
+  void MarkUnused() { SetFlags(ufUnused); }
+  void ClearUnused() { ClearFlags(ufUnused); }
+  void MarkLoggedIn() { SetFlags(ufLoggedIn); }
+  void ClearLoggedIn() { ClearFlags(ufLoggedIn); }
+  bool IsLoggedIn() const { return HasFlags(ufLoggedIn); }
+
+  void SetSteps(int16_t n) { steps_ = n; }
+  int16_t GetSteps() const { return steps_; }
+  int16_t IncSteps() { return ++steps_; }
+  int16_t DecSteps() {
+    if (steps_ != 0) --steps_;
+    return steps_;
+  }
+
+  int16_t UserNo = 0;
+  int16_t CpuType = 0;
+  TUserConnection* socket = nullptr;  // not owned
+  TCardList hand;
+  TCard suggestion[3];  // room, person, weapon
+
+ private:
+  char name_[kNameSize] = {};
+  std::string face_;
+  int16_t x_ = 0, y_ = 0;
+  int16_t room_ = -1;
+  int16_t place_ = 0;
+  uint32_t flags_ = ufUnused;
+  int16_t steps_ = 0;
+};
+
+// How a room reaches the records of its members (the server's user table).
+class TUserLookup {
+ public:
+  virtual ~TUserLookup() = default;
+  // The record of a user number, or nullptr for a free or invalid number.
+  virtual TKestUser* UserOf(int userNo) const = 0;
+};
+
+class TRoom {
+ public:
+  static constexpr int kMaxMembers = 6;
+
+  explicit TRoom(const TUserLookup* users = nullptr) : users_(users) {}
+  void SetUserLookup(const TUserLookup* users) { users_ = users; }
+
+  bool AddMember(int16_t user);
+  bool RemoveMember(int16_t user);
+  bool IsPlaying() const { return playing_ != 0; }
+  void SetPlaying(bool b) { playing_ = b ? 1 : 0; }
+  void StopPlaying() { playing_ = 0; }
+  int32_t PlayerCount() const { return playing_ ? players_ : memberCount_; }
+  int32_t MemberCount() const { return memberCount_; }
+  int MemberAt(int seat) const;
+  int SeatOf(int user) const;
+  int32_t TurnSeat() const { return turn_; }
+  int32_t ResponderSeat() const { return responder_; }
+  int32_t AdvanceTurn();
+
+  void DealCards();
+  void SetSuggestion(int user, const TCard cards[3]);
+  bool NextResponder(TCard list[3], int& count);
+  bool CheckAccusation(const TCard cards[3]) const;
+  void GetSolution(TCard cards[3]) const;
+
+  bool IsLocked() const { return locked_ != 0; }
+  void SetLocked(bool b) { locked_ = b ? 1 : 0; }
+
+  int32_t confirmNeeded = 0;
+  int32_t confirmCount = 0;
+  TDice die;
+
+ private:
+  // The record of the member in a seat; nullptr for an empty seat.
+  TKestUser* UserAtSeat(int seat) const;
+  int32_t NextSeat(int32_t seat) const { return seat + 1 >= players_ ? 0 : seat + 1; }
+
+  const TUserLookup* users_;
+  uint8_t playing_ = 0;
+  int16_t members_[kMaxMembers] = {};
+  int32_t memberCount_ = 0;
+  int32_t players_ = 0;
+  int32_t turn_ = 0;
+  int32_t responder_ = 0;
+  TDeck deck_;
+  TCard solution_[3];
+  uint8_t locked_ = 0;
+};
+
+// Line tokenizer.
+bool IsSjisLeadByte(unsigned char b);
+// Splits line in place into at most max tokens; returns the argument count
+// (tokens after the command word, the user number not counted) and sets id to
+// the user number after ":" or -1.
+int SplitLine(char* line, char** tokens, int max, int& id);
+
+}  // namespace kest

@@ -1,0 +1,253 @@
+#include <gtest/gtest.h>
+
+#include <map>
+#include <vector>
+
+#include "Kestclasses.h"
+#include "Random.h"
+
+using namespace kest;
+
+namespace {
+
+class Users : public TUserLookup {
+ public:
+  TKestUser& Add(int no, uint32_t flags = 0) {
+    TKestUser& u = users_[no];
+    u.UserNo = int16_t(no);
+    u.SetFlags(flags);
+    return u;
+  }
+  TKestUser* UserOf(int no) const override {
+    auto it = users_.find(no);
+    return it == users_.end() ? nullptr : const_cast<TKestUser*>(&it->second);
+  }
+
+ private:
+  std::map<int, TKestUser> users_;
+};
+
+std::vector<int> Codes(const TCardList& hand) {
+  std::vector<int> v;
+  for (int i = 0; i < hand.CardCount(); ++i) v.push_back(hand.CardAt(i).WireCode());
+  return v;
+}
+
+std::vector<int> Solution(const TRoom& room) {
+  TCard s[3];
+  room.GetSolution(s);
+  return {s[0].WireCode(), s[1].WireCode(), s[2].WireCode()};
+}
+
+TCard C(int code) { return TCard::MakeCard(uint8_t(code / 10), uint16_t(code % 10)); }
+
+class RoomTest : public ::testing::Test {
+ protected:
+  // Seats users 10, 11, ... with the given flags and deals from `seed`.
+  void Seat(const std::vector<uint32_t>& flags) {
+    for (size_t s = 0; s < flags.size(); ++s) {
+      users.Add(int(10 + s), flags[s]);
+      ASSERT_TRUE(room.AddMember(int16_t(10 + s)));
+    }
+  }
+  void Deal(uint32_t seed) {
+    RandSeed(seed);
+    room.DealCards();
+  }
+  const TCardList& Hand(int seat) { return users.UserOf(room.MemberAt(seat))->hand; }
+
+  Users users;
+  TRoom room{&users};
+};
+
+}  // namespace
+
+TEST(KestUser, ConstructionAndFields) {
+  TKestUser u;
+  EXPECT_EQ(u.GetName(), "");
+  EXPECT_EQ(u.GetRoom(), -1);
+  EXPECT_EQ(u.Flags(), ufUnused);
+  EXPECT_EQ(u.UserNo, 0);
+  EXPECT_EQ(u.GetSteps(), 0);
+  u.SetName(std::string(63, 'a'));
+  EXPECT_EQ(u.GetName().size(), 63u);
+  u.SetName(std::string(64, 'b'));
+  EXPECT_EQ(u.GetName(), "");
+  u.SetFlags(ufComputer | ufNonParticipant);
+  EXPECT_TRUE(u.HasFlags(ufComputer | ufNonParticipant));
+  u.ClearFlags(ufNonParticipant);
+  EXPECT_FALSE(u.HasFlags(ufComputer | ufNonParticipant));
+  u.ClearUnused();
+  u.MarkLoggedIn();
+  EXPECT_TRUE(u.IsLoggedIn());
+  u.ClearLoggedIn();
+  EXPECT_FALSE(u.IsLoggedIn());
+}
+
+TEST(KestUser, Steps) {
+  TKestUser u;
+  EXPECT_EQ(u.DecSteps(), 0);
+  EXPECT_EQ(u.IncSteps(), 1);
+  u.SetSteps(3);
+  EXPECT_EQ(u.DecSteps(), 2);
+}
+
+TEST_F(RoomTest, MembersAndSeats) {
+  Seat({0, 0, 0, 0, 0, 0});
+  EXPECT_FALSE(room.AddMember(99));
+  EXPECT_EQ(room.MemberCount(), 6);
+  EXPECT_EQ(room.SeatOf(99), -1);
+  EXPECT_EQ(room.MemberAt(6), -1);
+  EXPECT_EQ(room.MemberAt(-1), -1);
+  EXPECT_FALSE(room.RemoveMember(99));
+  ASSERT_TRUE(room.RemoveMember(11));
+  EXPECT_EQ(room.MemberAt(1), 12);
+  EXPECT_EQ(room.MemberAt(2), 13);
+  EXPECT_EQ(room.SeatOf(15), 4);
+  EXPECT_EQ(room.PlayerCount(), 5);
+}
+
+TEST_F(RoomTest, LastMemberLeavingStopsPlay) {
+  Seat({0, 0});
+  Deal(5);
+  EXPECT_TRUE(room.IsPlaying());
+  room.RemoveMember(10);
+  EXPECT_TRUE(room.IsPlaying());
+  room.RemoveMember(11);
+  EXPECT_FALSE(room.IsPlaying());
+}
+
+// Expected solutions and hands come from the generator's formula and the deal
+// rule worked out by hand, not from this code.
+TEST_F(RoomTest, SeededDealForThree) {
+  Seat({0, ufComputer, 0});
+  Deal(20261209);
+  EXPECT_EQ(Solution(room), (std::vector<int>{14, 21, 30}));
+  EXPECT_EQ(room.PlayerCount(), 3);
+  EXPECT_EQ(Codes(Hand(0)), (std::vector<int>{20, 25, 33, 36, 37, 38}));
+  EXPECT_EQ(Codes(Hand(1)), (std::vector<int>{10, 23, 24, 31, 32, 35}));
+  EXPECT_EQ(Codes(Hand(2)), (std::vector<int>{11, 12, 13, 15, 22, 34}));
+  EXPECT_EQ(room.TurnSeat(), 0);
+}
+
+TEST_F(RoomTest, SeededDealForSix) {
+  Seat({0, 0, 0, 0, 0, 0});
+  Deal(20261209);
+  EXPECT_EQ(Solution(room), (std::vector<int>{14, 21, 30}));
+  const std::vector<std::vector<int>> hands = {{33, 37, 38}, {23, 31, 35}, {15, 22, 34},
+                                               {20, 25, 36}, {10, 24, 32}, {11, 12, 13}};
+  for (int s = 0; s < 6; ++s) EXPECT_EQ(Codes(Hand(s)), hands[s]) << "seat " << s;
+}
+
+TEST_F(RoomTest, DealWithFillerSeat) {
+  Seat({0, ufComputer | ufNonParticipant, 0});
+  users.UserOf(12)->hand.Append(C(10));  // stale cards are cleared
+  users.UserOf(12)->SetFlags(ufEliminated);
+  Deal(7);
+  EXPECT_EQ(room.PlayerCount(), 2);
+  EXPECT_EQ(Solution(room), (std::vector<int>{12, 21, 38}));
+  EXPECT_EQ(Codes(Hand(0)), (std::vector<int>{10, 11, 13, 15, 24, 25, 30, 32, 33}));
+  EXPECT_EQ(Codes(Hand(1)), (std::vector<int>{14, 20, 22, 23, 31, 34, 35, 36, 37}));
+  EXPECT_EQ(Hand(2).CardCount(), 0);
+  EXPECT_FALSE(users.UserOf(12)->HasFlags(ufEliminated));
+}
+
+TEST_F(RoomTest, DealToSinglePlayerKeepsNine) {
+  Seat({0});
+  Deal(99);
+  EXPECT_EQ(Solution(room), (std::vector<int>{15, 22, 32}));
+  EXPECT_EQ(Codes(Hand(0)), (std::vector<int>{21, 23, 24, 25, 33, 34, 36, 37, 38}));
+}
+
+TEST_F(RoomTest, DealWithoutParticipantsOrRecordsDealsNothing) {
+  Seat({ufNonParticipant, ufNonParticipant});
+  room.AddMember(50);  // a seat whose user has no record
+  Deal(3);
+  EXPECT_TRUE(room.IsPlaying());
+  EXPECT_EQ(room.PlayerCount(), 0);
+  EXPECT_EQ(Hand(0).CardCount(), 0);
+  EXPECT_EQ(room.AdvanceTurn(), 0);
+}
+
+TEST_F(RoomTest, AdvanceTurnWrapsAtPlayers) {
+  Seat({0, 0, 0, ufNonParticipant});
+  Deal(1);
+  EXPECT_EQ(room.PlayerCount(), 3);
+  EXPECT_EQ(room.AdvanceTurn(), 1);
+  EXPECT_EQ(room.AdvanceTurn(), 2);
+  EXPECT_EQ(room.AdvanceTurn(), 0);
+}
+
+TEST_F(RoomTest, ResponderOrderTwoSeats) {
+  Seat({0, 0});
+  Deal(1);
+  room.AdvanceTurn();
+  const TCard s[3] = {C(30), C(10), C(20)};
+  room.SetSuggestion(11, s);
+  EXPECT_EQ(room.ResponderSeat(), 0);
+  TCard list[3];
+  int count = -1;
+  room.NextResponder(list, count);
+  EXPECT_EQ(room.ResponderSeat(), 1);  // back at the suggester: the round is over
+}
+
+TEST_F(RoomTest, ResponderOrderFourSeatsAndMatches) {
+  Seat({0, 0, 0, 0});
+  Deal(1);
+  room.AdvanceTurn();
+  room.AdvanceTurn();  // seat 2 suggests
+  // Give known hands after the deal.
+  for (int seat = 0; seat < 4; ++seat) users.UserOf(room.MemberAt(seat))->hand.ClearList();
+  users.UserOf(13)->hand.Append(C(20));
+  users.UserOf(10)->hand.Append(C(10));
+  users.UserOf(10)->hand.Append(C(33));
+  users.UserOf(10)->hand.Append(C(20));
+  users.UserOf(10)->SetFlags(ufEliminated);  // still answers
+  const TCard s[3] = {C(33), C(10), C(20)};
+  room.SetSuggestion(12, s);
+
+  const int expectedSeat[] = {3, 0, 1};
+  const std::vector<std::vector<int>> expectedCards = {{20}, {33, 10, 20}, {}};
+  for (int step = 0; step < 3; ++step) {
+    EXPECT_EQ(room.ResponderSeat(), expectedSeat[step]);
+    TCard list[3];
+    int count = -1;
+    const bool found = room.NextResponder(list, count);
+    std::vector<int> got;
+    for (int i = 0; i < count; ++i) got.push_back(list[i].WireCode());
+    EXPECT_EQ(got, expectedCards[step]) << step;
+    EXPECT_EQ(found, !expectedCards[step].empty());
+  }
+  EXPECT_EQ(room.ResponderSeat(), 2);
+}
+
+TEST_F(RoomTest, SeatWithoutRecordHoldsNothingAndAnswersNothing) {
+  users.Add(10);
+  users.Add(12);
+  room.AddMember(10);
+  room.AddMember(60);  // no record behind this member
+  room.AddMember(12);
+  Deal(1);
+  EXPECT_EQ(room.PlayerCount(), 2);
+  EXPECT_EQ(users.UserOf(10)->hand.CardCount(), 9);  // seat 1's cards are dropped
+  EXPECT_EQ(users.UserOf(12)->hand.CardCount(), 0);
+  const TCard s[3] = {C(30), C(10), C(20)};
+  room.SetSuggestion(10, s);
+  EXPECT_EQ(room.ResponderSeat(), 1);
+  TCard list[3];
+  int count = -1;
+  EXPECT_FALSE(room.NextResponder(list, count));
+  EXPECT_EQ(count, 0);
+  EXPECT_EQ(room.ResponderSeat(), 0);
+}
+
+TEST_F(RoomTest, AccusationInAnyOrder) {
+  Seat({0, 0, 0});
+  Deal(20261209);  // solution 14, 21, 30
+  const TCard rightReordered[3] = {C(30), C(14), C(21)};
+  const TCard oneWrong[3] = {C(30), C(14), C(22)};
+  const TCard duplicated[3] = {C(30), C(30), C(14)};
+  EXPECT_TRUE(room.CheckAccusation(rightReordered));
+  EXPECT_FALSE(room.CheckAccusation(oneWrong));
+  EXPECT_FALSE(room.CheckAccusation(duplicated));
+}
