@@ -9,6 +9,7 @@ velmora_install_deps || { echo "test.sh: installing packages failed" >&2; exit 1
 jobs=$(nproc)
 export QT_QPA_PLATFORM=offscreen VELMORA_MIDI=null VELMORA_SOUND=null
 export ASAN_OPTIONS=${ASAN_OPTIONS:-detect_leaks=1:abort_on_error=0}
+export LSAN_OPTIONS=${LSAN_OPTIONS:-suppressions=$PWD/tests/lsan.supp:print_suppressions=0}
 export UBSAN_OPTIONS=${UBSAN_OPTIONS:-print_stacktrace=1:halt_on_error=1}
 
 status=0
