@@ -367,7 +367,7 @@ int Cpu::Run() {
         }
         uint32_t av = 0, bv = 0;
         if (sz.a == 4 || (op == opPUSHADR && !A.mem && !A.reg)) av = zedi::LoadWord(a);
-        if (sz.b == 4) bv = zedi::LoadWord(b);
+        if (two && sz.b == 4) bv = zedi::LoadWord(b);
         bool flagged = R_[regOPTIONS] & 1;
 
         switch (op) {

@@ -47,6 +47,11 @@ public:
     std::vector<uint8_t> code;
 
     uint32_t Here() const { return uint32_t(code.size()); }
+    // Aligns and gives the address of the next instruction.
+    uint32_t Label() {
+        Align();
+        return Here();
+    }
     void Word(uint32_t w) {
         Align();
         for (int i = 0; i < 4; ++i) code.push_back(uint8_t(w >> (8 * i)));
@@ -63,7 +68,7 @@ public:
         uint32_t at = Here();
         uint8_t b1 = uint8_t((a.mem ? scOneMemory : 0) | (a.reg ? scOneRegister : 0) | (a.base << 2));
         code.insert(code.end(), {op, b1, a.regNo, 0});
-        Imm(a);
+        Imm(a, scTakesDoubleImmediate(op));
         return at;
     }
     uint32_t Op2(uint8_t op, Opnd a, Opnd b) {
@@ -73,8 +78,8 @@ public:
         uint8_t b1 = uint8_t((a.reg ? scOp1Register : 0) | (a.base << 1) |
                              (b.reg ? scOp2Register : 0) | (b.base << 5));
         code.insert(code.end(), {b0, b1, a.regNo, b.regNo});
-        Imm(a);
-        Imm(b);
+        Imm(a, false);
+        Imm(b, scTakesDoubleImmediate(op));
         return at;
     }
     // Relative jumps to an absolute code address.
@@ -101,10 +106,11 @@ public:
     }
 
 private:
-    void Imm(const Opnd& o) {
+    // A double immediate takes two words only where the CPU reads two.
+    void Imm(const Opnd& o, bool doubleAllowed) {
         if (o.reg) return;
         for (int i = 0; i < 4; ++i) code.push_back(uint8_t(o.imm >> (8 * i)));
-        if (o.dbl)
+        if (o.dbl && doubleAllowed && !o.mem)
             for (int i = 0; i < 4; ++i) code.push_back(uint8_t(o.immHigh >> (8 * i)));
     }
 };

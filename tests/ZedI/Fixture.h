@@ -8,6 +8,7 @@
 #include <string>
 
 #include "Assembler.h"
+#include "HostCall.h"
 #include "Instance.h"
 
 namespace ztest {

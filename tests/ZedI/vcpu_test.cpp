@@ -110,7 +110,7 @@ const OpCase kCases[] = {
          a.Op2(opADD, R(0), R(10));
      }, 10110, nullptr},
     {"float round trip",
-     [](Asm& a) { a.Op2(opDFLT, R(4), D(2.5)); a.Op2(opFDBL, R(2), R(4)); a.Op2(opDMUL, R(2), D(2.0)); DoubleToR0(a); }, 5, nullptr},
+     [](Asm& a) { a.Op2(opDMOV, R(6), D(2.5)); a.Op2(opDFLT, R(4), R(6)); a.Op2(opFDBL, R(2), R(4)); a.Op2(opDMUL, R(2), D(2.0)); DoubleToR0(a); }, 5, nullptr},
     {"dfix", [](Asm& a) { a.Op2(opDFIX, R(0), D(1.5)); }, 0x18000, nullptr},
     {"fixdbl", [](Asm& a) { a.Op2(opFIXDBL, R(2), I(0x28000)); a.Op2(opDMUL, R(2), D(2.0)); DoubleToR0(a); }, 5, nullptr},
     {"dneg and dpush",
@@ -199,10 +199,10 @@ const OpCase kCases[] = {
     {"call of -1", [](Asm& a) { a.Op1(opCALL, I(-1)); }, 0, "not defined function called"},
     {"opcode 0", [](Asm& a) { a.Word(0x00000200); a.Word(0); }, 0, "Unknown opcode:0 in the script at 8!"},
     {"xchg", [](Asm& a) { a.Op2(opXCHG, R(0), R(1)); }, 0, "Unknown opcode:12 in the script at 8!"},
-    {"bad zero-operand byte", [](Asm& a) { a.Op0({opNOP, 62, opNOP, opNOP}); }, 0, "Unknown opcode 62 in the script at 8!"},
+    {"bad zero-operand byte", [](Asm& a) { a.Op0({opNOP, 62, opNOP, opNOP}); }, 0, "Unknown opcode 62 in the script at 4!"},
     {"stack overflow",
      [](Asm& a) {
-         uint32_t top = a.Here();
+         uint32_t top = a.Label();
          a.Op1(opPUSH, I(1));
          a.Jmp(top);
      }, 0, "Stack overflow"},
@@ -253,7 +253,7 @@ ImageBuilder MarkerLoop(int rounds, bool cli) {
         a.Op0({opENTER});
         if (cli) a.Op0({opCLI});
         a.Op2(opMOV, R(2), I(rounds));
-        uint32_t top = a.Here();
+        uint32_t top = a.Label();
         a.Op2(opADD, Data(0), I(1));
         a.Word(scMarkerWord);
         a.Op2(opSUB, R(2), I(1));
