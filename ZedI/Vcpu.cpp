@@ -228,14 +228,18 @@ int Cpu::ScriptObjectCall(uint32_t slotOffset, uint32_t params, int bytes, uint3
 }
 
 int Cpu::CallEx(uint32_t slotOffset, uint32_t descriptor) {
-    if (slotOffset > importsSize_ || importsSize_ - slotOffset < 4)
-        return Err("Invalid import slot %d", int32_t(slotOffset));
-    uint8_t* slotp = vm_.Check(importsVm_ + slotOffset, 4);
-    if (!slotp) return AccessViolation();
-    uint32_t callee = zedi::LoadWord(slotp);
     int number = int(descriptor >> scdescDISPATCHER_SHIFT);
     scDispatcher dispatcher = scEngine_Get_Dispatcher(number);
     if (!dispatcher) return Err("Undefined dispatcher (%d) used!\n", number);
+    // A script-object call names a word of the record, not an import slot.
+    uint32_t callee = 0;
+    if (!(descriptor & scdescSCRIPT_OBJECT)) {
+        if (slotOffset > importsSize_ || importsSize_ - slotOffset < 4)
+            return Err("Invalid import slot %d", int32_t(slotOffset));
+        uint8_t* slotp = vm_.Check(importsVm_ + slotOffset, 4);
+        if (!slotp) return AccessViolation();
+        callee = zedi::LoadWord(slotp);
+    }
     int bytes = int(descriptor & scdescBYTES);
     uint32_t sp = R_[regSP];
     if (bytes > 0 ? !StackAt(sp, uint32_t(bytes)) : !CheckSp()) return -1;
