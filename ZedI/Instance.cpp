@@ -82,6 +82,20 @@ void KillNow(scInstance* inst) {
 }
 
 void FreeNow(scInstance* inst);
+RunResult RunToEnd(scInstance* inst, uint32_t address, int bytes, const void* params);
+
+// A call or launch needs a live instance that is not running.
+bool Callable(scInstance* inst) {
+    if (!inst || !g_handles.count(inst->handle)) {
+        scRuntime_Error("Invalid instance!");
+        return false;
+    }
+    if (IsRunning(inst)) {
+        scRuntime_Error("Instance already running!");
+        return false;
+    }
+    return true;
+}
 
 void FreeChildren(scInstance* top) {
     while (top->firstChild) FreeNow(top->firstChild);
@@ -108,7 +122,7 @@ void FreeNow(scInstance* inst) {
     inst->timeSlice = -1;
     inst->freePending = inst->killPending = false;
     // The clean-up routine runs the destructors of the global objects.
-    scRun_To_End(inst, int(inst->img->layout.cleanup), 0, nullptr);
+    RunToEnd(inst, inst->img->layout.cleanup, 0, nullptr);
     FreeChildren(inst);  // forks made by the clean-up routine
     Unlink(inst);
     ReleaseRecord(inst);
@@ -134,6 +148,39 @@ void ApplyPending(scInstance* inst) {
         }
         if (top->freePending) FreeNow(top);
     }
+}
+
+// Empties the stack and copies a parameter block onto it, above a return slot
+// that nothing reads, so the callee's parameters lie 8 bytes above its frame.
+bool PlaceParams(scInstance* inst, int bytes, const void* params) {
+    uint32_t* R = inst->Regs();
+    uint32_t ss = inst->stackSize;
+    if (bytes > 0 && uint32_t(bytes) + 4 > ss) {
+        scRuntime_Error("Stack overflow");
+        return false;
+    }
+    R[regSP] = ss;
+    if (bytes > 0) {
+        R[regSP] = ss - uint32_t(bytes) - 4;
+        uint8_t* to = VmSpace::Get().Ptr(R[regSTACK] + R[regSP] + 4);
+        if (params)
+            std::memcpy(to, params, size_t(bytes));
+        else
+            std::memset(to, 0, size_t(bytes));
+    }
+    return true;
+}
+
+// Runs code to completion from an empty stack.
+RunResult RunToEnd(scInstance* inst, uint32_t address, int bytes, const void* params) {
+    if (!PlaceParams(inst, bytes, params)) return RunResult{-1, 0, 0};
+    uint32_t* R = inst->Regs();
+    R[regIP] = address;
+    R[regRETURN_MARK] = R[regSP];
+    uint32_t handle = inst->handle;
+    RunResult r = RunCpu(inst, -1, false);
+    if (g_handles.count(handle)) inst->Regs()[regRETURN_MARK] = 0;
+    return r;
 }
 
 }  // namespace
@@ -224,7 +271,7 @@ int Dispatch(uint32_t result, uint32_t callee, uint32_t params, int bytes, uint3
         return kind;
     }
     std::vector<uint32_t> words(size_t(bytes) / 4);
-    std::memcpy(words.data(), block, words.size() * 4);
+    if (!words.empty()) std::memcpy(words.data(), block, words.size() * 4);
     const uint32_t* w = words.data();
     size_t count = words.size();
     if (kind >= 2 && kind <= 5) {
@@ -291,14 +338,7 @@ int MemberAsPlainDispatcher(uint32_t result, uint32_t callee, uint32_t params, i
 int VCall(scInstance* inst, int symbol, int bytes, const int* params, RunResult* result) {
     scEngine_Init();
     if (result) *result = RunResult{};
-    if (!inst || !g_handles.count(inst->handle)) {
-        scRuntime_Error("Invalid instance!");
-        return 0;
-    }
-    if (IsRunning(inst)) {
-        scRuntime_Error("Instance already running!");
-        return 0;
-    }
+    if (!Callable(inst)) return 0;
     const ImageExport* e = symbol == -1 ? nullptr : ExportAt(inst, symbol);
     if (!e) {
         scRuntime_Error("Function not found in `%s'!", TitleOf(inst));
@@ -309,22 +349,7 @@ int VCall(scInstance* inst, int symbol, int bytes, const int* params, RunResult*
     if (bytes < 0) bytes = e->kind;
     inst->paused = 0;
     inst->timeSlice = -1;
-    uint32_t* R = inst->Regs();
-    uint32_t ss = inst->stackSize;
-    if (bytes > 0 && uint32_t(bytes) + 4 > ss) {
-        scRuntime_Error("Stack overflow");
-        return 0;
-    }
-    R[regSP] = ss;
-    R[regIP] = uint32_t(e->value);
-    if (bytes > 0) {
-        R[regSP] = ss - uint32_t(bytes) - 4;
-        std::memcpy(VmSpace::Get().Ptr(R[regSTACK] + R[regSP] + 4), params, size_t(bytes));
-    }
-    R[regRETURN_MARK] = R[regSP];
-    uint32_t handle = inst->handle;
-    RunResult r = RunCpu(inst, -1, false);
-    if (g_handles.count(handle)) inst->Regs()[regRETURN_MARK] = 0;
+    RunResult r = RunToEnd(inst, uint32_t(e->value), bytes, params);
     if (result) *result = r;
     return int32_t(r.r0);
 }
@@ -487,7 +512,7 @@ scInstance* scCreate_Instance(scScript image, const char*, ...) {
     }
 
     // Run the top-level code.
-    scRun_To_End(inst, int(L.init), 0, nullptr);
+    RunToEnd(inst, L.init, 0, nullptr);
     return inst;
 }
 
@@ -515,37 +540,14 @@ int scVCall_Instance(scInstance* instance, int symbol, int bytes, const int* par
 }
 
 int scRun_To_End(scInstance* inst, int address, int bytes, const void* params) {
-    if (!inst) return 0;
-    uint32_t* R = inst->Regs();
-    uint32_t ss = inst->stackSize;
-    if (bytes < 0) bytes = 0;
-    if (uint32_t(bytes) + 4 > ss) {
-        scRuntime_Error("Stack overflow");
-        return 0;
-    }
-    R[regSP] = ss;
-    R[regIP] = uint32_t(address);
-    if (bytes > 0) {
-        R[regSP] = ss - uint32_t(bytes) - 4;
-        std::memcpy(VmSpace::Get().Ptr(R[regSTACK] + R[regSP] + 4), params, size_t(bytes));
-    }
-    R[regRETURN_MARK] = R[regSP];
-    uint32_t handle = inst->handle;
-    RunResult r = RunCpu(inst, -1, false);
-    if (g_handles.count(handle)) inst->Regs()[regRETURN_MARK] = 0;
-    return int32_t(r.r0);
+    scEngine_Init();
+    if (!Callable(inst)) return 0;
+    return int32_t(RunToEnd(inst, uint32_t(address), bytes, params).r0);
 }
 
 int scLaunch_With_Params(scInstance* inst, int spd, int symbol, int bytes, const void* params) {
     scEngine_Init();
-    if (!inst || !g_handles.count(inst->handle)) {
-        scRuntime_Error("Invalid instance!");
-        return 0;
-    }
-    if (IsRunning(inst)) {
-        scRuntime_Error("Instance already running!");
-        return 0;
-    }
+    if (!Callable(inst)) return 0;
     const ImageExport* e = symbol == -1 ? nullptr : ExportAt(inst, symbol);
     if (!e) {
         scRuntime_Error("Function not found in `%s'!", TitleOf(inst));
@@ -556,36 +558,20 @@ int scLaunch_With_Params(scInstance* inst, int spd, int symbol, int bytes, const
         return 0;
     }
     if (bytes < 0) bytes = e->kind;
-    uint32_t ss = inst->stackSize;
-    if (bytes > 0 && uint32_t(bytes) + 4 > ss) {
-        scRuntime_Error("Stack overflow");
-        return 0;
-    }
+    if (!PlaceParams(inst, bytes, params)) return 0;
     LinkAtHead(inst);
     inst->timeSlice = spd;
     inst->paused = 0;
     ClearError();
     uint32_t* R = inst->Regs();
-    R[regSP] = ss;
     R[regIP] = uint32_t(e->value);
-    if (bytes > 0) {
-        R[regSP] = ss - uint32_t(bytes) - 4;
-        std::memcpy(VmSpace::Get().Ptr(R[regSTACK] + R[regSP] + 4), params, size_t(bytes));
-    }
     R[regRETURN_MARK] = R[regSP];
     return 1;
 }
 
 int scLaunch_At(scInstance* inst, int spd, int address) {
     scEngine_Init();
-    if (!inst || !g_handles.count(inst->handle)) {
-        scRuntime_Error("Invalid instance!");
-        return 0;
-    }
-    if (IsRunning(inst)) {
-        scRuntime_Error("Instance already running!");
-        return 0;
-    }
+    if (!Callable(inst)) return 0;
     if (address == -1) {
         scRuntime_Error("Function not found in `%s'!", TitleOf(inst));
         return 0;

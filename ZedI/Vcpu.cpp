@@ -217,7 +217,7 @@ int Cpu::ScriptObjectCall(uint32_t slotOffset, uint32_t params, int bytes, uint3
     if (!other) return Err("Invalid script object");
     int32_t symbol = int32_t(zedi::LoadWord(rec + slotOffset));
     std::vector<int> block(size_t(bytes - 4) / 4);
-    std::memcpy(block.data(), first + 4, block.size() * 4);
+    if (!block.empty()) std::memcpy(block.data(), first + 4, block.size() * 4);
     zedi::RunResult rr{};
     zedi::VCall(other, symbol, int(block.size() * 4), block.data(), &rr);
     zedi::SetCurrent(inst_);
