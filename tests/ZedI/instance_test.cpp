@@ -354,3 +354,48 @@ TEST(VmSpace, HeapChecks) {
 }
 
 }  // namespace
+
+namespace {
+
+void FreeTop() {
+    scInstance* me = scGet_This();
+    scFree_Instance(me->parent ? me->parent : me);
+}
+
+TEST(InstancesDeferred, ParentFreedFromItsChildsHostCall) {
+    scRegister_Host_Symbol("inst_free_top", FreeTop);
+    // f forks one child that calls the host function freeing its parent.
+    auto b = WithFunction([](ImageBuilder& ib) {
+        Asm& a = ib.a;
+        a.Op0({opENTER});
+        uint32_t fork = a.Op2(opFORK, Data(4), I(0));
+        CallHost(ib, "inst_free_top");
+        a.Op2(opADD, Data(0), I(1));
+        a.Op2(opMOV, R(5), I(-1));
+        a.Op2(opFORK, R(5), I(0));
+        a.Put(fork + 8, a.Label());
+        a.Op0({opLEAVE, opRET});
+    });
+    Script s(b);
+    uint32_t h = scInstance_Handle(s.inst);
+    ASSERT_EQ(scLaunch_Instance(s.inst, 1, scGet_Symbol(s.inst, "f")), 1);
+    EXPECT_EQ(scRun_Time_Slice(), 1);
+    EXPECT_EQ(scRun_Time_Slice(), 1);  // the child runs and frees the whole tree afterwards
+    EXPECT_EQ(scInstance_From_Handle(h), nullptr);
+    s.inst = nullptr;
+    EXPECT_EQ(scRun_Time_Slice(), 0);
+}
+
+TEST(InstancesDeferred, ScriptHeapFrees) {
+    uint32_t a = scScript_Alloc(32);
+    ASSERT_NE(a, 0u);
+    zedi::ClearError();
+    EXPECT_TRUE(scScript_Free(a));
+    EXPECT_FALSE(scScript_Free(a));
+    EXPECT_EQ(scLast_Error, scerr_RUNTIME);
+    EXPECT_FALSE(scScript_Free(0x10004));
+    EXPECT_TRUE(scScript_Free(0));
+    zedi::ClearError();
+}
+
+}  // namespace
