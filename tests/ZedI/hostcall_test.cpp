@@ -210,12 +210,7 @@ TEST_P(HostCalls, Call) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Table, HostCalls, ::testing::ValuesIn(kHostCases),
-                         [](const auto& info) {
-                             std::string n = info.param.name;
-                             for (char& ch : n)
-                                 if (!isalnum(static_cast<unsigned char>(ch))) ch = '_';
-                             return n;
-                         });
+                         ztest::CaseName());
 
 int Version1() { return 1; }
 int Version2() { return 2; }

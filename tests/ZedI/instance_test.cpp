@@ -15,6 +15,16 @@ void CallHost(ImageBuilder& b, const char* name) {
     b.a.Op2(opCALLEX, I(int32_t(slot)), I(int32_t(scdescDROP_RESULT)));
 }
 
+// f: adds 1 to global 0, calls the host function, adds 10, returns.
+ImageBuilder AroundHostCall(const char* name) {
+    return WithFunction([name](ImageBuilder& ib) {
+        ib.a.Op2(opADD, Data(0), I(1));
+        CallHost(ib, name);
+        ib.a.Op2(opADD, Data(0), I(10));
+        ib.a.Op0({opRET});
+    });
+}
+
 void PauseMe() { scPause_Instance(scGet_This(), 1); }
 int g_reentry = -2;
 void CallMyself() { g_reentry = scCall_Instance(scGet_This(), scGet_Symbol(scGet_This(), "f")); }
@@ -151,13 +161,7 @@ TEST_F(Instances, PauseOfAnInstanceNotLaunchedDoesNothing) {
 }
 
 TEST_F(Instances, HostFunctionPausesItsCaller) {
-    auto b = WithFunction([](ImageBuilder& ib) {
-        ib.a.Op2(opADD, Data(0), I(1));
-        CallHost(ib, "inst_pause_me");
-        ib.a.Op2(opADD, Data(0), I(10));
-        ib.a.Op0({opRET});
-    });
-    Script s(b);
+    Script s(AroundHostCall("inst_pause_me"));
     ASSERT_EQ(scLaunch_Instance(s.inst, -1, scGet_Symbol(s.inst, "f")), 1);
     EXPECT_EQ(scRun_Time_Slice(), 1);
     EXPECT_EQ(s.Global(0), 1);
@@ -199,13 +203,7 @@ TEST_F(Instances, ErrorInAPassStopsItAndUnlinks) {
 }
 
 TEST_F(Instances, FreeFromInsideItsOwnHostCallIsDeferred) {
-    auto b = WithFunction([](ImageBuilder& ib) {
-        ib.a.Op2(opADD, Data(0), I(1));
-        CallHost(ib, "inst_free_me");
-        ib.a.Op2(opADD, Data(0), I(10));
-        ib.a.Op0({opRET});
-    });
-    Script s(b);
+    Script s(AroundHostCall("inst_free_me"));
     uint32_t h = scInstance_Handle(s.inst);
     ASSERT_EQ(scLaunch_Instance(s.inst, -1, scGet_Symbol(s.inst, "f")), 1);
     EXPECT_EQ(scRun_Time_Slice(), 1);
@@ -215,13 +213,7 @@ TEST_F(Instances, FreeFromInsideItsOwnHostCallIsDeferred) {
 }
 
 TEST_F(Instances, KillFromInsideItsOwnHostCallStopsTheRun) {
-    auto b = WithFunction([](ImageBuilder& ib) {
-        ib.a.Op2(opADD, Data(0), I(1));
-        CallHost(ib, "inst_kill_me");
-        ib.a.Op2(opADD, Data(0), I(10));
-        ib.a.Op0({opRET});
-    });
-    Script s(b);
+    Script s(AroundHostCall("inst_kill_me"));
     ASSERT_EQ(scLaunch_Instance(s.inst, -1, scGet_Symbol(s.inst, "f")), 1);
     EXPECT_EQ(scRun_Time_Slice(), 1);
     EXPECT_EQ(s.Global(0), 1);
@@ -396,6 +388,28 @@ TEST(InstancesDeferred, ScriptHeapFrees) {
     EXPECT_FALSE(scScript_Free(0x10004));
     EXPECT_TRUE(scScript_Free(0));
     zedi::ClearError();
+}
+
+}  // namespace
+
+namespace {
+
+TEST(InstancesDeferred, ErrorInAForkedChildNamesItsId) {
+    auto b = WithFunction([](ImageBuilder& ib) {
+        Asm& a = ib.a;
+        uint32_t fork = a.Op2(opFORK, Data(4), I(0));
+        a.Op0({opSTI});
+        a.Put(fork + 8, a.Label());
+        a.Op0({opRET});
+    });
+    zasm::ImageBuilder titled = b;
+    titled.title = "Seat";
+    Script s(titled);
+    ASSERT_EQ(scLaunch_Instance(s.inst, 1, scGet_Symbol(s.inst, "f")), 1);
+    EXPECT_EQ(scRun_Time_Slice(), 1);
+    EXPECT_EQ(scRun_Time_Slice(), -1);
+    EXPECT_STREQ(scLast_Error_Text, "Runtime error  in `Seat'(1):multitasking violation");
+    scKill_Forked_Instances(s.inst);
 }
 
 }  // namespace
