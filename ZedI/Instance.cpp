@@ -750,6 +750,35 @@ scInstance* scInstance_From_Handle(uint32_t handle) {
     return it == g_handles.end() ? nullptr : it->second;
 }
 
+namespace {
+std::unordered_map<uint32_t, scScript> g_scriptByHandle;
+std::unordered_map<scScript, uint32_t> g_handleOfScript;
+uint32_t g_nextScriptHandle = 1;
+}  // namespace
+
+uint32_t scScript_Handle(scScript image) {
+    if (!image) return 0;
+    auto it = g_handleOfScript.find(image);
+    if (it != g_handleOfScript.end()) return it->second;
+    // Script handles have their top bit set, so they never equal an instance's.
+    uint32_t h = 0x80000000u | g_nextScriptHandle++;
+    g_scriptByHandle[h] = image;
+    g_handleOfScript[image] = h;
+    return h;
+}
+
+scScript scScript_From_Handle(uint32_t handle) {
+    auto it = g_scriptByHandle.find(handle);
+    return it == g_scriptByHandle.end() ? nullptr : it->second;
+}
+
+void scScript_Forget(scScript image) {
+    auto it = g_handleOfScript.find(image);
+    if (it == g_handleOfScript.end()) return;
+    g_scriptByHandle.erase(it->second);
+    g_handleOfScript.erase(it);
+}
+
 bool scBind_Script_Object(uint32_t record, scInstance* instance, const char* text) {
     VmSpace& vm = VmSpace::Get();
     if (!record || !text || !IsLive(instance) || !vm.Check(record, 12)) return false;

@@ -413,3 +413,60 @@ TEST(InstancesDeferred, ErrorInAForkedChildNamesItsId) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(Handles, ScriptsAndInstances) {
+    int dummy1 = 0, dummy2 = 0;
+    uint32_t h1 = scScript_Handle(&dummy1);
+    EXPECT_EQ(scScript_Handle(&dummy1), h1);
+    uint32_t h2 = scScript_Handle(&dummy2);
+    EXPECT_NE(h1, h2);
+    EXPECT_EQ(scScript_From_Handle(h1), &dummy1);
+    scScript_Forget(&dummy1);
+    EXPECT_EQ(scScript_From_Handle(h1), nullptr);
+    EXPECT_EQ(scScript_From_Handle(0), nullptr);
+    scScript_Forget(&dummy2);
+    EXPECT_EQ(scInstance_From_Handle(h2), nullptr);
+    EXPECT_EQ(scScript_Handle(nullptr), 0u);
+}
+
+TEST(Handles, RunToEndWithParameters) {
+    auto b = WithFunction([](ImageBuilder& ib) {
+        ib.a.Op0({opENTER});
+        ib.a.Op2(opMOV, R(0), Frame(8));
+        ib.a.Op2(opADD, R(0), Frame(12));
+        ib.a.Op0({opLEAVE, opRET});
+    }, 8);
+    Script s(b);
+    int params[2] = {40, 2};
+    const int code = 4;  // f follows the one-word initialisation routine
+    EXPECT_EQ(scRun_To_End(s.inst, code, 8, params), 42);
+    EXPECT_EQ(s.Reg(regRETURN_MARK), 0u);
+    zedi::ClearError();
+    EXPECT_EQ(scRun_To_End(s.inst, code, 1 << 20, params), 0);
+    EXPECT_TRUE(ztest::Contains(scLast_Error_Text, "Stack overflow"));
+}
+
+int32_t* g_hostVar = nullptr;
+
+TEST(Handles, ImportedVariableLivesInScriptMemory) {
+    g_hostVar = scRegister_Host_Variable<int32_t>("inst_host_var");
+    *g_hostVar = 31;
+    auto b = WithFunction([](ImageBuilder& ib) {
+        uint32_t slot = ib.Import("inst_host_var", -1);
+        ib.a.Op2(opMOV, R(2), Slot(int32_t(slot)));     // the slot holds the variable's address
+        ib.a.Op2(opADD, MR(baseNONE, 2), I(11));
+        ib.a.Op2(opMOV, R(0), MR(baseNONE, 2));
+        ib.a.Op1(opPUSHADR, Slot(int32_t(slot)));
+        ib.a.Op1(opPOP, R(3));
+        ib.a.Op2(opSUB, R(3), R(2));
+        ib.a.Op2(opADD, R(0), R(3));
+        ib.a.Op0({opRET});
+    });
+    Script s(b);
+    EXPECT_EQ(scCall_Instance(s.inst, scGet_Symbol(s.inst, "f")), 42);
+    EXPECT_EQ(*g_hostVar, 42);
+}
+
+}  // namespace
