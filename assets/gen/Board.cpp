@@ -56,7 +56,7 @@ const RoomShape& Shape(int room)
         {{{18, 8, 6, 5}}, {19, 8, 5, 2}},                  // 6 billiard room
         {{{18, 14, 6, 5}, {17, 15, 1, 3}}, {21, 14, 3, 2}},// 7 library
         {{{17, 21, 7, 5}}, {18, 21, 6, 1}},                // 8 study
-        {{{10, 10, 5, 7}}, {10, 10, 5, 2}},                // 9 the staircase
+        {{{10, 10, 5, 7}}, {10, 13, 5, 2}},                // 9 the staircase
     };
     return shapes[room];
 }
@@ -427,9 +427,23 @@ void Mansion(QPainter& p, double baseY)
         window(318, baseY - 126 + row * 42, 14, 22);
     }
     window(184, baseY - 150, 16, 18);
-    // front door
-    p.setBrush(QColor(0x6a, 0x3a, 0x1a));
-    p.drawRoundedRect(QRectF(180, baseY - 34, 24, 34), 10, 10);
+    // the front door, open and lit
+    QRadialGradient doorGlow(QPointF(192, baseY - 16), 40);
+    doorGlow.setColorAt(0, QColor(0xff, 0xc8, 0x60, 110));
+    doorGlow.setColorAt(1, QColor(0xff, 0xc8, 0x60, 0));
+    p.setBrush(doorGlow);
+    p.drawEllipse(QPointF(192, baseY - 16), 40, 40);
+    QPainterPath door;
+    door.moveTo(180, baseY);
+    door.lineTo(180, baseY - 24);
+    door.arcTo(QRectF(180, baseY - 36, 24, 24), 180, -180);
+    door.lineTo(204, baseY);
+    door.closeSubpath();
+    p.setBrush(QColor(0xf6, 0xc8, 0x6a));
+    p.drawPath(door);
+    p.setBrush(QColor(0x4a, 0x2a, 0x12));
+    p.drawRect(QRectF(180, baseY - 24, 5, 24));
+    p.drawRect(QRectF(199, baseY - 24, 5, 24));
 }
 
 QImage DrawTitle()

@@ -79,10 +79,12 @@ const QPen Line(QColor c = pal::Ink, double w = 2.2)
 void Body(QPainter& p, const Character& c)
 {
     QPainterPath body;
-    body.moveTo(6, 240);
+    body.moveTo(4, 260);
+    body.lineTo(6, 240);
     body.cubicTo(8, 180, 24, 158, 58, 146);
     body.lineTo(102, 146);
     body.cubicTo(136, 158, 152, 180, 154, 240);
+    body.lineTo(156, 260);
     body.closeSubpath();
     QLinearGradient g(0, 140, 160, 240);
     g.setColorAt(0, c.clothes.lighter(118));
@@ -192,8 +194,8 @@ void Body(QPainter& p, const Character& c)
         QPainterPath bib;
         bib.moveTo(58, 178);
         bib.lineTo(102, 178);
-        bib.lineTo(104, 240);
-        bib.lineTo(56, 240);
+        bib.lineTo(104, 260);
+        bib.lineTo(56, 260);
         bib.closeSubpath();
         p.drawPath(bib);
         for (int side : {-1, 1}) {
@@ -490,13 +492,15 @@ void DrawCharacter(QPainter& p, const Character& c)
 void DrawStranger(QPainter& p, QColor rim)
 {
     QPainterPath s;
-    s.moveTo(6, 240);
+    s.moveTo(4, 260);
+    s.lineTo(6, 240);
     s.cubicTo(8, 180, 24, 158, 58, 146);
     s.lineTo(64, 122);
     s.cubicTo(44, 110, 44, 44, 80, 44);
     s.cubicTo(116, 44, 116, 110, 96, 122);
     s.lineTo(102, 146);
     s.cubicTo(136, 158, 152, 180, 154, 240);
+    s.lineTo(156, 260);
     s.closeSubpath();
     QLinearGradient g(0, 40, 0, 240);
     g.setColorAt(0, QColor(0x4a, 0x4c, 0x5e));
@@ -528,7 +532,7 @@ QImage Portrait(const std::function<void(QPainter&)>& draw)
     SetupPainter(p);
     // a little larger than the face drawing, standing on the bottom edge
     p.translate(80, 240);
-    p.scale(1.2, 1.2);
+    p.scale(1.1, 1.1);
     p.translate(-80, -240);
     draw(p);
     p.end();

@@ -436,19 +436,21 @@ void Ballroom(QPainter& p)
         p.fillRect(QRectF(B(x, 154), B(x + 12, 0)), QColor(0xe8, 0xde, 0xc0));
     // floor shine
     Light(p, P(0, 0, 170), 120, QColor(0xff, 0xf0, 0xc0));
-    // grand piano
-    QPainterPath piano;
-    const QPointF a = P(50, 40, 200);
-    piano.moveTo(a);
-    piano.lineTo(P(116, 40, 200));
-    piano.lineTo(P(116, 40, 150));
-    piano.cubicTo(P(90, 40, 150), P(90, 40, 180), P(50, 40, 175));
-    piano.closeSubpath();
-    p.setPen(QPen(QColor(0, 0, 0), 1));
-    p.setBrush(QColor(0x14, 0x12, 0x16));
-    p.drawPath(piano);
-    Box(p, 52, 114, 0, 40, 176, 200, QColor(0x1c, 0x1a, 0x20));
-    Fill(p, Quad(P(50, 40, 200), P(116, 40, 200), P(110, 86, 220), P(56, 86, 220)), QColor(0x24, 0x22, 0x28));
+    // an inlaid star in the middle of the dance floor
+    QPolygonF star;
+    for (int i = 0; i < 16; ++i) {
+        const double a = i * 3.14159265 / 8, rad = (i & 1) ? 18 : 44;
+        star << P(std::cos(a) * rad, 0, 190 + std::sin(a) * rad);
+    }
+    Fill(p, star, QColor(0x8a, 0x5a, 0x26), QColor(0x6a, 0x40, 0x18));
+    QPolygonF ring;
+    for (int i = 0; i < 48; ++i) {
+        const double a = i * 3.14159265 / 24;
+        ring << P(std::cos(a) * 50, 0, 190 + std::sin(a) * 50);
+    }
+    p.setPen(QPen(QColor(0x6a, 0x40, 0x18), 2));
+    p.setBrush(Qt::NoBrush);
+    p.drawPolygon(ring);
     Chandelier(p, QPointF(120, 34), 1.1);
     Chandelier(p, QPointF(264, 34), 1.1);
 }
@@ -503,9 +505,6 @@ void Billiards(QPainter& p)
     }
     p.setBrush(QColor(0xc0, 0x20, 0x20));
     p.drawEllipse(dart, 2.5, 2.5);
-    Painting(p, -30, 86, 60, 44, 0);
-    // lamp over the table
-    Light(p, P(0, 20, 180), 150, QColor(0xff, 0xe8, 0xa0));
     // table: felt top, wooden rails
     Box(p, -80, 80, 0, 36, 140, 230, QColor(0x4a, 0x2a, 0x14), QColor(0x4a, 0x2a, 0x14));
     Fill(p, Quad(P(-72, 36.5, 148), P(72, 36.5, 148), P(72, 36.5, 222), P(-72, 36.5, 222)), QColor(0x1c, 0x7a, 0x3a));
@@ -519,6 +518,8 @@ void Billiards(QPainter& p)
     }
     p.setPen(QPen(QColor(0xd8, 0xb8, 0x80), 2));
     p.drawLine(P(-70, 40, 160), P(-30, 40, 186));
+    // the lamp over the table lights the felt
+    Light(p, P(0, 40, 185), 110, QColor(0xff, 0xf0, 0xb0));
     // lampshade
     Fill(p, Quad(QPointF(150, 56), QPointF(234, 56), QPointF(246, 74), QPointF(138, 74)), QColor(0x1e, 0x5a, 0x2a),
          QColor(0x0a, 0x2a, 0x10));
