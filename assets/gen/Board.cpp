@@ -286,6 +286,91 @@ void Plate(QPainter& p, const QRectF& box, const QString& text)
     DrawText(p, plate, text, JpFont(size, true), QColor(0x3a, 0x20, 0x0c));
 }
 
+// Furniture, kept flat and quiet so the pieces standing on it stay clear.
+QRectF Cells(double x, double y, double w, double h) { return QRectF(x * Cell, y * Cell, w * Cell, h * Cell); }
+
+void Shelf(QPainter& p, const QRectF& r, uint32_t seed)
+{
+    p.fillRect(r, QColor(0x2a, 0x18, 0x0c));
+    Rng rng(seed);
+    static const QColor spines[5] = {QColor(0x8a, 0x2a, 0x2a), QColor(0x2a, 0x4a, 0x7a), QColor(0x3a, 0x6a, 0x3a),
+                                     QColor(0x9a, 0x7a, 0x3a), QColor(0x5a, 0x3a, 0x6a)};
+    const bool across = r.width() > r.height();
+    for (double t = 1; t < (across ? r.width() : r.height()) - 1; t += 2) {
+        const QColor c = spines[rng.Range(0, 4)];
+        if (across)
+            p.fillRect(QRectF(r.left() + t, r.top() + 1, 1.5, r.height() - 2), c);
+        else
+            p.fillRect(QRectF(r.left() + 1, r.top() + t, r.width() - 2, 1.5), c);
+    }
+}
+
+void Decor(QPainter& p)
+{
+    p.save();
+    p.setPen(Qt::NoPen);
+    // kitchen: a range along the left wall, shelves on the right
+    p.fillRect(Cells(0, 2, 0.75, 5), QColor(0x3a, 0x3a, 0x42));
+    p.setBrush(QColor(0x8a, 0x8a, 0x94));
+    for (double y : {2.6, 3.6, 4.6, 5.6})
+        p.drawEllipse(QPointF(0.4 * Cell, y * Cell), 3.5, 3.5);
+    p.fillRect(Cells(5.4, 2, 0.45, 4.6), QColor(0x7a, 0x52, 0x2c));
+    // ballroom: four columns
+    for (QPointF c : {QPointF(8.6, 2.7), QPointF(15.4, 2.7), QPointF(8.6, 6.6), QPointF(15.4, 6.6)}) {
+        p.setBrush(QColor(0xe8, 0xdc, 0xc0));
+        p.setPen(QPen(QColor(0x8a, 0x6a, 0x3a), 1));
+        p.drawEllipse(c * Cell, 5, 5);
+    }
+    p.setPen(Qt::NoPen);
+    // conservatory: potted plants in the corners
+    for (QPointF c : {QPointF(18.6, 2.5), QPointF(23.4, 2.5), QPointF(19.5, 5.4), QPointF(23.4, 5.4)}) {
+        p.setBrush(QColor(0x2a, 0x5a, 0x2a));
+        p.drawEllipse(c * Cell, 6.5, 6.5);
+        p.setBrush(QColor(0x4a, 0x8a, 0x3a));
+        p.drawEllipse(c * Cell + QPointF(-1.5, -1.5), 3.5, 3.5);
+    }
+    // billiard room: the table under the middle spots
+    p.setPen(QPen(QColor(0x3a, 0x20, 0x0e), 2));
+    p.setBrush(QColor(0x2a, 0x7a, 0x3a));
+    p.drawRoundedRect(Cells(19.2, 10.1, 4.4, 1.8), 3, 3);
+    p.setPen(Qt::NoPen);
+    // library: shelves along the walls
+    Shelf(p, Cells(18, 18.55, 6, 0.4).adjusted(0, -3, 0, -3), 7);
+    Shelf(p, Cells(23.55, 15, 0.4, 3.5).adjusted(-3, 0, -3, 0), 8);
+    // study: a desk with a green lamp
+    p.setBrush(QColor(0x5a, 0x34, 0x18));
+    p.setPen(QPen(QColor(0x2a, 0x16, 0x08), 1));
+    p.drawRect(Cells(17.2, 23.1, 1.6, 1.6));
+    p.setPen(Qt::NoPen);
+    p.setBrush(QColor(0x3a, 0xa0, 0x5a));
+    p.drawEllipse(Cells(17.9, 23.2, 0.6, 0.6));
+    p.fillRect(Cells(17.35, 23.9, 0.5, 0.6), QColor(0xf0, 0xe8, 0xd0));
+    // dining room: the long table with its cloth
+    p.setPen(QPen(QColor(0x7a, 0x6a, 0x50), 1));
+    p.setBrush(QColor(0xf2, 0xee, 0xe2));
+    p.drawRect(Cells(1.6, 12.75, 5.0, 1.5));
+    p.setPen(Qt::NoPen);
+    p.setBrush(QColor(0xd8, 0xb1, 0x5a));
+    for (double x : {2.4, 4.1, 5.8})
+        p.drawEllipse(QPointF(x * Cell, 13.5 * Cell), 2, 2);
+    // lounge: fireplace on the left wall, sofa on the right
+    p.fillRect(Cells(0, 22, 0.8, 2), QColor(0x9a, 0x90, 0x84));
+    QRadialGradient fire(Cells(0.25, 23, 0, 0).topLeft(), 9);
+    fire.setColorAt(0, QColor(0xff, 0xc0, 0x40));
+    fire.setColorAt(1, QColor(0xa0, 0x30, 0x10));
+    p.setBrush(fire);
+    p.drawRect(Cells(0.2, 22.5, 0.45, 1));
+    p.setBrush(QColor(0x2a, 0x4a, 0x3a));
+    p.setPen(QPen(QColor(0x14, 0x28, 0x1e), 1));
+    p.drawRoundedRect(Cells(6.05, 21.2, 0.75, 3.2), 3, 3);
+    p.setPen(Qt::NoPen);
+    // hall: a red runner from the doors towards the front
+    p.fillRect(Cells(11.15, 19, 1.7, 5), QColor(0x8a, 0x1c, 0x26));
+    p.fillRect(Cells(11.15, 19, 0.12, 5), pal::Gold);
+    p.fillRect(Cells(12.73, 19, 0.12, 5), pal::Gold);
+    p.restore();
+}
+
 // The door cells of every room get their cell drawn last; a final pass puts
 // the class colour on each cell's centre pixel so the picture reads back as
 // the map.
@@ -306,6 +391,7 @@ QImage DrawMap()
             else
                 Garden(p, x, y);
         }
+    Decor(p);
     Walls(p);
     for (int y = 0; y < BoardHeight; ++y)
         for (int x = 0; x < BoardWidth; ++x) {
