@@ -7,6 +7,7 @@
 #include <QRadialGradient>
 
 #include <cmath>
+#include <functional>
 
 namespace gen {
 
@@ -186,9 +187,14 @@ QImage WeaponToken(int weapon)
     return Keyed(art, QColor(0x7a, 0x56, 0x1a));
 }
 
-// The rounded panel that both halves of the die display sit on.
-void Panel(QPainter& p, const QString& label)
+// A 40 x 48 panel of the die display: rounded navy plate, gold label on
+// top, `content` drawn below it.
+QImage PanelPicture(const QString& label, const std::function<void(QPainter&)>& content)
 {
+    QImage img(40, 48, QImage::Format_ARGB32_Premultiplied);
+    img.fill(QColor(0x10, 0x12, 0x20));
+    QPainter p(&img);
+    SetupPainter(p);
     QLinearGradient g(0, 0, 0, 48);
     g.setColorAt(0, QColor(0x2c, 0x34, 0x58));
     g.setColorAt(1, QColor(0x14, 0x18, 0x2c));
@@ -196,25 +202,25 @@ void Panel(QPainter& p, const QString& label)
     p.setBrush(g);
     p.drawRoundedRect(QRectF(1, 1, 38, 46), 5, 5);
     DrawText(p, QRectF(0, 2, 40, 11), label, JpFont(10, true), pal::Gold);
+    content(p);
+    p.end();
+    return img.convertToFormat(QImage::Format_RGB32);
 }
 
 QImage DieFace(int n)
 {
-    QImage img(40, 48, QImage::Format_ARGB32_Premultiplied);
-    img.fill(QColor(0x10, 0x12, 0x20));
-    QPainter p(&img);
-    SetupPainter(p);
-    Panel(p, QString::fromUtf8("出目"));
-    const QRectF die(6, 14, 28, 28);
-    QLinearGradient g(die.topLeft(), die.bottomRight());
-    g.setColorAt(0, QColor(0xff, 0xfd, 0xf6));
-    g.setColorAt(1, QColor(0xd8, 0xd0, 0xc0));
-    p.setPen(QPen(pal::Ink, 1.2));
-    p.setBrush(g);
-    p.drawRoundedRect(die, 5, 5);
-    if (n == 0) {
-        DrawText(p, die, QStringLiteral("?"), JpFont(20, true), QColor(0x80, 0x78, 0x70));
-    } else {
+    return PanelPicture(QString::fromUtf8("出目"), [n](QPainter& p) {
+        const QRectF die(6, 14, 28, 28);
+        QLinearGradient g(die.topLeft(), die.bottomRight());
+        g.setColorAt(0, QColor(0xff, 0xfd, 0xf6));
+        g.setColorAt(1, QColor(0xd8, 0xd0, 0xc0));
+        p.setPen(QPen(pal::Ink, 1.2));
+        p.setBrush(g);
+        p.drawRoundedRect(die, 5, 5);
+        if (n == 0) {
+            DrawText(p, die, QStringLiteral("?"), JpFont(20, true), QColor(0x80, 0x78, 0x70));
+            return;
+        }
         static const int pips[7][6][2] = {
             {}, {{1, 1}}, {{0, 0}, {2, 2}}, {{0, 0}, {1, 1}, {2, 2}},
             {{0, 0}, {2, 0}, {0, 2}, {2, 2}}, {{0, 0}, {2, 0}, {1, 1}, {0, 2}, {2, 2}},
@@ -225,22 +231,15 @@ QImage DieFace(int n)
         for (int i = 0; i < n; ++i)
             p.drawEllipse(QPointF(die.left() + 6 + pips[n][i][0] * 8, die.top() + 6 + pips[n][i][1] * 8),
                           rad, rad);
-    }
-    p.end();
-    return img.convertToFormat(QImage::Format_RGB32);
+    });
 }
 
 QImage StepsLeft(int n)
 {
-    QImage img(40, 48, QImage::Format_ARGB32_Premultiplied);
-    img.fill(QColor(0x10, 0x12, 0x20));
-    QPainter p(&img);
-    SetupPainter(p);
-    Panel(p, QString::fromUtf8("残り"));
-    const QColor digit = n == 0 ? QColor(0x8a, 0x86, 0x90) : QColor(0xff, 0xe4, 0x9a);
-    DrawText(p, QRectF(0, 13, 40, 32), QString::number(n), JpFont(28, true), digit, pal::Ink, 3);
-    p.end();
-    return img.convertToFormat(QImage::Format_RGB32);
+    return PanelPicture(QString::fromUtf8("残り"), [n](QPainter& p) {
+        const QColor digit = n == 0 ? QColor(0x8a, 0x86, 0x90) : QColor(0xff, 0xe4, 0x9a);
+        DrawText(p, QRectF(0, 13, 40, 32), QString::number(n), JpFont(28, true), digit, pal::Ink, 3);
+    });
 }
 
 }  // namespace
