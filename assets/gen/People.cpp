@@ -100,6 +100,17 @@ void Body(QPainter& p, const Character& c)
     case Dress::Suit:
     case Dress::Coat:
     case Dress::Tailcoat: {
+        if (c.hat == Hat::Deerstalker) {
+            // a short cape over the shoulders of the coat
+            QPainterPath cape;
+            cape.moveTo(8, 204);
+            cape.cubicTo(12, 172, 30, 156, 58, 146);
+            cape.lineTo(102, 146);
+            cape.cubicTo(130, 156, 148, 172, 152, 204);
+            cape.cubicTo(120, 194, 40, 194, 8, 204);
+            p.setBrush(c.clothes.lighter(112));
+            p.drawPath(cape);
+        }
         // shirt, tie and lapels
         QPainterPath shirt;
         shirt.moveTo(60, 146);
@@ -144,17 +155,6 @@ void Body(QPainter& p, const Character& c)
             lapel.closeSubpath();
             p.setBrush(c.clothes.darker(125));
             p.drawPath(lapel);
-        }
-        if (c.dress == Dress::Coat && c.hat == Hat::Deerstalker) {
-            // cape over the shoulders
-            QPainterPath cape;
-            cape.moveTo(10, 226);
-            cape.cubicTo(14, 176, 30, 160, 58, 150);
-            cape.lineTo(102, 150);
-            cape.cubicTo(130, 160, 146, 176, 150, 226);
-            cape.cubicTo(120, 212, 40, 212, 10, 226);
-            p.setBrush(c.clothes.darker(110));
-            p.drawPath(cape);
         }
         break;
     }

@@ -45,6 +45,14 @@ TEST(BoardPicture, EveryCellShowsItsClassAtItsCentre)
                 EXPECT_EQ(c, SpotColour);
             else if (IsDoor(code)) {
                 EXPECT_EQ(c, DoorColour);
+                // The chevron sits on the corridor side: below for a door
+                // entered Up, above for Down, right for Left, left for Right.
+                const int side = (code & 0x10) ? 0 : (code & 0x20) ? 1 : (code & 0x40) ? 2 : 3;
+                const int ox[4] = {0, 0, 5, -5}, oy[4] = {5, -5, 0, 0};
+                const QRgb near = map.pixel(16 * x + 8 + ox[side], 16 * y + 8 + oy[side]);
+                const QRgb far = map.pixel(16 * x + 8 - ox[side], 16 * y + 8 - oy[side]);
+                EXPECT_GT(qGray(near), 180);
+                EXPECT_LT(qGray(far), 140);
                 ++doors;
             } else {
                 EXPECT_NE(c, CorridorEven);
