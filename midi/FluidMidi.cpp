@@ -110,7 +110,8 @@ std::string FindSoundFont() {
 
 // ---------------------------------------------------------------- live
 
-FluidSynthDriver::FluidSynthDriver() = default;
+FluidSynthDriver::FluidSynthDriver(std::vector<std::string> audioDrivers)
+    : audioDrivers_(std::move(audioDrivers)) {}
 
 FluidSynthDriver::~FluidSynthDriver() {
   if (audio_) delete_fluid_audio_driver(audio_);
@@ -130,7 +131,11 @@ void FluidSynthDriver::StartSynth() {
     synth_ = NewSynth(settings_, FindSoundFont(), error);
   }
   if (synth_) {
-    audio_ = new_fluid_audio_driver(settings_, synth_);
+    for (const std::string& name : audioDrivers_) {
+      if (fluid_settings_setstr(settings_, "audio.driver", name.c_str()) != FLUID_OK) continue;
+      audio_ = new_fluid_audio_driver(settings_, synth_);
+      if (audio_) break;
+    }
     if (!audio_) error = "no audio output opens: " + LastFluidError();
   }
   if (!audio_) {

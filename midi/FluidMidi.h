@@ -24,7 +24,10 @@ std::string FindSoundFont();
 // (with the same timing), so a machine without sound shows no error.
 class FluidSynthDriver : public MidiDriver {
  public:
-  FluidSynthDriver();
+  // Audio outputs tried in order: the desktop's sound server first, then the
+  // sound card. Not JACK: it would start a sound server of its own.
+  explicit FluidSynthDriver(std::vector<std::string> audioDrivers = {"pulseaudio", "alsa",
+                                                                     "sdl2"});
   ~FluidSynthDriver() override;
 
   uint32_t NumDevs() override { return 1; }
@@ -37,6 +40,7 @@ class FluidSynthDriver : public MidiDriver {
  private:
   void StartSynth();
 
+  std::vector<std::string> audioDrivers_;
   std::mutex mutex_;
   bool started_ = false;
   bool portOpen_ = false;

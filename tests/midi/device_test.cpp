@@ -4,6 +4,7 @@
 #include "SmfBuilder.h"
 #include "midistrm.h"
 
+#include <QCoreApplication>
 #include <gtest/gtest.h>
 
 #include <chrono>
@@ -101,6 +102,23 @@ TEST(NullMidiDevice, ChosenByTheEnvironment) {
   player.Play();
   EXPECT_TRUE(player.Playing());
   player.Stop();
+}
+
+TEST(FluidSynthLive, WithoutAudioOutputPlaysSilentlyWithoutAnError) {
+  FluidSynthDriver driver({"no-such-output"});
+  TMidiStream player(nullptr, &driver);
+  bool box = false;
+  player.SetMessageBoxHook([&](const std::string&, const std::string&) { box = true; });
+  ASSERT_TRUE(Load(player, Smf(FastTrack())));
+  EXPECT_FALSE(driver.Audible());
+  player.Play();
+  ASSERT_TRUE(WaitFor([&] { return player.StreamState() == 3; }));
+  player.Stop();
+  // One stream at a time; closing frees the device for the next.
+  ASSERT_TRUE(Load(player, Smf(FastTrack())));
+  player.Stop();
+  QCoreApplication::sendPostedEvents();
+  EXPECT_FALSE(box);
 }
 
 TEST(FluidSynthRendering, GeneratedFileRendersToSound) {
