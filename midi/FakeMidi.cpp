@@ -1,5 +1,7 @@
 #include "FakeMidi.h"
 
+#include "ThreadedPort.h"
+
 namespace midi {
 
 class RecordingMidiDriver::Port : public MidiStreamPort {
@@ -96,8 +98,8 @@ void RecordingMidiDriver::SetNumDevs(uint32_t n) {
 MidiResult RecordingMidiDriver::Open(uint32_t deviceId, MidiCallback callback, void* instance,
                                      std::unique_ptr<MidiStreamPort>& port) {
   if (MidiResult r = Note("Open", std::to_string(deviceId))) return r;
+  if (MidiResult r = CheckOpenArguments(deviceId, NumDevs(), callback)) return r;
   std::lock_guard lock(mutex_);
-  if (deviceId >= numDevs_ && deviceId != kMidiMapper) return kMidiErrBadDeviceId;
   if (open_) return kMidiErrAllocated;
   auto p = std::make_unique<Port>(*this);
   open_ = p.get();

@@ -152,8 +152,7 @@ bool FluidSynthDriver::Audible() {
 
 MidiResult FluidSynthDriver::Open(uint32_t deviceId, MidiCallback callback, void* instance,
                                   std::unique_ptr<MidiStreamPort>& port) {
-  if (deviceId != 0 && deviceId != kMidiMapper) return kMidiErrBadDeviceId;
-  if (!callback) return kMidiErrInvalParam;
+  if (MidiResult r = CheckOpenArguments(deviceId, NumDevs(), callback)) return r;
   std::lock_guard lock(mutex_);
   if (portOpen_) return kMidiErrAllocated;
   if (!started_) StartSynth();
@@ -222,8 +221,7 @@ FluidSynthRenderer::~FluidSynthRenderer() {
 
 MidiResult FluidSynthRenderer::Open(uint32_t deviceId, MidiCallback callback, void* instance,
                                     std::unique_ptr<MidiStreamPort>& port) {
-  if (deviceId != 0 && deviceId != kMidiMapper) return kMidiErrBadDeviceId;
-  if (!callback) return kMidiErrInvalParam;
+  if (MidiResult r = CheckOpenArguments(deviceId, NumDevs(), callback)) return r;
   std::lock_guard lock(mutex_);
   if (portOpen_) return kMidiErrAllocated;
   portOpen_ = true;

@@ -31,8 +31,7 @@ class NullMidiDriver : public MidiDriver {
   uint32_t NumDevs() override { return 1; }
   MidiResult Open(uint32_t deviceId, MidiCallback callback, void* instance,
                   std::unique_ptr<MidiStreamPort>& port) override {
-    if (deviceId != 0 && deviceId != kMidiMapper) return kMidiErrBadDeviceId;
-    if (!callback) return kMidiErrInvalParam;
+    if (MidiResult r = CheckOpenArguments(deviceId, NumDevs(), callback)) return r;
     port = std::make_unique<ThreadedPort>(callback, instance, std::make_unique<PortOutput>());
     return kMidiOk;
   }

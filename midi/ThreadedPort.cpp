@@ -20,6 +20,12 @@ constexpr double kRenderStepMicros = 10000;
 
 }  // namespace
 
+MidiResult CheckOpenArguments(uint32_t deviceId, uint32_t numDevs, MidiCallback callback) {
+  if (deviceId >= numDevs && deviceId != kMidiMapper) return kMidiErrBadDeviceId;
+  if (!callback) return kMidiErrInvalParam;
+  return kMidiOk;
+}
+
 uint32_t MidiRecordSize(const uint8_t* data, uint32_t size) {
   if (size < 12) return 0;
   uint32_t event = Word(data + 8);

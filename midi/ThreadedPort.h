@@ -29,6 +29,9 @@ class PortOutput {
   virtual bool Render(double /*micros*/) { return false; }
 };
 
+// The checks every driver's Open makes on its arguments.
+MidiResult CheckOpenArguments(uint32_t deviceId, uint32_t numDevs, MidiCallback callback);
+
 class ThreadedPort : public MidiStreamPort {
  public:
   // `onClose` runs once when the port closes or is destroyed.
