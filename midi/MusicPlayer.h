@@ -1,5 +1,12 @@
 // The client's background music: the six files of the folder `music`, held
 // in memory and played by index through one TMidiStream.
+//
+// The main window makes one at start-up, calls LoadFiles(program folder +
+// "/music") and reports the names it returns, routes the player's error
+// boxes to its message-box seam with
+//   Player().SetMessageBoxHook([](const std::string& text, const std::string& caption) {...});
+// (Shift-JIS text, shown with an OK button and no owner window) and calls
+// PlayMusic where the game changes its music.
 #pragma once
 
 #include "midistrm.h"

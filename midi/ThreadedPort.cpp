@@ -199,8 +199,10 @@ void ThreadedPort::Dispatch(const uint8_t* record) {
     case kMevtTempo:
       if (event & 0xFFFFFF) tempo_ = event & 0xFFFFFF;
       break;
-    default:
-      if ((event >> 24) & kMevtLongMsg) output_->LongMessage(record + 12, event & 0xFFFFFF);
+    case kMevtLongMsg:
+      output_->LongMessage(record + 12, event & 0xFFFFFF);
+      break;
+    default:  // other kinds take their time and do nothing
       break;
   }
 }

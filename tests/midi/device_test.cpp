@@ -7,6 +7,7 @@
 #include <QCoreApplication>
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <chrono>
 #include <cstdlib>
 #include <fstream>
@@ -42,6 +43,48 @@ Bytes FastTrack() {
   Bytes track = Cat({Var(0), {0xFF, 0x51, 0x03, 0x00, 0x27, 0x10}});
   for (int i = 0; i < 2000; ++i) track = Cat({track, Var(1), {0x90, uint8_t(i % 128), 0}});
   return Cat({track, EndOfTrack()});
+}
+
+struct Returned {
+  std::atomic<int> count{0};
+  std::atomic<bool> otherThread{true};
+  std::thread::id caller = std::this_thread::get_id();
+};
+
+void CountDone(MidiStreamPort*, uint32_t message, void* instance, uintptr_t, uintptr_t) {
+  auto* r = static_cast<Returned*>(instance);
+  if (message != kMomDone) return;
+  if (std::this_thread::get_id() == r->caller) r->otherThread = false;
+  ++r->count;
+}
+
+TEST(NullMidiDevice, PortQueuesPausedAndReturnsBuffersOnItsThread) {
+  auto driver = MakeNullMidiDriver();
+  Returned returned;
+  std::unique_ptr<MidiStreamPort> port, other;
+  EXPECT_EQ(driver->Open(1, CountDone, &returned, other), kMidiErrBadDeviceId);
+  ASSERT_EQ(driver->Open(0, CountDone, &returned, port), kMidiOk);
+  Bytes records = Cat({Rec(0, 0x643C90), Rec(0, 0x3C80)});
+  MidiHeader h{records.data(), 24, 24, 0};
+  EXPECT_EQ(port->Out(&h), kMidiErrUnprepared);
+  ASSERT_EQ(port->PrepareHeader(&h), kMidiOk);
+  ASSERT_EQ(port->Out(&h), kMidiOk);
+  EXPECT_EQ(port->Out(&h), kMidiErrStillPlaying);
+  // Paused: the buffer stays queued.
+  std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  EXPECT_EQ(returned.count, 0);
+  EXPECT_EQ(port->UnprepareHeader(&h), kMidiErrStillPlaying);
+  EXPECT_EQ(port->Close(), kMidiErrStillPlaying);
+  // Reset hands the buffer back before it returns.
+  ASSERT_EQ(port->Reset(), kMidiOk);
+  EXPECT_EQ(returned.count, 1);
+  EXPECT_EQ(h.flags, kMhdrPrepared | kMhdrDone);
+  ASSERT_EQ(port->Out(&h), kMidiOk);
+  ASSERT_EQ(port->Restart(), kMidiOk);
+  ASSERT_TRUE(WaitFor([&] { return returned.count == 2; }));
+  EXPECT_TRUE(returned.otherThread);
+  EXPECT_EQ(port->UnprepareHeader(&h), kMidiOk);
+  EXPECT_EQ(port->Close(), kMidiOk);
 }
 
 TEST(NullMidiDevice, PlaysEveryBufferOnItsOwnThreadToTheEnd) {
