@@ -76,6 +76,9 @@ class TCustomWinSocket : public TObject {
   bool NonBlocking() const { return nonBlocking_; }
   // The errno of the last failed receive or send.
   int LastError() const { return lastError_; }
+  // Whether the write watch is on (only while output waits or a connect
+  // is under way).
+  bool WriteWatchArmed() const { return writeWatch_ && writeWatch_->Enabled(); }
   // True while one of the socket's own callbacks runs.
   bool Busy() const { return busy_ > 0; }
 
@@ -130,6 +133,7 @@ class TCustomWinSocket : public TObject {
   virtual void AfterClose() {}
 
   int fd_ = -1;
+  uint32_t openCount_ = 0;  // tells a reused descriptor number apart
   bool nonBlocking_;
   bool connected_ = false;
   bool connecting_ = false;

@@ -1,0 +1,40 @@
+// The host and port dialog that a client component opens when its address
+// is incomplete. Linking the sockets_dialog library makes it the library's
+// default form.
+#pragma once
+
+#include <QDialog>
+#include <QString>
+
+class QLabel;
+class QLineEdit;
+class QPushButton;
+
+namespace kest {
+
+class TFormDefaultConnection : public QDialog {
+  Q_OBJECT
+  Q_PROPERTY(QString Host READ Host WRITE SetHost)
+  Q_PROPERTY(int Port READ Port WRITE SetPort)
+
+ public:
+  explicit TFormDefaultConnection(QWidget* parent = nullptr);
+
+  QString Host() const;
+  void SetHost(const QString& host);
+  int Port() const;
+  void SetPort(int port);
+
+  QLabel* Label1;
+  QLineEdit* EditHost;
+  QLabel* Label2;
+  QLineEdit* EditPort;
+  QPushButton* Button1;
+  QPushButton* Button2;
+
+ public slots:
+  int exec() override;
+  void accept() override;
+};
+
+}  // namespace kest
