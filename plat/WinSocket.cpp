@@ -11,6 +11,7 @@
 
 #include <cerrno>
 #include <cstring>
+#include <exception>
 #include <utility>
 
 namespace plat {
@@ -202,13 +203,16 @@ void TCustomWinSocket::Error(TCustomWinSocket* Socket, TErrorEvent kind, int& co
 }
 
 void TCustomWinSocket::HandleError(TErrorEvent kind, int code) {
+  // Closed first, so that the error handler finds the socket closed and may
+  // open it again at once.
+  std::exception_ptr failed;
   try {
-    Error(this, kind, code);
-  } catch (...) {
     CloseSocket(false);
-    throw;
+  } catch (...) {
+    failed = std::current_exception();
   }
-  CloseSocket(false);
+  Error(this, kind, code);
+  if (failed) std::rethrow_exception(failed);
   if (code != 0) throw ESocketError(SocketErrorMessage(code, kind));
 }
 

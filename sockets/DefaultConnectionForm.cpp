@@ -38,7 +38,7 @@ TFormDefaultConnection::TFormDefaultConnection(QWidget* parent) : QDialog(parent
   Button2 = new QPushButton(QStringLiteral("&Cancel"), this);
   Button2->setGeometry(116, 92, 80, 26);
   connect(Button1, &QPushButton::clicked, this, &TFormDefaultConnection::accept);
-  connect(Button2, &QPushButton::clicked, this, [this] { done(2); });
+  connect(Button2, &QPushButton::clicked, this, &TFormDefaultConnection::reject);
   EditHost->setFocus();
 }
 
@@ -65,6 +65,8 @@ void TFormDefaultConnection::accept() {
   }
   QDialog::accept();
 }
+
+void TFormDefaultConnection::reject() { done(2); }
 
 namespace {
 

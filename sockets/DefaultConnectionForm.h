@@ -35,6 +35,7 @@ class TFormDefaultConnection : public QDialog {
  public slots:
   int exec() override;
   void accept() override;
+  void reject() override;  // Cancel and Esc: result 2
 };
 
 }  // namespace kest

@@ -32,7 +32,8 @@
 // With the host or the port missing (or AlwaysShowDialog) activation first
 // asks for them in a TFormDefaultConnection (link sockets_dialog) or the
 // form that OnGetDialogForm supplies. The connect outcome arrives later as
-// OnConnect, or OnError followed by OnDisconnect. SetActive(false) closes;
+// OnConnect, or OnDisconnect followed by OnError (the connection is closed
+// by then, so OnError may activate again). SetActive(false) closes;
 // SetActive(true) again, also from inside a handler, opens a new connection
 // with empty buffers.
 //

@@ -294,8 +294,22 @@ TEST(LineComponents, RefusedConnectReportsLater) {
   EXPECT_TRUE(client.log.empty());  // nothing inside the call
   EXPECT_TRUE(client.socket.Active());
   ASSERT_TRUE(WaitUntil([&] { return client.log.size() >= 2; }));
-  EXPECT_EQ(client.log, (Lines{"error", "disconnect"}));
+  EXPECT_EQ(client.log, (Lines{"disconnect", "error"}));
   EXPECT_FALSE(client.socket.Active());
+
+  // The error handler finds the connection closed and may try again.
+  Server server;
+  client.socket.OnError = [&](TObject*, TCustomWinSocket*, plat::TErrorEvent, int& code) {
+    code = 0;
+    client.log.push_back("error");
+    client.socket.Port = server.Port();
+    client.socket.SetActive(true);
+  };
+  client.socket.SetActive(true);
+  ASSERT_TRUE(WaitUntil([&] { return client.connected; }));
+  EXPECT_EQ(client.log, (Lines{"disconnect", "error", "disconnect", "error", "connect"}));
+  client.socket.SetActive(false);
+  client.socket.Port = port;
 
   // With the code left set, the error reaches the reporter.
   ReportedErrors errors;
