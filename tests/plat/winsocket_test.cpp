@@ -196,6 +196,11 @@ TEST(WinSocket, CloseServerClosesEveryConnectionWithItsEvent) {
 // Out of descriptors, the listener is paused instead of failing in a loop,
 // and accepts again once descriptors are free.
 TEST(WinSocket, AcceptOutOfDescriptorsDoesNotSpin) {
+#ifdef __SANITIZE_ADDRESS__
+  // The sanitizers' own checks need spare descriptors; the plain build
+  // runs this case.
+  GTEST_SKIP() << "needs a build without sanitizers";
+#endif
   Listener l;
   int accepts = 0;
   l.server.OnClientEvent = [&](TObject*, TCustomWinSocket* s, TSocketEvent e) {
