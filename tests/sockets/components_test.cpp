@@ -9,13 +9,13 @@
 #include <vector>
 
 #include "SocketComponents.h"
-#include "TestLoop.h"
+#include "../plat/TestLoop.h"
 
 using namespace kest;
 using plat::TObject;
-using sockets_test::Pump;
-using sockets_test::ReportedErrors;
-using sockets_test::WaitUntil;
+using plat_test::Pump;
+using plat_test::ReportedErrors;
+using plat_test::WaitUntil;
 
 namespace {
 

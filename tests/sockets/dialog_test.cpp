@@ -9,10 +9,10 @@
 
 #include "DefaultConnectionForm.h"
 #include "SocketComponents.h"
-#include "TestLoop.h"
+#include "../plat/TestLoop.h"
 
 using namespace kest;
-using sockets_test::WaitUntil;
+using plat_test::WaitUntil;
 
 namespace {
 
