@@ -1,5 +1,7 @@
 #include "WinSocket.h"
 
+#include "LoopGuard.h"
+
 #include <arpa/inet.h>
 #include <fcntl.h>
 #include <netdb.h>
@@ -401,7 +403,8 @@ void TServerWinSocket::HandleReadable() {
     if (!s) ::close(c);
     throw;
   }
-  Event(s, seAccept);
+  // A failing accept handler is reported; the connection still starts.
+  GuardedCall([&] { Event(s, seAccept); });
   if (s->IsOpen()) s->Event(s, seConnect);
 }
 

@@ -20,6 +20,8 @@
 // OnClientDisconnect; the object is freed on a later loop turn after
 // OnClientDisconnect, so forget it there. Closing a connection from its own
 // line handler (s->Close()) delivers none of its remaining bytes.
+// Destroying the server closes its connections without calling any of the
+// program's handlers.
 //
 // Client:
 //   kest::TLineClientSocket client;
@@ -40,8 +42,9 @@
 // Errors: an error code that the OnError/OnClientError handler leaves
 // non-zero, the receive limit (MaxRecvSize) being passed and any exception
 // a handler raises are caught at the event loop's edge and passed to the
-// reporter set with plat::SetErrorReporter (LoopGuard.h). Never destroy a
-// component inside one of its own events.
+// reporter set with plat::SetErrorReporter (LoopGuard.h); after a line
+// handler fails, the next line still arrives. Never destroy a component
+// inside one of its own events.
 #pragma once
 
 #include <cstdint>

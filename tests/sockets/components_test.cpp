@@ -326,8 +326,11 @@ TEST(LineComponents, HandlerExceptionsGoToTheReporter) {
     server.lines.push_back(l);
     if (l == "boom") throw std::runtime_error("handler failed");
   };
+  server.socket.OnAccept = [](TObject*, TCustomWinSocket*) { throw std::runtime_error("accept failed"); };
   Client client(server.Port());
-  ASSERT_TRUE(WaitUntil([&] { return client.connected; }));
+  ASSERT_TRUE(WaitUntil([&] { return client.connected && server.peers.size() == 1; }));
+  EXPECT_EQ(errors.messages, Lines{"accept failed"});
+  errors.messages.clear();
   client.socket.Send("boom");
   client.socket.Send("after");
   ASSERT_TRUE(WaitUntil([&] { return server.lines.size() == 2; }));
