@@ -68,15 +68,14 @@ void TFormDefaultConnection::accept() {
 
 void TFormDefaultConnection::reject() { done(2); }
 
+void UseDefaultConnectionForm() {
+  SetDefaultConnectionFormFactory(
+      []() -> QObject* { return new TFormDefaultConnection(QApplication::activeWindow()); });
+}
+
 namespace {
 
-// Makes this dialog the library's default host form.
-const bool kRegistered = [] {
-  SetDefaultConnectionFormFactory([]() -> QObject* {
-    return new TFormDefaultConnection(QApplication::activeWindow());
-  });
-  return true;
-}();
+const bool kRegistered = (UseDefaultConnectionForm(), true);
 
 }  // namespace
 

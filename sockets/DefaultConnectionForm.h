@@ -1,6 +1,7 @@
 // The host and port dialog that a client component opens when its address
-// is incomplete. Linking the sockets_dialog library makes it the library's
-// default form.
+// is incomplete. Linking the sockets_dialog library into a program makes it
+// the library's default form; a program that gets it through another static
+// library calls UseDefaultConnectionForm() once instead.
 #pragma once
 
 #include <QDialog>
@@ -37,5 +38,8 @@ class TFormDefaultConnection : public QDialog {
   void accept() override;
   void reject() override;  // Cancel and Esc: result 2
 };
+
+// Makes TFormDefaultConnection the form client components open.
+void UseDefaultConnectionForm();
 
 }  // namespace kest

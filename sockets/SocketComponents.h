@@ -32,7 +32,7 @@
 //   client.OnLineArrived = [](TObject*, TCustomWinSocket*, const std::string& line) { ... };
 //   client.SetActive(true);                   // connects in the background
 // With the host or the port missing (or AlwaysShowDialog) activation first
-// asks for them in a TFormDefaultConnection (link sockets_dialog) or the
+// asks for them in a TFormDefaultConnection (DefaultConnectionForm.h) or the
 // form that OnGetDialogForm supplies. The connect outcome arrives later as
 // OnConnect, or OnDisconnect followed by OnError (the connection is closed
 // by then, so OnError may activate again). SetActive(false) closes;
