@@ -341,6 +341,7 @@ void TKestServerCore::ChangeRoom(int id, int target) {
   if (old > 0 && ValidRoom(old)) rooms_[size_t(old)].RemoveMember(int16_t(id));
   if (target > 0) t.AddMember(int16_t(id));
   u.SetRoom(int16_t(target));
+  verdict_[size_t(id)] = -1;  // an accusation is closed in the room it was made in
 
   if (target > 0) {
     for (int s = 0; s < t.MemberCount(); ++s) {

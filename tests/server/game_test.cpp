@@ -236,6 +236,25 @@ TEST_F(Game, AllWrongAccusationsEndTheGame) {
   EXPECT_TRUE(Take().empty());
 }
 
+// A right accusation cannot be carried into another room and closed there.
+TEST_F(Game, VerdictStaysInItsRoom) {
+  TFakeConn* c = Connect("C");
+  ASSERT_EQ(Login(c, "Carol"), 4);
+  Cmd(c, "CHROOM 2", 4);
+  Cmd(a_, "START 0,0", 0);
+  TCard s[3];
+  core_.Room(1).GetSolution(s);
+  const Triple sol = FromCodes({s[0].WireCode(), s[1].WireCode(), s[2].WireCode()});
+  Cmd(b_, "KOKUSO " + sol.Args(), 1);
+  Cmd(b_, "CHROOM 0", 1);
+  Cmd(b_, "CHROOM 2", 1);
+  Cmd(c, "START 0,0", 4);
+  Skip();
+  Cmd(b_, "KOKUSOEND 1", 1);
+  EXPECT_TRUE(Take().empty());
+  EXPECT_TRUE(core_.Room(2).IsPlaying());
+}
+
 TEST_F(Game, EndGameWord) {
   Cmd(a_, "START 0,1", 0);
   Skip();
