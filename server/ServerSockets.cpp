@@ -11,6 +11,11 @@ void TKestClientSocket::Event(plat::TCustomWinSocket* Socket, plat::TSocketEvent
     OnOverflow(this);
 }
 
+void TKestClientSocket::SendRaw(const std::string& bytes) {
+  engine_->SendBuffer().Write(bytes.data(), int32_t(bytes.size()));
+  engine_->DoWrite();
+}
+
 kest::TCustomPacketServerClientWinSocket* TKestLineServer::DoGetSocket(int handle) {
   auto* s = new TKestClientSocket(handle, Socket());
   s->OnLineArrived = [this](TObject*, plat::TCustomWinSocket* Socket, const std::string& line) {
@@ -30,7 +35,12 @@ bool TSocketConnection::SendLine(const std::string& text) {
 
 bool TSocketConnection::SendRaw(const std::string& bytes) {
   if (!sock) return false;
-  sock->SendText(bytes);
+  // Our server makes every connection a TKestClientSocket; the raw bytes
+  // then keep their place behind output still waiting.
+  if (auto* own = dynamic_cast<TKestClientSocket*>(sock))
+    own->SendRaw(bytes);
+  else
+    sock->SendText(bytes);
   return true;
 }
 

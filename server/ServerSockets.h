@@ -19,6 +19,8 @@ class TKestClientSocket : public kest::TLineServerClientWinSocket {
  public:
   TKestClientSocket(int handle, plat::TServerWinSocket* server) : TLineServerClientWinSocket(handle, server) {}
   void Event(plat::TCustomWinSocket* Socket, plat::TSocketEvent e) override;
+  // Queues bytes as they stand behind the lines already waiting to go out.
+  void SendRaw(const std::string& bytes);
   // Called once the framing has taken the complete lines out of a read and
   // more than kMaxUnterminated bytes are left.
   std::function<void(TKestClientSocket*)> OnOverflow;

@@ -3,6 +3,7 @@
 // line, the line client tool, and a port that cannot be opened.
 #include <gtest/gtest.h>
 #include <netinet/in.h>
+#include <poll.h>
 #include <signal.h>
 #include <spawn.h>
 #include <sys/socket.h>
@@ -250,6 +251,33 @@ TEST_F(ServerE2E, LineClientTalksToTheServer) {
   EXPECT_NE(out.find("LOGIN:0\n"), std::string::npos) << out;
   EXPECT_NE(out.find("ADDUSER \\bDan\\b,0,\\bface\\b,0,0:0\n"), std::string::npos) << out;
   EXPECT_NE(out.find("ROOM 10,0,0:0\n"), std::string::npos) << out;
+}
+
+// The refusal of a name in use goes out as it stands: no user number, no LF.
+TEST_F(ServerE2E, SameNameRefusalIsRaw) {
+  int ua = -1;
+  auto alice = Client("Alice", &ua);
+  TWireClient again;
+  ASSERT_TRUE(again.Connect("127.0.0.1", port_, kWaitMs));
+  again.SendCommand(kest::proto::CmdLogin("Alice", "f"), 0);
+  std::string got;
+  const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(kWaitMs);
+  while (got.size() < 13 && std::chrono::steady_clock::now() < end) {
+    pollfd p{again.Fd(), POLLIN, 0};
+    if (::poll(&p, 1, 100) != 1) continue;
+    char buf[64];
+    const ssize_t n = ::recv(again.Fd(), buf, sizeof(buf), 0);
+    if (n <= 0) break;
+    got.append(buf, size_t(n));
+  }
+  // Nothing follows it.
+  pollfd p{again.Fd(), POLLIN, 0};
+  if (::poll(&p, 1, 300) == 1) {
+    char buf[64];
+    const ssize_t n = ::recv(again.Fd(), buf, sizeof(buf), 0);
+    if (n > 0) got.append(buf, size_t(n));
+  }
+  EXPECT_EQ(got, "ERR SAMENAME\r");
 }
 
 TEST_F(ServerE2E, PortInUseEndsTheProgram) {
