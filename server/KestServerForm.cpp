@@ -352,7 +352,7 @@ void TKestServerForm::LineServerSocket1LineArrived(plat::TCustomWinSocket* socke
 void TKestServerForm::ClientOverflow(TKestClientSocket* socket) {
   core_.AddLog(">Closing " + socket->RemoteAddress() + ": more than " + std::to_string(kMaxUnterminated) +
                " bytes without a line end");
-  socket->Close();
+  socket->DiscardAndClose();
 }
 
 }  // namespace velmora

@@ -11,6 +11,11 @@ void TKestClientSocket::Event(plat::TCustomWinSocket* Socket, plat::TSocketEvent
     OnOverflow(this);
 }
 
+void TKestClientSocket::DiscardAndClose() {
+  engine_->RecvBuffer().Clear();
+  Close();
+}
+
 void TKestClientSocket::SendRaw(const std::string& bytes) {
   engine_->SendBuffer().Write(bytes.data(), int32_t(bytes.size()));
   engine_->DoWrite();

@@ -19,6 +19,9 @@ class TKestClientSocket : public kest::TLineServerClientWinSocket {
  public:
   TKestClientSocket(int handle, plat::TServerWinSocket* server) : TLineServerClientWinSocket(handle, server) {}
   void Event(plat::TCustomWinSocket* Socket, plat::TSocketEvent e) override;
+  // Drops the unterminated remainder, so that it is never delivered as a
+  // line, and closes (the disconnect event runs before this returns).
+  void DiscardAndClose();
   // Queues bytes as they stand behind the lines already waiting to go out.
   void SendRaw(const std::string& bytes);
   // Called once the framing has taken the complete lines out of a read and

@@ -132,6 +132,21 @@ TEST_F(ServerForm, DisconnectLogsOutOverTheLoop) {
   EXPECT_EQ(got[0], "BYE \x08" "Bob\x08:0");
 }
 
+// More than 64 KiB without a line end closes the connection; the remainder
+// never reaches the dispatcher.
+TEST_F(ServerForm, UnterminatedRemainderIsLimited) {
+  TKestServerForm form(0);
+  auto a = Login(form, "Alice");
+  a->SendRaw(std::string(70 * 1024, 'x'));
+  ASSERT_TRUE(PumpUntil([&] { return form.Core().LoggedInCount() == 0; }));
+  bool closedLogged = false;
+  for (const std::string& l : form.Core().Log()) {
+    EXPECT_LT(l.size(), 1024u);
+    closedLogged |= l.find("bytes without a line end") != std::string::npos;
+  }
+  EXPECT_TRUE(closedLogged);
+}
+
 TEST_F(ServerForm, WindowTexts) {
   TKestServerForm form(0);
   EXPECT_TRUE(form.windowTitle().endsWith("Server"));
