@@ -185,10 +185,13 @@ void TKestServerCore::SendLine(const std::string& text, int number, int mode, in
       to.push_back(n);
     }
   }
+  ++depth_;  // a transport reporting its disconnect inside a send waits for the loop's end
   for (int n : to) {
+    const TKestUser* u = LiveUser(n);
+    if (!u) continue;
     const std::string copy = Addressed(text, n);
     AddLog(">" + std::to_string(n) + " " + copy);
-    auto* conn = static_cast<TServerConnection*>(users_[size_t(n)]->socket);
+    auto* conn = static_cast<TServerConnection*>(u->socket);
     if (!HasData(conn) || conn->SendLine(copy)) continue;
     // The connection failed: nothing more goes to it, and its users are
     // logged out once the line being handled is done with their records.
@@ -197,7 +200,7 @@ void TKestServerCore::SendLine(const std::string& text, int number, int mode, in
     if (std::find(pendingDrops_.begin(), pendingDrops_.end(), conn) == pendingDrops_.end())
       pendingDrops_.push_back(conn);
   }
-  if (depth_ == 0) RunPendingDrops();
+  if (--depth_ == 0) RunPendingDrops();
 }
 
 // ---------------------------------------------------------------- dispatcher

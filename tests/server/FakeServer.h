@@ -7,6 +7,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "Protocol.h"
@@ -31,7 +32,7 @@ class TFakeConn : public TServerConnection {
   TFakeConn(std::string name, std::vector<TSent>* wire) : name_(std::move(name)), wire_(wire) {}
 
   bool SendLine(const std::string& text) override {
-    if (onSend) onSend(text);
+    if (onSend) std::exchange(onSend, nullptr)(text);  // one shot
     if (failSends) return false;
     wire_->push_back({name_, text});
     return true;
@@ -45,7 +46,7 @@ class TFakeConn : public TServerConnection {
   const std::string& Name() const { return name_; }
   bool connected = true;
   bool failSends = false;
-  std::function<void(const std::string&)> onSend;
+  std::function<void(const std::string&)> onSend;  // runs before the next send, once
 
  private:
   std::string name_;

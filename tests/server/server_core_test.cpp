@@ -356,7 +356,6 @@ TEST_F(Lobby, SendErrorLogsOutAfterTheHandler) {
 
   // A transport that reports the disconnect from inside the send.
   c->onSend = [&](const std::string&) {
-    c->onSend = nullptr;
     c->connected = false;
     core_.ClientDisconnect(c);
   };
@@ -367,15 +366,32 @@ TEST_F(Lobby, SendErrorLogsOutAfterTheHandler) {
   EXPECT_NE(core_.UserOf(al), nullptr);
 }
 
+// A send from outside any line (as the window's code may make) while a
+// transport reports another connection's disconnect inside the send.
+TEST_F(Lobby, DisconnectInsideADirectSend) {
+  TFakeConn* a = Connect("A");
+  TFakeConn* b = Connect("B");
+  const int al = Login(a, "Alice"), bo = Login(b, "Bob");
+  Skip();
+  a->onSend = [&](const std::string&) {
+    core_.ClientDisconnect(b);
+  };
+  core_.SendLine("X", 0, smToRoom, 0);
+  EXPECT_EQ(core_.UserOf(bo), nullptr);
+  EXPECT_EQ(Take(), TExpect()
+                        .To("A", "X", al)
+                        .To("A", "BYE " BS "Bob" BS, al)
+                        .To("A", "PRINT " BS "Bob" LOGGED_OUT BS, al)
+                        .To("A", "ROOM 0,0,1", al)
+                        .lines);
+}
+
 // An exception inside a handler ends that line only.
 TEST_F(Lobby, ExceptionInHandlerIsContained) {
   TFakeConn* a = Connect("A");
   const int al = Login(a, "Alice");
   Skip();
-  a->onSend = [&](const std::string&) {
-    a->onSend = nullptr;
-    throw EKestError(kMsgNoCard);
-  };
+  a->onSend = [](const std::string&) { throw EKestError(kMsgNoCard); };
   Cmd(a, "CHROOM 1", al);
   EXPECT_TRUE(LogHas(std::string("Error in CHROOM: ") + kMsgNoCard));
   Cmd(a, "RUSER 0", al);
