@@ -351,6 +351,19 @@ TEST_F(Game, InvalidGameLinesAreIgnored) {
   EXPECT_EQ(Take(), TExpect().Each(room_, "ROOM 0,1").lines);
 }
 
+// A seat left empty during a game is passed over like an eliminated one.
+TEST_F(Game, TurnSkipsAnEmptySeat) {
+  Cmd(a_, "CLEARNPC", 0);
+  const int cpu = AddCom(a_, 0, "Cpu2");
+  Cmd(a_, "CHROOM 1", cpu);  // seat 2
+  Cmd(a_, "START 0,0", 0);
+  Cmd(a_, "CHROOM 0", cpu);  // leaves mid-game: seat 2 is empty now
+  Cmd(a_, "TURNEND", 0);
+  Skip();
+  Cmd(b_, "TURNEND", 1);
+  EXPECT_EQ(Take(), TExpect().To("A", "TURN 0", 0).To("B", "TURN 0", 1).lines);
+}
+
 TEST_F(Game, StartNeedsAParticipant) {
   TFakeConn* c = Connect("C");
   const int fill = AddCom(c, 0, "Lonely", cmAddCom2);
