@@ -12,6 +12,7 @@ namespace zc {
 scDictionary types, symbols, exportList;
 int nextData = 4;
 int localOffset = 0;
+scSymbol* scopeMark = nullptr;
 scSymbol* currentFunction = nullptr;
 int stackSize = 4000;
 int discard = 0;
@@ -170,6 +171,15 @@ void Typedef() {
     if (!Is(";")) Error(scerr_SYNTAX, "Parse error at %s", Lex());
 }
 
+void ExpressionStatement() {
+    Val v;
+    if (!ReadExpr(v, false)) {
+        if (IsValidIdentifier(Lex())) Error(scerr_OPERAND, "`%s' undeclared", Lex());
+        Error(scerr_SYNTAX, "Parse error at %s", Lex());
+    }
+    if (!Is(";")) Error(scerr_SYNTAX, "Parse error at %s", Lex());
+}
+
 }  // namespace
 
 void ReadStatement(scSymbol* mark, bool inBody) {
@@ -193,7 +203,10 @@ void ReadStatement(scSymbol* mark, bool inBody) {
     if (Is("{")) {
         if (!inBody) Error(scerr_SYNTAX, "Parse error at %s", Lex());
         scSymbol* m = symbols->first;
+        scSymbol* outer = scopeMark;
+        scopeMark = m;
         ReadBlock(m, true);
+        scopeMark = outer;
         int count = CountScope(m);
         if (count) {
             Val sp = Reg(regSP), n = Imm(count);
@@ -274,6 +287,7 @@ void ReadStatement(scSymbol* mark, bool inBody) {
         } else {
             Val v;
             if (!ReadExpr(v, true)) Error(scerr_SYNTAX, "Parse error at %s", Lex());
+            if (!Is(";")) Error(scerr_SYNTAX, "Parse error at %s", Lex());
             int k = ValKind(rt);
             if (k == vSTRUCT) Error(scerr_OPERAND, "Structure results are not supported");
             Val c = ConvertTo(v, rt);
@@ -413,8 +427,7 @@ void ReadStatement(scSymbol* mark, bool inBody) {
         ReadSwitch(mark);
     } else if (IsPunct((unsigned char)Lex()[0]) && Lex()[0] != '_') {
         if (!inBody) Error(scerr_SYNTAX, "Parse error at %s", Lex());
-        Val v;
-        if (!ReadExpr(v, false)) Error(scerr_SYNTAX, "Parse error at %s", Lex());
+        ExpressionStatement();
     } else {
         Back();
         scSymbol* s = ReadTypeSpec();
@@ -425,8 +438,7 @@ void ReadStatement(scSymbol* mark, bool inBody) {
             if (!inBody) Error(scerr_SYNTAX, "Parse error at %s", Lex());
             Back();
             Next();
-            Val v;
-            if (!ReadExpr(v, false)) Error(scerr_SYNTAX, "Parse error at %s", Lex());
+            ExpressionStatement();
         }
     }
     if (codePos != start && scEngine_Get_Setting(scset_PREEMPTION)) Emit(int(scMarkerWord));
@@ -637,6 +649,7 @@ void ReadFunctionBody(scSymbol* f, int previous) {
     EmitByte(opENTER);
     LayoutParams(f, true);
     currentFunction = f;
+    scopeMark = symbols->first;
     ReadBlock(f, true);
     // Static locals are renamed so that they cannot clash with globals.
     for (scSymbol* s = symbols->first; s && s != localMark; s = s->next) {
@@ -732,8 +745,8 @@ void ReadDefinition(scSymbol* s, bool inBody) {
                 s->extra = nullptr;
                 g->extra = currentFunction;
             } else {
-                for (scSymbol* o = symbols->first; o && o != firstLocalMark; o = o->next)
-                    if (o->name && !std::strcmp(o->name, s->name) && (o->flags & 7) == 3 && o->address < 0)
+                for (scSymbol* o = symbols->first; o && o != scopeMark; o = o->next)
+                    if (o->name && !std::strcmp(o->name, s->name) && (o->flags & 7) == 3)
                         Error(scerr_DECLARATION, "Symbol `%s' already defined", s->name);
                 localOffset -= Align4(SizeOf(t));
                 s->address = localOffset;
@@ -753,7 +766,6 @@ void ReadDefinition(scSymbol* s, bool inBody) {
                 }
                 ReadInitialization(s, inBody);
             }
-            Next();
         } else if (Is("{")) {
             if (!isFunc) Error(scerr_DECLARATION, "Invalid variable `%s' initialization!", s->name);
             ReadFunctionBody(s, previous);
@@ -808,6 +820,7 @@ scScript scCompileToImage(scSourceText* text) {
     discard = 0;
     currentFunction = nullptr;
     firstLocalMark = nullptr;
+    scopeMark = nullptr;
     localOffset = 0;
     stackSize = savedStack;
     paramTable.clear();

@@ -322,7 +322,23 @@ Val CallFunction(const char* name, bool needed) {
                 Error(scerr_OPERAND, "Reference parameters are not supported");
             }
             Val c = ConvertTo(v, pt);
-            if (ValKind(pt) == tDOUBLE || ValKind(pt) == tFLOAT) {
+            if (ValKind(pt) == tFLOAT) {
+                // A float parameter takes one word.
+                Val dv = ToDouble(c);
+                if (dv.imm) {
+                    float fv = float(dv.d);
+                    Val w = Imm(0);
+                    std::memcpy(&w.off, &fv, 4);
+                    Emit(opPUSH, &w);
+                } else {
+                    Val w = Reg(AllocReg());
+                    Emit(opDFLT, &w, &dv);
+                    Emit(opPUSH, &w);
+                    FreeVal(w);
+                    FreeVal(dv);
+                }
+                bytes += 4;
+            } else if (ValKind(pt) == tDOUBLE) {
                 bytes += PushValue(ToDouble(c), true);
             } else if (ValKind(pt) == vSTRUCT) {
                 bytes += PushValue(c, true);
@@ -391,6 +407,7 @@ Val CallFunction(const char* name, bool needed) {
     }
     Val d = Reg(AllocReg()), s = Reg(0);
     d.t = rt;
+    s.t = rt;
     Emit(opMOV, &d, &s);
     return d;
 }
@@ -812,6 +829,11 @@ static int LevelOp(int level, const char*& text) {
         {9, "<", opCMPL},  {9, "<=", opCMPNG}, {9, ">", opCMPG},  {9, ">=", opCMPNL}, {10, "<<", opSHL},
         {10, ">>", opSHR}, {12, "*", opMUL},   {12, "/", opDIV},  {12, "%", opMOD},
     };
+    // "&=", "|=" and "^=" reach the parser as two lexemes: the assignment level
+    // takes them.
+    if ((Is("&") || Is("|") || Is("^")) && src->currentLine <= src->lastLine &&
+        src->lines[src->currentLine][src->position] == '=')
+        return -1;
     for (auto& o : ops)
         if (o.level == level && Is(o.t)) {
             text = o.t;
@@ -1026,7 +1048,14 @@ bool SubExp(int level, Val& v, bool needed) {
     }
     if (floating && op == opMOD) OperandError("s", "binary %%");
     bool uns = v.t.uns || r.t.uns;
-    if (!floating) {
+    bool fixedOp = ValKind(v.t) == tFIXED || ValKind(r.t) == tFIXED;
+    if (!floating && fixedOp) {
+        // 16.16 operands stay fixed: the code generator picks FIXMUL and FIXDIV.
+        Type ft;
+        ft.base = tFIXED;
+        v = ConvertTo(v, ft);
+        r = ConvertTo(r, ft);
+    } else if (!floating) {
         v = ToInt(v);
         r = ToInt(r);
         if (ValKind(v.t) == vPOINTER) v.t = IntType();

@@ -105,7 +105,25 @@ int Direct(bool inBody, const Type& t, scByteBuffer* out, scByteBuffer* side, in
         }
         return size;
     }
-    // A single value.
+    // A single value. An imported variable at the top level is copied at load time.
+    if (!inBody && !IsPunct((unsigned char)l[0])) {
+        scSymbol* s = scdicFind(symbols->first, l);
+        if (s && (s->flags & 0x20) && !IsFunction(SymType(s))) {
+            Next();
+            if (Is(";") || Is(",") || Is("}")) {
+                int size = SizeOf(t);
+                std::vector<uint8_t> z(size_t(size), 0);
+                scbufAppend(out, size, z.data());
+                scbufAppendWord(side, target);
+                scbufAppendWord(side, -4);
+                scbufAppendWord(side, ImportSymbol(s));
+                scbufAppendWord(side, size);
+                target += size;
+                return size;
+            }
+            Back();
+        }
+    }
     ClearRegisters();
     int before = codePos;
     Val v;
@@ -147,7 +165,6 @@ int Direct(bool inBody, const Type& t, scByteBuffer* out, scByteBuffer* side, in
         }
         return 0;
     }
-    if (inBody) Error(scerr_DECLARATION, "Illegal initializer");
     if (codePos != before) Error(scerr_DECLARATION, "Illegal initializer");
     int size = SizeOf(t);
     if (v.imm) {
@@ -167,7 +184,17 @@ int Direct(bool inBody, const Type& t, scByteBuffer* out, scByteBuffer* side, in
         target += size;
         return size;
     }
-    if (v.mode == 2 && !v.reg) {
+    if (v.mode == 2 && !v.reg && !inBody && k == vPOINTER && !v.t.decl.empty() && v.t.decl[0] == '[') {
+        // An array names its address: the pointer gets data + offset.
+        uint32_t zero = 0;
+        scbufAppend(out, 4, &zero);
+        scbufAppendWord(side, target);
+        scbufAppendWord(side, -1);
+        scbufAppendWord(side, v.off);
+        target += 4;
+        return 4;
+    }
+    if (v.mode == 2 && !v.reg && !inBody) {
         uint8_t zero[8] = {};
         std::vector<uint8_t> z(size_t(size), 0);
         scbufAppend(out, size, z.data());
@@ -179,6 +206,7 @@ int Direct(bool inBody, const Type& t, scByteBuffer* out, scByteBuffer* side, in
         (void)zero;
         return size;
     }
+    if (inBody) Error(scerr_DECLARATION, "Illegal initializer");
     if (v.sym && (v.sym->flags & 0x20)) {
         std::vector<uint8_t> z(size_t(size), 0);
         scbufAppend(out, size, z.data());

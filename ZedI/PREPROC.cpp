@@ -279,9 +279,9 @@ void LineMark(int line) {
 }
 
 // Returns 1 at "#endif", 0 at the end of the text.
-int PreprocessBlock(bool nested, bool skipping) {
+int PreprocessBlock(bool nested, bool parentSkipping, bool active) {
+    bool skipping = parentSkipping || !active;
     bool anyActive = !skipping;
-    bool parentSkipping = skipping;
     for (;;) {
         if (!scsGetLexeme(src)) return 0;
         int line = src->currentLine;
@@ -393,7 +393,7 @@ int PreprocessBlock(bool nested, bool skipping) {
                 return 1;
             }
             if (dir == "else") {
-                skipping = parentSkipping ? true : anyActive;
+                skipping = parentSkipping || anyActive;
                 if (!skipping) anyActive = true;
                 finish(line);
             } else {
@@ -421,7 +421,7 @@ int PreprocessBlock(bool nested, bool skipping) {
                 active = (scdicFind(g_macros->first, Lex()) != nullptr) == (dir == "ifdef");
             }
             finish(src->currentLine);
-            if (PreprocessBlock(true, skipping || !active) != 1)
+            if (PreprocessBlock(true, skipping, active) != 1)
                 Error(scerr_SYNTAX, "#endif missing after #if");
             continue;
         }
@@ -560,7 +560,7 @@ scSourceText* scsPreprocess(scSourceText* text) {
     literalMode = true;
     text->currentLine = 0;
     text->position = 0;
-    PreprocessBlock(false, false);
+    PreprocessBlock(false, false, true);
     g_macros = nullptr;
     return text;
 }

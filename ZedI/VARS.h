@@ -72,6 +72,7 @@ int ImportSymbol(scSymbol* s);
 extern scDictionary types, symbols, exportList;
 extern int nextData;
 extern int localOffset;
+extern scSymbol* scopeMark;     // head of the symbol dictionary when the current block began
 extern scSymbol* currentFunction;
 extern int stackSize;
 extern std::vector<scSymbol*> paramTable;
