@@ -284,7 +284,9 @@ Val CallFunction(const char* name, bool needed) {
             Val v;
             if (!SubExp(1, v, true)) Error(scerr_SYNTAX, "Parse error at %s", Lex());
             v = Decay(v);
-            if (v.mode && !IsStruct(v)) {
+            if (v.mode && !IsStruct(v) && !v.reg) {
+                // A plain variable stays in memory: a reference parameter may need its address.
+            } else if (v.mode && !IsStruct(v)) {
                 Val l = Load(v);
                 l.t = v.t;
                 if (ValKind(v.t) == tCHAR || ValKind(v.t) == tSHORT) l.t = v.t;
@@ -319,7 +321,13 @@ Val CallFunction(const char* name, bool needed) {
         if (i < ps.size()) {
             Type pt = SymType(ps[i].sym);
             if (!pt.decl.empty() && pt.decl[0] == '&') {
-                Error(scerr_OPERAND, "Reference parameters are not supported");
+                // A reference parameter receives the argument's address.
+                if (v.mode == 0 || v.addr) Error(scerr_OPERAND, "Incompatible type for parameter %d to function %s", int(i) + 1, f->name);
+                Val a = AddressOf(v);
+                Emit(opPUSH, &a);
+                FreeVal(a);
+                bytes += 4;
+                continue;
             }
             Val c = ConvertTo(v, pt);
             if (ValKind(pt) == tFLOAT) {
@@ -783,6 +791,44 @@ static bool Unary(Val& v, bool needed) {
         if (!Is(")")) Error(scerr_SYNTAX, "`%s' instead of `)'", Lex());
         Next();
         v = Imm(SizeOf(t));
+        return true;
+    }
+    if (Is("typeof")) {
+        Next();
+        if (!Is("(")) Error(scerr_SYNTAX, "Parse error at %s", Lex());
+        scSavedPosition at;
+        scsSavePosition(src, &at);
+        scSymbol* d = ReadTypeSpec();
+        Type t;
+        bool got = false;
+        if (d) {
+            scSymbol tmp{};
+            ReadDeclarator(&tmp, SymType(d));
+            Next();
+            if (Is(")")) {
+                t = SymType(&tmp);
+                got = true;
+            }
+        }
+        if (!got) {
+            scsSetPosition(src, at.line, at.position);
+            Next();
+            Val e;
+            if (!ReadExpr(e, true)) Error(scerr_SYNTAX, "typeof() requires type or variable");
+            t = e.t;
+            FreeVal(e);
+        }
+        if (!Is(")")) Error(scerr_SYNTAX, "`%s' instead of `)'", Lex());
+        std::string text = TypeText(t);
+        if (text.empty()) Error(scerr_SYNTAX, "typeof() requires type or variable");
+        if (text.size() > 16384) Error(scerr_SYNTAX, "typeof() text too long");
+        int off = PoolString(text.c_str(), int(text.size()));
+        v = Val();
+        v.mode = 1;
+        v.off = off;
+        v.t.base = tCHAR;
+        v.t.decl = "[" + std::to_string(text.size() + 1) + "]";
+        Next();
         return true;
     }
     if (Is("(")) {

@@ -1,5 +1,6 @@
 // Preprocessor and the compile entry points: reading files and texts into lines,
 // macros, conditions, includes with line marks, title and author.
+#include <algorithm>
 #include <cctype>
 #include <cstdio>
 #include <cstdlib>
@@ -246,7 +247,6 @@ void Include(const std::string& argument, bool isFile, int directiveLine) {
                  size_t(src->lastLine - directiveLine) * sizeof(char*));
     std::memcpy(src->lines + directiveLine + 1, inc->lines, size_t(count) * sizeof(char*));
     src->lastLine += count;
-    for (int d = 0; d <= g_depth; d++) g_offsets[d] += 0;  // offsets are re-read from the marks
     src->currentLine = directiveLine;
     src->position = 0;
     src->lineBreaksBefore = -1;
@@ -272,7 +272,9 @@ void LineMark(int line) {
         g_depth++;
         std::snprintf(g_names[g_depth], sizeof g_names[g_depth], "%s", name.c_str());
     }
-    std::snprintf(src->name, sizeof src->name, "%s", back && g_depth == 0 ? title : g_names[g_depth]);
+    const char* shown = back && g_depth == 0 ? title : g_names[g_depth];
+    std::memcpy(src->name, shown, std::min(std::strlen(shown) + 1, sizeof src->name - 1));
+    src->name[sizeof src->name - 1] = 0;
     g_offsets[g_depth] = line - n + 1;
     src->lineOffset = line - n + 1;
     ToLineEnd();
@@ -468,10 +470,9 @@ int PreprocessBlock(bool nested, bool parentSkipping, bool active) {
             } else {
                 body = scsReadRestOfLine(src, 1);
             }
+            // Continued lines (a backslash at the end) are emptied with the directive.
             int endLine = src->currentLine;
-            if (src->currentLine > startLine &&
-                (src->position == 0 || src->lines[src->currentLine][src->position - 1] != 0))
-                ;  // continued lines end where the body ended
+            (void)startLine;
             if (kind == 1)
                 AddMacro(name.c_str(), 1, int(list.size()), (list + ":" + body).c_str());
             else

@@ -15,6 +15,7 @@ int n = 5;
 int shadowed() { static int n; n = n + 1; return n; }
 char pick(char c) { return c; }
 double dsum(double a, float b, char c, short s) { return a + b + c + s; }
+void bump(int &r) { r = r + 1; }
 
 int run()
 {
@@ -38,6 +39,10 @@ int run()
     check(10, total(3, 1, 2, 3) == 6);
     check(11, pick(letter) == 'z');
     check(12, dsum(1.5, quarter, three, four) == 11);
+    bump(x);
+    check(13, x == 2);
+    check(14, (typeof(x))[0] == 'i' && (typeof(char*))[4] == '*');
+    check(15, (char*)NULL == 0);
     return 0;
 }
 int later(int x) { return x * 3; }
