@@ -289,7 +289,26 @@ void ReadStatement(scSymbol* mark, bool inBody) {
             if (!ReadExpr(v, true)) Error(scerr_SYNTAX, "Parse error at %s", Lex());
             if (!Is(";")) Error(scerr_SYNTAX, "Parse error at %s", Lex());
             int k = ValKind(rt);
-            if (k == vSTRUCT) Error(scerr_OPERAND, "Structure results are not supported");
+            if (k == vSTRUCT && rt.decl.empty()) {
+                // Copy into the caller's temporary through the hidden result pointer.
+                if (ValKind(v.t) != vSTRUCT || SizeOf(v.t) != SizeOf(rt) || v.mode == 0)
+                    Error(scerr_CONVERSION, "Illegal type conversion %s", " to struct");
+                Val cnt = Reg(regCOUNT), sz = Imm(SizeOf(rt));
+                Emit(opMOV, &cnt, &sz);
+                Val hp;
+                hp.mode = 3;
+                hp.off = 8;
+                Val r = Load(hp);
+                Val dst;
+                dst.mode = 4;
+                dst.reg = true;
+                dst.r = r.r;
+                dst.t = rt;
+                Emit(opCOPY, &dst, &v);
+                EmitByte(opLEAVE);
+                EmitByte(opRET);
+                return;
+            }
             Val c = ConvertTo(v, rt);
             Val r0 = Reg(0);
             r0.t = rt;
@@ -595,6 +614,18 @@ void ReadSwitch(scSymbol* mark) {
 void LayoutParams(scSymbol* f, bool define) {
     Type ft = SymType(f);
     int offset = 8;
+    {
+        // A structure result by value: the hidden result pointer lies at +8.
+        int depth = 0;
+        size_t i = 0;
+        for (; i < ft.decl.size(); i++) {
+            if (ft.decl[i] == '(') depth++;
+            if (ft.decl[i] == ')' && --depth == 0) break;
+        }
+        Type rt = ft;
+        rt.decl = ft.decl.substr(i + 1);
+        if (ValKind(rt) == vSTRUCT && rt.decl.empty()) offset = 12;
+    }
     const char* p = ft.decl.c_str();
     if (*p != '(') Error(scerr_INTERNAL, "Internal compiler error(1)");
     p++;

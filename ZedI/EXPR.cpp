@@ -265,7 +265,45 @@ static int PushValue(Val v, bool roundStruct) {
 }
 
 // Reads "(" arguments ")" and emits the call of the chosen function `name`.
+static int g_savedBytes = 0;  // registers pushed by calls whose arguments are being read
+
+static bool StructResult(const Type& rt) { return ValKind(rt) == vSTRUCT && rt.decl.empty(); }
+
 Val CallFunction(const char* name, bool needed) {
+    // A structure result gets a temporary object on the stack first, a local of
+    // the current scope, before any register is saved.
+    Type tempType;
+    bool structResult = false;
+    for (scSymbol* s = symbols->first; s; s = s->next)
+        if (s->name && !std::strcmp(s->name, name) && IsFunction(SymType(s))) {
+            Type rt = ResultType(SymType(s));
+            if (StructResult(rt)) structResult = true, tempType = rt;
+            break;
+        }
+    int tempOff = 0;
+    if (structResult) {
+        if (g_savedBytes > 0)
+            Error(scerr_CODEGEN, "Structure result of `%s' cannot be used inside this expression", name);
+        int room = Align4(SizeOf(tempType));
+        if (room == 4) {
+            Val z = Imm(0);
+            Emit(opPUSH, &z);
+        } else {
+            Val sp = Reg(regSP), n = Imm(room);
+            Emit(opSUB, &sp, &n);
+        }
+        tempOff = localOffset - room;
+        if (!discard) {
+            localOffset = tempOff;
+            if (4 * room > stackSize) stackSize = 4 * room;
+            auto* t = static_cast<scSymbol*>(scmAlloc(sizeof(scSymbol)));
+            t->name = scmStrdup("%TEMP");
+            t->flags = 11;
+            t->address = tempOff;
+            SetSymType(t, tempType);
+            scdicPush(symbols, t);
+        }
+    }
     // Save the registers in use.
     std::vector<int> saved;
     for (int r = 2; r < 240; r++)
@@ -274,6 +312,11 @@ Val CallFunction(const char* name, bool needed) {
             Emit(opPUSH, &v);
             saved.push_back(r);
         }
+    g_savedBytes += int(saved.size()) * 4;
+    struct Restore {
+        int n;
+        ~Restore() { g_savedBytes -= n; }
+    } restore{int(saved.size()) * 4};
     // Arguments are compiled first (in order) into values, then pushed last first.
     // Registers hold them meanwhile.
     std::vector<Val> args;
@@ -361,6 +404,17 @@ Val CallFunction(const char* name, bool needed) {
     }
     Type rt = ResultType(ft);
     int rk = ValKind(rt);
+    if (StructResult(rt) != structResult || (structResult && SizeOf(rt) != SizeOf(tempType)))
+        Error(scerr_OPERAND, "Overloads of `%s' differ in their structure result", name);
+    if (structResult) {
+        if (f->flags & 0x20) Error(scerr_OPERAND, "Imported function `%s' cannot return a structure", name);
+        Val t;
+        t.mode = 3;
+        t.off = tempOff;
+        t.addr = true;
+        Emit(opPUSH, &t);
+        bytes += 4;
+    }
     if (f->flags & 0x20) {
         int slot = ImportSymbol(f);
         uint32_t desc = uint32_t(bytes) & 0xFFFF;
@@ -393,6 +447,11 @@ Val CallFunction(const char* name, bool needed) {
     }
     Val result;
     result.t = rt;
+    if (structResult) {
+        result.mode = 3;
+        result.off = tempOff;
+        return result;
+    }
     if (rk == tVOID || !needed) {
         result = Imm(0);
         result.t = rt;

@@ -22,6 +22,17 @@ int sum(int *p, int n)
     return s;
 }
 
+Pt make(int x, int y)
+{
+    Pt r;
+    r.tag = 9;
+    r.x = x;
+    r.y = y;
+    return r;
+}
+
+int sumPt(Pt a, Pt b) { return a.x + b.x + a.y + b.y; }
+
 int run()
 {
     int local[4] = {1, 2, 3, 4};
@@ -57,6 +68,10 @@ int run()
     ip = &i;
     ++*ip;
     check(18, i == 4);
+    p = make(3, 4);
+    check(19, p.tag == 9 && p.x == 3 && p.y == 4);
+    check(20, make(5, 6).x == 5);
+    check(21, sumPt(origin, p) == 57);
     return 0;
 }
 export run;
