@@ -75,8 +75,8 @@ Val CondInt() {
     ClearRegisters();
     Next();
     if (!ReadExpr(v, true)) Error(scerr_SYNTAX, "Parse error at %s", Lex());
-    v = ToInt(v);
-    if (!v.imm && !(v.reg && v.mode == 0)) v = Load(v);
+    // An int in memory is tested where it stands.
+    v = ToInt(Decay(v));
     return v;
 }
 
@@ -408,8 +408,7 @@ void ReadStatement(scSymbol* mark, bool inBody) {
             c = Imm(1);
         } else {
             if (!ReadExpr(c, true)) Error(scerr_SYNTAX, "Parse error at %s", Lex());
-            c = ToInt(c);
-            if (!c.imm && !(c.reg && c.mode == 0)) c = Load(c);
+            c = ToInt(Decay(c));
         }
         if (!Is(";")) Error(scerr_SYNTAX, "Parse error at %s", Lex());
         scSavedPosition third;

@@ -7,10 +7,12 @@
 #include <cstring>
 #include <fstream>
 #include <set>
+#include <sstream>
 #include <string>
 #include <vector>
 
 #include "Compiler.h"
+#include "Dump.h"
 #include "CompilerInternal.h"
 #include "Format.h"
 #include "HostCall.h"
@@ -127,6 +129,10 @@ TEST(Lexer, Table) {
         {"\"ab\ncd\"", 2, {"\"ab\ncd\""}},
         {name127, 2, {name127}},
         {"x\xff" "y", 2, {"x", "\xff", "y"}},
+        // A Shift-JIS trail byte 0x5C is a backslash to the lexer: it escapes
+        // what follows (script authors write it as two backslashes).
+        {"\"\x95\\n\"", 2, {"\"\x95\n\""}},
+        {"\"\x95\\\\\"", 2, {"\"\x95\\\""}},
     };
     for (auto& c : cases) EXPECT_EQ(Lexemes(c.text.c_str(), c.phase), c.lexemes) << c.text;
 }
@@ -241,6 +247,8 @@ TEST(Preprocessor, Errors) {
         {"#include \"/nonexistent/file.sc\"", "Unable to include file `/nonexistent/file.sc'", 1},
         {"#include nosuchheader", "Unable to include internal `nosuchheader'", 1},
         {"#define R R R\nR", "expands without end", 2},
+        {"#define", "Parse error", 0},
+        {"#include", "Parse error", 0},
     };
     for (auto& c : cases) {
         std::string out;
@@ -467,7 +475,38 @@ TEST_F(Compiler, InstructionEncodings) {
     }
 }
 
+TEST_F(Compiler, TitleChunkLengths) {
+    struct Case {
+        const char* title;
+        int length;
+    } cases[] = {{"Seven77", 8}, {"Eight888", 12}, {"", 4}};
+    for (auto& c : cases) {
+        scScript image = Text(std::string("#title \"") + c.title + "\"\n");
+        ASSERT_NE(image, nullptr);
+        int at = scFind_Info_Chunk(image, "TITL");
+        ASSERT_GT(at, 0);
+        EXPECT_EQ(zedi::ImageWord(static_cast<const uint8_t*>(image), uint32_t(at - 4)), uint32_t(c.length)) << c.title;
+        EXPECT_STREQ(scGet_Title(image), c.title);
+        std::free(image);
+    }
+}
+
 TEST_F(Compiler, JumpsAndDecodedCode) {
+    // Jumps are emitted with a placeholder and re-emitted in place with their target.
+    scScript image = Text("int g;\nint f(int x) { if (x) g = 1; else g = 2; return g; }\nexport f;\n");
+    ASSERT_NE(image, nullptr);
+    const uint8_t* p = static_cast<const uint8_t*>(image);
+    std::vector<uint8_t> bytes(p, p + scGet_Script_Size(image));
+    std::ostringstream out;
+    ASSERT_TRUE(zeditool::DumpImage(bytes, out));
+    std::string text = out.str();
+    for (const char* line : {"    16  JFALSE frame[8], 20    ; -> 48", "    28  MOV data[4], 1",
+                             "    40  JMP 12    ; -> 60", "    48  MOV data[4], 2", "    60  MOV r0, data[4]"})
+        EXPECT_NE(text.find(line), std::string::npos) << line << "\n" << text;
+    std::free(image);
+}
+
+TEST_F(Compiler, JumpsRun) {
     // if/else: JFALSE over the then-part, JMP over the else-part; every jump lands
     // on a word inside the code (checked by the image checker and a run).
     Compiled c(Text("int f(int x) { int r; if (x) r = 1; else r = 2; return r; }\nexport f;"));
@@ -612,6 +651,12 @@ TEST_F(Compiler, ErrorTable) {
         {"char *p = {1};", 2, "Don't use {} in initialization of pointer.", 1},
         {"int f() { int a = 1; a ? 2 : a ? 3 : 4; }", 1, "Invalid expression separator :`?'", 1},
         {"union U { int a; };", 2, "Sorry.Unions not implemented yet", 1},
+        {"double d; int f() { d %= 2.0; }", 3, "Invalid `MOD' operand for floating", 1},
+        {"double d; int f() { d <<= 1; }", 3, "Invalid `SHL' operand for floating", 1},
+        {"int f() { int x; x = 'a' + \"s\" % 2; }", 4, "Invalid pointer operation", 1},
+        {"int f() { int x; x = 1 +; }", 1, "Invalid expression separator `;'", 1},
+        {"int g; int f() { __vcpu(g); }", 1, "__vcpu requires constants as parameters", 1},
+        {"int f() { while (1) ; }\nint g() { do ; until (1); }", 1, "while expected instead of 'until'", 2},
         {"int f() { return 1; }\nint f() { return 2; }", 2, "Symbol `f' already defined", 2},
     };
     for (auto& c : cases) {
