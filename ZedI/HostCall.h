@@ -296,6 +296,20 @@ T* scRegister_Host_Variable(const char* name) {
     return static_cast<T*>(scRegister_Host_Variable(name, sizeof(T)));
 }
 
+// Blocks of the script address space for what scripts allocate. Freeing
+// something that is not the start of an allocated block, or freeing twice, is a
+// runtime error (false); freeing 0 does nothing. Host functions that free for a
+// script fail the call when this fails (throw or report through scHostCall).
+uint32_t scScript_Alloc(uint32_t size);
+bool scScript_Free(uint32_t addr);
+
+// Bytes a host function may write at `p` (a pointer argument it was given): up
+// to the end of its block of the script address space; 0 for a pointer outside it.
+inline size_t scScript_Room(const void* p) {
+    zedi::VmSpace& vm = zedi::VmSpace::Get();
+    return vm.Room(vm.AddrOf(p));
+}
+
 // Copies a text into the script address space so that scripts can read it; the
 // block lives until scFree_Text.
 char* scNew_Text(const char* text);

@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <cstring>
 #include <unordered_map>
+#include <unordered_set>
 
 #include "DICT.h"
 #include "HostCall.h"
@@ -25,6 +26,9 @@ scInstance* g_launched = nullptr;   // newest first
 
 // Handles of instances that scripts may hold.
 std::unordered_map<uint32_t, scInstance*> g_handles;
+std::unordered_set<const scInstance*> g_live;  // every instance not yet freed
+
+bool IsLive(const scInstance* inst) { return inst && g_live.count(inst); }
 uint32_t g_nextHandle = 1;
 
 // Host symbols: the dictionary maps a name to its newest binding.
@@ -56,6 +60,7 @@ uint32_t NewHandle(scInstance* inst) {
     uint32_t h = g_nextHandle++;
     if (g_nextHandle >= 0x7FFFFFFF) g_nextHandle = 1;
     g_handles[h] = inst;
+    g_live.insert(inst);
     return h;
 }
 
@@ -73,6 +78,7 @@ const ImageExport* ExportAt(scInstance* inst, int symbol) {
 void ReleaseRecord(scInstance* inst) {
     VmSpace::Get().Free(inst->block);
     g_handles.erase(inst->handle);
+    g_live.erase(inst);
     delete inst;
 }
 
@@ -86,7 +92,7 @@ RunResult RunToEnd(scInstance* inst, uint32_t address, int bytes, const void* pa
 
 // A call or launch needs a live instance that is not running.
 bool Callable(scInstance* inst) {
-    if (!inst || !g_handles.count(inst->handle)) {
+    if (!IsLive(inst)) {
         scRuntime_Error("Invalid instance!");
         return false;
     }
@@ -179,7 +185,7 @@ RunResult RunToEnd(scInstance* inst, uint32_t address, int bytes, const void* pa
     R[regRETURN_MARK] = R[regSP];
     uint32_t handle = inst->handle;
     RunResult r = RunCpu(inst, -1, false);
-    if (g_handles.count(handle)) inst->Regs()[regRETURN_MARK] = 0;
+    if (IsLive(inst) && inst->handle == handle) inst->Regs()[regRETURN_MARK] = 0;
     return r;
 }
 
@@ -425,7 +431,7 @@ char* scGet_Title(scScript image) { return ChunkText(image, "TITL"); }
 char* scGet_Author(scScript image) { return ChunkText(image, "AUTH"); }
 
 const char* scGet_Instance_Title(scInstance* instance) {
-    return instance ? TitleOf(instance) : nullptr;
+    return IsLive(instance) ? TitleOf(instance) : nullptr;
 }
 
 // ---- instances ----
@@ -518,7 +524,7 @@ scInstance* scCreate_Instance(scScript image, const char*, ...) {
 
 void scFree_Instance(scInstance* instance) {
     scEngine_Init();
-    if (!instance || !g_handles.count(instance->handle) || instance->freeing) return;
+    if (!IsLive(instance) || instance->freeing) return;
     scInstance* top = TopOf(instance);
     if (instance->busy > 0 || (instance == top && top->treeBusy > 0)) {
         instance->freePending = true;
@@ -528,7 +534,7 @@ void scFree_Instance(scInstance* instance) {
 }
 
 int scGet_Symbol(scInstance* instance, const char* name) {
-    if (!instance || !name) return -1;
+    if (!IsLive(instance) || !name) return -1;
     for (auto& e : instance->img->layout.exportList) {
         if (e.name == name) return e.kind == -1 ? e.value : int(e.entry);
     }
@@ -609,16 +615,16 @@ int scRun_Time_Slice() {
 }
 
 int scGet_Instance_Status(scInstance* instance) {
-    if (!instance || !instance->launched) return scstatus_FREE;
+    if (!IsLive(instance) || !instance->launched) return scstatus_FREE;
     return instance->paused ? scstatus_PAUSED : scstatus_RUNNING;
 }
 
 void scPause_Instance(scInstance* instance, int pause) {
-    if (instance && instance->launched) instance->paused = pause;
+    if (IsLive(instance) && instance->launched) instance->paused = pause;
 }
 
 void scKill_Instance(scInstance* instance) {
-    if (!instance) return;
+    if (!IsLive(instance)) return;
     if (instance->busy > 0) {
         instance->killPending = true;
         return;
@@ -629,7 +635,7 @@ void scKill_Instance(scInstance* instance) {
 scInstance* scGet_This() { return g_current; }
 
 scInstance* scFork_Instance(scInstance* instance) {
-    if (!instance) return nullptr;
+    if (!IsLive(instance)) return nullptr;
     scInstance* top = TopOf(instance);
     VmSpace& vm = VmSpace::Get();
     uint32_t ss = instance->stackSize;
@@ -663,7 +669,7 @@ scInstance* scFork_Instance(scInstance* instance) {
 }
 
 scInstance* scGet_Forked(scInstance* instance, int id) {
-    if (!instance) return nullptr;
+    if (!IsLive(instance)) return nullptr;
     for (scInstance* c = TopOf(instance)->firstChild; c; c = c->nextSibling)
         if (c->forkId == id && !c->freePending) return c;
     return nullptr;
@@ -672,7 +678,7 @@ scInstance* scGet_Forked(scInstance* instance, int id) {
 scInstance* scGet_Actual_Forked(int id) { return scGet_Forked(g_current, id); }
 
 void scKill_Forked_Instances(scInstance* instance) {
-    if (!instance) return;
+    if (!IsLive(instance)) return;
     scInstance* top = TopOf(instance);
     for (scInstance* c = top->firstChild; c;) {
         scInstance* next = c->nextSibling;
@@ -691,7 +697,7 @@ auto WithTopPriority(F f) {
     int saved = cur ? cur->priority : 0;
     if (cur) cur->priority = MAXINT;
     auto restore = [&] {
-        if (cur && g_handles.count(cur->handle) && g_handles[cur->handle] == cur) cur->priority = saved;
+        if (IsLive(cur)) cur->priority = saved;
     };
     if constexpr (std::is_void_v<decltype(f())>) {
         f();
@@ -723,30 +729,59 @@ int scGet_Forked_Status(int id) {
 }
 
 void scSet_Priority(scInstance* instance, int priority_level) {
-    if (instance) instance->priority = priority_level;
+    if (IsLive(instance)) instance->priority = priority_level;
 }
 
-int scGet_Priority(scInstance* instance) { return instance ? instance->priority : MAXINT; }
+int scGet_Priority(scInstance* instance) { return IsLive(instance) ? instance->priority : MAXINT; }
 
 int scGet_Actual_Priority() { return scGet_Priority(g_current); }
 
 void* scGet_Global(scInstance* instance, int offset, int bytes) {
-    if (!instance || offset < 0 || bytes < 0) return nullptr;
+    if (!IsLive(instance) || offset < 0 || bytes < 0) return nullptr;
     uint32_t dataSize = instance->img->layout.dataSize;
     if (uint32_t(offset) > dataSize || uint32_t(bytes) > dataSize - uint32_t(offset)) return nullptr;
     return VmSpace::Get().Ptr(TopOf(instance)->block + scRegisterBlockSize + uint32_t(offset));
 }
 
-uint32_t scInstance_Handle(scInstance* instance) { return instance ? instance->handle : 0; }
+uint32_t scInstance_Handle(scInstance* instance) { return IsLive(instance) ? instance->handle : 0; }
 
 scInstance* scInstance_From_Handle(uint32_t handle) {
     auto it = g_handles.find(handle);
     return it == g_handles.end() ? nullptr : it->second;
 }
 
+namespace {
+std::unordered_map<uint32_t, scScript> g_scriptByHandle;
+std::unordered_map<scScript, uint32_t> g_handleOfScript;
+uint32_t g_nextScriptHandle = 1;
+}  // namespace
+
+uint32_t scScript_Handle(scScript image) {
+    if (!image) return 0;
+    auto it = g_handleOfScript.find(image);
+    if (it != g_handleOfScript.end()) return it->second;
+    // Script handles have their top bit set, so they never equal an instance's.
+    uint32_t h = 0x80000000u | g_nextScriptHandle++;
+    g_scriptByHandle[h] = image;
+    g_handleOfScript[image] = h;
+    return h;
+}
+
+scScript scScript_From_Handle(uint32_t handle) {
+    auto it = g_scriptByHandle.find(handle);
+    return it == g_scriptByHandle.end() ? nullptr : it->second;
+}
+
+void scScript_Forget(scScript image) {
+    auto it = g_handleOfScript.find(image);
+    if (it == g_handleOfScript.end()) return;
+    g_scriptByHandle.erase(it->second);
+    g_handleOfScript.erase(it);
+}
+
 bool scBind_Script_Object(uint32_t record, scInstance* instance, const char* text) {
     VmSpace& vm = VmSpace::Get();
-    if (!record || !text || !instance || !vm.Check(record, 12)) return false;
+    if (!record || !text || !IsLive(instance) || !vm.Check(record, 12)) return false;
     std::vector<std::string> words;
     std::string cur;
     for (const char* p = text;; ++p) {
@@ -791,6 +826,19 @@ void* scRegister_Host_Variable(const char* name, uint32_t size) {
     b.size = size;
     RegisterBinding(std::move(b));
     return VmSpace::Get().Ptr(addr);
+}
+
+uint32_t scScript_Alloc(uint32_t size) {
+    uint32_t addr = VmSpace::Get().Alloc(size);
+    if (!addr) scRuntime_Error("Out of script memory");
+    return addr;
+}
+
+bool scScript_Free(uint32_t addr) {
+    if (addr == 0) return true;
+    if (VmSpace::Get().Free(addr)) return true;
+    scRuntime_Error("Free of a block that is not allocated (%08X)", addr);
+    return false;
 }
 
 char* scNew_Text(const char* text) {

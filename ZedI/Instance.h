@@ -91,6 +91,12 @@ void* scGet_Global(scInstance* instance, int offset, int bytes);
 uint32_t scInstance_Handle(scInstance* instance);
 scInstance* scInstance_From_Handle(uint32_t handle);
 
+// Handles for images that scripts hold: the same image always gets the same
+// handle until it is forgotten (the host forgets an image before freeing it).
+uint32_t scScript_Handle(scScript image);
+scScript scScript_From_Handle(uint32_t handle);
+void scScript_Forget(scScript image);
+
 // Fills the script-object record at script address `record` for `instance` from a
 // declaration text "script{f;g}". False for a missing record, text or instance or
 // when the first word is not "script".

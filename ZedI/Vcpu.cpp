@@ -47,9 +47,7 @@ constexpr OperandSizes SizesOf(int op) {
     }
 }
 
-struct Operand {
-    bool mem = false, reg = false;
-    uint8_t regNo = 0, base = 0;
+struct Operand : scOperandBits {
     uint32_t imm = 0, immHigh = 0;
 };
 
@@ -321,32 +319,16 @@ int Cpu::Run() {
             if (r != 2) return r;
             continue;
         }
-        uint8_t b0 = uint8_t(w), b1 = uint8_t(w >> 8), b2 = uint8_t(w >> 16), b3 = uint8_t(w >> 24);
         Operand A, B;
         bool two = op >= scFirstTwoOperand;
-        if (!two) {
-            A.mem = b1 & scOneMemory;
-            A.reg = b1 & scOneRegister;
-            A.regNo = b2;
-            A.base = (b1 >> 2) & 3;
-            if (!A.reg) {
-                if (!ReadImmediate(A.imm)) return -1;
-                if (!A.mem && scTakesDoubleImmediate(op) && !ReadImmediate(A.immHigh)) return -1;
-            }
-        } else {
-            A.mem = b0 & scOp1Memory;
-            B.mem = b0 & scOp2Memory;
-            A.reg = b1 & scOp1Register;
-            A.regNo = b2;
-            A.base = (b1 >> 1) & 3;
-            B.reg = b1 & scOp2Register;
-            B.regNo = b3;
-            B.base = (b1 >> 5) & 3;
-            if (!A.reg && !ReadImmediate(A.imm)) return -1;
-            if (!B.reg) {
-                if (!ReadImmediate(B.imm)) return -1;
-                if (!B.mem && scTakesDoubleImmediate(op) && !ReadImmediate(B.immHigh)) return -1;
-            }
+        scDecodeOperands(w, op, A, B);
+        if (!A.reg) {
+            if (!ReadImmediate(A.imm)) return -1;
+            if (!two && !A.mem && scTakesDoubleImmediate(op) && !ReadImmediate(A.immHigh)) return -1;
+        }
+        if (two && !B.reg) {
+            if (!ReadImmediate(B.imm)) return -1;
+            if (!B.mem && scTakesDoubleImmediate(op) && !ReadImmediate(B.immHigh)) return -1;
         }
         if (op == opNAO || op == opXCHG)
             return Err("Unknown opcode:%d in the script at %d!\n", op, int(wordAddr));

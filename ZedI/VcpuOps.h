@@ -55,6 +55,32 @@ constexpr uint8_t scOp1Memory = 0x40, scOp2Memory = 0x80;  // byte 0 of two-oper
 constexpr uint8_t scOneMemory = 0x01, scOneRegister = 0x02; // byte 1 of one-operand words
 constexpr uint8_t scOp1Register = 0x01, scOp2Register = 0x10; // byte 1 of two-operand words
 
+// The operand fields of an instruction word (immediates follow the word).
+struct scOperandBits {
+    bool mem = false, reg = false;
+    uint8_t regNo = 0, base = 0;
+};
+
+// Decodes the operand fields of the word `w` of opcode `op` (0-54).
+inline void scDecodeOperands(uint32_t w, int op, scOperandBits& a, scOperandBits& b) {
+    uint8_t b0 = uint8_t(w), b1 = uint8_t(w >> 8), b2 = uint8_t(w >> 16), b3 = uint8_t(w >> 24);
+    if (op < scFirstTwoOperand) {
+        a.mem = b1 & scOneMemory;
+        a.reg = b1 & scOneRegister;
+        a.regNo = b2;
+        a.base = (b1 >> 2) & 3;
+        return;
+    }
+    a.mem = b0 & scOp1Memory;
+    b.mem = b0 & scOp2Memory;
+    a.reg = b1 & scOp1Register;
+    a.regNo = b2;
+    a.base = (b1 >> 1) & 3;
+    b.reg = b1 & scOp2Register;
+    b.regNo = b3;
+    b.base = (b1 >> 5) & 3;
+}
+
 // Operand bases.
 enum : uint8_t { baseNONE = 0, basePOOL = 1, baseDATA = 2, baseFRAME = 3 };
 

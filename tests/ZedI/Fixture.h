@@ -54,6 +54,17 @@ inline zasm::ImageBuilder WithFunction(const std::function<void(zasm::ImageBuild
     return b;
 }
 
+// A test name made of a case's name.
+struct CaseName {
+    template <class P>
+    std::string operator()(const ::testing::TestParamInfo<P>& info) const {
+        std::string n = info.param.name;
+        for (char& ch : n)
+            if (!isalnum(static_cast<unsigned char>(ch))) ch = '_';
+        return n;
+    }
+};
+
 inline bool Contains(const std::string& text, const std::string& part) {
     return text.find(part) != std::string::npos;
 }

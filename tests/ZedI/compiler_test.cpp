@@ -12,7 +12,9 @@
 #include <vector>
 
 #include "Compiler.h"
+#ifdef ZEDI_HAVE_DUMP
 #include "Dump.h"
+#endif
 #include "CompilerInternal.h"
 #include "Format.h"
 #include "HostCall.h"
@@ -491,6 +493,7 @@ TEST_F(Compiler, TitleChunkLengths) {
     }
 }
 
+#ifdef ZEDI_HAVE_DUMP
 TEST_F(Compiler, JumpsAndDecodedCode) {
     // Jumps are emitted with a placeholder and re-emitted in place with their target.
     scScript image = Text("int g;\nint f(int x) { if (x) g = 1; else g = 2; return g; }\nexport f;\n");
@@ -505,6 +508,8 @@ TEST_F(Compiler, JumpsAndDecodedCode) {
         EXPECT_NE(text.find(line), std::string::npos) << line << "\n" << text;
     std::free(image);
 }
+
+#endif
 
 TEST_F(Compiler, JumpsRun) {
     // if/else: JFALSE over the then-part, JMP over the else-part; every jump lands

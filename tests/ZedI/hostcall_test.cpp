@@ -27,6 +27,7 @@ unsigned HUnsigned(unsigned short s, char c) { return s + unsigned(c); }
 int64_t HAdd64(int64_t a, int b) { return a + b; }
 int HThrows() { throw std::runtime_error("host failure"); }
 int HBuffer(char* out, int n) {
+    if (size_t(n) >= scScript_Room(out)) throw std::runtime_error("buffer too small");
     for (int i = 0; i < n; ++i) out[i] = char('a' + i);
     out[n] = 0;
     return n;
@@ -37,7 +38,7 @@ char g_outside[4] = "no";
 char* HOutside() { return g_outside; }
 int HFormat(char* out, const char* format, scVarArgs args) {
     std::string error;
-    int n = scFormat(out, zedi::VmSpace::Get().Room(zedi::VmSpace::Get().AddrOf(out)), format, args, &error);
+    int n = scFormat(out, scScript_Room(out), format, args, &error);
     if (n < 0) throw std::runtime_error(error);
     return n;
 }
@@ -141,6 +142,8 @@ const HostCase kHostCases[] = {
     {"dispatcher 1 passes the object as first argument", "Counter.AddPlain",
      [](ImageBuilder& b) { b.a.Op1(opPUSH, I(1)); b.a.Op1(opPUSHADR, Data(16)); }, 8, scdescMEMBER | kDispatcher1,
      [](Script& s) { EXPECT_EQ(s.Reg(0), 101u); }},
+    {"buffer too small", "h_buffer",
+     [](ImageBuilder& b) { b.a.Op1(opPUSH, I(100000)); b.a.Op1(opPUSHADR, Data(32)); }, 8, 0, nullptr, "buffer too small"},
     {"buffer argument", "h_buffer",
      [](ImageBuilder& b) { b.a.Op1(opPUSH, I(3)); b.a.Op1(opPUSHADR, Data(32)); }, 8, 0,
      [](Script& s) { EXPECT_STREQ(static_cast<char*>(scGet_Global(s.inst, 32, 4)), "abc"); }},
@@ -210,12 +213,7 @@ TEST_P(HostCalls, Call) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Table, HostCalls, ::testing::ValuesIn(kHostCases),
-                         [](const auto& info) {
-                             std::string n = info.param.name;
-                             for (char& ch : n)
-                                 if (!isalnum(static_cast<unsigned char>(ch))) ch = '_';
-                             return n;
-                         });
+                         ztest::CaseName());
 
 int Version1() { return 1; }
 int Version2() { return 2; }

@@ -196,12 +196,7 @@ TEST_P(ImageCorruption, IsRefused) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Table, ImageCorruption, ::testing::ValuesIn(kCorruptions),
-                         [](const auto& info) {
-                             std::string n = info.param.name;
-                             for (char& ch : n)
-                                 if (!isalnum(static_cast<unsigned char>(ch))) ch = '_';
-                             return n;
-                         });
+                         ztest::CaseName());
 
 class ImageFile : public ::testing::Test {
 protected:

@@ -15,6 +15,16 @@ void CallHost(ImageBuilder& b, const char* name) {
     b.a.Op2(opCALLEX, I(int32_t(slot)), I(int32_t(scdescDROP_RESULT)));
 }
 
+// f: adds 1 to global 0, calls the host function, adds 10, returns.
+ImageBuilder AroundHostCall(const char* name) {
+    return WithFunction([name](ImageBuilder& ib) {
+        ib.a.Op2(opADD, Data(0), I(1));
+        CallHost(ib, name);
+        ib.a.Op2(opADD, Data(0), I(10));
+        ib.a.Op0({opRET});
+    });
+}
+
 void PauseMe() { scPause_Instance(scGet_This(), 1); }
 int g_reentry = -2;
 void CallMyself() { g_reentry = scCall_Instance(scGet_This(), scGet_Symbol(scGet_This(), "f")); }
@@ -151,13 +161,7 @@ TEST_F(Instances, PauseOfAnInstanceNotLaunchedDoesNothing) {
 }
 
 TEST_F(Instances, HostFunctionPausesItsCaller) {
-    auto b = WithFunction([](ImageBuilder& ib) {
-        ib.a.Op2(opADD, Data(0), I(1));
-        CallHost(ib, "inst_pause_me");
-        ib.a.Op2(opADD, Data(0), I(10));
-        ib.a.Op0({opRET});
-    });
-    Script s(b);
+    Script s(AroundHostCall("inst_pause_me"));
     ASSERT_EQ(scLaunch_Instance(s.inst, -1, scGet_Symbol(s.inst, "f")), 1);
     EXPECT_EQ(scRun_Time_Slice(), 1);
     EXPECT_EQ(s.Global(0), 1);
@@ -199,13 +203,7 @@ TEST_F(Instances, ErrorInAPassStopsItAndUnlinks) {
 }
 
 TEST_F(Instances, FreeFromInsideItsOwnHostCallIsDeferred) {
-    auto b = WithFunction([](ImageBuilder& ib) {
-        ib.a.Op2(opADD, Data(0), I(1));
-        CallHost(ib, "inst_free_me");
-        ib.a.Op2(opADD, Data(0), I(10));
-        ib.a.Op0({opRET});
-    });
-    Script s(b);
+    Script s(AroundHostCall("inst_free_me"));
     uint32_t h = scInstance_Handle(s.inst);
     ASSERT_EQ(scLaunch_Instance(s.inst, -1, scGet_Symbol(s.inst, "f")), 1);
     EXPECT_EQ(scRun_Time_Slice(), 1);
@@ -215,13 +213,7 @@ TEST_F(Instances, FreeFromInsideItsOwnHostCallIsDeferred) {
 }
 
 TEST_F(Instances, KillFromInsideItsOwnHostCallStopsTheRun) {
-    auto b = WithFunction([](ImageBuilder& ib) {
-        ib.a.Op2(opADD, Data(0), I(1));
-        CallHost(ib, "inst_kill_me");
-        ib.a.Op2(opADD, Data(0), I(10));
-        ib.a.Op0({opRET});
-    });
-    Script s(b);
+    Script s(AroundHostCall("inst_kill_me"));
     ASSERT_EQ(scLaunch_Instance(s.inst, -1, scGet_Symbol(s.inst, "f")), 1);
     EXPECT_EQ(scRun_Time_Slice(), 1);
     EXPECT_EQ(s.Global(0), 1);
@@ -351,6 +343,130 @@ TEST(VmSpace, HeapChecks) {
     EXPECT_TRUE(vm.Free(a));
     EXPECT_FALSE(vm.Free(a));
     EXPECT_EQ(vm.Check(a, 4), nullptr);
+}
+
+}  // namespace
+
+namespace {
+
+void FreeTop() {
+    scInstance* me = scGet_This();
+    scFree_Instance(me->parent ? me->parent : me);
+}
+
+TEST(InstancesDeferred, ParentFreedFromItsChildsHostCall) {
+    scRegister_Host_Symbol("inst_free_top", FreeTop);
+    // f forks one child that calls the host function freeing its parent.
+    auto b = WithFunction([](ImageBuilder& ib) {
+        Asm& a = ib.a;
+        a.Op0({opENTER});
+        uint32_t fork = a.Op2(opFORK, Data(4), I(0));
+        CallHost(ib, "inst_free_top");
+        a.Op2(opADD, Data(0), I(1));
+        a.Op2(opMOV, R(5), I(-1));
+        a.Op2(opFORK, R(5), I(0));
+        a.Put(fork + 8, a.Label());
+        a.Op0({opLEAVE, opRET});
+    });
+    Script s(b);
+    uint32_t h = scInstance_Handle(s.inst);
+    ASSERT_EQ(scLaunch_Instance(s.inst, 1, scGet_Symbol(s.inst, "f")), 1);
+    EXPECT_EQ(scRun_Time_Slice(), 1);
+    EXPECT_EQ(scRun_Time_Slice(), 1);  // the child runs and frees the whole tree afterwards
+    EXPECT_EQ(scInstance_From_Handle(h), nullptr);
+    s.inst = nullptr;
+    EXPECT_EQ(scRun_Time_Slice(), 0);
+}
+
+TEST(InstancesDeferred, ScriptHeapFrees) {
+    uint32_t a = scScript_Alloc(32);
+    ASSERT_NE(a, 0u);
+    zedi::ClearError();
+    EXPECT_TRUE(scScript_Free(a));
+    EXPECT_FALSE(scScript_Free(a));
+    EXPECT_EQ(scLast_Error, scerr_RUNTIME);
+    EXPECT_FALSE(scScript_Free(0x10004));
+    EXPECT_TRUE(scScript_Free(0));
+    zedi::ClearError();
+}
+
+}  // namespace
+
+namespace {
+
+TEST(InstancesDeferred, ErrorInAForkedChildNamesItsId) {
+    auto b = WithFunction([](ImageBuilder& ib) {
+        Asm& a = ib.a;
+        uint32_t fork = a.Op2(opFORK, Data(4), I(0));
+        a.Op0({opSTI});
+        a.Put(fork + 8, a.Label());
+        a.Op0({opRET});
+    });
+    zasm::ImageBuilder titled = b;
+    titled.title = "Seat";
+    Script s(titled);
+    ASSERT_EQ(scLaunch_Instance(s.inst, 1, scGet_Symbol(s.inst, "f")), 1);
+    EXPECT_EQ(scRun_Time_Slice(), 1);
+    EXPECT_EQ(scRun_Time_Slice(), -1);
+    EXPECT_STREQ(scLast_Error_Text, "Runtime error  in `Seat'(1):multitasking violation");
+    scKill_Forked_Instances(s.inst);
+}
+
+}  // namespace
+
+namespace {
+
+TEST(Handles, ScriptsAndInstances) {
+    int dummy1 = 0, dummy2 = 0;
+    uint32_t h1 = scScript_Handle(&dummy1);
+    EXPECT_EQ(scScript_Handle(&dummy1), h1);
+    uint32_t h2 = scScript_Handle(&dummy2);
+    EXPECT_NE(h1, h2);
+    EXPECT_EQ(scScript_From_Handle(h1), &dummy1);
+    scScript_Forget(&dummy1);
+    EXPECT_EQ(scScript_From_Handle(h1), nullptr);
+    EXPECT_EQ(scScript_From_Handle(0), nullptr);
+    scScript_Forget(&dummy2);
+    EXPECT_EQ(scInstance_From_Handle(h2), nullptr);
+    EXPECT_EQ(scScript_Handle(nullptr), 0u);
+}
+
+TEST(Handles, RunToEndWithParameters) {
+    auto b = WithFunction([](ImageBuilder& ib) {
+        ib.a.Op0({opENTER});
+        ib.a.Op2(opMOV, R(0), Frame(8));
+        ib.a.Op2(opADD, R(0), Frame(12));
+        ib.a.Op0({opLEAVE, opRET});
+    }, 8);
+    Script s(b);
+    int params[2] = {40, 2};
+    const int code = 4;  // f follows the one-word initialisation routine
+    EXPECT_EQ(scRun_To_End(s.inst, code, 8, params), 42);
+    EXPECT_EQ(s.Reg(regRETURN_MARK), 0u);
+    zedi::ClearError();
+    EXPECT_EQ(scRun_To_End(s.inst, code, 1 << 20, params), 0);
+    EXPECT_TRUE(ztest::Contains(scLast_Error_Text, "Stack overflow"));
+}
+
+int32_t* g_hostVar = nullptr;
+
+TEST(Handles, ImportedVariableLivesInScriptMemory) {
+    g_hostVar = scRegister_Host_Variable<int32_t>("inst_host_var");
+    *g_hostVar = 31;
+    auto b = WithFunction([](ImageBuilder& ib) {
+        uint32_t slot = ib.Import("inst_host_var", -1);
+        ib.a.Op2(opMOV, R(2), Slot(int32_t(slot)));     // the slot holds the variable's address
+        ib.a.Op2(opADD, MR(baseNONE, 2), I(11));
+        ib.a.Op2(opMOV, R(0), MR(baseNONE, 2));
+        ib.a.Op1(opPUSHADR, Slot(int32_t(slot)));
+        ib.a.Op1(opPOP, R(3));
+        ib.a.Op2(opSUB, R(3), R(2));
+        ib.a.Op2(opADD, R(0), R(3));
+        ib.a.Op0({opRET});
+    });
+    Script s(b);
+    EXPECT_EQ(scCall_Instance(s.inst, scGet_Symbol(s.inst, "f")), 42);
+    EXPECT_EQ(*g_hostVar, 42);
 }
 
 }  // namespace

@@ -239,12 +239,7 @@ TEST_P(VcpuOps, Runs) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Table, VcpuOps, ::testing::ValuesIn(kCases),
-                         [](const auto& info) {
-                             std::string n = info.param.name;
-                             for (char& ch : n)
-                                 if (!isalnum(static_cast<unsigned char>(ch))) ch = '_';
-                             return n;
-                         });
+                         ztest::CaseName());
 
 // A loop of `n` rounds, each adding 1 to global 0 and passing a marker.
 ImageBuilder MarkerLoop(int rounds, bool cli) {

@@ -41,11 +41,9 @@ const char* BaseName(int base) {
     return names[base & 3];
 }
 
-struct Decoded {
-    bool mem, reg;
-    int regNo, base;
-    uint32_t imm, immHigh;
-    bool dbl;
+struct Decoded : scOperandBits {
+    uint32_t imm = 0, immHigh = 0;
+    bool dbl = false;
 };
 
 std::string Operand(const Decoded& o) {
@@ -92,9 +90,9 @@ void Disassemble(const uint8_t* code, uint32_t size, std::ostream& out) {
             out << '\n';
             continue;
         }
-        uint8_t b0 = uint8_t(w), b1 = uint8_t(w >> 8), b2 = uint8_t(w >> 16), b3 = uint8_t(w >> 24);
         bool two = op >= scFirstTwoOperand;
-        Decoded a{}, b{};
+        Decoded a, b;
+        scDecodeOperands(w, op, a, b);
         bool truncated = false;
         auto imm = [&](uint32_t& v) {
             if (ip + 4 > size) {
@@ -104,35 +102,12 @@ void Disassemble(const uint8_t* code, uint32_t size, std::ostream& out) {
             v = word(ip);
             ip += 4;
         };
-        if (!two) {
-            a.mem = b1 & scOneMemory;
-            a.reg = b1 & scOneRegister;
-            a.regNo = b2;
-            a.base = (b1 >> 2) & 3;
-            if (!a.reg) {
-                imm(a.imm);
-                if (!a.mem && scTakesDoubleImmediate(op)) {
-                    imm(a.immHigh);
-                    a.dbl = true;
-                }
-            }
-        } else {
-            a.mem = b0 & scOp1Memory;
-            b.mem = b0 & scOp2Memory;
-            a.reg = b1 & scOp1Register;
-            a.regNo = b2;
-            a.base = (b1 >> 1) & 3;
-            b.reg = b1 & scOp2Register;
-            b.regNo = b3;
-            b.base = (b1 >> 5) & 3;
-            if (!a.reg) imm(a.imm);
-            if (!b.reg) {
-                imm(b.imm);
-                if (!b.mem && scTakesDoubleImmediate(op)) {
-                    imm(b.immHigh);
-                    b.dbl = true;
-                }
-            }
+        if (!a.reg) imm(a.imm);
+        Decoded& last = two ? b : a;
+        if (two && !b.reg) imm(b.imm);
+        if (!last.reg && !last.mem && scTakesDoubleImmediate(op)) {
+            imm(last.immHigh);
+            last.dbl = true;
         }
         out << scOpcodes[op].name << ' ' << Operand(a);
         if (two) out << ", " << (op == opCALLEX && !b.reg && !b.mem ? Hex(b.imm) : Operand(b));
