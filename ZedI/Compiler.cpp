@@ -82,6 +82,37 @@ Val CondInt() {
 
 void ReadSwitch(scSymbol* mark);
 
+// "(" condition ")" after the keyword, converted to int.
+Val ParenCondition(const char* keyword) {
+    Next();
+    if (!Is("(")) Error(scerr_SYNTAX, "`%s' instead of `(' required after %s", Lex(), keyword);
+    Val c = CondInt();
+    if (!Is(")")) Error(scerr_SYNTAX, "`)' missing");
+    return c;
+}
+
+// Emits a jump with a placeholder target and returns where it stands.
+int ForwardJump(int op, Val* cond) {
+    PadCode();
+    int at = codePos;
+    Val zero = Imm(0);
+    if (cond)
+        Emit(op, cond, &zero);
+    else
+        Emit(op, &zero);
+    return at;
+}
+
+// Re-emits the jump at `at` with the current (padded) position as its target.
+void LandJump(int at, int op, Val* cond) {
+    PadCode();
+    Val t = Imm(codePos);
+    if (cond)
+        EmitAt(at, op, cond, &t);
+    else
+        EmitAt(at, op, &t);
+}
+
 void ImportDeclaration() {
     if (currentFunction) Error(scerr_DECLARATION, "Illegal import declaration inside a function");
     int dispatcher = 0;
@@ -332,58 +363,35 @@ void ReadStatement(scSymbol* mark, bool inBody) {
         EmitByte(opLEAVE);
         EmitByte(opRET);
     } else if (Is("if")) {
-        Next();
-        if (!Is("(")) Error(scerr_SYNTAX, "`%s' instead of `(' required after if", Lex());
-        Val c = CondInt();
-        if (!Is(")")) Error(scerr_SYNTAX, "`)' missing");
-        PadCode();
-        int p1 = codePos;
-        Val zero = Imm(0);
-        Emit(opJFALSE, &c, &zero);
+        Val c = ParenCondition("if");
+        int p1 = ForwardJump(opJFALSE, &c);
         ReadStatement(mark, inBody);
         Next();
         if (Is("else")) {
-            PadCode();
-            int p2 = codePos;
-            Emit(opJMP, &zero);
-            Val t = Imm(codePos);
-            EmitAt(p1, opJFALSE, &c, &t);
+            int p2 = ForwardJump(opJMP, nullptr);
+            LandJump(p1, opJFALSE, &c);
             ReadStatement(mark, inBody);
-            PadCode();
-            Val e = Imm(codePos);
-            EmitAt(p2, opJMP, &e);
+            LandJump(p2, opJMP, nullptr);
         } else {
             Back();
-            PadCode();
-            Val t = Imm(codePos);
-            EmitAt(p1, opJFALSE, &c, &t);
+            LandJump(p1, opJFALSE, &c);
         }
     } else if (Is("while")) {
         PadCode();
         int top = codePos;
-        Next();
-        if (!Is("(")) Error(scerr_SYNTAX, "`%s' instead of `(' required after while", Lex());
-        Val c = CondInt();
-        if (!Is(")")) Error(scerr_SYNTAX, "`)' missing");
-        PadCode();
-        int p = codePos;
-        Val zero = Imm(0);
-        Emit(opJFALSE, &c, &zero);
+        Val c = ParenCondition("while");
+        int p = ForwardJump(opJFALSE, &c);
         ReadStatement(mark, inBody);
         Val t = Imm(top);
         Emit(opJMP, &t);
-        Val e = Imm(codePos);
-        EmitAt(p, opJFALSE, &c, &e);
+        LandJump(p, opJFALSE, &c);
     } else if (Is("do")) {
         PadCode();
         int top = codePos;
         ReadStatement(mark, inBody);
         Next();
         if (!Is("while")) Error(scerr_SYNTAX, "while expected instead of '%s'", Lex());
-        Next();
-        if (!Is("(")) Error(scerr_SYNTAX, "`%s' instead of `(' required after while", Lex());
-        Val c = CondInt();
-        if (!Is(")")) Error(scerr_SYNTAX, "`)' missing");
+        Val c = ParenCondition("while");
         Next();
         if (!Is(";")) Error(scerr_SYNTAX, "Parse error at %s", Lex());
         Val t = Imm(top);

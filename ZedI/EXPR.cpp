@@ -751,6 +751,27 @@ static void IncDec(Val& v, bool inc, bool pre, bool needed) {
     }
 }
 
+// After `sizeof' or `typeof': "(" and a declaration (for typeof one closed by
+// ")"), else an expression, whose type is taken.
+static Type TypeOrExpression(bool needClose, const char* noExpression) {
+    Next();
+    if (!Is("(")) Error(scerr_SYNTAX, "Parse error at %s", Lex());
+    scSavedPosition at;
+    scsSavePosition(src, &at);
+    if (scSymbol* d = ReadTypeSpec()) {
+        scSymbol tmp{};
+        ReadDeclarator(&tmp, SymType(d));
+        Next();
+        if (!needClose || Is(")")) return SymType(&tmp);
+    }
+    scsSetPosition(src, at.line, at.position);
+    Next();
+    Val e;
+    if (!ReadExpr(e, true)) Error(scerr_SYNTAX, noExpression, Lex());
+    FreeVal(e);
+    return e.t;
+}
+
 static bool Unary(Val& v, bool needed) {
     if (Is("!")) {
         Next();
@@ -827,25 +848,7 @@ static bool Unary(Val& v, bool needed) {
         return true;
     }
     if (Is("sizeof")) {
-        Next();
-        if (!Is("(")) Error(scerr_SYNTAX, "Parse error at %s", Lex());
-        scSavedPosition at;
-        scsSavePosition(src, &at);
-        scSymbol* d = ReadTypeSpec();
-        Type t;
-        if (d) {
-            scSymbol tmp{};
-            ReadDeclarator(&tmp, SymType(d));
-            t = SymType(&tmp);
-            Next();
-        } else {
-            scsSetPosition(src, at.line, at.position);
-            Next();
-            Val e;
-            if (!ReadExpr(e, true)) Error(scerr_SYNTAX, "Parse error at %s", Lex());
-            t = e.t;
-            FreeVal(e);
-        }
+        Type t = TypeOrExpression(false, "Parse error at %s");
         if (!t.decl.empty() && t.decl[0] == '&') t = Deeper(t);
         if (!Is(")")) Error(scerr_SYNTAX, "`%s' instead of `)'", Lex());
         Next();
@@ -853,30 +856,7 @@ static bool Unary(Val& v, bool needed) {
         return true;
     }
     if (Is("typeof")) {
-        Next();
-        if (!Is("(")) Error(scerr_SYNTAX, "Parse error at %s", Lex());
-        scSavedPosition at;
-        scsSavePosition(src, &at);
-        scSymbol* d = ReadTypeSpec();
-        Type t;
-        bool got = false;
-        if (d) {
-            scSymbol tmp{};
-            ReadDeclarator(&tmp, SymType(d));
-            Next();
-            if (Is(")")) {
-                t = SymType(&tmp);
-                got = true;
-            }
-        }
-        if (!got) {
-            scsSetPosition(src, at.line, at.position);
-            Next();
-            Val e;
-            if (!ReadExpr(e, true)) Error(scerr_SYNTAX, "typeof() requires type or variable");
-            t = e.t;
-            FreeVal(e);
-        }
+        Type t = TypeOrExpression(true, "typeof() requires type or variable");
         if (!Is(")")) Error(scerr_SYNTAX, "`%s' instead of `)'", Lex());
         std::string text = TypeText(t);
         if (text.empty()) Error(scerr_SYNTAX, "typeof() requires type or variable");
