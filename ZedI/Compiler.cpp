@@ -903,6 +903,12 @@ scScript scCompileToImage(scSourceText* text) {
     }
     int cleanup = code.length;
     codePos = cleanup;
+    // Member functions of structures must be defined or imported.
+    for (scSymbol* t = types->first; t; t = t->next)
+        if (t->flags & 0x40)
+            for (scSymbol* m = t->members; m; m = m->next)
+                if (IsFunction(SymType(m)) && m->address < 0 && !(m->flags & 0x20))
+                    Error(scerr_DECLARATION, "Function `%s.%s' declared and not defined!", t->name, m->name);
 
     // Header.
     const uint32_t header[18] = {zedi::kMagicZedI, zedi::kMagicVCPU, 94, 0, 72, 0, 0, 0, 0, 0, 0, 0, 0,

@@ -54,6 +54,7 @@ scSymbol* ParamAt(const char* p, const char** end, int* defaultIndex) {
 }
 
 static void ReadStruct(scSymbol* s, Type& t);
+static scSymbol* g_currentStruct = nullptr;  // the structure whose body is being read
 
 // Reads a type specifier into a new symbol's type; none when no type is here.
 scSymbol* ReadTypeSpec() {
@@ -105,6 +106,15 @@ scSymbol* ReadTypeSpec() {
         SetSymType(s, t);
         return s;
     }
+    if (g_currentStruct && Is(g_currentStruct->name) && src->currentLine <= src->lastLine &&
+        src->lines[src->currentLine][src->position] == '(') {
+        // The structure's own name directly followed by "(": a constructor.
+        Back();
+        t = Type();
+        t.base = tVOID;
+        SetSymType(s, t);
+        return s;
+    }
     if (scSymbol* ty = scdicFind(types->first, Lex())) {
         Type tt = SymType(ty);
         if (ty->flags & 0x40) {  // a structure's own record
@@ -127,6 +137,37 @@ scSymbol* ReadTypeSpec() {
 
 static std::string ReadParameterList(int& count);
 
+// After `operator': the name of the operator function.
+static std::string ReadOperatorName() {
+    static const char* const one[] = {"!", "%", "&", "*", "+", "-", "/", "<", "=", ">", "^", "|", "~"};
+    static const char* const two[] = {"==", "<=", ">=", "+=", "-=", "/=", "*=", "%=", "++", "--", "!=",
+                                      "<<", ">>", "[]", "^=", "&=", "|=", "<<=", ">>="};
+    Next();
+    for (const char* o : one)
+        if (Is(o)) return std::string("operator") + o;
+    for (const char* o : two)
+        if (Is(o)) return std::string("operator") + o;
+    if (Is("(")) {
+        Next();
+        if (Is(")")) return "operator()";
+        std::string inner = Lex();
+        if (inner == "char") {
+            Next();
+            if (!Is("*")) Error(scerr_DECLARATION, "invalid operator function");
+            inner += "*";
+        }
+        Next();
+        if (!Is(")") || (inner != "int" && inner != "double" && inner != "char*"))
+            Error(scerr_DECLARATION, "invalid operator function");
+        return "operator(" + inner + ")";
+    }
+    if (Is("[")) {
+        Next();
+        if (Is("]")) return "operator[]";
+    }
+    Error(scerr_DECLARATION, "invalid operator function");
+}
+
 // Reads one declarator into the symbol (name and declarator text) over the base.
 void ReadDeclarator(scSymbol* s, const Type& base) {
     std::string prefix, suffix, inner;
@@ -148,6 +189,10 @@ void ReadDeclarator(scSymbol* s, const Type& base) {
         if (!Is(")")) Error(scerr_SYNTAX, "Parse error at %s", "`)'");
         inner = tmp.typeString ? tmp.typeString : "";
         s->name = tmp.name;
+        haveName = true;
+        Next();
+    } else if (Is("operator")) {
+        s->name = scmStrdup(ReadOperatorName().c_str());
         haveName = true;
         Next();
     } else if (!IsPunct((unsigned char)Lex()[0])) {
@@ -291,13 +336,68 @@ static void ReadStruct(scSymbol*, Type& t) {
             if (!Is(":")) Error(scerr_SYNTAX, "Parse error at %s", Lex());
             continue;
         }
+        bool imported = false;
+        int dispatcher = 0;
+        std::string importName;
+        if (Is("import")) {
+            // import [( dispatcher / name )] before a member function.
+            imported = true;
+            Next();
+            if (Is("(")) {
+                Next();
+                while (!Is(")")) {
+                    if (Lex()[0] >= '0' && Lex()[0] <= '9') dispatcher = std::atoi(Lex());
+                    else importName += Lex();
+                    Next();
+                }
+                if (dispatcher > 15)
+                    Error(scerr_DECLARATION, "The number %d exceeded the maximum number (%d) of dispatchers", dispatcher, 15);
+            } else {
+                Back();
+            }
+            Next();
+        }
+        bool destructor = false;
+        if (Is("~")) {
+            Next();
+            if (!Is(name.c_str())) Error(scerr_SYNTAX, "Parse error at %s", Lex());
+            destructor = true;
+        }
         Back();
+        scSymbol* outer = g_currentStruct;
+        g_currentStruct = st;
         scSymbol* m = ReadTypeSpec();
+        g_currentStruct = outer;
         if (!m) Error(scerr_DECLARATION, "not a type in type definition");
         Type base = SymType(m);
         for (;;) {
             ReadDeclarator(m, base);
             Type mt = SymType(m);
+            if (destructor && m->name) m->name = scmStrdup(("~" + std::string(m->name)).c_str());
+            if (IsFunction(mt)) {
+                if (scSymbol* same = scdicFind(st->members, m->name ? m->name : ""))
+                    if (TypeText(SymType(same)) == TypeText(mt)) Error(scerr_DECLARATION, "member `%s' already in structure", m->name);
+                if (imported) {
+                    m->flags = 0x20 | 4;
+                    m->dispatcher = dispatcher;
+                    if (!importName.empty()) m->importName = scmStrdup(importName.c_str());
+                } else {
+                    m->flags = 13;
+                }
+                m->address = -1;
+                Next();
+                if (Is("{")) {
+                    if (imported) Error(scerr_DECLARATION, "What? You want to define function `%s'? It's already imported!", m->name);
+                    Error(scerr_DECLARATION, "Member function bodies are not supported yet (`%s')", m->name);
+                }
+                if (Is(",")) Error(scerr_DECLARATION, "function can be declared one at a time!");
+                if (!Is(";")) Error(scerr_SYNTAX, "Parse error at %s", Lex());
+                if (last) last->next = m;
+                else st->members = m;
+                last = m;
+                break;
+            }
+            if (imported) Error(scerr_DECLARATION, "A member variable (%s) cannot be imported", m->name ? m->name : "");
             if (!m->name) Error(scerr_DECLARATION, "member name not specified in struct declaration");
             if (mt.base == vSTRUCT && mt.st == st && mt.decl.empty())
                 Error(scerr_DECLARATION, "recursive declaration (struct '%s' inside itself)", name.c_str());
@@ -305,7 +405,6 @@ static void ReadStruct(scSymbol*, Type& t) {
                 Error(scerr_DECLARATION, "struct '%s' not fully specified", mt.st->name);
             if (!IsValidIdentifier(m->name)) Error(scerr_DECLARATION, "Invalid identifier `%s' in declaration", m->name);
             if (scdicFind(st->members, m->name)) Error(scerr_DECLARATION, "member `%s' already in structure", m->name);
-            if (IsFunction(mt)) Error(scerr_DECLARATION, "member functions are not supported");
             int a = AlignOf(mt);
             if (a) size = (size + a - 1) / a * a;
             m->address = size;

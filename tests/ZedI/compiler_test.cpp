@@ -416,6 +416,23 @@ TEST_F(Compiler, ExportAndImportTables) {
     std::free(image);
 }
 
+TEST_F(Compiler, MemberDeclarationsOfStructures) {
+    // Member functions are declarations only: they take no room in the structure.
+    scScript failed = scCompile_Text(
+        "struct S {\npublic:\n  int a;\n  S(int x);\n  ~S();\n  import(1, S_get) int get();\n"
+        "  import int operator+(int b);\n  import int operator(int)();\nprivate:\n  char b;\n};\n"
+        "S s = {1, 2};\nint f() { return sizeof(S) + s.b; }\nexport f;\n");
+    EXPECT_EQ(failed, nullptr);
+    EXPECT_EQ(scLast_Error, scerr_DECLARATION);
+    EXPECT_NE(std::string(scLast_Error_Text).find("Function `S.S' declared and not defined!"), std::string::npos)
+        << scLast_Error_Text;
+    Compiled d(Text(
+        "struct S {\n  int a;\n  import int get();\n  import int operator[](int i);\n  char b;\n};\n"
+        "S s = {1, 2};\nint f() { return sizeof(S) * 10 + s.b; }\nexport f;\n"));
+    ASSERT_NE(d.inst, nullptr);
+    EXPECT_EQ(d.Call("f"), 82);
+}
+
 TEST_F(Compiler, InitialisationRoutineRunsTopLevelCode) {
     // Top-level code after the last body runs too.
     Compiled c(Text("struct P { int a; int b; }; P one = {1, 2}; int f() { return 3; }\nP two = one;\nexport two;\n"));
@@ -656,6 +673,12 @@ TEST_F(Compiler, ErrorTable) {
         {"char *p = {1};", 2, "Don't use {} in initialization of pointer.", 1},
         {"int f() { int a = 1; a ? 2 : a ? 3 : 4; }", 1, "Invalid expression separator :`?'", 1},
         {"union U { int a; };", 2, "Sorry.Unions not implemented yet", 1},
+        {"struct S { import int a; };", 2, "A member variable (a) cannot be imported", 1},
+        {"struct S { int f(); int f(); };", 2, "member `f' already in structure", 1},
+        {"struct S { int operator@(); };", 2, "invalid operator function", 1},
+        {"struct S { import int f() { } };", 2, "What? You want to define function `f'? It's already imported!", 1},
+        {"struct S { int a; int a; };", 2, "member `a' already in structure", 1},
+        {"struct S { S s; };", 2, "recursive declaration (struct 'S' inside itself)", 1},
         {"double d; int f() { d %= 2.0; }", 3, "Invalid `MOD' operand for floating", 1},
         {"double d; int f() { d <<= 1; }", 3, "Invalid `SHL' operand for floating", 1},
         {"int f() { int x; x = 'a' + \"s\" % 2; }", 4, "Invalid pointer operation", 1},
