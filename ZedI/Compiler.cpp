@@ -20,6 +20,7 @@ int discard = 0;
 namespace {
 
 int bodyJumpPos = 0, lastBodyEnd = 0;
+int lastProgress = -1;
 bool bodyJumped = false;
 scSymbol* firstLocalMark = nullptr;
 
@@ -215,9 +216,8 @@ void ExpressionStatement() {
 
 void ReadStatement(scSymbol* mark, bool inBody) {
     if (scProgressCallback cb = scEngine_Get_Progress()) {
-        static int last = -1;
         int pct = src->lastLine > 0 ? src->currentLine * 100 / (src->lastLine + 1) : 100;
-        if (pct != last) cb(pct), last = pct;
+        if (pct != lastProgress) cb(pct), lastProgress = pct;
     }
     Next();
     while (Is("#")) {
@@ -855,6 +855,7 @@ scScript scCompileToImage(scSourceText* text) {
     bodyJumpPos = 0;
     lastBodyEnd = 0;
     bodyJumped = false;
+    lastProgress = -1;
     discard = 0;
     currentFunction = nullptr;
     firstLocalMark = nullptr;

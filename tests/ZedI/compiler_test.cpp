@@ -494,6 +494,29 @@ TEST_F(Compiler, InstructionEncodings) {
     }
 }
 
+std::vector<int> g_progress;
+void Progress(int percent) { g_progress.push_back(percent); }
+
+TEST_F(Compiler, PreemptionMarkersAndProgress) {
+    scEngine_Set_Setting(scset_PREEMPTION, 1);
+    scEngine_Set_Progress(Progress);
+    g_progress.clear();
+    scScript image = Text("int g;\nint f() {\n int a;\n a = 1;\n g = a;\n return a;\n}\nexport f;\n");
+    scEngine_Set_Setting(scset_PREEMPTION, 0);
+    scEngine_Set_Progress(nullptr);
+    ASSERT_NE(image, nullptr);
+    auto* bytes = static_cast<const uint8_t*>(image);
+    uint32_t code = zedi::ImageWord(bytes, 24), size = zedi::ImageWord(bytes, 40);
+    int markers = 0;
+    for (uint32_t i = 0; i + 4 <= size; i += 4)
+        if (zedi::ImageWord(bytes, code + i) == scMarkerWord) markers++;
+    EXPECT_EQ(markers, 5);  // after each statement that emitted code, the body included
+    ASSERT_FALSE(g_progress.empty());
+    for (size_t i = 1; i < g_progress.size(); i++) EXPECT_GT(g_progress[i], g_progress[i - 1]);
+    Compiled c(image);
+    EXPECT_EQ(c.Call("f"), 1);
+}
+
 TEST_F(Compiler, TitleChunkLengths) {
     struct Case {
         const char* title;
