@@ -579,6 +579,7 @@ TEST_F(Compiler, CorpusPointersArraysStructs) { RunCorpus("pointers.sc"); }
 TEST_F(Compiler, CorpusControlFlow) { RunCorpus("control.sc", 3); }
 TEST_F(Compiler, CorpusFunctions) { RunCorpus("functions.sc"); }
 TEST_F(Compiler, CorpusHostCalls) { RunCorpus("hostcalls.sc"); }
+TEST_F(Compiler, CorpusExpressions) { RunCorpus("expressions.sc"); }
 
 TEST_F(Compiler, CorpusMultitasking) {
     scScript image = scCompile_File(ScriptPath("multitask.sc").c_str());
