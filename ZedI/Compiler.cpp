@@ -890,10 +890,7 @@ scScript scCompileToImage(scSourceText* text) {
         EmitByte(opLEAVE);
         EmitByte(opRET);
         PadCode();
-        // What stood behind the jump is the first body: keep it.
-        if (codePos < bodyJumpPos + 8) {
-            while (codePos < bodyJumpPos + 8) EmitByte(opNOP);
-        }
+        // The jump's offset word behind the RET stays as it was (never executed).
         codePos = end;
         code.length = end;
     } else {
