@@ -53,7 +53,7 @@ scSymbol* ParamAt(const char* p, const char** end, int* defaultIndex) {
     return paramTable[i];
 }
 
-static void ReadStruct(scSymbol* s, Type& t);
+static void ReadStruct(bool isScript, Type& t);
 static scSymbol* g_currentStruct = nullptr;  // the structure whose body is being read
 
 // Reads a type specifier into a new symbol's type; none when no type is here.
@@ -64,12 +64,11 @@ scSymbol* ReadTypeSpec() {
     if (IsPunct((unsigned char)Lex()[0])) return nullptr;
     bool uns = false, sig = false, any = false;
     for (;;) {
-        if (Is("struct") || Is("class")) {
-            ReadStruct(s, t);
+        if (Is("struct") || Is("class") || Is("script")) {
+            ReadStruct(Is("script"), t);
             SetSymType(s, t);
             return s;
         }
-        if (Is("script")) Error(scerr_DECLARATION, "script objects are not supported");
         if (Is("union")) Error(scerr_DECLARATION, "Sorry.Unions not implemented yet");
         if (Is("enum")) Error(scerr_DECLARATION, "Sorry.Enums not implemented yet");
         if (Is("static")) t.stat = true;
@@ -302,20 +301,26 @@ static std::string ReadParameterList(int& count) {
 }
 
 // struct NAME { members } : members placed at aligned offsets.
-static void ReadStruct(scSymbol*, Type& t) {
+// struct, class or script NAME { members }. Members of a structure get aligned
+// offsets; members of a script get the 4-byte slots from 12 on.
+static void ReadStruct(bool isScript, Type& t) {
+    const char* what = isScript ? "script" : "struct";
+    if (isScript && g_currentStruct) Error(scerr_DECLARATION, "script cannot be a member of script");
     Next();
-    if (Is("{")) Error(scerr_DECLARATION, "Identifier required in struct declaration");
-    if (!IsValidIdentifier(Lex())) Error(scerr_DECLARATION, "Invalid identifier `%s' in struct declaration", Lex());
+    if (Is("{")) Error(scerr_DECLARATION, "Identifier required in %s declaration", what);
+    if (!IsValidIdentifier(Lex())) Error(scerr_DECLARATION, "Invalid identifier `%s' in %s declaration", Lex(), what);
     std::string name = Lex();
     scSymbol* st = scdicFind(types->first, name.c_str());
-    if (st && !(st->flags & 0x40)) Error(scerr_DECLARATION, "`%s' already defined as non-structure", name.c_str());
+    if (st && (!(st->flags & 0x40) || (st->typeKind == 8) != isScript))
+        Error(scerr_DECLARATION, "`%s' already defined as non-%s", name.c_str(), isScript ? "script" : "structure");
     if (!st) {
         st = NewSymbol();
         st->name = scmStrdup(name.c_str());
         st->flags = 0x40;
-        st->typeKind = 2;
+        st->typeKind = isScript ? 8 : 2;
         scdicPush(types, st);
     }
+    int slot = 12;
     t = Type();
     t.base = vSTRUCT;
     t.st = st;
@@ -374,6 +379,32 @@ static void ReadStruct(scSymbol*, Type& t) {
             ReadDeclarator(m, base);
             Type mt = SymType(m);
             if (destructor && m->name) m->name = scmStrdup(("~" + std::string(m->name)).c_str());
+            if (isScript) {
+                // Every member of a script takes the next slot.
+                if (!m->name) Error(scerr_DECLARATION, "member name not specified in struct declaration");
+                if (mt.base == vSTRUCT && mt.st == st && mt.decl.empty())
+                    Error(scerr_DECLARATION, "recursive declaration (script '%s' inside itself)", name.c_str());
+                if (!IsValidIdentifier(m->name)) Error(scerr_DECLARATION, "Invalid identifier `%s' in declaration", m->name);
+                if (scdicFind(st->members, m->name)) Error(scerr_DECLARATION, "member `%s' already in script", m->name);
+                m->address = slot;
+                m->flags = 0x80;
+                slot += 4;
+                Next();
+                if (Is("{")) Error(scerr_DECLARATION, "What? You want to define function `%s'? It'll come in the script!", m->name);
+                if (Is(",")) {
+                    if (IsFunction(mt)) Error(scerr_DECLARATION, "function can be declared one at a time!");
+                } else if (!Is(";")) {
+                    Error(scerr_SYNTAX, "Parse error at %s", Lex());
+                }
+                if (last) last->next = m;
+                else st->members = m;
+                last = m;
+                if (Is(",")) {
+                    m = NewSymbol();
+                    continue;
+                }
+                break;
+            }
             if (IsFunction(mt)) {
                 if (scSymbol* same = scdicFind(st->members, m->name ? m->name : ""))
                     if (TypeText(SymType(same)) == TypeText(mt)) Error(scerr_DECLARATION, "member `%s' already in structure", m->name);

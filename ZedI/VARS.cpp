@@ -64,6 +64,13 @@ int ValKind(const Type& t) {
 
 int SizeOf(const Type& t) {
     if (t.decl.empty()) {
+        if (t.base == vSTRUCT && t.st && t.st->typeKind == 8) {
+            // A script object: 12 bytes and one word per function member.
+            int size = 12;
+            for (scSymbol* m = t.st->members; m; m = m->next)
+                if (IsFunction(SymType(m))) size += 4;
+            return size;
+        }
         if (t.base == vSTRUCT) {
             int size = 0, align = 0;
             for (scSymbol* m = t.st ? t.st->members : nullptr; m; m = m->next) {

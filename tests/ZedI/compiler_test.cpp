@@ -433,6 +433,13 @@ TEST_F(Compiler, MemberDeclarationsOfStructures) {
     EXPECT_EQ(d.Call("f"), 82);
 }
 
+TEST_F(Compiler, ScriptDeclarations) {
+    Compiled c(Text("script Seat { int OnTurn(); void OnChat(char *text); };\n"
+                    "int f() { return sizeof(Seat); }\nexport f;\n"));
+    ASSERT_NE(c.inst, nullptr);
+    EXPECT_EQ(c.Call("f"), 20);
+}
+
 TEST_F(Compiler, InitialisationRoutineRunsTopLevelCode) {
     // Top-level code after the last body runs too.
     Compiled c(Text("struct P { int a; int b; }; P one = {1, 2}; int f() { return 3; }\nP two = one;\nexport two;\n"));
@@ -707,6 +714,10 @@ TEST_F(Compiler, ErrorTable) {
         {"struct S { import int f() { } };", 2, "What? You want to define function `f'? It's already imported!", 1},
         {"struct S { int a; int a; };", 2, "member `a' already in structure", 1},
         {"struct S { S s; };", 2, "recursive declaration (struct 'S' inside itself)", 1},
+        {"script T { int f() { } };", 2, "What? You want to define function `f'? It'll come in the script!", 1},
+        {"script T { int f(); int f(); };", 2, "member `f' already in script", 1},
+        {"script { int f(); };", 2, "Identifier required in script declaration", 1},
+        {"struct S { int a; }; script S { int f(); };", 2, "`S' already defined as non-script", 1},
         {"double d; int f() { d %= 2.0; }", 3, "Invalid `MOD' operand for floating", 1},
         {"double d; int f() { d <<= 1; }", 3, "Invalid `SHL' operand for floating", 1},
         {"int f() { int x; x = 'a' + \"s\" % 2; }", 4, "Invalid pointer operation", 1},
