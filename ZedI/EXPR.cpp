@@ -524,6 +524,11 @@ static bool Primary(Val& v, bool needed) {
                 p++;
                 while (*p >= '0' && *p <= '9') d += (*p++ - '0') * (scale /= 10);
             }
+            if ((*p == 'e' || *p == 'E') && p[1] >= '0' && p[1] <= '9') {
+                int e = 0;
+                for (p++; *p >= '0' && *p <= '9'; p++) e = e < 400 ? e * 10 + (*p - '0') : e;
+                d *= std::pow(10.0, e);
+            }
             if (*p && !(p[0] == 'f' && !p[1])) Error(scerr_SYNTAX, "nondigits in number and not hexadecimal");
             v = DImm(d);
             Next();

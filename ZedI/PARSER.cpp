@@ -181,7 +181,10 @@ bool scsReadRawLexeme(scSourceText* t) {
     return true;
 }
 
-// Reads a string or character literal after its opening quote.
+// Reads a string or character literal after its opening quote. Bytes are read
+// one by one: a Shift-JIS character whose trail byte is 0x5C (a backslash) escapes
+// the byte after it, so script authors write such characters with the backslash
+// doubled.
 static void ReadLiteral(scSourceText* t, char quote) {
     std::string s(1, quote);
     for (;;) {

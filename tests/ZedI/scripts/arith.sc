@@ -54,6 +54,7 @@ int run()
     check(26, a == 22);
     check(27, 3.0 > 2 && 2.5 <= 2.5 && 1.0 != 2.0);
     check(28, -d == -3.0);
+    check(29, 1.5e3 == 1500 && 2.5f == 2.5);
     return 0;
 }
 export run;
