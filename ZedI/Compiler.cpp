@@ -303,15 +303,7 @@ void ReadStatement(scSymbol* mark, bool inBody) {
         Typedef();
     } else if (Is("return")) {
         if (!currentFunction) Error(scerr_SYNTAX, "return in not a function");
-        Type ft = SymType(currentFunction);
-        int depth = 0;
-        size_t i = 0;
-        for (; i < ft.decl.size(); i++) {
-            if (ft.decl[i] == '(') depth++;
-            if (ft.decl[i] == ')' && --depth == 0) break;
-        }
-        Type rt = ft;
-        rt.decl = ft.decl.substr(i + 1);
+        Type rt = ResultType(SymType(currentFunction));
         Next();
         if (ValKind(rt) == tVOID && rt.decl.empty()) {
             if (!Is(";")) Error(scerr_SYNTAX, "Parse error at %s", Lex());
@@ -621,18 +613,9 @@ void ReadSwitch(scSymbol* mark) {
 void LayoutParams(scSymbol* f, bool define) {
     Type ft = SymType(f);
     int offset = 8;
-    {
-        // A structure result by value: the hidden result pointer lies at +8.
-        int depth = 0;
-        size_t i = 0;
-        for (; i < ft.decl.size(); i++) {
-            if (ft.decl[i] == '(') depth++;
-            if (ft.decl[i] == ')' && --depth == 0) break;
-        }
-        Type rt = ft;
-        rt.decl = ft.decl.substr(i + 1);
-        if (ValKind(rt) == vSTRUCT && rt.decl.empty()) offset = 12;
-    }
+    // A structure result by value: the hidden result pointer lies at +8.
+    Type rt = ResultType(ft);
+    if (ValKind(rt) == vSTRUCT && rt.decl.empty()) offset = 12;
     const char* p = ft.decl.c_str();
     if (*p != '(') Error(scerr_INTERNAL, "Internal compiler error(1)");
     p++;

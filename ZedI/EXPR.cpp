@@ -128,17 +128,6 @@ static std::vector<ParamInfo> Params(const Type& ft, bool& variadic) {
     return out;
 }
 
-static Type ResultType(const Type& ft) {
-    Type t = ft;
-    int depth = 0;
-    size_t i = 0;
-    for (; i < ft.decl.size(); i++) {
-        if (ft.decl[i] == '(') depth++;
-        if (ft.decl[i] == ')' && --depth == 0) break;
-    }
-    t.decl = ft.decl.substr(i + 1);
-    return t;
-}
 
 static bool ExactMatch(Type p, Type a) {
     if (!p.decl.empty() && p.decl[0] == '&') p = Deeper(p);

@@ -55,6 +55,12 @@ Type Deeper(const Type& t) {
     return r;
 }
 
+Type ResultType(const Type& ft) {
+    Type t = ft;
+    t.decl = ft.decl.substr(ElementEnd(ft.decl));
+    return t;
+}
+
 int ValKind(const Type& t) {
     if (t.decl.empty()) return t.base;
     char c = t.decl[0];

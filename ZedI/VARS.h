@@ -38,6 +38,7 @@ int SizeOf(const Type& t);
 int AlignOf(const Type& t);
 Type Deeper(const Type& t);      // removes the first declarator element
 bool IsFunction(const Type& t);
+Type ResultType(const Type& ft);  // what a function type returns
 std::string TypeText(const Type& t);
 int Align4(int n);
 

@@ -89,6 +89,15 @@ protected:
 
 std::string ScriptPath(const char* name) { return std::string(ZEDI_SCRIPTS) + "/" + name; }
 
+// The checked layout of a compiled image.
+zedi::ImageLayout LayoutOf(scScript image) {
+    zedi::ImageLayout layout;
+    std::string why;
+    EXPECT_TRUE(zedi::CheckImage(static_cast<const uint8_t*>(image), uint32_t(scGet_Script_Size(image)), layout, why))
+        << why;
+    return layout;
+}
+
 // ---- Lexer ---------------------------------------------------------------------
 
 std::vector<std::string> Lexemes(const char* text, int phase, std::string* error = nullptr) {
@@ -347,10 +356,8 @@ TEST_F(Compiler, GlobalsAsDataRecords) {
         "struct S { char c; int i; }; S st = {1, 2};\n"
         "char *p = \"abc\"; int copy = i;\n");
     ASSERT_NE(image, nullptr);
-    std::string why;
-    zedi::ImageLayout layout;
+    zedi::ImageLayout layout = LayoutOf(image);
     auto* bytes = static_cast<const uint8_t*>(image);
-    ASSERT_TRUE(zedi::CheckImage(bytes, uint32_t(scGet_Script_Size(image)), layout, why)) << why;
     struct Rec {
         int target, kind;
         std::vector<uint8_t> data;
@@ -398,9 +405,7 @@ TEST_F(Compiler, ExportAndImportTables) {
         "int f(int a, double b) { return twice(a); }\nint g() { return (int)h(1.0); }\n"
         "export v;\nexport f;\nexport g;\n");
     ASSERT_NE(image, nullptr);
-    zedi::ImageLayout layout;
-    std::string why;
-    ASSERT_TRUE(zedi::CheckImage(static_cast<const uint8_t*>(image), uint32_t(scGet_Script_Size(image)), layout, why));
+    zedi::ImageLayout layout = LayoutOf(image);
     ASSERT_EQ(layout.exportList.size(), 3u);
     EXPECT_EQ(layout.exportList[0].name, "g");  // newest export first
     EXPECT_EQ(layout.exportList[1].name, "f");
@@ -749,9 +754,7 @@ TEST_F(Compiler, FailedCompileLeavesNothingBehind) {
     scScript image = Text("int f() { double big[100]; return 0; }");
     ASSERT_NE(image, nullptr);
     EXPECT_STREQ(scGet_Title(image), "Untitled");
-    zedi::ImageLayout layout;
-    std::string why;
-    ASSERT_TRUE(zedi::CheckImage(static_cast<const uint8_t*>(image), uint32_t(scGet_Script_Size(image)), layout, why));
+    zedi::ImageLayout layout = LayoutOf(image);
     EXPECT_EQ(layout.stackSize, 3200u > uint32_t(stack) ? 3200u * 1 : uint32_t(stack));
     EXPECT_EQ(scEngine_Get_Setting(scset_STACK_SIZE), stack);
     std::free(image);
