@@ -1,26 +1,104 @@
-// zedi: developer tool for script images.
-//   zedi dump IMAGE.so   prints an image readably
+// zedi: developer tool for scripts and script images.
+//   zedi dump IMAGE.so                      prints an image readably
+//   zedi compile SOURCE.sc [-o OUT.so]      compiles a script into an image
+//   zedi preprocess SOURCE.sc               prints the preprocessed lines
+//   zedi run SCRIPT FUNCTION [INT ARG...]   runs an exported function, prints its result
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <fstream>
 #include <iostream>
 #include <iterator>
+#include <string>
 #include <vector>
 
+#include "Compiler.h"
 #include "Dump.h"
+#include "Format.h"
+#include "HostCall.h"
+#include "Instance.h"
 
 namespace {
 
 int Usage() {
-    std::fprintf(stderr, "usage: zedi dump IMAGE.so\n");
+    std::fprintf(stderr,
+                 "usage: zedi dump IMAGE.so\n"
+                 "       zedi compile SOURCE.sc [-o OUT.so]\n"
+                 "       zedi preprocess SOURCE.sc\n"
+                 "       zedi run SCRIPT FUNCTION [INT ARG...]\n");
     return 2;
+}
+
+bool EndsWith(const std::string& s, const char* tail) {
+    size_t n = std::strlen(tail);
+    return s.size() >= n && s.compare(s.size() - n, n, tail) == 0;
+}
+
+scScript Compile(const char* path) {
+    scScript image = scCompile_File(path);
+    if (!image) {
+        if (scLast_Error == 0)
+            std::fprintf(stderr, "zedi: cannot open %s\n", path);
+        else
+            std::fprintf(stderr, "%s\n", scLast_Error_Text);
+    }
+    return image;
+}
+
+// print(char* format, ...) for script authors.
+int Print(const char* format, scVarArgs args) {
+    std::string error;
+    std::vector<char> out(65536);
+    int n = scFormat(out.data(), out.size(), format, args, &error);
+    if (n < 0) throw std::runtime_error(error);
+    std::fputs(out.data(), stdout);
+    return n;
+}
+
+int Run(int argc, char** argv) {
+    std::string path = argv[2];
+    scScript image = EndsWith(path, ".so") ? scLoad_Script(path.c_str()) : Compile(path.c_str());
+    if (!image) {
+        if (EndsWith(path, ".so")) std::fprintf(stderr, "zedi: cannot load %s: %s\n", path.c_str(), scLast_Error_Text);
+        return 1;
+    }
+    scRegister_Host_Symbol("print", Print);
+    scInstance* inst = scCreate_Instance(image);
+    if (!inst) {
+        std::fprintf(stderr, "zedi: %s\n", scLast_Error_Text);
+        std::free(image);
+        return 1;
+    }
+    int symbol = scGet_Symbol(inst, argv[3]);
+    if (symbol == -1) {
+        std::fprintf(stderr, "zedi: %s exports no function %s\n", path.c_str(), argv[3]);
+        scFree_Instance(inst);
+        std::free(image);
+        return 1;
+    }
+    std::vector<int> params;
+    for (int i = 4; i < argc; i++) params.push_back(int(std::strtol(argv[i], nullptr, 0)));
+    zedi::ClearError();
+    int result = scVCall_Instance(inst, symbol, int(params.size() * 4), params.data());
+    int rc = 0;
+    if (scLast_Error) {
+        std::fprintf(stderr, "%s\n", scLast_Error_Text);
+        rc = 1;
+    } else {
+        std::fflush(stdout);
+        std::printf("%d\n", result);
+    }
+    scFree_Instance(inst);
+    std::free(image);
+    return rc;
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
     if (argc < 2) return Usage();
-    if (std::strcmp(argv[1], "dump") == 0) {
+    std::string cmd = argv[1];
+    if (cmd == "dump") {
         if (argc != 3) return Usage();
         std::ifstream in(argv[2], std::ios::binary);
         if (!in) {
@@ -29,6 +107,42 @@ int main(int argc, char** argv) {
         }
         std::vector<uint8_t> image((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
         return zeditool::DumpImage(image, std::cout) ? 0 : 1;
+    }
+    if (cmd == "compile") {
+        if (argc != 3 && !(argc == 5 && std::strcmp(argv[3], "-o") == 0)) return Usage();
+        std::string out = argc == 5 ? argv[4] : std::string(argv[2]);
+        if (argc == 3) {
+            size_t dot = out.rfind('.');
+            if (dot != std::string::npos && out.find('/', dot) == std::string::npos) out.resize(dot);
+            out += ".so";
+        }
+        scScript image = Compile(argv[2]);
+        if (!image) return 1;
+        std::ofstream f(out, std::ios::binary);
+        f.write(static_cast<const char*>(image), scGet_Script_Size(image));
+        std::free(image);
+        if (!f) {
+            std::fprintf(stderr, "zedi: cannot write %s\n", out.c_str());
+            return 1;
+        }
+        return 0;
+    }
+    if (cmd == "preprocess") {
+        if (argc != 3) return Usage();
+        std::string text;
+        if (!zedi::PreprocessFile(argv[2], text)) {
+            if (scLast_Error == 0)
+                std::fprintf(stderr, "zedi: cannot open %s\n", argv[2]);
+            else
+                std::fprintf(stderr, "%s\n", scLast_Error_Text);
+            return 1;
+        }
+        std::fputs(text.c_str(), stdout);
+        return 0;
+    }
+    if (cmd == "run") {
+        if (argc < 4) return Usage();
+        return Run(argc, argv);
     }
     return Usage();
 }

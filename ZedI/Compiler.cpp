@@ -1,0 +1,974 @@
+// Compile driver and image writer, statements, definitions, functions and scopes.
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+#include "Compiler.h"
+#include "Image.h"
+#include "VARS.h"
+
+namespace zc {
+
+scDictionary types, symbols, exportList;
+int nextData = 4;
+int localOffset = 0;
+scSymbol* scopeMark = nullptr;
+scSymbol* currentFunction = nullptr;
+int stackSize = 4000;
+int discard = 0;
+
+namespace {
+
+int bodyJumpPos = 0, lastBodyEnd = 0;
+int lastProgress = -1;
+bool bodyJumped = false;
+scSymbol* firstLocalMark = nullptr;
+
+void BodyJump(int close) {
+    if (close == 0) {
+        PadCode();
+        if (codePos != lastBodyEnd || !bodyJumped) {
+            bodyJumpPos = codePos;
+            Val z = Imm(0);
+            Emit(opJMP, &z);
+            bodyJumped = true;
+        }
+        return;
+    }
+    if (bodyJumped) {
+        lastBodyEnd = codePos;
+        Val t = Imm(lastBodyEnd);
+        EmitAt(bodyJumpPos, opJMP, &t);
+        codePos = lastBodyEnd;
+        code.length = lastBodyEnd;
+    }
+    PadCode();
+}
+
+// The size a local takes, counted at scope end.
+int CountScope(scSymbol* mark) {
+    int count = 0;
+    while (symbols->first && symbols->first != mark) {
+        scSymbol* s = symbols->first;
+        symbols->first = s->next;
+        if ((s->flags & 7) == 3 && !(s->typeKind & 0x40)) count += Align4(SizeOf(SymType(s)));
+    }
+    return count;
+}
+
+
+void LineMark() {
+    // "#" "!" n "name"
+    Next();
+    if (!Is("!")) Error(scerr_INTERNAL, "Internal compiler error");
+    int markLine = src->currentLine;
+    Next();
+    int n = std::atoi(Lex());
+    Next();
+    std::string name = Lex();
+    if (name.size() >= 2 && name[0] == '"') name = name.substr(1, name.size() - 2);
+    std::snprintf(src->name, sizeof src->name, "%s", name == "!!_internal_Script" ? title : name.c_str());
+    src->lineOffset = markLine - n + 1;
+}
+
+Val CondInt() {
+    Val v;
+    ClearRegisters();
+    Next();
+    if (!ReadExpr(v, true)) Error(scerr_SYNTAX, "Parse error at %s", Lex());
+    // An int in memory is tested where it stands.
+    v = ToInt(Decay(v));
+    return v;
+}
+
+void ReadSwitch(scSymbol* mark);
+
+// "(" condition ")" after the keyword, converted to int.
+Val ParenCondition(const char* keyword) {
+    Next();
+    if (!Is("(")) Error(scerr_SYNTAX, "`%s' instead of `(' required after %s", Lex(), keyword);
+    Val c = CondInt();
+    if (!Is(")")) Error(scerr_SYNTAX, "`)' missing");
+    return c;
+}
+
+// Emits a jump with a placeholder target and returns where it stands.
+int ForwardJump(int op, Val* cond) {
+    PadCode();
+    int at = codePos;
+    Val zero = Imm(0);
+    if (cond)
+        Emit(op, cond, &zero);
+    else
+        Emit(op, &zero);
+    return at;
+}
+
+// Re-emits the jump at `at` with the current (padded) position as its target.
+void LandJump(int at, int op, Val* cond) {
+    PadCode();
+    Val t = Imm(codePos);
+    if (cond)
+        EmitAt(at, op, cond, &t);
+    else
+        EmitAt(at, op, &t);
+}
+
+void ImportDeclaration() {
+    if (currentFunction) Error(scerr_DECLARATION, "Illegal import declaration inside a function");
+    int dispatcher = 0;
+    bool haveNumber = false;
+    std::string importName;
+    Next();
+    if (Is("(")) {
+        Next();
+        while (!Is(")")) {
+            if (Lex()[0] >= '0' && Lex()[0] <= '9') {
+                if (haveNumber) Error(scerr_DECLARATION, "Dispatcher descriptor repeated more than once");
+                Val v;
+                if (!SubExp(2, v, true) || !v.imm) Error(scerr_DECLARATION, "Constant integer expected instead of %s", Lex());
+                if (v.off > 15) Error(scerr_DECLARATION, "The number %d exceeded the maximum number (%d) of dispatchers", v.off, 15);
+                dispatcher = v.off;
+                haveNumber = true;
+                if (Is(",")) Next();
+                continue;
+            }
+            if (!importName.empty()) Error(scerr_DECLARATION, "Function already has an import name '%s'", importName.c_str());
+            int depth = 0;
+            bool firstTok = true;
+            while (depth > 0 || !Is(")")) {
+                if (Is(";") || Is("{")) Error(scerr_DECLARATION, "`)' expected instead of `%s'", Lex());
+                if (!firstTok && src->blanksBefore > 0)
+                    Error(scerr_DECLARATION, "Import name cannot contain spaces nor new-line characters (possibly thou hast ')' omited)");
+                if (Is("(")) depth++;
+                if (Is(")")) depth--;
+                importName += Lex();
+                firstTok = false;
+                Next();
+            }
+        }
+        Next();
+    }
+    Back();
+    scSymbol* s = ReadTypeSpec();
+    if (!s) Error(scerr_DECLARATION, "Invalid import declaration at `%s'", Lex());
+    ReadDeclarator(s, SymType(s));
+    Next();
+    if (!Is(";")) Error(scerr_DECLARATION, "`;' expected after import declaration");
+    if (!s->name) Error(scerr_DECLARATION, "Declaration of anonymous variable");
+    if (!IsValidIdentifier(s->name)) Error(scerr_DECLARATION, "Invalid identifier `%s' in declaration", s->name);
+    if (!importName.empty()) s->importName = scmStrdup(importName.c_str());
+    s->flags = 0x20 | 4;
+    s->dispatcher = dispatcher;
+    s->paramBytes = 0;
+    if (IsFunction(SymType(s))) s->paramBytes = ParamBytes(s);
+    if (scSymbol* old = scdicFind(symbols->first, s->name)) {
+        if (old->flags & 0x20) Error(scerr_SYNTAX, "Function `%s' previously declared as imported", s->name);
+        if (old->address != -1) Error(scerr_SYNTAX, "Symbol `%s' already defined", s->name);
+        scdicRemove(symbols, s->name);
+    }
+    s->address = -1;
+    scdicPush(symbols, s);
+}
+
+void ExportDeclaration() {
+    Next();
+    if (!IsValidIdentifier(Lex())) Error(scerr_DECLARATION, "Invalid identifier `%s' in declaration", Lex());
+    std::string name = Lex();
+    Next();
+    while (Is(".") || Is("::")) {
+        Next();
+        if (!IsValidIdentifier(Lex())) Error(scerr_DECLARATION, "Invalid identifier `%s' in declaration", Lex());
+        name += ".";
+        name += Lex();
+        Next();
+    }
+    if (!Is(";")) Error(scerr_SYNTAX, "Parse error at %s", Lex());
+    if (!scdicFind(exportList->first, name.c_str())) scdicAdd(exportList, name.c_str(), 0, 0, nullptr);
+}
+
+void Typedef() {
+    scSymbol* s = ReadTypeSpec();
+    if (!s) Error(scerr_DECLARATION, "not a type in type definition");
+    ReadDeclarator(s, SymType(s));
+    if (!s->name) {
+        Next();
+        if (!Is(";")) Error(scerr_SYNTAX, "Parse error at %s", Lex());
+        return;
+    }
+    if (!IsValidIdentifier(s->name)) Error(scerr_DECLARATION, "invalid identifier `%s' in declaration", s->name);
+    if (scdicFind(types->first, s->name)) Error(scerr_DECLARATION, "duplicate definition `%s'", s->name);
+    scdicPush(types, s);
+    Next();
+    if (!Is(";")) Error(scerr_SYNTAX, "Parse error at %s", Lex());
+}
+
+void ExpressionStatement() {
+    Val v;
+    if (!ReadExpr(v, false)) {
+        if (IsValidIdentifier(Lex())) Error(scerr_OPERAND, "`%s' undeclared", Lex());
+        Error(scerr_SYNTAX, "Parse error at %s", Lex());
+    }
+    if (!Is(";")) Error(scerr_SYNTAX, "Parse error at %s", Lex());
+}
+
+}  // namespace
+
+static int g_statementDepth = 0;
+
+void ReadStatement(scSymbol* mark, bool inBody) {
+    Nesting guard(g_statementDepth, 64, "Statements");
+    if (scProgressCallback cb = scEngine_Get_Progress()) {
+        int pct = src->lastLine > 0 ? src->currentLine * 100 / (src->lastLine + 1) : 100;
+        if (pct != lastProgress) cb(pct), lastProgress = pct;
+    }
+    Next();
+    while (Is("#")) {
+        LineMark();
+        Next();
+    }
+    int start = codePos;
+    if (Is(";")) return;
+    if (Is("}")) {
+        if (!inBody) Error(scerr_SYNTAX, "parse:`}' without `{'");
+        return;
+    }
+    ClearRegisters();
+    if (Is("{")) {
+        if (!inBody) Error(scerr_SYNTAX, "Parse error at %s", Lex());
+        scSymbol* m = symbols->first;
+        scSymbol* outer = scopeMark;
+        scopeMark = m;
+        ReadBlock(m, true);
+        scopeMark = outer;
+        int count = CountScope(m);
+        if (count) {
+            Val sp = Reg(regSP), n = Imm(count);
+            Emit(opADD, &sp, &n);
+            localOffset += count;
+        }
+    } else if (Is("__vcpu")) {
+        Next();
+        if (!Is("(")) Error(scerr_SYNTAX, "Parse error at %s", Lex());
+        Next();
+        for (;;) {
+            Val v;
+            int before = codePos;
+            if (!SubExp(2, v, true) || !v.imm || codePos != before) Error(scerr_SYNTAX, "__vcpu requires constants as parameters");
+            EmitByte(v.off & 0xFF);
+            if (Is(",")) {
+                Next();
+                continue;
+            }
+            if (!Is(")")) Error(scerr_SYNTAX, "Parse error at %s", Lex());
+            break;
+        }
+        Next();
+        if (!Is(";")) Error(scerr_SYNTAX, "Parse error at %s", Lex());
+        PadCode();
+    } else if (Is("secured")) {
+        EmitByte(opCLI);
+        ReadStatement(mark, inBody);
+        EmitByte(opSTI);
+    } else if (Is("fork")) {
+        Next();
+        Val target = Reg(0);
+        if (Is("(")) {
+            Next();
+            Val v;
+            if (!ReadExpr(v, true)) Error(scerr_SYNTAX, "Parse error at %s", Lex());
+            if (v.mode == 0 || v.addr) Error(scerr_OPERAND, "Invalid lvalue in assignment");
+            if (ValKind(v.t) != tINT) Error(scerr_OPERAND, "int variable required in fork");
+            if (!Is(")")) Error(scerr_SYNTAX, "Parse error at %s", Lex());
+            target = v;
+        } else {
+            Back();
+        }
+        PadCode();
+        int p = codePos;
+        Val zero = Imm(0);
+        Emit(opFORK, &target, &zero);
+        ReadStatement(mark, inBody);
+        Val m1 = Imm(-1);
+        Val r = Reg(0);
+        // The child ends here: FORK with a register holding -1.
+        Val minus = Imm(-1);
+        Emit(opMOV, &r, &minus);
+        Emit(opFORK, &r, &m1);
+        PadCode();
+        Val end = Imm(codePos);
+        EmitAt(p, opFORK, &target, &end);
+    } else if (Is("import")) {
+        ImportDeclaration();
+    } else if (Is("export")) {
+        ExportDeclaration();
+    } else if (Is("typedef")) {
+        Typedef();
+    } else if (Is("return")) {
+        if (!currentFunction) Error(scerr_SYNTAX, "return in not a function");
+        Type rt = ResultType(SymType(currentFunction));
+        Next();
+        if (ValKind(rt) == tVOID && rt.decl.empty()) {
+            if (!Is(";")) Error(scerr_SYNTAX, "Parse error at %s", Lex());
+        } else {
+            Val v;
+            if (!ReadExpr(v, true)) Error(scerr_SYNTAX, "Parse error at %s", Lex());
+            if (!Is(";")) Error(scerr_SYNTAX, "Parse error at %s", Lex());
+            int k = ValKind(rt);
+            if (k == vSTRUCT && rt.decl.empty()) {
+                // Copy into the caller's temporary through the hidden result pointer.
+                if (ValKind(v.t) != vSTRUCT || SizeOf(v.t) != SizeOf(rt) || v.mode == 0)
+                    Error(scerr_CONVERSION, "Illegal type conversion %s", " to struct");
+                Val cnt = Reg(regCOUNT), sz = Imm(SizeOf(rt));
+                Emit(opMOV, &cnt, &sz);
+                Val hp;
+                hp.mode = 3;
+                hp.off = 8;
+                Val r = Load(hp);
+                Val dst;
+                dst.mode = 4;
+                dst.reg = true;
+                dst.r = r.r;
+                dst.t = rt;
+                Emit(opCOPY, &dst, &v);
+                EmitByte(opLEAVE);
+                EmitByte(opRET);
+                return;
+            }
+            Val c = ConvertTo(v, rt);
+            Val r0 = Reg(0);
+            r0.t = rt;
+            if (k == tFLOAT) {
+                c = ToDouble(c);
+                r0.t.base = tDOUBLE;
+            }
+            if (!(c.reg && c.mode == 0 && c.r == 0)) {
+                if (k == tDOUBLE || k == tFLOAT) {
+                    if (c.imm) c = DImm(c.d);
+                    Emit(opDMOV, &r0, &c);
+                } else {
+                    c = Decay(c);
+                    Val rr = r0;
+                    rr.t = Type();
+                    if (c.mode && (ValKind(c.t) == tCHAR || ValKind(c.t) == tSHORT)) c = Load(c);
+                    Emit(opMOV, &rr, &c);
+                }
+            }
+        }
+        EmitByte(opLEAVE);
+        EmitByte(opRET);
+    } else if (Is("if")) {
+        Val c = ParenCondition("if");
+        int p1 = ForwardJump(opJFALSE, &c);
+        ReadStatement(mark, inBody);
+        Next();
+        if (Is("else")) {
+            int p2 = ForwardJump(opJMP, nullptr);
+            LandJump(p1, opJFALSE, &c);
+            ReadStatement(mark, inBody);
+            LandJump(p2, opJMP, nullptr);
+        } else {
+            Back();
+            LandJump(p1, opJFALSE, &c);
+        }
+    } else if (Is("while")) {
+        PadCode();
+        int top = codePos;
+        Val c = ParenCondition("while");
+        int p = ForwardJump(opJFALSE, &c);
+        ReadStatement(mark, inBody);
+        Val t = Imm(top);
+        Emit(opJMP, &t);
+        LandJump(p, opJFALSE, &c);
+    } else if (Is("do")) {
+        PadCode();
+        int top = codePos;
+        ReadStatement(mark, inBody);
+        Next();
+        if (!Is("while")) Error(scerr_SYNTAX, "while expected instead of '%s'", Lex());
+        Val c = ParenCondition("while");
+        Next();
+        if (!Is(";")) Error(scerr_SYNTAX, "Parse error at %s", Lex());
+        Val t = Imm(top);
+        Emit(opJTRUE, &c, &t);
+    } else if (Is("for")) {
+        Next();
+        if (!Is("(")) Error(scerr_SYNTAX, "`%s' instead of `(' required after for", Lex());
+        Next();
+        Val v;
+        ClearRegisters();
+        if (!Is(";")) {
+            if (!ReadExpr(v, false)) Error(scerr_SYNTAX, "Parse error at %s", Lex());
+            FreeVal(v);
+        }
+        if (!Is(";")) Error(scerr_SYNTAX, "Parse error at %s", Lex());
+        PadCode();
+        int top = codePos;
+        Next();
+        Val c;
+        ClearRegisters();
+        if (Is(";")) {
+            c = Imm(1);
+        } else {
+            if (!ReadExpr(c, true)) Error(scerr_SYNTAX, "Parse error at %s", Lex());
+            c = ToInt(Decay(c));
+        }
+        if (!Is(";")) Error(scerr_SYNTAX, "Parse error at %s", Lex());
+        scSavedPosition third;
+        scsSavePosition(src, &third);
+        int here = codePos;
+        discard++;
+        Next();
+        Val x;
+        bool regsC[256];
+        std::memcpy(regsC, regUsed, sizeof regsC);
+        if (!Is(")")) ReadExpr(x, false);
+        std::memcpy(regUsed, regsC, sizeof regsC);
+        discard--;
+        codePos = here;
+        code.length = here;
+        if (!Is(")")) Error(scerr_SYNTAX, "`)' missing");
+        PadCode();
+        int p = codePos;
+        Val zero = Imm(0);
+        Emit(opJFALSE, &c, &zero);
+        ReadStatement(mark, inBody);
+        scSavedPosition after;
+        scsSavePosition(src, &after);
+        scsSetPosition(src, third.line, third.position);
+        Next();
+        ClearRegisters();
+        if (!Is(")")) ReadExpr(x, false);
+        scsSetPosition(src, after.line, after.position);
+        Val t = Imm(top);
+        Emit(opJMP, &t);
+        Val e = Imm(codePos);
+        EmitAt(p, opJFALSE, &c, &e);
+    } else if (Is("switch")) {
+        ReadSwitch(mark);
+    } else if (IsPunct((unsigned char)Lex()[0]) && Lex()[0] != '_') {
+        if (!inBody) Error(scerr_SYNTAX, "Parse error at %s", Lex());
+        ExpressionStatement();
+    } else {
+        Back();
+        scSymbol* s = ReadTypeSpec();
+        if (s) {
+            ReadDeclarator(s, SymType(s));
+            ReadDefinition(s, inBody);
+        } else {
+            if (!inBody) Error(scerr_SYNTAX, "Parse error at %s", Lex());
+            Back();
+            Next();
+            ExpressionStatement();
+        }
+    }
+    if (codePos != start && scEngine_Get_Setting(scset_PREEMPTION)) Emit(int(scMarkerWord));
+}
+
+void ReadBlock(scSymbol* mark, bool inBody) {
+    for (;;) {
+        if (!TryNext()) {
+            if (inBody) Error(scerr_SYNTAX, "Parse error at %s", " end of file");
+            return;
+        }
+        if (Is("}")) {
+            if (!inBody) Error(scerr_SYNTAX, "`}' without `{'");
+            return;
+        }
+        Back();
+        ReadStatement(mark, inBody);
+    }
+}
+
+namespace {
+
+constexpr int kMaxCases = 1000;
+
+// Reads the statements of one case up to the next label; in the second pass a
+// `break' jumps to the end (each one recorded for patching).
+void CaseStatements(scSymbol* mark, std::vector<int>* breaks) {
+    for (;;) {
+        Next();
+        if (Is("case") || Is("default") || Is("}")) {
+            Back();
+            return;
+        }
+        if (Is("break")) {
+            Next();
+            if (!Is(";")) Error(scerr_SYNTAX, "`;' missing");
+            if (breaks) {
+                PadCode();
+                breaks->push_back(codePos);
+                Val z = Imm(0);
+                Emit(opJMP, &z);
+            }
+            continue;
+        }
+        Back();
+        ReadStatement(mark, true);
+    }
+}
+
+void ReadSwitch(scSymbol* mark) {
+    Next();
+    if (!Is("(")) Error(scerr_SYNTAX, "`%s' instead of `(' required after switch", Lex());
+    ClearRegisters();
+    Next();
+    Val sw;
+    if (!ReadExpr(sw, true)) Error(scerr_SYNTAX, "Parse error at %s", Lex());
+    if (!Is(")")) Error(scerr_SYNTAX, "`)' missing");
+    sw = ToInt(sw);
+    if (!sw.imm && !(sw.reg && sw.mode == 0)) sw = Load(sw);
+    Next();
+    if (!Is("{")) Error(scerr_SYNTAX, "`{' missing");
+    scSavedPosition body;
+    scsSavePosition(src, &body);
+    bool regs[256];
+    std::memcpy(regs, regUsed, sizeof regs);
+    std::vector<int> slots;
+    std::vector<Val> conds;
+    // Pass 1: the dispatch code.
+    discard++;
+    int d = codePos;
+    bool sawDefault = false;
+    for (;;) {
+        Next();
+        if (Is("}")) break;
+        if (Is("case")) {
+            if (sawDefault) Error(scerr_SYNTAX, "default expected to be last in switch");
+            codePos = d;
+            code.length = d;
+            std::memcpy(regUsed, regs, sizeof regs);
+            Next();
+            Val c;
+            if (!SubExp(2, c, true)) Error(scerr_SYNTAX, "Parse error at %s", Lex());
+            c = Load(ToInt(c));
+            Val s = sw;
+            Emit(opCMPE, &c, &s);
+            PadCode();
+            slots.push_back(codePos);
+            conds.push_back(c);
+            if (int(slots.size()) >= kMaxCases) Error(scerr_INTERNAL, "Too many cases in switch (max:%d)", kMaxCases);
+            Val z = Imm(0);
+            Emit(opJTRUE, &c, &z);
+            d = codePos;
+            if (!Is(":")) Error(scerr_SYNTAX, "`:' missing");
+            CaseStatements(mark, nullptr);
+            continue;
+        }
+        if (Is("default")) {
+            if (sawDefault) Error(scerr_SYNTAX, "default expected to be last in switch");
+            sawDefault = true;
+            Next();
+            if (!Is(":")) Error(scerr_SYNTAX, "`:' missing");
+            CaseStatements(mark, nullptr);
+            continue;
+        }
+        Error(scerr_SYNTAX, "Parse error at %s", Lex());
+    }
+    codePos = d;
+    code.length = d;
+    discard--;
+    int finalSlot = codePos;
+    Val z = Imm(0);
+    Emit(opJMP, &z);
+    bool finalPatched = false;
+    scsSetPosition(src, body.line, body.position);
+    // Pass 2: the bodies.
+    std::vector<int> breaks;
+    size_t index = 0;
+    for (;;) {
+        Next();
+        if (Is("}")) break;
+        if (Is("case")) {
+            PadCode();
+            int b = codePos;
+            Next();
+            Val c;
+            std::memcpy(regUsed, regs, sizeof regs);
+            SubExp(2, c, true);
+            codePos = b;
+            code.length = b;
+            Val t = Imm(b);
+            EmitAt(slots[index], opJTRUE, &conds[index], &t);
+            index++;
+            CaseStatements(mark, &breaks);
+            continue;
+        }
+        if (Is("default")) {
+            Next();
+            PadCode();
+            Val t = Imm(codePos);
+            EmitAt(finalSlot, opJMP, &t);
+            finalPatched = true;
+            CaseStatements(mark, &breaks);
+            continue;
+        }
+        Error(scerr_INTERNAL, "Internal compiler error (switch/default)");
+    }
+    PadCode();
+    Val end = Imm(codePos);
+    if (!finalPatched) EmitAt(finalSlot, opJMP, &end);
+    for (int b : breaks) EmitAt(b, opJMP, &end);
+    FreeVal(sw);
+}
+
+void LayoutParams(scSymbol* f, bool define) {
+    Type ft = SymType(f);
+    int offset = 8;
+    // A structure result by value: the hidden result pointer lies at +8.
+    Type rt = ResultType(ft);
+    if (ValKind(rt) == vSTRUCT && rt.decl.empty()) offset = 12;
+    const char* p = ft.decl.c_str();
+    if (*p != '(') Error(scerr_INTERNAL, "Internal compiler error(1)");
+    p++;
+    int index = 0;
+    f->paramBytes = 0;
+    while (*p && *p != ')') {
+        if (!std::strncmp(p, "...", 3)) {
+            p += 3;
+        } else {
+            scSymbol* ps = ParamAt(p, &p, nullptr);
+            index++;
+            Type pt = SymType(ps);
+            int size = ValKind(pt) == tDOUBLE ? 8 : Align4(SizeOf(pt));
+            if (size == 0) size = 4;
+            f->paramBytes += size;
+            ps->address = offset;
+            ps->flags = 11;
+            if (define) {
+                if (!ps->name) Error(scerr_OPERAND, "Parameter %d to function '%s' is anonymous", index, f->name);
+                ps->next = nullptr;
+                // A fresh record each definition: the type string's records stay intact.
+                auto* copy = static_cast<scSymbol*>(scmAlloc(sizeof(scSymbol)));
+                *copy = *ps;
+                scdicPush(symbols, copy);
+            }
+            offset += size;
+        }
+        if (*p == ',') p++;
+    }
+    if (*p != ')') Error(scerr_INTERNAL, "Internal compiler error(1)");
+}
+
+void ReadFunctionBody(scSymbol* f, int previous) {
+    if (!IsFunction(SymType(f))) Error(scerr_DECLARATION, "Invalid variable `%s' initialization!", f->name);
+    if (currentFunction) Error(scerr_DECLARATION, "Function '%s'in function definition", f->name);
+    BodyJump(0);
+    PadCode();
+    // Complete earlier calls.
+    int link = previous;
+    while (link < -1) {
+        int at = -link;
+        int32_t next;
+        std::memcpy(&next, code.data + at + 4, 4);
+        Val a = Imm(codePos);
+        EmitAt(at, opCALL, &a);
+        link = next;
+    }
+    f->address = codePos;
+    scSymbol* localMark = symbols->first;
+    firstLocalMark = localMark;
+    localOffset = 0;
+    EmitByte(opENTER);
+    LayoutParams(f, true);
+    currentFunction = f;
+    scopeMark = symbols->first;
+    ReadBlock(f, true);
+    // Static locals are renamed so that they cannot clash with globals.
+    for (scSymbol* s = symbols->first; s && s != localMark; s = s->next) {
+        (void)s;
+    }
+    scSymbol* stop = localMark;
+    // Drop locals and parameters; statics were appended among the globals.
+    while (symbols->first && symbols->first != stop) symbols->first = symbols->first->next;
+    for (scSymbol* s = symbols->first; s; s = s->next) {
+        if ((s->typeKind & 0x40) && s->name && s->name[0] != '%' && s->extra == f) {
+            std::string n = std::string("%STATIC:") + f->name + "-" + s->name;
+            s->name = scmStrdup(n.c_str());
+        }
+    }
+    currentFunction = nullptr;
+    EmitByte(opLEAVE);
+    EmitByte(opRET);
+    BodyJump(1);
+}
+
+}  // namespace
+
+// Places the declared symbols of one declaration list and reads their
+// initialisers or the function body.
+void ReadDefinition(scSymbol* s, bool inBody) {
+    Type base = SymType(s);
+    base.decl.clear();
+    // The base declarator of the specifier is the symbol's declarator minus what
+    // ReadDeclarator added; for further declarators we re-read from the base spec.
+    scSymbol* specifier = s;
+    Type specType = SymType(specifier);
+    (void)specType;
+    bool firstDecl = true;
+    Type baseType = base;
+    for (;;) {
+        Type t = SymType(s);
+        if (!s->name) {
+            if (t.base == vSTRUCT) {
+                Next();
+                if (!Is(";")) Error(scerr_SYNTAX, "Parse error at %s", Lex());
+                return;
+            }
+            Error(scerr_DECLARATION, "Declaration of anonymous variable");
+        }
+        if (!firstDecl && IsFunction(t)) Error(scerr_DECLARATION, "Forbidden function declaration");
+        if (!IsValidIdentifier(s->name)) Error(scerr_DECLARATION, "Invalid identifier `%s' in declaration", s->name);
+        int previous = -1;
+        bool isFunc = IsFunction(t);
+        if (isFunc) {
+            // An earlier declaration of the same signature.
+            for (scSymbol* o = symbols->first; o; o = o->next) {
+                if (!o->name || std::strcmp(o->name, s->name) || !IsFunction(SymType(o))) continue;
+                Type ot = SymType(o);
+                // Same signature: compare parameter types as text.
+                if (TypeText(ot) != TypeText(t)) continue;
+                if (o->address >= 0) Error(scerr_DECLARATION, "Symbol `%s' already defined", s->name);
+                if (o->flags & 0x20) Error(scerr_SYNTAX, "Function `%s' previously declared as imported", s->name);
+                previous = o->address;
+                // Calls already compiled refer to the old record: keep it as the one.
+                s = o;
+                break;
+            }
+            if (previous == -1 && s->flags != 13) {
+                s->address = -1;
+                s->flags = 13;
+                s->paramBytes = ParamBytes(s);
+                scdicPush(symbols, s);
+            }
+        } else {
+            bool stat = t.stat;
+            if (!inBody) {
+                if (stat) Error(scerr_DECLARATION, "Global symbol `%s' declared as static", s->name);
+                if (scSymbol* o = scdicFind(symbols->first, s->name)) {
+                    (void)o;
+                    bool placedAmongGlobals = true;
+                    if (placedAmongGlobals) Error(scerr_DECLARATION, "Symbol `%s' already defined", s->name);
+                }
+                nextData = Align4(nextData);
+                s->address = nextData;
+                nextData += SizeOf(t);
+                s->flags = 10;
+                scdicPush(symbols, s);
+            } else if (stat) {
+                s->address = nextData;
+                nextData += SizeOf(t);
+                s->flags = 10;
+                s->extra = currentFunction;
+                // Shadows a global of the same name inside its function, as in C.
+                scdicPush(symbols, s);
+                auto* g = static_cast<scSymbol*>(scmAlloc(sizeof(scSymbol)));
+                *g = *s;
+                scdicAppend(symbols, g);
+                s->extra = nullptr;
+                g->extra = currentFunction;
+            } else {
+                for (scSymbol* o = symbols->first; o && o != scopeMark; o = o->next)
+                    if (o->name && !std::strcmp(o->name, s->name) && (o->flags & 7) == 3)
+                        Error(scerr_DECLARATION, "Symbol `%s' already defined", s->name);
+                localOffset -= Align4(SizeOf(t));
+                s->address = localOffset;
+                s->flags = 11;
+                scdicPush(symbols, s);
+            }
+        }
+        if (!TryNext()) Error(scerr_SYNTAX, "Parse error");
+        if (Is("=")) {
+            if (t.stat && inBody) {
+                // A static local is initialised once, when the image is loaded.
+                ReadInitialization(s, false);
+            } else {
+                if (inBody && !isFunc) {
+                    int size = SizeOf(t);
+                    if (4 * size > stackSize) stackSize = 4 * size;
+                }
+                ReadInitialization(s, inBody);
+            }
+        } else if (Is("{")) {
+            if (!isFunc) Error(scerr_DECLARATION, "Invalid variable `%s' initialization!", s->name);
+            ReadFunctionBody(s, previous);
+            return;
+        } else {
+            if (!t.decl.empty() && t.decl[0] == '&') Error(scerr_DECLARATION, "reference without initializer");
+            if (inBody && !isFunc && !t.stat) {
+                int size = SizeOf(t);
+                if (4 * size > stackSize) stackSize = 4 * size;
+                if (Align4(size) == 4) {
+                    Val z = Imm(0);
+                    Emit(opPUSH, &z);
+                } else {
+                    Val sp = Reg(regSP), n = Imm(Align4(size));
+                    Emit(opSUB, &sp, &n);
+                }
+            }
+            if (Is("(")) Error(scerr_SYNTAX, "Parse error at %s", Lex());
+        }
+        if (Is(";")) return;
+        if (Is("}")) {
+            Back();
+            return;
+        }
+        if (!Is(",")) Error(scerr_SYNTAX, "Parse error at %s", Lex());
+        firstDecl = false;
+        auto* n = static_cast<scSymbol*>(scmAlloc(sizeof(scSymbol)));
+        n->address = -1;
+        ReadDeclarator(n, baseType);
+        s = n;
+    }
+}
+
+}  // namespace zc
+
+using namespace zc;
+
+scScript scCompileToImage(scSourceText* text) {
+    int savedStack = scEngine_Get_Setting(scset_STACK_SIZE);
+    phase = 1;
+    scsPreprocess(text);
+    phase = 2;
+    src = text;
+    types = scdicNew();
+    symbols = scdicNew();
+    exportList = scdicNew();
+    nextData = 4;
+    codePos = 0;
+    bodyJumpPos = 0;
+    lastBodyEnd = 0;
+    bodyJumped = false;
+    lastProgress = -1;
+    discard = 0;
+    currentFunction = nullptr;
+    firstLocalMark = nullptr;
+    scopeMark = nullptr;
+    localOffset = 0;
+    stackSize = savedStack;
+    paramTable.clear();
+    ClearRegisters();
+    scbufInit(&code, 4090);
+    scbufInit(&records, 1023);
+    scbufInit(&pool, 1023);
+    scbufInit(&imports, 4090);
+    scByteBuffer image;
+    scbufInit(&image, 4090);
+    text->currentLine = 0;
+    text->position = 0;
+    text->lineOffset = 0;
+    std::snprintf(text->name, sizeof text->name, "%s", title);
+
+    EmitByte(opENTER);
+    PadCode();
+    ReadBlock(nullptr, false);
+    // End of the initialisation routine.
+    if (code.length == 4) {
+        codePos = 0;
+        code.length = 0;
+        EmitByte(opRET);
+        PadCode();
+    } else if (bodyJumped && lastBodyEnd == code.length) {
+        int end = code.length;
+        codePos = bodyJumpPos;
+        EmitByte(opLEAVE);
+        EmitByte(opRET);
+        PadCode();
+        // The jump's offset word behind the RET stays as it was (never executed).
+        codePos = end;
+        code.length = end;
+    } else {
+        // Top-level code after the last body (or no body): the routine ends here.
+        EmitByte(opLEAVE);
+        EmitByte(opRET);
+        PadCode();
+    }
+    int cleanup = code.length;
+    codePos = cleanup;
+    // Member functions of structures must be defined or imported.
+    for (scSymbol* t = types->first; t; t = t->next)
+        if (t->flags & 0x40)
+            for (scSymbol* m = t->members; m; m = m->next)
+                if (IsFunction(SymType(m)) && m->address < 0 && !(m->flags & 0x20))
+                    Error(scerr_DECLARATION, "Function `%s.%s' declared and not defined!", t->name, m->name);
+
+    // Header.
+    const uint32_t header[18] = {zedi::kMagicZedI, zedi::kMagicVCPU, 94, 0, 72, 0, 0, 0, 0, 0, 0, 0, 0,
+                                 uint32_t(stackSize), 0, 0, uint32_t(cleanup), zedi::kMagicEOH};
+    scbufAppend(&image, 72, header);
+    scEngine_Set_Setting(scset_STACK_SIZE, savedStack);
+    auto chunk = [&](const char* tag, const char* value) {
+        scbufAppend(&image, 4, tag);
+        int len = (int(std::strlen(value)) + 1 + 3) & ~3;
+        scbufAppendWord(&image, len);
+        int at = image.length;
+        scbufAppendString(&image, value);
+        while (image.length < at + len) {
+            uint8_t z = 0;
+            scbufAppend(&image, 1, &z);
+        }
+    };
+    chunk("TITL", title);
+    chunk("AUTH", author);
+    scbufAppend(&image, 4, "END!");
+    for (scSymbol* s = symbols->first; s; s = s->next)
+        if (IsFunction(SymType(s)) && s->address < 0 && !(s->flags & 0x20))
+            Error(scerr_DECLARATION, "Function `%s' declared and not defined!", s->name);
+    // Clean-up routine.
+    EmitByte(opENTER);
+    int dataSize = 0;
+    for (scSymbol* s = symbols->first; s; s = s->next)
+        if ((s->flags & 7) == 2 && !(s->flags & 0x20)) {
+            int end = s->address + SizeOf(SymType(s));
+            if (end > dataSize) dataSize = end;
+        }
+    EmitByte(opLEAVE);
+    EmitByte(opRET);
+    PadCode();
+    auto setWord = [&](int at, int value) { std::memcpy(image.data + at, &value, 4); };
+    setWord(44, dataSize);
+    // Exports.
+    scbufPad4(&image);
+    setWord(20, image.length);
+    for (scSymbol* e = exportList->first; e; e = e->next) {
+        scSymbol* s = scdicFind(symbols->first, e->name);
+        if (!s) {
+            const char* dot = std::strchr(e->name, '.');
+            if (!dot) Error(scerr_DECLARATION, "Unable to export %s!", e->name);
+            std::string sname(e->name, size_t(dot - e->name));
+            scSymbol* st = scdicFind(types->first, sname.c_str());
+            if (!st) Error(scerr_DECLARATION, "Structure %s does not exist!", sname.c_str());
+            if (!(st->flags & 0x40)) Error(scerr_DECLARATION, "%s is not a structure!", e->name);
+            s = scdicFind(st->members, dot + 1);
+            if (!s) Error(scerr_DECLARATION, "Unable to export %s!", e->name);
+        }
+        scbufAppendString(&image, e->name);
+        scbufPad4(&image);
+        scbufAppendWord(&image, s->address);
+        scbufAppendWord(&image, IsFunction(SymType(s)) ? s->paramBytes : -1);
+    }
+    uint8_t zero = 0;
+    scbufAppend(&image, 1, &zero);
+    // Imports.
+    scbufAppend(&imports, 1, &zero);
+    scbufPad4(&image);
+    setWord(56, image.length);
+    scbufAppend(&image, imports.length, imports.data);
+    setWord(24, image.length);
+    setWord(40, code.length);
+    scbufAppend(&image, code.length, code.data);
+    setWord(36, image.length);
+    scbufAppend(&image, records.length, records.data);
+    scbufAppendWord(&image, 0);
+    scbufAppendWord(&image, 0);
+    setWord(32, image.length);
+    setWord(48, pool.length);
+    scbufAppend(&image, pool.length, pool.data);
+    setWord(12, image.length);
+    void* block = std::malloc(size_t(image.length));
+    std::memcpy(block, image.data, size_t(image.length));
+    phase = 0;
+    return block;
+}

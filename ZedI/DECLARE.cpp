@@ -1,0 +1,462 @@
+// Declarations: type specifiers, declarators and parameter lists.
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+#include "Compiler.h"
+#include "VARS.h"
+
+namespace zedi {
+// The 35 reserved words of the language.
+const char* const kReservedWords[] = {
+    "int", "long", "char", "fixed", "float", "double", "short", "register", "void",
+    "unsigned", "signed", "static", "const", "struct", "class", "script", "union", "enum",
+    "typedef", "import", "export", "return", "if", "else", "switch", "case", "default",
+    "break", "for", "while", "do", "fork", "secured", "sizeof", "typeof",
+};
+const int kReservedWordCount = int(sizeof kReservedWords / sizeof kReservedWords[0]);
+bool IsReservedWord(const char* word) {
+    for (const char* w : kReservedWords)
+        if (!std::strcmp(w, word)) return true;
+    return false;
+}
+}  // namespace zedi
+
+namespace zc {
+
+static const char* const kPredefinedNames[] = {"int", "long", "char", "fixed", "float", "double", "short", "register", "void"};
+
+bool IsValidIdentifier(const char* name) {
+    if (!std::strncmp(name, "operator", 8)) return true;
+    if (!name[0] || (name[0] >= '0' && name[0] <= '9')) return false;
+    for (const char* p = name; *p; p++)
+        if (!IsWordChar((unsigned char)*p)) return false;
+    return !zedi::IsReservedWord(name);
+}
+
+static scSymbol* NewSymbol() {
+    auto* s = static_cast<scSymbol*>(scmAlloc(sizeof(scSymbol)));
+    s->address = -1;
+    return s;
+}
+
+scSymbol* ParamAt(const char* p, const char** end, int* defaultIndex) {
+    char* e;
+    unsigned long i = std::strtoul(p, &e, 16);
+    if (defaultIndex) *defaultIndex = -1;
+    if (*e == '=') {
+        unsigned long d = std::strtoul(e + 1, &e, 16);
+        if (defaultIndex) *defaultIndex = int(d);
+    }
+    if (end) *end = e;
+    if (i >= paramTable.size()) Error(scerr_INTERNAL, "Internal compiler error at function params!");
+    return paramTable[i];
+}
+
+static void ReadStruct(bool isScript, Type& t);
+static scSymbol* g_currentStruct = nullptr;  // the structure whose body is being read
+
+// Reads a type specifier into a new symbol's type; none when no type is here.
+scSymbol* ReadTypeSpec() {
+    scSymbol* s = NewSymbol();
+    Type t;
+    Next();
+    if (IsPunct((unsigned char)Lex()[0])) return nullptr;
+    bool uns = false, sig = false, any = false;
+    for (;;) {
+        if (Is("struct") || Is("class") || Is("script")) {
+            ReadStruct(Is("script"), t);
+            SetSymType(s, t);
+            return s;
+        }
+        if (Is("union")) Error(scerr_DECLARATION, "Sorry.Unions not implemented yet");
+        if (Is("enum")) Error(scerr_DECLARATION, "Sorry.Enums not implemented yet");
+        if (Is("static")) t.stat = true;
+        else if (Is("const")) t.cnst = true;
+        else if (Is("unsigned")) {
+            if (sig) Error(scerr_DECLARATION, "Declare both signed and unsigned?");
+            uns = true;
+        } else if (Is("signed")) {
+            if (uns) Error(scerr_DECLARATION, "Declare both signed and unsigned?");
+            sig = true;
+        } else if (Is("register")) {
+            // register as a modifier: no effect on placement here
+        } else
+            break;
+        any = true;
+        Next();
+    }
+    for (int i = 0; i < 9; i++) {
+        if (Is(kPredefinedNames[i])) {
+            if (i == tLONG)
+                Error(scerr_DECLARATION, "Type long is a 64bit long, yet not supported. \n(if you need 32-bit long, use int instead)");
+            if (uns && i != tINT && i != tCHAR && i != tSHORT)
+                Error(scerr_DECLARATION, "Only char,short and int can be unsigned");
+            t.base = i;
+            t.uns = uns;
+            SetSymType(s, t);
+            return s;
+        }
+    }
+    if (uns || sig) {
+        Back();
+        t.base = tINT;
+        t.uns = uns;
+        SetSymType(s, t);
+        return s;
+    }
+    if (g_currentStruct && Is(g_currentStruct->name) && src->currentLine <= src->lastLine &&
+        src->lines[src->currentLine][src->position] == '(') {
+        // The structure's own name directly followed by "(": a constructor.
+        Back();
+        t = Type();
+        t.base = tVOID;
+        SetSymType(s, t);
+        return s;
+    }
+    if (scSymbol* ty = scdicFind(types->first, Lex())) {
+        Type tt = SymType(ty);
+        if (ty->flags & 0x40) {  // a structure's own record
+            tt = Type();
+            tt.base = vSTRUCT;
+            tt.st = ty;
+        }
+        tt.stat = t.stat;
+        tt.cnst = t.cnst || tt.cnst;
+        SetSymType(s, tt);
+        return s;
+    }
+    if (any) {
+        Back();
+        SetSymType(s, t);
+        return s;
+    }
+    return nullptr;
+}
+
+static std::string ReadParameterList(int& count);
+
+// After `operator': the name of the operator function.
+static std::string ReadOperatorName() {
+    static const char* const one[] = {"!", "%", "&", "*", "+", "-", "/", "<", "=", ">", "^", "|", "~"};
+    static const char* const two[] = {"==", "<=", ">=", "+=", "-=", "/=", "*=", "%=", "++", "--", "!=",
+                                      "<<", ">>", "[]", "^=", "&=", "|=", "<<=", ">>="};
+    Next();
+    for (const char* o : one)
+        if (Is(o)) return std::string("operator") + o;
+    for (const char* o : two)
+        if (Is(o)) return std::string("operator") + o;
+    if (Is("(")) {
+        Next();
+        if (Is(")")) return "operator()";
+        std::string inner = Lex();
+        if (inner == "char") {
+            Next();
+            if (!Is("*")) Error(scerr_DECLARATION, "invalid operator function");
+            inner += "*";
+        }
+        Next();
+        if (!Is(")") || (inner != "int" && inner != "double" && inner != "char*"))
+            Error(scerr_DECLARATION, "invalid operator function");
+        return "operator(" + inner + ")";
+    }
+    if (Is("[")) {
+        Next();
+        if (Is("]")) return "operator[]";
+    }
+    Error(scerr_DECLARATION, "invalid operator function");
+}
+
+// Reads one declarator into the symbol (name and declarator text) over the base.
+static int g_declaratorDepth = 0;
+
+void ReadDeclarator(scSymbol* s, const Type& base) {
+    Nesting guard(g_declaratorDepth, 100, "Declarator");
+    std::string prefix, suffix, inner;
+    bool haveName = false;
+    for (;;) {
+        Next();
+        if (Is("*") || Is("&")) {
+            prefix = std::string(Lex()) + prefix;
+            continue;
+        }
+        break;
+    }
+    if (Is("(")) {
+        // A parenthesised inner declarator.
+        scSymbol tmp{};
+        Type none;
+        ReadDeclarator(&tmp, none);
+        Next();
+        if (!Is(")")) Error(scerr_SYNTAX, "Parse error at %s", "`)'");
+        inner = tmp.typeString ? tmp.typeString : "";
+        s->name = tmp.name;
+        haveName = true;
+        Next();
+    } else if (Is("operator")) {
+        s->name = scmStrdup(ReadOperatorName().c_str());
+        haveName = true;
+        Next();
+    } else if (!IsPunct((unsigned char)Lex()[0])) {
+        s->name = scmStrdup(Lex());
+        haveName = true;
+        Next();
+    }
+    (void)haveName;
+    for (;;) {
+        if (Is("[")) {
+            Val v;
+            Next();
+            if (Is("]")) Error(scerr_SYNTAX, "[] is illegal in ZedI. Sorry :-(");
+            int before = codePos;
+            if (!SubExp(1, v, true) || !v.imm || codePos != before || ValKind(v.t) != tINT)
+                Error(scerr_DECLARATION, "Constant integer array size expected");
+            if (!Is("]")) Error(scerr_DECLARATION, "`]' expected instead of `%s'", Lex());
+            suffix += "[" + std::to_string(v.off) + "]";
+            Next();
+            continue;
+        }
+        if (Is("[]")) Error(scerr_SYNTAX, "Parse error at %s", Lex());
+        if (Is("(")) {
+            int count = 0;
+            suffix += ReadParameterList(count);
+            continue;
+        }
+        break;
+    }
+    Back();
+    std::string decl = inner + suffix + prefix;
+    if (decl.find('&') != std::string::npos) {
+        size_t at = decl.find('&');
+        if (at != 0 && decl[at - 1] != ')') Error(scerr_DECLARATION, "invalid reference");
+        if (at == 0 && decl.find('(') != std::string::npos) Error(scerr_DECLARATION, "invalid reference");
+    }
+    Type t = base;
+    t.decl = decl + base.decl;
+    SetSymType(s, t);
+}
+
+// "(" has been read: the parameters, each written as its index in the table of
+// parameter symbols.
+static std::string ReadParameterList(int& count) {
+    std::string out = "(";
+    std::vector<std::string> names;
+    for (;;) {
+        Next();
+        if (Is(")")) {
+            out += ")";
+            Next();
+            return out;
+        }
+        if (Is("...")) {
+            out += "...";
+            Next();
+            if (!Is(")")) Error(scerr_SYNTAX, "Parse error at %s", Lex());
+            Back();
+            continue;
+        }
+        Back();
+        scSymbol* p = ReadTypeSpec();
+        if (!p) {
+            Error(scerr_DECLARATION, "Parameter declaration expected at %s", Lex());
+        }
+        Type pt = SymType(p);
+        ReadDeclarator(p, pt);
+        if (p->name) {
+            for (size_t i = 0; i < names.size(); i++)
+                if (names[i] == p->name)
+                    Error(scerr_DECLARATION, "Parameters %d and %d has the same name '%s'", int(i) + 1,
+                          int(names.size()) + 1, p->name);
+        }
+        names.push_back(p->name ? p->name : "");
+        char buf[32];
+        std::snprintf(buf, sizeof buf, "%x", unsigned(paramTable.size()));
+        paramTable.push_back(p);
+        out += buf;
+        count++;
+        Next();
+        if (Is("=")) {
+            Val v;
+            Next();
+            int before = codePos;
+            if (!SubExp(1, v, true) || codePos != before || !v.imm)
+                Error(scerr_DECLARATION, "Invalid default initializer");
+            auto* def = NewSymbol();
+            def->address = v.off;
+            Type dt = v.t;
+            SetSymType(def, dt);
+            def->extra = scmAlloc(sizeof(double));
+            std::memcpy(def->extra, &v.d, sizeof(double));
+            std::snprintf(buf, sizeof buf, "=%x", unsigned(paramTable.size()));
+            paramTable.push_back(def);
+            out += buf;
+        }
+        if (Is(",")) {
+            out += ",";
+            continue;
+        }
+        if (Is(")")) {
+            Back();
+            continue;
+        }
+        Error(scerr_SYNTAX, "Parse error at %s", Lex());
+    }
+}
+
+// struct NAME { members } : members placed at aligned offsets.
+// struct, class or script NAME { members }. Members of a structure get aligned
+// offsets; members of a script get the 4-byte slots from 12 on.
+static void ReadStruct(bool isScript, Type& t) {
+    const char* what = isScript ? "script" : "struct";
+    if (isScript && g_currentStruct) Error(scerr_DECLARATION, "script cannot be a member of script");
+    Next();
+    if (Is("{")) Error(scerr_DECLARATION, "Identifier required in %s declaration", what);
+    if (!IsValidIdentifier(Lex())) Error(scerr_DECLARATION, "Invalid identifier `%s' in %s declaration", Lex(), what);
+    std::string name = Lex();
+    scSymbol* st = scdicFind(types->first, name.c_str());
+    if (st && (!(st->flags & 0x40) || (st->typeKind == 8) != isScript))
+        Error(scerr_DECLARATION, "`%s' already defined as non-%s", name.c_str(), isScript ? "script" : "structure");
+    if (!st) {
+        st = NewSymbol();
+        st->name = scmStrdup(name.c_str());
+        st->flags = 0x40;
+        st->typeKind = isScript ? 8 : 2;
+        scdicPush(types, st);
+    }
+    int slot = 12;
+    t = Type();
+    t.base = vSTRUCT;
+    t.st = st;
+    Next();
+    if (Is(";")) {
+        Back();
+        return;
+    }
+    if (!Is("{")) Error(scerr_SYNTAX, "Parse error at %s", Lex());
+    if (st->members) Error(scerr_DECLARATION, "duplicate definition of `%s'", name.c_str());
+    scSymbol* last = nullptr;
+    int size = 0;
+    for (;;) {
+        Next();
+        if (Is("}")) break;
+        if (Is("public") || Is("private") || Is("protected")) {
+            Next();
+            if (!Is(":")) Error(scerr_SYNTAX, "Parse error at %s", Lex());
+            continue;
+        }
+        bool imported = false;
+        int dispatcher = 0;
+        std::string importName;
+        if (Is("import")) {
+            // import [( dispatcher / name )] before a member function.
+            imported = true;
+            Next();
+            if (Is("(")) {
+                Next();
+                while (!Is(")")) {
+                    if (Lex()[0] >= '0' && Lex()[0] <= '9') dispatcher = std::atoi(Lex());
+                    else importName += Lex();
+                    Next();
+                }
+                if (dispatcher > 15)
+                    Error(scerr_DECLARATION, "The number %d exceeded the maximum number (%d) of dispatchers", dispatcher, 15);
+            } else {
+                Back();
+            }
+            Next();
+        }
+        bool destructor = false;
+        if (Is("~")) {
+            Next();
+            if (!Is(name.c_str())) Error(scerr_SYNTAX, "Parse error at %s", Lex());
+            destructor = true;
+        }
+        Back();
+        scSymbol* outer = g_currentStruct;
+        g_currentStruct = st;
+        scSymbol* m = ReadTypeSpec();
+        g_currentStruct = outer;
+        if (!m) Error(scerr_DECLARATION, "not a type in type definition");
+        Type base = SymType(m);
+        for (;;) {
+            ReadDeclarator(m, base);
+            Type mt = SymType(m);
+            if (destructor && m->name) m->name = scmStrdup(("~" + std::string(m->name)).c_str());
+            if (isScript) {
+                // Every member of a script takes the next slot.
+                if (!m->name) Error(scerr_DECLARATION, "member name not specified in struct declaration");
+                if (mt.base == vSTRUCT && mt.st == st && mt.decl.empty())
+                    Error(scerr_DECLARATION, "recursive declaration (script '%s' inside itself)", name.c_str());
+                if (!IsValidIdentifier(m->name)) Error(scerr_DECLARATION, "Invalid identifier `%s' in declaration", m->name);
+                if (scdicFind(st->members, m->name)) Error(scerr_DECLARATION, "member `%s' already in script", m->name);
+                m->address = slot;
+                m->flags = 0x80;
+                slot += 4;
+                Next();
+                if (Is("{")) Error(scerr_DECLARATION, "What? You want to define function `%s'? It'll come in the script!", m->name);
+                if (Is(",")) {
+                    if (IsFunction(mt)) Error(scerr_DECLARATION, "function can be declared one at a time!");
+                } else if (!Is(";")) {
+                    Error(scerr_SYNTAX, "Parse error at %s", Lex());
+                }
+                if (last) last->next = m;
+                else st->members = m;
+                last = m;
+                if (Is(",")) {
+                    m = NewSymbol();
+                    continue;
+                }
+                break;
+            }
+            if (IsFunction(mt)) {
+                if (scSymbol* same = scdicFind(st->members, m->name ? m->name : ""))
+                    if (TypeText(SymType(same)) == TypeText(mt)) Error(scerr_DECLARATION, "member `%s' already in structure", m->name);
+                if (imported) {
+                    m->flags = 0x20 | 4;
+                    m->dispatcher = dispatcher;
+                    if (!importName.empty()) m->importName = scmStrdup(importName.c_str());
+                } else {
+                    m->flags = 13;
+                }
+                m->address = -1;
+                Next();
+                if (Is("{")) {
+                    if (imported) Error(scerr_DECLARATION, "What? You want to define function `%s'? It's already imported!", m->name);
+                    Error(scerr_DECLARATION, "Member function bodies are not supported yet (`%s')", m->name);
+                }
+                if (Is(",")) Error(scerr_DECLARATION, "function can be declared one at a time!");
+                if (!Is(";")) Error(scerr_SYNTAX, "Parse error at %s", Lex());
+                if (last) last->next = m;
+                else st->members = m;
+                last = m;
+                break;
+            }
+            if (imported) Error(scerr_DECLARATION, "A member variable (%s) cannot be imported", m->name ? m->name : "");
+            if (!m->name) Error(scerr_DECLARATION, "member name not specified in struct declaration");
+            if (mt.base == vSTRUCT && mt.st == st && mt.decl.empty())
+                Error(scerr_DECLARATION, "recursive declaration (struct '%s' inside itself)", name.c_str());
+            if (mt.base == vSTRUCT && mt.decl.empty() && !mt.st->members)
+                Error(scerr_DECLARATION, "struct '%s' not fully specified", mt.st->name);
+            if (!IsValidIdentifier(m->name)) Error(scerr_DECLARATION, "Invalid identifier `%s' in declaration", m->name);
+            if (scdicFind(st->members, m->name)) Error(scerr_DECLARATION, "member `%s' already in structure", m->name);
+            int a = AlignOf(mt);
+            if (a) size = (size + a - 1) / a * a;
+            m->address = size;
+            size += SizeOf(mt);
+            if (last) last->next = m;
+            else st->members = m;
+            last = m;
+            Next();
+            if (Is(",")) {
+                m = NewSymbol();
+                continue;
+            }
+            if (!Is(";")) Error(scerr_SYNTAX, "Parse error at %s", Lex());
+            break;
+        }
+    }
+    Next();
+    Back();
+}
+
+}  // namespace zc

@@ -1,0 +1,1186 @@
+// Expression compiler: fifteen precedence levels, constant folding and identity
+// skips, and calls of plain functions with overload resolution.
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+#include "VARS.h"
+
+namespace zc {
+
+static bool IsLvalue(const Val& v) { return v.mode != 0 && !v.addr; }
+static bool IsFloating(const Val& v) {
+    int k = ValKind(v.t);
+    return k == tDOUBLE || k == tFLOAT;
+}
+static bool IsStruct(const Val& v) { return ValKind(v.t) == vSTRUCT && v.t.decl.empty(); }
+static Type IntType() { return Type(); }
+
+[[noreturn]] static void OperandError(const char* s, const char* op) {
+    Error(scerr_OPERAND, "Invalid operand%s to %s", s, op);
+}
+
+// Makes v a value the operation can write into: a fresh register with its value.
+static Val InReg(Val v) {
+    if (v.mode == 0 && v.reg && v.r >= 2 && v.r < 240 && !v.addr) return v;
+    return Load(v);
+}
+
+// Folds two constants; false when not both are constants.
+static bool Fold(int op, Val& a, Val& b) {
+    if (!a.imm || !b.imm) return false;
+    bool dbl = IsFloating(a) || IsFloating(b);
+    if (dbl) {
+        a = ToDouble(a);
+        b = ToDouble(b);
+        double x = a.d, y = b.d, r;
+        switch (op) {
+        case opADD: r = x + y; break;
+        case opSUB: r = x - y; break;
+        case opMUL: r = x * y; break;
+        case opDIV:
+            if (y == 0) Error(scerr_OPERAND, "Division by zero");
+            r = x / y;
+            break;
+        case opCMPE: r = x == y; break;
+        case opCMPG: r = x > y; break;
+        case opCMPL: r = x < y; break;
+        case opCMPNG: r = x <= y; break;
+        case opCMPNL: r = x >= y; break;
+        default: Error(scerr_CODEGEN, "Invalid `%s' operand for floating", scOpcodes[op].name);
+        }
+        a.d = r;
+        return true;
+    }
+    bool uns = a.t.uns || b.t.uns;
+    uint32_t x = uint32_t(a.off), y = uint32_t(b.off), r = 0;
+    int32_t sx = a.off, sy = b.off;
+    switch (op) {
+    case opADD: r = x + y; break;
+    case opSUB: r = x - y; break;
+    case opMUL: r = x * y; break;
+    case opDIV: case opMOD:
+        if (y == 0) Error(scerr_OPERAND, "Division by zero");
+        if (uns) r = op == opDIV ? x / y : x % y;
+        else if (sx == INT32_MIN && sy == -1) r = op == opDIV ? uint32_t(INT32_MIN) : 0;
+        else r = uint32_t(op == opDIV ? sx / sy : sx % sy);
+        break;
+    case opSHL: r = x << (y & 31); break;
+    case opSHR: r = uns ? x >> (y & 31) : uint32_t(sx >> (y & 31)); break;
+    case opAND: r = x & y; break;
+    case opOR: r = x | y; break;
+    case opXOR: r = x ^ y; break;
+    case opCMPE: r = x == y; break;
+    case opCMPG: r = uns ? x > y : sx > sy; break;
+    case opCMPL: r = uns ? x < y : sx < sy; break;
+    case opCMPNG: r = uns ? x <= y : sx <= sy; break;
+    case opCMPNL: r = uns ? x >= y : sx >= sy; break;
+    case opORL: r = x || y; break;
+    case opANDL: r = x && y; break;
+    }
+    a.off = int32_t(r);
+    a.d = a.t.uns ? double(r) : double(int32_t(r));
+    a.t.uns = uns && op != opCMPE && !(op >= opCMPG && op <= opCMPNL);
+    return true;
+}
+
+static bool ConstEquals(const Val& v, double x) {
+    if (!v.imm) return false;
+    if (IsFloating(v)) return v.d == x;
+    return v.off == int32_t(x);
+}
+
+// Emits `a op= b` into a register copy of a (a binary operator's result).
+static void Binary(int op, Val& a, Val& b) {
+    if (Fold(op, a, b)) return;
+    a = InReg(a);
+    Emit(op, &a, &b);
+    FreeVal(b);
+}
+
+static void Expect(const char* what, const char* message) {
+    if (!Is(what)) Error(scerr_SYNTAX, message, Lex());
+}
+
+// ---- Calls --------------------------------------------------------------------
+
+struct ParamInfo {
+    scSymbol* sym;
+    int def;
+};
+
+static std::vector<ParamInfo> Params(const Type& ft, bool& variadic) {
+    std::vector<ParamInfo> out;
+    variadic = false;
+    const char* p = ft.decl.c_str() + 1;
+    while (*p && *p != ')') {
+        if (!std::strncmp(p, "...", 3)) {
+            variadic = true;
+            p += 3;
+        } else {
+            int def;
+            scSymbol* s = ParamAt(p, &p, &def);
+            out.push_back({s, def});
+        }
+        if (*p == ',') p++;
+    }
+    return out;
+}
+
+
+static bool ExactMatch(Type p, Type a) {
+    if (!p.decl.empty() && p.decl[0] == '&') p = Deeper(p);
+    if (!a.decl.empty() && a.decl[0] == '&') a = Deeper(a);
+    int kp = ValKind(p), ka = ValKind(a);
+    if (kp == ka && kp < 7) return true;
+    if (kp == vPOINTER && ka == vPOINTER) return ExactMatch(Deeper(p), Deeper(a));
+    if (kp == vSTRUCT && ka == vSTRUCT) return SizeOf(p) == SizeOf(a);
+    return (kp == tFIXED || kp == tFLOAT || kp == tDOUBLE) &&
+           (ka == tINT || ka == tFIXED || ka == tFLOAT || ka == tDOUBLE);
+}
+
+static bool CompatibleMatch(const Type& p, const Type& a) {
+    if (ExactMatch(p, a)) return true;
+    if (ValKind(p) == vPOINTER && ValKind(a) == vPOINTER) {
+        Type dp = Deeper(p), da = Deeper(a);
+        if ((dp.decl.empty() && dp.base == tVOID) || (da.decl.empty() && da.base == tVOID)) return true;
+    }
+    return false;
+}
+
+static bool FunctionOK(scSymbol* f, const std::vector<Val>& args, bool exact) {
+    Type ft = SymType(f);
+    if (!IsFunction(ft)) return false;
+    bool variadic;
+    auto ps = Params(ft, variadic);
+    size_t i = 0;
+    for (; i < args.size(); i++) {
+        if (i >= ps.size()) return variadic;
+        Type pt = SymType(ps[i].sym);
+        Type at = args[i].t;
+        if (args[i].imm && at.decl.empty() && at.base == tINT && args[i].off == 0 && ValKind(pt) == vPOINTER) at = pt;
+        if (!(exact ? ExactMatch(pt, at) : CompatibleMatch(pt, at))) return false;
+    }
+    for (; i < ps.size(); i++)
+        if (ps[i].def < 0) return false;
+    return true;
+}
+
+static std::string Signature(const char* name, const std::vector<Val>& args) {
+    std::string s = std::string(name) + "(";
+    for (size_t i = 0; i < args.size(); i++) {
+        if (i) s += ",";
+        s += TypeText(args[i].t);
+    }
+    return s + ")";
+}
+
+static std::string Declaration(scSymbol* f) {
+    Type ft = SymType(f);
+    Type rt = ResultType(ft);
+    std::string params = TypeText([&] { Type t; t.base = tVOID; t.decl = ft.decl.substr(0, ft.decl.size() - rt.decl.size()); return t; }());
+    return TypeText(rt) + " " + f->name + params.substr(4);
+}
+
+static scSymbol* Resolve(const char* name, const std::vector<Val>& args) {
+    std::vector<scSymbol*> found;
+    for (int pass = 0; pass < 2 && found.empty(); pass++)
+        for (scSymbol* s = symbols->first; s; s = s->next)
+            if (s->name && !std::strcmp(s->name, name) && FunctionOK(s, args, pass == 0)) {
+                if (found.size() >= 256) Error(scerr_OPERAND, "Too many candidates for function '%s'", name);
+                found.push_back(s);
+            }
+    if (found.size() == 1) return found[0];
+    std::string sig = Signature(name, args);
+    if (found.size() > 1) {
+        std::string list;
+        for (scSymbol* f : found) list += "\n" + Declaration(f);
+        if (list.size() > 1023) list.resize(1023);
+        Error(scerr_OPERAND, "Unable to decide which of %d candidates for function '%s' to use:%s", int(found.size()),
+              sig.c_str(), list.c_str());
+    }
+    std::string list;
+    for (scSymbol* s = symbols->first; s; s = s->next)
+        if (s->name && !std::strcmp(s->name, name) && IsFunction(SymType(s))) list += "\n" + Declaration(s);
+    if (!list.empty()) list = "\nPossible candidates:" + list;
+    if (list.size() > 1023) list.resize(1023);
+    Error(scerr_OPERAND, "`%s' could not be found.%s", sig.c_str(), list.c_str());
+}
+
+int ParamBytes(scSymbol* f) {
+    bool variadic;
+    int bytes = 0;
+    for (auto& p : Params(SymType(f), variadic)) bytes += Align4(SizeOf(SymType(p.sym)) ? SizeOf(SymType(p.sym)) : 4);
+    return bytes;
+}
+
+static int PushValue(Val v, bool roundStruct) {
+    int k = ValKind(v.t);
+    if (k == vSTRUCT) {
+        int size = SizeOf(v.t);
+        int room = Align4(size);
+        Val sp = Reg(regSP), n = Imm(room), cnt = Reg(regCOUNT), sz = Imm(size);
+        Emit(opSUB, &sp, &n);
+        Emit(opMOV, &cnt, &sz);
+        int r = AllocReg();
+        Val dst = Reg(r), st = Reg(regSTACK);
+        Emit(opMOV, &dst, &sp);
+        Emit(opADD, &dst, &st);
+        Val mem = dst;
+        mem.reg = true;
+        mem.mode = 4;
+        Emit(opCOPY, &mem, &v);
+        regUsed[r] = false;
+        FreeVal(v);
+        (void)roundStruct;
+        return room;
+    }
+    if (k == tFLOAT) v = ToDouble(v);
+    if (ValKind(v.t) == tDOUBLE) {
+        if (v.imm) {
+            Val d = DImm(v.d);
+            Emit(opPUSH, &d);
+        } else {
+            Emit(opPUSH, &v);
+        }
+        FreeVal(v);
+        return 8;
+    }
+    v = Decay(v);
+    Emit(opPUSH, &v);
+    FreeVal(v);
+    return 4;
+}
+
+// Reads "(" arguments ")" and emits the call of the chosen function `name`.
+static int g_savedBytes = 0;  // registers pushed by calls whose arguments are being read
+
+static bool StructResult(const Type& rt) { return ValKind(rt) == vSTRUCT && rt.decl.empty(); }
+
+Val CallFunction(const char* name, bool needed) {
+    // A structure result gets a temporary object on the stack first, a local of
+    // the current scope, before any register is saved.
+    Type tempType;
+    bool structResult = false;
+    for (scSymbol* s = symbols->first; s; s = s->next)
+        if (s->name && !std::strcmp(s->name, name) && IsFunction(SymType(s))) {
+            Type rt = ResultType(SymType(s));
+            if (StructResult(rt)) structResult = true, tempType = rt;
+            break;
+        }
+    int tempOff = 0;
+    if (structResult) {
+        if (g_savedBytes > 0)
+            Error(scerr_CODEGEN, "Structure result of `%s' cannot be used inside this expression", name);
+        int room = Align4(SizeOf(tempType));
+        if (room == 4) {
+            Val z = Imm(0);
+            Emit(opPUSH, &z);
+        } else {
+            Val sp = Reg(regSP), n = Imm(room);
+            Emit(opSUB, &sp, &n);
+        }
+        tempOff = localOffset - room;
+        if (!discard) {
+            localOffset = tempOff;
+            if (4 * room > stackSize) stackSize = 4 * room;
+            auto* t = static_cast<scSymbol*>(scmAlloc(sizeof(scSymbol)));
+            t->name = scmStrdup("%TEMP");
+            t->flags = 11;
+            t->address = tempOff;
+            SetSymType(t, tempType);
+            scdicPush(symbols, t);
+        }
+    }
+    // Save the registers in use.
+    std::vector<int> saved;
+    for (int r = 2; r < 240; r++)
+        if (regUsed[r]) {
+            Val v = Reg(r);
+            Emit(opPUSH, &v);
+            saved.push_back(r);
+        }
+    g_savedBytes += int(saved.size()) * 4;
+    struct Restore {
+        int n;
+        ~Restore() { g_savedBytes -= n; }
+    } restore{int(saved.size()) * 4};
+    // Arguments are compiled first (in order) into values, then pushed last first.
+    // Registers hold them meanwhile.
+    std::vector<Val> args;
+    Next();  // "("
+    Next();
+    if (!Is(")")) {
+        for (;;) {
+            Val v;
+            if (!SubExp(1, v, true)) Error(scerr_SYNTAX, "Parse error at %s", Lex());
+            v = Decay(v);
+            if (v.mode && !IsStruct(v) && !v.reg) {
+                // A plain variable stays in memory: a reference parameter may need its address.
+            } else if (v.mode && !IsStruct(v)) {
+                Val l = Load(v);
+                l.t = v.t;
+                if (ValKind(v.t) == tCHAR || ValKind(v.t) == tSHORT) l.t = v.t;
+                v = l;
+            }
+            args.push_back(v);
+            if (args.size() > 255) Error(scerr_OPERAND, "Too many arguments in a call");
+            if (Is(")")) break;
+            if (!Is(",")) Error(scerr_SYNTAX, "Parse error at %s", Lex());
+            Next();
+        }
+    }
+    Next();
+    scSymbol* f = Resolve(name, args);
+    Type ft = SymType(f);
+    bool variadic;
+    auto ps = Params(ft, variadic);
+    int bytes = 0;
+    // Defaults first (they are the last parameters), then the arguments backward.
+    for (size_t i = ps.size(); i-- > args.size();) {
+        scSymbol* def = paramTable[size_t(ps[i].def)];
+        Val v = Imm(def->address);
+        v.t = SymType(def);
+        std::memcpy(&v.d, def->extra, sizeof(double));
+        Type pt = SymType(ps[i].sym);
+        v = ConvertTo(v, pt);
+        int size = SizeOf(pt);
+        bytes += ValKind(pt) == tDOUBLE ? (PushValue(v, true), 8) : (PushValue(v, true), Align4(size));
+    }
+    for (size_t i = args.size(); i-- > 0;) {
+        Val v = args[i];
+        if (i < ps.size()) {
+            Type pt = SymType(ps[i].sym);
+            if (!pt.decl.empty() && pt.decl[0] == '&') {
+                // A reference parameter receives the argument's address.
+                if (v.mode == 0 || v.addr) Error(scerr_OPERAND, "Incompatible type for parameter %d to function %s", int(i) + 1, f->name);
+                Val a = AddressOf(v);
+                Emit(opPUSH, &a);
+                FreeVal(a);
+                bytes += 4;
+                continue;
+            }
+            Val c = ConvertTo(v, pt);
+            if (ValKind(pt) == tFLOAT) {
+                // A float parameter takes one word.
+                Val dv = ToDouble(c);
+                if (dv.imm) {
+                    float fv = float(dv.d);
+                    Val w = Imm(0);
+                    std::memcpy(&w.off, &fv, 4);
+                    Emit(opPUSH, &w);
+                } else {
+                    Val w = Reg(AllocReg());
+                    Emit(opDFLT, &w, &dv);
+                    Emit(opPUSH, &w);
+                    FreeVal(w);
+                    FreeVal(dv);
+                }
+                bytes += 4;
+            } else if (ValKind(pt) == tDOUBLE) {
+                bytes += PushValue(ToDouble(c), true);
+            } else if (ValKind(pt) == vSTRUCT) {
+                bytes += PushValue(c, true);
+            } else {
+                Val p = c;
+                p.t = IntType();
+                bytes += PushValue(p, true);
+            }
+        } else {
+            bytes += PushValue(v, true);
+        }
+    }
+    Type rt = ResultType(ft);
+    int rk = ValKind(rt);
+    if (StructResult(rt) != structResult || (structResult && SizeOf(rt) != SizeOf(tempType)))
+        Error(scerr_OPERAND, "Overloads of `%s' differ in their structure result", name);
+    if (structResult) {
+        if (f->flags & 0x20) Error(scerr_OPERAND, "Imported function `%s' cannot return a structure", name);
+        Val t;
+        t.mode = 3;
+        t.off = tempOff;
+        t.addr = true;
+        Emit(opPUSH, &t);
+        bytes += 4;
+    }
+    if (f->flags & 0x20) {
+        int slot = ImportSymbol(f);
+        uint32_t desc = uint32_t(bytes) & 0xFFFF;
+        if (rk == tVOID) desc |= scdescDROP_RESULT;
+        if (rk == tDOUBLE || rk == tFLOAT) desc |= scdescDOUBLE;
+        desc |= uint32_t(f->dispatcher & 15) << scdescDISPATCHER_SHIFT;
+        Val a = Imm(slot), b = Imm(int32_t(desc));
+        Emit(opCALLEX, &a, &b);
+    } else {
+        PadCode();
+        int at = codePos;
+        int target = f->address;
+        if (target < 0) {
+            // Not yet defined: link this call into the function's chain.
+            Val a = Imm(target);
+            Emit(opCALL, &a);
+            if (!discard) f->address = -at;
+        } else {
+            Val a = Imm(target);
+            Emit(opCALL, &a);
+        }
+        if (bytes) {
+            Val sp = Reg(regSP), n = Imm(bytes);
+            Emit(opADD, &sp, &n);
+        }
+    }
+    for (size_t i = saved.size(); i-- > 0;) {
+        Val v = Reg(saved[i]);
+        Emit(opPOP, &v);
+    }
+    Val result;
+    result.t = rt;
+    if (structResult) {
+        result.mode = 3;
+        result.off = tempOff;
+        return result;
+    }
+    if (rk == tVOID || !needed) {
+        result = Imm(0);
+        result.t = rt;
+        return result;
+    }
+    if (rk == tDOUBLE) {
+        Val d = Reg(AllocPair()), s = Reg(0);
+        d.t = rt;
+        s.t = rt;
+        Emit(opDMOV, &d, &s);
+        return d;
+    }
+    if (rk == tFLOAT) {
+        Val d = Reg(AllocPair()), s = Reg(0);
+        d.t = rt;
+        d.t.base = tDOUBLE;
+        s.t = d.t;
+        Emit(opDMOV, &d, &s);
+        return d;
+    }
+    Val d = Reg(AllocReg()), s = Reg(0);
+    d.t = rt;
+    s.t = rt;
+    Emit(opMOV, &d, &s);
+    return d;
+}
+
+// ---- Primaries and postfix ---------------------------------------------------
+
+static bool Primary(Val& v, bool needed) {
+    const char* l = Lex();
+    v = Val();
+    if (l[0] == '"') {
+        std::string s(l + 1, std::strlen(l) - 2);
+        int at = PoolString(s.c_str(), int(s.size()));
+        v.mode = 1;
+        v.off = at;
+        v.t.base = tCHAR;
+        v.t.decl = "[" + std::to_string(s.size() + 1) + "]";
+        v.addr = false;
+        Next();
+        return true;
+    }
+    if (l[0] == '\'') {
+        std::string s(l + 1, std::strlen(l) - 2);
+        int value;
+        if (s.size() >= 2 && s[0] == '\\') {
+            char c = s[1];
+            if (c == 'n') value = 10;
+            else if (c == 'r') value = 13;
+            else if (c == 't') value = 9;
+            else if (c >= '0' && c <= '7') value = int(std::strtol(s.c_str() + 1, nullptr, 8));
+            else value = (unsigned char)c;
+            if (!(c >= '0' && c <= '7') && s.size() > 2) Error(scerr_SYNTAX, "too long character constant");
+        } else {
+            if (s.size() != 1) Error(scerr_SYNTAX, "too long character constant");
+            value = (unsigned char)s[0];
+        }
+        v = Imm(value);
+        Next();
+        return true;
+    }
+    if (l[0] >= '0' && l[0] <= '9') {
+        if (std::strchr(l, '.')) {
+            // Read with the "C" rules whatever the process locale.
+            double d = 0, scale = 1;
+            const char* p = l;
+            while (*p >= '0' && *p <= '9') d = d * 10 + (*p++ - '0');
+            if (*p == '.') {
+                p++;
+                while (*p >= '0' && *p <= '9') d += (*p++ - '0') * (scale /= 10);
+            }
+            if ((*p == 'e' || *p == 'E') && p[1] >= '0' && p[1] <= '9') {
+                int e = 0;
+                for (p++; *p >= '0' && *p <= '9'; p++) e = e < 400 ? e * 10 + (*p - '0') : e;
+                d *= std::pow(10.0, e);
+            }
+            if (*p && !(p[0] == 'f' && !p[1])) Error(scerr_SYNTAX, "nondigits in number and not hexadecimal");
+            v = DImm(d);
+            Next();
+            return true;
+        }
+        // 32-bit strtol semantics with base 0, saturating.
+        const char* p = l;
+        int base = 10;
+        if (p[0] == '0' && (p[1] == 'x' || p[1] == 'X')) base = 16, p += 2;
+        else if (p[0] == '0') base = 8;
+        uint64_t value = 0;
+        bool over = false;
+        const char* q = p;
+        for (; *q; q++) {
+            int dgt;
+            if (*q >= '0' && *q <= '9') dgt = *q - '0';
+            else if (*q >= 'a' && *q <= 'f') dgt = *q - 'a' + 10;
+            else if (*q >= 'A' && *q <= 'F') dgt = *q - 'A' + 10;
+            else break;
+            if (dgt >= base) break;
+            value = value * uint64_t(base) + uint64_t(dgt);
+            if (value > 0x7FFFFFFF) over = true, value = 0x7FFFFFFF;
+        }
+        if (*q) Error(scerr_SYNTAX, "nondigits in number and not hexadecimal");
+        (void)over;
+        v = Imm(int32_t(value));
+        Next();
+        return true;
+    }
+    if (IsPunct((unsigned char)l[0]) || !IsValidIdentifier(l)) {
+        if (!needed) return false;
+        if (IsPunct((unsigned char)l[0])) Error(scerr_SYNTAX, "Invalid expression separator `%s'", l);
+        Error(scerr_SYNTAX, "Parse error at %s", l);
+    }
+    scSymbol* s = scdicFind(symbols->first, l);
+    if (!s) {
+        if (!needed) return false;
+        Error(scerr_OPERAND, "`%s' undeclared", l);
+    }
+    Type t = SymType(s);
+    if (IsFunction(t)) {
+        std::string name = l;
+        Next();
+        if (!Is("(")) Error(scerr_OPERAND, "At the moment getting the address of a function is not implemented!");
+        Back();
+        v = CallFunction(name.c_str(), needed);
+        return true;
+    }
+    v.sym = s;
+    v.t = t;
+    v.t.stat = false;
+    int kind = s->flags & 7;
+    if (s->flags & 0x20) {
+        v.mode = 4;
+        v.off = ImportSymbol(s);
+        // The slot holds the variable's address: load it and address through it.
+        Val slot;
+        slot.mode = 4;
+        slot.off = v.off;
+        int r = AllocReg();
+        Val d = Reg(r);
+        Emit(opMOV, &d, &slot);
+        v.mode = 4;
+        v.reg = true;
+        v.r = r;
+        v.off = 0;
+    } else if (kind == 3) {
+        v.mode = 3;
+        v.off = s->address;
+    } else {
+        v.mode = 2;
+        v.off = s->address;
+    }
+    if (!t.decl.empty() && t.decl[0] == '&') {
+        Val p = v;
+        p.t = IntType();
+        Val r = Load(p);
+        v = Val();
+        v.mode = 4;
+        v.reg = true;
+        v.r = r.r;
+        v.t = Deeper(t);
+    }
+    Next();
+    return true;
+}
+
+// The memory that a pointer value addresses.
+static Val Deref(Val v) {
+    if (v.t.decl.empty() || (v.t.decl[0] != '*' && v.t.decl[0] != '[')) Error(scerr_OPERAND, "Not a pointer or table");
+    Type et = Deeper(v.t);
+    if (v.t.decl[0] == '[') {
+        if (v.mode) {
+            v.t = et;
+            return v;
+        }
+    }
+    Val p = v;
+    p.t = IntType();
+    p = InReg(p);
+    Val m;
+    m.mode = 4;
+    m.reg = true;
+    m.r = p.r;
+    m.t = et;
+    return m;
+}
+
+static bool Postfix(Val& v, bool needed) {
+    if (Is("(")) {
+        Next();
+        Val inner;
+        if (!ReadExpr(inner, true)) Error(scerr_SYNTAX, "Parse error at %s", Lex());
+        Expect(")", "`)' expected");
+        Next();
+        v = inner;
+        if (!(Is("->") || Is(".") || Is("["))) return true;
+    } else if (!Primary(v, needed)) {
+        return false;
+    }
+    for (;;) {
+        if (Is("[")) {
+            Next();
+            Val index;
+            if (!ReadExpr(index, true)) Error(scerr_SYNTAX, "Parse error at %s", Lex());
+            Expect("]", "`]' expected");
+            Next();
+            if (IsStruct(v)) OperandError("s", "[]");
+            if (v.t.decl.empty() || (v.t.decl[0] != '[' && v.t.decl[0] != '*'))
+                Error(scerr_OPERAND, "Indexing not table or pointer");
+            Type et = Deeper(v.t);
+            int step = SizeOf(et);
+            index = ToInt(index);
+            if (v.t.decl[0] == '[' && v.mode && index.imm) {
+                v.off += index.off * step;
+                v.t = et;
+                continue;
+            }
+            if (index.imm) {
+                index.off *= step;
+            } else {
+                index = InReg(index);
+                if (step != 1) {
+                    Val s = Imm(step);
+                    Emit(opMUL, &index, &s);
+                }
+            }
+            Val base;
+            if (v.t.decl[0] == '[' && v.mode) {
+                base = AddressOf(v);
+            } else {
+                Val p = v;
+                p.t = IntType();
+                base = InReg(p);
+            }
+            if (!(index.imm && index.off == 0)) Emit(opADD, &base, &index);
+            FreeVal(index);
+            Val m;
+            m.mode = 4;
+            m.reg = true;
+            m.r = base.r;
+            if (base.imm) {
+                m.reg = false;
+                Val r = Load(base);
+                m.reg = true;
+                m.r = r.r;
+            }
+            m.t = et;
+            v = m;
+            continue;
+        }
+        if (Is(".") || Is("->")) {
+            bool arrow = Is("->");
+            if (arrow) {
+                if (v.t.decl.empty() || v.t.decl[0] != '*') Error(scerr_OPERAND, "Not a pointer in `->'");
+                v = Deref(v);
+                if (!IsStruct(v)) Error(scerr_OPERAND, "not a struct or script in binary `->'");
+            } else if (!IsStruct(v)) {
+                Error(scerr_OPERAND, "not a struct or script in binary `.'");
+            }
+            Next();
+            scSymbol* m = scdicFind(v.t.st->members, Lex());
+            if (!m) Error(scerr_OPERAND, "`%s' is not a member of `%s'", Lex(), v.t.st->name);
+            if (v.reg && v.mode) {
+                if (m->address) {
+                    Val r = Reg(v.r), o = Imm(m->address);
+                    if (v.r >= 240 || !regUsed[v.r]) {
+                        Val n = Reg(AllocReg());
+                        Emit(opMOV, &n, &r);
+                        v.r = n.r;
+                        r = n;
+                    }
+                    Emit(opADD, &r, &o);
+                }
+            } else {
+                v.off += m->address;
+            }
+            v.t = SymType(m);
+            v.sym = m;
+            Next();
+            continue;
+        }
+        return true;
+    }
+}
+
+// ---- Levels --------------------------------------------------------------------
+
+static void IncDec(Val& v, bool inc, bool pre, bool needed) {
+    if (!IsLvalue(v)) Error(scerr_OPERAND, inc ? "Invalid lvalue in increment" : "Invalid lvalue in decrement");
+    if (v.t.cnst) Error(scerr_OPERAND, "const value cannot change");
+    Val one = Imm(1);
+    if (!pre && needed) {
+        Val old = Load(v);
+        Val target = v;
+        Emit(inc ? opADD : opSUB, &target, &one);
+        FreeVal(v);
+        v = old;
+        return;
+    }
+    Emit(inc ? opADD : opSUB, &v, &one);
+    if (needed) {
+        Val r = Load(v);
+        v = r;
+    }
+}
+
+// After `sizeof' or `typeof': "(" and a declaration (for typeof one closed by
+// ")"), else an expression, whose type is taken.
+static Type TypeOrExpression(bool needClose, const char* noExpression) {
+    Next();
+    if (!Is("(")) Error(scerr_SYNTAX, "Parse error at %s", Lex());
+    scSavedPosition at;
+    scsSavePosition(src, &at);
+    if (scSymbol* d = ReadTypeSpec()) {
+        scSymbol tmp{};
+        ReadDeclarator(&tmp, SymType(d));
+        Next();
+        if (!needClose || Is(")")) return SymType(&tmp);
+    }
+    scsSetPosition(src, at.line, at.position);
+    Next();
+    Val e;
+    if (!ReadExpr(e, true)) Error(scerr_SYNTAX, noExpression, Lex());
+    FreeVal(e);
+    return e.t;
+}
+
+static bool Unary(Val& v, bool needed) {
+    if (Is("!")) {
+        Next();
+        if (!Unary(v, true)) Error(scerr_SYNTAX, "Parse error");
+        if (IsStruct(v)) OperandError("", "!");
+        if (v.imm) {
+            int k = ValKind(v.t);
+            if (k == tFIXED || k == tFLOAT || k == tDOUBLE) OperandError("", "unary !");
+            v = Imm(v.off == 0);
+            return true;
+        }
+        v = InReg(ToInt(v));
+        Emit(opNOT, &v);
+        v.t = IntType();
+        return true;
+    }
+    if (Is("~")) {
+        Next();
+        if (!Unary(v, true)) Error(scerr_SYNTAX, "Parse error");
+        if (IsStruct(v)) OperandError("", "~");
+        if (IsFloating(v)) OperandError("", "unary ~");
+        Type t = v.t;
+        v = InReg(v);
+        Val m = Imm(-1);
+        Emit(opXOR, &v, &m);
+        v.t = t;
+        return true;
+    }
+    if (Is("-")) {
+        Next();
+        if (!Unary(v, true)) Error(scerr_SYNTAX, "Parse error");
+        if (IsStruct(v)) OperandError("", "-");
+        if (v.imm) {
+            if (IsFloating(v)) v.d = -v.d;
+            else v.off = int32_t(0u - uint32_t(v.off)), v.d = v.off;
+            return true;
+        }
+        Type t = v.t;
+        v = InReg(v);
+        Emit(opNEG, &v);
+        if (ValKind(t) == tCHAR || ValKind(t) == tSHORT) t = IntType();
+        v.t = ValKind(v.t) == tDOUBLE ? v.t : t;
+        return true;
+    }
+    if (Is("+")) {
+        Next();
+        if (!Unary(v, true)) Error(scerr_SYNTAX, "Parse error");
+        return true;
+    }
+    if (Is("++") || Is("--")) {
+        bool inc = Is("++");
+        Next();
+        if (!Unary(v, true)) Error(scerr_SYNTAX, "Parse error");
+        IncDec(v, inc, true, needed);
+        return true;
+    }
+    if (Is("&")) {
+        Next();
+        if (!Unary(v, true)) Error(scerr_SYNTAX, "Parse error");
+        if (v.addr) {
+            v.addr = false;
+        }
+        Type t = v.t;
+        v = AddressOf(v);
+        v.t = t;
+        v.t.decl = "*" + t.decl;
+        return true;
+    }
+    if (Is("*")) {
+        int stars = 0;
+        while (Is("*")) stars++, Next();
+        if (!Unary(v, true)) Error(scerr_SYNTAX, "Parse error");
+        while (stars--) v = Deref(v);
+        return true;
+    }
+    if (Is("sizeof")) {
+        Type t = TypeOrExpression(false, "Parse error at %s");
+        if (!t.decl.empty() && t.decl[0] == '&') t = Deeper(t);
+        if (!Is(")")) Error(scerr_SYNTAX, "`%s' instead of `)'", Lex());
+        Next();
+        v = Imm(SizeOf(t));
+        return true;
+    }
+    if (Is("typeof")) {
+        Type t = TypeOrExpression(true, "typeof() requires type or variable");
+        if (!Is(")")) Error(scerr_SYNTAX, "`%s' instead of `)'", Lex());
+        std::string text = TypeText(t);
+        if (text.empty()) Error(scerr_SYNTAX, "typeof() requires type or variable");
+        if (text.size() > 16384) Error(scerr_SYNTAX, "typeof() text too long");
+        int off = PoolString(text.c_str(), int(text.size()));
+        v = Val();
+        v.mode = 1;
+        v.off = off;
+        v.t.base = tCHAR;
+        v.t.decl = "[" + std::to_string(text.size() + 1) + "]";
+        Next();
+        return true;
+    }
+    if (Is("(")) {
+        // A cast when a type follows.
+        scSavedPosition at;
+        scsSavePosition(src, &at);
+        scSymbol* d = ReadTypeSpec();
+        if (d) {
+            scSymbol tmp{};
+            ReadDeclarator(&tmp, SymType(d));
+            Type t = SymType(&tmp);
+            Next();
+            if (!Is(")")) Error(scerr_SYNTAX, "`%s' instead of `)'", Lex());
+            Next();
+            if (!Unary(v, true)) Error(scerr_SYNTAX, "Parse error");
+            if (ValKind(t) == tVOID) {
+                v.t = t;
+                return true;
+            }
+            v = ConvertTo(v, t);
+            v.t = t;
+            return true;
+        }
+        scsSetPosition(src, at.line, at.position);
+        src->lex = src->lexeme;
+        std::strcpy(src->lexeme, "(");
+    }
+    if (!Postfix(v, needed)) return false;
+    if (Is("++") || Is("--")) {
+        bool inc = Is("++");
+        Next();
+        IncDec(v, inc, false, needed);
+    }
+    return true;
+}
+
+static int LevelOp(int level, const char*& text) {
+    struct {
+        int level;
+        const char* t;
+        int op;
+    } static const ops[] = {
+        {5, "|", opOR},    {6, "^", opXOR},    {7, "&", opAND},   {8, "==", opCMPE},  {8, "!=", opCMPE},
+        {9, "<", opCMPL},  {9, "<=", opCMPNG}, {9, ">", opCMPG},  {9, ">=", opCMPNL}, {10, "<<", opSHL},
+        {10, ">>", opSHR}, {12, "*", opMUL},   {12, "/", opDIV},  {12, "%", opMOD},
+    };
+    // "&=", "|=" and "^=" reach the parser as two lexemes: the assignment level
+    // takes them.
+    if ((Is("&") || Is("|") || Is("^")) && src->currentLine <= src->lastLine &&
+        src->lines[src->currentLine][src->position] == '=')
+        return -1;
+    for (auto& o : ops)
+        if (o.level == level && Is(o.t)) {
+            text = o.t;
+            return o.op;
+        }
+    return -1;
+}
+
+static int g_exprDepth = 0;
+
+bool SubExp(int level, Val& v, bool needed) {
+    Nesting guard(g_exprDepth, 400, "Expression");
+    if (level == 13 || level == 14 || level == 15) return Unary(v, needed);
+    if (level == 1) {
+        if (!SubExp(2, v, needed)) return false;
+        static const struct {
+            const char* t;
+            int op;
+        } assigns[] = {{"=", opMOV},  {"+=", opADD}, {"-=", opSUB}, {"*=", opMUL},  {"/=", opDIV},  {"%=", opMOD},
+                       {"&=", opAND}, {"|=", opOR},  {"^=", opXOR}, {"<<=", opSHL}, {">>=", opSHR}};
+        int op = -1;
+        const char* text = "";
+        for (auto& a : assigns)
+            if (Is(a.t)) op = a.op, text = a.t;
+        // "&=", "|=" and "^=" come from the lexer as two lexemes.
+        bool two = false;
+        if (op < 0 && (Is("&") || Is("|") || Is("^"))) {
+            scSavedPosition at;
+            scsSavePosition(src, &at);
+            std::string first = Lex();
+            int c = scsGetChar(src);
+            if (c == '=') {
+                op = first == "&" ? opAND : first == "|" ? opOR : opXOR;
+                text = first == "&" ? "&=" : first == "|" ? "|=" : "^=";
+                two = true;
+            } else {
+                scsSetPosition(src, at.line, at.position);
+            }
+        }
+        (void)two;
+        if (op < 0) return true;
+        if (!IsLvalue(v)) Error(scerr_OPERAND, "Invalid lvalue in assignment");
+        if (v.t.cnst) Error(scerr_OPERAND, "const value cannot change");
+        Next();
+        Val r;
+        if (!SubExp(1, r, true)) Error(scerr_SYNTAX, "Parse error at %s", Lex());
+        if (IsStruct(v)) {
+            if (op != opMOV) OperandError("s", text);
+            if (!IsStruct(r)) OperandError("s", "=");
+            if (SizeOf(r.t) != SizeOf(v.t)) Error(scerr_OPERAND, "Incompatible struct in copy.");
+            if (SizeOf(v.t) == 4) {
+                Emit(opMOV, &v, &r);
+            } else {
+                Val cnt = Reg(regCOUNT), sz = Imm(SizeOf(v.t));
+                Emit(opMOV, &cnt, &sz);
+                Emit(opCOPY, &v, &r);
+            }
+            FreeVal(r);
+            return true;
+        }
+        if (IsStruct(r)) OperandError("s", text);
+        r = Decay(r);
+        if (op != opMOV) {
+            if ((op == opADD || op == opSUB || op == opOR || op == opXOR || op == opSHL || op == opSHR) && ConstEquals(r, 0))
+                return true;
+            if ((op == opMUL || op == opDIV) && ConstEquals(r, 1)) return true;
+            if (op == opDIV && ConstEquals(r, 0) && r.imm && !IsFloating(v)) {}
+        }
+        if (op == opMOV && r.mode && ValKind(v.t) != tDOUBLE) {
+            int rk = ValKind(r.t);
+            if (rk != tCHAR && rk != tSHORT && rk != tFLOAT && rk != tDOUBLE) {
+                // Memory to memory: go through a register.
+                Val l = Load(r);
+                Emit(op, &v, &l);
+                FreeVal(l);
+                return true;
+            }
+        }
+        if (r.mode && op != opMOV) {
+            Val l = Load(r);
+            r = l;
+        }
+        Emit(op, &v, &r);
+        FreeVal(r);
+        return true;
+    }
+    if (level == 2) {
+        if (!SubExp(3, v, needed)) return false;
+        if (!Is("?")) return true;
+        Next();
+        Val c = InReg(ToInt(v));
+        PadCode();
+        int p1 = codePos;
+        Val zero = Imm(0);
+        Emit(opJFALSE, &c, &zero);
+        FreeVal(c);
+        Val t;
+        if (!SubExp(3, t, true)) Error(scerr_SYNTAX, "Parse error at %s", Lex());
+        t = InReg(Decay(t));
+        if (!Is(":")) Error(scerr_SYNTAX, "`:' expected");
+        Next();
+        PadCode();
+        int p2 = codePos;
+        Emit(opJMP, &zero);
+        Val target = Imm(codePos);
+        EmitAt(p1, opJFALSE, &c, &target);
+        Val f;
+        if (!SubExp(3, f, true)) Error(scerr_SYNTAX, "Parse error at %s", Lex());
+        f = Decay(f);
+        if (!(f.reg && f.mode == 0 && f.r == t.r)) {
+            Val d = t;
+            d.t = t.t;
+            Emit(ValKind(t.t) == tDOUBLE ? opDMOV : opMOV, &d, &f);
+        }
+        FreeVal(f);
+        PadCode();
+        Val end = Imm(codePos);
+        EmitAt(p2, opJMP, &end);
+        v = t;
+        return true;
+    }
+    if (level == 3 || level == 4) {
+        if (!SubExp(level + 1, v, needed)) return false;
+        bool orl = level == 3;
+        const char* text = orl ? "||" : "&&";
+        while (Is(text)) {
+            if (IsStruct(v)) Error(scerr_OPERAND, "Invalid argument to operator %s", text);
+            v = ToInt(v);
+            Next();
+            int p = -1;
+            Val zero = Imm(0);
+            if (!v.imm) {
+                v = InReg(v);
+                PadCode();
+                p = codePos;
+                Emit(orl ? opJTRUE : opJFALSE, &v, &zero);
+            }
+            Val r;
+            if (!SubExp(level, r, true)) Error(scerr_SYNTAX, "Parse error at %s", Lex());
+            if (IsStruct(r)) Error(scerr_OPERAND, "Invalid argument to operator %s", text);
+            r = ToInt(r);
+            if (!Fold(orl ? opORL : opANDL, v, r)) {
+                if (!(r.imm && r.off == (orl ? 0 : 1))) {
+                    if (v.imm) v = InReg(v);
+                    Emit(orl ? opORL : opANDL, &v, &r);
+                }
+                FreeVal(r);
+            }
+            if (p >= 0) {
+                PadCode();
+                Val target = Imm(codePos);
+                EmitAt(p, orl ? opJTRUE : opJFALSE, &v, &target);
+            }
+        }
+        return true;
+    }
+    if (level == 11) {
+        if (!SubExp(12, v, needed)) return false;
+        while (Is("+") || Is("-")) {
+            bool add = Is("+");
+            Next();
+            Val r;
+            if (!SubExp(12, r, true)) Error(scerr_SYNTAX, "Parse error at %s", Lex());
+            if (IsStruct(v)) OperandError("s", add ? "+" : "-");
+            v = Decay(v);
+            if (ValKind(v.t) == vPOINTER) {
+                if (!add) Error(scerr_OPERAND, "Invalid pointer operation");
+                r = Decay(r);
+                if (ValKind(r.t) != tINT && ValKind(r.t) != tCHAR && ValKind(r.t) != tSHORT)
+                    Error(scerr_OPERAND, "Invalid 2nd argument to operator+");
+                int step = SizeOf(Deeper(v.t));
+                r = ToInt(r);
+                if (r.imm) {
+                    r.off *= step;
+                } else if (step != 1 && step != 0) {
+                    r = InReg(r);
+                    Val s = Imm(step);
+                    Emit(opMUL, &r, &s);
+                }
+                if (ConstEquals(r, 0) && !v.imm) continue;
+                Type t = v.t;
+                Binary(opADD, v, r);
+                v.t = t;
+                continue;
+            }
+            if (IsStruct(r)) Error(scerr_OPERAND, "Invalid argument to operator %s", add ? "+" : "-");
+            r = Decay(r);
+            if (ValKind(r.t) == vPOINTER) r.t = IntType();
+            if (!v.imm && ConstEquals(r, 0)) continue;
+            Type t = ValKind(v.t) == tCHAR || ValKind(v.t) == tSHORT ? IntType() : v.t;
+            if (v.imm && !r.imm && !IsFloating(v)) t = r.t;
+            t.uns = v.t.uns || r.t.uns;
+            Binary(add ? opADD : opSUB, v, r);
+            if (!IsFloating(v)) v.t = ValKind(t) == tCHAR || ValKind(t) == tSHORT ? IntType() : t, v.t.uns = t.uns;
+        }
+        return true;
+    }
+    // Right-grouping binary levels 5-10 and 12.
+    if (!SubExp(level == 12 ? 13 : level + 1, v, needed)) return false;
+    const char* text;
+    int op = LevelOp(level, text);
+    if (op < 0) return true;
+    Next();
+    Val r;
+    if (!SubExp(level, r, true)) Error(scerr_SYNTAX, "Parse error at %s", Lex());
+    if (IsStruct(v)) OperandError("s", text);
+    if (IsStruct(r)) Error(scerr_OPERAND, "Invalid argument to operator %s", text);
+    v = Decay(v);
+    r = Decay(r);
+    if (level == 12 && ValKind(v.t) == vPOINTER) Error(scerr_OPERAND, "Invalid pointer operation");
+    bool floating = IsFloating(v) || IsFloating(r);
+    if (floating && (level == 5 || level == 6 || level == 7 || level == 10)) {
+        std::string t = std::string("binary ") + text;
+        OperandError("s", t.c_str());
+    }
+    if (floating && op == opMOD) OperandError("s", "binary %%");
+    bool uns = v.t.uns || r.t.uns;
+    bool fixedOp = ValKind(v.t) == tFIXED || ValKind(r.t) == tFIXED;
+    if (!floating && fixedOp) {
+        // 16.16 operands stay fixed: the code generator picks FIXMUL and FIXDIV.
+        Type ft;
+        ft.base = tFIXED;
+        v = ConvertTo(v, ft);
+        r = ConvertTo(r, ft);
+    } else if (!floating) {
+        v = ToInt(v);
+        r = ToInt(r);
+        if (ValKind(v.t) == vPOINTER) v.t = IntType();
+        if (ValKind(r.t) == vPOINTER) r.t = IntType();
+        v.t.uns = uns;
+        r.t.uns = uns;
+    }
+    bool compare = level == 8 || level == 9;
+    if (!v.imm) {
+        bool skip = false;
+        if ((level == 5 || level == 6 || level == 10) && r.imm && !floating && r.off == 0) skip = true;
+        if (level == 7 && r.imm && r.off == -1) skip = true;
+        if (level == 12 && op != opMOD && ConstEquals(r, 1)) skip = true;
+        if (skip) return true;
+    }
+    if (level == 12 && r.imm && (op == opDIV || op == opMOD) && v.imm) {
+        // folded below, with its division-by-zero check
+    }
+    Type keep = v.t;
+    Binary(op, v, r);
+    if (!std::strcmp(text, "!=")) {
+        if (v.imm) {
+            if (IsFloating(v)) v.d = v.d == 0;
+            else v.off = v.off == 0;
+        } else {
+            Emit(opNOT, &v);
+        }
+    }
+    if (compare) {
+        if (!v.imm) v.t = IntType();
+        else if (!IsFloating(v)) v.t = IntType();
+    } else if (!floating) {
+        v.t = ValKind(keep) == tCHAR || ValKind(keep) == tSHORT ? IntType() : keep;
+        v.t.uns = uns;
+    }
+    return true;
+}
+
+bool ReadExpr(Val& v, bool needed) {
+    if (!SubExp(1, v, needed)) return false;
+    if (Is(";") || Is(")") || Is(",") || Is("]") || Is(":") || Is("}")) return true;
+    if (IsPunct((unsigned char)Lex()[0])) Error(scerr_SYNTAX, "Invalid expression separator :`%s'", Lex());
+    Error(scerr_SYNTAX, "Parse error at %s", Lex());
+}
+
+}  // namespace zc

@@ -1,0 +1,463 @@
+// Types and values: sizes, alignment, registers, conversions, the pool and the
+// import table.
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+#include "VARS.h"
+
+namespace zc {
+
+bool regUsed[256];
+std::vector<scSymbol*> paramTable;
+
+static const char* const kTypeNames[] = {"int", "long", "char", "fixed", "float", "double", "short", "register", "void"};
+static const int kSizes[] = {4, 8, 1, 4, 4, 8, 2, 4, 0};
+
+Type SymType(scSymbol* s) {
+    Type t;
+    t.base = (s->typeKind >> 8) & 0xFF;
+    t.uns = s->typeKind & 0x20;
+    t.cnst = s->typeKind & 0x10;
+    t.stat = s->typeKind & 0x40;
+    t.decl = s->typeString ? s->typeString : "";
+    if (t.base == vSTRUCT) t.st = s->members;
+    return t;
+}
+
+void SetSymType(scSymbol* s, const Type& t) {
+    s->typeKind = (t.base << 8) | (t.uns ? 0x20 : 0) | (t.cnst ? 0x10 : 0) | (t.stat ? 0x40 : 0) |
+                  (t.base == vSTRUCT ? 1 : 0);
+    s->typeString = scmStrdup(t.decl.c_str());
+    if (t.base == vSTRUCT) s->members = t.st;
+}
+
+bool IsFunction(const Type& t) { return !t.decl.empty() && t.decl[0] == '('; }
+
+static size_t ElementEnd(const std::string& d) {
+    if (d.empty()) return 0;
+    if (d[0] == '*' || d[0] == '&') return 1;
+    if (d[0] == '[') return d.find(']') + 1;
+    if (d[0] == '(') {
+        int depth = 0;
+        for (size_t i = 0; i < d.size(); i++) {
+            if (d[i] == '(') depth++;
+            if (d[i] == ')' && --depth == 0) return i + 1;
+        }
+    }
+    return d.size();
+}
+
+Type Deeper(const Type& t) {
+    Type r = t;
+    if (IsFunction(t)) return r;
+    r.decl = t.decl.substr(ElementEnd(t.decl));
+    return r;
+}
+
+Type ResultType(const Type& ft) {
+    Type t = ft;
+    t.decl = ft.decl.substr(ElementEnd(ft.decl));
+    return t;
+}
+
+int ValKind(const Type& t) {
+    if (t.decl.empty()) return t.base;
+    char c = t.decl[0];
+    if (c == '*' || c == '[') return vPOINTER;
+    return ValKind(Type{t.base, t.decl.substr(ElementEnd(t.decl)), t.uns, t.cnst, t.stat, t.st});
+}
+
+int SizeOf(const Type& t) {
+    if (t.decl.empty()) {
+        if (t.base == vSTRUCT && t.st && t.st->typeKind == 8) {
+            // A script object: 12 bytes and one word per function member.
+            int size = 12;
+            for (scSymbol* m = t.st->members; m; m = m->next)
+                if (IsFunction(SymType(m))) size += 4;
+            return size;
+        }
+        if (t.base == vSTRUCT) {
+            int size = 0, align = 0;
+            for (scSymbol* m = t.st ? t.st->members : nullptr; m; m = m->next) {
+                Type mt = SymType(m);
+                if (IsFunction(mt)) continue;
+                int a = AlignOf(mt);
+                if (!align) align = a;
+                if (a) size = (size + a - 1) / a * a;
+                size += SizeOf(mt);
+            }
+            if (align) size = (size + align - 1) / align * align;
+            return size;
+        }
+        return kSizes[t.base];
+    }
+    char c = t.decl[0];
+    if (c == '*' || c == '&' || c == '(') return 4;
+    if (c == '[') {
+        if (t.decl[1] == ']') return 4;
+        return std::atoi(t.decl.c_str() + 1) * SizeOf(Deeper(t));
+    }
+    return 4;
+}
+
+int AlignOf(const Type& t) {
+    if (!t.decl.empty()) {
+        if (t.decl[0] == '[') return AlignOf(Deeper(t));
+        return 4;
+    }
+    switch (t.base) {
+    case tSHORT: return 2;
+    case tINT: case tFLOAT: case tDOUBLE: return 4;
+    case vSTRUCT:
+        for (scSymbol* m = t.st ? t.st->members : nullptr; m; m = m->next) {
+            Type mt = SymType(m);
+            if (!IsFunction(mt)) return AlignOf(mt);
+        }
+        return 0;
+    default: return 0;
+    }
+}
+
+int Align4(int n) { return (n + 3) & ~3; }
+
+std::string TypeText(const Type& t) {
+    std::string base;
+    if (t.base == vSTRUCT)
+        base = std::string("struct ") + (t.st && t.st->name ? t.st->name : "");
+    else
+        base = kTypeNames[t.base];
+    if (t.uns) base = "unsigned " + base;
+    std::string pre, post;
+    std::string d = t.decl;
+    while (!d.empty()) {
+        size_t e = ElementEnd(d);
+        std::string el = d.substr(0, e);
+        if (el == "*" || el == "&")
+            pre += el;
+        else if (el[0] == '[')
+            post += el;
+        else {
+            // A parameter list: write each parameter's type.
+            std::string list = "(";
+            const char* p = el.c_str() + 1;
+            bool firstParam = true;
+            while (*p && *p != ')') {
+                if (!firstParam) list += ",";
+                firstParam = false;
+                if (!std::strncmp(p, "...", 3)) {
+                    list += "...";
+                    p += 3;
+                } else {
+                    scSymbol* ps = ParamAt(p, &p, nullptr);
+                    list += TypeText(SymType(ps));
+                }
+                if (*p == ',') p++;
+            }
+            post += list + ")";
+        }
+        d = d.substr(e);
+    }
+    return base + pre + post;
+}
+
+// ---- Registers --------------------------------------------------------------
+
+void ClearRegisters() { std::memset(regUsed, 0, sizeof regUsed); }
+
+int AllocReg() {
+    for (int r = 2; r < 240; r++)
+        if (!regUsed[r]) {
+            regUsed[r] = true;
+            return r;
+        }
+    Error(scerr_CODEGEN, "Compiler error : expression too complex (register overuse)!");
+}
+
+int AllocPair() {
+    for (int r = 2; r < 239; r++)
+        if (!regUsed[r] && !regUsed[r + 1]) {
+            regUsed[r] = regUsed[r + 1] = true;
+            return r;
+        }
+    Error(scerr_CODEGEN, "Compiler error : expression too complex (register overuse)!");
+}
+
+void FreeVal(Val& v) {
+    if (v.reg && v.r >= 2 && v.r < 240) {
+        regUsed[v.r] = false;
+        if (v.mode == 0 && ValKind(v.t) == tDOUBLE && v.r + 1 < 240) regUsed[v.r + 1] = false;
+    }
+}
+
+Val Imm(int32_t v) {
+    Val r;
+    r.imm = true;
+    r.off = v;
+    r.d = v;
+    return r;
+}
+
+Val DImm(double v) {
+    Val r;
+    r.imm = true;
+    r.d = v;
+    r.t.base = tDOUBLE;
+    return r;
+}
+
+Val Reg(int n) {
+    Val r;
+    r.reg = true;
+    r.r = n;
+    return r;
+}
+
+static const int kBaseReg[] = {0, regPOOL, regDATA, regFRAME, 0};
+
+// The address of a memory value as a plain value (register or immediate).
+Val AddressOf(Val v) {
+    if (v.mode == 0) Error(scerr_OPERAND, "Not a lvalue to unary &");
+    Type t = v.t;
+    t.decl = "*" + t.decl;
+    Val r;
+    r.t = t;
+    int base = kBaseReg[v.mode];
+    if (v.reg) {
+        r.reg = true;
+        r.r = v.r;
+        if (v.r >= 240 || !regUsed[v.r]) {
+            int n = AllocReg();
+            Val d = Reg(n), s = Reg(v.r);
+            Emit(opMOV, &d, &s);
+            r.r = n;
+        }
+        if (base) {
+            Val d = Reg(r.r), b = Reg(base);
+            Emit(opADD, &d, &b);
+        }
+        return r;
+    }
+    if (!base) {
+        // An absolute address constant (or an import slot's host address).
+        r.imm = true;
+        r.off = v.off;
+        return r;
+    }
+    int n = AllocReg();
+    Val d = Reg(n), o = Imm(v.off), b = Reg(base);
+    Emit(opMOV, &d, &o);
+    Emit(opADD, &d, &b);
+    r.reg = true;
+    r.r = n;
+    return r;
+}
+
+Val Decay(Val v) {
+    if (v.addr) {
+        v.addr = false;
+        Val a = AddressOf(v);
+        a.t = v.t;
+        if (!a.t.decl.empty() && a.t.decl[0] == '[') a.t.decl = "*" + Deeper(v.t).decl;
+        return a;
+    }
+    if (!v.t.decl.empty() && v.t.decl[0] == '[' && v.mode != 0) {
+        Type et = Deeper(v.t);
+        Val a = AddressOf(v);
+        a.t = et;
+        a.t.decl = "*" + et.decl;
+        return a;
+    }
+    return v;
+}
+
+Val Load(Val v) {
+    v = Decay(v);
+    int k = ValKind(v.t);
+    if (v.mode == 0 && v.reg) {
+        if (v.r >= 240 || v.r < 2) {
+            Val d = Reg(k == tDOUBLE ? AllocPair() : AllocReg());
+            d.t = v.t;
+            Emit(k == tDOUBLE ? opDMOV : opMOV, &d, &v);
+            return d;
+        }
+        regUsed[v.r] = true;
+        return v;
+    }
+    if (k == tDOUBLE || k == tFLOAT) {
+        Val d = Reg(AllocPair());
+        d.t = v.t;
+        d.t.base = tDOUBLE;
+        if (v.imm) {
+            Val s = DImm(v.d);
+            Emit(opDMOV, &d, &s);
+        } else if (k == tFLOAT) {
+            Emit(opFDBL, &d, &v);
+        } else {
+            Emit(opDMOV, &d, &v);
+        }
+        FreeVal(v);
+        return d;
+    }
+    if (k == vSTRUCT || k == tVOID || k == tLONG)
+        Error(scerr_CONVERSION, "Illegal type conversion %s", " to int");
+    Val d = Reg(AllocReg());
+    d.t = v.t;
+    int op = opMOV;
+    if (v.mode != 0 && k == tCHAR) op = opCMOV;
+    if (v.mode != 0 && k == tSHORT) op = opWMOV;
+    Emit(op, &d, &v);
+    FreeVal(v);
+    return d;
+}
+
+Val ToInt(Val v) {
+    v = Decay(v);
+    int k = ValKind(v.t);
+    if (v.imm) {
+        if (k == tDOUBLE || k == tFLOAT) v.off = int32_t(v.d);
+        else if (k == tFIXED) v.off >>= 16;
+        v.t = Type();
+        v.d = v.off;
+        return v;
+    }
+    if (k == tINT || k == vPOINTER) return v;
+    if (k == tCHAR || k == tSHORT) {
+        if (v.mode == 0) return v;
+        Val r = Load(v);
+        r.t = Type();
+        r.t.uns = v.t.uns;
+        return r;
+    }
+    if (k == tFIXED) {
+        Val r = Load(v);
+        Val s = Imm(16);
+        r.t = Type();
+        Emit(opSHR, &r, &s);
+        return r;
+    }
+    if (k == tDOUBLE || k == tFLOAT) {
+        Val s = Load(v);
+        Val r = Reg(AllocReg());
+        Emit(opDINT, &r, &s);
+        FreeVal(s);
+        return r;
+    }
+    Error(scerr_CONVERSION, "Illegal type conversion %s", " to int");
+}
+
+Val ToDouble(Val v) {
+    v = Decay(v);
+    int k = ValKind(v.t);
+    if (v.imm) {
+        if (k == tFIXED) v.d = v.off / 65536.0;
+        else if (k != tDOUBLE && k != tFLOAT) v.d = v.off;
+        v.t = Type();
+        v.t.base = tDOUBLE;
+        return v;
+    }
+    if (k == tDOUBLE) return v;
+    if (k == tFLOAT) return Load(v);
+    if (k == vPOINTER || k == vSTRUCT) Error(scerr_CONVERSION, "Illegal type conversion %s", " to double");
+    Val s = k == tINT || k == tFIXED ? v : ToInt(v);
+    if (s.mode == 0 && !s.reg && !s.imm) s = Load(s);
+    Val r = Reg(AllocPair());
+    r.t.base = tDOUBLE;
+    Emit(k == tFIXED ? opFIXDBL : opIDBL, &r, &s);
+    FreeVal(s);
+    return r;
+}
+
+static Val ToFixed(Val v) {
+    int k = ValKind(v.t);
+    if (v.imm) {
+        if (k == tDOUBLE || k == tFLOAT) v.off = int32_t(v.d * 65536.0);
+        else if (k != tFIXED) v.off = int32_t(uint32_t(v.off) << 16);
+        v.t = Type();
+        v.t.base = tFIXED;
+        return v;
+    }
+    if (k == tFIXED) return v;
+    if (k == tDOUBLE || k == tFLOAT) {
+        Val s = Load(v);
+        Val r = Reg(AllocReg());
+        r.t.base = tFIXED;
+        Emit(opDFIX, &r, &s);
+        FreeVal(s);
+        return r;
+    }
+    Val r = Load(ToInt(v));
+    Val s = Imm(16);
+    Emit(opSHL, &r, &s);
+    r.t = Type();
+    r.t.base = tFIXED;
+    return r;
+}
+
+Val ConvertTo(Val v, const Type& t) {
+    int k = ValKind(t);
+    int vk = ValKind(v.t);
+    if (k == vSTRUCT || vk == vSTRUCT) {
+        if (k == vk && SizeOf(t) == SizeOf(v.t)) return v;
+        Error(scerr_CONVERSION, "Illegal type conversion %s", " to struct");
+    }
+    if (k == vPOINTER) {
+        v = Decay(v);
+        if (vk == tDOUBLE || vk == tFLOAT) Error(scerr_CONVERSION, "Illegal type conversion %s", "from floating to pointer");
+        if (vk != tINT && vk != vPOINTER) v = ToInt(v);
+        v.t = t;
+        return v;
+    }
+    if (k == tDOUBLE || k == tFLOAT) return vk == tDOUBLE || vk == tFLOAT ? v : ToDouble(v);
+    if (k == tFIXED) return ToFixed(v);
+    if (k == tINT || k == tCHAR || k == tSHORT) {
+        Val r = ToInt(v);
+        if (r.imm) {
+            if (k == tCHAR) r.off = t.uns ? uint8_t(r.off) : int8_t(r.off);
+            if (k == tSHORT) r.off = t.uns ? uint16_t(r.off) : int16_t(r.off);
+            r.d = r.off;
+        }
+        r.t.uns = t.uns;
+        return r;
+    }
+    Error(scerr_CONVERSION, "Illegal type conversion %s", " to int");
+}
+
+// ---- Pool and imports ---------------------------------------------------------
+
+int PoolString(const char* text, int length) {
+    for (int i = 0; i + length < pool.length + 0 + 1 && i < pool.length; ) {
+        int end = i;
+        while (end < pool.length && pool.data[end]) end++;
+        if (end - i == length && std::memcmp(pool.data + i, text, size_t(length)) == 0) return i;
+        i = end + 1;
+    }
+    int at = pool.length;
+    scbufAppend(&pool, length, text);
+    uint8_t zero = 0;
+    scbufAppend(&pool, 1, &zero);
+    return at;
+}
+
+int ImportSymbol(scSymbol* s) {
+    if (s->address >= 0) return s->address;
+    const char* name = s->importName ? s->importName : s->name;
+    // Duplicate names are refused.
+    int at = 0;
+    while (at < imports.length) {
+        const char* n = reinterpret_cast<const char*>(imports.data + at);
+        int len = int(std::strlen(n));
+        int slot = Align4(at + len + 1);
+        if (!std::strcmp(n, name))
+            Error(scerr_DECLARATION, "Duplicate import name '%s' for symbol '%s'", name, s->name);
+        at = slot + 8;
+    }
+    scbufAppendString(&imports, name);
+    scbufPad4(&imports);
+    s->address = imports.length;
+    scbufAppendWord(&imports, 0);
+    scbufAppendWord(&imports, IsFunction(SymType(s)) ? s->paramBytes : -1);
+    return s->address;
+}
+
+}  // namespace zc

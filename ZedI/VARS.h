@@ -1,0 +1,95 @@
+// Types and values of the compiler, the code generator and the compile state
+// shared by the declaration, expression, statement and initialiser readers.
+#pragma once
+
+#include "CompilerInternal.h"
+
+namespace zc {
+
+enum { tINT = 0, tLONG, tCHAR, tFIXED, tFLOAT, tDOUBLE, tSHORT, tREGISTER, tVOID, vPOINTER, vSTRUCT };
+
+struct Type {
+    int base = tINT;           // predefined index, or vSTRUCT
+    std::string decl;          // "*", "&", "[N]", "(params)" read left to right
+    bool uns = false, cnst = false, stat = false;
+    scSymbol* st = nullptr;    // structure symbol for vSTRUCT
+};
+
+// A compiler value: an immediate, a register, or memory relative to a base.
+struct Val {
+    bool imm = false;
+    bool reg = false;          // register number in `r` (also the base of a memory operand)
+    int mode = 0;              // 0 not in memory; 1 pool, 2 data, 3 frame, 4 absolute/import slot
+    int r = 0;
+    int32_t off = 0;           // immediate value or memory offset
+    double d = 0;              // immediate of a double
+    bool addr = false;         // stands for the address of its location
+    Type t;
+    scSymbol* sym = nullptr;
+};
+
+// Symbols carry their type in the record: typeKind holds the base, the modifiers
+// and the kind; typeString the declarator; members the structure.
+Type SymType(scSymbol* s);
+void SetSymType(scSymbol* s, const Type& t);
+
+int ValKind(const Type& t);      // predefined index, vPOINTER or vSTRUCT (function: its result)
+int SizeOf(const Type& t);
+int AlignOf(const Type& t);
+Type Deeper(const Type& t);      // removes the first declarator element
+bool IsFunction(const Type& t);
+Type ResultType(const Type& ft);  // what a function type returns
+std::string TypeText(const Type& t);
+int Align4(int n);
+
+// Registers.
+void ClearRegisters();
+int AllocReg();
+int AllocPair();
+void FreeVal(Val& v);
+extern bool regUsed[256];
+
+// Code generation.
+extern scByteBuffer code, pool, records, imports;
+extern int codePos;
+extern int discard;
+void Emit(int op, Val* a = nullptr, Val* b = nullptr);
+void EmitByte(int op);
+void PadCode();
+void EmitAt(int position, int op, Val* a = nullptr, Val* b = nullptr);
+Val Imm(int32_t v);
+Val DImm(double v);
+Val Reg(int r);
+Val Load(Val v);                 // into a register as its value
+Val ToInt(Val v);
+Val ToDouble(Val v);
+Val ConvertTo(Val v, const Type& t);
+Val AddressOf(Val v);
+Val Decay(Val v);                // array to pointer
+int PoolString(const char* text, int length);
+int ImportSymbol(scSymbol* s);
+
+// Compile state.
+extern scDictionary types, symbols, exportList;
+extern int nextData;
+extern int localOffset;
+extern scSymbol* scopeMark;     // head of the symbol dictionary when the current block began
+extern scSymbol* currentFunction;
+extern int stackSize;
+extern std::vector<scSymbol*> paramTable;
+
+// Readers.
+scSymbol* ReadTypeSpec();                         // none when no type here
+void ReadDeclarator(scSymbol* s, const Type& base);
+bool ReadExpr(Val& v, bool needed);
+bool SubExp(int level, Val& v, bool needed);
+void ReadStatement(scSymbol* mark, bool inBody);
+void ReadBlock(scSymbol* mark, bool inBody);
+void ReadDefinition(scSymbol* first, bool inBody);
+void ReadInitialization(scSymbol* s, bool inBody);
+bool IsValidIdentifier(const char* name);
+Val CallFunction(const char* name, bool needed);
+int ParamBytes(scSymbol* f);
+scSymbol* ParamAt(const char* p, const char** end, int* defaultIndex);
+
+}  // namespace zc

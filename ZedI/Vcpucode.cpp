@@ -1,0 +1,296 @@
+// Code generator: picks the opcode variant for the operand types, encodes the
+// instruction word and its immediates, and pads to whole words.
+#include <cstring>
+
+#include "VARS.h"
+
+namespace zc {
+
+scByteBuffer code, pool, records, imports;
+int codePos = 0;
+
+static void Put(const void* bytes, int n) {
+    code.length = codePos;
+    scbufAppend(&code, n, bytes);
+    codePos = code.length;
+}
+
+// Writes over earlier code without cutting what lies behind it.
+static void PutAt(const void* bytes, int n) {
+    if (codePos + n <= code.length) {
+        std::memcpy(code.data + codePos, bytes, size_t(n));
+        codePos += n;
+        return;
+    }
+    int keep = code.length;
+    code.length = codePos;
+    scbufAppend(&code, n, bytes);
+    codePos = code.length;
+    if (keep > code.length) code.length = keep;
+}
+
+static bool overwriting = false;
+
+static void Out(const void* bytes, int n) {
+    if (overwriting)
+        PutAt(bytes, n);
+    else
+        Put(bytes, n);
+}
+
+void EmitByte(int op) {
+    uint8_t b = uint8_t(op);
+    Out(&b, 1);
+}
+
+void PadCode() {
+    while (codePos % 4) EmitByte(opNOP);
+}
+
+static bool IsDouble(const Val* v) {
+    int k = ValKind(v->t);
+    return (k == tDOUBLE) || (v->imm && k == tFLOAT);
+}
+
+static uint8_t OneOperandByte(const Val* a) {
+    uint8_t b = 0;
+    if (a->mode) b |= 0x01 | uint8_t((a->mode & 3) << 2);
+    if (a->reg) b |= 0x02;
+    return b;
+}
+
+static void Encode(int op, const Val* a, const Val* b) {
+    PadCode();
+    int start = codePos;
+    uint8_t w[4] = {uint8_t(op), 0, 0, 0};
+    int n = scOpcodes[op].operands;
+    if (n == 1) {
+        w[1] = OneOperandByte(a);
+        if (a->reg) w[2] = uint8_t(a->r);
+    } else {
+        if (a->mode) w[0] |= 0x40;
+        if (b->mode) w[0] |= 0x80;
+        if (a->reg) w[1] |= 0x01, w[2] = uint8_t(a->r);
+        w[1] |= uint8_t((a->mode & 3) << 1);
+        if (b->reg) w[1] |= 0x10, w[3] = uint8_t(b->r);
+        w[1] |= uint8_t((b->mode & 3) << 5);
+    }
+    Out(w, 4);
+    auto imm = [&](const Val* v, bool dbl) {
+        if (v->reg) return;
+        if (dbl && v->imm) {
+            double d = v->d;
+            Out(&d, 8);
+        } else {
+            int32_t x = v->off;
+            Out(&x, 4);
+        }
+    };
+    bool dblB = n == 2 && scTakesDoubleImmediate(op);
+    bool dblA = n == 1 && scTakesDoubleImmediate(op);
+    // Relative jumps: JMP from the word's position + 8, JTRUE/JFALSE from the end.
+    if (op == opJMP && a->imm && !a->reg && !a->mode) {
+        int32_t rel = a->off - (start + 8);
+        Out(&rel, 4);
+        return;
+    }
+    imm(a, dblA);
+    if (n == 2) {
+        if ((op == opJTRUE || op == opJFALSE) && b->imm && !b->reg && !b->mode) {
+            int end = codePos + 4;
+            int32_t rel = b->off - end;
+            Out(&rel, 4);
+            return;
+        }
+        imm(b, dblB);
+    }
+}
+
+static int DoubleForm(int op) {
+    switch (op) {
+    case opMOV: return opDMOV;
+    case opADD: return opDADD;
+    case opSUB: return opDSUB;
+    case opMUL: return opDMUL;
+    case opDIV: return opDDIV;
+    case opCMPE: return opDCMPE;
+    case opCMPG: return opDCMPG;
+    case opCMPL: return opDCMPL;
+    case opCMPNG: return opDCMPNG;
+    case opCMPNL: return opDCMPNL;
+    }
+    Error(scerr_CODEGEN, "Invalid `%s' operand for floating", scOpcodes[op].name);
+}
+
+static bool Unsigned(int op) {
+    return op == opDIV || op == opCMPG || op == opCMPL || op == opCMPNG || op == opCMPNL ||
+           op == opMOD || op == opSHR;
+}
+
+void Emit(int op, Val* a, Val* b) {
+    if ((op & 0xFF) == 0 && op != 0) {
+        PadCode();
+        uint32_t w = uint32_t(op);
+        Out(&w, 4);
+        return;
+    }
+    int n = scOpcodes[op].operands;
+    if (op >= scFirstNoOperand) {
+        EmitByte(op);
+        return;
+    }
+    if (n == 1) {
+        if (a->addr) {
+            if (op != opPUSH) Error(scerr_CODEGEN, "Code generation error for %s with ADDRESS value", scOpcodes[op].name);
+            Val x = *a;
+            x.addr = false;
+            Encode(opPUSHADR, &x, nullptr);
+            return;
+        }
+        int k = ValKind(a->t);
+        if (a->mode && (k == tCHAR || k == tSHORT)) {
+            Val r = Load(*a);
+            Encode(op, &r, nullptr);
+            FreeVal(r);
+            return;
+        }
+        if (IsDouble(a) || (a->mode && k == tFLOAT)) {
+            if (op == opPUSH) op = opDPUSH;
+            else if (op == opNEG) op = opDNEG;
+            else Error(scerr_CODEGEN, "Code generation error for %s with double", scOpcodes[op].name);
+        }
+        Encode(op, a, nullptr);
+        return;
+    }
+    if (a->addr || b->addr) {
+        if (b->addr && !a->addr) {
+            Val x = Decay(*b);
+            Emit(op, a, &x);
+            FreeVal(x);
+            return;
+        }
+        Error(scerr_CODEGEN, "Code generation error for %s with ADDRESS value", scOpcodes[op].name);
+    }
+    if (op == opJTRUE || op == opJFALSE) {
+        if (a->imm) {
+            bool taken = (a->off != 0) == (op == opJTRUE);
+            if (taken) {
+                Val t = *b;
+                Encode(opJMP, &t, nullptr);
+            }
+            return;
+        }
+        Encode(op, a, b);
+        return;
+    }
+    if (op == opFORK || op == opCALLEX || op == opCOPY || (op >= opCMOV && op <= opFIXDBL)) {
+        Encode(op, a, b);
+        return;
+    }
+    int ka = ValKind(a->t), kb = ValKind(b->t);
+    if ((a->t.uns || b->t.uns) && Unsigned(op)) {
+        Val one = Imm(1);
+        Encode(opOPTIONS, &one, nullptr);
+    }
+    if (a->mode) {
+        if (ka == tCHAR || ka == tSHORT) {
+            int store = ka == tCHAR ? opCMOV : opWMOV;
+            if (op == opMOV) {
+                Val s = ToInt(*b);
+                if (s.mode) s = Load(s);
+                Encode(store, a, &s);
+                if (&s != b && s.reg) FreeVal(s);
+                return;
+            }
+            Val r = Load(*a);
+            Val s = ToInt(*b);
+            Emit(op, &r, &s);
+            Encode(store, a, &r);
+            FreeVal(r);
+            return;
+        }
+        if (ka == tFIXED) {
+            Val s = ConvertTo(*b, a->t);
+            if (op == opMUL) op = opFIXMUL;
+            if (op == opDIV) op = opFIXDIV;
+            Encode(op, a, &s);
+            return;
+        }
+        if (ka == tFLOAT) {
+            if (op == opMOV) {
+                if (b->imm) {
+                    float f = kb == tDOUBLE || kb == tFLOAT ? float(b->d) : kb == tFIXED ? float(b->off / 65536.0) : float(b->off);
+                    Val s = Imm(0);
+                    std::memcpy(&s.off, &f, 4);
+                    Encode(opMOV, a, &s);
+                    return;
+                }
+                if (kb == tFLOAT || kb == vPOINTER) {
+                    Encode(opMOV, a, b);
+                    return;
+                }
+                Val s = ToDouble(*b);
+                Encode(opDFLT, a, &s);
+                FreeVal(s);
+                return;
+            }
+            Val r = Load(*a);
+            Val s = ToDouble(*b);
+            Emit(op, &r, &s);
+            if (ValKind(r.t) == tDOUBLE) Encode(opDFLT, a, &r);
+            else Encode(opMOV, a, &r);
+            FreeVal(r);
+            return;
+        }
+        if (ka == tDOUBLE) {
+            Val s = ToDouble(*b);
+            Encode(DoubleForm(op), a, &s);
+            return;
+        }
+    } else {
+        if (b->mode && kb == tSHORT && op == opMOV && ka != tDOUBLE) {
+            Encode(opWMOV, a, b);
+            return;
+        }
+        if (b->mode && kb == tCHAR && op == opMOV && ka != tDOUBLE) {
+            Encode(opCMOV, a, b);
+            return;
+        }
+        if (b->mode && (kb == tSHORT || kb == tCHAR || kb == tFLOAT)) {
+            Val s = Load(*b);
+            Emit(op, a, &s);
+            FreeVal(s);
+            return;
+        }
+        if (ka == tFIXED || (ka == tINT && kb == tFIXED && op != opMOV)) {
+            Val s = ConvertTo(*b, [] { Type t; t.base = tFIXED; return t; }());
+            if (ka != tFIXED) {
+                Val x = ConvertTo(*a, s.t);
+                *a = x;
+            }
+            if (op == opMUL) op = opFIXMUL;
+            if (op == opDIV) op = opFIXDIV;
+            Encode(op, a, &s);
+            return;
+        }
+        if (ka == tDOUBLE || kb == tDOUBLE || ka == tFLOAT || kb == tFLOAT) {
+            Val s = ToDouble(*b);
+            if (ka != tDOUBLE) *a = ToDouble(*a);
+            Encode(DoubleForm(op), a, &s);
+            if (op >= opCMPE && op <= opCMPNL) a->t = Type();
+            return;
+        }
+    }
+    Encode(op, a, b);
+}
+
+void EmitAt(int position, int op, Val* a, Val* b) {
+    int keep = codePos;
+    codePos = position;
+    overwriting = true;
+    Emit(op, a, b);
+    overwriting = false;
+    codePos = keep;
+}
+
+}  // namespace zc

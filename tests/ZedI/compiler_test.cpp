@@ -1,0 +1,830 @@
+// Script compiler: lexer, preprocessor, code generator, images, the corpus of
+// self-checking scripts and the compile errors.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <set>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "Compiler.h"
+#ifdef ZEDI_HAVE_DUMP
+#include "Dump.h"
+#endif
+#include "CompilerInternal.h"
+#include "Format.h"
+#include "HostCall.h"
+#include "Image.h"
+#include "Instance.h"
+
+namespace {
+
+std::vector<int> g_failed;
+int* g_hostCounter = nullptr;
+
+void Check(int id, int ok) {
+    if (!ok) g_failed.push_back(id);
+}
+int Total(int n, scVarArgs args) {
+    int sum = 0;
+    uint32_t w;
+    for (int i = 0; i < n && args.Word(w); i++) sum += int32_t(w);
+    return sum;
+}
+int Twice(int x) { return 2 * x; }
+double Halve(double x) { return x / 2; }
+
+struct Register {
+    Register() {
+        scRegister_Host_Symbol("check", Check);
+        scRegister_Host_Symbol("total", Total);
+        scRegister_Host_Symbol("twice", Twice);
+        scRegister_Host_Symbol("halve", Halve);
+        g_hostCounter = scRegister_Host_Variable<int>("host_counter");
+    }
+};
+
+// An image and one instance of it, freed together.
+struct Compiled {
+    scScript image = nullptr;
+    scInstance* inst = nullptr;
+    explicit Compiled(scScript i) : image(i) {
+        if (image) inst = scCreate_Instance(image);
+    }
+    ~Compiled() {
+        if (inst) {
+            scKill_Instance(inst);
+            scFree_Instance(inst);
+        }
+        std::free(image);
+    }
+    Compiled(const Compiled&) = delete;
+    Compiled& operator=(const Compiled&) = delete;
+    int Call(const char* name, std::vector<int> args = {}) {
+        zedi::ClearError();
+        return scVCall_Instance(inst, scGet_Symbol(inst, name), int(args.size() * 4), args.data());
+    }
+    int32_t Word(uint32_t offset) const { return zedi::ImageWord(static_cast<const uint8_t*>(image), offset); }
+};
+
+class Compiler : public ::testing::Test {
+protected:
+    void SetUp() override {
+        static Register once;
+        g_failed.clear();
+        *g_hostCounter = 7;
+    }
+    // Compiles a text that must compile.
+    static scScript Text(const std::string& text) {
+        scScript image = scCompile_Text(text.c_str());
+        EXPECT_NE(image, nullptr) << scLast_Error_Text;
+        EXPECT_EQ(scmTrackedCount(), 0);
+        return image;
+    }
+};
+
+std::string ScriptPath(const char* name) { return std::string(ZEDI_SCRIPTS) + "/" + name; }
+
+// The checked layout of a compiled image.
+zedi::ImageLayout LayoutOf(scScript image) {
+    zedi::ImageLayout layout;
+    std::string why;
+    EXPECT_TRUE(zedi::CheckImage(static_cast<const uint8_t*>(image), uint32_t(scGet_Script_Size(image)), layout, why))
+        << why;
+    return layout;
+}
+
+// ---- Lexer ---------------------------------------------------------------------
+
+std::vector<std::string> Lexemes(const char* text, int phase, std::string* error = nullptr) {
+    std::vector<std::string> out;
+    scmForgetAll();
+    zedi::ClearError();
+    try {
+        zc::src = zc::scsTextFromString(text);
+        zc::phase = phase;
+        zc::src->lastLine--;  // without the closing line
+        while (zc::scsGetLexeme(zc::src)) out.push_back(zc::src->lex);
+    } catch (const zedi::CompileAbort&) {
+        if (error) *error = scLast_Error_Text;
+        out.push_back("<error>");
+    }
+    zc::src = nullptr;
+    zc::phase = 0;
+    scmReleaseAll();
+    return out;
+}
+
+TEST(Lexer, Table) {
+    std::string name127(127, 'a');
+    struct Case {
+        std::string text;
+        int phase;
+        std::vector<std::string> lexemes;
+    } cases[] = {
+        {"a<<=b", 2, {"a", "<<=", "b"}},
+        {"a<<b", 2, {"a", "<<", "b"}},
+        {"a<-b", 2, {"a", "<", "-", "b"}},
+        {"a|=b", 2, {"a", "|", "=", "b"}},
+        {"((x))", 2, {"(", "(", "x", ")", ")"}},
+        {"1.5f a.b ...", 2, {"1.5f", "a", ".", "b", "..."}},
+        {"12 0x1F 1.5 2.5.1 1e5 1e-5 .5", 2, {"12", "0x1F", "1.5", "2.5.1", "1e5", "1e", "-", "5", ".", "5"}},
+        {"p->x && y || z != w == v", 2, {"p", "->", "x", "&&", "y", "||", "z", "!=", "w", "==", "v"}},
+        {"\"a\\tb\"", 2, {"\"a\tb\""}},
+        {"\"a\\tb\"", 1, {"\"a\\tb\""}},
+        {"'\\''", 2, {"'''"}},
+        {"\"ab\ncd\"", 2, {"\"ab\ncd\""}},
+        {name127, 2, {name127}},
+        {"x\xff" "y", 2, {"x", "\xff", "y"}},
+        // A Shift-JIS trail byte 0x5C is a backslash to the lexer: it escapes
+        // what follows (script authors write it as two backslashes).
+        {"\"\x95\\n\"", 2, {"\"\x95\n\""}},
+        {"\"\x95\\\\\"", 2, {"\"\x95\\\""}},
+    };
+    for (auto& c : cases) EXPECT_EQ(Lexemes(c.text.c_str(), c.phase), c.lexemes) << c.text;
+}
+
+TEST(Lexer, Errors) {
+    struct Case {
+        std::string text;
+        const char* message;
+    } cases[] = {
+        {std::string(128, 'a'), "Too long lexema"},
+        {"\"open", "End of file reached inside string definition"},
+        {"a \x01 b", "Invalid character"},
+    };
+    for (auto& c : cases) {
+        std::string error;
+        auto lex = Lexemes(c.text.c_str(), 2, &error);
+        ASSERT_FALSE(lex.empty());
+        EXPECT_EQ(lex.back(), "<error>") << c.text;
+        EXPECT_NE(error.find(c.message), std::string::npos) << error;
+        EXPECT_EQ(scLast_Error, scerr_SYNTAX);
+    }
+}
+
+TEST(Lexer, LongLiteralsAreHeld) {
+    std::string body(600, 'x');
+    auto lex = Lexemes(("\"" + body + "\" y").c_str(), 2);
+    ASSERT_EQ(lex.size(), 2u);
+    EXPECT_EQ(lex[0], "\"" + body + "\"");
+    EXPECT_EQ(lex[1], "y");
+}
+
+// ---- Preprocessor --------------------------------------------------------------
+
+std::string Pre(const std::string& text) {
+    std::string out;
+    if (!zedi::PreprocessText(text.c_str(), out)) return std::string("ERROR ") + scLast_Error_Text;
+    // Collapse blank runs so the expectations stay readable.
+    std::string c;
+    for (char ch : out) {
+        if ((ch == ' ' || ch == '\t') && (c.empty() || c.back() == ' ' || c.back() == '\n')) continue;
+        if (ch == '\n' && !c.empty() && c.back() == ' ') c.pop_back();
+        c += ch;
+    }
+    return c;
+}
+
+TEST(Preprocessor, Macros) {
+    struct Case {
+        const char* text;
+        const char* contains;
+    } cases[] = {
+        {"#define N 5\nint x = N;", "int x = 5;"},
+        {"#define A B\n#define B 7\nint x = A;", "int x = 7;"},
+        {"#define SQ(x) ((x)*(x))\nint y = SQ(a+1);", "int y = (( a+1 )*( a+1 ));"},
+        {"#define STR(x) #x\nchar *s = STR(a \"b\");", "char *s = \"a \\\"b\\\"\";"},
+        {"#define CAT(a,b) a##b\nint CAT(foo,bar);", "int foobar"},
+        {"int a; // note \"x\"\nint b;", "int a;\nint b;"},
+        {"char *s = \"// not a comment\";", "char *s = \"// not a comment\";"},
+        {"int a; /* \" */ int b;", "int a; int b;"},
+        {"int a; /* one\ntwo\nthree */ int b;", "int a;\n\nint b;"},
+        {"x = MAXINT + true + false;", "x = (0x7fffffff) + 1 + 0;"},
+        {"WAIT;", "__vcpu(56);"},
+        {"#define LONG 1 + \\\n 2\nint x = LONG;", "int x = 1 + 2;"},
+    };
+    for (auto& c : cases) {
+        std::string out = Pre(c.text);
+        EXPECT_NE(out.find(c.contains), std::string::npos) << c.text << "\n---\n" << out;
+    }
+}
+
+TEST(Preprocessor, Conditions) {
+    struct Case {
+        const char* text;
+        const char* present;
+        const char* absent;
+    } cases[] = {
+        {"#ifdef ZedI\nyes\n#else\nno\n#endif", "yes", "no"},
+        {"#ifndef ZedI\nyes\n#else\nno\n#endif", "no", "yes"},
+        {"#if defined NULL\nyes\n#endif", "yes", "ERROR"},
+        {"#if ! defined NULL\nyes\n#else\nno\n#endif", "no", "yes"},
+        {"#ifdef NOPE\n#ifdef ZedI\na1\n#else\nb1\n#endif\n#else\nc1\n#endif", "c1", "b1"},
+        {"#ifdef NOPE\nx1\n#elif ZedI\ny1\n#else\nz1\n#endif", "y1", "z1"},
+        {"#ifndef G\n#define G\nonce\n#endif\n#ifndef G\ntwice\n#endif", "once", "twice"},
+        {"#undef ZedI\n#define ZedI 3\nv = ZedI;", "v = 3;", "ERROR"},
+    };
+    for (auto& c : cases) {
+        std::string out = Pre(c.text);
+        EXPECT_NE(out.find(c.present), std::string::npos) << c.text << "\n---\n" << out;
+        EXPECT_EQ(out.find(c.absent), std::string::npos) << c.text << "\n---\n" << out;
+    }
+}
+
+TEST(Preprocessor, Errors) {
+    struct Case {
+        const char* text;
+        const char* message;
+        int line;
+    } cases[] = {
+        {"#define ZedI 1", "Macro `ZedI' redefined", 1},
+        {"x;\n#undef NOPE", "Undefining not defined macro", 2},
+        {"#ifdef ZedI\nx", "#endif missing after #if", 0},
+        {"#endif", "#endif without #if", 1},
+        {"#else", "#else without #if", 1},
+        {"#elif X", "#elif without #if", 1},
+        {"#if X", "Unknown #X directive", 1},
+        {"#pragma x", "Undefined or invalid # directive", 1},
+        {"int a; #define X", "Parse error at # directive", 1},
+        {"#define F(a,b) a\nF(1)", "Too few parameters for macro `F'", 2},
+        {"#define F(a) a\nF(1,2)", "Too many parameters for macro `F'", 2},
+        {"#define F(a) a\nF;", "Macro `F' requires parameters", 2},
+        {"#define +x", "Parse error at  macro definition", 1},
+        {"#include \"/nonexistent/file.sc\"", "Unable to include file `/nonexistent/file.sc'", 1},
+        {"#include nosuchheader", "Unable to include internal `nosuchheader'", 1},
+        {"#define R R R\nR", "expands without end", 2},
+        {"#define", "Parse error", 0},
+        {"#include", "Parse error", 0},
+    };
+    for (auto& c : cases) {
+        std::string out;
+        EXPECT_FALSE(zedi::PreprocessText(c.text, out)) << c.text;
+        EXPECT_EQ(scLast_Error, scerr_SYNTAX) << c.text;
+        std::string error = scLast_Error_Text;
+        EXPECT_NE(error.find(c.message), std::string::npos) << c.text << ": " << error;
+        if (c.line) {
+            char at[32];
+            std::snprintf(at, sizeof at, "(%3d)", c.line);
+            EXPECT_NE(error.find(at), std::string::npos) << c.text << ": " << error;
+        }
+        EXPECT_EQ(scmTrackedCount(), 0);
+    }
+}
+
+TEST(Preprocessor, IncludesWithLineMarks) {
+    char dir[] = "/tmp/zedi_incXXXXXX";
+    ASSERT_NE(mkdtemp(dir), nullptr);
+    std::string inner = std::string(dir) + "/Inner.h";
+    std::string outer = std::string(dir) + "/outer.sc";
+    {
+        std::ofstream(inner) << "#ifndef INNER\n#define INNER\nint inner_a;\nint inner_b = ;\n#endif\n";
+        std::ofstream(outer) << "int first;\r\n#include \"" << dir << "\\INNER.H\"\r\n#include \"" << dir
+                             << "/Inner.h\"\r\nint last;\r\n";
+    }
+    std::string out;
+    ASSERT_TRUE(zedi::PreprocessFile(outer.c_str(), out)) << scLast_Error_Text;
+    EXPECT_NE(out.find("#! 0 \""), std::string::npos) << out;
+    EXPECT_NE(out.find("#! 2 \"!!_internal_Script\""), std::string::npos) << out;
+    EXPECT_EQ(out.find("inner_a"), out.rfind("inner_a")) << "the guard keeps one copy\n" << out;
+    // An error inside the included file names that file and its own line.
+    scScript image = scCompile_File(outer.c_str());
+    EXPECT_EQ(image, nullptr);
+    std::string error = scLast_Error_Text;
+    EXPECT_NE(error.find("INNER.H(  4)"), std::string::npos) << error;
+    std::remove(inner.c_str());
+    std::remove(outer.c_str());
+    rmdir(dir);
+}
+
+TEST(Preprocessor, BuiltinHeadersAndTitle) {
+    scRegister_Builtin_Header("TestHdr", "#ifndef TESTHDR\n#define TESTHDR\nint from_header;\n#endif\n");
+    std::string out = Pre("#title \"My title\"\n#author Someone\n#include TestHdr\n#include TestHdr\n");
+    EXPECT_EQ(out.find("from_header"), out.rfind("from_header"));
+    EXPECT_NE(out.find("from_header"), std::string::npos);
+    scScript image = scCompile_Text("#title \"My title\"\n#author Someone\n");
+    ASSERT_NE(image, nullptr);
+    EXPECT_STREQ(scGet_Title(image), "My title");
+    EXPECT_STREQ(scGet_Author(image), "Someone");
+    std::free(image);
+    image = scCompile_Text("");
+    EXPECT_STREQ(scGet_Title(image), "Untitled");
+    EXPECT_STREQ(scGet_Author(image), "Anonymous");
+    std::free(image);
+}
+
+// ---- Images --------------------------------------------------------------------
+
+TEST_F(Compiler, EmptyScriptImageBytes) {
+    scScript image = Text("");
+    ASSERT_NE(image, nullptr);
+    const uint8_t* p = static_cast<const uint8_t*>(image);
+    std::vector<uint8_t> bytes(p, p + scGet_Script_Size(image));
+    auto word = [](uint32_t w) { return std::vector<uint8_t>{uint8_t(w), uint8_t(w >> 8), uint8_t(w >> 16), uint8_t(w >> 24)}; };
+    std::vector<uint8_t> expect;
+    auto add = [&](std::vector<uint8_t> v) { expect.insert(expect.end(), v.begin(), v.end()); };
+    auto text = [&](const char* t) { add(std::vector<uint8_t>(t, t + 4)); };
+    // Header.
+    for (uint32_t w : {0x4964655Au, 0x55504356u, 94u, 137u, 72u, 116u, 121u, 0u, 137u, 129u, 8u, 0u, 0u, 4000u, 120u,
+                       0u, 4u, 0x21484F45u})
+        add(word(w));
+    text("TITL");
+    add(word(12));
+    add({'U', 'n', 't', 'i', 't', 'l', 'e', 'd', 0, 0, 0, 0});
+    text("AUTH");
+    add(word(12));
+    add({'A', 'n', 'o', 'n', 'y', 'm', 'o', 'u', 's', 0, 0, 0});
+    text("END!");
+    add({0, 0, 0, 0});                 // export table: one zero byte, padded
+    add({0});                          // import table: one zero byte
+    add({opRET, opNOP, opNOP, opNOP}); // initialisation routine
+    add({opENTER, opLEAVE, opRET, opNOP});
+    add(word(0));
+    add(word(0));                      // end of the records
+    EXPECT_EQ(bytes, expect);
+    std::free(image);
+}
+
+TEST_F(Compiler, GlobalsAsDataRecords) {
+    scScript image = Text(
+        "int i = -2; char c = 'A'; short s = 300; fixed f = 1.5; float x = 0.5; double d = 2.0;\n"
+        "int a[3] = {1, 2, 3,}; char str[8] = \"abc\";\n"
+        "struct S { char c; int i; }; S st = {1, 2};\n"
+        "char *p = \"abc\"; int copy = i;\n");
+    ASSERT_NE(image, nullptr);
+    zedi::ImageLayout layout = LayoutOf(image);
+    auto* bytes = static_cast<const uint8_t*>(image);
+    struct Rec {
+        int target, kind;
+        std::vector<uint8_t> data;
+    };
+    std::vector<Rec> got;
+    for (auto& r : layout.recordList) {
+        Rec x{r.target, r.kind, {}};
+        if (r.kind > 0) x.data.assign(bytes + r.at + 8, bytes + r.at + 8 + r.kind);
+        else if (r.kind == -2) x.data = {uint8_t(r.c)};
+        else if (r.kind == -3) x.data = {uint8_t(r.c), uint8_t(r.n)};
+        got.push_back(x);
+    }
+    std::vector<Rec> expect = {
+        {4, 4, {0xFE, 0xFF, 0xFF, 0xFF}},
+        {8, 1, {'A'}},
+        {12, 2, {0x2C, 0x01}},
+        {16, 4, {0x00, 0x80, 0x01, 0x00}},
+        {20, 4, {0x00, 0x00, 0x00, 0x3F}},
+        {24, 8, {0, 0, 0, 0, 0, 0, 0, 0x40}},
+        {32, 12, {1, 0, 0, 0, 2, 0, 0, 0, 3, 0, 0, 0}},
+        {44, 8, {'a', 'b', 'c', 0, 0, 0, 0, 0}},
+        {52, 8, {1, 0, 0, 0, 2, 0, 0, 0}},
+        {60, 4, {0, 0, 0, 0}},
+        {60, -2, {0}},
+        {64, 4, {0, 0, 0, 0}},
+        {64, -3, {4, 4}},
+    };
+    ASSERT_EQ(got.size(), expect.size());
+    for (size_t i = 0; i < got.size(); i++) {
+        EXPECT_EQ(got[i].target, expect[i].target) << i;
+        EXPECT_EQ(got[i].kind, expect[i].kind) << i;
+        EXPECT_EQ(got[i].data, expect[i].data) << i;
+    }
+    EXPECT_EQ(layout.dataSize, 68u);
+    Compiled c(image);
+    ASSERT_NE(c.inst, nullptr);
+    EXPECT_EQ(*static_cast<int*>(scGet_Global(c.inst, 64, 4)), -2);
+    c.image = nullptr;
+    std::free(image);
+}
+
+TEST_F(Compiler, ExportAndImportTables) {
+    scScript image = Text(
+        "import int twice(int x);\nimport(3, halve) double h(double x);\nint v;\n"
+        "int f(int a, double b) { return twice(a); }\nint g() { return (int)h(1.0); }\n"
+        "export v;\nexport f;\nexport g;\n");
+    ASSERT_NE(image, nullptr);
+    zedi::ImageLayout layout = LayoutOf(image);
+    ASSERT_EQ(layout.exportList.size(), 3u);
+    EXPECT_EQ(layout.exportList[0].name, "g");  // newest export first
+    EXPECT_EQ(layout.exportList[1].name, "f");
+    EXPECT_EQ(layout.exportList[1].kind, 12);
+    EXPECT_EQ(layout.exportList[2].name, "v");
+    EXPECT_EQ(layout.exportList[2].value, 4);
+    EXPECT_EQ(layout.exportList[2].kind, -1);
+    ASSERT_EQ(layout.importList.size(), 2u);
+    EXPECT_EQ(layout.importList[0].name, "twice");
+    EXPECT_EQ(layout.importList[0].kind, 4);
+    EXPECT_EQ(layout.importList[1].name, "halve");
+    EXPECT_EQ(layout.importList[1].kind, 8);
+    std::free(image);
+}
+
+TEST_F(Compiler, MemberDeclarationsOfStructures) {
+    // Member functions are declarations only: they take no room in the structure.
+    scScript failed = scCompile_Text(
+        "struct S {\npublic:\n  int a;\n  S(int x);\n  ~S();\n  import(1, S_get) int get();\n"
+        "  import int operator+(int b);\n  import int operator(int)();\nprivate:\n  char b;\n};\n"
+        "S s = {1, 2};\nint f() { return sizeof(S) + s.b; }\nexport f;\n");
+    EXPECT_EQ(failed, nullptr);
+    EXPECT_EQ(scLast_Error, scerr_DECLARATION);
+    EXPECT_NE(std::string(scLast_Error_Text).find("Function `S.S' declared and not defined!"), std::string::npos)
+        << scLast_Error_Text;
+    Compiled d(Text(
+        "struct S {\n  int a;\n  import int get();\n  import int operator[](int i);\n  char b;\n};\n"
+        "S s = {1, 2};\nint f() { return sizeof(S) * 10 + s.b; }\nexport f;\n"));
+    ASSERT_NE(d.inst, nullptr);
+    EXPECT_EQ(d.Call("f"), 82);
+}
+
+TEST_F(Compiler, ScriptDeclarations) {
+    Compiled c(Text("script Seat { int OnTurn(); void OnChat(char *text); };\n"
+                    "int f() { return sizeof(Seat); }\nexport f;\n"));
+    ASSERT_NE(c.inst, nullptr);
+    EXPECT_EQ(c.Call("f"), 20);
+}
+
+TEST_F(Compiler, InitialisationRoutineRunsTopLevelCode) {
+    // Top-level code after the last body runs too.
+    Compiled c(Text("struct P { int a; int b; }; P one = {1, 2}; int f() { return 3; }\nP two = one;\nexport two;\n"));
+    ASSERT_NE(c.inst, nullptr);
+    EXPECT_EQ(*static_cast<int*>(scGet_Global(c.inst, scGet_Symbol(c.inst, "two") + 4, 4)), 2);
+}
+
+// ---- Code generator ------------------------------------------------------------
+
+TEST_F(Compiler, InstructionEncodings) {
+    struct Case {
+        const char* body;      // the body of f(), compiled alone
+        std::vector<uint32_t> words;
+    } cases[] = {
+        // ENTER; the body; LEAVE RET.
+        {"return;", {0x3C3D3D3D & 0, 0}},
+    };
+    (void)cases;
+    auto codeOf = [&](const std::string& text) {
+        scScript image = Text(text);
+        std::vector<uint32_t> words;
+        if (!image) return words;
+        auto* bytes = static_cast<const uint8_t*>(image);
+        uint32_t code = zedi::ImageWord(bytes, 24), size = zedi::ImageWord(bytes, 40);
+        for (uint32_t i = 0; i + 4 <= size; i += 4) words.push_back(zedi::ImageWord(bytes, code + i));
+        std::free(image);
+        return words;
+    };
+    auto w = [](uint8_t a, uint8_t b = 0, uint8_t c = 0, uint8_t d = 0) { return uint32_t(a | b << 8 | c << 16 | d << 24); };
+    uint32_t nops = w(opNOP, opNOP, opNOP, opNOP);
+    uint32_t enter = w(opENTER, opNOP, opNOP, opNOP);
+    uint32_t leaveRet = w(opLEAVE, opRET, opLEAVE, opRET);
+    uint32_t cleanup = w(opENTER, opLEAVE, opRET, opNOP);
+    // Init routine: ENTER, then LEAVE RET over the body jump (8 bytes).
+    std::vector<uint32_t> head = {enter, w(opLEAVE, opRET, opNOP, opNOP), nops, enter};
+    struct Enc {
+        const char* text;
+        std::vector<uint32_t> body;
+    } encs[] = {
+        // unsigned division: OPTIONS 1 right before DIV.
+        {"unsigned int u; int f() { return u / 3; }",
+         {w(opMOV | 0x80, 0x01 | (2 << 5), 2), 4, w(opOPTIONS), 1, w(opDIV, 0x01, 2), 3, w(opMOV, 0x11, 0, 2)}},
+        // a double immediate takes two words.
+        {"double d; int f() { d = 1.5; return 0; }", {w(opDMOV | 0x40, 2 << 1), 4, 0, 0x3FF80000, w(opMOV, 1), 0}},
+        // __vcpu bytes share a word with NOP padding.
+        {"int f() { __vcpu(56); __vcpu(57, 58); return 0; }", {w(opCLI, opSTI, opNOP, opNOP), w(opMOV, 1), 0}},
+        // while (0): the test jumps over the body; JMP back to the top.
+        {"int f() { while (0) ; return 0; }", {w(opJMP), 8, w(opJMP), uint32_t(-8 - 8), w(opMOV, 1), 0}},
+    };
+    for (auto& e : encs) {
+        auto words = codeOf(e.text);
+        std::vector<uint32_t> expect = head;
+        // ENTER is a byte opcode: a following __vcpu byte shares its word.
+        if (std::strstr(e.text, "__vcpu")) expect.back() = w(opENTER, opWAIT, opNOP, opNOP);
+        expect.insert(expect.end(), e.body.begin(), e.body.end());
+        expect.push_back(leaveRet);
+        expect.push_back(cleanup);
+        // The word behind LEAVE RET keeps the body jump's offset: the end of the
+        // body relative to the end of the jump.
+        ASSERT_EQ(words.size(), expect.size()) << e.text;
+        expect[2] = uint32_t((words.size() - 1) * 4 - 12);
+        EXPECT_EQ(words, expect) << e.text;
+    }
+}
+
+std::vector<int> g_progress;
+void Progress(int percent) { g_progress.push_back(percent); }
+
+TEST_F(Compiler, PreemptionMarkersAndProgress) {
+    scEngine_Set_Setting(scset_PREEMPTION, 1);
+    scEngine_Set_Progress(Progress);
+    g_progress.clear();
+    scScript image = Text("int g;\nint f() {\n int a;\n a = 1;\n g = a;\n return a;\n}\nexport f;\n");
+    scEngine_Set_Setting(scset_PREEMPTION, 0);
+    scEngine_Set_Progress(nullptr);
+    ASSERT_NE(image, nullptr);
+    auto* bytes = static_cast<const uint8_t*>(image);
+    uint32_t code = zedi::ImageWord(bytes, 24), size = zedi::ImageWord(bytes, 40);
+    int markers = 0;
+    for (uint32_t i = 0; i + 4 <= size; i += 4)
+        if (zedi::ImageWord(bytes, code + i) == scMarkerWord) markers++;
+    EXPECT_EQ(markers, 5);  // after each statement that emitted code, the body included
+    ASSERT_FALSE(g_progress.empty());
+    for (size_t i = 1; i < g_progress.size(); i++) EXPECT_GT(g_progress[i], g_progress[i - 1]);
+    Compiled c(image);
+    EXPECT_EQ(c.Call("f"), 1);
+}
+
+TEST_F(Compiler, TitleChunkLengths) {
+    struct Case {
+        const char* title;
+        int length;
+    } cases[] = {{"Seven77", 8}, {"Eight888", 12}, {"", 4}};
+    for (auto& c : cases) {
+        scScript image = Text(std::string("#title \"") + c.title + "\"\n");
+        ASSERT_NE(image, nullptr);
+        int at = scFind_Info_Chunk(image, "TITL");
+        ASSERT_GT(at, 0);
+        EXPECT_EQ(zedi::ImageWord(static_cast<const uint8_t*>(image), uint32_t(at - 4)), uint32_t(c.length)) << c.title;
+        EXPECT_STREQ(scGet_Title(image), c.title);
+        std::free(image);
+    }
+}
+
+#ifdef ZEDI_HAVE_DUMP
+TEST_F(Compiler, JumpsAndDecodedCode) {
+    // Jumps are emitted with a placeholder and re-emitted in place with their target.
+    scScript image = Text("int g;\nint f(int x) { if (x) g = 1; else g = 2; return g; }\nexport f;\n");
+    ASSERT_NE(image, nullptr);
+    const uint8_t* p = static_cast<const uint8_t*>(image);
+    std::vector<uint8_t> bytes(p, p + scGet_Script_Size(image));
+    std::ostringstream out;
+    ASSERT_TRUE(zeditool::DumpImage(bytes, out));
+    std::string text = out.str();
+    for (const char* line : {"    16  JFALSE frame[8], 20    ; -> 48", "    28  MOV data[4], 1",
+                             "    40  JMP 12    ; -> 60", "    48  MOV data[4], 2", "    60  MOV r0, data[4]"})
+        EXPECT_NE(text.find(line), std::string::npos) << line << "\n" << text;
+    std::free(image);
+}
+
+#endif
+
+TEST_F(Compiler, JumpsRun) {
+    // if/else: JFALSE over the then-part, JMP over the else-part; every jump lands
+    // on a word inside the code (checked by the image checker and a run).
+    Compiled c(Text("int f(int x) { int r; if (x) r = 1; else r = 2; return r; }\nexport f;"));
+    ASSERT_NE(c.inst, nullptr);
+    EXPECT_EQ(c.Call("f", {5}), 1);
+    EXPECT_EQ(c.Call("f", {0}), 2);
+}
+
+// ---- Corpus --------------------------------------------------------------------
+
+void RunCorpus(const char* file, int expect = 0) {
+    scScript image = scCompile_File(ScriptPath(file).c_str());
+    ASSERT_NE(image, nullptr) << scLast_Error_Text;
+    EXPECT_EQ(scmTrackedCount(), 0);
+    Compiled c(image);
+    ASSERT_NE(c.inst, nullptr) << scLast_Error_Text;
+    int r = c.Call("run");
+    EXPECT_EQ(scLast_Error, 0) << scLast_Error_Text;
+    EXPECT_EQ(r, expect) << file;
+    EXPECT_EQ(g_failed, std::vector<int>{}) << file << ": failed check ids";
+}
+
+TEST_F(Compiler, CorpusArithmetic) { RunCorpus("arith.sc"); }
+TEST_F(Compiler, CorpusPointersArraysStructs) { RunCorpus("pointers.sc"); }
+TEST_F(Compiler, CorpusControlFlow) { RunCorpus("control.sc", 3); }
+TEST_F(Compiler, CorpusFunctions) { RunCorpus("functions.sc"); }
+TEST_F(Compiler, CorpusHostCalls) { RunCorpus("hostcalls.sc"); }
+TEST_F(Compiler, CorpusExpressions) { RunCorpus("expressions.sc"); }
+
+TEST_F(Compiler, CorpusMultitasking) {
+    scScript image = scCompile_File(ScriptPath("multitask.sc").c_str());
+    ASSERT_NE(image, nullptr) << scLast_Error_Text;
+    Compiled c(image);
+    ASSERT_NE(c.inst, nullptr);
+    ASSERT_EQ(scLaunch_With_Params(c.inst, 1000, scGet_Symbol(c.inst, "run"), 0, nullptr), 1) << scLast_Error_Text;
+    int slices = 0;
+    while (scGet_Instance_Status(c.inst) != scstatus_FREE && slices < 100) {
+        scRun_Time_Slice();
+        slices++;
+    }
+    EXPECT_LT(slices, 100);
+    EXPECT_EQ(g_failed, std::vector<int>{});
+    int shared = *static_cast<int*>(scGet_Global(c.inst, 4, 4));
+    int steps = *static_cast<int*>(scGet_Global(c.inst, 8, 4));
+    EXPECT_EQ(shared, 10);  // the forked child ran
+    EXPECT_EQ(steps, 3);
+    EXPECT_GE(slices, 2);   // WAIT gave the CPU back
+}
+
+// Every binary and unary operator over a table of operand pairs, once folded and
+// once at run time.
+TEST_F(Compiler, DifferentialFoldingTable) {
+    const char* ops[] = {"+", "-", "*", "/", "%", "<<", ">>", "&", "|", "^", "==", "!=", "<", "<=", ">", ">=", "&&", "||"};
+    int pairs[][2] = {{7, 2}, {-7, 2}, {7, -2}, {0, 5}, {5, 0}, {1, 33}, {-1, 31}, {2147483647, 1},
+                      {-2147483647 - 1, -1}, {12345, 678}, {-5, -5}};
+    std::string text = "import void check(int id, int ok);\nint run()\n{\n    int a, b;\n";
+    int id = 0;
+    for (auto& p : pairs) {
+        char buf[512];
+        auto lit = [](int v) {
+            if (v == INT32_MIN) return std::string("(-2147483647 - 1)");
+            return v < 0 ? "(" + std::to_string(v) + ")" : std::to_string(v);
+        };
+        text += "    a = " + lit(p[0]) + "; b = " + lit(p[1]) + ";\n";
+        for (const char* op : ops) {
+            id++;
+            bool div = !std::strcmp(op, "/") || !std::strcmp(op, "%");
+            if (div && p[1] == 0) continue;
+            std::string A = p[0] == INT32_MIN ? "(-2147483647 - 1)" : lit(p[0]);
+            std::string B = lit(p[1]);
+            std::snprintf(buf, sizeof buf, "    check(%d, (%s %s %s) == (a %s b));\n", id, A.c_str(), op, B.c_str(), op);
+            text += buf;
+        }
+        for (const char* op : {"-", "!", "~"}) {
+            id++;
+            std::string A = p[0] == INT32_MIN ? "(-2147483647 - 1)" : lit(p[0]);
+            std::snprintf(buf, sizeof buf, "    check(%d, (%s%s) == (%sa));\n", id, op, A.c_str(), op);
+            text += buf;
+        }
+    }
+    text += "    return 0;\n}\nexport run;\n";
+    Compiled c(Text(text));
+    ASSERT_NE(c.inst, nullptr);
+    EXPECT_EQ(c.Call("run"), 0) << scLast_Error_Text;
+    // || and && of two constants fold to 0 or 1, while at run time || keeps a
+    // non-zero left value: those ids are expected to differ.
+    std::set<int> expected;
+    int n = 0;
+    for (auto& p : pairs) {
+        for (const char* op : ops) {
+            n++;
+            if (!std::strcmp(op, "||") && p[0] != 0 && p[0] != 1) expected.insert(n);
+        }
+        n += 3;
+    }
+    std::set<int> failed(g_failed.begin(), g_failed.end());
+    EXPECT_EQ(failed, expected);
+}
+
+// ---- Errors --------------------------------------------------------------------
+
+TEST_F(Compiler, ErrorTable) {
+    struct Case {
+        const char* text;
+        int cls;
+        const char* message;
+        int line;
+    } cases[] = {
+        {"int f() { return 1 }", 1, "Parse error at }", 1},
+        {"}", 1, "`}' without `{'", 1},
+        {"int x;\nint f() {", 1, "Parse error at  end of file", 0},
+        {"int f() { x = 1; }", 4, "`x' undeclared", 1},
+        {"int f() { 1 = 2; }", 4, "Invalid lvalue in assignment", 1},
+        {"int f() { int a; a = 1 / 0; }", 4, "Division by zero", 1},
+        {"double d; int f() { d = d % 2.0; }", 4, "Invalid operand", 1},
+        {"int f() { int *p; p = p - 1; }", 4, "Invalid pointer operation", 1},
+        {"int a; int a;", 2, "Symbol `a' already defined", 1},
+        {"static int n;", 2, "Global symbol `n' declared as static", 1},
+        {"int a, f();", 2, "Forbidden function declaration", 1},
+        {"int f();\n", 2, "Function `f' declared and not defined!", 0},
+        {"long l;", 2, "Type long is a 64bit long", 1},
+        {"unsigned float x;", 2, "Only char,short and int can be unsigned", 1},
+        {"int x; int a[x];", 2, "Constant integer array size expected", 1},
+        {"int a[ ];", 1, "[] is illegal in ZedI. Sorry :-(", 1},
+        {"int f(int a, int a);", 2, "Parameters 1 and 2 has the same name 'a'", 1},
+        {"int &r;", 2, "reference without initializer", 1},
+        {"return 1;", 1, "return in not a function", 1},
+        {"int f() { fork (1) ; }", 4, "Invalid lvalue in assignment", 1},
+        {"double d; int f() { fork (d) ; }", 4, "int variable required in fork", 1},
+        {"int f() { switch (1) { default: ; case 1: ; } }", 1, "default expected to be last in switch", 1},
+        {"int f() { if 1; }", 1, "`1' instead of `(' required after if", 1},
+        {"int f() { char c; c = 'ab'; }", 1, "too long character constant", 1},
+        {"int f(int x) { return 1; }\nint g() { return f(); }", 4, "`f()' could not be found.", 2},
+        {"int f(int a, double b) {return 0;}\nint f(double a, int b) {return 0;}\nint g() { return f(1, 1); }", 4,
+         "Unable to decide which of 2 candidates for function 'f(int,int)' to use:", 3},
+        {"export nothing;", 2, "Unable to export nothing!", 0},
+        {"int f() { import int g(); }", 2, "Illegal import declaration inside a function", 1},
+        {"import(16) int g();", 2, "The number 16 exceeded the maximum number (15) of dispatchers", 1},
+        {"typedef int T; typedef int T;", 2, "duplicate definition `T'", 1},
+        {"int x = y;", 4, "`y' undeclared", 1},
+        {"int f(); int x = f();", 2, "Illegal initializer", 1},
+        {"int a[3] = {1, 2};", 1, "Parse error at }", 1},
+        {"char *p = {1};", 2, "Don't use {} in initialization of pointer.", 1},
+        {"int f() { int a = 1; a ? 2 : a ? 3 : 4; }", 1, "Invalid expression separator :`?'", 1},
+        {"union U { int a; };", 2, "Sorry.Unions not implemented yet", 1},
+        {"struct S { import int a; };", 2, "A member variable (a) cannot be imported", 1},
+        {"struct S { int f(); int f(); };", 2, "member `f' already in structure", 1},
+        {"struct S { int operator@(); };", 2, "invalid operator function", 1},
+        {"struct S { import int f() { } };", 2, "What? You want to define function `f'? It's already imported!", 1},
+        {"struct S { int a; int a; };", 2, "member `a' already in structure", 1},
+        {"struct S { S s; };", 2, "recursive declaration (struct 'S' inside itself)", 1},
+        {"script T { int f() { } };", 2, "What? You want to define function `f'? It'll come in the script!", 1},
+        {"script T { int f(); int f(); };", 2, "member `f' already in script", 1},
+        {"script { int f(); };", 2, "Identifier required in script declaration", 1},
+        {"struct S { int a; }; script S { int f(); };", 2, "`S' already defined as non-script", 1},
+        {"double d; int f() { d %= 2.0; }", 3, "Invalid `MOD' operand for floating", 1},
+        {"double d; int f() { d <<= 1; }", 3, "Invalid `SHL' operand for floating", 1},
+        {"int f() { int x; x = 'a' + \"s\" % 2; }", 4, "Invalid pointer operation", 1},
+        {"int f() { int x; x = 1 +; }", 1, "Invalid expression separator `;'", 1},
+        {"int g; int f() { __vcpu(g); }", 1, "__vcpu requires constants as parameters", 1},
+        {"int f() { while (1) ; }\nint g() { do ; until (1); }", 1, "while expected instead of 'until'", 2},
+        {"int f() { return 1; }\nint f() { return 2; }", 2, "Symbol `f' already defined", 2},
+    };
+    for (auto& c : cases) {
+        scScript image = scCompile_Text(c.text);
+        EXPECT_EQ(image, nullptr) << c.text;
+        std::free(image);
+        EXPECT_EQ(scLast_Error, c.cls) << c.text << ": " << scLast_Error_Text;
+        std::string error = scLast_Error_Text;
+        EXPECT_NE(error.find(c.message), std::string::npos) << c.text << ": " << error;
+        if (c.line) {
+            char at[32];
+            std::snprintf(at, sizeof at, "(%3d)", c.line);
+            EXPECT_NE(error.find(at), std::string::npos) << c.text << ": " << error;
+        }
+        EXPECT_EQ(scmTrackedCount(), 0) << c.text;
+    }
+}
+
+TEST_F(Compiler, Limits) {
+    // 999 cases compile; the 1000th is refused.
+    auto switchWith = [](int cases) {
+        std::string text = "int f(int x) { int r = 0; switch (x) {\n";
+        for (int i = 0; i < cases; i++) text += "case " + std::to_string(i) + ": r = " + std::to_string(i * 2) + "; break;\n";
+        return text + "} return r; }\nexport f;\n";
+    };
+    Compiled c(Text(switchWith(999)));
+    ASSERT_NE(c.inst, nullptr);
+    EXPECT_EQ(c.Call("f", {998}), 1996);
+    EXPECT_EQ(scCompile_Text(switchWith(1000).c_str()), nullptr);
+    EXPECT_EQ(scLast_Error, scerr_INTERNAL);
+    EXPECT_NE(std::string(scLast_Error_Text).find("Too many cases in switch (max:1000)"), std::string::npos);
+    // A call's arguments hold registers until they are pushed: 250 of them run
+    // out of registers.
+    std::string wide = "int g(int a, ...) { return a; }\nint f() { int x = 1; return g(x + 1";
+    for (int i = 0; i < 250; i++) wide += i % 20 ? ", x + 1" : ",\n x + 1";
+    wide += "); }\n";
+    EXPECT_EQ(scCompile_Text(wide.c_str()), nullptr);
+    EXPECT_NE(std::string(scLast_Error_Text).find("expression too complex (register overuse)"), std::string::npos)
+        << scLast_Error_Text;
+    // Deep nesting is refused before it could exhaust the host's stack.
+    struct Deep {
+        std::string open, close;
+        const char* what;
+    } deep[] = {
+        {"int f() { return ", "; }", "Expression nested too deeply"},
+        {"int f() { ", " }", "Statements nested too deeply"},
+        {"", "", "Conditional blocks nested too deeply"},
+        {"int ", ";", "Declarator nested too deeply"},
+    };
+    for (auto& d : deep) {
+        std::string text = d.open;
+        for (int i = 0; i < 2000; i++) {
+            if (d.what[0] == 'E') text += i % 20 ? "(" : "\n(";
+            if (d.what[0] == 'S') text += i % 20 ? "{" : "\n{";
+            if (d.what[0] == 'C') text += "#ifdef ZedI\n";
+            if (d.what[0] == 'D') text += i % 20 ? "(" : "\n(";
+        }
+        text += d.what[0] == 'D' ? "x" : "1";
+        for (int i = 0; i < 2000; i++) {
+            if (d.what[0] == 'E' || d.what[0] == 'D') text += i % 20 ? ")" : "\n)";
+            if (d.what[0] == 'S') text += i % 20 ? "}" : "\n}";
+            if (d.what[0] == 'C') text += "\n#endif";
+        }
+        text += d.close;
+        EXPECT_EQ(scCompile_Text(text.c_str()), nullptr) << d.what;
+        EXPECT_NE(std::string(scLast_Error_Text).find(d.what), std::string::npos) << scLast_Error_Text;
+    }
+    EXPECT_EQ(scmTrackedCount(), 0);
+    // A long literal (a chat line) is held whole.
+    std::string line(400, 'k');
+    Compiled l(Text("char *s = \"" + line + "\";\nint f() { int n = 0; while (s[n]) n++; return n; }\nexport f;\n"));
+    ASSERT_NE(l.inst, nullptr);
+    EXPECT_EQ(l.Call("f"), 400);
+}
+
+TEST_F(Compiler, FailedCompileLeavesNothingBehind) {
+    int stack = scEngine_Get_Setting(scset_STACK_SIZE);
+    EXPECT_EQ(scCompile_Text("#title \"Broken\"\nint f() { double big[100]; x; }"), nullptr);
+    EXPECT_EQ(scEngine_Get_Setting(scset_STACK_SIZE), stack);
+    scScript image = Text("int f() { double big[100]; return 0; }");
+    ASSERT_NE(image, nullptr);
+    EXPECT_STREQ(scGet_Title(image), "Untitled");
+    zedi::ImageLayout layout = LayoutOf(image);
+    EXPECT_EQ(layout.stackSize, 3200u > uint32_t(stack) ? 3200u * 1 : uint32_t(stack));
+    EXPECT_EQ(scEngine_Get_Setting(scset_STACK_SIZE), stack);
+    std::free(image);
+    EXPECT_EQ(scCompile_File("/nonexistent/script.sc"), nullptr);
+    EXPECT_EQ(scLast_Error, 0);
+}
+
+TEST(ReservedWords, ListedOnce) {
+    EXPECT_EQ(zedi::kReservedWordCount, 35);
+    std::set<std::string> words(zedi::kReservedWords, zedi::kReservedWords + zedi::kReservedWordCount);
+    EXPECT_EQ(words.size(), 35u);
+    EXPECT_TRUE(zedi::IsReservedWord("secured"));
+    EXPECT_FALSE(zedi::IsReservedWord("main"));
+}
+
+}  // namespace

@@ -1,0 +1,2 @@
+int f() { return x; }
+export f;
