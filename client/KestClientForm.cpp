@@ -20,6 +20,7 @@
 #include <QTreeWidget>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <exception>
 #include <fstream>
 #include <iterator>
@@ -701,6 +702,7 @@ void TKestClientForm::ResetToLoggedOut() {
   ExpectedPlayers = 0;
   ComputersAdded = false;
   RuserPending = false;
+  pendingAdds_.clear();
   for (auto& s : Seats) {
     s = kest::TKestUser();
     s.UserNo = -1;
@@ -739,6 +741,7 @@ void TKestClientForm::HandleLogin(int id, int) {
     }
     SendLine(MyUserId, "CHROOM 1");
   } else {
+    if (!pendingAdds_.empty()) pendingAdds_.pop_front();
     // A computer player the host has just added joins the host's table.
     int room = LocalUser.GetRoom() > 0 ? LocalUser.GetRoom() : 1;
     SendLine(id, "CHROOM " + std::to_string(room));
@@ -747,8 +750,22 @@ void TKestClientForm::HandleLogin(int id, int) {
 
 void TKestClientForm::HandleErr(int, const std::string& text) {
   if (text == "SAMENAME") {
-    if (MyUserId != -1) return;  // a computer player's name clashed: StartButtonClick retries
-    Connecting = true;           // let ConnectionLost act once
+    if (MyUserId != -1) {
+      // A computer player's name is taken: ask again under another tag.
+      if (pendingAdds_.empty()) return;
+      PendingAdd add = pendingAdds_.front();
+      pendingAdds_.pop_front();
+      if (++add.retries > 5) {
+        Log("computer player not added: " + add.display);
+        return;
+      }
+      const char* tag = kNpcTags[add.seat - 1];
+      bool tagged = add.display.size() >= std::strlen(tag) &&
+                    add.display.compare(add.display.size() - std::strlen(tag), std::string::npos, tag) == 0;
+      add.display += tagged ? kNpcSecondTag : tag;
+      SendAddCom(add);
+      return;
+    }
     dev_.connection->Close();
     ResetToLoggedOut();
     if (autoLoginPending_) {
@@ -775,6 +792,13 @@ void TKestClientForm::HandleErr(int, const std::string& text) {
       });
     });
   } else if (text == "OVERUSER") {
+    if (MyUserId != -1) {  // no slot left for a computer player
+      if (!pendingAdds_.empty()) {
+        Log("server full, computer player not added: " + pendingAdds_.front().display);
+        pendingAdds_.pop_front();
+      }
+      return;
+    }
     if (!Connecting) return;
     Log(std::string("Server full:") + ServerAddressText);
     Memo2->show();
@@ -1004,6 +1028,11 @@ void TKestClientForm::OutButtonClick() {
   }
 }
 
+void TKestClientForm::SendAddCom(const PendingAdd& add) {
+  pendingAdds_.push_back(add);
+  SendLine(MyUserId, add.word + " " + BS + add.display + BS + "," + BS + add.raw + BS + ",0");
+}
+
 void TKestClientForm::StartButtonClick() {
   if (GameState != 1 || !forms_.npcSetDlg) return;
   TNpcNames& npc = forms_.npcSetDlg->Names();
@@ -1012,9 +1041,8 @@ void TKestClientForm::StartButtonClick() {
     if (!Seats[k].HasFlags(kest::ufComputer)) humans[k] = Seats[k].GetName();
   npc.MakeUniqueNames(humans, PlayerCount);
 
-  auto addLine = [&npc](const char* word, int seat) {
-    return std::string(word) + " " + BS + npc.GetNpcName(seat - 1, true) + BS + "," + BS +
-           npc.GetNpcName(seat - 1, false) + BS + ",0";
+  auto add = [this, &npc](const char* word, int seat) {
+    SendAddCom({word, seat, npc.GetNpcName(seat - 1, true), npc.GetNpcName(seat - 1, false), 0});
   };
   if (CpuCountSetting == 0 || ComputersAdded) {
     if (PlayerCount < 2) {
@@ -1027,15 +1055,15 @@ void TKestClientForm::StartButtonClick() {
       return;
     }
     ExpectedPlayers = 6;
-    for (int seat = PlayerCount; seat <= 5; ++seat) SendLine(MyUserId, addLine("ADDCOM2", seat));
+    for (int seat = PlayerCount; seat <= 5; ++seat) add("ADDCOM2", seat);
     return;
   }
   StartButton->hide();
   ComputersAdded = true;
   int n = std::min(PlayerCount + CpuCountSetting, 6) - PlayerCount;
-  for (int seat = PlayerCount; seat < PlayerCount + n; ++seat) SendLine(MyUserId, addLine("ADDCOM", seat));
+  for (int seat = PlayerCount; seat < PlayerCount + n; ++seat) add("ADDCOM", seat);
   ExpectedPlayers = 6;
-  for (int seat = PlayerCount + n; seat <= 5; ++seat) SendLine(MyUserId, addLine("ADDCOM2", seat));
+  for (int seat = PlayerCount + n; seat <= 5; ++seat) add("ADDCOM2", seat);
   if (PlayerCount >= 6) {
     SendLine(MyUserId, std::string("START ") + (KokusoMode ? "1" : "0") + "," + (SuiriMode ? "1" : "0"));
     ExpectedPlayers = 0;

@@ -6,6 +6,7 @@
 #include <QWidget>
 #include <array>
 #include <cstdint>
+#include <deque>
 #include <functional>
 #include <memory>
 #include <string>
@@ -208,6 +209,15 @@ class TKestClientForm : public QMainWindow, public TClientLineHandler {
   bool autoLogin_ = false;         // VELMORA_AUTOLOGIN=1: accept the dialog once, unasked
   bool autoLoginPending_ = false;  // that login has not been accepted yet
   int exitCode_ = 0;
+  // Computer players asked for and not yet answered, in the order sent.
+  struct PendingAdd {
+    std::string word;  // ADDCOM or ADDCOM2
+    int seat;
+    std::string display, raw;
+    int retries;
+  };
+  std::deque<PendingAdd> pendingAdds_;
+  void SendAddCom(const PendingAdd& add);
 };
 
 // Seat colours (RGB) of the player rows and the setup slots.
