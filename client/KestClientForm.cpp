@@ -77,8 +77,6 @@ const char kMsgTwoPlayers[] =
     "\x82\xcc\x83\x76\x83\x8c\x83\x43\x83\x84\x81\x5b\x82\xaa\x95\x4b\x97\x76\x82\xc5\x82\xb7";
 const char kWarning[] = "\x8c\x78\x8d\x90";  // 警告
 
-const char* const kMusicFiles[6] = {"main.mid", "suiri.mid", "kokuso.mid",
-                                    "op.mid",   "win.mid",   "lose.mid"};
 
 std::string Trimmed(const QString& s) { return TrimName(S(s)); }
 
@@ -180,7 +178,7 @@ TKestClientForm::~TKestClientForm() {
   c->OnDisconnect = nullptr;
   c->OnLineArrived = nullptr;
   c->Close();
-  if (dev_.music) dev_.music->Stop();
+  dev_.music->PlayMusic(-1);
 }
 
 void TKestClientForm::BuildComponents() {
@@ -361,16 +359,8 @@ void TKestClientForm::FormCreate() {
 
 void TKestClientForm::LoadMusicFiles() {
   std::string missing;
-  for (int i = 0; i < 6; ++i) {
-    std::string path = plat::ProgramFile(std::string("music/") + kMusicFiles[i]);
-    std::ifstream in(path, std::ios::binary);
-    musicLoaded_[i] = bool(in);
-    if (!in) {
-      missing += (missing.empty() ? "" : ", ") + path;
-      continue;
-    }
-    musicStreams_[i].assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-  }
+  for (const std::string& path : dev_.music->LoadFiles(plat::ProgramFile("music")))
+    missing += (missing.empty() ? "" : ", ") + path;
   if (!missing.empty())
     std::fprintf(stderr, "velmora: music file not found, playing without it: %s\n", missing.c_str());
 }
@@ -441,7 +431,7 @@ void TKestClientForm::FormClose() {
   Closing = true;
   SaveSettings();
   if (dev_.connection->Active()) dev_.connection->Close();
-  if (dev_.music) dev_.music->Stop();
+  dev_.music->PlayMusic(-1);
 }
 
 void TKestClientForm::CloseMainWindow(int exitCode) {
@@ -545,18 +535,7 @@ void TKestClientForm::SetPlayerStatus(int seat, const std::string& text, int lin
   KestCanvas->Changed();
 }
 
-void TKestClientForm::PlayMusic(int index) {
-  if (index < 0 || index > 5) {
-    dev_.music->Stop();
-    musicIndex_ = -1;
-    return;
-  }
-  if (index == musicIndex_) return;
-  dev_.music->Stop();
-  musicIndex_ = index;
-  if (!musicLoaded_[index]) return;
-  dev_.music->Play(musicStreams_[index], index <= 3);
-}
+void TKestClientForm::PlayMusic(int index) { dev_.music->PlayMusic(index); }
 
 void TKestClientForm::PlaySound(const char* name) {
   QByteArray wav = LoadSoundResource(name);

@@ -17,7 +17,7 @@
 #include "Faces.h"
 #include "Kestclasses.h"
 #include "LineQueue.h"
-#include "MusicPlayer.h"
+#include "Music.h"
 #include "Settings.h"
 #include "WaveSound.h"
 
@@ -70,7 +70,7 @@ class TKestClientForm : public QMainWindow, public TClientLineHandler {
  public:
   struct Devices {
     std::unique_ptr<TClientConnection> connection;
-    std::unique_ptr<TMusicPlayer> music;        // null player when absent
+    std::unique_ptr<TMusicPlayer> music;        // silent when absent
     std::unique_ptr<plat::TWaveSound> sound;    // silent when absent
   };
 
@@ -203,9 +203,6 @@ class TKestClientForm : public QMainWindow, public TClientLineHandler {
   TFaceSet faces_;
   QImage titleBitmap_;
   std::array<QImage, 7> dieBitmaps_, restBitmaps_;
-  std::array<std::vector<uint8_t>, 6> musicStreams_;
-  std::array<bool, 6> musicLoaded_{};
-  int musicIndex_ = -1;
   bool inConnectDialog_ = false;
   bool connectDialogQueued_ = false;
   bool autoLogin_ = false;         // VELMORA_AUTOLOGIN=1: accept the dialog once, unasked

@@ -5,6 +5,7 @@
 #include <exception>
 
 #include "ClientApp.h"
+#include "Music.h"
 #include "MessageBox.h"
 #include "SocketConnection.h"
 #include "TextCodec.h"
@@ -22,6 +23,7 @@ int main(int argc, char** argv) {
   try {
     client::TKestClientForm::Devices devices;
     devices.connection = client::CreateSocketConnection();
+    devices.music = client::CreateMusicPlayer();
     std::string why;
     devices.sound = plat::CreateWaveSound(&why);
     if (devices.sound->IsNull() && !why.empty() && why != "VELMORA_SOUND=null")
