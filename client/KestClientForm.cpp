@@ -128,6 +128,8 @@ TKestClientForm::TKestClientForm(Devices devices)
 
   BuildComponents();
   BuildMenu();
+  adjustSize();
+  setFixedSize(size());
   FormCreate();
 
   // Field construction.
@@ -202,6 +204,9 @@ void TKestClientForm::BuildComponents() {
   RoomView->setColumnWidth(2, 80);
   RoomView->headerItem()->setTextAlignment(2, Qt::AlignRight | Qt::AlignVCenter);
   RoomView->setRootIsDecorated(false);
+  // The list sits 8 pixels left of the canvas edge; keep its texts clear of it.
+  RoomView->setStyleSheet(QStringLiteral("QTreeView::item { padding-left: 8px; }"
+                                         "QHeaderView::section { padding-left: 10px; }"));
   RoomView->setSelectionBehavior(QAbstractItemView::SelectRows);
   RoomView->setEditTriggers(QAbstractItemView::NoEditTriggers);
   RoomView->hide();
@@ -758,29 +763,11 @@ void TKestClientForm::HandleErr(int, const std::string& text) {
     }
     dev_.connection->Close();
     ResetToLoggedOut();
-    if (autoLoginPending_) {
-      FailAutoLogin("the server refused the name (ERR SAMENAME)");
-      return;
-    }
-    QTimer::singleShot(0, this, [this] {
-      Guarded("same name", [this] {
-        plat::MessageBox(this, kMsgSameName, "Error", plat::mbOK, plat::miError);
-        ShowConnectDialog();
-      });
-    });
+    Refused("the server refused the name (ERR SAMENAME)", kMsgSameName, 0);
   } else if (text == "LOCKED") {
     dev_.connection->Close();
     Connecting = true;  // no dialog from here on: the program ends
-    if (autoLoginPending_) {
-      FailAutoLogin("the game in room 1 has already started (ERR LOCKED)");
-      return;
-    }
-    QTimer::singleShot(0, this, [this] {
-      Guarded("locked", [this] {
-        plat::MessageBox(this, kMsgLocked, "Error", plat::mbOK, plat::miError);
-        CloseMainWindow(3);
-      });
-    });
+    Refused("the game in room 1 has already started (ERR LOCKED)", kMsgLocked, 3);
   } else if (text == "OVERUSER") {
     if (MyUserId != -1) {  // no slot left for a computer player
       if (!pendingAdds_.empty()) {
@@ -793,17 +780,26 @@ void TKestClientForm::HandleErr(int, const std::string& text) {
     Log(std::string("Server full:") + ServerAddressText);
     Memo2->show();
     ResetToLoggedOut();
-    if (autoLoginPending_) {
-      FailAutoLogin("the server is full (ERR OVERUSER)");
-      return;
-    }
-    QTimer::singleShot(0, this, [this] {
-      Guarded("server full", [this] {
-        plat::MessageBox(this, kMsgOverUser, "Error", plat::mbOK, plat::miError);
-        ShowConnectDialog();
-      });
-    });
+    Refused("the server is full (ERR OVERUSER)", kMsgOverUser, 0);
   }
+}
+
+void TKestClientForm::Refused(const std::string& why, const char* message, int exitCode) {
+  if (autoLoginPending_) {
+    FailAutoLogin(why);
+    return;
+  }
+  // The box opens from the event loop, never inside the line's socket callback.
+  QTimer::singleShot(0, this, [this, message, exitCode] {
+    Guarded("refusal", [this, message, exitCode] {
+      plat::MessageBox(this, message, "Error", plat::mbOK, plat::miError);
+      if (exitCode != 0) {
+        CloseMainWindow(exitCode);
+      } else {
+        ShowConnectDialog();
+      }
+    });
+  });
 }
 
 // ---------------------------------------------------------------- lobby

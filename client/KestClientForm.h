@@ -190,6 +190,8 @@ class TKestClientForm : public QMainWindow, public TClientLineHandler {
   void ResetToLoggedOut();
   void QueueConnectDialog();
   void FailAutoLogin(const std::string& why);
+  // A refused login: the message box, then the dialog again (exitCode 0) or the end.
+  void Refused(const std::string& why, const char* message, int exitCode);
   void CloseMainWindow(int exitCode);
   void Log(const std::string& sjisLine);
   void SetOutButtonCaption(const char* sjis);

@@ -82,6 +82,13 @@ class ClientForm : public ::testing::Test {
     fake->Deliver("LOGIN:" + std::to_string(id));
     fake->sent.clear();
   }
+  // Starts, logs in and takes seat 0 of room 1.
+  void StartSeated(const std::string& name, int id) {
+    Start();
+    LogIn(name, id);
+    Enter(1, name, id);
+    AddUser(name, 1, id, 0, id);
+  }
   void Enter(int room, const std::string& name, int id) {
     fake->Deliver("CHROOM " + std::to_string(room) + "," + BS + name + BS + ":" + std::to_string(id));
   }
@@ -186,10 +193,7 @@ TEST_F(ClientForm, LockedEndsProgram) {
 }
 
 TEST_F(ClientForm, SocketErrorOrServerCloseStartsOver) {
-  Start();
-  LogIn("alice", 3);
-  Enter(1, "alice", 3);
-  AddUser("alice", 1, 3, 0, 3);
+  StartSeated("alice", 3);
   answers.push_back({"alice", "127.0.0.1", "3201", 1});
   fake->OnError("connection refused");
   EXPECT_NE(form().Memo2->toPlainText().indexOf("Error connecting to:127.0.0.1"), -1);
@@ -300,10 +304,7 @@ TEST_F(ClientForm, SeatsRowsAndLeaving) {
 }
 
 TEST_F(ClientForm, SixSeatsAtMostAndComputerKinds) {
-  Start();
-  LogIn("a", 1);
-  Enter(1, "a", 1);
-  AddUser("a", 1, 1, 0, 1);
+  StartSeated("a", 1);
   EXPECT_FALSE(form().StartButton->isHidden());  // first member: the host
   AddUser("c1", 1, 11, 1, 1);
   AddUser("f1", 1, 12, 2, 1);
@@ -360,10 +361,7 @@ TEST_F(ClientForm, HostAddsComputerPlayersAndStarts) {
 }
 
 TEST_F(ClientForm, StartAloneWithoutComputersWarns) {
-  Start();
-  LogIn("alice", 3);
-  Enter(1, "alice", 3);
-  AddUser("alice", 1, 3, 0, 3);
+  StartSeated("alice", 3);
   form().StartButton->click();
   ASSERT_EQ(boxes.size(), 1u);
   EXPECT_EQ(boxes[0].caption, "\x8c\x78\x8d\x90");
@@ -531,6 +529,22 @@ TEST_F(AutoLogin, FailureEndsProgramWithoutAsking) {
     EXPECT_NE(form().ExitCode(), 0) << r.what;
     app.reset();
   }
+}
+
+}  // namespace
+
+namespace {
+
+TEST_F(ClientForm, SixHumansStartAtOnceAndComputersFollowHostsRoom) {
+  Start();
+  LogIn("h0", 1);
+  Enter(3, "h0", 1);
+  for (int i = 0; i < 6; ++i) AddUser("h" + std::to_string(i), 3, 1 + i, 0, 1);
+  form().StartButton->click();
+  ASSERT_EQ(fake->sent.size(), 1u);
+  EXPECT_EQ(fake->sent[0], "START 1,0:1\r");
+  fake->Deliver("LOGIN:9");  // a computer player joins the host's own table
+  EXPECT_EQ(fake->sent.back(), "CHROOM 3:9\r");
 }
 
 }  // namespace
