@@ -661,13 +661,15 @@ void TKestClientForm::ShowConnectDialog() {
     dev_.connection->SetPort(port);
     std::string error;
     if (!dev_.connection->Open(&error)) {
-      Log("Error connecting to:" + ServerAddressText);
-      Memo2->show();
       if (autoLoginPending_) {
-        FailAutoLogin(error);
+        FailAutoLogin(error.empty() ? "no server given" : error);
         return;
       }
-      plat::MessageBox(this, error, "Error", plat::mbOK, plat::miError);
+      if (!error.empty()) {  // empty: the host dialog was cancelled
+        Log("Error connecting to:" + ServerAddressText);
+        Memo2->show();
+        plat::MessageBox(this, error, "Error", plat::mbOK, plat::miError);
+      }
       continue;
     }
     Connecting = true;

@@ -1,5 +1,6 @@
 #include <exception>
 
+#include "DefaultConnectionForm.h"
 #include "SocketComponents.h"
 #include "SocketConnection.h"
 
@@ -11,6 +12,7 @@ namespace {
 class TLineConnection : public TClientConnection {
  public:
   TLineConnection() {
+    kest::UseDefaultConnectionForm();  // asks for host and port when the port is 0
     socket_.SetMaxRecvSize(65536);
     socket_.OnConnect = [this](kest::TObject*, kest::TCustomWinSocket*) {
       if (OnConnect) OnConnect();
@@ -58,7 +60,7 @@ class TLineConnection : public TClientConnection {
       return false;
     }
     if (!socket_.Active() && !failed_) {
-      if (error) *error = "no server given";
+      if (error) error->clear();  // the host dialog was cancelled
       return false;
     }
     return true;

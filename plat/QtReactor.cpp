@@ -21,11 +21,13 @@ class QtIoWatch final : public IoWatch {
     QObject::connect(notifier_, &QSocketNotifier::activated, notifier_, [this] {
       // The callback may destroy this watch; the flag tells the destructor
       // to leave the notifier to the loop.
+      // A handler that pumps the loop can make the notifier fire again
+      // inside this call, hence a depth.
       auto alive = alive_;
-      inCallback_ = true;
+      ++inCallback_;
       GuardedCall(onReady_);
       if (!*alive) return;
-      inCallback_ = false;
+      --inCallback_;
     });
   }
 
@@ -33,7 +35,7 @@ class QtIoWatch final : public IoWatch {
     *alive_ = false;
     notifier_->setEnabled(false);
     QObject::disconnect(notifier_, nullptr, nullptr, nullptr);
-    if (inCallback_)
+    if (inCallback_ > 0)
       notifier_->deleteLater();
     else
       delete notifier_;
@@ -48,7 +50,7 @@ class QtIoWatch final : public IoWatch {
   QSocketNotifier* notifier_;
   std::function<void()> onReady_;
   std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
-  bool inCallback_ = false;
+  int inCallback_ = 0;
 };
 
 class QtReactor final : public Reactor {

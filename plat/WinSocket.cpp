@@ -1,5 +1,7 @@
 #include "WinSocket.h"
 
+#include "LoopGuard.h"
+
 #include <arpa/inet.h>
 #include <fcntl.h>
 #include <netdb.h>
@@ -11,6 +13,7 @@
 
 #include <cerrno>
 #include <cstring>
+#include <exception>
 #include <utility>
 
 namespace plat {
@@ -79,6 +82,7 @@ TCustomWinSocket::~TCustomWinSocket() {
 
 void TCustomWinSocket::Attach(int fd) {
   fd_ = fd;
+  ++openCount_;
   connected_ = true;
   connecting_ = false;
   CacheRemoteAddress();
@@ -201,13 +205,16 @@ void TCustomWinSocket::Error(TCustomWinSocket* Socket, TErrorEvent kind, int& co
 }
 
 void TCustomWinSocket::HandleError(TErrorEvent kind, int code) {
+  // Closed first, so that the error handler finds the socket closed and may
+  // open it again at once.
+  std::exception_ptr failed;
   try {
-    Error(this, kind, code);
-  } catch (...) {
     CloseSocket(false);
-    throw;
+  } catch (...) {
+    failed = std::current_exception();
   }
-  CloseSocket(false);
+  Error(this, kind, code);
+  if (failed) std::rethrow_exception(failed);
   if (code != 0) throw ESocketError(SocketErrorMessage(code, kind));
 }
 
@@ -217,9 +224,9 @@ void TCustomWinSocket::FailLater(TErrorEvent kind, int code) {
   if (readWatch_) readWatch_->SetEnabled(false);
   if (writeWatch_) writeWatch_->SetEnabled(false);
   std::weak_ptr<int> alive = alive_;
-  const int fd = fd_;
-  MainReactor().Post([this, alive, fd, kind, code] {
-    if (alive.expired() || fd_ != fd || !failPending_) return;
+  const uint32_t opened = openCount_;
+  MainReactor().Post([this, alive, opened, kind, code] {
+    if (alive.expired() || fd_ < 0 || openCount_ != opened || !failPending_) return;
     BusyScope busy(busy_);
     failPending_ = false;
     HandleError(kind, code);
@@ -262,6 +269,7 @@ void TClientWinSocket::Open(const std::string& Name, const std::string& Address,
   const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
   if (fd < 0) throw ESocketError(SocketErrorMessage(errno, eeGeneral));
   fd_ = fd;
+  ++openCount_;
   connecting_ = true;
   remoteAddress_.clear();
   remotePort_ = 0;
@@ -349,6 +357,7 @@ void TServerWinSocket::Listen(const std::string& Address, const std::string& Ser
     throw ESocketError(OperationError(err, op));
   }
   fd_ = fd;
+  ++openCount_;
   StartReadWatch();
   Event(this, seListen);
 }
@@ -377,9 +386,9 @@ void TServerWinSocket::HandleReadable() {
     // spinning, then try again.
     readWatch_->SetEnabled(false);
     std::weak_ptr<int> alive = alive_;
-    const int fd = fd_;
-    MainReactor().PostDelayed(1000, [this, alive, fd] {
-      if (!alive.expired() && fd_ == fd && readWatch_) readWatch_->SetEnabled(true);
+    const uint32_t opened = openCount_;
+    MainReactor().PostDelayed(1000, [this, alive, opened] {
+      if (!alive.expired() && fd_ >= 0 && openCount_ == opened && readWatch_) readWatch_->SetEnabled(true);
     });
     int code = err;
     Error(this, eeAccept, code);
@@ -394,7 +403,8 @@ void TServerWinSocket::HandleReadable() {
     if (!s) ::close(c);
     throw;
   }
-  Event(s, seAccept);
+  // A failing accept handler is reported; the connection still starts.
+  GuardedCall([&] { Event(s, seAccept); });
   if (s->IsOpen()) s->Event(s, seConnect);
 }
 

@@ -8,7 +8,10 @@
 // - A connect's outcome and every socket error are delivered later from the
 //   loop, never inside the call that caused them.
 // - A peer that closes, or an error on the connection, always ends in the
-//   disconnect event; so does Close() on an open socket.
+//   disconnect event; so does Close() on an open socket. On an error the
+//   disconnect event comes first, then the error event (with a code the
+//   handler may clear; a code left set is raised as ESocketError to the
+//   loop's error reporter).
 // - A per-connection socket of a server is freed only on a later loop turn
 //   after its disconnect event has run.
 // - send() never raises SIGPIPE; listening sockets use SO_REUSEADDR; host
@@ -76,6 +79,9 @@ class TCustomWinSocket : public TObject {
   bool NonBlocking() const { return nonBlocking_; }
   // The errno of the last failed receive or send.
   int LastError() const { return lastError_; }
+  // Whether the write watch is on (only while output waits or a connect
+  // is under way).
+  bool WriteWatchArmed() const { return writeWatch_ && writeWatch_->Enabled(); }
   // True while one of the socket's own callbacks runs.
   bool Busy() const { return busy_ > 0; }
 
@@ -118,8 +124,8 @@ class TCustomWinSocket : public TObject {
   void StartReadWatch();
   void ArmWrite(bool on);
   void CacheRemoteAddress();
-  // Error event, then close with the disconnect event; raises ESocketError
-  // when the handlers left the code set.
+  // Closes with the disconnect event, then the error event; raises
+  // ESocketError when the handler left the code set.
   void HandleError(TErrorEvent kind, int code);
   // Reports a failure from the loop later (at most one pending).
   void FailLater(TErrorEvent kind, int code);
@@ -130,6 +136,7 @@ class TCustomWinSocket : public TObject {
   virtual void AfterClose() {}
 
   int fd_ = -1;
+  uint32_t openCount_ = 0;  // tells a reused descriptor number apart
   bool nonBlocking_;
   bool connected_ = false;
   bool connecting_ = false;

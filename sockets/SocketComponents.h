@@ -20,6 +20,8 @@
 // OnClientDisconnect; the object is freed on a later loop turn after
 // OnClientDisconnect, so forget it there. Closing a connection from its own
 // line handler (s->Close()) delivers none of its remaining bytes.
+// Destroying the server closes its connections without calling any of the
+// program's handlers.
 //
 // Client:
 //   kest::TLineClientSocket client;
@@ -30,17 +32,19 @@
 //   client.OnLineArrived = [](TObject*, TCustomWinSocket*, const std::string& line) { ... };
 //   client.SetActive(true);                   // connects in the background
 // With the host or the port missing (or AlwaysShowDialog) activation first
-// asks for them in a TFormDefaultConnection (link sockets_dialog) or the
+// asks for them in a TFormDefaultConnection (DefaultConnectionForm.h) or the
 // form that OnGetDialogForm supplies. The connect outcome arrives later as
-// OnConnect, or OnError followed by OnDisconnect. SetActive(false) closes;
+// OnConnect, or OnDisconnect followed by OnError (the connection is closed
+// by then, so OnError may activate again). SetActive(false) closes;
 // SetActive(true) again, also from inside a handler, opens a new connection
 // with empty buffers.
 //
 // Errors: an error code that the OnError/OnClientError handler leaves
 // non-zero, the receive limit (MaxRecvSize) being passed and any exception
 // a handler raises are caught at the event loop's edge and passed to the
-// reporter set with plat::SetErrorReporter (LoopGuard.h). Never destroy a
-// component inside one of its own events.
+// reporter set with plat::SetErrorReporter (LoopGuard.h); after a line
+// handler fails, the next line still arrives. Never destroy a component
+// inside one of its own events.
 #pragma once
 
 #include <cstdint>

@@ -89,7 +89,14 @@ void TCustomSocketRW::ReadLoop(TObject* Sender, TCustomWinSocket* Socket) {
     const int32_t old = recv_.Count();
     const int32_t waiting = stream_.Size();
     if (MaxRecvSize > 0 && static_cast<int64_t>(old) + waiting > MaxRecvSize) CloseWithError(kRecvLimitPassed);
-    if (waiting > 0) recv_.ReadFromStream(stream_, waiting);
+    if (waiting > 0) {
+      try {
+        recv_.ReadFromStream(stream_, waiting);
+      } catch (const std::exception& e) {
+        // The buffer cannot grow any more (about 1 GiB without a unit end).
+        CloseWithError(e.what());
+      }
+    }
     if (recv_.Count() <= old) break;
     ReadEvent(Sender, Socket);
     if (generation_ != gen) break;

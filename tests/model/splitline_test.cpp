@@ -49,6 +49,8 @@ const SplitCase kCases[] = {
 
 #undef BS
 
+void PrintTo(const SplitCase& c, std::ostream* os) { *os << c.name; }
+
 class SplitLineTest : public ::testing::TestWithParam<SplitCase> {};
 
 }  // namespace

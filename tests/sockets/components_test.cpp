@@ -9,13 +9,13 @@
 #include <vector>
 
 #include "SocketComponents.h"
-#include "TestLoop.h"
+#include "../plat/TestLoop.h"
 
 using namespace kest;
 using plat::TObject;
-using sockets_test::Pump;
-using sockets_test::ReportedErrors;
-using sockets_test::WaitUntil;
+using plat_test::Pump;
+using plat_test::ReportedErrors;
+using plat_test::WaitUntil;
 
 namespace {
 
@@ -294,8 +294,22 @@ TEST(LineComponents, RefusedConnectReportsLater) {
   EXPECT_TRUE(client.log.empty());  // nothing inside the call
   EXPECT_TRUE(client.socket.Active());
   ASSERT_TRUE(WaitUntil([&] { return client.log.size() >= 2; }));
-  EXPECT_EQ(client.log, (Lines{"error", "disconnect"}));
+  EXPECT_EQ(client.log, (Lines{"disconnect", "error"}));
   EXPECT_FALSE(client.socket.Active());
+
+  // The error handler finds the connection closed and may try again.
+  Server server;
+  client.socket.OnError = [&](TObject*, TCustomWinSocket*, plat::TErrorEvent, int& code) {
+    code = 0;
+    client.log.push_back("error");
+    client.socket.Port = server.Port();
+    client.socket.SetActive(true);
+  };
+  client.socket.SetActive(true);
+  ASSERT_TRUE(WaitUntil([&] { return client.connected; }));
+  EXPECT_EQ(client.log, (Lines{"disconnect", "error", "disconnect", "error", "connect"}));
+  client.socket.SetActive(false);
+  client.socket.Port = port;
 
   // With the code left set, the error reaches the reporter.
   ReportedErrors errors;
@@ -312,8 +326,11 @@ TEST(LineComponents, HandlerExceptionsGoToTheReporter) {
     server.lines.push_back(l);
     if (l == "boom") throw std::runtime_error("handler failed");
   };
+  server.socket.OnAccept = [](TObject*, TCustomWinSocket*) { throw std::runtime_error("accept failed"); };
   Client client(server.Port());
-  ASSERT_TRUE(WaitUntil([&] { return client.connected; }));
+  ASSERT_TRUE(WaitUntil([&] { return client.connected && server.peers.size() == 1; }));
+  EXPECT_EQ(errors.messages, Lines{"accept failed"});
+  errors.messages.clear();
   client.socket.Send("boom");
   client.socket.Send("after");
   ASSERT_TRUE(WaitUntil([&] { return server.lines.size() == 2; }));

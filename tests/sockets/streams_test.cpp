@@ -8,7 +8,7 @@
 
 #include "SocketComponents.h"
 #include "Streams.h"
-#include "TestLoop.h"
+#include "../plat/TestLoop.h"
 
 using namespace kest;
 
@@ -170,7 +170,7 @@ TEST(SocketStreams, ModeChecks) {
 }
 
 TEST(SocketStreams, BlockingStreamTalksToALineServer) {
-  using sockets_test::WaitUntil;
+  using plat_test::WaitUntil;
   TLineServerSocket server;
   std::vector<std::string> lines;
   TCustomWinSocket* peer = nullptr;

@@ -1,4 +1,4 @@
-// Helpers for socket tests: pumping the Qt event loop with a bound, and
+// Helpers for the socket layer tests: pumping the Qt event loop with a bound, and
 // capturing what reaches the loop's error reporter.
 #pragma once
 
@@ -12,7 +12,7 @@
 
 #include "LoopGuard.h"
 
-namespace sockets_test {
+namespace plat_test {
 
 // Pumps the loop until pred() holds or ms pass; returns pred().
 inline bool WaitUntil(const std::function<bool()>& pred, int ms = 5000) {
@@ -42,4 +42,4 @@ class ReportedErrors {
   std::vector<std::string> messages;
 };
 
-}  // namespace sockets_test
+}  // namespace plat_test

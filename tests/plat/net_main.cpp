@@ -1,0 +1,11 @@
+// Socket layer tests run under a QCoreApplication: the sockets wait for
+// readiness on its event loop.
+#include <gtest/gtest.h>
+
+#include <QCoreApplication>
+
+int main(int argc, char** argv) {
+  QCoreApplication app(argc, argv);
+  ::testing::InitGoogleTest(&argc, argv);
+  return RUN_ALL_TESTS();
+}
