@@ -1,3 +1,5 @@
+#include <QObject>
+#include <QTimer>
 #include <exception>
 
 #include "DefaultConnectionForm.h"
@@ -20,14 +22,22 @@ class TLineConnection : public TClientConnection {
     socket_.OnError = [this](kest::TObject*, kest::TCustomWinSocket*, plat::TErrorEvent kind, int& code) {
       std::string what = plat::SocketErrorMessage(code, kind);
       code = 0;  // handled here: the library raises nothing
-      if (closing_ || failed_) return;
-      failed_ = true;  // the disconnect event that follows is part of this error
-      if (OnError) OnError(what);
-    };
-    socket_.OnDisconnect = [this](kest::TObject*, kest::TCustomWinSocket*) {
+      disconnectPending_ = false;  // the disconnect just before was this error's
       if (closing_ || failed_) return;
       failed_ = true;
-      if (OnDisconnect) OnDisconnect();
+      if (OnError) OnError(what);
+    };
+    // A failing connection is closed first and its error reported right
+    // after; the disconnect is reported only when no error follows it.
+    socket_.OnDisconnect = [this](kest::TObject*, kest::TCustomWinSocket*) {
+      if (closing_ || failed_) return;
+      disconnectPending_ = true;
+      QTimer::singleShot(0, &context_, [this] {
+        if (!disconnectPending_ || failed_) return;
+        disconnectPending_ = false;
+        failed_ = true;
+        if (OnDisconnect) OnDisconnect();
+      });
     };
     socket_.OnLineArrived = [this](kest::TObject*, kest::TCustomWinSocket*, const std::string& line) {
       if (OnLineArrived) OnLineArrived(line);
@@ -53,6 +63,7 @@ class TLineConnection : public TClientConnection {
 
   bool Open(std::string* error) override {
     failed_ = false;
+    disconnectPending_ = false;
     try {
       socket_.SetActive(true);
     } catch (const std::exception& e) {
@@ -80,8 +91,10 @@ class TLineConnection : public TClientConnection {
 
  private:
   kest::TLineClientSocket socket_;
+  QObject context_;  // cancels queued reports when the connection goes
   bool closing_ = false;
   bool failed_ = false;
+  bool disconnectPending_ = false;
 };
 
 }  // namespace
