@@ -200,13 +200,13 @@ void TKestClientForm::BuildComponents() {
   RoomView->setColumnCount(3);
   RoomView->setHeaderLabels({Q("\x95\x94\x89\xae"), Q("\x8f\xf3\x91\xd4"), Q("\x90\x6c\x90\x94")});
   RoomView->setColumnWidth(0, 90);
-  RoomView->setColumnWidth(1, 226);
+  RoomView->setColumnWidth(1, 226 - 10);  // the 8 pixels hidden at the left come off here
   RoomView->setColumnWidth(2, 80);
   RoomView->headerItem()->setTextAlignment(2, Qt::AlignRight | Qt::AlignVCenter);
   RoomView->setRootIsDecorated(false);
   // The list sits 8 pixels left of the canvas edge; keep its texts clear of it.
-  RoomView->setStyleSheet(QStringLiteral("QTreeView::item { padding-left: 8px; }"
-                                         "QHeaderView::section { padding-left: 10px; }"));
+  RoomView->setStyleSheet(QStringLiteral("QTreeView { padding-left: 8px; }"));
+  RoomView->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
   RoomView->setSelectionBehavior(QAbstractItemView::SelectRows);
   RoomView->setEditTriggers(QAbstractItemView::NoEditTriggers);
   RoomView->hide();
