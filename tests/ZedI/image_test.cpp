@@ -1,3 +1,5 @@
+#include <unistd.h>
+
 #include <gtest/gtest.h>
 
 #include <cstdio>
@@ -200,7 +202,7 @@ INSTANTIATE_TEST_SUITE_P(Table, ImageCorruption, ::testing::ValuesIn(kCorruption
 
 class ImageFile : public ::testing::Test {
 protected:
-    std::string path = ::testing::TempDir() + "zedi_image_test.so";
+    std::string path = ::testing::TempDir() + "zedi_image_test_" + std::to_string(::getpid()) + ".so";
     void Write(const std::vector<uint8_t>& v) {
         std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(v.data()), std::streamsize(v.size()));
     }
