@@ -1,5 +1,7 @@
 // The threaded outputs: the silent device with its real timing and callback
 // thread, and FluidSynth rendering offline.
+#include <unistd.h>
+
 #include "FluidMidi.h"
 #include "SmfBuilder.h"
 #include "midistrm.h"
@@ -185,7 +187,7 @@ TEST(FluidSynthRendering, GeneratedFileRendersToSound) {
   EXPECT_GT(peak, 1000);
 
   // The wave file holds the same samples after a 44-byte header.
-  std::string path = ::testing::TempDir() + "render_test.wav";
+  std::string path = ::testing::TempDir() + "render_test_" + std::to_string(::getpid()) + ".wav";
   ASSERT_TRUE(WriteWaveFile(path, samples, renderer->SampleRate()));
   std::ifstream wav(path, std::ios::binary | std::ios::ate);
   EXPECT_EQ(static_cast<size_t>(wav.tellg()), 44 + samples.size() * 2);

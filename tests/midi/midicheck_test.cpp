@@ -1,4 +1,6 @@
 // The midicheck tool, run as people run it.
+#include <unistd.h>
+
 #include "FluidMidi.h"
 
 #include <gtest/gtest.h>
@@ -30,7 +32,7 @@ TEST(Midicheck, AcceptsTheShippedFilesAndRefusesOthers) {
   EXPECT_EQ(ok, 0) << out;
   EXPECT_NE(out.find("format 0, 1 track(s), division 480: OK"), std::string::npos) << out;
 
-  std::string bad = ::testing::TempDir() + "midicheck_bad.mid";
+  std::string bad = ::testing::TempDir() + "midicheck_bad_" + std::to_string(::getpid()) + ".mid";
   std::ofstream(bad, std::ios::binary) << "RIFF and not a MIDI file";
   auto [code, err] = RunCommand(kBin + "/midicheck " + bad);
   EXPECT_EQ(code, 1);
@@ -42,7 +44,7 @@ TEST(Midicheck, AcceptsTheShippedFilesAndRefusesOthers) {
 
 TEST(Midicheck, RendersAWaveThatIsNotSilent) {
   if (midi::FindSoundFont().empty()) GTEST_SKIP() << "no General MIDI soundfont installed";
-  std::string wav = ::testing::TempDir() + "midicheck_op.wav";
+  std::string wav = ::testing::TempDir() + "midicheck_op_" + std::to_string(::getpid()) + ".wav";
   auto [code, out] = RunCommand(kBin + "/midicheck " + kBin + "/music/op.mid --wav " + wav + " --seconds 3");
   ASSERT_EQ(code, 0) << out;
   std::ifstream in(wav, std::ios::binary);

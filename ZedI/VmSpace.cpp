@@ -1,0 +1,98 @@
+#include "VmSpace.h"
+
+#include <sys/mman.h>
+
+#include <cstdio>
+#include <cstdlib>
+
+namespace zedi {
+
+VmSpace& VmSpace::Get() {
+    static VmSpace space;
+    return space;
+}
+
+VmSpace::VmSpace() {
+    void* p = mmap(nullptr, kRegionSize, PROT_READ | PROT_WRITE,
+                   MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE, -1, 0);
+    if (p == MAP_FAILED) {
+        std::fprintf(stderr, "ZedI: cannot reserve the script address space\n");
+        std::abort();
+    }
+    base_ = static_cast<uint8_t*>(p);
+    free_[kReservedLow] = kRegionSize - kReservedLow;
+}
+
+uint32_t VmSpace::Alloc(uint32_t size) {
+    if (size > kRegionSize) return 0;
+    uint32_t need = (size + kAlign - 1) & ~(kAlign - 1);
+    if (need == 0) need = kAlign;
+    for (auto it = free_.begin(); it != free_.end(); ++it) {
+        if (it->second < need) continue;
+        uint32_t addr = it->first, rest = it->second - need;
+        free_.erase(it);
+        if (rest) free_[addr + need] = rest;
+        used_[addr] = need;
+        inUse_ += need;
+        std::memset(base_ + addr, 0, need);
+        return addr;
+    }
+    return 0;
+}
+
+bool VmSpace::Free(uint32_t addr) {
+    auto it = used_.find(addr);
+    if (it == used_.end()) return false;
+    uint32_t size = it->second;
+    used_.erase(it);
+    inUse_ -= size;
+    if (addr < hitHi_ && addr + size > hitLo_) { hitLo_ = 1; hitHi_ = 0; }
+    // Give large blocks' pages back to the system.
+    if (size >= 65536) madvise(base_ + addr, size, MADV_DONTNEED);
+    auto next = free_.lower_bound(addr);
+    if (next != free_.end() && next->first == addr + size) {
+        size += next->second;
+        next = free_.erase(next);
+    }
+    if (next != free_.begin()) {
+        auto prev = std::prev(next);
+        if (prev->first + prev->second == addr) {
+            prev->second += size;
+            return true;
+        }
+    }
+    free_[addr] = size;
+    return true;
+}
+
+uint32_t VmSpace::BlockSize(uint32_t addr) const {
+    auto it = used_.find(addr);
+    return it == used_.end() ? 0 : it->second;
+}
+
+uint8_t* VmSpace::CheckSlow(uint32_t addr, uint32_t len) const {
+    auto it = used_.upper_bound(addr);
+    if (it == used_.begin()) return nullptr;
+    --it;
+    uint32_t lo = it->first, hi = it->first + it->second;
+    if (addr >= hi) return nullptr;
+    if (len > hi - addr) return nullptr;
+    hitLo_ = lo;
+    hitHi_ = hi;
+    return base_ + addr;
+}
+
+uint32_t VmSpace::Room(uint32_t addr) const {
+    if (!Check(addr, 0)) return 0;
+    auto it = std::prev(used_.upper_bound(addr));
+    return it->first + it->second - addr;
+}
+
+int32_t VmSpace::TextLength(uint32_t addr) const {
+    uint32_t room = Room(addr);
+    if (!room) return -1;
+    const void* end = std::memchr(base_ + addr, 0, room);
+    return end ? int32_t(static_cast<const uint8_t*>(end) - (base_ + addr)) : -1;
+}
+
+}  // namespace zedi

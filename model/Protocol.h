@@ -1,0 +1,148 @@
+// The wire protocol between client and server: the command words the server
+// understands, the send modes, and builders for every line.
+//
+// A line is WORD, a blank and the arguments separated by "," (when there are
+// any), then ":" and a user number. Names, faces and chat text stand between
+// two BS bytes (0x08). Text is Shift-JIS bytes, passed through unchanged.
+#pragma once
+
+#include <cstdint>
+#include <initializer_list>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "Kestclasses.h"
+
+namespace kest::proto {
+
+inline constexpr char kBS = '\x08';
+inline constexpr int kDefaultPort = 3201;
+inline constexpr int kMaxTokens = 32;  // tokens the dispatchers split a line into
+inline constexpr int kUserSlots = 100;
+inline constexpr int kRoomCount = 25;  // room 0 is the lobby
+
+// ---- Client to server: the command words, in lookup order ----
+
+enum TCommand : int {
+  cmLogin, cmChat, cmChroom, cmStart, cmRuser, cmSaikoro, cmMove, cmTurnEnd,
+  cmWarp, cmSuiri, cmShowCheck, cmShow, cmKokuso, cmKokusoEnd, cmInRoom,
+  cmOutRoom, cmSuiriStart, cmKokusoStart, cmSuiriCancel, cmKokusoCancel,
+  cmRoomLock, cmRoomUnlock, cmAddCom, cmEndGame, cmTurnEnd2, cmConfirm,
+  cmClearNpc, cmAddCom2,
+  kCommandCount
+};
+
+enum class TCountRule : uint8_t { Exact, AtLeast, Any };
+
+struct TCommandWord {
+  const char* word;
+  TCountRule rule;
+  int8_t count;  // the count the rule compares with (Exact, AtLeast)
+  int8_t reads;  // arguments the server's handler reads by position
+};
+
+// The 28 words with their argument rules, indexed by TCommand.
+extern const TCommandWord kCommandWords[kCommandCount];
+
+// Index of the word (exact, case-sensitive), -1 when unknown.
+int LookupCommandWord(std::string_view word);
+// Whether count arguments satisfy the word's rule.
+bool CountFits(int command, int count);
+
+// ---- Server send modes ----
+
+enum : int {
+  smToUser = 1,
+  smToAll = 2,
+  smToRoom = 3,
+  smExcept = 0x100,
+  smNoComputer = 0x200,
+};
+
+// ---- Raw lines (sent as they stand: no user number, no line end added) ----
+
+inline constexpr const char kRawErrSameName[] = "ERR SAMENAME\r";
+inline constexpr const char kRawErrOverUser[] = "ERR OVERUSER\r";
+
+// ---- Building lines ----
+
+// One argument of a line: a decimal number, a BS-quoted text, or a token as
+// it stands.
+class TArg {
+ public:
+  TArg(int n) : text_(std::to_string(n)) {}                 // NOLINT: implicit on purpose
+  static TArg Quoted(std::string_view s) { return TArg(std::string(1, kBS) + std::string(s) + kBS); }
+  static TArg Plain(std::string_view s) { return TArg(std::string(s)); }
+  const std::string& Text() const { return text_; }
+
+ private:
+  explicit TArg(std::string s) : text_(std::move(s)) {}
+  std::string text_;
+};
+
+// WORD, and when there are arguments a blank and the arguments joined by ",".
+std::string MakeLine(std::string_view word, std::initializer_list<TArg> args = {});
+std::string MakeLine(std::string_view word, const std::vector<TArg>& args);
+// text ":" userNo: the copy for one recipient, or a client line acting for userNo.
+std::string Addressed(std::string_view text, int userNo);
+// A client command as the client hands it to its socket (which adds CR LF):
+// text ":" userNo CR.
+std::string ClientLine(std::string_view text, int userNo);
+
+// Kinds of user in ADDUSER lines.
+enum : int { ukHuman = 0, ukComputer = 1, ukFiller = 2 };
+int UserKind(const TKestUser& u);
+
+// Server to client.
+std::string LineLogin();
+std::string LineAddUser(const TKestUser& u);  // name, room, face, number, kind
+std::string LineAddUser2(const TKestUser& u); // name, room, face
+std::string LinePrintChat(std::string_view name, std::string_view text);
+std::string LinePrintLogout(std::string_view name);
+std::string LineUser(int seat, std::string_view name);
+std::string LineChroom(int room, std::string_view name);
+std::string LineRoomStatus(int room, int playing, int count);
+std::string LineRoomWarp(int turnSeat, int room);
+std::string LineErrLocked();  // "ERR LOCKED\r", sent through the ordinary route
+std::string LineCard(const TCardList& hand);
+std::string LineRemoveUser(std::string_view name);
+std::string LineRuserEnd();
+std::string LineStart(const std::vector<std::string>& args);
+std::string LineTurn(int seat);
+std::string LineSaikoro(int n);
+std::string LineSuiri(int seat, int room, int person, int weapon);
+std::string LineShowWait(int seat);
+std::string LineShowSel(const TCard* cards, int count);
+std::string LineShowC(int seat, int code);
+std::string LineShowCExist(int seat);
+std::string LineShowCNo(int seat);
+std::string LineShowCNotExist(int seat);
+std::string LineSuiriEnd();
+std::string LineKokusoCheck(int seat);
+// solution: person, weapon, room.
+std::string LineKokuso(const TCard solution[3], int verdict);
+std::string LineMove(int seat, int x, int y, int steps);
+std::string LineInRoom(int seat, int a, int b);
+std::string LineOutRoom(int seat, int a, int b);
+std::string LineSuiriStart(int seat, int room);
+std::string LineKokusoStart(int seat, int room);
+std::string LineWin(int seat, const TCard solution[3]);
+std::string LineLose(int seat);
+std::string LineEnd(int seat, const TCard solution[3]);
+std::string LineSuiriCancel(int seat);
+std::string LineKokusoCancel(int seat);
+std::string LineCpuType(int type);
+std::string LineBye(std::string_view name);
+std::string LineTurnEnd2();
+
+// Client to server (without the user number; see ClientLine).
+std::string CmdLogin(std::string_view name, std::string_view face);
+std::string CmdAddCom(int command, std::string_view name, std::string_view face, int cpuType);
+std::string CmdChat(int room, std::string_view text);
+
+// "がログアウトしました", appended to the leaver's name.
+inline constexpr const char kLoggedOutText[] =
+    "\x82\xaa\x83\x8d\x83\x4f\x83\x41\x83\x45\x83\x67\x82\xb5\x82\xdc\x82\xb5\x82\xbd";
+
+}  // namespace kest::proto

@@ -1,0 +1,642 @@
+#include "ServerCore.h"
+
+#include <algorithm>
+#include <exception>
+
+#include "Number.h"
+
+namespace velmora {
+
+using namespace kest;
+using namespace kest::proto;
+
+// A received line after splitting: the tokens as text, the word first.
+struct TKestServerCore::TArgs {
+  std::vector<std::string> tokens;
+  int count = 0;
+
+  const std::string& Str(int i) const { return tokens[size_t(i)]; }
+  int Num(int i) const { return ReadDecimal(tokens[size_t(i)]); }
+};
+
+const TKestServerCore::THandler TKestServerCore::kHandlers[kCommandCount] = {
+    &TKestServerCore::HLogin,        &TKestServerCore::HChat,
+    &TKestServerCore::HChroom,       &TKestServerCore::HStart,
+    &TKestServerCore::HRuser,        &TKestServerCore::HSaikoro,
+    &TKestServerCore::HMove,         &TKestServerCore::HTurnEnd,
+    &TKestServerCore::HWarp,         &TKestServerCore::HSuiri,
+    &TKestServerCore::HShowCheck,    &TKestServerCore::HShow,
+    &TKestServerCore::HKokuso,       &TKestServerCore::HKokusoEnd,
+    &TKestServerCore::HInRoom,       &TKestServerCore::HOutRoom,
+    &TKestServerCore::HSuiriStart,   &TKestServerCore::HKokusoStart,
+    &TKestServerCore::HSuiriCancel,  &TKestServerCore::HKokusoCancel,
+    &TKestServerCore::HRoomLock,     &TKestServerCore::HRoomUnlock,
+    &TKestServerCore::HAddCom,       &TKestServerCore::HEndGame,
+    &TKestServerCore::HTurnEnd2,     &TKestServerCore::HConfirm,
+    &TKestServerCore::HClearNpc,     &TKestServerCore::HAddCom2,
+};
+
+TKestServerCore::TKestServerCore() {
+  verdict_.fill(-1);
+  rooms_.reserve(kRoomCount);
+  for (int r = 0; r < kRoomCount; ++r) rooms_.emplace_back(this);
+}
+
+TKestServerCore::~TKestServerCore() = default;
+
+// ---------------------------------------------------------------- log
+
+void TKestServerCore::AddLog(const std::string& text) {
+  log_.push_back(text);
+  while (log_.size() > logLimit_) log_.pop_front();
+  if (logSink_) logSink_(text);
+}
+
+void TKestServerCore::SetLogLimit(size_t n) {
+  logLimit_ = std::max<size_t>(n, 1);
+  while (log_.size() > logLimit_) log_.pop_front();
+}
+
+// ---------------------------------------------------------------- users
+
+TKestUser* TKestServerCore::UserOf(int userNo) const {
+  if (userNo < 0 || userNo >= kUserSlots) return nullptr;
+  return users_[size_t(userNo)].get();
+}
+
+TKestUser* TKestServerCore::LiveUser(int id) const {
+  TKestUser* u = UserOf(id);
+  return u && u->IsLoggedIn() ? u : nullptr;
+}
+
+int TKestServerCore::LoggedInCount() const {
+  int n = 0;
+  for (int i = 0; i < kUserSlots; ++i) n += LiveUser(i) != nullptr;
+  return n;
+}
+
+bool TKestServerCore::BoundTo(int id, const TServerConnection* conn) const {
+  const TKestUser* u = LiveUser(id);
+  return u && u->socket == conn;
+}
+
+void TKestServerCore::FreeSlot(int n) {
+  users_[size_t(n)].reset();
+  verdict_[size_t(n)] = -1;
+}
+
+void TKestServerCore::FreeUserSlot(TServerConnection* conn) {
+  for (int n = 0; n < kUserSlots; ++n)
+    if (users_[size_t(n)] && users_[size_t(n)]->socket == conn) FreeSlot(n);
+}
+
+// ---------------------------------------------------------------- entries
+
+template <class Fn>
+void TKestServerCore::Entry(Fn&& fn) {
+  ++depth_;
+  try {
+    fn();
+  } catch (const std::exception& e) {
+    AddLog(std::string("Error: ") + e.what());
+  }
+  --depth_;
+  if (depth_ == 0) RunPendingDrops();
+}
+
+void TKestServerCore::RunPendingDrops() {
+  ++depth_;
+  while (!pendingDrops_.empty()) {
+    TServerConnection* conn = pendingDrops_.front();
+    pendingDrops_.erase(pendingDrops_.begin());
+    try {
+      DropConnection(conn, true);
+    } catch (const std::exception& e) {
+      AddLog(std::string("Error: ") + e.what());
+    }
+  }
+  --depth_;
+}
+
+void TKestServerCore::DropConnection(TServerConnection* conn, bool logDisconnect) {
+  attached_.erase(conn);
+  for (int n = 0; n < kUserSlots; ++n) {
+    const TKestUser* u = LiveUser(n);
+    if (!u || u->socket != conn) continue;
+    if (logDisconnect) AddLog(">Disconnect ok" + std::to_string(n));
+    LogoutUser(n);
+  }
+  FreeUserSlot(conn);
+}
+
+void TKestServerCore::ClientConnect(TServerConnection* conn) { attached_.insert(conn); }
+
+void TKestServerCore::ClientDisconnect(TServerConnection* conn) {
+  AddLog(">Disconnect");
+  attached_.erase(conn);
+  if (std::find(pendingDrops_.begin(), pendingDrops_.end(), conn) == pendingDrops_.end())
+    pendingDrops_.push_back(conn);
+  if (depth_ == 0) RunPendingDrops();
+}
+
+void TKestServerCore::LineArrived(TServerConnection* conn, const std::string& line) {
+  Entry([&] { CommandDispatcher(conn, line); });
+}
+
+void TKestServerCore::SocketCheck() {
+  Entry([&] {
+    for (int n = 0; n < kUserSlots; ++n) {
+      const TKestUser* u = UserOf(n);
+      if (!u) continue;
+      auto* conn = static_cast<TServerConnection*>(u->socket);
+      if (conn->Connected()) continue;
+      DropConnection(conn, true);
+    }
+  });
+}
+
+void TKestServerCore::DropAllConnections() {
+  Entry([&] {
+    attached_.clear();  // nothing is sent from here on
+    for (int n = 0; n < kUserSlots; ++n)
+      if (const TKestUser* u = UserOf(n)) DropConnection(static_cast<TServerConnection*>(u->socket), false);
+    pendingDrops_.clear();
+  });
+}
+
+// ---------------------------------------------------------------- sending
+
+void TKestServerCore::SendLine(const std::string& text, int number, int mode, int room) {
+  const int base = mode & 0xFF;
+  std::vector<int> to;
+  if (base == smToUser) {
+    const TKestUser* u = LiveUser(number);
+    if (u && HasData(static_cast<TServerConnection*>(u->socket)) &&
+        !((mode & smNoComputer) && u->HasFlags(ufComputer)))
+      to.push_back(number);
+  } else if (base == smToAll || base == smToRoom) {
+    for (int n = 0; n < kUserSlots; ++n) {
+      const TKestUser* u = LiveUser(n);
+      if (!u || !HasData(static_cast<TServerConnection*>(u->socket))) continue;
+      if ((mode & smExcept) && n == number) continue;
+      if (u->HasFlags(ufNonParticipant)) continue;
+      if ((mode & smNoComputer) && u->HasFlags(ufComputer)) continue;
+      if (base == smToRoom && u->GetRoom() != room) continue;
+      to.push_back(n);
+    }
+  }
+  ++depth_;  // a transport reporting its disconnect inside a send waits for the loop's end
+  for (int n : to) {
+    const TKestUser* u = LiveUser(n);
+    if (!u) continue;
+    const std::string copy = Addressed(text, n);
+    AddLog(">" + std::to_string(n) + " " + copy);
+    auto* conn = static_cast<TServerConnection*>(u->socket);
+    if (!HasData(conn) || conn->SendLine(copy)) continue;
+    // The connection failed: nothing more goes to it, and its users are
+    // logged out once the line being handled is done with their records.
+    AddLog(">Send error to " + std::to_string(n));
+    attached_.erase(conn);
+    if (std::find(pendingDrops_.begin(), pendingDrops_.end(), conn) == pendingDrops_.end())
+      pendingDrops_.push_back(conn);
+  }
+  if (--depth_ == 0) RunPendingDrops();
+}
+
+// ---------------------------------------------------------------- dispatcher
+
+void TKestServerCore::CommandDispatcher(TServerConnection* conn, const std::string& line) {
+  AddLog(line);
+  if (!HasData(conn)) return;  // a connection already given up
+
+  std::vector<char> buf(line.begin(), line.end());
+  buf.push_back('\0');
+  char* tokens[kMaxTokens];
+  int id = -1;
+  const int count = SplitLine(buf.data(), tokens, kMaxTokens, id);
+  if (count < 0) return;
+  const int cmd = LookupCommandWord(tokens[0]);
+  if (cmd < 0 || !CountFits(cmd, count)) return;
+  if (count < kCommandWords[cmd].reads) {
+    AddLog("Ignored: missing argument");
+    return;
+  }
+  // A line acts only for a user of its own connection; logins and computer
+  // players come before or beside that.
+  if (cmd != cmLogin && cmd != cmAddCom && cmd != cmAddCom2 && !BoundTo(id, conn)) {
+    AddLog("Ignored: user " + std::to_string(id) + " is not on this connection");
+    return;
+  }
+
+  TArgs a;
+  a.count = count;
+  for (int i = 0; i <= count; ++i) a.tokens.emplace_back(tokens[i]);
+  current_ = conn;
+  try {
+    (this->*kHandlers[cmd])(id, a);
+  } catch (const std::exception& e) {
+    AddLog(std::string("Error in ") + kCommandWords[cmd].word + ": " + e.what());
+  }
+  current_ = nullptr;
+}
+
+// ---------------------------------------------------------------- login and lobby
+
+int TKestServerCore::LoginUser(TServerConnection* conn, const std::string& name, const std::string& face) {
+  AddLog("Login :" + name + "  Face : " + face);
+  auto refuse = [&](const char* log, const char* raw) {
+    AddLog(log);
+    if (HasData(conn) && !conn->SendRaw(raw)) {
+      attached_.erase(conn);
+      pendingDrops_.push_back(conn);
+    }
+    return -1;
+  };
+  for (int i = 0; i < kUserSlots; ++i)
+    if (const TKestUser* u = LiveUser(i); u && u->GetName() == name)
+      return refuse("Error! Samename User", kRawErrSameName);
+  int n = 0;
+  while (n < kUserSlots && users_[size_t(n)]) ++n;
+  if (n == kUserSlots) return refuse("Error! Over User", kRawErrOverUser);
+
+  auto u = std::make_unique<TKestUser>();
+  u->SetName(name);
+  u->SetFace(face);
+  u->SetRoom(0);
+  u->SetPlace(0);
+  u->socket = conn;
+  u->ClearUnused();
+  u->MarkLoggedIn();
+  u->UserNo = int16_t(n);
+  users_[size_t(n)] = std::move(u);
+  verdict_[size_t(n)] = -1;
+
+  SendLine(LineLogin(), n, smToUser);
+  for (int i = 0; i < kUserSlots; ++i)
+    if (const TKestUser* v = LiveUser(i); v && v->GetRoom() == 0) SendLine(LineAddUser(*v), n, smToUser);
+  SendLine(LineAddUser(*users_[size_t(n)]), n, smToRoom | smExcept, 0);
+  for (int r = 0; r <= 10; ++r) SendRoomStatus(r);
+  return n;
+}
+
+void TKestServerCore::HLogin(int, const TArgs& a) { LoginUser(current_, a.Str(1), a.Str(2)); }
+
+void TKestServerCore::HAddCom(int, const TArgs& a) {
+  const int n = LoginUser(current_, a.Str(1), a.Str(2));
+  if (n < 0) return;
+  users_[size_t(n)]->SetFlags(ufComputer);
+  users_[size_t(n)]->CpuType = int16_t(a.Num(3));
+}
+
+void TKestServerCore::HAddCom2(int, const TArgs& a) {
+  const int n = LoginUser(current_, a.Str(1), a.Str(2));
+  if (n >= 0) users_[size_t(n)]->SetFlags(ufNonParticipant | ufComputer);
+}
+
+void TKestServerCore::SendRoomStatus(int r) {
+  if (!ValidRoom(r)) return;
+  int playing = 0, count = 0;
+  if (r == 0) {
+    for (int i = 0; i < kUserSlots; ++i)
+      if (const TKestUser* u = LiveUser(i); u && u->GetRoom() == 0) ++count;
+  } else {
+    playing = rooms_[size_t(r)].IsPlaying() ? 1 : 0;
+    count = rooms_[size_t(r)].PlayerCount();
+  }
+  SendLine(LineRoomStatus(r, playing, count), 0, smToRoom, 0);
+}
+
+namespace {
+
+// The name without bytes up to 0x20 at either end.
+std::string Trimmed(const std::string& s) {
+  size_t b = 0, e = s.size();
+  while (b < e && static_cast<unsigned char>(s[b]) <= 0x20) ++b;
+  while (e > b && static_cast<unsigned char>(s[e - 1]) <= 0x20) --e;
+  return s.substr(b, e - b);
+}
+
+}  // namespace
+
+void TKestServerCore::HChat(int id, const TArgs& a) {
+  const int r = a.Num(1);
+  if (!ValidRoom(r)) return;
+  SendLine(LinePrintChat(Trimmed(UserOf(id)->GetName()), a.Str(2)), id, smToRoom | smNoComputer, r);
+}
+
+void TKestServerCore::HChroom(int id, const TArgs& a) {
+  const int target = a.Num(1);
+  if (ValidRoom(target)) ChangeRoom(id, target);
+}
+
+void TKestServerCore::ChangeRoom(int id, int target) {
+  TKestUser& u = *UserOf(id);
+  TRoom& t = rooms_[size_t(target)];
+  if (t.IsPlaying() || (target != 0 && t.PlayerCount() >= TRoom::kMaxMembers) ||
+      target == u.GetRoom() || t.IsLocked()) {
+    SendLine(LineErrLocked(), id, smToUser);
+    return;
+  }
+  const int old = u.GetRoom();
+  const std::string name = u.GetName();
+  SendLine(LineChroom(target, name), id, smToUser);
+  SendLine(LineRemoveUser(name), id, smToRoom | smExcept, old);
+  if (old > 0 && ValidRoom(old)) rooms_[size_t(old)].RemoveMember(int16_t(id));
+  if (target > 0) t.AddMember(int16_t(id));
+  u.SetRoom(int16_t(target));
+  verdict_[size_t(id)] = -1;  // an accusation is closed in the room it was made in
+
+  if (target > 0) {
+    for (int s = 0; s < t.MemberCount(); ++s) {
+      const TKestUser* m = UserOf(t.MemberAt(s));
+      if (!m) continue;
+      SendLine(LineAddUser(*m), id, smToUser);
+      if (m->HasFlags(ufComputer)) SendLine(LineCpuType(m->CpuType), m->UserNo, smToUser);
+    }
+    for (int s = 0; s < t.MemberCount(); ++s)
+      if (const int m = t.MemberAt(s); m != id && UserOf(m)) SendLine(LineAddUser(u), m, smToUser);
+  } else {
+    for (int n = 0; n < kUserSlots; ++n) {
+      const TKestUser* v = LiveUser(n);
+      if (!v || v->GetRoom() != 0) continue;
+      SendLine(LineAddUser(*v), id, smToUser);
+      if (n != id) SendLine(LineAddUser(u), n, smToUser);
+    }
+  }
+  SendRoomStatus(old);
+  SendRoomStatus(target);
+}
+
+void TKestServerCore::HRuser(int id, const TArgs& a) {
+  const int r = a.Num(1);
+  if (!ValidRoom(r)) return;
+  if (r > 0) {
+    const TRoom& room = rooms_[size_t(r)];
+    for (int s = 0; s < room.MemberCount(); ++s)
+      if (const TKestUser* m = UserOf(room.MemberAt(s))) SendLine(LineAddUser2(*m), id, smToUser);
+  } else {
+    for (int n = 0; n < kUserSlots; ++n)
+      if (const TKestUser* v = LiveUser(n); v && v->GetRoom() == 0) SendLine(LineAddUser2(*v), id, smToUser);
+  }
+  SendLine(LineRuserEnd(), id, smToUser);
+}
+
+void TKestServerCore::HRoomLock(int id, const TArgs&) {
+  if (const int r = GameRoomOf(id); r > 0) rooms_[size_t(r)].SetLocked(true);
+}
+
+void TKestServerCore::HRoomUnlock(int id, const TArgs&) {
+  if (const int r = GameRoomOf(id); r > 0) rooms_[size_t(r)].SetLocked(false);
+}
+
+void TKestServerCore::HClearNpc(int id, const TArgs&) { ClearComputers(UserOf(id)->GetRoom()); }
+
+void TKestServerCore::ClearComputers(int r) {
+  if (!ValidRoom(r)) return;
+  for (int n = 0; n < kUserSlots; ++n) {
+    TKestUser* u = LiveUser(n);
+    if (!u || !u->HasFlags(ufComputer) || u->GetRoom() != r) continue;
+    SendLine(LineBye(u->GetName()), n, smToRoom | smExcept, r);
+    if (r > 0) rooms_[size_t(r)].RemoveMember(int16_t(n));
+    u->MarkUnused();
+    u->ClearLoggedIn();
+    FreeSlot(n);
+  }
+}
+
+void TKestServerCore::LogoutUser(int n) {
+  TKestUser* u = LiveUser(n);
+  if (!u) return;
+  const int r = u->GetRoom();
+  if (r > 0 && ValidRoom(r)) rooms_[size_t(r)].RemoveMember(int16_t(n));
+  const std::string name = u->GetName();
+  AddLog("BYE : " + name);
+  SendLine(LineBye(name), n, smToRoom | smExcept, r);
+  SendLine(LinePrintLogout(name), n, smToRoom | smExcept, r);
+  u->MarkUnused();
+  u->ClearLoggedIn();
+  verdict_[size_t(n)] = -1;
+  ClearComputers(r);
+  if (r > 0 && ValidRoom(r)) rooms_[size_t(r)].StopPlaying();
+  SendRoomStatus(r);
+}
+
+// ---------------------------------------------------------------- game
+
+int TKestServerCore::GameRoomOf(int id) const {
+  const TKestUser* u = LiveUser(id);
+  const int r = u ? u->GetRoom() : -1;
+  return r >= 1 && r < kRoomCount ? r : -1;
+}
+
+int TKestServerCore::SeatIn(int id) const {
+  const int r = GameRoomOf(id);
+  return r < 0 ? -1 : rooms_[size_t(r)].SeatOf(id);
+}
+
+bool TKestServerCore::MakeTriple(const TArgs& a, TCard out[3]) {
+  const int room = a.Num(1), person = a.Num(2), weapon = a.Num(3);
+  if (room < 0 || room > 8 || person < 0 || person > 5 || weapon < 0 || weapon > 5) return false;
+  out[0] = TCard::MakeCard(mkRoom, uint16_t(room));
+  out[1] = TCard::MakeCard(mkPerson, uint16_t(person));
+  out[2] = TCard::MakeCard(mkWeapon, uint16_t(weapon));
+  return true;
+}
+
+void TKestServerCore::HStart(int id, const TArgs& a) {
+  const int r = GameRoomOf(id);
+  if (r < 0) return;
+  TRoom& room = rooms_[size_t(r)];
+  bool participant = false;
+  for (int s = 0; s < room.MemberCount(); ++s)
+    if (const TKestUser* m = UserOf(room.MemberAt(s)); m && !m->HasFlags(ufNonParticipant)) participant = true;
+  if (!participant) {
+    AddLog("Ignored: START without a player");
+    return;
+  }
+  room.DealCards();
+  for (int s = 0; s < room.MemberCount(); ++s)
+    if (const int m = room.MemberAt(s); UserOf(m)) verdict_[size_t(m)] = -1;
+  AddLog("START!");
+  SendLine(LineStart(std::vector<std::string>(a.tokens.begin() + 1, a.tokens.end())), id, smToRoom, r);
+  for (int n = 0; n < kUserSlots; ++n)
+    if (const TKestUser* u = LiveUser(n); u && u->GetRoom() == r) SendLine(LineCard(u->hand), n, smToUser);
+  for (int s = 0; s < room.PlayerCount(); ++s)
+    if (const TKestUser* m = UserOf(room.MemberAt(s))) SendLine(LineUser(s, m->GetName()), id, smToRoom, r);
+  SendLine(LineTurn(0), id, smToRoom, r);
+}
+
+void TKestServerCore::HSaikoro(int id, const TArgs&) {
+  const int r = GameRoomOf(id);
+  if (r < 0) return;
+  const int n = rooms_[size_t(r)].die.RollDie(6);
+  SendLine(LineSaikoro(n), id, smToRoom, r);
+}
+
+void TKestServerCore::HMove(int id, const TArgs& a) {
+  if (const int r = GameRoomOf(id); r > 0)
+    SendLine(LineMove(SeatIn(id), a.Num(1), a.Num(2), a.Num(3)), id, smToRoom, r);
+}
+
+void TKestServerCore::HInRoom(int id, const TArgs& a) {
+  if (const int r = GameRoomOf(id); r > 0) SendLine(LineInRoom(SeatIn(id), a.Num(1), a.Num(2)), id, smToRoom, r);
+}
+
+void TKestServerCore::HOutRoom(int id, const TArgs& a) {
+  if (const int r = GameRoomOf(id); r > 0) SendLine(LineOutRoom(SeatIn(id), a.Num(1), a.Num(2)), id, smToRoom, r);
+}
+
+void TKestServerCore::HSuiriStart(int id, const TArgs& a) {
+  if (const int r = GameRoomOf(id); r > 0) SendLine(LineSuiriStart(SeatIn(id), a.Num(1)), id, smToRoom, r);
+}
+
+void TKestServerCore::HKokusoStart(int id, const TArgs& a) {
+  if (const int r = GameRoomOf(id); r > 0) SendLine(LineKokusoStart(SeatIn(id), a.Num(1)), id, smToRoom, r);
+}
+
+void TKestServerCore::HSuiriCancel(int id, const TArgs&) {
+  if (const int r = GameRoomOf(id); r > 0) SendLine(LineSuiriCancel(SeatIn(id)), id, smToRoom, r);
+}
+
+void TKestServerCore::HKokusoCancel(int id, const TArgs&) {
+  if (const int r = GameRoomOf(id); r > 0) SendLine(LineKokusoCancel(SeatIn(id)), id, smToRoom, r);
+}
+
+void TKestServerCore::NextTurn(int r) {
+  TRoom& room = rooms_[size_t(r)];
+  int t = room.AdvanceTurn();
+  // Seats of eliminated players, and seats left empty, are skipped.
+  for (int k = 0;;) {
+    const TKestUser* m = UserOf(room.MemberAt(t));
+    if (m && !m->HasFlags(ufEliminated)) break;
+    t = room.AdvanceTurn();
+    if (++k > room.PlayerCount()) return;
+  }
+  SendLine(LineTurn(t), 0, smToRoom, r);
+}
+
+void TKestServerCore::HTurnEnd(int id, const TArgs&) {
+  if (const int r = GameRoomOf(id); r > 0) NextTurn(r);
+}
+
+void TKestServerCore::HTurnEnd2(int id, const TArgs&) {
+  const int r = GameRoomOf(id);
+  if (r < 0) return;
+  TRoom& room = rooms_[size_t(r)];
+  room.confirmNeeded = 0;
+  room.confirmCount = 0;
+  for (int s = 0; s < room.PlayerCount(); ++s) {
+    const int m = room.MemberAt(s);
+    const TKestUser* u = UserOf(m);
+    if (!u || u->HasFlags(ufComputer) || m == id) continue;
+    ++room.confirmNeeded;
+    SendLine(LineTurnEnd2(), m, smToUser);
+  }
+  if (room.confirmNeeded == 0) NextTurn(r);
+}
+
+void TKestServerCore::HConfirm(int id, const TArgs&) {
+  const int r = GameRoomOf(id);
+  if (r < 0) return;
+  TRoom& room = rooms_[size_t(r)];
+  if (room.confirmCount >= room.confirmNeeded) return;  // not waiting for confirmations
+  if (++room.confirmCount == room.confirmNeeded) NextTurn(r);
+}
+
+void TKestServerCore::HWarp(int id, const TArgs& a) {
+  const int r = GameRoomOf(id), n = a.Num(1);
+  if (r < 0 || !ValidRoom(n)) return;
+  SendLine(LineRoomWarp(rooms_[size_t(r)].TurnSeat(), n), id, smToRoom, n);
+}
+
+void TKestServerCore::HSuiri(int id, const TArgs& a) {
+  const int r = GameRoomOf(id);
+  TCard cards[3];
+  if (r < 0 || !MakeTriple(a, cards)) return;
+  TRoom& room = rooms_[size_t(r)];
+  SendLine(LineSuiri(SeatIn(id), a.Num(1), a.Num(2), a.Num(3)), id, smToRoom, r);
+  room.SetSuggestion(id, cards);
+  SendLine(LineShowWait(room.ResponderSeat()), id, smToRoom, r);
+}
+
+void TKestServerCore::HShowCheck(int id, const TArgs&) {
+  const int r = GameRoomOf(id);
+  if (r < 0) return;
+  TCard found[3];
+  int count = 0;
+  rooms_[size_t(r)].NextResponder(found, count);
+  SendLine(LineShowSel(found, count), id, smToUser);
+}
+
+void TKestServerCore::HShow(int id, const TArgs& a) {
+  const int r = GameRoomOf(id);
+  if (r < 0) return;
+  TRoom& room = rooms_[size_t(r)];
+  const int suggester = room.MemberAt(room.TurnSeat());
+  if (!UserOf(suggester)) return;
+  const int code = a.Str(1) == "NO" ? -1 : a.Num(1);
+  const int seat = SeatIn(id);
+  const bool shown = code >= 0;
+  SendLine(shown ? LineShowC(seat, code) : LineShowCNo(seat), suggester, smToUser);
+  const std::string others = shown ? LineShowCExist(seat) : LineShowCNotExist(seat);
+  for (int s = 0; s < room.PlayerCount(); ++s) {
+    const int m = room.MemberAt(s);
+    if (s != room.TurnSeat() && UserOf(m)) SendLine(others, m, smToUser);
+  }
+  if (shown || room.ResponderSeat() == room.TurnSeat())
+    SendLine(LineSuiriEnd(), suggester, smToUser);
+  else
+    SendLine(LineShowWait(room.ResponderSeat()), id, smToRoom, r);
+}
+
+void TKestServerCore::HKokuso(int id, const TArgs& a) {
+  const int r = GameRoomOf(id);
+  TCard cards[3];
+  if (r < 0 || !MakeTriple(a, cards)) return;
+  const TRoom& room = rooms_[size_t(r)];
+  SendLine(LineKokusoCheck(SeatIn(id)), id, smToRoom | smExcept, r);
+  const int v = room.CheckAccusation(cards) ? 1 : 0;
+  verdict_[size_t(id)] = int8_t(v);
+  TCard solution[3];
+  room.GetSolution(solution);
+  SendLine(LineKokuso(solution, v), id, smToUser);
+}
+
+void TKestServerCore::HKokusoEnd(int id, const TArgs&) {
+  const int r = GameRoomOf(id);
+  if (r < 0) return;
+  // The verdict is the server's own, from this user's last accusation.
+  const int v = verdict_[size_t(id)];
+  if (v < 0) {
+    AddLog("Ignored: KOKUSOEND without an accusation");
+    return;
+  }
+  verdict_[size_t(id)] = -1;
+  if (v) {
+    EndGame(id, ekWin);
+    return;
+  }
+  TRoom& room = rooms_[size_t(r)];
+  SendLine(LineLose(SeatIn(id)), id, smToRoom, r);
+  UserOf(id)->SetFlags(ufEliminated);
+  for (int s = 0; s < room.PlayerCount(); ++s) {
+    const TKestUser* m = UserOf(room.MemberAt(s));
+    if (m && !m->HasFlags(ufEliminated)) return;
+  }
+  EndGame(id, ekEnd);
+}
+
+void TKestServerCore::HEndGame(int id, const TArgs&) { EndGame(id, ekEnd); }
+
+void TKestServerCore::EndGame(int id, TEndKind kind) {
+  const int r = GameRoomOf(id);
+  if (r < 0) return;
+  TRoom& room = rooms_[size_t(r)];
+  TCard solution[3];
+  room.GetSolution(solution);
+  const int seat = SeatIn(id);
+  SendLine(kind == ekWin ? LineWin(seat, solution) : LineEnd(seat, solution), id, smToRoom, r);
+  room.StopPlaying();
+}
+
+}  // namespace velmora

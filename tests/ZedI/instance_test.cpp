@@ -1,0 +1,472 @@
+#include <gtest/gtest.h>
+
+#include "Fixture.h"
+#include "VmSpace.h"
+
+using namespace zasm;
+using ztest::Script;
+using ztest::WithFunction;
+
+namespace {
+
+// Emits a call of a host function without parameters, result dropped.
+void CallHost(ImageBuilder& b, const char* name) {
+    uint32_t slot = b.Import(name, 0);
+    b.a.Op2(opCALLEX, I(int32_t(slot)), I(int32_t(scdescDROP_RESULT)));
+}
+
+// f: adds 1 to global 0, calls the host function, adds 10, returns.
+ImageBuilder AroundHostCall(const char* name) {
+    return WithFunction([name](ImageBuilder& ib) {
+        ib.a.Op2(opADD, Data(0), I(1));
+        CallHost(ib, name);
+        ib.a.Op2(opADD, Data(0), I(10));
+        ib.a.Op0({opRET});
+    });
+}
+
+void PauseMe() { scPause_Instance(scGet_This(), 1); }
+int g_reentry = -2;
+void CallMyself() { g_reentry = scCall_Instance(scGet_This(), scGet_Symbol(scGet_This(), "f")); }
+void FreeMe() { scFree_Instance(scGet_This()); }
+void KillMe() { scKill_Instance(scGet_This()); }
+
+struct Register {
+    Register() {
+        scRegister_Host_Symbol("inst_pause_me", PauseMe);
+        scRegister_Host_Symbol("inst_call_myself", CallMyself);
+        scRegister_Host_Symbol("inst_free_me", FreeMe);
+        scRegister_Host_Symbol("inst_kill_me", KillMe);
+    }
+};
+
+class Instances : public ::testing::Test {
+protected:
+    void SetUp() override {
+        static Register once;
+        // Nothing of an earlier test may stay launched.
+        ASSERT_EQ(scRun_Time_Slice(), 0);
+    }
+};
+
+TEST_F(Instances, CreateRunsTheInitialisers) {
+    ImageBuilder b;
+    b.dataSize = 8;
+    b.a.Op2(opMOV, Data(0), I(1234));
+    b.a.Op0({opRET});
+    Script s(b);
+    ASSERT_NE(s.inst, nullptr);
+    EXPECT_EQ(s.Global(0), 1234);
+    EXPECT_EQ(scGet_Instance_Status(s.inst), scstatus_FREE);
+    EXPECT_EQ(scGet_This(), nullptr);
+}
+
+TEST_F(Instances, StartCallsMain) {
+    ImageBuilder b;
+    b.a.Op0({opRET});
+    b.a.Align();
+    b.Export("main", int32_t(b.a.Here()), 4);
+    b.a.Op0({opENTER});
+    b.a.Op2(opMOV, R(0), Frame(8));
+    b.a.Op2(opMUL, R(0), I(3));
+    b.a.Op0({opLEAVE, opRET});
+    Script s(b);
+    EXPECT_EQ(scStart_Instance(s.inst, 14), 42);
+}
+
+TEST_F(Instances, ACallOfTheRunningInstanceIsRefused) {
+    auto b = WithFunction([](ImageBuilder& ib) {
+        CallHost(ib, "inst_call_myself");
+        ib.a.Op2(opMOV, R(0), I(5));
+        ib.a.Op0({opRET});
+    });
+    Script s(b);
+    g_reentry = -2;
+    // The host function's own call fails; the outer call goes on.
+    EXPECT_EQ(scCall_Instance(s.inst, scGet_Symbol(s.inst, "f")), 5);
+    EXPECT_EQ(g_reentry, 0);
+    EXPECT_EQ(scVCall_Instance(nullptr, 0, 0, nullptr), 0);
+    EXPECT_TRUE(ztest::Contains(scLast_Error_Text, "Invalid instance!"));
+}
+
+// f: adds 1 to global 0, waits, adds 10, returns.
+ImageBuilder WaitingScript() {
+    return WithFunction([](ImageBuilder& ib) {
+        ib.a.Op2(opADD, Data(0), I(1));
+        ib.a.Op0({opWAIT, opNOP, opNOP, opNOP});
+        ib.a.Op2(opADD, Data(0), I(10));
+        ib.a.Op0({opRET});
+    });
+}
+
+TEST_F(Instances, LaunchRunsOnlyInTimeSlices) {
+    Script s(WaitingScript());
+    int f = scGet_Symbol(s.inst, "f");
+    ASSERT_EQ(scLaunch_Instance(s.inst, 1, f), 1);
+    EXPECT_EQ(s.Global(0), 0);
+    EXPECT_EQ(scGet_Instance_Status(s.inst), scstatus_RUNNING);
+    EXPECT_EQ(scLaunch_Instance(s.inst, 1, f), 0);
+    EXPECT_TRUE(ztest::Contains(scLast_Error_Text, "Instance already running!"));
+    EXPECT_EQ(scCall_Instance(s.inst, f), 0);
+    EXPECT_EQ(scRun_Time_Slice(), 1);
+    EXPECT_EQ(s.Global(0), 1);
+    EXPECT_EQ(scRun_Time_Slice(), 1);
+    EXPECT_EQ(s.Global(0), 11);
+    EXPECT_EQ(scGet_Instance_Status(s.inst), scstatus_FREE);
+    EXPECT_EQ(scRun_Time_Slice(), 0);
+    // It may be launched again.
+    EXPECT_EQ(scLaunch_Instance(s.inst, 1, f), 1);
+    scRun_Time_Slice();
+    scRun_Time_Slice();
+    EXPECT_EQ(s.Global(0), 22);
+}
+
+TEST_F(Instances, LaunchErrors) {
+    Script s(WaitingScript());
+    EXPECT_EQ(scLaunch_Instance(s.inst, 1, -1), 0);
+    EXPECT_TRUE(ztest::Contains(scLast_Error_Text, "Function not found in `Untitled'!"));
+    ImageBuilder b;
+    b.a.Op0({opRET});
+    b.Export("v", 0, -1);
+    Script u(b);
+    EXPECT_EQ(scLaunch_With_Params(u.inst, 1, 0, -1, nullptr), 0);  // 0 is no entry
+    EXPECT_EQ(scLaunch_At(u.inst, 1, -1), 0);
+    EXPECT_EQ(scGet_Instance_Status(u.inst), scstatus_FREE);
+}
+
+TEST_F(Instances, PassCountsPausedEntriesAndSkipsThem) {
+    Script a(WaitingScript()), b(WaitingScript()), c(WaitingScript());
+    for (Script* s : {&a, &b, &c}) ASSERT_EQ(scLaunch_Instance(s->inst, 1, scGet_Symbol(s->inst, "f")), 1);
+    scPause_Instance(b.inst, 1);
+    EXPECT_EQ(scGet_Instance_Status(b.inst), scstatus_PAUSED);
+    EXPECT_EQ(scRun_Time_Slice(), 3);
+    EXPECT_EQ(a.Global(0), 1);
+    EXPECT_EQ(b.Global(0), 0);
+    EXPECT_EQ(c.Global(0), 1);
+    scPause_Instance(b.inst, 0);
+    EXPECT_EQ(scRun_Time_Slice(), 3);
+    EXPECT_EQ(b.Global(0), 1);
+    EXPECT_EQ(scRun_Time_Slice(), 1);
+    EXPECT_EQ(b.Global(0), 11);
+}
+
+TEST_F(Instances, PauseOfAnInstanceNotLaunchedDoesNothing) {
+    Script s(WaitingScript());
+    scPause_Instance(s.inst, 1);
+    ASSERT_EQ(scLaunch_Instance(s.inst, 1, scGet_Symbol(s.inst, "f")), 1);
+    EXPECT_EQ(scGet_Instance_Status(s.inst), scstatus_RUNNING);
+    scRun_Time_Slice();
+    EXPECT_EQ(s.Global(0), 1);
+    scKill_Instance(s.inst);
+}
+
+TEST_F(Instances, HostFunctionPausesItsCaller) {
+    Script s(AroundHostCall("inst_pause_me"));
+    ASSERT_EQ(scLaunch_Instance(s.inst, -1, scGet_Symbol(s.inst, "f")), 1);
+    EXPECT_EQ(scRun_Time_Slice(), 1);
+    EXPECT_EQ(s.Global(0), 1);
+    EXPECT_EQ(scGet_Instance_Status(s.inst), scstatus_PAUSED);
+    EXPECT_EQ(scRun_Time_Slice(), 1);
+    EXPECT_EQ(s.Global(0), 1);
+    scPause_Instance(s.inst, 0);
+    EXPECT_EQ(scRun_Time_Slice(), 1);
+    EXPECT_EQ(s.Global(0), 11);
+    EXPECT_EQ(scGet_Instance_Status(s.inst), scstatus_FREE);
+}
+
+TEST_F(Instances, KillKeepsStateAndAllowsARelaunch) {
+    Script s(WaitingScript());
+    int f = scGet_Symbol(s.inst, "f");
+    ASSERT_EQ(scLaunch_Instance(s.inst, 1, f), 1);
+    scRun_Time_Slice();
+    scKill_Instance(s.inst);
+    EXPECT_EQ(scGet_Instance_Status(s.inst), scstatus_FREE);
+    EXPECT_EQ(scRun_Time_Slice(), 0);
+    EXPECT_EQ(s.Global(0), 1);
+    ASSERT_EQ(scLaunch_Instance(s.inst, 1, f), 1);
+    scRun_Time_Slice();
+    EXPECT_EQ(s.Global(0), 2);
+}
+
+TEST_F(Instances, ErrorInAPassStopsItAndUnlinks) {
+    auto bad = WithFunction([](ImageBuilder& ib) { ib.a.Op0({opSTI}); });
+    Script s(bad), t(WaitingScript());
+    ASSERT_EQ(scLaunch_Instance(t.inst, 1, scGet_Symbol(t.inst, "f")), 1);
+    ASSERT_EQ(scLaunch_Instance(s.inst, 1, scGet_Symbol(s.inst, "f")), 1);  // head of the list
+    EXPECT_EQ(scRun_Time_Slice(), -1);
+    EXPECT_EQ(scLast_Error, scerr_RUNTIME);
+    EXPECT_EQ(scGet_Instance_Status(s.inst), scstatus_FREE);
+    EXPECT_EQ(t.Global(0), 0);  // waits for the next pass
+    EXPECT_EQ(scRun_Time_Slice(), 1);
+    EXPECT_EQ(t.Global(0), 1);
+    scKill_Instance(t.inst);
+}
+
+TEST_F(Instances, FreeFromInsideItsOwnHostCallIsDeferred) {
+    Script s(AroundHostCall("inst_free_me"));
+    uint32_t h = scInstance_Handle(s.inst);
+    ASSERT_EQ(scLaunch_Instance(s.inst, -1, scGet_Symbol(s.inst, "f")), 1);
+    EXPECT_EQ(scRun_Time_Slice(), 1);
+    EXPECT_EQ(scInstance_From_Handle(h), nullptr);
+    s.inst = nullptr;
+    EXPECT_EQ(scRun_Time_Slice(), 0);
+}
+
+TEST_F(Instances, KillFromInsideItsOwnHostCallStopsTheRun) {
+    Script s(AroundHostCall("inst_kill_me"));
+    ASSERT_EQ(scLaunch_Instance(s.inst, -1, scGet_Symbol(s.inst, "f")), 1);
+    EXPECT_EQ(scRun_Time_Slice(), 1);
+    EXPECT_EQ(s.Global(0), 1);
+    EXPECT_EQ(scGet_Instance_Status(s.inst), scstatus_FREE);
+}
+
+// f forks three children, storing their ids in globals 4, 8 and 12; each child
+// adds 1 to global 0 and ends itself; the parent returns.
+ImageBuilder ForkingScript() {
+    return WithFunction([](ImageBuilder& ib) {
+        Asm& a = ib.a;
+        a.Op0({opENTER});
+        a.Op2(opMOV, Frame(-4), I(100));  // a local the children read
+        a.Op2(opSUB, R(regSP), I(4));
+        for (int i = 1; i <= 3; ++i) {
+            uint32_t fork = a.Op2(opFORK, Data(4 * i), I(0));
+            a.Op2(opADD, Data(0), Frame(-4));
+            a.Op2(opMOV, R(5), I(-1));
+            a.Op2(opFORK, R(5), I(0));
+            a.Put(fork + 8, a.Label());
+        }
+        a.Op2(opADD, R(regSP), I(4));
+        a.Op0({opLEAVE, opRET});
+    });
+}
+
+TEST_F(Instances, ForkedChildrenShareGlobalsAndSeeTheParentsLocals) {
+    Script s(ForkingScript());
+    int f = scGet_Symbol(s.inst, "f");
+    ASSERT_EQ(scLaunch_Instance(s.inst, 1, f), 1);
+    EXPECT_EQ(scRun_Time_Slice(), 1);
+    EXPECT_EQ(s.Global(4), 1);
+    EXPECT_EQ(s.Global(8), 2);
+    EXPECT_EQ(s.Global(12), 3);
+    EXPECT_EQ(scGet_Instance_Status(s.inst), scstatus_FREE);
+    scInstance* child2 = scGet_Forked(s.inst, 2);
+    ASSERT_NE(child2, nullptr);
+    EXPECT_EQ(scGet_Instance_Status(child2), scstatus_RUNNING);
+    EXPECT_EQ(scGet_Forked(child2, 3), scGet_Forked(s.inst, 3));
+    EXPECT_EQ(scRun_Time_Slice(), 3);
+    EXPECT_EQ(s.Global(0), 300);
+    EXPECT_EQ(scGet_Forked(s.inst, 1), nullptr);
+    EXPECT_EQ(scRun_Time_Slice(), 0);
+
+    // The counter goes on until the children are killed.
+    ASSERT_EQ(scLaunch_Instance(s.inst, 1, f), 1);
+    scRun_Time_Slice();
+    EXPECT_EQ(s.Global(4), 4);
+    scKill_Forked_Instances(s.inst);
+    EXPECT_EQ(scRun_Time_Slice(), 0);
+    EXPECT_EQ(s.Global(0), 300);
+    ASSERT_EQ(scLaunch_Instance(s.inst, 1, f), 1);
+    scRun_Time_Slice();
+    EXPECT_EQ(s.Global(4), 1);
+    // Freeing one child leaves its siblings and the parent.
+    scInstance* c1 = scGet_Forked(s.inst, 1);
+    scKill_Instance(c1);
+    scFree_Instance(c1);
+    EXPECT_EQ(scGet_Forked(s.inst, 1), nullptr);
+    EXPECT_NE(scGet_Forked(s.inst, 2), nullptr);
+    EXPECT_EQ(scRun_Time_Slice(), 2);
+    EXPECT_EQ(s.Global(0), 500);
+}
+
+TEST_F(Instances, FreeingALaunchedParentFreesItsChildren) {
+    Script s(ForkingScript());
+    ASSERT_EQ(scLaunch_Instance(s.inst, 1, scGet_Symbol(s.inst, "f")), 1);
+    scRun_Time_Slice();
+    uint32_t h = scInstance_Handle(scGet_Forked(s.inst, 1));
+    scFree_Instance(s.inst);
+    s.inst = nullptr;
+    EXPECT_EQ(scInstance_From_Handle(h), nullptr);
+    EXPECT_EQ(scRun_Time_Slice(), 0);
+}
+
+TEST_F(Instances, Priorities) {
+    Script s(WaitingScript());
+    EXPECT_EQ(scGet_Priority(s.inst), 0);
+    scSet_Priority(s.inst, 5);
+    EXPECT_EQ(scGet_Priority(s.inst), 5);
+    scSet_Priority(nullptr, 5);
+    EXPECT_EQ(scGet_Priority(nullptr), MAXINT);
+    EXPECT_EQ(scGet_Actual_Priority(), MAXINT);
+    EXPECT_EQ(scGet_Forked_Status(1), scstatus_FREE);
+}
+
+TEST_F(Instances, ScriptObjectCall) {
+    // g(int) in the callee returns its argument times 2.
+    ImageBuilder cb;
+    cb.a.Op0({opRET});
+    cb.a.Align();
+    cb.Export("g", int32_t(cb.a.Here()), 4);
+    cb.a.Op0({opENTER});
+    cb.a.Op2(opMOV, R(0), Frame(8));
+    cb.a.Op2(opMUL, R(0), I(2));
+    cb.a.Op0({opLEAVE, opRET});
+    Script callee(cb);
+
+    // The caller keeps the record in its data at offset 0 and calls word 3.
+    auto b = WithFunction([](ImageBuilder& ib) {
+        ib.a.Op1(opPUSH, I(21));
+        ib.a.Op1(opPUSHADR, Data(0));
+        ib.a.Op2(opCALLEX, I(12), I(int32_t(8 | scdescSCRIPT_OBJECT)));
+        ib.a.Op0({opRET});
+    });
+    Script caller(b);
+    uint32_t record = caller.Reg(regDATA);
+    ASSERT_TRUE(scBind_Script_Object(record, callee.inst, "script { g; }"));
+    EXPECT_FALSE(scBind_Script_Object(record, callee.inst, "struct { g; }"));
+    EXPECT_EQ(scCall_Instance(caller.inst, scGet_Symbol(caller.inst, "f")), 42);
+    EXPECT_EQ(scLast_Error, 0) << scLast_Error_Text;
+    // A record naming no instance is an error.
+    *static_cast<uint32_t*>(scGet_Global(caller.inst, 4, 4)) = 0xDEAD;
+    scCall_Instance(caller.inst, scGet_Symbol(caller.inst, "f"));
+    EXPECT_TRUE(ztest::Contains(scLast_Error_Text, "Invalid script object")) << scLast_Error_Text;
+}
+
+TEST(VmSpace, HeapChecks) {
+    auto& vm = zedi::VmSpace::Get();
+    uint32_t a = vm.Alloc(100);
+    ASSERT_GE(a, zedi::VmSpace::kReservedLow);
+    EXPECT_NE(vm.Check(a, 100), nullptr);
+    EXPECT_EQ(vm.Check(a + 50, 200), nullptr);
+    EXPECT_EQ(vm.Check(0, 4), nullptr);
+    EXPECT_EQ(vm.Check(0xFFFFFFF0u, 32), nullptr);
+    EXPECT_FALSE(vm.Free(a + 4));
+    EXPECT_TRUE(vm.Free(a));
+    EXPECT_FALSE(vm.Free(a));
+    EXPECT_EQ(vm.Check(a, 4), nullptr);
+}
+
+}  // namespace
+
+namespace {
+
+void FreeTop() {
+    scInstance* me = scGet_This();
+    scFree_Instance(me->parent ? me->parent : me);
+}
+
+TEST(InstancesDeferred, ParentFreedFromItsChildsHostCall) {
+    scRegister_Host_Symbol("inst_free_top", FreeTop);
+    // f forks one child that calls the host function freeing its parent.
+    auto b = WithFunction([](ImageBuilder& ib) {
+        Asm& a = ib.a;
+        a.Op0({opENTER});
+        uint32_t fork = a.Op2(opFORK, Data(4), I(0));
+        CallHost(ib, "inst_free_top");
+        a.Op2(opADD, Data(0), I(1));
+        a.Op2(opMOV, R(5), I(-1));
+        a.Op2(opFORK, R(5), I(0));
+        a.Put(fork + 8, a.Label());
+        a.Op0({opLEAVE, opRET});
+    });
+    Script s(b);
+    uint32_t h = scInstance_Handle(s.inst);
+    ASSERT_EQ(scLaunch_Instance(s.inst, 1, scGet_Symbol(s.inst, "f")), 1);
+    EXPECT_EQ(scRun_Time_Slice(), 1);
+    EXPECT_EQ(scRun_Time_Slice(), 1);  // the child runs and frees the whole tree afterwards
+    EXPECT_EQ(scInstance_From_Handle(h), nullptr);
+    s.inst = nullptr;
+    EXPECT_EQ(scRun_Time_Slice(), 0);
+}
+
+TEST(InstancesDeferred, ScriptHeapFrees) {
+    uint32_t a = scScript_Alloc(32);
+    ASSERT_NE(a, 0u);
+    zedi::ClearError();
+    EXPECT_TRUE(scScript_Free(a));
+    EXPECT_FALSE(scScript_Free(a));
+    EXPECT_EQ(scLast_Error, scerr_RUNTIME);
+    EXPECT_FALSE(scScript_Free(0x10004));
+    EXPECT_TRUE(scScript_Free(0));
+    zedi::ClearError();
+}
+
+}  // namespace
+
+namespace {
+
+TEST(InstancesDeferred, ErrorInAForkedChildNamesItsId) {
+    auto b = WithFunction([](ImageBuilder& ib) {
+        Asm& a = ib.a;
+        uint32_t fork = a.Op2(opFORK, Data(4), I(0));
+        a.Op0({opSTI});
+        a.Put(fork + 8, a.Label());
+        a.Op0({opRET});
+    });
+    zasm::ImageBuilder titled = b;
+    titled.title = "Seat";
+    Script s(titled);
+    ASSERT_EQ(scLaunch_Instance(s.inst, 1, scGet_Symbol(s.inst, "f")), 1);
+    EXPECT_EQ(scRun_Time_Slice(), 1);
+    EXPECT_EQ(scRun_Time_Slice(), -1);
+    EXPECT_STREQ(scLast_Error_Text, "Runtime error  in `Seat'(1):multitasking violation");
+    scKill_Forked_Instances(s.inst);
+}
+
+}  // namespace
+
+namespace {
+
+TEST(Handles, ScriptsAndInstances) {
+    int dummy1 = 0, dummy2 = 0;
+    uint32_t h1 = scScript_Handle(&dummy1);
+    EXPECT_EQ(scScript_Handle(&dummy1), h1);
+    uint32_t h2 = scScript_Handle(&dummy2);
+    EXPECT_NE(h1, h2);
+    EXPECT_EQ(scScript_From_Handle(h1), &dummy1);
+    scScript_Forget(&dummy1);
+    EXPECT_EQ(scScript_From_Handle(h1), nullptr);
+    EXPECT_EQ(scScript_From_Handle(0), nullptr);
+    scScript_Forget(&dummy2);
+    EXPECT_EQ(scInstance_From_Handle(h2), nullptr);
+    EXPECT_EQ(scScript_Handle(nullptr), 0u);
+}
+
+TEST(Handles, RunToEndWithParameters) {
+    auto b = WithFunction([](ImageBuilder& ib) {
+        ib.a.Op0({opENTER});
+        ib.a.Op2(opMOV, R(0), Frame(8));
+        ib.a.Op2(opADD, R(0), Frame(12));
+        ib.a.Op0({opLEAVE, opRET});
+    }, 8);
+    Script s(b);
+    int params[2] = {40, 2};
+    const int code = 4;  // f follows the one-word initialisation routine
+    EXPECT_EQ(scRun_To_End(s.inst, code, 8, params), 42);
+    EXPECT_EQ(s.Reg(regRETURN_MARK), 0u);
+    zedi::ClearError();
+    EXPECT_EQ(scRun_To_End(s.inst, code, 1 << 20, params), 0);
+    EXPECT_TRUE(ztest::Contains(scLast_Error_Text, "Stack overflow"));
+}
+
+int32_t* g_hostVar = nullptr;
+
+TEST(Handles, ImportedVariableLivesInScriptMemory) {
+    g_hostVar = scRegister_Host_Variable<int32_t>("inst_host_var");
+    *g_hostVar = 31;
+    auto b = WithFunction([](ImageBuilder& ib) {
+        uint32_t slot = ib.Import("inst_host_var", -1);
+        ib.a.Op2(opMOV, R(2), Slot(int32_t(slot)));     // the slot holds the variable's address
+        ib.a.Op2(opADD, MR(baseNONE, 2), I(11));
+        ib.a.Op2(opMOV, R(0), MR(baseNONE, 2));
+        ib.a.Op1(opPUSHADR, Slot(int32_t(slot)));
+        ib.a.Op1(opPOP, R(3));
+        ib.a.Op2(opSUB, R(3), R(2));
+        ib.a.Op2(opADD, R(0), R(3));
+        ib.a.Op0({opRET});
+    });
+    Script s(b);
+    EXPECT_EQ(scCall_Instance(s.inst, scGet_Symbol(s.inst, "f")), 42);
+    EXPECT_EQ(*g_hostVar, 42);
+}
+
+}  // namespace
