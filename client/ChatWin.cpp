@@ -1,0 +1,73 @@
+#include "ChatWin.h"
+
+#include <QApplication>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QTextBlock>
+#include <QTextCursor>
+#include <QTimer>
+#include <QVBoxLayout>
+#include <cstdio>
+#include <exception>
+
+#include "Resources.h"
+
+namespace client {
+
+TChatWin::TChatWin(std::function<void(const std::string&)> send, QWidget* parent)
+    : QWidget(parent, Qt::Window), send_(std::move(send)) {
+  setWindowTitle(QStringLiteral("Chat Window"));
+  resize(420, 160);
+  auto* layout = new QVBoxLayout(this);
+  layout->setContentsMargins(0, 0, 0, 0);
+  layout->setSpacing(0);
+  ChatMsg = new QPlainTextEdit(this);
+  ChatMsg->setReadOnly(true);
+  ChatMsg->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+  ChatLine = new QLineEdit(this);
+  layout->addWidget(ChatMsg, 1);
+  layout->addWidget(ChatLine);
+  FlashTimer = new QTimer(this);
+  FlashTimer->setInterval(500);
+  connect(FlashTimer, &QTimer::timeout, this, [this] { FlashTimerTimer(); });
+  connect(ChatLine, &QLineEdit::returnPressed, this, [this] { ChatLineEnter(); });
+}
+
+void TChatWin::AppendMessage(const std::string& sjis) { ChatMsg->appendPlainText(Q(sjis)); }
+
+void TChatWin::FlashAlert() {
+  if (isActiveWindow()) return;
+  FlashTimer->setInterval(500);
+  FlashTimer->start();
+  QApplication::alert(this, 0);
+}
+
+void TChatWin::StopFlashing() { FlashTimer->stop(); }
+
+bool TChatWin::Flashing() const { return FlashTimer->isActive(); }
+
+void TChatWin::FlashTimerTimer() {
+  if (isActiveWindow()) {
+    FlashTimer->stop();
+    return;
+  }
+  QApplication::alert(this, 0);
+}
+
+void TChatWin::ChatLineEnter() {
+  try {
+    if (send_) send_(S(ChatLine->text()));
+  } catch (const std::exception& e) {
+    std::fprintf(stderr, "velmora: chat not sent: %s\n", e.what());
+  }
+  ChatLine->clear();
+  if (ChatMsg->toPlainText().size() > 32768) {
+    int drop = std::max(1, ChatMsg->document()->blockCount() / 2);
+    QTextCursor c(ChatMsg->document());
+    c.movePosition(QTextCursor::Start);
+    c.movePosition(QTextCursor::NextBlock, QTextCursor::KeepAnchor, drop);
+    c.removeSelectedText();
+  }
+}
+
+}  // namespace client

@@ -1,0 +1,35 @@
+// The chat window: the room's chat lines, and a line to type into.
+#pragma once
+
+#include <QWidget>
+#include <functional>
+#include <string>
+
+class QLineEdit;
+class QPlainTextEdit;
+class QTimer;
+
+namespace client {
+
+class TChatWin : public QWidget {
+ public:
+  // send(text) sends one typed line (Shift-JIS) as the own player's chat.
+  explicit TChatWin(std::function<void(const std::string&)> send, QWidget* parent = nullptr);
+
+  void AppendMessage(const std::string& sjis);
+  void FlashAlert();
+  void StopFlashing();
+  bool Flashing() const;
+
+  QPlainTextEdit* ChatMsg = nullptr;
+  QLineEdit* ChatLine = nullptr;
+  QTimer* FlashTimer = nullptr;
+
+  void ChatLineEnter();
+  void FlashTimerTimer();
+
+ private:
+  std::function<void(const std::string&)> send_;
+};
+
+}  // namespace client

@@ -1,0 +1,183 @@
+// Takes the client's screenshots for the README: two clients, each with a
+// program folder of its own, against a running server, on the X display the
+// script started (with a window manager, so windows have frames and focus).
+//   velmora_shots PORT DATA_DIR OUT_DIR
+// DATA_DIR holds the faces/, bustup/, bg/ and music/ folders (build/bin).
+#include <QApplication>
+#include <QComboBox>
+#include <QElapsedTimer>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPlainTextEdit>
+#include <QScreen>
+#include <QThread>
+#include <QTreeWidget>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <memory>
+
+#include "ChatWin.h"
+#include "ClientApp.h"
+#include "LoginDialog.h"
+#include "Music.h"
+#include "NpcSetDlg.h"
+#include "SocketConnection.h"
+#include "TextCodec.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+void Pump(int ms) {
+  QElapsedTimer t;
+  t.start();
+  while (t.elapsed() < ms) {
+    QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+    QThread::msleep(5);
+  }
+}
+
+bool WaitFor(const std::function<bool()>& pred, int ms = 8000) {
+  QElapsedTimer t;
+  t.start();
+  while (!pred()) {
+    if (t.elapsed() > ms) return false;
+    Pump(20);
+  }
+  return true;
+}
+
+// The window as it stands on the screen, frame included.
+void Shot(QWidget* w, const fs::path& file) {
+  w->raise();
+  w->activateWindow();
+  Pump(600);
+  QRect r = w->frameGeometry();
+  QPixmap pm = w->screen()->grabWindow(0, r.x(), r.y(), r.width(), r.height());
+  if (!pm.save(QString::fromStdString(file.string())))
+    std::fprintf(stderr, "velmora_shots: cannot write %s\n", file.c_str());
+  else
+    std::printf("%s\n", file.c_str());
+}
+
+struct Client {
+  fs::path home;
+  std::unique_ptr<client::TClientApp> app;
+  client::TKestClientForm& Main() { return app->Main(); }
+};
+
+// A program folder: the data folders linked in, and velmora.ini.
+fs::path MakeHome(const fs::path& base, const std::string& tag, const fs::path& data, int port,
+                  const std::string& nameUtf8, const std::string& faceUtf8) {
+  fs::path home = base / tag;
+  fs::create_directories(home);
+  for (const char* d : {"faces", "bustup", "bg", "music"})
+    if (fs::exists(data / d) && !fs::exists(home / d)) fs::create_directory_symlink(fs::absolute(data / d), home / d);
+  std::ofstream(home / "velmora.ini", std::ios::binary)
+      << "[Server]\r\nIPADDR=127.0.0.1\r\nPORT=" << port << "\r\n[User]\r\nNAME="
+      << plat::Utf8ToSjis(nameUtf8) << "\r\nFACE=" << plat::Utf8ToSjis(faceUtf8)
+      << "\r\n[Option]\r\nCPUCOUNT=2\r\n";
+  return home;
+}
+
+std::unique_ptr<Client> StartClient(const fs::path& home, const std::function<int(QDialog&)>& modal) {
+  auto c = std::make_unique<Client>();
+  c->home = home;
+  setenv("VELMORA_HOME", home.c_str(), 1);
+  client::TKestClientForm::Devices d;
+  d.connection = client::CreateSocketConnection();
+  c->app = std::make_unique<client::TClientApp>(std::move(d));
+  c->Main().RunModal = modal;
+  c->app->Show();
+  return c;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc != 4) {
+    std::fprintf(stderr, "usage: velmora_shots PORT DATA_DIR OUT_DIR\n");
+    return 2;
+  }
+  QApplication qapp(argc, argv);
+  QFont font(QStringLiteral("IPAGothic"));
+  font.setPixelSize(12);
+  QApplication::setFont(font);
+  int port = std::atoi(argv[1]);
+  fs::path data = argv[2], out = argv[3];
+  fs::create_directories(out);
+  fs::path base = fs::temp_directory_path() / ("velmora_shots_" + std::to_string(getpid()));
+
+  // First client: its login dialog is photographed, then accepted.
+  fs::path homeA = MakeHome(base, "a", data, port, "ホームズ", "探偵");
+  auto a = StartClient(homeA, [&](QDialog& dlg) {
+    if (auto* login = dynamic_cast<client::TLoginDialog*>(&dlg)) {
+      login->show();
+      login->move(380, 200);
+      Shot(login, out / "login.png");
+      login->hide();
+      return 1;
+    }
+    return 2;
+  });
+  a->Main().move(20, 20);
+  if (!WaitFor([&] { return a->Main().LocalUser.GetRoom() == 1 && a->Main().PlayerCount == 1; })) {
+    std::fprintf(stderr, "velmora_shots: the first client did not reach room 1\n");
+    return 1;
+  }
+  fs::path homeB = MakeHome(base, "b", data, port, "ワトソン", "警部");
+  auto b = StartClient(homeB, [](QDialog&) { return 1; });
+  b->Main().move(500, 300);
+  if (!WaitFor([&] { return a->Main().PlayerCount == 2 && b->Main().PlayerCount == 2; })) {
+    std::fprintf(stderr, "velmora_shots: the second client did not join\n");
+    return 1;
+  }
+  a->Main().Forms().chatWin->move(40, 520);
+  b->Main().Forms().chatWin->move(820, 600);
+
+  // A few chat lines between them.
+  auto say = [](Client& c, const char* utf8) {
+    c.Main().Forms().chatWin->ChatLine->setText(QString::fromUtf8(utf8));
+    c.Main().Forms().chatWin->ChatLineEnter();
+  };
+  say(*b, "はじめまして。よろしくお願いします。");
+  Pump(300);
+  say(*a, "こちらこそ。犯人は屋敷の中にいる。");
+  Pump(300);
+  say(*b, "まずは書斎から調べましょう。");
+  WaitFor([&] { return a->Main().Forms().chatWin->ChatMsg->document()->blockCount() >= 3; });
+
+  Shot(&a->Main(), out / "table.png");
+  Shot(a->Main().Forms().chatWin, out / "chat.png");
+
+  client::TNpcSetDlg* npc = a->Main().Forms().npcSetDlg;
+  npc->move(300, 120);
+  npc->CpuCount->setCurrentIndex(a->Main().CpuCountSetting);
+  npc->show();
+  Shot(npc, out / "npc.png");
+  npc->hide();
+
+  // Back to the lobby: choose the hall and enter it.
+  setenv("VELMORA_HOME", homeA.c_str(), 1);
+  a->Main().RoomView->setCurrentItem(a->Main().RoomView->topLevelItem(0));
+  WaitFor([&] { return !a->Main().RuserPending; });
+  a->Main().InButtonClick();
+  if (!WaitFor([&] { return a->Main().LocalUser.GetRoom() == 0; })) {
+    std::fprintf(stderr, "velmora_shots: the first client did not return to the lobby\n");
+    return 1;
+  }
+  a->Main().RoomView->setCurrentItem(a->Main().RoomView->topLevelItem(1));
+  WaitFor([&] { return !a->Main().RuserPending; });
+  Shot(&a->Main(), out / "lobby.png");
+
+  b->Main().close();
+  a->Main().close();
+  Pump(200);
+  b.reset();
+  a.reset();
+  fs::remove_all(base);
+  return 0;
+}

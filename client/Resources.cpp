@@ -1,0 +1,37 @@
+#include "Resources.h"
+
+#include <QFile>
+
+#include "TextCodec.h"
+
+namespace client {
+
+QImage LoadBitmapResource(const char* name) {
+  QImage img(QString(":/res/bitmaps/%1.bmp").arg(name));
+  return img;
+}
+
+QImage MakeGreenTransparent(const QImage& src) {
+  if (src.isNull()) return src;
+  QImage img = src.convertToFormat(QImage::Format_ARGB32);
+  for (int y = 0; y < img.height(); ++y) {
+    auto* row = reinterpret_cast<QRgb*>(img.scanLine(y));
+    for (int x = 0; x < img.width(); ++x)
+      if ((row[x] & 0x00FFFFFF) == 0x0000FF00) row[x] = 0;
+  }
+  return img;
+}
+
+QImage LoadTransparentBitmap(const char* name) { return MakeGreenTransparent(LoadBitmapResource(name)); }
+
+QByteArray LoadSoundResource(const char* name) {
+  QFile f(QString(":/res/sounds/%1.wav").arg(name));
+  if (!f.open(QIODevice::ReadOnly)) return {};
+  return f.readAll();
+}
+
+QString Q(const std::string& sjis) { return QString::fromStdString(plat::SjisToUtf8(sjis)); }
+
+std::string S(const QString& text) { return plat::Utf8ToSjis(text.toStdString()); }
+
+}  // namespace client

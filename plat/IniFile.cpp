@@ -1,0 +1,217 @@
+#include "IniFile.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <fstream>
+#include <sstream>
+
+namespace plat {
+
+namespace {
+
+bool IsBlank(char c) { return c == ' ' || c == '\t'; }
+
+std::string_view Trim(std::string_view s) {
+  while (!s.empty() && IsBlank(s.front())) s.remove_prefix(1);
+  while (!s.empty() && (IsBlank(s.back()) || s.back() == '\r')) s.remove_suffix(1);
+  return s;
+}
+
+bool IsLead(unsigned char b) { return (b >= 0x81 && b <= 0x9F) || (b >= 0xE0 && b <= 0xFC); }
+
+unsigned char Fold(unsigned char b) { return (b >= 'a' && b <= 'z') ? b - 'a' + 'A' : b; }
+
+// The section name of a header line, or false when the line is none.
+bool HeaderName(std::string_view line, std::string_view& name) {
+  std::string_view t = Trim(line);
+  if (t.empty() || t.front() != '[') return false;
+  size_t close = t.find(']');
+  if (close == std::string_view::npos) return false;
+  name = Trim(t.substr(1, close - 1));
+  return true;
+}
+
+// Key and value of a key=value line, or false.
+bool KeyValue(std::string_view line, std::string_view& key, std::string_view& value) {
+  std::string_view t = Trim(line);
+  if (t.empty() || t.front() == ';' || t.front() == '[') return false;
+  size_t eq = t.find('=');
+  if (eq == std::string_view::npos) return false;
+  key = Trim(t.substr(0, eq));
+  value = Trim(t.substr(eq + 1));
+  return true;
+}
+
+bool ParseInt(std::string_view s, int32_t& out) {
+  s = Trim(s);
+  if (s.empty()) return false;
+  bool neg = false;
+  size_t i = 0;
+  if (s[0] == '+' || s[0] == '-') {
+    neg = s[0] == '-';
+    i = 1;
+  }
+  if (i >= s.size()) return false;
+  int64_t v = 0;
+  for (; i < s.size(); ++i) {
+    if (s[i] < '0' || s[i] > '9') return false;
+    v = v * 10 + (s[i] - '0');
+    if (v > (int64_t{1} << 31)) return false;
+  }
+  if (neg) v = -v;
+  if (v > INT32_MAX || v < INT32_MIN) return false;
+  out = static_cast<int32_t>(v);
+  return true;
+}
+
+}  // namespace
+
+bool ProfileNamesEqual(std::string_view a, std::string_view b) {
+  if (a.size() != b.size()) return false;
+  for (size_t i = 0; i < a.size(); ++i) {
+    unsigned char x = a[i], y = b[i];
+    if (IsLead(x)) {
+      if (x != y || i + 1 >= a.size() || a[i + 1] != b[i + 1]) return false;
+      ++i;
+      continue;
+    }
+    if (Fold(x) != Fold(y)) return false;
+  }
+  return true;
+}
+
+TIniFile::TIniFile(std::string path) : path_(std::move(path)) {
+  std::ifstream in(path_, std::ios::binary);
+  if (!in) return;
+  std::stringstream ss;
+  ss << in.rdbuf();
+  SetText(ss.str());
+}
+
+void TIniFile::SetText(std::string_view text) {
+  lines_.clear();
+  eol_ = text.find('\n') != std::string_view::npos && text.find("\r\n") == std::string_view::npos
+             ? "\n"
+             : "\r\n";
+  size_t pos = 0;
+  while (pos < text.size()) {
+    size_t nl = text.find('\n', pos);
+    std::string_view line =
+        text.substr(pos, nl == std::string_view::npos ? std::string_view::npos : nl - pos);
+    if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+    lines_.push_back({std::string(line)});
+    if (nl == std::string_view::npos) break;
+    pos = nl + 1;
+  }
+}
+
+std::string TIniFile::Text() const {
+  std::string out;
+  for (const Line& l : lines_) {
+    out += l.text;
+    out += eol_;
+  }
+  return out;
+}
+
+int TIniFile::FindSection(std::string_view section) const {
+  std::string_view want = Trim(section);
+  for (size_t i = 0; i < lines_.size(); ++i) {
+    std::string_view name;
+    if (HeaderName(lines_[i].text, name) && ProfileNamesEqual(name, want)) return int(i);
+  }
+  return -1;
+}
+
+int TIniFile::SectionEnd(int header) const {
+  size_t i = header + 1;
+  std::string_view name;
+  while (i < lines_.size() && !HeaderName(lines_[i].text, name)) ++i;
+  return int(i);
+}
+
+int TIniFile::FindKey(int header, std::string_view key) const {
+  std::string_view want = Trim(key);
+  int end = SectionEnd(header);
+  for (int i = header + 1; i < end; ++i) {
+    std::string_view k, v;
+    if (KeyValue(lines_[i].text, k, v) && ProfileNamesEqual(k, want)) return i;
+  }
+  return -1;
+}
+
+bool TIniFile::SectionExists(std::string_view section) const { return FindSection(section) >= 0; }
+
+bool TIniFile::ValueExists(std::string_view section, std::string_view key) const {
+  int h = FindSection(section);
+  return h >= 0 && FindKey(h, key) >= 0;
+}
+
+std::string TIniFile::ReadString(std::string_view section, std::string_view key,
+                                 std::string_view def) const {
+  int h = FindSection(section);
+  int i = h >= 0 ? FindKey(h, key) : -1;
+  if (i < 0) return std::string(def);
+  std::string_view k, v;
+  KeyValue(lines_[i].text, k, v);
+  if (v.size() >= 2 && (v.front() == '"' || v.front() == '\'') && v.back() == v.front())
+    v = v.substr(1, v.size() - 2);
+  return std::string(v);
+}
+
+int32_t TIniFile::ReadInteger(std::string_view section, std::string_view key, int32_t def) const {
+  int32_t v;
+  return ParseInt(ReadString(section, key, ""), v) ? v : def;
+}
+
+bool TIniFile::ReadBool(std::string_view section, std::string_view key, bool def) const {
+  return ReadInteger(section, key, def ? 1 : 0) != 0;
+}
+
+void TIniFile::WriteString(std::string_view section, std::string_view key,
+                           std::string_view value) {
+  std::string line = std::string(Trim(key)) + "=" + std::string(value);
+  int h = FindSection(section);
+  if (h < 0) {
+    lines_.push_back({"[" + std::string(Trim(section)) + "]"});
+    lines_.push_back({line});
+    return;
+  }
+  int i = FindKey(h, key);
+  if (i >= 0) {
+    lines_[i].text = line;
+    return;
+  }
+  // After the last non-blank line of the section.
+  int end = SectionEnd(h);
+  while (end > h + 1 && Trim(lines_[end - 1].text).empty()) --end;
+  lines_.insert(lines_.begin() + end, {line});
+}
+
+void TIniFile::WriteInteger(std::string_view section, std::string_view key, int32_t value) {
+  WriteString(section, key, std::to_string(value));
+}
+
+void TIniFile::WriteBool(std::string_view section, std::string_view key, bool value) {
+  WriteString(section, key, value ? "1" : "0");
+}
+
+bool TIniFile::UpdateFile(std::string* error) const {
+  std::string tmp = path_ + ".tmp";
+  {
+    std::ofstream out(tmp, std::ios::binary | std::ios::trunc);
+    if (out) {
+      std::string text = Text();
+      out.write(text.data(), std::streamsize(text.size()));
+      out.close();
+      if (out && std::rename(tmp.c_str(), path_.c_str()) == 0) return true;
+    }
+  }
+  int err = errno;
+  std::remove(tmp.c_str());
+  if (error) *error = "cannot write " + path_ + ": " + std::strerror(err);
+  return false;
+}
+
+}  // namespace plat

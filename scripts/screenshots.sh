@@ -1,0 +1,37 @@
+#!/usr/bin/env bash
+# Takes the client's screenshots into docs/screenshots/: a server and two
+# clients on a virtual X display with a window manager.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+. scripts/deps.sh
+velmora_install_deps
+
+if [ "${VELMORA_NO_BUILD:-}" != 1 ]; then
+  cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVELMORA_SANITIZE=OFF >/dev/null
+  cmake --build build -j4
+  cmake --build build -j4 --target velmora_shots
+fi
+bin=build/bin
+out=docs/screenshots
+mkdir -p "$out"
+
+display=:$((90 + RANDOM % 100))
+pids=()
+cleanup() { for p in "${pids[@]}"; do kill "$p" 2>/dev/null || true; done; }
+trap cleanup EXIT
+
+Xvfb "$display" -screen 0 1280x800x24 -nolisten tcp >/dev/null 2>&1 &
+pids+=($!)
+sleep 1.5
+DISPLAY=$display openbox >/dev/null 2>&1 &
+pids+=($!)
+sleep 1
+
+server=${VELMORA_SERVER_BIN:-$bin/velmora_server}
+port=$((20000 + RANDOM % 20000))
+QT_QPA_PLATFORM=offscreen "$server" --port "$port" >/dev/null 2>&1 &
+pids+=($!)
+sleep 1
+
+DISPLAY=$display QT_QPA_PLATFORM=xcb VELMORA_MIDI=null VELMORA_SOUND=null \
+  "$bin/velmora_shots" "$port" "$bin" "$out"
