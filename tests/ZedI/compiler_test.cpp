@@ -445,6 +445,40 @@ TEST_F(Compiler, ScriptDeclarations) {
     EXPECT_EQ(c.Call("f"), 20);
 }
 
+TEST_F(Compiler, ExportedMembersAndScriptSlots) {
+    // Script members take 4-byte slots from 12 in declaration order; a structure
+    // declared inside the script takes one slot per member of its own. With more
+    // than one dot, each structure name is looked up in the type dictionary from
+    // the structure before it on (A is older than B, so B.A finds it).
+    scScript image = Text(
+        "script T { int f(); struct P { int a; int b; char c; }; int g(char *s);\n"
+        "  struct Q { int q; } named; int h(); };\n"
+        "struct A { int x; int y; };\nstruct B { int z; A a; };\n"
+        "export T.f; export T.g; export T.named; export T.h; export B.A.y; export B.a;\n");
+    ASSERT_NE(image, nullptr);
+    zedi::ImageLayout layout = LayoutOf(image);
+    struct {
+        const char* name;
+        int value, kind;
+    } expected[] = {{"B.a", 4, -1},  {"B.A.y", 4, -1}, {"T.h", 40, 0},
+                    {"T.named", 36, -1}, {"T.g", 28, 0},   {"T.f", 12, 0}};
+    ASSERT_EQ(layout.exportList.size(), std::size(expected));
+    for (size_t i = 0; i < std::size(expected); i++) {
+        EXPECT_EQ(layout.exportList[i].name, expected[i].name);
+        EXPECT_EQ(layout.exportList[i].value, expected[i].value) << expected[i].name;
+        EXPECT_EQ(layout.exportList[i].kind, expected[i].kind) << expected[i].name;
+    }
+    std::free(image);
+}
+
+TEST_F(Compiler, FailureInsideNestedStructureLeavesNoContext) {
+    // A compile error inside a structure body must not leave that structure
+    // current for the next compile (where a script would be refused as nested).
+    EXPECT_EQ(scCompile_Text("struct S { struct X { int a int b; }; };"), nullptr);
+    scScript image = Text("script T { int f(); };\n");
+    std::free(image);
+}
+
 TEST_F(Compiler, InitialisationRoutineRunsTopLevelCode) {
     // Top-level code after the last body runs too.
     Compiled c(Text("struct P { int a; int b; }; P one = {1, 2}; int f() { return 3; }\nP two = one;\nexport two;\n"));
@@ -728,6 +762,11 @@ TEST_F(Compiler, ErrorTable) {
         {"int f(int a, double b) {return 0;}\nint f(double a, int b) {return 0;}\nint g() { return f(1, 1); }", 4,
          "Unable to decide which of 2 candidates for function 'f(int,int)' to use:", 3},
         {"export nothing;", 2, "Unable to export nothing!", 0},
+        {"struct P { int a; }; struct Q { P p; };\nexport P.Q.a;", 2, "Structure P.Q does not exist!", 0},
+        {"typedef int I; struct Q { int a; };\nexport Q.I.a;", 2, "Q.I.a is not a structure!", 0},
+        {"struct P { int a; }; struct Q { P p; };\nexport Q.P.b;", 2, "Unable to export Q.P.b!", 0},
+        {"script T { int; };", 2, "member name not specified in struct declaration", 1},
+        {"script T { struct P { int a; } };", 1, "Parse error at }", 1},
         {"int f() { import int g(); }", 2, "Illegal import declaration inside a function", 1},
         {"import(16) int g();", 2, "The number 16 exceeded the maximum number (15) of dispatchers", 1},
         {"typedef int T; typedef int T;", 2, "duplicate definition `T'", 1},
