@@ -319,33 +319,119 @@ TEST(Preprocessor, BuiltinHeadersAndTitle) {
 
 // ---- Images --------------------------------------------------------------------
 
+// Builds expected image bytes: words little-endian, tags as four bytes.
+struct ImageBytes {
+    std::vector<uint8_t> bytes;
+    void Word(uint32_t w) { Add({uint8_t(w), uint8_t(w >> 8), uint8_t(w >> 16), uint8_t(w >> 24)}); }
+    void Add(std::vector<uint8_t> v) { bytes.insert(bytes.end(), v.begin(), v.end()); }
+    void Tag(const char* t) { Add(std::vector<uint8_t>(t, t + 4)); }
+    // The header: the words from offset 12 to 64, between the magic words.
+    void Header(std::vector<uint32_t> words) {
+        for (uint32_t w : {0x4964655Au, 0x55504356u, 94u}) Word(w);
+        for (uint32_t w : words) Word(w);
+        Word(0x21484F45u);
+    }
+    // TITL with the given title (padded to a word) and the default AUTH, then END!.
+    void Chunks(const std::string& title) {
+        Tag("TITL");
+        uint32_t length = uint32_t(title.size() + 4) / 4 * 4;
+        Word(length);
+        std::vector<uint8_t> t(title.begin(), title.end());
+        t.resize(length, 0);
+        Add(t);
+        Tag("AUTH");
+        Word(12);
+        Add({'A', 'n', 'o', 'n', 'y', 'm', 'o', 'u', 's', 0, 0, 0});
+        Tag("END!");
+    }
+};
+
+std::vector<uint8_t> BytesOf(scScript image) {
+    const uint8_t* p = static_cast<const uint8_t*>(image);
+    return std::vector<uint8_t>(p, p + scGet_Script_Size(image));
+}
+
 TEST_F(Compiler, EmptyScriptImageBytes) {
     scScript image = Text("");
     ASSERT_NE(image, nullptr);
-    const uint8_t* p = static_cast<const uint8_t*>(image);
-    std::vector<uint8_t> bytes(p, p + scGet_Script_Size(image));
-    auto word = [](uint32_t w) { return std::vector<uint8_t>{uint8_t(w), uint8_t(w >> 8), uint8_t(w >> 16), uint8_t(w >> 24)}; };
-    std::vector<uint8_t> expect;
-    auto add = [&](std::vector<uint8_t> v) { expect.insert(expect.end(), v.begin(), v.end()); };
-    auto text = [&](const char* t) { add(std::vector<uint8_t>(t, t + 4)); };
-    // Header.
-    for (uint32_t w : {0x4964655Au, 0x55504356u, 94u, 137u, 72u, 116u, 121u, 0u, 137u, 129u, 8u, 0u, 0u, 4000u, 120u,
-                       0u, 4u, 0x21484F45u})
-        add(word(w));
-    text("TITL");
-    add(word(12));
-    add({'U', 'n', 't', 'i', 't', 'l', 'e', 'd', 0, 0, 0, 0});
-    text("AUTH");
-    add(word(12));
-    add({'A', 'n', 'o', 'n', 'y', 'm', 'o', 'u', 's', 0, 0, 0});
-    text("END!");
-    add({0, 0, 0, 0});                 // export table: one zero byte, padded
-    add({0});                          // import table: one zero byte
-    add({opRET, opNOP, opNOP, opNOP}); // initialisation routine
-    add({opENTER, opLEAVE, opRET, opNOP});
-    add(word(0));
-    add(word(0));                      // end of the records
-    EXPECT_EQ(bytes, expect);
+    ImageBytes expect;
+    expect.Header({137, 72, 116, 121, 0, 137, 129, 8, 0, 0, 4000, 120, 0, 4});
+    expect.Chunks("Untitled");
+    expect.Add({0, 0, 0, 0});                 // export table: one zero byte, padded
+    expect.Add({0});                          // import table: one zero byte
+    expect.Add({opRET, opNOP, opNOP, opNOP}); // initialisation routine
+    expect.Add({opENTER, opLEAVE, opRET, opNOP});
+    expect.Word(0);
+    expect.Word(0);                           // end of the records
+    EXPECT_EQ(BytesOf(image), expect.bytes);
+    std::free(image);
+}
+
+TEST_F(Compiler, GlobalsOnlyImageBytes) {
+    // Initialised globals are records, not code: the initialisation routine stays
+    // a lone RET. v lies at 4 and s at 8 (data size 12); the pointer to the
+    // literal is written as placeholder bytes and a pool record; exports come
+    // newest first.
+    scScript image = Text("#title \"Dice\"\nint v = 7;\nchar *s = \"hi\";\nexport s;\nexport v;\n");
+    ASSERT_NE(image, nullptr);
+    ImageBytes expect;
+    // size, info, exports, code, 0, pool, records, code size, data size, pool size,
+    // stack, imports, init, clean-up.
+    expect.Header({196, 72, 112, 141, 0, 193, 149, 8, 12, 3, 4000, 140, 0, 4});
+    expect.Chunks("Dice");
+    expect.Add({'v', 0, 0, 0});
+    expect.Word(4);
+    expect.Word(uint32_t(-1));
+    expect.Add({'s', 0, 0, 0});
+    expect.Word(8);
+    expect.Word(uint32_t(-1));
+    expect.Add({0, 0, 0, 0});
+    expect.Add({0});
+    expect.Add({opRET, opNOP, opNOP, opNOP});
+    expect.Add({opENTER, opLEAVE, opRET, opNOP});
+    expect.Word(4);  // v := 7
+    expect.Word(4);
+    expect.Word(7);
+    expect.Word(8);  // s: four placeholder bytes, then s := pool + 0
+    expect.Word(4);
+    expect.Word(0);
+    expect.Word(8);
+    expect.Word(uint32_t(-2));
+    expect.Word(0);
+    expect.Word(0);
+    expect.Word(0);
+    expect.Add({'h', 'i', 0});
+    EXPECT_EQ(BytesOf(image), expect.bytes);
+    std::free(image);
+}
+
+TEST_F(Compiler, OneFunctionImageBytes) {
+    // The jump over the body at code 4 is overwritten by the end of the
+    // initialisation routine (LEAVE RET); its immediate word (16, the body's
+    // length) survives behind it. The body at 12: ENTER, MOV r0, 5, the LEAVE RET
+    // of the return and of the body's end sharing one word. The clean-up routine
+    // follows at 28.
+    scScript image = Text("int f() { return 5; }\nexport f;\n");
+    ASSERT_NE(image, nullptr);
+    ImageBytes expect;
+    expect.Header({173, 72, 116, 133, 0, 173, 165, 32, 0, 0, 4000, 132, 0, 28});
+    expect.Chunks("Untitled");
+    expect.Add({'f', 0, 0, 0});
+    expect.Word(12);
+    expect.Word(0);
+    expect.Add({0, 0, 0, 0});
+    expect.Add({0});
+    expect.Add({opENTER, opNOP, opNOP, opNOP});   // 0
+    expect.Add({opLEAVE, opRET, opNOP, opNOP});   // 4
+    expect.Word(16);                              // 8
+    expect.Add({opENTER, opNOP, opNOP, opNOP});   // 12: f
+    expect.Add({opMOV, 0x01, 0, 0});              // 16: MOV r0, 5
+    expect.Word(5);
+    expect.Add({opLEAVE, opRET, opLEAVE, opRET}); // 24
+    expect.Add({opENTER, opLEAVE, opRET, opNOP}); // 28: clean-up
+    expect.Word(0);
+    expect.Word(0);
+    EXPECT_EQ(BytesOf(image), expect.bytes);
     std::free(image);
 }
 
