@@ -325,6 +325,14 @@ struct ImageBytes {
     void Word(uint32_t w) { Add({uint8_t(w), uint8_t(w >> 8), uint8_t(w >> 16), uint8_t(w >> 24)}); }
     void Add(std::vector<uint8_t> v) { bytes.insert(bytes.end(), v.begin(), v.end()); }
     void Tag(const char* t) { Add(std::vector<uint8_t>(t, t + 4)); }
+    void Words(std::vector<uint32_t> words) {
+        for (uint32_t w : words) Word(w);
+    }
+    // An export entry of a one-letter name.
+    void Export(char name, uint32_t value, uint32_t kind) {
+        Add({uint8_t(name), 0, 0, 0});
+        Words({value, kind});
+    }
     // The header: the words from offset 12 to 64, between the magic words.
     void Header(std::vector<uint32_t> words) {
         for (uint32_t w : {0x4964655Au, 0x55504356u, 94u}) Word(w);
@@ -379,27 +387,14 @@ TEST_F(Compiler, GlobalsOnlyImageBytes) {
     // stack, imports, init, clean-up.
     expect.Header({196, 72, 112, 141, 0, 193, 149, 8, 12, 3, 4000, 140, 0, 4});
     expect.Chunks("Dice");
-    expect.Add({'v', 0, 0, 0});
-    expect.Word(4);
-    expect.Word(uint32_t(-1));
-    expect.Add({'s', 0, 0, 0});
-    expect.Word(8);
-    expect.Word(uint32_t(-1));
-    expect.Add({0, 0, 0, 0});
-    expect.Add({0});
-    expect.Add({opRET, opNOP, opNOP, opNOP});
-    expect.Add({opENTER, opLEAVE, opRET, opNOP});
-    expect.Word(4);  // v := 7
-    expect.Word(4);
-    expect.Word(7);
-    expect.Word(8);  // s: four placeholder bytes, then s := pool + 0
-    expect.Word(4);
-    expect.Word(0);
-    expect.Word(8);
-    expect.Word(uint32_t(-2));
-    expect.Word(0);
-    expect.Word(0);
-    expect.Word(0);
+    expect.Export('v', 4, uint32_t(-1));
+    expect.Export('s', 8, uint32_t(-1));
+    expect.Add({0, 0, 0, 0, 0});
+    expect.Add({opRET, opNOP, opNOP, opNOP, opENTER, opLEAVE, opRET, opNOP});
+    expect.Words({4, 4, 7});               // v := 7
+    expect.Words({8, 4, 0});               // s: four placeholder bytes,
+    expect.Words({8, uint32_t(-2), 0});    // then s := pool + 0
+    expect.Words({0, 0});
     expect.Add({'h', 'i', 0});
     EXPECT_EQ(BytesOf(image), expect.bytes);
     std::free(image);
@@ -416,11 +411,8 @@ TEST_F(Compiler, OneFunctionImageBytes) {
     ImageBytes expect;
     expect.Header({173, 72, 116, 133, 0, 173, 165, 32, 0, 0, 4000, 132, 0, 28});
     expect.Chunks("Untitled");
-    expect.Add({'f', 0, 0, 0});
-    expect.Word(12);
-    expect.Word(0);
-    expect.Add({0, 0, 0, 0});
-    expect.Add({0});
+    expect.Export('f', 12, 0);
+    expect.Add({0, 0, 0, 0, 0});
     expect.Add({opENTER, opNOP, opNOP, opNOP});   // 0
     expect.Add({opLEAVE, opRET, opNOP, opNOP});   // 4
     expect.Word(16);                              // 8
