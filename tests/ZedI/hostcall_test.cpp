@@ -85,6 +85,8 @@ struct HostCase {
     const char* error = nullptr;
 };
 
+void PrintTo(const HostCase& c, std::ostream* os) { *os << c.name; }
+
 void PushDouble(ImageBuilder& b, double d) {
     b.a.Op2(opDMOV, R(10), D(d));
     b.a.Op1(opDPUSH, R(10));

@@ -138,6 +138,8 @@ struct Corruption {
     void (*apply)(std::vector<uint8_t>&);
 };
 
+void PrintTo(const Corruption& c, std::ostream* os) { *os << c.name; }
+
 const Corruption kCorruptions[] = {
     {"magic", [](std::vector<uint8_t>& v) { v[0] = 'X'; }},
     {"second magic", [](std::vector<uint8_t>& v) { v[4] = 'X'; }},

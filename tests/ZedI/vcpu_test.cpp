@@ -19,6 +19,8 @@ struct OpCase {
     const char* error;               // part of the error text, or null
 };
 
+void PrintTo(const OpCase& c, std::ostream* os) { *os << c.name; }
+
 void DoubleToR0(Asm& a) { a.Op2(opDINT, R(0), R(2)); }
 
 const OpCase kCases[] = {

@@ -63,6 +63,8 @@ struct Case {
   const char* call;  // "" when the line must be ignored
 };
 
+void PrintTo(const Case& c, std::ostream* os) { *os << c.line; }
+
 class DispatchTable : public ::testing::TestWithParam<Case> {};
 
 TEST_P(DispatchTable, CallsHandlerWithArguments) {
