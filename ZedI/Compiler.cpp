@@ -114,13 +114,16 @@ void LandJump(int at, int op, Val* cond) {
         EmitAt(at, op, &t);
 }
 
-void ImportDeclaration() {
-    if (currentFunction) Error(scerr_DECLARATION, "Illegal import declaration inside a function");
-    int dispatcher = 0;
+}  // namespace
+
+// The specifier after `import`: parenthesised groups (as many as given, so that
+// `c_import(name)` = `import(1)(name)` works) holding a dispatcher number and/or an
+// import name. On return the current lexeme is the first one after them.
+void ReadImportSpec(int& dispatcher, std::string& importName) {
+    dispatcher = 0;
     bool haveNumber = false;
-    std::string importName;
     Next();
-    if (Is("(")) {
+    while (Is("(")) {
         Next();
         while (!Is(")")) {
             if (Lex()[0] >= '0' && Lex()[0] <= '9') {
@@ -149,6 +152,15 @@ void ImportDeclaration() {
         }
         Next();
     }
+}
+
+namespace {
+
+void ImportDeclaration() {
+    if (currentFunction) Error(scerr_DECLARATION, "Illegal import declaration inside a function");
+    int dispatcher = 0;
+    std::string importName;
+    ReadImportSpec(dispatcher, importName);
     Back();
     scSymbol* s = ReadTypeSpec();
     if (!s) Error(scerr_DECLARATION, "Invalid import declaration at `%s'", Lex());

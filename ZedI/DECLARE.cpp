@@ -347,20 +347,7 @@ static void ReadStruct(bool isScript, Type& t) {
         if (Is("import")) {
             // import [( dispatcher / name )] before a member function.
             imported = true;
-            Next();
-            if (Is("(")) {
-                Next();
-                while (!Is(")")) {
-                    if (Lex()[0] >= '0' && Lex()[0] <= '9') dispatcher = std::atoi(Lex());
-                    else importName += Lex();
-                    Next();
-                }
-                if (dispatcher > 15)
-                    Error(scerr_DECLARATION, "The number %d exceeded the maximum number (%d) of dispatchers", dispatcher, 15);
-            } else {
-                Back();
-            }
-            Next();
+            ReadImportSpec(dispatcher, importName);
         }
         bool destructor = false;
         if (Is("~")) {

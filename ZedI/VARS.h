@@ -87,6 +87,8 @@ void ReadStatement(scSymbol* mark, bool inBody);
 void ReadBlock(scSymbol* mark, bool inBody);
 void ReadDefinition(scSymbol* first, bool inBody);
 void ReadInitialization(scSymbol* s, bool inBody);
+// After `import`: the dispatcher number and import name of its specifier.
+void ReadImportSpec(int& dispatcher, std::string& importName);
 bool IsValidIdentifier(const char* name);
 Val CallFunction(const char* name, bool needed);
 int ParamBytes(scSymbol* f);
