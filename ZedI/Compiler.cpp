@@ -222,6 +222,7 @@ void ExpressionStatement() {
         Error(scerr_SYNTAX, "Parse error at %s", Lex());
     }
     if (!Is(";")) Error(scerr_SYNTAX, "Parse error at %s", Lex());
+    EndTemporaries();
 }
 
 }  // namespace
@@ -250,6 +251,7 @@ void ReadStatement(scSymbol* mark, bool inBody) {
         scopeMark = m;
         ReadBlock(m, true);
         scopeMark = outer;
+        DestroyLocals(m, false);
         int count = CountScope(m);
         if (count) {
             Val sp = Reg(regSP), n = Imm(count);
@@ -340,6 +342,7 @@ void ReadStatement(scSymbol* mark, bool inBody) {
                 dst.r = r.r;
                 dst.t = rt;
                 Emit(opCOPY, &dst, &v);
+                DestroyLocals(firstLocalMark, true);
                 EmitByte(opLEAVE);
                 EmitByte(opRET);
                 return;
@@ -364,6 +367,7 @@ void ReadStatement(scSymbol* mark, bool inBody) {
                 }
             }
         }
+        DestroyLocals(firstLocalMark, true);
         EmitByte(opLEAVE);
         EmitByte(opRET);
     } else if (Is("if")) {
@@ -448,6 +452,7 @@ void ReadStatement(scSymbol* mark, bool inBody) {
         Next();
         ClearRegisters();
         if (!Is(")")) ReadExpr(x, false);
+        EndTemporaries();
         scsSetPosition(src, after.line, after.position);
         Val t = Imm(top);
         Emit(opJMP, &t);
@@ -464,6 +469,7 @@ void ReadStatement(scSymbol* mark, bool inBody) {
         if (s) {
             ReadDeclarator(s, SymType(s));
             ReadDefinition(s, inBody);
+            if (inBody && currentFunction) EndTemporaries();
         } else {
             if (!inBody) Error(scerr_SYNTAX, "Parse error at %s", Lex());
             Back();
@@ -684,6 +690,7 @@ void ReadFunctionBody(scSymbol* f, int previous) {
     currentFunction = f;
     scopeMark = symbols->first;
     ReadBlock(f, true);
+    DestroyLocals(localMark, false);
     // Static locals are renamed so that they cannot clash with globals.
     for (scSymbol* s = symbols->first; s && s != localMark; s = s->next) {
         (void)s;
@@ -788,7 +795,9 @@ void ReadDefinition(scSymbol* s, bool inBody) {
             }
         }
         if (!TryNext()) Error(scerr_SYNTAX, "Parse error");
-        if (Is("=")) {
+        if (inBody && !isFunc && !t.stat && ValKind(t) == vSTRUCT && t.decl.empty() && HasMember(t, t.st->name)) {
+            ConstructLocal(s);
+        } else if (Is("=")) {
             if (t.stat && inBody) {
                 // A static local is initialised once, when the image is loaded.
                 ReadInitialization(s, false);

@@ -215,6 +215,10 @@ void ReadDeclarator(scSymbol* s, const Type& base) {
         }
         if (Is("[]")) Error(scerr_SYNTAX, "Parse error at %s", Lex());
         if (Is("(")) {
+            // Inside a function `T x(...)` of a class with constructors constructs x.
+            if (currentFunction && !g_currentStruct && prefix.empty() && suffix.empty() && inner.empty() &&
+                base.base == vSTRUCT && base.decl.empty() && base.st && HasMember(base, base.st->name))
+                break;
             int count = 0;
             suffix += ReadParameterList(count);
             continue;
@@ -398,7 +402,9 @@ static void ReadStruct(bool isScript, Type& t) {
                 if (imported) {
                     m->flags = 0x20 | 4;
                     m->dispatcher = dispatcher;
-                    if (!importName.empty()) m->importName = scmStrdup(importName.c_str());
+                    // Imported as the class name, a point and the import or member name.
+                    std::string full = name + "." + (importName.empty() ? std::string(m->name ? m->name : "") : importName);
+                    m->importName = scmStrdup(full.c_str());
                 } else {
                     m->flags = 13;
                 }

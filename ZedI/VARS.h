@@ -91,6 +91,17 @@ void ReadInitialization(scSymbol* s, bool inBody);
 void ReadImportSpec(int& dispatcher, std::string& importName);
 bool IsValidIdentifier(const char* name);
 Val CallFunction(const char* name, bool needed);
+// Calls a member function of a structure object (arguments read from the source
+// when `args` is null; `format` null gives the member-function message).
+Val CallMember(Val object, const char* name, std::vector<Val>* args, const char* format, bool needed);
+bool HasMember(const Type& t, const char* name);   // a member function of that name
+bool HasDestructor(const Type& t);
+// Class objects: construction of a local, destructors of the locals above `mark`
+// (keeping a return value in registers 0 and 1 when `keepResult`), and the end of
+// a statement's temporaries.
+void ConstructLocal(scSymbol* s);
+void DestroyLocals(scSymbol* mark, bool keepResult);
+void EndTemporaries();
 int ParamBytes(scSymbol* f);
 scSymbol* ParamAt(const char* p, const char** end, int* defaultIndex);
 
