@@ -747,6 +747,36 @@ TEST_F(Compiler, ErrorTable) {
     }
 }
 
+TEST_F(Compiler, Limits) {
+    // 999 cases compile; the 1000th is refused.
+    auto switchWith = [](int cases) {
+        std::string text = "int f(int x) { int r = 0; switch (x) {\n";
+        for (int i = 0; i < cases; i++) text += "case " + std::to_string(i) + ": r = " + std::to_string(i * 2) + "; break;\n";
+        return text + "} return r; }\nexport f;\n";
+    };
+    Compiled c(Text(switchWith(999)));
+    ASSERT_NE(c.inst, nullptr);
+    EXPECT_EQ(c.Call("f", {998}), 1996);
+    EXPECT_EQ(scCompile_Text(switchWith(1000).c_str()), nullptr);
+    EXPECT_EQ(scLast_Error, scerr_INTERNAL);
+    EXPECT_NE(std::string(scLast_Error_Text).find("Too many cases in switch (max:1000)"), std::string::npos);
+    // A call's arguments hold registers: nesting them deeply runs out of registers.
+    std::string deep = "int g(int a, int b) { return a + b; }\nint f() { int x = 1; return ";
+    for (int i = 0; i < 250; i++) deep += i % 20 ? "g(x + 1, " : "\ng(x + 1, ";
+    deep += "x";
+    for (int i = 0; i < 250; i++) deep += ")";
+    deep += "; }\n";
+    EXPECT_EQ(scCompile_Text(deep.c_str()), nullptr);
+    EXPECT_NE(std::string(scLast_Error_Text).find("expression too complex (register overuse)"), std::string::npos)
+        << scLast_Error_Text;
+    EXPECT_EQ(scmTrackedCount(), 0);
+    // A long literal (a chat line) is held whole.
+    std::string line(400, 'k');
+    Compiled l(Text("char *s = \"" + line + "\";\nint f() { int n = 0; while (s[n]) n++; return n; }\nexport f;\n"));
+    ASSERT_NE(l.inst, nullptr);
+    EXPECT_EQ(l.Call("f"), 400);
+}
+
 TEST_F(Compiler, FailedCompileLeavesNothingBehind) {
     int stack = scEngine_Get_Setting(scset_STACK_SIZE);
     EXPECT_EQ(scCompile_Text("#title \"Broken\"\nint f() { double big[100]; x; }"), nullptr);
