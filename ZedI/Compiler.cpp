@@ -330,8 +330,6 @@ void ReadStatement(scSymbol* mark, bool inBody) {
                 // Copy into the caller's temporary through the hidden result pointer.
                 if (ValKind(v.t) != vSTRUCT || SizeOf(v.t) != SizeOf(rt) || v.mode == 0)
                     Error(scerr_CONVERSION, "Illegal type conversion %s", " to struct");
-                Val cnt = Reg(regCOUNT), sz = Imm(SizeOf(rt));
-                Emit(opMOV, &cnt, &sz);
                 Val hp;
                 hp.mode = 3;
                 hp.off = 8;
@@ -341,7 +339,17 @@ void ReadStatement(scSymbol* mark, bool inBody) {
                 dst.reg = true;
                 dst.r = r.r;
                 dst.t = rt;
-                Emit(opCOPY, &dst, &v);
+                if (HasCopyConstructor(rt)) {
+                    // A class object is copy-constructed in the caller's temporary.
+                    std::vector<Val> from{v};
+                    CallMember(dst, rt.st->name, &from, "Constructor `%s' couldn't be found.%s", false);
+                } else {
+                    if (HasDestructor(rt))
+                        Error(scerr_OPERAND, "`%s' has a destructor and no copy constructor: return it by reference", rt.st->name);
+                    Val cnt = Reg(regCOUNT), sz = Imm(SizeOf(rt));
+                    Emit(opMOV, &cnt, &sz);
+                    Emit(opCOPY, &dst, &v);
+                }
                 DestroyLocals(firstLocalMark, true);
                 EmitByte(opLEAVE);
                 EmitByte(opRET);

@@ -356,6 +356,9 @@ static Val EmitCall(scSymbol* f, std::vector<Val>& args, Val* object, bool struc
     bool variadic;
     auto ps = Params(ft, variadic);
     int bytes = 0;
+    // Copy-constructed arguments: where their slot begins (bytes pushed before it)
+    // and their type, for the destructors after the call.
+    std::vector<std::pair<int, Type>> copies;
     for (size_t i = ps.size(); i-- > args.size();) {
         scSymbol* def = paramTable[size_t(ps[i].def)];
         Val v = Imm(def->address);
@@ -379,7 +382,23 @@ static Val EmitCall(scSymbol* f, std::vector<Val>& args, Val* object, bool struc
                 bytes += 4;
                 continue;
             }
-            if (ValKind(pt) == vSTRUCT && pt.decl.empty() && HasDestructor(pt) && !FirstFunction(pt.st->name, pt.st->members))
+            if (ValKind(pt) == vSTRUCT && pt.decl.empty() && HasCopyConstructor(pt)) {
+                // A class object passed by value is copy-constructed in its slot.
+                int room = Align4(SizeOf(pt));
+                Val sp = Reg(regSP), n = Imm(room), st = Reg(regSTACK);
+                Emit(opSUB, &sp, &n);
+                Val obj = Reg(AllocReg());
+                Emit(opMOV, &obj, &sp);
+                Emit(opADD, &obj, &st);
+                obj.mode = 4;
+                obj.t = pt;
+                std::vector<Val> from{v};
+                CallMember(obj, pt.st->name, &from, "Constructor `%s' couldn't be found.%s", false);
+                bytes += room;
+                if (HasDestructor(pt)) copies.emplace_back(bytes, pt);
+                continue;
+            }
+            if (ValKind(pt) == vSTRUCT && pt.decl.empty() && HasDestructor(pt))
                 Error(scerr_OPERAND, "`%s' has a destructor and no copy constructor: pass it by reference", pt.st->name);
             Val c = ConvertTo(v, pt);
             if (ValKind(pt) == tFLOAT) {
@@ -455,6 +474,25 @@ static Val EmitCall(scSymbol* f, std::vector<Val>& args, Val* object, bool struc
         } else {
             Val a = Imm(target);
             Emit(opCALL, &a);
+        }
+        if (!copies.empty()) {
+            // The copies die with the call; the result is kept meanwhile.
+            Val r0 = Reg(0), r1 = Reg(1);
+            Emit(opPUSH, &r0);
+            Emit(opPUSH, &r1);
+            for (auto& c : copies) {
+                Val obj = Reg(AllocReg()), sp = Reg(regSP), st = Reg(regSTACK), off = Imm(8 + bytes - c.first);
+                Emit(opMOV, &obj, &sp);
+                Emit(opADD, &obj, &st);
+                Emit(opADD, &obj, &off);
+                obj.mode = 4;
+                obj.t = c.second;
+                std::vector<Val> none;
+                std::string d = std::string("~") + c.second.st->name;
+                CallMember(obj, d.c_str(), &none, "Destructor `%s' couldn't be found.%s", false);
+            }
+            Emit(opPOP, &r1);
+            Emit(opPOP, &r0);
         }
         if (bytes) {
             Val sp = Reg(regSP), n = Imm(bytes);
@@ -555,6 +593,19 @@ Val CallMember(Val object, const char* name, std::vector<Val>* args, const char*
 
 bool HasMember(const Type& t, const char* name) {
     return ValKind(t) == vSTRUCT && t.decl.empty() && t.st && FirstFunction(name, t.st->members);
+}
+
+bool HasCopyConstructor(const Type& t) {
+    if (ValKind(t) != vSTRUCT || !t.decl.empty() || !t.st) return false;
+    for (scSymbol* m = t.st->members; m; m = m->next) {
+        if (!m->name || std::strcmp(m->name, t.st->name) || !IsFunction(SymType(m))) continue;
+        bool variadic;
+        auto ps = Params(SymType(m), variadic);
+        if (ps.size() != 1 || variadic) continue;
+        Type pt = SymType(ps[0].sym);
+        if (!pt.decl.empty() && pt.decl[0] == '&' && ValKind(Deeper(pt)) == vSTRUCT && Deeper(pt).st == t.st) return true;
+    }
+    return false;
 }
 
 bool HasDestructor(const Type& t) {

@@ -96,6 +96,7 @@ Val CallFunction(const char* name, bool needed);
 Val CallMember(Val object, const char* name, std::vector<Val>* args, const char* format, bool needed);
 bool HasMember(const Type& t, const char* name);   // a member function of that name
 bool HasDestructor(const Type& t);
+bool HasCopyConstructor(const Type& t);
 // Class objects: construction of a local, destructors of the locals above `mark`
 // (keeping a return value in registers 0 and 1 when `keepResult`), and the end of
 // a statement's temporaries.
