@@ -227,7 +227,10 @@ void ExpressionStatement() {
 
 }  // namespace
 
+static int g_statementDepth = 0;
+
 void ReadStatement(scSymbol* mark, bool inBody) {
+    Nesting guard(g_statementDepth, 64, "Statements");
     if (scProgressCallback cb = scEngine_Get_Progress()) {
         int pct = src->lastLine > 0 ? src->currentLine * 100 / (src->lastLine + 1) : 100;
         if (pct != lastProgress) cb(pct), lastProgress = pct;

@@ -67,6 +67,23 @@ bool IsPunct(int c);
 bool IsWordChar(int c);
 bool IsOperator(const char* text);
 
+// Bounds a recursion of the compiler (nested expressions, statements, blocks,
+// declarators) so that deep nesting is a compile error, not a host stack overflow.
+struct Nesting {
+    int& depth;
+    Nesting(int& d, int limit, const char* what) : depth(d) {
+        if (++depth > limit) {
+            depth = 0;
+            Error(scerr_SYNTAX, "%s nested too deeply", what);
+        }
+    }
+    ~Nesting() {
+        if (depth > 0) --depth;
+    }
+    Nesting(const Nesting&) = delete;
+    Nesting& operator=(const Nesting&) = delete;
+};
+
 // Reads the next lexeme of the compile's source; "Parse error" at the end.
 void Next();
 // Next lexeme; false at the end of the text.

@@ -168,7 +168,10 @@ static std::string ReadOperatorName() {
 }
 
 // Reads one declarator into the symbol (name and declarator text) over the base.
+static int g_declaratorDepth = 0;
+
 void ReadDeclarator(scSymbol* s, const Type& base) {
+    Nesting guard(g_declaratorDepth, 100, "Declarator");
     std::string prefix, suffix, inner;
     bool haveName = false;
     for (;;) {

@@ -1113,7 +1113,10 @@ static int LevelOp(int level, const char*& text) {
     return -1;
 }
 
+static int g_exprDepth = 0;
+
 bool SubExp(int level, Val& v, bool needed) {
+    Nesting guard(g_exprDepth, 400, "Expression");
     if (level == 13 || level == 14 || level == 15) return Unary(v, needed);
     if (level == 1) {
         if (!SubExp(2, v, needed)) return false;

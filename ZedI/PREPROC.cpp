@@ -281,7 +281,10 @@ void LineMark(int line) {
 }
 
 // Returns 1 at "#endif", 0 at the end of the text.
+int g_blockDepth = 0;
+
 int PreprocessBlock(bool nested, bool parentSkipping, bool active) {
+    Nesting guard(g_blockDepth, 200, "Conditional blocks");
     bool skipping = parentSkipping || !active;
     bool anyActive = !skipping;
     for (;;) {

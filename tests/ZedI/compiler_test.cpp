@@ -760,15 +760,42 @@ TEST_F(Compiler, Limits) {
     EXPECT_EQ(scCompile_Text(switchWith(1000).c_str()), nullptr);
     EXPECT_EQ(scLast_Error, scerr_INTERNAL);
     EXPECT_NE(std::string(scLast_Error_Text).find("Too many cases in switch (max:1000)"), std::string::npos);
-    // A call's arguments hold registers: nesting them deeply runs out of registers.
-    std::string deep = "int g(int a, int b) { return a + b; }\nint f() { int x = 1; return ";
-    for (int i = 0; i < 250; i++) deep += i % 20 ? "g(x + 1, " : "\ng(x + 1, ";
-    deep += "x";
-    for (int i = 0; i < 250; i++) deep += ")";
-    deep += "; }\n";
-    EXPECT_EQ(scCompile_Text(deep.c_str()), nullptr);
+    // A call's arguments hold registers until they are pushed: 250 of them run
+    // out of registers.
+    std::string wide = "int g(int a, ...) { return a; }\nint f() { int x = 1; return g(x + 1";
+    for (int i = 0; i < 250; i++) wide += i % 20 ? ", x + 1" : ",\n x + 1";
+    wide += "); }\n";
+    EXPECT_EQ(scCompile_Text(wide.c_str()), nullptr);
     EXPECT_NE(std::string(scLast_Error_Text).find("expression too complex (register overuse)"), std::string::npos)
         << scLast_Error_Text;
+    // Deep nesting is refused before it could exhaust the host's stack.
+    struct Deep {
+        std::string open, close;
+        const char* what;
+    } deep[] = {
+        {"int f() { return ", "; }", "Expression nested too deeply"},
+        {"int f() { ", " }", "Statements nested too deeply"},
+        {"", "", "Conditional blocks nested too deeply"},
+        {"int ", ";", "Declarator nested too deeply"},
+    };
+    for (auto& d : deep) {
+        std::string text = d.open;
+        for (int i = 0; i < 2000; i++) {
+            if (d.what[0] == 'E') text += i % 20 ? "(" : "\n(";
+            if (d.what[0] == 'S') text += i % 20 ? "{" : "\n{";
+            if (d.what[0] == 'C') text += "#ifdef ZedI\n";
+            if (d.what[0] == 'D') text += i % 20 ? "(" : "\n(";
+        }
+        text += d.what[0] == 'D' ? "x" : "1";
+        for (int i = 0; i < 2000; i++) {
+            if (d.what[0] == 'E' || d.what[0] == 'D') text += i % 20 ? ")" : "\n)";
+            if (d.what[0] == 'S') text += i % 20 ? "}" : "\n}";
+            if (d.what[0] == 'C') text += "\n#endif";
+        }
+        text += d.close;
+        EXPECT_EQ(scCompile_Text(text.c_str()), nullptr) << d.what;
+        EXPECT_NE(std::string(scLast_Error_Text).find(d.what), std::string::npos) << scLast_Error_Text;
+    }
     EXPECT_EQ(scmTrackedCount(), 0);
     // A long literal (a chat line) is held whole.
     std::string line(400, 'k');
