@@ -59,6 +59,8 @@ void ConstructLocal(scSymbol* s) {
         Val v;
         if (!SubExp(1, v, true)) Error(scerr_SYNTAX, "Parse error at %s", Lex());
         args.push_back(v);
+    } else if (!FindMember(t, t.st->name, args)) {
+        return;  // no constructor without arguments: the object stays zero-filled
     }
     CallMember(ObjectOf(s), t.st->name, &args, format, false);
     ClearRegisters();

@@ -13,6 +13,8 @@ scDictionary types, symbols, exportList;
 int nextData = 4;
 int localOffset = 0;
 scSymbol* scopeMark = nullptr;
+scSymbol* currentClass = nullptr;
+scSymbol* declaredClass = nullptr;
 scSymbol* currentFunction = nullptr;
 int stackSize = 4000;
 int discard = 0;
@@ -358,6 +360,16 @@ void ReadStatement(scSymbol* mark, bool inBody) {
                 EmitByte(opRET);
                 return;
             }
+            if (!rt.decl.empty() && rt.decl[0] == '&') {
+                // A reference result: the address of what it refers to.
+                if (v.mode == 0 || v.addr) Error(scerr_OPERAND, "Invalid lvalue in assignment");
+                Val a = AddressOf(v), r0 = Reg(0);
+                Emit(opMOV, &r0, &a);
+                DestroyLocals(firstLocalMark, true);
+                EmitByte(opLEAVE);
+                EmitByte(opRET);
+                return;
+            }
             Val c = ConvertTo(v, rt);
             Val r0 = Reg(0);
             r0.t = rt;
@@ -645,11 +657,26 @@ void LayoutParams(scSymbol* f, bool define) {
     // A structure result by value: the hidden result pointer lies at +8.
     Type rt = ResultType(ft);
     if (ValKind(rt) == vSTRUCT && rt.decl.empty()) offset = 12;
+    f->paramBytes = 0;
+    if (currentClass) {
+        // A member function: `this` follows, a pointer to the object.
+        auto* self = static_cast<scSymbol*>(scmAlloc(sizeof(scSymbol)));
+        self->name = scmStrdup("this");
+        self->flags = 11;
+        self->address = offset;
+        Type tt;
+        tt.base = vSTRUCT;
+        tt.st = currentClass;
+        tt.decl = "*";
+        SetSymType(self, tt);
+        if (define) scdicPush(symbols, self);
+        offset += 4;
+        f->paramBytes = 4;
+    }
     const char* p = ft.decl.c_str();
     if (*p != '(') Error(scerr_INTERNAL, "Internal compiler error(1)");
     p++;
     int index = 0;
-    f->paramBytes = 0;
     while (*p && *p != ')') {
         if (!std::strncmp(p, "...", 3)) {
             p += 3;
@@ -723,6 +750,43 @@ void ReadFunctionBody(scSymbol* f, int previous) {
 
 }  // namespace
 
+// `T x = value` where the value needs a temporary object: x's room first, then
+// the value stored into it like an assignment.
+void InitialiseAfterRoom(scSymbol* s, const Type& t) {
+    int k = ValKind(t);
+    if (!(k < tREGISTER || k == vPOINTER) || (!t.decl.empty() && t.decl[0] != '*'))
+        Error(scerr_CODEGEN, "Structure result cannot be used in the initializer of `%s'", s->name);
+    if (k == tDOUBLE) {
+        Val sp = Reg(regSP), n = Imm(8);
+        Emit(opSUB, &sp, &n);
+    } else {
+        Val z = Imm(0);
+        Emit(opPUSH, &z);
+    }
+    Next();
+    Val v;
+    if (!SubExp(1, v, true)) Error(scerr_SYNTAX, "Parse error at %s", Lex());
+    Val local;
+    local.mode = 3;
+    local.off = s->address;
+    local.t = t;
+    local.t.stat = false;
+    Val c = ConvertTo(Decay(v), local.t);
+    if (c.mode) {
+        Val l = Load(c);
+        c = l;
+    }
+    Emit(opMOV, &local, &c);
+    FreeVal(c);
+}
+
+void ReadMemberBody(scSymbol* st, scSymbol* f) {
+    scSymbol* outer = currentClass;
+    currentClass = st;
+    ReadFunctionBody(f, f->address);
+    currentClass = outer;
+}
+
 // Places the declared symbols of one declaration list and reads their
 // initialisers or the function body.
 void ReadDefinition(scSymbol* s, bool inBody) {
@@ -746,9 +810,26 @@ void ReadDefinition(scSymbol* s, bool inBody) {
             Error(scerr_DECLARATION, "Declaration of anonymous variable");
         }
         if (!firstDecl && IsFunction(t)) Error(scerr_DECLARATION, "Forbidden function declaration");
-        if (!IsValidIdentifier(s->name)) Error(scerr_DECLARATION, "Invalid identifier `%s' in declaration", s->name);
+        if (!declaredClass && !IsValidIdentifier(s->name)) Error(scerr_DECLARATION, "Invalid identifier `%s' in declaration", s->name);
         int previous = -1;
         bool isFunc = IsFunction(t);
+        if (declaredClass) {
+            // Class::member(...) { body }: a member function defined outside its class.
+            scSymbol* st = declaredClass;
+            declaredClass = nullptr;
+            if (!isFunc || inBody) Error(scerr_DECLARATION, "Function %s is not a member of %s", s->name, st->name);
+            scSymbol* m = nullptr;
+            for (scSymbol* o = st->members; o; o = o->next)
+                if (o->name && !std::strcmp(o->name, s->name) && TypeText(SymType(o)) == TypeText(t)) m = o;
+            if (!m) Error(scerr_DECLARATION, "Function %s is not a member of %s", s->name, st->name);
+            if (m->flags & 0x20) Error(scerr_DECLARATION, "What? You want to define function `%s'? It's already imported!", m->name);
+            if (m->address >= 0) Error(scerr_DECLARATION, "Symbol `%s' already defined", s->name);
+            SetSymType(m, t);  // the definition's parameter names
+            if (!TryNext()) Error(scerr_SYNTAX, "Parse error");
+            if (!Is("{")) Error(scerr_SYNTAX, "Parse error at %s", Lex());
+            ReadMemberBody(st, m);
+            return;
+        }
         if (isFunc) {
             // An earlier declaration of the same signature.
             for (scSymbol* o = symbols->first; o; o = o->next) {
@@ -817,7 +898,22 @@ void ReadDefinition(scSymbol* s, bool inBody) {
                     int size = SizeOf(t);
                     if (4 * size > stackSize) stackSize = 4 * size;
                 }
+                scSavedPosition at;
+                scsSavePosition(src, &at);
+                int codeStart = codePos, offsetBefore = localOffset;
                 ReadInitialization(s, inBody);
+                if (inBody && symbols->first != s) {
+                    // The initialiser made a temporary object, which took the stack
+                    // place of the variable: compile it again with the variable's
+                    // room reserved first.
+                    symbols->first = s;
+                    localOffset = offsetBefore;
+                    code.length = codeStart;
+                    codePos = codeStart;
+                    ClearRegisters();
+                    scsSetPosition(src, at.line, at.position);  // just after "="
+                    InitialiseAfterRoom(s, t);
+                }
             }
         } else if (Is("{")) {
             if (!isFunc) Error(scerr_DECLARATION, "Invalid variable `%s' initialization!", s->name);

@@ -114,6 +114,15 @@ scSymbol* ReadTypeSpec() {
         SetSymType(s, t);
         return s;
     }
+    if (scSymbol* ty = scdicFind(types->first, Lex()); ty && (ty->flags & 0x40) && src->currentLine <= src->lastLine &&
+        !std::strncmp(src->lines[src->currentLine] + src->position, "::", 2)) {
+        // Class::Class(...) and Class::~Class(): no result type.
+        Back();
+        t = Type();
+        t.base = tVOID;
+        SetSymType(s, t);
+        return s;
+    }
     if (scSymbol* ty = scdicFind(types->first, Lex())) {
         Type tt = SymType(ty);
         if (ty->flags & 0x40) {  // a structure's own record
@@ -201,6 +210,22 @@ void ReadDeclarator(scSymbol* s, const Type& base) {
         s->name = scmStrdup(Lex());
         haveName = true;
         Next();
+        if (Is("::")) {
+            // Class::member: a member function defined outside its class.
+            scSymbol* st = scdicFind(types->first, s->name);
+            if (!st || !(st->flags & 0x40) || st->typeKind != 2) Error(scerr_DECLARATION, "`%s' is not a class", s->name);
+            Next();
+            std::string member = Lex();
+            if (Is("~")) {
+                Next();
+                member += Lex();
+            } else if (Is("operator")) {
+                member = ReadOperatorName();
+            }
+            s->name = scmStrdup(member.c_str());
+            declaredClass = st;
+            Next();
+        }
     }
     (void)haveName;
     for (;;) {
@@ -343,6 +368,7 @@ static void ReadStruct(bool isScript, Type& t) {
     for (;;) {
         Next();
         if (Is("}")) break;
+        if (Is(";")) continue;
         if (Is("public") || Is("private") || Is("protected")) {
             Next();
             if (!Is(":")) Error(scerr_SYNTAX, "Parse error at %s", Lex());
@@ -415,7 +441,12 @@ static void ReadStruct(bool isScript, Type& t) {
                 Next();
                 if (Is("{")) {
                     if (imported) Error(scerr_DECLARATION, "What? You want to define function `%s'? It's already imported!", m->name);
-                    Error(scerr_DECLARATION, "Member function bodies are not supported yet (`%s')", m->name);
+                    // Defined in the class: compiled now, seeing the members declared so far.
+                    if (last) last->next = m;
+                    else st->members = m;
+                    last = m;
+                    ReadMemberBody(st, m);
+                    break;
                 }
                 if (Is(",")) Error(scerr_DECLARATION, "function can be declared one at a time!");
                 if (!Is(";")) Error(scerr_SYNTAX, "Parse error at %s", Lex());

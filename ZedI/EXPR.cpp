@@ -350,7 +350,7 @@ static std::vector<Val> ReadArguments() {
 // and emits the call. Returns the result value (registers are restored by the
 // caller).
 static Val EmitCall(scSymbol* f, std::vector<Val>& args, Val* object, bool structResult, int tempOff,
-                    const Type& tempType, bool needed) {
+                    const Type& tempType, bool needed, Val* objectAddress = nullptr) {
     const char* name = f->name;
     Type ft = SymType(f);
     bool variadic;
@@ -435,9 +435,11 @@ static Val EmitCall(scSymbol* f, std::vector<Val>& args, Val* object, bool struc
     if (StructResult(rt) != structResult || (structResult && SizeOf(rt) != SizeOf(tempType)))
         Error(scerr_OPERAND, "Overloads of `%s' differ in their structure result", name);
     if (object) {
+        // Its register stays taken until the saved registers are back, so that
+        // the result does not land in one of them.
         Val a = AddressOf(*object);
         Emit(opPUSH, &a);
-        FreeVal(a);
+        *objectAddress = a;
         bytes += 4;
     }
     uint32_t kind = 0;
@@ -462,7 +464,6 @@ static Val EmitCall(scSymbol* f, std::vector<Val>& args, Val* object, bool struc
         Val a = Imm(slot), b = Imm(int32_t(desc));
         Emit(opCALLEX, &a, &b);
     } else {
-        if (object) Error(scerr_DECLARATION, "Member function `%s' has no body", name);
         PadCode();
         int at = codePos;
         int target = f->address;
@@ -586,9 +587,17 @@ Val CallMember(Val object, const char* name, std::vector<Val>* args, const char*
         format = fmt.c_str();
     }
     scSymbol* f = Resolve(name, *args, st->members, format);
-    Val result = EmitCall(f, *args, &object, structResult, tempOff, tempType, needed);
+    Val address;
+    Val result = EmitCall(f, *args, &object, structResult, tempOff, tempType, needed, &address);
     saved.Restore();
+    FreeVal(address);
+    FreeVal(object);
     return result;
+}
+
+scSymbol* FindMember(const Type& t, const char* name, const std::vector<Val>& args) {
+    if (ValKind(t) != vSTRUCT || !t.decl.empty() || !t.st) return nullptr;
+    return Resolve(name, args, t.st->members, nullptr);
 }
 
 bool HasMember(const Type& t, const char* name) {
@@ -716,7 +725,62 @@ static bool Primary(Val& v, bool needed) {
         Error(scerr_SYNTAX, "Parse error at %s", l);
     }
     scSymbol* s = scdicFind(symbols->first, l);
+    if (currentClass && (!s || (s->flags & 7) != 3)) {
+        // Inside a member function a member's name stands for this->name.
+        if (scSymbol* m = scdicFind(currentClass->members, l)) {
+            scSymbol* self = scdicFind(symbols->first, "this");
+            if (!self) Error(scerr_INTERNAL, "Internal compiler error%s (%d)", " <this>", 0);
+            Val p;
+            p.mode = 3;
+            p.off = self->address;
+            p.t = IntType();
+            Val r = Load(p);
+            Val obj;
+            obj.mode = 4;
+            obj.reg = true;
+            obj.r = r.r;
+            obj.t = Deeper(SymType(self));
+            std::string name = l;
+            if (IsFunction(SymType(m))) {
+                Next();
+                if (!Is("(")) Error(scerr_OPERAND, "Member function `%s' must be called", name.c_str());
+                Back();
+                v = CallMember(obj, name.c_str(), nullptr, nullptr, needed);
+                return true;
+            }
+            if (m->address) {
+                Val o = Imm(m->address);
+                Emit(opADD, &r, &o);
+            }
+            obj.t = SymType(m);
+            obj.sym = m;
+            v = obj;
+            Next();
+            return true;
+        }
+    }
     if (!s) {
+        if (scSymbol* st = scdicFind(types->first, l)) {
+            // Type(arguments): a temporary object of a class built by its constructor.
+            Type t;
+            t.base = vSTRUCT;
+            t.st = st;
+            if ((st->flags & 0x40) && st->typeKind == 2 && HasMember(t, l)) {
+                std::string name = l;
+                Next();
+                if (Is("(")) {
+                    Back();
+                    Val tmp;
+                    tmp.mode = 3;
+                    tmp.off = ReserveTemp(t, name.c_str());
+                    tmp.t = t;
+                    CallMember(tmp, name.c_str(), nullptr, "Constructor `%s' couldn't be found.%s", false);
+                    v = tmp;
+                    return true;
+                }
+                Back();
+            }
+        }
         if (!needed) return false;
         Error(scerr_OPERAND, "`%s' undeclared", l);
     }

@@ -75,6 +75,8 @@ extern int nextData;
 extern int localOffset;
 extern scSymbol* scopeMark;     // head of the symbol dictionary when the current block began
 extern scSymbol* currentFunction;
+extern scSymbol* currentClass;  // the class whose member function is being compiled
+extern scSymbol* declaredClass; // the class of the last qualified declarator (Class::member)
 extern int stackSize;
 extern std::vector<scSymbol*> paramTable;
 
@@ -103,6 +105,10 @@ bool HasCopyConstructor(const Type& t);
 void ConstructLocal(scSymbol* s);
 void DestroyLocals(scSymbol* mark, bool keepResult);
 void EndTemporaries();
+// The body of a member function defined inside its class; "{" is current.
+void ReadMemberBody(scSymbol* st, scSymbol* f);
+// The member function of that name that takes the arguments, null if none.
+scSymbol* FindMember(const Type& t, const char* name, const std::vector<Val>& args);
 int ParamBytes(scSymbol* f);
 scSymbol* ParamAt(const char* p, const char** end, int* defaultIndex);
 

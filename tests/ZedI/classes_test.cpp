@@ -103,12 +103,41 @@ TEST_F(Classes, CopiesByValueAreConstructedAndDestroyedOnce) {
 }
 
 TEST_F(Classes, StandardClassesAndTheirMemory) {
+    Call("strings");  // the first call may set up what calls keep
     uint32_t before = zedi::VmSpace::Get().BytesInUse();
     Call("strings");
     Call("vectors");
     EXPECT_EQ(g_failed, std::vector<int>{});
     // Every text a string allocated was freed by its destructor.
     EXPECT_EQ(zedi::VmSpace::Get().BytesInUse(), before);
+}
+
+TEST_F(Classes, ScriptClassesWithMembersInsideAndOutside) {
+    EXPECT_EQ(Call("scriptClasses"), 10);
+    EXPECT_EQ(g_failed, std::vector<int>{});
+    // a, b; a + b: r, its copy into the temporary, r's end; the temporary's end
+    // after the declaration; b and a at the return.
+    EXPECT_EQ(g_log, (std::vector<int>{3, 4, 10, 1010, -10, -10, -5, -8}));
+}
+
+TEST_F(Classes, PreemptionMarkersDoNotChangeTheResults) {
+    scEngine_Set_Setting(scset_PREEMPTION, 1);
+    scScript marked = scCompile_File(ZEDI_SCRIPTS "/classes.sc");
+    scEngine_Set_Setting(scset_PREEMPTION, 0);
+    ASSERT_NE(marked, nullptr) << scLast_Error_Text;
+    EXPECT_GT(scGet_Script_Size(marked), scGet_Script_Size(image));
+    scInstance* i = scCreate_Instance(marked);
+    ASSERT_NE(i, nullptr) << scLast_Error_Text;
+    zedi::ClearError();
+    EXPECT_EQ(scVCall_Instance(i, scGet_Symbol(i, "run"), 0, nullptr), 0);
+    EXPECT_EQ(scLast_Error, 0) << scLast_Error_Text;
+    EXPECT_EQ(g_failed, std::vector<int>{});
+    g_log.clear();
+    std::vector<int> n{200};
+    EXPECT_EQ(scVCall_Instance(i, scGet_Symbol(i, "temporaries"), 4, n.data()), 0);
+    EXPECT_EQ(g_log.size(), 2u + 3 * 200);
+    scFree_Instance(i);
+    std::free(marked);
 }
 
 struct ErrorCase {

@@ -146,3 +146,38 @@ export copies;
 export strings;
 export vectors;
 export run;
+
+// Script classes: members defined inside and outside the class, `this`,
+// constructors, a copy constructor, a destructor and operator functions.
+class Acc {
+public:
+    int n;
+    Acc(int s) { n = s; mark(n); }
+    Acc(Acc& o);
+    ~Acc();
+    int get() { return n; }
+    void add(int k) { n += k; }
+    int twice() { add(n); return this->get(); }
+    Acc operator+(Acc& o);
+    Acc& operator+=(int k) { n += k; return *this; }
+    int operator()(int a) { return n * a; }
+};
+Acc::Acc(Acc& o) { n = o.n; mark(1000 + n); }
+Acc::~Acc() { mark(-n); }
+Acc Acc::operator+(Acc& o) { Acc r(n + o.n); return r; }
+
+int scriptClasses()
+{
+    Acc a(3);
+    Acc b = 4;
+    check(50, a.twice() == 6);
+    int k = (a + b).get();
+    check(51, k == 10);
+    a += 2;
+    check(52, a.get() == 8 && a(2) == 16);
+    Acc* p = &b;
+    p->add(1);
+    check(53, b.n == 5);
+    return k;
+}
+export scriptClasses;
