@@ -12,7 +12,7 @@ namespace {
 
 Val ObjectOf(scSymbol* s) {
     Val v;
-    v.mode = 3;
+    v.mode = (s->flags & 7) == 2 ? 2 : 3;
     v.off = s->address;
     v.t = SymType(s);
     v.sym = s;
@@ -39,13 +39,15 @@ void Destroy(scSymbol* s) {
 void ConstructLocal(scSymbol* s) {
     Type t = SymType(s);
     int size = SizeOf(t);
-    if (4 * size > stackSize) stackSize = 4 * size;
-    if (Align4(size) == 4) {
-        Val z = Imm(0);
-        Emit(opPUSH, &z);
-    } else {
-        Val sp = Reg(regSP), n = Imm(Align4(size));
-        Emit(opSUB, &sp, &n);
+    if ((s->flags & 7) == 3) {
+        if (4 * size > stackSize) stackSize = 4 * size;
+        if (Align4(size) == 4) {
+            Val z = Imm(0);
+            Emit(opPUSH, &z);
+        } else {
+            Val sp = Reg(regSP), n = Imm(Align4(size));
+            Emit(opSUB, &sp, &n);
+        }
     }
     const char* format = "Constructor `%s' couldn't be found.%s";
     if (Is("(")) {
@@ -82,6 +84,14 @@ void DestroyLocals(scSymbol* mark, bool keepResult) {
         Emit(opPOP, &r1);
         Emit(opPOP, &r0);
     }
+}
+
+void DestroyGlobals() {
+    for (scSymbol* s = symbols->first; s; s = s->next)
+        if ((s->flags & 7) == 2 && !(s->flags & 0x20) && !IsFunction(SymType(s)) && HasDestructor(SymType(s))) {
+            ClearRegisters();
+            Destroy(s);
+        }
 }
 
 void EndTemporaries() {

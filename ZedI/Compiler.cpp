@@ -38,6 +38,7 @@ void BodyJump(int close) {
         return;
     }
     if (bodyJumped) {
+        PadCode();  // the jump lands on a whole instruction word
         lastBodyEnd = codePos;
         Val t = Imm(lastBodyEnd);
         EmitAt(bodyJumpPos, opJMP, &t);
@@ -887,7 +888,12 @@ void ReadDefinition(scSymbol* s, bool inBody) {
             }
         }
         if (!TryNext()) Error(scerr_SYNTAX, "Parse error");
-        if (inBody && !isFunc && !t.stat && ValKind(t) == vSTRUCT && t.decl.empty() && HasMember(t, t.st->name)) {
+        if (!isFunc && !t.stat && !currentFunction && ValKind(t) == vSTRUCT && t.decl.empty() && HasMember(t, t.st->name) &&
+            (s->flags & 7) != 3 && !Is("=")) {
+            // A global object: constructed by the initialisation routine where it is declared.
+            ClearRegisters();
+            ConstructLocal(s);
+        } else if (inBody && !isFunc && !t.stat && ValKind(t) == vSTRUCT && t.decl.empty() && HasMember(t, t.st->name)) {
             ConstructLocal(s);
         } else if (Is("=")) {
             if (t.stat && inBody) {
@@ -1043,6 +1049,7 @@ scScript scCompileToImage(scSourceText* text) {
             Error(scerr_DECLARATION, "Function `%s' declared and not defined!", s->name);
     // Clean-up routine.
     EmitByte(opENTER);
+    DestroyGlobals();
     int dataSize = 0;
     for (scSymbol* s = symbols->first; s; s = s->next)
         if ((s->flags & 7) == 2 && !(s->flags & 0x20)) {

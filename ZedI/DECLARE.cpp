@@ -176,6 +176,23 @@ static std::string ReadOperatorName() {
     Error(scerr_DECLARATION, "invalid operator function");
 }
 
+// After "(": whether a parameter list follows (a type or ")"), not arguments.
+// Looks at the characters ahead without reading a lexeme.
+static bool StartsParameters() {
+    if (src->currentLine > src->lastLine) return true;
+    const char* p = src->lines[src->currentLine] + src->position;
+    while (*p == ' ' || *p == '\t') p++;
+    if (!*p || *p == ')' || *p == '.') return true;
+    std::string word;
+    while (IsWordChar((unsigned char)*p)) word += *p++;
+    if (word.empty()) return false;
+    for (const char* n : {"const", "unsigned", "signed", "struct", "class", "static"})
+        if (word == n) return true;
+    for (const char* n : kPredefinedNames)
+        if (word == n) return true;
+    return scdicFind(types->first, word.c_str()) != nullptr;
+}
+
 // Reads one declarator into the symbol (name and declarator text) over the base.
 static int g_declaratorDepth = 0;
 
@@ -244,8 +261,9 @@ void ReadDeclarator(scSymbol* s, const Type& base) {
         if (Is("[]")) Error(scerr_SYNTAX, "Parse error at %s", Lex());
         if (Is("(")) {
             // Inside a function `T x(...)` of a class with constructors constructs x.
-            if (currentFunction && !g_currentStruct && prefix.empty() && suffix.empty() && inner.empty() &&
-                base.base == vSTRUCT && base.decl.empty() && base.st && HasMember(base, base.st->name))
+            if (!g_currentStruct && prefix.empty() && suffix.empty() && inner.empty() && base.base == vSTRUCT &&
+                base.decl.empty() && base.st && HasMember(base, base.st->name) &&
+                (currentFunction || !StartsParameters()))
                 break;
             int count = 0;
             suffix += ReadParameterList(count);

@@ -105,6 +105,7 @@ bool HasCopyConstructor(const Type& t);
 void ConstructLocal(scSymbol* s);
 void DestroyLocals(scSymbol* mark, bool keepResult);
 void EndTemporaries();
+void DestroyGlobals();  // the clean-up routine's destructor calls, newest first
 // The body of a member function defined inside its class; "{" is current.
 void ReadMemberBody(scSymbol* st, scSymbol* f);
 // The member function of that name that takes the arguments, null if none.

@@ -120,6 +120,24 @@ TEST_F(Classes, ScriptClassesWithMembersInsideAndOutside) {
     EXPECT_EQ(g_log, (std::vector<int>{3, 4, 10, 1010, -10, -10, -5, -8}));
 }
 
+TEST_F(Classes, GlobalObjectsLiveFromInitialisationToCleanUp) {
+    scScript g = scCompile_Text(
+        "struct Probe { int id; c_import Probe(int id); c_import ~Probe(); c_import int get(); };\n"
+        "Probe first(60);\n"
+        "void nothing() { }\n"
+        "Probe second(61);\n"
+        "int f() { return first.get() + second.get(); }\nexport f;\n");
+    ASSERT_NE(g, nullptr) << scLast_Error_Text;
+    g_log.clear();
+    scInstance* i = scCreate_Instance(g);
+    ASSERT_NE(i, nullptr) << scLast_Error_Text;
+    EXPECT_EQ(g_log, (std::vector<int>{60, 61}));
+    EXPECT_EQ(scVCall_Instance(i, scGet_Symbol(i, "f"), 0, nullptr), 121);
+    scFree_Instance(i);
+    EXPECT_EQ(g_log, (std::vector<int>{60, 61, -61, -60}));
+    std::free(g);
+}
+
 TEST_F(Classes, PreemptionMarkersDoNotChangeTheResults) {
     scEngine_Set_Setting(scset_PREEMPTION, 1);
     scScript marked = scCompile_File(ZEDI_SCRIPTS "/classes.sc");
