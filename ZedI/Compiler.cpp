@@ -59,6 +59,16 @@ int CountScope(scSymbol* mark) {
     return count;
 }
 
+// Ends a scope: its locals leave the dictionary and their stack space is freed.
+void ReleaseScope(scSymbol* mark) {
+    DestroyLocals(mark, false);
+    if (int count = CountScope(mark)) {
+        Val sp = Reg(regSP), n = Imm(count);
+        Emit(opADD, &sp, &n);
+        localOffset += count;
+    }
+}
+
 
 void LineMark() {
     // "#" "!" n "name"
@@ -257,13 +267,7 @@ void ReadStatement(scSymbol* mark, bool inBody) {
         scopeMark = m;
         ReadBlock(m, true);
         scopeMark = outer;
-        DestroyLocals(m, false);
-        int count = CountScope(m);
-        if (count) {
-            Val sp = Reg(regSP), n = Imm(count);
-            Emit(opADD, &sp, &n);
-            localOffset += count;
-        }
+        ReleaseScope(m);
     } else if (Is("__vcpu")) {
         Next();
         if (!Is("(")) Error(scerr_SYNTAX, "Parse error at %s", Lex());
@@ -524,18 +528,30 @@ namespace {
 constexpr int kMaxCases = 1000;
 
 // Reads the statements of one case up to the next label; in the second pass a
-// `break' jumps to the end (each one recorded for patching).
+// `break' jumps to the end (each one recorded for patching). The statements of
+// a case form a scope of their own: a control transfer to a label never skips
+// the push of a local that a later statement addresses, so its locals are
+// released before a `break' and at the end of the case, ahead of the next
+// label, where the jumps land.
 void CaseStatements(scSymbol* mark, std::vector<int>* breaks) {
+    scSymbol* caseMark = symbols->first;
+    scSymbol* outer = scopeMark;
+    scopeMark = caseMark;
+    int caseOffset = localOffset;
     for (;;) {
         Next();
         if (Is("case") || Is("default") || Is("}")) {
             Back();
-            return;
+            break;
         }
         if (Is("break")) {
             Next();
             if (!Is(";")) Error(scerr_SYNTAX, "`;' missing");
             if (breaks) {
+                if (caseOffset != localOffset) {
+                    Val sp = Reg(regSP), n = Imm(caseOffset - localOffset);
+                    Emit(opADD, &sp, &n);
+                }
                 PadCode();
                 breaks->push_back(codePos);
                 Val z = Imm(0);
@@ -546,6 +562,30 @@ void CaseStatements(scSymbol* mark, std::vector<int>* breaks) {
         Back();
         ReadStatement(mark, true);
     }
+    scopeMark = outer;
+    ReleaseScope(caseMark);
+}
+
+// What declarations change: the symbols (locals in front, statics also
+// appended at the tail), the frame and data placement and the data records.
+struct DeclarationState {
+    scSymbol* head;
+    scSymbol* tail;
+    int nextData, localOffset, recordsLength;
+};
+
+DeclarationState SaveDeclarations() {
+    scSymbol* tail = symbols->first;
+    while (tail && tail->next) tail = tail->next;
+    return {symbols->first, tail, nextData, localOffset, records.length};
+}
+
+void RestoreDeclarations(const DeclarationState& saved) {
+    symbols->first = saved.head;
+    if (saved.tail) saved.tail->next = nullptr;
+    nextData = saved.nextData;
+    localOffset = saved.localOffset;
+    records.length = saved.recordsLength;
 }
 
 void ReadSwitch(scSymbol* mark) {
@@ -566,7 +606,9 @@ void ReadSwitch(scSymbol* mark) {
     std::memcpy(regs, regUsed, sizeof regs);
     std::vector<int> slots;
     std::vector<Val> conds;
-    // Pass 1: the dispatch code.
+    // Pass 1: the dispatch code. Declarations among the case statements are
+    // read again in pass 2, so what pass 1 declared is taken back afterwards.
+    DeclarationState declared = SaveDeclarations();
     discard++;
     int d = codePos;
     bool sawDefault = false;
@@ -608,6 +650,7 @@ void ReadSwitch(scSymbol* mark) {
     codePos = d;
     code.length = d;
     discard--;
+    RestoreDeclarations(declared);
     int finalSlot = codePos;
     Val z = Imm(0);
     Emit(opJMP, &z);

@@ -576,6 +576,30 @@ TEST_F(Compiler, JumpsRun) {
     EXPECT_EQ(c.Call("f", {0}), 2);
 }
 
+TEST_F(Compiler, DeclarationsAfterCaseLabels) {
+    // Locals declared directly after a label belong to that case: the same name
+    // may come back in another case, a jump to a later label never leaves the
+    // stack out of step, fall-through and break release them, and a local
+    // declared after the switch sits where the code expects it.
+    Compiled c(Text("int f(int x) {\n"
+                    "  int r = 0;\n"
+                    "  switch (x) {\n"
+                    "  case 1: int y = 5; r = y + 1; break;\n"
+                    "  case 2: int y = 7; static int s = 3; r = y + s; break;\n"
+                    "  case 4: int a = 1; double pad = 2.0; r = a;\n"
+                    "  case 5: int b = 2; r = r + b; break;\n"
+                    "  default: double d = 1.5; r = 100 + (int)(d * 2);\n"
+                    "  }\n"
+                    "  int after = 9;\n"
+                    "  return r * 10 + after;\n"
+                    "}\nexport f;\n"));
+    ASSERT_NE(c.inst, nullptr);
+    struct {
+        int x, result;
+    } cases[] = {{1, 69}, {2, 109}, {3, 1039}, {4, 39}, {5, 29}};
+    for (auto& k : cases) EXPECT_EQ(c.Call("f", {k.x}), k.result) << "x = " << k.x;
+}
+
 // ---- Corpus --------------------------------------------------------------------
 
 void RunCorpus(const char* file, int expect = 0) {
