@@ -38,17 +38,7 @@ void Destroy(scSymbol* s) {
 // here. On return the lexeme after the initialiser is current.
 void ConstructLocal(scSymbol* s) {
     Type t = SymType(s);
-    int size = SizeOf(t);
-    if ((s->flags & 7) == 3) {
-        if (4 * size > stackSize) stackSize = 4 * size;
-        if (Align4(size) == 4) {
-            Val z = Imm(0);
-            Emit(opPUSH, &z);
-        } else {
-            Val sp = Reg(regSP), n = Imm(Align4(size));
-            Emit(opSUB, &sp, &n);
-        }
-    }
+    if ((s->flags & 7) == 3) ReserveLocalRoom(SizeOf(t));
     const char* format = "Constructor `%s' couldn't be found.%s";
     if (Is("(")) {
         Back();
@@ -66,6 +56,17 @@ void ConstructLocal(scSymbol* s) {
     }
     CallMember(ObjectOf(s), t.st->name, &args, format, false);
     ClearRegisters();
+}
+
+void ReserveLocalRoom(int size) {
+    if (4 * size > stackSize) stackSize = 4 * size;
+    if (Align4(size) == 4) {
+        Val z = Imm(0);
+        Emit(opPUSH, &z);
+    } else {
+        Val sp = Reg(regSP), n = Imm(Align4(size));
+        Emit(opSUB, &sp, &n);
+    }
 }
 
 void DestroyLocals(scSymbol* mark, bool keepResult) {

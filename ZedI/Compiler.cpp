@@ -800,13 +800,7 @@ void InitialiseAfterRoom(scSymbol* s, const Type& t) {
     int k = ValKind(t);
     if (!(k < tREGISTER || k == vPOINTER) || (!t.decl.empty() && t.decl[0] != '*'))
         Error(scerr_CODEGEN, "Structure result cannot be used in the initializer of `%s'", s->name);
-    if (k == tDOUBLE) {
-        Val sp = Reg(regSP), n = Imm(8);
-        Emit(opSUB, &sp, &n);
-    } else {
-        Val z = Imm(0);
-        Emit(opPUSH, &z);
-    }
+    ReserveLocalRoom(SizeOf(t));
     Next();
     Val v;
     if (!SubExp(1, v, true)) Error(scerr_SYNTAX, "Parse error at %s", Lex());
@@ -970,17 +964,7 @@ void ReadDefinition(scSymbol* s, bool inBody) {
             return;
         } else {
             if (!t.decl.empty() && t.decl[0] == '&') Error(scerr_DECLARATION, "reference without initializer");
-            if (inBody && !isFunc && !t.stat) {
-                int size = SizeOf(t);
-                if (4 * size > stackSize) stackSize = 4 * size;
-                if (Align4(size) == 4) {
-                    Val z = Imm(0);
-                    Emit(opPUSH, &z);
-                } else {
-                    Val sp = Reg(regSP), n = Imm(Align4(size));
-                    Emit(opSUB, &sp, &n);
-                }
-            }
+            if (inBody && !isFunc && !t.stat) ReserveLocalRoom(SizeOf(t));
             if (Is("(")) Error(scerr_SYNTAX, "Parse error at %s", Lex());
         }
         if (Is(";")) return;

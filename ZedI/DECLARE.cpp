@@ -176,6 +176,17 @@ static std::string ReadOperatorName() {
     Error(scerr_DECLARATION, "invalid operator function");
 }
 
+std::string ReadMemberName() {
+    std::string member = Lex();
+    if (Is("~")) {
+        Next();
+        member += Lex();
+    } else if (Is("operator")) {
+        member = ReadOperatorName();
+    }
+    return member;
+}
+
 // After "(": whether a parameter list follows (a type or ")"), not arguments.
 // Looks at the characters ahead without reading a lexeme.
 static bool StartsParameters() {
@@ -232,14 +243,7 @@ void ReadDeclarator(scSymbol* s, const Type& base) {
             scSymbol* st = scdicFind(types->first, s->name);
             if (!st || !(st->flags & 0x40) || st->typeKind != 2) Error(scerr_DECLARATION, "`%s' is not a class", s->name);
             Next();
-            std::string member = Lex();
-            if (Is("~")) {
-                Next();
-                member += Lex();
-            } else if (Is("operator")) {
-                member = ReadOperatorName();
-            }
-            s->name = scmStrdup(member.c_str());
+            s->name = scmStrdup(ReadMemberName().c_str());
             declaredClass = st;
             Next();
         }

@@ -935,19 +935,7 @@ static bool Postfix(Val& v, bool needed) {
                 Error(scerr_OPERAND, "not a struct or script in binary `.'");
             }
             Next();
-            std::string member = Lex();
-            if (Is("~")) {
-                Next();
-                member += Lex();
-            } else if (Is("operator")) {
-                // operator followed by its operator text, "[]" and "()" in two lexemes.
-                Next();
-                member += Lex();
-                if (Is("[") || Is("(")) {
-                    Next();
-                    member += Lex();
-                }
-            }
+            std::string member = ReadMemberName();
             if (HasMember(v.t, member.c_str())) {
                 Next();
                 if (!Is("(")) Error(scerr_OPERAND, "Member function `%s' must be called", member.c_str());

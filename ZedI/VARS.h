@@ -103,6 +103,11 @@ bool HasCopyConstructor(const Type& t);
 // (keeping a return value in registers 0 and 1 when `keepResult`), and the end of
 // a statement's temporaries.
 void ConstructLocal(scSymbol* s);
+// Takes a local's room on the stack (4 bytes pushed as 0) and counts it in the stack size.
+void ReserveLocalRoom(int size);
+// A member's name at the current lexeme: a name, "~" and the class name, or
+// "operator" and its operator. The name's last lexeme is current on return.
+std::string ReadMemberName();
 void DestroyLocals(scSymbol* mark, bool keepResult);
 void EndTemporaries();
 void DestroyGlobals();  // the clean-up routine's destructor calls, newest first
