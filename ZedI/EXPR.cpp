@@ -971,6 +971,14 @@ static bool Postfix(Val& v, bool needed) {
 // ---- Levels --------------------------------------------------------------------
 
 static void IncDec(Val& v, bool inc, bool pre, bool needed) {
+    if (IsStruct(v)) {
+        // The prefix form calls operator++() or operator--(), the postfix form
+        // passes the int 1.
+        std::vector<Val> args;
+        if (!pre) args.push_back(Imm(1));
+        if (!CallOperator(inc ? "++" : "--", v, args, needed)) OperandError("", inc ? "++" : "--");
+        return;
+    }
     if (!IsLvalue(v)) Error(scerr_OPERAND, inc ? "Invalid lvalue in increment" : "Invalid lvalue in decrement");
     if (v.t.cnst) Error(scerr_OPERAND, "const value cannot change");
     Val one = Imm(1);
@@ -1014,7 +1022,10 @@ static bool Unary(Val& v, bool needed) {
     if (Is("!")) {
         Next();
         if (!Unary(v, true)) Error(scerr_SYNTAX, "Parse error");
-        if (IsStruct(v)) OperandError("", "!");
+        if (IsStruct(v)) {
+            if (!CallOperator("!", v, {}, needed)) OperandError("", "!");
+            return true;
+        }
         if (v.imm) {
             int k = ValKind(v.t);
             if (k == tFIXED || k == tFLOAT || k == tDOUBLE) OperandError("", "unary !");
@@ -1029,7 +1040,10 @@ static bool Unary(Val& v, bool needed) {
     if (Is("~")) {
         Next();
         if (!Unary(v, true)) Error(scerr_SYNTAX, "Parse error");
-        if (IsStruct(v)) OperandError("", "~");
+        if (IsStruct(v)) {
+            if (!CallOperator("~", v, {}, needed)) OperandError("", "~");
+            return true;
+        }
         if (IsFloating(v)) OperandError("", "unary ~");
         Type t = v.t;
         v = InReg(v);
@@ -1041,7 +1055,10 @@ static bool Unary(Val& v, bool needed) {
     if (Is("-")) {
         Next();
         if (!Unary(v, true)) Error(scerr_SYNTAX, "Parse error");
-        if (IsStruct(v)) OperandError("", "-");
+        if (IsStruct(v)) {
+            if (!CallOperator("-", v, {}, needed)) OperandError("", "-");
+            return true;
+        }
         if (v.imm) {
             if (IsFloating(v)) v.d = -v.d;
             else v.off = int32_t(0u - uint32_t(v.off)), v.d = v.off;

@@ -117,7 +117,7 @@ TEST_F(Classes, ScriptClassesWithMembersInsideAndOutside) {
     EXPECT_EQ(g_failed, std::vector<int>{});
     // a, b; a + b: r, its copy into the temporary, r's end; the temporary's end
     // after the declaration; b and a at the return.
-    EXPECT_EQ(g_log, (std::vector<int>{3, 4, 10, 1010, -10, -10, -5, -8}));
+    EXPECT_EQ(g_log, (std::vector<int>{3, 4, 10, 1010, -10, -10, -5, -19}));
 }
 
 TEST_F(Classes, GlobalObjectsLiveFromInitialisationToCleanUp) {

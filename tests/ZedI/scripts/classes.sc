@@ -161,6 +161,11 @@ public:
     Acc operator+(Acc& o);
     Acc& operator+=(int k) { n += k; return *this; }
     int operator()(int a) { return n * a; }
+    int operator!() { return n == 0; }
+    int operator-() { return -n; }
+    int operator~() { return n * 1000; }
+    Acc& operator++() { n++; return *this; }
+    int operator++(int k) { n += 10 * k; return n; }
 };
 Acc::Acc(Acc& o) { n = o.n; mark(1000 + n); }
 Acc::~Acc() { mark(-n); }
@@ -178,6 +183,10 @@ int scriptClasses()
     Acc* p = &b;
     p->add(1);
     check(53, b.n == 5);
+    check(54, !a == 0 && -a == -8 && ~a == 8000);
+    ++a;
+    check(55, a.n == 9);
+    check(56, a++ == 19 && a.n == 19);
     return k;
 }
 export scriptClasses;
