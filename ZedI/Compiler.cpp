@@ -1094,13 +1094,18 @@ scScript scCompileToImage(scSourceText* text) {
     for (scSymbol* e = exportList->first; e; e = e->next) {
         scSymbol* s = scdicFind(symbols->first, e->name);
         if (!s) {
+            // STRUCT.MEMBER; with more dots, each further structure name is
+            // looked up in the type dictionary from the one before it on.
             const char* dot = std::strchr(e->name, '.');
             if (!dot) Error(scerr_DECLARATION, "Unable to export %s!", e->name);
-            std::string sname(e->name, size_t(dot - e->name));
-            scSymbol* st = scdicFind(types->first, sname.c_str());
-            if (!st) Error(scerr_DECLARATION, "Structure %s does not exist!", sname.c_str());
-            if (!(st->flags & 0x40)) Error(scerr_DECLARATION, "%s is not a structure!", e->name);
-            s = scdicFind(st->members, dot + 1);
+            scSymbol* st = types->first;
+            const char* part = e->name;
+            for (; dot; part = dot + 1, dot = std::strchr(part, '.')) {
+                st = scdicFind(st, std::string(part, size_t(dot - part)).c_str());
+                if (!st) Error(scerr_DECLARATION, "Structure %s does not exist!", std::string(e->name, size_t(dot - e->name)).c_str());
+                if (!(st->flags & 0x40)) Error(scerr_DECLARATION, "%s is not a structure!", e->name);
+            }
+            s = scdicFind(st->members, part);
             if (!s) Error(scerr_DECLARATION, "Unable to export %s!", e->name);
         }
         scbufAppendString(&image, e->name);

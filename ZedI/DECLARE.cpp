@@ -55,6 +55,7 @@ scSymbol* ParamAt(const char* p, const char** end, int* defaultIndex) {
 
 static void ReadStruct(bool isScript, Type& t);
 static scSymbol* g_currentStruct = nullptr;  // the structure whose body is being read
+static scSymbol* g_lastBodyRead = nullptr;   // the structure whose body was read last
 
 // Reads a type specifier into a new symbol's type; none when no type is here.
 scSymbol* ReadTypeSpec() {
@@ -374,6 +375,8 @@ static void ReadStruct(bool isScript, Type& t) {
         st->typeKind = isScript ? 8 : 2;
         scdicPush(types, st);
     }
+    // A structure declared inside a script (or inside a structure of one) belongs to it.
+    if (g_currentStruct && (g_currentStruct->typeKind == 8 || (g_currentStruct->flags & 0x80))) st->flags |= 0x80;
     int slot = 12;
     t = Type();
     t.base = vSTRUCT;
@@ -411,19 +414,37 @@ static void ReadStruct(bool isScript, Type& t) {
             destructor = true;
         }
         Back();
-        scSymbol* outer = g_currentStruct;
-        g_currentStruct = st;
-        scSymbol* m = ReadTypeSpec();
-        g_currentStruct = outer;
+        g_lastBodyRead = nullptr;
+        scSymbol* m;
+        {
+            // Restored also when a compile error leaves from inside.
+            struct Current {
+                scSymbol* outer = g_currentStruct;
+                ~Current() { g_currentStruct = outer; }
+            } restore;
+            g_currentStruct = st;
+            m = ReadTypeSpec();
+        }
+        scSymbol* declaredHere = g_lastBodyRead;
         if (!m) Error(scerr_DECLARATION, "not a type in type definition");
         Type base = SymType(m);
+        // A structure declared inside a script takes one slot per member, here.
+        if (isScript && declaredHere)
+            for (scSymbol* x = declaredHere->members; x; x = x->next) slot += 4;
         for (;;) {
             ReadDeclarator(m, base);
             Type mt = SymType(m);
             if (destructor && m->name) m->name = scmStrdup(("~" + std::string(m->name)).c_str());
             if (isScript) {
                 // Every member of a script takes the next slot.
-                if (!m->name) Error(scerr_DECLARATION, "member name not specified in struct declaration");
+                if (!m->name) {
+                    if (!(mt.base == vSTRUCT && mt.decl.empty()))
+                        Error(scerr_DECLARATION, "member name not specified in struct declaration");
+                    // Only a structure declared or named: no member of its own.
+                    Next();
+                    if (!Is(";")) Error(scerr_SYNTAX, "Parse error at %s", Lex());
+                    break;
+                }
                 if (mt.base == vSTRUCT && mt.st == st && mt.decl.empty())
                     Error(scerr_DECLARATION, "recursive declaration (script '%s' inside itself)", name.c_str());
                 if (!IsValidIdentifier(m->name)) Error(scerr_DECLARATION, "Invalid identifier `%s' in declaration", m->name);
@@ -501,6 +522,7 @@ static void ReadStruct(bool isScript, Type& t) {
             break;
         }
     }
+    g_lastBodyRead = st;
     Next();
     Back();
 }

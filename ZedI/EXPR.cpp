@@ -964,6 +964,9 @@ static bool Postfix(Val& v, bool needed) {
             Next();
             continue;
         }
+        // Only a function name is called: a variable, a pointer to a function
+        // included, is not.
+        if (Is("(") && !IsStruct(v)) Error(scerr_OPERAND, "`%s' is not a function", v.sym && v.sym->name ? v.sym->name : "(");
         return true;
     }
 }

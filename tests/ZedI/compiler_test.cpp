@@ -319,33 +319,111 @@ TEST(Preprocessor, BuiltinHeadersAndTitle) {
 
 // ---- Images --------------------------------------------------------------------
 
+// Builds expected image bytes: words little-endian, tags as four bytes.
+struct ImageBytes {
+    std::vector<uint8_t> bytes;
+    void Word(uint32_t w) { Add({uint8_t(w), uint8_t(w >> 8), uint8_t(w >> 16), uint8_t(w >> 24)}); }
+    void Add(std::vector<uint8_t> v) { bytes.insert(bytes.end(), v.begin(), v.end()); }
+    void Tag(const char* t) { Add(std::vector<uint8_t>(t, t + 4)); }
+    void Words(std::vector<uint32_t> words) {
+        for (uint32_t w : words) Word(w);
+    }
+    // An export entry of a one-letter name.
+    void Export(char name, uint32_t value, uint32_t kind) {
+        Add({uint8_t(name), 0, 0, 0});
+        Words({value, kind});
+    }
+    // The header: the words from offset 12 to 64, between the magic words.
+    void Header(std::vector<uint32_t> words) {
+        for (uint32_t w : {0x4964655Au, 0x55504356u, 94u}) Word(w);
+        for (uint32_t w : words) Word(w);
+        Word(0x21484F45u);
+    }
+    // TITL with the given title (padded to a word) and the default AUTH, then END!.
+    void Chunks(const std::string& title) {
+        Tag("TITL");
+        uint32_t length = uint32_t(title.size() + 4) / 4 * 4;
+        Word(length);
+        std::vector<uint8_t> t(title.begin(), title.end());
+        t.resize(length, 0);
+        Add(t);
+        Tag("AUTH");
+        Word(12);
+        Add({'A', 'n', 'o', 'n', 'y', 'm', 'o', 'u', 's', 0, 0, 0});
+        Tag("END!");
+    }
+};
+
+std::vector<uint8_t> BytesOf(scScript image) {
+    const uint8_t* p = static_cast<const uint8_t*>(image);
+    return std::vector<uint8_t>(p, p + scGet_Script_Size(image));
+}
+
 TEST_F(Compiler, EmptyScriptImageBytes) {
     scScript image = Text("");
     ASSERT_NE(image, nullptr);
-    const uint8_t* p = static_cast<const uint8_t*>(image);
-    std::vector<uint8_t> bytes(p, p + scGet_Script_Size(image));
-    auto word = [](uint32_t w) { return std::vector<uint8_t>{uint8_t(w), uint8_t(w >> 8), uint8_t(w >> 16), uint8_t(w >> 24)}; };
-    std::vector<uint8_t> expect;
-    auto add = [&](std::vector<uint8_t> v) { expect.insert(expect.end(), v.begin(), v.end()); };
-    auto text = [&](const char* t) { add(std::vector<uint8_t>(t, t + 4)); };
-    // Header.
-    for (uint32_t w : {0x4964655Au, 0x55504356u, 94u, 137u, 72u, 116u, 121u, 0u, 137u, 129u, 8u, 0u, 0u, 4000u, 120u,
-                       0u, 4u, 0x21484F45u})
-        add(word(w));
-    text("TITL");
-    add(word(12));
-    add({'U', 'n', 't', 'i', 't', 'l', 'e', 'd', 0, 0, 0, 0});
-    text("AUTH");
-    add(word(12));
-    add({'A', 'n', 'o', 'n', 'y', 'm', 'o', 'u', 's', 0, 0, 0});
-    text("END!");
-    add({0, 0, 0, 0});                 // export table: one zero byte, padded
-    add({0});                          // import table: one zero byte
-    add({opRET, opNOP, opNOP, opNOP}); // initialisation routine
-    add({opENTER, opLEAVE, opRET, opNOP});
-    add(word(0));
-    add(word(0));                      // end of the records
-    EXPECT_EQ(bytes, expect);
+    ImageBytes expect;
+    expect.Header({137, 72, 116, 121, 0, 137, 129, 8, 0, 0, 4000, 120, 0, 4});
+    expect.Chunks("Untitled");
+    expect.Add({0, 0, 0, 0});                 // export table: one zero byte, padded
+    expect.Add({0});                          // import table: one zero byte
+    expect.Add({opRET, opNOP, opNOP, opNOP}); // initialisation routine
+    expect.Add({opENTER, opLEAVE, opRET, opNOP});
+    expect.Word(0);
+    expect.Word(0);                           // end of the records
+    EXPECT_EQ(BytesOf(image), expect.bytes);
+    std::free(image);
+}
+
+TEST_F(Compiler, GlobalsOnlyImageBytes) {
+    // Initialised globals are records, not code: the initialisation routine stays
+    // a lone RET. v lies at 4 and s at 8 (data size 12); the pointer to the
+    // literal is written as placeholder bytes and a pool record; exports come
+    // newest first.
+    scScript image = Text("#title \"Dice\"\nint v = 7;\nchar *s = \"hi\";\nexport s;\nexport v;\n");
+    ASSERT_NE(image, nullptr);
+    ImageBytes expect;
+    // size, info, exports, code, 0, pool, records, code size, data size, pool size,
+    // stack, imports, init, clean-up.
+    expect.Header({196, 72, 112, 141, 0, 193, 149, 8, 12, 3, 4000, 140, 0, 4});
+    expect.Chunks("Dice");
+    expect.Export('v', 4, uint32_t(-1));
+    expect.Export('s', 8, uint32_t(-1));
+    expect.Add({0, 0, 0, 0, 0});
+    expect.Add({opRET, opNOP, opNOP, opNOP, opENTER, opLEAVE, opRET, opNOP});
+    expect.Words({4, 4, 7});               // v := 7
+    expect.Words({8, 4, 0});               // s: four placeholder bytes,
+    expect.Words({8, uint32_t(-2), 0});    // then s := pool + 0
+    expect.Words({0, 0});
+    expect.Add({'h', 'i', 0});
+    EXPECT_EQ(BytesOf(image), expect.bytes);
+    std::free(image);
+}
+
+TEST_F(Compiler, OneFunctionImageBytes) {
+    // The jump over the body at code 4 is overwritten by the end of the
+    // initialisation routine (LEAVE RET); its immediate word (16, the body's
+    // length) survives behind it. The body at 12: ENTER, MOV r0, 5, the LEAVE RET
+    // of the return and of the body's end sharing one word. The clean-up routine
+    // follows at 28.
+    scScript image = Text("int f() { return 5; }\nexport f;\n");
+    ASSERT_NE(image, nullptr);
+    ImageBytes expect;
+    expect.Header({173, 72, 116, 133, 0, 173, 165, 32, 0, 0, 4000, 132, 0, 28});
+    expect.Chunks("Untitled");
+    expect.Export('f', 12, 0);
+    expect.Add({0, 0, 0, 0, 0});
+    expect.Add({opENTER, opNOP, opNOP, opNOP});   // 0
+    expect.Add({opLEAVE, opRET, opNOP, opNOP});   // 4
+    expect.Word(16);                              // 8
+    expect.Add({opENTER, opNOP, opNOP, opNOP});   // 12: f
+    expect.Add({opMOV, 0x01, 0, 0});              // 16: MOV r0, 5
+    expect.Word(5);
+    expect.Add({opLEAVE, opRET, opLEAVE, opRET}); // 24
+    expect.Add({opENTER, opLEAVE, opRET, opNOP}); // 28: clean-up
+    expect.Word(0);
+    expect.Word(0);
+    EXPECT_EQ(BytesOf(image), expect.bytes);
     std::free(image);
 }
 
@@ -443,6 +521,40 @@ TEST_F(Compiler, ScriptDeclarations) {
                     "int f() { return sizeof(Seat); }\nexport f;\n"));
     ASSERT_NE(c.inst, nullptr);
     EXPECT_EQ(c.Call("f"), 20);
+}
+
+TEST_F(Compiler, ExportedMembersAndScriptSlots) {
+    // Script members take 4-byte slots from 12 in declaration order; a structure
+    // declared inside the script takes one slot per member of its own. With more
+    // than one dot, each structure name is looked up in the type dictionary from
+    // the structure before it on (A is older than B, so B.A finds it).
+    scScript image = Text(
+        "script T { int f(); struct P { int a; int b; char c; }; int g(char *s);\n"
+        "  struct Q { int q; } named; int h(); };\n"
+        "struct A { int x; int y; };\nstruct B { int z; A a; };\n"
+        "export T.f; export T.g; export T.named; export T.h; export B.A.y; export B.a;\n");
+    ASSERT_NE(image, nullptr);
+    zedi::ImageLayout layout = LayoutOf(image);
+    struct {
+        const char* name;
+        int value, kind;
+    } expected[] = {{"B.a", 4, -1},  {"B.A.y", 4, -1}, {"T.h", 40, 0},
+                    {"T.named", 36, -1}, {"T.g", 28, 0},   {"T.f", 12, 0}};
+    ASSERT_EQ(layout.exportList.size(), std::size(expected));
+    for (size_t i = 0; i < std::size(expected); i++) {
+        EXPECT_EQ(layout.exportList[i].name, expected[i].name);
+        EXPECT_EQ(layout.exportList[i].value, expected[i].value) << expected[i].name;
+        EXPECT_EQ(layout.exportList[i].kind, expected[i].kind) << expected[i].name;
+    }
+    std::free(image);
+}
+
+TEST_F(Compiler, FailureInsideNestedStructureLeavesNoContext) {
+    // A compile error inside a structure body must not leave that structure
+    // current for the next compile (where a script would be refused as nested).
+    EXPECT_EQ(scCompile_Text("struct S { struct X { int a int b; }; };"), nullptr);
+    scScript image = Text("script T { int f(); };\n");
+    std::free(image);
 }
 
 TEST_F(Compiler, InitialisationRoutineRunsTopLevelCode) {
@@ -728,6 +840,14 @@ TEST_F(Compiler, ErrorTable) {
         {"int f(int a, double b) {return 0;}\nint f(double a, int b) {return 0;}\nint g() { return f(1, 1); }", 4,
          "Unable to decide which of 2 candidates for function 'f(int,int)' to use:", 3},
         {"export nothing;", 2, "Unable to export nothing!", 0},
+        {"int (*p)(int);\nint f() { return p(1); }", 4, "`p' is not a function", 2},
+        {"int g(int x) { return x; }\nint f() { int (*p)(int); p = &g; }", 4,
+         "At the moment getting the address of a function is not implemented!", 2},
+        {"struct P { int a; }; struct Q { P p; };\nexport P.Q.a;", 2, "Structure P.Q does not exist!", 0},
+        {"typedef int I; struct Q { int a; };\nexport Q.I.a;", 2, "Q.I.a is not a structure!", 0},
+        {"struct P { int a; }; struct Q { P p; };\nexport Q.P.b;", 2, "Unable to export Q.P.b!", 0},
+        {"script T { int; };", 2, "member name not specified in struct declaration", 1},
+        {"script T { struct P { int a; } };", 1, "Parse error at }", 1},
         {"int f() { import int g(); }", 2, "Illegal import declaration inside a function", 1},
         {"import(16) int g();", 2, "The number 16 exceeded the maximum number (15) of dispatchers", 1},
         {"typedef int T; typedef int T;", 2, "duplicate definition `T'", 1},
