@@ -84,6 +84,19 @@ void LineMark() {
     src->lineOffset = markLine - n + 1;
 }
 
+// Temporaries made by a condition end before it is tested, so that a loop's
+// condition leaves the stack as it found it; the value moves to a register first.
+Val EndConditionTemporaries(Val v) {
+    if (!symbols->first || !symbols->first->name || std::strcmp(symbols->first->name, "%TEMP")) return v;
+    if (v.mode) {
+        Val r = Load(v);
+        r.t = v.t;
+        v = r;
+    }
+    EndTemporaries();
+    return v;
+}
+
 Val CondInt() {
     Val v;
     ClearRegisters();
@@ -91,7 +104,7 @@ Val CondInt() {
     if (!ReadExpr(v, true)) Error(scerr_SYNTAX, "Parse error at %s", Lex());
     // An int in memory is tested where it stands.
     v = ToInt(Decay(v));
-    return v;
+    return EndConditionTemporaries(v);
 }
 
 void ReadSwitch(scSymbol* mark);
@@ -452,7 +465,7 @@ void ReadStatement(scSymbol* mark, bool inBody) {
             c = Imm(1);
         } else {
             if (!ReadExpr(c, true)) Error(scerr_SYNTAX, "Parse error at %s", Lex());
-            c = ToInt(Decay(c));
+            c = EndConditionTemporaries(ToInt(Decay(c)));
         }
         if (!Is(";")) Error(scerr_SYNTAX, "Parse error at %s", Lex());
         scSavedPosition third;

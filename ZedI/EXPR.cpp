@@ -259,6 +259,17 @@ static int PushValue(Val v, bool roundStruct) {
 }
 
 static int g_savedBytes = 0;  // registers pushed by calls whose arguments are being read
+static int g_conditional = 0;  // inside an operand that may not be evaluated (&&, ||, ?:)
+
+// An operand that runs only under a condition: no temporary object may be made
+// there, since its stack room would be taken only on one path.
+static bool ConditionalSubExp(int level, Val& v) {
+    g_conditional++;
+    struct Leave {
+        ~Leave() { g_conditional--; }
+    } leave;
+    return SubExp(level, v, true);
+}
 
 static bool StructResult(const Type& rt) { return ValKind(rt) == vSTRUCT && rt.decl.empty(); }
 
@@ -273,7 +284,7 @@ static scSymbol* FirstFunction(const char* name, scSymbol* list) {
 // Reserves a temporary object on the stack, a local of the current scope (so that
 // its destructor runs when the statement or scope ends). Returns its frame offset.
 static int ReserveTemp(const Type& t, const char* name) {
-    if (g_savedBytes > 0)
+    if (g_savedBytes > 0 || g_conditional > 0)
         Error(scerr_CODEGEN, "Structure result of `%s' cannot be used inside this expression", name);
     int room = Align4(SizeOf(t));
     if (room == 4) {
@@ -1275,7 +1286,7 @@ bool SubExp(int level, Val& v, bool needed) {
         Emit(opJFALSE, &c, &zero);
         FreeVal(c);
         Val t;
-        if (!SubExp(3, t, true)) Error(scerr_SYNTAX, "Parse error at %s", Lex());
+        if (!ConditionalSubExp(3, t)) Error(scerr_SYNTAX, "Parse error at %s", Lex());
         t = InReg(Decay(t));
         if (!Is(":")) Error(scerr_SYNTAX, "`:' expected");
         Next();
@@ -1285,7 +1296,7 @@ bool SubExp(int level, Val& v, bool needed) {
         Val target = Imm(codePos);
         EmitAt(p1, opJFALSE, &c, &target);
         Val f;
-        if (!SubExp(3, f, true)) Error(scerr_SYNTAX, "Parse error at %s", Lex());
+        if (!ConditionalSubExp(3, f)) Error(scerr_SYNTAX, "Parse error at %s", Lex());
         f = Decay(f);
         if (!(f.reg && f.mode == 0 && f.r == t.r)) {
             Val d = t;
@@ -1316,7 +1327,7 @@ bool SubExp(int level, Val& v, bool needed) {
                 Emit(orl ? opJTRUE : opJFALSE, &v, &zero);
             }
             Val r;
-            if (!SubExp(level, r, true)) Error(scerr_SYNTAX, "Parse error at %s", Lex());
+            if (!ConditionalSubExp(level, r)) Error(scerr_SYNTAX, "Parse error at %s", Lex());
             if (IsStruct(r)) Error(scerr_OPERAND, "Invalid argument to operator %s", text);
             r = ToInt(r);
             if (!Fold(orl ? opORL : opANDL, v, r)) {

@@ -86,7 +86,7 @@ TEST_F(Classes, TemporariesEndWithTheirStatementAndKeepTheStackBalanced) {
     EXPECT_EQ(g_log.back(), -10);
     int temps = 0;
     for (int v : g_log) temps += v == -20;
-    EXPECT_EQ(temps, 3 * n);
+    EXPECT_EQ(temps, 3 * n + 2 * (n + 1) + 1);
 }
 
 TEST_F(Classes, OperatorFunctions) {
@@ -153,7 +153,7 @@ TEST_F(Classes, PreemptionMarkersDoNotChangeTheResults) {
     g_log.clear();
     std::vector<int> n{200};
     EXPECT_EQ(scVCall_Instance(i, scGet_Symbol(i, "temporaries"), 4, n.data()), 0);
-    EXPECT_EQ(g_log.size(), 2u + 3 * 200);
+    EXPECT_EQ(g_log.size(), 2u + 3 * 200 + 2 * 201 + 1);
     scFree_Instance(i);
     std::free(marked);
 }
@@ -189,6 +189,8 @@ INSTANTIATE_TEST_SUITE_P(
         ErrorCase{"NoFittingOperator", "int f() { string s; return s == 1.5; }\n", 4,
                   "Suitable `operator==(double)' could not be found.", 2},
         ErrorCase{"NoOperatorAtAll", "int f() { vector v; return v / 2; }\n", 4, "Invalid operands to /", 2},
+        ErrorCase{"TemporaryOnOnePathOnly", "int f(int c) { string s; return c && (s + s).length(); }\n", 3,
+                  "Structure result of `operator+' cannot be used inside this expression", 2},
         ErrorCase{"NoConstructor", "int f() { vector v(1); return 0; }\n", 4,
                   "Constructor `vector(int)' couldn't be found.", 2},
         ErrorCase{"PassDestructibleByValue", "struct D { int x; c_import ~D(); };\nint g(D d) { return 0; }\nint f(D* p) { return g(*p); }\n", 4,

@@ -43,6 +43,10 @@ int temporaries(int n)
         i++;
     while (i > 0)
         i = i - (a + a).get() / 20;
+    // Temporaries of conditions, tested n + 1 times each.
+    for (i = n; (a + a).get() == 20 && i > 0; i--) {}
+    while ((a + a).get() == 20 && i < n) i++;
+    if ((a + a).get() == 20) i = 0;
     return i;
 }
 
