@@ -13,6 +13,8 @@ scDictionary types, symbols, exportList;
 int nextData = 4;
 int localOffset = 0;
 scSymbol* scopeMark = nullptr;
+scSymbol* currentClass = nullptr;
+scSymbol* declaredClass = nullptr;
 scSymbol* currentFunction = nullptr;
 int stackSize = 4000;
 int discard = 0;
@@ -36,6 +38,7 @@ void BodyJump(int close) {
         return;
     }
     if (bodyJumped) {
+        PadCode();  // the jump lands on a whole instruction word
         lastBodyEnd = codePos;
         Val t = Imm(lastBodyEnd);
         EmitAt(bodyJumpPos, opJMP, &t);
@@ -58,6 +61,7 @@ int CountScope(scSymbol* mark) {
 
 // Ends a scope: its locals leave the dictionary and their stack space is freed.
 void ReleaseScope(scSymbol* mark) {
+    DestroyLocals(mark, false);
     if (int count = CountScope(mark)) {
         Val sp = Reg(regSP), n = Imm(count);
         Emit(opADD, &sp, &n);
@@ -80,6 +84,19 @@ void LineMark() {
     src->lineOffset = markLine - n + 1;
 }
 
+// Temporaries made by a condition end before it is tested, so that a loop's
+// condition leaves the stack as it found it; the value moves to a register first.
+Val EndConditionTemporaries(Val v) {
+    if (!symbols->first || !symbols->first->name || std::strcmp(symbols->first->name, "%TEMP")) return v;
+    if (v.mode) {
+        Val r = Load(v);
+        r.t = v.t;
+        v = r;
+    }
+    EndTemporaries();
+    return v;
+}
+
 Val CondInt() {
     Val v;
     ClearRegisters();
@@ -87,7 +104,7 @@ Val CondInt() {
     if (!ReadExpr(v, true)) Error(scerr_SYNTAX, "Parse error at %s", Lex());
     // An int in memory is tested where it stands.
     v = ToInt(Decay(v));
-    return v;
+    return EndConditionTemporaries(v);
 }
 
 void ReadSwitch(scSymbol* mark);
@@ -123,13 +140,16 @@ void LandJump(int at, int op, Val* cond) {
         EmitAt(at, op, &t);
 }
 
-void ImportDeclaration() {
-    if (currentFunction) Error(scerr_DECLARATION, "Illegal import declaration inside a function");
-    int dispatcher = 0;
+}  // namespace
+
+// The specifier after `import`: parenthesised groups (as many as given, so that
+// `c_import(name)` = `import(1)(name)` works) holding a dispatcher number and/or an
+// import name. On return the current lexeme is the first one after them.
+void ReadImportSpec(int& dispatcher, std::string& importName) {
+    dispatcher = 0;
     bool haveNumber = false;
-    std::string importName;
     Next();
-    if (Is("(")) {
+    while (Is("(")) {
         Next();
         while (!Is(")")) {
             if (Lex()[0] >= '0' && Lex()[0] <= '9') {
@@ -158,6 +178,15 @@ void ImportDeclaration() {
         }
         Next();
     }
+}
+
+namespace {
+
+void ImportDeclaration() {
+    if (currentFunction) Error(scerr_DECLARATION, "Illegal import declaration inside a function");
+    int dispatcher = 0;
+    std::string importName;
+    ReadImportSpec(dispatcher, importName);
     Back();
     scSymbol* s = ReadTypeSpec();
     if (!s) Error(scerr_DECLARATION, "Invalid import declaration at `%s'", Lex());
@@ -219,6 +248,7 @@ void ExpressionStatement() {
         Error(scerr_SYNTAX, "Parse error at %s", Lex());
     }
     if (!Is(";")) Error(scerr_SYNTAX, "Parse error at %s", Lex());
+    EndTemporaries();
 }
 
 }  // namespace
@@ -323,8 +353,6 @@ void ReadStatement(scSymbol* mark, bool inBody) {
                 // Copy into the caller's temporary through the hidden result pointer.
                 if (ValKind(v.t) != vSTRUCT || SizeOf(v.t) != SizeOf(rt) || v.mode == 0)
                     Error(scerr_CONVERSION, "Illegal type conversion %s", " to struct");
-                Val cnt = Reg(regCOUNT), sz = Imm(SizeOf(rt));
-                Emit(opMOV, &cnt, &sz);
                 Val hp;
                 hp.mode = 3;
                 hp.off = 8;
@@ -334,7 +362,28 @@ void ReadStatement(scSymbol* mark, bool inBody) {
                 dst.reg = true;
                 dst.r = r.r;
                 dst.t = rt;
-                Emit(opCOPY, &dst, &v);
+                if (HasCopyConstructor(rt)) {
+                    // A class object is copy-constructed in the caller's temporary.
+                    std::vector<Val> from{v};
+                    CallMember(dst, rt.st->name, &from, "Constructor `%s' couldn't be found.%s", false);
+                } else {
+                    if (HasDestructor(rt))
+                        Error(scerr_OPERAND, "`%s' has a destructor and no copy constructor: return it by reference", rt.st->name);
+                    Val cnt = Reg(regCOUNT), sz = Imm(SizeOf(rt));
+                    Emit(opMOV, &cnt, &sz);
+                    Emit(opCOPY, &dst, &v);
+                }
+                DestroyLocals(firstLocalMark, true);
+                EmitByte(opLEAVE);
+                EmitByte(opRET);
+                return;
+            }
+            if (!rt.decl.empty() && rt.decl[0] == '&') {
+                // A reference result: the address of what it refers to.
+                if (v.mode == 0 || v.addr) Error(scerr_OPERAND, "Invalid lvalue in assignment");
+                Val a = AddressOf(v), r0 = Reg(0);
+                Emit(opMOV, &r0, &a);
+                DestroyLocals(firstLocalMark, true);
                 EmitByte(opLEAVE);
                 EmitByte(opRET);
                 return;
@@ -359,6 +408,7 @@ void ReadStatement(scSymbol* mark, bool inBody) {
                 }
             }
         }
+        DestroyLocals(firstLocalMark, true);
         EmitByte(opLEAVE);
         EmitByte(opRET);
     } else if (Is("if")) {
@@ -415,7 +465,7 @@ void ReadStatement(scSymbol* mark, bool inBody) {
             c = Imm(1);
         } else {
             if (!ReadExpr(c, true)) Error(scerr_SYNTAX, "Parse error at %s", Lex());
-            c = ToInt(Decay(c));
+            c = EndConditionTemporaries(ToInt(Decay(c)));
         }
         if (!Is(";")) Error(scerr_SYNTAX, "Parse error at %s", Lex());
         scSavedPosition third;
@@ -443,6 +493,7 @@ void ReadStatement(scSymbol* mark, bool inBody) {
         Next();
         ClearRegisters();
         if (!Is(")")) ReadExpr(x, false);
+        EndTemporaries();
         scsSetPosition(src, after.line, after.position);
         Val t = Imm(top);
         Emit(opJMP, &t);
@@ -459,6 +510,7 @@ void ReadStatement(scSymbol* mark, bool inBody) {
         if (s) {
             ReadDeclarator(s, SymType(s));
             ReadDefinition(s, inBody);
+            if (inBody && currentFunction) EndTemporaries();
         } else {
             if (!inBody) Error(scerr_SYNTAX, "Parse error at %s", Lex());
             Back();
@@ -662,11 +714,26 @@ void LayoutParams(scSymbol* f, bool define) {
     // A structure result by value: the hidden result pointer lies at +8.
     Type rt = ResultType(ft);
     if (ValKind(rt) == vSTRUCT && rt.decl.empty()) offset = 12;
+    f->paramBytes = 0;
+    if (currentClass) {
+        // A member function: `this` follows, a pointer to the object.
+        auto* self = static_cast<scSymbol*>(scmAlloc(sizeof(scSymbol)));
+        self->name = scmStrdup("this");
+        self->flags = 11;
+        self->address = offset;
+        Type tt;
+        tt.base = vSTRUCT;
+        tt.st = currentClass;
+        tt.decl = "*";
+        SetSymType(self, tt);
+        if (define) scdicPush(symbols, self);
+        offset += 4;
+        f->paramBytes = 4;
+    }
     const char* p = ft.decl.c_str();
     if (*p != '(') Error(scerr_INTERNAL, "Internal compiler error(1)");
     p++;
     int index = 0;
-    f->paramBytes = 0;
     while (*p && *p != ')') {
         if (!std::strncmp(p, "...", 3)) {
             p += 3;
@@ -718,6 +785,7 @@ void ReadFunctionBody(scSymbol* f, int previous) {
     currentFunction = f;
     scopeMark = symbols->first;
     ReadBlock(f, true);
+    DestroyLocals(localMark, false);
     // Static locals are renamed so that they cannot clash with globals.
     for (scSymbol* s = symbols->first; s && s != localMark; s = s->next) {
         (void)s;
@@ -738,6 +806,37 @@ void ReadFunctionBody(scSymbol* f, int previous) {
 }
 
 }  // namespace
+
+// `T x = value` where the value needs a temporary object: x's room first, then
+// the value stored into it like an assignment.
+void InitialiseAfterRoom(scSymbol* s, const Type& t) {
+    int k = ValKind(t);
+    if (!(k < tREGISTER || k == vPOINTER) || (!t.decl.empty() && t.decl[0] != '*'))
+        Error(scerr_CODEGEN, "Structure result cannot be used in the initializer of `%s'", s->name);
+    ReserveLocalRoom(SizeOf(t));
+    Next();
+    Val v;
+    if (!SubExp(1, v, true)) Error(scerr_SYNTAX, "Parse error at %s", Lex());
+    Val local;
+    local.mode = 3;
+    local.off = s->address;
+    local.t = t;
+    local.t.stat = false;
+    Val c = ConvertTo(Decay(v), local.t);
+    if (c.mode) {
+        Val l = Load(c);
+        c = l;
+    }
+    Emit(opMOV, &local, &c);
+    FreeVal(c);
+}
+
+void ReadMemberBody(scSymbol* st, scSymbol* f) {
+    scSymbol* outer = currentClass;
+    currentClass = st;
+    ReadFunctionBody(f, f->address);
+    currentClass = outer;
+}
 
 // Places the declared symbols of one declaration list and reads their
 // initialisers or the function body.
@@ -762,9 +861,26 @@ void ReadDefinition(scSymbol* s, bool inBody) {
             Error(scerr_DECLARATION, "Declaration of anonymous variable");
         }
         if (!firstDecl && IsFunction(t)) Error(scerr_DECLARATION, "Forbidden function declaration");
-        if (!IsValidIdentifier(s->name)) Error(scerr_DECLARATION, "Invalid identifier `%s' in declaration", s->name);
+        if (!declaredClass && !IsValidIdentifier(s->name)) Error(scerr_DECLARATION, "Invalid identifier `%s' in declaration", s->name);
         int previous = -1;
         bool isFunc = IsFunction(t);
+        if (declaredClass) {
+            // Class::member(...) { body }: a member function defined outside its class.
+            scSymbol* st = declaredClass;
+            declaredClass = nullptr;
+            if (!isFunc || inBody) Error(scerr_DECLARATION, "Function %s is not a member of %s", s->name, st->name);
+            scSymbol* m = nullptr;
+            for (scSymbol* o = st->members; o; o = o->next)
+                if (o->name && !std::strcmp(o->name, s->name) && TypeText(SymType(o)) == TypeText(t)) m = o;
+            if (!m) Error(scerr_DECLARATION, "Function %s is not a member of %s", s->name, st->name);
+            if (m->flags & 0x20) Error(scerr_DECLARATION, "What? You want to define function `%s'? It's already imported!", m->name);
+            if (m->address >= 0) Error(scerr_DECLARATION, "Symbol `%s' already defined", s->name);
+            SetSymType(m, t);  // the definition's parameter names
+            if (!TryNext()) Error(scerr_SYNTAX, "Parse error");
+            if (!Is("{")) Error(scerr_SYNTAX, "Parse error at %s", Lex());
+            ReadMemberBody(st, m);
+            return;
+        }
         if (isFunc) {
             // An earlier declaration of the same signature.
             for (scSymbol* o = symbols->first; o; o = o->next) {
@@ -822,7 +938,14 @@ void ReadDefinition(scSymbol* s, bool inBody) {
             }
         }
         if (!TryNext()) Error(scerr_SYNTAX, "Parse error");
-        if (Is("=")) {
+        if (!isFunc && !t.stat && !currentFunction && ValKind(t) == vSTRUCT && t.decl.empty() && HasMember(t, t.st->name) &&
+            (s->flags & 7) != 3 && !Is("=")) {
+            // A global object: constructed by the initialisation routine where it is declared.
+            ClearRegisters();
+            ConstructLocal(s);
+        } else if (inBody && !isFunc && !t.stat && ValKind(t) == vSTRUCT && t.decl.empty() && HasMember(t, t.st->name)) {
+            ConstructLocal(s);
+        } else if (Is("=")) {
             if (t.stat && inBody) {
                 // A static local is initialised once, when the image is loaded.
                 ReadInitialization(s, false);
@@ -831,7 +954,22 @@ void ReadDefinition(scSymbol* s, bool inBody) {
                     int size = SizeOf(t);
                     if (4 * size > stackSize) stackSize = 4 * size;
                 }
+                scSavedPosition at;
+                scsSavePosition(src, &at);
+                int codeStart = codePos, offsetBefore = localOffset;
                 ReadInitialization(s, inBody);
+                if (inBody && symbols->first != s) {
+                    // The initialiser made a temporary object, which took the stack
+                    // place of the variable: compile it again with the variable's
+                    // room reserved first.
+                    symbols->first = s;
+                    localOffset = offsetBefore;
+                    code.length = codeStart;
+                    codePos = codeStart;
+                    ClearRegisters();
+                    scsSetPosition(src, at.line, at.position);  // just after "="
+                    InitialiseAfterRoom(s, t);
+                }
             }
         } else if (Is("{")) {
             if (!isFunc) Error(scerr_DECLARATION, "Invalid variable `%s' initialization!", s->name);
@@ -839,17 +977,7 @@ void ReadDefinition(scSymbol* s, bool inBody) {
             return;
         } else {
             if (!t.decl.empty() && t.decl[0] == '&') Error(scerr_DECLARATION, "reference without initializer");
-            if (inBody && !isFunc && !t.stat) {
-                int size = SizeOf(t);
-                if (4 * size > stackSize) stackSize = 4 * size;
-                if (Align4(size) == 4) {
-                    Val z = Imm(0);
-                    Emit(opPUSH, &z);
-                } else {
-                    Val sp = Reg(regSP), n = Imm(Align4(size));
-                    Emit(opSUB, &sp, &n);
-                }
-            }
+            if (inBody && !isFunc && !t.stat) ReserveLocalRoom(SizeOf(t));
             if (Is("(")) Error(scerr_SYNTAX, "Parse error at %s", Lex());
         }
         if (Is(";")) return;
@@ -961,6 +1089,7 @@ scScript scCompileToImage(scSourceText* text) {
             Error(scerr_DECLARATION, "Function `%s' declared and not defined!", s->name);
     // Clean-up routine.
     EmitByte(opENTER);
+    DestroyGlobals();
     int dataSize = 0;
     for (scSymbol* s = symbols->first; s; s = s->next)
         if ((s->flags & 7) == 2 && !(s->flags & 0x20)) {

@@ -115,6 +115,15 @@ scSymbol* ReadTypeSpec() {
         SetSymType(s, t);
         return s;
     }
+    if (scSymbol* ty = scdicFind(types->first, Lex()); ty && (ty->flags & 0x40) && src->currentLine <= src->lastLine &&
+        !std::strncmp(src->lines[src->currentLine] + src->position, "::", 2)) {
+        // Class::Class(...) and Class::~Class(): no result type.
+        Back();
+        t = Type();
+        t.base = tVOID;
+        SetSymType(s, t);
+        return s;
+    }
     if (scSymbol* ty = scdicFind(types->first, Lex())) {
         Type tt = SymType(ty);
         if (ty->flags & 0x40) {  // a structure's own record
@@ -168,6 +177,34 @@ static std::string ReadOperatorName() {
     Error(scerr_DECLARATION, "invalid operator function");
 }
 
+std::string ReadMemberName() {
+    std::string member = Lex();
+    if (Is("~")) {
+        Next();
+        member += Lex();
+    } else if (Is("operator")) {
+        member = ReadOperatorName();
+    }
+    return member;
+}
+
+// After "(": whether a parameter list follows (a type or ")"), not arguments.
+// Looks at the characters ahead without reading a lexeme.
+static bool StartsParameters() {
+    if (src->currentLine > src->lastLine) return true;
+    const char* p = src->lines[src->currentLine] + src->position;
+    while (*p == ' ' || *p == '\t') p++;
+    if (!*p || *p == ')' || *p == '.') return true;
+    std::string word;
+    while (IsWordChar((unsigned char)*p)) word += *p++;
+    if (word.empty()) return false;
+    for (const char* n : {"const", "unsigned", "signed", "struct", "class", "static"})
+        if (word == n) return true;
+    for (const char* n : kPredefinedNames)
+        if (word == n) return true;
+    return scdicFind(types->first, word.c_str()) != nullptr;
+}
+
 // Reads one declarator into the symbol (name and declarator text) over the base.
 static int g_declaratorDepth = 0;
 
@@ -202,6 +239,15 @@ void ReadDeclarator(scSymbol* s, const Type& base) {
         s->name = scmStrdup(Lex());
         haveName = true;
         Next();
+        if (Is("::")) {
+            // Class::member: a member function defined outside its class.
+            scSymbol* st = scdicFind(types->first, s->name);
+            if (!st || !(st->flags & 0x40) || st->typeKind != 2) Error(scerr_DECLARATION, "`%s' is not a class", s->name);
+            Next();
+            s->name = scmStrdup(ReadMemberName().c_str());
+            declaredClass = st;
+            Next();
+        }
     }
     (void)haveName;
     for (;;) {
@@ -219,6 +265,11 @@ void ReadDeclarator(scSymbol* s, const Type& base) {
         }
         if (Is("[]")) Error(scerr_SYNTAX, "Parse error at %s", Lex());
         if (Is("(")) {
+            // Inside a function `T x(...)` of a class with constructors constructs x.
+            if (!g_currentStruct && prefix.empty() && suffix.empty() && inner.empty() && base.base == vSTRUCT &&
+                base.decl.empty() && base.st && HasMember(base, base.st->name) &&
+                (currentFunction || !StartsParameters()))
+                break;
             int count = 0;
             suffix += ReadParameterList(count);
             continue;
@@ -342,6 +393,7 @@ static void ReadStruct(bool isScript, Type& t) {
     for (;;) {
         Next();
         if (Is("}")) break;
+        if (Is(";")) continue;
         if (Is("public") || Is("private") || Is("protected")) {
             Next();
             if (!Is(":")) Error(scerr_SYNTAX, "Parse error at %s", Lex());
@@ -353,20 +405,7 @@ static void ReadStruct(bool isScript, Type& t) {
         if (Is("import")) {
             // import [( dispatcher / name )] before a member function.
             imported = true;
-            Next();
-            if (Is("(")) {
-                Next();
-                while (!Is(")")) {
-                    if (Lex()[0] >= '0' && Lex()[0] <= '9') dispatcher = std::atoi(Lex());
-                    else importName += Lex();
-                    Next();
-                }
-                if (dispatcher > 15)
-                    Error(scerr_DECLARATION, "The number %d exceeded the maximum number (%d) of dispatchers", dispatcher, 15);
-            } else {
-                Back();
-            }
-            Next();
+            ReadImportSpec(dispatcher, importName);
         }
         bool destructor = false;
         if (Is("~")) {
@@ -435,7 +474,9 @@ static void ReadStruct(bool isScript, Type& t) {
                 if (imported) {
                     m->flags = 0x20 | 4;
                     m->dispatcher = dispatcher;
-                    if (!importName.empty()) m->importName = scmStrdup(importName.c_str());
+                    // Imported as the class name, a point and the import or member name.
+                    std::string full = name + "." + (importName.empty() ? std::string(m->name ? m->name : "") : importName);
+                    m->importName = scmStrdup(full.c_str());
                 } else {
                     m->flags = 13;
                 }
@@ -443,7 +484,12 @@ static void ReadStruct(bool isScript, Type& t) {
                 Next();
                 if (Is("{")) {
                     if (imported) Error(scerr_DECLARATION, "What? You want to define function `%s'? It's already imported!", m->name);
-                    Error(scerr_DECLARATION, "Member function bodies are not supported yet (`%s')", m->name);
+                    // Defined in the class: compiled now, seeing the members declared so far.
+                    if (last) last->next = m;
+                    else st->members = m;
+                    last = m;
+                    ReadMemberBody(st, m);
+                    break;
                 }
                 if (Is(",")) Error(scerr_DECLARATION, "function can be declared one at a time!");
                 if (!Is(";")) Error(scerr_SYNTAX, "Parse error at %s", Lex());

@@ -183,10 +183,14 @@ static std::string Declaration(scSymbol* f) {
     return TypeText(rt) + " " + f->name + params.substr(4);
 }
 
-static scSymbol* Resolve(const char* name, const std::vector<Val>& args) {
+// Chooses the function `name` for the arguments among the symbols of `list` (the
+// symbol dictionary when null). Without a format, none is an answer (null).
+static scSymbol* Resolve(const char* name, const std::vector<Val>& args, scSymbol* list = nullptr,
+                         const char* format = "`%s' could not be found.%s") {
+    if (!list) list = symbols->first;
     std::vector<scSymbol*> found;
     for (int pass = 0; pass < 2 && found.empty(); pass++)
-        for (scSymbol* s = symbols->first; s; s = s->next)
+        for (scSymbol* s = list; s; s = s->next)
             if (s->name && !std::strcmp(s->name, name) && FunctionOK(s, args, pass == 0)) {
                 if (found.size() >= 256) Error(scerr_OPERAND, "Too many candidates for function '%s'", name);
                 found.push_back(s);
@@ -200,12 +204,13 @@ static scSymbol* Resolve(const char* name, const std::vector<Val>& args) {
         Error(scerr_OPERAND, "Unable to decide which of %d candidates for function '%s' to use:%s", int(found.size()),
               sig.c_str(), list.c_str());
     }
-    std::string list;
-    for (scSymbol* s = symbols->first; s; s = s->next)
-        if (s->name && !std::strcmp(s->name, name) && IsFunction(SymType(s))) list += "\n" + Declaration(s);
-    if (!list.empty()) list = "\nPossible candidates:" + list;
-    if (list.size() > 1023) list.resize(1023);
-    Error(scerr_OPERAND, "`%s' could not be found.%s", sig.c_str(), list.c_str());
+    if (!format) return nullptr;
+    std::string names;
+    for (scSymbol* s = list; s; s = s->next)
+        if (s->name && !std::strcmp(s->name, name) && IsFunction(SymType(s))) names += "\n" + Declaration(s);
+    if (!names.empty()) names = "\nPossible candidates:" + names;
+    if (names.size() > 1023) names.resize(1023);
+    Error(scerr_OPERAND, format, sig.c_str(), names.c_str());
 }
 
 int ParamBytes(scSymbol* f) {
@@ -253,61 +258,78 @@ static int PushValue(Val v, bool roundStruct) {
     return 4;
 }
 
-// Reads "(" arguments ")" and emits the call of the chosen function `name`.
 static int g_savedBytes = 0;  // registers pushed by calls whose arguments are being read
+static int g_conditional = 0;  // inside an operand that may not be evaluated (&&, ||, ?:)
+
+// An operand that runs only under a condition: no temporary object may be made
+// there, since its stack room would be taken only on one path.
+static bool ConditionalSubExp(int level, Val& v) {
+    g_conditional++;
+    struct Leave {
+        ~Leave() { g_conditional--; }
+    } leave;
+    return SubExp(level, v, true);
+}
 
 static bool StructResult(const Type& rt) { return ValKind(rt) == vSTRUCT && rt.decl.empty(); }
 
-Val CallFunction(const char* name, bool needed) {
-    // A structure result gets a temporary object on the stack first, a local of
-    // the current scope, before any register is saved.
-    Type tempType;
-    bool structResult = false;
-    for (scSymbol* s = symbols->first; s; s = s->next)
-        if (s->name && !std::strcmp(s->name, name) && IsFunction(SymType(s))) {
-            Type rt = ResultType(SymType(s));
-            if (StructResult(rt)) structResult = true, tempType = rt;
-            break;
-        }
-    int tempOff = 0;
-    if (structResult) {
-        if (g_savedBytes > 0)
-            Error(scerr_CODEGEN, "Structure result of `%s' cannot be used inside this expression", name);
-        int room = Align4(SizeOf(tempType));
-        if (room == 4) {
-            Val z = Imm(0);
-            Emit(opPUSH, &z);
-        } else {
-            Val sp = Reg(regSP), n = Imm(room);
-            Emit(opSUB, &sp, &n);
-        }
-        tempOff = localOffset - room;
-        if (!discard) {
-            localOffset = tempOff;
-            if (4 * room > stackSize) stackSize = 4 * room;
-            auto* t = static_cast<scSymbol*>(scmAlloc(sizeof(scSymbol)));
-            t->name = scmStrdup("%TEMP");
-            t->flags = 11;
-            t->address = tempOff;
-            SetSymType(t, tempType);
-            scdicPush(symbols, t);
+// The first function of that name in a list: its result decides whether a call
+// needs a temporary before anything else is pushed.
+static scSymbol* FirstFunction(const char* name, scSymbol* list) {
+    for (scSymbol* s = list; s; s = s->next)
+        if (s->name && !std::strcmp(s->name, name) && IsFunction(SymType(s))) return s;
+    return nullptr;
+}
+
+// Reserves a temporary object on the stack, a local of the current scope (so that
+// its destructor runs when the statement or scope ends). Returns its frame offset.
+static int ReserveTemp(const Type& t, const char* name) {
+    if (g_savedBytes > 0 || g_conditional > 0)
+        Error(scerr_CODEGEN, "Structure result of `%s' cannot be used inside this expression", name);
+    int room = Align4(SizeOf(t));
+    if (room == 4) {
+        Val z = Imm(0);
+        Emit(opPUSH, &z);
+    } else {
+        Val sp = Reg(regSP), n = Imm(room);
+        Emit(opSUB, &sp, &n);
+    }
+    int off = localOffset - room;
+    if (!discard) {
+        localOffset = off;
+        if (4 * room > stackSize) stackSize = 4 * room;
+        auto* tmp = static_cast<scSymbol*>(scmAlloc(sizeof(scSymbol)));
+        tmp->name = scmStrdup("%TEMP");
+        tmp->flags = 11;
+        tmp->address = off;
+        SetSymType(tmp, t);
+        scdicPush(symbols, tmp);
+    }
+    return off;
+}
+
+struct SavedRegs {
+    std::vector<int> regs;
+    SavedRegs() {
+        for (int r = 2; r < 240; r++)
+            if (regUsed[r]) {
+                Val v = Reg(r);
+                Emit(opPUSH, &v);
+                regs.push_back(r);
+            }
+        g_savedBytes += int(regs.size()) * 4;
+    }
+    void Restore() {
+        for (size_t i = regs.size(); i-- > 0;) {
+            Val v = Reg(regs[i]);
+            Emit(opPOP, &v);
         }
     }
-    // Save the registers in use.
-    std::vector<int> saved;
-    for (int r = 2; r < 240; r++)
-        if (regUsed[r]) {
-            Val v = Reg(r);
-            Emit(opPUSH, &v);
-            saved.push_back(r);
-        }
-    g_savedBytes += int(saved.size()) * 4;
-    struct Restore {
-        int n;
-        ~Restore() { g_savedBytes -= n; }
-    } restore{int(saved.size()) * 4};
-    // Arguments are compiled first (in order) into values, then pushed last first.
-    // Registers hold them meanwhile.
+    ~SavedRegs() { g_savedBytes -= int(regs.size()) * 4; }
+};
+
+// Reads "(" arguments ")" into values; the lexeme after ")" is current on return.
+static std::vector<Val> ReadArguments() {
     std::vector<Val> args;
     Next();  // "("
     Next();
@@ -316,12 +338,11 @@ Val CallFunction(const char* name, bool needed) {
             Val v;
             if (!SubExp(1, v, true)) Error(scerr_SYNTAX, "Parse error at %s", Lex());
             v = Decay(v);
-            if (v.mode && !IsStruct(v) && !v.reg) {
+            if (v.mode && !IsStruct(v) && v.reg) {
+                // An element or a member reached through a register: its value.
                 // A plain variable stays in memory: a reference parameter may need its address.
-            } else if (v.mode && !IsStruct(v)) {
                 Val l = Load(v);
                 l.t = v.t;
-                if (ValKind(v.t) == tCHAR || ValKind(v.t) == tSHORT) l.t = v.t;
                 v = l;
             }
             args.push_back(v);
@@ -332,12 +353,23 @@ Val CallFunction(const char* name, bool needed) {
         }
     }
     Next();
-    scSymbol* f = Resolve(name, args);
+    return args;
+}
+
+// Pushes the arguments (defaults, then the arguments last first), the object's
+// address of a member call and the temporary's address of a structure result,
+// and emits the call. Returns the result value (registers are restored by the
+// caller).
+static Val EmitCall(scSymbol* f, std::vector<Val>& args, Val* object, bool structResult, int tempOff,
+                    const Type& tempType, bool needed, Val* objectAddress = nullptr) {
+    const char* name = f->name;
     Type ft = SymType(f);
     bool variadic;
     auto ps = Params(ft, variadic);
     int bytes = 0;
-    // Defaults first (they are the last parameters), then the arguments backward.
+    // Copy-constructed arguments: where their slot begins (bytes pushed before it)
+    // and their type, for the destructors after the call.
+    std::vector<std::pair<int, Type>> copies;
     for (size_t i = ps.size(); i-- > args.size();) {
         scSymbol* def = paramTable[size_t(ps[i].def)];
         Val v = Imm(def->address);
@@ -354,13 +386,31 @@ Val CallFunction(const char* name, bool needed) {
             Type pt = SymType(ps[i].sym);
             if (!pt.decl.empty() && pt.decl[0] == '&') {
                 // A reference parameter receives the argument's address.
-                if (v.mode == 0 || v.addr) Error(scerr_OPERAND, "Incompatible type for parameter %d to function %s", int(i) + 1, f->name);
+                if (v.mode == 0 || v.addr) Error(scerr_OPERAND, "Incompatible type for parameter %d to function %s", int(i) + 1, name);
                 Val a = AddressOf(v);
                 Emit(opPUSH, &a);
                 FreeVal(a);
                 bytes += 4;
                 continue;
             }
+            if (ValKind(pt) == vSTRUCT && pt.decl.empty() && HasCopyConstructor(pt)) {
+                // A class object passed by value is copy-constructed in its slot.
+                int room = Align4(SizeOf(pt));
+                Val sp = Reg(regSP), n = Imm(room), st = Reg(regSTACK);
+                Emit(opSUB, &sp, &n);
+                Val obj = Reg(AllocReg());
+                Emit(opMOV, &obj, &sp);
+                Emit(opADD, &obj, &st);
+                obj.mode = 4;
+                obj.t = pt;
+                std::vector<Val> from{v};
+                CallMember(obj, pt.st->name, &from, "Constructor `%s' couldn't be found.%s", false);
+                bytes += room;
+                if (HasDestructor(pt)) copies.emplace_back(bytes, pt);
+                continue;
+            }
+            if (ValKind(pt) == vSTRUCT && pt.decl.empty() && HasDestructor(pt))
+                Error(scerr_OPERAND, "`%s' has a destructor and no copy constructor: pass it by reference", pt.st->name);
             Val c = ConvertTo(v, pt);
             if (ValKind(pt) == tFLOAT) {
                 // A float parameter takes one word.
@@ -395,8 +445,18 @@ Val CallFunction(const char* name, bool needed) {
     int rk = ValKind(rt);
     if (StructResult(rt) != structResult || (structResult && SizeOf(rt) != SizeOf(tempType)))
         Error(scerr_OPERAND, "Overloads of `%s' differ in their structure result", name);
+    if (object) {
+        // Its register stays taken until the saved registers are back, so that
+        // the result does not land in one of them.
+        Val a = AddressOf(*object);
+        Emit(opPUSH, &a);
+        *objectAddress = a;
+        bytes += 4;
+    }
+    uint32_t kind = 0;
     if (structResult) {
-        if (f->flags & 0x20) Error(scerr_OPERAND, "Imported function `%s' cannot return a structure", name);
+        int size = SizeOf(rt);
+        kind = size == 1 ? 2 : size == 2 ? 3 : size == 4 ? 4 : size == 8 ? 5 : 1;
         Val t;
         t.mode = 3;
         t.off = tempOff;
@@ -407,8 +467,10 @@ Val CallFunction(const char* name, bool needed) {
     if (f->flags & 0x20) {
         int slot = ImportSymbol(f);
         uint32_t desc = uint32_t(bytes) & 0xFFFF;
-        if (rk == tVOID) desc |= scdescDROP_RESULT;
-        if (rk == tDOUBLE || rk == tFLOAT) desc |= scdescDOUBLE;
+        if (rk == tVOID && rt.decl.empty()) desc |= scdescDROP_RESULT;
+        if ((rk == tDOUBLE || rk == tFLOAT) && rt.decl.empty()) desc |= scdescDOUBLE;
+        if (object) desc |= scdescMEMBER;
+        desc |= kind << scdescKIND_SHIFT;
         desc |= uint32_t(f->dispatcher & 15) << scdescDISPATCHER_SHIFT;
         Val a = Imm(slot), b = Imm(int32_t(desc));
         Emit(opCALLEX, &a, &b);
@@ -425,14 +487,29 @@ Val CallFunction(const char* name, bool needed) {
             Val a = Imm(target);
             Emit(opCALL, &a);
         }
+        if (!copies.empty()) {
+            // The copies die with the call; the result is kept meanwhile.
+            Val r0 = Reg(0), r1 = Reg(1);
+            Emit(opPUSH, &r0);
+            Emit(opPUSH, &r1);
+            for (auto& c : copies) {
+                Val obj = Reg(AllocReg()), sp = Reg(regSP), st = Reg(regSTACK), off = Imm(8 + bytes - c.first);
+                Emit(opMOV, &obj, &sp);
+                Emit(opADD, &obj, &st);
+                Emit(opADD, &obj, &off);
+                obj.mode = 4;
+                obj.t = c.second;
+                std::vector<Val> none;
+                std::string d = std::string("~") + c.second.st->name;
+                CallMember(obj, d.c_str(), &none, "Destructor `%s' couldn't be found.%s", false);
+            }
+            Emit(opPOP, &r1);
+            Emit(opPOP, &r0);
+        }
         if (bytes) {
             Val sp = Reg(regSP), n = Imm(bytes);
             Emit(opADD, &sp, &n);
         }
-    }
-    for (size_t i = saved.size(); i-- > 0;) {
-        Val v = Reg(saved[i]);
-        Emit(opPOP, &v);
     }
     Val result;
     result.t = rt;
@@ -441,31 +518,137 @@ Val CallFunction(const char* name, bool needed) {
         result.off = tempOff;
         return result;
     }
+    if (!rt.decl.empty() && rt.decl[0] == '&') {
+        // A reference result: the place it refers to.
+        Val d = Reg(AllocReg()), s0 = Reg(0);
+        Emit(opMOV, &d, &s0);
+        Val m;
+        m.mode = 4;
+        m.reg = true;
+        m.r = d.r;
+        m.t = Deeper(rt);
+        return m;
+    }
     if (rk == tVOID || !needed) {
         result = Imm(0);
         result.t = rt;
         return result;
     }
     if (rk == tDOUBLE) {
-        Val d = Reg(AllocPair()), s = Reg(0);
+        Val d = Reg(AllocPair()), s0 = Reg(0);
         d.t = rt;
-        s.t = rt;
-        Emit(opDMOV, &d, &s);
+        s0.t = rt;
+        Emit(opDMOV, &d, &s0);
         return d;
     }
     if (rk == tFLOAT) {
-        Val d = Reg(AllocPair()), s = Reg(0);
+        Val d = Reg(AllocPair()), s0 = Reg(0);
         d.t = rt;
         d.t.base = tDOUBLE;
-        s.t = d.t;
-        Emit(opDMOV, &d, &s);
+        s0.t = d.t;
+        Emit(opDMOV, &d, &s0);
         return d;
     }
-    Val d = Reg(AllocReg()), s = Reg(0);
+    Val d = Reg(AllocReg()), s0 = Reg(0);
     d.t = rt;
-    s.t = rt;
-    Emit(opMOV, &d, &s);
+    s0.t = rt;
+    Emit(opMOV, &d, &s0);
     return d;
+}
+
+// Reads "(" arguments ")" and emits the call of the chosen function `name`.
+Val CallFunction(const char* name, bool needed) {
+    Type tempType;
+    bool structResult = false;
+    if (scSymbol* s = FirstFunction(name, symbols->first)) {
+        Type rt = ResultType(SymType(s));
+        if (StructResult(rt)) structResult = true, tempType = rt;
+    }
+    int tempOff = structResult ? ReserveTemp(tempType, name) : 0;
+    SavedRegs saved;
+    std::vector<Val> args = ReadArguments();
+    scSymbol* f = Resolve(name, args);
+    Val result = EmitCall(f, args, nullptr, structResult, tempOff, tempType, needed);
+    saved.Restore();
+    return result;
+}
+
+// Calls the member `name` of the structure object `object` with the given
+// arguments, or with arguments read from the source when `args` is null.
+Val CallMember(Val object, const char* name, std::vector<Val>* args, const char* format, bool needed) {
+    scSymbol* st = object.t.st;
+    scSymbol* first = FirstFunction(name, st->members);
+    Type tempType;
+    bool structResult = false;
+    if (first) {
+        Type rt = ResultType(SymType(first));
+        if (StructResult(rt)) structResult = true, tempType = rt;
+    }
+    int tempOff = structResult ? ReserveTemp(tempType, name) : 0;
+    SavedRegs saved;
+    std::vector<Val> read;
+    if (!args) {
+        read = ReadArguments();
+        args = &read;
+    }
+    std::string fmt;
+    if (!format) {
+        fmt = std::string("%s is not a function member of `") + st->name + "'.%s";
+        if (fmt.size() > 1024) fmt.resize(1024);
+        format = fmt.c_str();
+    }
+    scSymbol* f = Resolve(name, *args, st->members, format);
+    Val address;
+    Val result = EmitCall(f, *args, &object, structResult, tempOff, tempType, needed, &address);
+    saved.Restore();
+    FreeVal(address);
+    FreeVal(object);
+    return result;
+}
+
+scSymbol* FindMember(const Type& t, const char* name, const std::vector<Val>& args) {
+    if (ValKind(t) != vSTRUCT || !t.decl.empty() || !t.st) return nullptr;
+    return Resolve(name, args, t.st->members, nullptr);
+}
+
+bool HasMember(const Type& t, const char* name) {
+    return ValKind(t) == vSTRUCT && t.decl.empty() && t.st && FirstFunction(name, t.st->members);
+}
+
+bool HasCopyConstructor(const Type& t) {
+    if (ValKind(t) != vSTRUCT || !t.decl.empty() || !t.st) return false;
+    for (scSymbol* m = t.st->members; m; m = m->next) {
+        if (!m->name || std::strcmp(m->name, t.st->name) || !IsFunction(SymType(m))) continue;
+        bool variadic;
+        auto ps = Params(SymType(m), variadic);
+        if (ps.size() != 1 || variadic) continue;
+        Type pt = SymType(ps[0].sym);
+        if (!pt.decl.empty() && pt.decl[0] == '&' && ValKind(Deeper(pt)) == vSTRUCT && Deeper(pt).st == t.st) return true;
+    }
+    return false;
+}
+
+bool HasDestructor(const Type& t) {
+    if (ValKind(t) != vSTRUCT || !t.decl.empty() || !t.st) return false;
+    std::string d = std::string("~") + t.st->name;
+    return FirstFunction(d.c_str(), t.st->members) != nullptr;
+}
+
+// An operator applied to a structure value: the call of its operator function.
+// False (nothing emitted) when the structure has no such operator.
+static bool CallOperator(const char* text, Val& left, std::vector<Val> args, bool needed) {
+    std::string name = std::string("operator") + text;
+    if (!IsStruct(left) || !HasMember(left.t, name.c_str())) return false;
+    for (Val& a : args) {
+        a = Decay(a);
+        if (a.mode && !IsStruct(a) && a.reg) {
+            Val l = Load(a);
+            l.t = a.t;
+            a = l;
+        }
+    }
+    left = CallMember(left, name.c_str(), &args, "Suitable `%s' could not be found.%s", needed);
+    return true;
 }
 
 // ---- Primaries and postfix ---------------------------------------------------
@@ -553,7 +736,62 @@ static bool Primary(Val& v, bool needed) {
         Error(scerr_SYNTAX, "Parse error at %s", l);
     }
     scSymbol* s = scdicFind(symbols->first, l);
+    if (currentClass && (!s || (s->flags & 7) != 3)) {
+        // Inside a member function a member's name stands for this->name.
+        if (scSymbol* m = scdicFind(currentClass->members, l)) {
+            scSymbol* self = scdicFind(symbols->first, "this");
+            if (!self) Error(scerr_INTERNAL, "Internal compiler error%s (%d)", " <this>", 0);
+            Val p;
+            p.mode = 3;
+            p.off = self->address;
+            p.t = IntType();
+            Val r = Load(p);
+            Val obj;
+            obj.mode = 4;
+            obj.reg = true;
+            obj.r = r.r;
+            obj.t = Deeper(SymType(self));
+            std::string name = l;
+            if (IsFunction(SymType(m))) {
+                Next();
+                if (!Is("(")) Error(scerr_OPERAND, "Member function `%s' must be called", name.c_str());
+                Back();
+                v = CallMember(obj, name.c_str(), nullptr, nullptr, needed);
+                return true;
+            }
+            if (m->address) {
+                Val o = Imm(m->address);
+                Emit(opADD, &r, &o);
+            }
+            obj.t = SymType(m);
+            obj.sym = m;
+            v = obj;
+            Next();
+            return true;
+        }
+    }
     if (!s) {
+        if (scSymbol* st = scdicFind(types->first, l)) {
+            // Type(arguments): a temporary object of a class built by its constructor.
+            Type t;
+            t.base = vSTRUCT;
+            t.st = st;
+            if ((st->flags & 0x40) && st->typeKind == 2 && HasMember(t, l)) {
+                std::string name = l;
+                Next();
+                if (Is("(")) {
+                    Back();
+                    Val tmp;
+                    tmp.mode = 3;
+                    tmp.off = ReserveTemp(t, name.c_str());
+                    tmp.t = t;
+                    CallMember(tmp, name.c_str(), nullptr, "Constructor `%s' couldn't be found.%s", false);
+                    v = tmp;
+                    return true;
+                }
+                Back();
+            }
+        }
         if (!needed) return false;
         Error(scerr_OPERAND, "`%s' undeclared", l);
     }
@@ -639,13 +877,22 @@ static bool Postfix(Val& v, bool needed) {
         return false;
     }
     for (;;) {
+        if (Is("(") && IsStruct(v)) {
+            if (!HasMember(v.t, "operator()")) OperandError("s", "()");
+            Back();
+            v = CallMember(v, "operator()", nullptr, "Proper `%s' could not be found.%s", needed);
+            continue;
+        }
         if (Is("[")) {
             Next();
             Val index;
             if (!ReadExpr(index, true)) Error(scerr_SYNTAX, "Parse error at %s", Lex());
             Expect("]", "`]' expected");
             Next();
-            if (IsStruct(v)) OperandError("s", "[]");
+            if (IsStruct(v)) {
+                if (!CallOperator("[]", v, {index}, true)) OperandError("s", "[]");
+                continue;
+            }
             if (v.t.decl.empty() || (v.t.decl[0] != '[' && v.t.decl[0] != '*'))
                 Error(scerr_OPERAND, "Indexing not table or pointer");
             Type et = Deeper(v.t);
@@ -699,6 +946,14 @@ static bool Postfix(Val& v, bool needed) {
                 Error(scerr_OPERAND, "not a struct or script in binary `.'");
             }
             Next();
+            std::string member = ReadMemberName();
+            if (HasMember(v.t, member.c_str())) {
+                Next();
+                if (!Is("(")) Error(scerr_OPERAND, "Member function `%s' must be called", member.c_str());
+                Back();
+                v = CallMember(v, member.c_str(), nullptr, nullptr, needed);
+                continue;
+            }
             scSymbol* m = scdicFind(v.t.st->members, Lex());
             if (!m) Error(scerr_OPERAND, "`%s' is not a member of `%s'", Lex(), v.t.st->name);
             if (v.reg && v.mode) {
@@ -730,6 +985,14 @@ static bool Postfix(Val& v, bool needed) {
 // ---- Levels --------------------------------------------------------------------
 
 static void IncDec(Val& v, bool inc, bool pre, bool needed) {
+    if (IsStruct(v)) {
+        // The prefix form calls operator++() or operator--(), the postfix form
+        // passes the int 1.
+        std::vector<Val> args;
+        if (!pre) args.push_back(Imm(1));
+        if (!CallOperator(inc ? "++" : "--", v, args, needed)) OperandError("", inc ? "++" : "--");
+        return;
+    }
     if (!IsLvalue(v)) Error(scerr_OPERAND, inc ? "Invalid lvalue in increment" : "Invalid lvalue in decrement");
     if (v.t.cnst) Error(scerr_OPERAND, "const value cannot change");
     Val one = Imm(1);
@@ -773,7 +1036,10 @@ static bool Unary(Val& v, bool needed) {
     if (Is("!")) {
         Next();
         if (!Unary(v, true)) Error(scerr_SYNTAX, "Parse error");
-        if (IsStruct(v)) OperandError("", "!");
+        if (IsStruct(v)) {
+            if (!CallOperator("!", v, {}, needed)) OperandError("", "!");
+            return true;
+        }
         if (v.imm) {
             int k = ValKind(v.t);
             if (k == tFIXED || k == tFLOAT || k == tDOUBLE) OperandError("", "unary !");
@@ -788,7 +1054,10 @@ static bool Unary(Val& v, bool needed) {
     if (Is("~")) {
         Next();
         if (!Unary(v, true)) Error(scerr_SYNTAX, "Parse error");
-        if (IsStruct(v)) OperandError("", "~");
+        if (IsStruct(v)) {
+            if (!CallOperator("~", v, {}, needed)) OperandError("", "~");
+            return true;
+        }
         if (IsFloating(v)) OperandError("", "unary ~");
         Type t = v.t;
         v = InReg(v);
@@ -800,7 +1069,10 @@ static bool Unary(Val& v, bool needed) {
     if (Is("-")) {
         Next();
         if (!Unary(v, true)) Error(scerr_SYNTAX, "Parse error");
-        if (IsStruct(v)) OperandError("", "-");
+        if (IsStruct(v)) {
+            if (!CallOperator("-", v, {}, needed)) OperandError("", "-");
+            return true;
+        }
         if (v.imm) {
             if (IsFloating(v)) v.d = -v.d;
             else v.off = int32_t(0u - uint32_t(v.off)), v.d = v.off;
@@ -963,6 +1235,7 @@ bool SubExp(int level, Val& v, bool needed) {
         Val r;
         if (!SubExp(1, r, true)) Error(scerr_SYNTAX, "Parse error at %s", Lex());
         if (IsStruct(v)) {
+            if (CallOperator(text, v, {r}, needed)) return true;
             if (op != opMOV) OperandError("s", text);
             if (!IsStruct(r)) OperandError("s", "=");
             if (SizeOf(r.t) != SizeOf(v.t)) Error(scerr_OPERAND, "Incompatible struct in copy.");
@@ -1013,7 +1286,7 @@ bool SubExp(int level, Val& v, bool needed) {
         Emit(opJFALSE, &c, &zero);
         FreeVal(c);
         Val t;
-        if (!SubExp(3, t, true)) Error(scerr_SYNTAX, "Parse error at %s", Lex());
+        if (!ConditionalSubExp(3, t)) Error(scerr_SYNTAX, "Parse error at %s", Lex());
         t = InReg(Decay(t));
         if (!Is(":")) Error(scerr_SYNTAX, "`:' expected");
         Next();
@@ -1023,7 +1296,7 @@ bool SubExp(int level, Val& v, bool needed) {
         Val target = Imm(codePos);
         EmitAt(p1, opJFALSE, &c, &target);
         Val f;
-        if (!SubExp(3, f, true)) Error(scerr_SYNTAX, "Parse error at %s", Lex());
+        if (!ConditionalSubExp(3, f)) Error(scerr_SYNTAX, "Parse error at %s", Lex());
         f = Decay(f);
         if (!(f.reg && f.mode == 0 && f.r == t.r)) {
             Val d = t;
@@ -1054,7 +1327,7 @@ bool SubExp(int level, Val& v, bool needed) {
                 Emit(orl ? opJTRUE : opJFALSE, &v, &zero);
             }
             Val r;
-            if (!SubExp(level, r, true)) Error(scerr_SYNTAX, "Parse error at %s", Lex());
+            if (!ConditionalSubExp(level, r)) Error(scerr_SYNTAX, "Parse error at %s", Lex());
             if (IsStruct(r)) Error(scerr_OPERAND, "Invalid argument to operator %s", text);
             r = ToInt(r);
             if (!Fold(orl ? opORL : opANDL, v, r)) {
@@ -1079,7 +1352,10 @@ bool SubExp(int level, Val& v, bool needed) {
             Next();
             Val r;
             if (!SubExp(12, r, true)) Error(scerr_SYNTAX, "Parse error at %s", Lex());
-            if (IsStruct(v)) OperandError("s", add ? "+" : "-");
+            if (IsStruct(v)) {
+                if (!CallOperator(add ? "+" : "-", v, {r}, needed)) OperandError("s", add ? "+" : "-");
+                continue;
+            }
             v = Decay(v);
             if (ValKind(v.t) == vPOINTER) {
                 if (!add) Error(scerr_OPERAND, "Invalid pointer operation");
@@ -1121,7 +1397,10 @@ bool SubExp(int level, Val& v, bool needed) {
     Next();
     Val r;
     if (!SubExp(level, r, true)) Error(scerr_SYNTAX, "Parse error at %s", Lex());
-    if (IsStruct(v)) OperandError("s", text);
+    if (IsStruct(v)) {
+        if (!CallOperator(text, v, {r}, needed)) OperandError("s", text);
+        return true;
+    }
     if (IsStruct(r)) Error(scerr_OPERAND, "Invalid argument to operator %s", text);
     v = Decay(v);
     r = Decay(r);

@@ -1,5 +1,7 @@
 #include "Engine.h"
 
+#include "Builtins.h"
+
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
@@ -65,6 +67,7 @@ void scEngine_Init() {
     g.dispatchers[1] = zedi::MemberAsPlainDispatcher;
     g.preemption = false;
     g.stackSize = 4000;
+    zedi::RegisterBuiltins();
 }
 
 int scEngine_Get_Setting(int setting, int index) {

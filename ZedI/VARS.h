@@ -75,6 +75,8 @@ extern int nextData;
 extern int localOffset;
 extern scSymbol* scopeMark;     // head of the symbol dictionary when the current block began
 extern scSymbol* currentFunction;
+extern scSymbol* currentClass;  // the class whose member function is being compiled
+extern scSymbol* declaredClass; // the class of the last qualified declarator (Class::member)
 extern int stackSize;
 extern std::vector<scSymbol*> paramTable;
 
@@ -87,8 +89,32 @@ void ReadStatement(scSymbol* mark, bool inBody);
 void ReadBlock(scSymbol* mark, bool inBody);
 void ReadDefinition(scSymbol* first, bool inBody);
 void ReadInitialization(scSymbol* s, bool inBody);
+// After `import`: the dispatcher number and import name of its specifier.
+void ReadImportSpec(int& dispatcher, std::string& importName);
 bool IsValidIdentifier(const char* name);
 Val CallFunction(const char* name, bool needed);
+// Calls a member function of a structure object (arguments read from the source
+// when `args` is null; `format` null gives the member-function message).
+Val CallMember(Val object, const char* name, std::vector<Val>* args, const char* format, bool needed);
+bool HasMember(const Type& t, const char* name);   // a member function of that name
+bool HasDestructor(const Type& t);
+bool HasCopyConstructor(const Type& t);
+// Class objects: construction of a local, destructors of the locals above `mark`
+// (keeping a return value in registers 0 and 1 when `keepResult`), and the end of
+// a statement's temporaries.
+void ConstructLocal(scSymbol* s);
+// Takes a local's room on the stack (4 bytes pushed as 0) and counts it in the stack size.
+void ReserveLocalRoom(int size);
+// A member's name at the current lexeme: a name, "~" and the class name, or
+// "operator" and its operator. The name's last lexeme is current on return.
+std::string ReadMemberName();
+void DestroyLocals(scSymbol* mark, bool keepResult);
+void EndTemporaries();
+void DestroyGlobals();  // the clean-up routine's destructor calls, newest first
+// The body of a member function defined inside its class; "{" is current.
+void ReadMemberBody(scSymbol* st, scSymbol* f);
+// The member function of that name that takes the arguments, null if none.
+scSymbol* FindMember(const Type& t, const char* name, const std::vector<Val>& args);
 int ParamBytes(scSymbol* f);
 scSymbol* ParamAt(const char* p, const char** end, int* defaultIndex);
 

@@ -10,6 +10,7 @@ VELMORA_PACKAGES=(
   libsdl2-dev
   fonts-ipafont-gothic
   xvfb xauth openbox
+  lua5.4
 )
 
 velmora_install_deps() {

@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "Builtins.h"
 #include "Compiler.h"
 #include "Dump.h"
 #include "Format.h"
@@ -56,6 +57,7 @@ int Print(const char* format, scVarArgs args) {
 }
 
 int Run(int argc, char** argv) {
+    scRegister_Kernel_Header();
     std::string path = argv[2];
     scScript image = EndsWith(path, ".so") ? scLoad_Script(path.c_str()) : Compile(path.c_str());
     if (!image) {

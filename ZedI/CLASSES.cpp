@@ -1,0 +1,112 @@
+// Class objects in functions: construction of locals, destructors at the end of a
+// scope and before a return, and the end of a statement's temporaries.
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "VARS.h"
+
+namespace zc {
+
+namespace {
+
+Val ObjectOf(scSymbol* s) {
+    Val v;
+    v.mode = (s->flags & 7) == 2 ? 2 : 3;
+    v.off = s->address;
+    v.t = SymType(s);
+    v.sym = s;
+    return v;
+}
+
+bool IsTemp(scSymbol* s) { return s->name && !std::strcmp(s->name, "%TEMP"); }
+
+// A local object of the function (parameters have positive offsets).
+bool IsLocalObject(scSymbol* s) { return (s->flags & 7) == 3 && s->address < 0 && !(s->typeKind & 0x40); }
+
+void Destroy(scSymbol* s) {
+    Type t = SymType(s);
+    std::string name = std::string("~") + t.st->name;
+    std::vector<Val> none;
+    CallMember(ObjectOf(s), name.c_str(), &none, "Destructor `%s' couldn't be found.%s", false);
+}
+
+}  // namespace
+
+// The lexeme after the declarator is current: "(" arguments, "=" a value, or
+// neither (the constructor without arguments). The object's room is reserved
+// here. On return the lexeme after the initialiser is current.
+void ConstructLocal(scSymbol* s) {
+    Type t = SymType(s);
+    if ((s->flags & 7) == 3) ReserveLocalRoom(SizeOf(t));
+    const char* format = "Constructor `%s' couldn't be found.%s";
+    if (Is("(")) {
+        Back();
+        CallMember(ObjectOf(s), t.st->name, nullptr, format, false);
+        return;
+    }
+    std::vector<Val> args;
+    if (Is("=")) {
+        Next();
+        Val v;
+        if (!SubExp(1, v, true)) Error(scerr_SYNTAX, "Parse error at %s", Lex());
+        args.push_back(v);
+    } else if (!FindMember(t, t.st->name, args)) {
+        return;  // no constructor without arguments: the object stays zero-filled
+    }
+    CallMember(ObjectOf(s), t.st->name, &args, format, false);
+    ClearRegisters();
+}
+
+void ReserveLocalRoom(int size) {
+    if (4 * size > stackSize) stackSize = 4 * size;
+    if (Align4(size) == 4) {
+        Val z = Imm(0);
+        Emit(opPUSH, &z);
+    } else {
+        Val sp = Reg(regSP), n = Imm(Align4(size));
+        Emit(opSUB, &sp, &n);
+    }
+}
+
+void DestroyLocals(scSymbol* mark, bool keepResult) {
+    bool any = false;
+    for (scSymbol* s = symbols->first; s && s != mark; s = s->next)
+        if (IsLocalObject(s) && HasDestructor(SymType(s))) any = true;
+    if (!any) return;
+    Val r0 = Reg(0), r1 = Reg(1);
+    if (keepResult) {
+        Emit(opPUSH, &r0);
+        Emit(opPUSH, &r1);
+    }
+    for (scSymbol* s = symbols->first; s && s != mark; s = s->next)
+        if (IsLocalObject(s) && HasDestructor(SymType(s))) Destroy(s);
+    if (keepResult) {
+        Emit(opPOP, &r1);
+        Emit(opPOP, &r0);
+    }
+}
+
+void DestroyGlobals() {
+    for (scSymbol* s = symbols->first; s; s = s->next)
+        if ((s->flags & 7) == 2 && !(s->flags & 0x20) && !IsFunction(SymType(s)) && HasDestructor(SymType(s))) {
+            ClearRegisters();
+            Destroy(s);
+        }
+}
+
+void EndTemporaries() {
+    int bytes = 0;
+    while (symbols->first && IsTemp(symbols->first)) {
+        scSymbol* s = symbols->first;
+        if (HasDestructor(SymType(s))) Destroy(s);
+        bytes += Align4(SizeOf(SymType(s)));
+        symbols->first = s->next;
+    }
+    if (!bytes) return;
+    Val sp = Reg(regSP), n = Imm(bytes);
+    Emit(opADD, &sp, &n);
+    localOffset += bytes;
+}
+
+}  // namespace zc

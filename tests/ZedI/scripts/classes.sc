@@ -1,0 +1,196 @@
+// Classes: constructors and destructors and their order, operator functions,
+// temporaries at statement end (also in unbraced loop bodies and in the third
+// for expression), copies by value, references and the standard classes.
+#title "Classes"
+#include stdlib
+import void check(int id, int ok);
+import void mark(int id);
+
+// A host class that logs: +id when constructed, -id when destroyed.
+struct Probe {
+    int id;
+    c_import Probe(int id);
+    c_import(ProbeCC) Probe(Probe& p);
+    c_import ~Probe();
+    c_import Probe operator+(Probe& p);
+    c_import int operator[](int i);
+    c_import int operator()(int a, int b);
+    c_import Probe& operator+=(int x);
+    c_import bool operator==(int x);
+    c_import int get();
+};
+
+int scopes()
+{
+    Probe a(1);
+    {
+        Probe b(2);
+        Probe c(3);
+        mark(100);
+    }
+    Probe d(4);
+    mark(101);
+    return a.get() + d.get();
+}
+
+int temporaries(int n)
+{
+    Probe a(10);
+    int i;
+    for (i = 0; i < n; i++)
+        (a + a).get();
+    for (i = 0; i < n; a + a)
+        i++;
+    while (i > 0)
+        i = i - (a + a).get() / 20;
+    // Temporaries of conditions, tested n + 1 times each.
+    for (i = n; (a + a).get() == 20 && i > 0; i--) {}
+    while ((a + a).get() == 20 && i < n) i++;
+    if ((a + a).get() == 20) i = 0;
+    return i;
+}
+
+int operators()
+{
+    Probe a(5);
+    Probe b(7);
+    check(1, a[3] == 53);
+    check(2, a(2, 3) == 5023);
+    a += 10;
+    check(3, a.get() == 15);
+    check(4, a == 15);
+    check(5, (a + b).get() == 22);
+    Probe& r = a;
+    r += 1;
+    check(6, a.get() == 16);
+    return 0;
+}
+
+int byValue(Probe p) { return p.get(); }
+Probe made(int id) { Probe p(id); return p; }
+
+int copies()
+{
+    Probe a(30);
+    int v = byValue(a);
+    check(10, v == 30);
+    check(11, made(31).get() == 31);
+    return 0;
+}
+
+int strings()
+{
+    string a("abc");
+    string n = 42;
+    check(20, n == "42");
+    check(21, a.sub(5, 3) == "");
+    check(22, a.sub(1, 10) == "bc");
+    string s = "aXa";
+    string what = "a";
+    string with = "bb";
+    check(23, s.replace(what, with, true) == 2);
+    check(24, s == "bbXbb");
+    string t = "aXa";
+    check(25, t.replace(what, with) == 1 && t == "bbXa");
+    string d = "abcdef";
+    d.del(1, 100);
+    check(26, d == "a");
+    d.del(10, 1);
+    check(27, d == "a");
+    string e;
+    string f;
+    check(28, e == f);
+    string g = a + n;
+    g += "!";
+    check(29, g == "abc42!" && g.length() == 6);
+    g[0] = 'X';
+    check(30, g.cstr[0] == 'X');
+    check(31, g(1, 2) == "bc");
+    string h = "0x10";
+    check(32, h.toInt() == 16);
+    check(33, a < g == 0 && g < a);
+    check(34, a.find(with) == -1 && g.find(n) == 3);
+    return 0;
+}
+
+int vectors()
+{
+    vector x(1.0, 0.0, 0.0);
+    vector y(0.0, 1.0, 0.0);
+    vector z = x * y;
+    check(40, z.x == 0 && z.y == 0 && z.z == 1);
+    x *= y;
+    check(41, x == z);
+    vector p(1.0, 2.0, 3.0);
+    vector q(2.0, 3.0, 4.0);
+    vector m(1.0, 5.0, 3.0);
+    check(42, p < q);
+    check(43, !(m < q) && !(m >= q));
+    vector s = p + q;
+    check(44, s.x == 3 && s.y == 5 && s.z == 7);
+    vector l(3.0, 4.0, 0.0);
+    check(45, l.length() == 5);
+    l.normalize();
+    check(46, l.x == 0.6);
+    return 0;
+}
+
+int run()
+{
+    strings();
+    vectors();
+    operators();
+    copies();
+    return 0;
+}
+export scopes;
+export temporaries;
+export operators;
+export copies;
+export strings;
+export vectors;
+export run;
+
+// Script classes: members defined inside and outside the class, `this`,
+// constructors, a copy constructor, a destructor and operator functions.
+class Acc {
+public:
+    int n;
+    Acc(int s) { n = s; mark(n); }
+    Acc(Acc& o);
+    ~Acc();
+    int get() { return n; }
+    void add(int k) { n += k; }
+    int twice() { add(n); return this->get(); }
+    Acc operator+(Acc& o);
+    Acc& operator+=(int k) { n += k; return *this; }
+    int operator()(int a) { return n * a; }
+    int operator!() { return n == 0; }
+    int operator-() { return -n; }
+    int operator~() { return n * 1000; }
+    Acc& operator++() { n++; return *this; }
+    int operator++(int k) { n += 10 * k; return n; }
+};
+Acc::Acc(Acc& o) { n = o.n; mark(1000 + n); }
+Acc::~Acc() { mark(-n); }
+Acc Acc::operator+(Acc& o) { Acc r(n + o.n); return r; }
+
+int scriptClasses()
+{
+    Acc a(3);
+    Acc b = 4;
+    check(50, a.twice() == 6);
+    int k = (a + b).get();
+    check(51, k == 10);
+    a += 2;
+    check(52, a.get() == 8 && a(2) == 16);
+    Acc* p = &b;
+    p->add(1);
+    check(53, b.n == 5);
+    check(54, !a == 0 && -a == -8 && ~a == 8000);
+    ++a;
+    check(55, a.n == 9);
+    check(56, a++ == 19 && a.n == 19);
+    return k;
+}
+export scriptClasses;
