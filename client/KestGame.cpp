@@ -416,7 +416,7 @@ void TKestClientForm::HandleTurn(int id, int s) {
   int place = Walk.place;
   if (place != 0) {
     ShowPassageButton(place - 1);
-    StartButton->setEnabled(StartButton->isVisible());
+    StartButton->setEnabled(!StartButton->isHidden());
     SuiriButton->setEnabled(true);
     ShowSecondExits(place - 1);
   } else {
