@@ -2,10 +2,7 @@
 // the real server program.
 #include <gtest/gtest.h>
 #include <netinet/in.h>
-#include <signal.h>
-#include <spawn.h>
 #include <sys/socket.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <QComboBox>
@@ -27,26 +24,13 @@
 #include "MessageBox.h"
 #include "NpcSetDlg.h"
 #include "Resources.h"
+#include "ServerProcess.h"
 #include "SocketConnection.h"
 #include "TextCodec.h"
-
-extern char** environ;
 
 namespace {
 
 using client::TKestClientForm;
-
-int FreePort() {
-  int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-  sockaddr_in a{};
-  a.sin_family = AF_INET;
-  a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  ::bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a);
-  socklen_t len = sizeof a;
-  ::getsockname(fd, reinterpret_cast<sockaddr*>(&a), &len);
-  ::close(fd);
-  return ntohs(a.sin_port);
-}
 
 bool Accepting(int port) {
   int fd = ::socket(AF_INET, SOCK_STREAM, 0);
@@ -59,40 +43,17 @@ bool Accepting(int port) {
   return ok;
 }
 
-class ServerProcess {
- public:
-  explicit ServerProcess(int port, const std::string& seed = "") : port_(port) {
-    std::vector<std::string> env{"QT_QPA_PLATFORM=offscreen"};
-    if (!seed.empty()) env.push_back("VELMORA_SEED=" + seed);
-    for (char** e = environ; *e; ++e)
-      if (std::string(*e).rfind("QT_QPA_PLATFORM=", 0) != 0 && std::string(*e).rfind("VELMORA_SEED=", 0) != 0)
-        env.push_back(*e);
-    std::vector<char*> envp;
-    for (auto& s : env) envp.push_back(s.data());
-    envp.push_back(nullptr);
-    std::string path = VELMORA_SERVER_PATH, flag = "--port", portText = std::to_string(port);
-    char* argv[] = {path.data(), flag.data(), portText.data(), nullptr};
-    if (::posix_spawn(&pid_, path.c_str(), nullptr, nullptr, argv, envp.data()) != 0) pid_ = -1;
-  }
-  ~ServerProcess() { Stop(); }
-  bool WaitListening() const {
-    for (int i = 0; i < 250 && pid_ > 0; ++i) {
-      if (Accepting(port_)) return true;
-      std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    }
-    return false;
-  }
-  void Stop() {
-    if (pid_ <= 0) return;
-    ::kill(pid_, SIGKILL);
-    ::waitpid(pid_, nullptr, 0);
-    pid_ = -1;
-  }
+using velmora::test::FreePort;
+using velmora::test::TServerProcess;
 
- private:
-  int port_;
-  pid_t pid_ = -1;
-};
+// Waits until the server accepts connections (five seconds at most).
+bool WaitListening(const TServerProcess& server, int port) {
+  for (int i = 0; i < 250 && server.Running(); ++i) {
+    if (Accepting(port)) return true;
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  }
+  return false;
+}
 
 // Runs on every round of WaitFor: answers that a test leaves to the clients.
 std::function<void()> gEveryRound;
@@ -150,8 +111,8 @@ class ClientE2E : public ::testing::Test {
       return plat::idOK;
     });
     port = FreePort();
-    server = std::make_unique<ServerProcess>(port);
-    ASSERT_TRUE(server->WaitListening());
+    server = std::make_unique<TServerProcess>(port);
+    ASSERT_TRUE(WaitListening(*server, port));
   }
   void TearDown() override {
     clients.clear();
@@ -164,7 +125,7 @@ class ClientE2E : public ::testing::Test {
   }
 
   int port = 0;
-  std::unique_ptr<ServerProcess> server;
+  std::unique_ptr<TServerProcess> server;
   std::vector<std::unique_ptr<Client>> clients;
   std::vector<plat::TMessageBoxRequest> boxes;
 };
@@ -232,8 +193,8 @@ TEST_F(ClientE2E, ReconnectsAfterServerDrops) {
   Client& a = NewClient("a6", "anna");
   ASSERT_TRUE(a.LogIn());
   a.answer = [this](client::TLoginDialog&) {
-    server = std::make_unique<ServerProcess>(port);
-    server->WaitListening();
+    server = std::make_unique<TServerProcess>(port);
+    WaitListening(*server, port);
     return 1;
   };
   server->Stop();
@@ -279,8 +240,8 @@ class GameE2E : public ClientE2E {
     clienttest::App();
     plat::SetMessageBoxHandler([](const plat::TMessageBoxRequest&) { return plat::idOK; });
     port = FreePort();
-    server = std::make_unique<ServerProcess>(port, "4242");
-    ASSERT_TRUE(server->WaitListening());
+    server = std::make_unique<TServerProcess>(port, std::vector<std::string>{"VELMORA_SEED=4242"});
+    ASSERT_TRUE(WaitListening(*server, port));
     // Every client confirms the turn ends and answers the card-show dialog.
     gEveryRound = [this] {
       for (auto& c : clients) {

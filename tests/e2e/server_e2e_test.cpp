@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "DealReplay.h"
+#include "ServerProcess.h"
 #include "Protocol.h"
 #include "WireClient.h"
 
@@ -26,6 +27,8 @@ extern char** environ;
 using velmora::test::Deal;
 using velmora::test::Lcg;
 using velmora::test::ReplayDeal;
+using velmora::test::FreePort;
+using velmora::test::TServerProcess;
 using velmora::tools::TWireClient;
 using velmora::tools::TWireLine;
 
@@ -37,68 +40,13 @@ namespace {
 constexpr int kWaitMs = 5000;
 constexpr uint32_t kSeed = 4242;
 
-int FreePort() {
-  const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-  sockaddr_in a{};
-  a.sin_family = AF_INET;
-  a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  ::bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof(a));
-  socklen_t len = sizeof(a);
-  ::getsockname(fd, reinterpret_cast<sockaddr*>(&a), &len);
-  ::close(fd);
-  return ntohs(a.sin_port);
-}
-
-class TServerProcess {
- public:
-  explicit TServerProcess(int port) {
-    std::vector<std::string> env{"QT_QPA_PLATFORM=offscreen", "VELMORA_SEED=" + std::to_string(kSeed)};
-    for (char** e = environ; *e; ++e) {
-      const std::string s = *e;
-      if (s.rfind("QT_QPA_PLATFORM=", 0) != 0 && s.rfind("VELMORA_SEED=", 0) != 0) env.push_back(s);
-    }
-    std::vector<char*> envp;
-    for (auto& s : env) envp.push_back(s.data());
-    envp.push_back(nullptr);
-    std::string path = VELMORA_SERVER_PATH, flag = "--port", portText = std::to_string(port);
-    char* argv[] = {path.data(), flag.data(), portText.data(), nullptr};
-    if (::posix_spawn(&pid_, path.c_str(), nullptr, nullptr, argv, envp.data()) != 0) pid_ = -1;
-  }
-  ~TServerProcess() { Stop(); }
-
-  // The exit status once the process ended within ms, else -1.
-  int WaitExit(int ms) {
-    const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
-    while (pid_ > 0 && std::chrono::steady_clock::now() < end) {
-      int status = 0;
-      if (::waitpid(pid_, &status, WNOHANG) == pid_) {
-        pid_ = -1;
-        return WIFEXITED(status) ? WEXITSTATUS(status) : 128;
-      }
-      std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    }
-    return -1;
-  }
-  void Stop() {
-    if (pid_ <= 0) return;
-    ::kill(pid_, SIGTERM);
-    if (WaitExit(5000) < 0 && pid_ > 0) {
-      ::kill(pid_, SIGKILL);
-      ::waitpid(pid_, nullptr, 0);
-    }
-    pid_ = -1;
-  }
-  bool Running() const { return pid_ > 0; }
-
- private:
-  pid_t pid_ = -1;
-};
+std::vector<std::string> SeedEnv() { return {"VELMORA_SEED=" + std::to_string(kSeed)}; }
 
 class ServerE2E : public ::testing::Test {
  protected:
   void SetUp() override {
     port_ = FreePort();
-    server_ = std::make_unique<TServerProcess>(port_);
+    server_ = std::make_unique<TServerProcess>(port_, SeedEnv());
     ASSERT_TRUE(server_->Running());
     // Wait until the port accepts.
     const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(15);
@@ -281,7 +229,7 @@ TEST_F(ServerE2E, SameNameRefusalIsRaw) {
 }
 
 TEST_F(ServerE2E, PortInUseEndsTheProgram) {
-  TServerProcess second(port_);
+  TServerProcess second(port_, SeedEnv());
   EXPECT_EQ(second.WaitExit(10000), 1);
 }
 
