@@ -666,6 +666,24 @@ void TOptForm::reject() {
 
 // ---------------------------------------------------------------- about
 
+void TLinkLabel::mouseMoveEvent(QMouseEvent* e) {
+  if (onHover) onHover();
+  QLabel::mouseMoveEvent(e);
+}
+
+void TLinkLabel::mousePressEvent(QMouseEvent*) {
+  if (onClick) onClick();
+}
+
+void TKestAbout::Label4MouseMove() { Label4->setStyleSheet("color: #0000ff; text-decoration: underline;"); }
+
+void TKestAbout::FormMouseMove() { Label4->setStyleSheet("color: #000000; text-decoration: none;"); }
+
+void TKestAbout::mouseMoveEvent(QMouseEvent* e) {
+  FormMouseMove();
+  QDialog::mouseMoveEvent(e);
+}
+
 TKestAbout::TKestAbout(QWidget* parent) : QDialog(parent) {
   setWindowTitle(QStringLiteral("Velmora"));
   setFixedSize(320, 170);
@@ -677,9 +695,16 @@ TKestAbout::TKestAbout(QWidget* parent) : QDialog(parent) {
   sub->setGeometry(20, 50, 280, 20);
   auto* credits = new QLabel(QStringLiteral("A networked detective game for two to six players."), this);
   credits->setGeometry(20, 76, 290, 20);
-  Label4 = new QLabel(QStringLiteral("<a href=\"https://velmora.example.org/\">velmora.example.org</a>"), this);
+  // The link lights up while the mouse is over it and opens the page when clicked.
+  Label4 = new TLinkLabel(QStringLiteral("velmora.example.org"), this);
   Label4->setGeometry(20, 104, 280, 20);
-  Label4->setOpenExternalLinks(true);
+  Label4->setMouseTracking(true);
+  setMouseTracking(true);
+  static_cast<TLinkLabel*>(Label4)->onClick = [] {
+    QDesktopServices::openUrl(QUrl(QStringLiteral("https://velmora.example.org/")));
+  };
+  static_cast<TLinkLabel*>(Label4)->onHover = [this] { Label4MouseMove(); };
+  FormMouseMove();
   auto* ok = new QPushButton(QStringLiteral("OK"), this);
   ok->setGeometry(122, 134, 75, 25);
   connect(ok, &QPushButton::clicked, this, [this] { accept(); });

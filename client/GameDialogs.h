@@ -172,11 +172,27 @@ class TOptForm : public QDialog {
   bool savedDoko_ = true, savedSuiri_ = false;
 };
 
+// A label that reports the mouse moving over it and clicks.
+class TLinkLabel : public QLabel {
+ public:
+  using QLabel::QLabel;
+  std::function<void()> onHover, onClick;
+
+ protected:
+  void mouseMoveEvent(QMouseEvent* e) override;
+  void mousePressEvent(QMouseEvent* e) override;
+};
+
 // The about box.
 class TKestAbout : public QDialog {
  public:
   explicit TKestAbout(QWidget* parent);
   QLabel* Label4;
+  void Label4MouseMove();  // highlighted: blue, underlined
+  void FormMouseMove();    // elsewhere: black, plain
+
+ protected:
+  void mouseMoveEvent(QMouseEvent* e) override;
 };
 
 }  // namespace client

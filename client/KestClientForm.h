@@ -307,6 +307,7 @@ class TKestClientForm : public QMainWindow, public TClientLineHandler {
   void SetArrows(bool enabled);
   void StartCaptions(int room, int person, int weapon, uint8_t state);
   void ClearView();
+  void CancelView(int id, int seat, const char* status, const char* word);
   bool Bad(bool condition, const char* word);
   std::string SeatName(int seat) const;
   QImage LoadPortrait(int seat) const;

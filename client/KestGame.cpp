@@ -913,19 +913,15 @@ void TKestClientForm::FreeCardPictures() {
   }
 }
 
-void TKestClientForm::HandleSuiriCancel(int id, int seat) {
-  if (id != MyUserId || Bad(!ValidSeat(seat), "SUIRICANCEL")) return;
-  ClearView();
-  if (TurnSeat == MySeat) RestoreButtonStates();
-  SetPlayerStatus(seat, kSuiriCancelled, 0);
-  PlayMusic(0);
-}
+void TKestClientForm::HandleSuiriCancel(int id, int seat) { CancelView(id, seat, kSuiriCancelled, "SUIRICANCEL"); }
 
-void TKestClientForm::HandleKokusoCancel(int id, int seat) {
-  if (id != MyUserId || Bad(!ValidSeat(seat), "KOKUSOCANCEL")) return;
+void TKestClientForm::HandleKokusoCancel(int id, int seat) { CancelView(id, seat, kKokusoCancelled, "KOKUSOCANCEL"); }
+
+void TKestClientForm::CancelView(int id, int seat, const char* status, const char* word) {
+  if (id != MyUserId || Bad(!ValidSeat(seat), word)) return;
   ClearView();
   if (TurnSeat == MySeat) RestoreButtonStates();
-  SetPlayerStatus(seat, kKokusoCancelled, 0);
+  SetPlayerStatus(seat, status, 0);
   PlayMusic(0);
 }
 
