@@ -8,6 +8,9 @@
 #include <QElapsedTimer>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QPushButton>
+#include <QTimer>
+#include <QToolButton>
 #include <QPlainTextEdit>
 #include <QScreen>
 #include <QThread>
@@ -21,6 +24,8 @@
 
 #include "ChatWin.h"
 #include "ClientApp.h"
+#include "GameDialogs.h"
+#include "GameRules.h"
 #include "LoginDialog.h"
 #include "Music.h"
 #include "NpcSetDlg.h"
@@ -159,6 +164,82 @@ int main(int argc, char** argv) {
   npc->show();
   Shot(npc, out / "npc.png");
   npc->hide();
+
+  // A game between the two: a roll and a few steps, the notebook, the
+  // picker, the card-show dialog and the result.
+  auto& am = a->Main();
+  auto& bm = b->Main();
+  am.CpuCountSetting = 0;
+  am.StartButton->click();
+  if (!WaitFor([&] { return am.GameState == 2 && bm.GameState == 2 && am.MoveButton->isEnabled(); })) {
+    std::fprintf(stderr, "velmora_shots: the game did not start\n");
+    return 1;
+  }
+  am.MoveButton->click();
+  WaitFor([&] { return am.GameState == 2 && am.UpSpdButton->isEnabled(); }, 15000);
+  for (int i = 0; i < 2 && am.Walk.steps > 0; ++i) {
+    am.UpSpdButton->click();
+    WaitFor([&] { return am.UpSpdButton->isEnabled(); });
+  }
+  am.CardSpdButton->click();
+  am.Forms().cardForm->move(40, 480);
+  Shot(&am, out / "game.png");
+  am.Forms().cardForm->hide();
+
+  client::TCheckForm* notes = am.Forms().checkForm;
+  notes->PutMark(0, 2, 2, 1);
+  notes->PutMark(0, 4, 5, 1);
+  notes->PutMark(0, 7, 14, 2);
+  notes->move(300, 150);
+  notes->show();
+  Shot(notes, out / "notebook.png");
+  notes->hide();
+
+  // The solution: the cards neither holds.
+  bool held[40] = {};
+  for (auto* m : {&am, &bm})
+    for (int i = 0; i < m->LocalUser.hand.CardCount(); ++i) held[m->LocalUser.hand.CardAt(i).WireCode()] = true;
+  int sol[4] = {0, 0, 0, 0};
+  for (int c = 10; c < 39; ++c)
+    if (client::ValidCardCode(c) && !held[c]) sol[c / 10] = c % 10;
+
+  am.KokusoButton->click();
+  client::TCardSelForm* picker = am.Forms().cardSelForm;
+  picker->PlaceBox->setCurrentIndex(am.LocalUser.hand.CardAt(0).Index());
+  picker->HumanBox->setCurrentIndex(sol[1]);
+  picker->WeaponBox->setCurrentIndex(sol[2]);
+  picker->move(300, 200);
+  Shot(picker, out / "picker.png");
+
+  // The card-show dialog as ben would see it when asked for two cards.
+  kest::TCard two[2] = {bm.LocalUser.hand.CardAt(0), bm.LocalUser.hand.CardAt(1)};
+  bm.Forms().cardShowForm->ShowCards(2, two);
+  bm.Forms().cardShowForm->CardClick(1);
+  bm.Forms().cardShowForm->move(600, 200);
+  Shot(bm.Forms().cardShowForm, out / "cardshow.png");
+  bm.Forms().cardShowForm->Abandon();
+
+  picker->OkBtnClick();  // a wrong accusation: anna is out
+  WaitFor([&] { return am.GameState == 6 && !am.KestTimer->isActive() && am.OutButton->isEnabled(); }, 15000);
+  am.OutButton->click();
+  WaitFor([&] { return bm.GameState == 10; });
+  bm.OutButton->click();
+  WaitFor([&] { return bm.GameState == 2 && bm.KokusoButton->isEnabled(); });
+  bm.KokusoButton->click();
+  client::TCardSelForm* bp = bm.Forms().cardSelForm;
+  bp->PlaceBox->setCurrentIndex(sol[3]);
+  bp->HumanBox->setCurrentIndex(sol[1]);
+  bp->WeaponBox->setCurrentIndex(sol[2]);
+  bp->OkBtnClick();
+  if (!WaitFor([&] { return bm.Forms().kekkaForm->isVisible() && am.Forms().kekkaForm->isVisible(); }, 15000)) {
+    std::fprintf(stderr, "velmora_shots: the game did not end\n");
+    return 1;
+  }
+  bm.Forms().kekkaForm->move(600, 250);
+  Shot(bm.Forms().kekkaForm, out / "result.png");
+  am.Forms().kekkaForm->OKButtonClick();
+  bm.Forms().kekkaForm->OKButtonClick();
+  WaitFor([&] { return am.PlayerCount == 2; });
 
   // Back to the lobby: choose the hall and enter it.
   setenv("VELMORA_HOME", homeA.c_str(), 1);

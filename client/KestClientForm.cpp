@@ -26,6 +26,7 @@
 #include <iterator>
 
 #include "ChatWin.h"
+#include "GameDialogs.h"
 #include "LoginDialog.h"
 #include "MessageBox.h"
 #include "NpcSetDlg.h"
@@ -151,8 +152,17 @@ TKestClientForm::TKestClientForm(Devices devices)
     dieBitmaps_[n] = LoadBitmapResource(("SAI" + std::to_string(n)).c_str());
     restBitmaps_[n] = LoadBitmapResource(("REST" + std::to_string(n)).c_str());
   }
-  LoadCardCatalogue();
+  client::LoadCardCatalogue();
   for (auto& s : Seats) s.UserNo = -1;
+  connect(KestTimer, &QTimer::timeout, this, [this] { Guarded("timer", [this] { KestTimerTimer(); }); });
+  connect(MoveButton, &QPushButton::clicked, this, [this] { Guarded("die", [this] { MoveButtonClick(); }); });
+  connect(SuiriButton, &QPushButton::clicked, this, [this] { Guarded("suggest", [this] { SuiriButtonClick(); }); });
+  connect(KokusoButton, &QPushButton::clicked, this, [this] { Guarded("accuse", [this] { KokusoButtonClick(); }); });
+  connect(CardSpdButton, &QToolButton::clicked, this, [this] { Guarded("cards", [this] { CardSpdButtonClick(); }); });
+  connect(CheckSpdButton, &QToolButton::clicked, this, [this] { Guarded("notes", [this] { CheckSpdButtonClick(); }); });
+  connect(D1, &QAction::triggered, this, [this] { if (forms_.cardForm) forms_.cardForm->show(); });
+  connect(S1, &QAction::triggered, this, [this] { if (forms_.checkForm) forms_.checkForm->show(); });
+  connect(S2, &QAction::triggered, this, [this] { Guarded("options", [this] { S2Click(); }); });
   for (QToolButton* b : {UpSpdButton, DownSpdButton, LeftSpdButton, RightSpdButton, Up2SpdButton,
                          Down2SpdButton})
     connect(b, &QToolButton::clicked, this, [this, b] { Guarded("arrow", [this, b] { ArrowButtonClick(b); }); });
@@ -498,10 +508,6 @@ void TKestClientForm::HideCaptionPanels() {
   WeaponPanel->hide();
 }
 
-void TKestClientForm::FreeCardPictures() {
-  // The shown card and the accusation cards belong to the game views; none
-  // is on the board outside a game.
-}
 
 void TKestClientForm::ClearPlayerRows() {
   for (int seat = 0; seat < 6; ++seat) DrawPlayerRow(seat, "", "");
@@ -548,24 +554,8 @@ void TKestClientForm::PlaySound(const char* name) {
     dev_.sound->Play(reinterpret_cast<const uint8_t*>(wav.constData()), size_t(wav.size()));
 }
 
-void TKestClientForm::ResetBoard() {
-  PlayMusic(3);
-  ComputersAdded = false;
-  DrawTitle();
-  FreeCardPictures();
-  for (int seat = PlayerCount; seat < 6; ++seat) DrawPlayerRow(seat, "", "");
-  HideCaptionPanels();
-  SaiImage->hide();
-  CheckPanel->hide();
-}
 
-void TKestClientForm::LoadCardCatalogue() {
-  // The card pictures are loaded by the card windows, which draw them.
-}
 
-void TKestClientForm::ArrowButtonClick(QToolButton*) {
-  // Moving the own piece belongs to the board; the arrows stay disabled outside a game.
-}
 
 void TKestClientForm::SetOutButtonCaption(const char* sjis) { OutButton->setText(Q(sjis)); }
 
@@ -820,11 +810,16 @@ void TKestClientForm::HandleChroom(int, int room, const std::string& name) {
       StartButton->hide();
       HideCaptionPanels();
       FreeCardPictures();
+      FreePieces();
+      FreeCursor();
       CardSpdButton->setEnabled(false);
       D1->setEnabled(false);
       CheckSpdButton->setEnabled(false);
       S1->setEnabled(false);
-      if (forms_.checkForm) forms_.checkForm->hide();
+      if (forms_.checkForm) {
+        forms_.checkForm->ClearMarks();
+        forms_.checkForm->hide();
+      }
       DrawBoardBackground();
     } else {
       UserBox->hide();
@@ -931,6 +926,9 @@ void TKestClientForm::HandleBye(int id, const std::string& name) {
   uint8_t s = GameState;
   HandleRemoveUser(id, name);
   if (s != 1) {
+    CloseGameDialogs();
+    FreeCursor();
+    KestTimer->stop();
     ComputersAdded = false;
     for (QWidget* w : std::initializer_list<QWidget*>{SuiriButton, KokusoButton, MoveButton, UpSpdButton,
                                                       DownSpdButton, LeftSpdButton, RightSpdButton,
@@ -961,26 +959,6 @@ void TKestClientForm::HandleCpuType(int id, int type) {
   }
 }
 
-void TKestClientForm::StartGame(int id, const TArgs& args) {
-  if (id != MyUserId) return;
-  AccuseAnywhere = kest::ReadDecimal(args.size() > 0 ? args[0] : std::string()) != 0;
-  MoveSuspect = kest::ReadDecimal(args.size() > 1 ? args[1] : std::string()) != 0;
-  SetOutButtonCaption(kTurnEnd);
-  OutButton->setEnabled(false);
-  SuiriButton->setEnabled(false);
-  KokusoButton->setEnabled(false);
-  LocalUser.SetPlace(0);
-  GameState = 2;
-  for (int seat = PlayerCount; seat < 6; ++seat) {
-    std::string raw = forms_.npcSetDlg ? forms_.npcSetDlg->Names().GetNpcName(seat - 1, false) : "";
-    Seats[seat].SetName(raw);
-    Seats[seat].SetFace(raw);
-  }
-  for (int seat = 0; seat < 6; ++seat) {
-    Seats[seat].SetPlace(0);
-    DrawPlayerRow(seat, Seats[seat].GetFace(), Seats[seat].GetName());
-  }
-}
 
 // ---------------------------------------------------------------- buttons
 
@@ -1013,7 +991,7 @@ void TKestClientForm::OutButtonClick() {
     SendLine(MyUserId, "CONFIRM");
   } else if (GameState != 0) {
     OutButton->setEnabled(false);
-    SendLine(MyUserId, "TURNEND");
+    SendLine(MyUserId, ViewShown ? "TURNEND2" : "TURNEND");
   }
 }
 
@@ -1023,6 +1001,18 @@ void TKestClientForm::SendAddCom(const PendingAdd& add) {
 }
 
 void TKestClientForm::StartButtonClick() {
+  if (GameState != 1 && GameState != 0) {
+    // In a game the button is the secret passage of the own room.
+    int target = StartButton->property("Tag").toInt();
+    if (target < 0 || target > 8 || Walk.place < 1 || Walk.place > 9) return;
+    MoveButton->setEnabled(false);
+    StartButton->setEnabled(false);
+    Walk.MarkRoomDoors(Walk.place - 1, 0);
+    Walk.place = target + 1;
+    LocalUser.SetPlace(int16_t(target + 1));
+    SendLine(MyUserId, "INROOM " + std::to_string(target) + ",0");
+    return;
+  }
   if (GameState != 1 || !forms_.npcSetDlg) return;
   TNpcNames& npc = forms_.npcSetDlg->Names();
   std::array<std::string, 6> humans;

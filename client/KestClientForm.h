@@ -15,6 +15,7 @@
 #include "ClientConnection.h"
 #include "CommandDispatcher.h"
 #include "Faces.h"
+#include "GameRules.h"
 #include "Kestclasses.h"
 #include "LineQueue.h"
 #include "Music.h"
@@ -36,6 +37,12 @@ namespace client {
 
 class TChatWin;
 class TLoginDialog;
+class TKestCardForm;
+class TCardSelForm;
+class TCardShowForm;
+class TCheckForm;
+class TKekkaForm;
+class TKestCardImage;
 class TNpcSetDlg;
 
 // An image that keeps what is drawn on it until drawn over.
@@ -57,11 +64,11 @@ struct TClientForms {
   TNpcSetDlg* npcSetDlg = nullptr;
   TChatWin* chatWin = nullptr;
   TLoginDialog* loginDialog = nullptr;
-  QWidget* cardForm = nullptr;
-  QWidget* cardSelForm = nullptr;
-  QWidget* cardShowForm = nullptr;
-  QWidget* checkForm = nullptr;
-  QWidget* kekkaForm = nullptr;
+  TKestCardForm* cardForm = nullptr;
+  TCardSelForm* cardSelForm = nullptr;
+  TCardShowForm* cardShowForm = nullptr;
+  TCheckForm* checkForm = nullptr;
+  TKekkaForm* kekkaForm = nullptr;
   QDialog* optForm = nullptr;
   QDialog* kestAbout = nullptr;
 };
@@ -104,7 +111,7 @@ class TKestClientForm : public QMainWindow, public TClientLineHandler {
   void PlayMusic(int index);
   void PlaySound(const char* name);
   void ResetBoard();
-  void LoadCardCatalogue();
+
   void ArrowButtonClick(QToolButton* button);
 
   // ---- Connection and login ----
@@ -135,6 +142,64 @@ class TKestClientForm : public QMainWindow, public TClientLineHandler {
   void HandlePrint(int id, const std::string& text) override;
   void HandleCpuType(int id, int type) override;
   void StartGame(int id, const TArgs& args) override;
+  void HandleCard(int id, const TArgs& args) override;
+  void HandleTurn(int id, int seat) override;
+  void HandleTurnEnd2(int id) override;
+  void HandleSaikoro(int id, int n) override;
+  void HandleMove(int id, int seat, int x, int y, int steps) override;
+  void HandleInRoom(int id, int seat, int room, int steps) override;
+  void HandleOutRoom(int id, int seat, int v, int steps) override;
+  void HandleSuiriStart(int id, int seat, int room) override;
+  void HandleSuiri(int id, int seat, int room, int person, int weapon) override;
+  void HandleShowWait(int id, int seat) override;
+  void HandleShowSel(int id, const TArgs& args) override;
+  void HandleShowC(int id, const TArgs& args) override;
+  void HandleSuiriEnd(int id) override;
+  void HandleKokusoStart(int id, int seat, int room) override;
+  void HandleKokuso(int id, int person, int weapon, int room, bool right) override;
+  void HandleSuiriCancel(int id, int seat) override;
+  void HandleKokusoCancel(int id, int seat) override;
+  void HandleLose(int id, int seat) override;
+  void HandleWin(int id, int seat, int person, int weapon, int room) override;
+  void HandleEnd(int id, int seat, int person, int weapon, int room) override;
+
+  // ---- Game ----
+  void MoveButtonClick();
+  void SuiriButtonClick();
+  void KokusoButtonClick();
+  void CardSpdButtonClick();
+  void CheckSpdButtonClick();
+  void S2Click();
+  void KestTimerTimer();  // one tick of the running animation
+  void SendSuiri(int id, int room, int weapon, int person);
+  void SendShow(int id, int code, const kest::TCard& card);
+  void SendKokuso(int id, int room, int weapon, int person);
+  void SendClearNpc();
+  void SaveButtonStates();
+  void RestoreButtonStates();
+  void ShowMessageLine(const std::string& text);
+  void ShowRoomPictures(int room, int seat, int other);
+  void DrawBoard();
+  void CreatePieces();
+  void FreePieces();
+  void ShowPieces(bool flag);
+  void PlacePiece(int i, int px, int py);
+  void SpreadPieces(int x, int y);
+  void ShowSecondExits(int room);
+  void ShowPassageButton(int room);
+  void UpdateMoveButtons(int seat, int steps);
+  void SetTurnCursor(int seat);
+  void FreeCursor();
+  // Script events of computer players: hooks that the computer-player host fills.
+  virtual void RaiseScriptEvent(int seat, const char* event, const std::vector<int>& args) {
+    (void)seat, (void)event, (void)args;
+  }
+  // The seat of the host's computer player with user number id, else -1.
+  int ComputerSeatOf(int id) const;
+  QLabel* Piece(int i) const { return pieces_[i]; }
+  QLabel* CursorImage() const { return cursor_; }
+  TKestCardImage* ShownCardImage() const { return shownCardImage_; }
+  bool RunningAnimation() const;
 
   // ---- State (public for the other windows and for tests) ----
   TClientSettings Settings;
@@ -154,6 +219,17 @@ class TKestClientForm : public QMainWindow, public TClientLineHandler {
   bool ComputersAdded = false;
   bool AccuseAnywhere = true, MoveSuspect = false;
   std::string ServerAddressText;
+  int TurnSeat = 0;
+  bool ViewShown = false;
+  TWalk Walk;  // own piece's walk: marks, WayBack, SecondDoor
+  int LastSuiriRoom = 0, LastSuiriSeat = 0;
+  kest::TCard ShownCard;
+  int KokusoRoom = 0, KokusoPerson = 0, KokusoWeapon = 0;
+  uint8_t Verdict = 0;
+  int PendingShowCheck = -1;
+  TDieAnim Die;
+  int RollValue = 0, AnimTick = 0, AnimStep = 0;
+  std::string MessageLine;  // the text last written on the board's message line
 
   // Components.
   TKestCanvas* KestCanvas = nullptr;
@@ -218,6 +294,23 @@ class TKestClientForm : public QMainWindow, public TClientLineHandler {
     int retries;
   };
   std::deque<PendingAdd> pendingAdds_;
+  std::array<QLabel*, 12> pieces_{};
+  QLabel* cursor_ = nullptr;
+  TKestCardImage* shownCardImage_ = nullptr;
+  std::array<TKestCardImage*, 3> kokusoCards_{};
+  std::array<int, 3> kokusoTargets_{};
+  std::array<bool, 9> savedStates_{};
+  bool footToggle_ = false;
+  bool cardStripFlag_ = false;
+  void EndOfGame(bool won, int seat, int person, int weapon, int room);
+  void CloseGameDialogs();
+  void SetArrows(bool enabled);
+  void StartCaptions(int room, int person, int weapon, uint8_t state);
+  void ClearView();
+  void CancelView(int id, int seat, const char* status, const char* word);
+  bool Bad(bool condition, const char* word);
+  std::string SeatName(int seat) const;
+  QImage LoadPortrait(int seat) const;
   void SendAddCom(const PendingAdd& add);
 };
 

@@ -6,6 +6,7 @@
 
 #include "ClientApp.h"
 #include "Music.h"
+#include "TestControl.h"
 #include "MessageBox.h"
 #include "SocketConnection.h"
 #include "TextCodec.h"
@@ -30,6 +31,7 @@ int main(int argc, char** argv) {
       std::fprintf(stderr, "velmora: no sound: %s\n", why.c_str());
     client::TClientApp forms(std::move(devices));
     forms.Show();
+    auto control = client::StartTestControl(&forms.Main());  // VELMORA_TEST_CONTROL only
     int rc = app.exec();
     int exitCode = forms.Main().ExitCode();
     return exitCode != 0 ? exitCode : rc;

@@ -11,7 +11,7 @@ if [ "${VELMORA_NO_BUILD:-}" != 1 ]; then
   cmake --build build -j4
   cmake --build build -j4 --target velmora_shots
 fi
-bin=build/bin
+bin=${VELMORA_BIN:-build/bin}
 out=docs/screenshots
 mkdir -p "$out"
 

@@ -10,11 +10,15 @@
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QTimer>
+#include <QToolButton>
 #include <chrono>
 #include <thread>
 
 #include "ChatWin.h"
 #include "ClientApp.h"
+#include "GameDialogs.h"
+#include "GameRules.h"
 #include "ClientTestUtil.h"
 #include "LoginDialog.h"
 #include "MessageBox.h"
@@ -22,6 +26,7 @@
 #include "Resources.h"
 #include "ServerProcess.h"
 #include "SocketConnection.h"
+#include "TextCodec.h"
 
 namespace {
 
@@ -50,13 +55,17 @@ bool WaitListening(const TServerProcess& server, int port) {
   return false;
 }
 
-// Handles events until pred holds or five seconds pass.
+// Runs on every round of WaitFor: answers that a test leaves to the clients.
+std::function<void()> gEveryRound;
+
+// Handles events until pred holds or five (or limitMs) seconds pass.
 template <class Pred>
-bool WaitFor(Pred pred) {
+bool WaitFor(Pred pred, int limitMs = 5000) {
   QElapsedTimer t;
   t.start();
   while (!pred()) {
-    if (t.elapsed() > 5000) return false;
+    if (t.elapsed() > limitMs) return false;
+    if (gEveryRound) gEveryRound();
     QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
     std::this_thread::sleep_for(std::chrono::milliseconds(2));
   }
@@ -216,6 +225,151 @@ TEST_F(ClientE2E, HostAddsComputerPlayersUntilStartThenLateLoginIsLocked) {
   ASSERT_TRUE(WaitFor([&] { return c.Main().Closing; }));
   EXPECT_NE(c.Main().ExitCode(), 0);
   ASSERT_FALSE(boxes.empty());
+}
+
+}  // namespace
+
+namespace {
+
+// A whole game of three people through their own controls: one accuses
+// wrongly and is out, one walks into a room and makes a suggestion that the
+// others answer, and the third accuses rightly and wins.
+class GameE2E : public ClientE2E {
+ protected:
+  void SetUp() override {
+    clienttest::App();
+    plat::SetMessageBoxHandler([](const plat::TMessageBoxRequest&) { return plat::idOK; });
+    port = FreePort();
+    server = std::make_unique<TServerProcess>(port, std::vector<std::string>{"VELMORA_SEED=4242"});
+    ASSERT_TRUE(WaitListening(*server, port));
+    // Every client confirms the turn ends and answers the card-show dialog.
+    gEveryRound = [this] {
+      for (auto& c : clients) {
+        if (!c->app) continue;
+        TKestClientForm& m = c->Main();
+        if (m.GameState == 10 && m.OutButton->isEnabled()) m.OutButton->click();
+        auto* show = m.Forms().cardShowForm;
+        if (show->isVisible()) {
+          ++shown;
+          show->OkButton->click();
+        }
+      }
+    };
+  }
+  void TearDown() override {
+    gEveryRound = nullptr;
+    ClientE2E::TearDown();
+  }
+  static bool MyTurn(TKestClientForm& m) {
+    return m.GameState == 2 && m.TurnSeat == m.MySeat && m.MoveButton->isEnabled();
+  }
+  // Rolls and walks toward target along the route table until the steps are
+  // used up or a room is entered.
+  static bool RollAndWalk(TKestClientForm& m, int target) {
+    m.MoveButton->click();
+    if (!WaitFor([&] { return m.GameState == 2 && m.UpSpdButton->isEnabled(); }, 15000)) return false;
+    while (m.Walk.steps > 0 && m.Walk.place == 0) {
+      int d = client::RouteTable()[target][client::CellIndex(m.Walk.x, m.Walk.y)];
+      if (d > 3) return false;
+      QToolButton* b[4] = {m.UpSpdButton, m.DownSpdButton, m.LeftSpdButton, m.RightSpdButton};
+      b[d]->click();
+      if (!WaitFor([&] { return b[d]->isEnabled(); })) return false;
+    }
+    return WaitFor([&] { return m.OutButton->isEnabled(); });
+  }
+  static void Accuse(TKestClientForm& m, int room, int person, int weapon) {
+    m.KokusoButton->click();
+    auto* picker = m.Forms().cardSelForm;
+    picker->PlaceBox->setCurrentIndex(room);
+    picker->HumanBox->setCurrentIndex(person);
+    picker->WeaponBox->setCurrentIndex(weapon);
+    picker->OkBtn->click();
+  }
+  int shown = 0;
+};
+
+TEST_F(GameE2E, ThreePlayWholeGameLoseAndWin) {
+  Client& a = NewClient("ga", "anna");
+  ASSERT_TRUE(a.LogIn());
+  Client& b = NewClient("gb", "ben");
+  ASSERT_TRUE(b.LogIn());
+  Client& c = NewClient("gc", "cleo");
+  ASSERT_TRUE(c.LogIn());
+  ASSERT_TRUE(WaitFor([&] { return a.Main().PlayerCount == 3; }));
+  a.Main().CpuCountSetting = 0;
+  a.Main().StartButton->click();  // seat fillers, then the game
+  ASSERT_TRUE(WaitFor([&] {
+    for (auto& cl : clients)
+      if (cl->Main().GameState != 2 || cl->Main().LocalUser.hand.CardCount() != 6) return false;
+    return true;
+  }));
+  // The solution: the three cards nobody holds.
+  bool held[40] = {};
+  for (auto& cl : clients)
+    for (int i = 0; i < 6; ++i) held[cl->Main().LocalUser.hand.CardAt(i).WireCode()] = true;
+  int solution[4] = {-1, -1, -1, -1};
+  for (int code = 10; code < 39; ++code)
+    if (client::ValidCardCode(code) && !held[code]) solution[code / 10] = code % 10;
+  ASSERT_GE(solution[1], 0);
+  ASSERT_GE(solution[2], 0);
+  ASSERT_GE(solution[3], 0);
+
+  // Anna accuses with a card of her own in it: wrong, she is out.
+  TKestClientForm& am = a.Main();
+  ASSERT_TRUE(WaitFor([&] { return MyTurn(am); }));
+  kest::TCard own = am.LocalUser.hand.CardAt(0);  // a room: the hand is sorted rooms first
+  ASSERT_EQ(own.Mark(), 3);
+  Accuse(am, own.Index(), solution[1], solution[2]);
+  ASSERT_TRUE(WaitFor([&] { return am.OutButton->isEnabled() && !am.KokusoButton->isEnabled() &&
+                                   am.GameState == 6 && !am.KestTimer->isActive(); },
+                      15000))
+      << int(am.GameState) << " out " << am.OutButton->isEnabled() << " kokuso " << am.KokusoButton->isEnabled()
+      << " timer " << am.KestTimer->isActive() << " msg " << plat::SjisToUtf8(am.MessageLine);
+  am.OutButton->click();  // TURNEND2: the others confirm
+
+  // Ben walks to the dining room, cleo walks about, until ben is inside.
+  TKestClientForm& bm = b.Main();
+  TKestClientForm& cm = c.Main();
+  for (int turn = 0; turn < 12 && bm.Walk.place == 0; ++turn) {
+    ASSERT_TRUE(WaitFor([&] { return MyTurn(bm) || MyTurn(cm); }, 15000)) << "turn " << turn;
+    TKestClientForm& m = MyTurn(bm) ? bm : cm;
+    ASSERT_TRUE(RollAndWalk(m, 2));
+    if (&m == &bm && bm.Walk.place != 0) break;
+    m.OutButton->click();
+  }
+  ASSERT_EQ(bm.Walk.place, 3);
+  ASSERT_TRUE(WaitFor([&] { return bm.SuiriButton->isEnabled(); }));
+  bm.SuiriButton->click();
+  auto* picker = bm.Forms().cardSelForm;
+  ASSERT_TRUE(picker->isVisible());
+  picker->HumanBox->setCurrentIndex(solution[1]);
+  picker->WeaponBox->setCurrentIndex(solution[2]);
+  picker->OkBtn->click();
+  ASSERT_TRUE(WaitFor([&] { return bm.OutButton->isEnabled() && bm.GameState == 2; }, 15000));
+  EXPECT_GE(shown, 1);
+  EXPECT_TRUE(bm.ViewShown);
+  bm.OutButton->click();
+
+  // Cleo accuses rightly and wins.
+  ASSERT_TRUE(WaitFor([&] { return MyTurn(cm); }, 15000));
+  Accuse(cm, solution[3], solution[1], solution[2]);
+  ASSERT_TRUE(WaitFor([&] {
+    for (auto& cl : clients)
+      if (!cl->Main().Forms().kekkaForm->isVisible()) return false;
+    return true;
+  }, 15000));
+  for (auto& cl : clients) {
+    EXPECT_EQ(cl->Main().GameState, 1);
+    auto* k = cl->Main().Forms().kekkaForm;
+    EXPECT_EQ(client::S(k->MsgLabel->text()).substr(0, 4), "cleo");
+    EXPECT_EQ(k->Pictures[0]->Number, solution[3]);
+    k->OKButton->click();
+    EXPECT_FALSE(k->isVisible());
+  }
+  EXPECT_FALSE(am.StartButton->isHidden());  // the host may start again
+  EXPECT_TRUE(bm.StartButton->isHidden());
+  // The table is back: the fillers are gone after CLEARNPC.
+  ASSERT_TRUE(WaitFor([&] { return am.PlayerCount == 3; }));
 }
 
 }  // namespace

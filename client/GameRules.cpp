@@ -1,0 +1,180 @@
+#include "GameRules.h"
+
+#include <cmath>
+#include <deque>
+
+namespace client {
+
+// 短剣, 燭台, ピストル, ロープ, 鉛のパイプ, スパナ
+const char* const kWeaponNames[6] = {
+    "\x92\x5a\x8c\x95", "\x90\x43\x91\xe4", "\x83\x73\x83\x58\x83\x67\x83\x8b",
+    "\x83\x8d\x81\x5b\x83\x76", "\x89\x94\x82\xcc\x83\x70\x83\x43\x83\x76", "\x83\x58\x83\x70\x83\x69"};
+// 玄関ホール, ラウンジ, 食堂, 調理場, 大広間, 温室, 娯楽室, 図書室, 書斎
+const char* const kRoomNames[9] = {
+    "\x8c\xba\x8a\xd6\x83\x7a\x81\x5b\x83\x8b", "\x83\x89\x83\x45\x83\x93\x83\x57",
+    "\x90\x48\x93\xb0", "\x92\xb2\x97\x9d\x8f\xea", "\x91\xe5\x8d\x4c\x8a\xd4", "\x89\xb7\x8e\xba",
+    "\x8c\xe2\x8a\x79\x8e\xba", "\x90\x7d\x8f\x91\x8e\xba", "\x8f\x91\x8d\xd6"};
+
+namespace {
+
+constexpr int kDx[4] = {0, 0, -1, 1};
+constexpr int kDy[4] = {-1, 1, 0, 0};
+
+TRouteTable BuildRouteTable() {
+  TRouteTable t;
+  for (int target = 0; target < 10; ++target) {
+    auto& r = t[target];
+    std::array<bool, 600> seen{};
+    std::deque<int> queue;
+    for (int i = 0; i < 600; ++i) {
+      r[i] = BoardMap[i] == 0 ? 1 : BoardMap[i];
+      if (DoorRoom(BoardMap[i]) == target) {
+        seen[i] = true;
+        queue.push_back(i);
+      }
+    }
+    // Backwards from the target's doors: a corridor cell gets the arrow that
+    // leads to an already reached cell, so each step brings it one nearer.
+    while (!queue.empty()) {
+      int n = queue.front();
+      queue.pop_front();
+      int nx = n % BoardWidth, ny = n / BoardWidth;
+      for (int a = 0; a < 4; ++a) {
+        if (BoardMap[n] != 0 && (BoardMap[n] & ArrowBit(a)) == 0) continue;  // a door: its arrow only
+        int cx = nx - kDx[a], cy = ny - kDy[a];
+        if (!OnBoard(cx, cy)) continue;
+        int c = CellIndex(cx, cy);
+        if (seen[c] || BoardMap[c] != 0) continue;
+        seen[c] = true;
+        r[c] = uint16_t(a);
+        queue.push_back(c);
+      }
+    }
+  }
+  return t;
+}
+
+}  // namespace
+
+const TRouteTable& RouteTable() {
+  static const TRouteTable table = BuildRouteTable();
+  return table;
+}
+
+void TWalk::MarkRoomDoors(int room, uint8_t value) {
+  for (int i = 0; i < 600; ++i)
+    if (BoardMap[i] > 1 && DoorRoom(BoardMap[i]) == room && room < 9) marks[i] = value;
+}
+
+void TWalk::SeedMarks() {
+  if (place > 0 && place <= 9) {
+    MarkRoomDoors(place - 1, 1);
+  } else if (OnBoard(x, y)) {
+    marks[CellIndex(x, y)] = 1;
+  }
+}
+
+bool ExitCell(int room, int dir, bool second, int& x, int& y) {
+  if (room < 0 || room > 8 || dir < 0 || dir > 3) return false;
+  x = RoomTable[room][dir * 2];
+  y = RoomTable[room][dir * 2 + 1];
+  if (x < 0) return false;
+  if (second) {
+    if (room == 0 && dir == arUp) {
+      x += 1;
+    } else if (room == 4 && dir == arDown) {
+      x += 5;
+    } else {
+      return false;
+    }
+  }
+  return true;
+}
+
+namespace {
+
+// Marks and steps for a step onto cell: false when it is not allowed.
+bool MarkStep(TWalk& w, int cell, bool* takeBack) {
+  uint8_t m = w.marks[cell];
+  *takeBack = false;
+  if (m == 1 || m == 2) {
+    for (auto& v : w.marks)
+      if (v) --v;
+    ++w.steps;
+    *takeBack = true;
+    return true;
+  }
+  if (m != 0 || w.steps <= 0) return false;
+  for (auto& v : w.marks)
+    if (v && v < 255) ++v;
+  w.marks[cell] = 1;
+  --w.steps;
+  return true;
+}
+
+}  // namespace
+
+TWalkResult ArrowStep(TWalk& w, int tag, bool second) {
+  TWalkResult res;
+  if (tag < 0 || tag > 3) return res;
+  if (w.place == 0) {
+    if (second) return res;
+    int nx = w.x + kDx[tag], ny = w.y + kDy[tag];
+    if (!OnBoard(nx, ny) || !OnBoard(w.x, w.y)) return res;
+    int cell = CellIndex(nx, ny);
+    uint16_t code = BoardMap[cell];
+    if (code == 1 || (code != 0 && (code & ArrowBit(tag)) == 0)) return res;
+    bool takeBack;
+    if (!MarkStep(w, cell, &takeBack)) return res;
+    res.leftSpot = DoorRoom(BoardMap[CellIndex(w.x, w.y)]) == kSpotRoom;
+    w.x = nx, w.y = ny;
+    int room = DoorRoom(code);
+    if (room < 0 || room == kSpotRoom) {
+      res.kind = TWalkResult::Move;
+      res.onSpot = room == kSpotRoom;
+      res.line = "MOVE " + std::to_string(nx) + "," + std::to_string(ny) + "," + std::to_string(w.steps);
+    } else {
+      w.MarkRoomDoors(room, 1);
+      w.secondDoor = (room == 0 && tag == arDown && nx != 11) || (room == 4 && tag == arUp && nx != 9);
+      if (!takeBack) w.wayBack = OppositeArrow(tag) + (w.secondDoor ? kSecondExit : 0);
+      res.kind = TWalkResult::InRoom;
+      res.room = room;
+      res.line = "INROOM " + std::to_string(room) + "," + std::to_string(w.steps);
+    }
+    return res;
+  }
+  int room = w.place - 1;
+  if (room < 0 || room > 8) return res;
+  w.secondDoor = second;
+  int ex, ey;
+  if (!ExitCell(room, tag, second, ex, ey)) return res;
+  if (w.wayBack != -1 && w.wayBack != tag + (second ? kSecondExit : 0)) return res;
+  bool takeBack;
+  if (!MarkStep(w, CellIndex(ex, ey), &takeBack)) return res;
+  int v = ((tag | (second ? 0x10 : 0)) << 8) | room;
+  // The piece stands on the exit cell from now on, so that a second click
+  // walks on from there instead of leaving the room again.
+  w.x = ex, w.y = ey, w.place = 0;
+  res.kind = TWalkResult::OutRoom;
+  res.room = room;
+  res.line = "OUTROOM " + std::to_string(v) + "," + std::to_string(w.steps);
+  return res;
+}
+
+bool TDieAnim::Tick(int* shown) {
+  if (tick > 0) --tick;
+  if (shown) *shown = face + 1;
+  face = (face + 1) % 6;
+  if (interval < 2000) interval += 10;
+  if (tick > 0 || roll % 6 != face) return true;
+  face = roll - 1;
+  interval = 33;
+  return false;
+}
+
+int SlideLeft(int w, int target, int tick) {
+  double t = tick * 0.1;
+  return int(std::trunc((208 - w / 2.0) * (1 - t) + target * t));
+}
+
+}  // namespace client

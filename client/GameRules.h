@@ -1,0 +1,89 @@
+// The rules of the board that need no window: card names, the routing
+// table, walking with path marks, the die and the animation steps.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <string>
+
+#include "BoardTables.h"
+
+namespace client {
+
+// Card names (Shift-JIS) by kind: 1 suspect (set per game), 2 weapon, 3 room.
+extern const char* const kWeaponNames[6];
+extern const char* const kRoomNames[9];
+
+// Arrow tags: Up 0, Down 1, Left 2, Right 3.
+enum : int { arUp = 0, arDown = 1, arLeft = 2, arRight = 3 };
+inline constexpr int kSecondExit = 0x8000;  // added to WayBack for a second exit
+inline constexpr int kSpotRoom = 9;
+
+inline int ArrowBit(int tag) { return 0x10 << tag; }
+inline int OppositeArrow(int tag) { return tag ^ 1; }
+inline int CellIndex(int x, int y) { return x + BoardWidth * y; }
+inline bool OnBoard(int x, int y) { return x >= 0 && x < BoardWidth && y >= 0 && y < BoardHeight; }
+// A door or the spot: its room (0-8, 9 the spot); else -1.
+inline int DoorRoom(uint16_t code) { return code > 1 ? (code & 0x0F) : -1; }
+
+// Per target (rooms 0-8, the spot 9) the direction of the next step toward
+// it from each corridor cell (0-3; 1 where no way leads); walls 1, door cells
+// their map code. Built once on first use.
+using TRouteTable = std::array<std::array<uint16_t, 600>, 10>;
+const TRouteTable& RouteTable();
+
+// The local player's walk in the current turn.
+struct TWalk {
+  int x = 0, y = 0;   // the own piece's cell
+  int place = 0;      // 0 corridor, room + 1
+  int steps = 0;      // steps left
+  int wayBack = -1;   // arrow tag (+kSecondExit) back out of the room entered this turn
+  bool secondDoor = false;
+  bool accuseAnywhere = true;
+  std::array<uint8_t, 600> marks{};  // 0 none, 1 current cell, 2 the one before, ...
+
+  void ClearMarks() { marks.fill(0); }
+  void MarkRoomDoors(int room, uint8_t value);
+  // After a roll: doors of the own room, or the own cell, get mark 1.
+  void SeedMarks();
+};
+
+struct TWalkResult {
+  enum Kind { None, Move, InRoom, OutRoom } kind = None;
+  std::string line;       // the command to send (without ":" id)
+  bool leftSpot = false;  // the step left the accusation spot
+  bool onSpot = false;    // the step ends on the accusation spot
+  int room = -1;          // InRoom: the room entered; OutRoom: the room left
+};
+
+// One click of an arrow (tag 0-3; second: Up2/Down2). Updates w and says
+// what to send; None changes nothing.
+TWalkResult ArrowStep(TWalk& w, int tag, bool second);
+
+// The cell reached by leaving room through exit direction dir (second exit:
+// +1 in room 0, +5 in room 4); false when there is none.
+bool ExitCell(int room, int dir, bool second, int& x, int& y);
+
+// Die animation: one tick of the roll. Returns the face shown (1-6) in
+// *shown and false once the animation stops.
+struct TDieAnim {
+  int face = 0;       // DieFace 0-5, kept between rolls
+  int tick = 0;       // AnimTick
+  int roll = 1;       // RollValue
+  int interval = 100; // KestTimer interval
+  void Start(int n) { roll = n, tick = 10; }
+  bool Tick(int* shown);
+};
+
+// Width of a caption panel at tick (0-10) for a caption of n bytes.
+inline int CaptionWidth(int bytes, int tick) { return ((bytes * 16) / 2 + 32) * tick / 10; }
+// Left of a sliding accusation card of width w at tick (0-10).
+int SlideLeft(int w, int target, int tick);
+
+// Checked values of the lines.
+inline bool ValidSeat(int s) { return s >= 0 && s <= 5; }
+inline bool ValidCardCode(int c) {
+  return (c >= 10 && c <= 15) || (c >= 20 && c <= 25) || (c >= 30 && c <= 38);
+}
+
+}  // namespace client

@@ -1,0 +1,170 @@
+// Client processes driven through their test control sockets against the
+// server program: a whole game of two, one wrong accusation, one right.
+#include <gtest/gtest.h>
+#include <poll.h>
+#include <sys/un.h>
+
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+#include <QApplication>
+#include "ClientTestUtil.h"
+#include "ServerProcess.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using velmora::test::FreePort;
+using velmora::test::TServerProcess;
+
+// A client process with its own folder, logged in from its settings.
+class ClientProcess {
+ public:
+  ClientProcess(const std::string& tag, const std::string& name, int port) {
+    home_ = fs::temp_directory_path() / ("velmora_ctl_" + std::to_string(::getpid()) + "_" + tag);
+    fs::remove_all(home_);
+    fs::create_directories(home_ / "faces");
+    clienttest::WriteFace(home_ / "faces" / "f.bmp", qRgb(200, 0, 0));
+    clienttest::WriteFace(home_ / "faces" / "unknown.bmp", qRgb(90, 90, 90));
+    std::ofstream(home_ / "velmora.ini", std::ios::binary)
+        << "[Server]\r\nIPADDR=127.0.0.1\r\nPORT=" << port << "\r\n[User]\r\nNAME=" << name << "\r\nFACE=f\r\n";
+    socket_ = (home_ / "control").string();
+    std::vector<std::string> env{"QT_QPA_PLATFORM=offscreen", "VELMORA_HOME=" + home_.string(),
+                                 "VELMORA_AUTOLOGIN=1",       "VELMORA_TEST_CONTROL=" + socket_,
+                                 "VELMORA_MIDI=null",         "VELMORA_SOUND=null"};
+    for (char** e = environ; *e; ++e) {
+      std::string s = *e;
+      bool own = false;
+      for (const auto& v : env) own = own || s.rfind(v.substr(0, v.find('=') + 1), 0) == 0;
+      if (!own) env.push_back(s);
+    }
+    std::vector<char*> envp;
+    for (auto& s : env) envp.push_back(s.data());
+    envp.push_back(nullptr);
+    std::string path = VELMORA_CLIENT_PATH;
+    char* argv[] = {path.data(), nullptr};
+    if (::posix_spawn(&pid_, path.c_str(), nullptr, nullptr, argv, envp.data()) != 0) pid_ = -1;
+  }
+  ~ClientProcess() {
+    if (fd_ >= 0) ::close(fd_);
+    if (pid_ > 0) {
+      ::kill(pid_, SIGKILL);
+      ::waitpid(pid_, nullptr, 0);
+    }
+    fs::remove_all(home_);
+  }
+  bool Connect() {
+    for (int i = 0; i < 250 && pid_ > 0; ++i) {
+      int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
+      sockaddr_un a{};
+      a.sun_family = AF_UNIX;
+      std::strncpy(a.sun_path, socket_.c_str(), sizeof a.sun_path - 1);
+      if (::connect(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0) {
+        fd_ = fd;
+        return true;
+      }
+      ::close(fd);
+      std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    return false;
+  }
+  // Sends one command; the answer line, or "" after two seconds.
+  std::string Ask(const std::string& command) {
+    std::string line = command + "\n";
+    if (::write(fd_, line.data(), line.size()) != ssize_t(line.size())) return "";
+    std::string answer;
+    for (;;) {
+      pollfd p{fd_, POLLIN, 0};
+      if (::poll(&p, 1, 2000) <= 0) return "";
+      char c;
+      if (::read(fd_, &c, 1) != 1) return "";
+      if (c == '\n') return answer;
+      answer += c;
+    }
+  }
+  // Asks for the state until it holds every word of want (ten seconds at most).
+  bool WaitState(const std::vector<std::string>& want, std::string* last = nullptr) {
+    for (int i = 0; i < 500; ++i) {
+      std::string s = Ask("state") + " ";
+      if (last) *last = s;
+      bool all = true;
+      for (const auto& w : want) all = all && s.find(w) != std::string::npos;
+      if (all) return true;
+      std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    return false;
+  }
+  std::vector<int> Hand() {
+    std::istringstream in(Ask("state").substr(Ask("state").find(" hand") + 5));
+    std::vector<int> h;
+    for (int c; in >> c;) h.push_back(c);
+    return h;
+  }
+
+ private:
+  fs::path home_;
+  std::string socket_;
+  pid_t pid_ = -1;
+  int fd_ = -1;
+};
+
+TEST(ControlE2E, TwoProcessesPlayToLoseAndWin) {
+  clienttest::App();
+  int port = FreePort();
+  TServerProcess server(port, {"VELMORA_SEED=77"});
+  bool up = false;
+  for (int i = 0; i < 250 && !up; ++i) {
+    int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_port = htons(uint16_t(port));
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    up = ::connect(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0;
+    ::close(fd);
+    if (!up) std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  }
+  ASSERT_TRUE(up);
+  ClientProcess a("a", "anna", port);
+  ASSERT_TRUE(a.Connect());
+  std::string st;
+  ASSERT_TRUE(a.WaitState({"STATE 1 seat 0", " start"}, &st)) << st;
+  ClientProcess b("b", "ben", port);
+  ASSERT_TRUE(b.Connect());
+  ASSERT_TRUE(b.WaitState({"STATE 1 seat 1"}, &st)) << st;
+  std::this_thread::sleep_for(std::chrono::milliseconds(200));
+  EXPECT_NE(a.Ask("click start").find("STATE"), std::string::npos);
+  ASSERT_TRUE(a.WaitState({"STATE 2 ", " die"}, &st)) << st;
+  ASSERT_TRUE(b.WaitState({"STATE 2 "}, &st)) << st;
+  std::vector<int> ha = a.Hand(), hb = b.Hand();
+  ASSERT_EQ(ha.size() + hb.size(), 18u);
+  bool held[40] = {};
+  for (int c : ha) held[c] = true;
+  for (int c : hb) held[c] = true;
+  int sol[4] = {-1, -1, -1, -1};
+  for (int c = 10; c < 39; ++c)
+    if (c % 10 <= (c / 10 == 3 ? 8 : 5) && !held[c]) sol[c / 10] = c % 10;
+
+  // Anna rolls, then accuses with her own room card: out.
+  a.Ask("click die");
+  ASSERT_TRUE(a.WaitState({"STATE 2 ", " up"}, &st)) << st;
+  a.Ask("click accuse");
+  ASSERT_TRUE(a.WaitState({"picker"}, &st)) << st;
+  a.Ask("pick " + std::to_string(ha[0] % 10) + " " + std::to_string(sol[1]) + " " + std::to_string(sol[2]));
+  ASSERT_TRUE(a.WaitState({"STATE 6 ", " out"}, &st)) << st;
+  EXPECT_EQ(st.find(" accuse"), std::string::npos);
+  a.Ask("click out");
+  ASSERT_TRUE(b.WaitState({"STATE 10 ", " out"}, &st)) << st;
+  b.Ask("click out");  // confirms; ben's turn
+  ASSERT_TRUE(b.WaitState({"STATE 2 ", "turn 1", " accuse"}, &st)) << st;
+  b.Ask("click accuse");
+  ASSERT_TRUE(b.WaitState({"picker"}, &st)) << st;
+  b.Ask("pick " + std::to_string(sol[3]) + " " + std::to_string(sol[1]) + " " + std::to_string(sol[2]));
+  ASSERT_TRUE(a.WaitState({"STATE 1 ", " result"}, &st)) << st;
+  ASSERT_TRUE(b.WaitState({"STATE 1 ", " result"}, &st)) << st;
+  EXPECT_EQ(a.Ask("result").find(" result"), std::string::npos);
+  EXPECT_EQ(b.Ask("result").find(" result"), std::string::npos);
+  ASSERT_TRUE(a.WaitState({"STATE 1 ", " start"}, &st)) << st;
+}
+
+}  // namespace
