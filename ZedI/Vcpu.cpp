@@ -31,7 +31,7 @@ void StoreDouble(uint8_t* p, double d) { std::memcpy(p, &d, 8); }
 struct OperandSizes {
     uint8_t a, b;
 };
-constexpr OperandSizes SizesOf(int op) {
+constexpr OperandSizes SizesOfOp(int op) {
     switch (op) {
     case opPUSHADR: return {0, 0};
     case opDPUSH:
@@ -46,6 +46,16 @@ constexpr OperandSizes SizesOf(int op) {
     default: return {4, 4};
     }
 }
+
+// SizesOfOp as a table, for the interpreter loop.
+struct SizeTable {
+    OperandSizes s[opCOUNT];
+    constexpr SizeTable() : s{} {
+        for (int i = 0; i < opCOUNT; ++i) s[i] = SizesOfOp(i);
+    }
+};
+inline constexpr SizeTable kSizes{};
+inline OperandSizes SizesOf(int op) { return kSizes.s[op]; }
 
 struct Operand : scOperandBits {
     uint32_t imm = 0, immHigh = 0;
@@ -69,13 +79,13 @@ public:
 
 private:
     template <class... A>
-    int Err(const char* format, A... args) {
+    [[gnu::cold, gnu::noinline]] int Err(const char* format, A... args) {
         scRuntime_Error(format, args...);
         return -1;
     }
-    int AccessViolation() { return Err("Access violation"); }
+    [[gnu::cold, gnu::noinline]] int AccessViolation() { return Err("Access violation"); }
 
-    bool Fetch(uint32_t& w) {
+    [[gnu::always_inline]] bool Fetch(uint32_t& w) {
         uint32_t ip = R_[regIP];
         if (codeSize_ < 4 || ip > codeSize_ - 4 || ip % 4) {
             Err("Invalid code address %d", int32_t(ip));
@@ -88,7 +98,7 @@ private:
 
     // The stack word(s) at `sp`; raises the error and returns null when `sp` has
     // left the stack area or the memory is not the instance's.
-    uint8_t* StackAt(uint32_t sp, uint32_t len) {
+    [[gnu::always_inline]] uint8_t* StackAt(uint32_t sp, uint32_t len) {
         if (sp > stackSize_) {
             if (int32_t(sp) < 0)
                 Err("Stack overflow");
@@ -100,7 +110,7 @@ private:
         if (!p) AccessViolation();
         return p;
     }
-    bool Push(uint32_t v) {
+    [[gnu::always_inline]] bool Push(uint32_t v) {
         uint32_t sp = R_[regSP] - 4;
         uint8_t* p = StackAt(sp, 4);
         if (!p) return false;
@@ -108,7 +118,7 @@ private:
         zedi::StoreWord(p, v);
         return true;
     }
-    bool Pop(uint32_t& v) {
+    [[gnu::always_inline]] bool Pop(uint32_t& v) {
         uint32_t sp = R_[regSP];
         uint8_t* p = StackAt(sp, 4);
         if (!p) return false;
@@ -137,7 +147,7 @@ private:
 
     // Resolves an operand to the host memory it names. `size` bytes must be
     // accessible; `addr` receives the script address (0 for a temporary).
-    uint8_t* Resolve(const Operand& o, uint32_t size, uint8_t* temp, uint32_t& addr) {
+    [[gnu::always_inline]] uint8_t* Resolve(const Operand& o, uint32_t size, uint8_t* temp, uint32_t& addr) {
         addr = 0;
         if (!o.mem) {
             if (o.reg) {
@@ -174,7 +184,7 @@ private:
         return p;
     }
 
-    bool ReadImmediate(uint32_t& v) {
+    [[gnu::always_inline]] bool ReadImmediate(uint32_t& v) {
         uint32_t ip = R_[regIP];
         if (codeSize_ < 4 || ip > codeSize_ - 4) {
             Err("Invalid code address %d", int32_t(ip));

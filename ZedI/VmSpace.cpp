@@ -46,7 +46,8 @@ bool VmSpace::Free(uint32_t addr) {
     uint32_t size = it->second;
     used_.erase(it);
     inUse_ -= size;
-    if (addr < hitHi_ && addr + size > hitLo_) { hitLo_ = 1; hitHi_ = 0; }
+    for (int i = 0; i < kHits; ++i)
+        if (hitLo_[i] == addr) hitLo_[i] = hitSize_[i] = 0;
     // Give large blocks' pages back to the system.
     if (size >= 65536) madvise(base_ + addr, size, MADV_DONTNEED);
     auto next = free_.lower_bound(addr);
@@ -77,8 +78,9 @@ uint8_t* VmSpace::CheckSlow(uint32_t addr, uint32_t len) const {
     uint32_t lo = it->first, hi = it->first + it->second;
     if (addr >= hi) return nullptr;
     if (len > hi - addr) return nullptr;
-    hitLo_ = lo;
-    hitHi_ = hi;
+    hitLo_[hitNext_] = lo;
+    hitSize_[hitNext_] = hi - lo;
+    hitNext_ = (hitNext_ + 1) % kHits;
     return base_ + addr;
 }
 

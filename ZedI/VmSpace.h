@@ -35,8 +35,10 @@ public:
     // Host pointer to `len` bytes at `addr` when they lie inside one allocated
     // block, else nullptr. `len` 0 checks only that `addr` is inside a block.
     uint8_t* Check(uint32_t addr, uint32_t len) const {
-        if (addr >= hitLo_ && addr < hitHi_ && len <= hitHi_ - addr)
-            return base_ + addr;
+        for (int i = 0; i < kHits; ++i) {
+            uint32_t off = addr - hitLo_[i];  // wraps above the block when addr < lo
+            if (off < hitSize_[i] && len <= hitSize_[i] - off) return base_ + addr;
+        }
         return CheckSlow(addr, len);
     }
     // Bytes from `addr` to the end of its block (0 when `addr` is not allocated).
@@ -67,8 +69,11 @@ private:
     std::map<uint32_t, uint32_t> used_;   // start -> size
     std::map<uint32_t, uint32_t> free_;   // start -> size, coalesced
     uint32_t inUse_ = 0;
-    // The last block an access hit; most accesses land in the same block.
-    mutable uint32_t hitLo_ = 1, hitHi_ = 0;
+    // The last blocks accesses hit (start, size; size 0 is an empty entry): a
+    // script's accesses mostly land in its stack, its data and a few heap blocks.
+    static constexpr int kHits = 4;
+    mutable uint32_t hitLo_[kHits] = {}, hitSize_[kHits] = {};
+    mutable int hitNext_ = 0;
 };
 
 // Little-endian unaligned word access.
