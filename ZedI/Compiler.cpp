@@ -1015,6 +1015,8 @@ scScript scCompileToImage(scSourceText* text) {
     lastProgress = -1;
     discard = 0;
     currentFunction = nullptr;
+    currentClass = nullptr;  // a compile that failed inside a member body left it set
+    declaredClass = nullptr;
     firstLocalMark = nullptr;
     scopeMark = nullptr;
     localOffset = 0;

@@ -1,0 +1,485 @@
+// Robustness of the script engine against bad input: mutated script sources for
+// the compiler, mutated images for the checker, loader and CPU, hostile arguments
+// for the standard classes' host functions, bad include targets and bad files.
+// Every mutation comes from a fixed seed and a fixed number of cases, so a
+// failure replays; the minimised inputs of the faults found are kept as table rows.
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <dirent.h>
+#include <fstream>
+#include <random>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "Builtins.h"
+#include "Compiler.h"
+#include "Dump.h"
+#include "HostCall.h"
+#include "Image.h"
+#include "Instance.h"
+#include "Support.h"
+#include "VmSpace.h"
+
+namespace {
+
+using zedi::VmSpace;
+
+int Check(int, int ok) { return ok; }
+int Total(int n, scVarArgs args) {
+    int sum = 0;
+    uint32_t w;
+    for (int i = 0; i < n && args.Word(w); i++) sum += int32_t(w);
+    return sum;
+}
+int Twice(int x) { return 2 * x; }
+double Halve(double x) { return x / 2; }
+void Print(int) {}
+
+// The host symbols the corpus imports.
+void RegisterHost() {
+    static bool done = [] {
+        scEngine_Init();
+        scRegister_Kernel_Header();
+        scRegister_Host_Symbol("check", Check);
+        scRegister_Host_Symbol("total", Total);
+        scRegister_Host_Symbol("twice", Twice);
+        scRegister_Host_Symbol("halve", Halve);
+        scRegister_Host_Symbol("print", Print);
+        scRegister_Host_Variable<int>("host_counter");
+        return true;
+    }();
+    (void)done;
+}
+
+std::string ReadFile(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::stringstream s;
+    s << in.rdbuf();
+    return s.str();
+}
+
+// The corpus scripts and the built-in headers.
+std::vector<std::string> Corpus() {
+    RegisterHost();
+    std::vector<std::string> out;
+    std::vector<std::string> names;
+    if (DIR* d = opendir(ZEDI_SCRIPTS)) {
+        while (dirent* e = readdir(d)) {
+            std::string n = e->d_name;
+            if (n.size() > 3 && n.compare(n.size() - 3, 3, ".sc") == 0) names.push_back(n);
+        }
+        closedir(d);
+    }
+    std::sort(names.begin(), names.end());
+    for (auto& n : names) out.push_back(ReadFile(std::string(ZEDI_SCRIPTS) + "/" + n));
+    for (const char* h : {"Instances", "stdlib", "Kernel"})
+        if (const char* t = scFind_Builtin_Header(h)) out.push_back(t);
+    return out;
+}
+
+// A small deterministic generator (the standard distributions differ between
+// libraries; this does not).
+struct Gen {
+    std::mt19937 r;
+    explicit Gen(uint32_t seed) : r(seed) {}
+    uint32_t operator()(uint32_t n) { return n ? r() % n : 0; }
+    bool Chance(int percent) { return (*this)(100) < uint32_t(percent); }
+};
+
+const char* const kTokens[] = {
+    "{", "}", "(", ")", ";", ",", "\"", "'", "#", "/*", "*/", "//", "\\", "operator", "~", "::",
+    "[", "]", "template", "class", "struct", "int", "char*", "double", "return", "if", "else",
+    "while", "for", "switch", "case", "default:", "break", "continue", "import", "export",
+    "c_import", "#define", "#define X(a) a##a", "#include stdlib", "#ifdef X", "#endif", "#else",
+    "#if", "#elif", "#undef", "#title", "#author", "#!", "#! 3 \"x\"", "new", "delete", "this",
+    "sizeof", "...", "->", ".", "=", "==", "+", "-", "*", "&", "&&", "|", "<<", ">>=", "?", ":",
+    "0x", "1e", "1.5.", "'\\'", "\"\\\"", "\x81", "\x82\xa0", "\xff", "\x5c", "\n", "\t", "0",
+    "-2147483648", "4294967296", "1e999", "string", "vector", "fork", "wait", "static", "const",
+    "unsigned", "typedef", "enum", "union", "goto", "virtual", "public:", "private:", "friend",
+};
+
+// One mutation of a source text.
+void MutateSource(std::string& s, Gen& g) {
+    size_t n = s.size();
+    auto pos = [&] { return size_t(g(uint32_t(s.size() + 1))); };
+    switch (g(12)) {
+    case 0: {  // delete a range
+        if (!n) break;
+        size_t a = pos(), len = g(g.Chance(20) ? 400 : 20);
+        s.erase(std::min(a, s.size()), len);
+        break;
+    }
+    case 1: {  // duplicate a range
+        if (!n) break;
+        size_t a = pos() % n, len = 1 + g(g.Chance(20) ? 300 : 30);
+        std::string part = s.substr(a, len);
+        s.insert(pos(), part);
+        break;
+    }
+    case 2:  // truncate
+        s.resize(pos());
+        break;
+    case 3:
+    case 4: {  // insert a token
+        std::string t = kTokens[g(sizeof kTokens / sizeof *kTokens)];
+        if (g.Chance(50)) t = " " + t + " ";
+        s.insert(pos(), t);
+        break;
+    }
+    case 5: {  // flip bytes, high Shift-JIS bytes among them
+        for (int k = 1 + int(g(4)); k > 0 && n; k--) {
+            uint8_t b = g.Chance(40) ? uint8_t(0x81 + g(0x7f)) : uint8_t(g(256));
+            s[g(uint32_t(s.size()))] = char(b);
+        }
+        break;
+    }
+    case 6: {  // cut a line after a quote, a comment start or a directive
+        const char* marks[] = {"\"", "'", "/*", "//", "#", "\\"};
+        const char* m = marks[g(6)];
+        size_t at = s.find(m, pos());
+        if (at == std::string::npos) break;
+        size_t eol = s.find('\n', at);
+        s.erase(at + 1, eol == std::string::npos ? std::string::npos : eol - at - 1);
+        break;
+    }
+    case 7: {  // deep nesting
+        const char* pairs[][2] = {{"(", ")"}, {"{", "}"}, {"[", "]"}, {"#ifdef X\n", "#endif\n"}, {"if(1)", ";"}};
+        auto& p = pairs[g(5)];
+        int depth = 1 + int(g(g.Chance(30) ? 3000 : 200));
+        std::string open, close;
+        for (int i = 0; i < depth; i++) open += p[0];
+        if (g.Chance(70))
+            for (int i = 0; i < depth; i++) close += p[1];
+        size_t at = pos();
+        s.insert(at, open + "x" + close);
+        break;
+    }
+    case 8: {  // long identifier or literal
+        int len = 100 + int(g(g.Chance(30) ? 20000 : 400));
+        std::string t;
+        switch (g(4)) {
+        case 0: t = std::string(size_t(len), 'a'); break;
+        case 1: t = "\"" + std::string(size_t(len), 'x') + "\""; break;
+        case 2: t = std::string(size_t(len), '9'); break;
+        default: t = "'" + std::string(size_t(len), 'c') + "'"; break;
+        }
+        s.insert(pos(), " " + t + " ");
+        break;
+    }
+    case 9: {  // swap two lines
+        size_t a = s.rfind('\n', pos()), b = s.find('\n', pos());
+        if (a == std::string::npos || b == std::string::npos || a >= b) break;
+        std::string line = s.substr(a, b - a);
+        s.erase(a, b - a);
+        s.insert(std::min(pos(), s.size()), line);
+        break;
+    }
+    case 10: {  // a long line
+        s.insert(pos(), std::string(3000 + g(6000), g.Chance(50) ? ' ' : '+'));
+        break;
+    }
+    default: {  // a macro that refers to itself or a bad directive argument
+        const char* snippets[] = {
+            "#define A A\nint q = A;\n", "#define A B\n#define B A\nA\n", "#define F(x) F(x)\nF(1)\n",
+            "#define G(x,y) x##y\nG(,)\nG((,)\n", "#include \"\"\n", "#include\n", "#title\n",
+            "#define S(x) #x\nchar*s=S(\"\\\");\n", "#! x\n", "#!\n", "#if defined\n",
+            "#define E(...) 1\nE(1,2)\n",
+        };
+        s.insert(pos(), snippets[g(sizeof snippets / sizeof *snippets)]);
+        break;
+    }
+    }
+}
+
+// ZEDI_ROBUST_SEED and ZEDI_ROBUST_CASES replace the fixed seed and case count
+// for a longer search by hand.
+uint32_t Seed(uint32_t fixed) {
+    const char* e = std::getenv("ZEDI_ROBUST_SEED");
+    return e ? uint32_t(std::strtoul(e, nullptr, 10)) : fixed;
+}
+int Cases(int fixed) {
+    const char* e = std::getenv("ZEDI_ROBUST_CASES");
+    return e ? std::atoi(e) : fixed;
+}
+
+int LineCount(const std::string& s) {
+    int n = 1;
+    for (char c : s) n += c == '\n';
+    return n;
+}
+
+// Compiles a text and checks that the result is an image that passes the
+// checker, or a proper compile error with nothing left allocated.
+void CompileChecked(const std::string& text, int maxLine, const std::string& what) {
+    zedi::ClearError();
+    scScript image = scCompile_Text(text.c_str());
+    EXPECT_EQ(scmTrackedCount(), 0) << what;
+    if (image) {
+        zedi::ImageLayout layout;
+        std::string why;
+        EXPECT_TRUE(zedi::CheckImage(static_cast<const uint8_t*>(image), uint32_t(scGet_Script_Size(image)),
+                                     layout, why))
+            << what << ": " << why;
+        std::free(image);
+        return;
+    }
+    EXPECT_TRUE(scLast_Error == scerr_SYNTAX || scLast_Error == scerr_DECLARATION || scLast_Error == scerr_CODEGEN ||
+                scLast_Error == scerr_OPERAND || scLast_Error == scerr_CONVERSION || scLast_Error == scerr_INTERNAL)
+        << what << ": error " << scLast_Error << " " << scLast_Error_Text;
+    std::string err = scLast_Error_Text;
+    size_t open = err.find('('), close = err.find(") Error :");
+    ASSERT_TRUE(open != std::string::npos && close != std::string::npos && open < close) << what << ": " << err;
+    int line = std::atoi(err.c_str() + open + 1);
+    EXPECT_GE(line, 0) << what << ": " << err;
+    EXPECT_LE(line, maxLine) << what << ": " << err;
+    EXPECT_GT(err.size(), close + 9) << what << ": no message in " << err;
+}
+
+// ---- Compiler ------------------------------------------------------------------
+
+TEST(RobustCompiler, MutatedSources) {
+    std::vector<std::string> corpus = Corpus();
+    ASSERT_GE(corpus.size(), 10u);
+    int headerLines = 0;
+    for (const char* h : {"Instances", "stdlib", "Kernel"}) headerLines += LineCount(scFind_Builtin_Header(h));
+    // ZEDI_ROBUST_SOURCE=file:file... compiles those files in turn (for
+    // minimising a case).
+    if (const char* files = std::getenv("ZEDI_ROBUST_SOURCE")) {
+        std::stringstream list(files);
+        std::string one;
+        while (std::getline(list, one, ':')) {
+            std::string s = ReadFile(one);
+            CompileChecked(s, LineCount(s) + headerLines + 1, one);
+        }
+        return;
+    }
+    Gen g(Seed(20261210));
+    const int kCases = Cases(3000);
+    int compiled = 0;
+    for (int i = 0; i < kCases; i++) {
+        std::string s = corpus[g(uint32_t(corpus.size()))];
+        for (int k = 1 + int(g(g.Chance(30) ? 8 : 2)); k > 0; k--) MutateSource(s, g);
+        // A sanitizer report ends the process: ZEDI_ROBUST_KEEP=dir keeps each case
+        // in a file there before it is compiled.
+        if (const char* dir = std::getenv("ZEDI_ROBUST_KEEP"))
+            std::ofstream(std::string(dir) + "/case" + std::to_string(i) + ".sc", std::ios::binary) << s;
+        CompileChecked(s, LineCount(s) + headerLines + 1, "case " + std::to_string(i));
+        if (::testing::Test::HasFailure()) {
+            std::ofstream("robust_case.sc", std::ios::binary) << s;
+            FAIL() << "case " << i << " written to robust_case.sc";
+        }
+        compiled += scLast_Error == 0;
+    }
+    EXPECT_GT(compiled, 0);  // some mutations still compile
+}
+
+// Inputs that once crashed, hung or leaked in the compiler; the texts of a row
+// are compiled in turn.
+TEST(RobustCompiler, FoundInputs) {
+    RegisterHost();
+    struct Case {
+        const char* name;
+        std::vector<std::string> texts;
+    } cases[] = {
+        {"empty", {""}},
+        {"member body error leaves no class behind",
+         {"class C { public: int m; int f() { return m +; } };", "int g() { return m; }"}},
+    };
+    for (auto& c : cases)
+        for (auto& t : c.texts) CompileChecked(t, LineCount(t) + 1, c.name);
+}
+
+// ---- Images --------------------------------------------------------------------
+
+// The corpus compiled, once with marker words so that loops can yield.
+std::vector<std::vector<uint8_t>> CorpusImages() {
+    std::vector<std::vector<uint8_t>> out;
+    for (int preempt = 0; preempt < 2; preempt++) {
+        scEngine_Set_Setting(scset_PREEMPTION, preempt);
+        for (auto& text : Corpus()) {
+            scScript image = scCompile_Text(text.c_str());
+            if (!image) continue;
+            auto* p = static_cast<const uint8_t*>(image);
+            out.emplace_back(p, p + scGet_Script_Size(image));
+            std::free(image);
+        }
+    }
+    scEngine_Set_Setting(scset_PREEMPTION, 0);
+    return out;
+}
+
+void PutWord(std::vector<uint8_t>& b, size_t at, uint32_t v) {
+    if (at + 4 <= b.size()) std::memcpy(&b[at], &v, 4);
+}
+
+uint32_t Interesting(Gen& g, uint32_t size) {
+    const uint32_t values[] = {0, 1, 3, 4, 72, 0x7fffffff, 0x80000000, 0xffffffff, 0xfffffffc, 0xffff, 0x10000,
+                               size, size - 4, size + 4, zedi::kMaxImageSize, 0x12345600};
+    return values[g(sizeof values / sizeof *values)];
+}
+
+
+void MutateImage(std::vector<uint8_t>& b, Gen& g) {
+    uint32_t size = uint32_t(b.size());
+    switch (g(8)) {
+    case 0:  // flip bytes
+        for (int k = 1 + int(g(6)); k > 0; k--) b[g(size)] ^= uint8_t(1 + g(255));
+        break;
+    case 1:  // a header word
+        PutWord(b, 4 * g(zedi::kHeaderSize / 4), g.Chance(70) ? Interesting(g, size) : g.r());
+        break;
+    case 2:  // any word
+        PutWord(b, 4 * g(size / 4), g.Chance(70) ? Interesting(g, size) : g.r());
+        break;
+    case 3:  // an offset word nudged
+    {
+        size_t at = 4 * g(zedi::kHeaderSize / 4);
+        uint32_t v;
+        std::memcpy(&v, &b[at], 4);
+        PutWord(b, at, v + uint32_t(int32_t(g(17)) - 8));
+        break;
+    }
+    case 4:  // truncate
+        b.resize(g(size));
+        break;
+    case 5:  // extend
+        b.resize(size + 1 + g(64), uint8_t(g(256)));
+        break;
+    case 6: {  // an instruction word with random opcode and operand bits
+        uint32_t code = zedi::ImageWord(b.data(), zedi::hdrCode), codeSize = zedi::ImageWord(b.data(), zedi::hdrCodeSize);
+        if (code >= size || codeSize == 0 || codeSize > size - code) break;
+        uint32_t at = code + 4 * g(codeSize / 4);
+        uint32_t w = g.r();
+        if (g.Chance(50)) w = (w & ~63u) | g(62);
+        PutWord(b, at, w);
+        break;
+    }
+    default: {  // an immediate operand or record word made hostile
+        uint32_t at = 4 * g(size / 4);
+        PutWord(b, at, Interesting(g, size) + uint32_t(g.Chance(50) ? 0 : int32_t(g(9)) - 4));
+        break;
+    }
+    }
+    if (b.size() >= zedi::kHeaderSize && g.Chance(80)) PutWord(b, zedi::hdrSize, uint32_t(b.size()));
+}
+
+// What a child process that runs an image reports.
+enum { kRunOk = 0, kRunBadError = 3 };
+
+// Creates an instance of the image and runs each exported function with zero
+// arguments on a small step budget. Returns kRunBadError when an error is not
+// reported as a runtime error.
+int RunImage(const std::vector<uint8_t>& bytes) {
+    void* image = std::malloc(bytes.size());
+    std::memcpy(image, bytes.data(), bytes.size());
+    auto runtimeError = [] {
+        return scLast_Error == 0 || ((scLast_Error == scerr_RUNTIME || scLast_Error == scerr_PRIORITY) &&
+                                     std::strncmp(scLast_Error_Text, "Runtime error", 13) == 0);
+    };
+    zedi::ClearError();
+    scInstance* inst = scCreate_Instance(image);
+    if (!runtimeError()) return kRunBadError;
+    if (inst) {
+        std::vector<std::string> names;
+        for (auto& e : inst->img->layout.exportList)
+            if (e.kind >= 0 && e.kind <= 256) names.push_back(e.name);
+        std::vector<uint8_t> zeros(256);
+        for (auto& n : names) {
+            if (scGet_Instance_Status(inst) == scstatus_FREE && !scInstance_Handle(inst)) break;
+            zedi::ClearError();
+            int symbol = scGet_Symbol(inst, n.c_str());
+            int kind = 0;
+            for (auto& e : inst->img->layout.exportList)
+                if (e.name == n) kind = e.kind;
+            scLaunch_With_Params(inst, 20, symbol, kind, zeros.data());
+            if (!runtimeError()) return kRunBadError;
+            for (int slice = 0; slice < 50 && scGet_Instance_Status(inst) != scstatus_FREE; slice++) {
+                zedi::ClearError();
+                scRun_Time_Slice();
+                if (!runtimeError()) return kRunBadError;
+            }
+            scKill_Instance(inst);
+        }
+        scFree_Instance(inst);
+    }
+    std::free(image);
+    return kRunOk;
+}
+
+// Runs RunImage in a child process: a mutated image may loop for ever without
+// a marker word, which is the script's right, so such a run is stopped and
+// counted. Returns -1 for a stopped run, else the child's exit code (a signal
+// or a sanitizer report makes it non-zero).
+int RunInChild(const std::vector<uint8_t>& bytes) {
+    std::fflush(nullptr);
+    pid_t pid = fork();
+    if (pid == 0) _exit(RunImage(bytes));
+    if (pid < 0) return 100;
+    int status = 0;
+    for (int waited = 0; waited < 3000; waited++) {
+        pid_t r = waitpid(pid, &status, WNOHANG);
+        if (r == pid) {
+            if (WIFSIGNALED(status)) return 128 + WTERMSIG(status);
+            return WEXITSTATUS(status);
+        }
+        usleep(1000);
+    }
+    kill(pid, SIGKILL);
+    waitpid(pid, &status, 0);
+    return -1;
+}
+
+void CheckImageBytes(const std::vector<uint8_t>& b, const std::string& what, int* accepted, int* stopped) {
+    zedi::ImageLayout layout;
+    std::string why;
+    bool ok = b.size() >= zedi::kHeaderSize && zedi::CheckImage(b.data(), uint32_t(b.size()), layout, why);
+    if (!ok) EXPECT_FALSE(why.empty()) << what;
+    std::ostringstream dump;
+    zeditool::DumpImage(b, dump);
+    if (!ok || zedi::ImageWord(b.data(), zedi::hdrSize) != b.size()) return;
+    zedi::FindInfoChunk(b.data(), "TITL");
+    zedi::FindInfoChunk(b.data(), "AUTH");
+    ++*accepted;
+    int rc = RunInChild(b);
+    if (rc == -1) ++*stopped;
+    else {
+        EXPECT_EQ(rc, kRunOk) << what << " (3: an error that is not a runtime error; above 128: a signal)";
+    }
+}
+
+void Save(const std::vector<uint8_t>& b) {
+    std::ofstream("robust_case.so", std::ios::binary)
+        .write(reinterpret_cast<const char*>(b.data()), std::streamsize(b.size()));
+}
+
+TEST(RobustImage, MutatedImages) {
+    std::vector<std::vector<uint8_t>> images = CorpusImages();
+    ASSERT_GE(images.size(), 10u);
+    Gen g(Seed(94));
+    const int kCases = Cases(600);
+    int accepted = 0, stopped = 0;
+    for (int i = 0; i < kCases; i++) {
+        std::vector<uint8_t> b = images[g(uint32_t(images.size()))];
+        for (int k = 1 + int(g(3)); k > 0 && !b.empty(); k--) MutateImage(b, g);
+        if (std::getenv("ZEDI_ROBUST_KEEP")) Save(b);
+        CheckImageBytes(b, "case " + std::to_string(i), &accepted, &stopped);
+        if (::testing::Test::HasFailure()) {
+            Save(b);
+            FAIL() << "case " << i << " written to robust_case.so";
+        }
+    }
+    std::printf("images: %d cases, %d accepted, %d runs stopped\n", kCases, accepted, stopped);
+    EXPECT_GT(accepted, 0);
+}
+
+}  // namespace
