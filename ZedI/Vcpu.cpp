@@ -350,6 +350,10 @@ int Cpu::Run() {
             if (n <= 0) continue;
             count = uint32_t(n);
             sz = {0, 0};
+            // An immediate or an import slot is read into an 8-byte temporary.
+            auto inTemp = [](const Operand& o) { return !o.reg && (!o.mem || o.base == baseNONE); };
+            if (count > 8 && (inTemp(A) || inTemp(B)))
+                return Err("Invalid operand of COPY in the script at %d!\n", int(wordAddr));
         }
         uint8_t ta[8], tb[8];
         uint32_t aAddr = 0, bAddr = 0;
