@@ -1,5 +1,7 @@
 #include "Instance.h"
 
+#include <sys/stat.h>
+
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
@@ -372,7 +374,7 @@ uint32_t* scInstance::Regs() const {
 
 scScript scLoad_Script(const char* fileName) {
     scEngine_Init();
-    FILE* f = fileName ? std::fopen(fileName, "rb") : nullptr;
+    FILE* f = scOpenRegularFile(fileName);
     if (!f) {
         scRuntime_Error("Cannot open `%s'", fileName ? fileName : "");
         return nullptr;
@@ -380,8 +382,9 @@ scScript scLoad_Script(const char* fileName) {
     std::vector<uint8_t> data;
     uint8_t buf[65536];
     size_t n;
-    bool tooBig = false;
-    while ((n = std::fread(buf, 1, sizeof buf, f)) > 0) {
+    struct stat st;
+    bool tooBig = fstat(fileno(f), &st) == 0 && st.st_size > off_t(kMaxImageSize);
+    while (!tooBig && (n = std::fread(buf, 1, sizeof buf, f)) > 0) {
         data.insert(data.end(), buf, buf + n);
         if (data.size() > kMaxImageSize) {
             tooBig = true;

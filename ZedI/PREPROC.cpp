@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <dirent.h>
+#include <sys/stat.h>
 #include <string>
 
 #include "Compiler.h"
@@ -21,6 +22,12 @@ namespace {
 constexpr int kLineBuffer = 4096;
 constexpr int kMaxIncludeDepth = 100;
 constexpr int kMaxExpansionsPerLine = 1000;
+// Includes per compile and bytes of included files: a file that includes itself
+// (its line marks then read as a return) or a fan of unguarded includes stops here.
+constexpr int kMaxIncludes = 1000;
+constexpr long kMaxIncludedBytes = 64l << 20;
+int g_includes = 0;
+long g_includedBytes = 0;
 
 scDictionary g_macros;
 int g_depth = -1;
@@ -61,10 +68,11 @@ std::string Unquote(const char* s) {
 // Opens a file by name; "\" separators read as "/", and a name that does not exist
 // as written is looked up case-insensitively, part by part.
 FILE* OpenSource(const char* path) {
+    if (!path) return nullptr;
     std::string p = path;
     for (char& c : p)
         if (c == '\\') c = '/';
-    if (FILE* f = std::fopen(p.c_str(), "r")) return f;
+    if (FILE* f = scOpenRegularFile(p.c_str())) return f;
     std::string built = p[0] == '/' ? "/" : "";
     size_t i = p[0] == '/' ? 1 : 0;
     while (i <= p.size()) {
@@ -87,7 +95,7 @@ FILE* OpenSource(const char* path) {
         if (j < p.size()) built += '/';
         i = j + 1;
     }
-    return std::fopen(built.c_str(), "r");
+    return scOpenRegularFile(built.c_str());
 }
 
 std::string QuoteArgument(std::string a) {
@@ -219,12 +227,15 @@ void Include(const std::string& argument, bool isFile, int directiveLine) {
         std::fclose(f);
         inc = scsTextFromFile(name.c_str());
         if (!inc) Error(scerr_SYNTAX, "Unable to include file `%s'", name.c_str());
+        for (int i = 0; i <= inc->lastLine; i++) g_includedBytes += long(std::strlen(inc->lines[i])) + 1;
+        if (g_includedBytes > kMaxIncludedBytes) Error(scerr_SYNTAX, "Included files too large");
     } else {
         const char* text = scFind_Builtin_Header(name.c_str());
         if (!text) Error(scerr_SYNTAX, "Unable to include internal `%s'", name.c_str());
         inc = scsTextFromString(text);
     }
     if (g_depth + 1 >= kMaxIncludeDepth) Error(scerr_SYNTAX, "Includes nested too deeply");
+    if (++g_includes > kMaxIncludes) Error(scerr_SYNTAX, "Too many includes");
     char mark[300];
     std::snprintf(mark, sizeof mark, "#! 0 \"%s\"", name.c_str());
     SetLine(directiveLine, mark);
@@ -526,6 +537,11 @@ scSourceText* scsTextFromString(const char* text) {
 scSourceText* scsTextFromFile(const char* path) {
     FILE* f = OpenSource(path);
     if (!f) return nullptr;
+    struct stat st;
+    if (fstat(fileno(f), &st) == 0 && st.st_size > kMaxIncludedBytes) {
+        std::fclose(f);
+        Error(scerr_SYNTAX, "File `%s' too large", path);
+    }
     scSourceText* t = scsNewSourceText();
     t->lastLine = -1;
     t->capacity = 20;
@@ -558,6 +574,8 @@ scSourceText* scsPreprocess(scSourceText* text) {
     text->lineOffset = 0;
     std::strcpy(text->name, "script");
     g_depth = 0;
+    g_includes = 0;
+    g_includedBytes = 0;
     g_offsets[0] = 0;
     std::strcpy(g_names[0], "script");
     g_expansionLine = -1;

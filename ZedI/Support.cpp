@@ -1,5 +1,9 @@
 #include "Support.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -141,4 +145,18 @@ void scbufAppendString(scByteBuffer* buffer, const char* text) {
 void scbufPad4(scByteBuffer* buffer) {
     static const uint8_t zeros[4] = {};
     if (buffer->length % 4) scbufAppend(buffer, 4 - buffer->length % 4, zeros);
+}
+
+FILE* scOpenRegularFile(const char* path) {
+    if (!path) return nullptr;
+    int fd = ::open(path, O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) return nullptr;
+    struct stat st;
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        ::close(fd);
+        return nullptr;
+    }
+    FILE* f = ::fdopen(fd, "r");
+    if (!f) ::close(fd);
+    return f;
 }

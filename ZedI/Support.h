@@ -4,6 +4,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstdio>
 
 struct scmNode;
 
@@ -30,3 +31,7 @@ void scbufAppend(scByteBuffer* buffer, int count, const void* bytes);
 void scbufAppendWord(scByteBuffer* buffer, int value);
 void scbufAppendString(scByteBuffer* buffer, const char* text);
 void scbufPad4(scByteBuffer* buffer);
+
+// Opens a regular file for reading; NULL for a null path, a missing file, a
+// directory, a device or a pipe (they read as nothing, for ever, or block).
+FILE* scOpenRegularFile(const char* path);

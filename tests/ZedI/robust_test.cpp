@@ -265,7 +265,7 @@ TEST(RobustCompiler, MutatedSources) {
         return;
     }
     Gen g(Seed(20261210));
-    const int kCases = Cases(3000);
+    const int kCases = Cases(2000);
     int compiled = 0;
     for (int i = 0; i < kCases; i++) {
         std::string s = corpus[g(uint32_t(corpus.size()))];
@@ -467,7 +467,7 @@ TEST(RobustImage, MutatedImages) {
     std::vector<std::vector<uint8_t>> images = CorpusImages();
     ASSERT_GE(images.size(), 10u);
     Gen g(Seed(94));
-    const int kCases = Cases(600);
+    const int kCases = Cases(400);
     int accepted = 0, stopped = 0;
     for (int i = 0; i < kCases; i++) {
         std::vector<uint8_t> b = images[g(uint32_t(images.size()))];
@@ -509,6 +509,207 @@ TEST(RobustImage, FoundCode) {
         scCall_Instance(s.inst, scGet_Symbol(s.inst, "f"));
         EXPECT_EQ(scLast_Error, scerr_RUNTIME) << c.name;
         EXPECT_TRUE(ztest::Contains(scLast_Error_Text, c.error)) << c.name << ": " << scLast_Error_Text;
+    }
+}
+
+// ---- Host functions of the standard classes and the "Kernel" header ----------
+
+const char* const kHostNames[] = {
+    "string.string", "string.string_SZ", "string.string_I", "string.stringCC", "string.~string",
+    "string.length", "string.operator=(int)", "string.operator=", "string.operator=(char*)",
+    "string.operator+", "string.operator+(char*)", "string.sub", "string.operator()", "string.cmp",
+    "string.operator==", "string.operator!=", "string.operator>", "string.operator<",
+    "string.operator>=", "string.operator<=", "string.operator==(char*)", "string.operator+=",
+    "string.operator+=(char*)", "string.del", "string.insert", "string.find", "string.replace",
+    "string.toInt", "string.operator(int)", "string.operator[]", "string.reconstruct",
+    "vector.vectorVOID", "vector.vector", "vector.vectorCC", "vector.operator=", "vector.~vector",
+    "vector.operator+", "vector.operator-", "vector.operator*", "vector.operator+=", "vector.operator-=",
+    "vector.operator*=", "vector.operator==", "vector.operator!=", "vector.operator<", "vector.operator>",
+    "vector.operator<=", "vector.operator>=", "vector.normalize", "vector.length",
+    "scCompile_Text", "scCompile_File", "scLoad_Script", "scGet_Script_Size", "scGet_Title",
+    "scGet_Author", "scGet_Instance_Title", "scGet_Symbol", "scFree_Instance", "scKill_Instance",
+    "scPause_Instance", "scGet_Forked", "scSet_Priority", "scGet_Priority",
+};
+
+// Calls a host function with the given words; false when the call failed.
+bool HostCall(const char* name, std::vector<uint32_t> words, uint64_t* bits = nullptr) {
+    const zedi::HostBinding* b = zedi::FindBinding(name);
+    if (!b) {
+        ADD_FAILURE() << "no binding " << name;
+        return false;
+    }
+    scHostCall c;
+    c.name = name;
+    c.words = words.data();
+    c.count = words.size();
+    try {
+        b->invoke(c);
+    } catch (const std::exception& e) {
+        c.Fail(e.what());
+    }
+    if (bits) *bits = c.bits;
+    return c.error.empty();
+}
+
+uint32_t Text(const char* s) { return VmSpace::Get().AddrOf(scNew_Text(s)); }
+
+TEST(RobustHost, HostileArguments) {
+    RegisterHost();
+    VmSpace& vm = VmSpace::Get();
+    // Objects and texts the arguments are drawn from.
+    uint32_t str = scScript_Alloc(4), str2 = scScript_Alloc(4), vec = scScript_Alloc(24), small = scScript_Alloc(4);
+    HostCall("string.string_SZ", {str, Text("hello world")});
+    HostCall("string.string_SZ", {str2, Text("o")});
+    std::memset(vm.Ptr(vec), 0x7f, 24);  // NaN-like doubles
+    uint32_t open = scScript_Alloc(64);  // a text without its NUL
+    std::memset(vm.Ptr(open), 'x', 64);
+    uint32_t bogus = scScript_Alloc(4);  // a string whose text is not a heap block
+    zedi::StoreWord(vm.Ptr(bogus), open + 60);
+    uint32_t wild = scScript_Alloc(4);  // a string whose text lies outside script memory
+    zedi::StoreWord(vm.Ptr(wild), 0x7ffffff0);
+    const uint32_t pool[] = {0, 1, 0xffffffffu, 0x7fffffff, 0x80000000u, 0x10000, 0x40000000, 12, 0xfffffff4u,
+                             str, str2, vec, small, open, open + 63, bogus, wild, Text(""), Text("/"),
+                             Text("no/such/file.sc"), Text("int x = ;"), Text("%s%s%n")};
+    std::vector<uint32_t> scratch;  // result objects
+    Gen g(Seed(7));
+    const int kCases = Cases(4000);
+    for (int i = 0; i < kCases; i++) {
+        const char* name = kHostNames[g(sizeof kHostNames / sizeof *kHostNames)];
+        std::vector<uint32_t> words;
+        for (int k = int(g(6)); k > 0; k--) words.push_back(g.Chance(80) ? pool[g(sizeof pool / sizeof *pool)] : g.r());
+        zedi::ClearError();
+        HostCall(name, words);
+        if (::testing::Test::HasFailure()) FAIL() << "case " << i << ": " << name;
+    }
+    EXPECT_EQ(scmTrackedCount(), 0);
+}
+
+// ---- Files ---------------------------------------------------------------------
+
+// A scratch folder with the files the cases name.
+class RobustFiles : public ::testing::Test {
+protected:
+    std::string dir;
+    void SetUp() override {
+        RegisterHost();
+        char tmpl[] = "/tmp/zedi_robust_XXXXXX";
+        ASSERT_NE(mkdtemp(tmpl), nullptr);
+        dir = tmpl;
+        Write("empty.sc", "");
+        Write("ok.sc", "int f() { return 3; }\nexport f;\n");
+        mkdir(Path("folder.sc").c_str(), 0700);
+        mkdir(Path("folder.so").c_str(), 0700);
+        mkfifo(Path("pipe.sc").c_str(), 0600);
+        mkfifo(Path("pipe.so").c_str(), 0600);
+        // Sparse files larger than any source or image.
+        ASSERT_EQ(truncate(Write("huge.sc", "").c_str(), 70l << 20), 0);
+        ASSERT_EQ(truncate(Write("huge.so", "").c_str(), 70l << 20), 0);
+        Write("self.sc", "#include \"" + Path("self.sc") + "\"\nint x;\n");
+        Write("twice.sc", "#include \"" + Path("twice.sc") + "\"\n#include \"" + Path("twice.sc") + "\"\n");
+        Write("a.sc", "#include \"" + Path("b.sc") + "\"\n");
+        Write("b.sc", "#include \"" + Path("a.sc") + "\"\n");
+        scScript image = scCompile_File(Path("ok.sc").c_str());
+        ASSERT_NE(image, nullptr) << scLast_Error_Text;
+        std::string bytes(static_cast<const char*>(image), size_t(scGet_Script_Size(image)));
+        std::free(image);
+        Write("ok.so", bytes);
+        Write("short.so", bytes.substr(0, bytes.size() - 4));
+        Write("long.so", bytes + std::string(4, '\0'));
+    }
+    void TearDown() override { std::system(("rm -rf '" + dir + "'").c_str()); }
+    std::string Path(const std::string& name) const { return dir + "/" + name; }
+    std::string Write(const std::string& name, const std::string& text) {
+        std::ofstream(Path(name), std::ios::binary) << text;
+        return Path(name);
+    }
+};
+
+TEST_F(RobustFiles, CompileFileAndIncludes) {
+    struct Case {
+        std::string what;     // a file to compile, or a text when it holds a line end
+        const char* error;    // part of the error text; "" for a file that cannot be opened, null for success
+    } cases[] = {
+        {"empty.sc", nullptr},
+        {"missing.sc", ""},
+        {"folder.sc", ""},
+        {"pipe.sc", ""},
+        {"/dev/zero", ""},
+        {"huge.sc", "too large"},
+        {"self.sc", "Too many includes"},
+        {"twice.sc", "Too many includes"},
+        {"a.sc", "Too many includes"},
+        {"#include \"/dev/zero\"\n", "Unable to include file `/dev/zero'"},
+        {"#include \"/\"\n", "Unable to include file `/'"},
+        {"#include \"" + dir + "/folder.sc\"\n", "Unable to include file"},
+        {"#include \"" + dir + "/pipe.sc\"\n", "Unable to include file"},
+        {"#include \"" + dir + "/missing.sc\"\n", "Unable to include file"},
+        {"#include \"" + dir + "/../" + dir.substr(5) + "/huge.sc\"\n", "too large"},
+        {"#include \"" + dir + "/empty.sc\"\nint x;\n", nullptr},
+    };
+    for (auto& c : cases) {
+        bool text = c.what.find('\n') != std::string::npos;
+        scScript image = text ? scCompile_Text(c.what.c_str())
+                              : scCompile_File(c.what[0] == '/' ? c.what.c_str() : Path(c.what).c_str());
+        EXPECT_EQ(scmTrackedCount(), 0) << c.what;
+        if (!c.error) {
+            EXPECT_NE(image, nullptr) << c.what << ": " << scLast_Error_Text;
+        } else if (!*c.error) {
+            EXPECT_EQ(image, nullptr) << c.what;
+            EXPECT_EQ(scLast_Error, 0) << c.what << ": " << scLast_Error_Text;
+        } else {
+            EXPECT_EQ(image, nullptr) << c.what;
+            EXPECT_EQ(scLast_Error, scerr_SYNTAX) << c.what;
+            EXPECT_TRUE(ztest::Contains(scLast_Error_Text, c.error)) << c.what << ": " << scLast_Error_Text;
+        }
+        std::free(image);
+    }
+    EXPECT_EQ(scCompile_File(nullptr), nullptr);
+    std::string out;
+    EXPECT_FALSE(zedi::PreprocessFile(Path("folder.sc").c_str(), out));
+}
+
+TEST_F(RobustFiles, LoadScript) {
+    scScript ok = scLoad_Script(Path("ok.so").c_str());
+    EXPECT_NE(ok, nullptr) << scLast_Error_Text;
+    std::free(ok);
+    for (const char* name : {"missing.so", "folder.so", "pipe.so", "huge.so", "short.so", "long.so", "ok.sc", "empty.sc"}) {
+        zedi::ClearError();
+        scScript image = scLoad_Script(Path(name).c_str());
+        EXPECT_EQ(image, nullptr) << name;
+        std::free(image);
+        EXPECT_EQ(scLast_Error, scerr_RUNTIME) << name;
+    }
+    EXPECT_EQ(scLoad_Script("/dev/zero"), nullptr);
+    EXPECT_EQ(scLoad_Script(nullptr), nullptr);
+}
+
+// The developer tool on files it cannot use: an exit code of 1 and a message,
+// never a hang or a crash.
+TEST_F(RobustFiles, Tool) {
+    struct Case {
+        std::string args;
+        const char* message;
+    } cases[] = {
+        {"dump folder.so", "cannot open"},
+        {"dump pipe.so", "cannot open"},
+        {"dump /dev/zero", "cannot open"},
+        {"dump huge.so", "larger than any script image"},
+        {"compile folder.sc", "cannot open"},
+        {"compile self.sc", "Too many includes"},
+        {"preprocess folder.sc", "cannot open"},
+        {"run folder.so f", "cannot load"},
+        {"run huge.so f", "cannot load"},
+    };
+    for (auto& c : cases) {
+        std::string args;
+        std::istringstream words(c.args);
+        std::string w;
+        for (int k = 0; words >> w; k++) args += " '" + (k == 1 && w[0] != '/' ? Path(w) : w) + "'";
+        std::string cmd = "cd '" + dir + "' && timeout 60 " ZEDI_TOOL + args + " >out.txt 2>&1";
+        int rc = std::system(cmd.c_str());
+        std::string out = ReadFile(Path("out.txt"));
+        EXPECT_TRUE(WIFEXITED(rc) && WEXITSTATUS(rc) == 1) << c.args << ": status " << rc << "\n" << out;
+        EXPECT_TRUE(ztest::Contains(out, c.message)) << c.args << ": " << out;
     }
 }
 

@@ -3,12 +3,13 @@
 //   zedi compile SOURCE.sc [-o OUT.so]      compiles a script into an image
 //   zedi preprocess SOURCE.sc               prints the preprocessed lines
 //   zedi run SCRIPT FUNCTION [INT ARG...]   runs an exported function, prints its result
+#include <sys/stat.h>
+
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
 #include <iostream>
-#include <iterator>
 #include <string>
 #include <vector>
 
@@ -18,6 +19,7 @@
 #include "Format.h"
 #include "HostCall.h"
 #include "Instance.h"
+#include "Support.h"
 
 namespace {
 
@@ -33,6 +35,35 @@ int Usage() {
 bool EndsWith(const std::string& s, const char* tail) {
     size_t n = std::strlen(tail);
     return s.size() >= n && s.compare(s.size() - n, n, tail) == 0;
+}
+
+// Reads a whole file for `dump`: only a regular file (a directory or a device
+// would fail or never end), at most one byte more than the largest image.
+bool ReadImageFile(const char* path, std::vector<uint8_t>& image) {
+    FILE* f = scOpenRegularFile(path);
+    if (!f) {
+        std::fprintf(stderr, "zedi: cannot open %s\n", path);
+        return false;
+    }
+    uint8_t buf[65536];
+    size_t n;
+    struct stat st;
+    bool tooBig = fstat(fileno(f), &st) == 0 && st.st_size > off_t(zedi::kMaxImageSize);
+    while (!tooBig && (n = std::fread(buf, 1, sizeof buf, f)) > 0) {
+        image.insert(image.end(), buf, buf + n);
+        tooBig = image.size() > zedi::kMaxImageSize;
+    }
+    bool failed = std::ferror(f);
+    std::fclose(f);
+    if (failed) {
+        std::fprintf(stderr, "zedi: cannot read %s\n", path);
+        return false;
+    }
+    if (tooBig) {
+        std::fprintf(stderr, "zedi: %s is larger than any script image\n", path);
+        return false;
+    }
+    return true;
 }
 
 scScript Compile(const char* path) {
@@ -102,12 +133,8 @@ int main(int argc, char** argv) {
     std::string cmd = argv[1];
     if (cmd == "dump") {
         if (argc != 3) return Usage();
-        std::ifstream in(argv[2], std::ios::binary);
-        if (!in) {
-            std::fprintf(stderr, "zedi: cannot open %s\n", argv[2]);
-            return 1;
-        }
-        std::vector<uint8_t> image((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+        std::vector<uint8_t> image;
+        if (!ReadImageFile(argv[2], image)) return 1;
         return zeditool::DumpImage(image, std::cout) ? 0 : 1;
     }
     if (cmd == "compile") {
