@@ -297,17 +297,21 @@ int StrReplace(scVmAddr self, scVmAddr what, scVmAddr with, bool global) {
     std::string s = TextString(self.value);
     std::string w = TextString(what.value), by = TextString(with.value);
     if (w.empty()) return 0;
+    // Built piece by piece: replacing in place would move the tail once per match.
     int count = 0;
     size_t pos = 0;
-    while (pos <= s.size()) {
+    std::string out;
+    for (;;) {
         size_t at = s.find(w, pos);
         if (at == std::string::npos) break;
-        s.replace(at, w.size(), by);
+        out.append(s, pos, at - pos);
+        out += by;
+        pos = at + w.size();
         ++count;
         if (!global) break;
-        pos = at + by.size();
     }
-    if (count) Assign(self.value, s, false);
+    out.append(s, pos, std::string::npos);
+    if (count) Assign(self.value, out, false);
     return count;
 }
 

@@ -584,6 +584,50 @@ TEST(RobustHost, HostileArguments) {
     EXPECT_EQ(scmTrackedCount(), 0);
 }
 
+// The same through scripts: each body runs in "run" after `string s = "hello";`
+// and `vector v(1.0, 2.0, 3.0);`; it must finish or end in a runtime error.
+TEST(RobustHost, HostileScripts) {
+    RegisterHost();
+    const char* bodies[] = {
+        "string t = s.sub(-5, 2147483647); return t.length();",
+        "string t = s(2147483647, -1); return t.length();",
+        "s.del(-1, 100); s.del(3, -100); s.del(2147483647, 2147483647); return s.length();",
+        "string t = \"x\"; s.insert(-3, t); s.insert(2147483647, t); return s.length();",
+        "return s[-1];",
+        "return s[2147483647];",
+        "s.cstr = NULL; return s.length() + s.find(s) + s.toInt();",
+        "s.cstr = (char*)1; return s.length();",
+        "s.cstr = (char*)-1; string t = s; return t.length();",
+        "string t = (char*)0; t += t; t += (char*)0; return t.cmp(s);",
+        "string t = \"\"; return s.replace(t, t, true);",
+        "string a = \"aa\"; string b = \"aaaa\"; s = a; int i; for (i = 0; i < 20; i++) s.replace(a, b, true); return s.length() == 2097152;",
+        "char *p = s.cstr; p[5] = 'x'; return s.length();",
+        "vector w(0.0, 0.0, 0.0); w.normalize(); return w.length() > 0;",
+        "vector *p = (vector*)8; p->normalize(); return 0;",
+        "vector w(100000000.0, 1.0, 0.0); int i; for (i = 0; i < 80; i++) w *= w; w.normalize(); return w == v;",
+        "s.~string(); s.~string(); return s.length();",
+    };
+    for (const char* body : bodies) {
+        std::string text = std::string("#include stdlib\nint run()\n{\n    string s = \"hello\";\n    vector v(1.0, 2.0, 3.0);\n    ") +
+                           body + "\n}\nexport run;\n";
+        zedi::ClearError();
+        scScript image = scCompile_Text(text.c_str());
+        if (!image) {
+            ADD_FAILURE() << body << ": " << scLast_Error_Text;
+            continue;
+        }
+        scInstance* inst = scCreate_Instance(image);
+        EXPECT_NE(inst, nullptr) << body << ": " << scLast_Error_Text;
+        if (inst) {
+            zedi::ClearError();
+            scVCall_Instance(inst, scGet_Symbol(inst, "run"), 0, nullptr);
+            EXPECT_TRUE(scLast_Error == 0 || scLast_Error == scerr_RUNTIME) << body << ": " << scLast_Error_Text;
+            scFree_Instance(inst);
+        }
+        std::free(image);
+    }
+}
+
 // ---- Files ---------------------------------------------------------------------
 
 // A scratch folder with the files the cases name.
