@@ -913,11 +913,13 @@ void ReadDefinition(scSymbol* s, bool inBody) {
                 nextData = Align4(nextData);
                 s->address = nextData;
                 nextData += SizeOf(t);
+                if (nextData > int(zedi::kMaxDataSize)) Error(scerr_DECLARATION, "Global data too large");
                 s->flags = 10;
                 scdicPush(symbols, s);
             } else if (stat) {
                 s->address = nextData;
                 nextData += SizeOf(t);
+                if (nextData > int(zedi::kMaxDataSize)) Error(scerr_DECLARATION, "Global data too large");
                 s->flags = 10;
                 s->extra = currentFunction;
                 // Shadows a global of the same name inside its function, as in C.
@@ -932,6 +934,7 @@ void ReadDefinition(scSymbol* s, bool inBody) {
                     if (o->name && !std::strcmp(o->name, s->name) && (o->flags & 7) == 3)
                         Error(scerr_DECLARATION, "Symbol `%s' already defined", s->name);
                 localOffset -= Align4(SizeOf(t));
+                if (localOffset < -int(zedi::kMaxDataSize)) Error(scerr_DECLARATION, "Local data too large");
                 s->address = localOffset;
                 s->flags = 11;
                 scdicPush(symbols, s);

@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "Compiler.h"
+#include "Image.h"
 #include "VARS.h"
 
 namespace zedi {
@@ -256,7 +257,7 @@ void ReadDeclarator(scSymbol* s, const Type& base) {
             Next();
             if (Is("]")) Error(scerr_SYNTAX, "[] is illegal in ZedI. Sorry :-(");
             int before = codePos;
-            if (!SubExp(1, v, true) || !v.imm || codePos != before || ValKind(v.t) != tINT)
+            if (!SubExp(1, v, true) || !v.imm || codePos != before || ValKind(v.t) != tINT || v.off < 0)
                 Error(scerr_DECLARATION, "Constant integer array size expected");
             if (!Is("]")) Error(scerr_DECLARATION, "`]' expected instead of `%s'", Lex());
             suffix += "[" + std::to_string(v.off) + "]";
@@ -285,6 +286,7 @@ void ReadDeclarator(scSymbol* s, const Type& base) {
     }
     Type t = base;
     t.decl = decl + base.decl;
+    if (!IsFunction(t) && SizeOf(t) > int(zedi::kMaxDataSize)) Error(scerr_DECLARATION, "Object too large");
     SetSymType(s, t);
 }
 

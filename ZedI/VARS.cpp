@@ -1,5 +1,6 @@
 // Types and values: sizes, alignment, registers, conversions, the pool and the
 // import table.
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -68,6 +69,10 @@ int ValKind(const Type& t) {
     return ValKind(Type{t.base, t.decl.substr(ElementEnd(t.decl)), t.uns, t.cnst, t.stat, t.st});
 }
 
+// Sizes stop growing here, well past any object a declaration accepts, so that
+// huge arrays and structures cannot overflow the arithmetic on them.
+constexpr int64_t kSizeCap = 1 << 28;
+
 int SizeOf(const Type& t) {
     if (t.decl.empty()) {
         if (t.base == vSTRUCT && t.st && t.st->typeKind == 8) {
@@ -78,17 +83,18 @@ int SizeOf(const Type& t) {
             return size;
         }
         if (t.base == vSTRUCT) {
-            int size = 0, align = 0;
+            int64_t size = 0;
+            int align = 0;
             for (scSymbol* m = t.st ? t.st->members : nullptr; m; m = m->next) {
                 Type mt = SymType(m);
                 if (IsFunction(mt)) continue;
                 int a = AlignOf(mt);
                 if (!align) align = a;
                 if (a) size = (size + a - 1) / a * a;
-                size += SizeOf(mt);
+                size = std::min<int64_t>(size + SizeOf(mt), kSizeCap);
             }
             if (align) size = (size + align - 1) / align * align;
-            return size;
+            return int(size);
         }
         return kSizes[t.base];
     }
@@ -96,7 +102,7 @@ int SizeOf(const Type& t) {
     if (c == '*' || c == '&' || c == '(') return 4;
     if (c == '[') {
         if (t.decl[1] == ']') return 4;
-        return std::atoi(t.decl.c_str() + 1) * SizeOf(Deeper(t));
+        return int(std::min<int64_t>(int64_t(std::atoi(t.decl.c_str() + 1)) * SizeOf(Deeper(t)), kSizeCap));
     }
     return 4;
 }

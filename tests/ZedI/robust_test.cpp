@@ -291,13 +291,25 @@ TEST(RobustCompiler, FoundInputs) {
     struct Case {
         const char* name;
         std::vector<std::string> texts;
+        const char* error;  // part of the last text's error, null for none in particular
     } cases[] = {
-        {"empty", {""}},
+        {"empty", {""}, nullptr},
         {"member body error leaves no class behind",
-         {"class C { public: int m; int f() { return m +; } };", "int g() { return m; }"}},
+         {"class C { public: int m; int f() { return m +; } };", "int g() { return m; }"}, nullptr},
+        {"huge global array", {"int a[2147483647];"}, "Object too large"},
+        {"negative array size", {"int a[-5];"}, "Constant integer array size expected"},
+        {"huge local array", {"int f() { double a[1000000][1000000]; return 0; }"}, "Object too large"},
+        {"huge structure",
+         {"struct S { int a[16000000]; int b[16000000]; int c[16000000]; int d[16000000]; int e[16000000]; };\nS s;"},
+         "Object too large"},
+        {"globals past the data limit", {"char a[60000000];\nchar b[60000000];"}, "Global data too large"},
+        {"locals past the data limit",
+         {"int f() { char a[60000000]; char b[60000000]; return 0; }"}, "Local data too large"},
     };
-    for (auto& c : cases)
+    for (auto& c : cases) {
         for (auto& t : c.texts) CompileChecked(t, LineCount(t) + 1, c.name);
+        if (c.error) EXPECT_TRUE(ztest::Contains(scLast_Error_Text, c.error)) << c.name << ": " << scLast_Error_Text;
+    }
 }
 
 // ---- Images --------------------------------------------------------------------
