@@ -308,7 +308,7 @@ TEST(RobustCompiler, FoundInputs) {
     };
     for (auto& c : cases) {
         for (auto& t : c.texts) CompileChecked(t, LineCount(t) + 1, c.name);
-        if (c.error) EXPECT_TRUE(ztest::Contains(scLast_Error_Text, c.error)) << c.name << ": " << scLast_Error_Text;
+        EXPECT_TRUE(!c.error || ztest::Contains(scLast_Error_Text, c.error)) << c.name << ": " << scLast_Error_Text;
     }
 }
 
@@ -493,6 +493,52 @@ TEST(RobustImage, MutatedImages) {
     }
     std::printf("images: %d cases, %d accepted, %d runs stopped\n", kCases, accepted, stopped);
     EXPECT_GT(accepted, 0);
+}
+
+// Random instruction streams, with the special registers (code, data, pool and
+// stack bases, instruction and stack pointers, copy count) among the operands.
+TEST(RobustImage, RandomCode) {
+    using namespace zasm;
+    Gen g(Seed(61));
+    auto operand = [&g]() {
+        const uint8_t regs[] = {0, 1, 2, 3, 240, 241, 242, 243, 244, 245, 246, 247, 248, 249, 251, 255};
+        const int32_t imms[] = {0, 1, -1, 4, -4, 8, 64, 1024, 0x10000, 0x7fffffff, int32_t(0x80000000), -1024};
+        uint8_t r = g.Chance(70) ? regs[g(sizeof regs)] : uint8_t(g(256));
+        int32_t v = g.Chance(70) ? imms[g(sizeof imms / sizeof *imms)] : int32_t(g.r());
+        switch (g(4)) {
+        case 0: return R(r);
+        case 1: return I(v);
+        case 2: return MR(uint8_t(g(4)), r);
+        default: return MI(uint8_t(g(4)), v);
+        }
+    };
+    const int kCases = Cases(150);
+    int stopped = 0;
+    for (int i = 0; i < kCases; i++) {
+        auto b = ztest::WithFunction([&](ImageBuilder& ib) {
+            ib.a.Op0({opENTER});
+            for (int k = 1 + int(g(12)); k > 0; k--) {
+                uint8_t op = uint8_t(g(62));
+                if (op >= scFirstNoOperand) ib.a.Op0({op, uint8_t(scFirstNoOperand + g(7))});
+                else if (op < scFirstTwoOperand) ib.a.Op1(op, operand());
+                else {
+                    Opnd a = operand();
+                    ib.a.Op2(op, a, operand());
+                }
+            }
+            ib.a.Op0({opLEAVE, opRET});
+        });
+        std::vector<uint8_t> bytes = b.Build();
+        if (std::getenv("ZEDI_ROBUST_KEEP")) Save(bytes);
+        int rc = RunInChild(bytes);
+        EXPECT_TRUE(rc == kRunOk || rc == -1) << "case " << i << ": " << rc;
+        stopped += rc == -1;
+        if (::testing::Test::HasFailure()) {
+            Save(bytes);
+            FAIL() << "case " << i << " written to robust_case.so";
+        }
+    }
+    std::printf("random code: %d cases, %d runs stopped\n", kCases, stopped);
 }
 
 // Code that once broke the CPU, found as mutated images: each must end in a
