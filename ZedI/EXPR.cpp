@@ -1032,7 +1032,11 @@ static Type TypeOrExpression(bool needClose, const char* noExpression) {
     return e.t;
 }
 
+static int g_unaryDepth = 0;
+
 static bool Unary(Val& v, bool needed) {
+    // Prefix operators recurse here without passing through SubExp.
+    Nesting guard(g_unaryDepth, 400, "Expression");
     if (Is("!")) {
         Next();
         if (!Unary(v, true)) Error(scerr_SYNTAX, "Parse error");

@@ -284,6 +284,13 @@ TEST(RobustCompiler, MutatedSources) {
     EXPECT_GT(compiled, 0);  // some mutations still compile
 }
 
+// The text with a line end after every 60 bytes.
+std::string Lines(const std::string& s) {
+    std::string out;
+    for (size_t i = 0; i < s.size(); i += 60) out += s.substr(i, 60) + "\n";
+    return out;
+}
+
 // Inputs that once crashed, hung or leaked in the compiler; the texts of a row
 // are compiled in turn.
 TEST(RobustCompiler, FoundInputs) {
@@ -303,6 +310,10 @@ TEST(RobustCompiler, FoundInputs) {
          {"struct S { int a[16000000]; int b[16000000]; int c[16000000]; int d[16000000]; int e[16000000]; };\nS s;"},
          "Object too large"},
         {"globals past the data limit", {"char a[60000000];\nchar b[60000000];"}, "Global data too large"},
+        {"a long run of prefix operators", {"int f() { return " + std::string(3000, '!') + "1; }"},
+         "Expression nested too deeply"},
+        {"prefix operators over many lines", {"int f() { int x; return " + Lines(std::string(12000, '-')) + "x; }"},
+         "Expression nested too deeply"},
         {"locals past the data limit",
          {"int f() { char a[60000000]; char b[60000000]; return 0; }"}, "Local data too large"},
     };
