@@ -5,7 +5,9 @@
 
 #include <functional>
 #include <memory>
+#include <stdexcept>
 #include <string>
+#include <vector>
 
 #include "Assembler.h"
 #include "HostCall.h"
@@ -64,6 +66,25 @@ struct CaseName {
         return n;
     }
 };
+
+// Calls a registered host function with the given words as a script would.
+// Returns the result bits; `error` receives the failure text (empty on success).
+inline uint64_t InvokeHost(const char* name, std::vector<uint32_t> words, std::string& error) {
+    scEngine_Init();
+    const zedi::HostBinding* b = zedi::FindBinding(name);
+    if (!b) throw std::runtime_error(std::string("no binding ") + name);
+    scHostCall c;
+    c.name = name;
+    c.words = words.data();
+    c.count = words.size();
+    try {
+        b->invoke(c);
+    } catch (const std::exception& e) {
+        c.Fail(e.what());
+    }
+    error = c.error;
+    return c.bits;
+}
 
 inline bool Contains(const std::string& text, const std::string& part) {
     return text.find(part) != std::string::npos;

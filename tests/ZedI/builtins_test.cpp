@@ -11,6 +11,7 @@
 
 #include "Builtins.h"
 #include "Compiler.h"
+#include "Fixture.h"
 #include "HostCall.h"
 #include "Instance.h"
 #include "VmSpace.h"
@@ -22,21 +23,11 @@ using zedi::VmSpace;
 // Calls a registered host function with the given words; `error` receives the
 // failure text (empty when the call succeeded).
 uint64_t Host(const char* name, std::vector<uint32_t> words, std::string* error = nullptr) {
-    scEngine_Init();
-    const zedi::HostBinding* b = zedi::FindBinding(name);
-    if (!b) throw std::runtime_error(std::string("no binding ") + name);
-    scHostCall c;
-    c.name = name;
-    c.words = words.data();
-    c.count = words.size();
-    try {
-        b->invoke(c);
-    } catch (const std::exception& e) {
-        c.Fail(e.what());
-    }
-    if (error) *error = c.error;
-    else EXPECT_EQ(c.error, "") << name;
-    return c.bits;
+    std::string e;
+    uint64_t bits = ztest::InvokeHost(name, std::move(words), e);
+    if (error) *error = e;
+    else EXPECT_EQ(e, "") << name;
+    return bits;
 }
 
 uint32_t Text(const char* s) { return VmSpace::Get().AddrOf(scNew_Text(s)); }

@@ -601,23 +601,10 @@ const char* const kHostNames[] = {
 };
 
 // Calls a host function with the given words; false when the call failed.
-bool HostCall(const char* name, std::vector<uint32_t> words, uint64_t* bits = nullptr) {
-    const zedi::HostBinding* b = zedi::FindBinding(name);
-    if (!b) {
-        ADD_FAILURE() << "no binding " << name;
-        return false;
-    }
-    scHostCall c;
-    c.name = name;
-    c.words = words.data();
-    c.count = words.size();
-    try {
-        b->invoke(c);
-    } catch (const std::exception& e) {
-        c.Fail(e.what());
-    }
-    if (bits) *bits = c.bits;
-    return c.error.empty();
+bool HostCall(const char* name, std::vector<uint32_t> words) {
+    std::string error;
+    ztest::InvokeHost(name, std::move(words), error);
+    return error.empty();
 }
 
 uint32_t Text(const char* s) { return VmSpace::Get().AddrOf(scNew_Text(s)); }
