@@ -523,7 +523,7 @@ TEST(RobustImage, RandomCode) {
         default: return MI(uint8_t(g(4)), v);
         }
     };
-    const int kCases = Cases(150);
+    const int kCases = Cases(100);
     int stopped = 0;
     for (int i = 0; i < kCases; i++) {
         auto b = ztest::WithFunction([&](ImageBuilder& ib) {
