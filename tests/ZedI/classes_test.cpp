@@ -102,6 +102,27 @@ TEST_F(Classes, CopiesByValueAreConstructedAndDestroyedOnce) {
     EXPECT_EQ(g_log, (std::vector<int>{30, 30, -30, 31, 31, -31, -31, -30}));
 }
 
+TEST_F(Classes, ClassCastsBuildTheParameterObjectAndDestroyItOnce) {
+    EXPECT_EQ(Call("casts"), 141);
+    EXPECT_EQ(g_failed, std::vector<int>{});
+    // By value: built in the argument's slot, destroyed after the call; by
+    // reference: a temporary destroyed at the statement's end.
+    EXPECT_EQ(g_log, (std::vector<int>{1, 70, -70, 2, 71, -71, 3, 72, 73, -73, -72}));
+}
+
+TEST_F(Classes, BreakDestroysTheObjectsOfItsCase) {
+    struct Case {
+        int k;
+        std::vector<int> log;
+    };
+    for (const Case& c : {Case{1, {90, 91, 1, -91, 4, -90}}, Case{2, {90, 92, 93, -93, 94, -94, -92, 4, -90}},
+                          Case{3, {90, 3, 4, -90}}}) {
+        g_log.clear();
+        EXPECT_EQ(Call("cases", {c.k}), c.k);
+        EXPECT_EQ(g_log, c.log) << "case " << c.k;
+    }
+}
+
 TEST_F(Classes, StandardClassesAndTheirMemory) {
     Call("strings");  // the first call may set up what calls keep
     uint32_t before = zedi::VmSpace::Get().BytesInUse();
@@ -136,6 +157,72 @@ TEST_F(Classes, GlobalObjectsLiveFromInitialisationToCleanUp) {
     scFree_Instance(i);
     EXPECT_EQ(g_log, (std::vector<int>{60, 61, -61, -60}));
     std::free(g);
+}
+
+TEST_F(Classes, StaticLocalObjectsAreBuiltOnceWithTheInstance) {
+    scScript g = scCompile_Text(
+        "import void mark(int id);\n"
+        "struct Probe { int id; c_import Probe(int id); c_import ~Probe(); c_import int get(); };\n"
+        "class Count { public: int n; Count() { n = 7; mark(70); } ~Count() { mark(-70); } };\n"
+        "Probe first(60);\n"
+        "int counter(int k) {\n"
+        "  static Probe p(62);\n"
+        "  mark(k);\n"
+        "  static Probe q = 63;\n"
+        "  static Count c;\n"
+        "  c.n++;\n"
+        "  return p.get() + q.get() + c.n;\n"
+        "}\n"
+        "Probe last(64);\n"
+        "export counter;\n");
+    ASSERT_NE(g, nullptr) << scLast_Error_Text;
+    g_log.clear();
+    scInstance* i = scCreate_Instance(g);
+    ASSERT_NE(i, nullptr) << scLast_Error_Text;
+    EXPECT_EQ(g_log, (std::vector<int>{60, 62, 63, 70, 64}));
+    std::vector<int> a{1}, b{2};
+    EXPECT_EQ(scVCall_Instance(i, scGet_Symbol(i, "counter"), 4, a.data()), 133);
+    EXPECT_EQ(scVCall_Instance(i, scGet_Symbol(i, "counter"), 4, b.data()), 134);
+    EXPECT_EQ(scLast_Error, 0) << scLast_Error_Text;
+    scFree_Instance(i);
+    EXPECT_EQ(g_log, (std::vector<int>{60, 62, 63, 70, 64, 1, 2, -64, -70, -63, -62, -60}));
+    std::free(g);
+}
+
+TEST_F(Classes, FunctionsOfAScriptObjectRunInItsInstance) {
+    scScript calleeImage = scCompile_Text(
+        "int twice(int x) { return 2 * x; }\n"
+        "double half(int x) { return x / 2.0; }\n"
+        "export twice;\nexport half;\n");
+    ASSERT_NE(calleeImage, nullptr) << scLast_Error_Text;
+    scScript callerImage = scCompile_Text(
+        "script Other { int twice(int x); double half(int x); };\n"
+        "int viaPointer(Other* o, int x) { int k = 1; return k + o->twice(x); }\n"
+        "int viaObject(Other* o, int x) { return (*o).twice(x) * 2; }\n"
+        "int halves(Other* o, int x) { return o->half(x) * 10; }\n"
+        "export viaPointer;\nexport viaObject;\nexport halves;\n");
+    ASSERT_NE(callerImage, nullptr) << scLast_Error_Text;
+    scInstance* callee = scCreate_Instance(calleeImage);
+    scInstance* caller = scCreate_Instance(callerImage);
+    ASSERT_TRUE(callee && caller) << scLast_Error_Text;
+    auto& vm = zedi::VmSpace::Get();
+    uint32_t record = vm.Alloc(20);
+    ASSERT_TRUE(scBind_Script_Object(record, callee, "script { twice; half; }"));
+    struct Row {
+        const char* function;
+        int x, result;
+    };
+    for (const Row& r : {Row{"viaPointer", 20, 41}, Row{"viaObject", 5, 20}, Row{"halves", 7, 35}}) {
+        zedi::ClearError();
+        std::vector<int> args{int(record), r.x};
+        EXPECT_EQ(scVCall_Instance(caller, scGet_Symbol(caller, r.function), 8, args.data()), r.result) << r.function;
+        EXPECT_EQ(scLast_Error, 0) << scLast_Error_Text;
+    }
+    vm.Free(record);
+    scFree_Instance(caller);
+    scFree_Instance(callee);
+    std::free(callerImage);
+    std::free(calleeImage);
 }
 
 TEST_F(Classes, PreemptionMarkersDoNotChangeTheResults) {
@@ -191,8 +278,26 @@ INSTANTIATE_TEST_SUITE_P(
         ErrorCase{"NoOperatorAtAll", "int f() { vector v; return v / 2; }\n", 4, "Invalid operands to /", 2},
         ErrorCase{"TemporaryOnOnePathOnly", "int f(int c) { string s; return c && (s + s).length(); }\n", 3,
                   "Structure result of `operator+' cannot be used inside this expression", 2},
-        ErrorCase{"NoConstructor", "int f() { vector v(1); return 0; }\n", 4,
-                  "Constructor `vector(int)' couldn't be found.", 2},
+        ErrorCase{"NoFittingConstructor", "int f() { vector v(1); return 0; }\n", 4,
+                  "Unable to find suitable constructor for initialization", 2},
+        ErrorCase{"NoConstructorAtAll", "struct Q { int x; };\nint f() { Q q(1); return 0; }\n", 4,
+                  "Constructor `Q(int)' couldn't be found.", 3},
+        ErrorCase{"NoConstructorTakesTheValue", "int f() { vector v = 1; return 0; }\n", 2,
+                  "invalid initializer for `v'", 2},
+        ErrorCase{"CopyOfDestructibleWithoutCopyConstructor",
+                  "struct D { int x; c_import D(int x); c_import ~D(); };\nint f(D* p) { D d = *p; return 0; }\n", 4,
+                  "`D' has a destructor and no copy constructor: initialize it by a constructor", 3},
+        ErrorCase{"AmbiguousClassCast",
+                  "struct A { int x; c_import A(int x); c_import A(double d); };\nint g(A& a) { return 0; }\n"
+                  "int f() { return g(1); }\n", 4,
+                  "Unable to decide which of 2 candidates for function 'A(int)' to use:", 4},
+        ErrorCase{"NoClassCast", "int g(string& s) { return 0; }\nint f() { return g(1.5); }\n", 4,
+                  "`g(double)' could not be found.\nPossible candidates:\nint g(struct string&)", 3},
+        ErrorCase{"StaticObjectFromALocal", "int f(int n) { static string s = n; return 0; }\n", 2,
+                  "A static object's initializer cannot use the local `n'", 2},
+        ErrorCase{"StructureOfAScriptWithoutItsScript",
+                  "script S { struct In { int a; int m(); }; int h(); };\nint f(In* p) { return p->m(); }\n", 4,
+                  "Invalid script 'S' access", 3},
         ErrorCase{"PassDestructibleByValue", "struct D { int x; c_import ~D(); };\nint g(D d) { return 0; }\nint f(D* p) { return g(*p); }\n", 4,
                   "`D' has a destructor and no copy constructor: pass it by reference", 4},
         ErrorCase{"ReturnDestructibleByValue", "struct D { int x; c_import ~D(); };\nD g(D* p) { return *p; }\n", 4,

@@ -69,6 +69,47 @@ int operators()
 int byValue(Probe p) { return p.get(); }
 Probe made(int id) { Probe p(id); return p; }
 
+int byRef(Probe& p) { return p.get(); }
+
+// Class casts: an int argument builds the Probe that the parameter takes, in
+// the argument's slot for a value (gone after the call), as a temporary for a
+// reference (gone at the statement's end); also while a register is saved.
+int casts()
+{
+    mark(1);
+    int v = byValue(70);
+    mark(2);
+    int w = byRef(71);
+    mark(3);
+    int k = 5;
+    check(60, k * 2 + byRef(72) + byValue(73) == 155);
+    check(61, v == 70 && w == 71);
+    return v + w;
+}
+
+// A `break' leaves its case: the case's objects end before the jump.
+int cases(int k)
+{
+    Probe outer(90);
+    switch (k) {
+    case 1:
+        Probe a(91);
+        mark(1);
+        break;
+    case 2:
+        Probe b(92);
+        {
+            Probe c(93);
+        }
+        Probe d(94);
+        break;
+    default:
+        mark(3);
+    }
+    mark(4);
+    return k;
+}
+
 int copies()
 {
     Probe a(30);
@@ -77,6 +118,9 @@ int copies()
     check(11, made(31).get() == 31);
     return 0;
 }
+
+int textLength(string s) { return s.length(); }
+string doubled(string& s) { return s + s; }
 
 int strings()
 {
@@ -110,6 +154,19 @@ int strings()
     check(32, h.toInt() == 16);
     check(33, a < g == 0 && g < a);
     check(34, a.find(with) == -1 && g.find(n) == 3);
+    // Class casts from a text, and structure results inside the arguments of
+    // another call, also with a register saved around it.
+    check(135, textLength("abcd") == 4);
+    check(136, a.cmp("abc") == 0);
+    check(137, a.cmp("abd") < 0);
+    int k = 2;
+    check(138, k + a.cmp(a + n) == 1);
+    check(139, textLength(a + n) + k == 7);
+    check(140, textLength(doubled(a)) == 6);
+    check(141, doubled(a + n) == "abc42abc42");
+    string u = a + n + "!" + a;
+    check(142, u == "abc42!abc");
+    check(143, k * 10 + textLength(u + doubled(n) + "") == 33);
     return 0;
 }
 
@@ -147,6 +204,8 @@ export scopes;
 export temporaries;
 export operators;
 export copies;
+export casts;
+export cases;
 export strings;
 export vectors;
 export run;
