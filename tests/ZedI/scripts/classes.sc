@@ -116,6 +116,8 @@ int copies()
     int v = byValue(a);
     check(10, v == 30);
     check(11, made(31).get() == 31);
+    int k = 1;
+    check(12, k + byValue(made(32)) == 33);
     return 0;
 }
 
