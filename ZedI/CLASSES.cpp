@@ -122,9 +122,9 @@ void DestroyGlobals() {
     }
 }
 
-void EndTemporaries() {
+void EndTemporaries(scSymbol* mark) {
     int bytes = 0;
-    while (symbols->first && IsTemp(symbols->first)) {
+    while (symbols->first && symbols->first != mark && IsTemp(symbols->first)) {
         scSymbol* s = symbols->first;
         if (HasDestructor(SymType(s))) Destroy(s);
         bytes += Align4(SizeOf(SymType(s)));

@@ -282,16 +282,22 @@ static int PushValue(Val v, bool roundStruct) {
     return 4;
 }
 
-static int g_conditional = 0;  // inside an operand that may not be evaluated (&&, ||, ?:)
-
-// An operand that runs only under a condition: no temporary object may be made
-// there, since its stack room would be taken only on one path.
+// An operand that runs only under a condition (&&, ||, ?:): the temporary objects
+// it makes end with it, so that the stack is the same on both paths; its value
+// moves to a register first.
 static bool ConditionalSubExp(int level, Val& v) {
-    g_conditional++;
-    struct Leave {
-        ~Leave() { g_conditional--; }
-    } leave;
-    return SubExp(level, v, true);
+    scSymbol* mark = symbols->first;
+    if (!SubExp(level, v, true)) return false;
+    if (symbols->first == mark) return true;
+    if (IsStruct(v)) Error(scerr_CODEGEN, "Structure result cannot be used inside this expression");
+    v = Decay(v);
+    if (v.mode) {
+        Val r = Load(v);
+        r.t = v.t;
+        v = r;
+    }
+    EndTemporaries(mark);
+    return true;
 }
 
 static bool StructResult(const Type& rt) { return ValKind(rt) == vSTRUCT && rt.decl.empty(); }
@@ -306,9 +312,7 @@ static scSymbol* FirstFunction(const char* name, scSymbol* list) {
 
 // Reserves a temporary object on the stack, a local of the current scope (so that
 // its destructor runs when the statement or scope ends). Returns its frame offset.
-static int ReserveTemp(const Type& t, const char* name) {
-    if (g_conditional > 0)
-        Error(scerr_CODEGEN, "Structure result of `%s' cannot be used inside this expression", name);
+static int ReserveTemp(const Type& t) {
     int room = Align4(SizeOf(t));
     if (room == 4) {
         Val z = Imm(0);
@@ -432,7 +436,7 @@ static Val EmitCall(scSymbol* f, std::vector<Val>& args, Val* object, bool struc
         if (!ctor) Error(scerr_INTERNAL, "Internal compiler error%s (%d)", " <scsDoClassCast>", 0);
         Val tmp;
         tmp.mode = 3;
-        tmp.off = ReserveTemp(rt, rt.st->name);
+        tmp.off = ReserveTemp(rt);
         tmp.t = rt;
         std::vector<Val> from{args[i]};
         CallMember(tmp, rt.st->name, &from, "Constructor `%s' couldn't be found.%s", false, ctor);
@@ -659,7 +663,7 @@ Val CallFunction(const char* name, bool needed) {
         Type rt = ResultType(SymType(s));
         if (StructResult(rt)) structResult = true, tempType = rt;
     }
-    int tempOff = structResult ? ReserveTemp(tempType, name) : 0;
+    int tempOff = structResult ? ReserveTemp(tempType) : 0;
     SavedRegs saved;
     std::vector<Val> args = ReadArguments();
     scSymbol* f = Resolve(name, args);
@@ -679,7 +683,7 @@ Val CallMember(Val object, const char* name, std::vector<Val>* args, const char*
         Type rt = ResultType(SymType(first));
         if (StructResult(rt)) structResult = true, tempType = rt;
     }
-    int tempOff = structResult ? ReserveTemp(tempType, name) : 0;
+    int tempOff = structResult ? ReserveTemp(tempType) : 0;
     SavedRegs saved;
     std::vector<Val> read;
     if (!args) {
@@ -879,7 +883,7 @@ static bool Primary(Val& v, bool needed) {
                     Back();
                     Val tmp;
                     tmp.mode = 3;
-                    tmp.off = ReserveTemp(t, name.c_str());
+                    tmp.off = ReserveTemp(t);
                     tmp.t = t;
                     CallMember(tmp, name.c_str(), nullptr, "Constructor `%s' couldn't be found.%s", false);
                     v = tmp;

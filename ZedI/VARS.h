@@ -112,7 +112,7 @@ void ReserveLocalRoom(int size);
 // "operator" and its operator. The name's last lexeme is current on return.
 std::string ReadMemberName();
 void DestroyLocals(scSymbol* mark, bool keepResult);
-void EndTemporaries();
+void EndTemporaries(scSymbol* mark = nullptr);  // those made since `mark` was the head
 void DestroyGlobals();  // the clean-up routine's destructor calls, newest first
 // The body of a member function defined inside its class; "{" is current.
 void ReadMemberBody(scSymbol* st, scSymbol* f);

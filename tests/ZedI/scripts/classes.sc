@@ -84,6 +84,10 @@ int casts()
     int k = 5;
     check(60, k * 2 + byRef(72) + byValue(73) == 155);
     check(61, v == 70 && w == 71);
+    // In an operand that runs under a condition a temporary ends with the operand.
+    check(62, k > 100 || byRef(75) == 75);
+    check(63, !(k > 100 && byRef(76) == 76));
+    check(64, (k > 1 ? byRef(77) : byValue(78)) == 77);
     return v + w;
 }
 
@@ -169,6 +173,9 @@ int strings()
     string u = a + n + "!" + a;
     check(142, u == "abc42!abc");
     check(143, k * 10 + textLength(u + doubled(n) + "") == 33);
+    check(144, k > 1 && a.cmp("abc") == 0 && (a + n).length() == 5);
+    check(145, (k > 5 ? textLength(a + n) : a.cmp("abc") - 1) == -1);
+    check(146, k < 1 || doubled(a) == "abcabc");
     return 0;
 }
 
