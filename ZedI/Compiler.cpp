@@ -721,15 +721,11 @@ void LayoutParams(scSymbol* f, bool define) {
     f->paramBytes = 0;
     if (currentClass) {
         // A member function: `this` follows, a pointer to the object.
-        auto* self = static_cast<scSymbol*>(scmAlloc(sizeof(scSymbol)));
-        self->name = scmStrdup("this");
-        self->flags = 11;
-        self->address = offset;
         Type tt;
         tt.base = vSTRUCT;
         tt.st = currentClass;
         tt.decl = "*";
-        SetSymType(self, tt);
+        scSymbol* self = NewFrameSymbol("this", offset, tt);
         if (define) scdicPush(symbols, self);
         offset += 4;
         f->paramBytes = 4;

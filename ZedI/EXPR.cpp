@@ -310,6 +310,15 @@ static scSymbol* FirstFunction(const char* name, scSymbol* list) {
     return nullptr;
 }
 
+scSymbol* NewFrameSymbol(const char* name, int32_t address, const Type& t) {
+    auto* s = static_cast<scSymbol*>(scmAlloc(sizeof(scSymbol)));
+    s->name = scmStrdup(name);
+    s->flags = 11;
+    s->address = address;
+    SetSymType(s, t);
+    return s;
+}
+
 // Reserves a temporary object on the stack, a local of the current scope (so that
 // its destructor runs when the statement or scope ends). Returns its frame offset.
 static int ReserveTemp(const Type& t) {
@@ -325,12 +334,7 @@ static int ReserveTemp(const Type& t) {
     if (!discard) {
         localOffset = off;
         if (4 * room > stackSize) stackSize = 4 * room;
-        auto* tmp = static_cast<scSymbol*>(scmAlloc(sizeof(scSymbol)));
-        tmp->name = scmStrdup("%TEMP");
-        tmp->flags = 11;
-        tmp->address = off;
-        SetSymType(tmp, t);
-        scdicPush(symbols, tmp);
+        scdicPush(symbols, NewFrameSymbol("%TEMP", off, t));
     }
     return off;
 }
@@ -372,14 +376,10 @@ struct SavedRegs {
             slot.off = start - 4 * int(i + 1);
             Emit(opMOV, &v, &slot);
         }
-        auto* block = static_cast<scSymbol*>(scmAlloc(sizeof(scSymbol)));
-        block->name = scmStrdup("%TEMP");
-        block->flags = 11;
-        block->address = mark;
         Type t;
         t.base = tCHAR;
         t.decl = "[" + std::to_string(4 * regs.size()) + "]";
-        SetSymType(block, t);
+        scSymbol* block = NewFrameSymbol("%TEMP", mark, t);
         scSymbol** at = &symbols->first;
         while (*at && *at != head) at = &(*at)->next;
         block->next = head;

@@ -119,6 +119,8 @@ void ReadMemberBody(scSymbol* st, scSymbol* f);
 // The member function of that name that takes the arguments, null if none.
 scSymbol* FindMember(const Type& t, const char* name, const std::vector<Val>& args);
 int ParamBytes(scSymbol* f);
+// A new symbol of the frame (flags 11) at that offset; not yet in a dictionary.
+scSymbol* NewFrameSymbol(const char* name, int32_t address, const Type& t);
 scSymbol* ParamAt(const char* p, const char** end, int* defaultIndex);
 
 }  // namespace zc

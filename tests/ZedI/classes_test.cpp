@@ -144,26 +144,50 @@ TEST_F(Classes, ScriptClassesWithMembersInsideAndOutside) {
     EXPECT_EQ(g_log, (std::vector<int>{3, 4, 10, 1010, -10, -10, -5, -19}));
 }
 
+// A script compiled from a text and one instance of it, freed at scope end
+// unless `Free` came first.
+struct TextInstance {
+    scScript image = nullptr;
+    scInstance* inst = nullptr;
+    explicit TextInstance(const char* text) {
+        image = scCompile_Text(text);
+        EXPECT_NE(image, nullptr) << scLast_Error_Text;
+        g_log.clear();
+        if (image) inst = scCreate_Instance(image);
+        EXPECT_NE(inst, nullptr) << scLast_Error_Text;
+    }
+    int Call(const char* name, std::vector<int> args = {}) {
+        zedi::ClearError();
+        int r = scVCall_Instance(inst, scGet_Symbol(inst, name), int(args.size() * 4), args.data());
+        EXPECT_EQ(scLast_Error, 0) << scLast_Error_Text;
+        return r;
+    }
+    void Free() {
+        if (inst) scFree_Instance(inst);
+        inst = nullptr;
+    }
+    ~TextInstance() {
+        Free();
+        std::free(image);
+    }
+};
+
 TEST_F(Classes, GlobalObjectsLiveFromInitialisationToCleanUp) {
-    scScript g = scCompile_Text(
+    TextInstance g(
         "struct Probe { int id; c_import Probe(int id); c_import ~Probe(); c_import int get(); };\n"
         "Probe first(60);\n"
         "void nothing() { }\n"
         "Probe second(61);\n"
         "int f() { return first.get() + second.get(); }\nexport f;\n");
-    ASSERT_NE(g, nullptr) << scLast_Error_Text;
-    g_log.clear();
-    scInstance* i = scCreate_Instance(g);
-    ASSERT_NE(i, nullptr) << scLast_Error_Text;
+    ASSERT_NE(g.inst, nullptr);
     EXPECT_EQ(g_log, (std::vector<int>{60, 61}));
-    EXPECT_EQ(scVCall_Instance(i, scGet_Symbol(i, "f"), 0, nullptr), 121);
-    scFree_Instance(i);
+    EXPECT_EQ(g.Call("f"), 121);
+    g.Free();
     EXPECT_EQ(g_log, (std::vector<int>{60, 61, -61, -60}));
-    std::free(g);
 }
 
 TEST_F(Classes, StaticLocalObjectsAreBuiltOnceWithTheInstance) {
-    scScript g = scCompile_Text(
+    TextInstance g(
         "import void mark(int id);\n"
         "struct Probe { int id; c_import Probe(int id); c_import ~Probe(); c_import int get(); };\n"
         "class Count { public: int n; Count() { n = 7; mark(70); } ~Count() { mark(-70); } };\n"
@@ -178,54 +202,36 @@ TEST_F(Classes, StaticLocalObjectsAreBuiltOnceWithTheInstance) {
         "}\n"
         "Probe last(64);\n"
         "export counter;\n");
-    ASSERT_NE(g, nullptr) << scLast_Error_Text;
-    g_log.clear();
-    scInstance* i = scCreate_Instance(g);
-    ASSERT_NE(i, nullptr) << scLast_Error_Text;
+    ASSERT_NE(g.inst, nullptr);
     EXPECT_EQ(g_log, (std::vector<int>{60, 62, 63, 70, 64}));
-    std::vector<int> a{1}, b{2};
-    EXPECT_EQ(scVCall_Instance(i, scGet_Symbol(i, "counter"), 4, a.data()), 133);
-    EXPECT_EQ(scVCall_Instance(i, scGet_Symbol(i, "counter"), 4, b.data()), 134);
-    EXPECT_EQ(scLast_Error, 0) << scLast_Error_Text;
-    scFree_Instance(i);
+    EXPECT_EQ(g.Call("counter", {1}), 133);
+    EXPECT_EQ(g.Call("counter", {2}), 134);
+    g.Free();
     EXPECT_EQ(g_log, (std::vector<int>{60, 62, 63, 70, 64, 1, 2, -64, -70, -63, -62, -60}));
-    std::free(g);
 }
 
 TEST_F(Classes, FunctionsOfAScriptObjectRunInItsInstance) {
-    scScript calleeImage = scCompile_Text(
+    TextInstance callee(
         "int twice(int x) { return 2 * x; }\n"
         "double half(int x) { return x / 2.0; }\n"
         "export twice;\nexport half;\n");
-    ASSERT_NE(calleeImage, nullptr) << scLast_Error_Text;
-    scScript callerImage = scCompile_Text(
+    TextInstance caller(
         "script Other { int twice(int x); double half(int x); };\n"
         "int viaPointer(Other* o, int x) { int k = 1; return k + o->twice(x); }\n"
         "int viaObject(Other* o, int x) { return (*o).twice(x) * 2; }\n"
         "int halves(Other* o, int x) { return o->half(x) * 10; }\n"
         "export viaPointer;\nexport viaObject;\nexport halves;\n");
-    ASSERT_NE(callerImage, nullptr) << scLast_Error_Text;
-    scInstance* callee = scCreate_Instance(calleeImage);
-    scInstance* caller = scCreate_Instance(callerImage);
-    ASSERT_TRUE(callee && caller) << scLast_Error_Text;
+    ASSERT_TRUE(callee.inst && caller.inst);
     auto& vm = zedi::VmSpace::Get();
     uint32_t record = vm.Alloc(20);
-    ASSERT_TRUE(scBind_Script_Object(record, callee, "script { twice; half; }"));
+    ASSERT_TRUE(scBind_Script_Object(record, callee.inst, "script { twice; half; }"));
     struct Row {
         const char* function;
         int x, result;
     };
-    for (const Row& r : {Row{"viaPointer", 20, 41}, Row{"viaObject", 5, 20}, Row{"halves", 7, 35}}) {
-        zedi::ClearError();
-        std::vector<int> args{int(record), r.x};
-        EXPECT_EQ(scVCall_Instance(caller, scGet_Symbol(caller, r.function), 8, args.data()), r.result) << r.function;
-        EXPECT_EQ(scLast_Error, 0) << scLast_Error_Text;
-    }
+    for (const Row& r : {Row{"viaPointer", 20, 41}, Row{"viaObject", 5, 20}, Row{"halves", 7, 35}})
+        EXPECT_EQ(caller.Call(r.function, {int(record), r.x}), r.result) << r.function;
     vm.Free(record);
-    scFree_Instance(caller);
-    scFree_Instance(callee);
-    std::free(callerImage);
-    std::free(calleeImage);
 }
 
 TEST_F(Classes, PreemptionMarkersDoNotChangeTheResults) {
