@@ -425,15 +425,27 @@ static Val EmitCall(scSymbol* f, std::vector<Val>& args, Val* object, bool struc
     Type ft = SymType(f);
     bool variadic;
     auto ps = Params(ft, variadic);
+    // A script function of this instance takes its class objects by value
+    // constructed in their slots and destroyed after the call. A host function or
+    // a function of another script object gets a plain copy of an object built
+    // beforehand, a temporary that ends with the statement, since the slots are
+    // gone when the call returns.
+    scSymbol* objClass = object ? object->t.st : nullptr;
+    bool scriptCall = objClass && objClass->typeKind == 8;
+    bool slotsDie = (f->flags & 0x20) || scriptCall;
     // A structure-reference parameter whose argument is of another type gets a
     // temporary object built from it, before anything is pushed.
+    std::vector<bool> built(args.size(), false);
     for (size_t i = 0; i < args.size() && i < ps.size(); i++) {
         Type pt = SymType(ps[i].sym);
-        if (pt.decl.empty() || pt.decl[0] != '&') continue;
-        Type rt = Deeper(pt);
-        if (ValKind(rt) != vSTRUCT || !rt.decl.empty() || ExactMatch(rt, args[i].t)) continue;
-        scSymbol* ctor = CastConstructor(rt, args[i].t);
-        if (!ctor) Error(scerr_INTERNAL, "Internal compiler error%s (%d)", " <scsDoClassCast>", 0);
+        bool ref = !pt.decl.empty() && pt.decl[0] == '&';
+        Type rt = ref ? Deeper(pt) : pt;
+        if (ValKind(rt) != vSTRUCT || !rt.decl.empty()) continue;
+        bool cast = !ExactMatch(rt, args[i].t);
+        if (!cast && (ref || !slotsDie || !HasCopyConstructor(rt))) continue;
+        scSymbol* ctor = cast ? CastConstructor(rt, args[i].t) : nullptr;
+        if (cast && !ctor) Error(scerr_INTERNAL, "Internal compiler error%s (%d)", " <scsDoClassCast>", 0);
+        if (!ref && !slotsDie) continue;  // built in its slot below
         Val tmp;
         tmp.mode = 3;
         tmp.off = ReserveTemp(rt);
@@ -441,6 +453,7 @@ static Val EmitCall(scSymbol* f, std::vector<Val>& args, Val* object, bool struc
         std::vector<Val> from{args[i]};
         CallMember(tmp, rt.st->name, &from, "Constructor `%s' couldn't be found.%s", false, ctor);
         args[i] = tmp;
+        built[i] = true;
     }
     int bytes = 0;
     // Copy-constructed arguments: where their slot begins (bytes pushed before it)
@@ -467,6 +480,10 @@ static Val EmitCall(scSymbol* f, std::vector<Val>& args, Val* object, bool struc
                 Emit(opPUSH, &a);
                 FreeVal(a);
                 bytes += 4;
+                continue;
+            }
+            if (built[i]) {
+                bytes += PushValue(v, true);
                 continue;
             }
             bool cast = ValKind(pt) == vSTRUCT && pt.decl.empty() && !ExactMatch(pt, v.t);
@@ -528,11 +545,9 @@ static Val EmitCall(scSymbol* f, std::vector<Val>& args, Val* object, bool struc
     // A function of a script object takes the script-object record in place of
     // an object; a member of a structure that belongs to a script needs one too,
     // and there is none to give.
-    scSymbol* st = object ? object->t.st : nullptr;
-    bool scriptCall = st && st->typeKind == 8;
-    if (st && !scriptCall && (st->flags & 0x80)) {
-        auto* owner = static_cast<scSymbol*>(st->extra);
-        Error(scerr_OPERAND, "Invalid script '%s' access", owner && owner->name ? owner->name : st->name);
+    if (objClass && !scriptCall && (objClass->flags & 0x80)) {
+        auto* owner = static_cast<scSymbol*>(objClass->extra);
+        Error(scerr_OPERAND, "Invalid script '%s' access", owner && owner->name ? owner->name : objClass->name);
     }
     if (object && !scriptCall) {
         // Its register stays taken until the saved registers are back, so that

@@ -34,6 +34,11 @@ int ProbeCall(scVmAddr self, int a, int b) { return Id(self) * 1000 + a * 10 + b
 scVmAddr ProbeAdd(scVmAddr self, int x) { return Id(self) += x, self; }
 bool ProbeEq(scVmAddr self, int x) { return Id(self) == x; }
 int ProbeGet(scVmAddr self) { return Id(self); }
+// A host function taking a `string` by value: the object is its text's address.
+int HostLength(int text) {
+    const char* p = text ? reinterpret_cast<const char*>(zedi::VmSpace::Get().Check(uint32_t(text), 1)) : "";
+    return p ? int(std::strlen(p)) : -1;
+}
 
 class Classes : public ::testing::Test {
 protected:
@@ -49,6 +54,7 @@ protected:
         scRegister_Host_Symbol("Probe.operator+=", ProbeAdd);
         scRegister_Host_Symbol("Probe.operator==", ProbeEq);
         scRegister_Host_Symbol("Probe.get", ProbeGet);
+        scRegister_Host_Symbol("hostLength", HostLength);
     }
     void SetUp() override {
         g_log.clear();

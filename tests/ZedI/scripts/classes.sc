@@ -126,6 +126,7 @@ int copies()
 }
 
 int textLength(string s) { return s.length(); }
+import int hostLength(string s);
 string doubled(string& s) { return s + s; }
 
 int strings()
@@ -176,6 +177,9 @@ int strings()
     check(144, k > 1 && a.cmp("abc") == 0 && (a + n).length() == 5);
     check(145, (k > 5 ? textLength(a + n) : a.cmp("abc") - 1) == -1);
     check(146, k < 1 || doubled(a) == "abcabc");
+    // A host function gets copies (of an object, from a text) that end with the statement.
+    check(147, hostLength(a) == 3);
+    check(148, hostLength("abcd") + hostLength(a + n) == 9);
     return 0;
 }
 
