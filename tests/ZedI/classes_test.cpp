@@ -119,6 +119,11 @@ TEST_F(Classes, ClassCastsBuildTheParameterObjectAndDestroyItOnce) {
     EXPECT_EQ(g_log, (std::vector<int>{1, 70, -70, 2, 71, -71, 3, 72, 73, -73, -72, 75, -75, 77, -77}));
 }
 
+TEST_F(Classes, ScriptClassCastsAndCopiesAreDestroyedOnceWherever) {
+    EXPECT_EQ(Call("counting"), 5082);
+    EXPECT_EQ(g_failed, std::vector<int>{});
+}
+
 TEST_F(Classes, BreakDestroysTheObjectsOfItsCase) {
     struct Case {
         int k;

@@ -266,3 +266,36 @@ int scriptClasses()
     return k;
 }
 export scriptClasses;
+
+// A script class that counts its constructions and destructions: class casts
+// and copies in loop bodies, in the third for expression, at a return, in an
+// operand of ?: and from a structure result keep both counts equal.
+int countMade;
+int countGone;
+class Counted {
+public:
+    int n;
+    Counted(int x) { n = x; countMade++; }
+    Counted(Counted& o) { n = o.n; countMade++; }
+    ~Counted() { countGone++; }
+};
+int countedRef(Counted& c) { return c.n; }
+int countedValue(Counted c) { return c.n; }
+Counted makeCounted(int x) { Counted r(x); return r; }
+int countedReturn() { return countedRef(5) + countedValue(6); }
+
+int counting()
+{
+    countMade = 0;
+    countGone = 0;
+    int t = 0;
+    int i;
+    for (i = 0; i < 100; i++) t += countedRef(i) + countedValue(1);
+    for (i = 0; i < 10; t += countedRef(1)) i++;
+    t += countedReturn();
+    t += (t > 0 ? countedRef(2) : countedValue(3));
+    t += countedValue(makeCounted(4)) + countedRef(makeCounted(5));
+    check(70, countMade > 200 && countMade == countGone);
+    return t;
+}
+export counting;
