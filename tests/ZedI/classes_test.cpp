@@ -12,6 +12,7 @@
 #include "Compiler.h"
 #include "HostCall.h"
 #include "Instance.h"
+#include "VcpuOps.h"
 #include "VmSpace.h"
 
 namespace {
@@ -231,7 +232,9 @@ TEST_F(Classes, FunctionsOfAScriptObjectRunInItsInstance) {
         "int viaPointer(Other* o, int x) { int k = 1; return k + o->twice(x); }\n"
         "int viaObject(Other* o, int x) { return (*o).twice(x) * 2; }\n"
         "int halves(Other* o, int x) { return o->half(x) * 10; }\n"
-        "export viaPointer;\nexport viaObject;\nexport halves;\n");
+        "Other global;\n"
+        "int viaGlobal(int x) { return global.twice(x) + 3; }\n"
+        "export viaPointer;\nexport viaObject;\nexport halves;\nexport global;\nexport viaGlobal;\n");
     ASSERT_TRUE(callee.inst && caller.inst);
     auto& vm = zedi::VmSpace::Get();
     uint32_t record = vm.Alloc(20);
@@ -243,6 +246,10 @@ TEST_F(Classes, FunctionsOfAScriptObjectRunInItsInstance) {
     for (const Row& r : {Row{"viaPointer", 20, 41}, Row{"viaObject", 5, 20}, Row{"halves", 7, 35}})
         EXPECT_EQ(caller.Call(r.function, {int(record), r.x}), r.result) << r.function;
     vm.Free(record);
+    // A script object that is a global of the caller.
+    uint32_t global = caller.inst->block + scRegisterBlockSize + uint32_t(scGet_Symbol(caller.inst, "global"));
+    ASSERT_TRUE(scBind_Script_Object(global, callee.inst, "script { twice; half; }"));
+    EXPECT_EQ(caller.Call("viaGlobal", {4}), 11);
 }
 
 TEST_F(Classes, PreemptionMarkersDoNotChangeTheResults) {
