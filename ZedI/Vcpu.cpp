@@ -1,6 +1,7 @@
 #include "Vcpu.h"
 
 #include <cmath>
+#include <cstdlib>
 #include <cstring>
 #include <vector>
 
@@ -9,6 +10,39 @@
 #include "Instance.h"
 #include "VcpuOps.h"
 #include "VmSpace.h"
+
+namespace zedi {
+
+// One code word decoded as the start of an instruction. Every word address gets
+// its own entry, so code reached by a computed jump into the immediates of
+// another instruction decodes as what it is from there.
+struct DecodedInsn {
+    uint16_t handler;       // 0: not decoded yet
+    uint8_t len;            // bytes with the immediates
+    uint8_t ra, rb;         // register numbers of operands 1 and 2
+    uint8_t baseA, baseB;   // register holding the base of a memory operand
+    uint8_t pad;
+    uint32_t ia, ib;        // immediates of operands 1 and 2 (the word itself for
+                            // a zero-operand word)
+};
+static_assert(sizeof(DecodedInsn) == 16);
+
+// The decoded entries of an image's code, one per word, filled in as the CPU
+// first reaches each word. The code bytes never change after loading, so an
+// entry stays valid for the image's life. The table comes zero-filled from
+// calloc, so a large image costs memory only for the pages that run.
+struct DecodedCode {
+    DecodedInsn* table = nullptr;
+    uint32_t words = 0;
+};
+
+void FreeDecodedCode(DecodedCode* code) {
+    if (!code) return;
+    std::free(code->table);
+    delete code;
+}
+
+}  // namespace zedi
 
 namespace {
 
@@ -61,6 +95,107 @@ struct Operand : scOperandBits {
     uint32_t imm = 0, immHigh = 0;
 };
 
+// ---- Decoded instructions ----
+//
+// Run() executes each code word through its decoded entry. The common forms
+// (integer operations on registers, immediates and memory at a base plus an
+// immediate or at a register, jumps, calls, pushes and pops) have handlers of
+// their own; every other instruction, and every case a handler does not take on
+// (a failed access check, a division by zero, a stack pointer out of the stack),
+// goes the long way through Step(), which then produces exactly the result or
+// the error it always did. A handler changes nothing before it knows it will
+// complete, so Step() starts from the same state.
+
+// Operand forms of decoded instructions.
+enum Form : int {
+    fREG,    // a register
+    fIMM,    // an immediate
+    fMEMI,   // memory at an immediate plus the pool, data or frame base
+    fMEMR,   // memory at the address in a register
+    fOTHER,  // import slots, register plus base: the long way
+};
+constexpr int kSourceForms = 4;  // fREG to fMEMR
+constexpr int kDestForms = 3;    // fREG, fMEMI, fMEMR
+constexpr int DestIndex(int form) { return form == fREG ? 0 : form - 1; }
+
+// The two-operand integer operations with handlers.
+#define ZEDI_BIN_OPS(X) \
+    X(MOV) X(ADD) X(SUB) X(MUL) X(DIV) X(MOD) X(AND) X(OR) X(XOR) X(SHL) X(SHR) \
+    X(CMPE) X(CMPG) X(CMPL) X(CMPNG) X(CMPNL) X(ANDL) X(ORL) X(CMOV)
+
+enum BinOp : int {
+#define ZEDI_BIN_ENUM(n) bin##n,
+    ZEDI_BIN_OPS(ZEDI_BIN_ENUM)
+#undef ZEDI_BIN_ENUM
+    binCOUNT
+};
+
+struct BinTable {
+    int8_t of[opCOUNT];
+    constexpr BinTable() : of{} {
+        for (int i = 0; i < opCOUNT; ++i) of[i] = -1;
+#define ZEDI_BIN_MAP(n) of[op##n] = bin##n;
+        ZEDI_BIN_OPS(ZEDI_BIN_MAP)
+#undef ZEDI_BIN_MAP
+    }
+};
+inline constexpr BinTable kBins{};
+
+// Handler numbers of decoded entries.
+enum : uint16_t {
+    hNONE,     // not decoded yet
+    hGENERIC,  // the long way
+    hMARKER,
+    hZERO,     // a word of zero-operand opcodes
+    hJMP,      // JMP imm
+    hJTRUE,    // JTRUE reg, imm
+    hJFALSE,   // JFALSE reg, imm
+    hCALL,     // CALL imm
+    hPUSH_R,
+    hPUSH_I,
+    hPUSH_M,   // PUSH [imm + base]
+    hPOP_R,
+    hBIN,      // first of the two-operand handlers
+};
+constexpr uint16_t BinHandler(int bin, int fa, int fb) {
+    return uint16_t(hBIN + (bin * kDestForms + DestIndex(fa)) * kSourceForms + fb);
+}
+
+int FormOf(const scOperandBits& o) {
+    if (!o.mem) return o.reg ? fREG : fIMM;
+    if (!o.reg) return o.base == baseNONE ? fOTHER : fMEMI;
+    return o.base == baseNONE ? fMEMR : fOTHER;
+}
+
+uint8_t BaseRegister(uint8_t base) {
+    switch (base) {
+    case basePOOL: return regPOOL;
+    case baseDATA: return regDATA;
+    case baseFRAME: return regFRAME;
+    default: return 0;
+    }
+}
+
+// The handler for an instruction with opcode `op` (0-54) and operand forms.
+uint16_t PickHandler(int op, int fa, int fb, uint8_t ra, uint32_t ia) {
+    // A write to the IP register takes the long way: handlers keep IP in a local.
+    bool destOk = (fa == fREG && ra != regIP) || fa == fMEMI || fa == fMEMR;
+    int bin = kBins.of[op];
+    if (bin >= 0) return destOk && fb != fOTHER ? BinHandler(bin, fa, fb) : uint16_t(hGENERIC);
+    switch (op) {
+    case opJMP: return fa == fIMM ? hJMP : hGENERIC;
+    case opJTRUE: return fa == fREG && fb == fIMM ? hJTRUE : hGENERIC;
+    case opJFALSE: return fa == fREG && fb == fIMM ? hJFALSE : hGENERIC;
+    case opCALL: return fa == fIMM && ia != 0xFFFFFFFFu ? hCALL : hGENERIC;
+    case opPUSH:
+        if (fa == fREG) return hPUSH_R;
+        if (fa == fIMM) return hPUSH_I;
+        return fa == fMEMI ? hPUSH_M : hGENERIC;
+    case opPOP: return fa == fREG && ra != regIP ? hPOP_R : hGENERIC;
+    default: return hGENERIC;
+    }
+}
+
 class Cpu {
 public:
     Cpu(scInstance* inst, int steps)
@@ -73,6 +208,25 @@ public:
         stackSize_ = inst->stackSize;
         R_ = inst->Regs();
         top_ = inst->parent ? inst->parent : inst;
+        // The run holds the image: its decoded table must outlive the run even
+        // when the instance is freed on the way (the end of a forked statement).
+        img_ = inst->img;
+        if (!img_->decoded) {
+            img_->decoded.reset(new zedi::DecodedCode);
+            uint32_t words = codeSize_ / 4;
+            void* table = words ? std::calloc(words, sizeof(zedi::DecodedInsn)) : nullptr;
+            if (table) {
+                img_->decoded->table = static_cast<zedi::DecodedInsn*>(table);
+                img_->decoded->words = words;
+            }
+        }
+        table_ = img_->decoded->table;
+        words_ = img_->decoded->words;  // 0 (all the long way) when the table failed
+        regBlock_ = inst->block;
+        uint32_t blockSize = vm_.BlockSize(inst->block);
+        blockLimit1_ = blockSize;
+        blockLimit4_ = blockSize >= 4 ? blockSize - 3 : 0;
+        vmBase_ = vm_.Ptr(0);
     }
 
     int Run();
@@ -195,6 +349,25 @@ private:
         return true;
     }
 
+    // Host memory of `size` (1 or 4) bytes at `addr`, null when not accessible.
+    // Accesses to the instance's own block (registers, data, stack) take two
+    // compares; others go through the space's check.
+    template <uint32_t size>
+    [[gnu::always_inline]] uint8_t* Mem(uint32_t addr) {
+        uint32_t off = addr - regBlock_;
+        if (off < (size == 1 ? blockLimit1_ : blockLimit4_)) return vmBase_ + addr;
+        return vm_.Check(addr, size);
+    }
+    // The IP after an instruction that ends at `next` and wrote memory at `addr`:
+    // a write into the register block may have set the IP register.
+    [[gnu::always_inline]] uint32_t NextAfterWrite(uint32_t addr, uint32_t next) const {
+        return addr - regBlock_ < scRegisterBlockSize ? R_[regIP] : next;
+    }
+    zedi::DecodedInsn Decode(uint32_t ip) const;
+    template <int OP, int FA, int FB>
+    int Bin(const zedi::DecodedInsn& e, uint32_t& ip);
+    int Step();
+
     int CallEx(uint32_t slotOffset, uint32_t descriptor);
     int ScriptObjectCall(uint32_t slotOffset, uint32_t params, int bytes, uint32_t descriptor);
     int Execute0(uint32_t word, uint32_t wordAddr);
@@ -206,6 +379,11 @@ private:
     const uint8_t* code_;
     uint32_t codeSize_, importsVm_, importsSize_, stackSize_;
     int budget_, steps_;
+    std::shared_ptr<zedi::LoadedImage> img_;
+    zedi::DecodedInsn* table_;
+    uint32_t words_;
+    uint32_t regBlock_, blockLimit1_, blockLimit4_;
+    uint8_t* vmBase_;
 };
 
 uint32_t ScratchWord() {
@@ -313,209 +491,453 @@ int Cpu::Execute0(uint32_t word, uint32_t wordAddr) {
     return 2;
 }
 
-int Cpu::Run() {
-    for (;;) {
-        uint32_t wordAddr = R_[regIP];
-        uint32_t w;
-        if (!Fetch(w)) return -1;
-        if (w == scMarkerWord) {
-            if (steps_ > 0) --steps_;
-            if (steps_ == 0 && R_[regCLI] == 0) return 0;
-            continue;
-        }
-        int op = w & 63;
-        if (op >= scFirstNoOperand) {
-            int r = Execute0(w, wordAddr);
-            if (r != 2) return r;
-            continue;
-        }
-        Operand A, B;
-        bool two = op >= scFirstTwoOperand;
-        scDecodeOperands(w, op, A, B);
-        if (!A.reg) {
-            if (!ReadImmediate(A.imm)) return -1;
-            if (!two && !A.mem && scTakesDoubleImmediate(op) && !ReadImmediate(A.immHigh)) return -1;
-        }
-        if (two && !B.reg) {
-            if (!ReadImmediate(B.imm)) return -1;
-            if (!B.mem && scTakesDoubleImmediate(op) && !ReadImmediate(B.immHigh)) return -1;
-        }
-        if (op == opNAO || op == opXCHG)
-            return Err("Unknown opcode:%d in the script at %d!\n", op, int(wordAddr));
+zedi::DecodedInsn Cpu::Decode(uint32_t ip) const {
+    zedi::DecodedInsn d{};
+    d.handler = hGENERIC;
+    d.len = 4;
+    uint32_t w = zedi::LoadWord(code_ + ip);
+    if (w == scMarkerWord) {
+        d.handler = hMARKER;
+        return d;
+    }
+    int op = w & 63;
+    if (op >= scFirstNoOperand) {
+        d.handler = hZERO;
+        d.ia = w;
+        return d;
+    }
+    scOperandBits A, B;
+    scDecodeOperands(w, op, A, B);
+    bool two = op >= scFirstTwoOperand;
+    // Immediates that run past the code, and the unknown opcodes, are errors
+    // the long way reports.
+    uint32_t at = ip + 4, high;
+    auto imm = [&](uint32_t& v) {
+        if (at > codeSize_ - 4) return false;
+        v = zedi::LoadWord(code_ + at);
+        at += 4;
+        return true;
+    };
+    if (!A.reg) {
+        if (!imm(d.ia)) return d;
+        if (!two && !A.mem && scTakesDoubleImmediate(op) && !imm(high)) return d;
+    }
+    if (two && !B.reg) {
+        if (!imm(d.ib)) return d;
+        if (!B.mem && scTakesDoubleImmediate(op) && !imm(high)) return d;
+    }
+    if (op == opNAO || op == opXCHG) return d;
+    d.len = uint8_t(at - ip);
+    d.ra = A.regNo;
+    d.rb = B.regNo;
+    d.baseA = BaseRegister(A.base);
+    d.baseB = BaseRegister(B.base);
+    d.handler = PickHandler(op, FormOf(A), two ? FormOf(B) : fIMM, A.regNo, d.ia);
+    return d;
+}
 
-        OperandSizes sz = SizesOf(op);
-        uint32_t count = 0;
-        if (op == opCOPY) {
-            int32_t n = int32_t(R_[regCOUNT]);
-            if (n <= 0) continue;
-            count = uint32_t(n);
-            sz = {0, 0};
-        }
-        uint8_t ta[8], tb[8];
-        uint32_t aAddr = 0, bAddr = 0;
-        if ((op == opCMOV || op == opWMOV) && A.reg && !A.mem) R_[A.regNo] = 0;
-        uint8_t* a = Resolve(A, op == opCOPY ? count : sz.a, ta, aAddr);
-        if (!a) return -1;
-        uint8_t* b = nullptr;
-        if (two) {
-            b = Resolve(B, op == opCOPY ? count : sz.b, tb, bAddr);
-            if (!b) return -1;
-        }
-        uint32_t av = 0, bv = 0;
-        if (sz.a == 4 || (op == opPUSHADR && !A.mem && !A.reg)) av = zedi::LoadWord(a);
-        if (two && sz.b == 4) bv = zedi::LoadWord(b);
-        bool flagged = R_[regOPTIONS] & 1;
-
-        switch (op) {
-        case opPUSH:
-            if (!Push(av)) return -1;
-            continue;
-        case opPUSHADR:
-            if (!Push(A.mem || A.reg ? aAddr : av)) return -1;
-            continue;
-        case opDPUSH: {
-            uint32_t sp = R_[regSP] - 8;
-            uint8_t* p = StackAt(sp, 8);
-            if (!p) return -1;
-            std::memmove(p, a, 8);
-            R_[regSP] = sp;
-            continue;
-        }
-        case opPOP: {
-            uint32_t v;
-            if (!Pop(v)) return -1;
-            zedi::StoreWord(a, v);
-            break;
-        }
-        case opNEG: zedi::StoreWord(a, 0u - av); break;
-        case opDNEG: StoreDouble(a, -LoadDouble(a)); break;
-        case opNOT: zedi::StoreWord(a, av == 0); break;
-        case opOPTIONS: R_[regOPTIONS] = av; break;
-        case opJMP: R_[regIP] += av; continue;
-        case opCALL:
-            if (!Push(R_[regIP])) return -1;
-            if (av == 0xFFFFFFFFu) return Err("not defined function called");
-            R_[regIP] = av;
-            continue;
-        case opMOV: zedi::StoreWord(a, bv); break;
-        case opCALLEX: {
-            int r = CallEx(av, bv);
-            if (r <= 0) return r;
-            continue;
-        }
-        case opCOPY: std::memmove(a, b, count); break;
-        case opADD: zedi::StoreWord(a, av + bv); break;
-        case opSUB: zedi::StoreWord(a, av - bv); break;
-        case opMUL: zedi::StoreWord(a, av * bv); break;
-        case opDIV:
-        case opMOD: {
-            if (bv == 0) return Err("Division by zero");
+// A two-operand integer operation. Returns 1 when done, 0 to take the long way
+// (nothing changed but the IP register), -1 after an error.
+template <int OP, int FA, int FB>
+[[gnu::always_inline]] inline int Cpu::Bin(const zedi::DecodedInsn& e, uint32_t& ip) {
+    constexpr uint32_t size = OP == opCMOV ? 1 : 4;
+    const uint32_t next = ip + e.len;
+    R_[regIP] = next;  // what the operands see of the IP register
+    uint8_t* a;
+    uint32_t aAddr = 0;
+    if constexpr (FA == fREG) {
+        a = reinterpret_cast<uint8_t*>(R_ + e.ra);
+    } else {
+        aAddr = FA == fMEMI ? e.ia + R_[e.baseA] : R_[e.ra];
+        a = Mem<size>(aAddr);
+        if (!a) return 0;
+    }
+    const uint8_t* b = nullptr;
+    if constexpr (FB == fREG) {
+        b = reinterpret_cast<const uint8_t*>(R_ + e.rb);
+    } else if constexpr (FB != fIMM) {
+        b = Mem<size>(FB == fMEMI ? e.ib + R_[e.baseB] : R_[e.rb]);
+        if (!b) return 0;
+    }
+    if constexpr (OP == opCMOV) {
+        if constexpr (FA == fREG) R_[e.ra] = 0;  // a register destination is cleared first
+        if constexpr (FB == fIMM)
+            *a = uint8_t(e.ib);
+        else
+            *a = *b;
+    } else {
+        uint32_t av = zedi::LoadWord(a);
+        uint32_t bv;
+        if constexpr (FB == fIMM)
+            bv = e.ib;
+        else
+            bv = zedi::LoadWord(b);
+        if constexpr (OP == opMOV) zedi::StoreWord(a, bv);
+        if constexpr (OP == opADD) zedi::StoreWord(a, av + bv);
+        if constexpr (OP == opSUB) zedi::StoreWord(a, av - bv);
+        if constexpr (OP == opMUL) zedi::StoreWord(a, av * bv);
+        if constexpr (OP == opAND) zedi::StoreWord(a, av & bv);
+        if constexpr (OP == opOR) zedi::StoreWord(a, av | bv);
+        if constexpr (OP == opXOR) zedi::StoreWord(a, av ^ bv);
+        if constexpr (OP == opSHL) zedi::StoreWord(a, av << (bv & 31));
+        if constexpr (OP == opCMPE) zedi::StoreWord(a, av == bv);
+        if constexpr (OP == opANDL) zedi::StoreWord(a, av != 0 && bv != 0);
+        if constexpr (OP == opORL) zedi::StoreWord(a, av != 0 || bv != 0);
+        if constexpr (OP == opDIV || OP == opMOD) {
+            if (bv == 0) return 0;
+            bool flagged = R_[regOPTIONS] & 1;
             uint32_t r;
             if (flagged) {
-                r = op == opDIV ? av / bv : av % bv;
+                r = OP == opDIV ? av / bv : av % bv;
             } else {
                 int32_t x = int32_t(av), y = int32_t(bv);
                 if (x == INT32_MIN && y == -1)
-                    r = op == opDIV ? uint32_t(INT32_MIN) : 0;
+                    r = OP == opDIV ? uint32_t(INT32_MIN) : 0;
                 else
-                    r = uint32_t(op == opDIV ? x / y : x % y);
+                    r = uint32_t(OP == opDIV ? x / y : x % y);
             }
             zedi::StoreWord(a, r);
             if (flagged) R_[regOPTIONS] &= ~1u;
-            break;
         }
-        case opCMPE: zedi::StoreWord(a, av == bv); break;
-        case opCMPG: case opCMPL: case opCMPNG: case opCMPNL: {
+        if constexpr (OP == opCMPG || OP == opCMPL || OP == opCMPNG || OP == opCMPNL) {
             bool r;
-            if (flagged) {
-                r = op == opCMPG ? av > bv : op == opCMPL ? av < bv : op == opCMPNG ? av <= bv : av >= bv;
+            if (R_[regOPTIONS] & 1) {
+                r = OP == opCMPG ? av > bv : OP == opCMPL ? av < bv : OP == opCMPNG ? av <= bv : av >= bv;
                 R_[regOPTIONS] &= ~1u;
             } else {
                 int32_t x = int32_t(av), y = int32_t(bv);
-                r = op == opCMPG ? x > y : op == opCMPL ? x < y : op == opCMPNG ? x <= y : x >= y;
+                r = OP == opCMPG ? x > y : OP == opCMPL ? x < y : OP == opCMPNG ? x <= y : x >= y;
             }
             zedi::StoreWord(a, r);
-            break;
         }
-        case opAND: zedi::StoreWord(a, av & bv); break;
-        case opOR: zedi::StoreWord(a, av | bv); break;
-        case opXOR: zedi::StoreWord(a, av ^ bv); break;
-        case opANDL: zedi::StoreWord(a, av != 0 && bv != 0); break;
-        case opORL: zedi::StoreWord(a, av != 0 || bv != 0); break;
-        case opSHL: zedi::StoreWord(a, av << (bv & 31)); break;
-        case opSHR:
-            if (flagged) {
+        if constexpr (OP == opSHR) {
+            if (R_[regOPTIONS] & 1) {
                 zedi::StoreWord(a, av >> (bv & 31));
                 R_[regOPTIONS] &= ~1u;
             } else {
                 zedi::StoreWord(a, uint32_t(int32_t(av) >> (bv & 31)));
             }
-            break;
-        case opJTRUE:
-            if (av != 0) R_[regIP] += bv;
-            continue;
-        case opJFALSE:
-            if (av == 0) R_[regIP] += bv;
-            continue;
-        case opDADD: StoreDouble(a, LoadDouble(a) + LoadDouble(b)); break;
-        case opDSUB: StoreDouble(a, LoadDouble(a) - LoadDouble(b)); break;
-        case opDMUL: StoreDouble(a, LoadDouble(a) * LoadDouble(b)); break;
-        case opDDIV: StoreDouble(a, LoadDouble(a) / LoadDouble(b)); break;
-        case opDCMPE: case opDCMPG: case opDCMPL: case opDCMPNG: case opDCMPNL: {
-            double x = LoadDouble(a), y = LoadDouble(b);
-            bool r = op == opDCMPE ? x == y : op == opDCMPG ? x > y : op == opDCMPL ? x < y
-                   : op == opDCMPNG ? x <= y : x >= y;
-            zedi::StoreWord(a, r);
-            break;
         }
-        case opFIXMUL:
-            zedi::StoreWord(a, uint32_t(uint64_t(int64_t(int32_t(av)) * int64_t(int32_t(bv))) >> 16));
-            break;
-        case opFIXDIV:
-            if (bv != 0)
-                zedi::StoreWord(a, uint32_t(int64_t(uint64_t(int64_t(int32_t(av))) << 16) / int64_t(int32_t(bv))));
-            else
-                zedi::StoreWord(a, av << 16);
-            break;
-        case opCMOV: *a = *b; break;
-        case opWMOV: std::memmove(a, b, 2); break;
-        case opDMOV: std::memmove(a, b, 8); break;
-        case opIDBL: StoreDouble(a, double(int32_t(bv))); break;
-        case opDINT: zedi::StoreWord(a, uint32_t(DoubleToInt(LoadDouble(b)))); break;
-        case opFDBL: {
-            float f;
-            std::memcpy(&f, b, 4);
-            StoreDouble(a, double(f));
-            break;
-        }
-        case opDFLT: {
-            float f = float(LoadDouble(b));
-            std::memcpy(a, &f, 4);
-            break;
-        }
-        case opDFIX: zedi::StoreWord(a, uint32_t(DoubleToInt(LoadDouble(b) * 65536.0))); break;
-        case opFIXDBL: StoreDouble(a, double(int32_t(bv)) / 65536.0); break;
-        case opFORK: {
-            if (!A.mem && av == 0xFFFFFFFFu) {
-                // The end of a forked statement in the child.
-                scFree_Instance(inst_);
-                return 1;
-            }
-            scInstance* child = scFork_Instance(inst_);
-            if (!child) return Err("Cannot fork");
-            zedi::SetCurrent(inst_);
-            scLaunch_At(child, budget_, int32_t(R_[regIP]));
-            zedi::SetCurrent(inst_);
-            zedi::StoreWord(a, uint32_t(child->forkId));
-            R_[regIP] = bv;
-            break;
-        }
-        default:
-            return Err("Unknown opcode:%d in the script at %d!\n", op, int(wordAddr));
-        }
-        // Any instruction may have written the stack pointer.
-        if (R_[regSP] > stackSize_ && !CheckSp()) return -1;
     }
+    if constexpr (FA == fREG)
+        ip = next;
+    else
+        ip = NextAfterWrite(aAddr, next);
+    // Any instruction may have written the stack pointer.
+    if (R_[regSP] > stackSize_ && !CheckSp()) return -1;
+    return 1;
+}
+
+int Cpu::Run() {
+    uint32_t ip = R_[regIP];
+    for (;;) {
+        // In the table: a word address inside the code (a multiple of 4).
+        uint32_t idx = (ip >> 2) | (ip << 30);
+        if (idx < words_) {
+            zedi::DecodedInsn* e = table_ + idx;
+            if (e->handler == hNONE) *e = Decode(ip);
+            const uint32_t next = ip + e->len;
+            switch (e->handler) {
+            case hMARKER:
+                R_[regIP] = next;
+                if (steps_ > 0) --steps_;
+                if (steps_ == 0 && R_[regCLI] == 0) return 0;
+                ip = next;
+                continue;
+            case hZERO: {
+                R_[regIP] = next;
+                int r = Execute0(e->ia, ip);
+                if (r != 2) return r;
+                ip = R_[regIP];
+                continue;
+            }
+            case hJMP:
+                ip = next + e->ia;
+                R_[regIP] = ip;
+                continue;
+            case hJTRUE:
+            case hJFALSE:
+                R_[regIP] = next;
+                ip = (R_[e->ra] != 0) == (e->handler == hJTRUE) ? next + e->ib : next;
+                R_[regIP] = ip;
+                continue;
+            case hCALL: {
+                R_[regIP] = next;
+                uint32_t sp = R_[regSP] - 4;
+                if (sp > stackSize_) break;
+                uint8_t* p = Mem<4>(R_[regSTACK] + sp);
+                if (!p) break;
+                R_[regSP] = sp;
+                zedi::StoreWord(p, next);
+                ip = e->ia;
+                R_[regIP] = ip;
+                continue;
+            }
+            case hPUSH_R:
+            case hPUSH_I:
+            case hPUSH_M: {
+                R_[regIP] = next;
+                uint32_t v;
+                if (e->handler == hPUSH_R) {
+                    v = R_[e->ra];
+                } else if (e->handler == hPUSH_I) {
+                    v = e->ia;
+                } else {
+                    const uint8_t* m = Mem<4>(e->ia + R_[e->baseA]);
+                    if (!m) break;
+                    v = zedi::LoadWord(m);
+                }
+                uint32_t sp = R_[regSP] - 4;
+                if (sp > stackSize_) break;
+                uint32_t at = R_[regSTACK] + sp;
+                uint8_t* p = Mem<4>(at);
+                if (!p) break;
+                R_[regSP] = sp;
+                zedi::StoreWord(p, v);
+                ip = NextAfterWrite(at, next);
+                continue;
+            }
+            case hPOP_R: {
+                R_[regIP] = next;
+                uint32_t sp = R_[regSP];
+                if (sp > stackSize_) break;
+                const uint8_t* p = Mem<4>(R_[regSTACK] + sp);
+                if (!p) break;
+                uint32_t v = zedi::LoadWord(p);
+                R_[regSP] = sp + 4;
+                R_[e->ra] = v;
+                ip = next;
+                if (R_[regSP] > stackSize_ && !CheckSp()) return -1;
+                continue;
+            }
+#define ZEDI_BIN_FORM(n, FA, FB)                        \
+    case BinHandler(bin##n, FA, FB): {                  \
+        int r = Bin<op##n, FA, FB>(*e, ip);             \
+        if (r > 0) continue;                            \
+        if (r < 0) return -1;                           \
+        break;                                          \
+    }
+#define ZEDI_BIN_CASES(n)                                                                    \
+    ZEDI_BIN_FORM(n, fREG, fREG) ZEDI_BIN_FORM(n, fREG, fIMM) ZEDI_BIN_FORM(n, fREG, fMEMI)   \
+    ZEDI_BIN_FORM(n, fREG, fMEMR) ZEDI_BIN_FORM(n, fMEMI, fREG) ZEDI_BIN_FORM(n, fMEMI, fIMM) \
+    ZEDI_BIN_FORM(n, fMEMI, fMEMI) ZEDI_BIN_FORM(n, fMEMI, fMEMR) ZEDI_BIN_FORM(n, fMEMR, fREG) \
+    ZEDI_BIN_FORM(n, fMEMR, fIMM) ZEDI_BIN_FORM(n, fMEMR, fMEMI) ZEDI_BIN_FORM(n, fMEMR, fMEMR)
+            ZEDI_BIN_OPS(ZEDI_BIN_CASES)
+#undef ZEDI_BIN_CASES
+#undef ZEDI_BIN_FORM
+            default: break;
+            }
+        }
+        // The long way.
+        R_[regIP] = ip;
+        int r = Step();
+        if (r != 2) return r;
+        ip = R_[regIP];
+    }
+}
+
+// Executes one instruction at IP the long way: decodes it from the code bytes and
+// resolves its operands in general. Returns 2 to go on, else the run's result.
+int Cpu::Step() {
+    uint32_t wordAddr = R_[regIP];
+    uint32_t w;
+    if (!Fetch(w)) return -1;
+    if (w == scMarkerWord) {
+        if (steps_ > 0) --steps_;
+        if (steps_ == 0 && R_[regCLI] == 0) return 0;
+        return 2;
+    }
+    int op = w & 63;
+    if (op >= scFirstNoOperand) {
+        return Execute0(w, wordAddr);
+    }
+    Operand A, B;
+    bool two = op >= scFirstTwoOperand;
+    scDecodeOperands(w, op, A, B);
+    if (!A.reg) {
+        if (!ReadImmediate(A.imm)) return -1;
+        if (!two && !A.mem && scTakesDoubleImmediate(op) && !ReadImmediate(A.immHigh)) return -1;
+    }
+    if (two && !B.reg) {
+        if (!ReadImmediate(B.imm)) return -1;
+        if (!B.mem && scTakesDoubleImmediate(op) && !ReadImmediate(B.immHigh)) return -1;
+    }
+    if (op == opNAO || op == opXCHG)
+        return Err("Unknown opcode:%d in the script at %d!\n", op, int(wordAddr));
+
+    OperandSizes sz = SizesOf(op);
+    uint32_t count = 0;
+    if (op == opCOPY) {
+        int32_t n = int32_t(R_[regCOUNT]);
+        if (n <= 0) return 2;
+        count = uint32_t(n);
+        sz = {0, 0};
+    }
+    uint8_t ta[8], tb[8];
+    uint32_t aAddr = 0, bAddr = 0;
+    if ((op == opCMOV || op == opWMOV) && A.reg && !A.mem) R_[A.regNo] = 0;
+    uint8_t* a = Resolve(A, op == opCOPY ? count : sz.a, ta, aAddr);
+    if (!a) return -1;
+    uint8_t* b = nullptr;
+    if (two) {
+        b = Resolve(B, op == opCOPY ? count : sz.b, tb, bAddr);
+        if (!b) return -1;
+    }
+    uint32_t av = 0, bv = 0;
+    if (sz.a == 4 || (op == opPUSHADR && !A.mem && !A.reg)) av = zedi::LoadWord(a);
+    if (two && sz.b == 4) bv = zedi::LoadWord(b);
+    bool flagged = R_[regOPTIONS] & 1;
+
+    switch (op) {
+    case opPUSH:
+        if (!Push(av)) return -1;
+        return 2;
+    case opPUSHADR:
+        if (!Push(A.mem || A.reg ? aAddr : av)) return -1;
+        return 2;
+    case opDPUSH: {
+        uint32_t sp = R_[regSP] - 8;
+        uint8_t* p = StackAt(sp, 8);
+        if (!p) return -1;
+        std::memmove(p, a, 8);
+        R_[regSP] = sp;
+        return 2;
+    }
+    case opPOP: {
+        uint32_t v;
+        if (!Pop(v)) return -1;
+        zedi::StoreWord(a, v);
+        break;
+    }
+    case opNEG: zedi::StoreWord(a, 0u - av); break;
+    case opDNEG: StoreDouble(a, -LoadDouble(a)); break;
+    case opNOT: zedi::StoreWord(a, av == 0); break;
+    case opOPTIONS: R_[regOPTIONS] = av; break;
+    case opJMP: R_[regIP] += av; return 2;
+    case opCALL:
+        if (!Push(R_[regIP])) return -1;
+        if (av == 0xFFFFFFFFu) return Err("not defined function called");
+        R_[regIP] = av;
+        return 2;
+    case opMOV: zedi::StoreWord(a, bv); break;
+    case opCALLEX: {
+        int r = CallEx(av, bv);
+        if (r <= 0) return r;
+        return 2;
+    }
+    case opCOPY: std::memmove(a, b, count); break;
+    case opADD: zedi::StoreWord(a, av + bv); break;
+    case opSUB: zedi::StoreWord(a, av - bv); break;
+    case opMUL: zedi::StoreWord(a, av * bv); break;
+    case opDIV:
+    case opMOD: {
+        if (bv == 0) return Err("Division by zero");
+        uint32_t r;
+        if (flagged) {
+            r = op == opDIV ? av / bv : av % bv;
+        } else {
+            int32_t x = int32_t(av), y = int32_t(bv);
+            if (x == INT32_MIN && y == -1)
+                r = op == opDIV ? uint32_t(INT32_MIN) : 0;
+            else
+                r = uint32_t(op == opDIV ? x / y : x % y);
+        }
+        zedi::StoreWord(a, r);
+        if (flagged) R_[regOPTIONS] &= ~1u;
+        break;
+    }
+    case opCMPE: zedi::StoreWord(a, av == bv); break;
+    case opCMPG: case opCMPL: case opCMPNG: case opCMPNL: {
+        bool r;
+        if (flagged) {
+            r = op == opCMPG ? av > bv : op == opCMPL ? av < bv : op == opCMPNG ? av <= bv : av >= bv;
+            R_[regOPTIONS] &= ~1u;
+        } else {
+            int32_t x = int32_t(av), y = int32_t(bv);
+            r = op == opCMPG ? x > y : op == opCMPL ? x < y : op == opCMPNG ? x <= y : x >= y;
+        }
+        zedi::StoreWord(a, r);
+        break;
+    }
+    case opAND: zedi::StoreWord(a, av & bv); break;
+    case opOR: zedi::StoreWord(a, av | bv); break;
+    case opXOR: zedi::StoreWord(a, av ^ bv); break;
+    case opANDL: zedi::StoreWord(a, av != 0 && bv != 0); break;
+    case opORL: zedi::StoreWord(a, av != 0 || bv != 0); break;
+    case opSHL: zedi::StoreWord(a, av << (bv & 31)); break;
+    case opSHR:
+        if (flagged) {
+            zedi::StoreWord(a, av >> (bv & 31));
+            R_[regOPTIONS] &= ~1u;
+        } else {
+            zedi::StoreWord(a, uint32_t(int32_t(av) >> (bv & 31)));
+        }
+        break;
+    case opJTRUE:
+        if (av != 0) R_[regIP] += bv;
+        return 2;
+    case opJFALSE:
+        if (av == 0) R_[regIP] += bv;
+        return 2;
+    case opDADD: StoreDouble(a, LoadDouble(a) + LoadDouble(b)); break;
+    case opDSUB: StoreDouble(a, LoadDouble(a) - LoadDouble(b)); break;
+    case opDMUL: StoreDouble(a, LoadDouble(a) * LoadDouble(b)); break;
+    case opDDIV: StoreDouble(a, LoadDouble(a) / LoadDouble(b)); break;
+    case opDCMPE: case opDCMPG: case opDCMPL: case opDCMPNG: case opDCMPNL: {
+        double x = LoadDouble(a), y = LoadDouble(b);
+        bool r = op == opDCMPE ? x == y : op == opDCMPG ? x > y : op == opDCMPL ? x < y
+               : op == opDCMPNG ? x <= y : x >= y;
+        zedi::StoreWord(a, r);
+        break;
+    }
+    case opFIXMUL:
+        zedi::StoreWord(a, uint32_t(uint64_t(int64_t(int32_t(av)) * int64_t(int32_t(bv))) >> 16));
+        break;
+    case opFIXDIV:
+        if (bv != 0)
+            zedi::StoreWord(a, uint32_t(int64_t(uint64_t(int64_t(int32_t(av))) << 16) / int64_t(int32_t(bv))));
+        else
+            zedi::StoreWord(a, av << 16);
+        break;
+    case opCMOV: *a = *b; break;
+    case opWMOV: std::memmove(a, b, 2); break;
+    case opDMOV: std::memmove(a, b, 8); break;
+    case opIDBL: StoreDouble(a, double(int32_t(bv))); break;
+    case opDINT: zedi::StoreWord(a, uint32_t(DoubleToInt(LoadDouble(b)))); break;
+    case opFDBL: {
+        float f;
+        std::memcpy(&f, b, 4);
+        StoreDouble(a, double(f));
+        break;
+    }
+    case opDFLT: {
+        float f = float(LoadDouble(b));
+        std::memcpy(a, &f, 4);
+        break;
+    }
+    case opDFIX: zedi::StoreWord(a, uint32_t(DoubleToInt(LoadDouble(b) * 65536.0))); break;
+    case opFIXDBL: StoreDouble(a, double(int32_t(bv)) / 65536.0); break;
+    case opFORK: {
+        if (!A.mem && av == 0xFFFFFFFFu) {
+            // The end of a forked statement in the child.
+            scFree_Instance(inst_);
+            return 1;
+        }
+        scInstance* child = scFork_Instance(inst_);
+        if (!child) return Err("Cannot fork");
+        zedi::SetCurrent(inst_);
+        scLaunch_At(child, budget_, int32_t(R_[regIP]));
+        zedi::SetCurrent(inst_);
+        zedi::StoreWord(a, uint32_t(child->forkId));
+        R_[regIP] = bv;
+        break;
+    }
+    default:
+        return Err("Unknown opcode:%d in the script at %d!\n", op, int(wordAddr));
+    }
+    // Any instruction may have written the stack pointer.
+    if (R_[regSP] > stackSize_ && !CheckSp()) return -1;
+    return 2;
 }
 
 }  // namespace
