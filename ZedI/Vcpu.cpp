@@ -147,6 +147,8 @@ enum : uint16_t {
     hGENERIC,  // the long way
     hMARKER,
     hZERO,     // a word of zero-operand opcodes
+    hENTER,    // ENTER NOP NOP NOP
+    hLEAVE_RET,  // LEAVE RET, whatever follows (RET ends the word)
     hJMP,      // JMP imm
     hJTRUE,    // JTRUE reg, imm
     hJFALSE,   // JFALSE reg, imm
@@ -155,6 +157,7 @@ enum : uint16_t {
     hPUSH_I,
     hPUSH_M,   // PUSH [imm + base]
     hPOP_R,
+    hSP_ADD,   // ADD or SUB SP, imm
     hBIN,      // first of the two-operand handlers
 };
 constexpr uint16_t BinHandler(int bin, int fa, int fb) {
@@ -178,8 +181,11 @@ uint8_t BaseRegister(uint8_t base) {
 
 // The handler for an instruction with opcode `op` (0-54) and operand forms.
 uint16_t PickHandler(int op, int fa, int fb, uint8_t ra, uint32_t ia) {
-    // A write to the IP register takes the long way: handlers keep IP in a local.
-    bool destOk = (fa == fREG && ra != regIP) || fa == fMEMI || fa == fMEMR;
+    // Writes to the IP and SP registers take the long way: handlers keep IP in a
+    // local and count on SP staying inside the stack. Moving SP by a constant
+    // after a call or for locals has a handler that checks it.
+    if (fa == fREG && ra == regSP && fb == fIMM && (op == opADD || op == opSUB)) return hSP_ADD;
+    bool destOk = (fa == fREG && ra != regIP && ra != regSP) || fa == fMEMI || fa == fMEMR;
     int bin = kBins.of[op];
     if (bin >= 0) return destOk && fb != fOTHER ? BinHandler(bin, fa, fb) : uint16_t(hGENERIC);
     switch (op) {
@@ -363,6 +369,11 @@ private:
     [[gnu::always_inline]] uint32_t NextAfterWrite(uint32_t addr, uint32_t next) const {
         return addr - regBlock_ < scRegisterBlockSize ? R_[regIP] : next;
     }
+    // Handlers run only while SP lies inside the stack; an instruction that
+    // leaves it there without an error (RET, LEAVE and POP may) sends the
+    // following ones the long way until SP is back, so each reports the same
+    // error it always did.
+    [[gnu::always_inline]] bool SpInside() const { return R_[regSP] <= stackSize_; }
     zedi::DecodedInsn Decode(uint32_t ip) const;
     template <int OP, int FA, int FB>
     int Bin(const zedi::DecodedInsn& e, uint32_t& ip);
@@ -502,8 +513,10 @@ zedi::DecodedInsn Cpu::Decode(uint32_t ip) const {
     }
     int op = w & 63;
     if (op >= scFirstNoOperand) {
-        d.handler = hZERO;
         d.ia = w;
+        d.handler = hZERO;
+        if (w == (opENTER | opNOP << 8 | opNOP << 16 | uint32_t(opNOP) << 24)) d.handler = hENTER;
+        if ((w & 0xFFFF) == (opLEAVE | opRET << 8)) d.handler = hLEAVE_RET;
         return d;
     }
     scOperandBits A, B;
@@ -533,6 +546,7 @@ zedi::DecodedInsn Cpu::Decode(uint32_t ip) const {
     d.baseA = BaseRegister(A.base);
     d.baseB = BaseRegister(B.base);
     d.handler = PickHandler(op, FormOf(A), two ? FormOf(B) : fIMM, A.regNo, d.ia);
+    if (d.handler == hSP_ADD && op == opSUB) d.ib = 0u - d.ib;
     return d;
 }
 
@@ -619,21 +633,25 @@ template <int OP, int FA, int FB>
             }
         }
     }
-    if constexpr (FA == fREG)
+    if constexpr (FA == fREG) {
+        ip = next;  // not the IP or SP register: the decoder leaves those the long way
+    } else if (aAddr - regBlock_ < scRegisterBlockSize) {
+        // The write went into the register block: it may have set IP or SP.
+        ip = R_[regIP];
+        if (R_[regSP] > stackSize_ && !CheckSp()) return -1;
+    } else {
         ip = next;
-    else
-        ip = NextAfterWrite(aAddr, next);
-    // Any instruction may have written the stack pointer.
-    if (R_[regSP] > stackSize_ && !CheckSp()) return -1;
+    }
     return 1;
 }
 
 int Cpu::Run() {
     uint32_t ip = R_[regIP];
     for (;;) {
-        // In the table: a word address inside the code (a multiple of 4).
-        uint32_t idx = (ip >> 2) | (ip << 30);
-        if (idx < words_) {
+        if (SpInside()) for (;;) {
+            // In the table: a word address inside the code (a multiple of 4).
+            uint32_t idx = (ip >> 2) | (ip << 30);
+            if (idx >= words_) break;
             zedi::DecodedInsn* e = table_ + idx;
             if (e->handler == hNONE) *e = Decode(ip);
             const uint32_t next = ip + e->len;
@@ -649,7 +667,51 @@ int Cpu::Run() {
                 int r = Execute0(e->ia, ip);
                 if (r != 2) return r;
                 ip = R_[regIP];
-                continue;
+                if (SpInside()) continue;
+                break;  // RET and LEAVE may leave SP outside
+            }
+            case hENTER: {
+                R_[regIP] = next;
+                uint32_t frame = R_[regFRAME] - R_[regSTACK];
+                uint32_t sp = R_[regSP] - 4;
+                if (sp > stackSize_) break;
+                uint32_t at = R_[regSTACK] + sp;
+                uint8_t* p = Mem<4>(at);
+                if (!p) break;
+                R_[regSP] = sp;
+                zedi::StoreWord(p, frame);
+                R_[regFRAME] = R_[regSTACK] + R_[regSP];
+                ip = NextAfterWrite(at, next);
+                if (SpInside()) continue;
+                break;
+            }
+            case hLEAVE_RET: {
+                // Everything checked before anything changes, so the long way
+                // can take over at any failure.
+                R_[regIP] = next;
+                uint32_t stack = R_[regSTACK];
+                uint32_t sp = R_[regFRAME] - stack;
+                if (sp > stackSize_) break;
+                const uint8_t* p = Mem<4>(stack + sp);
+                if (!p) break;
+                uint32_t frame = zedi::LoadWord(p) + stack;
+                sp += 4;
+                if (sp == R_[regRETURN_MARK]) {
+                    R_[regFRAME] = frame;
+                    R_[regSP] = sp;
+                    return 1;
+                }
+                // The return address must not lie in the registers LEAVE sets.
+                uint32_t at = stack + sp;
+                if (sp > stackSize_ || at - regBlock_ < scRegisterBlockSize) break;
+                const uint8_t* q = Mem<4>(at);
+                if (!q) break;
+                R_[regFRAME] = frame;
+                ip = zedi::LoadWord(q);
+                R_[regSP] = sp + 4;
+                R_[regIP] = ip;
+                if (SpInside()) continue;
+                break;
             }
             case hJMP:
                 ip = next + e->ia;
@@ -697,6 +759,12 @@ int Cpu::Run() {
                 ip = NextAfterWrite(at, next);
                 continue;
             }
+            case hSP_ADD:
+                R_[regIP] = next;
+                R_[regSP] += e->ib;
+                ip = next;
+                if (!SpInside() && !CheckSp()) return -1;
+                continue;
             case hPOP_R: {
                 R_[regIP] = next;
                 uint32_t sp = R_[regSP];
@@ -727,6 +795,7 @@ int Cpu::Run() {
 #undef ZEDI_BIN_FORM
             default: break;
             }
+            break;
         }
         // The long way.
         R_[regIP] = ip;
