@@ -123,6 +123,12 @@ constexpr int DestIndex(int form) { return form == fREG ? 0 : form - 1; }
     X(MOV) X(ADD) X(SUB) X(MUL) X(DIV) X(MOD) X(AND) X(OR) X(XOR) X(SHL) X(SHR) \
     X(CMPE) X(CMPG) X(CMPL) X(CMPNG) X(CMPNL) X(ANDL) X(ORL) X(CMOV)
 
+// The operand forms with handlers, destination first, in handler order.
+#define ZEDI_BIN_FORMS(X, n)                                                    \
+    X(n, fREG, fREG) X(n, fREG, fIMM) X(n, fREG, fMEMI) X(n, fREG, fMEMR)       \
+    X(n, fMEMI, fREG) X(n, fMEMI, fIMM) X(n, fMEMI, fMEMI) X(n, fMEMI, fMEMR)   \
+    X(n, fMEMR, fREG) X(n, fMEMR, fIMM) X(n, fMEMR, fMEMI) X(n, fMEMR, fMEMR)
+
 enum BinOp : int {
 #define ZEDI_BIN_ENUM(n) bin##n,
     ZEDI_BIN_OPS(ZEDI_BIN_ENUM)
@@ -163,6 +169,17 @@ enum : uint16_t {
 constexpr uint16_t BinHandler(int bin, int fa, int fb) {
     return uint16_t(hBIN + (bin * kDestForms + DestIndex(fa)) * kSourceForms + fb);
 }
+// A compare into a register followed by a conditional jump on that register:
+// one entry, one dispatch. Operand 2 of the compare is a register, an immediate
+// or memory at an immediate plus a base.
+#define ZEDI_CMP_OPS(X) X(CMPE) X(CMPG) X(CMPL) X(CMPNG) X(CMPNL)
+#define ZEDI_CMPJ_FORMS(X, n) X(n, fREG) X(n, fIMM) X(n, fMEMI)
+constexpr int kCmpJumpForms = 3;
+constexpr uint16_t hCMPJ = hBIN + binCOUNT * kDestForms * kSourceForms;
+constexpr uint16_t CmpJumpHandler(int op, int fb) {
+    return uint16_t(hCMPJ + (op - opCMPE) * kCmpJumpForms + fb);
+}
+constexpr uint8_t kJumpIfTrue = 0x80;  // in DecodedInsn::pad, beside the compare's length
 
 int FormOf(const scOperandBits& o) {
     if (!o.mem) return o.reg ? fREG : fIMM;
@@ -375,6 +392,8 @@ private:
     // error it always did.
     [[gnu::always_inline]] bool SpInside() const { return R_[regSP] <= stackSize_; }
     zedi::DecodedInsn Decode(uint32_t ip) const;
+    template <int OP, int FB>
+    bool CmpJump(const zedi::DecodedInsn& e, uint32_t& ip, uint32_t next);
     template <int OP, int FA, int FB>
     int Bin(const zedi::DecodedInsn& e, uint32_t& ip);
     int Step();
@@ -547,6 +566,18 @@ zedi::DecodedInsn Cpu::Decode(uint32_t ip) const {
     d.baseB = BaseRegister(B.base);
     d.handler = PickHandler(op, FormOf(A), two ? FormOf(B) : fIMM, A.regNo, d.ia);
     if (d.handler == hSP_ADD && op == opSUB) d.ib = 0u - d.ib;
+    // Fuse a compare with the conditional jump after it on the same register
+    // (not a special one, whose writes have side effects the jump would see).
+    if (op >= opCMPE && op <= opCMPNL && FormOf(A) == fREG && A.regNo < regCODE &&
+        FormOf(B) <= fMEMI && (at >> 2) < words_) {
+        zedi::DecodedInsn j = Decode(at);
+        if ((j.handler == hJTRUE || j.handler == hJFALSE) && j.ra == A.regNo) {
+            d.handler = CmpJumpHandler(op, FormOf(B));
+            d.pad = uint8_t(d.len | (j.handler == hJTRUE ? kJumpIfTrue : 0));
+            d.len = uint8_t(d.len + j.len);
+            d.ia = j.ib;  // the jump's offset
+        }
+    }
     return d;
 }
 
@@ -645,164 +676,248 @@ template <int OP, int FA, int FB>
     return 1;
 }
 
+// A compare and the conditional jump after it. False to take the long way
+// (nothing changed but the IP register).
+template <int OP, int FB>
+[[gnu::always_inline]] inline bool Cpu::CmpJump(const zedi::DecodedInsn& e, uint32_t& ip, uint32_t next) {
+    R_[regIP] = ip + (e.pad & ~kJumpIfTrue);  // the end of the compare
+    uint32_t bv;
+    if constexpr (FB == fREG) {
+        bv = R_[e.rb];
+    } else if constexpr (FB == fIMM) {
+        bv = e.ib;
+    } else {
+        const uint8_t* b = Mem<4>(e.ib + R_[e.baseB]);
+        if (!b) return false;
+        bv = zedi::LoadWord(b);
+    }
+    uint32_t av = R_[e.ra];
+    bool r;
+    if constexpr (OP == opCMPE) {
+        r = av == bv;
+    } else if (R_[regOPTIONS] & 1) {
+        r = OP == opCMPG ? av > bv : OP == opCMPL ? av < bv : OP == opCMPNG ? av <= bv : av >= bv;
+        R_[regOPTIONS] &= ~1u;
+    } else {
+        int32_t x = int32_t(av), y = int32_t(bv);
+        r = OP == opCMPG ? x > y : OP == opCMPL ? x < y : OP == opCMPNG ? x <= y : x >= y;
+    }
+    R_[e.ra] = r;
+    ip = r == bool(e.pad & kJumpIfTrue) ? next + e.ia : next;
+    R_[regIP] = ip;
+    return true;
+}
+
 int Cpu::Run() {
+    // Threaded dispatch: each handler jumps straight to the next one's.
+#define ZEDI_BIN_LABEL(n, FA, FB) &&L_##n##_##FA##_##FB,
+#define ZEDI_BIN_LABELS(n) ZEDI_BIN_FORMS(ZEDI_BIN_LABEL, n)
+#define ZEDI_CMPJ_LABEL(n, FB) &&LJ_##n##_##FB,
+#define ZEDI_CMPJ_LABELS(n) ZEDI_CMPJ_FORMS(ZEDI_CMPJ_LABEL, n)
+    static const void* const kLabels[] = {
+        &&L_NONE, &&L_GENERIC, &&L_MARKER, &&L_ZERO, &&L_ENTER, &&L_LEAVE_RET, &&L_JMP,
+        &&L_JTRUE, &&L_JFALSE, &&L_CALL, &&L_PUSH_R, &&L_PUSH_I, &&L_PUSH_M, &&L_POP_R,
+        &&L_SP_ADD, ZEDI_BIN_OPS(ZEDI_BIN_LABELS) ZEDI_CMP_OPS(ZEDI_CMPJ_LABELS)};
+#undef ZEDI_CMPJ_LABELS
+#undef ZEDI_CMPJ_LABEL
+#undef ZEDI_BIN_LABELS
+#undef ZEDI_BIN_LABEL
+    static_assert(sizeof kLabels / sizeof kLabels[0] == hCMPJ + 5 * kCmpJumpForms);
+
     uint32_t ip = R_[regIP];
-    for (;;) {
-        if (SpInside()) for (;;) {
-            // In the table: a word address inside the code (a multiple of 4).
-            uint32_t idx = (ip >> 2) | (ip << 30);
-            if (idx >= words_) break;
-            zedi::DecodedInsn* e = table_ + idx;
-            if (e->handler == hNONE) *e = Decode(ip);
-            const uint32_t next = ip + e->len;
-            switch (e->handler) {
-            case hMARKER:
-                R_[regIP] = next;
-                if (steps_ > 0) --steps_;
-                if (steps_ == 0 && R_[regCLI] == 0) return 0;
-                ip = next;
-                continue;
-            case hZERO: {
-                R_[regIP] = next;
-                int r = Execute0(e->ia, ip);
-                if (r != 2) return r;
-                ip = R_[regIP];
-                if (SpInside()) continue;
-                break;  // RET and LEAVE may leave SP outside
-            }
-            case hENTER: {
-                R_[regIP] = next;
-                uint32_t frame = R_[regFRAME] - R_[regSTACK];
-                uint32_t sp = R_[regSP] - 4;
-                if (sp > stackSize_) break;
-                uint32_t at = R_[regSTACK] + sp;
-                uint8_t* p = Mem<4>(at);
-                if (!p) break;
-                R_[regSP] = sp;
-                zedi::StoreWord(p, frame);
-                R_[regFRAME] = R_[regSTACK] + R_[regSP];
-                ip = NextAfterWrite(at, next);
-                if (SpInside()) continue;
-                break;
-            }
-            case hLEAVE_RET: {
-                // Everything checked before anything changes, so the long way
-                // can take over at any failure.
-                R_[regIP] = next;
-                uint32_t stack = R_[regSTACK];
-                uint32_t sp = R_[regFRAME] - stack;
-                if (sp > stackSize_) break;
-                const uint8_t* p = Mem<4>(stack + sp);
-                if (!p) break;
-                uint32_t frame = zedi::LoadWord(p) + stack;
-                sp += 4;
-                if (sp == R_[regRETURN_MARK]) {
-                    R_[regFRAME] = frame;
-                    R_[regSP] = sp;
-                    return 1;
-                }
-                // The return address must not lie in the registers LEAVE sets.
-                uint32_t at = stack + sp;
-                if (sp > stackSize_ || at - regBlock_ < scRegisterBlockSize) break;
-                const uint8_t* q = Mem<4>(at);
-                if (!q) break;
-                R_[regFRAME] = frame;
-                ip = zedi::LoadWord(q);
-                R_[regSP] = sp + 4;
-                R_[regIP] = ip;
-                if (SpInside()) continue;
-                break;
-            }
-            case hJMP:
-                ip = next + e->ia;
-                R_[regIP] = ip;
-                continue;
-            case hJTRUE:
-            case hJFALSE:
-                R_[regIP] = next;
-                ip = (R_[e->ra] != 0) == (e->handler == hJTRUE) ? next + e->ib : next;
-                R_[regIP] = ip;
-                continue;
-            case hCALL: {
-                R_[regIP] = next;
-                uint32_t sp = R_[regSP] - 4;
-                if (sp > stackSize_) break;
-                uint8_t* p = Mem<4>(R_[regSTACK] + sp);
-                if (!p) break;
-                R_[regSP] = sp;
-                zedi::StoreWord(p, next);
-                ip = e->ia;
-                R_[regIP] = ip;
-                continue;
-            }
-            case hPUSH_R:
-            case hPUSH_I:
-            case hPUSH_M: {
-                R_[regIP] = next;
-                uint32_t v;
-                if (e->handler == hPUSH_R) {
-                    v = R_[e->ra];
-                } else if (e->handler == hPUSH_I) {
-                    v = e->ia;
-                } else {
-                    const uint8_t* m = Mem<4>(e->ia + R_[e->baseA]);
-                    if (!m) break;
-                    v = zedi::LoadWord(m);
-                }
-                uint32_t sp = R_[regSP] - 4;
-                if (sp > stackSize_) break;
-                uint32_t at = R_[regSTACK] + sp;
-                uint8_t* p = Mem<4>(at);
-                if (!p) break;
-                R_[regSP] = sp;
-                zedi::StoreWord(p, v);
-                ip = NextAfterWrite(at, next);
-                continue;
-            }
-            case hSP_ADD:
-                R_[regIP] = next;
-                R_[regSP] += e->ib;
-                ip = next;
-                if (!SpInside() && !CheckSp()) return -1;
-                continue;
-            case hPOP_R: {
-                R_[regIP] = next;
-                uint32_t sp = R_[regSP];
-                if (sp > stackSize_) break;
-                const uint8_t* p = Mem<4>(R_[regSTACK] + sp);
-                if (!p) break;
-                uint32_t v = zedi::LoadWord(p);
-                R_[regSP] = sp + 4;
-                R_[e->ra] = v;
-                ip = next;
-                if (R_[regSP] > stackSize_ && !CheckSp()) return -1;
-                continue;
-            }
-#define ZEDI_BIN_FORM(n, FA, FB)                        \
-    case BinHandler(bin##n, FA, FB): {                  \
-        int r = Bin<op##n, FA, FB>(*e, ip);             \
-        if (r > 0) continue;                            \
-        if (r < 0) return -1;                           \
-        break;                                          \
+    const zedi::DecodedInsn* e;
+    uint32_t next;
+    // To the handler of the word at ip; the long way outside the table (a word
+    // address past the code or not a multiple of 4).
+#define ZEDI_DISPATCH()                                  \
+    do {                                                 \
+        uint32_t idx_ = (ip >> 2) | (ip << 30);          \
+        if (idx_ >= words_) goto slow;                   \
+        e = table_ + idx_;                               \
+        next = ip + e->len;                              \
+        goto* kLabels[e->handler];                       \
+    } while (0)
+
+    if (!SpInside()) goto slow;
+    ZEDI_DISPATCH();
+
+slow: {
+    R_[regIP] = ip;
+    int r = Step();
+    if (r != 2) return r;
+    ip = R_[regIP];
+    if (!SpInside()) goto slow;
+    ZEDI_DISPATCH();
+}
+
+L_NONE:
+    table_[e - table_] = Decode(ip);
+    next = ip + e->len;
+    goto* kLabels[e->handler];
+
+L_GENERIC:
+    goto slow;
+
+L_MARKER:
+    R_[regIP] = next;
+    if (steps_ > 0) --steps_;
+    if (steps_ == 0 && R_[regCLI] == 0) return 0;
+    ip = next;
+    ZEDI_DISPATCH();
+
+L_ZERO: {
+    R_[regIP] = next;
+    int r = Execute0(e->ia, ip);
+    if (r != 2) return r;
+    ip = R_[regIP];
+    if (!SpInside()) goto slow;  // RET and LEAVE may leave SP outside
+    ZEDI_DISPATCH();
+}
+
+L_ENTER: {
+    R_[regIP] = next;
+    uint32_t frame = R_[regFRAME] - R_[regSTACK];
+    uint32_t sp = R_[regSP] - 4;
+    if (sp > stackSize_) goto slow;
+    uint32_t at = R_[regSTACK] + sp;
+    uint8_t* p = Mem<4>(at);
+    if (!p) goto slow;
+    R_[regSP] = sp;
+    zedi::StoreWord(p, frame);
+    R_[regFRAME] = R_[regSTACK] + R_[regSP];
+    ip = NextAfterWrite(at, next);
+    if (!SpInside()) goto slow;
+    ZEDI_DISPATCH();
+}
+
+L_LEAVE_RET: {
+    // Everything is checked before anything changes, so the long way can take
+    // over at any failure.
+    R_[regIP] = next;
+    uint32_t stack = R_[regSTACK];
+    uint32_t sp = R_[regFRAME] - stack;
+    if (sp > stackSize_) goto slow;
+    const uint8_t* p = Mem<4>(stack + sp);
+    if (!p) goto slow;
+    uint32_t frame = zedi::LoadWord(p) + stack;
+    sp += 4;
+    if (sp == R_[regRETURN_MARK]) {
+        R_[regFRAME] = frame;
+        R_[regSP] = sp;
+        return 1;
     }
-#define ZEDI_BIN_CASES(n)                                                                    \
-    ZEDI_BIN_FORM(n, fREG, fREG) ZEDI_BIN_FORM(n, fREG, fIMM) ZEDI_BIN_FORM(n, fREG, fMEMI)   \
-    ZEDI_BIN_FORM(n, fREG, fMEMR) ZEDI_BIN_FORM(n, fMEMI, fREG) ZEDI_BIN_FORM(n, fMEMI, fIMM) \
-    ZEDI_BIN_FORM(n, fMEMI, fMEMI) ZEDI_BIN_FORM(n, fMEMI, fMEMR) ZEDI_BIN_FORM(n, fMEMR, fREG) \
-    ZEDI_BIN_FORM(n, fMEMR, fIMM) ZEDI_BIN_FORM(n, fMEMR, fMEMI) ZEDI_BIN_FORM(n, fMEMR, fMEMR)
-            ZEDI_BIN_OPS(ZEDI_BIN_CASES)
-#undef ZEDI_BIN_CASES
-#undef ZEDI_BIN_FORM
-            default: break;
-            }
-            break;
-        }
-        // The long way.
-        R_[regIP] = ip;
-        int r = Step();
-        if (r != 2) return r;
-        ip = R_[regIP];
+    // The return address must not lie in the registers LEAVE sets.
+    uint32_t at = stack + sp;
+    if (sp > stackSize_ || at - regBlock_ < scRegisterBlockSize) goto slow;
+    const uint8_t* q = Mem<4>(at);
+    if (!q) goto slow;
+    R_[regFRAME] = frame;
+    ip = zedi::LoadWord(q);
+    R_[regSP] = sp + 4;
+    R_[regIP] = ip;
+    if (!SpInside()) goto slow;
+    ZEDI_DISPATCH();
+}
+
+L_JMP:
+    ip = next + e->ia;
+    R_[regIP] = ip;
+    ZEDI_DISPATCH();
+
+L_JTRUE:
+    R_[regIP] = next;
+    ip = R_[e->ra] != 0 ? next + e->ib : next;
+    R_[regIP] = ip;
+    ZEDI_DISPATCH();
+
+L_JFALSE:
+    R_[regIP] = next;
+    ip = R_[e->ra] == 0 ? next + e->ib : next;
+    R_[regIP] = ip;
+    ZEDI_DISPATCH();
+
+L_CALL: {
+    R_[regIP] = next;
+    uint32_t sp = R_[regSP] - 4;
+    if (sp > stackSize_) goto slow;
+    uint8_t* p = Mem<4>(R_[regSTACK] + sp);
+    if (!p) goto slow;
+    R_[regSP] = sp;
+    zedi::StoreWord(p, next);
+    ip = e->ia;
+    R_[regIP] = ip;
+    ZEDI_DISPATCH();
+}
+
+L_PUSH_R:
+L_PUSH_I:
+L_PUSH_M: {
+    R_[regIP] = next;
+    uint32_t v;
+    if (e->handler == hPUSH_R) {
+        v = R_[e->ra];
+    } else if (e->handler == hPUSH_I) {
+        v = e->ia;
+    } else {
+        const uint8_t* m = Mem<4>(e->ia + R_[e->baseA]);
+        if (!m) goto slow;
+        v = zedi::LoadWord(m);
     }
+    uint32_t sp = R_[regSP] - 4;
+    if (sp > stackSize_) goto slow;
+    uint32_t at = R_[regSTACK] + sp;
+    uint8_t* p = Mem<4>(at);
+    if (!p) goto slow;
+    R_[regSP] = sp;
+    zedi::StoreWord(p, v);
+    ip = NextAfterWrite(at, next);
+    if (!SpInside()) goto slow;
+    ZEDI_DISPATCH();
+}
+
+L_POP_R: {
+    R_[regIP] = next;
+    uint32_t sp = R_[regSP];
+    if (sp > stackSize_) goto slow;
+    const uint8_t* p = Mem<4>(R_[regSTACK] + sp);
+    if (!p) goto slow;
+    uint32_t v = zedi::LoadWord(p);
+    R_[regSP] = sp + 4;
+    R_[e->ra] = v;
+    ip = next;
+    if (!SpInside() && !CheckSp()) return -1;
+    ZEDI_DISPATCH();
+}
+
+L_SP_ADD:
+    R_[regIP] = next;
+    R_[regSP] += e->ib;
+    ip = next;
+    if (!SpInside() && !CheckSp()) return -1;
+    ZEDI_DISPATCH();
+
+#define ZEDI_BIN_HANDLER(n, FA, FB)            \
+    L_##n##_##FA##_##FB : {                    \
+        int r = Bin<op##n, FA, FB>(*e, ip);    \
+        if (r < 0) return -1;                  \
+        if (r == 0) goto slow;                 \
+        ZEDI_DISPATCH();                       \
+    }
+#define ZEDI_BIN_HANDLERS(n) ZEDI_BIN_FORMS(ZEDI_BIN_HANDLER, n)
+    ZEDI_BIN_OPS(ZEDI_BIN_HANDLERS)
+#undef ZEDI_BIN_HANDLERS
+#undef ZEDI_BIN_HANDLER
+
+#define ZEDI_CMPJ_HANDLER(n, FB)                   \
+    LJ_##n##_##FB : {                              \
+        if (!CmpJump<op##n, FB>(*e, ip, next)) goto slow; \
+        ZEDI_DISPATCH();                           \
+    }
+#define ZEDI_CMPJ_HANDLERS(n) ZEDI_CMPJ_FORMS(ZEDI_CMPJ_HANDLER, n)
+    ZEDI_CMP_OPS(ZEDI_CMPJ_HANDLERS)
+#undef ZEDI_CMPJ_HANDLERS
+#undef ZEDI_CMPJ_HANDLER
+#undef ZEDI_DISPATCH
 }
 
 // Executes one instruction at IP the long way: decodes it from the code bytes and
