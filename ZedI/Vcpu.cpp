@@ -582,12 +582,16 @@ zedi::DecodedInsn Cpu::Decode(uint32_t ip) const {
 }
 
 // A two-operand integer operation. Returns 1 when done, 0 to take the long way
-// (nothing changed but the IP register), -1 after an error.
+// (nothing changed but the IP register and what the long way changes first
+// anyway), -1 after an error.
 template <int OP, int FA, int FB>
 [[gnu::always_inline]] inline int Cpu::Bin(const zedi::DecodedInsn& e, uint32_t& ip) {
     constexpr uint32_t size = OP == opCMOV ? 1 : 4;
     const uint32_t next = ip + e.len;
     R_[regIP] = next;  // what the operands see of the IP register
+    // A register destination of CMOV is cleared before the operands are
+    // resolved (operand 2 may use it). The long way clears it again.
+    if constexpr (OP == opCMOV && FA == fREG) R_[e.ra] = 0;
     uint8_t* a;
     uint32_t aAddr = 0;
     if constexpr (FA == fREG) {
@@ -605,7 +609,6 @@ template <int OP, int FA, int FB>
         if (!b) return 0;
     }
     if constexpr (OP == opCMOV) {
-        if constexpr (FA == fREG) R_[e.ra] = 0;  // a register destination is cleared first
         if constexpr (FB == fIMM)
             *a = uint8_t(e.ib);
         else
