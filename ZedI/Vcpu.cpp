@@ -18,14 +18,17 @@ namespace zedi {
 // another instruction decodes as what it is from there.
 struct DecodedInsn {
     uint16_t handler;       // 0: not decoded yet
-    uint8_t len;            // bytes with the immediates
+    uint8_t len;            // bytes with the immediates (of all fused instructions)
     uint8_t ra, rb;         // register numbers of operands 1 and 2
     uint8_t baseA, baseB;   // register holding the base of a memory operand
-    uint8_t pad;
+    uint8_t aux;            // fused instructions: see Cpu::Decode
     uint32_t ia, ib;        // immediates of operands 1 and 2 (the word itself for
                             // a zero-operand word)
+    uint32_t ic;            // fused instructions: the jump's offset
+    uint8_t op, fa, fb;     // opcode and operand forms as decoded
+    uint8_t aux2;
 };
-static_assert(sizeof(DecodedInsn) == 16);
+static_assert(sizeof(DecodedInsn) == 24);
 
 // The decoded entries of an image's code, one per word, filled in as the CPU
 // first reaches each word. The code bytes never change after loading, so an
@@ -179,7 +182,42 @@ constexpr uint16_t hCMPJ = hBIN + binCOUNT * kDestForms * kSourceForms;
 constexpr uint16_t CmpJumpHandler(int op, int fb) {
     return uint16_t(hCMPJ + (op - opCMPE) * kCmpJumpForms + fb);
 }
-constexpr uint8_t kJumpIfTrue = 0x80;  // in DecodedInsn::pad, beside the compare's length
+// A move into a register and an operation on it, and a conditional jump on the
+// result after a compare: one entry, one dispatch.
+#define ZEDI_PAIR_OPS(X) \
+    X(ADD) X(SUB) X(MUL) X(AND) X(OR) X(XOR) X(SHL) X(CMPE) X(CMPG) X(CMPL) X(CMPNG) X(CMPNL)
+#define ZEDI_PAIR_FORMS(X, n) \
+    X(n, fREG, fREG) X(n, fREG, fIMM) X(n, fREG, fMEMI) X(n, fREG, fMEMR)       \
+    X(n, fIMM, fREG) X(n, fIMM, fIMM) X(n, fIMM, fMEMI) X(n, fIMM, fMEMR)       \
+    X(n, fMEMI, fREG) X(n, fMEMI, fIMM) X(n, fMEMI, fMEMI) X(n, fMEMI, fMEMR)   \
+    X(n, fMEMR, fREG) X(n, fMEMR, fIMM) X(n, fMEMR, fMEMI) X(n, fMEMR, fMEMR)
+enum PairOp : int {
+#define ZEDI_PAIR_ENUM(n) pair##n,
+    ZEDI_PAIR_OPS(ZEDI_PAIR_ENUM)
+#undef ZEDI_PAIR_ENUM
+    pairCOUNT
+};
+struct PairTable {
+    int8_t of[opCOUNT];
+    constexpr PairTable() : of{} {
+        for (int i = 0; i < opCOUNT; ++i) of[i] = -1;
+#define ZEDI_PAIR_MAP(n) of[op##n] = pair##n;
+        ZEDI_PAIR_OPS(ZEDI_PAIR_MAP)
+#undef ZEDI_PAIR_MAP
+    }
+};
+inline constexpr PairTable kPairs{};
+constexpr uint16_t hPAIR = hCMPJ + 5 * kCmpJumpForms;
+constexpr uint16_t PairHandler(int pair, int f1, int f2) {
+    return uint16_t(hPAIR + (pair * kSourceForms + f1) * kSourceForms + f2);
+}
+constexpr uint16_t hTRIPLE = hPAIR + pairCOUNT * kSourceForms * kSourceForms;
+constexpr uint16_t TripleHandler(int op, int f1, int f2) {
+    return uint16_t(hTRIPLE + ((op - opCMPE) * kSourceForms + f1) * kSourceForms + f2);
+}
+constexpr uint16_t kHandlers = hTRIPLE + 5 * kSourceForms * kSourceForms;
+
+constexpr uint8_t kJumpIfTrue = 0x80;  // in DecodedInsn::aux, beside the compare's length
 
 int FormOf(const scOperandBits& o) {
     if (!o.mem) return o.reg ? fREG : fIMM;
@@ -391,7 +429,10 @@ private:
     // following ones the long way until SP is back, so each reports the same
     // error it always did.
     [[gnu::always_inline]] bool SpInside() const { return R_[regSP] <= stackSize_; }
+    zedi::DecodedInsn Single(uint32_t ip) const;
     zedi::DecodedInsn Decode(uint32_t ip) const;
+    template <int OP, int F1, int F2, bool JUMP>
+    bool Pair(const zedi::DecodedInsn& e, uint32_t& ip, uint32_t next);
     template <int OP, int FB>
     bool CmpJump(const zedi::DecodedInsn& e, uint32_t& ip, uint32_t next);
     template <int OP, int FA, int FB>
@@ -521,7 +562,7 @@ int Cpu::Execute0(uint32_t word, uint32_t wordAddr) {
     return 2;
 }
 
-zedi::DecodedInsn Cpu::Decode(uint32_t ip) const {
+zedi::DecodedInsn Cpu::Single(uint32_t ip) const {
     zedi::DecodedInsn d{};
     d.handler = hGENERIC;
     d.len = 4;
@@ -564,21 +605,55 @@ zedi::DecodedInsn Cpu::Decode(uint32_t ip) const {
     d.rb = B.regNo;
     d.baseA = BaseRegister(A.base);
     d.baseB = BaseRegister(B.base);
-    d.handler = PickHandler(op, FormOf(A), two ? FormOf(B) : fIMM, A.regNo, d.ia);
+    d.op = uint8_t(op);
+    d.fa = uint8_t(FormOf(A));
+    d.fb = uint8_t(two ? FormOf(B) : fIMM);
+    d.handler = PickHandler(op, d.fa, d.fb, A.regNo, d.ia);
     if (d.handler == hSP_ADD && op == opSUB) d.ib = 0u - d.ib;
-    // Fuse a compare with the conditional jump after it on the same register
-    // (not a special one, whose writes have side effects the jump would see).
-    if (op >= opCMPE && op <= opCMPNL && FormOf(A) == fREG && A.regNo < regCODE &&
-        FormOf(B) <= fMEMI && (at >> 2) < words_) {
-        zedi::DecodedInsn j = Decode(at);
-        if ((j.handler == hJTRUE || j.handler == hJFALSE) && j.ra == A.regNo) {
-            d.handler = CmpJumpHandler(op, FormOf(B));
-            d.pad = uint8_t(d.len | (j.handler == hJTRUE ? kJumpIfTrue : 0));
+    return d;
+}
+
+// Decodes the instruction at `ip`, fused with the ones after it when they form
+// one of these sequences on one general register r:
+//   CMPx r, s; Jcc r                (aux: the compare's length and the sense)
+//   MOV r, s1; OP r, s2 [; Jcc r]   (s1 in rb, baseB, ib; s2 in aux, aux2, ia;
+//                                    the jump's offset in ic, its sense in fa)
+zedi::DecodedInsn Cpu::Decode(uint32_t ip) const {
+    zedi::DecodedInsn d = Single(ip);
+    uint32_t at = ip + d.len;
+    // Only handlers of their own fuse: general register destinations, the
+    // code there complete.
+    if (d.handler < hBIN || d.fa != fREG || d.ra >= regCODE || (at >> 2) >= words_) return d;
+    zedi::DecodedInsn n = Single(at);
+    auto jumpOn = [&](uint32_t where, zedi::DecodedInsn& j) {
+        if ((where >> 2) >= words_) return false;
+        j = Single(where);
+        return (j.handler == hJTRUE || j.handler == hJFALSE) && j.ra == d.ra;
+    };
+    zedi::DecodedInsn j{};
+    if (d.op >= opCMPE && d.op <= opCMPNL && d.fb <= fMEMI) {
+        if (jumpOn(at, j)) {
+            d.handler = CmpJumpHandler(d.op, d.fb);
+            d.aux = uint8_t(d.len | (j.handler == hJTRUE ? kJumpIfTrue : 0));
             d.len = uint8_t(d.len + j.len);
             d.ia = j.ib;  // the jump's offset
         }
+        return d;
     }
-    return d;
+    if (d.op != opMOV || n.handler < hBIN || n.fa != fREG || n.ra != d.ra || kPairs.of[n.op] < 0) return d;
+    zedi::DecodedInsn f = d;
+    f.aux = n.rb;
+    f.aux2 = n.baseB;
+    f.ia = n.ib;
+    f.len = uint8_t(d.len + n.len);
+    f.handler = PairHandler(kPairs.of[n.op], d.fb, n.fb);
+    if (n.op >= opCMPE && n.op <= opCMPNL && jumpOn(at + n.len, j)) {
+        f.handler = TripleHandler(n.op, d.fb, n.fb);
+        f.len = uint8_t(f.len + j.len);
+        f.ic = j.ib;
+        f.fa = j.handler == hJTRUE;
+    }
+    return f;
 }
 
 // A two-operand integer operation. Returns 1 when done, 0 to take the long way
@@ -683,7 +758,7 @@ template <int OP, int FA, int FB>
 // (nothing changed but the IP register).
 template <int OP, int FB>
 [[gnu::always_inline]] inline bool Cpu::CmpJump(const zedi::DecodedInsn& e, uint32_t& ip, uint32_t next) {
-    R_[regIP] = ip + (e.pad & ~kJumpIfTrue);  // the end of the compare
+    R_[regIP] = ip + (e.aux & ~kJumpIfTrue);  // the end of the compare
     uint32_t bv;
     if constexpr (FB == fREG) {
         bv = R_[e.rb];
@@ -706,8 +781,72 @@ template <int OP, int FB>
         r = OP == opCMPG ? x > y : OP == opCMPL ? x < y : OP == opCMPNG ? x <= y : x >= y;
     }
     R_[e.ra] = r;
-    ip = r == bool(e.pad & kJumpIfTrue) ? next + e.ia : next;
+    ip = r == bool(e.aux & kJumpIfTrue) ? next + e.ia : next;
     R_[regIP] = ip;
+    return true;
+}
+
+// MOV r, s1; OP r, s2, and with JUMP the conditional jump on r after them.
+// False to take the long way, from the first instruction when nothing changed
+// yet, else from the second one (`ip` moved there).
+template <int OP, int F1, int F2, bool JUMP>
+[[gnu::always_inline]] inline bool Cpu::Pair(const zedi::DecodedInsn& e, uint32_t& ip, uint32_t next) {
+    constexpr uint32_t len1 = F1 == fIMM || F1 == fMEMI ? 8 : 4;
+    constexpr uint32_t len2 = F2 == fIMM || F2 == fMEMI ? 8 : 4;
+    const uint32_t mid = ip + len1;
+    R_[regIP] = mid;
+    uint32_t v;
+    if constexpr (F1 == fREG) {
+        v = R_[e.rb];
+    } else if constexpr (F1 == fIMM) {
+        v = e.ib;
+    } else {
+        const uint8_t* p = Mem<4>(F1 == fMEMI ? e.ib + R_[e.baseB] : R_[e.rb]);
+        if (!p) return false;
+        v = zedi::LoadWord(p);
+    }
+    R_[e.ra] = v;
+    R_[regIP] = mid + len2;
+    uint32_t bv;
+    if constexpr (F2 == fREG) {
+        bv = R_[e.aux];
+    } else if constexpr (F2 == fIMM) {
+        bv = e.ia;
+    } else {
+        const uint8_t* p = Mem<4>(F2 == fMEMI ? e.ia + R_[e.aux2] : R_[e.aux]);
+        if (!p) {
+            ip = mid;
+            return false;
+        }
+        bv = zedi::LoadWord(p);
+    }
+    uint32_t av = R_[e.ra];
+    uint32_t r;
+    if constexpr (OP == opADD) r = av + bv;
+    if constexpr (OP == opSUB) r = av - bv;
+    if constexpr (OP == opMUL) r = av * bv;
+    if constexpr (OP == opAND) r = av & bv;
+    if constexpr (OP == opOR) r = av | bv;
+    if constexpr (OP == opXOR) r = av ^ bv;
+    if constexpr (OP == opSHL) r = av << (bv & 31);
+    if constexpr (OP == opCMPE) r = av == bv;
+    if constexpr (OP == opCMPG || OP == opCMPL || OP == opCMPNG || OP == opCMPNL) {
+        if (R_[regOPTIONS] & 1) {
+            r = OP == opCMPG ? av > bv : OP == opCMPL ? av < bv : OP == opCMPNG ? av <= bv : av >= bv;
+            R_[regOPTIONS] &= ~1u;
+        } else {
+            int32_t x = int32_t(av), y = int32_t(bv);
+            r = OP == opCMPG ? x > y : OP == opCMPL ? x < y : OP == opCMPNG ? x <= y : x >= y;
+        }
+    }
+    R_[e.ra] = r;
+    if constexpr (JUMP) {
+        R_[regIP] = next;
+        ip = (r != 0) == bool(e.fa) ? next + e.ic : next;
+        R_[regIP] = ip;
+    } else {
+        ip = next;
+    }
     return true;
 }
 
@@ -717,15 +856,24 @@ int Cpu::Run() {
 #define ZEDI_BIN_LABELS(n) ZEDI_BIN_FORMS(ZEDI_BIN_LABEL, n)
 #define ZEDI_CMPJ_LABEL(n, FB) &&LJ_##n##_##FB,
 #define ZEDI_CMPJ_LABELS(n) ZEDI_CMPJ_FORMS(ZEDI_CMPJ_LABEL, n)
+#define ZEDI_PAIR_LABEL(n, F1, F2) &&LP_##n##_##F1##_##F2,
+#define ZEDI_PAIR_LABELS(n) ZEDI_PAIR_FORMS(ZEDI_PAIR_LABEL, n)
+#define ZEDI_TRIPLE_LABEL(n, F1, F2) &&LT_##n##_##F1##_##F2,
+#define ZEDI_TRIPLE_LABELS(n) ZEDI_PAIR_FORMS(ZEDI_TRIPLE_LABEL, n)
     static const void* const kLabels[] = {
         &&L_NONE, &&L_GENERIC, &&L_MARKER, &&L_ZERO, &&L_ENTER, &&L_LEAVE_RET, &&L_JMP,
         &&L_JTRUE, &&L_JFALSE, &&L_CALL, &&L_PUSH_R, &&L_PUSH_I, &&L_PUSH_M, &&L_POP_R,
-        &&L_SP_ADD, ZEDI_BIN_OPS(ZEDI_BIN_LABELS) ZEDI_CMP_OPS(ZEDI_CMPJ_LABELS)};
+        &&L_SP_ADD, ZEDI_BIN_OPS(ZEDI_BIN_LABELS) ZEDI_CMP_OPS(ZEDI_CMPJ_LABELS)
+        ZEDI_PAIR_OPS(ZEDI_PAIR_LABELS) ZEDI_CMP_OPS(ZEDI_TRIPLE_LABELS)};
+#undef ZEDI_TRIPLE_LABELS
+#undef ZEDI_TRIPLE_LABEL
+#undef ZEDI_PAIR_LABELS
+#undef ZEDI_PAIR_LABEL
 #undef ZEDI_CMPJ_LABELS
 #undef ZEDI_CMPJ_LABEL
 #undef ZEDI_BIN_LABELS
 #undef ZEDI_BIN_LABEL
-    static_assert(sizeof kLabels / sizeof kLabels[0] == hCMPJ + 5 * kCmpJumpForms);
+    static_assert(sizeof kLabels / sizeof kLabels[0] == kHandlers);
 
     uint32_t ip = R_[regIP];
     const zedi::DecodedInsn* e;
@@ -920,6 +1068,26 @@ L_SP_ADD:
     ZEDI_CMP_OPS(ZEDI_CMPJ_HANDLERS)
 #undef ZEDI_CMPJ_HANDLERS
 #undef ZEDI_CMPJ_HANDLER
+
+#define ZEDI_PAIR_HANDLER(n, F1, F2)                                   \
+    LP_##n##_##F1##_##F2 : {                                           \
+        if (!Pair<op##n, F1, F2, false>(*e, ip, next)) goto slow;      \
+        ZEDI_DISPATCH();                                               \
+    }
+#define ZEDI_PAIR_HANDLERS(n) ZEDI_PAIR_FORMS(ZEDI_PAIR_HANDLER, n)
+    ZEDI_PAIR_OPS(ZEDI_PAIR_HANDLERS)
+#undef ZEDI_PAIR_HANDLERS
+#undef ZEDI_PAIR_HANDLER
+
+#define ZEDI_TRIPLE_HANDLER(n, F1, F2)                                 \
+    LT_##n##_##F1##_##F2 : {                                           \
+        if (!Pair<op##n, F1, F2, true>(*e, ip, next)) goto slow;       \
+        ZEDI_DISPATCH();                                               \
+    }
+#define ZEDI_TRIPLE_HANDLERS(n) ZEDI_PAIR_FORMS(ZEDI_TRIPLE_HANDLER, n)
+    ZEDI_CMP_OPS(ZEDI_TRIPLE_HANDLERS)
+#undef ZEDI_TRIPLE_HANDLERS
+#undef ZEDI_TRIPLE_HANDLER
 #undef ZEDI_DISPATCH
 }
 

@@ -275,6 +275,30 @@ const OpCase kDecodedCases[] = {
          a.Op2(opCMPE, R(2), Data(1 << 20));
          a.JCond(opJTRUE, R(2), 0);
      }, 0, "Access violation"},
+    {"move and operation, the operation also reached alone",
+     [](Asm& a) {
+         a.Op2(opMOV, R(2), I(100));
+         uint32_t j = a.Jmp(0);
+         a.Op2(opMOV, R(2), I(1));
+         uint32_t add = a.Op2(opADD, R(2), I(10));
+         a.PatchJmp(j, add);
+         a.Op2(opMOV, R(0), R(2));
+     }, 110, nullptr},
+    {"move, compare and jump",
+     [](Asm& a) {
+         a.Op2(opMOV, Data(0), I(3));
+         a.Op2(opMOV, R(0), I(0));
+         uint32_t top = a.Label();
+         a.Op2(opADD, R(0), I(1));
+         a.Op2(opMOV, R(2), Data(0));
+         a.Op2(opCMPG, R(2), R(0));
+         a.JCond(opJTRUE, R(2), top);
+         a.Op2(opMUL, R(0), I(10));
+         a.Op2(opADD, R(0), R(2));
+     }, 30, nullptr},
+    {"move and operation see the IP after each", [](Asm& a) { a.Op2(opMOV, R(0), R(regIP)); a.Op2(opADD, R(0), R(regIP)); }, 28, nullptr},
+    {"move and an operation on a bad address",
+     [](Asm& a) { a.Op2(opMOV, R(2), I(5)); a.Op2(opADD, R(2), Data(1 << 20)); }, 0, "Access violation"},
     {"cmov into a register from itself", [](Asm& a) { a.Op2(opMOV, R(0), I(0x1234)); a.Op2(opCMOV, R(0), R(0)); }, 0, nullptr},
     {"cmov clears the base register of its source first",
      [](Asm& a) { a.Op2(opCMOV, R(regDATA), Data(4)); }, 0, "Access violation"},
@@ -586,6 +610,26 @@ TEST(Vcpu, WritesToTheCodeCopyChangeNothing) {
     EXPECT_EQ(scCall_Instance(inst, scGet_Symbol(inst, "f")), 3);
     EXPECT_EQ(scLast_Error, 0) << scLast_Error_Text;
     scFree_Instance(inst);
+}
+
+}  // namespace
+
+namespace {
+
+// A move fused with the operation after it: when the operation fails, the move
+// has been made, as when each runs alone.
+TEST(Vcpu, FusedMoveStaysDoneWhenTheNextInstructionFails) {
+    auto b = WithFunction([](ImageBuilder& ib) {
+        ib.a.Op2(opMOV, R(2), I(5));
+        ib.a.Op2(opCMPL, R(2), Data(1 << 20));
+        ib.a.JCond(opJTRUE, R(2), 0);
+        ib.a.Op0({opRET});
+    });
+    Script s(b);
+    scCall_Instance(s.inst, scGet_Symbol(s.inst, "f"));
+    EXPECT_TRUE(ztest::Contains(scLast_Error_Text, "Access violation")) << scLast_Error_Text;
+    EXPECT_EQ(s.Reg(2), 5u);
+    EXPECT_EQ(s.Reg(regIP), 4u + 8 + 8);  // after the compare
 }
 
 }  // namespace
