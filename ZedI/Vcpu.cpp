@@ -215,7 +215,13 @@ constexpr uint16_t hTRIPLE = hPAIR + pairCOUNT * kSourceForms * kSourceForms;
 constexpr uint16_t TripleHandler(int op, int f1, int f2) {
     return uint16_t(hTRIPLE + ((op - opCMPE) * kSourceForms + f1) * kSourceForms + f2);
 }
-constexpr uint16_t kHandlers = hTRIPLE + 5 * kSourceForms * kSourceForms;
+// Adding to or subtracting from a memory word, then a JMP (the end of a loop).
+constexpr uint16_t hSTEP_JMP = hTRIPLE + 5 * kSourceForms * kSourceForms;
+#define ZEDI_STEP_JMPS(X) X(ADD, fREG) X(ADD, fIMM) X(SUB, fREG) X(SUB, fIMM)
+constexpr uint16_t StepJmpHandler(int op, int fb) {
+    return uint16_t(hSTEP_JMP + (op == opSUB ? 2 : 0) + (fb == fIMM ? 1 : 0));
+}
+constexpr uint16_t kHandlers = hSTEP_JMP + 4;
 
 constexpr uint8_t kJumpIfTrue = 0x80;  // in DecodedInsn::aux, beside the compare's length
 
@@ -436,7 +442,7 @@ private:
     template <int OP, int FB>
     bool CmpJump(const zedi::DecodedInsn& e, uint32_t& ip, uint32_t next);
     template <int OP, int FA, int FB>
-    int Bin(const zedi::DecodedInsn& e, uint32_t& ip);
+    int Bin(const zedi::DecodedInsn& e, uint32_t& ip, uint32_t next);
     int Step();
 
     int CallEx(uint32_t slotOffset, uint32_t descriptor);
@@ -618,9 +624,21 @@ zedi::DecodedInsn Cpu::Single(uint32_t ip) const {
 //   CMPx r, s; Jcc r                (aux: the compare's length and the sense)
 //   MOV r, s1; OP r, s2 [; Jcc r]   (s1 in rb, baseB, ib; s2 in aux, aux2, ia;
 //                                    the jump's offset in ic, its sense in fa)
+//   ADD or SUB [imm + base], s; JMP (aux: the first one's length; ic: the offset)
 zedi::DecodedInsn Cpu::Decode(uint32_t ip) const {
     zedi::DecodedInsn d = Single(ip);
     uint32_t at = ip + d.len;
+    if ((d.op == opADD || d.op == opSUB) && d.handler >= hBIN && d.fa == fMEMI &&
+        (d.fb == fREG || d.fb == fIMM) && (at >> 2) < words_) {
+        zedi::DecodedInsn n = Single(at);
+        if (n.handler == hJMP) {
+            d.handler = StepJmpHandler(d.op, d.fb);
+            d.aux = d.len;
+            d.len = uint8_t(d.len + n.len);
+            d.ic = n.ia;
+        }
+        return d;
+    }
     // Only handlers of their own fuse: general register destinations, the
     // code there complete.
     if (d.handler < hBIN || d.fa != fREG || d.ra >= regCODE || (at >> 2) >= words_) return d;
@@ -660,9 +678,8 @@ zedi::DecodedInsn Cpu::Decode(uint32_t ip) const {
 // (nothing changed but the IP register and what the long way changes first
 // anyway), -1 after an error.
 template <int OP, int FA, int FB>
-[[gnu::always_inline]] inline int Cpu::Bin(const zedi::DecodedInsn& e, uint32_t& ip) {
+[[gnu::always_inline]] inline int Cpu::Bin(const zedi::DecodedInsn& e, uint32_t& ip, uint32_t next) {
     constexpr uint32_t size = OP == opCMOV ? 1 : 4;
-    const uint32_t next = ip + e.len;
     R_[regIP] = next;  // what the operands see of the IP register
     // A register destination of CMOV is cleared before the operands are
     // resolved (operand 2 may use it). The long way clears it again.
@@ -857,6 +874,7 @@ int Cpu::Run() {
 #define ZEDI_CMPJ_LABEL(n, FB) &&LJ_##n##_##FB,
 #define ZEDI_CMPJ_LABELS(n) ZEDI_CMPJ_FORMS(ZEDI_CMPJ_LABEL, n)
 #define ZEDI_PAIR_LABEL(n, F1, F2) &&LP_##n##_##F1##_##F2,
+#define ZEDI_STEP_JMP_LABEL(n, FB) &&LS_##n##_##FB,
 #define ZEDI_PAIR_LABELS(n) ZEDI_PAIR_FORMS(ZEDI_PAIR_LABEL, n)
 #define ZEDI_TRIPLE_LABEL(n, F1, F2) &&LT_##n##_##F1##_##F2,
 #define ZEDI_TRIPLE_LABELS(n) ZEDI_PAIR_FORMS(ZEDI_TRIPLE_LABEL, n)
@@ -864,7 +882,9 @@ int Cpu::Run() {
         &&L_NONE, &&L_GENERIC, &&L_MARKER, &&L_ZERO, &&L_ENTER, &&L_LEAVE_RET, &&L_JMP,
         &&L_JTRUE, &&L_JFALSE, &&L_CALL, &&L_PUSH_R, &&L_PUSH_I, &&L_PUSH_M, &&L_POP_R,
         &&L_SP_ADD, ZEDI_BIN_OPS(ZEDI_BIN_LABELS) ZEDI_CMP_OPS(ZEDI_CMPJ_LABELS)
-        ZEDI_PAIR_OPS(ZEDI_PAIR_LABELS) ZEDI_CMP_OPS(ZEDI_TRIPLE_LABELS)};
+        ZEDI_PAIR_OPS(ZEDI_PAIR_LABELS) ZEDI_CMP_OPS(ZEDI_TRIPLE_LABELS)
+        ZEDI_STEP_JMPS(ZEDI_STEP_JMP_LABEL)};
+#undef ZEDI_STEP_JMP_LABEL
 #undef ZEDI_TRIPLE_LABELS
 #undef ZEDI_TRIPLE_LABEL
 #undef ZEDI_PAIR_LABELS
@@ -1049,7 +1069,7 @@ L_SP_ADD:
 
 #define ZEDI_BIN_HANDLER(n, FA, FB)            \
     L_##n##_##FA##_##FB : {                    \
-        int r = Bin<op##n, FA, FB>(*e, ip);    \
+        int r = Bin<op##n, FA, FB>(*e, ip, next); \
         if (r < 0) return -1;                  \
         if (r == 0) goto slow;                 \
         ZEDI_DISPATCH();                       \
@@ -1088,6 +1108,22 @@ L_SP_ADD:
     ZEDI_CMP_OPS(ZEDI_TRIPLE_HANDLERS)
 #undef ZEDI_TRIPLE_HANDLERS
 #undef ZEDI_TRIPLE_HANDLER
+
+    // The JMP runs unless the write went into the register block and moved IP.
+#define ZEDI_STEP_JMP_HANDLER(n, FB)                                   \
+    LS_##n##_##FB : {                                                  \
+        uint32_t stepNext = ip + e->aux;                               \
+        int r = Bin<op##n, fMEMI, FB>(*e, ip, stepNext);               \
+        if (r < 0) return -1;                                          \
+        if (r == 0) goto slow;                                         \
+        if (ip == stepNext) {                                          \
+            ip = next + e->ic;                                         \
+            R_[regIP] = ip;                                            \
+        }                                                              \
+        ZEDI_DISPATCH();                                               \
+    }
+    ZEDI_STEP_JMPS(ZEDI_STEP_JMP_HANDLER)
+#undef ZEDI_STEP_JMP_HANDLER
 #undef ZEDI_DISPATCH
 }
 

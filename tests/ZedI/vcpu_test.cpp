@@ -319,6 +319,28 @@ const OpCase kDecodedCases[] = {
          a.Put(w + 4, a.Here());
          a.Op2(opADD, R(0), I(10));
      }, 11, nullptr},
+    {"memory step into the IP register skips the jump after it",
+     [](Asm& a) {
+         a.Op2(opMOV, R(0), I(1));
+         a.Op2(opADD, Data(-(1024 - 4 * regIP)), I(16));
+         uint32_t j = a.Jmp(0);
+         a.Op2(opADD, R(0), I(100));
+         a.Op2(opADD, R(0), I(10));
+         a.PatchJmp(j, a.Here());
+     }, 11, nullptr},
+    {"memory step and jump back",
+     [](Asm& a) {
+         a.Op2(opMOV, Data(0), I(0));
+         a.Op2(opMOV, R(0), I(0));
+         uint32_t top = a.Label();
+         a.Op2(opADD, R(0), Data(0));
+         a.Op2(opMOV, R(2), Data(0));
+         a.Op2(opCMPNL, R(2), I(4));
+         uint32_t out = a.JCond(opJTRUE, R(2), 0);
+         a.Op2(opADD, Data(0), I(1));
+         a.Jmp(top);
+         a.PatchJCond(out, a.Here());
+     }, 0 + 1 + 2 + 3 + 4, nullptr},
     {"SP register written through memory",
      [](Asm& a) {
          a.Op2(opMOV, R(3), R(regDATA));
