@@ -132,23 +132,19 @@ constexpr int DestIndex(int form) { return form == fREG ? 0 : form - 1; }
     X(n, fMEMI, fREG) X(n, fMEMI, fIMM) X(n, fMEMI, fMEMI) X(n, fMEMI, fMEMR)   \
     X(n, fMEMR, fREG) X(n, fMEMR, fIMM) X(n, fMEMR, fMEMI) X(n, fMEMR, fMEMR)
 
-enum BinOp : int {
-#define ZEDI_BIN_ENUM(n) bin##n,
-    ZEDI_BIN_OPS(ZEDI_BIN_ENUM)
-#undef ZEDI_BIN_ENUM
-    binCOUNT
-};
-
-struct BinTable {
+// Position of each opcode in a list of opcodes, -1 for the others.
+struct OpIndex {
     int8_t of[opCOUNT];
-    constexpr BinTable() : of{} {
+    template <size_t N>
+    constexpr explicit OpIndex(const int (&ops)[N]) : of{} {
         for (int i = 0; i < opCOUNT; ++i) of[i] = -1;
-#define ZEDI_BIN_MAP(n) of[op##n] = bin##n;
-        ZEDI_BIN_OPS(ZEDI_BIN_MAP)
-#undef ZEDI_BIN_MAP
+        for (size_t k = 0; k < N; ++k) of[ops[k]] = int8_t(k);
     }
 };
-inline constexpr BinTable kBins{};
+#define ZEDI_OP_ITEM(n) op##n,
+inline constexpr int kBinOps[] = {ZEDI_BIN_OPS(ZEDI_OP_ITEM)};
+inline constexpr OpIndex kBins{kBinOps};
+constexpr int binCOUNT = int(sizeof kBinOps / sizeof kBinOps[0]);
 
 // Handler numbers of decoded entries.
 enum : uint16_t {
@@ -191,22 +187,10 @@ constexpr uint16_t CmpJumpHandler(int op, int fb) {
     X(n, fIMM, fREG) X(n, fIMM, fIMM) X(n, fIMM, fMEMI) X(n, fIMM, fMEMR)       \
     X(n, fMEMI, fREG) X(n, fMEMI, fIMM) X(n, fMEMI, fMEMI) X(n, fMEMI, fMEMR)   \
     X(n, fMEMR, fREG) X(n, fMEMR, fIMM) X(n, fMEMR, fMEMI) X(n, fMEMR, fMEMR)
-enum PairOp : int {
-#define ZEDI_PAIR_ENUM(n) pair##n,
-    ZEDI_PAIR_OPS(ZEDI_PAIR_ENUM)
-#undef ZEDI_PAIR_ENUM
-    pairCOUNT
-};
-struct PairTable {
-    int8_t of[opCOUNT];
-    constexpr PairTable() : of{} {
-        for (int i = 0; i < opCOUNT; ++i) of[i] = -1;
-#define ZEDI_PAIR_MAP(n) of[op##n] = pair##n;
-        ZEDI_PAIR_OPS(ZEDI_PAIR_MAP)
-#undef ZEDI_PAIR_MAP
-    }
-};
-inline constexpr PairTable kPairs{};
+inline constexpr int kPairOps[] = {ZEDI_PAIR_OPS(ZEDI_OP_ITEM)};
+inline constexpr OpIndex kPairs{kPairOps};
+constexpr int pairCOUNT = int(sizeof kPairOps / sizeof kPairOps[0]);
+#undef ZEDI_OP_ITEM
 constexpr uint16_t hPAIR = hCMPJ + 5 * kCmpJumpForms;
 constexpr uint16_t PairHandler(int pair, int f1, int f2) {
     return uint16_t(hPAIR + (pair * kSourceForms + f1) * kSourceForms + f2);
