@@ -419,6 +419,14 @@ private:
     // following ones the long way until SP is back, so each reports the same
     // error it always did.
     [[gnu::always_inline]] bool SpInside() const { return R_[regSP] <= stackSize_; }
+    // Host memory of the stack word a push would write, its script address in
+    // `at`; null when the push fails (the long way then reports it).
+    [[gnu::always_inline]] uint8_t* PushSlot(uint32_t& at) {
+        uint32_t sp = R_[regSP] - 4;
+        if (sp > stackSize_) return nullptr;
+        at = R_[regSTACK] + sp;
+        return Mem<4>(at);
+    }
     zedi::DecodedInsn Single(uint32_t ip) const;
     zedi::DecodedInsn Decode(uint32_t ip) const;
     template <int OP, int F1, int F2, bool JUMP>
@@ -932,12 +940,10 @@ L_ZERO: {
 L_ENTER: {
     R_[regIP] = next;
     uint32_t frame = R_[regFRAME] - R_[regSTACK];
-    uint32_t sp = R_[regSP] - 4;
-    if (sp > stackSize_) goto slow;
-    uint32_t at = R_[regSTACK] + sp;
-    uint8_t* p = Mem<4>(at);
+    uint32_t at;
+    uint8_t* p = PushSlot(at);
     if (!p) goto slow;
-    R_[regSP] = sp;
+    R_[regSP] -= 4;
     zedi::StoreWord(p, frame);
     R_[regFRAME] = R_[regSTACK] + R_[regSP];
     ip = NextAfterWrite(at, next);
@@ -993,11 +999,10 @@ L_JFALSE:
 
 L_CALL: {
     R_[regIP] = next;
-    uint32_t sp = R_[regSP] - 4;
-    if (sp > stackSize_) goto slow;
-    uint8_t* p = Mem<4>(R_[regSTACK] + sp);
+    uint32_t at;
+    uint8_t* p = PushSlot(at);
     if (!p) goto slow;
-    R_[regSP] = sp;
+    R_[regSP] -= 4;
     zedi::StoreWord(p, next);
     ip = e->ia;
     R_[regIP] = ip;
@@ -1018,12 +1023,10 @@ L_PUSH_M: {
         if (!m) goto slow;
         v = zedi::LoadWord(m);
     }
-    uint32_t sp = R_[regSP] - 4;
-    if (sp > stackSize_) goto slow;
-    uint32_t at = R_[regSTACK] + sp;
-    uint8_t* p = Mem<4>(at);
+    uint32_t at;
+    uint8_t* p = PushSlot(at);
     if (!p) goto slow;
-    R_[regSP] = sp;
+    R_[regSP] -= 4;
     zedi::StoreWord(p, v);
     ip = NextAfterWrite(at, next);
     if (!SpInside()) goto slow;
@@ -1073,25 +1076,22 @@ L_SP_ADD:
 #undef ZEDI_CMPJ_HANDLERS
 #undef ZEDI_CMPJ_HANDLER
 
-#define ZEDI_PAIR_HANDLER(n, F1, F2)                                   \
-    LP_##n##_##F1##_##F2 : {                                           \
-        if (!Pair<op##n, F1, F2, false>(*e, ip, next)) goto slow;      \
+#define ZEDI_FUSED_HANDLER(L, n, F1, F2, JUMP)                         \
+    L##_##n##_##F1##_##F2 : {                                          \
+        if (!Pair<op##n, F1, F2, JUMP>(*e, ip, next)) goto slow;       \
         ZEDI_DISPATCH();                                               \
     }
+#define ZEDI_PAIR_HANDLER(n, F1, F2) ZEDI_FUSED_HANDLER(LP, n, F1, F2, false)
+#define ZEDI_TRIPLE_HANDLER(n, F1, F2) ZEDI_FUSED_HANDLER(LT, n, F1, F2, true)
 #define ZEDI_PAIR_HANDLERS(n) ZEDI_PAIR_FORMS(ZEDI_PAIR_HANDLER, n)
-    ZEDI_PAIR_OPS(ZEDI_PAIR_HANDLERS)
-#undef ZEDI_PAIR_HANDLERS
-#undef ZEDI_PAIR_HANDLER
-
-#define ZEDI_TRIPLE_HANDLER(n, F1, F2)                                 \
-    LT_##n##_##F1##_##F2 : {                                           \
-        if (!Pair<op##n, F1, F2, true>(*e, ip, next)) goto slow;       \
-        ZEDI_DISPATCH();                                               \
-    }
 #define ZEDI_TRIPLE_HANDLERS(n) ZEDI_PAIR_FORMS(ZEDI_TRIPLE_HANDLER, n)
+    ZEDI_PAIR_OPS(ZEDI_PAIR_HANDLERS)
     ZEDI_CMP_OPS(ZEDI_TRIPLE_HANDLERS)
 #undef ZEDI_TRIPLE_HANDLERS
+#undef ZEDI_PAIR_HANDLERS
 #undef ZEDI_TRIPLE_HANDLER
+#undef ZEDI_PAIR_HANDLER
+#undef ZEDI_FUSED_HANDLER
 
     // The JMP runs unless the write went into the register block and moved IP.
 #define ZEDI_STEP_JMP_HANDLER(n, FB)                                   \
