@@ -163,6 +163,7 @@ enum : uint16_t {
     hPUSH_M,   // PUSH [imm + base]
     hPOP_R,
     hSP_ADD,   // ADD or SUB SP, imm
+    hCALLEX,   // CALLEX imm, imm
     hBIN,      // first of the two-operand handlers
 };
 constexpr uint16_t BinHandler(int bin, int fa, int fb) {
@@ -238,6 +239,7 @@ uint16_t PickHandler(int op, int fa, int fb, uint8_t ra, uint32_t ia) {
     case opJTRUE: return fa == fREG && fb == fIMM ? hJTRUE : hGENERIC;
     case opJFALSE: return fa == fREG && fb == fIMM ? hJFALSE : hGENERIC;
     case opCALL: return fa == fIMM && ia != 0xFFFFFFFFu ? hCALL : hGENERIC;
+    case opCALLEX: return fa == fIMM && fb == fIMM ? hCALLEX : hGENERIC;
     case opPUSH:
         if (fa == fREG) return hPUSH_R;
         if (fa == fIMM) return hPUSH_I;
@@ -873,7 +875,7 @@ int Cpu::Run() {
     static const void* const kLabels[] = {
         &&L_NONE, &&L_GENERIC, &&L_MARKER, &&L_ZERO, &&L_ENTER, &&L_LEAVE_RET, &&L_JMP,
         &&L_JTRUE, &&L_JFALSE, &&L_CALL, &&L_PUSH_R, &&L_PUSH_I, &&L_PUSH_M, &&L_POP_R,
-        &&L_SP_ADD, ZEDI_BIN_OPS(ZEDI_BIN_LABELS) ZEDI_CMP_OPS(ZEDI_CMPJ_LABELS)
+        &&L_SP_ADD, &&L_CALLEX, ZEDI_BIN_OPS(ZEDI_BIN_LABELS) ZEDI_CMP_OPS(ZEDI_CMPJ_LABELS)
         ZEDI_PAIR_OPS(ZEDI_PAIR_LABELS) ZEDI_CMP_OPS(ZEDI_TRIPLE_LABELS)
         ZEDI_STEP_JMPS(ZEDI_STEP_JMP_LABEL)};
 #undef ZEDI_STEP_JMP_LABEL
@@ -1044,6 +1046,15 @@ L_POP_R: {
     R_[e->ra] = v;
     ip = next;
     if (!SpInside() && !CheckSp()) return -1;
+    ZEDI_DISPATCH();
+}
+
+L_CALLEX: {
+    R_[regIP] = next;
+    int r = CallEx(e->ia, e->ib);
+    if (r <= 0) return r;
+    ip = R_[regIP];  // the host may have written the registers
+    if (!SpInside()) goto slow;
     ZEDI_DISPATCH();
 }
 
