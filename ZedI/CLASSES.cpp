@@ -1,5 +1,6 @@
 // Class objects in functions: construction of locals, destructors at the end of a
 // scope and before a return, and the end of a statement's temporaries.
+#include <algorithm>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -38,11 +39,15 @@ void Destroy(scSymbol* s) {
 // here. On return the lexeme after the initialiser is current.
 void ConstructLocal(scSymbol* s) {
     Type t = SymType(s);
+    t.stat = false;
     if ((s->flags & 7) == 3) ReserveLocalRoom(SizeOf(t));
-    const char* format = "Constructor `%s' couldn't be found.%s";
+    bool hasConstructor = HasMember(t, t.st->name);
     if (Is("(")) {
         Back();
-        CallMember(ObjectOf(s), t.st->name, nullptr, format, false);
+        CallMember(ObjectOf(s), t.st->name, nullptr,
+                   hasConstructor ? "Unable to find suitable constructor for initialization"
+                                  : "Constructor `%s' couldn't be found.%s",
+                   false);
         return;
     }
     std::vector<Val> args;
@@ -51,10 +56,26 @@ void ConstructLocal(scSymbol* s) {
         Val v;
         if (!SubExp(1, v, true)) Error(scerr_SYNTAX, "Parse error at %s", Lex());
         args.push_back(v);
-    } else if (!FindMember(t, t.st->name, args)) {
-        return;  // no constructor without arguments: the object stays zero-filled
+        if (scSymbol* f = FindMember(t, t.st->name, args)) {
+            CallMember(ObjectOf(s), t.st->name, &args, nullptr, false, f);
+            ClearRegisters();
+            return;
+        }
+        // No constructor takes the value: only an object of the class is copied.
+        if (ValKind(v.t) != vSTRUCT || !v.t.decl.empty() || v.t.st != t.st)
+            Error(scerr_DECLARATION, "invalid initializer for `%s'", s->name);
+        if (HasDestructor(t))
+            Error(scerr_OPERAND, "`%s' has a destructor and no copy constructor: initialize it by a constructor",
+                  t.st->name);
+        Val cnt = Reg(regCOUNT), n = Imm(SizeOf(t)), obj = ObjectOf(s);
+        Emit(opMOV, &cnt, &n);
+        Emit(opCOPY, &obj, &v);
+        FreeVal(v);
+        ClearRegisters();
+        return;
     }
-    CallMember(ObjectOf(s), t.st->name, &args, format, false);
+    if (!FindMember(t, t.st->name, args)) return;  // no constructor without arguments: the object stays zero-filled
+    CallMember(ObjectOf(s), t.st->name, &args, nullptr, false);
     ClearRegisters();
 }
 
@@ -88,16 +109,22 @@ void DestroyLocals(scSymbol* mark, bool keepResult) {
 }
 
 void DestroyGlobals() {
+    // Globals and static locals, the last declared first (statics lie among the
+    // oldest globals in the dictionary, so their numbers give the order).
+    std::vector<scSymbol*> objects;
     for (scSymbol* s = symbols->first; s; s = s->next)
-        if ((s->flags & 7) == 2 && !(s->flags & 0x20) && !IsFunction(SymType(s)) && HasDestructor(SymType(s))) {
-            ClearRegisters();
-            Destroy(s);
-        }
+        if ((s->flags & 7) == 2 && !(s->flags & 0x20) && !IsFunction(SymType(s)) && HasDestructor(SymType(s)))
+            objects.push_back(s);
+    std::stable_sort(objects.begin(), objects.end(), [](scSymbol* a, scSymbol* b) { return a->spare > b->spare; });
+    for (scSymbol* s : objects) {
+        ClearRegisters();
+        Destroy(s);
+    }
 }
 
-void EndTemporaries() {
+void EndTemporaries(scSymbol* mark) {
     int bytes = 0;
-    while (symbols->first && IsTemp(symbols->first)) {
+    while (symbols->first && symbols->first != mark && IsTemp(symbols->first)) {
         scSymbol* s = symbols->first;
         if (HasDestructor(SymType(s))) Destroy(s);
         bytes += Align4(SizeOf(SymType(s)));

@@ -18,10 +18,12 @@ scSymbol* declaredClass = nullptr;
 scSymbol* currentFunction = nullptr;
 int stackSize = 4000;
 int discard = 0;
+int staticInit = 0;
 
 namespace {
 
 int bodyJumpPos = 0, lastBodyEnd = 0;
+int dataSequence = 0;  // numbers the globals and static locals in the order they are built
 int lastProgress = -1;
 bool bodyJumped = false;
 scSymbol* firstLocalMark = nullptr;
@@ -561,6 +563,8 @@ void CaseStatements(scSymbol* mark, std::vector<int>* breaks) {
             Next();
             if (!Is(";")) Error(scerr_SYNTAX, "`;' missing");
             if (breaks) {
+                // The case's objects end before the jump out of it.
+                DestroyLocals(caseMark, false);
                 if (caseOffset != localOffset) {
                     Val sp = Reg(regSP), n = Imm(caseOffset - localOffset);
                     Emit(opADD, &sp, &n);
@@ -717,15 +721,11 @@ void LayoutParams(scSymbol* f, bool define) {
     f->paramBytes = 0;
     if (currentClass) {
         // A member function: `this` follows, a pointer to the object.
-        auto* self = static_cast<scSymbol*>(scmAlloc(sizeof(scSymbol)));
-        self->name = scmStrdup("this");
-        self->flags = 11;
-        self->address = offset;
         Type tt;
         tt.base = vSTRUCT;
         tt.st = currentClass;
         tt.decl = "*";
-        SetSymType(self, tt);
+        scSymbol* self = NewFrameSymbol("this", offset, tt);
         if (define) scdicPush(symbols, self);
         offset += 4;
         f->paramBytes = 4;
@@ -831,6 +831,51 @@ void InitialiseAfterRoom(scSymbol* s, const Type& t) {
     FreeVal(c);
 }
 
+// Whether "{" follows the current "=" (a brace list); the reading position and
+// the current lexeme are left as they were.
+static bool BraceFollows() {
+    scSavedPosition at;
+    scsSavePosition(src, &at);
+    std::string current = Lex();
+    Next();
+    bool brace = Is("{");
+    scsSetPosition(src, at.line, at.position);
+    std::snprintf(src->lexeme, sizeof src->lexeme, "%s", current.c_str());
+    src->lex = src->lexeme;
+    return brace;
+}
+
+// A static local object is constructed once, by the initialisation routine: the
+// body jumps over the construction, which the routine runs on into between the
+// functions around it. It runs in a frame of its own, where the function's
+// locals do not exist.
+static void ConstructStatic(scSymbol* s) {
+    PadCode();
+    int over = codePos;
+    Val zero = Imm(0);
+    Emit(opJMP, &zero);
+    BodyJump(1);
+    bool regs[256];
+    std::memcpy(regs, regUsed, sizeof regs);
+    ClearRegisters();
+    int offset = localOffset;
+    localOffset = 0;
+    EmitByte(opENTER);
+    staticInit++;
+    struct Leave {
+        ~Leave() { staticInit--; }
+    } leave;
+    ConstructLocal(s);
+    EndTemporaries();
+    EmitByte(opLEAVE);
+    localOffset = offset;
+    std::memcpy(regUsed, regs, sizeof regs);
+    BodyJump(0);
+    PadCode();
+    Val to = Imm(codePos);
+    EmitAt(over, opJMP, &to);
+}
+
 void ReadMemberBody(scSymbol* st, scSymbol* f) {
     scSymbol* outer = currentClass;
     currentClass = st;
@@ -915,12 +960,14 @@ void ReadDefinition(scSymbol* s, bool inBody) {
                 nextData += SizeOf(t);
                 if (nextData > int(zedi::kMaxDataSize)) Error(scerr_DECLARATION, "Global data too large");
                 s->flags = 10;
+                s->spare = ++dataSequence;
                 scdicPush(symbols, s);
             } else if (stat) {
                 s->address = nextData;
                 nextData += SizeOf(t);
                 if (nextData > int(zedi::kMaxDataSize)) Error(scerr_DECLARATION, "Global data too large");
                 s->flags = 10;
+                s->spare = ++dataSequence;
                 s->extra = currentFunction;
                 // Shadows a global of the same name inside its function, as in C.
                 scdicPush(symbols, s);
@@ -941,12 +988,18 @@ void ReadDefinition(scSymbol* s, bool inBody) {
             }
         }
         if (!TryNext()) Error(scerr_SYNTAX, "Parse error");
-        if (!isFunc && !t.stat && !currentFunction && ValKind(t) == vSTRUCT && t.decl.empty() && HasMember(t, t.st->name) &&
-            (s->flags & 7) != 3 && !Is("=")) {
+        // A class object is built by a constructor: one that takes the arguments
+        // in "(...)", the value after "=" (not a brace list), or none.
+        bool object = !isFunc && ValKind(t) == vSTRUCT && t.decl.empty() && t.st && t.st->typeKind == 2;
+        bool hasConstructor = object && HasMember(t, t.st->name);
+        bool constructed = object && (Is("(") || (hasConstructor && (!Is("=") || !BraceFollows())));
+        if (constructed && !inBody) {
             // A global object: constructed by the initialisation routine where it is declared.
             ClearRegisters();
             ConstructLocal(s);
-        } else if (inBody && !isFunc && !t.stat && ValKind(t) == vSTRUCT && t.decl.empty() && HasMember(t, t.st->name)) {
+        } else if (constructed && t.stat && !discard) {
+            ConstructStatic(s);
+        } else if (constructed) {
             ConstructLocal(s);
         } else if (Is("=")) {
             if (t.stat && inBody) {
@@ -1017,6 +1070,8 @@ scScript scCompileToImage(scSourceText* text) {
     bodyJumped = false;
     lastProgress = -1;
     discard = 0;
+    staticInit = 0;
+    dataSequence = 0;
     currentFunction = nullptr;
     currentClass = nullptr;  // a compile that failed inside a member body left it set
     declaredClass = nullptr;

@@ -266,10 +266,12 @@ void ReadDeclarator(scSymbol* s, const Type& base) {
         }
         if (Is("[]")) Error(scerr_SYNTAX, "Parse error at %s", Lex());
         if (Is("(")) {
-            // Inside a function `T x(...)` of a class with constructors constructs x.
+            // Inside a function `T x(...)` of a class with constructors constructs x;
+            // so does `T x(arguments)` of any class (a class without constructors
+            // then gets the message of the failed constructor call).
             if (!g_currentStruct && prefix.empty() && suffix.empty() && inner.empty() && base.base == vSTRUCT &&
-                base.decl.empty() && base.st && HasMember(base, base.st->name) &&
-                (currentFunction || !StartsParameters()))
+                base.decl.empty() && base.st && base.st->typeKind == 2 &&
+                ((HasMember(base, base.st->name) && currentFunction) || !StartsParameters()))
                 break;
             int count = 0;
             suffix += ReadParameterList(count);
@@ -378,7 +380,10 @@ static void ReadStruct(bool isScript, Type& t) {
         scdicPush(types, st);
     }
     // A structure declared inside a script (or inside a structure of one) belongs to it.
-    if (g_currentStruct && (g_currentStruct->typeKind == 8 || (g_currentStruct->flags & 0x80))) st->flags |= 0x80;
+    if (g_currentStruct && (g_currentStruct->typeKind == 8 || (g_currentStruct->flags & 0x80))) {
+        st->flags |= 0x80;
+        st->extra = g_currentStruct->typeKind == 8 ? g_currentStruct : g_currentStruct->extra;  // the script
+    }
     int slot = 12;
     t = Type();
     t.base = vSTRUCT;

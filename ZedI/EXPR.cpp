@@ -140,13 +140,38 @@ static bool ExactMatch(Type p, Type a) {
            (ka == tINT || ka == tFIXED || ka == tFLOAT || ka == tDOUBLE);
 }
 
+static bool IsClassType(const Type& t) {
+    return ValKind(t) == vSTRUCT && t.decl.empty() && t.st && t.st->typeKind == 2;
+}
+
+static scSymbol* Resolve(const char* name, const std::vector<Val>& args, scSymbol* list = nullptr,
+                         const char* format = "`%s' could not be found.%s");
+
+static int g_castDepth = 0;  // inside the search for a class cast's constructor
+
+// The constructor of class `t` that builds an object from one value of type `a`,
+// null if none. Only one conversion is made: the constructor's own parameters
+// are matched without class casts.
+static scSymbol* CastConstructor(const Type& t, const Type& a) {
+    if (!IsClassType(t)) return nullptr;
+    struct Depth {
+        Depth() { g_castDepth++; }
+        ~Depth() { g_castDepth--; }
+    } depth;
+    Val v;
+    v.t = a;
+    return Resolve(t.st->name, {v}, t.st->members, nullptr);
+}
+
 static bool CompatibleMatch(const Type& p, const Type& a) {
     if (ExactMatch(p, a)) return true;
     if (ValKind(p) == vPOINTER && ValKind(a) == vPOINTER) {
         Type dp = Deeper(p), da = Deeper(a);
         if ((dp.decl.empty() && dp.base == tVOID) || (da.decl.empty() && da.base == tVOID)) return true;
     }
-    return false;
+    if (g_castDepth) return false;
+    Type q = !p.decl.empty() && p.decl[0] == '&' ? Deeper(p) : p;
+    return CastConstructor(q, a) != nullptr;
 }
 
 static bool FunctionOK(scSymbol* f, const std::vector<Val>& args, bool exact) {
@@ -185,8 +210,7 @@ static std::string Declaration(scSymbol* f) {
 
 // Chooses the function `name` for the arguments among the symbols of `list` (the
 // symbol dictionary when null). Without a format, none is an answer (null).
-static scSymbol* Resolve(const char* name, const std::vector<Val>& args, scSymbol* list = nullptr,
-                         const char* format = "`%s' could not be found.%s") {
+static scSymbol* Resolve(const char* name, const std::vector<Val>& args, scSymbol* list, const char* format) {
     if (!list) list = symbols->first;
     std::vector<scSymbol*> found;
     for (int pass = 0; pass < 2 && found.empty(); pass++)
@@ -258,17 +282,22 @@ static int PushValue(Val v, bool roundStruct) {
     return 4;
 }
 
-static int g_savedBytes = 0;  // registers pushed by calls whose arguments are being read
-static int g_conditional = 0;  // inside an operand that may not be evaluated (&&, ||, ?:)
-
-// An operand that runs only under a condition: no temporary object may be made
-// there, since its stack room would be taken only on one path.
+// An operand that runs only under a condition (&&, ||, ?:): the temporary objects
+// it makes end with it, so that the stack is the same on both paths; its value
+// moves to a register first.
 static bool ConditionalSubExp(int level, Val& v) {
-    g_conditional++;
-    struct Leave {
-        ~Leave() { g_conditional--; }
-    } leave;
-    return SubExp(level, v, true);
+    scSymbol* mark = symbols->first;
+    if (!SubExp(level, v, true)) return false;
+    if (symbols->first == mark) return true;
+    if (IsStruct(v)) Error(scerr_CODEGEN, "Structure result cannot be used inside this expression");
+    v = Decay(v);
+    if (v.mode) {
+        Val r = Load(v);
+        r.t = v.t;
+        v = r;
+    }
+    EndTemporaries(mark);
+    return true;
 }
 
 static bool StructResult(const Type& rt) { return ValKind(rt) == vSTRUCT && rt.decl.empty(); }
@@ -281,11 +310,18 @@ static scSymbol* FirstFunction(const char* name, scSymbol* list) {
     return nullptr;
 }
 
+scSymbol* NewFrameSymbol(const char* name, int32_t address, const Type& t) {
+    auto* s = static_cast<scSymbol*>(scmAlloc(sizeof(scSymbol)));
+    s->name = scmStrdup(name);
+    s->flags = 11;
+    s->address = address;
+    SetSymType(s, t);
+    return s;
+}
+
 // Reserves a temporary object on the stack, a local of the current scope (so that
 // its destructor runs when the statement or scope ends). Returns its frame offset.
-static int ReserveTemp(const Type& t, const char* name) {
-    if (g_savedBytes > 0 || g_conditional > 0)
-        Error(scerr_CODEGEN, "Structure result of `%s' cannot be used inside this expression", name);
+static int ReserveTemp(const Type& t) {
     int room = Align4(SizeOf(t));
     if (room == 4) {
         Val z = Imm(0);
@@ -298,34 +334,57 @@ static int ReserveTemp(const Type& t, const char* name) {
     if (!discard) {
         localOffset = off;
         if (4 * room > stackSize) stackSize = 4 * room;
-        auto* tmp = static_cast<scSymbol*>(scmAlloc(sizeof(scSymbol)));
-        tmp->name = scmStrdup("%TEMP");
-        tmp->flags = 11;
-        tmp->address = off;
-        SetSymType(tmp, t);
-        scdicPush(symbols, tmp);
+        scdicPush(symbols, NewFrameSymbol("%TEMP", off, t));
     }
     return off;
 }
 
+// The registers in use, pushed around a call. Their slots count in the frame, so
+// that a temporary object made while they are on the stack (a structure result
+// or a class cast inside the arguments) lies above them at a known offset.
 struct SavedRegs {
     std::vector<int> regs;
+    int start = 0, mark = 0;  // frame offset before and after the pushes
+    scSymbol* head = nullptr; // the symbols above which a temporary would be entered
     SavedRegs() {
+        start = localOffset;
+        head = symbols->first;
         for (int r = 2; r < 240; r++)
             if (regUsed[r]) {
                 Val v = Reg(r);
                 Emit(opPUSH, &v);
                 regs.push_back(r);
             }
-        g_savedBytes += int(regs.size()) * 4;
+        if (!discard) localOffset -= 4 * int(regs.size());
+        mark = localOffset;
     }
     void Restore() {
-        for (size_t i = regs.size(); i-- > 0;) {
-            Val v = Reg(regs[i]);
-            Emit(opPOP, &v);
+        if (regs.empty()) return;
+        if (localOffset == mark) {
+            for (size_t i = regs.size(); i-- > 0;) {
+                Val v = Reg(regs[i]);
+                Emit(opPOP, &v);
+            }
+            localOffset = start;
+            return;
         }
+        // Temporaries lie above the saved registers: read them back from their
+        // slots, which are released with the temporaries at the statement's end.
+        for (size_t i = 0; i < regs.size(); i++) {
+            Val v = Reg(regs[i]), slot;
+            slot.mode = 3;
+            slot.off = start - 4 * int(i + 1);
+            Emit(opMOV, &v, &slot);
+        }
+        Type t;
+        t.base = tCHAR;
+        t.decl = "[" + std::to_string(4 * regs.size()) + "]";
+        scSymbol* block = NewFrameSymbol("%TEMP", mark, t);
+        scSymbol** at = &symbols->first;
+        while (*at && *at != head) at = &(*at)->next;
+        block->next = head;
+        *at = block;
     }
-    ~SavedRegs() { g_savedBytes -= int(regs.size()) * 4; }
 };
 
 // Reads "(" arguments ")" into values; the lexeme after ")" is current on return.
@@ -366,6 +425,36 @@ static Val EmitCall(scSymbol* f, std::vector<Val>& args, Val* object, bool struc
     Type ft = SymType(f);
     bool variadic;
     auto ps = Params(ft, variadic);
+    // A script function of this instance takes its class objects by value
+    // constructed in their slots and destroyed after the call. A host function or
+    // a function of another script object gets a plain copy of an object built
+    // beforehand, a temporary that ends with the statement, since the slots are
+    // gone when the call returns.
+    scSymbol* objClass = object ? object->t.st : nullptr;
+    bool scriptCall = objClass && objClass->typeKind == 8;
+    bool slotsDie = (f->flags & 0x20) || scriptCall;
+    // A structure-reference parameter whose argument is of another type gets a
+    // temporary object built from it, before anything is pushed.
+    std::vector<bool> built(args.size(), false);
+    for (size_t i = 0; i < args.size() && i < ps.size(); i++) {
+        Type pt = SymType(ps[i].sym);
+        bool ref = !pt.decl.empty() && pt.decl[0] == '&';
+        Type rt = ref ? Deeper(pt) : pt;
+        if (ValKind(rt) != vSTRUCT || !rt.decl.empty()) continue;
+        bool cast = !ExactMatch(rt, args[i].t);
+        if (!cast && (ref || !slotsDie || !HasCopyConstructor(rt))) continue;
+        scSymbol* ctor = cast ? CastConstructor(rt, args[i].t) : nullptr;
+        if (cast && !ctor) Error(scerr_INTERNAL, "Internal compiler error%s (%d)", " <scsDoClassCast>", 0);
+        if (!ref && !slotsDie) continue;  // built in its slot below
+        Val tmp;
+        tmp.mode = 3;
+        tmp.off = ReserveTemp(rt);
+        tmp.t = rt;
+        std::vector<Val> from{args[i]};
+        CallMember(tmp, rt.st->name, &from, "Constructor `%s' couldn't be found.%s", false, ctor);
+        args[i] = tmp;
+        built[i] = true;
+    }
     int bytes = 0;
     // Copy-constructed arguments: where their slot begins (bytes pushed before it)
     // and their type, for the destructors after the call.
@@ -393,8 +482,14 @@ static Val EmitCall(scSymbol* f, std::vector<Val>& args, Val* object, bool struc
                 bytes += 4;
                 continue;
             }
-            if (ValKind(pt) == vSTRUCT && pt.decl.empty() && HasCopyConstructor(pt)) {
-                // A class object passed by value is copy-constructed in its slot.
+            if (built[i]) {
+                bytes += PushValue(v, true);
+                continue;
+            }
+            bool cast = ValKind(pt) == vSTRUCT && pt.decl.empty() && !ExactMatch(pt, v.t);
+            if (ValKind(pt) == vSTRUCT && pt.decl.empty() && (cast || HasCopyConstructor(pt))) {
+                // A class object passed by value is constructed in its slot: copied
+                // from an object, or built from a value of another type.
                 int room = Align4(SizeOf(pt));
                 Val sp = Reg(regSP), n = Imm(room), st = Reg(regSTACK);
                 Emit(opSUB, &sp, &n);
@@ -404,7 +499,9 @@ static Val EmitCall(scSymbol* f, std::vector<Val>& args, Val* object, bool struc
                 obj.mode = 4;
                 obj.t = pt;
                 std::vector<Val> from{v};
-                CallMember(obj, pt.st->name, &from, "Constructor `%s' couldn't be found.%s", false);
+                scSymbol* ctor = cast ? CastConstructor(pt, v.t) : nullptr;
+                if (cast && !ctor) Error(scerr_INTERNAL, "Internal compiler error%s (%d)", " <scsDoClassCast>", 0);
+                CallMember(obj, pt.st->name, &from, "Constructor `%s' couldn't be found.%s", false, ctor);
                 bytes += room;
                 if (HasDestructor(pt)) copies.emplace_back(bytes, pt);
                 continue;
@@ -445,7 +542,14 @@ static Val EmitCall(scSymbol* f, std::vector<Val>& args, Val* object, bool struc
     int rk = ValKind(rt);
     if (StructResult(rt) != structResult || (structResult && SizeOf(rt) != SizeOf(tempType)))
         Error(scerr_OPERAND, "Overloads of `%s' differ in their structure result", name);
-    if (object) {
+    // A function of a script object takes the script-object record in place of
+    // an object; a member of a structure that belongs to a script needs one too,
+    // and there is none to give.
+    if (objClass && !scriptCall && (objClass->flags & 0x80)) {
+        auto* owner = static_cast<scSymbol*>(objClass->extra);
+        Error(scerr_OPERAND, "Invalid script '%s' access", owner && owner->name ? owner->name : objClass->name);
+    }
+    if (object && !scriptCall) {
         // Its register stays taken until the saved registers are back, so that
         // the result does not land in one of them.
         Val a = AddressOf(*object);
@@ -464,7 +568,17 @@ static Val EmitCall(scSymbol* f, std::vector<Val>& args, Val* object, bool struc
         Emit(opPUSH, &t);
         bytes += 4;
     }
-    if (f->flags & 0x20) {
+    if (scriptCall) {
+        // The record's address goes last; operand 1 names the function's word in it.
+        Val a = AddressOf(*object);
+        Emit(opPUSH, &a);
+        *objectAddress = a;
+        bytes += 4;
+        uint32_t desc = (uint32_t(bytes) & scdescBYTES) | scdescSCRIPT_OBJECT;
+        if ((rk == tDOUBLE || rk == tFLOAT) && rt.decl.empty()) desc |= scdescDOUBLE;
+        Val slot = Imm(f->address), d = Imm(int32_t(desc));
+        Emit(opCALLEX, &slot, &d);
+    } else if (f->flags & 0x20) {
         int slot = ImportSymbol(f);
         uint32_t desc = uint32_t(bytes) & 0xFFFF;
         if (rk == tVOID && rt.decl.empty()) desc |= scdescDROP_RESULT;
@@ -564,7 +678,7 @@ Val CallFunction(const char* name, bool needed) {
         Type rt = ResultType(SymType(s));
         if (StructResult(rt)) structResult = true, tempType = rt;
     }
-    int tempOff = structResult ? ReserveTemp(tempType, name) : 0;
+    int tempOff = structResult ? ReserveTemp(tempType) : 0;
     SavedRegs saved;
     std::vector<Val> args = ReadArguments();
     scSymbol* f = Resolve(name, args);
@@ -575,7 +689,7 @@ Val CallFunction(const char* name, bool needed) {
 
 // Calls the member `name` of the structure object `object` with the given
 // arguments, or with arguments read from the source when `args` is null.
-Val CallMember(Val object, const char* name, std::vector<Val>* args, const char* format, bool needed) {
+Val CallMember(Val object, const char* name, std::vector<Val>* args, const char* format, bool needed, scSymbol* chosen) {
     scSymbol* st = object.t.st;
     scSymbol* first = FirstFunction(name, st->members);
     Type tempType;
@@ -584,7 +698,7 @@ Val CallMember(Val object, const char* name, std::vector<Val>* args, const char*
         Type rt = ResultType(SymType(first));
         if (StructResult(rt)) structResult = true, tempType = rt;
     }
-    int tempOff = structResult ? ReserveTemp(tempType, name) : 0;
+    int tempOff = structResult ? ReserveTemp(tempType) : 0;
     SavedRegs saved;
     std::vector<Val> read;
     if (!args) {
@@ -597,7 +711,7 @@ Val CallMember(Val object, const char* name, std::vector<Val>* args, const char*
         if (fmt.size() > 1024) fmt.resize(1024);
         format = fmt.c_str();
     }
-    scSymbol* f = Resolve(name, *args, st->members, format);
+    scSymbol* f = chosen ? chosen : Resolve(name, *args, st->members, format);
     Val address;
     Val result = EmitCall(f, *args, &object, structResult, tempOff, tempType, needed, &address);
     saved.Restore();
@@ -739,6 +853,7 @@ static bool Primary(Val& v, bool needed) {
     if (currentClass && (!s || (s->flags & 7) != 3)) {
         // Inside a member function a member's name stands for this->name.
         if (scSymbol* m = scdicFind(currentClass->members, l)) {
+            if (staticInit) Error(scerr_DECLARATION, "A static object's initializer cannot use the local `%s'", "this");
             scSymbol* self = scdicFind(symbols->first, "this");
             if (!self) Error(scerr_INTERNAL, "Internal compiler error%s (%d)", " <this>", 0);
             Val p;
@@ -783,7 +898,7 @@ static bool Primary(Val& v, bool needed) {
                     Back();
                     Val tmp;
                     tmp.mode = 3;
-                    tmp.off = ReserveTemp(t, name.c_str());
+                    tmp.off = ReserveTemp(t);
                     tmp.t = t;
                     CallMember(tmp, name.c_str(), nullptr, "Constructor `%s' couldn't be found.%s", false);
                     v = tmp;
@@ -823,6 +938,7 @@ static bool Primary(Val& v, bool needed) {
         v.r = r;
         v.off = 0;
     } else if (kind == 3) {
+        if (staticInit) Error(scerr_DECLARATION, "A static object's initializer cannot use the local `%s'", l);
         v.mode = 3;
         v.off = s->address;
     } else {

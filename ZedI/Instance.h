@@ -14,13 +14,22 @@ enum { scstatus_FREE = 0, scstatus_RUNNING = 1, scstatus_PAUSED = 2 };
 inline constexpr int MAXINT = 0x7FFFFFFF;
 
 namespace zedi {
+struct DecodedCode;
+void FreeDecodedCode(DecodedCode* code);
+struct DecodedCodeDeleter {
+    void operator()(DecodedCode* code) const { FreeDecodedCode(code); }
+};
+
 // An image as an instance uses it: a checked host-side copy (the CPU fetches code
-// from it) and a copy in the script address space (pool, import slots).
+// from it; nothing writes it after loading) and a copy in the script address
+// space (pool, import slots).
 struct LoadedImage {
     std::vector<uint8_t> bytes;
     ImageLayout layout;
     std::string title;
     uint32_t vm = 0;  // script address of the copy
+    // The CPU's decoded instructions, made on the first run (Vcpu.cpp).
+    std::unique_ptr<DecodedCode, DecodedCodeDeleter> decoded;
     ~LoadedImage();
 };
 }  // namespace zedi

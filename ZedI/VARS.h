@@ -53,6 +53,7 @@ extern bool regUsed[256];
 extern scByteBuffer code, pool, records, imports;
 extern int codePos;
 extern int discard;
+extern int staticInit;           // compiling a static local's construction (no frame locals)
 void Emit(int op, Val* a = nullptr, Val* b = nullptr);
 void EmitByte(int op);
 void PadCode();
@@ -95,7 +96,9 @@ bool IsValidIdentifier(const char* name);
 Val CallFunction(const char* name, bool needed);
 // Calls a member function of a structure object (arguments read from the source
 // when `args` is null; `format` null gives the member-function message).
-Val CallMember(Val object, const char* name, std::vector<Val>* args, const char* format, bool needed);
+// `chosen`, when given, is the function to call (already resolved).
+Val CallMember(Val object, const char* name, std::vector<Val>* args, const char* format, bool needed,
+               scSymbol* chosen = nullptr);
 bool HasMember(const Type& t, const char* name);   // a member function of that name
 bool HasDestructor(const Type& t);
 bool HasCopyConstructor(const Type& t);
@@ -109,13 +112,15 @@ void ReserveLocalRoom(int size);
 // "operator" and its operator. The name's last lexeme is current on return.
 std::string ReadMemberName();
 void DestroyLocals(scSymbol* mark, bool keepResult);
-void EndTemporaries();
+void EndTemporaries(scSymbol* mark = nullptr);  // those made since `mark` was the head
 void DestroyGlobals();  // the clean-up routine's destructor calls, newest first
 // The body of a member function defined inside its class; "{" is current.
 void ReadMemberBody(scSymbol* st, scSymbol* f);
 // The member function of that name that takes the arguments, null if none.
 scSymbol* FindMember(const Type& t, const char* name, const std::vector<Val>& args);
 int ParamBytes(scSymbol* f);
+// A new symbol of the frame (flags 11) at that offset; not yet in a dictionary.
+scSymbol* NewFrameSymbol(const char* name, int32_t address, const Type& t);
 scSymbol* ParamAt(const char* p, const char** end, int* defaultIndex);
 
 }  // namespace zc

@@ -216,6 +216,147 @@ const OpCase kCases[] = {
     {"ret without call pops garbage address", [](Asm& a) { a.Op1(opPUSH, I(-4)); a.Op0({opRET}); }, 0, "Invalid code address"},
 };
 
+// The CPU decodes each code word once, on first use, and runs common forms
+// through handlers of their own: code reached inside another instruction,
+// compares fused with the jump after them, and the IP and SP registers read
+// and written as operands and through memory (register r lives at byte 4r of
+// the 1024-byte register block, just below the data area).
+const OpCase kDecodedCases[] = {
+    {"jump into an immediate",
+     [](Asm& a) {
+         a.Op2(opMOV, R(2), I(5));
+         a.Op2(opMOV, R(4), I(0));
+         uint32_t add = opADD | uint32_t(scOp1Register | scOp2Register) << 8 | 2u << 24;  // ADD r0, r2
+         uint32_t mov = a.Op2(opMOV, R(0), I(int32_t(add)));
+         uint32_t done = a.JCond(opJTRUE, R(4), 0);
+         a.Op2(opMOV, R(4), I(1));
+         a.Op2(opMOV, R(0), I(100));
+         a.Jmp(mov + 4);  // runs the immediate as ADD r0, r2, then the JTRUE
+         a.PatchJCond(done, a.Here());
+     }, 105, nullptr},
+    {"compare and jump, the jump also reached alone",
+     [](Asm& a) {
+         a.Op2(opMOV, R(0), I(0));
+         a.Op2(opMOV, R(2), I(1));
+         uint32_t j = a.Jmp(0);
+         uint32_t cmp = a.Op2(opCMPL, R(2), I(5));
+         uint32_t jf = a.JCond(opJFALSE, R(2), 0);
+         a.PatchJmp(j, jf);
+         a.Op2(opADD, R(0), I(10));
+         a.Op2(opMOV, R(2), I(7));
+         a.Jmp(cmp);
+         a.PatchJCond(jf, a.Here());
+     }, 10, nullptr},
+    {"unsigned compare and jump clear the flag",
+     [](Asm& a) {
+         a.Op2(opMOV, R(0), I(0));
+         a.Op2(opMOV, R(2), I(-1));
+         a.Op1(opOPTIONS, I(1));
+         a.Op2(opCMPG, R(2), I(1));
+         uint32_t jf = a.JCond(opJFALSE, R(2), 0);
+         a.Op2(opMOV, R(0), R(regOPTIONS));
+         a.Op2(opADD, R(0), I(10));
+         a.PatchJCond(jf, a.Here());
+     }, 10, nullptr},
+    {"compare with memory and jump",
+     [](Asm& a) {
+         a.Op2(opMOV, Data(0), I(3));
+         a.Op2(opMOV, R(0), I(1));
+         a.Op2(opMOV, R(2), I(3));
+         a.Op2(opCMPE, R(2), Data(0));
+         uint32_t jt = a.JCond(opJTRUE, R(2), 0);
+         a.Op2(opMOV, R(0), I(50));
+         a.PatchJCond(jt, a.Here());
+         a.Op2(opADD, R(0), R(2));
+     }, 2, nullptr},
+    {"compare with a bad address and jump",
+     [](Asm& a) {
+         a.Op2(opMOV, R(2), I(0));
+         a.Op2(opCMPE, R(2), Data(1 << 20));
+         a.JCond(opJTRUE, R(2), 0);
+     }, 0, "Access violation"},
+    {"move and operation, the operation also reached alone",
+     [](Asm& a) {
+         a.Op2(opMOV, R(2), I(100));
+         uint32_t j = a.Jmp(0);
+         a.Op2(opMOV, R(2), I(1));
+         uint32_t add = a.Op2(opADD, R(2), I(10));
+         a.PatchJmp(j, add);
+         a.Op2(opMOV, R(0), R(2));
+     }, 110, nullptr},
+    {"move, compare and jump",
+     [](Asm& a) {
+         a.Op2(opMOV, Data(0), I(3));
+         a.Op2(opMOV, R(0), I(0));
+         uint32_t top = a.Label();
+         a.Op2(opADD, R(0), I(1));
+         a.Op2(opMOV, R(2), Data(0));
+         a.Op2(opCMPG, R(2), R(0));
+         a.JCond(opJTRUE, R(2), top);
+         a.Op2(opMUL, R(0), I(10));
+         a.Op2(opADD, R(0), R(2));
+     }, 30, nullptr},
+    {"move and operation see the IP after each", [](Asm& a) { a.Op2(opMOV, R(0), R(regIP)); a.Op2(opADD, R(0), R(regIP)); }, 28, nullptr},
+    {"move and an operation on a bad address",
+     [](Asm& a) { a.Op2(opMOV, R(2), I(5)); a.Op2(opADD, R(2), Data(1 << 20)); }, 0, "Access violation"},
+    {"cmov into a register from itself", [](Asm& a) { a.Op2(opMOV, R(0), I(0x1234)); a.Op2(opCMOV, R(0), R(0)); }, 0, nullptr},
+    {"cmov clears the base register of its source first",
+     [](Asm& a) { a.Op2(opCMOV, R(regDATA), Data(4)); }, 0, "Access violation"},
+    {"IP register as an operand", [](Asm& a) { a.Op2(opMOV, R(0), R(regIP)); }, 12, nullptr},
+    {"IP register read through memory",
+     [](Asm& a) {
+         a.Op2(opMOV, R(3), R(regDATA));                   // at 8
+         a.Op2(opSUB, R(3), I(1024 - 4 * regIP));          // at 12
+         a.Op2(opMOV, R(0), MR(baseNONE, 3));              // at 20
+     }, 24, nullptr},
+    {"IP register written through memory",
+     [](Asm& a) {
+         a.Op2(opMOV, R(0), I(1));
+         a.Op2(opMOV, R(3), R(regDATA));
+         a.Op2(opSUB, R(3), I(1024 - 4 * regIP));
+         uint32_t w = a.Op2(opMOV, MR(baseNONE, 3), I(0));
+         a.Op2(opADD, R(0), I(100));
+         a.Put(w + 4, a.Here());
+         a.Op2(opADD, R(0), I(10));
+     }, 11, nullptr},
+    {"memory step into the IP register skips the jump after it",
+     [](Asm& a) {
+         a.Op2(opMOV, R(0), I(1));
+         a.Op2(opADD, Data(-(1024 - 4 * regIP)), I(16));
+         uint32_t j = a.Jmp(0);
+         a.Op2(opADD, R(0), I(100));
+         a.Op2(opADD, R(0), I(10));
+         a.PatchJmp(j, a.Here());
+     }, 11, nullptr},
+    {"memory step and jump back",
+     [](Asm& a) {
+         a.Op2(opMOV, Data(0), I(0));
+         a.Op2(opMOV, R(0), I(0));
+         uint32_t top = a.Label();
+         a.Op2(opADD, R(0), Data(0));
+         a.Op2(opMOV, R(2), Data(0));
+         a.Op2(opCMPNL, R(2), I(4));
+         uint32_t out = a.JCond(opJTRUE, R(2), 0);
+         a.Op2(opADD, Data(0), I(1));
+         a.Jmp(top);
+         a.PatchJCond(out, a.Here());
+     }, 0 + 1 + 2 + 3 + 4, nullptr},
+    {"SP register written through memory",
+     [](Asm& a) {
+         a.Op2(opMOV, R(3), R(regDATA));
+         a.Op2(opSUB, R(3), I(1024 - 4 * regSP));
+         a.Op2(opADD, MR(baseNONE, 3), I(100000));
+     }, 0, "Access violation"},
+    {"SP moved past the stack", [](Asm& a) { a.Op2(opADD, R(regSP), I(8)); }, 0, "Access violation"},
+    {"pop past the stack", [](Asm& a) { a.Op1(opPOP, R(2)); a.Op1(opPOP, R(2)); }, 0, "Access violation"},
+    {"push from a bad address", [](Asm& a) { a.Op1(opPUSH, Data(1 << 20)); }, 0, "Access violation"},
+    {"calls until the stack is full",
+     [](Asm& a) {
+         uint32_t top = a.Label();
+         a.Op1(opCALL, I(int32_t(top)));
+     }, 0, "Stack overflow"},
+};
+
 class VcpuOps : public ::testing::TestWithParam<OpCase> {};
 
 TEST_P(VcpuOps, Runs) {
@@ -241,6 +382,8 @@ TEST_P(VcpuOps, Runs) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Table, VcpuOps, ::testing::ValuesIn(kCases),
+                         ztest::CaseName());
+INSTANTIATE_TEST_SUITE_P(Decoded, VcpuOps, ::testing::ValuesIn(kDecodedCases),
                          ztest::CaseName());
 
 // A loop of `n` rounds, each adding 1 to global 0 and passing a marker.
@@ -372,6 +515,143 @@ TEST(Vcpu, CallexThroughAVariableSlotFails) {
     scCall_Instance(s.inst, scGet_Symbol(s.inst, "f"));
     EXPECT_EQ(scLast_Error, scerr_RUNTIME);
     EXPECT_TRUE(ztest::Contains(scLast_Error_Text, "not a host function")) << scLast_Error_Text;
+}
+
+}  // namespace
+
+namespace {
+
+// Code that ends inside an instruction: the error names the address of the
+// missing immediate, on the first run and on a later one that finds the words
+// already decoded.
+struct EndCase {
+    const char* name;
+    std::function<void(Asm&)> tail;  // the last words of the code
+};
+
+void PrintTo(const EndCase& c, std::ostream* os) { *os << c.name; }
+
+const EndCase kEndCases[] = {
+    {"immediate past the end", [](Asm& a) { a.Word(opMOV | uint32_t(scOp1Register) << 8); }},
+    {"jump after a compare past the end",
+     [](Asm& a) {
+         a.Op2(opCMPL, R(2), I(5));
+         a.Word(opJFALSE | uint32_t(scOp1Register) << 8 | 2u << 16);
+     }},
+    {"double immediate cut in half", [](Asm& a) { a.Word(opDMOV | uint32_t(scOp1Register) << 8); a.Word(0); }},
+};
+
+class VcpuCodeEnd : public ::testing::TestWithParam<EndCase> {};
+
+TEST_P(VcpuCodeEnd, ReportsTheMissingWord) {
+    ImageBuilder b;
+    b.a.Op0({opRET});
+    b.a.Align();
+    b.Export("f", int32_t(b.a.Here()), 0);
+    b.a.Op2(opMOV, R(2), I(1));
+    GetParam().tail(b.a);
+    std::string expected = "Invalid code address " + std::to_string(b.a.Here());
+    Script s(b);
+    ASSERT_NE(s.inst, nullptr) << scLast_Error_Text;
+    for (int run = 0; run < 2; ++run) {
+        scCall_Instance(s.inst, scGet_Symbol(s.inst, "f"));
+        EXPECT_EQ(scLast_Error, scerr_RUNTIME);
+        EXPECT_TRUE(ztest::Contains(scLast_Error_Text, expected)) << scLast_Error_Text;
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Table, VcpuCodeEnd, ::testing::ValuesIn(kEndCases), ztest::CaseName());
+
+// A RET may leave SP a word past the stack without an error when the block has
+// room after the stack; the next instruction that checks SP reports it.
+struct SpCase {
+    const char* name;
+    std::function<void(Asm&)> atZero;  // code at address 0, ending in RET
+};
+
+void PrintTo(const SpCase& c, std::ostream* os) { *os << c.name; }
+
+const SpCase kSpCases[] = {
+    {"move", [](Asm& a) { a.Op2(opMOV, R(2), I(1)); }},
+    {"compare and jump", [](Asm& a) { a.Op2(opCMPL, R(2), I(5)); a.JCond(opJTRUE, R(2), a.Here() + 8); }},
+    {"jump then move", [](Asm& a) { a.Jmp(a.Here() + 8); a.Op2(opMOV, R(2), I(1)); }},
+};
+
+class VcpuSpPastTheStack : public ::testing::TestWithParam<SpCase> {};
+
+TEST_P(VcpuSpPastTheStack, IsReportedByTheNextCheck) {
+    ImageBuilder b;
+    b.dataSize = 64;
+    b.stackSize = 4004;  // the block is rounded up to 16 bytes: 12 bytes after the stack
+    GetParam().atZero(b.a);  // also the initialisation routine
+    b.a.Op0({opRET});
+    b.a.Align();
+    b.Export("f", int32_t(b.a.Here()), 0);
+    b.a.Op2(opMOV, R(regRETURN_MARK), I(0));
+    b.a.Op0({opRET});  // pops the zero after the stack: SP 4008, IP 0
+    Script s(b);
+    ASSERT_NE(s.inst, nullptr) << scLast_Error_Text;
+    scCall_Instance(s.inst, scGet_Symbol(s.inst, "f"));
+    EXPECT_EQ(scLast_Error, scerr_RUNTIME);
+    EXPECT_TRUE(ztest::Contains(scLast_Error_Text, "Access violation")) << scLast_Error_Text;
+    EXPECT_EQ(s.Reg(regSP), 4008u);
+}
+
+INSTANTIATE_TEST_SUITE_P(Table, VcpuSpPastTheStack, ::testing::ValuesIn(kSpCases), ztest::CaseName());
+
+// The CPU runs the image as it was loaded: a script that writes over its code's
+// copy in script memory (reachable from the pool) changes the copy only.
+TEST(Vcpu, WritesToTheCodeCopyChangeNothing) {
+    auto b = WithFunction([](ImageBuilder& ib) {
+        Asm& a = ib.a;
+        a.Op0({opENTER});
+        a.Op2(opMOV, R(0), I(0));                       // at 8
+        a.Op2(opMOV, R(4), I(2));                       // at 16
+        uint32_t loop = a.Label();
+        a.Op2(opMOV, R(3), R(regPOOL));                 // at 24
+        a.Op2(opADD, R(3), I(0));                       // at 28, patched: pool to the ADD at 44
+        a.Op2(opMOV, MR(baseNONE, 3), I(0x3D3D3D3D));   // at 36: NOP NOP NOP NOP over it
+        a.Op2(opADD, R(0), I(1));                       // at 44
+        a.Op2(opSUB, R(4), I(1));
+        a.JCond(opJTRUE, R(4), loop);
+        a.Op2(opMOV, R(2), MR(baseNONE, 3));
+        a.Op2(opCMPE, R(2), I(0x3D3D3D3D));
+        a.Op2(opADD, R(0), R(2));
+        a.Op0({opLEAVE, opRET});
+    });
+    std::vector<uint8_t> bytes = b.Build();
+    uint32_t code = zedi::ImageWord(bytes.data(), zedi::hdrCode);
+    uint32_t pool = zedi::ImageWord(bytes.data(), zedi::hdrPool);
+    ASSERT_EQ(bytes[code + 44], opADD);
+    uint32_t offset = code + 44 - pool;
+    std::memcpy(&bytes[code + 32], &offset, 4);
+    zasm::ScriptBlock block(bytes);
+    scInstance* inst = scCreate_Instance(block, "");
+    ASSERT_NE(inst, nullptr) << scLast_Error_Text;
+    // Both rounds add 1, and the copy holds the NOPs.
+    EXPECT_EQ(scCall_Instance(inst, scGet_Symbol(inst, "f")), 3);
+    EXPECT_EQ(scLast_Error, 0) << scLast_Error_Text;
+    scFree_Instance(inst);
+}
+
+}  // namespace
+
+namespace {
+
+// A move fused with the operation after it: when the operation fails, the move
+// has been made, as when each runs alone.
+TEST(Vcpu, FusedMoveStaysDoneWhenTheNextInstructionFails) {
+    auto b = WithFunction([](ImageBuilder& ib) {
+        ib.a.Op2(opMOV, R(2), I(5));
+        ib.a.Op2(opCMPL, R(2), Data(1 << 20));
+        ib.a.JCond(opJTRUE, R(2), 0);
+        ib.a.Op0({opRET});
+    });
+    Script s(b);
+    scCall_Instance(s.inst, scGet_Symbol(s.inst, "f"));
+    EXPECT_TRUE(ztest::Contains(scLast_Error_Text, "Access violation")) << scLast_Error_Text;
+    EXPECT_EQ(s.Reg(2), 5u);
+    EXPECT_EQ(s.Reg(regIP), 4u + 8 + 8);  // after the compare
 }
 
 }  // namespace

@@ -69,14 +69,65 @@ int operators()
 int byValue(Probe p) { return p.get(); }
 Probe made(int id) { Probe p(id); return p; }
 
+int byRef(Probe& p) { return p.get(); }
+
+// Class casts: an int argument builds the Probe that the parameter takes, in
+// the argument's slot for a value (gone after the call), as a temporary for a
+// reference (gone at the statement's end); also while a register is saved.
+int casts()
+{
+    mark(1);
+    int v = byValue(70);
+    mark(2);
+    int w = byRef(71);
+    mark(3);
+    int k = 5;
+    check(60, k * 2 + byRef(72) + byValue(73) == 155);
+    check(61, v == 70 && w == 71);
+    // In an operand that runs under a condition a temporary ends with the operand.
+    check(62, k > 100 || byRef(75) == 75);
+    check(63, !(k > 100 && byRef(76) == 76));
+    check(64, (k > 1 ? byRef(77) : byValue(78)) == 77);
+    return v + w;
+}
+
+// A `break' leaves its case: the case's objects end before the jump.
+int cases(int k)
+{
+    Probe outer(90);
+    switch (k) {
+    case 1:
+        Probe a(91);
+        mark(1);
+        break;
+    case 2:
+        Probe b(92);
+        {
+            Probe c(93);
+        }
+        Probe d(94);
+        break;
+    default:
+        mark(3);
+    }
+    mark(4);
+    return k;
+}
+
 int copies()
 {
     Probe a(30);
     int v = byValue(a);
     check(10, v == 30);
     check(11, made(31).get() == 31);
+    int k = 1;
+    check(12, k + byValue(made(32)) == 33);
     return 0;
 }
+
+int textLength(string s) { return s.length(); }
+import int hostLength(string s);
+string doubled(string& s) { return s + s; }
 
 int strings()
 {
@@ -110,6 +161,25 @@ int strings()
     check(32, h.toInt() == 16);
     check(33, a < g == 0 && g < a);
     check(34, a.find(with) == -1 && g.find(n) == 3);
+    // Class casts from a text, and structure results inside the arguments of
+    // another call, also with a register saved around it.
+    check(135, textLength("abcd") == 4);
+    check(136, a.cmp("abc") == 0);
+    check(137, a.cmp("abd") < 0);
+    int k = 2;
+    check(138, k + a.cmp(a + n) == 1);
+    check(139, textLength(a + n) + k == 7);
+    check(140, textLength(doubled(a)) == 6);
+    check(141, doubled(a + n) == "abc42abc42");
+    string u = a + n + "!" + a;
+    check(142, u == "abc42!abc");
+    check(143, k * 10 + textLength(u + doubled(n) + "") == 33);
+    check(144, k > 1 && a.cmp("abc") == 0 && (a + n).length() == 5);
+    check(145, (k > 5 ? textLength(a + n) : a.cmp("abc") - 1) == -1);
+    check(146, k < 1 || doubled(a) == "abcabc");
+    // A host function gets copies (of an object, from a text) that end with the statement.
+    check(147, hostLength(a) == 3);
+    check(148, hostLength("abcd") + hostLength(a + n) == 9);
     return 0;
 }
 
@@ -147,6 +217,8 @@ export scopes;
 export temporaries;
 export operators;
 export copies;
+export casts;
+export cases;
 export strings;
 export vectors;
 export run;
@@ -194,3 +266,36 @@ int scriptClasses()
     return k;
 }
 export scriptClasses;
+
+// A script class that counts its constructions and destructions: class casts
+// and copies in loop bodies, in the third for expression, at a return, in an
+// operand of ?: and from a structure result keep both counts equal.
+int countMade;
+int countGone;
+class Counted {
+public:
+    int n;
+    Counted(int x) { n = x; countMade++; }
+    Counted(Counted& o) { n = o.n; countMade++; }
+    ~Counted() { countGone++; }
+};
+int countedRef(Counted& c) { return c.n; }
+int countedValue(Counted c) { return c.n; }
+Counted makeCounted(int x) { Counted r(x); return r; }
+int countedReturn() { return countedRef(5) + countedValue(6); }
+
+int counting()
+{
+    countMade = 0;
+    countGone = 0;
+    int t = 0;
+    int i;
+    for (i = 0; i < 100; i++) t += countedRef(i) + countedValue(1);
+    for (i = 0; i < 10; t += countedRef(1)) i++;
+    t += countedReturn();
+    t += (t > 0 ? countedRef(2) : countedValue(3));
+    t += countedValue(makeCounted(4)) + countedRef(makeCounted(5));
+    check(70, countMade > 200 && countMade == countGone);
+    return t;
+}
+export counting;
