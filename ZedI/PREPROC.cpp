@@ -513,6 +513,14 @@ int PreprocessBlock(bool nested, bool parentSkipping, bool active) {
 
 }  // namespace
 
+// A source line holds at most this many bytes; a longer one is refused rather
+// than cut, which would change what the script means.
+constexpr int kMaxLine = 2047;
+
+[[noreturn]] void LineTooLong(int line) {
+    Error(scerr_SYNTAX, "Line %d is longer than %d bytes", line, kMaxLine);
+}
+
 scSourceText* scsTextFromString(const char* text) {
     if (!text) return nullptr;
     scSourceText* t = scsNewSourceText();
@@ -524,7 +532,7 @@ scSourceText* scsTextFromString(const char* text) {
         const char* e = p;
         while (*e && *e != '\n' && *e != '\r') e++;
         int len = int(e - p);
-        if (len > 2047) len = 2047;
+        if (len > kMaxLine) LineTooLong(t->lastLine + 2);
         AppendLine(t, p, len);
         if (*e == '\r' && e[1] == '\n') e++;
         if (*e) e++;
@@ -546,10 +554,11 @@ scSourceText* scsTextFromFile(const char* path) {
     t->lastLine = -1;
     t->capacity = 20;
     t->lines = static_cast<char**>(scmAlloc(t->capacity * int(sizeof(char*))));
-    char buf[2048];
+    char buf[kMaxLine + 3];  // the line, CR LF, and the terminating zero
     for (;;) {
-        if (!std::fgets(buf, 2047, f)) break;
+        if (!std::fgets(buf, sizeof buf, f)) break;
         int len = int(std::strlen(buf));
+        bool cut = len == int(sizeof buf) - 1 && buf[len - 1] != '\n' && !std::feof(f);
         // Text-mode reading: a CR LF pair is one line end.
         if (std::feof(f)) {
             for (int i = 0; i < len; i++)
@@ -559,6 +568,10 @@ scSourceText* scsTextFromFile(const char* path) {
                 }
         }
         while (len > 0 && (buf[len - 1] == '\n' || buf[len - 1] == '\r')) len--;
+        if (cut || len > kMaxLine) {
+            std::fclose(f);
+            LineTooLong(t->lastLine + 2);
+        }
         AppendLine(t, buf, len);
     }
     std::fclose(f);

@@ -310,10 +310,13 @@ TEST(RobustCompiler, FoundInputs) {
          {"struct S { int a[16000000]; int b[16000000]; int c[16000000]; int d[16000000]; int e[16000000]; };\nS s;"},
          "Object too large"},
         {"globals past the data limit", {"char a[60000000];\nchar b[60000000];"}, "Global data too large"},
-        {"a long run of prefix operators", {"int f() { return " + std::string(3000, '!') + "1; }"},
+        {"a long run of prefix operators", {"int f() { return " + std::string(2000, '!') + "1; }"},
          "Expression nested too deeply"},
         {"prefix operators over many lines", {"int f() { int x; return " + Lines(std::string(12000, '-')) + "x; }"},
          "Expression nested too deeply"},
+        {"a line of the longest size", {"// " + std::string(2044, 'a') + "\nint x;"}, nullptr},
+        {"a line too long is refused, not cut", {"int x;\n// " + std::string(2045, 'a') + "\nint y;"},
+         "Line 2 is longer than 2047 bytes"},
         {"locals past the data limit",
          {"int f() { char a[60000000]; char b[60000000]; return 0; }"}, "Local data too large"},
     };
@@ -707,6 +710,8 @@ protected:
         Write("self.sc", "#include \"" + Path("self.sc") + "\"\nint x;\n");
         Write("twice.sc", "#include \"" + Path("twice.sc") + "\"\n#include \"" + Path("twice.sc") + "\"\n");
         Write("a.sc", "#include \"" + Path("b.sc") + "\"\n");
+        Write("longest.sc", "// " + std::string(2044, 'a') + "\r\nint x;\r\n// " + std::string(2044, 'b'));
+        Write("toolong.sc", "int x;\r\n// " + std::string(2045, 'a') + "\r\nint y;\r\n");
         Write("b.sc", "#include \"" + Path("a.sc") + "\"\n");
         scScript image = scCompile_File(Path("ok.sc").c_str());
         ASSERT_NE(image, nullptr) << scLast_Error_Text;
@@ -735,6 +740,8 @@ TEST_F(RobustFiles, CompileFileAndIncludes) {
         {"pipe.sc", ""},
         {"/dev/zero", ""},
         {"huge.sc", "too large"},
+        {"longest.sc", nullptr},
+        {"toolong.sc", "Line 2 is longer than 2047 bytes"},
         {"self.sc", "Too many includes"},
         {"twice.sc", "Too many includes"},
         {"a.sc", "Too many includes"},
