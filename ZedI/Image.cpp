@@ -1,6 +1,11 @@
 #include "Image.h"
 
+#include <sys/stat.h>
+
+#include <cstdio>
 #include <cstring>
+
+#include "Support.h"
 
 namespace zedi {
 
@@ -182,6 +187,23 @@ uint32_t FindInfoChunk(const uint8_t* image, const char* tag) {
         pos += 8 + len;
     }
     return 0;
+}
+
+ImageFile ReadImageFile(const char* path, std::vector<uint8_t>& data) {
+    FILE* f = scOpenRegularFile(path);
+    if (!f) return ImageFile::cannotOpen;
+    uint8_t buf[65536];
+    size_t n;
+    struct stat st;
+    bool tooBig = fstat(fileno(f), &st) == 0 && st.st_size > off_t(kMaxImageSize);
+    while (!tooBig && (n = std::fread(buf, 1, sizeof buf, f)) > 0) {
+        data.insert(data.end(), buf, buf + n);
+        tooBig = data.size() > kMaxImageSize;
+    }
+    bool failed = std::ferror(f);
+    std::fclose(f);
+    if (failed) return ImageFile::cannotRead;
+    return tooBig ? ImageFile::tooBig : ImageFile::ok;
 }
 
 }  // namespace zedi

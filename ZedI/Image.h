@@ -99,4 +99,9 @@ bool CheckImage(const uint8_t* image, uint32_t size, ImageLayout& layout, std::s
 // the block is not an image. Walks no further than the image's size word.
 uint32_t FindInfoChunk(const uint8_t* image, const char* tag);
 
+enum class ImageFile { ok, cannotOpen, cannotRead, tooBig };
+// Reads a whole image file into `data`: only a regular file (a directory or a
+// device would fail or never end), and no more than the largest image allows.
+ImageFile ReadImageFile(const char* path, std::vector<uint8_t>& data);
+
 }  // namespace zedi

@@ -1,7 +1,5 @@
 #include "Instance.h"
 
-#include <sys/stat.h>
-
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
@@ -374,26 +372,13 @@ uint32_t* scInstance::Regs() const {
 
 scScript scLoad_Script(const char* fileName) {
     scEngine_Init();
-    FILE* f = scOpenRegularFile(fileName);
-    if (!f) {
+    std::vector<uint8_t> data;
+    ImageFile read = ReadImageFile(fileName, data);
+    if (read == ImageFile::cannotOpen) {
         scRuntime_Error("Cannot open `%s'", fileName ? fileName : "");
         return nullptr;
     }
-    std::vector<uint8_t> data;
-    uint8_t buf[65536];
-    size_t n;
-    struct stat st;
-    bool tooBig = fstat(fileno(f), &st) == 0 && st.st_size > off_t(kMaxImageSize);
-    while (!tooBig && (n = std::fread(buf, 1, sizeof buf, f)) > 0) {
-        data.insert(data.end(), buf, buf + n);
-        if (data.size() > kMaxImageSize) {
-            tooBig = true;
-            break;
-        }
-    }
-    bool failed = std::ferror(f);
-    std::fclose(f);
-    if (failed || tooBig || data.size() < kHeaderSize) {
+    if (read != ImageFile::ok || data.size() < kHeaderSize) {
         scRuntime_Error("Cannot read a script image from `%s'", fileName);
         return nullptr;
     }

@@ -3,8 +3,6 @@
 //   zedi compile SOURCE.sc [-o OUT.so]      compiles a script into an image
 //   zedi preprocess SOURCE.sc               prints the preprocessed lines
 //   zedi run SCRIPT FUNCTION [INT ARG...]   runs an exported function, prints its result
-#include <sys/stat.h>
-
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -19,7 +17,6 @@
 #include "Format.h"
 #include "HostCall.h"
 #include "Instance.h"
-#include "Support.h"
 
 namespace {
 
@@ -37,33 +34,15 @@ bool EndsWith(const std::string& s, const char* tail) {
     return s.size() >= n && s.compare(s.size() - n, n, tail) == 0;
 }
 
-// Reads a whole file for `dump`: only a regular file (a directory or a device
-// would fail or never end), at most one byte more than the largest image.
+// Reads a whole file for `dump`, saying why when it can't.
 bool ReadImageFile(const char* path, std::vector<uint8_t>& image) {
-    FILE* f = scOpenRegularFile(path);
-    if (!f) {
-        std::fprintf(stderr, "zedi: cannot open %s\n", path);
-        return false;
+    switch (zedi::ReadImageFile(path, image)) {
+    case zedi::ImageFile::ok: return true;
+    case zedi::ImageFile::cannotOpen: std::fprintf(stderr, "zedi: cannot open %s\n", path); break;
+    case zedi::ImageFile::cannotRead: std::fprintf(stderr, "zedi: cannot read %s\n", path); break;
+    case zedi::ImageFile::tooBig: std::fprintf(stderr, "zedi: %s is larger than any script image\n", path); break;
     }
-    uint8_t buf[65536];
-    size_t n;
-    struct stat st;
-    bool tooBig = fstat(fileno(f), &st) == 0 && st.st_size > off_t(zedi::kMaxImageSize);
-    while (!tooBig && (n = std::fread(buf, 1, sizeof buf, f)) > 0) {
-        image.insert(image.end(), buf, buf + n);
-        tooBig = image.size() > zedi::kMaxImageSize;
-    }
-    bool failed = std::ferror(f);
-    std::fclose(f);
-    if (failed) {
-        std::fprintf(stderr, "zedi: cannot read %s\n", path);
-        return false;
-    }
-    if (tooBig) {
-        std::fprintf(stderr, "zedi: %s is larger than any script image\n", path);
-        return false;
-    }
-    return true;
+    return false;
 }
 
 scScript Compile(const char* path) {
