@@ -378,6 +378,17 @@ void TKestClientForm::HandleTurn(int id, int s) {
   int cseat = ComputerSeatOf(id);
   if (id != MyUserId && cseat < 0) return;
   if (id == MyUserId) {
+    // A slow client may still be rolling the previous turn's die. That roll is
+    // over: show its result now, without the end actions that belong to the
+    // turn that has passed (they would take the new turn's roll away).
+    if (GameState == 3) {
+      KestTimer->stop();
+      KestTimer->setInterval(33);
+      Die.face = Die.roll - 1;
+      Die.interval = 33;
+      DrawDie(RollValue, 3);
+      GameState = 2;
+    }
     TurnSeat = s;
     Walk.wayBack = -1;
     if (ViewShown) ClearView();

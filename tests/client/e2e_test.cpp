@@ -261,6 +261,13 @@ class GameE2E : public ClientE2E {
     gEveryRound = nullptr;
     ClientE2E::TearDown();
   }
+  static std::string Dump(TKestClientForm& m) {
+    return "\n seat " + std::to_string(m.MySeat) + " state " + std::to_string(int(m.GameState)) + " turn " +
+           std::to_string(m.TurnSeat) + " move " + std::to_string(m.MoveButton->isEnabled()) + " out " +
+           std::to_string(m.OutButton->isEnabled()) + " place " + std::to_string(m.Walk.place) + " steps " +
+           std::to_string(m.Walk.steps) + " view " + std::to_string(m.ViewShown) + " msg " +
+           plat::SjisToUtf8(m.MessageLine);
+  }
   static bool MyTurn(TKestClientForm& m) {
     return m.GameState == 2 && m.TurnSeat == m.MySeat && m.MoveButton->isEnabled();
   }
@@ -332,7 +339,7 @@ TEST_F(GameE2E, ThreePlayWholeGameLoseAndWin) {
   TKestClientForm& bm = b.Main();
   TKestClientForm& cm = c.Main();
   for (int turn = 0; turn < 12 && bm.Walk.place == 0; ++turn) {
-    ASSERT_TRUE(WaitFor([&] { return MyTurn(bm) || MyTurn(cm); }, 60000)) << "turn " << turn;
+    ASSERT_TRUE(WaitFor([&] { return MyTurn(bm) || MyTurn(cm); }, 60000)) << "turn " << turn << Dump(am) << Dump(bm) << Dump(cm);
     TKestClientForm& m = MyTurn(bm) ? bm : cm;
     ASSERT_TRUE(RollAndWalk(m, 2));
     if (&m == &bm && bm.Walk.place != 0) break;

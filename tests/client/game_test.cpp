@@ -167,6 +167,26 @@ TEST_F(Game, RollWalkAndEndTurn) {
   EXPECT_EQ(form().GameState, 2);
 }
 
+// A slow client can still be rolling bob's die when its own turn arrives; the
+// stale roll must not take the new turn's die or give it bob's steps.
+TEST_F(Game, OwnTurnArrivingDuringAnotherRollKeepsTheDie) {
+  Started();
+  Line("TURN 1");
+  Line("SAIKORO 5");
+  ASSERT_TRUE(form().KestTimer->isActive());
+  Line("TURN 0");
+  EXPECT_FALSE(form().KestTimer->isActive());
+  EXPECT_EQ(form().GameState, 2);
+  EXPECT_TRUE(form().MoveButton->isEnabled());
+  EXPECT_FALSE(form().UpSpdButton->isEnabled());
+  EXPECT_EQ(form().Walk.steps, 0);
+  form().MoveButton->click();
+  Line("SAIKORO 2");
+  RunTimer();
+  EXPECT_EQ(form().Walk.steps, 2);
+  EXPECT_TRUE(form().UpSpdButton->isEnabled());
+}
+
 TEST_F(Game, RoomsPassageAndWayBack) {
   Started();
   Line("TURN 0");
