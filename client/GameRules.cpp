@@ -167,8 +167,7 @@ bool TDieAnim::Tick(int* shown) {
   face = (face + 1) % 6;
   if (interval < 2000) interval += 10;
   if (tick > 0 || roll % 6 != face) return true;
-  face = roll - 1;
-  interval = 33;
+  Finish();
   return false;
 }
 

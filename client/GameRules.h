@@ -72,6 +72,8 @@ struct TDieAnim {
   int roll = 1;       // RollValue
   int interval = 100; // KestTimer interval
   void Start(int n) { roll = n, tick = 10; }
+  // Ends the roll: the face rests on the roll and the interval returns to 33 ms.
+  void Finish() { face = roll - 1, interval = 33; }
   bool Tick(int* shown);
 };
 

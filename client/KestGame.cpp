@@ -382,10 +382,9 @@ void TKestClientForm::HandleTurn(int id, int s) {
     // over: show its result now, without the end actions that belong to the
     // turn that has passed (they would take the new turn's roll away).
     if (GameState == 3) {
+      Die.Finish();
       KestTimer->stop();
-      KestTimer->setInterval(33);
-      Die.face = Die.roll - 1;
-      Die.interval = 33;
+      KestTimer->setInterval(Die.interval);
       DrawDie(RollValue, 3);
       GameState = 2;
     }
