@@ -7,7 +7,7 @@ cd "$(dirname "$0")"
 . scripts/deps.sh
 velmora_install_deps || { echo "test.sh: installing packages failed" >&2; exit 1; }
 
-jobs=$(nproc)
+jobs=${VELMORA_JOBS:-$(nproc)}  # VELMORA_JOBS: fewer cores when several builds share a machine
 export QT_QPA_PLATFORM=offscreen VELMORA_MIDI=null VELMORA_SOUND=null
 export ASAN_OPTIONS=${ASAN_OPTIONS:-detect_leaks=1:abort_on_error=0}
 export LSAN_OPTIONS=${LSAN_OPTIONS:-suppressions=$PWD/tests/lsan.supp:print_suppressions=0}
