@@ -7,9 +7,7 @@
 #include <QTextCursor>
 #include <QTimer>
 #include <QVBoxLayout>
-#include <cstdio>
-#include <exception>
-
+#include "LoopGuard.h"
 #include "Resources.h"
 
 namespace client {
@@ -55,11 +53,9 @@ void TChatWin::FlashTimerTimer() {
 }
 
 void TChatWin::ChatLineEnter() {
-  try {
+  plat::GuardedCall([this] {
     if (send_) send_(S(ChatLine->text()));
-  } catch (const std::exception& e) {
-    std::fprintf(stderr, "velmora: chat not sent: %s\n", e.what());
-  }
+  });
   ChatLine->clear();
   if (ChatMsg->toPlainText().size() > 32768) {
     int drop = std::max(1, ChatMsg->document()->blockCount() / 2);

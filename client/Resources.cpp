@@ -1,6 +1,7 @@
 #include "Resources.h"
 
 #include <QFile>
+#include <QWidget>
 
 #include "TextCodec.h"
 
@@ -33,5 +34,14 @@ QByteArray LoadSoundResource(const char* name) {
 QString Q(const std::string& sjis) { return QString::fromStdString(plat::SjisToUtf8(sjis)); }
 
 std::string S(const QString& text) { return plat::Utf8ToSjis(text.toStdString()); }
+
+QFont GothicFont(int px, bool bold) {
+  QFont f(QStringLiteral("IPAGothic"));
+  f.setPixelSize(px);
+  f.setBold(bold);
+  return f;
+}
+
+void CentreX(QWidget* w, int width) { w->move((width - w->width()) / 2, w->y()); }
 
 }  // namespace client
