@@ -24,7 +24,7 @@ build_and_test() {
 }
 build_and_test build -DVELMORA_SANITIZE=OFF || status=1
 build_and_test build-asan -DVELMORA_SANITIZE=ON || status=1
-build_and_test build-tsan -DVELMORA_TSAN=ON "-DVELMORA_ONLY=plat;midi;assets" || status=1
+build_and_test build-tsan -DVELMORA_TSAN=ON "-DVELMORA_ONLY=model;plat;midi;assets" || status=1
 
 if [ $status -ne 0 ]; then echo "test.sh: FAILED" >&2; fi
 exit $status

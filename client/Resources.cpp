@@ -3,12 +3,13 @@
 #include <QFile>
 #include <QWidget>
 
+#include "ResourcePaths.h"
 #include "TextCodec.h"
 
 namespace client {
 
 QImage LoadBitmapResource(const char* name) {
-  QImage img(QString(":/res/bitmaps/%1.bmp").arg(name));
+  QImage img(QString::fromStdString(assets::BitmapResourcePath(name)));
   return img;
 }
 
@@ -26,7 +27,7 @@ QImage MakeGreenTransparent(const QImage& src) {
 QImage LoadTransparentBitmap(const char* name) { return MakeGreenTransparent(LoadBitmapResource(name)); }
 
 QByteArray LoadSoundResource(const char* name) {
-  QFile f(QString(":/res/sounds/%1.wav").arg(name));
+  QFile f(QString::fromStdString(assets::SoundResourcePath(name)));
   if (!f.open(QIODevice::ReadOnly)) return {};
   return f.readAll();
 }

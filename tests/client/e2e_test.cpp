@@ -26,6 +26,7 @@
 #include "OptForm.h"
 #include "GameRules.h"
 #include "ClientTestUtil.h"
+#include "EventLoop.h"
 #include "LoginDialog.h"
 #include "MessageBox.h"
 #include "NpcSetDlg.h"
@@ -66,17 +67,8 @@ std::function<void()> gEveryRound;
 
 // Handles events until pred holds or limitMs pass (generous: sanitizer builds on
 // a loaded machine are slow).
-template <class Pred>
-bool WaitFor(Pred pred, int limitMs = 20000) {
-  QElapsedTimer t;
-  t.start();
-  while (!pred()) {
-    if (t.elapsed() > limitMs) return false;
-    if (gEveryRound) gEveryRound();
-    QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-    std::this_thread::sleep_for(std::chrono::milliseconds(2));
-  }
-  return true;
+bool WaitFor(const std::function<bool()>& pred, int limitMs = 20000) {
+  return testloop::WaitUntil(pred, limitMs, gEveryRound);
 }
 
 // One client with its own folder; its login dialog is answered by `answer`.

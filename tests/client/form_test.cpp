@@ -11,6 +11,7 @@
 #include "ChatWin.h"
 #include "ClientApp.h"
 #include "ClientTestUtil.h"
+#include "EventLoop.h"
 #include "IniFile.h"
 #include "LoginDialog.h"
 #include "MessageBox.h"
@@ -26,9 +27,7 @@ const std::string BS = "\x08";
 const char kFaceA[] = "alice_face";
 
 // Runs pending queued calls (the login dialog after an error, boxes).
-void Settle() {
-  for (int i = 0; i < 5; ++i) QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-}
+void Settle() { testloop::PumpFor(100); }
 
 class ClientForm : public ::testing::Test {
  protected:

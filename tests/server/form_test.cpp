@@ -5,11 +5,11 @@
 #include <QApplication>
 #include <QLineEdit>
 #include <QMenuBar>
-#include <QThread>
 #include <QToolButton>
 #include <chrono>
 #include <functional>
 
+#include "EventLoop.h"
 #include "KestServerForm.h"
 #include "Protocol.h"
 #include "WireClient.h"
@@ -21,23 +21,6 @@ namespace {
 
 class ServerForm : public ::testing::Test {
  protected:
-  static void SetUpTestSuite() {
-    static int argc = 1;
-    static char name[] = "server_form_tests";
-    static char* argv[] = {name, nullptr};
-    if (!QApplication::instance()) app_ = new QApplication(argc, argv);
-  }
-
-  // Runs the event loop until pred holds or ms pass.
-  static bool PumpUntil(const std::function<bool()>& pred, int ms = 5000) {
-    const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
-    while (!pred()) {
-      if (std::chrono::steady_clock::now() > end) return false;
-      QApplication::processEvents(QEventLoop::AllEvents, 10);
-      QThread::msleep(2);
-    }
-    return true;
-  }
 
   // Connects and logs in; the form's loop runs while waiting.
   std::unique_ptr<TWireClient> Login(TKestServerForm& form, const std::string& name) {
@@ -45,14 +28,14 @@ class ServerForm : public ::testing::Test {
     EXPECT_TRUE(c->Connect("127.0.0.1", form.ListeningPort(), 2000));
     c->SendCommand(kest::proto::CmdLogin(name, "f"), 0);
     const int before = form.Core().LoggedInCount();
-    EXPECT_TRUE(PumpUntil([&] { return form.Core().LoggedInCount() == before + 1; }));
+    EXPECT_TRUE(testloop::WaitUntil([&] { return form.Core().LoggedInCount() == before + 1; }));
     return c;
   }
 
   // Everything the client received until the server closed it.
   static std::vector<std::string> ReadUntilClosed(TWireClient& c) {
     std::vector<std::string> lines;
-    PumpUntil([&] {
+    testloop::WaitUntil([&] {
       while (auto l = c.ReadLine(0)) lines.push_back(*l);
       return c.PeerClosed();
     });
@@ -62,9 +45,7 @@ class ServerForm : public ::testing::Test {
   static QToolButton* Toggle(TKestServerForm& f) { return f.findChild<QToolButton*>("SpeedButton1"); }
   static QLineEdit* Port(TKestServerForm& f) { return f.findChild<QLineEdit*>("PortNum"); }
 
-  static QApplication* app_;
 };
-QApplication* ServerForm::app_ = nullptr;
 
 TEST_F(ServerForm, ListensAtOnceAndTogglesOffWithoutALine) {
   TKestServerForm form(0);
@@ -122,9 +103,9 @@ TEST_F(ServerForm, DisconnectLogsOutOverTheLoop) {
   while (a->ReadLine(200)) {
   }
   b->Close();
-  ASSERT_TRUE(PumpUntil([&] { return form.Core().LoggedInCount() == 1; }));
+  ASSERT_TRUE(testloop::WaitUntil([&] { return form.Core().LoggedInCount() == 1; }));
   std::vector<std::string> got;
-  PumpUntil([&] {
+  testloop::WaitUntil([&] {
     while (auto l = a->ReadLine(0)) got.push_back(*l);
     return got.size() >= 2;
   });
@@ -138,7 +119,7 @@ TEST_F(ServerForm, UnterminatedRemainderIsLimited) {
   TKestServerForm form(0);
   auto a = Login(form, "Alice");
   a->SendRaw(std::string(70 * 1024, 'x'));
-  ASSERT_TRUE(PumpUntil([&] { return form.Core().LoggedInCount() == 0; }));
+  ASSERT_TRUE(testloop::WaitUntil([&] { return form.Core().LoggedInCount() == 0; }));
   bool closedLogged = false;
   for (const std::string& l : form.Core().Log()) {
     EXPECT_LT(l.size(), 1024u);
