@@ -179,16 +179,43 @@ void TGameCore::SendLogin(const std::string& name, const std::string& face) {
 }
 
 void TGameCore::ResetToLoggedOut() {
+  CloseGameDialogs();
+  view_.CloseResult();
+  StopTimer();
   GameState = gsOffline;
   MyUserId = -1;
   PlayerCount = 0;
   MySeat = 0;
+  TurnSeat = 0;
   ExpectedPlayers = 0;
   ComputersAdded = false;
   RuserPending = false;
+  ViewShown = false;
+  PendingShowCheck = -1;
   pendingAdds_.clear();
+  addsOutstanding_ = 0;
+  startBack_ = false;
+  outOfGame_ = false;
   for (auto& s : Seats) s = EmptySeat();
   LocalUser.SetRoom(0);
+  LocalUser.hand.ClearList();
+  Walk = TWalk();
+  // The screen as before the first login: no table, no game, nothing to press.
+  Controls = TControls();
+  Controls.Start.enabled = Controls.Out.enabled = true;
+  UserList.clear();
+  view_.UserListChanged();
+  view_.FreePieces();
+  view_.FreeTurnCursor();
+  view_.FreeCardPictures();
+  view_.HideCaptionPanels();
+  view_.HideCheckPanel();
+  view_.ShowDie(false);
+  view_.ClearCardStrip();
+  view_.ClearNotebook();
+  view_.CloseNotebook();
+  view_.DrawBoardBackground();
+  view_.DrawTitle();
 }
 
 void TGameCore::HandleLogin(int id, int) {
@@ -208,10 +235,28 @@ void TGameCore::HandleLogin(int id, int) {
   }
 }
 
-void TGameCore::AddFailed(const std::string& why) {
-  if (pendingAdds_.empty()) return;
-  view_.Log(why + pendingAdds_.front().display);
-  pendingAdds_.pop_front();
+// A computer player asked for is seated or refused. A refusal leaves the
+// table short: it does not start by itself, and once every computer player
+// asked for is answered the host gets Start back.
+void TGameCore::AddAnswered() {
+  if (addsOutstanding_ > 0) --addsOutstanding_;
+  if (addsOutstanding_ > 0 || !startBack_) return;
+  startBack_ = false;
+  if (GameState == gsNoGame && MySeat == 0) Controls.Start = {true, true};
+}
+
+void TGameCore::AddFailed(const std::string& why, bool pending) {
+  std::string name;
+  if (pending && !pendingAdds_.empty()) {
+    name = pendingAdds_.front().display;
+    pendingAdds_.pop_front();
+  }
+  view_.Log(why + name);
+  if (ExpectedPlayers > 0) {
+    ExpectedPlayers = 0;
+    startBack_ = true;
+  }
+  AddAnswered();
 }
 
 void TGameCore::HandleErr(int, const std::string& text) {
@@ -224,7 +269,7 @@ void TGameCore::HandleErr(int, const std::string& text) {
     if (pendingAdds_.empty()) return;
     PendingAdd add = pendingAdds_.front();
     if (add.retries >= 5) {
-      AddFailed("computer player not added: ");
+      AddFailed("computer player not added: ", true);
       return;
     }
     pendingAdds_.pop_front();
@@ -235,10 +280,16 @@ void TGameCore::HandleErr(int, const std::string& text) {
     add.display += tagged ? kNpcSecondTag : tag;
     SendAddCom(add);
   } else if (text == "LOCKED") {
+    // Seated at a table, the refused room change is a computer player's: the
+    // server logs that player out again.
+    if (MyUserId != -1 && LocalUser.GetRoom() > 0) {
+      AddFailed("table closed, computer player not added", false);
+      return;
+    }
     view_.LoginRefused(rfLocked);
   } else if (text == "OVERUSER") {
     if (MyUserId != -1) {  // no slot left for a computer player
-      AddFailed("server full, computer player not added: ");
+      AddFailed("server full, computer player not added: ", true);
       return;
     }
     view_.LoginRefused(rfOverUser);
@@ -317,6 +368,7 @@ void TGameCore::HandleAddUser(int id, const std::string& name, int room, const s
   UserList.push_back(name);
   view_.UserListChanged();
   if (room != 0) view_.DrawPlayerRow(PlayerCount, face, name);
+  if (room != 0 && kind != 0) AddAnswered();
   ++PlayerCount;
   if (PlayerCount == ExpectedPlayers) {
     SendStart();
@@ -421,6 +473,11 @@ void TGameCore::OutButtonClick() {
   }
 }
 
+void TGameCore::AddComputer(int command, int seat) {
+  ++addsOutstanding_;
+  SendAddCom({command, seat, npc_->GetNpcName(seat - 1, true), npc_->GetNpcName(seat - 1, false), 0});
+}
+
 void TGameCore::SendAddCom(const PendingAdd& add) {
   pendingAdds_.push_back(add);
   SendLine(MyUserId, CmdAddCom(add.command, add.display, add.raw, 0));
@@ -439,35 +496,34 @@ void TGameCore::StartButtonClick() {
     SendLine(MyUserId, CmdInRoom(target, 0));
     return;
   }
-  if (GameState != gsNoGame || !npc_) return;
+  if (GameState != gsNoGame || !npc_ || !Controls.Start.enabled) return;
   std::array<std::string, 6> humans;
   for (int k = 0; k < PlayerCount && k < 6; ++k)
     if (!Seats[k].HasFlags(kest::ufComputer)) humans[k] = Seats[k].GetName();
   npc_->MakeUniqueNames(humans, PlayerCount);
 
-  auto add = [this](int command, int seat) {
-    SendAddCom({command, seat, npc_->GetNpcName(seat - 1, true), npc_->GetNpcName(seat - 1, false), 0});
-  };
   if (CpuCountSetting == 0 || ComputersAdded) {
     if (PlayerCount < 2) {
       view_.WarnTwoPlayers();
       return;
     }
+    // Pressed once: a second press would ask for the same seats again.
+    Controls.Start.enabled = false;
     if (PlayerCount >= 6) {  // a full table of humans starts at once
       SendStart();
       Controls.Start.visible = false;
       return;
     }
     ExpectedPlayers = 6;
-    for (int seat = PlayerCount; seat <= 5; ++seat) add(cmAddCom2, seat);
+    for (int seat = PlayerCount; seat <= 5; ++seat) AddComputer(cmAddCom2, seat);
     return;
   }
-  Controls.Start.visible = false;
+  Controls.Start = {false, false};
   ComputersAdded = true;
   int n = std::min(PlayerCount + CpuCountSetting, 6) - PlayerCount;
-  for (int seat = PlayerCount; seat < PlayerCount + n; ++seat) add(cmAddCom, seat);
+  for (int seat = PlayerCount; seat < PlayerCount + n; ++seat) AddComputer(cmAddCom, seat);
   ExpectedPlayers = 6;
-  for (int seat = PlayerCount + n; seat <= 5; ++seat) add(cmAddCom2, seat);
+  for (int seat = PlayerCount + n; seat <= 5; ++seat) AddComputer(cmAddCom2, seat);
   if (PlayerCount >= 6) {
     SendStart();
     ExpectedPlayers = 0;
@@ -516,7 +572,11 @@ void TGameCore::HandleCard(int id, const TArgs& args) {
 void TGameCore::StartGame(int id, const TArgs& args) {
   if (id != MyUserId) return;
   CloseGameDialogs();
+  // A result dialog still open from the previous game is only closed: its
+  // button's actions belong to the end of that game.
+  view_.CloseResult();
   StopTimer();
+  outOfGame_ = false;
   view_.DrawBoard();
   view_.DrawDie(0, 3);
   for (int w = 0; w < 6; ++w) WeaponCells[w] = kWeaponStartCells[w];
@@ -554,7 +614,7 @@ void TGameCore::StartGame(int id, const TArgs& args) {
 }
 
 void TGameCore::HandleTurn(int id, int s) {
-  if (Bad(!ValidSeat(s), "TURN")) return;
+  if (!InGame() || Bad(!ValidSeat(s), "TURN")) return;
   int cseat = ComputerSeatOf(id);
   if (id != MyUserId && cseat < 0) return;
   if (id == MyUserId) {
@@ -594,6 +654,14 @@ void TGameCore::HandleTurn(int id, int s) {
   Seats[MySeat].ClearFlags(kest::ufDiceDone);
   LocalUser.ClearFlags(kest::ufDiceDone);
   SetArrows(false);
+  // A new walk: nothing of an earlier turn's steps and path counts.
+  Walk.ClearMarks();
+  Walk.steps = 0;
+  if (outOfGame_) {  // out after a wrong accusation: it can only end its turn
+    Controls.Move.enabled = Controls.Kokuso.enabled = Controls.Suiri.enabled = Controls.Start.enabled = false;
+    Controls.Out.enabled = true;
+    return;
+  }
   view_.ShowCheckPanel(false);
   view_.PlaySound("CHECKSND");
   Controls.Move.enabled = true;
@@ -621,6 +689,7 @@ void TGameCore::HandleTurnEnd2(int) {
 // ---------------------------------------------------------------- die
 
 void TGameCore::MoveButtonClick() {
+  if (!MyTurn() || !Controls.Move.enabled) return;
   view_.HideCheckPanel();
   SendLine(MyUserId, CmdWord(cmSaikoro));
   if (ValidSeat(MySeat)) Seats[MySeat].SetFlags(kest::ufDiceDone);
@@ -630,7 +699,7 @@ void TGameCore::MoveButtonClick() {
 }
 
 void TGameCore::HandleSaikoro(int id, int n) {
-  if (id != MyUserId) return;  // one animation per client, driven by its own copy
+  if (id != MyUserId || !InGame()) return;  // one animation per client, driven by its own copy
   if (Bad(n < 1 || n > 6, "SAIKORO")) return;
   view_.PlaySound("SAISND");
   RollValue = n;
@@ -816,6 +885,7 @@ void TGameCore::SuiriButtonClick() {
 }
 
 void TGameCore::KokusoButtonClick() {
+  if (!MyTurn() || outOfGame_ || !Controls.Kokuso.enabled) return;
   view_.HideCheckPanel();
   int room = Walk.place >= 1 && Walk.place <= 9 ? Walk.place - 1 : 9;
   SendLine(MyUserId, CmdKokusoStart(room));
@@ -845,21 +915,25 @@ void TGameCore::SendShow(int id, int code, const kest::TCard& card) {
 }
 
 void TGameCore::SendKokuso(int id, int room, int weapon, int person) {
-  if (id == MyUserId) RestoreButtonStates();
   if (room < 0) {
+    if (id == MyUserId) RestoreButtonStates();
     SendLine(id, CmdWord(cmKokusoCancel));
     return;
   }
   if (id == MyUserId) {
-    Controls.Start.enabled = false;
-    Controls.Move.enabled = false;
+    if (outOfGame_) return;
+    // Nothing to press from the accusation until its verdict has come.
+    SaveButtonStates();
     SetArrows(false);
     KokusoRoom = room, KokusoPerson = person, KokusoWeapon = weapon;
   }
   SendLine(id, CmdKokuso(room, person, weapon));
 }
 
-void TGameCore::SendClearNpc() { SendLine(MyUserId, CmdWord(cmClearNpc)); }
+// The host drops its computer players between games, never during one.
+void TGameCore::SendClearNpc() {
+  if (MySeat == 0 && GameState == gsNoGame) SendLine(MyUserId, CmdWord(cmClearNpc));
+}
 
 void TGameCore::HandleSuiriStart(int id, int seat, int room) {
   if (id != MyUserId || Bad(!ValidSeat(seat) || room < 0 || room > 8, "SUIRISTART")) return;
@@ -1008,7 +1082,7 @@ void TGameCore::HandleKokusoStart(int id, int seat, int room) {
 }
 
 void TGameCore::HandleKokuso(int id, int person, int weapon, int room, bool right) {
-  if (Bad(person < 10 || person > 15 || weapon < 20 || weapon > 25 || room < 30 || room > 38, "KOKUSO")) return;
+  if (Bad(!ValidSolution(person, weapon, room), "KOKUSO")) return;
   Verdict = right ? 1 : 0;
   if (id != MyUserId) {
     if (ComputerSeatOf(id) < 0) return;
@@ -1063,6 +1137,8 @@ void TGameCore::HandleLose(int id, int seat) {
   }
   view_.SetPlayerStatus(seat, kLost);
   if (seat == MySeat) {
+    outOfGame_ = true;
+    view_.ClosePicker();
     MessageLine = kYouLost;
     DisableGameButtons();
     Controls.Out.enabled = true;
@@ -1094,8 +1170,7 @@ void TGameCore::EndOfGame(bool won, int seat, int person, int weapon, int room) 
 }
 
 void TGameCore::HandleWin(int id, int seat, int person, int weapon, int room) {
-  if (Bad(!ValidSeat(seat) || !ValidCardCode(person) || !ValidCardCode(weapon) || !ValidCardCode(room), "WIN"))
-    return;
+  if (Bad(!ValidSeat(seat) || !ValidSolution(person, weapon, room), "WIN")) return;
   if (id != MyUserId) {
     int cseat = ComputerSeatOf(id);
     if (cseat >= 0 && cseat == seat) RaiseScriptEvent(cseat, "OnWin");
@@ -1107,12 +1182,12 @@ void TGameCore::HandleWin(int id, int seat, int person, int weapon, int room) {
 
 void TGameCore::HandleEnd(int id, int seat, int person, int weapon, int room) {
   if (id != MyUserId) return;
-  if (Bad(!ValidSeat(seat) || !ValidCardCode(person) || !ValidCardCode(weapon) || !ValidCardCode(room), "END"))
-    return;
+  if (Bad(!ValidSeat(seat) || !ValidSolution(person, weapon, room), "END")) return;
   EndOfGame(false, seat, person, weapon, room);
 }
 
 void TGameCore::KekkaOk() {
+  if (GameState != gsNoGame) return;
   SendClearNpc();
   RestoreButtonStates();
   ResetBoard();

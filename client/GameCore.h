@@ -178,8 +178,8 @@ class TGameCore : public TClientLineHandler {
   bool MyTurn() const { return InGame() && TurnSeat == MySeat; }
   // The own player's wrong accusation has put it out of this game.
   bool OutOfGame() const { return outOfGame_; }
-  // Computer players asked for and not answered yet.
-  int PendingAdds() const { return int(pendingAdds_.size()); }
+  // Computer players asked for and neither seated nor refused yet.
+  int PendingAdds() const { return addsOutstanding_; }
 
   // ---- The window's controls and dialogs ----
   // Connected: LOGIN with name and face, only while not logged in.
@@ -200,7 +200,7 @@ class TGameCore : public TClientLineHandler {
   void SendKokuso(int id, int room, int weapon, int person);
   void SendClearNpc();
   void SendChat(const std::string& text);
-  // The result dialog's button.
+  // The result dialog's button; nothing once the next game has begun.
   void KekkaOk();
   // One tick of KestTimer.
   void KestTimerTimer();
@@ -285,8 +285,10 @@ class TGameCore : public TClientLineHandler {
     std::string display, raw;
     int retries;
   };
+  void AddComputer(int command, int seat);
   void SendAddCom(const PendingAdd& add);
-  void AddFailed(const std::string& why);
+  void AddAnswered();
+  void AddFailed(const std::string& why, bool pending);
   void SendStart();
   bool Bad(bool condition, const char* word);
   void RaiseScriptEvent(int seat, const char* event, const std::vector<int>& args = {});
@@ -313,7 +315,9 @@ class TGameCore : public TClientLineHandler {
   TScriptEvents* scripts_ = nullptr;
   TNpcNames* npc_ = nullptr;
   std::string loginName_, loginFace_;
-  std::deque<PendingAdd> pendingAdds_;
+  std::deque<PendingAdd> pendingAdds_;  // asked for, not logged in yet
+  int addsOutstanding_ = 0;             // asked for, not seated nor refused yet
+  bool startBack_ = false;              // a refusal: Start comes back once all are answered
   std::array<bool, 9> savedStates_{};
   bool footToggle_ = false;
   bool outOfGame_ = false;
