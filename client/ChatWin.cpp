@@ -23,6 +23,8 @@ TChatWin::TChatWin(std::function<void(const std::string&)> send, QWidget* parent
   ChatMsg->setReadOnly(true);
   ChatMsg->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
   ChatLine = new QLineEdit(this);
+  // A chat line stays well inside the server's line limit, full-width text included.
+  ChatLine->setMaxLength(1000);
   layout->addWidget(ChatMsg, 1);
   layout->addWidget(ChatLine);
   FlashTimer = new QTimer(this);

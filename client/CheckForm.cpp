@@ -3,6 +3,8 @@
 #include <QMenu>
 #include <QMouseEvent>
 #include <QPainter>
+#include <QShowEvent>
+#include <QTimer>
 #include <QTabWidget>
 
 #include "KestClientForm.h"
@@ -172,10 +174,20 @@ void TCheckForm::PopMenuClick(int code) {
   DrawCell(MenuGroup, MenuRow - kRowOffset[MenuGroup], MenuColumn);
 }
 
+// The sheets' place in the tab control is known only once it is laid out:
+// size the window again then, so that every row shows.
+void TCheckForm::showEvent(QShowEvent* e) {
+  QWidget::showEvent(e);
+  CheckPage->ensurePolished();
+  QTimer::singleShot(0, this, [this] { CheckPageChange(CheckPage->currentIndex()); });
+}
+
 void TCheckForm::CheckPageChange(int group) {
   if (group < 0 || group > 2) return;
   QWidget* sheet = CheckPage->widget(group);
-  int l = sheet->x() + 4, t = sheet->y() + 4;
+  // The sheet's place in the tab control (under the tabs, inside the frame).
+  QPoint at = sheet->mapTo(CheckPage, QPoint(0, 0));
+  int l = at.x() + 4, t = at.y() + 4;
   CheckPage->resize(2 * l + kPageSize[group].width(), t + kPageSize[group].height() + 4);
   setFixedSize(CheckPage->size());
 }

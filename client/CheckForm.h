@@ -28,6 +28,11 @@ class TCheckForm : public QWidget {
   void PopMenuClick(int code);
   void CheckPageChange(int group);
   uint8_t Cell(int row21, int column) const { return cells_[row21 * 6 + column]; }
+
+ protected:
+  void showEvent(QShowEvent* e) override;
+
+ public:
   QTabWidget* CheckPage;
   std::array<QLabel*, 3> Images{};
   QMenu* PopupMenu1;

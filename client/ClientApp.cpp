@@ -17,6 +17,7 @@
 #include "NpcSetDlg.h"
 #include "OptForm.h"
 #include "Paths.h"
+#include "Resources.h"
 #include "Settings.h"
 #include "TextCodec.h"
 
@@ -52,9 +53,11 @@ TClientApp::~TClientApp() { plat::SetErrorReporter(nullptr); }
 
 void TClientApp::Show() {
   main_->Forms().chatWin->show();
-  main_->show();
-  main_->raise();
-  main_->activateWindow();
+  CentreOnScreen(main_.get());
+  BringToFront(main_.get());
+  // The window manager's frame is known once the window shows: centre again.
+  TKestClientForm* m = main_.get();
+  QTimer::singleShot(0, m, [m] { CentreOnScreen(m); });
 }
 
 }  // namespace client

@@ -395,7 +395,7 @@ void TKestClientForm::KekkaOk() {
 
 void TKestClientForm::CardSpdButtonClick() {
   Entry([this] {
-    if (forms_.cardForm) forms_.cardForm->show();
+    if (forms_.cardForm) BringToFront(forms_.cardForm);
     cardStripFlag_ = true;
   });
 }
@@ -406,7 +406,7 @@ void TKestClientForm::CheckSpdButtonClick() {
       forms_.cardForm->show();
       cardStripFlag_ = false;
     }
-    if (forms_.checkForm) forms_.checkForm->show();
+    if (forms_.checkForm) BringToFront(forms_.checkForm);
   });
 }
 

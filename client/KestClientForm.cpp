@@ -145,8 +145,8 @@ TKestClientForm::TKestClientForm(Devices devices)
   connect(KokusoButton, &QPushButton::clicked, this, [this] { KokusoButtonClick(); });
   connect(CardSpdButton, &QToolButton::clicked, this, [this] { CardSpdButtonClick(); });
   connect(CheckSpdButton, &QToolButton::clicked, this, [this] { CheckSpdButtonClick(); });
-  connect(D1, &QAction::triggered, this, [this] { if (forms_.cardForm) forms_.cardForm->show(); });
-  connect(S1, &QAction::triggered, this, [this] { if (forms_.checkForm) forms_.checkForm->show(); });
+  connect(D1, &QAction::triggered, this, [this] { if (forms_.cardForm) BringToFront(forms_.cardForm); });
+  connect(S1, &QAction::triggered, this, [this] { if (forms_.checkForm) BringToFront(forms_.checkForm); });
   connect(S2, &QAction::triggered, this, [this] { S2Click(); });
   for (QToolButton* b : {UpSpdButton, DownSpdButton, LeftSpdButton, RightSpdButton, Up2SpdButton,
                          Down2SpdButton})
@@ -265,6 +265,8 @@ void TKestClientForm::BuildComponents() {
   RoomPanel = panel(24, 12, 281);
   HumanPanel = panel(24, 60, 281);
   WeaponPanel = panel(24, 108, 281);
+  // The captions grow to widths computed for this font (CaptionWidth).
+  for (QLabel* l : {RoomPanel, HumanPanel, WeaponPanel}) l->setFont(GothicFont(16));
   CheckPanel = panel(56, 144, 281);
   CheckPanel->setStyleSheet("background-color: #000000; color: #ff0000;");
   CheckPanel->setText(Q("\x82\xa0\x82\xc8\x82\xbd\x82\xcc\x83\x5e\x81\x5b\x83\x93\x82\xc5\x82\xb7"));
@@ -367,8 +369,10 @@ void TKestClientForm::SaveSettings() {
   for (int i = 0; i < 5; ++i)
     npc[i] = forms_.npcSetDlg ? forms_.npcSetDlg->Names().GetNpcName(i, false) : kNpcDefaultNames[i];
   std::string error;
-  if (!client::SaveSettings(plat::ProgramFile(kSettingsFileName), s, npc, &error))
+  if (!client::SaveSettings(plat::ProgramFile(kSettingsFileName), s, npc, &error)) {
     std::fprintf(stderr, "velmora: settings not saved: %s\n", error.c_str());
+    Log("settings not saved: " + error);
+  }
 }
 
 void TKestClientForm::Log(const std::string& sjisLine) { Memo2->appendPlainText(Q(sjisLine)); }
@@ -421,7 +425,7 @@ void TKestClientForm::Exit1Click() {
 
 void TKestClientForm::ChatWindow1Click() {
   Entry([this] {
-    if (forms_.chatWin) forms_.chatWin->show();
+    if (forms_.chatWin) BringToFront(forms_.chatWin);
   });
 }
 

@@ -1,6 +1,7 @@
 #include "Resources.h"
 
 #include <QFile>
+#include <QScreen>
 #include <QWidget>
 
 #include "ResourcePaths.h"
@@ -44,5 +45,17 @@ QFont GothicFont(int px, bool bold) {
 }
 
 void CentreX(QWidget* w, int width) { w->move((width - w->width()) / 2, w->y()); }
+
+void BringToFront(QWidget* w) {
+  w->show();
+  w->raise();
+  w->activateWindow();
+}
+
+void CentreOnScreen(QWidget* w) {
+  QRect screen = w->screen()->availableGeometry();
+  QRect frame = w->frameGeometry();
+  w->move(screen.center() - QPoint(frame.width() / 2, frame.height() / 2));
+}
 
 }  // namespace client

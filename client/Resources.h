@@ -25,6 +25,10 @@ QByteArray LoadSoundResource(const char* name);
 QFont GothicFont(int px, bool bold = false);
 // Centres w horizontally in a parent width pixels wide.
 void CentreX(QWidget* w, int width);
+// Shows a window in front of the others, active.
+void BringToFront(QWidget* w);
+// Moves a window, frame included, to the middle of the screen that holds it.
+void CentreOnScreen(QWidget* w);
 
 // Shift-JIS bytes to a widget text and back.
 QString Q(const std::string& sjis);

@@ -315,7 +315,11 @@ TEST_F(ClientForm, SixSeatsAtMostAndComputerKinds) {
   EXPECT_TRUE(form().Game.Seats[2].HasFlags(kest::ufComputer | kest::ufNonParticipant));
   fake->Deliver("CPUTYPE 3:11");
   EXPECT_EQ(form().Game.Seats[1].CpuType, 3);
-  fake->Deliver("CPUTYPE 3:55");  // no such seat: ignored
+  fake->Deliver("CPUTYPE 2:55");  // no such seat: ignored
+  for (int s = 0; s < 6; ++s) {
+    EXPECT_EQ(form().Game.Seats[s].CpuType, s == 1 ? 3 : 0) << s;
+    EXPECT_EQ(form().Game.Seats[s].HasFlags(kest::ufComputer), s == 1 || s == 2) << s;
+  }
 }
 
 TEST_F(ClientForm, HostAddsComputerPlayersAndStarts) {
@@ -400,7 +404,15 @@ TEST_F(ClientForm, ChatFlashesOnlyWhenNotActive) {
   ASSERT_FALSE(chat->isActiveWindow());
   chat->FlashAlert();
   EXPECT_TRUE(chat->Flashing());
-  chat->StopFlashing();
+  // Activated, the window stops flashing at the next tick, and a line that
+  // arrives while it is active starts none.
+  client::BringToFront(chat);
+  ASSERT_TRUE(testloop::WaitUntil([chat] { return chat->isActiveWindow(); }, 2000));
+  EXPECT_TRUE(chat->Flashing());
+  chat->FlashTimerTimer();
+  EXPECT_FALSE(chat->Flashing());
+  chat->FlashAlert();
+  EXPECT_FALSE(chat->Flashing());
 }
 
 TEST_F(ClientForm, SettingsWrittenAtCloseEvenUnwritable) {
@@ -424,13 +436,14 @@ TEST_F(ClientForm, SettingsWrittenAtCloseEvenUnwritable) {
   EXPECT_EQ(ini.ReadString("NPC", "NPC2", ""), "bob_face");
   app.reset();
 
-  if (geteuid() != 0) {
-    std::filesystem::permissions(home->path, std::filesystem::perms::owner_read |
-                                                 std::filesystem::perms::owner_exec);
-    Start();
-    form().close();  // logged, and the window still closes
-    EXPECT_TRUE(form().Closing);
-  }
+  // A settings file that cannot be written (a folder in its place, which no
+  // user can write over): the failure is logged and the window still closes.
+  std::filesystem::remove(home->path / "velmora.ini");
+  std::filesystem::create_directory(home->path / "velmora.ini");
+  Start();
+  form().close();
+  EXPECT_TRUE(form().Closing);
+  EXPECT_NE(form().Memo2->toPlainText().indexOf("settings not saved"), -1);
 }
 
 TEST_F(ClientForm, NpcDialogCancelRestoresAndOkStores) {
