@@ -177,12 +177,12 @@ int main(int argc, char** argv) {
   auto& bm = b->Main();
   am.Game.CpuCountSetting = 0;
   am.StartButton->click();
-  if (!WaitFor([&] { return am.Game.GameState == 2 && bm.Game.GameState == 2 && am.MoveButton->isEnabled(); })) {
+  if (!WaitFor([&] { return am.Game.GameState == gsIdle && bm.Game.GameState == gsIdle && am.MoveButton->isEnabled(); })) {
     std::fprintf(stderr, "velmora_shots: the game did not start\n");
     return 1;
   }
   am.MoveButton->click();
-  WaitFor([&] { return am.Game.GameState == 2 && am.UpSpdButton->isEnabled(); }, 15000);
+  WaitFor([&] { return am.Game.GameState == gsIdle && am.UpSpdButton->isEnabled(); }, 15000);
   for (int i = 0; i < 2 && am.Game.Walk.steps > 0; ++i) {
     am.UpSpdButton->click();
     WaitFor([&] { return am.UpSpdButton->isEnabled(); });
@@ -226,11 +226,11 @@ int main(int argc, char** argv) {
   bm.Forms().cardShowForm->Abandon();
 
   picker->OkBtnClick();  // a wrong accusation: anna is out
-  WaitFor([&] { return am.Game.GameState == 6 && !am.KestTimer->isActive() && am.OutButton->isEnabled(); }, 15000);
+  WaitFor([&] { return am.Game.GameState == gsKokusoCards && !am.KestTimer->isActive() && am.OutButton->isEnabled(); }, 15000);
   am.OutButton->click();
-  WaitFor([&] { return bm.Game.GameState == 10; });
+  WaitFor([&] { return bm.Game.GameState == gsConfirm; });
   bm.OutButton->click();
-  WaitFor([&] { return bm.Game.GameState == 2 && bm.KokusoButton->isEnabled(); });
+  WaitFor([&] { return bm.Game.GameState == gsIdle && bm.KokusoButton->isEnabled(); });
   bm.KokusoButton->click();
   client::TCardSelForm* bp = bm.Forms().cardSelForm;
   bp->PlaceBox->setCurrentIndex(sol[3]);

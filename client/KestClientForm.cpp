@@ -170,7 +170,7 @@ TKestClientForm::~TKestClientForm() {
   c->OnDisconnect = nullptr;
   c->OnLineArrived = nullptr;
   c->Close();
-  dev_.music->PlayMusic(-1);
+  dev_.music->PlayMusic(muStop);
 }
 
 void TKestClientForm::BuildComponents() {
@@ -407,7 +407,7 @@ void TKestClientForm::FormClose() {
   Closing = true;
   SaveSettings();
   if (dev_.connection->Active()) dev_.connection->Close();
-  dev_.music->PlayMusic(-1);
+  dev_.music->PlayMusic(muStop);
 }
 
 void TKestClientForm::CloseMainWindow(int exitCode) {
@@ -558,7 +558,7 @@ void TKestClientForm::ShowConnectDialog() {
   } reset{inConnectDialog_};
 
   TLoginDialog& dlg = *forms_.loginDialog;
-  PlayMusic(3);
+  PlayMusic(muOpening);
   for (;;) {
     int r;
     if (autoLogin_) {

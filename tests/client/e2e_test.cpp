@@ -133,7 +133,7 @@ TEST_F(ClientE2E, ThreeInOneRoomChatAndOneLeaves) {
   Client& a = NewClient("a3", "anna");
   ASSERT_TRUE(a.LogIn());
   EXPECT_GE(a.Main().Game.MyUserId, 0);
-  EXPECT_EQ(a.Main().Game.GameState, 1);
+  EXPECT_EQ(a.Main().Game.GameState, client::gsNoGame);
   EXPECT_EQ(a.Main().Game.MySeat, 0);
   EXPECT_FALSE(a.Main().StartButton->isHidden());
   Client& b = NewClient("b3", "ben");
@@ -200,7 +200,7 @@ TEST_F(ClientE2E, ReconnectsAfterServerDrops) {
   ASSERT_TRUE(WaitFor([&] { return a.dialogs == 1; }));
   ASSERT_TRUE(WaitFor([&] { return a.Main().Game.MyUserId >= 0 && a.Main().Game.LocalUser.GetRoom() == 1; }));
   EXPECT_EQ(a.Main().Game.PlayerCount, 1);
-  EXPECT_EQ(a.Main().Game.GameState, 1);
+  EXPECT_EQ(a.Main().Game.GameState, client::gsNoGame);
 }
 
 TEST_F(ClientE2E, HostAddsComputerPlayersUntilStartThenLateLoginIsLocked) {
@@ -211,7 +211,7 @@ TEST_F(ClientE2E, HostAddsComputerPlayersUntilStartThenLateLoginIsLocked) {
   ASSERT_TRUE(WaitFor([&] { return a.Main().Game.PlayerCount == 2; }));
   a.Main().Game.CpuCountSetting = 1;
   a.Main().StartButton->click();
-  ASSERT_TRUE(WaitFor([&] { return a.Main().Game.GameState == 2 && b.Main().Game.GameState == 2; }));
+  ASSERT_TRUE(WaitFor([&] { return a.Main().Game.GameState == client::gsIdle && b.Main().Game.GameState == client::gsIdle; }));
   EXPECT_EQ(a.Main().Game.PlayerCount, 6);
   EXPECT_EQ(a.Main().Game.ExpectedPlayers, 0);
   EXPECT_TRUE(a.Main().Game.Seats[2].HasFlags(kest::ufComputer));
@@ -246,7 +246,7 @@ class GameE2E : public ClientE2E {
       for (auto& c : clients) {
         if (!c->app) continue;
         TKestClientForm& m = c->Main();
-        if (m.Game.GameState == 10 && m.OutButton->isEnabled()) m.OutButton->click();
+        if (m.Game.GameState == client::gsConfirm && m.OutButton->isEnabled()) m.OutButton->click();
         auto* show = m.Forms().cardShowForm;
         if (show->isVisible()) {
           ++shown;
@@ -267,13 +267,13 @@ class GameE2E : public ClientE2E {
            plat::SjisToUtf8(m.Game.MessageLine);
   }
   static bool MyTurn(TKestClientForm& m) {
-    return m.Game.GameState == 2 && m.Game.TurnSeat == m.Game.MySeat && m.MoveButton->isEnabled();
+    return m.Game.GameState == client::gsIdle && m.Game.TurnSeat == m.Game.MySeat && m.MoveButton->isEnabled();
   }
   // Rolls and walks toward target along the route table until the steps are
   // used up or a room is entered.
   static bool RollAndWalk(TKestClientForm& m, int target) {
     m.MoveButton->click();
-    if (!WaitFor([&] { return m.Game.GameState == 2 && m.UpSpdButton->isEnabled(); }, 60000)) return false;
+    if (!WaitFor([&] { return m.Game.GameState == client::gsIdle && m.UpSpdButton->isEnabled(); }, 60000)) return false;
     while (m.Game.Walk.steps > 0 && m.Game.Walk.place == 0) {
       int d = client::RouteTable()[target][client::CellIndex(m.Game.Walk.x, m.Game.Walk.y)];
       if (d > 3) return false;
@@ -306,7 +306,7 @@ TEST_F(GameE2E, ThreePlayWholeGameLoseAndWin) {
   a.Main().StartButton->click();  // seat fillers, then the game
   ASSERT_TRUE(WaitFor([&] {
     for (auto& cl : clients)
-      if (cl->Main().Game.GameState != 2 || cl->Main().Game.LocalUser.hand.CardCount() != 6) return false;
+      if (cl->Main().Game.GameState != client::gsIdle || cl->Main().Game.LocalUser.hand.CardCount() != 6) return false;
     return true;
   }));
   // The solution: the three cards nobody holds.
@@ -327,7 +327,7 @@ TEST_F(GameE2E, ThreePlayWholeGameLoseAndWin) {
   ASSERT_EQ(own.Mark(), 3);
   Accuse(am, own.Index(), solution[1], solution[2]);
   ASSERT_TRUE(WaitFor([&] { return am.OutButton->isEnabled() && !am.KokusoButton->isEnabled() &&
-                                   am.Game.GameState == 6 && !am.KestTimer->isActive(); },
+                                   am.Game.GameState == client::gsKokusoCards && !am.KestTimer->isActive(); },
                       15000))
       << int(am.Game.GameState) << " out " << am.OutButton->isEnabled() << " kokuso " << am.KokusoButton->isEnabled()
       << " timer " << am.KestTimer->isActive() << " msg " << plat::SjisToUtf8(am.Game.MessageLine);
@@ -351,7 +351,7 @@ TEST_F(GameE2E, ThreePlayWholeGameLoseAndWin) {
   picker->HumanBox->setCurrentIndex(solution[1]);
   picker->WeaponBox->setCurrentIndex(solution[2]);
   picker->OkBtn->click();
-  ASSERT_TRUE(WaitFor([&] { return bm.OutButton->isEnabled() && bm.Game.GameState == 2; }, 60000));
+  ASSERT_TRUE(WaitFor([&] { return bm.OutButton->isEnabled() && bm.Game.GameState == client::gsIdle; }, 60000));
   EXPECT_GE(shown, 1);
   EXPECT_TRUE(bm.Game.ViewShown);
   bm.OutButton->click();
@@ -365,7 +365,7 @@ TEST_F(GameE2E, ThreePlayWholeGameLoseAndWin) {
     return true;
   }, 60000));
   for (auto& cl : clients) {
-    EXPECT_EQ(cl->Main().Game.GameState, 1);
+    EXPECT_EQ(cl->Main().Game.GameState, client::gsNoGame);
     auto* k = cl->Main().Forms().kekkaForm;
     EXPECT_EQ(client::S(k->MsgLabel->text()).substr(0, 4), "cleo");
     EXPECT_EQ(k->Pictures[0]->Number, solution[3]);

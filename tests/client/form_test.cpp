@@ -121,7 +121,7 @@ TEST_F(ClientForm, LoginSendsLoginAndJoinsRoomOne) {
   EXPECT_EQ(fake->sent[0], "LOGIN " + BS + "alice" + BS + "," + BS + kFaceA + BS + ":0\r");
   fake->Deliver("LOGIN:7");
   EXPECT_EQ(form().Game.MyUserId, 7);
-  EXPECT_EQ(form().Game.GameState, 1);
+  EXPECT_EQ(form().Game.GameState, client::gsNoGame);
   EXPECT_EQ(form().Game.LocalUser.GetName(), "alice");
   EXPECT_EQ(form().Game.LocalUser.GetFace(), kFaceA);
   ASSERT_EQ(fake->sent.size(), 2u);
@@ -197,7 +197,7 @@ TEST_F(ClientForm, SocketErrorOrServerCloseStartsOver) {
   fake->OnError("connection refused");
   EXPECT_NE(form().Memo2->toPlainText().indexOf("Error connecting to:127.0.0.1"), -1);
   EXPECT_EQ(form().Game.MyUserId, -1);
-  EXPECT_EQ(form().Game.GameState, 0);
+  EXPECT_EQ(form().Game.GameState, client::gsOffline);
   EXPECT_EQ(form().Game.PlayerCount, 0);
   EXPECT_EQ(form().Game.Seats[0].GetName(), "");
   EXPECT_FALSE(form().Connecting);
@@ -299,7 +299,7 @@ TEST_F(ClientForm, SeatsRowsAndLeaving) {
   fake->Deliver("BYE " + BS + "alice" + BS + ":4");
   EXPECT_EQ(form().Game.MySeat, 0);
   EXPECT_FALSE(form().StartButton->isHidden());
-  EXPECT_EQ(form().Game.GameState, 1);
+  EXPECT_EQ(form().Game.GameState, client::gsNoGame);
 }
 
 TEST_F(ClientForm, SixSeatsAtMostAndComputerKinds) {

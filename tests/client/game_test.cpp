@@ -109,9 +109,9 @@ class Game : public ::testing::Test {
 TEST_F(Game, StartCardsAndTurns) {
   Seated();
   LineTo("START 1,0", 4);  // a copy for another number changes nothing
-  EXPECT_EQ(form().Game.GameState, 1);
+  EXPECT_EQ(form().Game.GameState, client::gsNoGame);
   Line("START 1,0");
-  EXPECT_EQ(form().Game.GameState, 2);
+  EXPECT_EQ(form().Game.GameState, client::gsIdle);
   EXPECT_TRUE(form().Game.AccuseAnywhere);
   EXPECT_FALSE(form().Game.MoveSuspect);
   ASSERT_NE(form().CursorImage(), nullptr);
@@ -147,9 +147,9 @@ TEST_F(Game, RollWalkAndEndTurn) {
   form().MoveButton->click();
   EXPECT_EQ(fake->sent.back(), Sent("SAIKORO"));
   Line("SAIKORO 2");
-  EXPECT_EQ(form().Game.GameState, 3);
+  EXPECT_EQ(form().Game.GameState, client::gsRolling);
   RunTimer();
-  EXPECT_EQ(form().Game.GameState, 2);
+  EXPECT_EQ(form().Game.GameState, client::gsIdle);
   EXPECT_EQ(form().KestTimer->interval(), 33);
   EXPECT_TRUE(form().UpSpdButton->isEnabled());
   form().UpSpdButton->click();
@@ -169,11 +169,11 @@ TEST_F(Game, RollWalkAndEndTurn) {
 
   // The turn end of a suggestion asks the others to confirm.
   Line("TURNEND2");
-  EXPECT_EQ(form().Game.GameState, 10);
+  EXPECT_EQ(form().Game.GameState, client::gsConfirm);
   EXPECT_EQ(client::S(form().OutButton->text()), "\x8a\x6d\x94\x46");
   form().OutButton->click();
   EXPECT_EQ(fake->sent.back(), Sent("CONFIRM"));
-  EXPECT_EQ(form().Game.GameState, 2);
+  EXPECT_EQ(form().Game.GameState, client::gsIdle);
 }
 
 // A slow client can still be rolling bob's die when its own turn arrives; the
@@ -185,7 +185,7 @@ TEST_F(Game, OwnTurnArrivingDuringAnotherRollKeepsTheDie) {
   ASSERT_TRUE(form().KestTimer->isActive());
   Line("TURN 0");
   EXPECT_FALSE(form().KestTimer->isActive());
-  EXPECT_EQ(form().Game.GameState, 2);
+  EXPECT_EQ(form().Game.GameState, client::gsIdle);
   EXPECT_TRUE(form().MoveButton->isEnabled());
   EXPECT_FALSE(form().UpSpdButton->isEnabled());
   EXPECT_EQ(form().Game.Walk.steps, 0);
@@ -250,13 +250,13 @@ TEST_F(Game, SuggestionFlowWithPickerAndShownCard) {
   EXPECT_TRUE(form().Game.ViewShown);
   EXPECT_FALSE(!form().Piece(0)->isHidden());
   Line("SUIRI 0,4," + BS + "2" + BS + ",5");
-  EXPECT_EQ(form().Game.GameState, 4);
+  EXPECT_EQ(form().Game.GameState, client::gsSuiriCaptions);
   EXPECT_EQ(form().Game.Seats[2].GetPlace(), 0);  // suspects stay without the mode
   fake->sent.clear();
   Line("SHOWWAIT 1");
   EXPECT_TRUE(fake->sent.empty());
   RunTimer();
-  EXPECT_EQ(form().Game.GameState, 2);
+  EXPECT_EQ(form().Game.GameState, client::gsIdle);
   EXPECT_EQ(form().RoomPanel->width(), client::CaptionWidth(int(client::S(form().RoomPanel->text()).size()), 10));
   EXPECT_TRUE(fake->sent.empty());
   Line("SHOWC 1,25");
@@ -376,9 +376,9 @@ TEST_F(Game, AccusationCancelWrongVerdictAndLose) {
   EXPECT_EQ(fake->sent.back(), Sent("KOKUSO 7,1,3"));
   Line("KOKUSOSTART 0,9");
   Line("KOKUSO 10,20,30,0");
-  EXPECT_EQ(form().Game.GameState, 5);
+  EXPECT_EQ(form().Game.GameState, client::gsKokusoCaptions);
   for (int i = 0; i < 33; ++i) form().KestTimerTimer();
-  EXPECT_EQ(form().Game.GameState, 6);
+  EXPECT_EQ(form().Game.GameState, client::gsKokusoCards);
   fake->sent.clear();
   RunTimer();
   ASSERT_EQ(fake->sent.size(), 1u);
@@ -394,7 +394,7 @@ TEST_F(Game, ComputerVerdictAfterAPause) {
   Seated(0, 1);
   Line("START 1,0");
   LineTo("KOKUSO 10,20,30,1", 10);  // seat 2's computer player
-  EXPECT_EQ(form().Game.GameState, 9);
+  EXPECT_EQ(form().Game.GameState, client::gsComputerVerdict);
   fake->sent.clear();
   for (int i = 0; i < 20; ++i) form().KestTimerTimer();
   EXPECT_TRUE(fake->sent.empty());
@@ -412,7 +412,7 @@ TEST_F(Game, WinShowsResultAndOkResetsTable) {
   EXPECT_FALSE(form().Forms().cardSelForm->isVisible());
   Line("SHOWSEL 1,21");  // a dialog left open when the game ends is closed unsent
   Line("WIN 1,13,24,36");
-  EXPECT_EQ(form().Game.GameState, 1);
+  EXPECT_EQ(form().Game.GameState, client::gsNoGame);
   EXPECT_FALSE(form().Forms().cardShowForm->isVisible());
   EXPECT_EQ(form().CursorImage(), nullptr);
   EXPECT_TRUE(!form().StartButton->isHidden());
@@ -437,7 +437,7 @@ TEST_F(Game, WinShowsResultAndOkResetsTable) {
 TEST_F(Game, EndShowsEverybodyFailed) {
   Started(1);
   Line("END 0,10,20,30");
-  EXPECT_EQ(form().Game.GameState, 1);
+  EXPECT_EQ(form().Game.GameState, client::gsNoGame);
   EXPECT_FALSE(!form().StartButton->isHidden());  // only the host
   EXPECT_EQ(client::S(form().Forms().kekkaForm->MsgLabel->text()),
             "\x91\x53\x88\xf5\x82\xaa\x8d\x90\x91\x69\x82\xc9\x8e\xb8\x94\x73\x82\xb5\x82\xdc\x82\xb5\x82\xbd\x81\x49"
@@ -450,7 +450,7 @@ TEST_F(Game, OutOfRangeLinesIgnored) {
   Line("TURN 7");
   EXPECT_EQ(form().Game.TurnSeat, 0);
   Line("SAIKORO 9");
-  EXPECT_EQ(form().Game.GameState, 2);
+  EXPECT_EQ(form().Game.GameState, client::gsIdle);
   Line("MOVE 0,30,2,1");
   Line("MOVE 7,3,2,1");
   EXPECT_EQ(form().Game.Seats[0].X(), 7);
@@ -466,11 +466,11 @@ TEST_F(Game, OutOfRangeLinesIgnored) {
   EXPECT_FALSE(form().Forms().cardShowForm->isVisible());
   Line("SUIRI 0,9,1,1");
   Line("SUIRI 0,1,1,6");
-  EXPECT_EQ(form().Game.GameState, 2);
+  EXPECT_EQ(form().Game.GameState, client::gsIdle);
   Line("SHOWC 9,12");
   Line("WIN 8,10,20,30");
   Line("WIN 1,10,20,99");
-  EXPECT_EQ(form().Game.GameState, 2);
+  EXPECT_EQ(form().Game.GameState, client::gsIdle);
 }
 
 TEST_F(Game, SendWrappersWireBytes) {
