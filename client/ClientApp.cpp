@@ -54,10 +54,8 @@ TClientApp::~TClientApp() { plat::SetErrorReporter(nullptr); }
 void TClientApp::Show() {
   main_->Forms().chatWin->show();
   CentreOnScreen(main_.get());
+  main_->CentreWhenFramed();
   BringToFront(main_.get());
-  // The window manager's frame is known once the window shows: centre again.
-  TKestClientForm* m = main_.get();
-  QTimer::singleShot(0, m, [m] { CentreOnScreen(m); });
 }
 
 }  // namespace client

@@ -437,6 +437,21 @@ void TKestClientForm::NPCN1Click() {
   });
 }
 
+void TKestClientForm::CentreWhenFramed() {
+  // The window manager frames the window some time after it shows, and says
+  // nothing when it has: look for the frame for a few seconds.
+  auto* watch = new QTimer(this);
+  auto tries = std::make_shared<int>(0);
+  connect(watch, &QTimer::timeout, this, [this, watch, tries] {
+    bool framed = frameGeometry().size() != geometry().size();
+    if (framed) CentreOnScreen(this);
+    if (!framed && ++*tries < 60) return;
+    watch->stop();
+    watch->deleteLater();
+  });
+  watch->start(50);
+}
+
 void TKestClientForm::SetForms(const TClientForms& forms) {
   forms_ = forms;
   Game.SetNpcNames(forms_.npcSetDlg ? &forms_.npcSetDlg->Names() : nullptr);

@@ -111,6 +111,8 @@ class TKestClientForm : public QMainWindow,
   void ClearPlayerRows();
   // Shows the core's buttons, lists and timer on the widgets.
   void Sync();
+  // Centres the window again once the window manager has given it its frame.
+  void CentreWhenFramed();
 
   // ---- Connection and login ----
   void ShowConnectDialog();
