@@ -25,6 +25,7 @@
 #include "KestAbout.h"
 #include "KestCardForm.h"
 #include "LoginDialog.h"
+#include "LoopGuard.h"
 #include "MessageBox.h"
 #include "OptForm.h"
 #include "Resources.h"
@@ -561,6 +562,20 @@ TEST_F(Game, PickerStripNotebookAndOptions) {
   };
   form().S2Click();
   EXPECT_FALSE(form().Game.KokusoMode);
+}
+
+// An error that reaches the event loop is shown from the loop afterwards,
+// never inside the callback that failed.
+TEST_F(Game, ErrorBoxOpensFromTheLoopAfterwards) {
+  std::vector<std::string> boxes;
+  plat::SetMessageBoxHandler([&](const plat::TMessageBoxRequest& r) {
+    boxes.push_back(r.text);
+    return plat::idOK;
+  });
+  plat::GuardedCall([] { throw std::runtime_error("boom"); });
+  EXPECT_TRUE(boxes.empty());
+  testloop::Drain();
+  EXPECT_EQ(boxes, std::vector<std::string>{"boom"});
 }
 
 // ---------------------------------------------------------------- the windows
