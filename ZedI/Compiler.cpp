@@ -724,7 +724,12 @@ void LayoutParams(scSymbol* f, bool define) {
         Type tt;
         tt.base = vSTRUCT;
         tt.st = currentClass;
+        // GCC 12 with the sanitizers reports an overlap in this inlined string
+        // assignment from a literal (-Wrestrict); there is none.
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wrestrict"
         tt.decl = "*";
+#pragma GCC diagnostic pop
         scSymbol* self = NewFrameSymbol("this", offset, tt);
         if (define) scdicPush(symbols, self);
         offset += 4;
