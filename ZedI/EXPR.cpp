@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "IntArith.h"
 #include "VARS.h"
 
 namespace zc {
@@ -54,31 +55,8 @@ static bool Fold(int op, Val& a, Val& b) {
         return true;
     }
     bool uns = a.t.uns || b.t.uns;
-    uint32_t x = uint32_t(a.off), y = uint32_t(b.off), r = 0;
-    int32_t sx = a.off, sy = b.off;
-    switch (op) {
-    case opADD: r = x + y; break;
-    case opSUB: r = x - y; break;
-    case opMUL: r = x * y; break;
-    case opDIV: case opMOD:
-        if (y == 0) Error(scerr_OPERAND, "Division by zero");
-        if (uns) r = op == opDIV ? x / y : x % y;
-        else if (sx == INT32_MIN && sy == -1) r = op == opDIV ? uint32_t(INT32_MIN) : 0;
-        else r = uint32_t(op == opDIV ? sx / sy : sx % sy);
-        break;
-    case opSHL: r = x << (y & 31); break;
-    case opSHR: r = uns ? x >> (y & 31) : uint32_t(sx >> (y & 31)); break;
-    case opAND: r = x & y; break;
-    case opOR: r = x | y; break;
-    case opXOR: r = x ^ y; break;
-    case opCMPE: r = x == y; break;
-    case opCMPG: r = uns ? x > y : sx > sy; break;
-    case opCMPL: r = uns ? x < y : sx < sy; break;
-    case opCMPNG: r = uns ? x <= y : sx <= sy; break;
-    case opCMPNL: r = uns ? x >= y : sx >= sy; break;
-    case opORL: r = x || y; break;
-    case opANDL: r = x && y; break;
-    }
+    if ((op == opDIV || op == opMOD) && b.off == 0) Error(scerr_OPERAND, "Division by zero");
+    uint32_t r = zedi::IntArith(op, uint32_t(a.off), uint32_t(b.off), uns);
     a.off = int32_t(r);
     a.d = a.t.uns ? double(r) : double(int32_t(r));
     a.t.uns = uns && op != opCMPE && !(op >= opCMPG && op <= opCMPNL);

@@ -2,6 +2,7 @@
 // instruction word and its immediates, and pads to whole words.
 #include <cstring>
 
+#include "IntArith.h"
 #include "VARS.h"
 
 namespace zc {
@@ -122,11 +123,6 @@ static int DoubleForm(int op) {
     Error(scerr_CODEGEN, "Invalid `%s' operand for floating", scOpcodes[op].name);
 }
 
-static bool Unsigned(int op) {
-    return op == opDIV || op == opCMPG || op == opCMPL || op == opCMPNG || op == opCMPNL ||
-           op == opMOD || op == opSHR;
-}
-
 void Emit(int op, Val* a, Val* b) {
     if ((op & 0xFF) == 0 && op != 0) {
         PadCode();
@@ -188,7 +184,7 @@ void Emit(int op, Val* a, Val* b) {
         return;
     }
     int ka = ValKind(a->t), kb = ValKind(b->t);
-    if ((a->t.uns || b->t.uns) && Unsigned(op)) {
+    if ((a->t.uns || b->t.uns) && zedi::scTakesUnsignedFlag(op)) {
         Val one = Imm(1);
         Encode(opOPTIONS, &one, nullptr);
     }
