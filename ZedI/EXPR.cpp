@@ -958,6 +958,25 @@ static Val Deref(Val v) {
     return m;
 }
 
+// Moves a memory value by `delta` bytes: its offset, or for memory addressed
+// through a register (whose instructions carry no offset) that register, copied
+// first when it is not the value's own.
+static void Displace(Val& v, int32_t delta) {
+    if (!(v.reg && v.mode)) {
+        v.off += delta;
+        return;
+    }
+    if (!delta) return;
+    Val r = Reg(v.r), o = Imm(delta);
+    if (v.r >= 240 || !regUsed[v.r]) {
+        Val n = Reg(AllocReg());
+        Emit(opMOV, &n, &r);
+        v.r = n.r;
+        r = n;
+    }
+    Emit(opADD, &r, &o);
+}
+
 static bool Postfix(Val& v, bool needed) {
     if (Is("(")) {
         Next();
@@ -993,7 +1012,7 @@ static bool Postfix(Val& v, bool needed) {
             int step = SizeOf(et);
             index = ToInt(index);
             if (v.t.decl[0] == '[' && v.mode && index.imm) {
-                v.off += index.off * step;
+                Displace(v, index.off * step);
                 v.t = et;
                 continue;
             }
@@ -1050,20 +1069,7 @@ static bool Postfix(Val& v, bool needed) {
             }
             scSymbol* m = scdicFind(v.t.st->members, Lex());
             if (!m) Error(scerr_OPERAND, "`%s' is not a member of `%s'", Lex(), v.t.st->name);
-            if (v.reg && v.mode) {
-                if (m->address) {
-                    Val r = Reg(v.r), o = Imm(m->address);
-                    if (v.r >= 240 || !regUsed[v.r]) {
-                        Val n = Reg(AllocReg());
-                        Emit(opMOV, &n, &r);
-                        v.r = n.r;
-                        r = n;
-                    }
-                    Emit(opADD, &r, &o);
-                }
-            } else {
-                v.off += m->address;
-            }
+            Displace(v, m->address);
             v.t = SymType(m);
             v.sym = m;
             Next();
@@ -1397,6 +1403,8 @@ bool SubExp(int level, Val& v, bool needed) {
         if (!ConditionalSubExp(3, f)) Error(scerr_SYNTAX, "Parse error at %s", Lex());
         f = Decay(f);
         if (!(f.reg && f.mode == 0 && f.r == t.r)) {
+            // The result has the true branch's type: the false value is converted to it.
+            if (ValKind(f.t) != ValKind(t.t) && IsFloating(f)) f = ConvertTo(f, t.t);
             Val d = t;
             d.t = t.t;
             Emit(ValKind(t.t) == tDOUBLE ? opDMOV : opMOV, &d, &f);

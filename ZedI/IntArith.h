@@ -1,6 +1,6 @@
-// Integer operations on 32-bit words, as the script CPU runs them. The CPU and
-// the compiler's constant folding both compute through here, so that a folded
-// expression gives what the emitted code would.
+// Integer operations on 32-bit words and the truncation of a double, as the
+// script CPU runs them. The CPU and the compiler's constant folding both compute
+// through here, so that a folded expression gives what the emitted code would.
 #pragma once
 
 #include <cstdint>
@@ -47,6 +47,13 @@ constexpr bool scTakesUnsignedFlag(int op) {
     case opORL: return a != 0 || b != 0;
     default: return 0;
     }
+}
+
+// A double truncated toward zero to an int (DINT); out of range and NaN give
+// INT_MIN, as the hardware conversion does.
+constexpr int32_t DoubleToInt(double d) {
+    if (!(d > -2147483649.0 && d < 2147483648.0)) return INT32_MIN;
+    return int32_t(d);
 }
 
 }  // namespace zedi

@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "IntArith.h"
 #include "VARS.h"
 
 namespace zc {
@@ -321,7 +322,7 @@ Val ToInt(Val v) {
     v = Decay(v);
     int k = ValKind(v.t);
     if (v.imm) {
-        if (k == tDOUBLE || k == tFLOAT) v.off = int32_t(v.d);
+        if (k == tDOUBLE || k == tFLOAT) v.off = zedi::DoubleToInt(v.d);
         else if (k == tFIXED) v.off >>= 16;
         v.t = Type();
         v.d = v.off;
@@ -377,7 +378,7 @@ Val ToDouble(Val v) {
 static Val ToFixed(Val v) {
     int k = ValKind(v.t);
     if (v.imm) {
-        if (k == tDOUBLE || k == tFLOAT) v.off = int32_t(v.d * 65536.0);
+        if (k == tDOUBLE || k == tFLOAT) v.off = zedi::DoubleToInt(v.d * 65536.0);
         else if (k != tFIXED) v.off = int32_t(uint32_t(v.off) << 16);
         v.t = Type();
         v.t.base = tFIXED;

@@ -52,12 +52,6 @@ namespace {
 
 using zedi::VmSpace;
 
-int32_t DoubleToInt(double d) {
-    // Out of range and NaN give INT_MIN, as the hardware conversion does.
-    if (!(d > -2147483649.0 && d < 2147483648.0)) return INT32_MIN;
-    return int32_t(d);
-}
-
 double LoadDouble(const uint8_t* p) {
     double d;
     std::memcpy(&d, p, 8);
@@ -1202,7 +1196,7 @@ int Cpu::Step() {
     case opWMOV: std::memmove(a, b, 2); break;
     case opDMOV: std::memmove(a, b, 8); break;
     case opIDBL: StoreDouble(a, double(int32_t(bv))); break;
-    case opDINT: zedi::StoreWord(a, uint32_t(DoubleToInt(LoadDouble(b)))); break;
+    case opDINT: zedi::StoreWord(a, uint32_t(zedi::DoubleToInt(LoadDouble(b)))); break;
     case opFDBL: {
         float f;
         std::memcpy(&f, b, 4);
@@ -1214,7 +1208,7 @@ int Cpu::Step() {
         std::memcpy(a, &f, 4);
         break;
     }
-    case opDFIX: zedi::StoreWord(a, uint32_t(DoubleToInt(LoadDouble(b) * 65536.0))); break;
+    case opDFIX: zedi::StoreWord(a, uint32_t(zedi::DoubleToInt(LoadDouble(b) * 65536.0))); break;
     case opFIXDBL: StoreDouble(a, double(int32_t(bv)) / 65536.0); break;
     case opFORK: {
         if (!A.mem && av == 0xFFFFFFFFu) {

@@ -48,6 +48,8 @@ void PadCode() {
     while (codePos % 4) EmitByte(opNOP);
 }
 
+static bool IsFloating(int kind) { return kind == tDOUBLE || kind == tFLOAT; }
+
 static bool IsDouble(const Val* v) {
     int k = ValKind(v->t);
     return (k == tDOUBLE) || (v->imm && k == tFLOAT);
@@ -106,6 +108,21 @@ static void Encode(int op, const Val* a, const Val* b) {
         imm(b, dblB);
     }
 }
+
+// Keeps the register that addresses a memory destination taken while its value,
+// loaded into another register (which released it), is worked on before the
+// store back.
+struct HoldAddress {
+    int r = -1;
+    explicit HoldAddress(const Val& a) {
+        if (a.mode && a.reg && a.r >= 2 && a.r < 240 && !regUsed[a.r]) regUsed[r = a.r] = true;
+    }
+    ~HoldAddress() {
+        if (r >= 0) regUsed[r] = false;
+    }
+    HoldAddress(const HoldAddress&) = delete;
+    HoldAddress& operator=(const HoldAddress&) = delete;
+};
 
 static int DoubleForm(int op) {
     switch (op) {
@@ -184,9 +201,28 @@ void Emit(int op, Val* a, Val* b) {
         return;
     }
     int ka = ValKind(a->t), kb = ValKind(b->t);
-    if ((a->t.uns || b->t.uns) && zedi::scTakesUnsignedFlag(op)) {
+    bool floating = IsFloating(ka) || IsFloating(kb);
+    if ((a->t.uns || b->t.uns) && zedi::scTakesUnsignedFlag(op) && !floating) {
         Val one = Imm(1);
         Encode(opOPTIONS, &one, nullptr);
+    }
+    if (a->mode && IsFloating(kb) && (ka == tINT || ka == tCHAR || ka == tSHORT || ka == vPOINTER)) {
+        // An integer destination: the value is truncated toward zero (DINT); a
+        // compound assignment computes in double first.
+        if (ka == vPOINTER) Error(scerr_CONVERSION, "Illegal type conversion %s", "from floating to pointer");
+        Val s;
+        if (op == opMOV) {
+            s = ToInt(*b);
+        } else {
+            Val r = Load(*a);
+            HoldAddress hold(*a);
+            r = ToDouble(r);
+            Emit(op, &r, b);
+            s = ToInt(r);
+        }
+        Encode(ka == tCHAR ? opCMOV : ka == tSHORT ? opWMOV : opMOV, a, &s);
+        FreeVal(s);
+        return;
     }
     if (a->mode) {
         if (ka == tCHAR || ka == tSHORT) {
@@ -199,6 +235,7 @@ void Emit(int op, Val* a, Val* b) {
                 return;
             }
             Val r = Load(*a);
+            HoldAddress hold(*a);
             Val s = ToInt(*b);
             Emit(op, &r, &s);
             Encode(store, a, &r);
@@ -231,6 +268,7 @@ void Emit(int op, Val* a, Val* b) {
                 return;
             }
             Val r = Load(*a);
+            HoldAddress hold(*a);
             Val s = ToDouble(*b);
             Emit(op, &r, &s);
             if (ValKind(r.t) == tDOUBLE) Encode(opDFLT, a, &r);
@@ -241,6 +279,13 @@ void Emit(int op, Val* a, Val* b) {
         if (ka == tDOUBLE) {
             Val s = ToDouble(*b);
             Encode(DoubleForm(op), a, &s);
+            return;
+        }
+        if (b->mode && (kb == tCHAR || kb == tSHORT)) {
+            // A char or short is widened (CMOV, WMOV) before a word is written.
+            Val s = Load(*b);
+            Emit(op, a, &s);
+            FreeVal(s);
             return;
         }
     } else {

@@ -712,7 +712,119 @@ TEST_F(Compiler, DeclarationsAfterCaseLabels) {
     for (auto& k : cases) EXPECT_EQ(c.Call("f", {k.x}), k.result) << "x = " << k.x;
 }
 
-// ---- Corpus --------------------------------------------------------------------
+// ---- Results of ordinary C code -------------------------------------------------
+
+struct ResultCase {
+    const char* text;  // defines int f()
+    int result;
+};
+
+// Compiles each case after the common declarations, runs f and compares its result.
+void ExpectResults(const char* common, const std::vector<ResultCase>& cases) {
+    for (auto& k : cases) {
+        Compiled c(scCompile_Text((std::string(common) + k.text + "\nexport f;\n").c_str()));
+        EXPECT_EQ(scmTrackedCount(), 0);
+        if (!c.inst) {
+            ADD_FAILURE() << k.text << "\n" << scLast_Error_Text;
+            continue;
+        }
+        int r = c.Call("f");
+        EXPECT_EQ(scLast_Error, 0) << k.text << "\n" << scLast_Error_Text;
+        EXPECT_EQ(r, k.result) << k.text;
+    }
+}
+
+TEST_F(Compiler, ConstantIndexAfterComputedAddress) {
+    // A constant index (or member offset) that follows an address held in a
+    // register still counts.
+    const char* globals =
+        "int G[2][3] = {{1, 2, 3}, {4, 5, 6}};\nchar C[3][4] = {\"abc\", \"def\", \"ghi\"};\n"
+        "struct S { int a; int arr[4]; char name[6]; };\nS ss[3];\n"
+        "struct P { int x; int y; };\nP T[2][2];\nint H[2][3][4];\n";
+    std::vector<ResultCase> cases = {
+        {"int f() { int i = 1; return G[i][2]; }", 6},
+        {"int f() { int i = 1; G[i][1] = 99; return G[1][1] * 100 + G[1][0]; }", 9904},
+        {"int f() { int i = 1; int *p = &G[i][2]; return *p; }", 6},
+        {"int f() { int L[2][3]; int i = 1; L[1][0] = 4; L[1][1] = 5; L[1][2] = 6; return L[i][2]; }", 6},
+        {"int f() { int L[2][3]; int i = 1; L[1][0] = 0; L[i][1] = 7; return L[1][1] * 10 + L[1][0]; }", 70},
+        {"int f() { int i = 1; return C[i][2] + C[i + 1][1]; }", 'f' + 'h'},
+        {"int f() { int i = 1; char L[2][4]; L[1][0] = 0; L[i][3] = 'x'; return L[1][3] + L[1][0]; }", 'x'},
+        {"int f() { S *p = &ss[1]; p->arr[2] = 42; return ss[1].arr[2]; }", 42},
+        {"int f() { int i = 1; ss[i].arr[3] = 7; return ss[1].arr[3]; }", 7},
+        {"int f() { S *p = &ss[2]; (*p).arr[1] = 9; return ss[2].arr[1]; }", 9},
+        {"int f() { S *p = &ss[0]; p->name[3] = 'q'; return ss[0].name[3]; }", 'q'},
+        {"int f() { int i = 1; T[i][1].y = 8; return T[1][1].y * 10 + T[1][1].x; }", 80},
+        {"int f() { int i = 1; H[i][2][3] = 5; return H[1][2][3] + H[1][0][0]; }", 5},
+        {"int f() { int i = 1, j = 2; int *p = &H[i][j][3]; *p = 11; return H[1][2][3]; }", 11},
+        {"int f() { S L[2]; int i = 1; L[i].arr[2] = 13; return L[1].arr[2]; }", 13},
+    };
+    ExpectResults(globals, cases);
+}
+
+TEST_F(Compiler, CharAndShortWidenedWhenAssignedToInt) {
+    // The bytes beside the char or short are not zero, so copying a whole word
+    // shows.
+    const char* globals =
+        "struct M { char c; char d; short s; short t; int x; };\nM gm = {'a', 'b', 300, -1, -1};\n"
+        "char gs[4] = \"abc\";\nshort gh[3] = {300, 7, -1};\n"
+        "int take(M m) { int x; x = m.s; return x; }\n";
+    std::vector<ResultCase> cases = {
+        {"int f() { char s[4] = \"abc\"; int c; c = s[0]; return c; }", 'a'},
+        {"int f() { int c; c = gs[1]; return c; }", 'b'},
+        {"int f() { char *p = gs; int c; c = *p; return c; }", 'a'},
+        {"int f() { char *p = gs; int i = 1, c; c = p[i]; return c; }", 'b'},
+        {"int f() { int c; c = gm.c; return c; }", 'a'},
+        {"int f() { M *p = &gm; int c; c = p->d; return c; }", 'b'},
+        {"int f() { int c; c = gh[0]; return c; }", 300},
+        {"int f() { short *p = gh; int c; c = p[1]; return c; }", 7},
+        {"int f() { M *p = &gm; int c; c = p->s; return c; }", 300},
+        {"int f() { int c; c = gs[0] + 0; return c; }", 'a'},
+        {"int f() { int c; c = gh[0] * 1; return c; }", 300},
+        {"int f() { return take(gm); }", 300},
+        {"int f() { int a[2]; a[1] = gs[2]; return a[1]; }", 'c'},
+        {"int f() { int *q; int c; q = &c; *q = gm.s; return c; }", 300},
+    };
+    ExpectResults(globals, cases);
+}
+
+TEST_F(Compiler, FloatingValuesStoredIntoIntegers) {
+    // Stored into an integer the value is truncated toward zero; a compound
+    // assignment computes in double and truncates the result.
+    const char* globals =
+        "double d = 7.5; float fl = 2.75;\nint ga[3];\nstruct P { int x; char c; short s; };\nP gp;\n"
+        "int g(double x) { int i; i = x; return i; }\n";
+    std::vector<ResultCase> cases = {
+        {"int f() { int i; i = d; return i; }", 7},
+        {"int f() { int i; i = 3.9; return i; }", 3},
+        {"int f() { int i; i = -d; return i; }", -7},
+        {"int f() { int i; i = fl; return i; }", 2},
+        {"int f() { int i = 2; i += d; return i; }", 9},
+        {"int f() { int j = 3; j *= 1.5; return j; }", 4},
+        {"int f() { int j = 7; j /= 2.0; return j; }", 3},
+        {"int f() { int j = 1; j -= fl; return j; }", -1},
+        {"int f() { int i = 1; ga[i] = d; return ga[1]; }", 7},
+        {"int f() { gp.x = d; return gp.x; }", 7},
+        {"int f() { P *p = &gp; p->x = 9.99; p->x += 1.5; return p->x; }", 10},
+        {"int f() { int *q = &ga[2]; *q = d * 2; return ga[2]; }", 15},
+        {"int f() { unsigned int u; u = d; return u; }", 7},
+        {"int f() { unsigned int u = 10; u *= 1.5; return u; }", 15},
+        {"int f() { gp.c = 3; gp.c *= 1.5; gp.s = 5; gp.s += d; return gp.c * 100 + gp.s; }", 412},
+        {"int f() { return g(-2.5); }", -2},
+    };
+    ExpectResults(globals, cases);
+}
+
+TEST_F(Compiler, ConditionalResultTakesTheTrueBranchType) {
+    // The result of ?: has the type of its true branch; the other branch is
+    // converted to it, and the result converted again where it is stored.
+    std::vector<ResultCase> cases = {
+        {"int f() { int a = 1; double d; d = a > 5 ? 2 : 1.5; return (int)(d * 10); }", 10},
+        {"int f() { int a = 9; double d; d = a > 5 ? 2 : 1.5; return (int)(d * 10); }", 20},
+        {"int f() { int a = 1; double d; d = a > 5 ? 2.5 : 1; return (int)(d * 10); }", 10},
+        {"int f() { int a = 9; int i; i = a > 5 ? 2.5 : 1; return i; }", 2},
+    };
+    ExpectResults("", cases);
+}
 
 void RunCorpus(const char* file, int expect = 0) {
     scScript image = scCompile_File(ScriptPath(file).c_str());
