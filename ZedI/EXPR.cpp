@@ -1,5 +1,6 @@
 // Expression compiler: fifteen precedence levels, constant folding and identity
 // skips, and calls of plain functions with overload resolution.
+#include <charconv>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -745,6 +746,50 @@ static bool CallOperator(const char* text, Val& left, std::vector<Val> args, boo
 
 // ---- Primaries and postfix ---------------------------------------------------
 
+// A number with a point: digits, ".", digits, an optional exponent of digits
+// after "e" and an optional "f" at the end; correctly rounded, whatever the
+// process locale.
+static double DoubleLiteral(const char* l) {
+    const char* end = l + std::strlen(l);
+    double d = 0;
+    auto [p, ec] = std::from_chars(l, end, d, std::chars_format::general);
+    if (p != end && !(p[0] == 'f' && p + 1 == end)) Error(scerr_SYNTAX, "nondigits in number and not hexadecimal");
+    if (ec == std::errc::result_out_of_range) {
+        // Beyond the range of a double: infinity when large, else zero.
+        const char* q = l;
+        while (*q == '0') q++;
+        long magnitude = long(std::strcspn(q, "."));
+        if (const char* e = std::strpbrk(l, "eE")) magnitude += std::strtol(e + 1, nullptr, 10);
+        d = magnitude > 0 ? HUGE_VAL : 0.0;
+    }
+    return d;
+}
+
+// A number without a point: decimal, hexadecimal after "0x" or octal after "0".
+// Its 32 bits are the int's, so 0xFFFFFFFF is -1; a number that needs more bits
+// is refused.
+static int32_t IntegerLiteral(const char* l) {
+    const char* p = l;
+    int base = 10;
+    if (p[0] == '0' && (p[1] == 'x' || p[1] == 'X')) base = 16, p += 2;
+    else if (p[0] == '0') base = 8;
+    uint64_t value = 0;
+    bool tooLarge = false;
+    for (; *p; p++) {
+        int digit;
+        if (*p >= '0' && *p <= '9') digit = *p - '0';
+        else if (*p >= 'a' && *p <= 'f') digit = *p - 'a' + 10;
+        else if (*p >= 'A' && *p <= 'F') digit = *p - 'A' + 10;
+        else break;
+        if (digit >= base) break;
+        value = value * uint64_t(base) + uint64_t(digit);
+        if (value > 0xFFFFFFFFu) tooLarge = true, value = 0;
+    }
+    if (*p) Error(scerr_SYNTAX, "nondigits in number and not hexadecimal");
+    if (tooLarge) Error(scerr_SYNTAX, "integer constant too large");
+    return int32_t(uint32_t(value));
+}
+
 static bool Primary(Val& v, bool needed) {
     const char* l = Lex();
     v = Val();
@@ -780,45 +825,11 @@ static bool Primary(Val& v, bool needed) {
     }
     if (l[0] >= '0' && l[0] <= '9') {
         if (std::strchr(l, '.')) {
-            // Read with the "C" rules whatever the process locale.
-            double d = 0, scale = 1;
-            const char* p = l;
-            while (*p >= '0' && *p <= '9') d = d * 10 + (*p++ - '0');
-            if (*p == '.') {
-                p++;
-                while (*p >= '0' && *p <= '9') d += (*p++ - '0') * (scale /= 10);
-            }
-            if ((*p == 'e' || *p == 'E') && p[1] >= '0' && p[1] <= '9') {
-                int e = 0;
-                for (p++; *p >= '0' && *p <= '9'; p++) e = e < 400 ? e * 10 + (*p - '0') : e;
-                d *= std::pow(10.0, e);
-            }
-            if (*p && !(p[0] == 'f' && !p[1])) Error(scerr_SYNTAX, "nondigits in number and not hexadecimal");
-            v = DImm(d);
+            v = DImm(DoubleLiteral(l));
             Next();
             return true;
         }
-        // 32-bit strtol semantics with base 0, saturating.
-        const char* p = l;
-        int base = 10;
-        if (p[0] == '0' && (p[1] == 'x' || p[1] == 'X')) base = 16, p += 2;
-        else if (p[0] == '0') base = 8;
-        uint64_t value = 0;
-        bool over = false;
-        const char* q = p;
-        for (; *q; q++) {
-            int dgt;
-            if (*q >= '0' && *q <= '9') dgt = *q - '0';
-            else if (*q >= 'a' && *q <= 'f') dgt = *q - 'a' + 10;
-            else if (*q >= 'A' && *q <= 'F') dgt = *q - 'A' + 10;
-            else break;
-            if (dgt >= base) break;
-            value = value * uint64_t(base) + uint64_t(dgt);
-            if (value > 0x7FFFFFFF) over = true, value = 0x7FFFFFFF;
-        }
-        if (*q) Error(scerr_SYNTAX, "nondigits in number and not hexadecimal");
-        (void)over;
-        v = Imm(int32_t(value));
+        v = Imm(IntegerLiteral(l));
         Next();
         return true;
     }

@@ -814,6 +814,59 @@ TEST_F(Compiler, FloatingValuesStoredIntoIntegers) {
     ExpectResults(globals, cases);
 }
 
+// The initial bytes of the global `v` declared by `text`.
+std::vector<uint8_t> GlobalBytes(const std::string& text, size_t size) {
+    Compiled c(scCompile_Text((text + "\nexport v;\n").c_str()));
+    if (!c.inst) {
+        ADD_FAILURE() << text << "\n" << scLast_Error_Text;
+        return {};
+    }
+    auto* p = static_cast<const uint8_t*>(scGet_Global(c.inst, scGet_Symbol(c.inst, "v"), int(size)));
+    return std::vector<uint8_t>(p, p + size);
+}
+
+template <class T>
+std::vector<uint8_t> BytesOfValue(T x) {
+    std::vector<uint8_t> out(sizeof x);
+    std::memcpy(out.data(), &x, sizeof x);
+    return out;
+}
+
+TEST_F(Compiler, DoubleLiteralsReadCorrectlyRounded) {
+    for (const char* literal : {"0.3", "0.1", "2.675", "4.35", "0.000001", "1.5e3", "123456789.123456789",
+                                "9007199254740993.0", "1.7976931348623157e308", "1.0e309", "1.5f"}) {
+        std::string digits = literal;
+        if (digits.back() == 'f') digits.pop_back();
+        EXPECT_EQ(GlobalBytes(std::string("double v = ") + literal + ";", 8), BytesOfValue(std::strtod(digits.c_str(), nullptr)))
+            << literal;
+    }
+    // 0.1 + 0.2 is just above 0.3, at run time and folded.
+    ExpectResults("", {{"int f() { double a = 0.1, b = 0.2; return (a + b == 0.3) * 10 + (a + b > 0.3); }", 1},
+                       {"int f() { int a; a = 0.1 + 0.2 > 0.3; return a; }", 1}});
+}
+
+TEST_F(Compiler, IntegerLiteralsKeepTheirBits) {
+    // A literal that fits in 32 bits keeps its bit pattern as an int.
+    struct {
+        const char* literal;
+        uint32_t bits;
+    } cases[] = {{"0x80000000", 0x80000000u},  {"0xFFFFFFFF", 0xFFFFFFFFu}, {"0xFF00FF00", 0xFF00FF00u},
+                 {"3000000000", 3000000000u}, {"4294967295", 0xFFFFFFFFu}, {"037777777777", 0xFFFFFFFFu},
+                 {"2147483647", 0x7FFFFFFFu}, {"-2147483648", 0x80000000u}, {"-0x80000000", 0x80000000u},
+                 {"0", 0u},                   {"010", 8u}};
+    for (auto& k : cases)
+        EXPECT_EQ(GlobalBytes(std::string("int v = ") + k.literal + ";", 4), BytesOfValue(k.bits)) << k.literal;
+    ExpectResults("", {{"int f() { int m = 0xFF00FF00; return (m & 0xFF000000) == 0xFF000000; }", 1},
+                       {"int f() { unsigned int u = 0xFFFFFFFF; return u / 0x10000; }", 0xFFFF}});
+    for (const char* literal : {"4294967296", "0x100000000", "99999999999999999999", "0400000000000"}) {
+        EXPECT_EQ(scCompile_Text((std::string("int f() {\n  return ") + literal + ";\n}\n").c_str()), nullptr)
+            << literal;
+        EXPECT_EQ(scLast_Error, scerr_SYNTAX) << literal;
+        EXPECT_TRUE(std::string(scLast_Error_Text).find("integer constant too large") != std::string::npos) << scLast_Error_Text;
+        EXPECT_TRUE(std::string(scLast_Error_Text).find("(  2)") != std::string::npos) << scLast_Error_Text;
+    }
+}
+
 TEST_F(Compiler, ConditionalResultTakesTheTrueBranchType) {
     // The result of ?: has the type of its true branch; the other branch is
     // converted to it, and the result converted again where it is stored.
