@@ -32,6 +32,8 @@ static Val InReg(Val v) {
 // Folds two constants; false when not both are constants.
 static bool Fold(int op, Val& a, Val& b) {
     if (!a.imm || !b.imm) return false;
+    RequireValue(a);
+    RequireValue(b);
     bool dbl = IsFloating(a) || IsFloating(b);
     if (dbl) {
         a = ToDouble(a);
@@ -1156,6 +1158,7 @@ static bool Unary(Val& v, bool needed) {
             return true;
         }
         if (v.imm) {
+            RequireValue(v);
             int k = ValKind(v.t);
             if (k == tFIXED || k == tFLOAT || k == tDOUBLE) OperandError("", "unary !");
             v = Imm(v.off == 0);
@@ -1189,6 +1192,7 @@ static bool Unary(Val& v, bool needed) {
             return true;
         }
         if (v.imm) {
+            RequireValue(v);
             if (IsFloating(v)) v.d = -v.d;
             else v.off = int32_t(0u - uint32_t(v.off)), v.d = v.off;
             return true;

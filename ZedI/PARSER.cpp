@@ -40,9 +40,18 @@ bool IsWordChar(int c) {
 }
 static bool IsBlank(int c) { return c == 0 || c == 9 || c == 10 || c == 13 || c == 32; }
 
+// The index of the line an error belongs to: the reading position's, or past
+// the end of the text the last line of the script (the text ends with a closing
+// line of its own after the script's lines).
+static int ErrorLineIndex() {
+    int line = src->currentLine;
+    if (line >= src->lastLine && src->lastLine > 0) line = src->lastLine - 1;
+    return line;
+}
+
 int CurrentLineNumber() {
     if (!src) return 0;
-    return src->currentLine - src->lineOffset + 1;
+    return ErrorLineIndex() - src->lineOffset + 1;
 }
 
 void Error(int cls, const char* format, ...) {
@@ -54,8 +63,7 @@ void Error(int cls, const char* format, ...) {
     const char* name = src ? src->name : "script";
     int line = CurrentLineNumber();
     const char* lineText = nullptr;
-    if (src && src->currentLine >= 0 && src->currentLine <= src->lastLine)
-        lineText = src->lines[src->currentLine];
+    if (src && ErrorLineIndex() >= 0 && ErrorLineIndex() <= src->lastLine) lineText = src->lines[ErrorLineIndex()];
     scCompile_Error_At(name, line, lineText, cls, "%s", text);
     throw zedi::CompileAbort{};
 }

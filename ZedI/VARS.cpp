@@ -220,6 +220,10 @@ Val Reg(int n) {
     return r;
 }
 
+void RequireValue(const Val& v) {
+    if (ValKind(v.t) == tVOID && v.t.decl.empty()) Error(scerr_CONVERSION, "Illegal type conversion %s", "from void");
+}
+
 static const int kBaseReg[] = {0, regPOOL, regDATA, regFRAME, 0};
 
 // The address of a memory value as a plain value (register or immediate).
@@ -279,6 +283,7 @@ Val Decay(Val v) {
 }
 
 Val Load(Val v) {
+    RequireValue(v);
     v = Decay(v);
     int k = ValKind(v.t);
     if (v.mode == 0 && v.reg) {
@@ -319,6 +324,7 @@ Val Load(Val v) {
 }
 
 Val ToInt(Val v) {
+    RequireValue(v);
     v = Decay(v);
     int k = ValKind(v.t);
     if (v.imm) {
@@ -354,6 +360,7 @@ Val ToInt(Val v) {
 }
 
 Val ToDouble(Val v) {
+    RequireValue(v);
     v = Decay(v);
     int k = ValKind(v.t);
     if (v.imm) {
@@ -402,6 +409,7 @@ static Val ToFixed(Val v) {
 }
 
 Val ConvertTo(Val v, const Type& t) {
+    RequireValue(v);
     int k = ValKind(t);
     int vk = ValKind(v.t);
     if (k == vSTRUCT || vk == vSTRUCT) {

@@ -61,6 +61,8 @@ void EmitAt(int position, int op, Val* a = nullptr, Val* b = nullptr);
 Val Imm(int32_t v);
 Val DImm(double v);
 Val Reg(int r);
+// Refuses a void value (the result of a void function) where a value is needed.
+void RequireValue(const Val& v);
 Val Load(Val v);                 // into a register as its value
 Val ToInt(Val v);
 Val ToDouble(Val v);

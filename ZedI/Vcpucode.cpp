@@ -152,6 +152,8 @@ void Emit(int op, Val* a, Val* b) {
         EmitByte(op);
         return;
     }
+    RequireValue(*a);
+    if (n == 2) RequireValue(*b);
     if (n == 1) {
         if (a->addr) {
             if (op != opPUSH) Error(scerr_CODEGEN, "Code generation error for %s with ADDRESS value", scOpcodes[op].name);

@@ -244,7 +244,7 @@ TEST(Preprocessor, Errors) {
     } cases[] = {
         {"#define ZedI 1", "Macro `ZedI' redefined", 1},
         {"x;\n#undef NOPE", "Undefining not defined macro", 2},
-        {"#ifdef ZedI\nx", "#endif missing after #if", 0},
+        {"#ifdef ZedI\nx", "#endif missing after #if", 2},
         {"#endif", "#endif without #if", 1},
         {"#else", "#else without #if", 1},
         {"#elif X", "#elif without #if", 1},
@@ -258,8 +258,8 @@ TEST(Preprocessor, Errors) {
         {"#include \"/nonexistent/file.sc\"", "Unable to include file `/nonexistent/file.sc'", 1},
         {"#include nosuchheader", "Unable to include internal `nosuchheader'", 1},
         {"#define R R R\nR", "expands without end", 2},
-        {"#define", "Parse error", 0},
-        {"#include", "Parse error", 0},
+        {"#define", "Parse error", 1},
+        {"#include", "Parse error", 1},
     };
     for (auto& c : cases) {
         std::string out;
@@ -979,7 +979,9 @@ TEST_F(Compiler, ErrorTable) {
     } cases[] = {
         {"int f() { return 1 }", 1, "Parse error at }", 1},
         {"}", 1, "`}' without `{'", 1},
-        {"int x;\nint f() {", 1, "Parse error at  end of file", 0},
+        {"int x;\nint f() {", 1, "Parse error at  end of file", 2},
+        {"int f() {\n  int x;\n  x = 1;\n", 1, "Parse error at  end of file", 3},
+        {"int f() {\n  return 1 +", 1, "Parse error", 2},
         {"int f() { x = 1; }", 4, "`x' undeclared", 1},
         {"int f() { 1 = 2; }", 4, "Invalid lvalue in assignment", 1},
         {"int f() { int a; a = 1 / 0; }", 4, "Division by zero", 1},
@@ -1039,6 +1041,15 @@ TEST_F(Compiler, ErrorTable) {
         {"int g; int f() { __vcpu(g); }", 1, "__vcpu requires constants as parameters", 1},
         {"int f() { while (1) ; }\nint g() { do ; until (1); }", 1, "while expected instead of 'until'", 2},
         {"int f() { return 1; }\nint f() { return 2; }", 2, "Symbol `f' already defined", 2},
+        {"void v() { }\nint f() { int a; a = v() + 1; return a; }", 5, "Illegal type conversion from void", 2},
+        {"void v() { }\nint f() { int a; a = v(); return a; }", 5, "Illegal type conversion from void", 2},
+        {"void v() { }\nint f() { int a = v(); return a; }", 5, "Illegal type conversion from void", 2},
+        {"void v() { }\nint f() {\n  return v();\n}", 5, "Illegal type conversion from void", 3},
+        {"void v() { }\nint f() { if (v()) return 1; return 0; }", 5, "Illegal type conversion from void", 2},
+        {"void v() { }\nint f() { return -v(); }", 5, "Illegal type conversion from void", 2},
+        {"void v() { }\ndouble d;\nint f() { d = v(); return 0; }", 5, "Illegal type conversion from void", 3},
+        {"import int total(int n, ...);\nvoid v() { }\nint f() { return total(1, v()); }", 5,
+         "Illegal type conversion from void", 3},
     };
     for (auto& c : cases) {
         scScript image = scCompile_Text(c.text);
