@@ -236,6 +236,13 @@ void Typedef() {
         if (!Is(";")) Error(scerr_SYNTAX, "Parse error at %s", Lex());
         return;
     }
+    Type t = SymType(s);
+    if (t.base == vSTRUCT && t.decl.empty() && t.st && t.st->name && !std::strcmp(t.st->name, s->name)) {
+        // typedef struct P { ... } P; names the structure it declared: nothing to add.
+        Next();
+        if (!Is(";")) Error(scerr_SYNTAX, "Parse error at %s", Lex());
+        return;
+    }
     if (!IsValidIdentifier(s->name)) Error(scerr_DECLARATION, "invalid identifier `%s' in declaration", s->name);
     if (scdicFind(types->first, s->name)) Error(scerr_DECLARATION, "duplicate definition `%s'", s->name);
     scdicPush(types, s);
@@ -811,12 +818,18 @@ void ReadFunctionBody(scSymbol* f, int previous) {
 // the value stored into it like an assignment.
 void InitialiseAfterRoom(scSymbol* s, const Type& t) {
     int k = ValKind(t);
-    if (!(k < tREGISTER || k == vPOINTER) || (!t.decl.empty() && t.decl[0] != '*'))
+    bool object = k == vSTRUCT && t.decl.empty();
+    if (!object && (!(k < tREGISTER || k == vPOINTER) || (!t.decl.empty() && t.decl[0] != '*')))
         Error(scerr_CODEGEN, "Structure result cannot be used in the initializer of `%s'", s->name);
     ReserveLocalRoom(SizeOf(t));
     Next();
     Val v;
     if (!SubExp(1, v, true)) Error(scerr_SYNTAX, "Parse error at %s", Lex());
+    if (object) {
+        // A structure without constructors is initialised by a copy, as by `=`.
+        CopyInitialValue(s, v);
+        return;
+    }
     Val local;
     local.mode = 3;
     local.off = s->address;

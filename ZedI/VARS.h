@@ -108,6 +108,9 @@ bool HasCopyConstructor(const Type& t);
 // (keeping a return value in registers 0 and 1 when `keepResult`), and the end of
 // a statement's temporaries.
 void ConstructLocal(scSymbol* s);
+// Initialises an object that no constructor builds by a copy of a value of its
+// class (its room is taken already).
+void CopyInitialValue(scSymbol* s, Val v);
 // Takes a local's room on the stack (4 bytes pushed as 0) and counts it in the stack size.
 void ReserveLocalRoom(int size);
 // A member's name at the current lexeme: a name, "~" and the class name, or

@@ -867,6 +867,26 @@ TEST_F(Compiler, IntegerLiteralsKeepTheirBits) {
     }
 }
 
+TEST_F(Compiler, StructuresDeclaredAndInitialisedAsInC) {
+    const char* maker =
+        "struct V { int x; int y; int z; };\n"
+        "V make(int a, int b, int c) { V v; v.x = a; v.y = b; v.z = c; return v; }\n"
+        "struct W { int w; };\nW one(int a) { W r; r.w = a; return r; }\n";
+    std::vector<ResultCase> cases = {
+        // typedef of a structure declared in place under its own name.
+        {"typedef struct P { int a; int b; } P;\nint f() { P p; p.a = 4; p.b = 5; return p.a * 10 + p.b; }", 45},
+        {"typedef struct P { int a; } Q;\nint f() { Q q; P p; q.a = 7; p.a = 1; return q.a + p.a; }", 8},
+        {"typedef struct P { int a; } *PP;\nint f() { P p; PP q = &p; q->a = 3; return p.a; }", 3},
+        // A structure result initialises a structure without constructors.
+        {"int f() { V x = make(1, 2, 3); return x.x + x.y * 10 + x.z * 100; }", 321},
+        {"int f() { int k = 9; V x = make(1, 2, 3), y = make(4, 5, 6); int m = 7;\n"
+         "  return x.x + y.z * 10 + k * 100 + m * 1000; }", 7961},
+        {"int f() { W a = one(6); W b = one(a.w + 1); return a.w * 10 + b.w; }", 67},
+        {"int f() { V x = make(1, 2, 3); if (x.y == 2) { V y = make(x.z, 0, 0); return y.x; } return 0; }", 3},
+    };
+    ExpectResults(maker, cases);
+}
+
 TEST_F(Compiler, ConditionalResultTakesTheTrueBranchType) {
     // The result of ?: has the type of its true branch; the other branch is
     // converted to it, and the result converted again where it is stored.
