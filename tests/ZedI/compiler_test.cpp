@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
+#include <regex>
 #include <set>
 #include <sstream>
 #include <string>
@@ -24,9 +25,11 @@
 namespace {
 
 std::vector<int> g_failed;
+std::set<int> g_ran;  // the ids of the checks that ran
 int* g_hostCounter = nullptr;
 
 void Check(int id, int ok) {
+    g_ran.insert(id);
     if (!ok) g_failed.push_back(id);
 }
 int Total(int n, scVarArgs args) {
@@ -76,6 +79,7 @@ protected:
     void SetUp() override {
         static Register once;
         g_failed.clear();
+        g_ran.clear();
         *g_hostCounter = 7;
     }
     // Compiles a text that must compile.
@@ -899,6 +903,21 @@ TEST_F(Compiler, ConditionalResultTakesTheTrueBranchType) {
     ExpectResults("", cases);
 }
 
+// Every check(N, ...) written in the script ran: a script that returns early or
+// skips a branch must not pass by running fewer checks.
+void ExpectEveryCheckRan(const char* file) {
+    std::ifstream in(ScriptPath(file));
+    std::stringstream text;
+    text << in.rdbuf();
+    std::set<int> written;
+    static const std::regex call(R"(\bcheck\(\s*(\d+)\s*,)");
+    std::string source = text.str();
+    for (std::sregex_iterator m(source.begin(), source.end(), call), end; m != end; ++m)
+        written.insert(std::stoi((*m)[1]));
+    EXPECT_FALSE(written.empty()) << file;
+    EXPECT_EQ(g_ran, written) << file << ": the checks that ran";
+}
+
 void RunCorpus(const char* file, int expect = 0) {
     scScript image = scCompile_File(ScriptPath(file).c_str());
     ASSERT_NE(image, nullptr) << scLast_Error_Text;
@@ -909,6 +928,7 @@ void RunCorpus(const char* file, int expect = 0) {
     EXPECT_EQ(scLast_Error, 0) << scLast_Error_Text;
     EXPECT_EQ(r, expect) << file;
     EXPECT_EQ(g_failed, std::vector<int>{}) << file << ": failed check ids";
+    ExpectEveryCheckRan(file);
 }
 
 TEST_F(Compiler, CorpusArithmetic) { RunCorpus("arith.sc"); }
@@ -931,6 +951,7 @@ TEST_F(Compiler, CorpusMultitasking) {
     }
     EXPECT_LT(slices, 100);
     EXPECT_EQ(g_failed, std::vector<int>{});
+    ExpectEveryCheckRan("multitask.sc");
     int shared = *static_cast<int*>(scGet_Global(c.inst, 4, 4));
     int steps = *static_cast<int*>(scGet_Global(c.inst, 8, 4));
     EXPECT_EQ(shared, 10);  // the forked child ran
