@@ -13,7 +13,7 @@ namespace {
 
 Val ObjectOf(scSymbol* s) {
     Val v;
-    v.mode = (s->flags & 7) == 2 ? 2 : 3;
+    v.mode = (s->flags & 7) == 2 ? modeDATA : modeFRAME;
     v.off = s->address;
     v.t = SymType(s);
     v.sym = s;

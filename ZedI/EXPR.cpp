@@ -11,7 +11,7 @@
 
 namespace zc {
 
-static bool IsLvalue(const Val& v) { return v.mode != 0 && !v.addr; }
+static bool IsLvalue(const Val& v) { return v.mode != modeNONE && !v.addr; }
 static bool IsFloating(const Val& v) {
     int k = ValKind(v.t);
     return k == tDOUBLE || k == tFLOAT;
@@ -25,7 +25,7 @@ static Type IntType() { return Type(); }
 
 // Makes v a value the operation can write into: a fresh register with its value.
 static Val InReg(Val v) {
-    if (v.mode == 0 && v.reg && v.r >= 2 && v.r < 240 && !v.addr) return v;
+    if (v.mode == modeNONE && v.reg && v.r >= 2 && v.r < 240 && !v.addr) return v;
     return Load(v);
 }
 
@@ -78,10 +78,6 @@ static void Binary(int op, Val& a, Val& b) {
     a = InReg(a);
     Emit(op, &a, &b);
     FreeVal(b);
-}
-
-static void Expect(const char* what, const char* message) {
-    if (!Is(what)) Error(scerr_SYNTAX, message, Lex());
 }
 
 // ---- Calls --------------------------------------------------------------------
@@ -239,7 +235,7 @@ static int PushValue(Val v, bool roundStruct) {
         Emit(opADD, &dst, &st);
         Val mem = dst;
         mem.reg = true;
-        mem.mode = 4;
+        mem.mode = modeABSOLUTE;
         Emit(opCOPY, &mem, &v);
         regUsed[r] = false;
         FreeVal(v);
@@ -353,7 +349,7 @@ struct SavedRegs {
         // slots, which are released with the temporaries at the statement's end.
         for (size_t i = 0; i < regs.size(); i++) {
             Val v = Reg(regs[i]), slot;
-            slot.mode = 3;
+            slot.mode = modeFRAME;
             slot.off = start - 4 * int(i + 1);
             Emit(opMOV, &v, &slot);
         }
@@ -388,7 +384,7 @@ static std::vector<Val> ReadArguments() {
             args.push_back(v);
             if (args.size() > 255) Error(scerr_OPERAND, "Too many arguments in a call");
             if (Is(")")) break;
-            if (!Is(",")) Error(scerr_SYNTAX, "Parse error at %s", Lex());
+            Expect(",");
             Next();
         }
     }
@@ -428,7 +424,7 @@ static Val EmitCall(scSymbol* f, std::vector<Val>& args, Val* object, bool struc
         if (cast && !ctor) Error(scerr_INTERNAL, "Internal compiler error%s (%d)", " <scsDoClassCast>", 0);
         if (!ref && !slotsDie) continue;  // built in its slot below
         Val tmp;
-        tmp.mode = 3;
+        tmp.mode = modeFRAME;
         tmp.off = ReserveTemp(rt);
         tmp.t = rt;
         std::vector<Val> from{args[i]};
@@ -456,7 +452,7 @@ static Val EmitCall(scSymbol* f, std::vector<Val>& args, Val* object, bool struc
             Type pt = SymType(ps[i].sym);
             if (!pt.decl.empty() && pt.decl[0] == '&') {
                 // A reference parameter receives the argument's address.
-                if (v.mode == 0 || v.addr) Error(scerr_OPERAND, "Incompatible type for parameter %d to function %s", int(i) + 1, name);
+                if (v.mode == modeNONE || v.addr) Error(scerr_OPERAND, "Incompatible type for parameter %d to function %s", int(i) + 1, name);
                 Val a = AddressOf(v);
                 Emit(opPUSH, &a);
                 FreeVal(a);
@@ -477,7 +473,7 @@ static Val EmitCall(scSymbol* f, std::vector<Val>& args, Val* object, bool struc
                 Val obj = Reg(AllocReg());
                 Emit(opMOV, &obj, &sp);
                 Emit(opADD, &obj, &st);
-                obj.mode = 4;
+                obj.mode = modeABSOLUTE;
                 obj.t = pt;
                 std::vector<Val> from{v};
                 scSymbol* ctor = cast ? CastConstructor(pt, v.t) : nullptr;
@@ -543,7 +539,7 @@ static Val EmitCall(scSymbol* f, std::vector<Val>& args, Val* object, bool struc
         int size = SizeOf(rt);
         kind = size == 1 ? 2 : size == 2 ? 3 : size == 4 ? 4 : size == 8 ? 5 : 1;
         Val t;
-        t.mode = 3;
+        t.mode = modeFRAME;
         t.off = tempOff;
         t.addr = true;
         Emit(opPUSH, &t);
@@ -592,7 +588,7 @@ static Val EmitCall(scSymbol* f, std::vector<Val>& args, Val* object, bool struc
                 Emit(opMOV, &obj, &sp);
                 Emit(opADD, &obj, &st);
                 Emit(opADD, &obj, &off);
-                obj.mode = 4;
+                obj.mode = modeABSOLUTE;
                 obj.t = c.second;
                 std::vector<Val> none;
                 std::string d = std::string("~") + c.second.st->name;
@@ -609,7 +605,7 @@ static Val EmitCall(scSymbol* f, std::vector<Val>& args, Val* object, bool struc
     Val result;
     result.t = rt;
     if (structResult) {
-        result.mode = 3;
+        result.mode = modeFRAME;
         result.off = tempOff;
         return result;
     }
@@ -618,7 +614,7 @@ static Val EmitCall(scSymbol* f, std::vector<Val>& args, Val* object, bool struc
         Val d = Reg(AllocReg()), s0 = Reg(0);
         Emit(opMOV, &d, &s0);
         Val m;
-        m.mode = 4;
+        m.mode = modeABSOLUTE;
         m.reg = true;
         m.r = d.r;
         m.t = Deeper(rt);
@@ -798,7 +794,7 @@ static bool Primary(Val& v, bool needed) {
     if (l[0] == '"') {
         std::string s(l + 1, std::strlen(l) - 2);
         int at = PoolString(s.c_str(), int(s.size()));
-        v.mode = 1;
+        v.mode = modePOOL;
         v.off = at;
         v.t.base = tCHAR;
         v.t.decl = "[" + std::to_string(s.size() + 1) + "]";
@@ -848,12 +844,12 @@ static bool Primary(Val& v, bool needed) {
             scSymbol* self = scdicFind(symbols->first, "this");
             if (!self) Error(scerr_INTERNAL, "Internal compiler error%s (%d)", " <this>", 0);
             Val p;
-            p.mode = 3;
+            p.mode = modeFRAME;
             p.off = self->address;
             p.t = IntType();
             Val r = Load(p);
             Val obj;
-            obj.mode = 4;
+            obj.mode = modeABSOLUTE;
             obj.reg = true;
             obj.r = r.r;
             obj.t = Deeper(SymType(self));
@@ -888,7 +884,7 @@ static bool Primary(Val& v, bool needed) {
                 if (Is("(")) {
                     Back();
                     Val tmp;
-                    tmp.mode = 3;
+                    tmp.mode = modeFRAME;
                     tmp.off = ReserveTemp(t);
                     tmp.t = t;
                     CallMember(tmp, name.c_str(), nullptr, "Constructor `%s' couldn't be found.%s", false);
@@ -905,7 +901,7 @@ static bool Primary(Val& v, bool needed) {
     if (IsFunction(t)) {
         std::string name = l;
         Next();
-        if (!Is("(")) Error(scerr_OPERAND, "At the moment getting the address of a function is not implemented!");
+        Expect("(", "At the moment getting the address of a function is not implemented!", scerr_OPERAND);
         Back();
         v = CallFunction(name.c_str(), needed);
         return true;
@@ -915,25 +911,25 @@ static bool Primary(Val& v, bool needed) {
     v.t.stat = false;
     int kind = s->flags & 7;
     if (s->flags & 0x20) {
-        v.mode = 4;
+        v.mode = modeABSOLUTE;
         v.off = ImportSymbol(s);
         // The slot holds the variable's address: load it and address through it.
         Val slot;
-        slot.mode = 4;
+        slot.mode = modeABSOLUTE;
         slot.off = v.off;
         int r = AllocReg();
         Val d = Reg(r);
         Emit(opMOV, &d, &slot);
-        v.mode = 4;
+        v.mode = modeABSOLUTE;
         v.reg = true;
         v.r = r;
         v.off = 0;
     } else if (kind == 3) {
         if (staticInit) Error(scerr_DECLARATION, "A static object's initializer cannot use the local `%s'", l);
-        v.mode = 3;
+        v.mode = modeFRAME;
         v.off = s->address;
     } else {
-        v.mode = 2;
+        v.mode = modeDATA;
         v.off = s->address;
     }
     if (!t.decl.empty() && t.decl[0] == '&') {
@@ -941,7 +937,7 @@ static bool Primary(Val& v, bool needed) {
         p.t = IntType();
         Val r = Load(p);
         v = Val();
-        v.mode = 4;
+        v.mode = modeABSOLUTE;
         v.reg = true;
         v.r = r.r;
         v.t = Deeper(t);
@@ -964,7 +960,7 @@ static Val Deref(Val v) {
     p.t = IntType();
     p = InReg(p);
     Val m;
-    m.mode = 4;
+    m.mode = modeABSOLUTE;
     m.reg = true;
     m.r = p.r;
     m.t = et;
@@ -1049,7 +1045,7 @@ static bool Postfix(Val& v, bool needed) {
             if (!(index.imm && index.off == 0)) Emit(opADD, &base, &index);
             FreeVal(index);
             Val m;
-            m.mode = 4;
+            m.mode = modeABSOLUTE;
             m.reg = true;
             m.r = base.r;
             if (base.imm) {
@@ -1128,7 +1124,7 @@ static void IncDec(Val& v, bool inc, bool pre, bool needed) {
 // ")"), else an expression, whose type is taken.
 static Type TypeOrExpression(bool needClose, const char* noExpression) {
     Next();
-    if (!Is("(")) Error(scerr_SYNTAX, "Parse error at %s", Lex());
+    Expect("(");
     scSavedPosition at;
     scsSavePosition(src, &at);
     if (scSymbol* d = ReadTypeSpec()) {
@@ -1238,20 +1234,20 @@ static bool Unary(Val& v, bool needed) {
     if (Is("sizeof")) {
         Type t = TypeOrExpression(false, "Parse error at %s");
         if (!t.decl.empty() && t.decl[0] == '&') t = Deeper(t);
-        if (!Is(")")) Error(scerr_SYNTAX, "`%s' instead of `)'", Lex());
+        Expect(")", "`%s' instead of `)'");
         Next();
         v = Imm(SizeOf(t));
         return true;
     }
     if (Is("typeof")) {
         Type t = TypeOrExpression(true, "typeof() requires type or variable");
-        if (!Is(")")) Error(scerr_SYNTAX, "`%s' instead of `)'", Lex());
+        Expect(")", "`%s' instead of `)'");
         std::string text = TypeText(t);
         if (text.empty()) Error(scerr_SYNTAX, "typeof() requires type or variable");
         if (text.size() > 16384) Error(scerr_SYNTAX, "typeof() text too long");
         int off = PoolString(text.c_str(), int(text.size()));
         v = Val();
-        v.mode = 1;
+        v.mode = modePOOL;
         v.off = off;
         v.t.base = tCHAR;
         v.t.decl = "[" + std::to_string(text.size() + 1) + "]";
@@ -1268,7 +1264,7 @@ static bool Unary(Val& v, bool needed) {
             ReadDeclarator(&tmp, SymType(d));
             Type t = SymType(&tmp);
             Next();
-            if (!Is(")")) Error(scerr_SYNTAX, "`%s' instead of `)'", Lex());
+            Expect(")", "`%s' instead of `)'");
             Next();
             if (!Unary(v, true)) Error(scerr_SYNTAX, "Parse error");
             if (ValKind(t) == tVOID) {
@@ -1407,7 +1403,7 @@ bool SubExp(int level, Val& v, bool needed) {
         Val t;
         if (!ConditionalSubExp(3, t)) Error(scerr_SYNTAX, "Parse error at %s", Lex());
         t = InReg(Decay(t));
-        if (!Is(":")) Error(scerr_SYNTAX, "`:' expected");
+        Expect(":", "`:' expected");
         Next();
         PadCode();
         int p2 = codePos;
@@ -1417,7 +1413,7 @@ bool SubExp(int level, Val& v, bool needed) {
         Val f;
         if (!ConditionalSubExp(3, f)) Error(scerr_SYNTAX, "Parse error at %s", Lex());
         f = Decay(f);
-        if (!(f.reg && f.mode == 0 && f.r == t.r)) {
+        if (!(f.reg && f.mode == modeNONE && f.r == t.r)) {
             // The result has the true branch's type: the false value is converted to it.
             if (ValKind(f.t) != ValKind(t.t) && IsFloating(f)) f = ConvertTo(f, t.t);
             Val d = t;

@@ -9,7 +9,7 @@
 
 namespace zc {
 
-int phase = 0;
+CompilePhase phase = phaseIDLE;
 scSourceText* src = nullptr;
 bool literalMode = true;
 char title[128] = "Untitled";
@@ -201,7 +201,7 @@ static void ReadLiteral(scSourceText* t, char quote) {
         if (c == '\\') {
             int d = scsGetChar(t);
             if (d == kEnd) Error(scerr_SYNTAX, "End of file reached inside string definition");
-            if (phase == 2) {
+            if (phase == phaseCOMPILE) {
                 switch (d) {
                 case 'n': s += '\n'; break;
                 case 'r': s += '\r'; break;
@@ -338,5 +338,8 @@ bool TryNext() { return scsGetLexeme(src); }
 void Back() { scsUngetLexeme(src); }
 bool Is(const char* text) { return !std::strcmp(src->lex, text); }
 const char* Lex() { return src->lex; }
+void Expect(const char* what, const char* message, int cls) {
+    if (!Is(what)) Error(cls, message, Lex());
+}
 
 }  // namespace zc

@@ -15,11 +15,16 @@ struct Type {
     scSymbol* st = nullptr;    // structure symbol for vSTRUCT
 };
 
+// Where a value lives (Val::mode): not in memory, or in memory relative to the
+// pool, the data area or the frame (numbered as the CPU's operand bases), or at
+// an absolute address or an import slot (base none: mode & 3 is the base).
+enum ValMode { modeNONE = 0, modePOOL = 1, modeDATA = 2, modeFRAME = 3, modeABSOLUTE = 4 };
+
 // A compiler value: an immediate, a register, or memory relative to a base.
 struct Val {
     bool imm = false;
     bool reg = false;          // register number in `r` (also the base of a memory operand)
-    int mode = 0;              // 0 not in memory; 1 pool, 2 data, 3 frame, 4 absolute/import slot
+    ValMode mode = modeNONE;
     int r = 0;
     int32_t off = 0;           // immediate value or memory offset
     double d = 0;              // immediate of a double

@@ -104,7 +104,9 @@ zedi::ImageLayout LayoutOf(scScript image) {
 
 // ---- Lexer ---------------------------------------------------------------------
 
-std::vector<std::string> Lexemes(const char* text, int phase, std::string* error = nullptr) {
+constexpr zc::CompilePhase kPre = zc::phasePREPROCESS, kCompile = zc::phaseCOMPILE;
+
+std::vector<std::string> Lexemes(const char* text, zc::CompilePhase phase, std::string* error = nullptr) {
     std::vector<std::string> out;
     scmForgetAll();
     zedi::ClearError();
@@ -118,7 +120,7 @@ std::vector<std::string> Lexemes(const char* text, int phase, std::string* error
         out.push_back("<error>");
     }
     zc::src = nullptr;
-    zc::phase = 0;
+    zc::phase = zc::phaseIDLE;
     scmReleaseAll();
     return out;
 }
@@ -127,27 +129,27 @@ TEST(Lexer, Table) {
     std::string name127(127, 'a');
     struct Case {
         std::string text;
-        int phase;
+        zc::CompilePhase phase;
         std::vector<std::string> lexemes;
     } cases[] = {
-        {"a<<=b", 2, {"a", "<<=", "b"}},
-        {"a<<b", 2, {"a", "<<", "b"}},
-        {"a<-b", 2, {"a", "<", "-", "b"}},
-        {"a|=b", 2, {"a", "|", "=", "b"}},
-        {"((x))", 2, {"(", "(", "x", ")", ")"}},
-        {"1.5f a.b ...", 2, {"1.5f", "a", ".", "b", "..."}},
-        {"12 0x1F 1.5 2.5.1 1e5 1e-5 .5", 2, {"12", "0x1F", "1.5", "2.5.1", "1e5", "1e", "-", "5", ".", "5"}},
-        {"p->x && y || z != w == v", 2, {"p", "->", "x", "&&", "y", "||", "z", "!=", "w", "==", "v"}},
-        {"\"a\\tb\"", 2, {"\"a\tb\""}},
-        {"\"a\\tb\"", 1, {"\"a\\tb\""}},
-        {"'\\''", 2, {"'''"}},
-        {"\"ab\ncd\"", 2, {"\"ab\ncd\""}},
-        {name127, 2, {name127}},
-        {"x\xff" "y", 2, {"x", "\xff", "y"}},
+        {"a<<=b", kCompile, {"a", "<<=", "b"}},
+        {"a<<b", kCompile, {"a", "<<", "b"}},
+        {"a<-b", kCompile, {"a", "<", "-", "b"}},
+        {"a|=b", kCompile, {"a", "|", "=", "b"}},
+        {"((x))", kCompile, {"(", "(", "x", ")", ")"}},
+        {"1.5f a.b ...", kCompile, {"1.5f", "a", ".", "b", "..."}},
+        {"12 0x1F 1.5 2.5.1 1e5 1e-5 .5", kCompile, {"12", "0x1F", "1.5", "2.5.1", "1e5", "1e", "-", "5", ".", "5"}},
+        {"p->x && y || z != w == v", kCompile, {"p", "->", "x", "&&", "y", "||", "z", "!=", "w", "==", "v"}},
+        {"\"a\\tb\"", kCompile, {"\"a\tb\""}},
+        {"\"a\\tb\"", kPre, {"\"a\\tb\""}},
+        {"'\\''", kCompile, {"'''"}},
+        {"\"ab\ncd\"", kCompile, {"\"ab\ncd\""}},
+        {name127, kCompile, {name127}},
+        {"x\xff" "y", kCompile, {"x", "\xff", "y"}},
         // A Shift-JIS trail byte 0x5C is a backslash to the lexer: it escapes
         // what follows (script authors write it as two backslashes).
-        {"\"\x95\\n\"", 2, {"\"\x95\n\""}},
-        {"\"\x95\\\\\"", 2, {"\"\x95\\\""}},
+        {"\"\x95\\n\"", kCompile, {"\"\x95\n\""}},
+        {"\"\x95\\\\\"", kCompile, {"\"\x95\\\""}},
     };
     for (auto& c : cases) EXPECT_EQ(Lexemes(c.text.c_str(), c.phase), c.lexemes) << c.text;
 }
@@ -163,7 +165,7 @@ TEST(Lexer, Errors) {
     };
     for (auto& c : cases) {
         std::string error;
-        auto lex = Lexemes(c.text.c_str(), 2, &error);
+        auto lex = Lexemes(c.text.c_str(), kCompile, &error);
         ASSERT_FALSE(lex.empty());
         EXPECT_EQ(lex.back(), "<error>") << c.text;
         EXPECT_NE(error.find(c.message), std::string::npos) << error;
@@ -173,7 +175,7 @@ TEST(Lexer, Errors) {
 
 TEST(Lexer, LongLiteralsAreHeld) {
     std::string body(600, 'x');
-    auto lex = Lexemes(("\"" + body + "\" y").c_str(), 2);
+    auto lex = Lexemes(("\"" + body + "\" y").c_str(), kCompile);
     ASSERT_EQ(lex.size(), 2u);
     EXPECT_EQ(lex[0], "\"" + body + "\"");
     EXPECT_EQ(lex[1], "y");
