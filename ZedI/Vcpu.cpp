@@ -8,6 +8,7 @@
 #include "Engine.h"
 #include "HostCall.h"
 #include "Instance.h"
+#include "IntArith.h"
 #include "VcpuOps.h"
 #include "VmSpace.h"
 
@@ -50,12 +51,6 @@ void FreeDecodedCode(DecodedCode* code) {
 namespace {
 
 using zedi::VmSpace;
-
-int32_t DoubleToInt(double d) {
-    // Out of range and NaN give INT_MIN, as the hardware conversion does.
-    if (!(d > -2147483649.0 && d < 2147483648.0)) return INT32_MIN;
-    return int32_t(d);
-}
 
 double LoadDouble(const uint8_t* p) {
     double d;
@@ -706,51 +701,16 @@ template <int OP, int FA, int FB>
             bv = e.ib;
         else
             bv = zedi::LoadWord(b);
-        if constexpr (OP == opMOV) zedi::StoreWord(a, bv);
-        if constexpr (OP == opADD) zedi::StoreWord(a, av + bv);
-        if constexpr (OP == opSUB) zedi::StoreWord(a, av - bv);
-        if constexpr (OP == opMUL) zedi::StoreWord(a, av * bv);
-        if constexpr (OP == opAND) zedi::StoreWord(a, av & bv);
-        if constexpr (OP == opOR) zedi::StoreWord(a, av | bv);
-        if constexpr (OP == opXOR) zedi::StoreWord(a, av ^ bv);
-        if constexpr (OP == opSHL) zedi::StoreWord(a, av << (bv & 31));
-        if constexpr (OP == opCMPE) zedi::StoreWord(a, av == bv);
-        if constexpr (OP == opANDL) zedi::StoreWord(a, av != 0 && bv != 0);
-        if constexpr (OP == opORL) zedi::StoreWord(a, av != 0 || bv != 0);
-        if constexpr (OP == opDIV || OP == opMOD) {
-            if (bv == 0) return 0;
-            bool flagged = R_[regOPTIONS] & 1;
-            uint32_t r;
-            if (flagged) {
-                r = OP == opDIV ? av / bv : av % bv;
-            } else {
-                int32_t x = int32_t(av), y = int32_t(bv);
-                if (x == INT32_MIN && y == -1)
-                    r = OP == opDIV ? uint32_t(INT32_MIN) : 0;
-                else
-                    r = uint32_t(OP == opDIV ? x / y : x % y);
-            }
-            zedi::StoreWord(a, r);
-            if (flagged) R_[regOPTIONS] &= ~1u;
-        }
-        if constexpr (OP == opCMPG || OP == opCMPL || OP == opCMPNG || OP == opCMPNL) {
-            bool r;
-            if (R_[regOPTIONS] & 1) {
-                r = OP == opCMPG ? av > bv : OP == opCMPL ? av < bv : OP == opCMPNG ? av <= bv : av >= bv;
-                R_[regOPTIONS] &= ~1u;
-            } else {
-                int32_t x = int32_t(av), y = int32_t(bv);
-                r = OP == opCMPG ? x > y : OP == opCMPL ? x < y : OP == opCMPNG ? x <= y : x >= y;
-            }
-            zedi::StoreWord(a, r);
-        }
-        if constexpr (OP == opSHR) {
-            if (R_[regOPTIONS] & 1) {
-                zedi::StoreWord(a, av >> (bv & 31));
-                R_[regOPTIONS] &= ~1u;
-            } else {
-                zedi::StoreWord(a, uint32_t(int32_t(av) >> (bv & 31)));
-            }
+        if constexpr (OP == opMOV) {
+            zedi::StoreWord(a, bv);
+        } else {
+            if constexpr (OP == opDIV || OP == opMOD)
+                if (bv == 0) return 0;
+            bool uns = false;
+            if constexpr (zedi::scTakesUnsignedFlag(OP)) uns = R_[regOPTIONS] & 1;
+            zedi::StoreWord(a, zedi::IntArith(OP, av, bv, uns));
+            if constexpr (zedi::scTakesUnsignedFlag(OP))
+                if (uns) R_[regOPTIONS] &= ~1u;
         }
     }
     if constexpr (FA == fREG) {
@@ -781,17 +741,11 @@ template <int OP, int FB>
         bv = zedi::LoadWord(b);
     }
     uint32_t av = R_[e.ra];
-    bool r;
-    if constexpr (OP == opCMPE) {
-        r = av == bv;
-    } else if (R_[regOPTIONS] & 1) {
-        r = OP == opCMPG ? av > bv : OP == opCMPL ? av < bv : OP == opCMPNG ? av <= bv : av >= bv;
-        R_[regOPTIONS] &= ~1u;
-    } else {
-        int32_t x = int32_t(av), y = int32_t(bv);
-        r = OP == opCMPG ? x > y : OP == opCMPL ? x < y : OP == opCMPNG ? x <= y : x >= y;
-    }
+    bool uns = false;
+    if constexpr (OP != opCMPE) uns = R_[regOPTIONS] & 1;
+    bool r = zedi::IntArith(OP, av, bv, uns);
     R_[e.ra] = r;
+    if (uns) R_[regOPTIONS] &= ~1u;
     ip = r == bool(e.aux & kJumpIfTrue) ? next + e.ia : next;
     R_[regIP] = ip;
     return true;
@@ -833,24 +787,11 @@ template <int OP, int F1, int F2, bool JUMP>
     }
     uint32_t av = R_[e.ra];
     uint32_t r;
-    if constexpr (OP == opADD) r = av + bv;
-    if constexpr (OP == opSUB) r = av - bv;
-    if constexpr (OP == opMUL) r = av * bv;
-    if constexpr (OP == opAND) r = av & bv;
-    if constexpr (OP == opOR) r = av | bv;
-    if constexpr (OP == opXOR) r = av ^ bv;
-    if constexpr (OP == opSHL) r = av << (bv & 31);
-    if constexpr (OP == opCMPE) r = av == bv;
-    if constexpr (OP == opCMPG || OP == opCMPL || OP == opCMPNG || OP == opCMPNL) {
-        if (R_[regOPTIONS] & 1) {
-            r = OP == opCMPG ? av > bv : OP == opCMPL ? av < bv : OP == opCMPNG ? av <= bv : av >= bv;
-            R_[regOPTIONS] &= ~1u;
-        } else {
-            int32_t x = int32_t(av), y = int32_t(bv);
-            r = OP == opCMPG ? x > y : OP == opCMPL ? x < y : OP == opCMPNG ? x <= y : x >= y;
-        }
-    }
+    bool uns = false;
+    if constexpr (zedi::scTakesUnsignedFlag(OP)) uns = R_[regOPTIONS] & 1;
+    r = zedi::IntArith(OP, av, bv, uns);
     R_[e.ra] = r;
+    if (uns) R_[regOPTIONS] &= ~1u;
     if constexpr (JUMP) {
         R_[regIP] = next;
         ip = (r != 0) == bool(e.fa) ? next + e.ic : next;
@@ -1216,52 +1157,14 @@ int Cpu::Step() {
         return 2;
     }
     case opCOPY: std::memmove(a, b, count); break;
-    case opADD: zedi::StoreWord(a, av + bv); break;
-    case opSUB: zedi::StoreWord(a, av - bv); break;
-    case opMUL: zedi::StoreWord(a, av * bv); break;
-    case opDIV:
-    case opMOD: {
-        if (bv == 0) return Err("Division by zero");
-        uint32_t r;
-        if (flagged) {
-            r = op == opDIV ? av / bv : av % bv;
-        } else {
-            int32_t x = int32_t(av), y = int32_t(bv);
-            if (x == INT32_MIN && y == -1)
-                r = op == opDIV ? uint32_t(INT32_MIN) : 0;
-            else
-                r = uint32_t(op == opDIV ? x / y : x % y);
-        }
-        zedi::StoreWord(a, r);
+    case opADD: case opSUB: case opMUL: case opAND: case opOR: case opXOR: case opSHL:
+    case opCMPE: case opANDL: case opORL:
+        zedi::StoreWord(a, zedi::IntArith(op, av, bv, false));
+        break;
+    case opDIV: case opMOD: case opSHR: case opCMPG: case opCMPL: case opCMPNG: case opCMPNL:
+        if ((op == opDIV || op == opMOD) && bv == 0) return Err("Division by zero");
+        zedi::StoreWord(a, zedi::IntArith(op, av, bv, flagged));
         if (flagged) R_[regOPTIONS] &= ~1u;
-        break;
-    }
-    case opCMPE: zedi::StoreWord(a, av == bv); break;
-    case opCMPG: case opCMPL: case opCMPNG: case opCMPNL: {
-        bool r;
-        if (flagged) {
-            r = op == opCMPG ? av > bv : op == opCMPL ? av < bv : op == opCMPNG ? av <= bv : av >= bv;
-            R_[regOPTIONS] &= ~1u;
-        } else {
-            int32_t x = int32_t(av), y = int32_t(bv);
-            r = op == opCMPG ? x > y : op == opCMPL ? x < y : op == opCMPNG ? x <= y : x >= y;
-        }
-        zedi::StoreWord(a, r);
-        break;
-    }
-    case opAND: zedi::StoreWord(a, av & bv); break;
-    case opOR: zedi::StoreWord(a, av | bv); break;
-    case opXOR: zedi::StoreWord(a, av ^ bv); break;
-    case opANDL: zedi::StoreWord(a, av != 0 && bv != 0); break;
-    case opORL: zedi::StoreWord(a, av != 0 || bv != 0); break;
-    case opSHL: zedi::StoreWord(a, av << (bv & 31)); break;
-    case opSHR:
-        if (flagged) {
-            zedi::StoreWord(a, av >> (bv & 31));
-            R_[regOPTIONS] &= ~1u;
-        } else {
-            zedi::StoreWord(a, uint32_t(int32_t(av) >> (bv & 31)));
-        }
         break;
     case opJTRUE:
         if (av != 0) R_[regIP] += bv;
@@ -1293,7 +1196,7 @@ int Cpu::Step() {
     case opWMOV: std::memmove(a, b, 2); break;
     case opDMOV: std::memmove(a, b, 8); break;
     case opIDBL: StoreDouble(a, double(int32_t(bv))); break;
-    case opDINT: zedi::StoreWord(a, uint32_t(DoubleToInt(LoadDouble(b)))); break;
+    case opDINT: zedi::StoreWord(a, uint32_t(zedi::DoubleToInt(LoadDouble(b)))); break;
     case opFDBL: {
         float f;
         std::memcpy(&f, b, 4);
@@ -1305,7 +1208,7 @@ int Cpu::Step() {
         std::memcpy(a, &f, 4);
         break;
     }
-    case opDFIX: zedi::StoreWord(a, uint32_t(DoubleToInt(LoadDouble(b) * 65536.0))); break;
+    case opDFIX: zedi::StoreWord(a, uint32_t(zedi::DoubleToInt(LoadDouble(b) * 65536.0))); break;
     case opFIXDBL: StoreDouble(a, double(int32_t(bv)) / 65536.0); break;
     case opFORK: {
         if (!A.mem && av == 0xFFFFFFFFu) {
