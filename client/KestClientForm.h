@@ -7,7 +7,6 @@
 #include <QWidget>
 #include <array>
 #include <cstdint>
-#include <deque>
 #include <functional>
 #include <memory>
 #include <string>
