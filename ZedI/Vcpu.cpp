@@ -238,7 +238,30 @@ constexpr int kAccesses = 7;
 #define ZEDI_ELEM_ACCESSES(X) X(aNONE) X(aLOADW) X(aLOADB) X(aSTOREW_R) X(aSTOREW_I) X(aSTOREB_R) X(aSTOREB_I)
 constexpr uint16_t hELEM = hSTEP_JMP + 4;
 constexpr uint16_t ElemHandler(int prefix, int access) { return uint16_t(hELEM + (prefix + 1) * kAccesses + access); }
-constexpr uint16_t kHandlers = hELEM + 5 * kAccesses;
+// Runs around calls and stores: a move and an operation whose result is then
+// pushed or stored into memory at a base plus an immediate (see Decode).
+#define ZEDI_TAIL_OPS(X) X(ADD) X(SUB) X(MUL) X(AND) X(OR) X(XOR) X(SHL)
+#define ZEDI_TAIL_FORMS(X, n, T) \
+    X(n, fREG, fREG, T) X(n, fREG, fIMM, T) X(n, fREG, fMEMI, T) X(n, fMEMI, fREG, T) X(n, fMEMI, fIMM, T) X(n, fMEMI, fMEMI, T)
+constexpr int kTailForms = 6;
+constexpr int TailFormIndex(int f1, int f2) {
+    return f2 > fMEMI ? -1 : f1 == fREG ? f2 : f1 == fMEMI ? 3 + f2 : -1;
+}
+#define ZEDI_OP_ITEM(n) op##n,
+inline constexpr int kTailOps[] = {ZEDI_TAIL_OPS(ZEDI_OP_ITEM)};
+#undef ZEDI_OP_ITEM
+inline constexpr OpIndex kTails{kTailOps};
+constexpr int tailCOUNT = int(sizeof kTailOps / sizeof kTailOps[0]);
+enum Tail : int { tPUSH, tSTORE };
+constexpr uint16_t hPAIR_TAIL = hELEM + 5 * kAccesses;
+constexpr uint16_t PairTailHandler(int tail, int op, int f1, int f2) {
+    return uint16_t(hPAIR_TAIL + (tail * tailCOUNT + kTails.of[op]) * kTailForms + TailFormIndex(f1, f2));
+}
+constexpr uint16_t hMOV_PUSH = hPAIR_TAIL + 2 * tailCOUNT * kTailForms;  // + the source's form
+constexpr uint16_t hMOV_RET = hMOV_PUSH + kSourceForms;                  // + fREG, fIMM or fMEMI
+constexpr uint16_t hCALL_ENTER = hMOV_RET + 3;
+constexpr uint16_t hSP_ADD_MOV = hCALL_ENTER + 1;
+constexpr uint16_t kHandlers = hSP_ADD_MOV + 1;
 
 // Immediate words of an operand form.
 constexpr int Imm(int form) { return form == fIMM || form == fMEMI ? 1 : 0; }
@@ -624,7 +647,25 @@ bool Cpu::FuseElement(zedi::DecodedInsn& f, uint32_t start, uint32_t movAt, int 
 zedi::DecodedInsn Cpu::Decode(uint32_t ip) const {
     zedi::DecodedInsn d = Single(ip);
     uint32_t at = ip + 4u * d.words;
-    if (d.handler < hBIN || at / 4 >= words_) return d;
+    if (at / 4 >= words_) return d;
+    const uint16_t kMovReg = BinHandler(kBins.of[opMOV], fREG, fREG);
+    if (d.handler == hCALL) {
+        // A call of a function that starts with ENTER runs the ENTER with it.
+        if (Single(d.target * 4).handler == hENTER) d.handler = hCALL_ENTER;
+        return d;
+    }
+    if (d.handler == hSP_ADD) {
+        // Dropping the arguments after a call, then taking its result.
+        zedi::DecodedInsn n = Single(at);
+        if (n.handler == kMovReg) {
+            d.handler = hSP_ADD_MOV;
+            d.aux = n.ra;
+            d.aux2 = n.rb;
+            d.words = uint8_t(d.words + n.words);
+        }
+        return d;
+    }
+    if (d.handler < hBIN) return d;
     if ((d.op == opADD || d.op == opSUB) && d.fa == fMEMI && (d.fb == fREG || d.fb == fIMM)) {
         zedi::DecodedInsn n = Single(at);
         if (n.handler == hJMP) {
@@ -656,6 +697,16 @@ zedi::DecodedInsn Cpu::Decode(uint32_t ip) const {
     }
     if (d.op != opMOV) return d;
     if (d.fb == fIMM && FuseElement(d, ip, ip, pNONE)) return d;
+    if (n.handler == hPUSH_R && n.ra == d.ra) {
+        d.handler = uint16_t(hMOV_PUSH + d.fb);
+        d.words = uint8_t(d.words + n.words);
+        return d;
+    }
+    if (n.handler == hLEAVE_RET && d.fb <= fMEMI) {
+        d.handler = uint16_t(hMOV_RET + d.fb);
+        d.words = uint8_t(d.words + n.words);
+        return d;
+    }
     if (n.handler < hBIN || n.fa != fREG || n.ra != d.ra || kPairs.of[n.op] < 0) return d;
     if (n.op == opMUL && n.fb == fIMM) {
         zedi::DecodedInsn f = d;
@@ -668,13 +719,64 @@ zedi::DecodedInsn Cpu::Decode(uint32_t ip) const {
     f.ia = n.ib;
     f.words = uint8_t(d.words + n.words);
     f.handler = PairHandler(kPairs.of[n.op], d.fb, n.fb);
-    if (n.op >= opCMPE && n.op <= opCMPNL && jumpOn(at + 4u * n.words, j)) {
+    uint32_t after = at + 4u * n.words;
+    if (n.op >= opCMPE && n.op <= opCMPNL && jumpOn(after, j)) {
         f.handler = TripleHandler(n.op, d.fb, n.fb);
         f.words = uint8_t(f.words + j.words);
         f.target = j.target;
         f.fa = j.handler == hJTRUE;
+        return f;
+    }
+    // The result pushed, or stored at a base plus an immediate (target: the
+    // immediate, fa: the base).
+    if (kTails.of[n.op] < 0 || TailFormIndex(d.fb, n.fb) < 0 || after / 4 >= words_) return f;
+    zedi::DecodedInsn t = Single(after);
+    if (t.handler == hPUSH_R && t.ra == d.ra) {
+        f.handler = PairTailHandler(tPUSH, n.op, d.fb, n.fb);
+        f.words = uint8_t(f.words + t.words);
+    } else if (t.handler == BinHandler(kBins.of[opMOV], fMEMI, fREG) && t.rb == d.ra) {
+        f.handler = PairTailHandler(tSTORE, n.op, d.fb, n.fb);
+        f.words = uint8_t(f.words + t.words);
+        f.target = t.ia;
+        f.fa = t.baseA;
     }
     return f;
+}
+
+// Pushes a word: false, with nothing changed, when the stack is full or its
+// memory not the instance's (the long way then reports it).
+[[gnu::always_inline]] inline bool PushHot(Hot& h, uint32_t stackSize, uint32_t v) {
+    uint32_t sp = h.R[regSP] - 4;
+    if (sp > stackSize) return false;
+    uint8_t* p = HotMem<4>(h, h.R[regSTACK] + sp);
+    if (!p) return false;
+    zedi::StoreWord(p, v);
+    h.R[regSP] = sp;
+    return true;
+}
+
+// Stores register `ra` at the base `fa` plus the immediate `target` (the tail
+// of a run): false, with nothing changed, to take the long way.
+[[gnu::always_inline]] inline bool StoreHot(Hot& h, const zedi::DecodedInsn& e) {
+    uint8_t* p = HotMem<4>(h, e.target + h.base[e.fa]);
+    if (!p) return false;
+    zedi::StoreWord(p, h.R[e.ra]);
+    return true;
+}
+
+// The source word of a move: false to take the long way.
+template <int F>
+[[gnu::always_inline]] inline bool SourceWord(Hot& h, const zedi::DecodedInsn& e, uint32_t& v) {
+    if constexpr (F == fREG) {
+        v = h.R[e.rb];
+    } else if constexpr (F == fIMM) {
+        v = e.ib;
+    } else {
+        const uint8_t* p = HotMem<4>(h, F == fMEMI ? e.ib + h.base[e.baseB] : h.R[e.rb]);
+        if (!p) return false;
+        v = zedi::LoadWord(p);
+    }
+    return true;
 }
 
 // A two-operand integer operation. False to take the long way (nothing changed
@@ -904,6 +1006,9 @@ int Cpu::Run() {
 #define ZEDI_ELEM_LABEL(P, A) &&LE_##P##_##A,
 #define ZEDI_ELEM_LABELS(A) ZEDI_ELEM_PREFIXES(ZEDI_ELEM_LABEL, A)
     // Element handlers in ElemHandler order: prefix-major.
+#define ZEDI_TAIL_LABEL(n, F1, F2, T) &&L##T##_##n##_##F1##_##F2,
+#define ZEDI_PUSH_LABELS(n) ZEDI_TAIL_FORMS(ZEDI_TAIL_LABEL, n, PUSH)
+#define ZEDI_STORE_LABELS(n) ZEDI_TAIL_FORMS(ZEDI_TAIL_LABEL, n, STORE)
 #define ZEDI_ELEM_BY_PREFIX(P) \
     &&LE_##P##_aNONE, &&LE_##P##_aLOADW, &&LE_##P##_aLOADB, &&LE_##P##_aSTOREW_R, \
     &&LE_##P##_aSTOREW_I, &&LE_##P##_aSTOREB_R, &&LE_##P##_aSTOREB_I,
@@ -914,7 +1019,13 @@ int Cpu::Run() {
         ZEDI_PAIR_OPS(ZEDI_PAIR_LABELS) ZEDI_CMP_OPS(ZEDI_TRIPLE_LABELS)
         ZEDI_STEP_JMPS(ZEDI_STEP_JMP_LABEL)
         ZEDI_ELEM_BY_PREFIX(pNONE) ZEDI_ELEM_BY_PREFIX(fREG) ZEDI_ELEM_BY_PREFIX(fIMM)
-        ZEDI_ELEM_BY_PREFIX(fMEMI) ZEDI_ELEM_BY_PREFIX(fMEMR)};
+        ZEDI_ELEM_BY_PREFIX(fMEMI) ZEDI_ELEM_BY_PREFIX(fMEMR)
+        ZEDI_TAIL_OPS(ZEDI_PUSH_LABELS) ZEDI_TAIL_OPS(ZEDI_STORE_LABELS)
+        &&L_MOV_PUSH_fREG, &&L_MOV_PUSH_fIMM, &&L_MOV_PUSH_fMEMI, &&L_MOV_PUSH_fMEMR,
+        &&L_MOV_RET_fREG, &&L_MOV_RET_fIMM, &&L_MOV_RET_fMEMI, &&L_CALL_ENTER, &&L_SP_ADD_MOV};
+#undef ZEDI_STORE_LABELS
+#undef ZEDI_PUSH_LABELS
+#undef ZEDI_TAIL_LABEL
 #undef ZEDI_ELEM_BY_PREFIX
 #undef ZEDI_ELEM_LABELS
 #undef ZEDI_ELEM_LABEL
@@ -1043,25 +1154,27 @@ L_ENTER: {
     ZEDI_NEXT_N(1);
 }
 
-L_LEAVE_RET: {
-    // Everything is checked before anything changes, so the long way can take
-    // over at any failure.
+L_LEAVE_RET:
+    ip = ZEDI_IP();
+leave_ret: {
+    // LEAVE RET in the word at `ip`. Everything is checked before anything
+    // changes, so the long way can take over at any failure.
     uint32_t stack = R[regSTACK];
     uint32_t sp = R[regFRAME] - stack;
-    if (sp > stackSize_) goto slow;
+    if (sp > stackSize_) goto slow_at;
     const uint8_t* p = HotMem<4>(h, stack + sp);
-    if (!p) goto slow;
+    if (!p) goto slow_at;
     uint32_t frame = zedi::LoadWord(p) + stack;
     sp += 4;
     if (sp == R[regRETURN_MARK]) {
         R[regFRAME] = frame;
         R[regSP] = sp;
-        R[regIP] = ZEDI_NEXT_IP();
+        R[regIP] = ip + 4;
         return 1;
     }
-    if (sp > stackSize_) goto slow;
+    if (sp > stackSize_) goto slow_at;
     const uint8_t* q = HotMem<4>(h, stack + sp);
-    if (!q) goto slow;
+    if (!q) goto slow_at;
     R[regFRAME] = frame;
     h.base[baseFRAME] = frame;
     ip = zedi::LoadWord(q);
@@ -1069,6 +1182,88 @@ L_LEAVE_RET: {
     if (!SpInside()) goto slow_at;
     ZEDI_GOTO_IP();
 }
+
+    // A move, then LEAVE RET (a function's result).
+#define ZEDI_MOV_RET_HANDLER(F)                                  \
+    L_MOV_RET_##F : {                                            \
+        uint32_t v;                                              \
+        if (!SourceWord<F>(h, *e, v)) goto slow;                 \
+        R[e->ra] = v;                                            \
+        ip = ZEDI_IP() + 4u * (1 + Imm(F));                      \
+        goto leave_ret;                                          \
+    }
+    ZEDI_MOV_RET_HANDLER(fREG)
+    ZEDI_MOV_RET_HANDLER(fIMM)
+    ZEDI_MOV_RET_HANDLER(fMEMI)
+#undef ZEDI_MOV_RET_HANDLER
+
+    // A move, then a push of the register moved into.
+#define ZEDI_MOV_PUSH_HANDLER(F)                                 \
+    L_MOV_PUSH_##F : {                                           \
+        uint32_t v;                                              \
+        if (!SourceWord<F>(h, *e, v)) goto slow;                 \
+        R[e->ra] = v;                                            \
+        if (!PushHot(h, stackSize_, v)) {                        \
+            ip = ZEDI_IP() + 4u * (1 + Imm(F));                  \
+            goto slow_at;                                        \
+        }                                                        \
+        ZEDI_NEXT_N(2 + Imm(F));                                 \
+    }
+    ZEDI_MOV_PUSH_HANDLER(fREG)
+    ZEDI_MOV_PUSH_HANDLER(fIMM)
+    ZEDI_MOV_PUSH_HANDLER(fMEMI)
+    ZEDI_MOV_PUSH_HANDLER(fMEMR)
+#undef ZEDI_MOV_PUSH_HANDLER
+
+L_CALL_ENTER: {
+    // CALL, then the ENTER the callee starts with: both pushes are checked
+    // before either is made.
+    uint32_t stack = R[regSTACK];
+    uint32_t sp = R[regSP] - 8;
+    if (sp > stackSize_ || sp + 4 > stackSize_) goto slow;
+    uint8_t* p = HotMem<4>(h, stack + sp);
+    uint8_t* q = HotMem<4>(h, stack + sp + 4);
+    if (!p || !q) goto slow;
+    zedi::StoreWord(q, ZEDI_IP() + 8);
+    zedi::StoreWord(p, R[regFRAME] - stack);
+    R[regSP] = sp;
+    R[regFRAME] = stack + sp;
+    h.base[baseFRAME] = stack + sp;
+    ZEDI_GOTO_ENTRY(e->target + 1);
+}
+
+L_SP_ADD_MOV:
+    R[regSP] += e->ib;
+    if (!SpInside()) {
+        R[regIP] = ZEDI_IP() + 8;
+        CheckSp();
+        return -1;
+    }
+    R[e->aux] = R[e->aux2];
+    ZEDI_NEXT_N(3);
+
+    // A move and an operation, then a push or a store of the result.
+#define ZEDI_TAIL_HANDLER(n, F1, F2, T)                                          \
+    L##T##_##n##_##F1##_##F2 : {                                                \
+        int r = Pair<op##n, F1, F2, false>(h, *e);                              \
+        if (r == 0) goto slow;                                                  \
+        ip = ZEDI_IP() + 4u * (1 + Imm(F1));                                    \
+        if (r < 0) goto slow_at;                                                \
+        ip += 4u * (1 + Imm(F2));                                               \
+        if (ZEDI_##T##_TAIL()) goto slow_at;                                    \
+        ZEDI_NEXT_N(2 + Imm(F1) + Imm(F2) + (#T[0] == 'P' ? 1 : 2));            \
+    }
+#define ZEDI_PUSH_TAIL() !PushHot(h, stackSize_, R[e->ra])
+#define ZEDI_STORE_TAIL() !StoreHot(h, *e)
+#define ZEDI_PUSH_HANDLERS(n) ZEDI_TAIL_FORMS(ZEDI_TAIL_HANDLER, n, PUSH)
+#define ZEDI_STORE_HANDLERS(n) ZEDI_TAIL_FORMS(ZEDI_TAIL_HANDLER, n, STORE)
+    ZEDI_TAIL_OPS(ZEDI_PUSH_HANDLERS)
+    ZEDI_TAIL_OPS(ZEDI_STORE_HANDLERS)
+#undef ZEDI_STORE_HANDLERS
+#undef ZEDI_PUSH_HANDLERS
+#undef ZEDI_STORE_TAIL
+#undef ZEDI_PUSH_TAIL
+#undef ZEDI_TAIL_HANDLER
 
 L_JMP:
     ZEDI_GOTO_ENTRY(e->target);
@@ -1081,15 +1276,9 @@ L_JFALSE:
     if (R[e->ra] == 0) ZEDI_GOTO_ENTRY(e->target);
     ZEDI_NEXT_N(2);
 
-L_CALL: {
-    uint32_t sp = R[regSP] - 4;
-    if (sp > stackSize_) goto slow;
-    uint8_t* p = HotMem<4>(h, R[regSTACK] + sp);
-    if (!p) goto slow;
-    zedi::StoreWord(p, ZEDI_NEXT_IP());
-    R[regSP] = sp;
+L_CALL:
+    if (!PushHot(h, stackSize_, ZEDI_IP() + 8)) goto slow;
     ZEDI_GOTO_ENTRY(e->target);
-}
 
 L_PUSH_R:
 L_PUSH_I:
@@ -1104,12 +1293,7 @@ L_PUSH_M: {
         if (!m) goto slow;
         v = zedi::LoadWord(m);
     }
-    uint32_t sp = R[regSP] - 4;
-    if (sp > stackSize_) goto slow;
-    uint8_t* p = HotMem<4>(h, R[regSTACK] + sp);
-    if (!p) goto slow;
-    zedi::StoreWord(p, v);
-    R[regSP] = sp;
+    if (!PushHot(h, stackSize_, v)) goto slow;
     ZEDI_NEXT();
 }
 
