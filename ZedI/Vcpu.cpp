@@ -231,15 +231,17 @@ constexpr uint16_t StepJmpHandler(int op, int fb) {
     return uint16_t(hSTEP_JMP + (op == opSUB ? 2 : 0) + (fb == fIMM ? 1 : 0));
 }
 // The address of an array element, and the access through it (see Decode).
-constexpr int pNONE = -1;  // no scaled index computed first
+constexpr int pNONE = -1;   // no scaled index computed first
+constexpr int pSCALE = 4;   // the index scaled in its register: MUL i, imm
 enum Access : int { aNONE, aLOADW, aLOADB, aSTOREW_R, aSTOREW_I, aSTOREB_R, aSTOREB_I };
 constexpr int kAccesses = 7;
-#define ZEDI_ELEM_PREFIXES(X, a) X(pNONE, a) X(fREG, a) X(fIMM, a) X(fMEMI, a) X(fMEMR, a)
+#define ZEDI_ELEM_PREFIXES(X, a) X(pNONE, a) X(fREG, a) X(fIMM, a) X(fMEMI, a) X(fMEMR, a) X(pSCALE, a)
 #define ZEDI_ELEM_ACCESSES(X) X(aNONE) X(aLOADW) X(aLOADB) X(aSTOREW_R) X(aSTOREW_I) X(aSTOREB_R) X(aSTOREB_I)
 constexpr uint16_t hELEM = hSTEP_JMP + 4;
 constexpr uint16_t ElemHandler(int prefix, int access) { return uint16_t(hELEM + (prefix + 1) * kAccesses + access); }
-// Runs around calls and stores: a move and an operation whose result is then
-// pushed or stored into memory at a base plus an immediate (see Decode).
+// A move and an operation whose result is then pushed, stored into memory at a
+// base plus an immediate, or added to by an immediate or memory at a base plus
+// an immediate (see Decode).
 #define ZEDI_TAIL_OPS(X) X(ADD) X(SUB) X(MUL) X(AND) X(OR) X(XOR) X(SHL)
 #define ZEDI_TAIL_FORMS(X, n, T) \
     X(n, fREG, fREG, T) X(n, fREG, fIMM, T) X(n, fREG, fMEMI, T) X(n, fMEMI, fREG, T) X(n, fMEMI, fIMM, T) X(n, fMEMI, fMEMI, T)
@@ -252,12 +254,13 @@ inline constexpr int kTailOps[] = {ZEDI_TAIL_OPS(ZEDI_OP_ITEM)};
 #undef ZEDI_OP_ITEM
 inline constexpr OpIndex kTails{kTailOps};
 constexpr int tailCOUNT = int(sizeof kTailOps / sizeof kTailOps[0]);
-enum Tail : int { tPUSH, tSTORE };
-constexpr uint16_t hPAIR_TAIL = hELEM + 5 * kAccesses;
+enum Tail : int { tPUSH, tSTORE, tADDI, tADDM };
+constexpr int kTailKinds = 4;
+constexpr uint16_t hPAIR_TAIL = hELEM + 6 * kAccesses;
 constexpr uint16_t PairTailHandler(int tail, int op, int f1, int f2) {
     return uint16_t(hPAIR_TAIL + (tail * tailCOUNT + kTails.of[op]) * kTailForms + TailFormIndex(f1, f2));
 }
-constexpr uint16_t hMOV_PUSH = hPAIR_TAIL + 2 * tailCOUNT * kTailForms;  // + the source's form
+constexpr uint16_t hMOV_PUSH = hPAIR_TAIL + kTailKinds * tailCOUNT * kTailForms;  // + the source's form
 constexpr uint16_t hMOV_RET = hMOV_PUSH + kSourceForms;                  // + fREG, fIMM or fMEMI
 constexpr uint16_t hCALL_ENTER = hMOV_RET + 3;
 constexpr uint16_t hSP_ADD_MOV = hCALL_ENTER + 1;
@@ -267,7 +270,7 @@ constexpr uint16_t kHandlers = hSP_ADD_MOV + 1;
 constexpr int Imm(int form) { return form == fIMM || form == fMEMI ? 1 : 0; }
 // Words of an element run: the scaled index, MOV, ADD, ADD, the access.
 constexpr int ElemWords(int prefix, int access) {
-    return (prefix == pNONE ? 0 : 1 + Imm(prefix) + 2) + 4 +
+    return (prefix == pNONE ? 0 : prefix == pSCALE ? 2 : 1 + Imm(prefix) + 2) + 4 +
            (access == aNONE ? 0 : access == aSTOREW_I || access == aSTOREB_I ? 2 : 1);
 }
 
@@ -314,14 +317,18 @@ struct Hot {
     uint32_t own;          // start of the data area and stack of the instance's block
     uint32_t lim1, lim4;   // accesses of 1 or 4 bytes at own + off for off below these
     uint32_t regBlock;
-    uint32_t base[4];      // 0 and registers 242, 241, 246 by base number
+    uint32_t pool, data, frame;  // registers 242, 241 and 246
     VmSpace* space;
 
     void LoadBases() {
-        base[0] = 0;
-        base[basePOOL] = R[regPOOL];
-        base[baseDATA] = R[regDATA];
-        base[baseFRAME] = R[regFRAME];
+        pool = R[regPOOL];
+        data = R[regDATA];
+        frame = R[regFRAME];
+    }
+    // The value of a base by its number (0 none, 1 pool, 2 data, 3 frame).
+    [[gnu::always_inline]] uint32_t Base(uint8_t b) const {
+        uint32_t v = b == baseFRAME ? frame : data;
+        return b < baseDATA ? (b == basePOOL ? pool : 0) : v;
     }
 };
 
@@ -585,7 +592,8 @@ zedi::DecodedInsn Cpu::Single(uint32_t ip) const {
 // through it, from the instructions at `movAt` on:
 //   MOV a, imm; ADD a, x; ADD a, i [; MOV or CMOV between c or an immediate and [a]]
 // With a `prefix` (the form of s), `f` already holds a scaled index computed
-// just before them, into i: MOV i, s; MUL i, imm. On success `f` is the entry
+// just before them, into i: MOV i, s; MUL i, imm (with pSCALE only the MUL).
+// On success `f` is the entry
 // for the whole run from `start`, with the fields:
 //   ra: i   rb, baseB, ib: s   ia: the scale   aux: a   aux2: x   ic: the
 //   first immediate   fa: c   target: the immediate stored.
@@ -695,6 +703,12 @@ zedi::DecodedInsn Cpu::Decode(uint32_t ip) const {
         }
         return d;
     }
+    if (d.op == opMUL && d.fb == fIMM) {
+        zedi::DecodedInsn f = d;
+        f.ia = d.ib;
+        if (FuseElement(f, ip, at, pSCALE)) return f;
+        return d;
+    }
     if (d.op != opMOV) return d;
     if (d.fb == fIMM && FuseElement(d, ip, ip, pNONE)) return d;
     if (n.handler == hPUSH_R && n.ra == d.ra) {
@@ -727,7 +741,8 @@ zedi::DecodedInsn Cpu::Decode(uint32_t ip) const {
         f.fa = j.handler == hJTRUE;
         return f;
     }
-    // The result pushed, or stored at a base plus an immediate (target: the
+    // The result pushed, stored at a base plus an immediate, or added to by an
+    // immediate or by memory at a base plus an immediate (target: the
     // immediate, fa: the base).
     if (kTails.of[n.op] < 0 || TailFormIndex(d.fb, n.fb) < 0 || after / 4 >= words_) return f;
     zedi::DecodedInsn t = Single(after);
@@ -739,6 +754,15 @@ zedi::DecodedInsn Cpu::Decode(uint32_t ip) const {
         f.words = uint8_t(f.words + t.words);
         f.target = t.ia;
         f.fa = t.baseA;
+    } else if (t.handler == BinHandler(kBins.of[opADD], fREG, fIMM) && t.ra == d.ra) {
+        f.handler = PairTailHandler(tADDI, n.op, d.fb, n.fb);
+        f.words = uint8_t(f.words + t.words);
+        f.target = t.ib;
+    } else if (t.handler == BinHandler(kBins.of[opADD], fREG, fMEMI) && t.ra == d.ra) {
+        f.handler = PairTailHandler(tADDM, n.op, d.fb, n.fb);
+        f.words = uint8_t(f.words + t.words);
+        f.target = t.ib;
+        f.fa = t.baseB;
     }
     return f;
 }
@@ -758,9 +782,18 @@ zedi::DecodedInsn Cpu::Decode(uint32_t ip) const {
 // Stores register `ra` at the base `fa` plus the immediate `target` (the tail
 // of a run): false, with nothing changed, to take the long way.
 [[gnu::always_inline]] inline bool StoreHot(Hot& h, const zedi::DecodedInsn& e) {
-    uint8_t* p = HotMem<4>(h, e.target + h.base[e.fa]);
+    uint8_t* p = HotMem<4>(h, e.target + h.Base(e.fa));
     if (!p) return false;
     zedi::StoreWord(p, h.R[e.ra]);
+    return true;
+}
+
+// Adds the word at the base `fa` plus the immediate `target` to register `ra`
+// (the tail of a run): false, with nothing changed, to take the long way.
+[[gnu::always_inline]] inline bool AddHot(Hot& h, const zedi::DecodedInsn& e) {
+    const uint8_t* p = HotMem<4>(h, e.target + h.Base(e.fa));
+    if (!p) return false;
+    h.R[e.ra] += zedi::LoadWord(p);
     return true;
 }
 
@@ -772,7 +805,7 @@ template <int F>
     } else if constexpr (F == fIMM) {
         v = e.ib;
     } else {
-        const uint8_t* p = HotMem<4>(h, F == fMEMI ? e.ib + h.base[e.baseB] : h.R[e.rb]);
+        const uint8_t* p = HotMem<4>(h, F == fMEMI ? e.ib + h.Base(e.baseB) : h.R[e.rb]);
         if (!p) return false;
         v = zedi::LoadWord(p);
     }
@@ -793,14 +826,14 @@ template <int OP, int FA, int FB>
     if constexpr (FA == fREG) {
         a = reinterpret_cast<uint8_t*>(R + e.ra);
     } else {
-        a = HotMem<size>(h, FA == fMEMI ? e.ia + h.base[e.baseA] : R[e.ra]);
+        a = HotMem<size>(h, FA == fMEMI ? e.ia + h.Base(e.baseA) : R[e.ra]);
         if (!a) return false;
     }
     const uint8_t* b = nullptr;
     if constexpr (FB == fREG) {
         b = reinterpret_cast<const uint8_t*>(R + e.rb);
     } else if constexpr (FB != fIMM) {
-        b = HotMem<size>(h, FB == fMEMI ? e.ib + h.base[e.baseB] : R[e.rb]);
+        b = HotMem<size>(h, FB == fMEMI ? e.ib + h.Base(e.baseB) : R[e.rb]);
         if (!b) return false;
     }
     if constexpr (OP == opCMOV) {
@@ -895,7 +928,7 @@ template <int OP, int FB>
     } else if constexpr (FB == fIMM) {
         bv = e.ib;
     } else {
-        const uint8_t* b = HotMem<4>(h, e.ib + h.base[e.baseB]);
+        const uint8_t* b = HotMem<4>(h, e.ib + h.Base(e.baseB));
         if (!b) return -1;
         bv = zedi::LoadWord(b);
     }
@@ -916,7 +949,7 @@ template <int OP, int F1, int F2, bool JUMP>
     } else if constexpr (F1 == fIMM) {
         v = e.ib;
     } else {
-        const uint8_t* p = HotMem<4>(h, F1 == fMEMI ? e.ib + h.base[e.baseB] : R[e.rb]);
+        const uint8_t* p = HotMem<4>(h, F1 == fMEMI ? e.ib + h.Base(e.baseB) : R[e.rb]);
         if (!p) return 0;
         v = zedi::LoadWord(p);
     }
@@ -927,7 +960,7 @@ template <int OP, int F1, int F2, bool JUMP>
     } else if constexpr (F2 == fIMM) {
         bv = e.ia;
     } else {
-        const uint8_t* p = HotMem<4>(h, F2 == fMEMI ? e.ia + h.base[e.aux2] : R[e.aux]);
+        const uint8_t* p = HotMem<4>(h, F2 == fMEMI ? e.ia + h.Base(e.aux2) : R[e.aux]);
         if (!p) return -1;
         bv = zedi::LoadWord(p);
     }
@@ -955,6 +988,8 @@ template <int P, int A>
     uint32_t index;
     if constexpr (P == pNONE) {
         index = R[e.ra];
+    } else if constexpr (P == pSCALE) {
+        index = R[e.ra] * e.ia;
     } else {
         uint32_t v;
         if constexpr (P == fREG) {
@@ -962,7 +997,7 @@ template <int P, int A>
         } else if constexpr (P == fIMM) {
             v = e.ib;
         } else {
-            const uint8_t* p = HotMem<4>(h, P == fMEMI ? e.ib + h.base[e.baseB] : R[e.rb]);
+            const uint8_t* p = HotMem<4>(h, P == fMEMI ? e.ib + h.Base(e.baseB) : R[e.rb]);
             if (!p) return false;
             v = zedi::LoadWord(p);
         }
@@ -1009,6 +1044,8 @@ int Cpu::Run() {
 #define ZEDI_TAIL_LABEL(n, F1, F2, T) &&L##T##_##n##_##F1##_##F2,
 #define ZEDI_PUSH_LABELS(n) ZEDI_TAIL_FORMS(ZEDI_TAIL_LABEL, n, PUSH)
 #define ZEDI_STORE_LABELS(n) ZEDI_TAIL_FORMS(ZEDI_TAIL_LABEL, n, STORE)
+#define ZEDI_ADDI_LABELS(n) ZEDI_TAIL_FORMS(ZEDI_TAIL_LABEL, n, ADDI)
+#define ZEDI_ADDM_LABELS(n) ZEDI_TAIL_FORMS(ZEDI_TAIL_LABEL, n, ADDM)
 #define ZEDI_ELEM_BY_PREFIX(P) \
     &&LE_##P##_aNONE, &&LE_##P##_aLOADW, &&LE_##P##_aLOADB, &&LE_##P##_aSTOREW_R, \
     &&LE_##P##_aSTOREW_I, &&LE_##P##_aSTOREB_R, &&LE_##P##_aSTOREB_I,
@@ -1019,10 +1056,13 @@ int Cpu::Run() {
         ZEDI_PAIR_OPS(ZEDI_PAIR_LABELS) ZEDI_CMP_OPS(ZEDI_TRIPLE_LABELS)
         ZEDI_STEP_JMPS(ZEDI_STEP_JMP_LABEL)
         ZEDI_ELEM_BY_PREFIX(pNONE) ZEDI_ELEM_BY_PREFIX(fREG) ZEDI_ELEM_BY_PREFIX(fIMM)
-        ZEDI_ELEM_BY_PREFIX(fMEMI) ZEDI_ELEM_BY_PREFIX(fMEMR)
+        ZEDI_ELEM_BY_PREFIX(fMEMI) ZEDI_ELEM_BY_PREFIX(fMEMR) ZEDI_ELEM_BY_PREFIX(pSCALE)
         ZEDI_TAIL_OPS(ZEDI_PUSH_LABELS) ZEDI_TAIL_OPS(ZEDI_STORE_LABELS)
+        ZEDI_TAIL_OPS(ZEDI_ADDI_LABELS) ZEDI_TAIL_OPS(ZEDI_ADDM_LABELS)
         &&L_MOV_PUSH_fREG, &&L_MOV_PUSH_fIMM, &&L_MOV_PUSH_fMEMI, &&L_MOV_PUSH_fMEMR,
         &&L_MOV_RET_fREG, &&L_MOV_RET_fIMM, &&L_MOV_RET_fMEMI, &&L_CALL_ENTER, &&L_SP_ADD_MOV};
+#undef ZEDI_ADDM_LABELS
+#undef ZEDI_ADDI_LABELS
 #undef ZEDI_STORE_LABELS
 #undef ZEDI_PUSH_LABELS
 #undef ZEDI_TAIL_LABEL
@@ -1150,7 +1190,7 @@ L_ENTER: {
     zedi::StoreWord(p, R[regFRAME] - stack);
     R[regSP] = sp;
     R[regFRAME] = stack + sp;
-    h.base[baseFRAME] = stack + sp;
+    h.frame = stack + sp;
     ZEDI_NEXT_N(1);
 }
 
@@ -1176,7 +1216,7 @@ leave_ret: {
     const uint8_t* q = HotMem<4>(h, stack + sp);
     if (!q) goto slow_at;
     R[regFRAME] = frame;
-    h.base[baseFRAME] = frame;
+    h.frame = frame;
     ip = zedi::LoadWord(q);
     R[regSP] = sp + 4;
     if (!SpInside()) goto slow_at;
@@ -1228,7 +1268,7 @@ L_CALL_ENTER: {
     zedi::StoreWord(p, R[regFRAME] - stack);
     R[regSP] = sp;
     R[regFRAME] = stack + sp;
-    h.base[baseFRAME] = stack + sp;
+    h.frame = stack + sp;
     ZEDI_GOTO_ENTRY(e->target + 1);
 }
 
@@ -1255,12 +1295,22 @@ L_SP_ADD_MOV:
     }
 #define ZEDI_PUSH_TAIL() !PushHot(h, stackSize_, R[e->ra])
 #define ZEDI_STORE_TAIL() !StoreHot(h, *e)
+#define ZEDI_ADDI_TAIL() (R[e->ra] += e->target, false)
+#define ZEDI_ADDM_TAIL() !AddHot(h, *e)
 #define ZEDI_PUSH_HANDLERS(n) ZEDI_TAIL_FORMS(ZEDI_TAIL_HANDLER, n, PUSH)
 #define ZEDI_STORE_HANDLERS(n) ZEDI_TAIL_FORMS(ZEDI_TAIL_HANDLER, n, STORE)
+#define ZEDI_ADDI_HANDLERS(n) ZEDI_TAIL_FORMS(ZEDI_TAIL_HANDLER, n, ADDI)
+#define ZEDI_ADDM_HANDLERS(n) ZEDI_TAIL_FORMS(ZEDI_TAIL_HANDLER, n, ADDM)
     ZEDI_TAIL_OPS(ZEDI_PUSH_HANDLERS)
     ZEDI_TAIL_OPS(ZEDI_STORE_HANDLERS)
+    ZEDI_TAIL_OPS(ZEDI_ADDI_HANDLERS)
+    ZEDI_TAIL_OPS(ZEDI_ADDM_HANDLERS)
+#undef ZEDI_ADDM_HANDLERS
+#undef ZEDI_ADDI_HANDLERS
 #undef ZEDI_STORE_HANDLERS
 #undef ZEDI_PUSH_HANDLERS
+#undef ZEDI_ADDM_TAIL
+#undef ZEDI_ADDI_TAIL
 #undef ZEDI_STORE_TAIL
 #undef ZEDI_PUSH_TAIL
 #undef ZEDI_TAIL_HANDLER
@@ -1289,7 +1339,7 @@ L_PUSH_M: {
     } else if (e->handler == hPUSH_I) {
         v = e->ia;
     } else {
-        const uint8_t* m = HotMem<4>(h, e->ia + h.base[e->baseA]);
+        const uint8_t* m = HotMem<4>(h, e->ia + h.Base(e->baseA));
         if (!m) goto slow;
         v = zedi::LoadWord(m);
     }
