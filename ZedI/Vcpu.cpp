@@ -264,7 +264,8 @@ constexpr uint16_t hMOV_PUSH = hPAIR_TAIL + kTailKinds * tailCOUNT * kTailForms;
 constexpr uint16_t hMOV_RET = hMOV_PUSH + kSourceForms;                  // + fREG, fIMM or fMEMI
 constexpr uint16_t hCALL_ENTER = hMOV_RET + 3;
 constexpr uint16_t hSP_ADD_MOV = hCALL_ENTER + 1;
-constexpr uint16_t kHandlers = hSP_ADD_MOV + 1;
+constexpr uint16_t hSP_ADD_MOV_PUSH = hSP_ADD_MOV + 1;
+constexpr uint16_t kHandlers = hSP_ADD_MOV_PUSH + 1;
 
 // Immediate words of an operand form.
 constexpr int Imm(int form) { return form == fIMM || form == fMEMI ? 1 : 0; }
@@ -670,6 +671,15 @@ zedi::DecodedInsn Cpu::Decode(uint32_t ip) const {
             d.aux = n.ra;
             d.aux2 = n.rb;
             d.words = uint8_t(d.words + n.words);
+            // ... and pushing it for the next call.
+            uint32_t push = at + 4u * n.words;
+            if (push / 4 < words_) {
+                zedi::DecodedInsn p = Single(push);
+                if (p.handler == hPUSH_R && p.ra == n.ra) {
+                    d.handler = hSP_ADD_MOV_PUSH;
+                    d.words = uint8_t(d.words + p.words);
+                }
+            }
         }
         return d;
     }
@@ -1060,7 +1070,8 @@ int Cpu::Run() {
         ZEDI_TAIL_OPS(ZEDI_PUSH_LABELS) ZEDI_TAIL_OPS(ZEDI_STORE_LABELS)
         ZEDI_TAIL_OPS(ZEDI_ADDI_LABELS) ZEDI_TAIL_OPS(ZEDI_ADDM_LABELS)
         &&L_MOV_PUSH_fREG, &&L_MOV_PUSH_fIMM, &&L_MOV_PUSH_fMEMI, &&L_MOV_PUSH_fMEMR,
-        &&L_MOV_RET_fREG, &&L_MOV_RET_fIMM, &&L_MOV_RET_fMEMI, &&L_CALL_ENTER, &&L_SP_ADD_MOV};
+        &&L_MOV_RET_fREG, &&L_MOV_RET_fIMM, &&L_MOV_RET_fMEMI, &&L_CALL_ENTER, &&L_SP_ADD_MOV,
+        &&L_SP_ADD_MOV_PUSH};
 #undef ZEDI_ADDM_LABELS
 #undef ZEDI_ADDI_LABELS
 #undef ZEDI_STORE_LABELS
@@ -1273,6 +1284,7 @@ L_CALL_ENTER: {
 }
 
 L_SP_ADD_MOV:
+L_SP_ADD_MOV_PUSH:
     R[regSP] += e->ib;
     if (!SpInside()) {
         R[regIP] = ZEDI_IP() + 8;
@@ -1280,7 +1292,12 @@ L_SP_ADD_MOV:
         return -1;
     }
     R[e->aux] = R[e->aux2];
-    ZEDI_NEXT_N(3);
+    if (e->handler == hSP_ADD_MOV) ZEDI_NEXT_N(3);
+    if (!PushHot(h, stackSize_, R[e->aux])) {
+        ip = ZEDI_IP() + 12;
+        goto slow_at;
+    }
+    ZEDI_NEXT_N(4);
 
     // A move and an operation, then a push or a store of the result.
 #define ZEDI_TAIL_HANDLER(n, F1, F2, T)                                          \

@@ -210,8 +210,15 @@ void Item(Gen& g, Asm& a, std::vector<std::pair<uint32_t, int>>& pending, int in
         a.Op1(opPUSH, g.Chance(50) ? Source(g) : R(r));
         a.Op1(opPOP, R(g.Pick(kGeneral)));
         break;
-    case 11:
+    case 11:  // a call with an argument, its result taken and passed on
+        a.Op1(opPUSH, Source(g));
         a.Op1(opCALL, I(int32_t(sub)));
+        a.Op2(opADD, R(regSP), I(4));
+        a.Op2(opMOV, R(r), R(0));
+        if (g.Chance(50)) {
+            a.Op1(opPUSH, R(r));
+            a.Op1(opPOP, R(g.Pick(kGeneral)));
+        }
         break;
     case 12: {  // a register through memory
         int reg = g.Chance(50) ? g.Pick(kGeneral) : g.Pick(kThroughMemory);
