@@ -265,7 +265,12 @@ constexpr uint16_t hMOV_RET = hMOV_PUSH + kSourceForms;                  // + fR
 constexpr uint16_t hCALL_ENTER = hMOV_RET + 3;
 constexpr uint16_t hSP_ADD_MOV = hCALL_ENTER + 1;
 constexpr uint16_t hSP_ADD_MOV_PUSH = hSP_ADD_MOV + 1;
-constexpr uint16_t kHandlers = hSP_ADD_MOV_PUSH + 1;
+// A pop into a register and an operation on it with a register, an immediate
+// or memory at a base plus an immediate.
+#define ZEDI_POP_OP_FORMS(X, n) X(n, fREG) X(n, fIMM) X(n, fMEMI)
+constexpr uint16_t hPOP_OP = hSP_ADD_MOV_PUSH + 1;
+constexpr uint16_t PopOpHandler(int op, int f2) { return uint16_t(hPOP_OP + kTails.of[op] * 3 + f2); }
+constexpr uint16_t kHandlers = hPOP_OP + tailCOUNT * 3;
 
 // Immediate words of an operand form.
 constexpr int Imm(int form) { return form == fIMM || form == fMEMI ? 1 : 0; }
@@ -683,6 +688,18 @@ zedi::DecodedInsn Cpu::Decode(uint32_t ip) const {
         }
         return d;
     }
+    if (d.handler == hPOP_R) {
+        zedi::DecodedInsn n = Single(at);
+        if (n.handler >= hBIN && n.handler < hCMPJ && n.fa == fREG && n.ra == d.ra && kTails.of[n.op] >= 0 &&
+            n.fb <= fMEMI) {
+            d.handler = PopOpHandler(n.op, n.fb);
+            d.aux = n.rb;
+            d.aux2 = n.baseB;
+            d.ia = n.ib;
+            d.words = uint8_t(d.words + n.words);
+        }
+        return d;
+    }
     if (d.handler < hBIN) return d;
     if ((d.op == opADD || d.op == opSUB) && d.fa == fMEMI && (d.fb == fREG || d.fb == fIMM)) {
         zedi::DecodedInsn n = Single(at);
@@ -989,6 +1006,32 @@ template <int OP, int F1, int F2, bool JUMP>
     return 1;
 }
 
+// The operation after a pop into register `ra`, with operand 2 in aux, aux2
+// and ia: false to take the long way (nothing changed).
+template <int OP, int F2>
+[[gnu::always_inline]] inline bool PopOp(Hot& h, const zedi::DecodedInsn& e) {
+    uint32_t* R = h.R;
+    uint32_t bv;
+    if constexpr (F2 == fREG) {
+        bv = R[e.aux];
+    } else if constexpr (F2 == fIMM) {
+        bv = e.ia;
+    } else {
+        const uint8_t* p = HotMem<4>(h, e.ia + h.Base(e.aux2));
+        if (!p) return false;
+        bv = zedi::LoadWord(p);
+    }
+    uint32_t av = R[e.ra];
+    if constexpr (OP == opADD) R[e.ra] = av + bv;
+    if constexpr (OP == opSUB) R[e.ra] = av - bv;
+    if constexpr (OP == opMUL) R[e.ra] = av * bv;
+    if constexpr (OP == opAND) R[e.ra] = av & bv;
+    if constexpr (OP == opOR) R[e.ra] = av | bv;
+    if constexpr (OP == opXOR) R[e.ra] = av ^ bv;
+    if constexpr (OP == opSHL) R[e.ra] = av << (bv & 31);
+    return true;
+}
+
 // An array element's address and the access through it (Cpu::FuseElement).
 // Everything is checked before anything changes: false to take the long way
 // from the first instruction.
@@ -1052,6 +1095,8 @@ int Cpu::Run() {
 #define ZEDI_ELEM_LABELS(A) ZEDI_ELEM_PREFIXES(ZEDI_ELEM_LABEL, A)
     // Element handlers in ElemHandler order: prefix-major.
 #define ZEDI_TAIL_LABEL(n, F1, F2, T) &&L##T##_##n##_##F1##_##F2,
+#define ZEDI_POP_OP_LABEL(n, F2) &&LPOP_##n##_##F2,
+#define ZEDI_POP_OP_LABELS(n) ZEDI_POP_OP_FORMS(ZEDI_POP_OP_LABEL, n)
 #define ZEDI_PUSH_LABELS(n) ZEDI_TAIL_FORMS(ZEDI_TAIL_LABEL, n, PUSH)
 #define ZEDI_STORE_LABELS(n) ZEDI_TAIL_FORMS(ZEDI_TAIL_LABEL, n, STORE)
 #define ZEDI_ADDI_LABELS(n) ZEDI_TAIL_FORMS(ZEDI_TAIL_LABEL, n, ADDI)
@@ -1071,7 +1116,9 @@ int Cpu::Run() {
         ZEDI_TAIL_OPS(ZEDI_ADDI_LABELS) ZEDI_TAIL_OPS(ZEDI_ADDM_LABELS)
         &&L_MOV_PUSH_fREG, &&L_MOV_PUSH_fIMM, &&L_MOV_PUSH_fMEMI, &&L_MOV_PUSH_fMEMR,
         &&L_MOV_RET_fREG, &&L_MOV_RET_fIMM, &&L_MOV_RET_fMEMI, &&L_CALL_ENTER, &&L_SP_ADD_MOV,
-        &&L_SP_ADD_MOV_PUSH};
+        &&L_SP_ADD_MOV_PUSH, ZEDI_TAIL_OPS(ZEDI_POP_OP_LABELS)};
+#undef ZEDI_POP_OP_LABELS
+#undef ZEDI_POP_OP_LABEL
 #undef ZEDI_ADDM_LABELS
 #undef ZEDI_ADDI_LABELS
 #undef ZEDI_STORE_LABELS
@@ -1298,6 +1345,32 @@ L_SP_ADD_MOV_PUSH:
         goto slow_at;
     }
     ZEDI_NEXT_N(4);
+
+    // A pop into a register, then an operation on it. A failure of the
+    // operation resumes the long way there.
+#define ZEDI_POP_OP_HANDLER(n, F2)                                       \
+    LPOP_##n##_##F2 : {                                                  \
+        uint32_t sp = R[regSP];                                          \
+        if (sp > stackSize_) goto slow;                                  \
+        const uint8_t* p = HotMem<4>(h, R[regSTACK] + sp);               \
+        if (!p) goto slow;                                               \
+        R[regSP] = sp + 4;                                               \
+        R[e->ra] = zedi::LoadWord(p);                                    \
+        if (!SpInside()) {                                               \
+            R[regIP] = ZEDI_IP() + 4;                                    \
+            CheckSp();                                                   \
+            return -1;                                                   \
+        }                                                                \
+        if (!PopOp<op##n, F2>(h, *e)) {                                  \
+            ip = ZEDI_IP() + 4;                                          \
+            goto slow_at;                                                \
+        }                                                                \
+        ZEDI_NEXT_N(2 + Imm(F2));                                        \
+    }
+#define ZEDI_POP_OP_HANDLERS(n) ZEDI_POP_OP_FORMS(ZEDI_POP_OP_HANDLER, n)
+    ZEDI_TAIL_OPS(ZEDI_POP_OP_HANDLERS)
+#undef ZEDI_POP_OP_HANDLERS
+#undef ZEDI_POP_OP_HANDLER
 
     // A move and an operation, then a push or a store of the result.
 #define ZEDI_TAIL_HANDLER(n, F1, F2, T)                                          \

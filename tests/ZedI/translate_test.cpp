@@ -206,9 +206,10 @@ void Item(Gen& g, Asm& a, std::vector<std::pair<uint32_t, int>>& pending, int in
         a.PatchJCond(out, a.Here());
         break;
     }
-    case 10:
+    case 10:  // a value kept on the stack, then used
         a.Op1(opPUSH, g.Chance(50) ? Source(g) : R(r));
-        a.Op1(opPOP, R(g.Pick(kGeneral)));
+        a.Op1(opPOP, R(r));
+        if (g.Chance(60)) a.Op2(g.Pick(kIntOps), R(r), Source(g));
         break;
     case 11:  // a call with an argument, its result taken and passed on
         a.Op1(opPUSH, Source(g));
