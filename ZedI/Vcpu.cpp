@@ -824,19 +824,25 @@ zedi::DecodedInsn Cpu::Decode(uint32_t ip) const {
     return true;
 }
 
-// The source word of a move: false to take the long way.
+// The word an operand of form F names, from its register, base and immediate:
+// false to take the long way.
 template <int F>
-[[gnu::always_inline]] inline bool SourceWord(Hot& h, const zedi::DecodedInsn& e, uint32_t& v) {
+[[gnu::always_inline]] inline bool OperandWord(Hot& h, uint8_t reg, uint8_t base, uint32_t imm, uint32_t& v) {
     if constexpr (F == fREG) {
-        v = h.R[e.rb];
+        v = h.R[reg];
     } else if constexpr (F == fIMM) {
-        v = e.ib;
+        v = imm;
     } else {
-        const uint8_t* p = HotMem<4>(h, F == fMEMI ? e.ib + h.Base(e.baseB) : h.R[e.rb]);
+        const uint8_t* p = HotMem<4>(h, F == fMEMI ? imm + h.Base(base) : h.R[reg]);
         if (!p) return false;
         v = zedi::LoadWord(p);
     }
     return true;
+}
+// The source of a move (rb, baseB, ib).
+template <int F>
+[[gnu::always_inline]] inline bool SourceWord(Hot& h, const zedi::DecodedInsn& e, uint32_t& v) {
+    return OperandWord<F>(h, e.rb, e.baseB, e.ib, v);
 }
 
 // A two-operand integer operation. False to take the long way (nothing changed
@@ -944,21 +950,33 @@ template <int OP>
     }
 }
 
+// Operand 2 of the second instruction of a run (aux, aux2, ia): false to take
+// the long way.
+template <int F>
+[[gnu::always_inline]] inline bool SecondWord(Hot& h, const zedi::DecodedInsn& e, uint32_t& v) {
+    return OperandWord<F>(h, e.aux, e.aux2, e.ia, v);
+}
+
+// The operations of runs on a register: arithmetic, logic and compares.
+template <int OP>
+[[gnu::always_inline]] inline uint32_t Arith(uint32_t* R, uint32_t av, uint32_t bv) {
+    if constexpr (OP == opADD) return av + bv;
+    if constexpr (OP == opSUB) return av - bv;
+    if constexpr (OP == opMUL) return av * bv;
+    if constexpr (OP == opAND) return av & bv;
+    if constexpr (OP == opOR) return av | bv;
+    if constexpr (OP == opXOR) return av ^ bv;
+    if constexpr (OP == opSHL) return av << (bv & 31);
+    if constexpr (OP >= opCMPE && OP <= opCMPNL) return Compare<OP>(R, av, bv);
+}
+
 // A compare and the conditional jump after it: -1 to take the long way (nothing
 // changed), 1 when the jump is taken, 0 when not.
 template <int OP, int FB>
 [[gnu::always_inline]] inline int CmpJump(Hot& h, const zedi::DecodedInsn& e) {
     uint32_t* R = h.R;
     uint32_t bv;
-    if constexpr (FB == fREG) {
-        bv = R[e.rb];
-    } else if constexpr (FB == fIMM) {
-        bv = e.ib;
-    } else {
-        const uint8_t* b = HotMem<4>(h, e.ib + h.Base(e.baseB));
-        if (!b) return -1;
-        bv = zedi::LoadWord(b);
-    }
+    if (!SourceWord<FB>(h, e, bv)) return -1;
     uint32_t r = Compare<OP>(R, R[e.ra], bv);
     R[e.ra] = r;
     return r == ((e.aux & kJumpIfTrue) != 0);
@@ -971,36 +989,11 @@ template <int OP, int F1, int F2, bool JUMP>
 [[gnu::always_inline]] inline int Pair(Hot& h, const zedi::DecodedInsn& e) {
     uint32_t* R = h.R;
     uint32_t v;
-    if constexpr (F1 == fREG) {
-        v = R[e.rb];
-    } else if constexpr (F1 == fIMM) {
-        v = e.ib;
-    } else {
-        const uint8_t* p = HotMem<4>(h, F1 == fMEMI ? e.ib + h.Base(e.baseB) : R[e.rb]);
-        if (!p) return 0;
-        v = zedi::LoadWord(p);
-    }
+    if (!SourceWord<F1>(h, e, v)) return 0;
     R[e.ra] = v;
     uint32_t bv;
-    if constexpr (F2 == fREG) {
-        bv = R[e.aux];
-    } else if constexpr (F2 == fIMM) {
-        bv = e.ia;
-    } else {
-        const uint8_t* p = HotMem<4>(h, F2 == fMEMI ? e.ia + h.Base(e.aux2) : R[e.aux]);
-        if (!p) return -1;
-        bv = zedi::LoadWord(p);
-    }
-    uint32_t av = R[e.ra];
-    uint32_t r;
-    if constexpr (OP == opADD) r = av + bv;
-    if constexpr (OP == opSUB) r = av - bv;
-    if constexpr (OP == opMUL) r = av * bv;
-    if constexpr (OP == opAND) r = av & bv;
-    if constexpr (OP == opOR) r = av | bv;
-    if constexpr (OP == opXOR) r = av ^ bv;
-    if constexpr (OP == opSHL) r = av << (bv & 31);
-    if constexpr (OP >= opCMPE && OP <= opCMPNL) r = Compare<OP>(R, av, bv);
+    if (!SecondWord<F2>(h, e, bv)) return -1;
+    uint32_t r = Arith<OP>(R, R[e.ra], bv);
     R[e.ra] = r;
     if constexpr (JUMP) return (r != 0) == bool(e.fa) ? 2 : 1;
     return 1;
@@ -1010,25 +1003,9 @@ template <int OP, int F1, int F2, bool JUMP>
 // and ia: false to take the long way (nothing changed).
 template <int OP, int F2>
 [[gnu::always_inline]] inline bool PopOp(Hot& h, const zedi::DecodedInsn& e) {
-    uint32_t* R = h.R;
     uint32_t bv;
-    if constexpr (F2 == fREG) {
-        bv = R[e.aux];
-    } else if constexpr (F2 == fIMM) {
-        bv = e.ia;
-    } else {
-        const uint8_t* p = HotMem<4>(h, e.ia + h.Base(e.aux2));
-        if (!p) return false;
-        bv = zedi::LoadWord(p);
-    }
-    uint32_t av = R[e.ra];
-    if constexpr (OP == opADD) R[e.ra] = av + bv;
-    if constexpr (OP == opSUB) R[e.ra] = av - bv;
-    if constexpr (OP == opMUL) R[e.ra] = av * bv;
-    if constexpr (OP == opAND) R[e.ra] = av & bv;
-    if constexpr (OP == opOR) R[e.ra] = av | bv;
-    if constexpr (OP == opXOR) R[e.ra] = av ^ bv;
-    if constexpr (OP == opSHL) R[e.ra] = av << (bv & 31);
+    if (!SecondWord<F2>(h, e, bv)) return false;
+    h.R[e.ra] = Arith<OP>(h.R, h.R[e.ra], bv);
     return true;
 }
 
@@ -1045,15 +1022,7 @@ template <int P, int A>
         index = R[e.ra] * e.ia;
     } else {
         uint32_t v;
-        if constexpr (P == fREG) {
-            v = R[e.rb];
-        } else if constexpr (P == fIMM) {
-            v = e.ib;
-        } else {
-            const uint8_t* p = HotMem<4>(h, P == fMEMI ? e.ib + h.Base(e.baseB) : R[e.rb]);
-            if (!p) return false;
-            v = zedi::LoadWord(p);
-        }
+        if (!SourceWord<P>(h, e, v)) return false;
         index = v * e.ia;
     }
     uint32_t addr = e.ic + R[e.aux2] + index;
