@@ -270,7 +270,15 @@ constexpr uint16_t hSP_ADD_MOV_PUSH = hSP_ADD_MOV + 1;
 #define ZEDI_POP_OP_FORMS(X, n) X(n, fREG) X(n, fIMM) X(n, fMEMI)
 constexpr uint16_t hPOP_OP = hSP_ADD_MOV_PUSH + 1;
 constexpr uint16_t PopOpHandler(int op, int f2) { return uint16_t(hPOP_OP + kTails.of[op] * 3 + f2); }
-constexpr uint16_t kHandlers = hPOP_OP + tailCOUNT * 3;
+// The end of a loop: adding to a memory word and the JMP back (a register or
+// an immediate added), then at the jump's target the loop's test, MOV r, [m];
+// CMPx r, s; Jcc r (s an immediate or memory at a base plus an immediate).
+#define ZEDI_LOOP_FORMS(X, n) X(n, fREG, fIMM) X(n, fREG, fMEMI) X(n, fIMM, fIMM) X(n, fIMM, fMEMI)
+constexpr uint16_t hLOOP = hPOP_OP + tailCOUNT * 3;
+constexpr uint16_t LoopHandler(int cmp, int step, int f2) {
+    return uint16_t(hLOOP + ((cmp - opCMPE) * 2 + (step == fIMM)) * 2 + (f2 == fMEMI));
+}
+constexpr uint16_t kHandlers = hLOOP + 5 * 4;
 
 // Immediate words of an operand form.
 constexpr int Imm(int form) { return form == fIMM || form == fMEMI ? 1 : 0; }
@@ -1065,6 +1073,8 @@ int Cpu::Run() {
     // Element handlers in ElemHandler order: prefix-major.
 #define ZEDI_TAIL_LABEL(n, F1, F2, T) &&L##T##_##n##_##F1##_##F2,
 #define ZEDI_POP_OP_LABEL(n, F2) &&LPOP_##n##_##F2,
+#define ZEDI_LOOP_LABEL(n, FB, F2) &&LL_##n##_##FB##_##F2,
+#define ZEDI_LOOP_LABELS(n) ZEDI_LOOP_FORMS(ZEDI_LOOP_LABEL, n)
 #define ZEDI_POP_OP_LABELS(n) ZEDI_POP_OP_FORMS(ZEDI_POP_OP_LABEL, n)
 #define ZEDI_PUSH_LABELS(n) ZEDI_TAIL_FORMS(ZEDI_TAIL_LABEL, n, PUSH)
 #define ZEDI_STORE_LABELS(n) ZEDI_TAIL_FORMS(ZEDI_TAIL_LABEL, n, STORE)
@@ -1085,7 +1095,9 @@ int Cpu::Run() {
         ZEDI_TAIL_OPS(ZEDI_ADDI_LABELS) ZEDI_TAIL_OPS(ZEDI_ADDM_LABELS)
         &&L_MOV_PUSH_fREG, &&L_MOV_PUSH_fIMM, &&L_MOV_PUSH_fMEMI, &&L_MOV_PUSH_fMEMR,
         &&L_MOV_RET_fREG, &&L_MOV_RET_fIMM, &&L_MOV_RET_fMEMI, &&L_CALL_ENTER, &&L_SP_ADD_MOV,
-        &&L_SP_ADD_MOV_PUSH, ZEDI_TAIL_OPS(ZEDI_POP_OP_LABELS)};
+        &&L_SP_ADD_MOV_PUSH, ZEDI_TAIL_OPS(ZEDI_POP_OP_LABELS) ZEDI_CMP_OPS(ZEDI_LOOP_LABELS)};
+#undef ZEDI_LOOP_LABELS
+#undef ZEDI_LOOP_LABEL
 #undef ZEDI_POP_OP_LABELS
 #undef ZEDI_POP_OP_LABEL
 #undef ZEDI_ADDM_LABELS
@@ -1181,6 +1193,17 @@ slow_at: {
 
 L_NONE: {
     zedi::DecodedInsn d = Decode(ZEDI_IP());
+    if (d.handler == StepJmpHandler(opADD, fREG) || d.handler == StepJmpHandler(opADD, fIMM)) {
+        // The end of a loop jumping to the loop's test: both as one entry.
+        zedi::DecodedInsn& t = table[d.target];
+        if (t.handler == hNONE) {
+            t = Decode(d.target * 4);
+            t.label = kLabels[t.handler];
+        }
+        for (int op = opCMPE; op <= opCMPNL; ++op)
+            for (int f2 : {fIMM, fMEMI})
+                if (t.handler == TripleHandler(op, fMEMI, f2)) d.handler = LoopHandler(op, d.fb, f2);
+    }
     d.label = kLabels[d.handler];
     table[e - table] = d;
     goto* e->label;
@@ -1492,6 +1515,26 @@ L_SP_ADD:
         ZEDI_GOTO_ENTRY(e->target);
     ZEDI_STEP_JMPS(ZEDI_STEP_JMP_HANDLER)
 #undef ZEDI_STEP_JMP_HANDLER
+
+    // The step, then the test at the jump's target from that entry (`e` moves
+    // there): a failure in the test resumes the long way there.
+#define ZEDI_LOOP_HANDLER(n, FB, F2)                                           \
+    LL_##n##_##FB##_##F2 : {                                                   \
+        if (!BinOp<opADD, fMEMI, FB>(h, *e)) goto slow;                        \
+        e = table + e->target;                                                 \
+        int r = Pair<op##n, fMEMI, F2, true>(h, *e);                           \
+        if (r == 0) goto slow;                                                 \
+        if (r < 0) {                                                           \
+            ip = ZEDI_IP() + 8;                                                \
+            goto slow_at;                                                      \
+        }                                                                      \
+        if (r == 2) ZEDI_GOTO_ENTRY(e->target);                                \
+        ZEDI_NEXT_N(2 + 1 + Imm(F2) + 2);                                      \
+    }
+#define ZEDI_LOOP_HANDLERS(n) ZEDI_LOOP_FORMS(ZEDI_LOOP_HANDLER, n)
+    ZEDI_CMP_OPS(ZEDI_LOOP_HANDLERS)
+#undef ZEDI_LOOP_HANDLERS
+#undef ZEDI_LOOP_HANDLER
 
 #define ZEDI_ELEM_HANDLER(P, A)                                        \
     LE_##P##_##A :                                                     \
