@@ -660,11 +660,19 @@ bool Cpu::FuseElement(zedi::DecodedInsn& f, uint32_t start, uint32_t movAt, int 
 }
 
 // Translates the instruction at `ip`, fused with the ones after it when they
-// form one of these runs on one general register r:
+// form one of these runs, the ones the compiler emits most (zedi_profile), on
+// one general register r:
 //   CMPx r, s; Jcc r                (aux: the sense; target: the jump's)
 //   MOV r, s1; OP r, s2 [; Jcc r]   (s1 in rb, baseB, ib; s2 in aux, aux2, ia;
 //                                    the jump's sense in fa)
-//   ADD or SUB [imm + base], s; JMP (aux: the first one's length in words)
+//   MOV r, s1; OP r, s2; then PUSH r, MOV [imm + base], r, ADD r, imm or
+//                      ADD r, [imm + base]   (the immediate in target, the base in fa)
+//   MOV r, s; PUSH r        MOV r, s; LEAVE RET
+//   POP r; OP r, s          (s in aux, aux2, ia)
+//   ADD SP, imm; MOV r, r2 [; PUSH r]        (r in aux, r2 in aux2)
+//   CALL f where f starts with ENTER
+//   ADD or SUB [imm + base], s; JMP (aux: the first one's length in words);
+//                      Run() joins ADD with the loop test at the jump's target
 //   an array element's address and an access through it (FuseElement)
 zedi::DecodedInsn Cpu::Decode(uint32_t ip) const {
     zedi::DecodedInsn d = Single(ip);
