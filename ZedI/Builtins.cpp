@@ -361,8 +361,8 @@ scVmAddr StrAt(scVmAddr self, int idx) {
     uint32_t t = TextOf(self.value);
     if (!t) Fail("index into a string without text");
     int n = int(Read(t).size());
-    if (idx < 0 || idx > n) Fail("string index out of range");
-    return {t + uint32_t(idx)};
+    if (idx < 0) Fail("string index out of range");
+    return {t + uint32_t(idx > n ? n : idx)};  // past the end: the terminating NUL
 }
 
 void StrReconstruct(scVmAddr) {}

@@ -8,6 +8,7 @@
 #include "Engine.h"
 #include "HostCall.h"
 #include "Instance.h"
+#include "IntArith.h"
 #include "VcpuOps.h"
 #include "VmSpace.h"
 
@@ -62,12 +63,6 @@ void SetVcpuTrace(VcpuTrace trace) { g_trace = trace; }
 namespace {
 
 using zedi::VmSpace;
-
-int32_t DoubleToInt(double d) {
-    // Out of range and NaN give INT_MIN, as the hardware conversion does.
-    if (!(d > -2147483649.0 && d < 2147483648.0)) return INT32_MIN;
-    return int32_t(d);
-}
 
 double LoadDouble(const uint8_t* p) {
     double d;
@@ -861,6 +856,19 @@ template <int F>
     return OperandWord<F>(h, e.rb, e.baseB, e.ib, v);
 }
 
+// An integer operation on `av` and `bv`; the ones that take the unsigned option
+// work unsigned when register 251 says so, and clear it.
+template <int OP>
+[[gnu::always_inline]] inline uint32_t Arith(uint32_t* R, uint32_t av, uint32_t bv) {
+    if constexpr (zedi::scTakesUnsignedFlag(OP)) {
+        if (R[regOPTIONS] & 1) [[unlikely]] {
+            R[regOPTIONS] &= ~1u;
+            return zedi::IntArith(OP, av, bv, true);
+        }
+    }
+    return zedi::IntArith(OP, av, bv, false);
+}
+
 // A two-operand integer operation. False to take the long way (nothing changed
 // but, for CMOV into a register, that register, which the long way clears
 // first anyway).
@@ -900,90 +908,19 @@ template <int OP, int FA, int FB>
             zedi::StoreWord(a, bv);
             return true;
         }
-        uint32_t av = zedi::LoadWord(a);
-        if constexpr (OP == opADD) zedi::StoreWord(a, av + bv);
-        if constexpr (OP == opSUB) zedi::StoreWord(a, av - bv);
-        if constexpr (OP == opMUL) zedi::StoreWord(a, av * bv);
-        if constexpr (OP == opAND) zedi::StoreWord(a, av & bv);
-        if constexpr (OP == opOR) zedi::StoreWord(a, av | bv);
-        if constexpr (OP == opXOR) zedi::StoreWord(a, av ^ bv);
-        if constexpr (OP == opSHL) zedi::StoreWord(a, av << (bv & 31));
-        if constexpr (OP == opCMPE) zedi::StoreWord(a, av == bv);
-        if constexpr (OP == opANDL) zedi::StoreWord(a, av != 0 && bv != 0);
-        if constexpr (OP == opORL) zedi::StoreWord(a, av != 0 || bv != 0);
-        if constexpr (OP == opDIV || OP == opMOD) {
+        if constexpr (OP == opDIV || OP == opMOD)
             if (bv == 0) return false;
-            bool flagged = R[regOPTIONS] & 1;
-            uint32_t r;
-            if (flagged) {
-                r = OP == opDIV ? av / bv : av % bv;
-            } else {
-                int32_t x = int32_t(av), y = int32_t(bv);
-                if (x == INT32_MIN && y == -1)
-                    r = OP == opDIV ? uint32_t(INT32_MIN) : 0;
-                else
-                    r = uint32_t(OP == opDIV ? x / y : x % y);
-            }
-            zedi::StoreWord(a, r);
-            if (flagged) R[regOPTIONS] &= ~1u;
-        }
-        if constexpr (OP == opCMPG || OP == opCMPL || OP == opCMPNG || OP == opCMPNL) {
-            bool r;
-            if (R[regOPTIONS] & 1) {
-                r = OP == opCMPG ? av > bv : OP == opCMPL ? av < bv : OP == opCMPNG ? av <= bv : av >= bv;
-                R[regOPTIONS] &= ~1u;
-            } else {
-                int32_t x = int32_t(av), y = int32_t(bv);
-                r = OP == opCMPG ? x > y : OP == opCMPL ? x < y : OP == opCMPNG ? x <= y : x >= y;
-            }
-            zedi::StoreWord(a, r);
-        }
-        if constexpr (OP == opSHR) {
-            if (R[regOPTIONS] & 1) {
-                zedi::StoreWord(a, av >> (bv & 31));
-                R[regOPTIONS] &= ~1u;
-            } else {
-                zedi::StoreWord(a, uint32_t(int32_t(av) >> (bv & 31)));
-            }
-        }
+        zedi::StoreWord(a, Arith<OP>(R, zedi::LoadWord(a), bv));
     }
     return true;
 }
 
-// An integer compare of `av` and `bv`, unsigned (clearing the flag) when the
-// option register says so.
-template <int OP>
-[[gnu::always_inline]] inline uint32_t Compare(uint32_t* R, uint32_t av, uint32_t bv) {
-    if constexpr (OP == opCMPE) {
-        return av == bv;
-    } else {
-        if (R[regOPTIONS] & 1) [[unlikely]] {
-            R[regOPTIONS] &= ~1u;
-            return OP == opCMPG ? av > bv : OP == opCMPL ? av < bv : OP == opCMPNG ? av <= bv : av >= bv;
-        }
-        int32_t x = int32_t(av), y = int32_t(bv);
-        return OP == opCMPG ? x > y : OP == opCMPL ? x < y : OP == opCMPNG ? x <= y : x >= y;
-    }
-}
 
 // Operand 2 of the second instruction of a run (aux, aux2, ia): false to take
 // the long way.
 template <int F>
 [[gnu::always_inline]] inline bool SecondWord(Hot& h, const zedi::DecodedInsn& e, uint32_t& v) {
     return OperandWord<F>(h, e.aux, e.aux2, e.ia, v);
-}
-
-// The operations of runs on a register: arithmetic, logic and compares.
-template <int OP>
-[[gnu::always_inline]] inline uint32_t Arith(uint32_t* R, uint32_t av, uint32_t bv) {
-    if constexpr (OP == opADD) return av + bv;
-    if constexpr (OP == opSUB) return av - bv;
-    if constexpr (OP == opMUL) return av * bv;
-    if constexpr (OP == opAND) return av & bv;
-    if constexpr (OP == opOR) return av | bv;
-    if constexpr (OP == opXOR) return av ^ bv;
-    if constexpr (OP == opSHL) return av << (bv & 31);
-    if constexpr (OP >= opCMPE && OP <= opCMPNL) return Compare<OP>(R, av, bv);
 }
 
 // A compare and the conditional jump after it: -1 to take the long way (nothing
@@ -993,7 +930,7 @@ template <int OP, int FB>
     uint32_t* R = h.R;
     uint32_t bv;
     if (!SourceWord<FB>(h, e, bv)) return -1;
-    uint32_t r = Compare<OP>(R, R[e.ra], bv);
+    uint32_t r = Arith<OP>(R, R[e.ra], bv);
     R[e.ra] = r;
     return r == ((e.aux & kJumpIfTrue) != 0);
 }
@@ -1759,52 +1696,14 @@ int Cpu::Step() {
         return 2;
     }
     case opCOPY: std::memmove(a, b, count); break;
-    case opADD: zedi::StoreWord(a, av + bv); break;
-    case opSUB: zedi::StoreWord(a, av - bv); break;
-    case opMUL: zedi::StoreWord(a, av * bv); break;
-    case opDIV:
-    case opMOD: {
-        if (bv == 0) return Err("Division by zero");
-        uint32_t r;
-        if (flagged) {
-            r = op == opDIV ? av / bv : av % bv;
-        } else {
-            int32_t x = int32_t(av), y = int32_t(bv);
-            if (x == INT32_MIN && y == -1)
-                r = op == opDIV ? uint32_t(INT32_MIN) : 0;
-            else
-                r = uint32_t(op == opDIV ? x / y : x % y);
-        }
-        zedi::StoreWord(a, r);
+    case opADD: case opSUB: case opMUL: case opAND: case opOR: case opXOR: case opSHL:
+    case opCMPE: case opANDL: case opORL:
+        zedi::StoreWord(a, zedi::IntArith(op, av, bv, false));
+        break;
+    case opDIV: case opMOD: case opSHR: case opCMPG: case opCMPL: case opCMPNG: case opCMPNL:
+        if ((op == opDIV || op == opMOD) && bv == 0) return Err("Division by zero");
+        zedi::StoreWord(a, zedi::IntArith(op, av, bv, flagged));
         if (flagged) R_[regOPTIONS] &= ~1u;
-        break;
-    }
-    case opCMPE: zedi::StoreWord(a, av == bv); break;
-    case opCMPG: case opCMPL: case opCMPNG: case opCMPNL: {
-        bool r;
-        if (flagged) {
-            r = op == opCMPG ? av > bv : op == opCMPL ? av < bv : op == opCMPNG ? av <= bv : av >= bv;
-            R_[regOPTIONS] &= ~1u;
-        } else {
-            int32_t x = int32_t(av), y = int32_t(bv);
-            r = op == opCMPG ? x > y : op == opCMPL ? x < y : op == opCMPNG ? x <= y : x >= y;
-        }
-        zedi::StoreWord(a, r);
-        break;
-    }
-    case opAND: zedi::StoreWord(a, av & bv); break;
-    case opOR: zedi::StoreWord(a, av | bv); break;
-    case opXOR: zedi::StoreWord(a, av ^ bv); break;
-    case opANDL: zedi::StoreWord(a, av != 0 && bv != 0); break;
-    case opORL: zedi::StoreWord(a, av != 0 || bv != 0); break;
-    case opSHL: zedi::StoreWord(a, av << (bv & 31)); break;
-    case opSHR:
-        if (flagged) {
-            zedi::StoreWord(a, av >> (bv & 31));
-            R_[regOPTIONS] &= ~1u;
-        } else {
-            zedi::StoreWord(a, uint32_t(int32_t(av) >> (bv & 31)));
-        }
         break;
     case opJTRUE:
         if (av != 0) R_[regIP] += bv;
@@ -1836,7 +1735,7 @@ int Cpu::Step() {
     case opWMOV: std::memmove(a, b, 2); break;
     case opDMOV: std::memmove(a, b, 8); break;
     case opIDBL: StoreDouble(a, double(int32_t(bv))); break;
-    case opDINT: zedi::StoreWord(a, uint32_t(DoubleToInt(LoadDouble(b)))); break;
+    case opDINT: zedi::StoreWord(a, uint32_t(zedi::DoubleToInt(LoadDouble(b)))); break;
     case opFDBL: {
         float f;
         std::memcpy(&f, b, 4);
@@ -1848,7 +1747,7 @@ int Cpu::Step() {
         std::memcpy(a, &f, 4);
         break;
     }
-    case opDFIX: zedi::StoreWord(a, uint32_t(DoubleToInt(LoadDouble(b) * 65536.0))); break;
+    case opDFIX: zedi::StoreWord(a, uint32_t(zedi::DoubleToInt(LoadDouble(b) * 65536.0))); break;
     case opFIXDBL: StoreDouble(a, double(int32_t(bv)) / 65536.0); break;
     case opFORK: {
         if (!A.mem && av == 0xFFFFFFFFu) {

@@ -1,6 +1,7 @@
 #include "VmSpace.h"
 
 #include <sys/mman.h>
+#include <unistd.h>
 
 #include <cstdio>
 #include <cstdlib>
@@ -56,8 +57,13 @@ bool VmSpace::Free(uint32_t addr) {
     inUse_ -= size;
     for (int i = 0; i < kHits; ++i)
         if (hitLo_[i] == addr) hitLo_[i] = hitSize_[i] = 0;
-    // Give large blocks' pages back to the system.
-    if (size >= 65536) madvise(base_ + addr, size, MADV_DONTNEED);
+    // Give large blocks' pages back to the system: only the whole pages inside
+    // the block, since the kernel would clear all of a page that a neighbour shares.
+    if (size >= 65536) {
+        static const uint32_t page = uint32_t(sysconf(_SC_PAGESIZE));
+        uint32_t lo = (addr + page - 1) & ~(page - 1), hi = (addr + size) & ~(page - 1);
+        if (hi > lo) madvise(base_ + lo, hi - lo, MADV_DONTNEED);
+    }
     auto next = free_.lower_bound(addr);
     if (next != free_.end() && next->first == addr + size) {
         size += next->second;

@@ -206,9 +206,12 @@ TEST(StdlibString, IndexIsCheckedAgainstTheText) {
     Str s("abc"), none;
     EXPECT_EQ(Host("string.operator[]", {s.obj, 1u}), s.cstr() + 1);
     EXPECT_EQ(Host("string.operator[]", {s.obj, 3u}), s.cstr() + 3);  // the terminating NUL
+    // Past the end: the terminating NUL, which reads 0.
     std::string err;
-    Host("string.operator[]", {s.obj, 4u}, &err);
-    EXPECT_NE(err, "");
+    for (uint32_t idx : {4u, 1000u, 0x7FFFFFFFu}) {
+        EXPECT_EQ(Host("string.operator[]", {s.obj, idx}, &err), s.cstr() + 3) << idx;
+        EXPECT_EQ(err, "") << idx;
+    }
     Host("string.operator[]", {s.obj, uint32_t(-1)}, &err);
     EXPECT_NE(err, "");
     Host("string.operator[]", {none.obj, 0u}, &err);

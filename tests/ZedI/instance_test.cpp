@@ -1,6 +1,9 @@
 #include <gtest/gtest.h>
+#include <unistd.h>
 
+#include <algorithm>
 #include <set>
+#include <vector>
 
 #include "Fixture.h"
 #include "VmSpace.h"
@@ -387,6 +390,49 @@ TEST(VmSpace, ManyBlocksFreedEveryOtherAndTakenAgain) {
     }
     for (uint32_t b : blocks) EXPECT_TRUE(vm.Free(b));
     EXPECT_EQ(vm.BytesInUse(), before);
+}
+
+TEST(VmSpace, FreeingALargeBlockKeepsItsNeighbour) {
+    // A block of 64 KiB or more whose end shares a page with a live block behind
+    // it: freeing it must leave that block's bytes alone. The block is placed at
+    // the start of a page (16-byte fillers walk up to one), since that is where
+    // the pages it gives back begin.
+    auto& vm = zedi::VmSpace::Get();
+    const uint32_t page = uint32_t(sysconf(_SC_PAGESIZE));
+    const uint32_t size = 16 * page + 200;  // ends inside a page
+    std::vector<uint32_t> held;
+    uint32_t big = 0, next = 0;
+    for (int i = 0; i < 200000 && !next; ++i) {
+        uint32_t f = vm.Alloc(16);
+        ASSERT_NE(f, 0u);
+        held.push_back(f);
+        if ((f + 16) % page) continue;
+        uint32_t b = vm.Alloc(size);
+        ASSERT_NE(b, 0u);
+        uint32_t n = vm.Alloc(64);
+        ASSERT_NE(n, 0u);
+        if (b == f + 16 && n == b + vm.BlockSize(b)) {
+            big = b;
+            next = n;
+        } else {
+            held.push_back(b);  // an earlier hole took it: keep it filled
+            held.push_back(n);
+        }
+    }
+    ASSERT_NE(next, 0u) << "no page-aligned block with a neighbour found";
+    ASSERT_NE(next % page, 0u);
+    std::memset(vm.Ptr(big), 0x5A, size);
+    std::memset(vm.Ptr(next), 0xA5, 64);
+    EXPECT_TRUE(vm.Free(big));
+    std::vector<uint8_t> expect(64, 0xA5);
+    EXPECT_EQ(std::vector<uint8_t>(vm.Ptr(next), vm.Ptr(next) + 64), expect);
+    // The freed room is handed out again cleared.
+    uint32_t again = vm.Alloc(size);
+    ASSERT_NE(again, 0u);
+    EXPECT_EQ(std::count(vm.Ptr(again), vm.Ptr(again) + size, 0), int(size));
+    EXPECT_TRUE(vm.Free(again));
+    EXPECT_TRUE(vm.Free(next));
+    for (uint32_t h : held) EXPECT_TRUE(vm.Free(h));
 }
 
 }  // namespace
