@@ -133,7 +133,7 @@ void EndTemporaries(scSymbol* mark) {
         scSymbol* s = symbols->first;
         if (HasDestructor(SymType(s))) Destroy(s);
         bytes += Align4(SizeOf(SymType(s)));
-        symbols->first = s->next;
+        scdicPop(symbols);
     }
     if (!bytes) return;
     Val sp = Reg(regSP), n = Imm(bytes);

@@ -54,8 +54,7 @@ void BodyJump(int close) {
 int CountScope(scSymbol* mark) {
     int count = 0;
     while (symbols->first && symbols->first != mark) {
-        scSymbol* s = symbols->first;
-        symbols->first = s->next;
+        scSymbol* s = scdicPop(symbols);
         if ((s->flags & 7) == 3 && !(s->typeKind & 0x40)) count += Align4(SizeOf(SymType(s)));
     }
     return count;
@@ -205,7 +204,7 @@ void ImportStatement(scSymbol*, bool) {
     s->dispatcher = dispatcher;
     s->paramBytes = 0;
     if (IsFunction(SymType(s))) s->paramBytes = ParamBytes(s);
-    if (scSymbol* old = scdicFind(symbols->first, s->name)) {
+    if (scSymbol* old = scdicLookup(symbols, s->name)) {
         if (old->flags & 0x20) Error(scerr_SYNTAX, "Function `%s' previously declared as imported", s->name);
         if (old->address != -1) Error(scerr_SYNTAX, "Symbol `%s' already defined", s->name);
         scdicRemove(symbols, s->name);
@@ -227,7 +226,7 @@ void ExportStatement(scSymbol*, bool) {
         Next();
     }
     Expect(";");
-    if (!scdicFind(exportList->first, name.c_str())) scdicAdd(exportList, name.c_str(), 0, 0, nullptr);
+    if (!scdicLookup(exportList, name.c_str())) scdicAdd(exportList, name.c_str(), 0, 0, nullptr);
 }
 
 void TypedefStatement(scSymbol*, bool) {
@@ -240,7 +239,7 @@ void TypedefStatement(scSymbol*, bool) {
     bool named = s->name && !(t.base == vSTRUCT && t.decl.empty() && t.st && t.st->name && !std::strcmp(t.st->name, s->name));
     if (named) {
         if (!IsValidIdentifier(s->name)) Error(scerr_DECLARATION, "invalid identifier `%s' in declaration", s->name);
-        if (scdicFind(types->first, s->name)) Error(scerr_DECLARATION, "duplicate definition `%s'", s->name);
+        if (scdicLookup(types, s->name)) Error(scerr_DECLARATION, "duplicate definition `%s'", s->name);
         scdicPush(types, s);
     }
     Next();
@@ -635,14 +634,12 @@ struct DeclarationState {
 };
 
 DeclarationState SaveDeclarations() {
-    scSymbol* tail = symbols->first;
-    while (tail && tail->next) tail = tail->next;
-    return {symbols->first, tail, nextData, localOffset, records.length};
+    return {symbols->first, scdicLast(symbols), nextData, localOffset, records.length};
 }
 
 void RestoreDeclarations(const DeclarationState& saved) {
-    symbols->first = saved.head;
-    if (saved.tail) saved.tail->next = nullptr;
+    scdicPopUntil(symbols, saved.head);
+    if (saved.tail) scdicCutAfter(symbols, saved.tail);
     nextData = saved.nextData;
     localOffset = saved.localOffset;
     records.length = saved.recordsLength;
@@ -826,6 +823,8 @@ void ReadFunctionBody(scSymbol* f, int previous) {
     }
     f->address = codePos;
     scSymbol* localMark = symbols->first;
+    // The function's static locals are appended behind the records there now.
+    scSymbol* lastBefore = scdicLast(symbols);
     firstLocalMark = localMark;
     localOffset = 0;
     EmitByte(opENTER);
@@ -834,17 +833,13 @@ void ReadFunctionBody(scSymbol* f, int previous) {
     scopeMark = symbols->first;
     ReadBlock(f, true);
     DestroyLocals(localMark, false);
-    // Static locals are renamed so that they cannot clash with globals.
-    for (scSymbol* s = symbols->first; s && s != localMark; s = s->next) {
-        (void)s;
-    }
-    scSymbol* stop = localMark;
     // Drop locals and parameters; statics were appended among the globals.
-    while (symbols->first && symbols->first != stop) symbols->first = symbols->first->next;
-    for (scSymbol* s = symbols->first; s; s = s->next) {
+    scdicFreeUntil(symbols, localMark, [](scSymbol*) {});
+    // Static locals are renamed so that they cannot clash with globals.
+    for (scSymbol* s = lastBefore ? lastBefore->next : symbols->first; s; s = s->next) {
         if ((s->typeKind & 0x40) && s->name && s->name[0] != '%' && s->extra == f) {
             std::string n = std::string("%STATIC:") + f->name + "-" + s->name;
-            s->name = scmStrdup(n.c_str());
+            scdicRename(symbols, s, scmStrdup(n.c_str()));
         }
     }
     currentFunction = nullptr;
@@ -982,8 +977,8 @@ void ReadDefinition(scSymbol* s, bool inBody) {
         }
         if (isFunc) {
             // An earlier declaration of the same signature.
-            for (scSymbol* o = symbols->first; o; o = o->next) {
-                if (!o->name || std::strcmp(o->name, s->name) || !IsFunction(SymType(o))) continue;
+            for (scSymbol* o = scdicLookup(symbols, s->name); o; o = scdicLookupNext(symbols, o)) {
+                if (!IsFunction(SymType(o))) continue;
                 Type ot = SymType(o);
                 // Same signature: compare parameter types as text.
                 if (TypeText(ot) != TypeText(t)) continue;
@@ -1004,7 +999,7 @@ void ReadDefinition(scSymbol* s, bool inBody) {
             bool stat = t.stat;
             if (!inBody) {
                 if (stat) Error(scerr_DECLARATION, "Global symbol `%s' declared as static", s->name);
-                if (scSymbol* o = scdicFind(symbols->first, s->name)) {
+                if (scSymbol* o = scdicLookup(symbols, s->name)) {
                     (void)o;
                     bool placedAmongGlobals = true;
                     if (placedAmongGlobals) Error(scerr_DECLARATION, "Symbol `%s' already defined", s->name);
@@ -1072,7 +1067,7 @@ void ReadDefinition(scSymbol* s, bool inBody) {
                     // The initialiser made a temporary object, which took the stack
                     // place of the variable: compile it again with the variable's
                     // room reserved first.
-                    symbols->first = s;
+                    scdicPopUntil(symbols, s);
                     localOffset = offsetBefore;
                     code.length = codeStart;
                     codePos = codeStart;
@@ -1114,9 +1109,9 @@ scScript scCompileToImage(scSourceText* text) {
     scsPreprocess(text);
     phase = phaseCOMPILE;
     src = text;
-    types = scdicNew();
-    symbols = scdicNew();
-    exportList = scdicNew();
+    types = scdicNewIndexed();
+    symbols = scdicNewIndexed();
+    exportList = scdicNewIndexed();
     nextData = 4;
     codePos = 0;
     bodyJumpPos = 0;
@@ -1219,7 +1214,7 @@ scScript scCompileToImage(scSourceText* text) {
     scbufPad4(&image);
     setWord(20, image.length);
     for (scSymbol* e = exportList->first; e; e = e->next) {
-        scSymbol* s = scdicFind(symbols->first, e->name);
+        scSymbol* s = scdicLookup(symbols, e->name);
         if (!s) {
             // STRUCT.MEMBER; with more dots, each further structure name is
             // looked up in the type dictionary from the one before it on.

@@ -116,7 +116,7 @@ scSymbol* ReadTypeSpec() {
         SetSymType(s, t);
         return s;
     }
-    if (scSymbol* ty = scdicFind(types->first, Lex()); ty && (ty->flags & 0x40) && src->currentLine <= src->lastLine &&
+    if (scSymbol* ty = scdicLookup(types, Lex()); ty && (ty->flags & 0x40) && src->currentLine <= src->lastLine &&
         !std::strncmp(src->lines[src->currentLine] + src->position, "::", 2)) {
         // Class::Class(...) and Class::~Class(): no result type.
         Back();
@@ -125,7 +125,7 @@ scSymbol* ReadTypeSpec() {
         SetSymType(s, t);
         return s;
     }
-    if (scSymbol* ty = scdicFind(types->first, Lex())) {
+    if (scSymbol* ty = scdicLookup(types, Lex())) {
         Type tt = SymType(ty);
         if (ty->flags & 0x40) {  // a structure's own record
             tt = Type();
@@ -203,7 +203,7 @@ static bool StartsParameters() {
         if (word == n) return true;
     for (const char* n : kPredefinedNames)
         if (word == n) return true;
-    return scdicFind(types->first, word.c_str()) != nullptr;
+    return scdicLookup(types, word.c_str()) != nullptr;
 }
 
 // Reads one declarator into the symbol (name and declarator text) over the base.
@@ -242,7 +242,7 @@ void ReadDeclarator(scSymbol* s, const Type& base) {
         Next();
         if (Is("::")) {
             // Class::member: a member function defined outside its class.
-            scSymbol* st = scdicFind(types->first, s->name);
+            scSymbol* st = scdicLookup(types, s->name);
             if (!st || !(st->flags & 0x40) || st->typeKind != 2) Error(scerr_DECLARATION, "`%s' is not a class", s->name);
             Next();
             s->name = scmStrdup(ReadMemberName().c_str());
@@ -369,7 +369,7 @@ static void ReadStruct(bool isScript, Type& t) {
     if (Is("{")) Error(scerr_DECLARATION, "Identifier required in %s declaration", what);
     if (!IsValidIdentifier(Lex())) Error(scerr_DECLARATION, "Invalid identifier `%s' in %s declaration", Lex(), what);
     std::string name = Lex();
-    scSymbol* st = scdicFind(types->first, name.c_str());
+    scSymbol* st = scdicLookup(types, name.c_str());
     if (st && (!(st->flags & 0x40) || (st->typeKind == 8) != isScript))
         Error(scerr_DECLARATION, "`%s' already defined as non-%s", name.c_str(), isScript ? "script" : "structure");
     if (!st) {

@@ -17,14 +17,28 @@ struct scSymbol {
     scSymbol* members;
     scSymbol* next;
     void* extra;
+    // Kept by an indexed dictionary while the record is in its list: the record's
+    // place in the list (smaller nearer the head) and the next record of the
+    // same name towards the tail.
+    int64_t order;
+    scSymbol* nextSame;
 };
 
+struct scDictionaryIndex;
+
+// A dictionary with an index (scdicNewIndexed) must be changed only through
+// the operations below, which keep the index beside the list; one without may
+// also be relinked by hand.
 struct scDictionaryRecord {
     scSymbol* first;
+    scDictionaryIndex* index;
 };
 typedef scDictionaryRecord* scDictionary;
 
 scDictionary scdicNew();
+// A dictionary whose lookups by name go through an index of the names instead of
+// a walk of the list; the records found are the same.
+scDictionary scdicNewIndexed();
 void scdicFree(scDictionary dictionary);
 void scdicPush(scDictionary dictionary, scSymbol* symbol);
 void scdicAppend(scDictionary dictionary, scSymbol* symbol);
@@ -35,3 +49,21 @@ scSymbol* scdicFirst(scDictionary dictionary);
 void scdicFreeUntil(scDictionary dictionary, scSymbol* mark, void (*callback)(scSymbol*));
 void scdicFreeSymbol(scSymbol* symbol);
 scSymbol* scdicFind(scSymbol* first, const char* name);
+
+// The first record of that name in the dictionary (scdicFind from its head).
+scSymbol* scdicLookup(scDictionary dictionary, const char* name);
+// The next record after `symbol` (a record of the dictionary) with the same name.
+scSymbol* scdicLookupNext(scDictionary dictionary, scSymbol* symbol);
+// The last record of the list, none when empty.
+scSymbol* scdicLast(scDictionary dictionary);
+// Takes the first record off and returns it (none when empty); it is not freed.
+scSymbol* scdicPop(scDictionary dictionary);
+// Takes records off the head until `mark` is the first. When `mark` is not in
+// the list, the list is everything from `mark` on, as if relinked by hand.
+void scdicPopUntil(scDictionary dictionary, scSymbol* mark);
+// Inserts the record in front of `at`, a record of the list (none: at the end).
+void scdicInsertBefore(scDictionary dictionary, scSymbol* at, scSymbol* symbol);
+// Cuts the list behind `last` (none: the whole list is emptied).
+void scdicCutAfter(scDictionary dictionary, scSymbol* last);
+// Gives a record of the dictionary another name (the text is not copied).
+void scdicRename(scDictionary dictionary, scSymbol* symbol, char* name);

@@ -187,12 +187,20 @@ static std::string Declaration(scSymbol* f) {
 
 // Chooses the function `name` for the arguments among the symbols of `list` (the
 // symbol dictionary when null). Without a format, none is an answer (null).
+// The records named `name` in list order: of the symbol dictionary when `list`
+// is null, else of the list from `list` on.
+static scSymbol* FirstNamed(const char* name, scSymbol* list) {
+    return list ? scdicFind(list, name) : scdicLookup(symbols, name);
+}
+static scSymbol* NextNamed(scSymbol* s, scSymbol* list) {
+    return list ? scdicFind(s->next, s->name) : scdicLookupNext(symbols, s);
+}
+
 static scSymbol* Resolve(const char* name, const std::vector<Val>& args, scSymbol* list, const char* format) {
-    if (!list) list = symbols->first;
     std::vector<scSymbol*> found;
     for (int pass = 0; pass < 2 && found.empty(); pass++)
-        for (scSymbol* s = list; s; s = s->next)
-            if (s->name && !std::strcmp(s->name, name) && FunctionOK(s, args, pass == 0)) {
+        for (scSymbol* s = FirstNamed(name, list); s; s = NextNamed(s, list))
+            if (FunctionOK(s, args, pass == 0)) {
                 if (found.size() >= 256) Error(scerr_OPERAND, "Too many candidates for function '%s'", name);
                 found.push_back(s);
             }
@@ -207,8 +215,8 @@ static scSymbol* Resolve(const char* name, const std::vector<Val>& args, scSymbo
     }
     if (!format) return nullptr;
     std::string names;
-    for (scSymbol* s = list; s; s = s->next)
-        if (s->name && !std::strcmp(s->name, name) && IsFunction(SymType(s))) names += "\n" + Declaration(s);
+    for (scSymbol* s = FirstNamed(name, list); s; s = NextNamed(s, list))
+        if (IsFunction(SymType(s))) names += "\n" + Declaration(s);
     if (!names.empty()) names = "\nPossible candidates:" + names;
     if (names.size() > 1023) names.resize(1023);
     Error(scerr_OPERAND, format, sig.c_str(), names.c_str());
@@ -279,11 +287,12 @@ static bool ConditionalSubExp(int level, Val& v) {
 
 static bool StructResult(const Type& rt) { return ValKind(rt) == vSTRUCT && rt.decl.empty(); }
 
-// The first function of that name in a list: its result decides whether a call
-// needs a temporary before anything else is pushed.
-static scSymbol* FirstFunction(const char* name, scSymbol* list) {
-    for (scSymbol* s = list; s; s = s->next)
-        if (s->name && !std::strcmp(s->name, name) && IsFunction(SymType(s))) return s;
+// The first function of that name in the symbol dictionary or in a list: its
+// result decides whether a call needs a temporary before anything else is pushed.
+static scSymbol* FirstFunction(const char* name, scSymbol* list, bool dictionary) {
+    if (!dictionary && !list) return nullptr;
+    for (scSymbol* s = FirstNamed(name, list); s; s = NextNamed(s, list))
+        if (IsFunction(SymType(s))) return s;
     return nullptr;
 }
 
@@ -357,10 +366,7 @@ struct SavedRegs {
         t.base = tCHAR;
         t.decl = "[" + std::to_string(4 * regs.size()) + "]";
         scSymbol* block = NewFrameSymbol("%TEMP", mark, t);
-        scSymbol** at = &symbols->first;
-        while (*at && *at != head) at = &(*at)->next;
-        block->next = head;
-        *at = block;
+        scdicInsertBefore(symbols, head, block);
     }
 };
 
@@ -651,7 +657,7 @@ static Val EmitCall(scSymbol* f, std::vector<Val>& args, Val* object, bool struc
 Val CallFunction(const char* name, bool needed) {
     Type tempType;
     bool structResult = false;
-    if (scSymbol* s = FirstFunction(name, symbols->first)) {
+    if (scSymbol* s = FirstFunction(name, nullptr, true)) {
         Type rt = ResultType(SymType(s));
         if (StructResult(rt)) structResult = true, tempType = rt;
     }
@@ -668,7 +674,7 @@ Val CallFunction(const char* name, bool needed) {
 // arguments, or with arguments read from the source when `args` is null.
 Val CallMember(Val object, const char* name, std::vector<Val>* args, const char* format, bool needed, scSymbol* chosen) {
     scSymbol* st = object.t.st;
-    scSymbol* first = FirstFunction(name, st->members);
+    scSymbol* first = FirstFunction(name, st->members, false);
     Type tempType;
     bool structResult = false;
     if (first) {
@@ -703,7 +709,7 @@ scSymbol* FindMember(const Type& t, const char* name, const std::vector<Val>& ar
 }
 
 bool HasMember(const Type& t, const char* name) {
-    return ValKind(t) == vSTRUCT && t.decl.empty() && t.st && FirstFunction(name, t.st->members);
+    return ValKind(t) == vSTRUCT && t.decl.empty() && t.st && FirstFunction(name, t.st->members, false);
 }
 
 bool HasCopyConstructor(const Type& t) {
@@ -722,7 +728,7 @@ bool HasCopyConstructor(const Type& t) {
 bool HasDestructor(const Type& t) {
     if (ValKind(t) != vSTRUCT || !t.decl.empty() || !t.st) return false;
     std::string d = std::string("~") + t.st->name;
-    return FirstFunction(d.c_str(), t.st->members) != nullptr;
+    return FirstFunction(d.c_str(), t.st->members, false) != nullptr;
 }
 
 // An operator applied to a structure value: the call of its operator function.
@@ -836,12 +842,12 @@ static bool Primary(Val& v, bool needed) {
         if (IsPunct((unsigned char)l[0])) Error(scerr_SYNTAX, "Invalid expression separator `%s'", l);
         Error(scerr_SYNTAX, "Parse error at %s", l);
     }
-    scSymbol* s = scdicFind(symbols->first, l);
+    scSymbol* s = scdicLookup(symbols, l);
     if (currentClass && (!s || (s->flags & 7) != 3)) {
         // Inside a member function a member's name stands for this->name.
         if (scSymbol* m = scdicFind(currentClass->members, l)) {
             if (staticInit) Error(scerr_DECLARATION, "A static object's initializer cannot use the local `%s'", "this");
-            scSymbol* self = scdicFind(symbols->first, "this");
+            scSymbol* self = scdicLookup(symbols, "this");
             if (!self) Error(scerr_INTERNAL, "Internal compiler error%s (%d)", " <this>", 0);
             Val p;
             p.mode = modeFRAME;
@@ -873,7 +879,7 @@ static bool Primary(Val& v, bool needed) {
         }
     }
     if (!s) {
-        if (scSymbol* st = scdicFind(types->first, l)) {
+        if (scSymbol* st = scdicLookup(types, l)) {
             // Type(arguments): a temporary object of a class built by its constructor.
             Type t;
             t.base = vSTRUCT;

@@ -107,7 +107,7 @@ int Direct(bool inBody, const Type& t, scByteBuffer* out, scByteBuffer* side, in
     }
     // A single value. An imported variable at the top level is copied at load time.
     if (!inBody && !IsPunct((unsigned char)l[0])) {
-        scSymbol* s = scdicFind(symbols->first, l);
+        scSymbol* s = scdicLookup(symbols, l);
         if (s && (s->flags & 0x20) && !IsFunction(SymType(s))) {
             Next();
             if (Is(";") || Is(",") || Is("}")) {

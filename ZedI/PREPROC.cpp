@@ -343,7 +343,7 @@ int PreprocessBlock(bool nested, bool parentSkipping, bool active) {
                 continue;
             }
             if (!IsPunct((unsigned char)Lex()[0])) {
-                scSymbol* m = scdicFind(g_macros->first, Lex());
+                scSymbol* m = scdicLookup(g_macros, Lex());
                 if (!m) continue;
                 if (line != g_expansionLine) g_expansionLine = line, g_expansions = 0;
                 if (++g_expansions > kMaxExpansionsPerLine)
@@ -414,7 +414,7 @@ int PreprocessBlock(bool nested, bool parentSkipping, bool active) {
                 finish(line);
             } else {
                 NeedLexeme();
-                bool defined = scdicFind(g_macros->first, Lex()) != nullptr;
+                bool defined = scdicLookup(g_macros, Lex()) != nullptr;
                 skipping = parentSkipping || anyActive || !defined;
                 if (!skipping) anyActive = true;
                 finish(src->currentLine);
@@ -432,9 +432,9 @@ int PreprocessBlock(bool nested, bool parentSkipping, bool active) {
                 }
                 if (!Is("defined")) Error(scerr_SYNTAX, "Unknown #%s directive", Lex());
                 NeedLexeme();
-                active = (scdicFind(g_macros->first, Lex()) != nullptr) != negate;
+                active = (scdicLookup(g_macros, Lex()) != nullptr) != negate;
             } else {
-                active = (scdicFind(g_macros->first, Lex()) != nullptr) == (dir == "ifdef");
+                active = (scdicLookup(g_macros, Lex()) != nullptr) == (dir == "ifdef");
             }
             finish(src->currentLine);
             if (PreprocessBlock(true, skipping, active) != 1)
@@ -457,7 +457,7 @@ int PreprocessBlock(bool nested, bool parentSkipping, bool active) {
             NeedLexeme();
             if (IsPunct((unsigned char)Lex()[0])) Error(scerr_SYNTAX, "Parse error at %s", " macro definition");
             std::string name = Lex();
-            if (scdicFind(g_macros->first, name.c_str())) Error(scerr_SYNTAX, "Macro `%s' redefined", name.c_str());
+            if (scdicLookup(g_macros, name.c_str())) Error(scerr_SYNTAX, "Macro `%s' redefined", name.c_str());
             int ch = scsGetChar(src);
             std::string list;
             int kind = 0;
@@ -494,7 +494,7 @@ int PreprocessBlock(bool nested, bool parentSkipping, bool active) {
             finish(endLine > src->lastLine ? src->lastLine : endLine);
         } else if (dir == "undef") {
             NeedLexeme();
-            if (!scdicFind(g_macros->first, Lex())) Error(scerr_SYNTAX, "Undefining not defined macro");
+            if (!scdicLookup(g_macros, Lex())) Error(scerr_SYNTAX, "Undefining not defined macro");
             scdicRemove(g_macros, Lex());
             finish(src->currentLine);
         } else if (dir == "include") {
@@ -581,7 +581,7 @@ scSourceText* scsTextFromFile(const char* path) {
 
 scSourceText* scsPreprocess(scSourceText* text) {
     src = text;
-    g_macros = scdicNew();
+    g_macros = scdicNewIndexed();
     for (auto& m : kPredefined) AddMacro(m[0], 0, 0, m[1]);
     text->lineBreaksBefore = -1;
     text->lineOffset = 0;

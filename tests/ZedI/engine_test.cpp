@@ -2,6 +2,7 @@
 
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include "DICT.h"
 #include "Engine.h"
@@ -126,6 +127,116 @@ TEST(Dictionary, ShadowingRemovalAndFreeUntil) {
     EXPECT_EQ(scdicFirst(d), nullptr);
     scdicFree(d);
     EXPECT_EQ(scmTrackedCount(), 0);
+}
+
+// The index beside a dictionary's list: random changes through every operation
+// applied to an indexed dictionary and to a plain one built of twin records;
+// lookups by name, the walk of each name's records and the ends of the lists
+// agree after each change (a record's twin has the same address word).
+TEST(Dictionary, IndexedLookupsAgreeWithTheWalk) {
+    scmForgetAll();
+    scDictionary plain = scdicNew(), indexed = scdicNewIndexed();
+    const char* const names[] = {"a", "b", "ab", "%TEMP", "this", "x1", nullptr};
+    std::vector<std::pair<scSymbol*, scSymbol*>> twins;  // plain, indexed
+    uint32_t seed = 12345;
+    auto rnd = [&](uint32_t n) {
+        seed = seed * 1103515245u + 12345u;
+        return (seed >> 8) % n;
+    };
+    auto make = [&](const char* name) {
+        scSymbol* pair[2];
+        for (scSymbol*& r : pair) {
+            r = static_cast<scSymbol*>(scmAlloc(sizeof(scSymbol)));
+            r->name = name ? scmStrdup(name) : nullptr;
+            r->address = int32_t(twins.size());
+        }
+        twins.push_back({pair[0], pair[1]});
+        return twins.back();
+    };
+    auto listed = [&](scDictionary d, std::vector<scSymbol*>& out) {
+        out.clear();
+        for (scSymbol* r = d->first; r; r = r->next) out.push_back(r);
+    };
+    auto id = [](scSymbol* r) { return r ? r->address : -1; };
+    std::vector<scSymbol*> inPlain, inIndexed;
+    for (int step = 0; step < 4000; ++step) {
+        listed(plain, inPlain);
+        size_t n = inPlain.size();
+        scSymbol* pick = n ? inPlain[rnd(uint32_t(n))] : nullptr;
+        auto twin = [&](scSymbol* r) -> scSymbol* { return r ? twins[size_t(r->address)].second : nullptr; };
+        const char* name = names[rnd(7)];
+        switch (rnd(n > 40 ? 10 : 13)) {
+        case 0: case 1: case 10: case 11: {
+            auto t = make(name);
+            scdicPush(plain, t.first);
+            scdicPush(indexed, t.second);
+            break;
+        }
+        case 2: case 12: {
+            auto t = make(name);
+            scdicAppend(plain, t.first);
+            scdicAppend(indexed, t.second);
+            break;
+        }
+        case 3:
+            scdicPop(plain);
+            scdicPop(indexed);
+            break;
+        case 4:
+            if (name) {
+                scdicRemove(plain, name);
+                scdicRemove(indexed, name);
+            }
+            break;
+        case 5: {
+            // Back to a record of the list, or to one taken off before (the list
+            // then is that record's old chain).
+            scSymbol* mark = rnd(4) == 0 && !twins.empty() ? twins[rnd(uint32_t(twins.size()))].first : pick;
+            scdicPopUntil(plain, mark);
+            scdicPopUntil(indexed, twin(mark));
+            break;
+        }
+        case 6: {
+            auto t = make(name);
+            scSymbol* at = rnd(5) ? pick : nullptr;
+            scdicInsertBefore(plain, at, t.first);
+            scdicInsertBefore(indexed, twin(at), t.second);
+            break;
+        }
+        case 7:
+            if (pick) {
+                scdicCutAfter(plain, pick);
+                scdicCutAfter(indexed, twin(pick));
+            }
+            break;
+        case 8:
+            if (pick && name) {
+                scdicRename(plain, pick, scmStrdup(name));
+                scdicRename(indexed, twin(pick), scmStrdup(name));
+            }
+            break;
+        case 9:
+            scdicFreeUntil(plain, pick, [](scSymbol*) {});
+            scdicFreeUntil(indexed, twin(pick), [](scSymbol*) {});
+            break;
+        }
+        listed(plain, inPlain);
+        listed(indexed, inIndexed);
+        ASSERT_EQ(inPlain.size(), inIndexed.size()) << "step " << step;
+        for (size_t i = 0; i < inPlain.size(); ++i) ASSERT_EQ(id(inPlain[i]), id(inIndexed[i])) << "step " << step;
+        ASSERT_EQ(id(scdicLast(plain)), id(scdicLast(indexed))) << "step " << step;
+        for (const char* look : names) {
+            if (!look) continue;
+            scSymbol* a = scdicLookup(plain, look);
+            scSymbol* b = scdicLookup(indexed, look);
+            ASSERT_EQ(id(a), id(scdicFind(plain->first, look))) << "step " << step;
+            for (; a || b; a = scdicLookupNext(plain, a), b = scdicLookupNext(indexed, b)) {
+                ASSERT_EQ(id(a), id(b)) << "step " << step << " name " << look;
+                if (!a || !b) break;
+            }
+        }
+    }
+    scmReleaseAll();
 }
 
 TEST(Dictionary, FreeSymbolReleasesParameterRecordsAndRejectsBadStrings) {

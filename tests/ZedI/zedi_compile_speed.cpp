@@ -2,7 +2,7 @@
 // 1,000 and 10,000 functions, in lines per second (median of the repeats). The
 // time per line should not grow with the number of functions. Not a test.
 //
-//   build/tests/zedi_compile_speed [repeats]
+//   build/tests/zedi_compile_speed [repeats [functions...]]
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
@@ -67,8 +67,11 @@ double Median(std::vector<double> v) {
 int main(int argc, char** argv) {
     int repeats = argc > 1 ? std::max(1, std::atoi(argv[1])) : 5;
     std::printf("%-10s %8s %10s %14s %16s\n", "functions", "lines", "ms", "lines/s", "time/line vs 100");
+    std::vector<int> counts;
+    for (int i = 2; i < argc; ++i) counts.push_back(std::max(1, std::atoi(argv[i])));
+    if (counts.empty()) counts = {100, 1000, 10000};
     double first = 0;
-    for (int functions : {100, 1000, 10000}) {
+    for (int functions : counts) {
         int lines = 0;
         std::string text = Generate(functions, lines);
         std::vector<double> times;
