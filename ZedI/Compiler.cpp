@@ -1253,8 +1253,8 @@ scScript scCompileToImage(scSourceText* text) {
     setWord(48, pool.length);
     scbufAppend(&image, pool.length, pool.data);
     setWord(12, image.length);
-    void* block = std::malloc(size_t(image.length));
-    std::memcpy(block, image.data, size_t(image.length));
+    void* block = scmDetach(image.data, image.length);
+    image.data = nullptr;
     phase = phaseIDLE;
     return block;
 }

@@ -53,6 +53,8 @@ int CurrentLineNumber();
 // Source text and lexer.
 scSourceText* scsNewSourceText();
 void AppendLine(scSourceText* t, const char* text, int length);
+// Sets the number of slots of the line array (it never shrinks).
+void SetLineCapacity(scSourceText* t, int capacity);
 scSourceText* scsTextFromFile(const char* path);
 scSourceText* scsTextFromString(const char* text);
 int scsGetChar(scSourceText* t);
@@ -64,8 +66,15 @@ void scsUngetLexeme(scSourceText* t);
 scSavedPosition* scsSavePosition(scSourceText* t, scSavedPosition* p);
 scSourceText* scsSetPosition(scSourceText* t, int line, int position);
 char* scsReadRestOfLine(scSourceText* t, int collapse);
-bool IsPunct(int c);
-bool IsWordChar(int c);
+// Character classes of the lexer by byte.
+enum : uint8_t { kPunct = 1, kWord = 2, kBlank = 4 };
+struct CharClasses {
+    uint8_t of[256] = {};
+    CharClasses();
+};
+extern const CharClasses kCharClasses;
+inline bool IsPunct(int c) { return c >= 0 && c < 256 && (kCharClasses.of[c] & kPunct); }
+inline bool IsWordChar(int c) { return c >= 0 && c < 256 && (kCharClasses.of[c] & kWord); }
 bool IsOperator(const char* text);
 
 // Bounds a recursion of the compiler (nested expressions, statements, blocks,
@@ -90,8 +99,12 @@ void Next();
 // Next lexeme; false at the end of the text.
 bool TryNext();
 void Back();
-bool Is(const char* text);
-const char* Lex();
+// Whether the current lexeme is `text` (most lexemes differ in the first byte).
+__attribute__((always_inline)) inline bool Is(const char* text) {
+    const char* l = src->lex;
+    return l[0] == text[0] && (!text[0] || __builtin_strcmp(l + 1, text + 1) == 0);
+}
+inline const char* Lex() { return src->lex; }
 // Requires the current lexeme to be `what`; otherwise a compile error of class
 // `cls` whose message is `message` filled with the lexeme found.
 void Expect(const char* what, const char* message = "Parse error at %s", int cls = scerr_SYNTAX);

@@ -17,8 +17,15 @@ const char* const kReservedWords[] = {
 };
 const int kReservedWordCount = int(sizeof kReservedWords / sizeof kReservedWords[0]);
 bool IsReservedWord(const char* word) {
-    for (const char* w : kReservedWords)
-        if (!std::strcmp(w, word)) return true;
+    // The words by their first byte.
+    static const struct ByFirst {
+        std::vector<const char*> of[256];
+        ByFirst() {
+            for (const char* w : kReservedWords) of[uint8_t(w[0])].push_back(w);
+        }
+    } byFirst;
+    for (const char* w : byFirst.of[uint8_t(word[0])])
+        if (!std::strcmp(w + 1, word + 1)) return true;
     return false;
 }
 }  // namespace zedi
@@ -28,7 +35,7 @@ namespace zc {
 static const char* const kPredefinedNames[] = {"int", "long", "char", "fixed", "float", "double", "short", "register", "void"};
 
 bool IsValidIdentifier(const char* name) {
-    if (!std::strncmp(name, "operator", 8)) return true;
+    if (name[0] == 'o' && !std::strncmp(name, "operator", 8)) return true;
     if (!name[0] || (name[0] >= '0' && name[0] <= '9')) return false;
     for (const char* p = name; *p; p++)
         if (!IsWordChar((unsigned char)*p)) return false;
@@ -60,7 +67,12 @@ static scSymbol* g_lastBodyRead = nullptr;   // the structure whose body was rea
 
 // Reads a type specifier into a new symbol's type; none when no type is here.
 scSymbol* ReadTypeSpec() {
-    scSymbol* s = NewSymbol();
+    // The record is made only once a type is found.
+    auto made = [](const Type& type) {
+        scSymbol* s = NewSymbol();
+        SetSymType(s, type);
+        return s;
+    };
     Type t;
     Next();
     if (IsPunct((unsigned char)Lex()[0])) return nullptr;
@@ -68,8 +80,7 @@ scSymbol* ReadTypeSpec() {
     for (;;) {
         if (Is("struct") || Is("class") || Is("script")) {
             ReadStruct(Is("script"), t);
-            SetSymType(s, t);
-            return s;
+            return made(t);
         }
         if (Is("union")) Error(scerr_DECLARATION, "Sorry.Unions not implemented yet");
         if (Is("enum")) Error(scerr_DECLARATION, "Sorry.Enums not implemented yet");
@@ -96,16 +107,14 @@ scSymbol* ReadTypeSpec() {
                 Error(scerr_DECLARATION, "Only char,short and int can be unsigned");
             t.base = i;
             t.uns = uns;
-            SetSymType(s, t);
-            return s;
+            return made(t);
         }
     }
     if (uns || sig) {
         Back();
         t.base = tINT;
         t.uns = uns;
-        SetSymType(s, t);
-        return s;
+        return made(t);
     }
     if (g_currentStruct && Is(g_currentStruct->name) && src->currentLine <= src->lastLine &&
         src->lines[src->currentLine][src->position] == '(') {
@@ -113,8 +122,7 @@ scSymbol* ReadTypeSpec() {
         Back();
         t = Type();
         t.base = tVOID;
-        SetSymType(s, t);
-        return s;
+        return made(t);
     }
     if (scSymbol* ty = scdicLookup(types, Lex()); ty && (ty->flags & 0x40) && src->currentLine <= src->lastLine &&
         !std::strncmp(src->lines[src->currentLine] + src->position, "::", 2)) {
@@ -122,8 +130,7 @@ scSymbol* ReadTypeSpec() {
         Back();
         t = Type();
         t.base = tVOID;
-        SetSymType(s, t);
-        return s;
+        return made(t);
     }
     if (scSymbol* ty = scdicLookup(types, Lex())) {
         Type tt = SymType(ty);
@@ -134,13 +141,11 @@ scSymbol* ReadTypeSpec() {
         }
         tt.stat = t.stat;
         tt.cnst = t.cnst || tt.cnst;
-        SetSymType(s, tt);
-        return s;
+        return made(tt);
     }
     if (any) {
         Back();
-        SetSymType(s, t);
-        return s;
+        return made(t);
     }
     return nullptr;
 }

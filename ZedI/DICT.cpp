@@ -56,6 +56,7 @@ void Grow(scDictionaryIndex* x) {
 
 // The entry of a name; with `create`, a new one when there is none.
 Entry* Slot(scDictionaryIndex* x, const char* name, bool create) {
+    if (!create && !x->used) return nullptr;
     uint32_t length;
     uint32_t hash = Hash(name, length);
     if (create && (x->used + 1) * 2 > x->mask + 1) Grow(x);

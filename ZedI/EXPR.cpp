@@ -1295,15 +1295,25 @@ static bool Unary(Val& v, bool needed) {
 }
 
 static int LevelOp(int level, const char*& text) {
-    struct {
+    struct Op {
         int level;
         const char* t;
         int op;
-    } static const ops[] = {
+    };
+    static const Op ops[] = {
         {5, "|", opOR},    {6, "^", opXOR},    {7, "&", opAND},   {8, "==", opCMPE},  {8, "!=", opCMPE},
         {9, "<", opCMPL},  {9, "<=", opCMPNG}, {9, ">", opCMPG},  {9, ">=", opCMPNL}, {10, "<<", opSHL},
         {10, ">>", opSHR}, {12, "*", opMUL},   {12, "/", opDIV},  {12, "%", opMOD},
     };
+    // The levels whose operators begin with a byte: most lexemes after an
+    // operand (";", ")", ",") begin none.
+    static const struct Starts {
+        uint16_t levels[256] = {};
+        Starts() {
+            for (const Op& o : ops) levels[uint8_t(o.t[0])] |= uint16_t(1 << o.level);
+        }
+    } starts;
+    if (!(starts.levels[uint8_t(Lex()[0])] & (1 << level))) return -1;
     // "&=", "|=" and "^=" reach the parser as two lexemes: the assignment level
     // takes them.
     if ((Is("&") || Is("|") || Is("^")) && src->currentLine <= src->lastLine &&
@@ -1319,204 +1329,207 @@ static int LevelOp(int level, const char*& text) {
 
 static int g_exprDepth = 0;
 
-bool SubExp(int level, Val& v, bool needed) {
-    Nesting guard(g_exprDepth, 400, "Expression");
-    if (level == 13 || level == 14 || level == 15) return Unary(v, needed);
-    if (level == 1) {
-        if (!SubExp(2, v, needed)) return false;
-        static const struct {
-            const char* t;
-            int op;
-        } assigns[] = {{"=", opMOV},  {"+=", opADD}, {"-=", opSUB}, {"*=", opMUL},  {"/=", opDIV},  {"%=", opMOD},
-                       {"&=", opAND}, {"|=", opOR},  {"^=", opXOR}, {"<<=", opSHL}, {">>=", opSHR}};
-        int op = -1;
-        const char* text = "";
-        for (auto& a : assigns)
-            if (Is(a.t)) op = a.op, text = a.t;
-        // "&=", "|=" and "^=" come from the lexer as two lexemes.
-        bool two = false;
-        if (op < 0 && (Is("&") || Is("|") || Is("^"))) {
-            scSavedPosition at;
-            scsSavePosition(src, &at);
-            std::string first = Lex();
-            int c = scsGetChar(src);
-            if (c == '=') {
-                op = first == "&" ? opAND : first == "|" ? opOR : opXOR;
-                text = first == "&" ? "&=" : first == "|" ? "|=" : "^=";
-                two = true;
-            } else {
-                scsSetPosition(src, at.line, at.position);
-            }
+// The levels of the expression reader, each entered with its left operand read;
+// the operator's work stands apart, so that passing through a level without
+// its operator costs little.
+
+// Level 1: assignments.
+__attribute__((noinline)) static bool AssignLevel(Val& v, bool needed) {
+    static const struct {
+        const char* t;
+        int op;
+    } assigns[] = {{"=", opMOV},  {"+=", opADD}, {"-=", opSUB}, {"*=", opMUL},  {"/=", opDIV},  {"%=", opMOD},
+                   {"&=", opAND}, {"|=", opOR},  {"^=", opXOR}, {"<<=", opSHL}, {">>=", opSHR}};
+    int op = -1;
+    const char* text = "";
+    for (auto& a : assigns)
+        if (Is(a.t)) op = a.op, text = a.t;
+    // "&=", "|=" and "^=" come from the lexer as two lexemes.
+    bool two = false;
+    if (op < 0 && (Is("&") || Is("|") || Is("^"))) {
+        scSavedPosition at;
+        scsSavePosition(src, &at);
+        std::string first = Lex();
+        int c = scsGetChar(src);
+        if (c == '=') {
+            op = first == "&" ? opAND : first == "|" ? opOR : opXOR;
+            text = first == "&" ? "&=" : first == "|" ? "|=" : "^=";
+            two = true;
+        } else {
+            scsSetPosition(src, at.line, at.position);
         }
-        (void)two;
-        if (op < 0) return true;
-        if (!IsLvalue(v)) Error(scerr_OPERAND, "Invalid lvalue in assignment");
-        if (v.t.cnst) Error(scerr_OPERAND, "const value cannot change");
-        Next();
-        Val r;
-        if (!SubExp(1, r, true)) Error(scerr_SYNTAX, "Parse error at %s", Lex());
-        if (IsStruct(v)) {
-            if (CallOperator(text, v, {r}, needed)) return true;
-            if (op != opMOV) OperandError("s", text);
-            if (!IsStruct(r)) OperandError("s", "=");
-            if (SizeOf(r.t) != SizeOf(v.t)) Error(scerr_OPERAND, "Incompatible struct in copy.");
-            if (SizeOf(v.t) == 4) {
-                Emit(opMOV, &v, &r);
-            } else {
-                Val cnt = Reg(regCOUNT), sz = Imm(SizeOf(v.t));
-                Emit(opMOV, &cnt, &sz);
-                Emit(opCOPY, &v, &r);
-            }
-            FreeVal(r);
-            return true;
+    }
+    (void)two;
+    if (op < 0) return true;
+    if (!IsLvalue(v)) Error(scerr_OPERAND, "Invalid lvalue in assignment");
+    if (v.t.cnst) Error(scerr_OPERAND, "const value cannot change");
+    Next();
+    Val r;
+    if (!SubExp(1, r, true)) Error(scerr_SYNTAX, "Parse error at %s", Lex());
+    if (IsStruct(v)) {
+        if (CallOperator(text, v, {r}, needed)) return true;
+        if (op != opMOV) OperandError("s", text);
+        if (!IsStruct(r)) OperandError("s", "=");
+        if (SizeOf(r.t) != SizeOf(v.t)) Error(scerr_OPERAND, "Incompatible struct in copy.");
+        if (SizeOf(v.t) == 4) {
+            Emit(opMOV, &v, &r);
+        } else {
+            Val cnt = Reg(regCOUNT), sz = Imm(SizeOf(v.t));
+            Emit(opMOV, &cnt, &sz);
+            Emit(opCOPY, &v, &r);
         }
-        if (IsStruct(r)) OperandError("s", text);
-        r = Decay(r);
-        if (op != opMOV) {
-            if ((op == opADD || op == opSUB || op == opOR || op == opXOR || op == opSHL || op == opSHR) && ConstEquals(r, 0))
-                return true;
-            if ((op == opMUL || op == opDIV) && ConstEquals(r, 1)) return true;
-            if (op == opDIV && ConstEquals(r, 0) && r.imm && !IsFloating(v)) {}
-        }
-        if (op == opMOV && r.mode && ValKind(v.t) != tDOUBLE) {
-            int rk = ValKind(r.t);
-            if (rk != tCHAR && rk != tSHORT && rk != tFLOAT && rk != tDOUBLE) {
-                // Memory to memory: go through a register.
-                Val l = Load(r);
-                Emit(op, &v, &l);
-                FreeVal(l);
-                return true;
-            }
-        }
-        if (r.mode && op != opMOV) {
-            Val l = Load(r);
-            r = l;
-        }
-        Emit(op, &v, &r);
         FreeVal(r);
         return true;
     }
-    if (level == 2) {
-        if (!SubExp(3, v, needed)) return false;
-        if (!Is("?")) return true;
+    if (IsStruct(r)) OperandError("s", text);
+    r = Decay(r);
+    if (op != opMOV) {
+        if ((op == opADD || op == opSUB || op == opOR || op == opXOR || op == opSHL || op == opSHR) && ConstEquals(r, 0))
+            return true;
+        if ((op == opMUL || op == opDIV) && ConstEquals(r, 1)) return true;
+        if (op == opDIV && ConstEquals(r, 0) && r.imm && !IsFloating(v)) {}
+    }
+    if (op == opMOV && r.mode && ValKind(v.t) != tDOUBLE) {
+        int rk = ValKind(r.t);
+        if (rk != tCHAR && rk != tSHORT && rk != tFLOAT && rk != tDOUBLE) {
+            // Memory to memory: go through a register.
+            Val l = Load(r);
+            Emit(op, &v, &l);
+            FreeVal(l);
+            return true;
+        }
+    }
+    if (r.mode && op != opMOV) {
+        Val l = Load(r);
+        r = l;
+    }
+    Emit(op, &v, &r);
+    FreeVal(r);
+    return true;
+}
+
+// Level 2: the conditional operator.
+__attribute__((noinline)) static bool ConditionalLevel(Val& v, bool needed) {
+    (void)needed;
+    Next();
+    Val c = InReg(ToInt(v));
+    PadCode();
+    int p1 = codePos;
+    Val zero = Imm(0);
+    Emit(opJFALSE, &c, &zero);
+    FreeVal(c);
+    Val t;
+    if (!ConditionalSubExp(3, t)) Error(scerr_SYNTAX, "Parse error at %s", Lex());
+    t = InReg(Decay(t));
+    Expect(":", "`:' expected");
+    Next();
+    PadCode();
+    int p2 = codePos;
+    Emit(opJMP, &zero);
+    Val target = Imm(codePos);
+    EmitAt(p1, opJFALSE, &c, &target);
+    Val f;
+    if (!ConditionalSubExp(3, f)) Error(scerr_SYNTAX, "Parse error at %s", Lex());
+    f = Decay(f);
+    if (!(f.reg && f.mode == modeNONE && f.r == t.r)) {
+        // The result has the true branch's type: the false value is converted to it.
+        if (ValKind(f.t) != ValKind(t.t) && IsFloating(f)) f = ConvertTo(f, t.t);
+        Val d = t;
+        d.t = t.t;
+        Emit(ValKind(t.t) == tDOUBLE ? opDMOV : opMOV, &d, &f);
+    }
+    FreeVal(f);
+    PadCode();
+    Val end = Imm(codePos);
+    EmitAt(p2, opJMP, &end);
+    v = t;
+    return true;
+}
+
+// Levels 3 and 4: || and &&.
+__attribute__((noinline)) static bool LogicalLevel(int level, Val& v, bool needed) {
+    (void)needed;
+    bool orl = level == 3;
+    const char* text = orl ? "||" : "&&";
+    while (Is(text)) {
+        if (IsStruct(v)) Error(scerr_OPERAND, "Invalid argument to operator %s", text);
+        v = ToInt(v);
         Next();
-        Val c = InReg(ToInt(v));
-        PadCode();
-        int p1 = codePos;
+        int p = -1;
         Val zero = Imm(0);
-        Emit(opJFALSE, &c, &zero);
-        FreeVal(c);
-        Val t;
-        if (!ConditionalSubExp(3, t)) Error(scerr_SYNTAX, "Parse error at %s", Lex());
-        t = InReg(Decay(t));
-        Expect(":", "`:' expected");
+        if (!v.imm) {
+            v = InReg(v);
+            PadCode();
+            p = codePos;
+            Emit(orl ? opJTRUE : opJFALSE, &v, &zero);
+        }
+        Val r;
+        if (!ConditionalSubExp(level, r)) Error(scerr_SYNTAX, "Parse error at %s", Lex());
+        if (IsStruct(r)) Error(scerr_OPERAND, "Invalid argument to operator %s", text);
+        r = ToInt(r);
+        if (!Fold(orl ? opORL : opANDL, v, r)) {
+            if (!(r.imm && r.off == (orl ? 0 : 1))) {
+                if (v.imm) v = InReg(v);
+                Emit(orl ? opORL : opANDL, &v, &r);
+            }
+            FreeVal(r);
+        }
+        if (p >= 0) {
+            PadCode();
+            Val target = Imm(codePos);
+            EmitAt(p, orl ? opJTRUE : opJFALSE, &v, &target);
+        }
+    }
+    return true;
+}
+
+// Level 11: + and -.
+__attribute__((noinline)) static bool AdditiveLevel(Val& v, bool needed) {
+    while (Is("+") || Is("-")) {
+        bool add = Is("+");
         Next();
-        PadCode();
-        int p2 = codePos;
-        Emit(opJMP, &zero);
-        Val target = Imm(codePos);
-        EmitAt(p1, opJFALSE, &c, &target);
-        Val f;
-        if (!ConditionalSubExp(3, f)) Error(scerr_SYNTAX, "Parse error at %s", Lex());
-        f = Decay(f);
-        if (!(f.reg && f.mode == modeNONE && f.r == t.r)) {
-            // The result has the true branch's type: the false value is converted to it.
-            if (ValKind(f.t) != ValKind(t.t) && IsFloating(f)) f = ConvertTo(f, t.t);
-            Val d = t;
-            d.t = t.t;
-            Emit(ValKind(t.t) == tDOUBLE ? opDMOV : opMOV, &d, &f);
+        Val r;
+        if (!SubExp(12, r, true)) Error(scerr_SYNTAX, "Parse error at %s", Lex());
+        if (IsStruct(v)) {
+            if (!CallOperator(add ? "+" : "-", v, {r}, needed)) OperandError("s", add ? "+" : "-");
+            continue;
         }
-        FreeVal(f);
-        PadCode();
-        Val end = Imm(codePos);
-        EmitAt(p2, opJMP, &end);
-        v = t;
-        return true;
-    }
-    if (level == 3 || level == 4) {
-        if (!SubExp(level + 1, v, needed)) return false;
-        bool orl = level == 3;
-        const char* text = orl ? "||" : "&&";
-        while (Is(text)) {
-            if (IsStruct(v)) Error(scerr_OPERAND, "Invalid argument to operator %s", text);
-            v = ToInt(v);
-            Next();
-            int p = -1;
-            Val zero = Imm(0);
-            if (!v.imm) {
-                v = InReg(v);
-                PadCode();
-                p = codePos;
-                Emit(orl ? opJTRUE : opJFALSE, &v, &zero);
-            }
-            Val r;
-            if (!ConditionalSubExp(level, r)) Error(scerr_SYNTAX, "Parse error at %s", Lex());
-            if (IsStruct(r)) Error(scerr_OPERAND, "Invalid argument to operator %s", text);
-            r = ToInt(r);
-            if (!Fold(orl ? opORL : opANDL, v, r)) {
-                if (!(r.imm && r.off == (orl ? 0 : 1))) {
-                    if (v.imm) v = InReg(v);
-                    Emit(orl ? opORL : opANDL, &v, &r);
-                }
-                FreeVal(r);
-            }
-            if (p >= 0) {
-                PadCode();
-                Val target = Imm(codePos);
-                EmitAt(p, orl ? opJTRUE : opJFALSE, &v, &target);
-            }
-        }
-        return true;
-    }
-    if (level == 11) {
-        if (!SubExp(12, v, needed)) return false;
-        while (Is("+") || Is("-")) {
-            bool add = Is("+");
-            Next();
-            Val r;
-            if (!SubExp(12, r, true)) Error(scerr_SYNTAX, "Parse error at %s", Lex());
-            if (IsStruct(v)) {
-                if (!CallOperator(add ? "+" : "-", v, {r}, needed)) OperandError("s", add ? "+" : "-");
-                continue;
-            }
-            v = Decay(v);
-            if (ValKind(v.t) == vPOINTER) {
-                if (!add) Error(scerr_OPERAND, "Invalid pointer operation");
-                r = Decay(r);
-                if (ValKind(r.t) != tINT && ValKind(r.t) != tCHAR && ValKind(r.t) != tSHORT)
-                    Error(scerr_OPERAND, "Invalid 2nd argument to operator+");
-                int step = SizeOf(Deeper(v.t));
-                r = ToInt(r);
-                if (r.imm) {
-                    r.off *= step;
-                } else if (step != 1 && step != 0) {
-                    r = InReg(r);
-                    Val s = Imm(step);
-                    Emit(opMUL, &r, &s);
-                }
-                if (ConstEquals(r, 0) && !v.imm) continue;
-                Type t = v.t;
-                Binary(opADD, v, r);
-                v.t = t;
-                continue;
-            }
-            if (IsStruct(r)) Error(scerr_OPERAND, "Invalid argument to operator %s", add ? "+" : "-");
+        v = Decay(v);
+        if (ValKind(v.t) == vPOINTER) {
+            if (!add) Error(scerr_OPERAND, "Invalid pointer operation");
             r = Decay(r);
-            if (ValKind(r.t) == vPOINTER) r.t = IntType();
-            if (!v.imm && ConstEquals(r, 0)) continue;
-            Type t = ValKind(v.t) == tCHAR || ValKind(v.t) == tSHORT ? IntType() : v.t;
-            if (v.imm && !r.imm && !IsFloating(v)) t = r.t;
-            t.uns = v.t.uns || r.t.uns;
-            Binary(add ? opADD : opSUB, v, r);
-            if (!IsFloating(v)) v.t = ValKind(t) == tCHAR || ValKind(t) == tSHORT ? IntType() : t, v.t.uns = t.uns;
+            if (ValKind(r.t) != tINT && ValKind(r.t) != tCHAR && ValKind(r.t) != tSHORT)
+                Error(scerr_OPERAND, "Invalid 2nd argument to operator+");
+            int step = SizeOf(Deeper(v.t));
+            r = ToInt(r);
+            if (r.imm) {
+                r.off *= step;
+            } else if (step != 1 && step != 0) {
+                r = InReg(r);
+                Val s = Imm(step);
+                Emit(opMUL, &r, &s);
+            }
+            if (ConstEquals(r, 0) && !v.imm) continue;
+            Type t = v.t;
+            Binary(opADD, v, r);
+            v.t = t;
+            continue;
         }
-        return true;
+        if (IsStruct(r)) Error(scerr_OPERAND, "Invalid argument to operator %s", add ? "+" : "-");
+        r = Decay(r);
+        if (ValKind(r.t) == vPOINTER) r.t = IntType();
+        if (!v.imm && ConstEquals(r, 0)) continue;
+        Type t = ValKind(v.t) == tCHAR || ValKind(v.t) == tSHORT ? IntType() : v.t;
+        if (v.imm && !r.imm && !IsFloating(v)) t = r.t;
+        t.uns = v.t.uns || r.t.uns;
+        Binary(add ? opADD : opSUB, v, r);
+        if (!IsFloating(v)) v.t = ValKind(t) == tCHAR || ValKind(t) == tSHORT ? IntType() : t, v.t.uns = t.uns;
     }
-    // Right-grouping binary levels 5-10 and 12.
-    if (!SubExp(level == 12 ? 13 : level + 1, v, needed)) return false;
-    const char* text;
-    int op = LevelOp(level, text);
-    if (op < 0) return true;
+    return true;
+}
+
+// Right-grouping binary levels 5-10 and 12.
+__attribute__((noinline)) static bool BinaryLevel(int level, int op, const char* text, Val& v, bool needed) {
     Next();
     Val r;
     if (!SubExp(level, r, true)) Error(scerr_SYNTAX, "Parse error at %s", Lex());
@@ -1579,6 +1592,41 @@ bool SubExp(int level, Val& v, bool needed) {
         v.t.uns = uns;
     }
     return true;
+}
+
+bool SubExp(int level, Val& v, bool needed) {
+    Nesting guard(g_exprDepth, 400, "Expression");
+    switch (level) {
+    case 13:
+    case 14:
+    case 15:
+        return Unary(v, needed);
+    case 1:
+        if (!SubExp(2, v, needed)) return false;
+        // Every assignment operator begins with one of these bytes.
+        if (!std::strchr("=+-*/%&|^<>", Lex()[0]) || !Lex()[0]) return true;
+        return AssignLevel(v, needed);
+    case 2:
+        if (!SubExp(3, v, needed)) return false;
+        if (!Is("?")) return true;
+        return ConditionalLevel(v, needed);
+    case 3:
+    case 4:
+        if (!SubExp(level + 1, v, needed)) return false;
+        if (!Is(level == 3 ? "||" : "&&")) return true;
+        return LogicalLevel(level, v, needed);
+    case 11:
+        if (!SubExp(12, v, needed)) return false;
+        if (!Is("+") && !Is("-")) return true;
+        return AdditiveLevel(v, needed);
+    default: {
+        if (!SubExp(level == 12 ? 13 : level + 1, v, needed)) return false;
+        const char* text;
+        int op = LevelOp(level, text);
+        if (op < 0) return true;
+        return BinaryLevel(level, op, text, v, needed);
+    }
+    }
 }
 
 bool ReadExpr(Val& v, bool needed) {

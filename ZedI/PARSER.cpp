@@ -31,14 +31,34 @@ bool IsOperator(const char* text) {
     return false;
 }
 
-bool IsPunct(int c) {
-    return (c >= 33 && c <= 47) || (c >= 58 && c <= 64) || (c >= 91 && c <= 94) || c == 96 ||
-           (c >= 123 && c <= 126);
+const CharClasses kCharClasses;
+
+CharClasses::CharClasses() {
+    for (int c = 0; c < 256; ++c) {
+        if ((c >= 33 && c <= 47) || (c >= 58 && c <= 64) || (c >= 91 && c <= 94) || c == 96 || (c >= 123 && c <= 126))
+            of[c] |= kPunct;
+        if ((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '_') of[c] |= kWord;
+        if (c == 0 || c == 9 || c == 10 || c == 13 || c == 32) of[c] |= kBlank;
+    }
 }
-bool IsWordChar(int c) {
-    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '_';
-}
-static bool IsBlank(int c) { return c == 0 || c == 9 || c == 10 || c == 13 || c == 32; }
+
+namespace {
+
+// The two-character operators by their pair.
+struct Operators {
+    bool two[128][128] = {};
+    Operators() {
+        for (const char* o : kOps2) two[uint8_t(o[0])][uint8_t(o[1])] = true;
+    }
+};
+const Operators kOperators;
+
+inline bool IsOperator2(int a, int b) { return a < 128 && b < 128 && kOperators.two[a][b]; }
+inline bool IsOperator3(int a, int b, int c) { return c == '=' && b == a && (a == '<' || a == '>'); }
+
+}  // namespace
+
+static bool IsBlank(int c) { return c >= 0 && c < 256 && (kCharClasses.of[c] & kBlank); }
 
 // The index of the line an error belongs to: the reading position's, or past
 // the end of the text the last line of the script (the text ends with a closing
@@ -75,20 +95,33 @@ scSourceText* scsNewSourceText() {
     return t;
 }
 
+// The line array's block holds a power of two of slots at least the capacity,
+// so that growing the capacity a few slots at a time moves it only now and then.
+static int LineSlots(int capacity) {
+    int n = 16;
+    while (n < capacity) n *= 2;
+    return n;
+}
+
+void SetLineCapacity(scSourceText* t, int capacity) {
+    if (!t->lines)
+        t->lines = static_cast<char**>(scmAlloc(LineSlots(capacity) * int(sizeof(char*))));
+    else if (LineSlots(capacity) > LineSlots(t->capacity))
+        t->lines = static_cast<char**>(scmRealloc(t->lines, LineSlots(capacity) * int(sizeof(char*))));
+    t->capacity = capacity;
+}
+
 void AppendLine(scSourceText* t, const char* text, int length) {
-    if (t->lastLine + 2 >= t->capacity) {
-        int cap = t->capacity + 20;
-        t->lines = static_cast<char**>(scmRealloc(t->lines, cap * int(sizeof(char*))));
-        t->capacity = cap;
-    }
+    if (t->lastLine + 2 >= t->capacity) SetLineCapacity(t, t->capacity + 20);
     char* line = static_cast<char*>(scmAlloc(length + 1));
     std::memcpy(line, text, size_t(length));
     t->lines[++t->lastLine] = line;
 }
 
-int scsGetChar(scSourceText* t) {
-    if (t->position > 0 && t->currentLine <= t->lastLine &&
-        t->lines[t->currentLine][t->position - 1] == 0) {
+// The reading primitives, inlined into the lexer's loops. Stepping back works
+// on the compile's current text (a text being read is always that one).
+static inline int GetChar(scSourceText* t) {
+    if (t->position > 0 && t->currentLine <= t->lastLine && t->lines[t->currentLine][t->position - 1] == 0) {
         t->currentLine++;
         t->position = 0;
         t->lineBreaksBefore++;
@@ -97,8 +130,7 @@ int scsGetChar(scSourceText* t) {
     return (unsigned char)t->lines[t->currentLine][t->position++];
 }
 
-void scsUngetChar() {
-    scSourceText* t = src;
+static inline void UngetChar(scSourceText* t) {
     if (t->position > 1 || t->currentLine == 0) {
         if (t->position > 0) t->position--;
         return;
@@ -109,26 +141,100 @@ void scsUngetChar() {
     t->position = int(std::strlen(t->lines[t->currentLine])) + 1;
 }
 
+int scsGetChar(scSourceText* t) { return GetChar(t); }
+
+void scsUngetChar() { UngetChar(src); }
+
 bool scsSkipBlanks(scSourceText* t) {
     t->lineBreaksBefore = t->lineBreaksBefore == -1 ? 1 : 0;
     t->blanksBefore = 0;
     for (;;) {
-        int c = scsGetChar(t);
+        int c = GetChar(t);
         if (c == kEnd) return false;
         if (IsBlank(c)) {
             t->blanksBefore++;
             continue;
         }
-        scsUngetChar();
+        UngetChar(src);
         return true;
     }
 }
 
+// The common case read straight from the current line: blanks and a lexeme
+// that do not cross a line end, whose reading ends where the character by
+// character reading ends. False, with nothing changed, for any other case, and
+// when a byte 26 is looked at: read as the end of the text, it is not stepped
+// back over.
+static bool ReadRawLexemeOnLine(scSourceText* t) {
+    if (t != src || t->currentLine > t->lastLine) return false;
+    const char* line = t->lines[t->currentLine];
+    int p = t->position;
+    if (p > 0 && line[p - 1] == 0) return false;  // the line is read to its end
+    int q = p;
+    while (line[q] == ' ' || line[q] == '\t' || line[q] == '\r' || line[q] == '\n') ++q;
+    int c = (unsigned char)line[q];
+    // Stepping back over a line's first character goes to the line before.
+    if (c == 0 || (q == 0 && t->currentLine > 0) || c < 32 || c == 127) return false;
+    char* lx = t->lexeme;
+    int end;
+    if (c == ';' || c == '"' || c == '\'' || c == '(' || c == ')' || c >= 0x80) {
+        lx[0] = char(c);
+        lx[1] = 0;
+        end = q + 1;
+    } else if (kCharClasses.of[c] & kPunct) {
+        lx[0] = char(c);
+        int c2 = (unsigned char)line[q + 1];
+        if (c2 == kEnd || (c2 && line[q + 2] == kEnd)) return false;
+        end = q + 1;
+        if (!(kCharClasses.of[c2] & kPunct) || c2 == ';' || c2 == '"' || c2 == '\'' || c2 == '(' || c2 == ')') {
+            // The quote pairs that begin with a backslash are operators too.
+            if (c == '\\' && (c2 == '"' || c2 == '\'')) {
+                lx[1] = char(c2);
+                lx[2] = 0;
+                end = q + 2;
+            } else {
+                lx[1] = 0;
+            }
+        } else if (int c3 = (unsigned char)line[q + 2]; (kCharClasses.of[c3] & kPunct) && IsOperator3(c, c2, c3)) {
+            lx[1] = char(c2);
+            lx[2] = char(c3);
+            lx[3] = 0;
+            end = q + 3;
+        } else if (IsOperator2(c, c2)) {
+            lx[1] = char(c2);
+            lx[2] = 0;
+            end = q + 2;
+        } else {
+            lx[1] = 0;
+        }
+    } else {
+        bool number = c >= '0' && c <= '9';
+        int n = 0;
+        int j = q;
+        for (;; ++j) {
+            int d = (unsigned char)line[j];
+            if (d == kEnd) return false;
+            if (!((kCharClasses.of[d] & kWord) || (d == '.' && number))) break;
+            if (n >= 127) return false;  // too long: the long way reports it
+            lx[n++] = char(d);
+        }
+        lx[n] = 0;
+        end = j;
+    }
+    t->lex = lx;
+    t->lineBreaksBefore = t->lineBreaksBefore == -1 ? 1 : 0;
+    t->blanksBefore = q - p;
+    t->lexemeStart = q;
+    t->position = end;
+    return true;
+}
+
 bool scsReadRawLexeme(scSourceText* t) {
+    if (ReadRawLexemeOnLine(t)) return true;
     t->lex = t->lexeme;
     t->lexeme[0] = 0;
     if (!scsSkipBlanks(t)) return false;
-    int c = scsGetChar(t);
+    int c = GetChar(t);
     if (c == kEnd) return false;
     t->lexemeStart = t->position - 1;
     if (c == ';' || c == '"' || c == '\'' || c == '(' || c == ')' || c >= 0x80) {
@@ -139,42 +245,43 @@ bool scsReadRawLexeme(scSourceText* t) {
     if (IsPunct(c)) {
         t->lexeme[0] = char(c);
         t->lexeme[1] = 0;
-        int c2 = scsGetChar(t);
+        int c2 = GetChar(t);
         if (c2 == kEnd || !IsPunct(c2) || c2 == ';' || c2 == '"' || c2 == '\'' || c2 == '(' ||
             c2 == ')') {
-            if (c2 != kEnd) scsUngetChar();
+            if (c2 != kEnd) UngetChar(src);
             // The quote pairs that begin with a backslash are operators too.
             if (c == '\\' && (c2 == '"' || c2 == '\'')) {
-                scsGetChar(t);
+                GetChar(t);
                 t->lexeme[1] = char(c2);
                 t->lexeme[2] = 0;
             }
             return true;
         }
-        int c3 = scsGetChar(t);
-        char three[4] = {char(c), char(c2), char(c3), 0};
-        if (c3 != kEnd && IsPunct(c3) && IsOperator(three)) {
-            std::memcpy(t->lexeme, three, 4);
+        int c3 = GetChar(t);
+        if (c3 != kEnd && IsPunct(c3) && IsOperator3(c, c2, c3)) {
+            t->lexeme[1] = char(c2);
+            t->lexeme[2] = char(c3);
+            t->lexeme[3] = 0;
             return true;
         }
-        if (c3 != kEnd) scsUngetChar();
-        char two[3] = {char(c), char(c2), 0};
-        if (IsOperator(two)) {
-            std::memcpy(t->lexeme, two, 3);
+        if (c3 != kEnd) UngetChar(src);
+        if (IsOperator2(c, c2)) {
+            t->lexeme[1] = char(c2);
+            t->lexeme[2] = 0;
             return true;
         }
-        scsUngetChar();
+        UngetChar(src);
         return true;
     }
     if (c < 32 || c == 127) {
         Error(scerr_SYNTAX, "Invalid character (code %d) in the source", c);
     }
-    scsUngetChar();
+    UngetChar(src);
     int n = 0;
     bool number = c >= '0' && c <= '9';
     for (;;) {
-        int d = scsGetChar(t);
-        if (d != kEnd && (IsWordChar(d) || (d == '.' && number))) {
+        int d = GetChar(t);
+        if (d != kEnd && ((kCharClasses.of[d] & kWord) || (d == '.' && number))) {
             if (n >= 127) {
                 t->lexeme[n] = 0;
                 Error(scerr_SYNTAX, "Too long lexema %s", t->lexeme);
@@ -182,7 +289,7 @@ bool scsReadRawLexeme(scSourceText* t) {
             t->lexeme[n++] = char(d);
             continue;
         }
-        if (d != kEnd) scsUngetChar();
+        if (d != kEnd) UngetChar(src);
         break;
     }
     t->lexeme[n] = 0;
@@ -242,7 +349,7 @@ bool scsGetLexeme(scSourceText* t) {
     if (!scsReadRawLexeme(t)) return false;
     if (literalMode && (t->lexeme[0] == '"' || t->lexeme[0] == '\'') && t->lexeme[1] == 0) {
         ReadLiteral(t, t->lexeme[0]);
-    } else if (!std::strcmp(t->lexeme, "..")) {
+    } else if (t->lexeme[0] == '.' && t->lexeme[1] == '.' && !t->lexeme[2]) {
         int c = scsGetChar(t);
         if (c == '.')
             std::strcpy(t->lexeme, "...");
@@ -336,8 +443,6 @@ void Next() {
 }
 bool TryNext() { return scsGetLexeme(src); }
 void Back() { scsUngetLexeme(src); }
-bool Is(const char* text) { return !std::strcmp(src->lex, text); }
-const char* Lex() { return src->lex; }
 void Expect(const char* what, const char* message, int cls) {
     if (!Is(what)) Error(cls, message, Lex());
 }

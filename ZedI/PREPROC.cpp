@@ -250,10 +250,7 @@ void Include(const std::string& argument, bool isFile, int directiveLine) {
     inc->lines[inc->lastLine] = scmStrdup(mark);
     int count = inc->lastLine + 1;
     int need = src->lastLine + 1 + count + 2;
-    if (need > src->capacity) {
-        src->lines = static_cast<char**>(scmRealloc(src->lines, need * int(sizeof(char*))));
-        src->capacity = need;
-    }
+    if (need > src->capacity) SetLineCapacity(src, need);
     std::memmove(src->lines + directiveLine + 1 + count, src->lines + directiveLine + 1,
                  size_t(src->lastLine - directiveLine) * sizeof(char*));
     std::memcpy(src->lines + directiveLine + 1, inc->lines, size_t(count) * sizeof(char*));
@@ -525,8 +522,7 @@ scSourceText* scsTextFromString(const char* text) {
     if (!text) return nullptr;
     scSourceText* t = scsNewSourceText();
     t->lastLine = -1;
-    t->capacity = 1000;
-    t->lines = static_cast<char**>(scmAlloc(t->capacity * int(sizeof(char*))));
+    SetLineCapacity(t, 1000);
     const char* p = text;
     while (*p) {
         const char* e = p;
@@ -552,8 +548,7 @@ scSourceText* scsTextFromFile(const char* path) {
     }
     scSourceText* t = scsNewSourceText();
     t->lastLine = -1;
-    t->capacity = 20;
-    t->lines = static_cast<char**>(scmAlloc(t->capacity * int(sizeof(char*))));
+    SetLineCapacity(t, 20);
     char buf[kMaxLine + 3];  // the line, CR LF, and the terminating zero
     for (;;) {
         if (!std::fgets(buf, sizeof buf, f)) break;
@@ -618,6 +613,7 @@ bool Guarded(Make make, Body body) {
     scEngine_Init();
     zedi::ClearError();
     scmForgetAll();
+    scmUseArena();
     ResetState();
     int stack = scEngine_Get_Setting(scset_STACK_SIZE);
     bool ok = false;

@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <algorithm>
 #include <new>
 
 struct scmNode {
@@ -20,6 +21,27 @@ namespace {
 constexpr unsigned kBuckets = 4091;
 scmNode* g_buckets[kBuckets];
 int g_tracked = 0;
+
+// The arena: chunks from which blocks are cut in order, each behind a header
+// with its size; the memory is never reused before the sweep, so it is still
+// zero when handed out.
+struct ArenaBlock {
+    uint32_t size;
+    uint32_t live;
+    uint64_t pad;
+};
+struct Chunk {
+    Chunk* next;
+    char* end;      // end of the chunk's memory
+    char* free;     // the next block's header
+    char* lastBlock;
+};
+constexpr size_t kLargeBlock = 64 * 1024;  // bigger blocks are tracked singly
+constexpr size_t kFirstChunk = 256 * 1024, kMaxChunk = 8 * 1024 * 1024;
+bool g_arena = false;
+Chunk* g_chunks = nullptr;
+size_t g_nextChunk = kFirstChunk;
+
 
 unsigned BucketOf(const void* block) {
     return unsigned(uint32_t(reinterpret_cast<uintptr_t>(block)) % kBuckets);
@@ -35,7 +57,55 @@ void* Checked(void* p) {
     return p;
 }
 
+size_t Round16(size_t n) { return (n + 15) & ~size_t(15); }
+
+// The header of an arena block, null when the block is not from the arena.
+ArenaBlock* ArenaHeader(void* block) {
+    char* p = static_cast<char*>(block);
+    for (Chunk* c = g_chunks; c; c = c->next)
+        if (p > reinterpret_cast<char*>(c) && p < c->free) return reinterpret_cast<ArenaBlock*>(p) - 1;
+    return nullptr;
+}
+
+void* ArenaAlloc(size_t size) {
+    size_t need = sizeof(ArenaBlock) + Round16(size ? size : 1);
+    Chunk* c = g_chunks;
+    if (!c || size_t(c->end - c->free) < need) {
+        size_t bytes = g_nextChunk;
+        if (g_nextChunk < kMaxChunk) g_nextChunk *= 2;
+        c = static_cast<Chunk*>(Checked(std::calloc(1, bytes)));
+        c->end = reinterpret_cast<char*>(c) + bytes;
+        c->free = reinterpret_cast<char*>(c) + Round16(sizeof(Chunk));
+        c->next = g_chunks;
+        g_chunks = c;
+    }
+    auto* h = reinterpret_cast<ArenaBlock*>(c->free);
+    h->size = uint32_t(size);
+    h->live = 1;
+    c->lastBlock = c->free;
+    c->free += need;
+    ++g_tracked;
+    return h + 1;
+}
+
+void ArenaDrop(ArenaBlock* h) {
+    if (h->live) --g_tracked;
+    h->live = 0;
+}
+
+void ReleaseArena() {
+    while (g_chunks) {
+        Chunk* next = g_chunks->next;
+        std::free(g_chunks);
+        g_chunks = next;
+    }
+    g_nextChunk = kFirstChunk;
+    g_arena = false;
+}
+
 }  // namespace
+
+void scmUseArena() { g_arena = true; }
 
 scmNode* scmTrack(void* block) {
     auto* node = static_cast<scmNode*>(Checked(std::malloc(sizeof(scmNode))));
@@ -48,6 +118,7 @@ scmNode* scmTrack(void* block) {
 }
 
 void* scmAlloc(int size) {
+    if (g_arena && size >= 0 && size_t(size) < kLargeBlock) return ArenaAlloc(size_t(size));
     void* p = Checked(std::calloc(1, size > 0 ? size_t(size) : 1));
     scmTrack(p);
     return p;
@@ -55,6 +126,12 @@ void* scmAlloc(int size) {
 
 void scmUntrack(void* block) {
     if (!block) return;
+    if (g_chunks) {
+        if (ArenaBlock* h = ArenaHeader(block)) {
+            ArenaDrop(h);
+            return;
+        }
+    }
     for (scmNode** link = &g_buckets[BucketOf(block)]; *link; link = &(*link)->next) {
         if ((*link)->block == block) {
             scmNode* node = *link;
@@ -67,15 +144,54 @@ void scmUntrack(void* block) {
 }
 
 void scmFree(void* block) {
+    if (g_chunks && block) {
+        if (ArenaBlock* h = ArenaHeader(block)) {
+            ArenaDrop(h);
+            return;
+        }
+    }
     scmUntrack(block);
     std::free(block);
 }
 
 void* scmRealloc(void* block, int size) {
+    size_t want = size > 0 ? size_t(size) : 1;
+    if (g_chunks && block) {
+        if (ArenaBlock* h = ArenaHeader(block)) {
+            // The last block of the newest chunk grows in place; another moves.
+            Chunk* c = g_chunks;
+            char* at = reinterpret_cast<char*>(h);
+            if (want < kLargeBlock && at == c->lastBlock &&
+                size_t(c->end - at) >= sizeof(ArenaBlock) + Round16(want)) {
+                if (want < h->size) std::memset(at + sizeof(ArenaBlock) + want, 0, h->size - want);
+                c->free = at + sizeof(ArenaBlock) + Round16(want);
+                h->size = uint32_t(want);
+                return block;
+            }
+            void* p = scmAlloc(int(want));
+            std::memcpy(p, block, std::min<size_t>(h->size, want));
+            ArenaDrop(h);
+            return p;
+        }
+    }
     scmUntrack(block);
     void* p = Checked(std::realloc(block, size > 0 ? size_t(size) : 1));
     scmTrack(p);
     return p;
+}
+
+void* scmDetach(void* block, int size) {
+    size_t n = size > 0 ? size_t(size) : 1;
+    if (g_chunks && ArenaHeader(block)) {
+        void* p = Checked(std::malloc(n));
+        std::memcpy(p, block, n);
+        scmFree(block);
+        return p;
+    }
+    scmUntrack(block);
+    void* p = std::realloc(block, n);
+    if (!p) scmTrack(block);  // still the compile's: the sweep frees it
+    return Checked(p);
 }
 
 char* scmStrdup(const char* text) {
@@ -93,6 +209,8 @@ void scmForgetAll() {
             head = next;
         }
     }
+    // Arena blocks cannot be handed over: a compile releases them before it returns.
+    ReleaseArena();
     g_tracked = 0;
 }
 
@@ -105,13 +223,22 @@ void scmReleaseAll() {
             head = next;
         }
     }
+    ReleaseArena();
     g_tracked = 0;
 }
 
 int scmTrackedCount() { return g_tracked; }
 
+// A buffer's block is a power of two of bytes at least its capacity: the
+// capacity grows by an eighth at a time, the block only now and then.
+static int BufferBlock(int capacity) {
+    int n = 64;
+    while (n < capacity && n < (1 << 30)) n *= 2;
+    return n < capacity ? capacity : n;
+}
+
 int scbufInit(scByteBuffer* buffer, int capacity) {
-    buffer->data = static_cast<uint8_t*>(scmAlloc(capacity));
+    buffer->data = static_cast<uint8_t*>(scmAlloc(BufferBlock(capacity)));
     buffer->capacity = capacity;
     buffer->length = 0;
     return 1;
@@ -126,10 +253,18 @@ void scbufFree(scByteBuffer* buffer) {
 
 void scbufAppend(scByteBuffer* buffer, int count, const void* bytes) {
     if (buffer->length + count + 16 >= buffer->capacity) {
+        int before = BufferBlock(buffer->capacity);
         buffer->capacity += count + buffer->capacity / 8 + 256;
-        buffer->data = static_cast<uint8_t*>(scmRealloc(buffer->data, buffer->capacity));
+        if (BufferBlock(buffer->capacity) != before)
+            buffer->data = static_cast<uint8_t*>(scmRealloc(buffer->data, BufferBlock(buffer->capacity)));
     }
-    if (count > 0) std::memcpy(buffer->data + buffer->length, bytes, size_t(count));
+    uint8_t* to = buffer->data + buffer->length;
+    if (count == 4)
+        std::memcpy(to, bytes, 4);
+    else if (count == 1)
+        *to = *static_cast<const uint8_t*>(bytes);
+    else if (count > 0)
+        std::memcpy(to, bytes, size_t(count));
     buffer->length += count;
 }
 

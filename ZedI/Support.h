@@ -18,6 +18,15 @@ void scmForgetAll();
 void scmReleaseAll();
 // Number of blocks now tracked (for checks after a compile).
 int scmTrackedCount();
+// From here to the next scmReleaseAll, small blocks are carved from large
+// zeroed chunks that the sweep frees whole (a compile makes many thousands of
+// them); freeing one of them only counts it as gone. Such a block cannot be
+// untracked to outlive the sweep.
+void scmUseArena();
+// Hands a tracked block over as a plain malloc block of `size` bytes (its first
+// bytes), which the sweep leaves alone: a block of its own is untracked and
+// resized, an arena block copied.
+void* scmDetach(void* block, int size);
 
 struct scByteBuffer {
     uint8_t* data = nullptr;

@@ -63,7 +63,7 @@ Type ResultType(const Type& ft) {
     return t;
 }
 
-int ValKind(const Type& t) {
+int ValKindOfDeclarator(const Type& t) {
     if (t.decl.empty()) return t.base;
     char c = t.decl[0];
     if (c == '*' || c == '[') return vPOINTER;
@@ -220,9 +220,7 @@ Val Reg(int n) {
     return r;
 }
 
-void RequireValue(const Val& v) {
-    if (ValKind(v.t) == tVOID && v.t.decl.empty()) Error(scerr_CONVERSION, "Illegal type conversion %s", "from void");
-}
+void VoidValueError() { Error(scerr_CONVERSION, "Illegal type conversion %s", "from void"); }
 
 static const int kBaseReg[] = {0, regPOOL, regDATA, regFRAME, 0};
 

@@ -38,7 +38,9 @@ struct Val {
 Type SymType(scSymbol* s);
 void SetSymType(scSymbol* s, const Type& t);
 
-int ValKind(const Type& t);      // predefined index, vPOINTER or vSTRUCT (function: its result)
+// Predefined index, vPOINTER or vSTRUCT (function: its result).
+int ValKindOfDeclarator(const Type& t);
+inline int ValKind(const Type& t) { return t.decl.empty() ? t.base : ValKindOfDeclarator(t); }
 int SizeOf(const Type& t);
 int AlignOf(const Type& t);
 Type Deeper(const Type& t);      // removes the first declarator element
@@ -67,7 +69,10 @@ Val Imm(int32_t v);
 Val DImm(double v);
 Val Reg(int r);
 // Refuses a void value (the result of a void function) where a value is needed.
-void RequireValue(const Val& v);
+[[noreturn]] void VoidValueError();
+inline void RequireValue(const Val& v) {
+    if (v.t.base == tVOID && v.t.decl.empty()) VoidValueError();
+}
 Val Load(Val v);                 // into a register as its value
 Val ToInt(Val v);
 Val ToDouble(Val v);

@@ -155,6 +155,12 @@ TEST(Lexer, Table) {
         // what follows (script authors write it as two backslashes).
         {"\"\x95\\n\"", kCompile, {"\"\x95\n\""}},
         {"\"\x95\\\\\"", kCompile, {"\"\x95\\\""}},
+        // A byte 26 inside a line reads as the end of the text: where it ends a
+        // lexeme it is passed over, where a lexeme would begin the text ends.
+        {"ab\x1a" "cd", kCompile, {"ab", "cd"}},
+        {"a+\x1a+b", kCompile, {"a", "+", "+", "b"}},
+        {"x<<\x1a=", kCompile, {"x", "<<", "="}},
+        {"a \x1a b", kCompile, {"a"}},
     };
     for (auto& c : cases) EXPECT_EQ(Lexemes(c.text.c_str(), c.phase), c.lexemes) << c.text;
 }
