@@ -31,6 +31,7 @@ struct DecodedInsn {
                             // a zero-operand word)
     uint32_t ic;            // runs of instructions: see Cpu::Decode
     uint32_t target;        // a jump's target as an entry index
+    const DecodedInsn* to;  // a jump's target entry, set when the entry is installed
 };
 
 // The translated code of an image, one entry per word and one after the last,
@@ -267,13 +268,22 @@ constexpr uint16_t hPOP_OP = hSP_ADD_MOV_PUSH + 1;
 constexpr uint16_t PopOpHandler(int op, int f2) { return uint16_t(hPOP_OP + kTails.of[op] * 3 + f2); }
 // The end of a loop: adding to a memory word and the JMP back (a register or
 // an immediate added), then at the jump's target the loop's test, MOV r, [m];
-// CMPx r, s; Jcc r (s an immediate or memory at a base plus an immediate).
-#define ZEDI_LOOP_FORMS(X, n) X(n, fREG, fIMM) X(n, fREG, fMEMI) X(n, fIMM, fIMM) X(n, fIMM, fMEMI)
+// CMPx r, s; Jcc r (s an immediate or memory at a base plus an immediate). When
+// m is the word the step added to (SAME), its new value is not read again.
+#define ZEDI_LOOP_FORMS(X, n) \
+    X(n, fREG, fIMM, 0) X(n, fREG, fMEMI, 0) X(n, fIMM, fIMM, 0) X(n, fIMM, fMEMI, 0) \
+    X(n, fREG, fIMM, 1) X(n, fREG, fMEMI, 1) X(n, fIMM, fIMM, 1) X(n, fIMM, fMEMI, 1)
 constexpr uint16_t hLOOP = hPOP_OP + tailCOUNT * 3;
-constexpr uint16_t LoopHandler(int cmp, int step, int f2) {
-    return uint16_t(hLOOP + ((cmp - opCMPE) * 2 + (step == fIMM)) * 2 + (f2 == fMEMI));
+constexpr uint16_t LoopHandler(int cmp, int step, int f2, bool same) {
+    return uint16_t(hLOOP + (((cmp - opCMPE) * 2 + same) * 2 + (step == fIMM)) * 2 + (f2 == fMEMI));
 }
-constexpr uint16_t kHandlers = hLOOP + 5 * 4;
+constexpr uint16_t kHandlers = hLOOP + 5 * 8;
+// The handlers whose entry jumps to `target` (`to` points at it).
+constexpr bool Jumps(uint16_t handler) {
+    return handler == hJMP || handler == hJTRUE || handler == hJFALSE || handler == hCALL ||
+           handler == hCALL_ENTER || (handler >= hCMPJ && handler < hPAIR) ||
+           (handler >= hTRIPLE && handler < hSTEP_JMP + 4) || (handler >= hLOOP && handler < kHandlers);
+}
 
 // Immediate words of an operand form.
 constexpr int Imm(int form) { return form == fIMM || form == fMEMI ? 1 : 0; }
@@ -320,33 +330,46 @@ uint16_t PickHandler(int op, int fa, int fb, uint8_t ra, uint32_t ia) {
 // The state the handlers work on, kept in locals of Run() so that the compiler
 // can hold it in registers (a member would be read again after every write
 // through the register block pointer).
+// Addresses are kept as offsets from the start of the instance's data area
+// and stack (`ownAddr`): an access there is one comparison with the limit.
 struct Hot {
-    uint32_t* R;
-    uint8_t* vm;           // the script address space
-    uint32_t own;          // start of the data area and stack of the instance's block
+    uint8_t* own;          // host address of the data area and stack of the instance's block
+    // The register block lies right before: one pointer serves both.
+    [[gnu::always_inline]] uint32_t* Regs() const { return reinterpret_cast<uint32_t*>(own - scRegisterBlockSize); }
     uint32_t lim1, lim4;   // accesses of 1 or 4 bytes at own + off for off below these
+    uint32_t ownAddr;      // its script address
+    // The bases by number (0 none, 1 pool, 2 data, 3 frame: registers 242, 241
+    // and 246), and the stack (register 243), each minus ownAddr.
+    uint32_t base[4];
+    uint32_t stack;
     uint32_t regBlock;
-    uint32_t pool, data, frame;  // registers 242, 241 and 246
     VmSpace* space;
 
     void LoadBases() {
-        pool = R[regPOOL];
-        data = R[regDATA];
-        frame = R[regFRAME];
+        const uint32_t* R = Regs();
+        base[0] = 0u - ownAddr;
+        base[basePOOL] = R[regPOOL] - ownAddr;
+        base[baseDATA] = R[regDATA] - ownAddr;
+        base[baseFRAME] = R[regFRAME] - ownAddr;
+        stack = R[regSTACK] - ownAddr;
     }
-    // The value of a base by its number (0 none, 1 pool, 2 data, 3 frame).
-    [[gnu::always_inline]] uint32_t Base(uint8_t b) const {
-        uint32_t v = b == baseFRAME ? frame : data;
-        return b < baseDATA ? (b == basePOOL ? pool : 0) : v;
-    }
+    void SetFrame(uint32_t frame) { base[baseFRAME] = frame - ownAddr; }
+    // The offset of memory at an immediate plus a base.
+    [[gnu::always_inline]] uint32_t At(uint8_t b, uint32_t imm) const { return imm + base[b]; }
+    // The offset of an address.
+    [[gnu::always_inline]] uint32_t Of(uint32_t addr) const { return addr - ownAddr; }
 };
 
-// Host memory of `size` bytes at `addr`; null when not accessible or when the
-// access touches the instance's register block (the long way takes those).
+// Host memory of `size` bytes at the offset `off`; null when not accessible or
+// when the access touches the instance's register block (the long way takes those).
 template <uint32_t size>
-[[gnu::always_inline]] inline uint8_t* HotMem(const Hot& h, uint32_t addr) {
-    uint32_t off = addr - h.own;
-    if (off < (size == 1 ? h.lim1 : h.lim4)) [[likely]] return h.vm + addr;
+[[gnu::always_inline]] inline uint8_t* HotMem(const Hot& h, uint32_t off) {
+    if (off < (size == 1 ? h.lim1 : h.lim4)) [[likely]] {
+        uint8_t* p = h.own + off;
+        if (!p) __builtin_unreachable();  // callers' tests for the long way fold away
+        return p;
+    }
+    uint32_t addr = off + h.ownAddr;
     if (addr + (size - 1) - h.regBlock < scRegisterBlockSize + (size - 1)) return nullptr;
     return h.space->Check(addr, size);
 }
@@ -808,30 +831,30 @@ zedi::DecodedInsn Cpu::Decode(uint32_t ip) const {
 // Pushes a word: false, with nothing changed, when the stack is full or its
 // memory not the instance's (the long way then reports it).
 [[gnu::always_inline]] inline bool PushHot(Hot& h, uint32_t stackSize, uint32_t v) {
-    uint32_t sp = h.R[regSP] - 4;
+    uint32_t sp = h.Regs()[regSP] - 4;
     if (sp > stackSize) return false;
-    uint8_t* p = HotMem<4>(h, h.R[regSTACK] + sp);
+    uint8_t* p = HotMem<4>(h, h.stack + sp);
     if (!p) return false;
     zedi::StoreWord(p, v);
-    h.R[regSP] = sp;
+    h.Regs()[regSP] = sp;
     return true;
 }
 
 // Stores register `ra` at the base `fa` plus the immediate `target` (the tail
 // of a run): false, with nothing changed, to take the long way.
 [[gnu::always_inline]] inline bool StoreHot(Hot& h, const zedi::DecodedInsn& e) {
-    uint8_t* p = HotMem<4>(h, e.target + h.Base(e.fa));
+    uint8_t* p = HotMem<4>(h, h.At(e.fa, e.target));
     if (!p) return false;
-    zedi::StoreWord(p, h.R[e.ra]);
+    zedi::StoreWord(p, h.Regs()[e.ra]);
     return true;
 }
 
 // Adds the word at the base `fa` plus the immediate `target` to register `ra`
 // (the tail of a run): false, with nothing changed, to take the long way.
 [[gnu::always_inline]] inline bool AddHot(Hot& h, const zedi::DecodedInsn& e) {
-    const uint8_t* p = HotMem<4>(h, e.target + h.Base(e.fa));
+    const uint8_t* p = HotMem<4>(h, h.At(e.fa, e.target));
     if (!p) return false;
-    h.R[e.ra] += zedi::LoadWord(p);
+    h.Regs()[e.ra] += zedi::LoadWord(p);
     return true;
 }
 
@@ -840,11 +863,11 @@ zedi::DecodedInsn Cpu::Decode(uint32_t ip) const {
 template <int F>
 [[gnu::always_inline]] inline bool OperandWord(Hot& h, uint8_t reg, uint8_t base, uint32_t imm, uint32_t& v) {
     if constexpr (F == fREG) {
-        v = h.R[reg];
+        v = h.Regs()[reg];
     } else if constexpr (F == fIMM) {
         v = imm;
     } else {
-        const uint8_t* p = HotMem<4>(h, F == fMEMI ? imm + h.Base(base) : h.R[reg]);
+        const uint8_t* p = HotMem<4>(h, F == fMEMI ? h.At(base, imm) : h.Of(h.Regs()[reg]));
         if (!p) return false;
         v = zedi::LoadWord(p);
     }
@@ -875,7 +898,7 @@ template <int OP>
 template <int OP, int FA, int FB>
 [[gnu::always_inline]] inline bool BinOp(Hot& h, const zedi::DecodedInsn& e) {
     constexpr uint32_t size = OP == opCMOV ? 1 : 4;
-    uint32_t* R = h.R;
+    uint32_t* R = h.Regs();
     // A register destination of CMOV is cleared before the operands are
     // resolved (operand 2 may use it).
     if constexpr (OP == opCMOV && FA == fREG) R[e.ra] = 0;
@@ -883,14 +906,14 @@ template <int OP, int FA, int FB>
     if constexpr (FA == fREG) {
         a = reinterpret_cast<uint8_t*>(R + e.ra);
     } else {
-        a = HotMem<size>(h, FA == fMEMI ? e.ia + h.Base(e.baseA) : R[e.ra]);
+        a = HotMem<size>(h, FA == fMEMI ? h.At(e.baseA, e.ia) : h.Of(R[e.ra]));
         if (!a) return false;
     }
     const uint8_t* b = nullptr;
     if constexpr (FB == fREG) {
         b = reinterpret_cast<const uint8_t*>(R + e.rb);
     } else if constexpr (FB != fIMM) {
-        b = HotMem<size>(h, FB == fMEMI ? e.ib + h.Base(e.baseB) : R[e.rb]);
+        b = HotMem<size>(h, FB == fMEMI ? h.At(e.baseB, e.ib) : h.Of(R[e.rb]));
         if (!b) return false;
     }
     if constexpr (OP == opCMOV) {
@@ -927,7 +950,7 @@ template <int F>
 // changed), 1 when the jump is taken, 0 when not.
 template <int OP, int FB>
 [[gnu::always_inline]] inline int CmpJump(Hot& h, const zedi::DecodedInsn& e) {
-    uint32_t* R = h.R;
+    uint32_t* R = h.Regs();
     uint32_t bv;
     if (!SourceWord<FB>(h, e, bv)) return -1;
     uint32_t r = Arith<OP>(R, R[e.ra], bv);
@@ -940,7 +963,7 @@ template <int OP, int FB>
 // way from the first instruction (nothing changed), -1 from the second one.
 template <int OP, int F1, int F2, bool JUMP>
 [[gnu::always_inline]] inline int Pair(Hot& h, const zedi::DecodedInsn& e) {
-    uint32_t* R = h.R;
+    uint32_t* R = h.Regs();
     uint32_t v;
     if (!SourceWord<F1>(h, e, v)) return 0;
     R[e.ra] = v;
@@ -952,13 +975,37 @@ template <int OP, int F1, int F2, bool JUMP>
     return 1;
 }
 
+// ADD [imm + base], s, the step at the end of a loop, giving the word's new
+// value: false to take the long way (nothing changed).
+template <int FB>
+[[gnu::always_inline]] inline bool LoopStep(Hot& h, const zedi::DecodedInsn& e, uint32_t& value) {
+    uint8_t* a = HotMem<4>(h, h.At(e.baseA, e.ia));
+    if (!a) return false;
+    value = zedi::LoadWord(a) + (FB == fREG ? h.Regs()[e.rb] : e.ib);
+    zedi::StoreWord(a, value);
+    return true;
+}
+
+// The loop's test when the word it moves into its register is `value`, the
+// one the step has just written: Pair with that word already read.
+template <int OP, int F2>
+[[gnu::always_inline]] inline int Test(Hot& h, const zedi::DecodedInsn& e, uint32_t value) {
+    uint32_t* R = h.Regs();
+    R[e.ra] = value;
+    uint32_t bv;
+    if (!SecondWord<F2>(h, e, bv)) return -1;
+    uint32_t r = Arith<OP>(R, value, bv);
+    R[e.ra] = r;
+    return (r != 0) == bool(e.fa) ? 2 : 1;
+}
+
 // The operation after a pop into register `ra`, with operand 2 in aux, aux2
 // and ia: false to take the long way (nothing changed).
 template <int OP, int F2>
 [[gnu::always_inline]] inline bool PopOp(Hot& h, const zedi::DecodedInsn& e) {
     uint32_t bv;
     if (!SecondWord<F2>(h, e, bv)) return false;
-    h.R[e.ra] = Arith<OP>(h.R, h.R[e.ra], bv);
+    h.Regs()[e.ra] = Arith<OP>(h.Regs(), h.Regs()[e.ra], bv);
     return true;
 }
 
@@ -967,7 +1014,7 @@ template <int OP, int F2>
 // from the first instruction.
 template <int P, int A>
 [[gnu::always_inline]] inline bool Elem(Hot& h, const zedi::DecodedInsn& e) {
-    uint32_t* R = h.R;
+    uint32_t* R = h.Regs();
     uint32_t index;
     if constexpr (P == pNONE) {
         index = R[e.ra];
@@ -982,7 +1029,7 @@ template <int P, int A>
     constexpr bool byte = A == aLOADB || A == aSTOREB_R || A == aSTOREB_I;
     uint8_t* m = nullptr;
     if constexpr (A != aNONE) {
-        m = HotMem<byte ? 1 : 4>(h, addr);
+        m = HotMem<byte ? 1 : 4>(h, h.Of(addr));
         if (!m) return false;
     }
     if constexpr (P != pNONE) R[e.ra] = index;
@@ -1018,7 +1065,7 @@ int Cpu::Run() {
     // Element handlers in ElemHandler order: prefix-major.
 #define ZEDI_TAIL_LABEL(n, F1, F2, T) &&L##T##_##n##_##F1##_##F2,
 #define ZEDI_POP_OP_LABEL(n, F2) &&LPOP_##n##_##F2,
-#define ZEDI_LOOP_LABEL(n, FB, F2) &&LL_##n##_##FB##_##F2,
+#define ZEDI_LOOP_LABEL(n, FB, F2, SAME) &&LL_##n##_##FB##_##F2##_##SAME,
 #define ZEDI_LOOP_LABELS(n) ZEDI_LOOP_FORMS(ZEDI_LOOP_LABEL, n)
 #define ZEDI_POP_OP_LABELS(n) ZEDI_POP_OP_FORMS(ZEDI_POP_OP_LABEL, n)
 #define ZEDI_PUSH_LABELS(n) ZEDI_TAIL_FORMS(ZEDI_TAIL_LABEL, n, PUSH)
@@ -1079,16 +1126,15 @@ int Cpu::Run() {
     }
 
     Hot h;
-    h.R = R_;
-    h.vm = vm_.Ptr(0);
     h.regBlock = regBlock_;
-    h.own = regBlock_ + scRegisterBlockSize;
+    h.ownAddr = regBlock_ + scRegisterBlockSize;
+    h.own = vm_.Ptr(h.ownAddr);
     uint32_t ownSize = blockSize_ > scRegisterBlockSize ? blockSize_ - scRegisterBlockSize : 0;
     h.lim1 = ownSize;
     h.lim4 = ownSize >= 4 ? ownSize - 3 : 0;
     h.space = &vm_;
     h.LoadBases();
-    uint32_t* const R = R_;
+    uint32_t* const R = h.Regs();
 
     const zedi::DecodedInsn* e;
     uint32_t ip = R[regIP];
@@ -1104,10 +1150,10 @@ int Cpu::Run() {
         goto* e->label;      \
     } while (0)
 #define ZEDI_NEXT() ZEDI_NEXT_N(e->words)
-    // To the entry with index `i` (a checked jump target).
-#define ZEDI_GOTO_ENTRY(i)    \
+    // To the entry `p` (a checked jump target).
+#define ZEDI_GOTO_ENTRY(p)    \
     do {                      \
-        e = table + (i);      \
+        e = (p);              \
         goto* e->label;       \
     } while (0)
     // To the entry of the code address in `ip`; the long way outside the code
@@ -1137,19 +1183,24 @@ slow_at: {
 }
 
 L_NONE: {
+    auto install = [&](zedi::DecodedInsn& x) {
+        x.label = kLabels[x.handler];
+        x.to = Jumps(x.handler) ? table + x.target : nullptr;
+    };
     zedi::DecodedInsn d = Decode(ZEDI_IP());
     if (d.handler == StepJmpHandler(opADD, fREG) || d.handler == StepJmpHandler(opADD, fIMM)) {
         // The end of a loop jumping to the loop's test: both as one entry.
         zedi::DecodedInsn& t = table[d.target];
         if (t.handler == hNONE) {
             t = Decode(d.target * 4);
-            t.label = kLabels[t.handler];
+            install(t);
         }
+        bool same = t.baseB == d.baseA && t.ib == d.ia;
         for (int op = opCMPE; op <= opCMPNL; ++op)
             for (int f2 : {fIMM, fMEMI})
-                if (t.handler == TripleHandler(op, fMEMI, f2)) d.handler = LoopHandler(op, d.fb, f2);
+                if (t.handler == TripleHandler(op, fMEMI, f2)) d.handler = LoopHandler(op, d.fb, f2, same);
     }
-    d.label = kLabels[d.handler];
+    install(d);
     table[e - table] = d;
     goto* e->label;
 }
@@ -1180,12 +1231,12 @@ L_ENTER: {
     uint32_t stack = R[regSTACK];
     uint32_t sp = R[regSP] - 4;
     if (sp > stackSize_) goto slow;
-    uint8_t* p = HotMem<4>(h, stack + sp);
+    uint8_t* p = HotMem<4>(h, h.Of(stack + sp));
     if (!p) goto slow;
     zedi::StoreWord(p, R[regFRAME] - stack);
     R[regSP] = sp;
     R[regFRAME] = stack + sp;
-    h.frame = stack + sp;
+    h.SetFrame(stack + sp);
     ZEDI_NEXT_N(1);
 }
 
@@ -1197,7 +1248,7 @@ leave_ret: {
     uint32_t stack = R[regSTACK];
     uint32_t sp = R[regFRAME] - stack;
     if (sp > stackSize_) goto slow_at;
-    const uint8_t* p = HotMem<4>(h, stack + sp);
+    const uint8_t* p = HotMem<4>(h, h.Of(stack + sp));
     if (!p) goto slow_at;
     uint32_t frame = zedi::LoadWord(p) + stack;
     sp += 4;
@@ -1208,10 +1259,10 @@ leave_ret: {
         return 1;
     }
     if (sp > stackSize_) goto slow_at;
-    const uint8_t* q = HotMem<4>(h, stack + sp);
+    const uint8_t* q = HotMem<4>(h, h.Of(stack + sp));
     if (!q) goto slow_at;
     R[regFRAME] = frame;
-    h.frame = frame;
+    h.SetFrame(frame);
     ip = zedi::LoadWord(q);
     R[regSP] = sp + 4;
     if (!SpInside()) goto slow_at;
@@ -1256,15 +1307,15 @@ L_CALL_ENTER: {
     uint32_t stack = R[regSTACK];
     uint32_t sp = R[regSP] - 8;
     if (sp > stackSize_ || sp + 4 > stackSize_) goto slow;
-    uint8_t* p = HotMem<4>(h, stack + sp);
-    uint8_t* q = HotMem<4>(h, stack + sp + 4);
+    uint8_t* p = HotMem<4>(h, h.Of(stack + sp));
+    uint8_t* q = HotMem<4>(h, h.Of(stack + sp + 4));
     if (!p || !q) goto slow;
     zedi::StoreWord(q, ZEDI_IP() + 8);
     zedi::StoreWord(p, R[regFRAME] - stack);
     R[regSP] = sp;
     R[regFRAME] = stack + sp;
-    h.frame = stack + sp;
-    ZEDI_GOTO_ENTRY(e->target + 1);
+    h.SetFrame(stack + sp);
+    ZEDI_GOTO_ENTRY(e->to + 1);
 }
 
 L_SP_ADD_MOV:
@@ -1289,7 +1340,7 @@ L_SP_ADD_MOV_PUSH:
     LPOP_##n##_##F2 : {                                                  \
         uint32_t sp = R[regSP];                                          \
         if (sp > stackSize_) goto slow;                                  \
-        const uint8_t* p = HotMem<4>(h, R[regSTACK] + sp);               \
+        const uint8_t* p = HotMem<4>(h, h.stack + sp);               \
         if (!p) goto slow;                                               \
         R[regSP] = sp + 4;                                               \
         R[e->ra] = zedi::LoadWord(p);                                    \
@@ -1343,19 +1394,19 @@ L_SP_ADD_MOV_PUSH:
 #undef ZEDI_TAIL_HANDLER
 
 L_JMP:
-    ZEDI_GOTO_ENTRY(e->target);
+    ZEDI_GOTO_ENTRY(e->to);
 
 L_JTRUE:
-    if (R[e->ra] != 0) ZEDI_GOTO_ENTRY(e->target);
+    if (R[e->ra] != 0) ZEDI_GOTO_ENTRY(e->to);
     ZEDI_NEXT_N(2);
 
 L_JFALSE:
-    if (R[e->ra] == 0) ZEDI_GOTO_ENTRY(e->target);
+    if (R[e->ra] == 0) ZEDI_GOTO_ENTRY(e->to);
     ZEDI_NEXT_N(2);
 
 L_CALL:
     if (!PushHot(h, stackSize_, ZEDI_IP() + 8)) goto slow;
-    ZEDI_GOTO_ENTRY(e->target);
+    ZEDI_GOTO_ENTRY(e->to);
 
 L_PUSH_R:
 L_PUSH_I:
@@ -1366,7 +1417,7 @@ L_PUSH_M: {
     } else if (e->handler == hPUSH_I) {
         v = e->ia;
     } else {
-        const uint8_t* m = HotMem<4>(h, e->ia + h.Base(e->baseA));
+        const uint8_t* m = HotMem<4>(h, h.At(e->baseA, e->ia));
         if (!m) goto slow;
         v = zedi::LoadWord(m);
     }
@@ -1377,7 +1428,7 @@ L_PUSH_M: {
 L_POP_R: {
     uint32_t sp = R[regSP];
     if (sp > stackSize_) goto slow;
-    const uint8_t* p = HotMem<4>(h, R[regSTACK] + sp);
+    const uint8_t* p = HotMem<4>(h, h.stack + sp);
     if (!p) goto slow;
     uint32_t v = zedi::LoadWord(p);
     R[regSP] = sp + 4;
@@ -1422,7 +1473,7 @@ L_SP_ADD:
     LJ_##n##_##FB : {                                       \
         int r = CmpJump<op##n, FB>(h, *e);                  \
         if (r < 0) goto slow;                               \
-        if (r) ZEDI_GOTO_ENTRY(e->target);                  \
+        if (r) ZEDI_GOTO_ENTRY(e->to);                  \
         ZEDI_NEXT_N(1 + Imm(FB) + 2);                       \
     }
 #define ZEDI_CMPJ_HANDLERS(n) ZEDI_CMPJ_FORMS(ZEDI_CMPJ_HANDLER, n)
@@ -1439,7 +1490,7 @@ L_SP_ADD:
             ip = ZEDI_IP() + (F1 == fIMM || F1 == fMEMI ? 8 : 4);               \
             goto slow_at;                                                       \
         }                                                                       \
-        if (JUMP && r == 2) ZEDI_GOTO_ENTRY(e->target);                         \
+        if (JUMP && r == 2) ZEDI_GOTO_ENTRY(e->to);                         \
         ZEDI_NEXT_N(2 + Imm(F1) + Imm(F2) + (JUMP ? 2 : 0));                    \
     }
 #define ZEDI_PAIR_HANDLER(n, F1, F2) ZEDI_FUSED_HANDLER(LP, n, F1, F2, false)
@@ -1457,23 +1508,25 @@ L_SP_ADD:
 #define ZEDI_STEP_JMP_HANDLER(n, FB)                                   \
     LS_##n##_##FB :                                                    \
         if (!BinOp<op##n, fMEMI, FB>(h, *e)) goto slow;                \
-        ZEDI_GOTO_ENTRY(e->target);
+        ZEDI_GOTO_ENTRY(e->to);
     ZEDI_STEP_JMPS(ZEDI_STEP_JMP_HANDLER)
 #undef ZEDI_STEP_JMP_HANDLER
 
     // The step, then the test at the jump's target from that entry (`e` moves
     // there): a failure in the test resumes the long way there.
-#define ZEDI_LOOP_HANDLER(n, FB, F2)                                           \
-    LL_##n##_##FB##_##F2 : {                                                   \
-        if (!BinOp<opADD, fMEMI, FB>(h, *e)) goto slow;                        \
-        e = table + e->target;                                                 \
-        int r = Pair<op##n, fMEMI, F2, true>(h, *e);                           \
+#define ZEDI_LOOP_HANDLER(n, FB, F2, SAME)                                     \
+    LL_##n##_##FB##_##F2##_##SAME : {                                          \
+        uint32_t stepped;                                                      \
+        if (!LoopStep<FB>(h, *e, stepped)) goto slow;                             \
+        e = e->to;                                                             \
+        int r = SAME ? Test<op##n, F2>(h, *e, stepped)                         \
+                     : Pair<op##n, fMEMI, F2, true>(h, *e);                    \
         if (r == 0) goto slow;                                                 \
         if (r < 0) {                                                           \
             ip = ZEDI_IP() + 8;                                                \
             goto slow_at;                                                      \
         }                                                                      \
-        if (r == 2) ZEDI_GOTO_ENTRY(e->target);                                \
+        if (r == 2) ZEDI_GOTO_ENTRY(e->to);                                \
         ZEDI_NEXT_N(2 + 1 + Imm(F2) + 2);                                      \
     }
 #define ZEDI_LOOP_HANDLERS(n) ZEDI_LOOP_FORMS(ZEDI_LOOP_HANDLER, n)

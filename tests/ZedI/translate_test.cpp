@@ -193,7 +193,9 @@ void Item(Gen& g, Asm& a, std::vector<std::pair<uint32_t, int>>& pending, int in
         }
         break;
     }
-    case 9: {  // a counted loop: step, jump back, compare and leave
+    case 9: {  // a counted loop: step, jump back, compare and leave; the step
+               // jumping back may add to another word than the one tested
+        bool other = g.Chance(30);
         a.Op2(opMOV, Frame(-28), I(0));
         uint32_t top = a.Label();
         a.Op2(opMOV, R(5), Frame(-28));
@@ -201,7 +203,9 @@ void Item(Gen& g, Asm& a, std::vector<std::pair<uint32_t, int>>& pending, int in
         uint32_t out = a.JCond(opJFALSE, R(5), 0);
         a.Op2(g.Pick(kIntOps), R(r), Source(g));
         a.Op2(opADD, Data(4 * int32_t(g(8))), R(r));
-        a.Op2(opADD, Frame(-28), g.Chance(80) ? I(1) : R(5));  // r5 is 1 here
+        if (other) a.Op2(opADD, Frame(-28), I(1));
+        a.Op2(opADD, other ? (g.Chance(50) ? Frame(-32) : Data(4 * int32_t(g(8)))) : Frame(-28),
+              g.Chance(80) ? I(1) : R(5));  // r5 is 1 here
         a.Jmp(top);
         a.PatchJCond(out, a.Here());
         break;
