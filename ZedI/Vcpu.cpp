@@ -124,9 +124,10 @@ struct Operand : scOperandBits {
 //   end of the run. No handler reads or writes the register block through
 //   memory (such an access goes the long way) and none takes register 244 as an
 //   operand, so a script never sees it stale.
-// - The pool, data and frame bases are copies of registers 242, 241 and 246,
-//   read again after the long way, a host call, ENTER and LEAVE, the only
-//   places they can change: no handler writes registers 240 to 246.
+// - The pool, data, stack and frame bases are copies of registers 242, 241,
+//   243 and 246, read again after the long way and a host call, the frame also
+//   at ENTER and LEAVE: the only places they can change, as no handler writes
+//   registers 240 to 246 but SP and, in ENTER and LEAVE, the frame.
 
 // Operand forms of decoded instructions.
 enum Form : int {
