@@ -236,9 +236,10 @@ constexpr int kAccesses = 7;
 #define ZEDI_ELEM_ACCESSES(X) X(aNONE) X(aLOADW) X(aLOADB) X(aSTOREW_R) X(aSTOREW_I) X(aSTOREB_R) X(aSTOREB_I)
 constexpr uint16_t hELEM = hSTEP_JMP + 4;
 constexpr uint16_t ElemHandler(int prefix, int access) { return uint16_t(hELEM + (prefix + 1) * kAccesses + access); }
-// A move and an operation whose result is then pushed, stored into memory at a
-// base plus an immediate, or added to by an immediate or memory at a base plus
-// an immediate (see Decode).
+// A move and an operation whose result is then pushed (and a function called
+// with it), stored into memory at a base plus an immediate, added to memory
+// there, or added to by an immediate or memory at a base plus an immediate
+// (see Decode).
 #define ZEDI_TAIL_OPS(X) X(ADD) X(SUB) X(MUL) X(AND) X(OR) X(XOR) X(SHL)
 #define ZEDI_TAIL_FORMS(X, n, T) \
     X(n, fREG, fREG, T) X(n, fREG, fIMM, T) X(n, fREG, fMEMI, T) X(n, fMEMI, fREG, T) X(n, fMEMI, fIMM, T) X(n, fMEMI, fMEMI, T)
@@ -251,8 +252,8 @@ inline constexpr int kTailOps[] = {ZEDI_TAIL_OPS(ZEDI_OP_ITEM)};
 #undef ZEDI_OP_ITEM
 inline constexpr OpIndex kTails{kTailOps};
 constexpr int tailCOUNT = int(sizeof kTailOps / sizeof kTailOps[0]);
-enum Tail : int { tPUSH, tSTORE, tADDI, tADDM };
-constexpr int kTailKinds = 4;
+enum Tail : int { tPUSH, tSTORE, tADDI, tADDM, tADDTO, tPUSHCALL };
+constexpr int kTailKinds = 6;
 constexpr uint16_t hPAIR_TAIL = hELEM + 6 * kAccesses;
 constexpr uint16_t PairTailHandler(int tail, int op, int f1, int f2) {
     return uint16_t(hPAIR_TAIL + (tail * tailCOUNT + kTails.of[op]) * kTailForms + TailFormIndex(f1, f2));
@@ -281,8 +282,10 @@ constexpr uint16_t LoopHandler(int cmp, int step, int f2, bool same) {
 constexpr uint16_t kHandlers = hLOOP + 5 * 8;
 // The handlers whose entry jumps to `target` (`to` points at it).
 constexpr bool Jumps(uint16_t handler) {
+    constexpr uint16_t pushCalls = hPAIR_TAIL + tPUSHCALL * tailCOUNT * kTailForms;
     return handler == hJMP || handler == hJTRUE || handler == hJFALSE || handler == hCALL ||
            handler == hCALL_ENTER || (handler >= hCMPJ && handler < hPAIR) ||
+           (handler >= pushCalls && handler < pushCalls + tailCOUNT * kTailForms) ||
            (handler >= hTRIPLE && handler < hSTEP_JMP + 4) || (handler >= hLOOP && handler < kHandlers);
 }
 
@@ -684,8 +687,10 @@ bool Cpu::FuseElement(zedi::DecodedInsn& f, uint32_t start, uint32_t movAt, int 
 //   CMPx r, s; Jcc r                (aux: the sense; target: the jump's)
 //   MOV r, s1; OP r, s2 [; Jcc r]   (s1 in rb, baseB, ib; s2 in aux, aux2, ia;
 //                                    the jump's sense in fa)
-//   MOV r, s1; OP r, s2; then PUSH r, MOV [imm + base], r, ADD r, imm or
-//                      ADD r, [imm + base]   (the immediate in target, the base in fa)
+//   MOV r, s1; OP r, s2; then PUSH r [; CALL f where f starts with ENTER],
+//                      MOV [imm + base], r, ADD [imm + base], r, ADD r, imm or
+//                      ADD r, [imm + base]   (the immediate or the callee in
+//                      target, the base in fa)
 //   MOV r, s; PUSH r        MOV r, s; LEAVE RET
 //   POP r; OP r, s          (s in aux, aux2, ia)
 //   ADD SP, imm; MOV r, r2 [; PUSH r]        (r in aux, r2 in aux2)
@@ -811,6 +816,21 @@ zedi::DecodedInsn Cpu::Decode(uint32_t ip) const {
     if (t.handler == hPUSH_R && t.ra == d.ra) {
         f.handler = PairTailHandler(tPUSH, n.op, d.fb, n.fb);
         f.words = uint8_t(f.words + t.words);
+        // ... as the argument of a call.
+        uint32_t call = after + 4u * t.words;
+        if (call / 4 < words_) {
+            zedi::DecodedInsn c = Single(call);
+            if (c.handler == hCALL && Single(c.target * 4).handler == hENTER) {
+                f.handler = PairTailHandler(tPUSHCALL, n.op, d.fb, n.fb);
+                f.words = uint8_t(f.words + c.words);
+                f.target = c.target;
+            }
+        }
+    } else if (t.handler == BinHandler(kBins.of[opADD], fMEMI, fREG) && t.rb == d.ra) {
+        f.handler = PairTailHandler(tADDTO, n.op, d.fb, n.fb);
+        f.words = uint8_t(f.words + t.words);
+        f.target = t.ia;
+        f.fa = t.baseA;
     } else if (t.handler == BinHandler(kBins.of[opMOV], fMEMI, fREG) && t.rb == d.ra) {
         f.handler = PairTailHandler(tSTORE, n.op, d.fb, n.fb);
         f.words = uint8_t(f.words + t.words);
@@ -847,6 +867,60 @@ zedi::DecodedInsn Cpu::Decode(uint32_t ip) const {
     uint8_t* p = HotMem<4>(h, h.At(e.fa, e.target));
     if (!p) return false;
     zedi::StoreWord(p, h.Regs()[e.ra]);
+    return true;
+}
+
+// Adds register `ra` to the word at the base `fa` plus the immediate `target`
+// (the tail of a run): false, with nothing changed, to take the long way.
+[[gnu::always_inline]] inline bool AddToHot(Hot& h, const zedi::DecodedInsn& e) {
+    uint8_t* p = HotMem<4>(h, h.At(e.fa, e.target));
+    if (!p) return false;
+    zedi::StoreWord(p, zedi::LoadWord(p) + h.Regs()[e.ra]);
+    return true;
+}
+
+// CALL and the ENTER the callee starts with, returning to `ret`: both pushes
+// are checked before either is made; false, with nothing changed, to take the
+// long way.
+[[gnu::always_inline]] inline bool CallEnterHot(Hot& h, uint32_t stackSize, uint32_t ret) {
+    uint32_t* R = h.Regs();
+    uint32_t stack = R[regSTACK];
+    uint32_t sp = R[regSP] - 8;
+    if (sp > stackSize || sp + 4 > stackSize) return false;
+    uint8_t* p = HotMem<4>(h, h.Of(stack + sp));
+    uint8_t* q = HotMem<4>(h, h.Of(stack + sp + 4));
+    if (!p || !q) return false;
+    zedi::StoreWord(q, ret);
+    zedi::StoreWord(p, R[regFRAME] - stack);
+    R[regSP] = sp;
+    R[regFRAME] = stack + sp;
+    h.SetFrame(stack + sp);
+    return true;
+}
+
+// PUSH v, then CALL and ENTER returning to `ret`: the three words are checked
+// before any is written; false, with nothing changed, to take the long way.
+[[gnu::always_inline]] inline bool PushCallEnterHot(Hot& h, uint32_t stackSize, uint32_t v, uint32_t ret) {
+    uint32_t* R = h.Regs();
+    uint32_t stack = R[regSTACK];
+    uint32_t sp = R[regSP] - 12;
+    if (sp > stackSize || sp + 8 > stackSize) return false;
+    uint32_t off = h.Of(stack + sp);
+    // The script address space is one block in the host: words that pass
+    // their checks lie side by side there.
+    uint8_t* p;
+    if (off < h.lim4 && h.lim4 - off > 8) [[likely]] {
+        p = h.own + off;
+    } else {
+        p = HotMem<4>(h, off);
+        if (!p || !HotMem<4>(h, off + 4) || !HotMem<4>(h, off + 8)) return false;
+    }
+    zedi::StoreWord(p + 8, v);
+    zedi::StoreWord(p + 4, ret);
+    zedi::StoreWord(p, R[regFRAME] - stack);
+    R[regSP] = sp;
+    R[regFRAME] = stack + sp;
+    h.SetFrame(stack + sp);
     return true;
 }
 
@@ -1073,6 +1147,8 @@ int Cpu::Run() {
 #define ZEDI_STORE_LABELS(n) ZEDI_TAIL_FORMS(ZEDI_TAIL_LABEL, n, STORE)
 #define ZEDI_ADDI_LABELS(n) ZEDI_TAIL_FORMS(ZEDI_TAIL_LABEL, n, ADDI)
 #define ZEDI_ADDM_LABELS(n) ZEDI_TAIL_FORMS(ZEDI_TAIL_LABEL, n, ADDM)
+#define ZEDI_ADDTO_LABELS(n) ZEDI_TAIL_FORMS(ZEDI_TAIL_LABEL, n, ADDTO)
+#define ZEDI_PUSHCALL_LABELS(n) ZEDI_TAIL_FORMS(ZEDI_TAIL_LABEL, n, PUSHCALL)
 #define ZEDI_ELEM_BY_PREFIX(P) \
     &&LE_##P##_aNONE, &&LE_##P##_aLOADW, &&LE_##P##_aLOADB, &&LE_##P##_aSTOREW_R, \
     &&LE_##P##_aSTOREW_I, &&LE_##P##_aSTOREB_R, &&LE_##P##_aSTOREB_I,
@@ -1086,6 +1162,7 @@ int Cpu::Run() {
         ZEDI_ELEM_BY_PREFIX(fMEMI) ZEDI_ELEM_BY_PREFIX(fMEMR) ZEDI_ELEM_BY_PREFIX(pSCALE)
         ZEDI_TAIL_OPS(ZEDI_PUSH_LABELS) ZEDI_TAIL_OPS(ZEDI_STORE_LABELS)
         ZEDI_TAIL_OPS(ZEDI_ADDI_LABELS) ZEDI_TAIL_OPS(ZEDI_ADDM_LABELS)
+        ZEDI_TAIL_OPS(ZEDI_ADDTO_LABELS) ZEDI_TAIL_OPS(ZEDI_PUSHCALL_LABELS)
         &&L_MOV_PUSH_fREG, &&L_MOV_PUSH_fIMM, &&L_MOV_PUSH_fMEMI, &&L_MOV_PUSH_fMEMR,
         &&L_MOV_RET_fREG, &&L_MOV_RET_fIMM, &&L_MOV_RET_fMEMI, &&L_CALL_ENTER, &&L_SP_ADD_MOV,
         &&L_SP_ADD_MOV_PUSH, ZEDI_TAIL_OPS(ZEDI_POP_OP_LABELS) ZEDI_CMP_OPS(ZEDI_LOOP_LABELS)};
@@ -1093,6 +1170,8 @@ int Cpu::Run() {
 #undef ZEDI_LOOP_LABEL
 #undef ZEDI_POP_OP_LABELS
 #undef ZEDI_POP_OP_LABEL
+#undef ZEDI_PUSHCALL_LABELS
+#undef ZEDI_ADDTO_LABELS
 #undef ZEDI_ADDM_LABELS
 #undef ZEDI_ADDI_LABELS
 #undef ZEDI_STORE_LABELS
@@ -1302,22 +1381,9 @@ leave_ret: {
     ZEDI_MOV_PUSH_HANDLER(fMEMR)
 #undef ZEDI_MOV_PUSH_HANDLER
 
-L_CALL_ENTER: {
-    // CALL, then the ENTER the callee starts with: both pushes are checked
-    // before either is made.
-    uint32_t stack = R[regSTACK];
-    uint32_t sp = R[regSP] - 8;
-    if (sp > stackSize_ || sp + 4 > stackSize_) goto slow;
-    uint8_t* p = HotMem<4>(h, h.Of(stack + sp));
-    uint8_t* q = HotMem<4>(h, h.Of(stack + sp + 4));
-    if (!p || !q) goto slow;
-    zedi::StoreWord(q, ZEDI_IP() + 8);
-    zedi::StoreWord(p, R[regFRAME] - stack);
-    R[regSP] = sp;
-    R[regFRAME] = stack + sp;
-    h.SetFrame(stack + sp);
+L_CALL_ENTER:
+    if (!CallEnterHot(h, stackSize_, ZEDI_IP() + 8)) goto slow;
     ZEDI_GOTO_ENTRY(e->to + 1);
-}
 
 L_SP_ADD_MOV:
 L_SP_ADD_MOV_PUSH:
@@ -1376,14 +1442,19 @@ L_SP_ADD_MOV_PUSH:
 #define ZEDI_STORE_TAIL() !StoreHot(h, *e)
 #define ZEDI_ADDI_TAIL() (R[e->ra] += e->target, false)
 #define ZEDI_ADDM_TAIL() !AddHot(h, *e)
+#define ZEDI_ADDTO_TAIL() !AddToHot(h, *e)
 #define ZEDI_PUSH_HANDLERS(n) ZEDI_TAIL_FORMS(ZEDI_TAIL_HANDLER, n, PUSH)
 #define ZEDI_STORE_HANDLERS(n) ZEDI_TAIL_FORMS(ZEDI_TAIL_HANDLER, n, STORE)
 #define ZEDI_ADDI_HANDLERS(n) ZEDI_TAIL_FORMS(ZEDI_TAIL_HANDLER, n, ADDI)
 #define ZEDI_ADDM_HANDLERS(n) ZEDI_TAIL_FORMS(ZEDI_TAIL_HANDLER, n, ADDM)
+#define ZEDI_ADDTO_HANDLERS(n) ZEDI_TAIL_FORMS(ZEDI_TAIL_HANDLER, n, ADDTO)
     ZEDI_TAIL_OPS(ZEDI_PUSH_HANDLERS)
     ZEDI_TAIL_OPS(ZEDI_STORE_HANDLERS)
     ZEDI_TAIL_OPS(ZEDI_ADDI_HANDLERS)
     ZEDI_TAIL_OPS(ZEDI_ADDM_HANDLERS)
+    ZEDI_TAIL_OPS(ZEDI_ADDTO_HANDLERS)
+#undef ZEDI_ADDTO_HANDLERS
+#undef ZEDI_ADDTO_TAIL
 #undef ZEDI_ADDM_HANDLERS
 #undef ZEDI_ADDI_HANDLERS
 #undef ZEDI_STORE_HANDLERS
@@ -1393,6 +1464,24 @@ L_SP_ADD_MOV_PUSH:
 #undef ZEDI_STORE_TAIL
 #undef ZEDI_PUSH_TAIL
 #undef ZEDI_TAIL_HANDLER
+
+    // A move and an operation, the result pushed, then a call of a function
+    // that starts with ENTER: a failure resumes the long way at the
+    // instruction that failed.
+#define ZEDI_PUSHCALL_HANDLER(n, F1, F2, T)                                      \
+    LPUSHCALL_##n##_##F1##_##F2 : {                                             \
+        int r = Pair<op##n, F1, F2, false>(h, *e);                              \
+        if (r == 0) goto slow;                                                  \
+        ip = ZEDI_IP() + 4u * (1 + Imm(F1));                                    \
+        if (r < 0) goto slow_at;                                                \
+        ip += 4u * (1 + Imm(F2));                                               \
+        if (!PushCallEnterHot(h, stackSize_, R[e->ra], ip + 12)) goto slow_at;  \
+        ZEDI_GOTO_ENTRY(e->to + 1);                                             \
+    }
+#define ZEDI_PUSHCALL_HANDLERS(n) ZEDI_TAIL_FORMS(ZEDI_PUSHCALL_HANDLER, n, PUSHCALL)
+    ZEDI_TAIL_OPS(ZEDI_PUSHCALL_HANDLERS)
+#undef ZEDI_PUSHCALL_HANDLERS
+#undef ZEDI_PUSHCALL_HANDLER
 
 L_JMP:
     ZEDI_GOTO_ENTRY(e->to);

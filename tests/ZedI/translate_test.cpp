@@ -152,11 +152,12 @@ void Item(Gen& g, Asm& a, std::vector<std::pair<uint32_t, int>>& pending, int in
     case 3: case 4:  // a local or global into a register, an operation on it, its use
         a.Op2(opMOV, R(r), g.Chance(50) ? Frame(-4 * int32_t(1 + g(6))) : Data(4 * int32_t(g(8))));
         a.Op2(g.Pick(kIntOps), R(r), Source(g));
-        switch (g(6)) {
+        switch (g(7)) {
         case 0: a.Op2(opMOV, g.Chance(85) ? Frame(-4 * int32_t(1 + g(6))) : Data(1 << 20), R(r)); break;
         case 1: a.Op2(opADD, R(r), I(g.Pick(kImms))); break;
         case 2: a.Op2(opADD, R(r), g.Chance(85) ? Data(4 * int32_t(g(8))) : Data(-4096)); break;
         case 3: a.Op1(opPUSH, R(r)); a.Op1(opPOP, R(g.Pick(kGeneral))); break;
+        case 4: a.Op2(opADD, g.Chance(85) ? Frame(-4 * int32_t(1 + g(6))) : Data(1 << 20), R(r)); break;
         default: break;
         }
         break;
@@ -215,8 +216,14 @@ void Item(Gen& g, Asm& a, std::vector<std::pair<uint32_t, int>>& pending, int in
         a.Op1(opPOP, R(r));
         if (g.Chance(60)) a.Op2(g.Pick(kIntOps), R(r), Source(g));
         break;
-    case 11:  // a call with an argument, its result taken and passed on
-        a.Op1(opPUSH, Source(g));
+    case 11:  // a call with an argument (maybe computed), its result taken and passed on
+        if (g.Chance(40)) {
+            a.Op2(opMOV, R(r), Source(g));
+            a.Op2(g.Pick(kIntOps), R(r), Source(g));
+            a.Op1(opPUSH, R(r));
+        } else {
+            a.Op1(opPUSH, Source(g));
+        }
         a.Op1(opCALL, I(int32_t(sub)));
         a.Op2(opADD, R(regSP), I(4));
         a.Op2(opMOV, R(r), R(0));

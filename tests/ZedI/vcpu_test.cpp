@@ -427,6 +427,55 @@ const OpCase kDecodedCases[] = {
          a.Op2(opADD, R(3), R(2));
          a.Op2(opMOV, R(0), MR(baseNONE, 3));
      }, 0, "Access violation"},
+    {"move and an operation added into memory", [](Asm& a) {
+         a.Op2(opMOV, Data(0), I(100));
+         a.Op2(opMOV, R(2), I(3));
+         a.Op2(opADD, R(2), I(4));
+         a.Op2(opADD, Data(0), R(2));
+         a.Op2(opMOV, R(0), Data(0));
+     }, 107, nullptr},
+    {"move and an operation added into a bad address", [](Asm& a) {
+         a.Op2(opMOV, R(2), I(3));
+         a.Op2(opADD, R(2), I(4));
+         a.Op2(opADD, Data(1 << 20), R(2));
+     }, 0, "Access violation"},
+    // f(n) = n ? n + f(n - 1) : 0, its argument computed, pushed and the call
+    // made as one step.
+    {"move, operation, push and a call", [](Asm& a) {
+         uint32_t over = a.Jmp(0);
+         uint32_t f = a.Label();
+         a.Op0({opENTER});
+         a.Op2(opMOV, R(2), Frame(8));
+         a.Op2(opCMPE, R(2), I(0));
+         uint32_t base = a.JCond(opJTRUE, R(2), 0);
+         a.Op2(opMOV, R(2), Frame(8));
+         a.Op2(opSUB, R(2), I(1));
+         a.Op1(opPUSH, R(2));
+         a.Op1(opCALL, I(int32_t(f)));
+         a.Op2(opADD, R(regSP), I(4));
+         a.Op2(opADD, R(0), Frame(8));
+         a.Op0({opLEAVE, opRET});
+         a.PatchJCond(base, a.Label());
+         a.Op2(opMOV, R(0), I(0));
+         a.Op0({opLEAVE, opRET});
+         a.PatchJmp(over, a.Label());
+         a.Op1(opPUSH, I(30));
+         a.Op1(opCALL, I(int32_t(f)));
+         a.Op2(opADD, R(regSP), I(4));
+     }, 30 * 31 / 2, nullptr},
+    {"move, operation, push and a call until the stack is full", [](Asm& a) {
+         uint32_t over = a.Jmp(0);
+         uint32_t f = a.Label();
+         a.Op0({opENTER});
+         a.Op2(opMOV, R(2), Frame(8));
+         a.Op2(opSUB, R(2), I(1));
+         a.Op1(opPUSH, R(2));
+         a.Op1(opCALL, I(int32_t(f)));
+         a.Op0({opLEAVE, opRET});
+         a.PatchJmp(over, a.Label());
+         a.Op1(opPUSH, I(5));
+         a.Op1(opCALL, I(int32_t(f)));
+     }, 0, "Stack overflow"},
 };
 
 class VcpuOps : public ::testing::TestWithParam<OpCase> {};
