@@ -242,9 +242,11 @@ constexpr uint16_t ElemHandler(int prefix, int access) { return uint16_t(hELEM +
 // (see Decode).
 #define ZEDI_TAIL_OPS(X) X(ADD) X(SUB) X(MUL) X(AND) X(OR) X(XOR) X(SHL)
 #define ZEDI_TAIL_FORMS(X, n, T) \
-    X(n, fREG, fREG, T) X(n, fREG, fIMM, T) X(n, fREG, fMEMI, T) X(n, fMEMI, fREG, T) X(n, fMEMI, fIMM, T) X(n, fMEMI, fMEMI, T)
-constexpr int kTailForms = 6;
+    X(n, fREG, fREG, T) X(n, fREG, fIMM, T) X(n, fREG, fMEMI, T) X(n, fMEMI, fREG, T) X(n, fMEMI, fIMM, T) \
+    X(n, fMEMI, fMEMI, T) X(n, fMEMR, fMEMR, T)
+constexpr int kTailForms = 7;
 constexpr int TailFormIndex(int f1, int f2) {
+    if (f1 == fMEMR && f2 == fMEMR) return 6;  // two elements (a product of two arrays' elements)
     return f2 > fMEMI ? -1 : f1 == fREG ? f2 : f1 == fMEMI ? 3 + f2 : -1;
 }
 #define ZEDI_OP_ITEM(n) op##n,
