@@ -10,17 +10,32 @@
 // the die, a suggestion answered by the responders in turn, now and then an
 // accusation, and the turn end. Games end with WIN, or END when every
 // player has accused wrongly.
+//
+//   velmora_loadgen --pingpong [--host H] [--port N] [--echo-port E]
+//                   [--users 1,100] [--seconds 5] [--threads 4]
+//
+// Ping-pong: for each user count, every user keeps one "RUSER 24" in flight
+// (an empty room: the answer is one RUSEREND line) and sends the next as soon
+// as the answer is in. It prints round trips per second and the round trip
+// (median, 99th percentile). With --echo-port it first runs the same against
+// velmora_echo on that port (each line comes straight back) and prints the
+// server's figures as a share of the echo server's.
 #include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <memory>
 #include <mutex>
 #include <random>
 #include <string>
 #include <thread>
 #include <vector>
+
+#include <fcntl.h>
+#include <sys/epoll.h>
+#include <sys/socket.h>
 
 #include "Protocol.h"
 #include "WireClient.h"
@@ -186,15 +201,186 @@ double Percentile(std::vector<double> v, double q) {
   return v[std::min(v.size() - 1, size_t(q * double(v.size() - 1) + 0.5))];
 }
 
+// ---- Ping-pong ----
+
+struct TPingConn {
+  std::unique_ptr<TWireClient> wire;
+  std::string request, reply, in;
+  Clock::time_point sent;
+};
+
+struct TPingFigures {
+  double perSecond = 0, medianMs = 0, p99Ms = 0;
+};
+
+// Connects users clients (logged in when talking to the game server) and
+// lets the lines of the logins settle.
+bool PingConnect(const std::string& host, int port, int users, bool game, std::vector<TPingConn>& out,
+                 std::string& error) {
+  for (int i = 0; i < users; ++i) {
+    TPingConn c;
+    c.wire = std::make_unique<TWireClient>();
+    if (!c.wire->Connect(host, port, kTimeoutMs, &error)) return false;
+    int user = i;
+    if (game) {
+      c.wire->SendCommand(kest::proto::CmdLogin("ping" + std::to_string(i), "f"), 0);
+      auto login = c.wire->WaitFor([](const TWireLine& l) { return l.word == "LOGIN" || l.word == "ERR"; },
+                                   kTimeoutMs);
+      if (!login || login->word != "LOGIN") {
+        error = "login refused";
+        return false;
+      }
+      user = login->user;
+    }
+    c.request = kest::proto::ClientLine("RUSER 24", user) + "\r\n";
+    c.reply = game ? kest::proto::Addressed("RUSEREND", user) : kest::proto::Addressed("RUSER 24", user);
+    out.push_back(std::move(c));
+  }
+  // Drop what the logins sent (the lobby hears of every newcomer).
+  for (auto quietSince = Clock::now(); Clock::now() - quietSince < std::chrono::milliseconds(200);) {
+    bool any = false;
+    for (auto& c : out)
+      while (c.wire->ReadLine(0)) any = true;
+    if (any)
+      quietSince = Clock::now();
+    else
+      std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+  return true;
+}
+
+// One thread's share of the connections: send, wait for the answer, send again.
+void PingLoop(std::vector<TPingConn*> conns, Clock::time_point from, Clock::time_point until,
+              std::vector<double>& rtt) {
+  const int ep = ::epoll_create1(EPOLL_CLOEXEC);
+  for (size_t i = 0; i < conns.size(); ++i) {
+    const int fd = conns[i]->wire->Fd();
+    ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) | O_NONBLOCK);
+    epoll_event ev{EPOLLIN, {.u64 = i}};
+    ::epoll_ctl(ep, EPOLL_CTL_ADD, fd, &ev);
+  }
+  auto send = [](TPingConn& c) {
+    c.sent = Clock::now();
+    ::send(c.wire->Fd(), c.request.data(), c.request.size(), MSG_NOSIGNAL);
+  };
+  for (TPingConn* c : conns) send(*c);
+  epoll_event ready[128];
+  char buf[16384];
+  while (Clock::now() < until) {
+    const int n = ::epoll_wait(ep, ready, 128, 20);
+    for (int i = 0; i < n; ++i) {
+      TPingConn& c = *conns[ready[i].data.u64];
+      const ssize_t got = ::recv(c.wire->Fd(), buf, sizeof buf, 0);
+      if (got <= 0) continue;
+      c.in.append(buf, size_t(got));
+      bool answered = false;
+      size_t start = 0;
+      for (size_t k = 0; k < c.in.size(); ++k) {
+        if (c.in[k] != '\r' && c.in[k] != '\n') continue;
+        answered = answered || c.in.compare(start, k - start, c.reply) == 0;
+        start = k + 1;
+      }
+      c.in.erase(0, start);
+      if (!answered) continue;
+      const auto now = Clock::now();
+      if (now >= from) rtt.push_back(std::chrono::duration<double, std::milli>(now - c.sent).count());
+      send(c);
+    }
+  }
+  ::close(ep);
+}
+
+bool PingPong(const std::string& host, int port, int users, bool game, double seconds, int threads,
+              TPingFigures& figures, std::string& error) {
+  std::vector<TPingConn> conns;
+  if (!PingConnect(host, port, users, game, conns, error)) return false;
+  threads = std::clamp(threads, 1, users);
+  const auto from = Clock::now() + std::chrono::milliseconds(1000);  // warm-up
+  const auto until = from + std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(seconds));
+  std::vector<std::vector<double>> rtt(static_cast<size_t>(threads));
+  std::vector<std::thread> running;
+  for (int t = 0; t < threads; ++t) {
+    std::vector<TPingConn*> share;
+    for (size_t i = size_t(t); i < conns.size(); i += size_t(threads)) share.push_back(&conns[i]);
+    running.emplace_back(PingLoop, share, from, until, std::ref(rtt[size_t(t)]));
+  }
+  for (auto& th : running) th.join();
+  std::vector<double> all;
+  for (auto& r : rtt) all.insert(all.end(), r.begin(), r.end());
+  if (all.empty()) {
+    error = "no answers";
+    return false;
+  }
+  figures.perSecond = double(all.size()) / seconds;
+  figures.medianMs = Percentile(all, 0.5);
+  figures.p99Ms = Percentile(all, 0.99);
+  return true;
+}
+
+int RunPingPong(const std::string& host, int port, int echoPort, const std::vector<int>& counts, double seconds,
+                int threads) {
+  auto show = [](const char* who, int users, const TPingFigures& f) {
+    std::printf("%-6s %3d users: %9.0f round trips/s, round trip median %.3f ms, 99th percentile %.3f ms\n", who,
+                users, f.perSecond, f.medianMs, f.p99Ms);
+  };
+  for (int users : counts) {
+    std::string error;
+    TPingFigures echo, server;
+    if (echoPort > 0) {
+      if (!PingPong(host, echoPort, users, false, seconds, threads, echo, error)) {
+        std::fprintf(stderr, "velmora_loadgen: echo server: %s\n", error.c_str());
+        return 1;
+      }
+      show("echo", users, echo);
+    }
+    if (!PingPong(host, port, users, true, seconds, threads, server, error)) {
+      std::fprintf(stderr, "velmora_loadgen: server: %s\n", error.c_str());
+      return 1;
+    }
+    show("server", users, server);
+    if (echoPort > 0)
+      std::printf("server/echo %3d users: %.0f%% of the round trips, %.2f times the median round trip\n", users,
+                  100.0 * server.perSecond / echo.perSecond, server.medianMs / echo.medianMs);
+  }
+  return 0;
+}
+
 int Usage() {
   std::fprintf(stderr,
-               "usage: velmora_loadgen [--host H] [--port N] [--users 100] [--table 5] [--games 5] [--seed 1]\n");
+               "usage: velmora_loadgen [--host H] [--port N] [--users 100] [--table 5] [--games 5] [--seed 1]\n"
+               "       velmora_loadgen --pingpong [--host H] [--port N] [--echo-port E] [--users 1,100]\n"
+               "                       [--seconds 5] [--threads 4]\n");
   return 2;
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
+  if (argc > 1 && std::string(argv[1]) == "--pingpong") {
+    std::string host = "127.0.0.1";
+    int port = 3201, echoPort = 0, threads = 4;
+    double seconds = 5;
+    std::vector<int> counts{1, 100};
+    for (int i = 2; i < argc; ++i) {
+      const std::string a = argv[i];
+      if (i + 1 >= argc) return Usage();
+      const char* v = argv[++i];
+      if (a == "--host") host = v;
+      else if (a == "--port") port = std::atoi(v);
+      else if (a == "--echo-port") echoPort = std::atoi(v);
+      else if (a == "--seconds") seconds = std::max(0.1, std::atof(v));
+      else if (a == "--threads") threads = std::atoi(v);
+      else if (a == "--users") {
+        counts.clear();
+        for (const char* p = v; *p;) {
+          counts.push_back(std::clamp(std::atoi(p), 1, kest::proto::kUserSlots));
+          p += std::strcspn(p, ",");
+          if (*p) ++p;
+        }
+      } else return Usage();
+    }
+    return RunPingPong(host, port, echoPort, counts, seconds, threads);
+  }
   std::string host = "127.0.0.1";
   int port = 3201, users = 100, table = 5, games = 5;
   unsigned seed = 1;
