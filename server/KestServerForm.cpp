@@ -350,9 +350,8 @@ void TKestServerForm::LineServerSocket1LineArrived(plat::TCustomWinSocket* socke
 }
 
 void TKestServerForm::ClientOverflow(TKestClientSocket* socket) {
-  core_.AddLog(">Closing " + socket->RemoteAddress() + ": more than " + std::to_string(kMaxUnterminated) +
+  core_.AddLog(">Closing " + socket->RemoteAddress() + ": more than " + std::to_string(kMaxLineLength) +
                " bytes without a line end");
-  socket->DiscardAndClose();
 }
 
 }  // namespace velmora

@@ -2,18 +2,13 @@
 
 namespace velmora {
 
-void TKestClientSocket::Event(plat::TCustomWinSocket* Socket, plat::TSocketEvent e) {
-  TLineServerClientWinSocket::Event(Socket, e);
-  // The framing has delivered every complete line by now: what is left is
-  // one unterminated line, and a burst of complete lines never counts.
-  if (e == plat::seRead && IsOpen() && engine_ && size_t(engine_->RecvBuffer().Size()) > kMaxUnterminated &&
-      OnOverflow)
-    OnOverflow(this);
-}
-
-void TKestClientSocket::DiscardAndClose() {
-  engine_->RecvBuffer().Clear();
-  Close();
+TKestClientSocket::TKestClientSocket(int handle, plat::TServerWinSocket* server)
+    : TLineServerClientWinSocket(handle, server) {
+  auto& rw = static_cast<kest::TLineSocketRW&>(*engine_);
+  rw.MaxLineLength = int32_t(kMaxLineLength);
+  rw.OnLineTooLong = [this](plat::TObject*, plat::TCustomWinSocket*) {
+    if (OnOverflow) OnOverflow(this);
+  };
 }
 
 void TKestClientSocket::SendRaw(const std::string& bytes) {

@@ -1,6 +1,5 @@
-// The server's line socket: each accepted connection is watched for an
-// unterminated remainder that grows past a limit, and a small adapter lets
-// the server core send on it.
+// The server's line socket: each accepted connection takes lines up to a
+// limit, and a small adapter lets the server core send on it.
 #pragma once
 
 #include <cstddef>
@@ -12,20 +11,16 @@
 
 namespace velmora {
 
-// What may stay buffered without a line end before the connection is closed.
-inline constexpr size_t kMaxUnterminated = 64 * 1024;
+// The longest line taken; a longer one, whether its end has arrived or not,
+// closes the connection unread.
+inline constexpr size_t kMaxLineLength = 64 * 1024;
 
 class TKestClientSocket : public kest::TLineServerClientWinSocket {
  public:
-  TKestClientSocket(int handle, plat::TServerWinSocket* server) : TLineServerClientWinSocket(handle, server) {}
-  void Event(plat::TCustomWinSocket* Socket, plat::TSocketEvent e) override;
-  // Drops the unterminated remainder, so that it is never delivered as a
-  // line, and closes (the disconnect event runs before this returns).
-  void DiscardAndClose();
+  TKestClientSocket(int handle, plat::TServerWinSocket* server);
   // Queues bytes as they stand behind the lines already waiting to go out.
   void SendRaw(const std::string& bytes);
-  // Called once the framing has taken the complete lines out of a read and
-  // more than kMaxUnterminated bytes are left.
+  // Told before a connection whose line passed kMaxLineLength closes.
   std::function<void(TKestClientSocket*)> OnOverflow;
 };
 
