@@ -12,14 +12,15 @@
 // player has accused wrongly.
 //
 //   velmora_loadgen --pingpong [--host H] [--port N] [--echo-port E]
-//                   [--users 1,100] [--seconds 5] [--threads 4]
+//                   [--users 1,100] [--seconds 5] [--threads 4] [--rounds 3]
 //
 // Ping-pong: for each user count, every user keeps one "RUSER 24" in flight
 // (an empty room: the answer is one RUSEREND line) and sends the next as soon
 // as the answer is in. It prints round trips per second and the round trip
 // (median, 99th percentile). With --echo-port it first runs the same against
 // velmora_echo on that port (each line comes straight back) and prints the
-// server's figures as a share of the echo server's.
+// server's figures as a share of the echo server's. The two take turns,
+// --rounds times, and the medians of the rounds are compared.
 #include <algorithm>
 #include <atomic>
 #include <chrono>
@@ -317,30 +318,51 @@ bool PingPong(const std::string& host, int port, int users, bool game, double se
   return true;
 }
 
+// Runs the echo server and the game server in turn, rounds times for each
+// user count (a busy machine shifts single runs), and prints each round and
+// the median of the rounds.
 int RunPingPong(const std::string& host, int port, int echoPort, const std::vector<int>& counts, double seconds,
-                int threads) {
+                int threads, int rounds) {
   auto show = [](const char* who, int users, const TPingFigures& f) {
     std::printf("%-6s %3d users: %9.0f round trips/s, round trip median %.3f ms, 99th percentile %.3f ms\n", who,
                 users, f.perSecond, f.medianMs, f.p99Ms);
   };
+  auto median = [](std::vector<TPingFigures> v, double TPingFigures::*field) {
+    std::vector<double> x;
+    for (const auto& f : v) x.push_back(f.*field);
+    return Percentile(x, 0.5);
+  };
   for (int users : counts) {
-    std::string error;
-    TPingFigures echo, server;
-    if (echoPort > 0) {
-      if (!PingPong(host, echoPort, users, false, seconds, threads, echo, error)) {
-        std::fprintf(stderr, "velmora_loadgen: echo server: %s\n", error.c_str());
+    std::vector<TPingFigures> echo, server;
+    for (int r = 0; r < rounds; ++r) {
+      std::string error;
+      TPingFigures f;
+      if (echoPort > 0) {
+        if (!PingPong(host, echoPort, users, false, seconds, threads, f, error)) {
+          std::fprintf(stderr, "velmora_loadgen: echo server: %s\n", error.c_str());
+          return 1;
+        }
+        show("echo", users, f);
+        echo.push_back(f);
+      }
+      if (!PingPong(host, port, users, true, seconds, threads, f, error)) {
+        std::fprintf(stderr, "velmora_loadgen: server: %s\n", error.c_str());
         return 1;
       }
-      show("echo", users, echo);
+      show("server", users, f);
+      server.push_back(f);
     }
-    if (!PingPong(host, port, users, true, seconds, threads, server, error)) {
-      std::fprintf(stderr, "velmora_loadgen: server: %s\n", error.c_str());
-      return 1;
+    const TPingFigures s{median(server, &TPingFigures::perSecond), median(server, &TPingFigures::medianMs),
+                         median(server, &TPingFigures::p99Ms)};
+    std::printf("median of %d rounds, %d users: server %.0f round trips/s, median round trip %.3f ms\n", rounds,
+                users, s.perSecond, s.medianMs);
+    if (echoPort > 0) {
+      const TPingFigures e{median(echo, &TPingFigures::perSecond), median(echo, &TPingFigures::medianMs),
+                           median(echo, &TPingFigures::p99Ms)};
+      std::printf("  echo %.0f round trips/s, median round trip %.3f ms: the server makes %.0f%% of the round "
+                  "trips, at %.2f times the round trip\n",
+                  e.perSecond, e.medianMs, 100.0 * s.perSecond / e.perSecond, s.medianMs / e.medianMs);
     }
-    show("server", users, server);
-    if (echoPort > 0)
-      std::printf("server/echo %3d users: %.0f%% of the round trips, %.2f times the median round trip\n", users,
-                  100.0 * server.perSecond / echo.perSecond, server.medianMs / echo.medianMs);
   }
   return 0;
 }
@@ -349,7 +371,7 @@ int Usage() {
   std::fprintf(stderr,
                "usage: velmora_loadgen [--host H] [--port N] [--users 100] [--table 5] [--games 5] [--seed 1]\n"
                "       velmora_loadgen --pingpong [--host H] [--port N] [--echo-port E] [--users 1,100]\n"
-               "                       [--seconds 5] [--threads 4]\n");
+               "                       [--seconds 5] [--threads 4] [--rounds 3]\n");
   return 2;
 }
 
@@ -358,7 +380,7 @@ int Usage() {
 int main(int argc, char** argv) {
   if (argc > 1 && std::string(argv[1]) == "--pingpong") {
     std::string host = "127.0.0.1";
-    int port = 3201, echoPort = 0, threads = 4;
+    int port = 3201, echoPort = 0, threads = 4, rounds = 3;
     double seconds = 5;
     std::vector<int> counts{1, 100};
     for (int i = 2; i < argc; ++i) {
@@ -370,6 +392,7 @@ int main(int argc, char** argv) {
       else if (a == "--echo-port") echoPort = std::atoi(v);
       else if (a == "--seconds") seconds = std::max(0.1, std::atof(v));
       else if (a == "--threads") threads = std::atoi(v);
+      else if (a == "--rounds") rounds = std::max(1, std::atoi(v));
       else if (a == "--users") {
         counts.clear();
         for (const char* p = v; *p;) {
@@ -379,7 +402,7 @@ int main(int argc, char** argv) {
         }
       } else return Usage();
     }
-    return RunPingPong(host, port, echoPort, counts, seconds, threads);
+    return RunPingPong(host, port, echoPort, counts, seconds, threads, rounds);
   }
   std::string host = "127.0.0.1";
   int port = 3201, users = 100, table = 5, games = 5;
