@@ -207,7 +207,7 @@ void TKestServerForm::FormCreate() {
   s.OnLineArrived = [this](plat::TObject*, plat::TCustomWinSocket* c, const std::string& line) {
     LineServerSocket1LineArrived(c, line);
   };
-  s.OnOverflow = [this](TKestClientSocket* c) { ClientOverflow(c); };
+  s.OnOverflow = [this](TKestClientSocket* c, const std::string& why) { ClientOverflow(c, why); };
   ServerStart();
 }
 
@@ -316,7 +316,7 @@ void TKestServerForm::LineServerSocket1Accept(plat::TCustomWinSocket* socket) {
 }
 
 void TKestServerForm::LineServerSocket1ClientConnect(plat::TCustomWinSocket* socket) {
-  auto* line = dynamic_cast<kest::TLineServerClientWinSocket*>(socket);
+  auto* line = dynamic_cast<TKestClientSocket*>(socket);
   if (!line) return;
   // Replies are many short lines; waiting to coalesce them only adds delay.
   const int one = 1;
@@ -349,9 +349,8 @@ void TKestServerForm::LineServerSocket1LineArrived(plat::TCustomWinSocket* socke
   if (auto* conn = static_cast<TSocketConnection*>(socket->Data)) core_.LineArrived(conn, line);
 }
 
-void TKestServerForm::ClientOverflow(TKestClientSocket* socket) {
-  core_.AddLog(">Closing " + socket->RemoteAddress() + ": more than " + std::to_string(kMaxLineLength) +
-               " bytes without a line end");
+void TKestServerForm::ClientOverflow(TKestClientSocket* socket, const std::string& why) {
+  core_.AddLog(">Closing " + socket->RemoteAddress() + ": " + why);
 }
 
 }  // namespace velmora
