@@ -13,6 +13,7 @@
 //
 //   velmora_loadgen --pingpong [--host H] [--port N] [--echo-port E]
 //                   [--users 1,100] [--seconds 5] [--threads 4] [--rounds 3]
+//                   [--pid P] [--echo-pid P]
 //
 // Ping-pong: for each user count, every user keeps one "RUSER 24" in flight
 // (an empty room: the answer is one RUSEREND line) and sends the next as soon
@@ -20,7 +21,9 @@
 // (median, 99th percentile). With --echo-port it first runs the same against
 // velmora_echo on that port (each line comes straight back) and prints the
 // server's figures as a share of the echo server's. The two take turns,
-// --rounds times, and the medians of the rounds are compared.
+// --rounds times, and the medians of the rounds are compared. Given their
+// process ids, it also reads the processor time each program spent per
+// round trip, which a busy machine shifts far less than the rates.
 #include <algorithm>
 #include <atomic>
 #include <chrono>
@@ -37,6 +40,7 @@
 #include <fcntl.h>
 #include <sys/epoll.h>
 #include <sys/socket.h>
+#include <unistd.h>
 
 #include "Protocol.h"
 #include "WireClient.h"
@@ -212,7 +216,33 @@ struct TPingConn {
 
 struct TPingFigures {
   double perSecond = 0, medianMs = 0, p99Ms = 0;
+  double cpuUs = 0;  // the server's processor time per round trip, 0 when not measured
 };
+
+// One program the ping-pong talks to.
+struct TPingTarget {
+  const char* name;
+  int port;
+  int pid;    // for its processor time; 0 when not given
+  bool game;  // the game server (log in, RUSEREND answers) or the echo server
+};
+
+// The processor time a process has used so far, in microseconds; -1 when
+// it cannot be read.
+double CpuMicroseconds(int pid) {
+  if (pid <= 0) return -1;
+  FILE* f = std::fopen(("/proc/" + std::to_string(pid) + "/stat").c_str(), "r");
+  if (!f) return -1;
+  char buf[1024] = {};
+  const size_t n = std::fread(buf, 1, sizeof buf - 1, f);
+  std::fclose(f);
+  const char* p = std::strrchr(buf, ')');  // the name may hold blanks
+  if (!p || n == 0) return -1;
+  unsigned long long utime = 0, stime = 0;
+  // After ")": state, then fields 4-13, then utime and stime.
+  if (std::sscanf(p + 2, "%*c %*d %*d %*d %*d %*d %*u %*u %*u %*u %*u %llu %llu", &utime, &stime) != 2) return -1;
+  return double(utime + stime) * 1e6 / double(::sysconf(_SC_CLK_TCK));
+}
 
 // Connects users clients (logged in when talking to the game server) and
 // lets the lines of the logins settle.
@@ -291,10 +321,10 @@ void PingLoop(std::vector<TPingConn*> conns, Clock::time_point from, Clock::time
   ::close(ep);
 }
 
-bool PingPong(const std::string& host, int port, int users, bool game, double seconds, int threads,
+bool PingPong(const std::string& host, const TPingTarget& target, int users, double seconds, int threads,
               TPingFigures& figures, std::string& error) {
   std::vector<TPingConn> conns;
-  if (!PingConnect(host, port, users, game, conns, error)) return false;
+  if (!PingConnect(host, target.port, users, target.game, conns, error)) return false;
   threads = std::clamp(threads, 1, users);
   const auto from = Clock::now() + std::chrono::milliseconds(1000);  // warm-up
   const auto until = from + std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(seconds));
@@ -305,6 +335,10 @@ bool PingPong(const std::string& host, int port, int users, bool game, double se
     for (size_t i = size_t(t); i < conns.size(); i += size_t(threads)) share.push_back(&conns[i]);
     running.emplace_back(PingLoop, share, from, until, std::ref(rtt[size_t(t)]));
   }
+  std::this_thread::sleep_until(from);
+  const double cpu0 = CpuMicroseconds(target.pid);
+  std::this_thread::sleep_until(until);
+  const double cpu1 = CpuMicroseconds(target.pid);
   for (auto& th : running) th.join();
   std::vector<double> all;
   for (auto& r : rtt) all.insert(all.end(), r.begin(), r.end());
@@ -315,53 +349,57 @@ bool PingPong(const std::string& host, int port, int users, bool game, double se
   figures.perSecond = double(all.size()) / seconds;
   figures.medianMs = Percentile(all, 0.5);
   figures.p99Ms = Percentile(all, 0.99);
+  figures.cpuUs = cpu0 >= 0 && cpu1 >= 0 ? (cpu1 - cpu0) / double(all.size()) : 0;
   return true;
 }
 
 // Runs the echo server and the game server in turn, rounds times for each
 // user count (a busy machine shifts single runs), and prints each round and
 // the median of the rounds.
-int RunPingPong(const std::string& host, int port, int echoPort, const std::vector<int>& counts, double seconds,
-                int threads, int rounds) {
+int RunPingPong(const std::string& host, const std::vector<TPingTarget>& targets, const std::vector<int>& counts,
+                double seconds, int threads, int rounds) {
   auto show = [](const char* who, int users, const TPingFigures& f) {
-    std::printf("%-6s %3d users: %9.0f round trips/s, round trip median %.3f ms, 99th percentile %.3f ms\n", who,
+    std::printf("%-6s %3d users: %9.0f round trips/s, round trip median %.3f ms, 99th percentile %.3f ms", who,
                 users, f.perSecond, f.medianMs, f.p99Ms);
+    if (f.cpuUs > 0) std::printf(", %.2f us of processor time each", f.cpuUs);
+    std::printf("\n");
   };
-  auto median = [](std::vector<TPingFigures> v, double TPingFigures::*field) {
-    std::vector<double> x;
-    for (const auto& f : v) x.push_back(f.*field);
-    return Percentile(x, 0.5);
+  auto median = [](const std::vector<TPingFigures>& v) {
+    TPingFigures m;
+    for (double TPingFigures::*field :
+         {&TPingFigures::perSecond, &TPingFigures::medianMs, &TPingFigures::p99Ms, &TPingFigures::cpuUs}) {
+      std::vector<double> x;
+      for (const auto& f : v) x.push_back(f.*field);
+      m.*field = Percentile(x, 0.5);
+    }
+    return m;
   };
   for (int users : counts) {
-    std::vector<TPingFigures> echo, server;
+    std::vector<std::vector<TPingFigures>> runs(targets.size());
     for (int r = 0; r < rounds; ++r) {
-      std::string error;
-      TPingFigures f;
-      if (echoPort > 0) {
-        if (!PingPong(host, echoPort, users, false, seconds, threads, f, error)) {
-          std::fprintf(stderr, "velmora_loadgen: echo server: %s\n", error.c_str());
+      for (size_t t = 0; t < targets.size(); ++t) {
+        std::string error;
+        TPingFigures f;
+        if (!PingPong(host, targets[t], users, seconds, threads, f, error)) {
+          std::fprintf(stderr, "velmora_loadgen: %s: %s\n", targets[t].name, error.c_str());
           return 1;
         }
-        show("echo", users, f);
-        echo.push_back(f);
+        show(targets[t].name, users, f);
+        runs[t].push_back(f);
       }
-      if (!PingPong(host, port, users, true, seconds, threads, f, error)) {
-        std::fprintf(stderr, "velmora_loadgen: server: %s\n", error.c_str());
-        return 1;
-      }
-      show("server", users, f);
-      server.push_back(f);
     }
-    const TPingFigures s{median(server, &TPingFigures::perSecond), median(server, &TPingFigures::medianMs),
-                         median(server, &TPingFigures::p99Ms)};
-    std::printf("median of %d rounds, %d users: server %.0f round trips/s, median round trip %.3f ms\n", rounds,
-                users, s.perSecond, s.medianMs);
-    if (echoPort > 0) {
-      const TPingFigures e{median(echo, &TPingFigures::perSecond), median(echo, &TPingFigures::medianMs),
-                           median(echo, &TPingFigures::p99Ms)};
-      std::printf("  echo %.0f round trips/s, median round trip %.3f ms: the server makes %.0f%% of the round "
-                  "trips, at %.2f times the round trip\n",
-                  e.perSecond, e.medianMs, 100.0 * s.perSecond / e.perSecond, s.medianMs / e.medianMs);
+    std::printf("median of %d rounds:\n", rounds);
+    std::vector<TPingFigures> m;
+    for (size_t t = 0; t < targets.size(); ++t) {
+      m.push_back(median(runs[t]));
+      show(targets[t].name, users, m.back());
+    }
+    if (targets.size() == 2) {
+      std::printf("server/echo %3d users: %.0f%% of the round trips per second, %.2f times the median round trip",
+                  users, 100.0 * m[1].perSecond / m[0].perSecond, m[1].medianMs / m[0].medianMs);
+      if (m[0].cpuUs > 0 && m[1].cpuUs > 0)
+        std::printf(", %.2f times the processor time", m[1].cpuUs / m[0].cpuUs);
+      std::printf("\n");
     }
   }
   return 0;
@@ -371,7 +409,7 @@ int Usage() {
   std::fprintf(stderr,
                "usage: velmora_loadgen [--host H] [--port N] [--users 100] [--table 5] [--games 5] [--seed 1]\n"
                "       velmora_loadgen --pingpong [--host H] [--port N] [--echo-port E] [--users 1,100]\n"
-               "                       [--seconds 5] [--threads 4] [--rounds 3]\n");
+               "                       [--seconds 5] [--threads 4] [--rounds 3] [--pid P] [--echo-pid P]\n");
   return 2;
 }
 
@@ -380,7 +418,7 @@ int Usage() {
 int main(int argc, char** argv) {
   if (argc > 1 && std::string(argv[1]) == "--pingpong") {
     std::string host = "127.0.0.1";
-    int port = 3201, echoPort = 0, threads = 4, rounds = 3;
+    int port = 3201, echoPort = 0, pid = 0, echoPid = 0, threads = 4, rounds = 3;
     double seconds = 5;
     std::vector<int> counts{1, 100};
     for (int i = 2; i < argc; ++i) {
@@ -390,6 +428,8 @@ int main(int argc, char** argv) {
       if (a == "--host") host = v;
       else if (a == "--port") port = std::atoi(v);
       else if (a == "--echo-port") echoPort = std::atoi(v);
+      else if (a == "--pid") pid = std::atoi(v);
+      else if (a == "--echo-pid") echoPid = std::atoi(v);
       else if (a == "--seconds") seconds = std::max(0.1, std::atof(v));
       else if (a == "--threads") threads = std::atoi(v);
       else if (a == "--rounds") rounds = std::max(1, std::atoi(v));
@@ -402,8 +442,12 @@ int main(int argc, char** argv) {
         }
       } else return Usage();
     }
-    return RunPingPong(host, port, echoPort, counts, seconds, threads, rounds);
+    std::vector<TPingTarget> targets;
+    if (echoPort > 0) targets.push_back({"echo", echoPort, echoPid, false});
+    targets.push_back({"server", port, pid, true});
+    return RunPingPong(host, targets, counts, seconds, threads, rounds);
   }
+
   std::string host = "127.0.0.1";
   int port = 3201, users = 100, table = 5, games = 5;
   unsigned seed = 1;
