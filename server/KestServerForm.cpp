@@ -187,9 +187,6 @@ void TKestServerForm::BuildWindow() {
   // is hidden it is not kept up to date, which would cost more than the
   // server's own work; showing it fills it from the log.
   Memo2->installEventFilter(this);
-  core_.SetLogSink([this](const std::string& line) {
-    if (Memo2->isVisible()) Memo2->appendPlainText(FromSjis(line));
-  });
 }
 
 void TKestServerForm::FormCreate() {
@@ -294,7 +291,9 @@ bool TKestServerForm::eventFilter(QObject* watched, QEvent* event) {
     QStringList lines;
     for (const std::string& l : core_.Log()) lines << FromSjis(l);
     Memo2->setPlainText(lines.join('\n'));
+    core_.SetLogSink([this](const std::string& line) { Memo2->appendPlainText(FromSjis(line)); });
   }
+  if (watched == Memo2 && event->type() == QEvent::Hide) core_.SetLogSink(nullptr);
   if (watched == Memo1 && event->type() == QEvent::KeyPress) {
     const int key = static_cast<QKeyEvent*>(event)->key();
     if (key == Qt::Key_Return || key == Qt::Key_Enter) Memo1KeyDown();

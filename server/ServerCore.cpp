@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cstring>
 #include <exception>
 
 #include "Number.h"
@@ -85,14 +86,14 @@ TKestServerCore::~TKestServerCore() = default;
 
 // ---------------------------------------------------------------- log
 
-void TKestServerCore::AddLog(const std::string& text) {
-  log_.push_back(text);
+void TKestServerCore::AddLog(std::string text) {
   logBytes_ += text.size();
+  log_.push_back(std::move(text));
   while (log_.size() > 1 && (log_.size() > logLimit_ || logBytes_ > logByteLimit_)) {
     logBytes_ -= log_.front().size();
     log_.pop_front();
   }
-  if (logSink_) logSink_(text);
+  if (logSink_) logSink_(log_.back());
 }
 
 void TKestServerCore::SetLogLimit(size_t lines, size_t bytes) {
@@ -267,7 +268,10 @@ void TKestServerCore::SendLine(const std::string& text, int number, int mode, in
       const TKestUser* u = LiveUser(n);
       if (!u) continue;
       const std::string copy = Addressed(text, n);
-      AddLog(">" + std::to_string(n) + " " + copy);
+      std::string entry = ">" + std::to_string(n);
+      entry.reserve(entry.size() + 1 + copy.size());
+      entry.append(1, ' ').append(copy);
+      AddLog(std::move(entry));
       auto* conn = static_cast<TServerConnection*>(u->socket);
       if (!HasData(conn) || conn->SendLine(copy)) continue;
       // The connection failed: nothing more goes to it, and its users are
@@ -287,11 +291,20 @@ void TKestServerCore::CommandDispatcher(TServerConnection* conn, const std::stri
   AddLog(line);
   if (!HasData(conn)) return;  // a connection already given up
 
-  std::vector<char> buf(line.begin(), line.end());
-  buf.push_back('\0');
+  // The line is split in place in a copy; a short one (nearly all) stays on
+  // the stack.
+  char small[256];
+  std::vector<char> large;
+  char* buf = small;
+  if (line.size() >= sizeof small) {
+    large.resize(line.size() + 1);
+    buf = large.data();
+  }
+  std::memcpy(buf, line.data(), line.size());
+  buf[line.size()] = '\0';
   char* tokens[kMaxTokens];
   int id = -1;
-  const int count = SplitLine(buf.data(), tokens, kMaxTokens, id);
+  const int count = SplitLine(buf, tokens, kMaxTokens, id);
   if (count < 0) return;
   const int cmd = LookupCommandWord(tokens[0]);
   if (cmd < 0 || !CountFits(cmd, count)) return;
@@ -312,6 +325,7 @@ void TKestServerCore::CommandDispatcher(TServerConnection* conn, const std::stri
 
   TArgs a;
   a.count = count;
+  a.tokens.reserve(size_t(count) + 1);
   for (int i = 0; i <= count; ++i) a.tokens.emplace_back(tokens[i]);
   current_ = conn;
   try {

@@ -85,7 +85,7 @@ class TKestServerCore : public kest::TUserLookup {
   const std::deque<std::string>& Log() const { return log_; }
   void SetLogLimit(size_t lines, size_t bytes = kDefaultLogBytes);
   void SetLogSink(std::function<void(const std::string&)> sink) { logSink_ = std::move(sink); }
-  void AddLog(const std::string& text);
+  void AddLog(std::string text);
 
  private:
   struct TArgs;  // a split line

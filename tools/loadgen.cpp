@@ -359,8 +359,8 @@ bool PingPong(const std::string& host, const TPingTarget& target, int users, dou
 int RunPingPong(const std::string& host, const std::vector<TPingTarget>& targets, const std::vector<int>& counts,
                 double seconds, int threads, int rounds) {
   auto show = [](const char* who, int users, const TPingFigures& f) {
-    std::printf("%-6s %3d users: %9.0f round trips/s, round trip median %.3f ms, 99th percentile %.3f ms", who,
-                users, f.perSecond, f.medianMs, f.p99Ms);
+    std::printf("%-6s %3d users: %9.0f round trips/s, round trip median %.1f us, 99th percentile %.1f us", who,
+                users, f.perSecond, f.medianMs * 1000, f.p99Ms * 1000);
     if (f.cpuUs > 0) std::printf(", %.2f us of processor time each", f.cpuUs);
     std::printf("\n");
   };

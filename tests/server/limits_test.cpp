@@ -95,32 +95,6 @@ TEST_F(ServerForm, AcceptsAgainOnceSilentConnectionsAreClosed) {
   TKestServerForm form(0);
   int64_t now = 0;
   form.Core().SetClock([&] { return now; });
-  // Clients and the server share this process's descriptors, so each silent
-  // connection takes two. Take every number below a lower limit but those
-  // the silent connections and one more client need.
-  constexpr int kSilent = 20;
-  rlimit old{};
-  ASSERT_EQ(::getrlimit(RLIMIT_NOFILE, &old), 0);
-  std::vector<int> taken;
-  struct Restore {
-    rlimit limit;
-    std::vector<int>& fds;
-    ~Restore() {
-      for (int fd : fds) ::close(fd);
-      ::setrlimit(RLIMIT_NOFILE, &limit);
-    }
-  } restore{old, taken};
-  int highest = ::dup(0);
-  taken.push_back(highest);
-  rlimit low = old;
-  low.rlim_cur = rlim_t(highest + 1 + 2 * kSilent + 1);
-  ASSERT_EQ(::setrlimit(RLIMIT_NOFILE, &low), 0);
-  for (int fd; (fd = ::dup(0)) >= 0;) taken.push_back(fd);
-  for (int i = 0; i < 2 * kSilent + 1; ++i) {
-    ::close(taken.back());
-    taken.pop_back();
-  }
-
   sockaddr_in to{};
   to.sin_family = AF_INET;
   to.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
@@ -131,13 +105,33 @@ TEST_F(ServerForm, AcceptsAgainOnceSilentConnectionsAreClosed) {
     EXPECT_EQ(::connect(fd, reinterpret_cast<sockaddr*>(&to), sizeof to), 0);
     return fd;
   };
-  std::vector<int> silent;
+  constexpr int kSilent = 20;
+  std::vector<int> taken;  // closed at the end, with the limit restored
+  rlimit old{};
+  ASSERT_EQ(::getrlimit(RLIMIT_NOFILE, &old), 0);
+  struct Restore {
+    rlimit limit;
+    std::vector<int>& fds;
+    ~Restore() {
+      for (int fd : fds) ::close(fd);
+      ::setrlimit(RLIMIT_NOFILE, &limit);
+    }
+  } restore{old, taken};
   for (int i = 0; i < kSilent; ++i) {
-    silent.push_back(connectRaw());
+    taken.push_back(connectRaw());
     ASSERT_TRUE(PumpUntil([&] { return form.Connections() == i + 1; })) << i;
   }
-  const int late = connectRaw();  // the last free number: the server has none left for it
-  taken.insert(taken.end(), silent.begin(), silent.end());
+  // Clients and the server share this process's descriptors: take every
+  // number below a lower limit but one, which the late client gets.
+  const int lowestFree = ::dup(0);
+  ::close(lowestFree);
+  rlimit low = old;
+  low.rlim_cur = rlim_t(lowestFree + 2);
+  ASSERT_EQ(::setrlimit(RLIMIT_NOFILE, &low), 0);
+  for (int fd; (fd = ::dup(0)) >= 0;) taken.push_back(fd);
+  ::close(taken.back());
+  taken.pop_back();
+  const int late = connectRaw();  // the server has no descriptor left for it
   taken.push_back(late);
   const std::string login = kest::proto::ClientLine(kest::proto::CmdLogin("Late", "f"), 0) + "\r\n";
   ASSERT_EQ(::send(late, login.data(), login.size(), MSG_NOSIGNAL), ssize_t(login.size()));
