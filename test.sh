@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds the normal and the sanitizer configuration
 # and runs every test of both, headless; then the music player's tests under
-# ThreadSanitizer.
+# ThreadSanitizer. Every configuration treats compiler warnings as errors.
 set -uo pipefail
 cd "$(dirname "$0")"
 . scripts/deps.sh
@@ -18,13 +18,13 @@ status=0
 build_and_test() {
   local dir=$1; shift
   echo "== $dir =="
-  cmake -S . -B "$dir" -DCMAKE_BUILD_TYPE=RelWithDebInfo "$@" >/dev/null || return 1
+  cmake -S . -B "$dir" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVELMORA_WERROR=ON "$@" >/dev/null || return 1
   cmake --build "$dir" -j"$jobs" || return 1
   ctest --test-dir "$dir" -j"$jobs" --output-on-failure --timeout 600
 }
 build_and_test build -DVELMORA_SANITIZE=OFF || status=1
 build_and_test build-asan -DVELMORA_SANITIZE=ON || status=1
-build_and_test build-tsan -DVELMORA_TSAN=ON "-DVELMORA_ONLY=plat;midi;assets" || status=1
+build_and_test build-tsan -DVELMORA_TSAN=ON "-DVELMORA_ONLY=model;plat;midi;assets" || status=1
 
 if [ $status -ne 0 ]; then echo "test.sh: FAILED" >&2; fi
 exit $status

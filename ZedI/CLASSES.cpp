@@ -13,7 +13,7 @@ namespace {
 
 Val ObjectOf(scSymbol* s) {
     Val v;
-    v.mode = (s->flags & 7) == 2 ? 2 : 3;
+    v.mode = (s->flags & 7) == 2 ? modeDATA : modeFRAME;
     v.off = s->address;
     v.t = SymType(s);
     v.sym = s;
@@ -62,21 +62,26 @@ void ConstructLocal(scSymbol* s) {
             return;
         }
         // No constructor takes the value: only an object of the class is copied.
-        if (ValKind(v.t) != vSTRUCT || !v.t.decl.empty() || v.t.st != t.st)
-            Error(scerr_DECLARATION, "invalid initializer for `%s'", s->name);
-        if (HasDestructor(t))
-            Error(scerr_OPERAND, "`%s' has a destructor and no copy constructor: initialize it by a constructor",
-                  t.st->name);
-        Val cnt = Reg(regCOUNT), n = Imm(SizeOf(t)), obj = ObjectOf(s);
-        Emit(opMOV, &cnt, &n);
-        Emit(opCOPY, &obj, &v);
-        FreeVal(v);
+        CopyInitialValue(s, v);
         ClearRegisters();
         return;
     }
     if (!FindMember(t, t.st->name, args)) return;  // no constructor without arguments: the object stays zero-filled
     CallMember(ObjectOf(s), t.st->name, &args, nullptr, false);
     ClearRegisters();
+}
+
+void CopyInitialValue(scSymbol* s, Val v) {
+    Type t = SymType(s);
+    if (ValKind(v.t) != vSTRUCT || !v.t.decl.empty() || v.t.st != t.st)
+        Error(scerr_DECLARATION, "invalid initializer for `%s'", s->name);
+    if (HasDestructor(t))
+        Error(scerr_OPERAND, "`%s' has a destructor and no copy constructor: initialize it by a constructor",
+              t.st->name);
+    Val cnt = Reg(regCOUNT), n = Imm(SizeOf(t)), obj = ObjectOf(s);
+    Emit(opMOV, &cnt, &n);
+    Emit(opCOPY, &obj, &v);
+    FreeVal(v);
 }
 
 void ReserveLocalRoom(int size) {

@@ -39,7 +39,8 @@ struct scSourceText {
 // ---- Engine-wide compile state -------------------------------------------------
 namespace zc {
 
-extern int phase;              // 0 idle, 1 preprocessing, 2 compiling
+enum CompilePhase { phaseIDLE, phasePREPROCESS, phaseCOMPILE };
+extern CompilePhase phase;
 extern scSourceText* src;      // the text being read
 extern bool literalMode;       // string and character literals read whole
 extern char title[128], author[128];
@@ -91,6 +92,9 @@ bool TryNext();
 void Back();
 bool Is(const char* text);
 const char* Lex();
+// Requires the current lexeme to be `what`; otherwise a compile error of class
+// `cls` whose message is `message` filled with the lexeme found.
+void Expect(const char* what, const char* message = "Parse error at %s", int cls = scerr_SYNTAX);
 
 scSourceText* scsPreprocess(scSourceText* text);
 

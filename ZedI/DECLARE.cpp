@@ -163,7 +163,7 @@ static std::string ReadOperatorName() {
         std::string inner = Lex();
         if (inner == "char") {
             Next();
-            if (!Is("*")) Error(scerr_DECLARATION, "invalid operator function");
+            Expect("*", "invalid operator function", scerr_DECLARATION);
             inner += "*";
         }
         Next();
@@ -259,7 +259,7 @@ void ReadDeclarator(scSymbol* s, const Type& base) {
             int before = codePos;
             if (!SubExp(1, v, true) || !v.imm || codePos != before || ValKind(v.t) != tINT || v.off < 0)
                 Error(scerr_DECLARATION, "Constant integer array size expected");
-            if (!Is("]")) Error(scerr_DECLARATION, "`]' expected instead of `%s'", Lex());
+            Expect("]", "`]' expected instead of `%s'", scerr_DECLARATION);
             suffix += "[" + std::to_string(v.off) + "]";
             Next();
             continue;
@@ -307,7 +307,7 @@ static std::string ReadParameterList(int& count) {
         if (Is("...")) {
             out += "...";
             Next();
-            if (!Is(")")) Error(scerr_SYNTAX, "Parse error at %s", Lex());
+            Expect(")");
             Back();
             continue;
         }
@@ -393,7 +393,7 @@ static void ReadStruct(bool isScript, Type& t) {
         Back();
         return;
     }
-    if (!Is("{")) Error(scerr_SYNTAX, "Parse error at %s", Lex());
+    Expect("{");
     if (st->members) Error(scerr_DECLARATION, "duplicate definition of `%s'", name.c_str());
     scSymbol* last = nullptr;
     int size = 0;
@@ -403,7 +403,7 @@ static void ReadStruct(bool isScript, Type& t) {
         if (Is(";")) continue;
         if (Is("public") || Is("private") || Is("protected")) {
             Next();
-            if (!Is(":")) Error(scerr_SYNTAX, "Parse error at %s", Lex());
+            Expect(":");
             continue;
         }
         bool imported = false;
@@ -417,7 +417,7 @@ static void ReadStruct(bool isScript, Type& t) {
         bool destructor = false;
         if (Is("~")) {
             Next();
-            if (!Is(name.c_str())) Error(scerr_SYNTAX, "Parse error at %s", Lex());
+            Expect(name.c_str());
             destructor = true;
         }
         Back();
@@ -449,7 +449,7 @@ static void ReadStruct(bool isScript, Type& t) {
                         Error(scerr_DECLARATION, "member name not specified in struct declaration");
                     // Only a structure declared or named: no member of its own.
                     Next();
-                    if (!Is(";")) Error(scerr_SYNTAX, "Parse error at %s", Lex());
+                    Expect(";");
                     break;
                 }
                 if (mt.base == vSTRUCT && mt.st == st && mt.decl.empty())
@@ -463,8 +463,8 @@ static void ReadStruct(bool isScript, Type& t) {
                 if (Is("{")) Error(scerr_DECLARATION, "What? You want to define function `%s'? It'll come in the script!", m->name);
                 if (Is(",")) {
                     if (IsFunction(mt)) Error(scerr_DECLARATION, "function can be declared one at a time!");
-                } else if (!Is(";")) {
-                    Error(scerr_SYNTAX, "Parse error at %s", Lex());
+                } else {
+                    Expect(";");
                 }
                 if (last) last->next = m;
                 else st->members = m;
@@ -499,7 +499,7 @@ static void ReadStruct(bool isScript, Type& t) {
                     break;
                 }
                 if (Is(",")) Error(scerr_DECLARATION, "function can be declared one at a time!");
-                if (!Is(";")) Error(scerr_SYNTAX, "Parse error at %s", Lex());
+                Expect(";");
                 if (last) last->next = m;
                 else st->members = m;
                 last = m;
@@ -525,7 +525,7 @@ static void ReadStruct(bool isScript, Type& t) {
                 m = NewSymbol();
                 continue;
             }
-            if (!Is(";")) Error(scerr_SYNTAX, "Parse error at %s", Lex());
+            Expect(";");
             break;
         }
     }

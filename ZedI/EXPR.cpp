@@ -1,15 +1,17 @@
 // Expression compiler: fifteen precedence levels, constant folding and identity
 // skips, and calls of plain functions with overload resolution.
+#include <charconv>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
+#include "IntArith.h"
 #include "VARS.h"
 
 namespace zc {
 
-static bool IsLvalue(const Val& v) { return v.mode != 0 && !v.addr; }
+static bool IsLvalue(const Val& v) { return v.mode != modeNONE && !v.addr; }
 static bool IsFloating(const Val& v) {
     int k = ValKind(v.t);
     return k == tDOUBLE || k == tFLOAT;
@@ -23,13 +25,15 @@ static Type IntType() { return Type(); }
 
 // Makes v a value the operation can write into: a fresh register with its value.
 static Val InReg(Val v) {
-    if (v.mode == 0 && v.reg && v.r >= 2 && v.r < 240 && !v.addr) return v;
+    if (v.mode == modeNONE && v.reg && v.r >= 2 && v.r < 240 && !v.addr) return v;
     return Load(v);
 }
 
 // Folds two constants; false when not both are constants.
 static bool Fold(int op, Val& a, Val& b) {
     if (!a.imm || !b.imm) return false;
+    RequireValue(a);
+    RequireValue(b);
     bool dbl = IsFloating(a) || IsFloating(b);
     if (dbl) {
         a = ToDouble(a);
@@ -54,31 +58,8 @@ static bool Fold(int op, Val& a, Val& b) {
         return true;
     }
     bool uns = a.t.uns || b.t.uns;
-    uint32_t x = uint32_t(a.off), y = uint32_t(b.off), r = 0;
-    int32_t sx = a.off, sy = b.off;
-    switch (op) {
-    case opADD: r = x + y; break;
-    case opSUB: r = x - y; break;
-    case opMUL: r = x * y; break;
-    case opDIV: case opMOD:
-        if (y == 0) Error(scerr_OPERAND, "Division by zero");
-        if (uns) r = op == opDIV ? x / y : x % y;
-        else if (sx == INT32_MIN && sy == -1) r = op == opDIV ? uint32_t(INT32_MIN) : 0;
-        else r = uint32_t(op == opDIV ? sx / sy : sx % sy);
-        break;
-    case opSHL: r = x << (y & 31); break;
-    case opSHR: r = uns ? x >> (y & 31) : uint32_t(sx >> (y & 31)); break;
-    case opAND: r = x & y; break;
-    case opOR: r = x | y; break;
-    case opXOR: r = x ^ y; break;
-    case opCMPE: r = x == y; break;
-    case opCMPG: r = uns ? x > y : sx > sy; break;
-    case opCMPL: r = uns ? x < y : sx < sy; break;
-    case opCMPNG: r = uns ? x <= y : sx <= sy; break;
-    case opCMPNL: r = uns ? x >= y : sx >= sy; break;
-    case opORL: r = x || y; break;
-    case opANDL: r = x && y; break;
-    }
+    if ((op == opDIV || op == opMOD) && b.off == 0) Error(scerr_OPERAND, "Division by zero");
+    uint32_t r = zedi::IntArith(op, uint32_t(a.off), uint32_t(b.off), uns);
     a.off = int32_t(r);
     a.d = a.t.uns ? double(r) : double(int32_t(r));
     a.t.uns = uns && op != opCMPE && !(op >= opCMPG && op <= opCMPNL);
@@ -97,10 +78,6 @@ static void Binary(int op, Val& a, Val& b) {
     a = InReg(a);
     Emit(op, &a, &b);
     FreeVal(b);
-}
-
-static void Expect(const char* what, const char* message) {
-    if (!Is(what)) Error(scerr_SYNTAX, message, Lex());
 }
 
 // ---- Calls --------------------------------------------------------------------
@@ -258,7 +235,7 @@ static int PushValue(Val v, bool roundStruct) {
         Emit(opADD, &dst, &st);
         Val mem = dst;
         mem.reg = true;
-        mem.mode = 4;
+        mem.mode = modeABSOLUTE;
         Emit(opCOPY, &mem, &v);
         regUsed[r] = false;
         FreeVal(v);
@@ -372,7 +349,7 @@ struct SavedRegs {
         // slots, which are released with the temporaries at the statement's end.
         for (size_t i = 0; i < regs.size(); i++) {
             Val v = Reg(regs[i]), slot;
-            slot.mode = 3;
+            slot.mode = modeFRAME;
             slot.off = start - 4 * int(i + 1);
             Emit(opMOV, &v, &slot);
         }
@@ -407,7 +384,7 @@ static std::vector<Val> ReadArguments() {
             args.push_back(v);
             if (args.size() > 255) Error(scerr_OPERAND, "Too many arguments in a call");
             if (Is(")")) break;
-            if (!Is(",")) Error(scerr_SYNTAX, "Parse error at %s", Lex());
+            Expect(",");
             Next();
         }
     }
@@ -447,7 +424,7 @@ static Val EmitCall(scSymbol* f, std::vector<Val>& args, Val* object, bool struc
         if (cast && !ctor) Error(scerr_INTERNAL, "Internal compiler error%s (%d)", " <scsDoClassCast>", 0);
         if (!ref && !slotsDie) continue;  // built in its slot below
         Val tmp;
-        tmp.mode = 3;
+        tmp.mode = modeFRAME;
         tmp.off = ReserveTemp(rt);
         tmp.t = rt;
         std::vector<Val> from{args[i]};
@@ -475,7 +452,7 @@ static Val EmitCall(scSymbol* f, std::vector<Val>& args, Val* object, bool struc
             Type pt = SymType(ps[i].sym);
             if (!pt.decl.empty() && pt.decl[0] == '&') {
                 // A reference parameter receives the argument's address.
-                if (v.mode == 0 || v.addr) Error(scerr_OPERAND, "Incompatible type for parameter %d to function %s", int(i) + 1, name);
+                if (v.mode == modeNONE || v.addr) Error(scerr_OPERAND, "Incompatible type for parameter %d to function %s", int(i) + 1, name);
                 Val a = AddressOf(v);
                 Emit(opPUSH, &a);
                 FreeVal(a);
@@ -496,7 +473,7 @@ static Val EmitCall(scSymbol* f, std::vector<Val>& args, Val* object, bool struc
                 Val obj = Reg(AllocReg());
                 Emit(opMOV, &obj, &sp);
                 Emit(opADD, &obj, &st);
-                obj.mode = 4;
+                obj.mode = modeABSOLUTE;
                 obj.t = pt;
                 std::vector<Val> from{v};
                 scSymbol* ctor = cast ? CastConstructor(pt, v.t) : nullptr;
@@ -562,7 +539,7 @@ static Val EmitCall(scSymbol* f, std::vector<Val>& args, Val* object, bool struc
         int size = SizeOf(rt);
         kind = size == 1 ? 2 : size == 2 ? 3 : size == 4 ? 4 : size == 8 ? 5 : 1;
         Val t;
-        t.mode = 3;
+        t.mode = modeFRAME;
         t.off = tempOff;
         t.addr = true;
         Emit(opPUSH, &t);
@@ -611,7 +588,7 @@ static Val EmitCall(scSymbol* f, std::vector<Val>& args, Val* object, bool struc
                 Emit(opMOV, &obj, &sp);
                 Emit(opADD, &obj, &st);
                 Emit(opADD, &obj, &off);
-                obj.mode = 4;
+                obj.mode = modeABSOLUTE;
                 obj.t = c.second;
                 std::vector<Val> none;
                 std::string d = std::string("~") + c.second.st->name;
@@ -628,7 +605,7 @@ static Val EmitCall(scSymbol* f, std::vector<Val>& args, Val* object, bool struc
     Val result;
     result.t = rt;
     if (structResult) {
-        result.mode = 3;
+        result.mode = modeFRAME;
         result.off = tempOff;
         return result;
     }
@@ -637,7 +614,7 @@ static Val EmitCall(scSymbol* f, std::vector<Val>& args, Val* object, bool struc
         Val d = Reg(AllocReg()), s0 = Reg(0);
         Emit(opMOV, &d, &s0);
         Val m;
-        m.mode = 4;
+        m.mode = modeABSOLUTE;
         m.reg = true;
         m.r = d.r;
         m.t = Deeper(rt);
@@ -767,13 +744,57 @@ static bool CallOperator(const char* text, Val& left, std::vector<Val> args, boo
 
 // ---- Primaries and postfix ---------------------------------------------------
 
+// A number with a point: digits, ".", digits, an optional exponent of digits
+// after "e" and an optional "f" at the end; correctly rounded, whatever the
+// process locale.
+static double DoubleLiteral(const char* l) {
+    const char* end = l + std::strlen(l);
+    double d = 0;
+    auto [p, ec] = std::from_chars(l, end, d, std::chars_format::general);
+    if (p != end && !(p[0] == 'f' && p + 1 == end)) Error(scerr_SYNTAX, "nondigits in number and not hexadecimal");
+    if (ec == std::errc::result_out_of_range) {
+        // Beyond the range of a double: infinity when large, else zero.
+        const char* q = l;
+        while (*q == '0') q++;
+        long magnitude = long(std::strcspn(q, "."));
+        if (const char* e = std::strpbrk(l, "eE")) magnitude += std::strtol(e + 1, nullptr, 10);
+        d = magnitude > 0 ? HUGE_VAL : 0.0;
+    }
+    return d;
+}
+
+// A number without a point: decimal, hexadecimal after "0x" or octal after "0".
+// Its 32 bits are the int's, so 0xFFFFFFFF is -1; a number that needs more bits
+// is refused.
+static int32_t IntegerLiteral(const char* l) {
+    const char* p = l;
+    int base = 10;
+    if (p[0] == '0' && (p[1] == 'x' || p[1] == 'X')) base = 16, p += 2;
+    else if (p[0] == '0') base = 8;
+    uint64_t value = 0;
+    bool tooLarge = false;
+    for (; *p; p++) {
+        int digit;
+        if (*p >= '0' && *p <= '9') digit = *p - '0';
+        else if (*p >= 'a' && *p <= 'f') digit = *p - 'a' + 10;
+        else if (*p >= 'A' && *p <= 'F') digit = *p - 'A' + 10;
+        else break;
+        if (digit >= base) break;
+        value = value * uint64_t(base) + uint64_t(digit);
+        if (value > 0xFFFFFFFFu) tooLarge = true, value = 0;
+    }
+    if (*p) Error(scerr_SYNTAX, "nondigits in number and not hexadecimal");
+    if (tooLarge) Error(scerr_SYNTAX, "integer constant too large");
+    return int32_t(uint32_t(value));
+}
+
 static bool Primary(Val& v, bool needed) {
     const char* l = Lex();
     v = Val();
     if (l[0] == '"') {
         std::string s(l + 1, std::strlen(l) - 2);
         int at = PoolString(s.c_str(), int(s.size()));
-        v.mode = 1;
+        v.mode = modePOOL;
         v.off = at;
         v.t.base = tCHAR;
         v.t.decl = "[" + std::to_string(s.size() + 1) + "]";
@@ -802,45 +823,11 @@ static bool Primary(Val& v, bool needed) {
     }
     if (l[0] >= '0' && l[0] <= '9') {
         if (std::strchr(l, '.')) {
-            // Read with the "C" rules whatever the process locale.
-            double d = 0, scale = 1;
-            const char* p = l;
-            while (*p >= '0' && *p <= '9') d = d * 10 + (*p++ - '0');
-            if (*p == '.') {
-                p++;
-                while (*p >= '0' && *p <= '9') d += (*p++ - '0') * (scale /= 10);
-            }
-            if ((*p == 'e' || *p == 'E') && p[1] >= '0' && p[1] <= '9') {
-                int e = 0;
-                for (p++; *p >= '0' && *p <= '9'; p++) e = e < 400 ? e * 10 + (*p - '0') : e;
-                d *= std::pow(10.0, e);
-            }
-            if (*p && !(p[0] == 'f' && !p[1])) Error(scerr_SYNTAX, "nondigits in number and not hexadecimal");
-            v = DImm(d);
+            v = DImm(DoubleLiteral(l));
             Next();
             return true;
         }
-        // 32-bit strtol semantics with base 0, saturating.
-        const char* p = l;
-        int base = 10;
-        if (p[0] == '0' && (p[1] == 'x' || p[1] == 'X')) base = 16, p += 2;
-        else if (p[0] == '0') base = 8;
-        uint64_t value = 0;
-        bool over = false;
-        const char* q = p;
-        for (; *q; q++) {
-            int dgt;
-            if (*q >= '0' && *q <= '9') dgt = *q - '0';
-            else if (*q >= 'a' && *q <= 'f') dgt = *q - 'a' + 10;
-            else if (*q >= 'A' && *q <= 'F') dgt = *q - 'A' + 10;
-            else break;
-            if (dgt >= base) break;
-            value = value * uint64_t(base) + uint64_t(dgt);
-            if (value > 0x7FFFFFFF) over = true, value = 0x7FFFFFFF;
-        }
-        if (*q) Error(scerr_SYNTAX, "nondigits in number and not hexadecimal");
-        (void)over;
-        v = Imm(int32_t(value));
+        v = Imm(IntegerLiteral(l));
         Next();
         return true;
     }
@@ -857,12 +844,12 @@ static bool Primary(Val& v, bool needed) {
             scSymbol* self = scdicFind(symbols->first, "this");
             if (!self) Error(scerr_INTERNAL, "Internal compiler error%s (%d)", " <this>", 0);
             Val p;
-            p.mode = 3;
+            p.mode = modeFRAME;
             p.off = self->address;
             p.t = IntType();
             Val r = Load(p);
             Val obj;
-            obj.mode = 4;
+            obj.mode = modeABSOLUTE;
             obj.reg = true;
             obj.r = r.r;
             obj.t = Deeper(SymType(self));
@@ -897,7 +884,7 @@ static bool Primary(Val& v, bool needed) {
                 if (Is("(")) {
                     Back();
                     Val tmp;
-                    tmp.mode = 3;
+                    tmp.mode = modeFRAME;
                     tmp.off = ReserveTemp(t);
                     tmp.t = t;
                     CallMember(tmp, name.c_str(), nullptr, "Constructor `%s' couldn't be found.%s", false);
@@ -914,7 +901,7 @@ static bool Primary(Val& v, bool needed) {
     if (IsFunction(t)) {
         std::string name = l;
         Next();
-        if (!Is("(")) Error(scerr_OPERAND, "At the moment getting the address of a function is not implemented!");
+        Expect("(", "At the moment getting the address of a function is not implemented!", scerr_OPERAND);
         Back();
         v = CallFunction(name.c_str(), needed);
         return true;
@@ -924,25 +911,25 @@ static bool Primary(Val& v, bool needed) {
     v.t.stat = false;
     int kind = s->flags & 7;
     if (s->flags & 0x20) {
-        v.mode = 4;
+        v.mode = modeABSOLUTE;
         v.off = ImportSymbol(s);
         // The slot holds the variable's address: load it and address through it.
         Val slot;
-        slot.mode = 4;
+        slot.mode = modeABSOLUTE;
         slot.off = v.off;
         int r = AllocReg();
         Val d = Reg(r);
         Emit(opMOV, &d, &slot);
-        v.mode = 4;
+        v.mode = modeABSOLUTE;
         v.reg = true;
         v.r = r;
         v.off = 0;
     } else if (kind == 3) {
         if (staticInit) Error(scerr_DECLARATION, "A static object's initializer cannot use the local `%s'", l);
-        v.mode = 3;
+        v.mode = modeFRAME;
         v.off = s->address;
     } else {
-        v.mode = 2;
+        v.mode = modeDATA;
         v.off = s->address;
     }
     if (!t.decl.empty() && t.decl[0] == '&') {
@@ -950,7 +937,7 @@ static bool Primary(Val& v, bool needed) {
         p.t = IntType();
         Val r = Load(p);
         v = Val();
-        v.mode = 4;
+        v.mode = modeABSOLUTE;
         v.reg = true;
         v.r = r.r;
         v.t = Deeper(t);
@@ -973,11 +960,30 @@ static Val Deref(Val v) {
     p.t = IntType();
     p = InReg(p);
     Val m;
-    m.mode = 4;
+    m.mode = modeABSOLUTE;
     m.reg = true;
     m.r = p.r;
     m.t = et;
     return m;
+}
+
+// Moves a memory value by `delta` bytes: its offset, or for memory addressed
+// through a register (whose instructions carry no offset) that register, copied
+// first when it is not the value's own.
+static void Displace(Val& v, int32_t delta) {
+    if (!(v.reg && v.mode)) {
+        v.off += delta;
+        return;
+    }
+    if (!delta) return;
+    Val r = Reg(v.r), o = Imm(delta);
+    if (v.r >= 240 || !regUsed[v.r]) {
+        Val n = Reg(AllocReg());
+        Emit(opMOV, &n, &r);
+        v.r = n.r;
+        r = n;
+    }
+    Emit(opADD, &r, &o);
 }
 
 static bool Postfix(Val& v, bool needed) {
@@ -1015,7 +1021,7 @@ static bool Postfix(Val& v, bool needed) {
             int step = SizeOf(et);
             index = ToInt(index);
             if (v.t.decl[0] == '[' && v.mode && index.imm) {
-                v.off += index.off * step;
+                Displace(v, index.off * step);
                 v.t = et;
                 continue;
             }
@@ -1039,7 +1045,7 @@ static bool Postfix(Val& v, bool needed) {
             if (!(index.imm && index.off == 0)) Emit(opADD, &base, &index);
             FreeVal(index);
             Val m;
-            m.mode = 4;
+            m.mode = modeABSOLUTE;
             m.reg = true;
             m.r = base.r;
             if (base.imm) {
@@ -1072,20 +1078,7 @@ static bool Postfix(Val& v, bool needed) {
             }
             scSymbol* m = scdicFind(v.t.st->members, Lex());
             if (!m) Error(scerr_OPERAND, "`%s' is not a member of `%s'", Lex(), v.t.st->name);
-            if (v.reg && v.mode) {
-                if (m->address) {
-                    Val r = Reg(v.r), o = Imm(m->address);
-                    if (v.r >= 240 || !regUsed[v.r]) {
-                        Val n = Reg(AllocReg());
-                        Emit(opMOV, &n, &r);
-                        v.r = n.r;
-                        r = n;
-                    }
-                    Emit(opADD, &r, &o);
-                }
-            } else {
-                v.off += m->address;
-            }
+            Displace(v, m->address);
             v.t = SymType(m);
             v.sym = m;
             Next();
@@ -1131,7 +1124,7 @@ static void IncDec(Val& v, bool inc, bool pre, bool needed) {
 // ")"), else an expression, whose type is taken.
 static Type TypeOrExpression(bool needClose, const char* noExpression) {
     Next();
-    if (!Is("(")) Error(scerr_SYNTAX, "Parse error at %s", Lex());
+    Expect("(");
     scSavedPosition at;
     scsSavePosition(src, &at);
     if (scSymbol* d = ReadTypeSpec()) {
@@ -1161,6 +1154,7 @@ static bool Unary(Val& v, bool needed) {
             return true;
         }
         if (v.imm) {
+            RequireValue(v);
             int k = ValKind(v.t);
             if (k == tFIXED || k == tFLOAT || k == tDOUBLE) OperandError("", "unary !");
             v = Imm(v.off == 0);
@@ -1194,6 +1188,7 @@ static bool Unary(Val& v, bool needed) {
             return true;
         }
         if (v.imm) {
+            RequireValue(v);
             if (IsFloating(v)) v.d = -v.d;
             else v.off = int32_t(0u - uint32_t(v.off)), v.d = v.off;
             return true;
@@ -1239,20 +1234,20 @@ static bool Unary(Val& v, bool needed) {
     if (Is("sizeof")) {
         Type t = TypeOrExpression(false, "Parse error at %s");
         if (!t.decl.empty() && t.decl[0] == '&') t = Deeper(t);
-        if (!Is(")")) Error(scerr_SYNTAX, "`%s' instead of `)'", Lex());
+        Expect(")", "`%s' instead of `)'");
         Next();
         v = Imm(SizeOf(t));
         return true;
     }
     if (Is("typeof")) {
         Type t = TypeOrExpression(true, "typeof() requires type or variable");
-        if (!Is(")")) Error(scerr_SYNTAX, "`%s' instead of `)'", Lex());
+        Expect(")", "`%s' instead of `)'");
         std::string text = TypeText(t);
         if (text.empty()) Error(scerr_SYNTAX, "typeof() requires type or variable");
         if (text.size() > 16384) Error(scerr_SYNTAX, "typeof() text too long");
         int off = PoolString(text.c_str(), int(text.size()));
         v = Val();
-        v.mode = 1;
+        v.mode = modePOOL;
         v.off = off;
         v.t.base = tCHAR;
         v.t.decl = "[" + std::to_string(text.size() + 1) + "]";
@@ -1269,7 +1264,7 @@ static bool Unary(Val& v, bool needed) {
             ReadDeclarator(&tmp, SymType(d));
             Type t = SymType(&tmp);
             Next();
-            if (!Is(")")) Error(scerr_SYNTAX, "`%s' instead of `)'", Lex());
+            Expect(")", "`%s' instead of `)'");
             Next();
             if (!Unary(v, true)) Error(scerr_SYNTAX, "Parse error");
             if (ValKind(t) == tVOID) {
@@ -1408,7 +1403,7 @@ bool SubExp(int level, Val& v, bool needed) {
         Val t;
         if (!ConditionalSubExp(3, t)) Error(scerr_SYNTAX, "Parse error at %s", Lex());
         t = InReg(Decay(t));
-        if (!Is(":")) Error(scerr_SYNTAX, "`:' expected");
+        Expect(":", "`:' expected");
         Next();
         PadCode();
         int p2 = codePos;
@@ -1418,7 +1413,9 @@ bool SubExp(int level, Val& v, bool needed) {
         Val f;
         if (!ConditionalSubExp(3, f)) Error(scerr_SYNTAX, "Parse error at %s", Lex());
         f = Decay(f);
-        if (!(f.reg && f.mode == 0 && f.r == t.r)) {
+        if (!(f.reg && f.mode == modeNONE && f.r == t.r)) {
+            // The result has the true branch's type: the false value is converted to it.
+            if (ValKind(f.t) != ValKind(t.t) && IsFloating(f)) f = ConvertTo(f, t.t);
             Val d = t;
             d.t = t.t;
             Emit(ValKind(t.t) == tDOUBLE ? opDMOV : opMOV, &d, &f);

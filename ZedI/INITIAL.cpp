@@ -23,7 +23,7 @@ int Direct(bool inBody, const Type& t, scByteBuffer* out, scByteBuffer* side, in
         Next();
         if (inBody && outermost) {
             Val v;
-            v.mode = 1;
+            v.mode = modePOOL;
             v.off = at;
             v.t = t;
             Val a = AddressOf(v);
@@ -64,12 +64,12 @@ int Direct(bool inBody, const Type& t, scByteBuffer* out, scByteBuffer* side, in
             if (!w) Error(scerr_INTERNAL, "Internal compiler error%s (%d)", " <Read_Init_Type[]>", 0);
             written += w;
             if (i < n - 1) {
-                if (!Is(",")) Error(scerr_SYNTAX, "Parse error at %s", Lex());
+                Expect(",");
                 Next();
             }
         }
         if (Is(",")) Next();
-        if (!Is("}")) Error(scerr_SYNTAX, "Parse error at %s", Lex());
+        Expect("}");
         Next();
         return written;
     }
@@ -81,7 +81,7 @@ int Direct(bool inBody, const Type& t, scByteBuffer* out, scByteBuffer* side, in
             Type mt = SymType(m);
             if (IsFunction(mt)) continue;
             if (!first) {
-                if (!Is(",")) Error(scerr_DECLARATION, "`,' expected instead of `%s'", Lex());
+                Expect(",", "`,' expected instead of `%s'", scerr_DECLARATION);
                 Next();
             }
             first = false;
@@ -95,7 +95,7 @@ int Direct(bool inBody, const Type& t, scByteBuffer* out, scByteBuffer* side, in
             written += Direct(inBody, mt, out, side, target, false);
         }
         if (Is(",")) Next();
-        if (!Is("}")) Error(scerr_DECLARATION, "`}' expected instead of `%s'", Lex());
+        Expect("}", "`}' expected instead of `%s'", scerr_DECLARATION);
         Next();
         while (written < size) {
             uint8_t z = 0;
@@ -140,7 +140,7 @@ int Direct(bool inBody, const Type& t, scByteBuffer* out, scByteBuffer* side, in
             Emit(opMOV, &dst, &sp);
             Emit(opADD, &dst, &st);
             Val mem = dst;
-            mem.mode = 4;
+            mem.mode = modeABSOLUTE;
             Emit(opCOPY, &mem, &v);
             return 0;
         }
@@ -184,7 +184,7 @@ int Direct(bool inBody, const Type& t, scByteBuffer* out, scByteBuffer* side, in
         target += size;
         return size;
     }
-    if (v.mode == 2 && !v.reg && !inBody && k == vPOINTER && !v.t.decl.empty() && v.t.decl[0] == '[') {
+    if (v.mode == modeDATA && !v.reg && !inBody && k == vPOINTER && !v.t.decl.empty() && v.t.decl[0] == '[') {
         // An array names its address: the pointer gets data + offset.
         uint32_t zero = 0;
         scbufAppend(out, 4, &zero);
@@ -194,7 +194,7 @@ int Direct(bool inBody, const Type& t, scByteBuffer* out, scByteBuffer* side, in
         target += 4;
         return 4;
     }
-    if (v.mode == 2 && !v.reg && !inBody) {
+    if (v.mode == modeDATA && !v.reg && !inBody) {
         uint8_t zero[8] = {};
         std::vector<uint8_t> z(size_t(size), 0);
         scbufAppend(out, size, z.data());
@@ -259,10 +259,10 @@ void ReadInitialization(scSymbol* s, bool inBody) {
         Emit(opMOV, &src2, &off);
         Emit(opADD, &src2, &pb);
         Val local;
-        local.mode = 3;
+        local.mode = modeFRAME;
         local.off = s->address;
         Val from = src2;
-        from.mode = 4;
+        from.mode = modeABSOLUTE;
         Emit(opCOPY, &local, &from);
         regUsed[r] = false;
         if (!kept.empty()) {

@@ -9,7 +9,7 @@
 
 namespace zc {
 
-int phase = 0;
+CompilePhase phase = phaseIDLE;
 scSourceText* src = nullptr;
 bool literalMode = true;
 char title[128] = "Untitled";
@@ -40,9 +40,18 @@ bool IsWordChar(int c) {
 }
 static bool IsBlank(int c) { return c == 0 || c == 9 || c == 10 || c == 13 || c == 32; }
 
+// The index of the line an error belongs to: the reading position's, or past
+// the end of the text the last line of the script (the text ends with a closing
+// line of its own after the script's lines).
+static int ErrorLineIndex() {
+    int line = src->currentLine;
+    if (line >= src->lastLine && src->lastLine > 0) line = src->lastLine - 1;
+    return line;
+}
+
 int CurrentLineNumber() {
     if (!src) return 0;
-    return src->currentLine - src->lineOffset + 1;
+    return ErrorLineIndex() - src->lineOffset + 1;
 }
 
 void Error(int cls, const char* format, ...) {
@@ -54,8 +63,7 @@ void Error(int cls, const char* format, ...) {
     const char* name = src ? src->name : "script";
     int line = CurrentLineNumber();
     const char* lineText = nullptr;
-    if (src && src->currentLine >= 0 && src->currentLine <= src->lastLine)
-        lineText = src->lines[src->currentLine];
+    if (src && ErrorLineIndex() >= 0 && ErrorLineIndex() <= src->lastLine) lineText = src->lines[ErrorLineIndex()];
     scCompile_Error_At(name, line, lineText, cls, "%s", text);
     throw zedi::CompileAbort{};
 }
@@ -193,7 +201,7 @@ static void ReadLiteral(scSourceText* t, char quote) {
         if (c == '\\') {
             int d = scsGetChar(t);
             if (d == kEnd) Error(scerr_SYNTAX, "End of file reached inside string definition");
-            if (phase == 2) {
+            if (phase == phaseCOMPILE) {
                 switch (d) {
                 case 'n': s += '\n'; break;
                 case 'r': s += '\r'; break;
@@ -330,5 +338,8 @@ bool TryNext() { return scsGetLexeme(src); }
 void Back() { scsUngetLexeme(src); }
 bool Is(const char* text) { return !std::strcmp(src->lex, text); }
 const char* Lex() { return src->lex; }
+void Expect(const char* what, const char* message, int cls) {
+    if (!Is(what)) Error(cls, message, Lex());
+}
 
 }  // namespace zc

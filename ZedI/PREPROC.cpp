@@ -606,7 +606,7 @@ namespace {
 
 // Compile state that must not leak from one compile into the next.
 void ResetState() {
-    zc::phase = 0;
+    zc::phase = zc::phaseIDLE;
     zc::src = nullptr;
     zc::literalMode = true;
     std::strcpy(zc::title, "Untitled");
@@ -656,7 +656,7 @@ namespace zedi {
 static bool PreprocessWith(scSourceText* (*make)(const char*), const char* arg, std::string& out) {
     return Guarded([&] { return make(arg); },
                    [&](scSourceText* t) {
-                       zc::phase = 1;
+                       zc::phase = zc::phasePREPROCESS;
                        zc::scsPreprocess(t);
                        out.clear();
                        for (int i = 0; i <= t->lastLine; i++) {

@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "IntArith.h"
 #include "VARS.h"
 
 namespace zc {
@@ -192,7 +193,7 @@ int AllocPair() {
 void FreeVal(Val& v) {
     if (v.reg && v.r >= 2 && v.r < 240) {
         regUsed[v.r] = false;
-        if (v.mode == 0 && ValKind(v.t) == tDOUBLE && v.r + 1 < 240) regUsed[v.r + 1] = false;
+        if (v.mode == modeNONE && ValKind(v.t) == tDOUBLE && v.r + 1 < 240) regUsed[v.r + 1] = false;
     }
 }
 
@@ -219,11 +220,15 @@ Val Reg(int n) {
     return r;
 }
 
+void RequireValue(const Val& v) {
+    if (ValKind(v.t) == tVOID && v.t.decl.empty()) Error(scerr_CONVERSION, "Illegal type conversion %s", "from void");
+}
+
 static const int kBaseReg[] = {0, regPOOL, regDATA, regFRAME, 0};
 
 // The address of a memory value as a plain value (register or immediate).
 Val AddressOf(Val v) {
-    if (v.mode == 0) Error(scerr_OPERAND, "Not a lvalue to unary &");
+    if (v.mode == modeNONE) Error(scerr_OPERAND, "Not a lvalue to unary &");
     Type t = v.t;
     t.decl = "*" + t.decl;
     Val r;
@@ -267,7 +272,7 @@ Val Decay(Val v) {
         if (!a.t.decl.empty() && a.t.decl[0] == '[') a.t.decl = "*" + Deeper(v.t).decl;
         return a;
     }
-    if (!v.t.decl.empty() && v.t.decl[0] == '[' && v.mode != 0) {
+    if (!v.t.decl.empty() && v.t.decl[0] == '[' && v.mode != modeNONE) {
         Type et = Deeper(v.t);
         Val a = AddressOf(v);
         a.t = et;
@@ -278,9 +283,10 @@ Val Decay(Val v) {
 }
 
 Val Load(Val v) {
+    RequireValue(v);
     v = Decay(v);
     int k = ValKind(v.t);
-    if (v.mode == 0 && v.reg) {
+    if (v.mode == modeNONE && v.reg) {
         if (v.r >= 240 || v.r < 2) {
             Val d = Reg(k == tDOUBLE ? AllocPair() : AllocReg());
             d.t = v.t;
@@ -310,18 +316,19 @@ Val Load(Val v) {
     Val d = Reg(AllocReg());
     d.t = v.t;
     int op = opMOV;
-    if (v.mode != 0 && k == tCHAR) op = opCMOV;
-    if (v.mode != 0 && k == tSHORT) op = opWMOV;
+    if (v.mode != modeNONE && k == tCHAR) op = opCMOV;
+    if (v.mode != modeNONE && k == tSHORT) op = opWMOV;
     Emit(op, &d, &v);
     FreeVal(v);
     return d;
 }
 
 Val ToInt(Val v) {
+    RequireValue(v);
     v = Decay(v);
     int k = ValKind(v.t);
     if (v.imm) {
-        if (k == tDOUBLE || k == tFLOAT) v.off = int32_t(v.d);
+        if (k == tDOUBLE || k == tFLOAT) v.off = zedi::DoubleToInt(v.d);
         else if (k == tFIXED) v.off >>= 16;
         v.t = Type();
         v.d = v.off;
@@ -329,7 +336,7 @@ Val ToInt(Val v) {
     }
     if (k == tINT || k == vPOINTER) return v;
     if (k == tCHAR || k == tSHORT) {
-        if (v.mode == 0) return v;
+        if (v.mode == modeNONE) return v;
         Val r = Load(v);
         r.t = Type();
         r.t.uns = v.t.uns;
@@ -353,6 +360,7 @@ Val ToInt(Val v) {
 }
 
 Val ToDouble(Val v) {
+    RequireValue(v);
     v = Decay(v);
     int k = ValKind(v.t);
     if (v.imm) {
@@ -366,7 +374,7 @@ Val ToDouble(Val v) {
     if (k == tFLOAT) return Load(v);
     if (k == vPOINTER || k == vSTRUCT) Error(scerr_CONVERSION, "Illegal type conversion %s", " to double");
     Val s = k == tINT || k == tFIXED ? v : ToInt(v);
-    if (s.mode == 0 && !s.reg && !s.imm) s = Load(s);
+    if (s.mode == modeNONE && !s.reg && !s.imm) s = Load(s);
     Val r = Reg(AllocPair());
     r.t.base = tDOUBLE;
     Emit(k == tFIXED ? opFIXDBL : opIDBL, &r, &s);
@@ -377,7 +385,7 @@ Val ToDouble(Val v) {
 static Val ToFixed(Val v) {
     int k = ValKind(v.t);
     if (v.imm) {
-        if (k == tDOUBLE || k == tFLOAT) v.off = int32_t(v.d * 65536.0);
+        if (k == tDOUBLE || k == tFLOAT) v.off = zedi::DoubleToInt(v.d * 65536.0);
         else if (k != tFIXED) v.off = int32_t(uint32_t(v.off) << 16);
         v.t = Type();
         v.t.base = tFIXED;
@@ -401,6 +409,7 @@ static Val ToFixed(Val v) {
 }
 
 Val ConvertTo(Val v, const Type& t) {
+    RequireValue(v);
     int k = ValKind(t);
     int vk = ValKind(v.t);
     if (k == vSTRUCT || vk == vSTRUCT) {

@@ -15,11 +15,16 @@ struct Type {
     scSymbol* st = nullptr;    // structure symbol for vSTRUCT
 };
 
+// Where a value lives (Val::mode): not in memory, or in memory relative to the
+// pool, the data area or the frame (numbered as the CPU's operand bases), or at
+// an absolute address or an import slot (base none: mode & 3 is the base).
+enum ValMode { modeNONE = 0, modePOOL = 1, modeDATA = 2, modeFRAME = 3, modeABSOLUTE = 4 };
+
 // A compiler value: an immediate, a register, or memory relative to a base.
 struct Val {
     bool imm = false;
     bool reg = false;          // register number in `r` (also the base of a memory operand)
-    int mode = 0;              // 0 not in memory; 1 pool, 2 data, 3 frame, 4 absolute/import slot
+    ValMode mode = modeNONE;
     int r = 0;
     int32_t off = 0;           // immediate value or memory offset
     double d = 0;              // immediate of a double
@@ -61,6 +66,8 @@ void EmitAt(int position, int op, Val* a = nullptr, Val* b = nullptr);
 Val Imm(int32_t v);
 Val DImm(double v);
 Val Reg(int r);
+// Refuses a void value (the result of a void function) where a value is needed.
+void RequireValue(const Val& v);
 Val Load(Val v);                 // into a register as its value
 Val ToInt(Val v);
 Val ToDouble(Val v);
@@ -106,6 +113,9 @@ bool HasCopyConstructor(const Type& t);
 // (keeping a return value in registers 0 and 1 when `keepResult`), and the end of
 // a statement's temporaries.
 void ConstructLocal(scSymbol* s);
+// Initialises an object that no constructor builds by a copy of a value of its
+// class (its room is taken already).
+void CopyInitialValue(scSymbol* s, Val v);
 // Takes a local's room on the stack (4 bytes pushed as 0) and counts it in the stack size.
 void ReserveLocalRoom(int size);
 // A member's name at the current lexeme: a name, "~" and the class name, or

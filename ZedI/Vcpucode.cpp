@@ -2,6 +2,7 @@
 // instruction word and its immediates, and pads to whole words.
 #include <cstring>
 
+#include "IntArith.h"
 #include "VARS.h"
 
 namespace zc {
@@ -46,6 +47,8 @@ void EmitByte(int op) {
 void PadCode() {
     while (codePos % 4) EmitByte(opNOP);
 }
+
+static bool IsFloating(int kind) { return kind == tDOUBLE || kind == tFLOAT; }
 
 static bool IsDouble(const Val* v) {
     int k = ValKind(v->t);
@@ -106,6 +109,21 @@ static void Encode(int op, const Val* a, const Val* b) {
     }
 }
 
+// Keeps the register that addresses a memory destination taken while its value,
+// loaded into another register (which released it), is worked on before the
+// store back.
+struct HoldAddress {
+    int r = -1;
+    explicit HoldAddress(const Val& a) {
+        if (a.mode && a.reg && a.r >= 2 && a.r < 240 && !regUsed[a.r]) regUsed[r = a.r] = true;
+    }
+    ~HoldAddress() {
+        if (r >= 0) regUsed[r] = false;
+    }
+    HoldAddress(const HoldAddress&) = delete;
+    HoldAddress& operator=(const HoldAddress&) = delete;
+};
+
 static int DoubleForm(int op) {
     switch (op) {
     case opMOV: return opDMOV;
@@ -122,11 +140,6 @@ static int DoubleForm(int op) {
     Error(scerr_CODEGEN, "Invalid `%s' operand for floating", scOpcodes[op].name);
 }
 
-static bool Unsigned(int op) {
-    return op == opDIV || op == opCMPG || op == opCMPL || op == opCMPNG || op == opCMPNL ||
-           op == opMOD || op == opSHR;
-}
-
 void Emit(int op, Val* a, Val* b) {
     if ((op & 0xFF) == 0 && op != 0) {
         PadCode();
@@ -139,6 +152,8 @@ void Emit(int op, Val* a, Val* b) {
         EmitByte(op);
         return;
     }
+    RequireValue(*a);
+    if (n == 2) RequireValue(*b);
     if (n == 1) {
         if (a->addr) {
             if (op != opPUSH) Error(scerr_CODEGEN, "Code generation error for %s with ADDRESS value", scOpcodes[op].name);
@@ -188,9 +203,28 @@ void Emit(int op, Val* a, Val* b) {
         return;
     }
     int ka = ValKind(a->t), kb = ValKind(b->t);
-    if ((a->t.uns || b->t.uns) && Unsigned(op)) {
+    bool floating = IsFloating(ka) || IsFloating(kb);
+    if ((a->t.uns || b->t.uns) && zedi::scTakesUnsignedFlag(op) && !floating) {
         Val one = Imm(1);
         Encode(opOPTIONS, &one, nullptr);
+    }
+    if (a->mode && IsFloating(kb) && (ka == tINT || ka == tCHAR || ka == tSHORT || ka == vPOINTER)) {
+        // An integer destination: the value is truncated toward zero (DINT); a
+        // compound assignment computes in double first.
+        if (ka == vPOINTER) Error(scerr_CONVERSION, "Illegal type conversion %s", "from floating to pointer");
+        Val s;
+        if (op == opMOV) {
+            s = ToInt(*b);
+        } else {
+            Val r = Load(*a);
+            HoldAddress hold(*a);
+            r = ToDouble(r);
+            Emit(op, &r, b);
+            s = ToInt(r);
+        }
+        Encode(ka == tCHAR ? opCMOV : ka == tSHORT ? opWMOV : opMOV, a, &s);
+        FreeVal(s);
+        return;
     }
     if (a->mode) {
         if (ka == tCHAR || ka == tSHORT) {
@@ -203,6 +237,7 @@ void Emit(int op, Val* a, Val* b) {
                 return;
             }
             Val r = Load(*a);
+            HoldAddress hold(*a);
             Val s = ToInt(*b);
             Emit(op, &r, &s);
             Encode(store, a, &r);
@@ -235,6 +270,7 @@ void Emit(int op, Val* a, Val* b) {
                 return;
             }
             Val r = Load(*a);
+            HoldAddress hold(*a);
             Val s = ToDouble(*b);
             Emit(op, &r, &s);
             if (ValKind(r.t) == tDOUBLE) Encode(opDFLT, a, &r);
@@ -245,6 +281,13 @@ void Emit(int op, Val* a, Val* b) {
         if (ka == tDOUBLE) {
             Val s = ToDouble(*b);
             Encode(DoubleForm(op), a, &s);
+            return;
+        }
+        if (b->mode && (kb == tCHAR || kb == tSHORT)) {
+            // A char or short is widened (CMOV, WMOV) before a word is written.
+            Val s = Load(*b);
+            Emit(op, a, &s);
+            FreeVal(s);
             return;
         }
     } else {

@@ -7,9 +7,7 @@
 #include <QTextCursor>
 #include <QTimer>
 #include <QVBoxLayout>
-#include <cstdio>
-#include <exception>
-
+#include "LoopGuard.h"
 #include "Resources.h"
 
 namespace client {
@@ -25,6 +23,8 @@ TChatWin::TChatWin(std::function<void(const std::string&)> send, QWidget* parent
   ChatMsg->setReadOnly(true);
   ChatMsg->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
   ChatLine = new QLineEdit(this);
+  // A chat line stays well inside the server's line limit, full-width text included.
+  ChatLine->setMaxLength(1000);
   layout->addWidget(ChatMsg, 1);
   layout->addWidget(ChatLine);
   FlashTimer = new QTimer(this);
@@ -55,11 +55,9 @@ void TChatWin::FlashTimerTimer() {
 }
 
 void TChatWin::ChatLineEnter() {
-  try {
+  plat::GuardedCall([this] {
     if (send_) send_(S(ChatLine->text()));
-  } catch (const std::exception& e) {
-    std::fprintf(stderr, "velmora: chat not sent: %s\n", e.what());
-  }
+  });
   ChatLine->clear();
   if (ChatMsg->toPlainText().size() > 32768) {
     int drop = std::max(1, ChatMsg->document()->blockCount() / 2);

@@ -1,19 +1,27 @@
 #include "ClientApp.h"
 
 #include <QDialog>
-#include <QLabel>
-#include <QVBoxLayout>
+#include <QTimer>
+#include <cstdio>
 
+#include "CardSelForm.h"
+#include "CardShowForm.h"
 #include "ChatWin.h"
-#include "GameDialogs.h"
+#include "CheckForm.h"
+#include "KekkaForm.h"
+#include "KestAbout.h"
+#include "KestCardForm.h"
 #include "LoginDialog.h"
+#include "LoopGuard.h"
+#include "MessageBox.h"
 #include "NpcSetDlg.h"
+#include "OptForm.h"
 #include "Paths.h"
 #include "Resources.h"
 #include "Settings.h"
+#include "TextCodec.h"
 
 namespace client {
-
 
 TClientApp::TClientApp(TKestClientForm::Devices devices)
     : main_(std::make_unique<TKestClientForm>(std::move(devices))) {
@@ -22,9 +30,7 @@ TClientApp::TClientApp(TKestClientForm::Devices devices)
   f.npcSetDlg = new TNpcSetDlg(m, plat::ProgramFile("faces"), plat::ProgramFile(kSettingsFileName));
   f.npcSetDlg->InitNpcSlots();
   f.chatWin = new TChatWin(
-      [m](const std::string& text) {
-        m->SendLine(m->MyUserId, "CHAT " + std::to_string(m->LocalUser.GetRoom()) + ",\x08" + text + "\x08");
-      },
+      [m](const std::string& text) { m->Game.SendChat(text); },
       m);
   f.loginDialog = new TLoginDialog(m);
   f.cardForm = new TKestCardForm(m);
@@ -35,15 +41,21 @@ TClientApp::TClientApp(TKestClientForm::Devices devices)
   f.optForm = new TOptForm(m);
   f.kestAbout = new TKestAbout(m);
   m->SetForms(f);
+  // An error that reaches the event loop is written out and shown, the box
+  // opening from the loop afterwards, never inside the callback that failed.
+  plat::SetErrorReporter([m](const std::string& message) {
+    std::fprintf(stderr, "velmora: %s\n", plat::SjisToUtf8(message).c_str());
+    QTimer::singleShot(0, m, [m, message] { plat::MessageBox(m, message, "velmora", plat::mbOK, plat::miError); });
+  });
 }
 
-TClientApp::~TClientApp() = default;
+TClientApp::~TClientApp() { plat::SetErrorReporter(nullptr); }
 
 void TClientApp::Show() {
   main_->Forms().chatWin->show();
-  main_->show();
-  main_->raise();
-  main_->activateWindow();
+  CentreOnScreen(main_.get());
+  main_->CentreWhenFramed();
+  BringToFront(main_.get());
 }
 
 }  // namespace client

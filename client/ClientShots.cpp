@@ -16,6 +16,7 @@
 #include <QThread>
 #include <QTreeWidget>
 #include <cstdio>
+#include <cmath>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -24,7 +25,13 @@
 
 #include "ChatWin.h"
 #include "ClientApp.h"
-#include "GameDialogs.h"
+#include "CardSelForm.h"
+#include "CardShowForm.h"
+#include "CheckForm.h"
+#include "KekkaForm.h"
+#include "KestAbout.h"
+#include "KestCardForm.h"
+#include "OptForm.h"
 #include "GameRules.h"
 #include "LoginDialog.h"
 #include "Music.h"
@@ -53,6 +60,13 @@ bool WaitFor(const std::function<bool()>& pred, int ms = 8000) {
     Pump(20);
   }
   return true;
+}
+
+// What only a window manager shows: w became the active window, above the others.
+bool CameToFront(QWidget* w, const char* what) {
+  if (WaitFor([w] { return QApplication::activeWindow() == w; }, 3000)) return true;
+  std::fprintf(stderr, "velmora_shots: the %s did not come to the front\n", what);
+  return false;
 }
 
 // The window as it stands on the screen, frame included.
@@ -128,18 +142,25 @@ int main(int argc, char** argv) {
     }
     return 2;
   });
-  a->Main().move(20, 20);
-  if (!WaitFor([&] { return a->Main().LocalUser.GetRoom() == 1 && a->Main().PlayerCount == 1; })) {
+  if (!WaitFor([&] { return a->Main().Game.LocalUser.GetRoom() == 1 && a->Main().Game.PlayerCount == 1; })) {
     std::fprintf(stderr, "velmora_shots: the first client did not reach room 1\n");
+    return 1;
+  }
+  // The main window, frame included, stands whole in the middle of the screen.
+  QRect screen = a->Main().screen()->availableGeometry(), frame = a->Main().frameGeometry();
+  if (!screen.contains(frame) || std::abs(frame.center().x() - screen.center().x()) > 2 ||
+      std::abs(frame.center().y() - screen.center().y()) > 2) {
+    std::fprintf(stderr, "velmora_shots: the main window %dx%d+%d+%d is not centred on the screen %dx%d\n",
+                 frame.width(), frame.height(), frame.x(), frame.y(), screen.width(), screen.height());
     return 1;
   }
   fs::path homeB = MakeHome(base, "b", data, port, "ワトソン", "警部");
   auto b = StartClient(homeB, [](QDialog&) { return 1; });
-  b->Main().move(500, 300);
-  if (!WaitFor([&] { return a->Main().PlayerCount == 2 && b->Main().PlayerCount == 2; })) {
+  if (!WaitFor([&] { return a->Main().Game.PlayerCount == 2 && b->Main().Game.PlayerCount == 2; })) {
     std::fprintf(stderr, "velmora_shots: the second client did not join\n");
     return 1;
   }
+  b->Main().move(500, 300);
   a->Main().Forms().chatWin->move(40, 520);
   b->Main().Forms().chatWin->move(820, 600);
 
@@ -156,11 +177,14 @@ int main(int argc, char** argv) {
   WaitFor([&] { return a->Main().Forms().chatWin->ChatMsg->document()->blockCount() >= 3; });
 
   Shot(&a->Main(), out / "table.png");
+  // The chat window's button brings it in front of the main window.
+  a->Main().ChatSpdButton->click();
+  if (!CameToFront(a->Main().Forms().chatWin, "chat window")) return 1;
   Shot(a->Main().Forms().chatWin, out / "chat.png");
 
   client::TNpcSetDlg* npc = a->Main().Forms().npcSetDlg;
   npc->move(300, 120);
-  npc->CpuCount->setCurrentIndex(a->Main().CpuCountSetting);
+  npc->CpuCount->setCurrentIndex(a->Main().Game.CpuCountSetting);
   npc->show();
   Shot(npc, out / "npc.png");
   npc->hide();
@@ -169,20 +193,21 @@ int main(int argc, char** argv) {
   // picker, the card-show dialog and the result.
   auto& am = a->Main();
   auto& bm = b->Main();
-  am.CpuCountSetting = 0;
+  am.Game.CpuCountSetting = 0;
   am.StartButton->click();
-  if (!WaitFor([&] { return am.GameState == 2 && bm.GameState == 2 && am.MoveButton->isEnabled(); })) {
+  if (!WaitFor([&] { return am.Game.GameState == client::gsIdle && bm.Game.GameState == client::gsIdle && am.MoveButton->isEnabled(); })) {
     std::fprintf(stderr, "velmora_shots: the game did not start\n");
     return 1;
   }
   am.MoveButton->click();
-  WaitFor([&] { return am.GameState == 2 && am.UpSpdButton->isEnabled(); }, 15000);
-  for (int i = 0; i < 2 && am.Walk.steps > 0; ++i) {
+  WaitFor([&] { return am.Game.GameState == client::gsIdle && am.UpSpdButton->isEnabled(); }, 15000);
+  for (int i = 0; i < 2 && am.Game.Walk.steps > 0; ++i) {
     am.UpSpdButton->click();
     WaitFor([&] { return am.UpSpdButton->isEnabled(); });
   }
   am.CardSpdButton->click();
-  am.Forms().cardForm->move(40, 480);
+  if (!CameToFront(am.Forms().cardForm, "card strip")) return 1;
+  am.Forms().cardForm->move(am.x() + 40, am.y() + 300);
   Shot(&am, out / "game.png");
   am.Forms().cardForm->hide();
 
@@ -190,29 +215,31 @@ int main(int argc, char** argv) {
   notes->PutMark(0, 2, 2, 1);
   notes->PutMark(0, 4, 5, 1);
   notes->PutMark(0, 7, 14, 2);
+  am.CheckSpdButton->click();
+  if (!CameToFront(notes, "notebook")) return 1;
   notes->move(300, 150);
-  notes->show();
   Shot(notes, out / "notebook.png");
   notes->hide();
+  am.Forms().cardForm->hide();  // shown again with the notebook
 
   // The solution: the cards neither holds.
   bool held[40] = {};
   for (auto* m : {&am, &bm})
-    for (int i = 0; i < m->LocalUser.hand.CardCount(); ++i) held[m->LocalUser.hand.CardAt(i).WireCode()] = true;
+    for (int i = 0; i < m->Game.LocalUser.hand.CardCount(); ++i) held[m->Game.LocalUser.hand.CardAt(i).WireCode()] = true;
   int sol[4] = {0, 0, 0, 0};
   for (int c = 10; c < 39; ++c)
     if (client::ValidCardCode(c) && !held[c]) sol[c / 10] = c % 10;
 
   am.KokusoButton->click();
   client::TCardSelForm* picker = am.Forms().cardSelForm;
-  picker->PlaceBox->setCurrentIndex(am.LocalUser.hand.CardAt(0).Index());
+  picker->PlaceBox->setCurrentIndex(am.Game.LocalUser.hand.CardAt(0).Index());
   picker->HumanBox->setCurrentIndex(sol[1]);
   picker->WeaponBox->setCurrentIndex(sol[2]);
   picker->move(300, 200);
   Shot(picker, out / "picker.png");
 
   // The card-show dialog as ben would see it when asked for two cards.
-  kest::TCard two[2] = {bm.LocalUser.hand.CardAt(0), bm.LocalUser.hand.CardAt(1)};
+  kest::TCard two[2] = {bm.Game.LocalUser.hand.CardAt(0), bm.Game.LocalUser.hand.CardAt(1)};
   bm.Forms().cardShowForm->ShowCards(2, two);
   bm.Forms().cardShowForm->CardClick(1);
   bm.Forms().cardShowForm->move(600, 200);
@@ -220,11 +247,11 @@ int main(int argc, char** argv) {
   bm.Forms().cardShowForm->Abandon();
 
   picker->OkBtnClick();  // a wrong accusation: anna is out
-  WaitFor([&] { return am.GameState == 6 && !am.KestTimer->isActive() && am.OutButton->isEnabled(); }, 15000);
+  WaitFor([&] { return am.Game.GameState == client::gsKokusoCards && !am.KestTimer->isActive() && am.OutButton->isEnabled(); }, 15000);
   am.OutButton->click();
-  WaitFor([&] { return bm.GameState == 10; });
+  WaitFor([&] { return bm.Game.GameState == client::gsConfirm; });
   bm.OutButton->click();
-  WaitFor([&] { return bm.GameState == 2 && bm.KokusoButton->isEnabled(); });
+  WaitFor([&] { return bm.Game.GameState == client::gsIdle && bm.KokusoButton->isEnabled(); });
   bm.KokusoButton->click();
   client::TCardSelForm* bp = bm.Forms().cardSelForm;
   bp->PlaceBox->setCurrentIndex(sol[3]);
@@ -239,19 +266,19 @@ int main(int argc, char** argv) {
   Shot(bm.Forms().kekkaForm, out / "result.png");
   am.Forms().kekkaForm->OKButtonClick();
   bm.Forms().kekkaForm->OKButtonClick();
-  WaitFor([&] { return am.PlayerCount == 2; });
+  WaitFor([&] { return am.Game.PlayerCount == 2; });
 
   // Back to the lobby: choose the hall and enter it.
   setenv("VELMORA_HOME", homeA.c_str(), 1);
   a->Main().RoomView->setCurrentItem(a->Main().RoomView->topLevelItem(0));
-  WaitFor([&] { return !a->Main().RuserPending; });
+  WaitFor([&] { return !a->Main().Game.RuserPending; });
   a->Main().InButtonClick();
-  if (!WaitFor([&] { return a->Main().LocalUser.GetRoom() == 0; })) {
+  if (!WaitFor([&] { return a->Main().Game.LocalUser.GetRoom() == 0; })) {
     std::fprintf(stderr, "velmora_shots: the first client did not return to the lobby\n");
     return 1;
   }
   a->Main().RoomView->setCurrentItem(a->Main().RoomView->topLevelItem(1));
-  WaitFor([&] { return !a->Main().RuserPending; });
+  WaitFor([&] { return !a->Main().Game.RuserPending; });
   Shot(&a->Main(), out / "lobby.png");
 
   b->Main().close();

@@ -1,5 +1,5 @@
-// The client's table of received command words and the dispatcher that
-// splits a line and calls the word's handler with the addressee's user
+// The dispatcher of received lines (the words: kReplyWords in Protocol.h):
+// it splits a line and calls the word's handler with the addressee's user
 // number (the number after ":", -1 when the line has none) and the arguments.
 #pragma once
 
@@ -64,17 +64,6 @@ class TClientLineHandler {
   virtual void HandleBye(int id, const std::string& name) { (void)id, (void)name; }
   virtual void HandleTurnEnd2(int id) { (void)id; }
 };
-
-struct TCommandWord {
-  const char* word;
-  int count;  // exact argument count required, or kAnyCount
-};
-inline constexpr int kAnyCount = -1;
-inline constexpr int kCommandWordCount = 34;
-extern const TCommandWord CommandWords[kCommandWordCount];
-
-// Position of word in CommandWords (exact, case-sensitive), or -1.
-int FindCommandWord(const std::string& word);
 
 // Splits line and calls the handler of its word. Unknown words, a count
 // other than the one a word requires, and a line ending at its ":" are

@@ -3,6 +3,8 @@
 #include <cmath>
 #include <deque>
 
+#include "Protocol.h"
+
 namespace client {
 
 // 短剣, 燭台, ピストル, ロープ, 鉛のパイプ, スパナ
@@ -132,14 +134,14 @@ TWalkResult ArrowStep(TWalk& w, int tag, bool second) {
     if (room < 0 || room == kSpotRoom) {
       res.kind = TWalkResult::Move;
       res.onSpot = room == kSpotRoom;
-      res.line = "MOVE " + std::to_string(nx) + "," + std::to_string(ny) + "," + std::to_string(w.steps);
+      res.line = kest::proto::CmdMove(nx, ny, w.steps);
     } else {
       w.MarkRoomDoors(room, 1);
       w.secondDoor = (room == 0 && tag == arDown && nx != 11) || (room == 4 && tag == arUp && nx != 9);
       if (!takeBack) w.wayBack = OppositeArrow(tag) + (w.secondDoor ? kSecondExit : 0);
       res.kind = TWalkResult::InRoom;
       res.room = room;
-      res.line = "INROOM " + std::to_string(room) + "," + std::to_string(w.steps);
+      res.line = kest::proto::CmdInRoom(room, w.steps);
     }
     return res;
   }
@@ -157,7 +159,7 @@ TWalkResult ArrowStep(TWalk& w, int tag, bool second) {
   w.x = ex, w.y = ey, w.place = 0;
   res.kind = TWalkResult::OutRoom;
   res.room = room;
-  res.line = "OUTROOM " + std::to_string(v) + "," + std::to_string(w.steps);
+  res.line = kest::proto::CmdOutRoom(v, w.steps);
   return res;
 }
 

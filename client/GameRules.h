@@ -87,5 +87,9 @@ inline bool ValidSeat(int s) { return s >= 0 && s <= 5; }
 inline bool ValidCardCode(int c) {
   return (c >= 10 && c <= 15) || (c >= 20 && c <= 25) || (c >= 30 && c <= 38);
 }
+// A solution: a suspect's, a weapon's and a room's card code, in this order.
+inline bool ValidSolution(int person, int weapon, int room) {
+  return person >= 10 && person <= 15 && weapon >= 20 && weapon <= 25 && room >= 30 && room <= 38;
+}
 
 }  // namespace client

@@ -26,12 +26,16 @@
 #include <iterator>
 
 #include "ChatWin.h"
-#include "GameDialogs.h"
+#include "CheckForm.h"
+#include "KestCardForm.h"
+#include "KestCardImage.h"
 #include "LoginDialog.h"
+#include "LoopGuard.h"
 #include "MessageBox.h"
 #include "NpcSetDlg.h"
 #include "Number.h"
 #include "Paths.h"
+#include "Protocol.h"
 #include "Random.h"
 #include "Resources.h"
 #include "TextCodec.h"
@@ -39,8 +43,6 @@
 namespace client {
 
 namespace {
-
-constexpr char BS = '\x08';
 
 // Texts of the window (Shift-JIS).
 const char kHall[] = "\x83\x7a\x81\x5b\x83\x8b";                 // ホール
@@ -51,9 +53,7 @@ const char kWaiting[] = "\x91\xd2\x8b\x40\x92\x86";              // 待機中
 const char kEnd[] = "\x8f\x49\x97\xb9";                          // 終了
 const char kTurnEnd[] = "\x83\x5e\x81\x5b\x83\x93\x8f\x49\x97\xb9";  // ターン終了
 const char kStart[] = "\x8a\x4a\x8e\x6e";                        // 開始
-const char kOpenSeat[] = "\x8e\x51\x89\xc1\x8e\xf3\x95\x74\x92\x86";  // 参加受付中
-// "　参加していません"
-const char kNotPlaying[] = "\x81\x40\x8e\x51\x89\xc1\x82\xb5\x82\xc4\x82\xa2\x82\xdc\x82\xb9\x82\xf1";
+const char kConfirm[] = "\x8a\x6d\x94\x46";                      // 確認
 // "同じ名前のプレイヤーがいます。変更してください。"
 const char kMsgSameName[] =
     "\x93\xaf\x82\xb6\x96\xbc\x91\x4f\x82\xcc\x83\x76\x83\x8c\x83\x43\x83\x84\x81\x5b\x82\xaa"
@@ -78,14 +78,7 @@ const char kMsgTwoPlayers[] =
     "\x82\xcc\x83\x76\x83\x8c\x83\x43\x83\x84\x81\x5b\x82\xaa\x95\x4b\x97\x76\x82\xc5\x82\xb7";
 const char kWarning[] = "\x8c\x78\x8d\x90";  // 警告
 
-
 std::string Trimmed(const QString& s) { return TrimName(S(s)); }
-
-QFont RowFont() {
-  QFont f("IPAGothic");
-  f.setPixelSize(12);
-  return f;
-}
 
 }  // namespace
 
@@ -111,10 +104,11 @@ void TKestCanvas::paintEvent(QPaintEvent*) {
 // ---------------------------------------------------------------- creation
 
 TKestClientForm::TKestClientForm(Devices devices)
-    : dev_(std::move(devices)),
+    : Game(*this, *this),
+      dev_(std::move(devices)),
       arrival_(TLineArrival::Hooks{
           [this](const std::string& l) { CommandDispatcher(*this, l); },
-          [this] { return ScriptRunningMask != 0; },
+          [this] { return Game.ScriptRunningMask != 0; },
           [this] { return Closing; },
           [] { QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents | QEventLoop::AllEvents, 50); },
           [this](const std::string& m) {
@@ -132,18 +126,10 @@ TKestClientForm::TKestClientForm(Devices devices)
   adjustSize();
   setFixedSize(size());
   FormCreate();
-
-  // Field construction.
-  for (auto& s : Seats) s = kest::TKestUser();
   kest::RandSeedFromTime();
 
   // Constructor body.
   LoadSettings();
-  PlayerCount = 0;
-  RuserPending = false;
-  MyUserId = -1;
-  ExpectedPlayers = 0;
-  ScriptRunningMask = 0;
   DrawBoardBackground();
   faces_.Clear();
   titleBitmap_ = QImage();
@@ -153,34 +139,28 @@ TKestClientForm::TKestClientForm(Devices devices)
     restBitmaps_[n] = LoadBitmapResource(("REST" + std::to_string(n)).c_str());
   }
   client::LoadCardCatalogue();
-  for (auto& s : Seats) s.UserNo = -1;
-  connect(KestTimer, &QTimer::timeout, this, [this] { Guarded("timer", [this] { KestTimerTimer(); }); });
-  connect(MoveButton, &QPushButton::clicked, this, [this] { Guarded("die", [this] { MoveButtonClick(); }); });
-  connect(SuiriButton, &QPushButton::clicked, this, [this] { Guarded("suggest", [this] { SuiriButtonClick(); }); });
-  connect(KokusoButton, &QPushButton::clicked, this, [this] { Guarded("accuse", [this] { KokusoButtonClick(); }); });
-  connect(CardSpdButton, &QToolButton::clicked, this, [this] { Guarded("cards", [this] { CardSpdButtonClick(); }); });
-  connect(CheckSpdButton, &QToolButton::clicked, this, [this] { Guarded("notes", [this] { CheckSpdButtonClick(); }); });
-  connect(D1, &QAction::triggered, this, [this] { if (forms_.cardForm) forms_.cardForm->show(); });
-  connect(S1, &QAction::triggered, this, [this] { if (forms_.checkForm) forms_.checkForm->show(); });
-  connect(S2, &QAction::triggered, this, [this] { Guarded("options", [this] { S2Click(); }); });
+  connect(KestTimer, &QTimer::timeout, this, [this] { Entry([this] { Game.KestTimerTimer(); }); });
+  connect(MoveButton, &QPushButton::clicked, this, [this] { MoveButtonClick(); });
+  connect(SuiriButton, &QPushButton::clicked, this, [this] { SuiriButtonClick(); });
+  connect(KokusoButton, &QPushButton::clicked, this, [this] { KokusoButtonClick(); });
+  connect(CardSpdButton, &QToolButton::clicked, this, [this] { CardSpdButtonClick(); });
+  connect(CheckSpdButton, &QToolButton::clicked, this, [this] { CheckSpdButtonClick(); });
+  connect(D1, &QAction::triggered, this, [this] { if (forms_.cardForm) BringToFront(forms_.cardForm); });
+  connect(S1, &QAction::triggered, this, [this] { if (forms_.checkForm) BringToFront(forms_.checkForm); });
+  connect(S2, &QAction::triggered, this, [this] { S2Click(); });
   for (QToolButton* b : {UpSpdButton, DownSpdButton, LeftSpdButton, RightSpdButton, Up2SpdButton,
                          Down2SpdButton})
-    connect(b, &QToolButton::clicked, this, [this, b] { Guarded("arrow", [this, b] { ArrowButtonClick(b); }); });
+    connect(b, &QToolButton::clicked, this, [this, b] { ArrowButtonClick(b); });
   SaiImage->move(168, 166);
 
   TClientConnection* c = dev_.connection.get();
-  c->OnConnect = [this] { Guarded("connect", [this] { LineClientSocket1Connect(); }); };
-  c->OnError = [this](const std::string& what) {
-    Guarded("socket error", [this, what] { LineClientSocket1Error(what); });
-  };
+  c->OnConnect = [this] { Entry([this] { LineClientSocket1Connect(); }); };
+  c->OnError = [this](const std::string& what) { Entry([this, what] { LineClientSocket1Error(what); }); };
   c->OnDisconnect = [this] {
-    Guarded("disconnect", [this] {
-      ConnectionLost("Connection closed by:" + ServerAddressText, kMsgDisconnected);
-    });
+    Entry([this] { ConnectionLost("Connection closed by:" + ServerAddressText, kMsgDisconnected); });
   };
-  c->OnLineArrived = [this](const std::string& line) {
-    Guarded("line", [this, line] { LineClientSocket1LineArrived(line); });
-  };
+  c->OnLineArrived = [this](const std::string& line) { Entry([this, line] { LineClientSocket1LineArrived(line); }); };
+  Sync();
 }
 
 TKestClientForm::~TKestClientForm() {
@@ -190,7 +170,7 @@ TKestClientForm::~TKestClientForm() {
   c->OnDisconnect = nullptr;
   c->OnLineArrived = nullptr;
   c->Close();
-  dev_.music->PlayMusic(-1);
+  dev_.music->PlayMusic(muStop);
 }
 
 void TKestClientForm::BuildComponents() {
@@ -220,9 +200,8 @@ void TKestClientForm::BuildComponents() {
   RoomView->setSelectionBehavior(QAbstractItemView::SelectRows);
   RoomView->setEditTriggers(QAbstractItemView::NoEditTriggers);
   RoomView->hide();
-  connect(RoomView, &QTreeWidget::currentItemChanged, this, [this](QTreeWidgetItem* item) {
-    Guarded("room list", [this, item] { RoomViewSelectItem(item); });
-  });
+  connect(RoomView, &QTreeWidget::currentItemChanged, this,
+          [this](QTreeWidgetItem* item) { RoomViewSelectItem(item); });
 
   auto button = [central](const char* caption, int x, int y, int w, int h) {
     auto* b = new QPushButton(Q(caption), central);
@@ -270,7 +249,7 @@ void TKestClientForm::BuildComponents() {
   CardSpdButton->setEnabled(false);
   CheckSpdButton->setEnabled(false);
   connect(ChatSpdButton, &QToolButton::clicked, this,
-          [this] { Guarded("chat", [this] { ChatWindow1Click(); }); });
+          [this] { ChatWindow1Click(); });
 
   SaiImage = new TKestCanvas(central, 80, 48);
   SaiImage->hide();
@@ -286,6 +265,8 @@ void TKestClientForm::BuildComponents() {
   RoomPanel = panel(24, 12, 281);
   HumanPanel = panel(24, 60, 281);
   WeaponPanel = panel(24, 108, 281);
+  // The captions grow to widths computed for this font (CaptionWidth).
+  for (QLabel* l : {RoomPanel, HumanPanel, WeaponPanel}) l->setFont(GothicFont(16));
   CheckPanel = panel(56, 144, 281);
   CheckPanel->setStyleSheet("background-color: #000000; color: #ff0000;");
   CheckPanel->setText(Q("\x82\xa0\x82\xc8\x82\xbd\x82\xcc\x83\x5e\x81\x5b\x83\x93\x82\xc5\x82\xb7"));
@@ -303,10 +284,10 @@ void TKestClientForm::BuildComponents() {
   ScriptTimer = new QTimer(this);
   ScriptTimer->setInterval(33);
 
-  connect(InButton, &QPushButton::clicked, this, [this] { Guarded("in", [this] { InButtonClick(); }); });
-  connect(OutButton, &QPushButton::clicked, this, [this] { Guarded("out", [this] { OutButtonClick(); }); });
+  connect(InButton, &QPushButton::clicked, this, [this] { InButtonClick(); });
+  connect(OutButton, &QPushButton::clicked, this, [this] { OutButtonClick(); });
   connect(StartButton, &QPushButton::clicked, this,
-          [this] { Guarded("start", [this] { StartButtonClick(); }); });
+          [this] { StartButtonClick(); });
 }
 
 void TKestClientForm::BuildMenu() {
@@ -318,12 +299,12 @@ void TKestClientForm::BuildMenu() {
   QAction* sep2 = file->addSeparator();
   for (QAction* a : {connectItem, startItem, disconnectItem, sep1, sep2}) a->setVisible(false);
   Exit1 = file->addAction(Q("\x8f\x49\x97\xb9(&X)"));  // 終了
-  connect(Exit1, &QAction::triggered, this, [this] { Guarded("exit", [this] { Exit1Click(); }); });
+  connect(Exit1, &QAction::triggered, this, [this] { Exit1Click(); });
 
   QMenu* option = menuBar()->addMenu(Q("\x83\x49\x83\x76\x83\x56\x83\x87\x83\x93(&O)"));
   S2 = option->addAction(Q("\x83\x49\x83\x76\x83\x56\x83\x87\x83\x93\x90\xdd\x92\xe8(&S)"));
   NPCN1 = option->addAction(Q("NPC\x90\xdd\x92\xe8(&N)"));
-  connect(NPCN1, &QAction::triggered, this, [this] { Guarded("npc", [this] { NPCN1Click(); }); });
+  connect(NPCN1, &QAction::triggered, this, [this] { NPCN1Click(); });
 
   QMenu* window = menuBar()->addMenu(Q("\x83\x45\x83\x43\x83\x93\x83\x68\x83\x45(&W)"));
   D1 = window->addAction(Q("\x83\x41\x83\x8a\x83\x6f\x83\x43(&A)"));  // アリバイ
@@ -332,7 +313,7 @@ void TKestClientForm::BuildMenu() {
   ChatWindow1 = window->addAction(Q("\x83\x60\x83\x83\x83\x62\x83\x67(&C)"));  // チャット
   ChatWindow1->setShortcut(Qt::Key_F2);
   connect(ChatWindow1, &QAction::triggered, this,
-          [this] { Guarded("chat", [this] { ChatWindow1Click(); }); });
+          [this] { ChatWindow1Click(); });
   S1 = window->addAction(Q("\x92\x54\x92\xe3\x83\x81\x83\x82(&M)"));  // 探偵メモ
   S1->setShortcut(Qt::Key_F3);
   S1->setEnabled(false);
@@ -346,30 +327,15 @@ void TKestClientForm::BuildMenu() {
 
 void TKestClientForm::FormCreate() {
   LoadMusicFiles();
-  LocalUser = kest::TKestUser();
-  LocalUser.SetFace("0");
-  LocalUser.SetRoom(0);
-  LocalUser.SetPlace(0);
-  LocalUser.ClearUnused();
-  LocalUser.MarkLoggedIn();
-  GameState = 0;
   Connecting = false;
   Closing = false;
   RoomView->clear();
   for (int i = 0; i <= 10; ++i) {
     auto* item = new QTreeWidgetItem(RoomView);
-    if (i == 0) {
-      item->setText(0, Q(kHall));
-      item->setText(1, Q(kHallState));
-    } else {
-      item->setText(0, Q(std::string(kGameRoom) + std::to_string(i)));
-      item->setText(1, Q(kWaiting));
-    }
-    item->setText(2, QStringLiteral("0"));
     item->setTextAlignment(2, Qt::AlignRight | Qt::AlignVCenter);
   }
+  for (int i = 0; i <= 10; ++i) RoomRowChanged(i);
   // The script engine and its game functions are set up by the computer-player host.
-  ComputersAdded = false;
 }
 
 void TKestClientForm::LoadMusicFiles() {
@@ -382,9 +348,9 @@ void TKestClientForm::LoadMusicFiles() {
 
 void TKestClientForm::LoadSettings() {
   Settings = client::LoadSettings(plat::ProgramFile(kSettingsFileName));
-  KokusoMode = Settings.kokusoMode;
-  SuiriMode = Settings.suiriMode;
-  CpuCountSetting = Settings.cpuCount;
+  Game.KokusoMode = Settings.kokusoMode;
+  Game.SuiriMode = Settings.suiriMode;
+  Game.CpuCountSetting = Settings.cpuCount;
 }
 
 void TKestClientForm::SaveSettings() {
@@ -396,35 +362,30 @@ void TKestClientForm::SaveSettings() {
     int i = forms_.loginDialog->FaceSelBox->currentIndex();
     s.face = i >= 0 ? faces_.Name(i) : std::string();
   }
-  s.kokusoMode = KokusoMode;
-  s.suiriMode = SuiriMode;
-  s.cpuCount = CpuCountSetting;
+  s.kokusoMode = Game.KokusoMode;
+  s.suiriMode = Game.SuiriMode;
+  s.cpuCount = Game.CpuCountSetting;
   std::array<std::string, 5> npc;
   for (int i = 0; i < 5; ++i)
     npc[i] = forms_.npcSetDlg ? forms_.npcSetDlg->Names().GetNpcName(i, false) : kNpcDefaultNames[i];
   std::string error;
-  if (!client::SaveSettings(plat::ProgramFile(kSettingsFileName), s, npc, &error))
+  if (!client::SaveSettings(plat::ProgramFile(kSettingsFileName), s, npc, &error)) {
     std::fprintf(stderr, "velmora: settings not saved: %s\n", error.c_str());
-}
-
-void TKestClientForm::Guarded(const char* where, const std::function<void()>& fn) {
-  try {
-    fn();
-  } catch (const std::exception& e) {
-    std::fprintf(stderr, "velmora: error in %s: %s\n", where, plat::SjisToUtf8(e.what()).c_str());
-  } catch (...) {
-    std::fprintf(stderr, "velmora: error in %s\n", where);
+    Log("settings not saved: " + error);
   }
 }
 
-void TKestClientForm::Log(const std::string& sjisLine) {
-  Memo2->appendPlainText(Q(sjisLine));
+void TKestClientForm::Log(const std::string& sjisLine) { Memo2->appendPlainText(Q(sjisLine)); }
+
+void TKestClientForm::Entry(const std::function<void()>& fn) {
+  plat::GuardedCall(fn);
+  plat::GuardedCall([this] { Sync(); });
 }
 
 // ---------------------------------------------------------------- life cycle
 
 bool TKestClientForm::event(QEvent* e) {
-  if (e->type() == QEvent::WindowActivate) Guarded("activate", [this] { FormActivate(); });
+  if (e->type() == QEvent::WindowActivate) Entry([this] { FormActivate(); });
   return QMainWindow::event(e);
 }
 
@@ -433,7 +394,7 @@ void TKestClientForm::FormActivate() {
 }
 
 void TKestClientForm::closeEvent(QCloseEvent* e) {
-  if (!Closing) Guarded("close", [this] { FormClose(); });
+  if (!Closing) plat::GuardedCall([this] { FormClose(); });
   e->accept();
   // The main window ends the program even while other windows are open.
   QTimer::singleShot(0, qApp, [] { QCoreApplication::exit(QCoreApplication::instance()->property("velmoraExit").toInt()); });
@@ -446,7 +407,7 @@ void TKestClientForm::FormClose() {
   Closing = true;
   SaveSettings();
   if (dev_.connection->Active()) dev_.connection->Close();
-  dev_.music->PlayMusic(-1);
+  dev_.music->PlayMusic(muStop);
 }
 
 void TKestClientForm::CloseMainWindow(int exitCode) {
@@ -456,108 +417,118 @@ void TKestClientForm::CloseMainWindow(int exitCode) {
 }
 
 void TKestClientForm::Exit1Click() {
-  dev_.connection->Close();
-  CloseMainWindow(0);
+  Entry([this] {
+    dev_.connection->Close();
+    CloseMainWindow(0);
+  });
 }
 
 void TKestClientForm::ChatWindow1Click() {
-  if (forms_.chatWin) forms_.chatWin->show();
+  Entry([this] {
+    if (forms_.chatWin) BringToFront(forms_.chatWin);
+  });
 }
 
 void TKestClientForm::NPCN1Click() {
-  if (!forms_.npcSetDlg) return;
-  forms_.npcSetDlg->CpuCount->setCurrentIndex(CpuCountSetting);
-  if (RunModal(*forms_.npcSetDlg) == 1) CpuCountSetting = forms_.npcSetDlg->CpuCount->currentIndex();
+  Entry([this] {
+    if (!forms_.npcSetDlg) return;
+    forms_.npcSetDlg->CpuCount->setCurrentIndex(Game.CpuCountSetting);
+    if (RunModal(*forms_.npcSetDlg) == 1) Game.CpuCountSetting = forms_.npcSetDlg->CpuCount->currentIndex();
+  });
 }
 
-// ---------------------------------------------------------------- drawing
+void TKestClientForm::CentreWhenFramed() {
+  // The window manager frames the window some time after it shows, and says
+  // nothing when it has: look for the frame for a few seconds.
+  auto* watch = new QTimer(this);
+  auto tries = std::make_shared<int>(0);
+  connect(watch, &QTimer::timeout, this, [this, watch, tries] {
+    bool framed = frameGeometry().size() != geometry().size();
+    if (framed) CentreOnScreen(this);
+    if (!framed && ++*tries < 60) return;
+    watch->stop();
+    watch->deleteLater();
+  });
+  watch->start(50);
+}
 
-void TKestClientForm::LoadFaces() { faces_.LoadFaces(plat::ProgramFile("faces")); }
+void TKestClientForm::SetForms(const TClientForms& forms) {
+  forms_ = forms;
+  Game.SetNpcNames(forms_.npcSetDlg ? &forms_.npcSetDlg->Names() : nullptr);
+}
 
-void TKestClientForm::DrawBoardBackground() {
-  QImage tile = LoadBitmapResource("BACKPTN");
-  QPainter p(&KestCanvas->Image());
-  if (tile.isNull()) {
-    p.fillRect(0, 0, 740, 416, QColor(32, 24, 16));
+// ---------------------------------------------------------------- widgets
+
+void TKestClientForm::Sync() {
+  const TControls& c = Game.Controls;
+  auto apply = [](QWidget* w, const TControl& t) {
+    w->setEnabled(t.enabled);
+    if (w->isHidden() == t.visible) w->setVisible(t.visible);
+  };
+  apply(SuiriButton, c.Suiri);
+  apply(KokusoButton, c.Kokuso);
+  apply(MoveButton, c.Move);
+  apply(StartButton, c.Start);
+  apply(OutButton, c.Out);
+  StartButton->setText(Q(c.PassageTarget >= 0 && c.PassageTarget < 9 ? kRoomNames[c.PassageTarget] : kStart));
+  StartButton->setProperty("Tag", c.PassageTarget);
+  static const char* const outCaptions[3] = {kEnd, kTurnEnd, kConfirm};
+  OutButton->setText(Q(outCaptions[c.OutCaption]));
+  QToolButton* arrows[6] = {UpSpdButton, DownSpdButton, LeftSpdButton, RightSpdButton, Up2SpdButton, Down2SpdButton};
+  for (int a = 0; a < 6; ++a) arrows[a]->setEnabled(c.Arrows[a]);
+  // A room's second exit stands beside its first one.
+  bool up2 = c.SecondExitRoom == 0, down2 = c.SecondExitRoom == 4;
+  Up2SpdButton->move(up2 ? 684 : 700, Up2SpdButton->y());
+  Down2SpdButton->move(down2 ? 684 : 700, Down2SpdButton->y());
+  Up2SpdButton->setVisible(up2);
+  Down2SpdButton->setVisible(down2);
+  UpSpdButton->move(up2 ? 644 : 664, UpSpdButton->y());
+  DownSpdButton->move(down2 ? 644 : 664, DownSpdButton->y());
+  CardSpdButton->setEnabled(c.CardSpd);
+  D1->setEnabled(c.CardSpd);
+  CheckSpdButton->setEnabled(c.CheckSpd);
+  S1->setEnabled(c.CheckSpd);
+  for (QWidget* w : std::initializer_list<QWidget*>{RoomView, UserBox, InButton})
+    if (w->isHidden() == c.Lobby) w->setVisible(c.Lobby);
+  const TAnimTimer& t = Game.Timer;
+  if (KestTimer->interval() != t.interval) KestTimer->setInterval(t.interval);
+  if (KestTimer->isActive() != t.active) {
+    if (t.active) {
+      KestTimer->start();
+    } else {
+      KestTimer->stop();
+    }
+  }
+}
+
+void TKestClientForm::UserListChanged() {
+  UserBox->clear();
+  for (const std::string& name : Game.UserList) UserBox->addItem(Q(name));
+}
+
+void TKestClientForm::RoomRowChanged(int room) {
+  QTreeWidgetItem* item = RoomView->topLevelItem(room);
+  if (!item) return;
+  const TRoomRow& r = Game.RoomRows[size_t(room)];
+  if (room == 0) {
+    item->setText(0, Q(kHall));
+    item->setText(1, Q(kHallState));
   } else {
-    for (int y = 0; y < 416; y += 64)
-      for (int x = 0; x < 740; x += 64) p.drawImage(x, y, tile);
+    item->setText(0, Q(std::string(kGameRoom) + std::to_string(room)));
+    item->setText(1, Q(r.playing ? kPlaying : kWaiting));
   }
-  KestCanvas->Changed();
+  item->setText(2, QString::number(r.count));
 }
 
-void TKestClientForm::DrawTitle() {
-  if (titleBitmap_.isNull()) titleBitmap_ = LoadBitmapResource("TITLE");
-  if (titleBitmap_.isNull()) return;
-  QPainter p(&KestCanvas->Image());
-  p.drawImage(8, 4, titleBitmap_);
-  KestCanvas->Changed();
+void TKestClientForm::AppendChat(const std::string& text) {
+  if (!forms_.chatWin) return;
+  forms_.chatWin->AppendMessage(text);
+  forms_.chatWin->FlashAlert();
 }
 
-void TKestClientForm::DrawDie(int index, int flags) {
-  if (index < 0 || index > 6) return;
-  QPainter p(&SaiImage->Image());
-  if (flags & 1) p.drawImage(40, 0, dieBitmaps_[index]);
-  if (flags & 2) p.drawImage(0, 0, restBitmaps_[index]);
-  SaiImage->Changed();
+void TKestClientForm::WarnTwoPlayers() {
+  plat::MessageBox(this, kMsgTwoPlayers, kWarning, plat::mbOK, plat::miWarning);
 }
-
-void TKestClientForm::HideCaptionPanels() {
-  RoomPanel->hide();
-  HumanPanel->hide();
-  WeaponPanel->hide();
-}
-
-
-void TKestClientForm::ClearPlayerRows() {
-  for (int seat = 0; seat < 6; ++seat) DrawPlayerRow(seat, "", "");
-}
-
-const QImage& TKestClientForm::FaceGraphic(const std::string& face) const {
-  return faces_.Picture(faces_.Find(face));
-}
-
-void TKestClientForm::DrawPlayerRow(int seat, const std::string& face, const std::string& name) {
-  if (seat < 0 || seat > 5) return;
-  int top = seat * 68;
-  {
-    QPainter p(&KestCanvas->Image());
-    p.fillRect(QRect(QPoint(430, top + 12), QPoint(601, top + 69)), Qt::black);
-    p.setPen(SeatColour(seat));
-    for (int y = top + 8; y <= top + 63; ++y) p.drawLine(426, y, 481, y);
-    p.drawImage(426, top + 8, FaceGraphic(face));
-    p.setFont(RowFont());
-    p.setPen(Qt::white);
-    p.drawText(QRect(484, top + 16, 118, 14), Qt::AlignLeft | Qt::AlignTop,
-               Q(name.empty() ? std::string(kOpenSeat) : name));
-  }
-  if (!name.empty() && GameState != 1 && Seats[seat].HasFlags(kest::ufNonParticipant))
-    SetPlayerStatus(seat, kNotPlaying, 0);
-  KestCanvas->Changed();
-}
-
-void TKestClientForm::SetPlayerStatus(int seat, const std::string& text, int line) {
-  int top = seat * 68;
-  QPainter p(&KestCanvas->Image());
-  p.fillRect(QRect(QPoint(484, top + 30 + 18 * line), QPoint(601, top + 47 + 18 * line)), Qt::black);
-  p.setFont(RowFont());
-  p.setPen(Qt::white);
-  p.drawText(QRect(484, top + 34 + 18 * line, 118, 14), Qt::AlignLeft | Qt::AlignTop, Q(text));
-  KestCanvas->Changed();
-}
-
-void TKestClientForm::PlayMusic(int index) { dev_.music->PlayMusic(index); }
-
-void TKestClientForm::PlaySound(const char* name) {
-  QByteArray wav = LoadSoundResource(name);
-  if (!wav.isEmpty())
-    dev_.sound->Play(reinterpret_cast<const uint8_t*>(wav.constData()), size_t(wav.size()));
-}
-
-
-
-
-void TKestClientForm::SetOutButtonCaption(const char* sjis) { OutButton->setText(Q(sjis)); }
 
 // ---------------------------------------------------------------- lines
 
@@ -566,9 +537,8 @@ void TKestClientForm::LineClientSocket1LineArrived(const std::string& line) {
   arrival_.LineArrived(line);
 }
 
-bool TKestClientForm::SendLine(int id, const std::string& text) {
-  dev_.connection->Send(text + ":" + std::to_string(id) + "\r");
-  return true;
+void TKestClientForm::SendLine(int id, const std::string& text) {
+  dev_.connection->Send(kest::proto::ClientLine(text, id));
 }
 
 // ---------------------------------------------------------------- connection and login
@@ -584,7 +554,7 @@ void TKestClientForm::QueueConnectDialog() {
   connectDialogQueued_ = true;
   QTimer::singleShot(0, this, [this] {
     connectDialogQueued_ = false;
-    if (!Connecting && !Closing) Guarded("login dialog", [this] { ShowConnectDialog(); });
+    if (!Connecting && !Closing) Entry([this] { ShowConnectDialog(); });
   });
 }
 
@@ -603,7 +573,7 @@ void TKestClientForm::ShowConnectDialog() {
   } reset{inConnectDialog_};
 
   TLoginDialog& dlg = *forms_.loginDialog;
-  PlayMusic(3);
+  PlayMusic(muOpening);
   for (;;) {
     int r;
     if (autoLogin_) {
@@ -668,12 +638,10 @@ void TKestClientForm::ShowConnectDialog() {
 }
 
 void TKestClientForm::LineClientSocket1Connect() {
-  if (GameState != 0 || !forms_.loginDialog) return;
+  if (!forms_.loginDialog) return;
   TLoginDialog& dlg = *forms_.loginDialog;
   int face = dlg.FaceSelBox->currentIndex();
-  std::string line = std::string("LOGIN ") + BS + Trimmed(dlg.NameEdit->text()) + BS + "," + BS +
-                     (face >= 0 ? faces_.Name(face) : std::string()) + BS;
-  SendLine(0, line);
+  Game.SendLogin(Trimmed(dlg.NameEdit->text()), face >= 0 ? faces_.Name(face) : std::string());
 }
 
 void TKestClientForm::LineClientSocket1Error(const std::string& what) {
@@ -683,19 +651,7 @@ void TKestClientForm::LineClientSocket1Error(const std::string& what) {
 void TKestClientForm::ResetToLoggedOut() {
   dev_.connection->Close();
   Connecting = false;
-  GameState = 0;
-  MyUserId = -1;
-  PlayerCount = 0;
-  MySeat = 0;
-  ExpectedPlayers = 0;
-  ComputersAdded = false;
-  RuserPending = false;
-  pendingAdds_.clear();
-  for (auto& s : Seats) {
-    s = kest::TKestUser();
-    s.UserNo = -1;
-  }
-  LocalUser.SetRoom(0);
+  Game.ResetToLoggedOut();
 }
 
 void TKestClientForm::ConnectionLost(const std::string& logLine, const std::string& message) {
@@ -711,68 +667,32 @@ void TKestClientForm::ConnectionLost(const std::string& logLine, const std::stri
   QueueConnectDialog();
 }
 
-void TKestClientForm::HandleLogin(int id, int) {
-  if (MyUserId == -1) {
-    MyUserId = id;
-    GameState = 1;
-    Memo2->hide();
-    if (forms_.loginDialog) {
-      LocalUser.SetName(Trimmed(forms_.loginDialog->NameEdit->text()));
-      int face = forms_.loginDialog->FaceSelBox->currentIndex();
-      LocalUser.SetFace(face >= 0 ? faces_.Name(face) : std::string());
-    }
-    LocalUser.SetRoom(0);
-    if (forms_.chatWin) {
-      forms_.chatWin->move(x() + 48, y() + 252);
-      forms_.chatWin->show();
-    }
-    SendLine(MyUserId, "CHROOM 1");
-  } else {
-    if (!pendingAdds_.empty()) pendingAdds_.pop_front();
-    // A computer player the host has just added joins the host's table.
-    int room = LocalUser.GetRoom() > 0 ? LocalUser.GetRoom() : 1;
-    SendLine(id, "CHROOM " + std::to_string(room));
+void TKestClientForm::LoggedIn() {
+  Memo2->hide();
+  if (forms_.chatWin) {
+    forms_.chatWin->move(x() + 48, y() + 252);
+    forms_.chatWin->show();
   }
 }
 
-void TKestClientForm::HandleErr(int, const std::string& text) {
-  if (text == "SAMENAME") {
-    if (MyUserId != -1) {
-      // A computer player's name is taken: ask again under another tag.
-      if (pendingAdds_.empty()) return;
-      PendingAdd add = pendingAdds_.front();
-      pendingAdds_.pop_front();
-      if (++add.retries > 5) {
-        Log("computer player not added: " + add.display);
-        return;
-      }
-      const char* tag = kNpcTags[add.seat - 1];
-      bool tagged = add.display.size() >= std::strlen(tag) &&
-                    add.display.compare(add.display.size() - std::strlen(tag), std::string::npos, tag) == 0;
-      add.display += tagged ? kNpcSecondTag : tag;
-      SendAddCom(add);
-      return;
-    }
-    dev_.connection->Close();
-    ResetToLoggedOut();
-    Refused("the server refused the name (ERR SAMENAME)", kMsgSameName, 0);
-  } else if (text == "LOCKED") {
-    dev_.connection->Close();
-    Connecting = true;  // no dialog from here on: the program ends
-    Refused("the game in room 1 has already started (ERR LOCKED)", kMsgLocked, 3);
-  } else if (text == "OVERUSER") {
-    if (MyUserId != -1) {  // no slot left for a computer player
-      if (!pendingAdds_.empty()) {
-        Log("server full, computer player not added: " + pendingAdds_.front().display);
-        pendingAdds_.pop_front();
-      }
-      return;
-    }
-    if (!Connecting) return;
-    Log(std::string("Server full:") + ServerAddressText);
-    Memo2->show();
-    ResetToLoggedOut();
-    Refused("the server is full (ERR OVERUSER)", kMsgOverUser, 0);
+void TKestClientForm::LoginRefused(TRefusal why) {
+  switch (why) {
+    case rfSameName:
+      ResetToLoggedOut();
+      Refused("the server refused the name (ERR SAMENAME)", kMsgSameName, 0);
+      break;
+    case rfLocked:
+      dev_.connection->Close();
+      Connecting = true;  // no dialog from here on: the program ends
+      Refused("the game in room 1 has already started (ERR LOCKED)", kMsgLocked, 3);
+      break;
+    case rfOverUser:
+      if (!Connecting) return;
+      Log(std::string("Server full:") + ServerAddressText);
+      Memo2->show();
+      ResetToLoggedOut();
+      Refused("the server is full (ERR OVERUSER)", kMsgOverUser, 0);
+      break;
   }
 }
 
@@ -783,7 +703,7 @@ void TKestClientForm::Refused(const std::string& why, const char* message, int e
   }
   // The box opens from the event loop, never inside the line's socket callback.
   QTimer::singleShot(0, this, [this, message, exitCode] {
-    Guarded("refusal", [this, message, exitCode] {
+    Entry([this, message, exitCode] {
       plat::MessageBox(this, message, "Error", plat::mbOK, plat::miError);
       if (exitCode != 0) {
         CloseMainWindow(exitCode);
@@ -796,257 +716,30 @@ void TKestClientForm::Refused(const std::string& why, const char* message, int e
 
 // ---------------------------------------------------------------- lobby
 
-void TKestClientForm::HandleChroom(int, int room, const std::string& name) {
-  if (name == LocalUser.GetName()) {
-    autoLoginPending_ = false;  // logged in and seated: the automatic login is done
-    PlayerCount = 0;
-    LocalUser.SetRoom(int16_t(room));
-    UserBox->clear();
-    if (room == 0) {
-      UserBox->show();
-      InButton->show();
-      RoomView->show();
-      OutButton->hide();
-      StartButton->hide();
-      HideCaptionPanels();
-      FreeCardPictures();
-      FreePieces();
-      FreeCursor();
-      CardSpdButton->setEnabled(false);
-      D1->setEnabled(false);
-      CheckSpdButton->setEnabled(false);
-      S1->setEnabled(false);
-      if (forms_.checkForm) {
-        forms_.checkForm->ClearMarks();
-        forms_.checkForm->hide();
-      }
-      DrawBoardBackground();
-    } else {
-      UserBox->hide();
-      InButton->hide();
-      RoomView->hide();
-      OutButton->show();
-      SetOutButtonCaption(kEnd);
-      StartButton->hide();
-      ClearPlayerRows();
-    }
-  } else if (LocalUser.GetRoom() != 0 && room != LocalUser.GetRoom()) {
-    auto found = UserBox->findItems(Q(name), Qt::MatchExactly);
-    if (!found.isEmpty()) delete UserBox->takeItem(UserBox->row(found.front()));
-  }
+void TKestClientForm::HandleChroom(int id, int room, const std::string& name) {
+  if (name == Game.LocalUser.GetName()) autoLoginPending_ = false;  // seated: the automatic login is done
+  Game.HandleChroom(id, room, name);
 }
-
-void TKestClientForm::HandleRoom(int, int room, int playing, int count) {
-  if (room < 0 || room > 10) return;
-  QTreeWidgetItem* item = RoomView->topLevelItem(room);
-  if (!item) return;
-  if (room == 0) {
-    item->setText(0, Q(kHall));
-    item->setText(1, Q(kHallState));
-  } else {
-    item->setText(0, Q(std::string(kGameRoom) + std::to_string(room)));
-    item->setText(1, Q(playing ? kPlaying : kWaiting));
-  }
-  item->setText(2, QString::number(count));
-}
-
-void TKestClientForm::HandleAddUser(int id, const std::string& name, int room,
-                                    const std::string& face, int userNo, int kind) {
-  if (id != MyUserId) return;
-  if (room != 0) {
-    if (PlayerCount >= 6) return;  // a seventh member has no seat
-    if (name == LocalUser.GetName()) {
-      MySeat = PlayerCount;
-      if (MySeat == 0) StartButton->show();
-    }
-    kest::TKestUser& s = Seats[PlayerCount];
-    s.SetName(name);
-    s.SetRoom(int16_t(room));
-    s.SetFace(face);
-    s.UserNo = int16_t(userNo);
-    if (kind != 0) {
-      s.SetFlags(kest::ufComputer);
-      if (kind == 2) {
-        s.SetFlags(kest::ufNonParticipant);
-      } else {
-        s.ClearFlags(kest::ufNonParticipant);
-      }
-    } else {
-      s.ClearFlags(kest::ufComputer | kest::ufNonParticipant);
-    }
-  }
-  UserBox->addItem(Q(name));
-  if (room != 0) DrawPlayerRow(PlayerCount, face, name);
-  ++PlayerCount;
-  if (PlayerCount == ExpectedPlayers) {
-    SendLine(MyUserId, std::string("START ") + (KokusoMode ? "1" : "0") + "," + (SuiriMode ? "1" : "0"));
-    ExpectedPlayers = 0;
-    StartButton->hide();
-  }
-}
-
-void TKestClientForm::HandleAddUser2(int, const std::string& name, int, const std::string&) {
-  UserBox->addItem(Q(name));
-}
-
-void TKestClientForm::HandleRuserEnd(int) { RuserPending = false; }
-
-void TKestClientForm::HandleUser(int id, int seat, const std::string& name) {
-  if (id != MyUserId || LocalUser.GetRoom() != 0) return;
-  if (seat < 0 || seat > UserBox->count()) seat = UserBox->count();
-  UserBox->insertItem(seat, Q(name));
-}
-
-void TKestClientForm::HandleRemoveUser(int, const std::string& name) {
-  auto found = UserBox->findItems(Q(name), Qt::MatchExactly);
-  if (!found.isEmpty()) delete UserBox->takeItem(UserBox->row(found.front()));
-  if (LocalUser.GetRoom() == 0) return;
-  for (int j = 0; j < 6; ++j) {
-    if (j < PlayerCount && Seats[j].GetName() == name) {
-      for (int k = j; k < 5; ++k) Seats[k] = Seats[k + 1];
-      Seats[5] = kest::TKestUser();
-      Seats[5].UserNo = -1;
-      --PlayerCount;
-      break;
-    }
-  }
-  for (int k = 0; k < 6; ++k) {
-    if (k < PlayerCount) {
-      if (Seats[k].GetName() == LocalUser.GetName()) MySeat = k;
-      DrawPlayerRow(k, Seats[k].GetFace(), Seats[k].GetName());
-    } else {
-      DrawPlayerRow(k, "", "");
-    }
-  }
-  StartButton->setVisible(MySeat == 0);
-  if (GameState != 1) ResetBoard();
-}
-
-void TKestClientForm::HandleBye(int id, const std::string& name) {
-  uint8_t s = GameState;
-  HandleRemoveUser(id, name);
-  if (s != 1) {
-    CloseGameDialogs();
-    FreeCursor();
-    KestTimer->stop();
-    ComputersAdded = false;
-    for (QWidget* w : std::initializer_list<QWidget*>{SuiriButton, KokusoButton, MoveButton, UpSpdButton,
-                                                      DownSpdButton, LeftSpdButton, RightSpdButton,
-                                                      Up2SpdButton, Down2SpdButton})
-      w->setEnabled(false);
-    OutButton->setEnabled(true);
-    SetOutButtonCaption(kEnd);
-    StartButton->setText(Q(kStart));
-    StartButton->setEnabled(true);
-    StartButton->setVisible(MySeat == 0);
-    GameState = 1;
-  }
-}
-
-void TKestClientForm::HandlePrint(int id, const std::string& text) {
-  if (id != MyUserId || !forms_.chatWin) return;
-  forms_.chatWin->AppendMessage(text);
-  forms_.chatWin->FlashAlert();
-}
-
-void TKestClientForm::HandleCpuType(int id, int type) {
-  for (auto& s : Seats) {
-    if (s.UserNo == id && id >= 0) {
-      s.SetFlags(kest::ufComputer);
-      s.CpuType = int16_t(type);
-      return;
-    }
-  }
-}
-
-
-// ---------------------------------------------------------------- buttons
 
 void TKestClientForm::InButtonClick() {
-  QTreeWidgetItem* item = RoomView->currentItem();
-  if (!item) return;
-  int room = RoomView->indexOfTopLevelItem(item);
-  if (room < 0 || room == LocalUser.GetRoom()) return;
-  if (kest::ReadDecimal(S(item->text(2))) > 4) return;
-  SendLine(MyUserId, "CHROOM " + std::to_string(room));
+  Entry([this] {
+    QTreeWidgetItem* item = RoomView->currentItem();
+    if (item) Game.InButtonClick(RoomView->indexOfTopLevelItem(item));
+  });
 }
 
 void TKestClientForm::RoomViewSelectItem(QTreeWidgetItem* item) {
-  if (!item || RuserPending || MyUserId < 0) return;
-  int room = RoomView->indexOfTopLevelItem(item);
-  if (room < 0) return;
-  UserBox->clear();
-  SendLine(MyUserId, "RUSER " + std::to_string(room));
-  RuserPending = true;
+  Entry([this, item] {
+    if (item) Game.RoomViewSelectItem(RoomView->indexOfTopLevelItem(item));
+  });
 }
 
 void TKestClientForm::OutButtonClick() {
-  CheckPanel->hide();
-  if (GameState == 1) {
-    CloseMainWindow(0);
-  } else if (GameState == 10) {
-    OutButton->setEnabled(false);
-    SetOutButtonCaption(kTurnEnd);
-    GameState = 2;
-    SendLine(MyUserId, "CONFIRM");
-  } else if (GameState != 0) {
-    OutButton->setEnabled(false);
-    SendLine(MyUserId, ViewShown ? "TURNEND2" : "TURNEND");
-  }
-}
-
-void TKestClientForm::SendAddCom(const PendingAdd& add) {
-  pendingAdds_.push_back(add);
-  SendLine(MyUserId, add.word + " " + BS + add.display + BS + "," + BS + add.raw + BS + ",0");
+  Entry([this] { Game.OutButtonClick(); });
 }
 
 void TKestClientForm::StartButtonClick() {
-  if (GameState != 1 && GameState != 0) {
-    // In a game the button is the secret passage of the own room.
-    int target = StartButton->property("Tag").toInt();
-    if (target < 0 || target > 8 || Walk.place < 1 || Walk.place > 9) return;
-    MoveButton->setEnabled(false);
-    StartButton->setEnabled(false);
-    Walk.MarkRoomDoors(Walk.place - 1, 0);
-    Walk.place = target + 1;
-    LocalUser.SetPlace(int16_t(target + 1));
-    SendLine(MyUserId, "INROOM " + std::to_string(target) + ",0");
-    return;
-  }
-  if (GameState != 1 || !forms_.npcSetDlg) return;
-  TNpcNames& npc = forms_.npcSetDlg->Names();
-  std::array<std::string, 6> humans;
-  for (int k = 0; k < PlayerCount && k < 6; ++k)
-    if (!Seats[k].HasFlags(kest::ufComputer)) humans[k] = Seats[k].GetName();
-  npc.MakeUniqueNames(humans, PlayerCount);
-
-  auto add = [this, &npc](const char* word, int seat) {
-    SendAddCom({word, seat, npc.GetNpcName(seat - 1, true), npc.GetNpcName(seat - 1, false), 0});
-  };
-  if (CpuCountSetting == 0 || ComputersAdded) {
-    if (PlayerCount < 2) {
-      plat::MessageBox(this, kMsgTwoPlayers, kWarning, plat::mbOK, plat::miWarning);
-      return;
-    }
-    if (PlayerCount >= 6) {  // a full table of humans starts at once
-      SendLine(MyUserId, std::string("START ") + (KokusoMode ? "1" : "0") + "," + (SuiriMode ? "1" : "0"));
-      StartButton->hide();
-      return;
-    }
-    ExpectedPlayers = 6;
-    for (int seat = PlayerCount; seat <= 5; ++seat) add("ADDCOM2", seat);
-    return;
-  }
-  StartButton->hide();
-  ComputersAdded = true;
-  int n = std::min(PlayerCount + CpuCountSetting, 6) - PlayerCount;
-  for (int seat = PlayerCount; seat < PlayerCount + n; ++seat) add("ADDCOM", seat);
-  ExpectedPlayers = 6;
-  for (int seat = PlayerCount + n; seat <= 5; ++seat) add("ADDCOM2", seat);
-  if (PlayerCount >= 6) {
-    SendLine(MyUserId, std::string("START ") + (KokusoMode ? "1" : "0") + "," + (SuiriMode ? "1" : "0"));
-    ExpectedPlayers = 0;
-  }
+  Entry([this] { Game.StartButtonClick(); });
 }
 
 }  // namespace client

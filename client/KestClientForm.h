@@ -1,4 +1,5 @@
-// The client's main window: lobby, board, player rows and all line handling.
+// The client's main window: it hands every line, button and tick to the game
+// core and paints what the core decided (the lobby, the board, the player rows).
 #pragma once
 
 #include <QMainWindow>
@@ -6,7 +7,6 @@
 #include <QWidget>
 #include <array>
 #include <cstdint>
-#include <deque>
 #include <functional>
 #include <memory>
 #include <string>
@@ -15,6 +15,7 @@
 #include "ClientConnection.h"
 #include "CommandDispatcher.h"
 #include "Faces.h"
+#include "GameCore.h"
 #include "GameRules.h"
 #include "Kestclasses.h"
 #include "LineQueue.h"
@@ -73,7 +74,10 @@ struct TClientForms {
   QDialog* kestAbout = nullptr;
 };
 
-class TKestClientForm : public QMainWindow, public TClientLineHandler {
+class TKestClientForm : public QMainWindow,
+                        public TClientLineHandler,
+                        public TLineSender,
+                        public TGameView {
  public:
   struct Devices {
     std::unique_ptr<TClientConnection> connection;
@@ -84,7 +88,7 @@ class TKestClientForm : public QMainWindow, public TClientLineHandler {
   explicit TKestClientForm(Devices devices);
   ~TKestClientForm() override;
 
-  void SetForms(const TClientForms& forms) { forms_ = forms; }
+  void SetForms(const TClientForms& forms);
   const TClientForms& Forms() const { return forms_; }
 
   // Shows modal dialogs; tests replace it. Returns the dialog's result.
@@ -92,27 +96,22 @@ class TKestClientForm : public QMainWindow, public TClientLineHandler {
   // Exit code for the program when the main window closes.
   int ExitCode() const { return exitCode_; }
 
+  // The game: the state and every decision.
+  TGameCore Game;
+
   // ---- Lines ----
   void LineClientSocket1LineArrived(const std::string& line);
-  bool SendLine(int id, const std::string& text);
+  void SendLine(int id, const std::string& text) override;
 
   // ---- Start-up, resources ----
   void LoadFaces();
   const TFaceSet& Faces() const { return faces_; }
-  void DrawBoardBackground();
-  void DrawTitle();
-  void DrawDie(int index, int flags);
-  void HideCaptionPanels();
-  void FreeCardPictures();
-  void ClearPlayerRows();
-  void DrawPlayerRow(int seat, const std::string& face, const std::string& name);
-  void SetPlayerStatus(int seat, const std::string& text, int line);
   const QImage& FaceGraphic(const std::string& face) const;
-  void PlayMusic(int index);
-  void PlaySound(const char* name);
-  void ResetBoard();
-
-  void ArrowButtonClick(QToolButton* button);
+  void ClearPlayerRows();
+  // Shows the core's buttons, lists and timer on the widgets.
+  void Sync();
+  // Centres the window again once the window manager has given it its frame.
+  void CentreWhenFramed();
 
   // ---- Connection and login ----
   void ShowConnectDialog();
@@ -126,110 +125,130 @@ class TKestClientForm : public QMainWindow, public TClientLineHandler {
   void RoomViewSelectItem(QTreeWidgetItem* item);
   void OutButtonClick();
   void StartButtonClick();
-
-  // ---- Line handlers ----
-  void HandleLogin(int id, int idAgain) override;
-  void HandleErr(int id, const std::string& text) override;
-  void HandleChroom(int id, int room, const std::string& name) override;
-  void HandleRoom(int id, int room, int playing, int count) override;
-  void HandleAddUser(int id, const std::string& name, int room, const std::string& face,
-                     int userNo, int kind) override;
-  void HandleAddUser2(int id, const std::string& name, int room, const std::string& face) override;
-  void HandleUser(int id, int seat, const std::string& name) override;
-  void HandleRemoveUser(int id, const std::string& name) override;
-  void HandleRuserEnd(int id) override;
-  void HandleBye(int id, const std::string& name) override;
-  void HandlePrint(int id, const std::string& text) override;
-  void HandleCpuType(int id, int type) override;
-  void StartGame(int id, const TArgs& args) override;
-  void HandleCard(int id, const TArgs& args) override;
-  void HandleTurn(int id, int seat) override;
-  void HandleTurnEnd2(int id) override;
-  void HandleSaikoro(int id, int n) override;
-  void HandleMove(int id, int seat, int x, int y, int steps) override;
-  void HandleInRoom(int id, int seat, int room, int steps) override;
-  void HandleOutRoom(int id, int seat, int v, int steps) override;
-  void HandleSuiriStart(int id, int seat, int room) override;
-  void HandleSuiri(int id, int seat, int room, int person, int weapon) override;
-  void HandleShowWait(int id, int seat) override;
-  void HandleShowSel(int id, const TArgs& args) override;
-  void HandleShowC(int id, const TArgs& args) override;
-  void HandleSuiriEnd(int id) override;
-  void HandleKokusoStart(int id, int seat, int room) override;
-  void HandleKokuso(int id, int person, int weapon, int room, bool right) override;
-  void HandleSuiriCancel(int id, int seat) override;
-  void HandleKokusoCancel(int id, int seat) override;
-  void HandleLose(int id, int seat) override;
-  void HandleWin(int id, int seat, int person, int weapon, int room) override;
-  void HandleEnd(int id, int seat, int person, int weapon, int room) override;
-
-  // ---- Game ----
   void MoveButtonClick();
   void SuiriButtonClick();
   void KokusoButtonClick();
+  void ArrowButtonClick(QToolButton* button);
   void CardSpdButtonClick();
   void CheckSpdButtonClick();
   void S2Click();
   void KestTimerTimer();  // one tick of the running animation
+  // The dialogs' answers.
   void SendSuiri(int id, int room, int weapon, int person);
   void SendShow(int id, int code, const kest::TCard& card);
   void SendKokuso(int id, int room, int weapon, int person);
-  void SendClearNpc();
-  void SaveButtonStates();
-  void RestoreButtonStates();
-  void ShowMessageLine(const std::string& text);
-  void ShowRoomPictures(int room, int seat, int other);
-  void DrawBoard();
-  void CreatePieces();
-  void FreePieces();
-  void ShowPieces(bool flag);
+  void KekkaOk();
+
+  // ---- Line handlers: the core decides ----
+  void HandleLogin(int id, int idAgain) override { Game.HandleLogin(id, idAgain); }
+  void HandleErr(int id, const std::string& text) override { Game.HandleErr(id, text); }
+  void HandleChroom(int id, int room, const std::string& name) override;
+  void HandleRoom(int id, int room, int playing, int count) override { Game.HandleRoom(id, room, playing, count); }
+  void HandleAddUser(int id, const std::string& name, int room, const std::string& face, int userNo,
+                     int kind) override {
+    Game.HandleAddUser(id, name, room, face, userNo, kind);
+  }
+  void HandleAddUser2(int id, const std::string& name, int room, const std::string& face) override {
+    Game.HandleAddUser2(id, name, room, face);
+  }
+  void HandleUser(int id, int seat, const std::string& name) override { Game.HandleUser(id, seat, name); }
+  void HandleRemoveUser(int id, const std::string& name) override { Game.HandleRemoveUser(id, name); }
+  void HandleRuserEnd(int id) override { Game.HandleRuserEnd(id); }
+  void HandleBye(int id, const std::string& name) override { Game.HandleBye(id, name); }
+  void HandlePrint(int id, const std::string& text) override { Game.HandlePrint(id, text); }
+  void HandleCpuType(int id, int type) override { Game.HandleCpuType(id, type); }
+  void StartGame(int id, const TArgs& args) override { Game.StartGame(id, args); }
+  void HandleCard(int id, const TArgs& args) override { Game.HandleCard(id, args); }
+  void HandleTurn(int id, int seat) override { Game.HandleTurn(id, seat); }
+  void HandleTurnEnd2(int id) override { Game.HandleTurnEnd2(id); }
+  void HandleSaikoro(int id, int n) override { Game.HandleSaikoro(id, n); }
+  void HandleMove(int id, int seat, int x, int y, int steps) override { Game.HandleMove(id, seat, x, y, steps); }
+  void HandleInRoom(int id, int seat, int room, int steps) override { Game.HandleInRoom(id, seat, room, steps); }
+  void HandleOutRoom(int id, int seat, int v, int steps) override { Game.HandleOutRoom(id, seat, v, steps); }
+  void HandleSuiriStart(int id, int seat, int room) override { Game.HandleSuiriStart(id, seat, room); }
+  void HandleSuiri(int id, int seat, int room, int person, int weapon) override {
+    Game.HandleSuiri(id, seat, room, person, weapon);
+  }
+  void HandleShowWait(int id, int seat) override { Game.HandleShowWait(id, seat); }
+  void HandleShowSel(int id, const TArgs& args) override { Game.HandleShowSel(id, args); }
+  void HandleShowC(int id, const TArgs& args) override { Game.HandleShowC(id, args); }
+  void HandleSuiriEnd(int id) override { Game.HandleSuiriEnd(id); }
+  void HandleKokusoStart(int id, int seat, int room) override { Game.HandleKokusoStart(id, seat, room); }
+  void HandleKokuso(int id, int person, int weapon, int room, bool right) override {
+    Game.HandleKokuso(id, person, weapon, room, right);
+  }
+  void HandleSuiriCancel(int id, int seat) override { Game.HandleSuiriCancel(id, seat); }
+  void HandleKokusoCancel(int id, int seat) override { Game.HandleKokusoCancel(id, seat); }
+  void HandleLose(int id, int seat) override { Game.HandleLose(id, seat); }
+  void HandleWin(int id, int seat, int person, int weapon, int room) override {
+    Game.HandleWin(id, seat, person, weapon, room);
+  }
+  void HandleEnd(int id, int seat, int person, int weapon, int room) override {
+    Game.HandleEnd(id, seat, person, weapon, room);
+  }
+
+  // ---- Painting what the core decided ----
+  void PlayMusic(int index) override;
+  void PlaySound(const char* name) override;
+  void Log(const std::string& sjisLine) override;
+  void DrawBoardBackground() override;
+  void DrawTitle() override;
+  void DrawBoard() override;
+  void DrawPlayerRow(int seat, const std::string& face, const std::string& name) override;
+  void SetPlayerStatus(int seat, const std::string& text) override;
+  void ShowMessageLine(const std::string& text) override;
+  void ShowRoomPictures(int room, int seat, int other) override;
+  void DrawDie(int index, int flags) override;
+  void ShowDie(bool shown) override;
+  void CreatePieces() override;
+  void FreePieces() override;
+  void ShowPieces(bool flag) override;
+  void PiecesMoved() override;
+  void CreateTurnCursor() override;
+  void SetTurnCursor(int seat) override;
+  void FreeTurnCursor() override;
+  void SetCaptions(const std::array<std::string, 3>& texts) override;
+  void SetCaptionWidth(int panel, int width) override;
+  void HideCaptionPanels() override;
+  void ShowCheckPanel(bool confirm) override;
+  void HideCheckPanel() override;
+  void ShowCardPicture(int kind, int number) override;
+  void CreateKokusoCards(const std::array<int, 3>& kinds, const std::array<int, 3>& numbers) override;
+  void ShowKokusoCards() override;
+  void SlideKokusoCards(int tick) override;
+  void FreeCardPictures() override;
+  void SetPersonCard(int seat) override;
+  void LoggedIn() override;
+  void LoginRefused(TRefusal why) override;
+  void CloseMainWindow() override { CloseMainWindow(0); }
+  void WarnTwoPlayers() override;
+  void UserListChanged() override;
+  void RoomRowChanged(int room) override;
+  void AppendChat(const std::string& text) override;
+  void ClearCardStrip() override;
+  void AddCardToStrip(int kind, int number) override;
+  void PlaceCardStrip(int count) override;
+  void PutMark(int group, int row, int code, int column) override;
+  void ClearNotebook() override;
+  void CloseNotebook() override;
+  void OpenPicker(bool suiri, int room) override;
+  void ClosePicker() override;
+  void OpenCardShow(int count, const kest::TCard* cards) override;
+  void CloseCardShow() override;
+  void ShowResult(bool won, int seat, int person, int weapon, int room) override;
+  void CloseResult() override;
+
   void PlacePiece(int i, int px, int py);
   void SpreadPieces(int x, int y);
-  void ShowSecondExits(int room);
-  void ShowPassageButton(int room);
-  void UpdateMoveButtons(int seat, int steps);
-  void SetTurnCursor(int seat);
-  void FreeCursor();
-  // Script events of computer players: hooks that the computer-player host fills.
-  virtual void RaiseScriptEvent(int seat, const char* event, const std::vector<int>& args) {
-    (void)seat, (void)event, (void)args;
-  }
-  // The seat of the host's computer player with user number id, else -1.
-  int ComputerSeatOf(int id) const;
   QLabel* Piece(int i) const { return pieces_[i]; }
   QLabel* CursorImage() const { return cursor_; }
   TKestCardImage* ShownCardImage() const { return shownCardImage_; }
-  bool RunningAnimation() const;
 
-  // ---- State (public for the other windows and for tests) ----
+  // ---- The window's own state ----
   TClientSettings Settings;
-  int CpuCountSetting = 0;
-  bool KokusoMode = true, SuiriMode = false;
-  kest::TKestUser LocalUser;
-  std::array<kest::TKestUser, 6> Seats;
-  int MyUserId = -1;
-  uint8_t GameState = 0;
   bool Connecting = false;
   bool Closing = false;
-  int ScriptRunningMask = 0;
-  int PlayerCount = 0;
-  int MySeat = 0;
-  int ExpectedPlayers = 0;
-  bool RuserPending = false;
-  bool ComputersAdded = false;
-  bool AccuseAnywhere = true, MoveSuspect = false;
   std::string ServerAddressText;
-  int TurnSeat = 0;
-  bool ViewShown = false;
-  TWalk Walk;  // own piece's walk: marks, WayBack, SecondDoor
-  int LastSuiriRoom = 0, LastSuiriSeat = 0;
-  kest::TCard ShownCard;
-  int KokusoRoom = 0, KokusoPerson = 0, KokusoWeapon = 0;
-  uint8_t Verdict = 0;
-  int PendingShowCheck = -1;
-  TDieAnim Die;
-  int RollValue = 0, AnimTick = 0, AnimStep = 0;
-  std::string MessageLine;  // the text last written on the board's message line
 
   // Components.
   TKestCanvas* KestCanvas = nullptr;
@@ -269,11 +288,11 @@ class TKestClientForm : public QMainWindow, public TClientLineHandler {
   // A refused login: the message box, then the dialog again (exitCode 0) or the end.
   void Refused(const std::string& why, const char* message, int exitCode);
   void CloseMainWindow(int exitCode);
-  void Log(const std::string& sjisLine);
-  void SetOutButtonCaption(const char* sjis);
   void LoadMusicFiles();
-  // Runs fn, reporting an escaping exception instead of letting it reach Qt.
-  void Guarded(const char* where, const std::function<void()>& fn);
+  // Runs an entry from the event loop: errors go to the one guard, then the
+  // widgets show what the core left.
+  void Entry(const std::function<void()>& fn);
+  QImage LoadPortrait(int seat) const;
 
   Devices dev_;
   TClientForms forms_;
@@ -286,32 +305,12 @@ class TKestClientForm : public QMainWindow, public TClientLineHandler {
   bool autoLogin_ = false;         // VELMORA_AUTOLOGIN=1: accept the dialog once, unasked
   bool autoLoginPending_ = false;  // that login has not been accepted yet
   int exitCode_ = 0;
-  // Computer players asked for and not yet answered, in the order sent.
-  struct PendingAdd {
-    std::string word;  // ADDCOM or ADDCOM2
-    int seat;
-    std::string display, raw;
-    int retries;
-  };
-  std::deque<PendingAdd> pendingAdds_;
   std::array<QLabel*, 12> pieces_{};
   QLabel* cursor_ = nullptr;
   TKestCardImage* shownCardImage_ = nullptr;
   std::array<TKestCardImage*, 3> kokusoCards_{};
   std::array<int, 3> kokusoTargets_{};
-  std::array<bool, 9> savedStates_{};
-  bool footToggle_ = false;
   bool cardStripFlag_ = false;
-  void EndOfGame(bool won, int seat, int person, int weapon, int room);
-  void CloseGameDialogs();
-  void SetArrows(bool enabled);
-  void StartCaptions(int room, int person, int weapon, uint8_t state);
-  void ClearView();
-  void CancelView(int id, int seat, const char* status, const char* word);
-  bool Bad(bool condition, const char* word);
-  std::string SeatName(int seat) const;
-  QImage LoadPortrait(int seat) const;
-  void SendAddCom(const PendingAdd& add);
 };
 
 // Seat colours (RGB) of the player rows and the setup slots.

@@ -1,6 +1,6 @@
 #include "LineQueue.h"
 
-#include <exception>
+#include "LoopGuard.h"
 
 namespace client {
 
@@ -43,13 +43,7 @@ void TLineArrival::LineArrived(const std::string& line) {
 
 void TLineArrival::DispatchOne(const std::string& line) {
   dispatching_ = true;
-  try {
-    hooks_.dispatch(line);
-  } catch (const std::exception& e) {
-    if (hooks_.log) hooks_.log(std::string("error handling line \"") + line + "\": " + e.what());
-  } catch (...) {
-    if (hooks_.log) hooks_.log("error handling line \"" + line + "\"");
-  }
+  plat::GuardedCall([&] { hooks_.dispatch(line); });
   dispatching_ = false;
 }
 

@@ -32,7 +32,8 @@ class TLineQueue {
 // is being dispatched, or while an outer arrival already waits for the
 // scripts, is queued and the call returns: the outer call dispatches it next.
 // Only the outermost arrival pumps the event loop while scripts run, so no
-// nested call ever waits on an outer one.
+// nested call ever waits on an outer one. A handler's exception goes to the
+// platform's one guard and the next line is dispatched.
 class TLineArrival {
  public:
   struct Hooks {
@@ -40,7 +41,7 @@ class TLineArrival {
     std::function<bool()> scriptRunning;                // ScriptRunningMask != 0
     std::function<bool()> closing;                      // the window began closing
     std::function<void()> pump;                         // handle pending events once
-    std::function<void(const std::string&)> log;        // dropped lines, handler errors
+    std::function<void(const std::string&)> log;        // dropped lines
   };
 
   static constexpr int kCapacity = 256;

@@ -1,6 +1,6 @@
 // Background music as the main window asks for it: six files by index
 // (0 main, 1 suggestion, 2 accusation, 3 title, 4 won, 5 lost). The MIDI
-// library plays them; without it, music is silent.
+// library plays them; the null player keeps silence.
 #pragma once
 
 #include <memory>

@@ -15,8 +15,4 @@ std::vector<std::string> TNullMusicPlayer::LoadFiles(const std::string& folder) 
   return missing;
 }
 
-#ifndef VELMORA_HAVE_MIDI
-std::unique_ptr<TMusicPlayer> CreateMusicPlayer() { return std::make_unique<TNullMusicPlayer>(); }
-#endif
-
 }  // namespace client

@@ -1,13 +1,16 @@
 #include "Resources.h"
 
 #include <QFile>
+#include <QScreen>
+#include <QWidget>
 
+#include "ResourcePaths.h"
 #include "TextCodec.h"
 
 namespace client {
 
 QImage LoadBitmapResource(const char* name) {
-  QImage img(QString(":/res/bitmaps/%1.bmp").arg(name));
+  QImage img(QString::fromStdString(assets::BitmapResourcePath(name)));
   return img;
 }
 
@@ -25,7 +28,7 @@ QImage MakeGreenTransparent(const QImage& src) {
 QImage LoadTransparentBitmap(const char* name) { return MakeGreenTransparent(LoadBitmapResource(name)); }
 
 QByteArray LoadSoundResource(const char* name) {
-  QFile f(QString(":/res/sounds/%1.wav").arg(name));
+  QFile f(QString::fromStdString(assets::SoundResourcePath(name)));
   if (!f.open(QIODevice::ReadOnly)) return {};
   return f.readAll();
 }
@@ -33,5 +36,26 @@ QByteArray LoadSoundResource(const char* name) {
 QString Q(const std::string& sjis) { return QString::fromStdString(plat::SjisToUtf8(sjis)); }
 
 std::string S(const QString& text) { return plat::Utf8ToSjis(text.toStdString()); }
+
+QFont GothicFont(int px, bool bold) {
+  QFont f(QStringLiteral("IPAGothic"));
+  f.setPixelSize(px);
+  f.setBold(bold);
+  return f;
+}
+
+void CentreX(QWidget* w, int width) { w->move((width - w->width()) / 2, w->y()); }
+
+void BringToFront(QWidget* w) {
+  w->show();
+  w->raise();
+  w->activateWindow();
+}
+
+void CentreOnScreen(QWidget* w) {
+  QRect screen = w->screen()->availableGeometry();
+  QRect frame = w->frameGeometry();
+  w->move(screen.center() - QPoint(frame.width() / 2, frame.height() / 2));
+}
 
 }  // namespace client

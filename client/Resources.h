@@ -4,9 +4,12 @@
 #pragma once
 
 #include <QByteArray>
+#include <QFont>
 #include <QImage>
 #include <QString>
 #include <string>
+
+class QWidget;
 
 namespace client {
 
@@ -17,6 +20,15 @@ QImage LoadTransparentBitmap(const char* name);
 QImage MakeGreenTransparent(const QImage& img);
 // ":/res/sounds/<name>.wav"; empty when absent.
 QByteArray LoadSoundResource(const char* name);
+
+// The Japanese Gothic face the windows draw their texts in, at px pixels.
+QFont GothicFont(int px, bool bold = false);
+// Centres w horizontally in a parent width pixels wide.
+void CentreX(QWidget* w, int width);
+// Shows a window in front of the others, active.
+void BringToFront(QWidget* w);
+// Moves a window, frame included, to the middle of the screen that holds it.
+void CentreOnScreen(QWidget* w);
 
 // Shift-JIS bytes to a widget text and back.
 QString Q(const std::string& sjis);

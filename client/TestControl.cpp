@@ -16,7 +16,9 @@
 #include <cstring>
 #include <sstream>
 
-#include "GameDialogs.h"
+#include "CardSelForm.h"
+#include "CardShowForm.h"
+#include "KekkaForm.h"
 #include "KestClientForm.h"
 
 namespace client {
@@ -113,8 +115,8 @@ void TTestControl::Read(int fd) {
 std::string TTestControl::StateLine() const {
   TKestClientForm& m = *main_;
   std::ostringstream s;
-  s << "STATE " << int(m.GameState) << " seat " << m.MySeat << " turn " << m.TurnSeat << " place " << m.Walk.place
-    << " x " << m.Walk.x << " y " << m.Walk.y << " steps " << m.Walk.steps << " enabled";
+  s << "STATE " << int(m.Game.GameState) << " seat " << m.Game.MySeat << " turn " << m.Game.TurnSeat << " place " << m.Game.Walk.place
+    << " x " << m.Game.Walk.x << " y " << m.Game.Walk.y << " steps " << m.Game.Walk.steps << " enabled";
   struct {
     const char* name;
     QWidget* w;
@@ -129,7 +131,7 @@ std::string TTestControl::StateLine() const {
     s << " cardshow:" << m.Forms().cardShowForm->Pictures.size();
   if (m.Forms().kekkaForm && m.Forms().kekkaForm->isVisible()) s << " result";
   s << " hand";
-  for (int i = 0; i < m.LocalUser.hand.CardCount(); ++i) s << " " << m.LocalUser.hand.CardAt(i).WireCode();
+  for (int i = 0; i < m.Game.LocalUser.hand.CardCount(); ++i) s << " " << m.Game.LocalUser.hand.CardAt(i).WireCode();
   return s.str();
 }
 

@@ -20,6 +20,27 @@ const TCommandWord kCommandWords[kCommandCount] = {
     {"ADDCOM2", A, 0, 2},
 };
 
+const TReplyWord kReplyWords[kReplyCount] = {
+    {"LOGIN", kAnyCount},        {"ADDUSER", 5},              {"ADDUSER2", 3},
+    {"PRINT", 1},                {"USER", 2},                 {"CHROOM", 2},
+    {"ROOM", 3},                 {"ERR", 1},                  {"CARD", kAnyCount},
+    {"REMOVEUSER", 1},           {"RUSEREND", kAnyCount},     {"START", kAnyCount},
+    {"TURN", kAnyCount},         {"SAIKORO", kAnyCount},      {"SUIRI", kAnyCount},
+    {"SHOWWAIT", kAnyCount},     {"SHOWSEL", kAnyCount},      {"SHOWC", kAnyCount},
+    {"SUIRIEND", kAnyCount},     {"KOKUSOCHECK", kAnyCount},  {"KOKUSO", kAnyCount},
+    {"MOVE", kAnyCount},         {"INROOM", kAnyCount},       {"OUTROOM", kAnyCount},
+    {"SUIRISTART", kAnyCount},   {"KOKUSOSTART", kAnyCount},  {"WIN", kAnyCount},
+    {"LOSE", kAnyCount},         {"END", kAnyCount},          {"SUIRICANCEL", kAnyCount},
+    {"KOKUSOCANCEL", kAnyCount}, {"CPUTYPE", kAnyCount},      {"BYE", kAnyCount},
+    {"TURNEND2", kAnyCount},
+};
+
+int LookupReplyWord(std::string_view word) {
+  for (int i = 0; i < kReplyCount; ++i)
+    if (word == kReplyWords[i].word) return i;
+  return -1;
+}
+
 int LookupCommandWord(std::string_view word) {
   for (int i = 0; i < kCommandCount; ++i)
     if (word == kCommandWords[i].word) return i;
@@ -155,5 +176,23 @@ std::string CmdAddCom(int command, std::string_view name, std::string_view face,
 }
 
 std::string CmdChat(int room, std::string_view text) { return MakeLine("CHAT", {room, TArg::Quoted(text)}); }
+
+std::string CmdWord(int command) { return kCommandWords[command].word; }
+std::string CmdChroom(int room) { return MakeLine("CHROOM", {room}); }
+std::string CmdStart(bool accuseAnywhere, bool moveSuspect) {
+  return MakeLine("START", {accuseAnywhere ? 1 : 0, moveSuspect ? 1 : 0});
+}
+std::string CmdRuser(int room) { return MakeLine("RUSER", {room}); }
+std::string CmdMove(int x, int y, int steps) { return MakeLine("MOVE", {x, y, steps}); }
+std::string CmdWarp(int room) { return MakeLine("WARP", {room}); }
+std::string CmdSuiri(int room, int person, int weapon) { return MakeLine("SUIRI", {room, person, weapon}); }
+std::string CmdShow(int code) { return MakeLine("SHOW", {code}); }
+std::string CmdShowNo() { return MakeLine("SHOW", {TArg::Plain("NO")}); }
+std::string CmdKokuso(int room, int person, int weapon) { return MakeLine("KOKUSO", {room, person, weapon}); }
+std::string CmdKokusoEnd(int verdict) { return MakeLine("KOKUSOEND", {verdict}); }
+std::string CmdInRoom(int room, int steps) { return MakeLine("INROOM", {room, steps}); }
+std::string CmdOutRoom(int v, int steps) { return MakeLine("OUTROOM", {v, steps}); }
+std::string CmdSuiriStart(int room) { return MakeLine("SUIRISTART", {room}); }
+std::string CmdKokusoStart(int room) { return MakeLine("KOKUSOSTART", {room}); }
 
 }  // namespace kest::proto

@@ -50,6 +50,30 @@ int LookupCommandWord(std::string_view word);
 // Whether count arguments satisfy the word's rule.
 bool CountFits(int command, int count);
 
+// ---- Server to client: the words the client understands, in lookup order ----
+
+enum TReply : int {
+  rpLogin, rpAddUser, rpAddUser2, rpPrint, rpUser, rpChroom, rpRoom, rpErr, rpCard,
+  rpRemoveUser, rpRuserEnd, rpStart, rpTurn, rpSaikoro, rpSuiri, rpShowWait, rpShowSel,
+  rpShowC, rpSuiriEnd, rpKokusoCheck, rpKokuso, rpMove, rpInRoom, rpOutRoom, rpSuiriStart,
+  rpKokusoStart, rpWin, rpLose, rpEnd, rpSuiriCancel, rpKokusoCancel, rpCpuType, rpBye,
+  rpTurnEnd2,
+  kReplyCount
+};
+
+inline constexpr int kAnyCount = -1;
+
+struct TReplyWord {
+  const char* word;
+  int8_t count;  // the exact argument count the client requires, or kAnyCount
+};
+
+// The 34 words with the client's argument rules, indexed by TReply.
+extern const TReplyWord kReplyWords[kReplyCount];
+
+// Index of the word (exact, case-sensitive), -1 when unknown.
+int LookupReplyWord(std::string_view word);
+
 // ---- Server send modes ----
 
 enum : int {
@@ -140,6 +164,24 @@ std::string LineTurnEnd2();
 std::string CmdLogin(std::string_view name, std::string_view face);
 std::string CmdAddCom(int command, std::string_view name, std::string_view face, int cpuType);
 std::string CmdChat(int room, std::string_view text);
+// A word without arguments: SAIKORO, TURNEND, SHOWCHECK, SUIRICANCEL,
+// KOKUSOCANCEL, ROOMLOCK, ROOMUNLOCK, ENDGAME, TURNEND2, CONFIRM, CLEARNPC.
+std::string CmdWord(int command);
+std::string CmdChroom(int room);
+std::string CmdStart(bool accuseAnywhere, bool moveSuspect);
+std::string CmdRuser(int room);
+std::string CmdMove(int x, int y, int steps);
+std::string CmdWarp(int room);
+std::string CmdSuiri(int room, int person, int weapon);
+std::string CmdShow(int code);
+std::string CmdShowNo();
+std::string CmdKokuso(int room, int person, int weapon);
+std::string CmdKokusoEnd(int verdict);
+std::string CmdInRoom(int room, int steps);
+// v: direction << 8 | room (direction + 0x10 for a second exit).
+std::string CmdOutRoom(int v, int steps);
+std::string CmdSuiriStart(int room);
+std::string CmdKokusoStart(int room);
 
 // "がログアウトしました", appended to the leaver's name.
 inline constexpr const char kLoggedOutText[] =

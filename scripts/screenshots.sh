@@ -1,6 +1,10 @@
 #!/usr/bin/env bash
 # Takes the client's screenshots into docs/screenshots/: a server and two
-# clients on a virtual X display with a window manager.
+# clients on a virtual X display with a window manager. The tool fails when
+# the window manager shows a fault: a window that does not come to the front,
+# a main window that is not centred on the screen.
+#   VELMORA_DISPLAY=:N   the X display to start (default: a random one)
+#   VELMORA_PORT=N       the server's port (default: a random one)
 set -euo pipefail
 cd "$(dirname "$0")/.."
 . scripts/deps.sh
@@ -15,12 +19,12 @@ bin=${VELMORA_BIN:-build/bin}
 out=docs/screenshots
 mkdir -p "$out"
 
-display=:$((90 + RANDOM % 100))
+display=${VELMORA_DISPLAY:-:$((90 + RANDOM % 100))}
 pids=()
 cleanup() { for p in "${pids[@]}"; do kill "$p" 2>/dev/null || true; done; }
 trap cleanup EXIT
 
-Xvfb "$display" -screen 0 1280x800x24 -nolisten tcp >/dev/null 2>&1 &
+Xvfb "$display" -screen 0 1280x900x24 -nolisten tcp >/dev/null 2>&1 &
 pids+=($!)
 sleep 1.5
 DISPLAY=$display openbox >/dev/null 2>&1 &
@@ -28,7 +32,7 @@ pids+=($!)
 sleep 1
 
 server=${VELMORA_SERVER_BIN:-$bin/velmora_server}
-port=$((20000 + RANDOM % 20000))
+port=${VELMORA_PORT:-$((20000 + RANDOM % 20000))}
 QT_QPA_PLATFORM=offscreen "$server" --port "$port" >/dev/null 2>&1 &
 pids+=($!)
 sleep 1

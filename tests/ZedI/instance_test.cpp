@@ -1,4 +1,9 @@
 #include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <set>
+#include <vector>
 
 #include "Fixture.h"
 #include "VmSpace.h"
@@ -343,6 +348,91 @@ TEST(VmSpace, HeapChecks) {
     EXPECT_TRUE(vm.Free(a));
     EXPECT_FALSE(vm.Free(a));
     EXPECT_EQ(vm.Check(a, 4), nullptr);
+}
+
+TEST(VmSpace, FreedNeighboursJoinAndAreReusedZeroFilled) {
+    auto& vm = zedi::VmSpace::Get();
+    uint32_t a = vm.Alloc(48), b = vm.Alloc(32), c = vm.Alloc(16);
+    ASSERT_TRUE(a && b && c);
+    ASSERT_EQ(b, a + 48);
+    std::memset(vm.Ptr(a), 0xAB, 80);
+    // Freed in either order, a and b make one range that an exact fit takes
+    // before any larger free range.
+    EXPECT_TRUE(vm.Free(b));
+    EXPECT_TRUE(vm.Free(a));
+    uint32_t joined = vm.Alloc(80);
+    EXPECT_EQ(joined, a);
+    EXPECT_EQ(vm.BlockSize(joined), 80u);
+    std::vector<uint8_t> zeros(80, 0);
+    EXPECT_EQ(std::memcmp(vm.Ptr(joined), zeros.data(), 80), 0);
+    EXPECT_TRUE(vm.Free(c));
+    EXPECT_TRUE(vm.Free(joined));
+    EXPECT_FALSE(vm.Free(joined));
+}
+
+TEST(VmSpace, ManyBlocksFreedEveryOtherAndTakenAgain) {
+    auto& vm = zedi::VmSpace::Get();
+    uint32_t before = vm.BytesInUse();
+    std::vector<uint32_t> blocks;
+    for (int i = 0; i < 20000; ++i) {
+        blocks.push_back(vm.Alloc(uint32_t(16 + i % 64)));
+        ASSERT_NE(blocks.back(), 0u);
+    }
+    std::set<uint32_t> holes;
+    for (size_t i = 0; i < blocks.size(); i += 2) {
+        EXPECT_TRUE(vm.Free(blocks[i]));
+        holes.insert(blocks[i]);
+    }
+    // Blocks of the same sizes go into the holes.
+    for (size_t i = 0; i < blocks.size(); i += 2) {
+        blocks[i] = vm.Alloc(uint32_t(16 + i % 64));
+        EXPECT_EQ(holes.count(blocks[i]), 1u) << i;
+    }
+    for (uint32_t b : blocks) EXPECT_TRUE(vm.Free(b));
+    EXPECT_EQ(vm.BytesInUse(), before);
+}
+
+TEST(VmSpace, FreeingALargeBlockKeepsItsNeighbour) {
+    // A block of 64 KiB or more whose end shares a page with a live block behind
+    // it: freeing it must leave that block's bytes alone. The block is placed at
+    // the start of a page (16-byte fillers walk up to one), since that is where
+    // the pages it gives back begin.
+    auto& vm = zedi::VmSpace::Get();
+    const uint32_t page = uint32_t(sysconf(_SC_PAGESIZE));
+    const uint32_t size = 16 * page + 200;  // ends inside a page
+    std::vector<uint32_t> held;
+    uint32_t big = 0, next = 0;
+    for (int i = 0; i < 200000 && !next; ++i) {
+        uint32_t f = vm.Alloc(16);
+        ASSERT_NE(f, 0u);
+        held.push_back(f);
+        if ((f + 16) % page) continue;
+        uint32_t b = vm.Alloc(size);
+        ASSERT_NE(b, 0u);
+        uint32_t n = vm.Alloc(64);
+        ASSERT_NE(n, 0u);
+        if (b == f + 16 && n == b + vm.BlockSize(b)) {
+            big = b;
+            next = n;
+        } else {
+            held.push_back(b);  // an earlier hole took it: keep it filled
+            held.push_back(n);
+        }
+    }
+    ASSERT_NE(next, 0u) << "no page-aligned block with a neighbour found";
+    ASSERT_NE(next % page, 0u);
+    std::memset(vm.Ptr(big), 0x5A, size);
+    std::memset(vm.Ptr(next), 0xA5, 64);
+    EXPECT_TRUE(vm.Free(big));
+    std::vector<uint8_t> expect(64, 0xA5);
+    EXPECT_EQ(std::vector<uint8_t>(vm.Ptr(next), vm.Ptr(next) + 64), expect);
+    // The freed room is handed out again cleared.
+    uint32_t again = vm.Alloc(size);
+    ASSERT_NE(again, 0u);
+    EXPECT_EQ(std::count(vm.Ptr(again), vm.Ptr(again) + size, 0), int(size));
+    EXPECT_TRUE(vm.Free(again));
+    EXPECT_TRUE(vm.Free(next));
+    for (uint32_t h : held) EXPECT_TRUE(vm.Free(h));
 }
 
 }  // namespace

@@ -2,6 +2,7 @@
 // table cell by cell, every built-in resource loads with its size, and the
 // data folders hold what the client looks up by name.
 #include "BoardTables.h"
+#include "ResourcePaths.h"
 
 #include <QFile>
 #include <QImage>
@@ -23,7 +24,7 @@ constexpr QRgb KeyGreen = 0xFF00FF00;
 
 QImage Bitmap(const std::string& name)
 {
-    return QImage(QString::fromStdString(":/res/bitmaps/" + name + ".bmp"));
+    return QImage(QString::fromStdString(assets::BitmapResourcePath(name)));
 }
 
 bool IsDoor(uint16_t code) { return code != 0 && code != 1 && code != 0x19; }
@@ -134,7 +135,7 @@ TEST(BuiltInSounds, EachIsSixteenBitMonoPcm)
 {
     for (const char* name : {"CHECKSND", "CHECKSND2", "DOORSND1", "FOOTSND1", "FOOTSND2", "SAISND"}) {
         SCOPED_TRACE(name);
-        QFile f(QString(":/res/sounds/") + name + ".wav");
+        QFile f(QString::fromStdString(assets::SoundResourcePath(name)));
         ASSERT_TRUE(f.open(QIODevice::ReadOnly));
         const QByteArray b = f.readAll();
         ASSERT_GE(b.size(), 44);

@@ -16,13 +16,8 @@
 
 namespace clienttest {
 
-inline QApplication& App() {
-  static int argc = 1;
-  static char name[] = "client_tests";
-  static char* argv[] = {name, nullptr};
-  static QApplication* app = new QApplication(argc, argv);
-  return *app;
-}
+// The application object of the test program's main.
+inline QApplication& App() { return *qobject_cast<QApplication*>(QCoreApplication::instance()); }
 
 class FakeConnection : public client::TClientConnection {
  public:

@@ -17,9 +17,16 @@
 
 #include "ChatWin.h"
 #include "ClientApp.h"
-#include "GameDialogs.h"
+#include "CardSelForm.h"
+#include "CardShowForm.h"
+#include "CheckForm.h"
+#include "KekkaForm.h"
+#include "KestAbout.h"
+#include "KestCardForm.h"
+#include "OptForm.h"
 #include "GameRules.h"
 #include "ClientTestUtil.h"
+#include "EventLoop.h"
 #include "LoginDialog.h"
 #include "MessageBox.h"
 #include "NpcSetDlg.h"
@@ -60,17 +67,8 @@ std::function<void()> gEveryRound;
 
 // Handles events until pred holds or limitMs pass (generous: sanitizer builds on
 // a loaded machine are slow).
-template <class Pred>
-bool WaitFor(Pred pred, int limitMs = 20000) {
-  QElapsedTimer t;
-  t.start();
-  while (!pred()) {
-    if (t.elapsed() > limitMs) return false;
-    if (gEveryRound) gEveryRound();
-    QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-    std::this_thread::sleep_for(std::chrono::milliseconds(2));
-  }
-  return true;
+bool WaitFor(const std::function<bool()>& pred, int limitMs = 20000) {
+  return testloop::WaitUntil(pred, limitMs, gEveryRound);
 }
 
 // One client with its own folder; its login dialog is answered by `answer`.
@@ -98,7 +96,7 @@ struct Client {
   TKestClientForm& Main() { return app->Main(); }
   bool LogIn() {
     Main().ShowConnectDialog();
-    return WaitFor([this] { return Main().PlayerCount > 0 && Main().LocalUser.GetRoom() == 1; });
+    return WaitFor([this] { return Main().Game.PlayerCount > 0 && Main().Game.LocalUser.GetRoom() == 1; });
   }
   std::string Chat() { return client::S(Main().Forms().chatWin->ChatMsg->toPlainText()); }
 };
@@ -134,19 +132,19 @@ class ClientE2E : public ::testing::Test {
 TEST_F(ClientE2E, ThreeInOneRoomChatAndOneLeaves) {
   Client& a = NewClient("a3", "anna");
   ASSERT_TRUE(a.LogIn());
-  EXPECT_GE(a.Main().MyUserId, 0);
-  EXPECT_EQ(a.Main().GameState, 1);
-  EXPECT_EQ(a.Main().MySeat, 0);
+  EXPECT_GE(a.Main().Game.MyUserId, 0);
+  EXPECT_EQ(a.Main().Game.GameState, client::gsNoGame);
+  EXPECT_EQ(a.Main().Game.MySeat, 0);
   EXPECT_FALSE(a.Main().StartButton->isHidden());
   Client& b = NewClient("b3", "ben");
   ASSERT_TRUE(b.LogIn());
   Client& c = NewClient("c3", "cleo");
   ASSERT_TRUE(c.LogIn());
-  ASSERT_TRUE(WaitFor([&] { return a.Main().PlayerCount == 3; }));
-  EXPECT_EQ(c.Main().PlayerCount, 3);
-  EXPECT_EQ(c.Main().MySeat, 2);
-  EXPECT_EQ(a.Main().Seats[2].GetName(), "cleo");
-  EXPECT_EQ(a.Main().Seats[2].GetFace(), "face_c3");
+  ASSERT_TRUE(WaitFor([&] { return a.Main().Game.PlayerCount == 3; }));
+  EXPECT_EQ(c.Main().Game.PlayerCount, 3);
+  EXPECT_EQ(c.Main().Game.MySeat, 2);
+  EXPECT_EQ(a.Main().Game.Seats[2].GetName(), "cleo");
+  EXPECT_EQ(a.Main().Game.Seats[2].GetFace(), "face_c3");
 
   c.Main().Forms().chatWin->ChatLine->setText("hello all");
   c.Main().Forms().chatWin->ChatLineEnter();
@@ -157,10 +155,10 @@ TEST_F(ClientE2E, ThreeInOneRoomChatAndOneLeaves) {
   // Ben closes his window: the others' rows close up.
   b.Main().close();
   b.app.reset();
-  ASSERT_TRUE(WaitFor([&] { return a.Main().PlayerCount == 2; }));
-  EXPECT_EQ(a.Main().Seats[1].GetName(), "cleo");
-  EXPECT_EQ(a.Main().Seats[2].GetName(), "");
-  ASSERT_TRUE(WaitFor([&] { return c.Main().MySeat == 1; }));
+  ASSERT_TRUE(WaitFor([&] { return a.Main().Game.PlayerCount == 2; }));
+  EXPECT_EQ(a.Main().Game.Seats[1].GetName(), "cleo");
+  EXPECT_EQ(a.Main().Game.Seats[2].GetName(), "");
+  ASSERT_TRUE(WaitFor([&] { return c.Main().Game.MySeat == 1; }));
 }
 
 TEST_F(ClientE2E, SameNameAsksForAnotherName) {
@@ -175,7 +173,7 @@ TEST_F(ClientE2E, SameNameAsksForAnotherName) {
   EXPECT_EQ(b.dialogs, 2);
   ASSERT_EQ(boxes.size(), 1u);
   EXPECT_EQ(boxes[0].caption, "Error");
-  EXPECT_EQ(b.Main().LocalUser.GetName(), "dup2");
+  EXPECT_EQ(b.Main().Game.LocalUser.GetName(), "dup2");
 }
 
 TEST_F(ClientE2E, RefusedConnectionReopensDialog) {
@@ -200,9 +198,9 @@ TEST_F(ClientE2E, ReconnectsAfterServerDrops) {
   };
   server->Stop();
   ASSERT_TRUE(WaitFor([&] { return a.dialogs == 1; }));
-  ASSERT_TRUE(WaitFor([&] { return a.Main().MyUserId >= 0 && a.Main().LocalUser.GetRoom() == 1; }));
-  EXPECT_EQ(a.Main().PlayerCount, 1);
-  EXPECT_EQ(a.Main().GameState, 1);
+  ASSERT_TRUE(WaitFor([&] { return a.Main().Game.MyUserId >= 0 && a.Main().Game.LocalUser.GetRoom() == 1; }));
+  EXPECT_EQ(a.Main().Game.PlayerCount, 1);
+  EXPECT_EQ(a.Main().Game.GameState, client::gsNoGame);
 }
 
 TEST_F(ClientE2E, HostAddsComputerPlayersUntilStartThenLateLoginIsLocked) {
@@ -210,16 +208,16 @@ TEST_F(ClientE2E, HostAddsComputerPlayersUntilStartThenLateLoginIsLocked) {
   ASSERT_TRUE(a.LogIn());
   Client& b = NewClient("b7", "ben");
   ASSERT_TRUE(b.LogIn());
-  ASSERT_TRUE(WaitFor([&] { return a.Main().PlayerCount == 2; }));
-  a.Main().CpuCountSetting = 1;
+  ASSERT_TRUE(WaitFor([&] { return a.Main().Game.PlayerCount == 2; }));
+  a.Main().Game.CpuCountSetting = 1;
   a.Main().StartButton->click();
-  ASSERT_TRUE(WaitFor([&] { return a.Main().GameState == 2 && b.Main().GameState == 2; }));
-  EXPECT_EQ(a.Main().PlayerCount, 6);
-  EXPECT_EQ(a.Main().ExpectedPlayers, 0);
-  EXPECT_TRUE(a.Main().Seats[2].HasFlags(kest::ufComputer));
-  EXPECT_FALSE(a.Main().Seats[2].HasFlags(kest::ufNonParticipant));
-  for (int s = 3; s < 6; ++s) EXPECT_TRUE(a.Main().Seats[s].HasFlags(kest::ufNonParticipant)) << s;
-  EXPECT_EQ(b.Main().PlayerCount, 6);
+  ASSERT_TRUE(WaitFor([&] { return a.Main().Game.GameState == client::gsIdle && b.Main().Game.GameState == client::gsIdle; }));
+  EXPECT_EQ(a.Main().Game.PlayerCount, 6);
+  EXPECT_EQ(a.Main().Game.ExpectedPlayers, 0);
+  EXPECT_TRUE(a.Main().Game.Seats[2].HasFlags(kest::ufComputer));
+  EXPECT_FALSE(a.Main().Game.Seats[2].HasFlags(kest::ufNonParticipant));
+  for (int s = 3; s < 6; ++s) EXPECT_TRUE(a.Main().Game.Seats[s].HasFlags(kest::ufNonParticipant)) << s;
+  EXPECT_EQ(b.Main().Game.PlayerCount, 6);
 
   Client& c = NewClient("c7", "cleo");
   c.Main().ShowConnectDialog();
@@ -248,7 +246,7 @@ class GameE2E : public ClientE2E {
       for (auto& c : clients) {
         if (!c->app) continue;
         TKestClientForm& m = c->Main();
-        if (m.GameState == 10 && m.OutButton->isEnabled()) m.OutButton->click();
+        if (m.Game.GameState == client::gsConfirm && m.OutButton->isEnabled()) m.OutButton->click();
         auto* show = m.Forms().cardShowForm;
         if (show->isVisible()) {
           ++shown;
@@ -262,22 +260,22 @@ class GameE2E : public ClientE2E {
     ClientE2E::TearDown();
   }
   static std::string Dump(TKestClientForm& m) {
-    return "\n seat " + std::to_string(m.MySeat) + " state " + std::to_string(int(m.GameState)) + " turn " +
-           std::to_string(m.TurnSeat) + " move " + std::to_string(m.MoveButton->isEnabled()) + " out " +
-           std::to_string(m.OutButton->isEnabled()) + " place " + std::to_string(m.Walk.place) + " steps " +
-           std::to_string(m.Walk.steps) + " view " + std::to_string(m.ViewShown) + " msg " +
-           plat::SjisToUtf8(m.MessageLine);
+    return "\n seat " + std::to_string(m.Game.MySeat) + " state " + std::to_string(int(m.Game.GameState)) + " turn " +
+           std::to_string(m.Game.TurnSeat) + " move " + std::to_string(m.MoveButton->isEnabled()) + " out " +
+           std::to_string(m.OutButton->isEnabled()) + " place " + std::to_string(m.Game.Walk.place) + " steps " +
+           std::to_string(m.Game.Walk.steps) + " view " + std::to_string(m.Game.ViewShown) + " msg " +
+           plat::SjisToUtf8(m.Game.MessageLine);
   }
   static bool MyTurn(TKestClientForm& m) {
-    return m.GameState == 2 && m.TurnSeat == m.MySeat && m.MoveButton->isEnabled();
+    return m.Game.GameState == client::gsIdle && m.Game.TurnSeat == m.Game.MySeat && m.MoveButton->isEnabled();
   }
   // Rolls and walks toward target along the route table until the steps are
   // used up or a room is entered.
   static bool RollAndWalk(TKestClientForm& m, int target) {
     m.MoveButton->click();
-    if (!WaitFor([&] { return m.GameState == 2 && m.UpSpdButton->isEnabled(); }, 60000)) return false;
-    while (m.Walk.steps > 0 && m.Walk.place == 0) {
-      int d = client::RouteTable()[target][client::CellIndex(m.Walk.x, m.Walk.y)];
+    if (!WaitFor([&] { return m.Game.GameState == client::gsIdle && m.UpSpdButton->isEnabled(); }, 60000)) return false;
+    while (m.Game.Walk.steps > 0 && m.Game.Walk.place == 0) {
+      int d = client::RouteTable()[target][client::CellIndex(m.Game.Walk.x, m.Game.Walk.y)];
       if (d > 3) return false;
       QToolButton* b[4] = {m.UpSpdButton, m.DownSpdButton, m.LeftSpdButton, m.RightSpdButton};
       b[d]->click();
@@ -303,18 +301,18 @@ TEST_F(GameE2E, ThreePlayWholeGameLoseAndWin) {
   ASSERT_TRUE(b.LogIn());
   Client& c = NewClient("gc", "cleo");
   ASSERT_TRUE(c.LogIn());
-  ASSERT_TRUE(WaitFor([&] { return a.Main().PlayerCount == 3; }));
-  a.Main().CpuCountSetting = 0;
+  ASSERT_TRUE(WaitFor([&] { return a.Main().Game.PlayerCount == 3; }));
+  a.Main().Game.CpuCountSetting = 0;
   a.Main().StartButton->click();  // seat fillers, then the game
   ASSERT_TRUE(WaitFor([&] {
     for (auto& cl : clients)
-      if (cl->Main().GameState != 2 || cl->Main().LocalUser.hand.CardCount() != 6) return false;
+      if (cl->Main().Game.GameState != client::gsIdle || cl->Main().Game.LocalUser.hand.CardCount() != 6) return false;
     return true;
   }));
   // The solution: the three cards nobody holds.
   bool held[40] = {};
   for (auto& cl : clients)
-    for (int i = 0; i < 6; ++i) held[cl->Main().LocalUser.hand.CardAt(i).WireCode()] = true;
+    for (int i = 0; i < 6; ++i) held[cl->Main().Game.LocalUser.hand.CardAt(i).WireCode()] = true;
   int solution[4] = {-1, -1, -1, -1};
   for (int code = 10; code < 39; ++code)
     if (client::ValidCardCode(code) && !held[code]) solution[code / 10] = code % 10;
@@ -325,27 +323,27 @@ TEST_F(GameE2E, ThreePlayWholeGameLoseAndWin) {
   // Anna accuses with a card of her own in it: wrong, she is out.
   TKestClientForm& am = a.Main();
   ASSERT_TRUE(WaitFor([&] { return MyTurn(am); }));
-  kest::TCard own = am.LocalUser.hand.CardAt(0);  // a room: the hand is sorted rooms first
+  kest::TCard own = am.Game.LocalUser.hand.CardAt(0);  // a room: the hand is sorted rooms first
   ASSERT_EQ(own.Mark(), 3);
   Accuse(am, own.Index(), solution[1], solution[2]);
   ASSERT_TRUE(WaitFor([&] { return am.OutButton->isEnabled() && !am.KokusoButton->isEnabled() &&
-                                   am.GameState == 6 && !am.KestTimer->isActive(); },
+                                   am.Game.GameState == client::gsKokusoCards && !am.KestTimer->isActive(); },
                       15000))
-      << int(am.GameState) << " out " << am.OutButton->isEnabled() << " kokuso " << am.KokusoButton->isEnabled()
-      << " timer " << am.KestTimer->isActive() << " msg " << plat::SjisToUtf8(am.MessageLine);
+      << int(am.Game.GameState) << " out " << am.OutButton->isEnabled() << " kokuso " << am.KokusoButton->isEnabled()
+      << " timer " << am.KestTimer->isActive() << " msg " << plat::SjisToUtf8(am.Game.MessageLine);
   am.OutButton->click();  // TURNEND2: the others confirm
 
   // Ben walks to the dining room, cleo walks about, until ben is inside.
   TKestClientForm& bm = b.Main();
   TKestClientForm& cm = c.Main();
-  for (int turn = 0; turn < 12 && bm.Walk.place == 0; ++turn) {
+  for (int turn = 0; turn < 12 && bm.Game.Walk.place == 0; ++turn) {
     ASSERT_TRUE(WaitFor([&] { return MyTurn(bm) || MyTurn(cm); }, 60000)) << "turn " << turn << Dump(am) << Dump(bm) << Dump(cm);
     TKestClientForm& m = MyTurn(bm) ? bm : cm;
     ASSERT_TRUE(RollAndWalk(m, 2));
-    if (&m == &bm && bm.Walk.place != 0) break;
+    if (&m == &bm && bm.Game.Walk.place != 0) break;
     m.OutButton->click();
   }
-  ASSERT_EQ(bm.Walk.place, 3);
+  ASSERT_EQ(bm.Game.Walk.place, 3);
   ASSERT_TRUE(WaitFor([&] { return bm.SuiriButton->isEnabled(); }));
   bm.SuiriButton->click();
   auto* picker = bm.Forms().cardSelForm;
@@ -353,9 +351,9 @@ TEST_F(GameE2E, ThreePlayWholeGameLoseAndWin) {
   picker->HumanBox->setCurrentIndex(solution[1]);
   picker->WeaponBox->setCurrentIndex(solution[2]);
   picker->OkBtn->click();
-  ASSERT_TRUE(WaitFor([&] { return bm.OutButton->isEnabled() && bm.GameState == 2; }, 60000));
+  ASSERT_TRUE(WaitFor([&] { return bm.OutButton->isEnabled() && bm.Game.GameState == client::gsIdle; }, 60000));
   EXPECT_GE(shown, 1);
-  EXPECT_TRUE(bm.ViewShown);
+  EXPECT_TRUE(bm.Game.ViewShown);
   bm.OutButton->click();
 
   // Cleo accuses rightly and wins.
@@ -367,7 +365,7 @@ TEST_F(GameE2E, ThreePlayWholeGameLoseAndWin) {
     return true;
   }, 60000));
   for (auto& cl : clients) {
-    EXPECT_EQ(cl->Main().GameState, 1);
+    EXPECT_EQ(cl->Main().Game.GameState, client::gsNoGame);
     auto* k = cl->Main().Forms().kekkaForm;
     EXPECT_EQ(client::S(k->MsgLabel->text()).substr(0, 4), "cleo");
     EXPECT_EQ(k->Pictures[0]->Number, solution[3]);
@@ -377,7 +375,7 @@ TEST_F(GameE2E, ThreePlayWholeGameLoseAndWin) {
   EXPECT_FALSE(am.StartButton->isHidden());  // the host may start again
   EXPECT_TRUE(bm.StartButton->isHidden());
   // The table is back: the fillers are gone after CLEARNPC.
-  ASSERT_TRUE(WaitFor([&] { return am.PlayerCount == 3; }));
+  ASSERT_TRUE(WaitFor([&] { return am.Game.PlayerCount == 3; }));
 }
 
 }  // namespace

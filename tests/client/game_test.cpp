@@ -9,15 +9,25 @@
 #include <QLineEdit>
 #include <QMenu>
 #include <QPushButton>
+#include <QScreen>
 #include <QTabWidget>
 #include <QTimer>
 #include <QToolButton>
 
+#include "CardSelForm.h"
+#include "CardShowForm.h"
+#include "ChatWin.h"
+#include "CheckForm.h"
 #include "ClientApp.h"
 #include "ClientTestUtil.h"
-#include "GameDialogs.h"
+#include "EventLoop.h"
+#include "KekkaForm.h"
+#include "KestAbout.h"
+#include "KestCardForm.h"
 #include "LoginDialog.h"
+#include "LoopGuard.h"
 #include "MessageBox.h"
+#include "OptForm.h"
 #include "Resources.h"
 
 namespace {
@@ -100,11 +110,11 @@ class Game : public ::testing::Test {
 TEST_F(Game, StartCardsAndTurns) {
   Seated();
   LineTo("START 1,0", 4);  // a copy for another number changes nothing
-  EXPECT_EQ(form().GameState, 1);
+  EXPECT_EQ(form().Game.GameState, client::gsNoGame);
   Line("START 1,0");
-  EXPECT_EQ(form().GameState, 2);
-  EXPECT_TRUE(form().AccuseAnywhere);
-  EXPECT_FALSE(form().MoveSuspect);
+  EXPECT_EQ(form().Game.GameState, client::gsIdle);
+  EXPECT_TRUE(form().Game.AccuseAnywhere);
+  EXPECT_FALSE(form().Game.MoveSuspect);
   ASSERT_NE(form().CursorImage(), nullptr);
   EXPECT_TRUE(!form().Piece(0)->isHidden());
   Line("CARD 3,12,21,35");
@@ -114,7 +124,7 @@ TEST_F(Game, StartCardsAndTurns) {
   EXPECT_EQ(strip->Cards()[1]->Kind, 1);
   EXPECT_EQ(strip->Cards()[2]->Kind, 2);
   EXPECT_EQ(strip->width(), 192);
-  EXPECT_EQ(form().LocalUser.hand.CardCount(), 3);
+  EXPECT_EQ(form().Game.LocalUser.hand.CardCount(), 3);
   EXPECT_EQ(form().Forms().checkForm->Cell(5, 0), 1);       // room 5
   EXPECT_EQ(form().Forms().checkForm->Cell(9 + 2, 0), 1);   // suspect 2
   EXPECT_EQ(form().Forms().checkForm->Cell(15 + 1, 0), 1);  // weapon 1
@@ -138,9 +148,9 @@ TEST_F(Game, RollWalkAndEndTurn) {
   form().MoveButton->click();
   EXPECT_EQ(fake->sent.back(), Sent("SAIKORO"));
   Line("SAIKORO 2");
-  EXPECT_EQ(form().GameState, 3);
+  EXPECT_EQ(form().Game.GameState, client::gsRolling);
   RunTimer();
-  EXPECT_EQ(form().GameState, 2);
+  EXPECT_EQ(form().Game.GameState, client::gsIdle);
   EXPECT_EQ(form().KestTimer->interval(), 33);
   EXPECT_TRUE(form().UpSpdButton->isEnabled());
   form().UpSpdButton->click();
@@ -160,11 +170,11 @@ TEST_F(Game, RollWalkAndEndTurn) {
 
   // The turn end of a suggestion asks the others to confirm.
   Line("TURNEND2");
-  EXPECT_EQ(form().GameState, 10);
+  EXPECT_EQ(form().Game.GameState, client::gsConfirm);
   EXPECT_EQ(client::S(form().OutButton->text()), "\x8a\x6d\x94\x46");
   form().OutButton->click();
   EXPECT_EQ(fake->sent.back(), Sent("CONFIRM"));
-  EXPECT_EQ(form().GameState, 2);
+  EXPECT_EQ(form().Game.GameState, client::gsIdle);
 }
 
 // A slow client can still be rolling bob's die when its own turn arrives; the
@@ -176,14 +186,14 @@ TEST_F(Game, OwnTurnArrivingDuringAnotherRollKeepsTheDie) {
   ASSERT_TRUE(form().KestTimer->isActive());
   Line("TURN 0");
   EXPECT_FALSE(form().KestTimer->isActive());
-  EXPECT_EQ(form().GameState, 2);
+  EXPECT_EQ(form().Game.GameState, client::gsIdle);
   EXPECT_TRUE(form().MoveButton->isEnabled());
   EXPECT_FALSE(form().UpSpdButton->isEnabled());
-  EXPECT_EQ(form().Walk.steps, 0);
+  EXPECT_EQ(form().Game.Walk.steps, 0);
   form().MoveButton->click();
   Line("SAIKORO 2");
   RunTimer();
-  EXPECT_EQ(form().Walk.steps, 2);
+  EXPECT_EQ(form().Game.Walk.steps, 2);
   EXPECT_TRUE(form().UpSpdButton->isEnabled());
 }
 
@@ -191,7 +201,7 @@ TEST_F(Game, RoomsPassageAndWayBack) {
   Started();
   Line("TURN 0");
   Line("INROOM 0,1,0");  // own piece into the lounge
-  EXPECT_EQ(form().Seats[0].GetPlace(), 2);
+  EXPECT_EQ(form().Game.Seats[0].GetPlace(), 2);
   EXPECT_TRUE(form().SuiriButton->isEnabled());
   EXPECT_TRUE(form().OutButton->isEnabled());
   EXPECT_TRUE(!form().StartButton->isHidden());
@@ -210,8 +220,8 @@ TEST_F(Game, RoomsPassageAndWayBack) {
   form().DownSpdButton->click();  // walks on from the exit cell
   EXPECT_EQ(fake->sent.back(), Sent("MOVE 18,6,1"));
   Line("OUTROOM 0,261,2");
-  EXPECT_EQ(form().Seats[0].GetPlace(), 0);
-  EXPECT_EQ(form().Seats[0].X(), 18);
+  EXPECT_EQ(form().Game.Seats[0].GetPlace(), 0);
+  EXPECT_EQ(form().Game.Seats[0].X(), 18);
   EXPECT_FALSE(!form().StartButton->isHidden());
 }
 
@@ -238,16 +248,16 @@ TEST_F(Game, SuggestionFlowWithPickerAndShownCard) {
   EXPECT_EQ(fake->sent.back(), Sent("SUIRI 4,2,5"));  // room, person, weapon
 
   Line("SUIRISTART 0,4");
-  EXPECT_TRUE(form().ViewShown);
+  EXPECT_TRUE(form().Game.ViewShown);
   EXPECT_FALSE(!form().Piece(0)->isHidden());
   Line("SUIRI 0,4," + BS + "2" + BS + ",5");
-  EXPECT_EQ(form().GameState, 4);
-  EXPECT_EQ(form().Seats[2].GetPlace(), 0);  // suspects stay without the mode
+  EXPECT_EQ(form().Game.GameState, client::gsSuiriCaptions);
+  EXPECT_EQ(form().Game.Seats[2].GetPlace(), 0);  // suspects stay without the mode
   fake->sent.clear();
   Line("SHOWWAIT 1");
   EXPECT_TRUE(fake->sent.empty());
   RunTimer();
-  EXPECT_EQ(form().GameState, 2);
+  EXPECT_EQ(form().Game.GameState, client::gsIdle);
   EXPECT_EQ(form().RoomPanel->width(), client::CaptionWidth(int(client::S(form().RoomPanel->text()).size()), 10));
   EXPECT_TRUE(fake->sent.empty());
   Line("SHOWC 1,25");
@@ -255,14 +265,14 @@ TEST_F(Game, SuggestionFlowWithPickerAndShownCard) {
   EXPECT_EQ(form().ShownCardImage()->Kind, 2);
   EXPECT_EQ(form().ShownCardImage()->Number, 5);
   EXPECT_TRUE(form().OutButton->isEnabled());
-  EXPECT_EQ(form().MessageLine, std::string("\x82\xbb\x82\xcc\x83\x41\x83\x8a\x83\x6f\x83\x43\x82\xcd") + "bob" +
+  EXPECT_EQ(form().Game.MessageLine, std::string("\x82\xbb\x82\xcc\x83\x41\x83\x8a\x83\x6f\x83\x43\x82\xcd") + "bob" +
                                     "\x82\xaa\x8e\x9d\x82\xc1\x82\xc4\x82\xa2\x82\xdc\x82\xb7\x81\x42");
   Line("SUIRIEND");
   EXPECT_FALSE(form().MoveButton->isEnabled());
   form().OutButton->click();
   EXPECT_EQ(fake->sent.back(), Sent("TURNEND2"));
   Line("TURN 1");
-  EXPECT_FALSE(form().ViewShown);
+  EXPECT_FALSE(form().Game.ViewShown);
   EXPECT_TRUE(!form().Piece(0)->isHidden());
 }
 
@@ -270,9 +280,9 @@ TEST_F(Game, NamedSuspectMovesWithTheMode) {
   Started(1, true);  // own seat 1
   Line("TURN 0");
   Line("SUIRI 0,6," + BS + "1" + BS + ",3");
-  EXPECT_EQ(form().Seats[1].GetPlace(), 7);
-  EXPECT_EQ(form().Walk.place, 7);
-  EXPECT_EQ(form().Seats[1].X(), RoomTable[6][10]);
+  EXPECT_EQ(form().Game.Seats[1].GetPlace(), 7);
+  EXPECT_EQ(form().Game.Walk.place, 7);
+  EXPECT_EQ(form().Game.Seats[1].X(), RoomTable[6][10]);
 }
 
 TEST_F(Game, ShowCheckWaitsForTheCaptions) {
@@ -302,11 +312,11 @@ TEST_F(Game, ShowcFormsSeenByOthers) {
   Line("SHOWC EXIST,2");
   EXPECT_EQ(form().ShownCardImage()->Kind, 0);  // another's: the back
   Line("SHOWC NOTEXIST,2");
-  EXPECT_EQ(form().MessageLine, std::string("c2") +
+  EXPECT_EQ(form().Game.MessageLine, std::string("c2") +
                                     "\x82\xcd\x81\x41\x82\xbb\x82\xcc\x83\x41\x83\x8a\x83\x6f\x83\x43\x82\xf0\x8e\x9d"
                                     "\x82\xc1\x82\xc4\x82\xa2\x82\xdc\x82\xb9\x82\xf1\x81\x42");
   Line("SHOWC NO,0");
-  EXPECT_EQ(form().MessageLine.substr(0, 3), "bob");
+  EXPECT_EQ(form().Game.MessageLine.substr(0, 3), "bob");
 }
 
 TEST_F(Game, CardShowDialogLayoutsAndAnswers) {
@@ -355,9 +365,9 @@ TEST_F(Game, AccusationCancelWrongVerdictAndLose) {
   EXPECT_EQ(fake->sent.back(), Sent("KOKUSOCANCEL"));
   EXPECT_EQ(form().MoveButton->isEnabled(), moveEnabled);
   Line("KOKUSOSTART 0,9");
-  EXPECT_TRUE(form().ViewShown);
+  EXPECT_TRUE(form().Game.ViewShown);
   Line("KOKUSOCANCEL 0");
-  EXPECT_FALSE(form().ViewShown);
+  EXPECT_FALSE(form().Game.ViewShown);
 
   form().KokusoButton->click();
   picker->PlaceBox->setCurrentIndex(7);
@@ -367,9 +377,9 @@ TEST_F(Game, AccusationCancelWrongVerdictAndLose) {
   EXPECT_EQ(fake->sent.back(), Sent("KOKUSO 7,1,3"));
   Line("KOKUSOSTART 0,9");
   Line("KOKUSO 10,20,30,0");
-  EXPECT_EQ(form().GameState, 5);
+  EXPECT_EQ(form().Game.GameState, client::gsKokusoCaptions);
   for (int i = 0; i < 33; ++i) form().KestTimerTimer();
-  EXPECT_EQ(form().GameState, 6);
+  EXPECT_EQ(form().Game.GameState, client::gsKokusoCards);
   fake->sent.clear();
   RunTimer();
   ASSERT_EQ(fake->sent.size(), 1u);
@@ -378,14 +388,14 @@ TEST_F(Game, AccusationCancelWrongVerdictAndLose) {
   EXPECT_FALSE(form().MoveButton->isEnabled());
   EXPECT_FALSE(form().KokusoButton->isEnabled());
   EXPECT_TRUE(form().OutButton->isEnabled());
-  EXPECT_EQ(form().MessageLine, "\x8d\x90\x91\x69\x82\xc9\x8e\xb8\x94\x73\x82\xb5\x82\xdc\x82\xb5\x82\xbd\x81\x49");
+  EXPECT_EQ(form().Game.MessageLine, "\x8d\x90\x91\x69\x82\xc9\x8e\xb8\x94\x73\x82\xb5\x82\xdc\x82\xb5\x82\xbd\x81\x49");
 }
 
 TEST_F(Game, ComputerVerdictAfterAPause) {
   Seated(0, 1);
   Line("START 1,0");
   LineTo("KOKUSO 10,20,30,1", 10);  // seat 2's computer player
-  EXPECT_EQ(form().GameState, 9);
+  EXPECT_EQ(form().Game.GameState, client::gsComputerVerdict);
   fake->sent.clear();
   for (int i = 0; i < 20; ++i) form().KestTimerTimer();
   EXPECT_TRUE(fake->sent.empty());
@@ -397,10 +407,13 @@ TEST_F(Game, ComputerVerdictAfterAPause) {
 TEST_F(Game, WinShowsResultAndOkResetsTable) {
   Started();
   Line("TURN 1");
-  form().KokusoButton->click();  // disabled: nothing
+  fake->sent.clear();
+  form().KokusoButton->click();  // disabled: nothing happens
+  EXPECT_TRUE(fake->sent.empty());
+  EXPECT_FALSE(form().Forms().cardSelForm->isVisible());
   Line("SHOWSEL 1,21");  // a dialog left open when the game ends is closed unsent
   Line("WIN 1,13,24,36");
-  EXPECT_EQ(form().GameState, 1);
+  EXPECT_EQ(form().Game.GameState, client::gsNoGame);
   EXPECT_FALSE(form().Forms().cardShowForm->isVisible());
   EXPECT_EQ(form().CursorImage(), nullptr);
   EXPECT_TRUE(!form().StartButton->isHidden());
@@ -425,7 +438,7 @@ TEST_F(Game, WinShowsResultAndOkResetsTable) {
 TEST_F(Game, EndShowsEverybodyFailed) {
   Started(1);
   Line("END 0,10,20,30");
-  EXPECT_EQ(form().GameState, 1);
+  EXPECT_EQ(form().Game.GameState, client::gsNoGame);
   EXPECT_FALSE(!form().StartButton->isHidden());  // only the host
   EXPECT_EQ(client::S(form().Forms().kekkaForm->MsgLabel->text()),
             "\x91\x53\x88\xf5\x82\xaa\x8d\x90\x91\x69\x82\xc9\x8e\xb8\x94\x73\x82\xb5\x82\xdc\x82\xb5\x82\xbd\x81\x49"
@@ -436,16 +449,16 @@ TEST_F(Game, OutOfRangeLinesIgnored) {
   Started();
   Line("TURN 0");
   Line("TURN 7");
-  EXPECT_EQ(form().TurnSeat, 0);
+  EXPECT_EQ(form().Game.TurnSeat, 0);
   Line("SAIKORO 9");
-  EXPECT_EQ(form().GameState, 2);
+  EXPECT_EQ(form().Game.GameState, client::gsIdle);
   Line("MOVE 0,30,2,1");
   Line("MOVE 7,3,2,1");
-  EXPECT_EQ(form().Seats[0].X(), 7);
-  EXPECT_EQ(form().Seats[0].Y(), 24);
+  EXPECT_EQ(form().Game.Seats[0].X(), 7);
+  EXPECT_EQ(form().Game.Seats[0].Y(), 24);
   Line("INROOM 0,12,0");
   Line("OUTROOM 0,777,1");
-  EXPECT_EQ(form().Seats[0].GetPlace(), 0);
+  EXPECT_EQ(form().Game.Seats[0].GetPlace(), 0);
   Line("CARD 2,12,99");
   Line("CARD 12,10,11,12,13,14,15,20,21,22,23,24,25");
   EXPECT_EQ(form().Forms().cardForm->Count(), 3);
@@ -454,11 +467,11 @@ TEST_F(Game, OutOfRangeLinesIgnored) {
   EXPECT_FALSE(form().Forms().cardShowForm->isVisible());
   Line("SUIRI 0,9,1,1");
   Line("SUIRI 0,1,1,6");
-  EXPECT_EQ(form().GameState, 2);
+  EXPECT_EQ(form().Game.GameState, client::gsIdle);
   Line("SHOWC 9,12");
   Line("WIN 8,10,20,30");
   Line("WIN 1,10,20,99");
-  EXPECT_EQ(form().GameState, 2);
+  EXPECT_EQ(form().Game.GameState, client::gsIdle);
 }
 
 TEST_F(Game, SendWrappersWireBytes) {
@@ -527,8 +540,8 @@ TEST_F(Game, PickerStripNotebookAndOptions) {
 
   auto* opt = dynamic_cast<client::TOptForm*>(form().Forms().optForm);
   ASSERT_NE(opt, nullptr);
-  form().KokusoMode = true;
-  form().SuiriMode = false;
+  form().Game.KokusoMode = true;
+  form().Game.SuiriMode = false;
   form().RunModal = [](QDialog& d) {
     auto* o = static_cast<client::TOptForm*>(&d);
     o->FormShow();
@@ -538,8 +551,8 @@ TEST_F(Game, PickerStripNotebookAndOptions) {
     return o->result();
   };
   form().S2Click();
-  EXPECT_TRUE(form().KokusoMode);
-  EXPECT_FALSE(form().SuiriMode);
+  EXPECT_TRUE(form().Game.KokusoMode);
+  EXPECT_FALSE(form().Game.SuiriMode);
   form().RunModal = [](QDialog& d) {
     auto* o = static_cast<client::TOptForm*>(&d);
     o->FormShow();
@@ -548,7 +561,110 @@ TEST_F(Game, PickerStripNotebookAndOptions) {
     return o->result();
   };
   form().S2Click();
-  EXPECT_FALSE(form().KokusoMode);
+  EXPECT_FALSE(form().Game.KokusoMode);
+}
+
+// An error that reaches the event loop is shown from the loop afterwards,
+// never inside the callback that failed.
+TEST_F(Game, ErrorBoxOpensFromTheLoopAfterwards) {
+  std::vector<std::string> boxes;
+  plat::SetMessageBoxHandler([&](const plat::TMessageBoxRequest& r) {
+    boxes.push_back(r.text);
+    return plat::idOK;
+  });
+  plat::GuardedCall([] { throw std::runtime_error("boom"); });
+  EXPECT_TRUE(boxes.empty());
+  testloop::Drain();
+  EXPECT_EQ(boxes, std::vector<std::string>{"boom"});
+}
+
+// ---------------------------------------------------------------- the windows
+
+// Waits until w is the active window.
+bool Active(QWidget* w) {
+  return testloop::WaitUntil([w] { return QApplication::activeWindow() == w; }, 2000);
+}
+
+// The notebook shows every row of each of its three sheets.
+TEST_F(Game, NotebookShowsEveryRow) {
+  client::TCheckForm* notes = form().Forms().checkForm;
+  notes->show();
+  for (int g : {0, 1, 2, 0}) {
+    notes->CheckPage->setCurrentIndex(g);
+    testloop::Drain();
+    QLabel* grid = notes->Images[size_t(g)];
+    QRect inWindow(grid->mapTo(notes, QPoint(0, 0)), grid->size());
+    EXPECT_TRUE(notes->rect().contains(inWindow)) << "sheet " << g << ": " << inWindow.bottom() << " below "
+                                                  << notes->rect().bottom();
+    QRect inSheet = grid->geometry();
+    EXPECT_TRUE(notes->CheckPage->widget(g)->rect().contains(inSheet)) << "sheet " << g;
+  }
+}
+
+// The main window stands in the middle of its screen, every button on it.
+TEST_F(Game, MainWindowIsCentredOnItsScreen) {
+  app->Show();
+  testloop::Drain();
+  QRect screen = form().screen()->availableGeometry();
+  QRect frame = form().frameGeometry();
+  EXPECT_LE(std::abs(frame.center().x() - screen.center().x()), 1) << frame.x();
+  EXPECT_LE(std::abs(frame.center().y() - screen.center().y()), 1) << frame.y();
+  for (QWidget* b : std::initializer_list<QWidget*>{form().CardSpdButton, form().CheckSpdButton, form().ChatSpdButton})
+    EXPECT_TRUE(screen.contains(QRect(b->mapToGlobal(QPoint(0, 0)), b->size())));
+}
+
+// Asking for a window brings it to the front, active.
+TEST_F(Game, ShowingAWindowRaisesAndActivatesIt) {
+  app->Show();
+  ASSERT_TRUE(Active(&form()));
+  form().ChatWindow1Click();
+  EXPECT_TRUE(Active(form().Forms().chatWin));
+  form().activateWindow();
+  ASSERT_TRUE(Active(&form()));
+  form().ChatSpdButton->click();
+  EXPECT_TRUE(Active(form().Forms().chatWin));
+
+  form().Game.Controls.CardSpd = form().Game.Controls.CheckSpd = true;
+  form().Sync();
+  form().activateWindow();
+  ASSERT_TRUE(Active(&form()));
+  form().CardSpdButton->click();
+  EXPECT_TRUE(Active(form().Forms().cardForm));
+  form().activateWindow();
+  ASSERT_TRUE(Active(&form()));
+  form().CheckSpdButton->click();
+  EXPECT_TRUE(Active(form().Forms().checkForm));
+}
+
+// The caption panels draw at the font their widths are computed for.
+TEST_F(Game, CaptionPanelsUseTheFontTheirWidthsAssume) {
+  for (QLabel* panel : {form().RoomPanel, form().HumanPanel, form().WeaponPanel}) {
+    EXPECT_EQ(panel->font().pixelSize(), 16);
+    EXPECT_TRUE(panel->alignment() & Qt::AlignLeft);
+  }
+}
+
+// A pasted chat text is cut to a length the server's line limit takes.
+TEST_F(Game, ChatInputIsCapped) {
+  client::TChatWin* chat = form().Forms().chatWin;
+  chat->ChatLine->setText(QString(5000, QChar(0x3042)));  // full-width: two bytes each
+  EXPECT_EQ(chat->ChatLine->text().size(), 1000);
+  chat->ChatLineEnter();
+  ASSERT_FALSE(fake->sent.empty());
+  EXPECT_LT(fake->sent.back().size(), 2100u);
+}
+
+// Every text of the about box is shown whole.
+TEST_F(Game, AboutBoxTextsFit) {
+  QWidget* about = form().Forms().kestAbout;
+  about->show();
+  testloop::Drain();
+  for (QLabel* l : about->findChildren<QLabel*>()) {
+    if (l->text().isEmpty()) continue;
+    EXPECT_LE(l->sizeHint().width(), l->width()) << l->text().toStdString();
+    EXPECT_LE(l->sizeHint().height(), l->height()) << l->text().toStdString();
+    EXPECT_TRUE(about->rect().contains(l->geometry())) << l->text().toStdString();
+  }
 }
 
 }  // namespace

@@ -24,14 +24,19 @@ TEST(ClientRecord, StepsAndName) {
   EXPECT_TRUE(u.HasFlags(kest::ufComputer));
 }
 
-// The players start on corridor cells at the board's edge, the weapons
-// inside rooms.
-TEST(StartCells, AgreeWithTheBoard) {
+// The twelve start cells: the players on corridor cells at the board's edge,
+// the weapons inside rooms.
+TEST(StartCells, TheTwelveCells) {
+  const client::TCell players[6] = {{7, 24}, {0, 17}, {9, 0}, {14, 0}, {23, 6}, {23, 19}};
+  const client::TCell weapons[6] = {{3, 22}, {2, 4}, {11, 5}, {20, 17}, {20, 4}, {11, 21}};
   for (int i = 0; i < 6; ++i) {
     client::TCell p = client::kPlayerStartCells[i];
+    EXPECT_EQ(p.x, players[i].x) << "player " << i;
+    EXPECT_EQ(p.y, players[i].y) << "player " << i;
     EXPECT_EQ(BoardMap[p.x + BoardWidth * p.y], 0) << "player " << i;
-    EXPECT_TRUE(p.x == 0 || p.y == 0 || p.x == BoardWidth - 1 || p.y == BoardHeight - 1) << i;
     client::TCell w = client::kWeaponStartCells[i];
+    EXPECT_EQ(w.x, weapons[i].x) << "weapon " << i;
+    EXPECT_EQ(w.y, weapons[i].y) << "weapon " << i;
     EXPECT_EQ(BoardMap[w.x + BoardWidth * w.y], 1) << "weapon " << i;
   }
 }

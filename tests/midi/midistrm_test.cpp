@@ -1,5 +1,6 @@
 // TMidiStream against the recording driver: file checks, the exact event
 // records of each fill, looping, errors and stopping.
+#include "EventLoop.h"
 #include "FakeMidi.h"
 #include "SmfBuilder.h"
 #include "midistrm.h"
@@ -37,11 +38,6 @@ const std::string kBadLength =
     "\x83\x74\x83\x40\x83\x43\x83\x8b\x83\x54\x83\x43\x83\x59\x82\xaa\x83\x74\x83\x48\x81\x5b"
     "\x83\x7d\x83\x62\x83\x67\x82\xc6\x88\xd9\x82\xc8\x82\xe8\x82\xdc\x82\xb7";
 
-void Pump() {
-  QCoreApplication::sendPostedEvents();
-  QCoreApplication::processEvents();
-}
-
 Bytes Note(uint32_t delta, uint8_t status, uint8_t key, uint8_t vel) {
   return Cat({Var(delta), {status, key, vel}});
 }
@@ -63,7 +59,7 @@ class MidiStreamTest : public ::testing::Test {
   bool Load(const Bytes& file) {
     std::istringstream s(Str(file));
     bool ok = player.LoadStream(s);
-    Pump();
+    testloop::Drain();
     return ok;
   }
 
@@ -158,7 +154,7 @@ TEST_F(MidiStreamTest, OpensPausedWithTempoAndDivisionBeforeTheFirstBuffer) {
 
 TEST_F(MidiStreamTest, StopWithNothingOpenTouchesNoDevice) {
   player.Stop();
-  Pump();
+  testloop::Drain();
   EXPECT_TRUE(driver.Calls().empty());
   EXPECT_TRUE(boxes.empty());
 }
@@ -382,7 +378,7 @@ TEST_F(MidiStreamTest, DeviceErrorsShowTheSystemTextAndClearLoadedAndPlaying) {
     EXPECT_EQ(Load(f), c.loads);
     player.Play();
     player.Stop();
-    Pump();
+    testloop::Drain();
     EXPECT_EQ(boxes, (std::vector<Box>{{MidiOutGetErrorText(kMidiErrNoMem), c.caption}}));
     EXPECT_FALSE(player.Loaded());
     EXPECT_FALSE(player.Playing());
@@ -398,16 +394,16 @@ TEST_F(MidiStreamTest, AFileShowsItsErrorOnce) {
   player.Play();
   driver.Fail("Out", kMidiErrError, -1);
   ASSERT_TRUE(driver.CompleteBuffer());  // the refill fails
-  Pump();
+  testloop::Drain();
   EXPECT_EQ(boxes.size(), 1u);
   EXPECT_FALSE(player.Loaded());
   // Loading the same file again fails again, silently.
   EXPECT_FALSE(Load(file));
-  Pump();
+  testloop::Drain();
   EXPECT_EQ(boxes.size(), 1u);
   // Another file shows its own box.
   EXPECT_FALSE(Load(Smf(Cat({Note(0, 0x90, 60, 1), EndOfTrack()}))));
-  Pump();
+  testloop::Drain();
   EXPECT_EQ(boxes.size(), 2u);
 }
 
@@ -415,7 +411,7 @@ TEST_F(MidiStreamTest, BoxIsShownFromAQueuedCallNotInsideTheCaller) {
   std::istringstream s(Str(Smf(Bytes{}, 480, 1)));
   player.LoadStream(s);
   EXPECT_TRUE(boxes.empty());
-  Pump();
+  testloop::Drain();
   EXPECT_EQ(boxes.size(), 1u);
 }
 

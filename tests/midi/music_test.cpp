@@ -1,4 +1,5 @@
 // The six shipped music files and the client's music interface.
+#include "EventLoop.h"
 #include "FakeMidi.h"
 #include "MusicPlayer.h"
 
@@ -20,10 +21,6 @@ class MusicTest : public ::testing::Test {
     music.Player().SetMessageBoxHook([this](const std::string& t, const std::string& c) {
       boxes.push_back(c + ": " + t);
     });
-  }
-  void Pump() {
-    QCoreApplication::sendPostedEvents();
-    QCoreApplication::processEvents();
   }
   size_t Count(const std::string& call) {
     auto calls = driver.Calls();
@@ -50,7 +47,7 @@ TEST_F(MusicTest, EachShippedFileLoadsAndPlaysToItsEnd) {
     EXPECT_EQ(player.StreamState(), 3);
     EXPECT_TRUE(player.Loaded());
   }
-  Pump();
+  testloop::Drain();
   EXPECT_TRUE(boxes.empty());
 }
 
@@ -70,7 +67,7 @@ TEST_F(MusicTest, PlayMusicLoopsTheFirstFourAndDoesNotRestartTheSameIndex) {
     music.PlayMusic(index);
     EXPECT_TRUE(driver.Calls().empty());
   }
-  Pump();
+  testloop::Drain();
   EXPECT_TRUE(boxes.empty());
 }
 
@@ -92,7 +89,7 @@ TEST_F(MusicTest, MissingFilesAreReportedAndPlayNothing) {
   auto missing = music.LoadFiles(kMusicDir + "/no-such-folder");
   EXPECT_EQ(missing.size(), 6u);
   music.PlayMusic(3);
-  Pump();
+  testloop::Drain();
   EXPECT_FALSE(music.Player().Playing());
   EXPECT_FALSE(driver.IsOpen());
   EXPECT_TRUE(boxes.empty());

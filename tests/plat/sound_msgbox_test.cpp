@@ -19,11 +19,6 @@ TEST(WaveSound, NullWhenAskedFor) {
 }
 
 TEST(MessageBox, HandlerAnswersAndHeadlessNeverBlocks) {
-  static int argc = 1;
-  static char name[] = "t";
-  static char* argv[] = {name, nullptr};
-  setenv("QT_QPA_PLATFORM", "offscreen", 1);
-  QApplication app(argc, argv);
   std::vector<plat::TMessageBoxRequest> seen;
   plat::SetMessageBoxHandler([&](const plat::TMessageBoxRequest& r) {
     seen.push_back(r);

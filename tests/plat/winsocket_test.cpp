@@ -16,9 +16,9 @@
 #include "WinSocket.h"
 
 using namespace plat;
-using plat_test::Pump;
+using testloop::PumpFor;
 using plat_test::ReportedErrors;
-using plat_test::WaitUntil;
+using testloop::WaitUntil;
 
 namespace {
 
@@ -91,7 +91,7 @@ TEST(WinSocket, PeerCloseGivesOneDisconnectAndNoSpin) {
   EXPECT_EQ(c.events.back(), seDisconnect);  // Close delivers it at once
   ASSERT_TRUE(WaitUntil([&] { return l.Count(seDisconnect) == 1; }));
   EXPECT_EQ(l.server.ActiveConnections(), 0);
-  Pump(100);
+  PumpFor(100);
   EXPECT_EQ(l.Count(seDisconnect), 1);
   EXPECT_LE(l.Count(seRead), 2);
 }
@@ -137,7 +137,7 @@ TEST(WinSocket, SendToAClosedPeerFailsLater) {
   bool failed = false;
   for (int i = 0; i < 200 && !failed && !d.Has(seDisconnect); ++i) {
     failed = d.socket.SendText(chunk) < 0 && !d.socket.WriteWatchArmed();
-    Pump(5);
+    PumpFor(5);
   }
   ASSERT_TRUE(WaitUntil([&] { return d.Has(seDisconnect); }));
   EXPECT_FALSE(d.socket.IsOpen());
@@ -251,7 +251,7 @@ TEST(WinSocket, ManyConnectionsShareTheLoop) {
     return n;
   };
   const size_t before = reads();
-  Pump(100);
+  PumpFor(100);
   EXPECT_EQ(reads(), before);
 }
 
@@ -281,7 +281,7 @@ TEST(WinSocket, AcceptOutOfDescriptorsDoesNotSpin) {
   ASSERT_EQ(setrlimit(RLIMIT_NOFILE, &tight), 0);
   Client c;
   c.socket.Open("", "127.0.0.1", "", l.server.LocalPort());
-  Pump(300);
+  PumpFor(300);
   ASSERT_EQ(setrlimit(RLIMIT_NOFILE, &saved), 0);
   EXPECT_EQ(accepts, 0);
   EXPECT_EQ(l.errors, std::vector<TErrorEvent>{eeAccept});

@@ -2,17 +2,50 @@
 // the toggle, a bad port, closing, and the window's texts.
 #include <gtest/gtest.h>
 
+#include <QApplication>
 #include <QLineEdit>
 #include <QMenuBar>
 #include <QToolButton>
+#include <chrono>
+#include <functional>
 
-#include "FormFixture.h"
+#include "EventLoop.h"
+#include "KestServerForm.h"
+#include "Protocol.h"
+#include "WireClient.h"
 
 using velmora::TKestServerForm;
-using velmora::test::ServerForm;
 using velmora::tools::TWireClient;
 
 namespace {
+
+class ServerForm : public ::testing::Test {
+ protected:
+
+  // Connects and logs in; the form's loop runs while waiting.
+  std::unique_ptr<TWireClient> Login(TKestServerForm& form, const std::string& name) {
+    auto c = std::make_unique<TWireClient>();
+    EXPECT_TRUE(c->Connect("127.0.0.1", form.ListeningPort(), 2000));
+    c->SendCommand(kest::proto::CmdLogin(name, "f"), 0);
+    const int before = form.Core().LoggedInCount();
+    EXPECT_TRUE(testloop::WaitUntil([&] { return form.Core().LoggedInCount() == before + 1; }));
+    return c;
+  }
+
+  // Everything the client received until the server closed it.
+  static std::vector<std::string> ReadUntilClosed(TWireClient& c) {
+    std::vector<std::string> lines;
+    testloop::WaitUntil([&] {
+      while (auto l = c.ReadLine(0)) lines.push_back(*l);
+      return c.PeerClosed();
+    });
+    return lines;
+  }
+
+  static QToolButton* Toggle(TKestServerForm& f) { return f.findChild<QToolButton*>("SpeedButton1"); }
+  static QLineEdit* Port(TKestServerForm& f) { return f.findChild<QLineEdit*>("PortNum"); }
+
+};
 
 TEST_F(ServerForm, ListensAtOnceAndTogglesOffWithoutALine) {
   TKestServerForm form(0);
@@ -70,9 +103,9 @@ TEST_F(ServerForm, DisconnectLogsOutOverTheLoop) {
   while (a->ReadLine(200)) {
   }
   b->Close();
-  ASSERT_TRUE(PumpUntil([&] { return form.Core().LoggedInCount() == 1; }));
+  ASSERT_TRUE(testloop::WaitUntil([&] { return form.Core().LoggedInCount() == 1; }));
   std::vector<std::string> got;
-  PumpUntil([&] {
+  testloop::WaitUntil([&] {
     while (auto l = a->ReadLine(0)) got.push_back(*l);
     return got.size() >= 2;
   });
@@ -86,7 +119,7 @@ TEST_F(ServerForm, UnterminatedRemainderIsLimited) {
   TKestServerForm form(0);
   auto a = Login(form, "Alice");
   a->SendRaw(std::string(70 * 1024, 'x'));
-  ASSERT_TRUE(PumpUntil([&] { return form.Core().LoggedInCount() == 0; }));
+  ASSERT_TRUE(testloop::WaitUntil([&] { return form.Core().LoggedInCount() == 0; }));
   bool closedLogged = false;
   for (const std::string& l : form.Core().Log()) {
     EXPECT_LT(l.size(), 1024u);

@@ -11,19 +11,41 @@
 
 #include <algorithm>
 #include <atomic>
+#include <functional>
+#include <memory>
+#include <string>
 #include <thread>
+#include <vector>
 
-#include "FormFixture.h"
+#include "EventLoop.h"
+#include "KestServerForm.h"
+#include "Protocol.h"
 #include "ServerSockets.h"
 #include "SocketRW.h"
+#include "WireClient.h"
 
 using velmora::TKestServerCore;
 using velmora::TKestServerForm;
-using velmora::test::ServerForm;
 using velmora::tools::TWireClient;
 using velmora::tools::TWireLine;
 
 namespace {
+
+class ServerLimits : public ::testing::Test {
+ protected:
+  // Handles the server's events until pred holds or ms pass.
+  static bool PumpUntil(const std::function<bool()>& pred, int ms = 5000) { return testloop::WaitUntil(pred, ms); }
+
+  // Connects and logs in; the server's loop runs while waiting.
+  static std::unique_ptr<TWireClient> Login(TKestServerForm& form, const std::string& name) {
+    auto c = std::make_unique<TWireClient>();
+    EXPECT_TRUE(c->Connect("127.0.0.1", form.ListeningPort(), 2000));
+    c->SendCommand(kest::proto::CmdLogin(name, "f"), 0);
+    const int before = form.Core().LoggedInCount();
+    EXPECT_TRUE(PumpUntil([&] { return form.Core().LoggedInCount() == before + 1; }));
+    return c;
+  }
+};
 
 // What one connection may hold in the server: the output limit, plus one
 // line of input not yet ended and one read.
@@ -52,7 +74,7 @@ std::string LongName(int i) { return std::string(60, char('a' + i)) + std::to_st
 
 // A client that never reads: what waits for it never passes the limit,
 // and once it would, the connection closes and its user is logged out.
-TEST_F(ServerForm, OutputForAClientThatDoesNotReadIsLimited) {
+TEST_F(ServerLimits, OutputForAClientThatDoesNotReadIsLimited) {
   TKestServerForm form(0);
   std::vector<std::unique_ptr<TWireClient>> lobby;
   for (int i = 0; i < 5; ++i) lobby.push_back(Login(form, LongName(i)));
@@ -86,7 +108,7 @@ TEST_F(ServerForm, OutputForAClientThatDoesNotReadIsLimited) {
 // With every descriptor taken by connections that never log in, the
 // listener keeps going: once those are closed for not logging in in time,
 // a waiting client gets in.
-TEST_F(ServerForm, AcceptsAgainOnceSilentConnectionsAreClosed) {
+TEST_F(ServerLimits, AcceptsAgainOnceSilentConnectionsAreClosed) {
 #ifdef __SANITIZE_ADDRESS__
   // The sanitizers' own checks need spare descriptors; the plain build
   // runs this case.
@@ -145,7 +167,7 @@ TEST_F(ServerForm, AcceptsAgainOnceSilentConnectionsAreClosed) {
 // and never reads, and a slow-loris client that sends a line a byte at a
 // time, beside a normal client whose every request must be answered. The
 // server's own buffers stay within their limits throughout.
-TEST_F(ServerForm, SoakOfHostileClientsBesideANormalOne) {
+TEST_F(ServerLimits, SoakOfHostileClientsBesideANormalOne) {
   TKestServerForm form(0);
   const int port = form.ListeningPort();
   std::atomic<bool> stop{false};
@@ -205,7 +227,7 @@ TEST_F(ServerForm, SoakOfHostileClientsBesideANormalOne) {
     return answered + unanswered == kRequests && sleeperClosed;
   }, 180000);
   stop = true;
-  PumpUntil([&] { return false; }, 300);  // let the client threads see the stop
+  testloop::PumpFor(300);  // let the client threads see the stop
   for (auto& t : clients) t.join();
 
   EXPECT_EQ(answered, kRequests);

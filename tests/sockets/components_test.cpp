@@ -13,9 +13,9 @@
 
 using namespace kest;
 using plat::TObject;
-using plat_test::Pump;
+using testloop::PumpFor;
 using plat_test::ReportedErrors;
-using plat_test::WaitUntil;
+using testloop::WaitUntil;
 
 namespace {
 
@@ -196,7 +196,7 @@ TEST(LineComponents, LinesArrivingWhileAHandlerPumps) {
   ASSERT_TRUE(WaitUntil([&] { return started.size() >= 3; }));
   server.socket.Send(server.peers[0], "4");
   ASSERT_TRUE(WaitUntil([&] { return started.size() >= 4; }));
-  Pump(50);
+  PumpFor(50);
   EXPECT_EQ(started, (Lines{"1", "2", "3", "4"}));
 }
 
@@ -207,7 +207,7 @@ TEST(LineComponents, DestroyingServerCallsNoLineHandler) {
   a.socket.Socket()->SendText("whole\r\npartial");
   b.socket.Socket()->SendText("partial too");
   ASSERT_TRUE(WaitUntil([&] { return server->lines.size() == 1; }));
-  Pump(50);  // the unterminated rests now wait in the server's buffers
+  PumpFor(50);  // the unterminated rests now wait in the server's buffers
   Lines* lines = &server->lines;
   int linesAfter = 0;
   server->socket.OnLineArrived = [&](TObject*, TCustomWinSocket*, const std::string&) { ++linesAfter; };
@@ -278,7 +278,7 @@ TEST(LineComponents, ClientReactivatedInsideItsLineHandler) {
   };
   client.socket.SetActive(true);
   ASSERT_TRUE(WaitUntil([&] { return client.lines.size() >= 3; }));
-  Pump(50);
+  PumpFor(50);
   EXPECT_EQ(client.lines, (Lines{"HELLO 1", "HELLO 2", "MORE 2"}));
 }
 
@@ -343,7 +343,7 @@ TEST(LineComponents, SetActiveWhileConnectedDoesNothing) {
   Client client(server.Port());
   ASSERT_TRUE(WaitUntil([&] { return client.connected && server.peers.size() == 1; }));
   client.socket.SetActive(true);
-  Pump(50);
+  PumpFor(50);
   EXPECT_EQ(client.log, Lines{"connect"});
   client.socket.SetActive(false);
   EXPECT_EQ(client.log, (Lines{"connect", "disconnect"}));

@@ -12,7 +12,7 @@
 #include "../plat/TestLoop.h"
 
 using namespace kest;
-using plat_test::WaitUntil;
+using testloop::WaitUntil;
 
 namespace {
 

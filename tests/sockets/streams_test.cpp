@@ -170,7 +170,7 @@ TEST(SocketStreams, ModeChecks) {
 }
 
 TEST(SocketStreams, BlockingStreamTalksToALineServer) {
-  using plat_test::WaitUntil;
+  using testloop::WaitUntil;
   TLineServerSocket server;
   std::vector<std::string> lines;
   TCustomWinSocket* peer = nullptr;

@@ -66,67 +66,119 @@ std::string Operand(const Decoded& o) {
     return std::string(BaseName(o.base)) + "[" + s + "]";
 }
 
-void Disassemble(const uint8_t* code, uint32_t size, std::ostream& out) {
-    uint32_t ip = 0;
-    auto word = [&](uint32_t at) { return ImageWord(code, at); };
-    char addr[16];
-    while (ip + 4 <= size) {
-        uint32_t at = ip;
-        uint32_t w = word(ip);
+// One decoded instruction (or word of zero-operand opcodes, or marker).
+struct Insn {
+    uint32_t len = 4;
+    std::string text;
+    std::vector<uint32_t> next;  // code addresses execution may go on at
+};
+
+Insn DecodeAt(const uint8_t* code, uint32_t size, uint32_t at) {
+    Insn d;
+    uint32_t ip = at + 4;
+    uint32_t w = ImageWord(code, at);
+    if (w == scMarkerWord) {
+        d.text = "MARKER";
+        d.next = {ip};
+        return d;
+    }
+    int op = w & 63;
+    if (op >= scFirstNoOperand) {
+        bool goesOn = true;
+        for (int i = 0; i < 4; ++i) {
+            int b = (w >> (8 * i)) & 0xFF;
+            if (i) d.text += ' ';
+            bool known = b >= scFirstNoOperand && b < opCOUNT;
+            d.text += known ? scOpcodes[b].name : "?" + std::to_string(b);
+            // RET leaves (the rest of its word is skipped); an unknown byte fails.
+            if (goesOn && (!known || b == opRET)) goesOn = false;
+        }
+        if (goesOn) d.next = {ip};
+        return d;
+    }
+    bool two = op >= scFirstTwoOperand;
+    Decoded a, b;
+    scDecodeOperands(w, op, a, b);
+    bool truncated = false;
+    auto imm = [&](uint32_t& v) {
+        if (ip + 4 > size) {
+            truncated = true;
+            return;
+        }
+        v = ImageWord(code, ip);
         ip += 4;
+    };
+    if (!a.reg) imm(a.imm);
+    Decoded& last = two ? b : a;
+    if (two && !b.reg) imm(b.imm);
+    if (!last.reg && !last.mem && scTakesDoubleImmediate(op)) {
+        imm(last.immHigh);
+        last.dbl = true;
+    }
+    d.len = ip - at;
+    d.text = std::string(scOpcodes[op].name) + ' ' + Operand(a);
+    if (two) d.text += ", " + (op == opCALLEX && !b.reg && !b.mem ? Hex(b.imm) : Operand(b));
+    bool immA = !a.reg && !a.mem, immB = two && !b.reg && !b.mem;
+    // Where relative jumps land.
+    if (op == opJMP && immA) d.text += "    ; -> " + std::to_string(ip + a.imm);
+    if ((op == opJTRUE || op == opJFALSE) && immB) d.text += "    ; -> " + std::to_string(ip + b.imm);
+    if (op == opCALLEX && immB) {
+        d.text += "    ; dispatcher " + std::to_string(b.imm >> scdescDISPATCHER_SHIFT) + ", " +
+                  std::to_string(b.imm & scdescBYTES) + " bytes";
+        if (b.imm & scdescDROP_RESULT) d.text += ", dropped";
+        if (b.imm & scdescKIND) d.text += ", kind " + std::to_string((b.imm & scdescKIND) >> scdescKIND_SHIFT);
+        if (b.imm & scdescSCRIPT_OBJECT) d.text += ", script object";
+        if (b.imm & scdescDOUBLE) d.text += ", double";
+        if (b.imm & scdescMEMBER) d.text += ", member";
+    }
+    if (truncated) {
+        d.text += "    ; truncated";
+        return d;
+    }
+    if (op == opNAO || op == opXCHG) return d;  // not executed: an error
+    if (op == opJMP) {
+        if (immA) d.next = {ip + a.imm};
+        return d;
+    }
+    d.next = {ip};
+    if (op == opCALL && immA) d.next.push_back(a.imm);
+    if ((op == opJTRUE || op == opJFALSE) && immB) d.next.push_back(ip + b.imm);
+    if (op == opFORK && immB) d.next.push_back(b.imm);  // where the parent goes on
+    return d;
+}
+
+// Decodes from every entry (the routines of the header, the exported functions
+// and every CALL, jump and FORK target reached from them) and lists the code in
+// order; words that no entry reaches are shown as data.
+void Disassemble(const uint8_t* code, uint32_t size, const std::vector<uint32_t>& entries, std::ostream& out) {
+    enum : uint8_t { unreached, start, inside };
+    std::vector<uint8_t> word(size / 4, unreached);
+    std::vector<uint32_t> todo(entries);
+    while (!todo.empty()) {
+        uint32_t at = todo.back();
+        todo.pop_back();
+        if (at % 4 || at / 4 >= word.size() || word[at / 4] != unreached) continue;
+        Insn d = DecodeAt(code, size, at);
+        word[at / 4] = start;
+        for (uint32_t k = at + 4; k < at + d.len; k += 4) word[k / 4] = inside;
+        todo.insert(todo.end(), d.next.begin(), d.next.end());
+    }
+    char addr[16];
+    for (uint32_t at = 0; at + 4 <= size;) {
         std::snprintf(addr, sizeof addr, "%6u  ", at);
         out << addr;
-        if (w == scMarkerWord) {
-            out << "MARKER\n";
-            continue;
+        if (word[at / 4] == start) {
+            Insn d = DecodeAt(code, size, at);
+            out << d.text << '\n';
+            at += d.len;
+        } else {
+            char data[32];
+            std::snprintf(data, sizeof data, "data 0x%08X\n", ImageWord(code, at));
+            out << data;
+            at += 4;
         }
-        int op = w & 63;
-        if (op >= scFirstNoOperand) {
-            for (int i = 0; i < 4; ++i) {
-                int b = (w >> (8 * i)) & 0xFF;
-                if (i) out << ' ';
-                out << (b >= scFirstNoOperand && b < opCOUNT ? scOpcodes[b].name : "?" + std::to_string(b));
-            }
-            out << '\n';
-            continue;
-        }
-        bool two = op >= scFirstTwoOperand;
-        Decoded a, b;
-        scDecodeOperands(w, op, a, b);
-        bool truncated = false;
-        auto imm = [&](uint32_t& v) {
-            if (ip + 4 > size) {
-                truncated = true;
-                return;
-            }
-            v = word(ip);
-            ip += 4;
-        };
-        if (!a.reg) imm(a.imm);
-        Decoded& last = two ? b : a;
-        if (two && !b.reg) imm(b.imm);
-        if (!last.reg && !last.mem && scTakesDoubleImmediate(op)) {
-            imm(last.immHigh);
-            last.dbl = true;
-        }
-        out << scOpcodes[op].name << ' ' << Operand(a);
-        if (two) out << ", " << (op == opCALLEX && !b.reg && !b.mem ? Hex(b.imm) : Operand(b));
-        // Where relative jumps land.
-        if (op == opJMP && !a.reg && !a.mem) out << "    ; -> " << ip + a.imm;
-        if ((op == opJTRUE || op == opJFALSE) && !b.reg && !b.mem) out << "    ; -> " << ip + b.imm;
-        if (op == opCALLEX && !b.reg && !b.mem) {
-            out << "    ; dispatcher " << (b.imm >> scdescDISPATCHER_SHIFT) << ", " << (b.imm & scdescBYTES)
-                << " bytes";
-            if (b.imm & scdescDROP_RESULT) out << ", dropped";
-            if (b.imm & scdescKIND) out << ", kind " << ((b.imm & scdescKIND) >> scdescKIND_SHIFT);
-            if (b.imm & scdescSCRIPT_OBJECT) out << ", script object";
-            if (b.imm & scdescDOUBLE) out << ", double";
-            if (b.imm & scdescMEMBER) out << ", member";
-        }
-        if (truncated) out << "    ; truncated";
-        out << '\n';
     }
-    if (ip < size) out << "        (" << size - ip << " trailing bytes)\n";
+    if (size % 4) out << "        (" << size % 4 << " trailing bytes)\n";
 }
 
 }  // namespace
@@ -207,7 +259,10 @@ bool DumpImage(const std::vector<uint8_t>& image, std::ostream& out) {
         pos += uint32_t(n) + 1;
     }
     out << "\nCode (" << L.codeSize << " bytes at " << Hex(L.code) << ")\n";
-    Disassemble(p + L.code, L.codeSize, out);
+    std::vector<uint32_t> entries = {L.init, L.cleanup};
+    for (auto& e : L.exportList)
+        if (e.kind != -1) entries.push_back(uint32_t(e.value));
+    Disassemble(p + L.code, L.codeSize, entries, out);
     return true;
 }
 

@@ -1,0 +1,229 @@
+// Faults met in play, each as the player met it, against the game core.
+#include <algorithm>
+
+#include "CoreFixture.h"
+
+namespace {
+
+using namespace client;
+using coretest::BS;
+using coretest::Core;
+
+// A control the player can press: enabled and shown.
+bool AnyEnabled(const TControls& c) {
+  auto on = [](const TControl& t) { return t.enabled && t.visible; };
+  return on(c.Suiri) || on(c.Kokuso) || on(c.Move) || on(c.Start) || on(c.Out) ||
+         std::any_of(c.Arrows.begin(), c.Arrows.end(), [](bool a) { return a; });
+}
+
+// A wrong accusation must not be followed by a second one.
+TEST_F(Core, AccuserKeepsNoButtonsUntilTheVerdictAndIsOutAfterIt) {
+  Started();
+  Line("TURN 0");
+  core.KokusoButtonClick();
+  view.pickerOpen = false;  // the picker closes itself and answers
+  core.SendKokuso(me, 7, 1, 3);
+  EXPECT_EQ(Last(), Sent("KOKUSO 7,3,1"));
+  EXPECT_FALSE(AnyEnabled(core.Controls));
+  Line("KOKUSOSTART 0,9");
+  Line("KOKUSO 10,20,30,0");
+  EXPECT_FALSE(AnyEnabled(core.Controls));
+  core.KokusoButtonClick();  // while the solution slides in
+  EXPECT_FALSE(view.pickerOpen);
+  RunTimer();
+  EXPECT_EQ(Last(), Sent("KOKUSOEND 0"));
+  EXPECT_FALSE(core.Controls.Kokuso.enabled);
+  Line("LOSE 0");
+  EXPECT_TRUE(core.OutOfGame());
+  EXPECT_FALSE(core.Controls.Kokuso.enabled);
+  EXPECT_TRUE(core.Controls.Out.enabled);
+  size_t sent = sender.lines.size();
+  core.SendKokuso(me, 1, 1, 1);  // an out player never accuses again
+  core.KokusoButtonClick();
+  EXPECT_EQ(sender.lines.size(), sent);
+  // A later turn of the out player gives it no die and no accusation.
+  Line("TURN 0");
+  EXPECT_FALSE(core.Controls.Move.enabled);
+  EXPECT_FALSE(core.Controls.Kokuso.enabled);
+}
+
+TEST_F(Core, LoseClosesAnOpenPicker) {
+  Started();
+  Line("TURN 0");
+  core.KokusoButtonClick();
+  ASSERT_TRUE(view.pickerOpen);
+  Line("LOSE 0");
+  EXPECT_FALSE(view.pickerOpen);
+}
+
+// The previous game's result dialog, closed late, must not end the next game.
+TEST_F(Core, ResultClosedByTheNextGameAndClearNpcOnlyFromTheHostBetweenGames) {
+  Started();
+  Line("WIN 1,13,24,36");
+  EXPECT_TRUE(view.resultOpen);
+  Line("START 1,0");
+  EXPECT_FALSE(view.resultOpen);
+  sender.lines.clear();
+  core.KekkaOk();  // too late: the new game runs
+  EXPECT_TRUE(sender.lines.empty());
+  EXPECT_EQ(core.Controls.OutCaption, ocTurnEnd);
+  EXPECT_FALSE(core.Controls.Out.enabled);
+
+  Line("END 0,10,20,30");
+  core.KekkaOk();
+  EXPECT_EQ(Last(), Sent("CLEARNPC"));
+}
+
+TEST_F(Core, OnlyTheHostSendsClearNpc) {
+  Started(1);
+  Line("END 0,10,20,30");
+  core.KekkaOk();
+  EXPECT_TRUE(sender.lines.empty());
+}
+
+// Start pressed twice adds its computer players once; a computer player that
+// the server refuses is not counted, and nothing of it ends the host.
+TEST_F(Core, StartAddsOnceAndRefusedComputerPlayersGiveStartBack) {
+  LogIn();
+  AddUser("alice", 3, 0);
+  AddUser("bob", 4, 0);
+  sender.lines.clear();
+  ASSERT_TRUE(core.Controls.Start.enabled);
+  core.StartButtonClick();
+  core.StartButtonClick();
+  EXPECT_EQ(sender.lines.size(), 4u);
+  EXPECT_FALSE(core.Controls.Start.enabled);
+  for (int id : {10, 11}) {
+    LineTo("LOGIN", id);
+    AddUser("c" + std::to_string(id), id, 2);
+  }
+  // The other two are refused: the room is locked, the server is full.
+  client::CommandDispatcher(core, "ERR LOCKED\r");
+  client::CommandDispatcher(core, ":3");
+  client::CommandDispatcher(core, "ERR OVERUSER\r");
+  EXPECT_TRUE(view.refusals.empty());
+  EXPECT_EQ(core.PendingAdds(), 0);
+  EXPECT_EQ(core.PlayerCount, 4);
+  EXPECT_EQ(core.ExpectedPlayers, 0);
+  EXPECT_TRUE(core.Controls.Start.enabled);
+  EXPECT_TRUE(core.Controls.Start.visible);
+  sender.lines.clear();
+  core.StartButtonClick();  // fills the two seats left
+  EXPECT_EQ(sender.lines.size(), 2u);
+}
+
+TEST_F(Core, FiveNameRetriesThenTheComputerPlayerIsNotCounted) {
+  LogIn();
+  for (int s = 0; s < 5; ++s) AddUser(s == 0 ? "alice" : "h" + std::to_string(s), 3 + s, 0);
+  sender.lines.clear();
+  core.StartButtonClick();
+  for (int i = 0; i < 6; ++i) client::CommandDispatcher(core, "ERR SAMENAME\r");
+  EXPECT_EQ(sender.lines.size(), 6u);  // the first request and five retries
+  EXPECT_EQ(core.PendingAdds(), 0);
+  EXPECT_EQ(core.ExpectedPlayers, 0);
+  EXPECT_TRUE(core.Controls.Start.enabled);
+  EXPECT_TRUE(view.refusals.empty());
+}
+
+TEST_F(Core, AThirdPersonJoiningWhileFillersAreAddedDoesNotEndTheHost) {
+  LogIn();
+  AddUser("alice", 3, 0);
+  AddUser("bob", 4, 0);
+  core.StartButtonClick();
+  AddUser("carol", 5, 0);
+  for (int id : {10, 11, 12}) {
+    LineTo("LOGIN", id);
+    AddUser("c" + std::to_string(id), id, 2);
+  }
+  EXPECT_EQ(Last(), Sent("START 1,0"));
+  LineTo("LOGIN", 13);
+  client::CommandDispatcher(core, "ERR LOCKED\r");
+  EXPECT_TRUE(view.refusals.empty());
+  EXPECT_EQ(core.PendingAdds(), 0);
+  Line("START 1,0");
+  EXPECT_EQ(core.GameState, gsIdle);
+}
+
+// A LOCKED before the own player sits at a table is the own refusal.
+TEST_F(Core, LockedBeforeSittingIsTheOwnRefusal) {
+  core.SendLogin("alice", "f");
+  Line("LOGIN");
+  client::CommandDispatcher(core, "ERR LOCKED\r");
+  EXPECT_EQ(view.refusals, std::vector<TRefusal>{rfLocked});
+}
+
+// Steps and path marks of an earlier turn are gone at the next own turn.
+TEST_F(Core, SecretPassageGivesNoStepsOfAnEarlierTurn) {
+  Started();
+  core.Seats[0].SetPosition(4, 8);
+  core.Walk.x = 4, core.Walk.y = 8;
+  Line("TURN 0");
+  core.MoveButtonClick();
+  Roll(3);
+  core.ArrowButtonClick(kUp);
+  Line("MOVE 0,4,7,2");
+  core.ArrowButtonClick(kUp);
+  EXPECT_EQ(Last(), Sent("INROOM 3,1"));  // the kitchen with a step left
+  Line("INROOM 0,3,1");
+  core.OutButtonClick();
+  Line("TURN 1");
+  Line("TURN 0");
+  ASSERT_TRUE(core.Controls.Start.enabled);
+  ASSERT_EQ(core.Controls.PassageTarget, 8);
+  core.StartButtonClick();
+  EXPECT_EQ(Last(), Sent("INROOM 8,0"));
+  Line("INROOM 0,8,0");
+  size_t sent = sender.lines.size();
+  for (int arrow = kUp; arrow <= kRight; ++arrow) core.ArrowButtonClick(arrow);
+  EXPECT_EQ(sender.lines.size(), sent);
+  EXPECT_EQ(core.Walk.steps, 0);
+}
+
+// A dropped connection leaves nothing of the old game to press.
+TEST_F(Core, LoggedOutStateAfterTheConnectionDrops) {
+  Started();
+  Line("TURN 0");
+  core.KokusoButtonClick();
+  Line("SHOWSEL 1,21");
+  core.ResetToLoggedOut();
+  EXPECT_EQ(core.GameState, gsOffline);
+  EXPECT_FALSE(AnyEnabled(core.Controls));
+  EXPECT_FALSE(core.Controls.Start.visible);
+  EXPECT_FALSE(core.Controls.Out.visible);
+  EXPECT_FALSE(core.Controls.CheckSpd);
+  EXPECT_FALSE(core.Timer.active);
+  EXPECT_FALSE(view.pickerOpen);
+  EXPECT_FALSE(view.cardShowOpen);
+  EXPECT_TRUE(view.Called("free pieces"));
+  EXPECT_TRUE(view.Called("free cursor"));
+
+  // Logged in again, the host can start a table again; game lines from before
+  // are ignored.
+  sender.lines.clear();
+  LogIn();
+  AddUser("alice", 3, 0);
+  EXPECT_TRUE(core.Controls.Start.enabled);
+  EXPECT_TRUE(core.Controls.Start.visible);
+  Line("TURN 0");
+  Line("SAIKORO 4");
+  EXPECT_EQ(core.GameState, gsNoGame);
+  EXPECT_FALSE(core.Controls.Move.enabled);
+  EXPECT_FALSE(core.Timer.active);
+  core.MoveButtonClick();
+  core.KokusoButtonClick();
+  EXPECT_EQ(sender.lines.size(), 2u);  // LOGIN and CHROOM only
+}
+
+// Each solution slot holds a card of its own category.
+TEST_F(Core, WinAndEndWithACardOfAnotherCategoryAreIgnored) {
+  Started();
+  for (const char* line : {"WIN 1,33,24,16", "WIN 1,13,14,36", "END 0,10,20,25", "WIN 1,13,24,9"}) {
+    Line(line);
+    EXPECT_EQ(core.GameState, gsIdle) << line;
+    EXPECT_FALSE(view.resultOpen) << line;
+  }
+  Line("WIN 1,13,24,36");
+  EXPECT_TRUE(view.resultOpen);
+}
+
+}  // namespace
