@@ -1244,7 +1244,11 @@ scScript scCompileToImage(scSourceText* text) {
     scbufAppend(&image, imports.length, imports.data);
     setWord(24, image.length);
     setWord(40, code.length);
-    scbufAppend(&image, code.length, code.data);
+    // The code, by far the largest part, stays in its buffer: what comes
+    // before it moves in front of it, the rest is appended.
+    scbufPrepend(&code, image.length, image.data);
+    image = code;
+    code = scByteBuffer{};
     setWord(36, image.length);
     scbufAppend(&image, records.length, records.data);
     scbufAppendWord(&image, 0);

@@ -1594,39 +1594,60 @@ __attribute__((noinline)) static bool BinaryLevel(int level, int op, const char*
     return true;
 }
 
+// Reads an expression of precedence `level` or tighter. Read as a descent, each
+// level would first read its left operand at the next level down; here the
+// operand is read once at the bottom and the levels are then passed upwards,
+// each applying its operator if one follows. The nesting count is what the
+// descent's would be: one per level passed.
 bool SubExp(int level, Val& v, bool needed) {
-    Nesting guard(g_exprDepth, 400, "Expression");
-    switch (level) {
-    case 13:
-    case 14:
-    case 15:
-        return Unary(v, needed);
-    case 1:
-        if (!SubExp(2, v, needed)) return false;
-        // Every assignment operator begins with one of these bytes.
-        if (!std::strchr("=+-*/%&|^<>", Lex()[0]) || !Lex()[0]) return true;
-        return AssignLevel(v, needed);
-    case 2:
-        if (!SubExp(3, v, needed)) return false;
-        if (!Is("?")) return true;
-        return ConditionalLevel(v, needed);
-    case 3:
-    case 4:
-        if (!SubExp(level + 1, v, needed)) return false;
-        if (!Is(level == 3 ? "||" : "&&")) return true;
-        return LogicalLevel(level, v, needed);
-    case 11:
-        if (!SubExp(12, v, needed)) return false;
-        if (!Is("+") && !Is("-")) return true;
-        return AdditiveLevel(v, needed);
-    default: {
-        if (!SubExp(level == 12 ? 13 : level + 1, v, needed)) return false;
-        const char* text;
-        int op = LevelOp(level, text);
-        if (op < 0) return true;
-        return BinaryLevel(level, op, text, v, needed);
+    constexpr int kLimit = 400;
+    const int base = g_exprDepth;
+    struct Restore {
+        int base;
+        ~Restore() {
+            if (g_exprDepth > 0) g_exprDepth = base;
+        }
+    } restore{base};
+    const int bottom = level < 13 ? 13 : level;
+    g_exprDepth = base + (bottom - level + 1);
+    if (g_exprDepth > kLimit) {
+        g_exprDepth = 0;
+        Error(scerr_SYNTAX, "Expression nested too deeply");
     }
+    if (!Unary(v, needed)) return false;
+    for (int at = (bottom > 12 ? 12 : bottom); at >= level; --at) {
+        g_exprDepth = base + (at - level + 1);
+        bool ok = true;
+        switch (at) {
+        case 1:
+            // Every assignment operator begins with one of these bytes.
+            if (!Lex()[0] || !std::strchr("=+-*/%&|^<>", Lex()[0])) continue;
+            ok = AssignLevel(v, needed);
+            break;
+        case 2:
+            if (!Is("?")) continue;
+            ok = ConditionalLevel(v, needed);
+            break;
+        case 3:
+        case 4:
+            if (!Is(at == 3 ? "||" : "&&")) continue;
+            ok = LogicalLevel(at, v, needed);
+            break;
+        case 11:
+            if (!Is("+") && !Is("-")) continue;
+            ok = AdditiveLevel(v, needed);
+            break;
+        default: {
+            const char* text;
+            int op = LevelOp(at, text);
+            if (op < 0) continue;
+            ok = BinaryLevel(at, op, text, v, needed);
+            break;
+        }
+        }
+        if (!ok) return false;
     }
+    return true;
 }
 
 bool ReadExpr(Val& v, bool needed) {

@@ -268,6 +268,14 @@ void scbufAppend(scByteBuffer* buffer, int count, const void* bytes) {
     buffer->length += count;
 }
 
+void scbufPrepend(scByteBuffer* buffer, int count, const void* bytes) {
+    if (count <= 0) return;
+    int length = buffer->length;
+    scbufAppend(buffer, count, bytes);  // room (the bytes written there are overwritten)
+    std::memmove(buffer->data + count, buffer->data, size_t(length));
+    std::memcpy(buffer->data, bytes, size_t(count));
+}
+
 void scbufAppendWord(scByteBuffer* buffer, int value) {
     uint8_t b[4] = {uint8_t(value), uint8_t(value >> 8), uint8_t(value >> 16), uint8_t(value >> 24)};
     scbufAppend(buffer, 4, b);

@@ -40,6 +40,10 @@ void scbufAppend(scByteBuffer* buffer, int count, const void* bytes);
 void scbufAppendWord(scByteBuffer* buffer, int value);
 void scbufAppendString(scByteBuffer* buffer, const char* text);
 void scbufPad4(scByteBuffer* buffer);
+// Puts `count` bytes in front of the buffer's contents, which move up in its
+// own block (grown in place where it can be): a large buffer is not copied
+// into a new one.
+void scbufPrepend(scByteBuffer* buffer, int count, const void* bytes);
 
 // Opens a regular file for reading; NULL for a null path, a missing file, a
 // directory, a device or a pipe (they read as nothing, for ever, or block).

@@ -1170,6 +1170,27 @@ TEST_F(Compiler, Limits) {
         EXPECT_EQ(scCompile_Text(text.c_str()), nullptr) << d.what;
         EXPECT_NE(std::string(scLast_Error_Text).find(d.what), std::string::npos) << scLast_Error_Text;
     }
+    // The expression limit stays where it is: the deepest nesting of each form
+    // that compiles, and one more that is refused.
+    struct Nest {
+        const char *open, *close;
+        int deepest;
+    } nests[] = {{"(", ")", 29}, {"x = (", ")", 27}, {"(1 * ", ")", 27}, {"(1 | ", ")", 27}};
+    for (auto& n : nests) {
+        for (int depth : {n.deepest, n.deepest + 1}) {
+            std::string text = "int f() { int x; return ";
+            for (int i = 0; i < depth; i++) text += n.open;
+            text += "1";
+            for (int i = 0; i < depth; i++) text += n.close;
+            text += "; }\n";
+            scScript image = scCompile_Text(text.c_str());
+            EXPECT_EQ(image != nullptr, depth == n.deepest) << n.open << " x " << depth << ": " << scLast_Error_Text;
+            if (!image) {
+                EXPECT_NE(std::string(scLast_Error_Text).find("Expression nested too deeply"), std::string::npos);
+            }
+            std::free(image);
+        }
+    }
     EXPECT_EQ(scmTrackedCount(), 0);
     // A long literal (a chat line) is held whole.
     std::string line(400, 'k');
