@@ -2,6 +2,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <set>
 #include <vector>
 
 #include "Fixture.h"
@@ -347,6 +348,48 @@ TEST(VmSpace, HeapChecks) {
     EXPECT_TRUE(vm.Free(a));
     EXPECT_FALSE(vm.Free(a));
     EXPECT_EQ(vm.Check(a, 4), nullptr);
+}
+
+TEST(VmSpace, FreedNeighboursJoinAndAreReusedZeroFilled) {
+    auto& vm = zedi::VmSpace::Get();
+    uint32_t a = vm.Alloc(48), b = vm.Alloc(32), c = vm.Alloc(16);
+    ASSERT_TRUE(a && b && c);
+    ASSERT_EQ(b, a + 48);
+    std::memset(vm.Ptr(a), 0xAB, 80);
+    // Freed in either order, a and b make one range that an exact fit takes
+    // before any larger free range.
+    EXPECT_TRUE(vm.Free(b));
+    EXPECT_TRUE(vm.Free(a));
+    uint32_t joined = vm.Alloc(80);
+    EXPECT_EQ(joined, a);
+    EXPECT_EQ(vm.BlockSize(joined), 80u);
+    std::vector<uint8_t> zeros(80, 0);
+    EXPECT_EQ(std::memcmp(vm.Ptr(joined), zeros.data(), 80), 0);
+    EXPECT_TRUE(vm.Free(c));
+    EXPECT_TRUE(vm.Free(joined));
+    EXPECT_FALSE(vm.Free(joined));
+}
+
+TEST(VmSpace, ManyBlocksFreedEveryOtherAndTakenAgain) {
+    auto& vm = zedi::VmSpace::Get();
+    uint32_t before = vm.BytesInUse();
+    std::vector<uint32_t> blocks;
+    for (int i = 0; i < 20000; ++i) {
+        blocks.push_back(vm.Alloc(uint32_t(16 + i % 64)));
+        ASSERT_NE(blocks.back(), 0u);
+    }
+    std::set<uint32_t> holes;
+    for (size_t i = 0; i < blocks.size(); i += 2) {
+        EXPECT_TRUE(vm.Free(blocks[i]));
+        holes.insert(blocks[i]);
+    }
+    // Blocks of the same sizes go into the holes.
+    for (size_t i = 0; i < blocks.size(); i += 2) {
+        blocks[i] = vm.Alloc(uint32_t(16 + i % 64));
+        EXPECT_EQ(holes.count(blocks[i]), 1u) << i;
+    }
+    for (uint32_t b : blocks) EXPECT_TRUE(vm.Free(b));
+    EXPECT_EQ(vm.BytesInUse(), before);
 }
 
 TEST(VmSpace, FreeingALargeBlockKeepsItsNeighbour) {
