@@ -110,7 +110,7 @@ int PlanRoom(int here)
         if (r == here)
             turns = 1.0;
         else if (gDist[r] >= 0)
-            turns = 0.6 + gDist[r] / 3.5;
+            turns = 0.2 + gDist[r] / 3.5;
         if (turns >= 0.0 && v > 0.0) {
             if (turns < 1.0) turns = 1.0;
             rate = v / turns;
