@@ -169,13 +169,15 @@ void Suggest(int room)
     gSuggested = 1;
 }
 
-// One step toward the target; when no step could be taken, the turn ends.
+// One step toward the target. Where no step leads there, a step toward any
+// other place keeps the walk going (the steps must be used up before the turn
+// can end in the corridor); when none can be taken, the turn ends.
 void Step()
 {
-    int r = move_to(gTarget), tries = 0;
-    while (r > 0 && tries < 8) {
-        r = move_to(gTarget);
-        tries++;
+    int r = move_to(gTarget), other = 0;
+    while (r != 0 && other < 10) {
+        if (other != gTarget) r = move_to(other);
+        other++;
     }
     if (r != 0) EndTurn();
 }
