@@ -1,6 +1,7 @@
 #include "Vcpu.h"
 
 #include <cmath>
+#include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <vector>
@@ -247,7 +248,8 @@ uint16_t PickHandler(int op, int fa, int fb, uint8_t ra, uint32_t ia) {
 class Cpu {
 public:
     Cpu(scInstance* inst, int steps)
-        : inst_(inst), vm_(VmSpace::Get()), budget_(steps), steps_(steps) {
+        : inst_(inst), vm_(VmSpace::Get()), budget_(steps), steps_(steps),
+          left_(inst->instructionBudget < 0 ? INT64_MAX : inst->instructionBudget) {
         const auto& L = inst->img->layout;
         code_ = inst->img->bytes.data() + L.code;
         codeSize_ = L.codeSize;
@@ -278,6 +280,8 @@ public:
     }
 
     int Run();
+    // Instructions the instance may still execute after this run.
+    int64_t Left() const { return left_ < 0 ? 0 : left_; }
 
 private:
     template <class... A>
@@ -445,6 +449,7 @@ private:
     const uint8_t* code_;
     uint32_t codeSize_, importsVm_, importsSize_, stackSize_;
     int budget_, steps_;
+    int64_t left_;  // instructions left; a run that uses them all up fails
     std::shared_ptr<zedi::LoadedImage> img_;
     zedi::DecodedInsn* table_;
     uint32_t words_;
@@ -837,6 +842,7 @@ int Cpu::Run() {
     // address past the code or not a multiple of 4).
 #define ZEDI_DISPATCH()                                  \
     do {                                                 \
+        if (--left_ < 0) goto spent;                     \
         uint32_t idx_ = (ip >> 2) | (ip << 30);          \
         if (idx_ >= words_) goto slow;                   \
         e = table_ + idx_;                               \
@@ -847,7 +853,12 @@ int Cpu::Run() {
     if (!SpInside()) goto slow;
     ZEDI_DISPATCH();
 
+spent:
+    R_[regIP] = ip;
+    return Err("Instruction budget used up");
+
 slow: {
+    if (--left_ < 0) goto spent;
     R_[regIP] = ip;
     int r = Step();
     if (r != 2) return r;
@@ -1240,6 +1251,8 @@ int scvcpuExecute(scInstance* instance, int steps) {
     zedi::SetCurrent(instance);
     Cpu cpu(instance, steps);
     int r = cpu.Run();
+    if (instance->instructionBudget >= 0) instance->instructionBudget = cpu.Left();
+    instance->lastRun = r;
     zedi::SetCurrent(previous);
     return r;
 }
