@@ -1,6 +1,5 @@
 #include "ScriptHost.h"
 
-#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -112,30 +111,6 @@ std::string ChatText(const char* text, size_t length) {
   }
   return out;
 }
-
-// The process works in the scripts' folder while a script compiles, so that
-// a script's #include "file" finds the files beside it.
-class TWorkIn {
- public:
-  explicit TWorkIn(const std::string& dir) {
-    saved_ = ::open(".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (saved_ >= 0 && ::chdir(dir.c_str()) != 0) {
-      ::close(saved_);
-      saved_ = -1;
-    }
-  }
-  ~TWorkIn() {
-    if (saved_ < 0) return;
-    if (::fchdir(saved_) != 0) std::fprintf(stderr, "velmora: cannot return to the working folder\n");
-    ::close(saved_);
-  }
-  bool Inside() const { return saved_ >= 0; }
-  TWorkIn(const TWorkIn&) = delete;
-  TWorkIn& operator=(const TWorkIn&) = delete;
-
- private:
-  int saved_ = -1;
-};
 
 }  // namespace
 
@@ -260,12 +235,7 @@ scScript TScriptHost::LoadScript(int seat, const std::string& path, std::string&
     if (copy) std::memcpy(copy, bytes.data(), bytes.size());
     return copy;
   }
-  scScript image;
-  {
-    TWorkIn work(npcDir_);
-    std::string name = work.Inside() ? path.substr(npcDir_.size() + 1) : path;
-    image = scCompile_File(name.c_str());
-  }
+  scScript image = scCompile_File(path.c_str());
   if (!image) {
     if (scLast_Error == 0) {
       why = "cannot open the file";
