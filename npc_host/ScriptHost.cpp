@@ -1,7 +1,6 @@
 #include "ScriptHost.h"
 
 #include <sys/stat.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <cmath>
