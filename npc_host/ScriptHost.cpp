@@ -419,7 +419,7 @@ void TScriptHost::CallScriptEventBlock(int seat, const char* name, int bytes, co
   // The block as the script's function declares it: cut or zero-filled.
   std::vector<unsigned char> params(size_t(e->kind), 0);
   std::memcpy(params.data(), block, std::min<size_t>(params.size(), size_t(std::max(bytes, 0))));
-  scSet_Instruction_Budget(st.inst, kEventBudget);
+  scSet_Instruction_Budget(st.inst, eventBudget_);
   if (!scLaunch_With_Params(st.inst, 10, scGet_Symbol(st.inst, name), e->kind, params.data()))
     return EventEnded(seat, true, false, scLast_Error_Text);
   ++stats_.events;

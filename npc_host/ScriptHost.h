@@ -53,6 +53,8 @@ class TScriptHost : public client::TScriptEvents {
 
   // Waits of scripts last one tick of ScriptTimer.
   void SetFastPace(bool fast) { fast_ = fast; }
+  // Instructions one event may run (kEventBudget unless set).
+  void SetEventBudget(long long instructions) { eventBudget_ = instructions; }
 
   // ---- The core's calls ----
   bool SetUpScripts() override;
@@ -144,6 +146,7 @@ class TScriptHost : public client::TScriptEvents {
   std::array<TSeat, 6> seats_;
   char* emptyName_ = nullptr;
   bool fast_ = false;
+  long long eventBudget_ = kEventBudget;
   bool timerOn_ = false;
   std::set<std::string> shown_;  // problems shown once
   TScriptStats stats_;

@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <array>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -160,12 +161,12 @@ class Host : public coretest::Core {
     int ids[2] = {3, 4};
     if (mySeat == 1) std::swap(names[0], names[1]), std::swap(ids[0], ids[1]);
     for (int s = 0; s < 2; ++s)
-      Line("ADDUSER " + coretest::BS + names[s] + coretest::BS + ",1," + coretest::BS + names[s] + coretest::BS +
-           "," + std::to_string(ids[s]) + ",0");
+      Line("ADDUSER " + coretest::BS + names[s] + coretest::BS + ",1," + coretest::BS + faces[size_t(s)] +
+           coretest::BS + "," + std::to_string(ids[s]) + ",0");
     for (int s = 2; s < 6; ++s) {
       std::string n = "c" + std::to_string(s);
-      Line("ADDUSER " + coretest::BS + n + coretest::BS + ",1," + coretest::BS + n + coretest::BS + "," +
-           std::to_string(8 + s) + "," + std::to_string(kind));
+      Line("ADDUSER " + coretest::BS + n + coretest::BS + ",1," + coretest::BS + faces[size_t(s)] + coretest::BS +
+           "," + std::to_string(8 + s) + "," + std::to_string(kind));
     }
   }
   // The table started, each computer player dealt three cards.
@@ -226,6 +227,7 @@ class Host : public coretest::Core {
   }
 
   fs::path dir;
+  std::array<std::string, 6> faces{"alice", "bob", "c2", "c3", "c4", "c5"};  // Shift-JIS
   std::unique_ptr<npc::TScriptHost> host;
   bool timerOn = false;
   std::vector<std::string> logs, problems;
