@@ -93,7 +93,7 @@ fs::path MakeHome(const fs::path& base, const std::string& tag, const fs::path& 
                   const std::string& nameUtf8, const std::string& faceUtf8) {
   fs::path home = base / tag;
   fs::create_directories(home);
-  for (const char* d : {"faces", "bustup", "bg", "music"})
+  for (const char* d : {"faces", "bustup", "bg", "music", "npc"})
     if (fs::exists(data / d) && !fs::exists(home / d)) fs::create_directory_symlink(fs::absolute(data / d), home / d);
   std::ofstream(home / "velmora.ini", std::ios::binary)
       << "[Server]\r\nIPADDR=127.0.0.1\r\nPORT=" << port << "\r\n[User]\r\nNAME="

@@ -26,12 +26,14 @@ using namespace kest::proto;
 
 namespace {
 
-// The host the game functions act for: the one the main window made.
-TScriptHost* g_host = nullptr;
+// The hosts of this process (one per main window): a game function acts for
+// the host whose seat's script is running.
+std::vector<TScriptHost*> g_hosts;
 
 TScriptHost& Host() {
-  if (!g_host) throw std::runtime_error("no game is running");
-  return *g_host;
+  for (TScriptHost* h : g_hosts)
+    if (h->CurrentScriptSlot() >= 0) return *h;
+  throw std::runtime_error("not called from a seat's script");
 }
 
 // Events whose script must still be the seat's own (gMyIndex and gMyUserId
@@ -119,13 +121,13 @@ TScriptHost::TScriptHost(client::TGameCore& core, std::string npcDir, TScriptHos
     : core_(core), npcDir_(std::move(npcDir)), hooks_(std::move(hooks)) {
   RegisterGameFunctions();
   emptyName_ = scNew_Text("");
-  g_host = this;
+  g_hosts.push_back(this);
 }
 
 TScriptHost::~TScriptHost() {
   FreeScripts();
   if (emptyName_) scFree_Text(emptyName_);
-  if (g_host == this) g_host = nullptr;
+  std::erase(g_hosts, this);
 }
 
 void TScriptHost::FreeScripts() {

@@ -290,6 +290,21 @@ TEST_F(Host, ChatTextCannotLeaveItsField) {
   EXPECT_EQ(sender.lines[1], Sent("CHAT 1," + BS + std::string(1022, 'a') + BS, 11));
 }
 
+// Two main windows in one process: each script acts for its own table.
+TEST_F(Host, EachScriptActsForItsOwnHost) {
+  coretest::Sender otherSender;
+  coretest::View otherView;
+  client::TGameCore other(otherSender, otherView);
+  npc::TScriptHost otherHost(other, dir.string(), {});
+  other.SetScriptEvents(&otherHost);
+  Dealt();
+  Turn(2);
+  EXPECT_EQ(Call(2, "roll"), 0);
+  EXPECT_EQ(sender.lines, std::vector<std::string>{Sent("SAIKORO", 10)});
+  EXPECT_TRUE(otherSender.lines.empty());
+  other.SetScriptEvents(nullptr);
+}
+
 TEST_F(Host, TheVerdictIsTheServersOnly) {
   Dealt();
   Turn(2);
