@@ -221,7 +221,6 @@ class TGameCore : public TClientLineHandler {
   void RestoreButtonStates();
   void ResetBoard();
   void SendLine(int id, const std::string& text) { sender_.SendLine(id, text); }
-  TGameView& View() { return view_; }
 
   // ---- Line handlers ----
   void HandleLogin(int id, int idAgain) override;

@@ -39,8 +39,8 @@ TScriptHost& Host() {
 // Events whose script must still be the seat's own (gMyIndex and gMyUserId
 // unchanged) to receive them.
 bool NeedsOwnScript(const std::string& event) {
-  static const char* const names[] = {"OnTurn",     "OnMove",     "OnMoveEnd", "OnInRoom",
-                                      "OnOtherSuiriCheck", "OnSuiriEnd", "OnWin", "OnLose"};
+  static const char* const names[] = {"OnTurn",   "OnMove",     "OnMoveEnd", "OnInRoom", "OnOtherSuiriCheck",
+                                      "OnSuiriEnd", "OnWin", "OnLose"};
   return std::find(std::begin(names), std::end(names), event) != std::end(names);
 }
 
@@ -190,7 +190,7 @@ bool TScriptHost::SetUpSeat(int seat, std::vector<std::pair<std::string, std::ve
 
   for (const std::string& path : candidates) {
     std::string why;
-    scScript image = LoadScript(seat, path, why, compiled);
+    scScript image = LoadScript(path, why, compiled);
     scInstance* inst = image ? scCreate_Instance(image, "") : nullptr;
     if (image && !inst) why = scLast_Error_Text;
     if (inst && computer && MissingExports(inst, why)) {
@@ -221,9 +221,8 @@ bool TScriptHost::SetUpSeat(int seat, std::vector<std::pair<std::string, std::ve
   return true;
 }
 
-scScript TScriptHost::LoadScript(int seat, const std::string& path, std::string& why,
+scScript TScriptHost::LoadScript(const std::string& path, std::string& why,
                                  std::vector<std::pair<std::string, std::vector<unsigned char>>>& compiled) {
-  (void)seat;
   if (!EndsWith(path, ".sc")) {
     scScript image = scLoad_Script(path.c_str());
     if (!image) why = scLast_Error_Text[0] ? scLast_Error_Text : "cannot load the image";

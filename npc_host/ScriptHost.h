@@ -124,7 +124,7 @@ class TScriptHost : public client::TScriptEvents {
   bool TurnCaller() const;
   void FreeScripts();
   bool SetUpSeat(int seat, std::vector<std::pair<std::string, std::vector<unsigned char>>>& compiled);
-  scScript LoadScript(int seat, const std::string& path, std::string& why,
+  scScript LoadScript(const std::string& path, std::string& why,
                       std::vector<std::pair<std::string, std::vector<unsigned char>>>& compiled);
   bool MissingExports(scInstance* inst, std::string& why) const;
   void Problem(int seat, const std::string& text);
