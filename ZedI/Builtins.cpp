@@ -260,12 +260,45 @@ bool StrGe(scVmAddr a, scVmAddr b) { return StrCmp(a, b) >= 0; }
 bool StrLe(scVmAddr a, scVmAddr b) { return StrCmp(a, b) <= 0; }
 bool StrEqSz(scVmAddr a, scVmAddr s) { return TextString(a.value) == Read(s.value); }
 
-void Append(uint32_t object, const std::string& x, bool none) {
-    if (none) return;
-    Assign(object, TextString(object) + x, false);
+// Length of the text at a script address; a NULL text has length 0.
+uint32_t TextSize(uint32_t text) {
+    if (!text) return 0;
+    int32_t n = Vm().TextLength(text);
+    if (n < 0) Fail("bad text");
+    return uint32_t(n);
 }
-void StrAdd(scVmAddr self, scVmAddr x) { Append(self.value, TextString(x.value), TextOf(x.value) == 0); }
-void StrAddSz(scVmAddr self, scVmAddr x) { Append(self.value, Read(x.value), x.value == 0); }
+
+// Appends the text at `add` (none when `none`). A text the string owns grows in
+// place while its block has room; otherwise it moves to a block with room for
+// as much again, so a string built by appends is copied a few times in all,
+// not once per append.
+void Append(uint32_t object, uint32_t add, bool none) {
+    if (none) return;
+    uint32_t addLen = TextSize(add);
+    uint32_t t = TextOf(object);
+    uint32_t len = TextSize(t);
+    uint32_t room = t ? Vm().BlockSize(t) : 0;  // 0 for a text the string does not own
+    uint64_t need = uint64_t(len) + addLen + 1;
+    if (need > room) {
+        if (need > VmSpace::kRegionSize / 2) Fail("out of script memory");
+        uint32_t fresh = scScript_Alloc(uint32_t(need < 32 ? 32 : need * 2));
+        if (!fresh) Fail("out of script memory");
+        std::memcpy(Vm().Ptr(fresh), Vm().Ptr(t), len);
+        // The addition may be the old text itself: copy it before the free.
+        std::memcpy(Vm().Ptr(fresh) + len, Vm().Ptr(add), addLen);
+        Vm().Ptr(fresh)[len + addLen] = 0;
+        if (room) scScript_Free(t);
+        SetText(object, fresh);
+        return;
+    }
+    std::memmove(Vm().Ptr(t) + len, Vm().Ptr(add), addLen);
+    Vm().Ptr(t)[len + addLen] = 0;
+}
+void StrAdd(scVmAddr self, scVmAddr x) {
+    uint32_t t = TextOf(x.value);
+    Append(self.value, t, t == 0);
+}
+void StrAddSz(scVmAddr self, scVmAddr x) { Append(self.value, x.value, x.value == 0); }
 
 void StrDel(scVmAddr self, int start, int len) {
     uint32_t t = TextOf(self.value);

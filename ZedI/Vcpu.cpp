@@ -15,30 +15,33 @@
 
 namespace zedi {
 
-// One code word decoded as the start of an instruction. Every word address gets
-// its own entry, so code reached by a computed jump into the immediates of
-// another instruction decodes as what it is from there.
+// The translated form of the instruction that starts at one code word. Every
+// word address gets its own entry, so code reached by a computed jump into the
+// immediates of another instruction translates as what it is from there. An
+// entry may stand for a run of instructions (see Cpu::Decode); `words` is the
+// length of the whole run, so the next entry is `words` entries on.
 struct DecodedInsn {
-    uint16_t handler;       // 0: not decoded yet
-    uint8_t len;            // bytes with the immediates (of all fused instructions)
+    const void* label;      // the handler's address in Cpu::Run
+    uint16_t handler;       // the handler's number (hNONE: not translated yet)
+    uint8_t words;          // length in words with the immediates
     uint8_t ra, rb;         // register numbers of operands 1 and 2
-    uint8_t baseA, baseB;   // register holding the base of a memory operand
-    uint8_t aux;            // fused instructions: see Cpu::Decode
+    uint8_t baseA, baseB;   // base of a memory operand: 0 none, 1 pool, 2 data, 3 frame
+    uint8_t aux, aux2;      // runs of instructions: see Cpu::Decode
+    uint8_t op, fa, fb;     // opcode and operand forms as decoded
     uint32_t ia, ib;        // immediates of operands 1 and 2 (the word itself for
                             // a zero-operand word)
-    uint32_t ic;            // fused instructions: the jump's offset
-    uint8_t op, fa, fb;     // opcode and operand forms as decoded
-    uint8_t aux2;
+    uint32_t ic;            // runs of instructions: see Cpu::Decode
+    uint32_t target;        // a jump's target as an entry index
 };
-static_assert(sizeof(DecodedInsn) == 24);
 
-// The decoded entries of an image's code, one per word, filled in as the CPU
-// first reaches each word. The code bytes never change after loading, so an
-// entry stays valid for the image's life. The table comes zero-filled from
-// calloc, so a large image costs memory only for the pages that run.
+// The translated code of an image, one entry per word and one after the last,
+// made on the image's first run. Entries are translated as the CPU first
+// reaches them. The code bytes never change after loading, so an entry stays
+// valid for the image's life.
 struct DecodedCode {
     DecodedInsn* table = nullptr;
     uint32_t words = 0;
+    bool ready = false;  // the entries point at the translator
 };
 
 void FreeDecodedCode(DecodedCode* code) {
@@ -46,6 +49,15 @@ void FreeDecodedCode(DecodedCode* code) {
     std::free(code->table);
     delete code;
 }
+
+namespace {
+bool g_longWay = false;
+VcpuTrace g_trace = nullptr;
+}  // namespace
+
+void SetVcpuLongWay(bool on) { g_longWay = on; }
+bool VcpuLongWay() { return g_longWay; }
+void SetVcpuTrace(VcpuTrace trace) { g_trace = trace; }
 
 }  // namespace zedi
 
@@ -94,16 +106,27 @@ struct Operand : scOperandBits {
     uint32_t imm = 0, immHigh = 0;
 };
 
-// ---- Decoded instructions ----
+// ---- Translated code ----
 //
-// Run() executes each code word through its decoded entry. The common forms
+// Run() executes each code word through its translated entry. The common forms
 // (integer operations on registers, immediates and memory at a base plus an
-// immediate or at a register, jumps, calls, pushes and pops) have handlers of
-// their own; every other instruction, and every case a handler does not take on
-// (a failed access check, a division by zero, a stack pointer out of the stack),
-// goes the long way through Step(), which then produces exactly the result or
-// the error it always did. A handler changes nothing before it knows it will
-// complete, so Step() starts from the same state.
+// immediate or at a register, jumps, calls, pushes and pops) and the runs of
+// instructions the compiler emits most (see Cpu::Decode) have handlers of their
+// own; every other instruction, and every case a handler does not take on (a
+// failed access check, a division by zero, a stack pointer out of the stack, an
+// access to the register block), goes the long way through Step(), which then
+// produces exactly the result or the error it always did. A handler changes
+// nothing before it knows it will complete, so Step() starts from the same state.
+//
+// What the handlers keep outside memory, and when memory catches up:
+// - The instruction pointer is the current entry. Register 244 is written
+//   before anything can read it: before the long way, a host call, a yield, the
+//   end of the run. No handler reads or writes the register block through
+//   memory (such an access goes the long way) and none takes register 244 as an
+//   operand, so a script never sees it stale.
+// - The pool, data and frame bases are copies of registers 242, 241 and 246,
+//   read again after the long way, a host call, ENTER and LEAVE, the only
+//   places they can change: no handler writes registers 240 to 246.
 
 // Operand forms of decoded instructions.
 enum Form : int {
@@ -144,7 +167,8 @@ constexpr int binCOUNT = int(sizeof kBinOps / sizeof kBinOps[0]);
 
 // Handler numbers of decoded entries.
 enum : uint16_t {
-    hNONE,     // not decoded yet
+    hNONE,     // not translated yet
+    hEND,      // the entry after the last word
     hGENERIC,  // the long way
     hMARKER,
     hZERO,     // a word of zero-operand opcodes
@@ -202,7 +226,63 @@ constexpr uint16_t hSTEP_JMP = hTRIPLE + 5 * kSourceForms * kSourceForms;
 constexpr uint16_t StepJmpHandler(int op, int fb) {
     return uint16_t(hSTEP_JMP + (op == opSUB ? 2 : 0) + (fb == fIMM ? 1 : 0));
 }
-constexpr uint16_t kHandlers = hSTEP_JMP + 4;
+// The address of an array element, and the access through it (see Decode).
+constexpr int pNONE = -1;   // no scaled index computed first
+constexpr int pSCALE = 4;   // the index scaled in its register: MUL i, imm
+enum Access : int { aNONE, aLOADW, aLOADB, aSTOREW_R, aSTOREW_I, aSTOREB_R, aSTOREB_I };
+constexpr int kAccesses = 7;
+#define ZEDI_ELEM_PREFIXES(X, a) X(pNONE, a) X(fREG, a) X(fIMM, a) X(fMEMI, a) X(fMEMR, a) X(pSCALE, a)
+#define ZEDI_ELEM_ACCESSES(X) X(aNONE) X(aLOADW) X(aLOADB) X(aSTOREW_R) X(aSTOREW_I) X(aSTOREB_R) X(aSTOREB_I)
+constexpr uint16_t hELEM = hSTEP_JMP + 4;
+constexpr uint16_t ElemHandler(int prefix, int access) { return uint16_t(hELEM + (prefix + 1) * kAccesses + access); }
+// A move and an operation whose result is then pushed, stored into memory at a
+// base plus an immediate, or added to by an immediate or memory at a base plus
+// an immediate (see Decode).
+#define ZEDI_TAIL_OPS(X) X(ADD) X(SUB) X(MUL) X(AND) X(OR) X(XOR) X(SHL)
+#define ZEDI_TAIL_FORMS(X, n, T) \
+    X(n, fREG, fREG, T) X(n, fREG, fIMM, T) X(n, fREG, fMEMI, T) X(n, fMEMI, fREG, T) X(n, fMEMI, fIMM, T) X(n, fMEMI, fMEMI, T)
+constexpr int kTailForms = 6;
+constexpr int TailFormIndex(int f1, int f2) {
+    return f2 > fMEMI ? -1 : f1 == fREG ? f2 : f1 == fMEMI ? 3 + f2 : -1;
+}
+#define ZEDI_OP_ITEM(n) op##n,
+inline constexpr int kTailOps[] = {ZEDI_TAIL_OPS(ZEDI_OP_ITEM)};
+#undef ZEDI_OP_ITEM
+inline constexpr OpIndex kTails{kTailOps};
+constexpr int tailCOUNT = int(sizeof kTailOps / sizeof kTailOps[0]);
+enum Tail : int { tPUSH, tSTORE, tADDI, tADDM };
+constexpr int kTailKinds = 4;
+constexpr uint16_t hPAIR_TAIL = hELEM + 6 * kAccesses;
+constexpr uint16_t PairTailHandler(int tail, int op, int f1, int f2) {
+    return uint16_t(hPAIR_TAIL + (tail * tailCOUNT + kTails.of[op]) * kTailForms + TailFormIndex(f1, f2));
+}
+constexpr uint16_t hMOV_PUSH = hPAIR_TAIL + kTailKinds * tailCOUNT * kTailForms;  // + the source's form
+constexpr uint16_t hMOV_RET = hMOV_PUSH + kSourceForms;                  // + fREG, fIMM or fMEMI
+constexpr uint16_t hCALL_ENTER = hMOV_RET + 3;
+constexpr uint16_t hSP_ADD_MOV = hCALL_ENTER + 1;
+constexpr uint16_t hSP_ADD_MOV_PUSH = hSP_ADD_MOV + 1;
+// A pop into a register and an operation on it with a register, an immediate
+// or memory at a base plus an immediate.
+#define ZEDI_POP_OP_FORMS(X, n) X(n, fREG) X(n, fIMM) X(n, fMEMI)
+constexpr uint16_t hPOP_OP = hSP_ADD_MOV_PUSH + 1;
+constexpr uint16_t PopOpHandler(int op, int f2) { return uint16_t(hPOP_OP + kTails.of[op] * 3 + f2); }
+// The end of a loop: adding to a memory word and the JMP back (a register or
+// an immediate added), then at the jump's target the loop's test, MOV r, [m];
+// CMPx r, s; Jcc r (s an immediate or memory at a base plus an immediate).
+#define ZEDI_LOOP_FORMS(X, n) X(n, fREG, fIMM) X(n, fREG, fMEMI) X(n, fIMM, fIMM) X(n, fIMM, fMEMI)
+constexpr uint16_t hLOOP = hPOP_OP + tailCOUNT * 3;
+constexpr uint16_t LoopHandler(int cmp, int step, int f2) {
+    return uint16_t(hLOOP + ((cmp - opCMPE) * 2 + (step == fIMM)) * 2 + (f2 == fMEMI));
+}
+constexpr uint16_t kHandlers = hLOOP + 5 * 4;
+
+// Immediate words of an operand form.
+constexpr int Imm(int form) { return form == fIMM || form == fMEMI ? 1 : 0; }
+// Words of an element run: the scaled index, MOV, ADD, ADD, the access.
+constexpr int ElemWords(int prefix, int access) {
+    return (prefix == pNONE ? 0 : prefix == pSCALE ? 2 : 1 + Imm(prefix) + 2) + 4 +
+           (access == aNONE ? 0 : access == aSTOREW_I || access == aSTOREB_I ? 2 : 1);
+}
 
 constexpr uint8_t kJumpIfTrue = 0x80;  // in DecodedInsn::aux, beside the compare's length
 
@@ -212,22 +292,15 @@ int FormOf(const scOperandBits& o) {
     return o.base == baseNONE ? fMEMR : fOTHER;
 }
 
-uint8_t BaseRegister(uint8_t base) {
-    switch (base) {
-    case basePOOL: return regPOOL;
-    case baseDATA: return regDATA;
-    case baseFRAME: return regFRAME;
-    default: return 0;
-    }
-}
+// Registers the handlers keep copies of, or whose writes need the long way.
+constexpr bool Special(uint8_t r) { return r >= regCODE && r <= regFRAME; }
 
 // The handler for an instruction with opcode `op` (0-54) and operand forms.
 uint16_t PickHandler(int op, int fa, int fb, uint8_t ra, uint32_t ia) {
-    // Writes to the IP and SP registers take the long way: handlers keep IP in a
-    // local and count on SP staying inside the stack. Moving SP by a constant
-    // after a call or for locals has a handler that checks it.
+    // Moving SP by a constant after a call or for locals has a handler that
+    // checks it; other writes to registers 240-246 take the long way.
     if (fa == fREG && ra == regSP && fb == fIMM && (op == opADD || op == opSUB)) return hSP_ADD;
-    bool destOk = (fa == fREG && ra != regIP && ra != regSP) || fa == fMEMI || fa == fMEMR;
+    bool destOk = (fa == fREG && !Special(ra)) || fa == fMEMI || fa == fMEMR;
     int bin = kBins.of[op];
     if (bin >= 0) return destOk && fb != fOTHER ? BinHandler(bin, fa, fb) : uint16_t(hGENERIC);
     switch (op) {
@@ -240,9 +313,43 @@ uint16_t PickHandler(int op, int fa, int fb, uint8_t ra, uint32_t ia) {
         if (fa == fREG) return hPUSH_R;
         if (fa == fIMM) return hPUSH_I;
         return fa == fMEMI ? hPUSH_M : hGENERIC;
-    case opPOP: return fa == fREG && ra != regIP ? hPOP_R : hGENERIC;
+    case opPOP: return fa == fREG && !Special(ra) ? hPOP_R : hGENERIC;
     default: return hGENERIC;
     }
+}
+
+// The state the handlers work on, kept in locals of Run() so that the compiler
+// can hold it in registers (a member would be read again after every write
+// through the register block pointer).
+struct Hot {
+    uint32_t* R;
+    uint8_t* vm;           // the script address space
+    uint32_t own;          // start of the data area and stack of the instance's block
+    uint32_t lim1, lim4;   // accesses of 1 or 4 bytes at own + off for off below these
+    uint32_t regBlock;
+    uint32_t pool, data, frame;  // registers 242, 241 and 246
+    VmSpace* space;
+
+    void LoadBases() {
+        pool = R[regPOOL];
+        data = R[regDATA];
+        frame = R[regFRAME];
+    }
+    // The value of a base by its number (0 none, 1 pool, 2 data, 3 frame).
+    [[gnu::always_inline]] uint32_t Base(uint8_t b) const {
+        uint32_t v = b == baseFRAME ? frame : data;
+        return b < baseDATA ? (b == basePOOL ? pool : 0) : v;
+    }
+};
+
+// Host memory of `size` bytes at `addr`; null when not accessible or when the
+// access touches the instance's register block (the long way takes those).
+template <uint32_t size>
+[[gnu::always_inline]] inline uint8_t* HotMem(const Hot& h, uint32_t addr) {
+    uint32_t off = addr - h.own;
+    if (off < (size == 1 ? h.lim1 : h.lim4)) [[likely]] return h.vm + addr;
+    if (addr + (size - 1) - h.regBlock < scRegisterBlockSize + (size - 1)) return nullptr;
+    return h.space->Check(addr, size);
 }
 
 class Cpu {
@@ -258,13 +365,14 @@ public:
         stackSize_ = inst->stackSize;
         R_ = inst->Regs();
         top_ = inst->parent ? inst->parent : inst;
-        // The run holds the image: its decoded table must outlive the run even
-        // when the instance is freed on the way (the end of a forked statement).
+        // The run holds the image: its translated code must outlive the run
+        // even when the instance is freed on the way (the end of a forked
+        // statement).
         img_ = inst->img;
         if (!img_->decoded) {
             img_->decoded.reset(new zedi::DecodedCode);
             uint32_t words = codeSize_ / 4;
-            void* table = words ? std::calloc(words, sizeof(zedi::DecodedInsn)) : nullptr;
+            void* table = std::malloc((size_t(words) + 1) * sizeof(zedi::DecodedInsn));
             if (table) {
                 img_->decoded->table = static_cast<zedi::DecodedInsn*>(table);
                 img_->decoded->words = words;
@@ -273,14 +381,11 @@ public:
         table_ = img_->decoded->table;
         words_ = img_->decoded->words;  // 0 (all the long way) when the table failed
         regBlock_ = inst->block;
-        uint32_t blockSize = vm_.BlockSize(inst->block);
-        blockLimit1_ = blockSize;
-        blockLimit4_ = blockSize >= 4 ? blockSize - 3 : 0;
-        vmBase_ = vm_.Ptr(0);
+        blockSize_ = vm_.BlockSize(inst->block);
     }
 
     int Run();
-    // Instructions the instance may still execute after this run.
+    // Instructions the instance may still run after this run.
     int64_t Left() const { return left_ < 0 ? 0 : left_; }
 
 private:
@@ -401,41 +506,16 @@ private:
         return true;
     }
 
-    // Host memory of `size` (1 or 4) bytes at `addr`, null when not accessible.
-    // Accesses to the instance's own block (registers, data, stack) take two
-    // compares; others go through the space's check.
-    template <uint32_t size>
-    [[gnu::always_inline]] uint8_t* Mem(uint32_t addr) {
-        uint32_t off = addr - regBlock_;
-        if (off < (size == 1 ? blockLimit1_ : blockLimit4_)) return vmBase_ + addr;
-        return vm_.Check(addr, size);
-    }
-    // The IP after an instruction that ends at `next` and wrote memory at `addr`:
-    // a write into the register block may have set the IP register.
-    [[gnu::always_inline]] uint32_t NextAfterWrite(uint32_t addr, uint32_t next) const {
-        return addr - regBlock_ < scRegisterBlockSize ? R_[regIP] : next;
-    }
     // Handlers run only while SP lies inside the stack; an instruction that
     // leaves it there without an error (RET, LEAVE and POP may) sends the
     // following ones the long way until SP is back, so each reports the same
     // error it always did.
     [[gnu::always_inline]] bool SpInside() const { return R_[regSP] <= stackSize_; }
-    // Host memory of the stack word a push would write, its script address in
-    // `at`; null when the push fails (the long way then reports it).
-    [[gnu::always_inline]] uint8_t* PushSlot(uint32_t& at) {
-        uint32_t sp = R_[regSP] - 4;
-        if (sp > stackSize_) return nullptr;
-        at = R_[regSTACK] + sp;
-        return Mem<4>(at);
-    }
+    // The entry index of a jump target, `words_` when it is no word of the code.
+    uint32_t TargetIndex(uint32_t ip) const { return ip % 4 || ip / 4 >= words_ ? words_ : ip / 4; }
     zedi::DecodedInsn Single(uint32_t ip) const;
     zedi::DecodedInsn Decode(uint32_t ip) const;
-    template <int OP, int F1, int F2, bool JUMP>
-    bool Pair(const zedi::DecodedInsn& e, uint32_t& ip, uint32_t next);
-    template <int OP, int FB>
-    bool CmpJump(const zedi::DecodedInsn& e, uint32_t& ip, uint32_t next);
-    template <int OP, int FA, int FB>
-    int Bin(const zedi::DecodedInsn& e, uint32_t& ip, uint32_t next);
+    bool FuseElement(zedi::DecodedInsn& f, uint32_t start, uint32_t movAt, int prefix) const;
     int Step();
 
     int CallEx(uint32_t slotOffset, uint32_t descriptor);
@@ -449,13 +529,999 @@ private:
     const uint8_t* code_;
     uint32_t codeSize_, importsVm_, importsSize_, stackSize_;
     int budget_, steps_;
-    int64_t left_;  // instructions left; a run that uses them all up fails
+    int64_t left_;  // instructions the instance may still run; a run that uses them up fails
     std::shared_ptr<zedi::LoadedImage> img_;
     zedi::DecodedInsn* table_;
     uint32_t words_;
-    uint32_t regBlock_, blockLimit1_, blockLimit4_;
-    uint8_t* vmBase_;
+    uint32_t regBlock_, blockSize_;
 };
+
+uint32_t ScratchWord();
+
+zedi::DecodedInsn Cpu::Single(uint32_t ip) const {
+    zedi::DecodedInsn d{};
+    d.handler = hGENERIC;
+    d.words = 1;
+    uint32_t w = zedi::LoadWord(code_ + ip);
+    if (w == scMarkerWord) {
+        d.handler = hMARKER;
+        return d;
+    }
+    int op = w & 63;
+    if (op >= scFirstNoOperand) {
+        d.ia = w;
+        d.handler = hZERO;
+        if (w == (opENTER | opNOP << 8 | opNOP << 16 | uint32_t(opNOP) << 24)) d.handler = hENTER;
+        if ((w & 0xFFFF) == (opLEAVE | opRET << 8)) d.handler = hLEAVE_RET;
+        return d;
+    }
+    scOperandBits A, B;
+    scDecodeOperands(w, op, A, B);
+    bool two = op >= scFirstTwoOperand;
+    // Immediates that run past the code, and the unknown opcodes, are errors
+    // the long way reports.
+    uint32_t at = ip + 4, high;
+    auto imm = [&](uint32_t& v) {
+        if (at > codeSize_ - 4) return false;
+        v = zedi::LoadWord(code_ + at);
+        at += 4;
+        return true;
+    };
+    if (!A.reg) {
+        if (!imm(d.ia)) return d;
+        if (!two && !A.mem && scTakesDoubleImmediate(op) && !imm(high)) return d;
+    }
+    if (two && !B.reg) {
+        if (!imm(d.ib)) return d;
+        if (!B.mem && scTakesDoubleImmediate(op) && !imm(high)) return d;
+    }
+    if (op == opNAO || op == opXCHG) return d;
+    d.words = uint8_t((at - ip) / 4);
+    d.ra = A.regNo;
+    d.rb = B.regNo;
+    d.baseA = A.base;
+    d.baseB = B.base;
+    d.op = uint8_t(op);
+    d.fa = uint8_t(FormOf(A));
+    d.fb = uint8_t(two ? FormOf(B) : fIMM);
+    // The handlers do not keep register 244 in memory: an operand naming it
+    // takes the long way.
+    if ((A.reg && A.regNo == regIP) || (two && B.reg && B.regNo == regIP)) return d;
+    d.handler = PickHandler(op, d.fa, d.fb, A.regNo, d.ia);
+    if (d.handler == hSP_ADD && op == opSUB) d.ib = 0u - d.ib;
+    uint32_t next = at;
+    switch (d.handler) {
+    case hJMP: d.target = TargetIndex(next + d.ia); break;
+    case hJTRUE:
+    case hJFALSE: d.target = TargetIndex(next + d.ib); break;
+    case hCALL: d.target = TargetIndex(d.ia); break;
+    default: return d;
+    }
+    // A jump out of the code is an error the long way reports.
+    if (d.target == words_) d.handler = hGENERIC;
+    return d;
+}
+
+// The address of an array element computed in a register, and an access
+// through it, from the instructions at `movAt` on:
+//   MOV a, imm; ADD a, x; ADD a, i [; MOV or CMOV between c or an immediate and [a]]
+// With a `prefix` (the form of s), `f` already holds a scaled index computed
+// just before them, into i: MOV i, s; MUL i, imm (with pSCALE only the MUL).
+// On success `f` is the entry
+// for the whole run from `start`, with the fields:
+//   ra: i   rb, baseB, ib: s   ia: the scale   aux: a   aux2: x   ic: the
+//   first immediate   fa: c   target: the immediate stored.
+bool Cpu::FuseElement(zedi::DecodedInsn& f, uint32_t start, uint32_t movAt, int prefix) const {
+    auto inCode = [&](uint32_t a) { return a / 4 < words_; };
+    const uint16_t kMovImm = BinHandler(kBins.of[opMOV], fREG, fIMM);
+    const uint16_t kAddReg = BinHandler(kBins.of[opADD], fREG, fREG);
+    if (!inCode(movAt)) return false;
+    zedi::DecodedInsn m = Single(movAt);
+    if (m.handler != kMovImm || m.ra >= regCODE) return false;
+    uint32_t at = movAt + 4u * m.words;
+    if (!inCode(at)) return false;
+    zedi::DecodedInsn x = Single(at);
+    if (x.handler != kAddReg || x.ra != m.ra || x.rb == m.ra) return false;
+    at += 4;
+    if (!inCode(at)) return false;
+    zedi::DecodedInsn y = Single(at);
+    if (y.handler != kAddReg || y.ra != m.ra || y.rb == m.ra) return false;
+    if (prefix != pNONE && (y.rb != f.ra || x.rb == f.ra)) return false;
+    at += 4;
+    int access = aNONE;
+    uint8_t c = 0;
+    uint32_t value = 0;
+    if (inCode(at)) {
+        zedi::DecodedInsn a = Single(at);
+        bool word = a.op == opMOV, byte = a.op == opCMOV;
+        if (a.handler >= hBIN && a.handler < hCMPJ && (word || byte)) {
+            if (a.fa == fREG && a.fb == fMEMR && a.rb == m.ra && a.ra < regCODE && (word || a.ra != m.ra)) {
+                access = word ? aLOADW : aLOADB;
+                c = a.ra;
+            } else if (a.fa == fMEMR && a.ra == m.ra && a.fb == fREG) {
+                access = word ? aSTOREW_R : aSTOREB_R;
+                c = a.rb;
+            } else if (a.fa == fMEMR && a.ra == m.ra && a.fb == fIMM) {
+                access = word ? aSTOREW_I : aSTOREB_I;
+                value = a.ib;
+            }
+            if (access != aNONE) at += 4u * a.words;
+        }
+    }
+    f.handler = ElemHandler(prefix, access);
+    f.ra = prefix == pNONE ? y.rb : f.ra;
+    f.aux = m.ra;
+    f.aux2 = x.rb;
+    f.ic = m.ib;
+    f.fa = c;
+    f.target = value;
+    f.words = uint8_t((at - start) / 4);
+    return true;
+}
+
+// Translates the instruction at `ip`, fused with the ones after it when they
+// form one of these runs, the ones the compiler emits most (zedi_profile), on
+// one general register r:
+//   CMPx r, s; Jcc r                (aux: the sense; target: the jump's)
+//   MOV r, s1; OP r, s2 [; Jcc r]   (s1 in rb, baseB, ib; s2 in aux, aux2, ia;
+//                                    the jump's sense in fa)
+//   MOV r, s1; OP r, s2; then PUSH r, MOV [imm + base], r, ADD r, imm or
+//                      ADD r, [imm + base]   (the immediate in target, the base in fa)
+//   MOV r, s; PUSH r        MOV r, s; LEAVE RET
+//   POP r; OP r, s          (s in aux, aux2, ia)
+//   ADD SP, imm; MOV r, r2 [; PUSH r]        (r in aux, r2 in aux2)
+//   CALL f where f starts with ENTER
+//   ADD or SUB [imm + base], s; JMP (aux: the first one's length in words);
+//                      Run() joins ADD with the loop test at the jump's target
+//   an array element's address and an access through it (FuseElement)
+zedi::DecodedInsn Cpu::Decode(uint32_t ip) const {
+    zedi::DecodedInsn d = Single(ip);
+    uint32_t at = ip + 4u * d.words;
+    if (at / 4 >= words_) return d;
+    const uint16_t kMovReg = BinHandler(kBins.of[opMOV], fREG, fREG);
+    if (d.handler == hCALL) {
+        // A call of a function that starts with ENTER runs the ENTER with it.
+        if (Single(d.target * 4).handler == hENTER) d.handler = hCALL_ENTER;
+        return d;
+    }
+    if (d.handler == hSP_ADD) {
+        // Dropping the arguments after a call, then taking its result.
+        zedi::DecodedInsn n = Single(at);
+        if (n.handler == kMovReg) {
+            d.handler = hSP_ADD_MOV;
+            d.aux = n.ra;
+            d.aux2 = n.rb;
+            d.words = uint8_t(d.words + n.words);
+            // ... and pushing it for the next call.
+            uint32_t push = at + 4u * n.words;
+            if (push / 4 < words_) {
+                zedi::DecodedInsn p = Single(push);
+                if (p.handler == hPUSH_R && p.ra == n.ra) {
+                    d.handler = hSP_ADD_MOV_PUSH;
+                    d.words = uint8_t(d.words + p.words);
+                }
+            }
+        }
+        return d;
+    }
+    if (d.handler == hPOP_R) {
+        zedi::DecodedInsn n = Single(at);
+        if (n.handler >= hBIN && n.handler < hCMPJ && n.fa == fREG && n.ra == d.ra && kTails.of[n.op] >= 0 &&
+            n.fb <= fMEMI) {
+            d.handler = PopOpHandler(n.op, n.fb);
+            d.aux = n.rb;
+            d.aux2 = n.baseB;
+            d.ia = n.ib;
+            d.words = uint8_t(d.words + n.words);
+        }
+        return d;
+    }
+    if (d.handler < hBIN) return d;
+    if ((d.op == opADD || d.op == opSUB) && d.fa == fMEMI && (d.fb == fREG || d.fb == fIMM)) {
+        zedi::DecodedInsn n = Single(at);
+        if (n.handler == hJMP) {
+            d.handler = StepJmpHandler(d.op, d.fb);
+            d.aux = d.words;
+            d.words = uint8_t(d.words + n.words);
+            d.target = n.target;
+        }
+        return d;
+    }
+    // Only handlers of their own fuse: general register destinations, the
+    // code there complete.
+    if (d.fa != fREG || d.ra >= regCODE) return d;
+    zedi::DecodedInsn n = Single(at);
+    auto jumpOn = [&](uint32_t where, zedi::DecodedInsn& j) {
+        if (where / 4 >= words_) return false;
+        j = Single(where);
+        return (j.handler == hJTRUE || j.handler == hJFALSE) && j.ra == d.ra;
+    };
+    zedi::DecodedInsn j{};
+    if (d.op >= opCMPE && d.op <= opCMPNL && d.fb <= fMEMI) {
+        if (jumpOn(at, j)) {
+            d.handler = CmpJumpHandler(d.op, d.fb);
+            d.aux = j.handler == hJTRUE ? kJumpIfTrue : 0;
+            d.words = uint8_t(d.words + j.words);
+            d.target = j.target;
+        }
+        return d;
+    }
+    if (d.op == opMUL && d.fb == fIMM) {
+        zedi::DecodedInsn f = d;
+        f.ia = d.ib;
+        if (FuseElement(f, ip, at, pSCALE)) return f;
+        return d;
+    }
+    if (d.op != opMOV) return d;
+    if (d.fb == fIMM && FuseElement(d, ip, ip, pNONE)) return d;
+    if (n.handler == hPUSH_R && n.ra == d.ra) {
+        d.handler = uint16_t(hMOV_PUSH + d.fb);
+        d.words = uint8_t(d.words + n.words);
+        return d;
+    }
+    if (n.handler == hLEAVE_RET && d.fb <= fMEMI) {
+        d.handler = uint16_t(hMOV_RET + d.fb);
+        d.words = uint8_t(d.words + n.words);
+        return d;
+    }
+    if (n.handler < hBIN || n.fa != fREG || n.ra != d.ra || kPairs.of[n.op] < 0) return d;
+    if (n.op == opMUL && n.fb == fIMM) {
+        zedi::DecodedInsn f = d;
+        f.ia = n.ib;
+        if (FuseElement(f, ip, at + 4u * n.words, d.fb)) return f;
+    }
+    zedi::DecodedInsn f = d;
+    f.aux = n.rb;
+    f.aux2 = n.baseB;
+    f.ia = n.ib;
+    f.words = uint8_t(d.words + n.words);
+    f.handler = PairHandler(kPairs.of[n.op], d.fb, n.fb);
+    uint32_t after = at + 4u * n.words;
+    if (n.op >= opCMPE && n.op <= opCMPNL && jumpOn(after, j)) {
+        f.handler = TripleHandler(n.op, d.fb, n.fb);
+        f.words = uint8_t(f.words + j.words);
+        f.target = j.target;
+        f.fa = j.handler == hJTRUE;
+        return f;
+    }
+    // The result pushed, stored at a base plus an immediate, or added to by an
+    // immediate or by memory at a base plus an immediate (target: the
+    // immediate, fa: the base).
+    if (kTails.of[n.op] < 0 || TailFormIndex(d.fb, n.fb) < 0 || after / 4 >= words_) return f;
+    zedi::DecodedInsn t = Single(after);
+    if (t.handler == hPUSH_R && t.ra == d.ra) {
+        f.handler = PairTailHandler(tPUSH, n.op, d.fb, n.fb);
+        f.words = uint8_t(f.words + t.words);
+    } else if (t.handler == BinHandler(kBins.of[opMOV], fMEMI, fREG) && t.rb == d.ra) {
+        f.handler = PairTailHandler(tSTORE, n.op, d.fb, n.fb);
+        f.words = uint8_t(f.words + t.words);
+        f.target = t.ia;
+        f.fa = t.baseA;
+    } else if (t.handler == BinHandler(kBins.of[opADD], fREG, fIMM) && t.ra == d.ra) {
+        f.handler = PairTailHandler(tADDI, n.op, d.fb, n.fb);
+        f.words = uint8_t(f.words + t.words);
+        f.target = t.ib;
+    } else if (t.handler == BinHandler(kBins.of[opADD], fREG, fMEMI) && t.ra == d.ra) {
+        f.handler = PairTailHandler(tADDM, n.op, d.fb, n.fb);
+        f.words = uint8_t(f.words + t.words);
+        f.target = t.ib;
+        f.fa = t.baseB;
+    }
+    return f;
+}
+
+// Pushes a word: false, with nothing changed, when the stack is full or its
+// memory not the instance's (the long way then reports it).
+[[gnu::always_inline]] inline bool PushHot(Hot& h, uint32_t stackSize, uint32_t v) {
+    uint32_t sp = h.R[regSP] - 4;
+    if (sp > stackSize) return false;
+    uint8_t* p = HotMem<4>(h, h.R[regSTACK] + sp);
+    if (!p) return false;
+    zedi::StoreWord(p, v);
+    h.R[regSP] = sp;
+    return true;
+}
+
+// Stores register `ra` at the base `fa` plus the immediate `target` (the tail
+// of a run): false, with nothing changed, to take the long way.
+[[gnu::always_inline]] inline bool StoreHot(Hot& h, const zedi::DecodedInsn& e) {
+    uint8_t* p = HotMem<4>(h, e.target + h.Base(e.fa));
+    if (!p) return false;
+    zedi::StoreWord(p, h.R[e.ra]);
+    return true;
+}
+
+// Adds the word at the base `fa` plus the immediate `target` to register `ra`
+// (the tail of a run): false, with nothing changed, to take the long way.
+[[gnu::always_inline]] inline bool AddHot(Hot& h, const zedi::DecodedInsn& e) {
+    const uint8_t* p = HotMem<4>(h, e.target + h.Base(e.fa));
+    if (!p) return false;
+    h.R[e.ra] += zedi::LoadWord(p);
+    return true;
+}
+
+// The word an operand of form F names, from its register, base and immediate:
+// false to take the long way.
+template <int F>
+[[gnu::always_inline]] inline bool OperandWord(Hot& h, uint8_t reg, uint8_t base, uint32_t imm, uint32_t& v) {
+    if constexpr (F == fREG) {
+        v = h.R[reg];
+    } else if constexpr (F == fIMM) {
+        v = imm;
+    } else {
+        const uint8_t* p = HotMem<4>(h, F == fMEMI ? imm + h.Base(base) : h.R[reg]);
+        if (!p) return false;
+        v = zedi::LoadWord(p);
+    }
+    return true;
+}
+// The source of a move (rb, baseB, ib).
+template <int F>
+[[gnu::always_inline]] inline bool SourceWord(Hot& h, const zedi::DecodedInsn& e, uint32_t& v) {
+    return OperandWord<F>(h, e.rb, e.baseB, e.ib, v);
+}
+
+// An integer operation on `av` and `bv`; the ones that take the unsigned option
+// work unsigned when register 251 says so, and clear it.
+template <int OP>
+[[gnu::always_inline]] inline uint32_t Arith(uint32_t* R, uint32_t av, uint32_t bv) {
+    if constexpr (zedi::scTakesUnsignedFlag(OP)) {
+        if (R[regOPTIONS] & 1) [[unlikely]] {
+            R[regOPTIONS] &= ~1u;
+            return zedi::IntArith(OP, av, bv, true);
+        }
+    }
+    return zedi::IntArith(OP, av, bv, false);
+}
+
+// A two-operand integer operation. False to take the long way (nothing changed
+// but, for CMOV into a register, that register, which the long way clears
+// first anyway).
+template <int OP, int FA, int FB>
+[[gnu::always_inline]] inline bool BinOp(Hot& h, const zedi::DecodedInsn& e) {
+    constexpr uint32_t size = OP == opCMOV ? 1 : 4;
+    uint32_t* R = h.R;
+    // A register destination of CMOV is cleared before the operands are
+    // resolved (operand 2 may use it).
+    if constexpr (OP == opCMOV && FA == fREG) R[e.ra] = 0;
+    uint8_t* a;
+    if constexpr (FA == fREG) {
+        a = reinterpret_cast<uint8_t*>(R + e.ra);
+    } else {
+        a = HotMem<size>(h, FA == fMEMI ? e.ia + h.Base(e.baseA) : R[e.ra]);
+        if (!a) return false;
+    }
+    const uint8_t* b = nullptr;
+    if constexpr (FB == fREG) {
+        b = reinterpret_cast<const uint8_t*>(R + e.rb);
+    } else if constexpr (FB != fIMM) {
+        b = HotMem<size>(h, FB == fMEMI ? e.ib + h.Base(e.baseB) : R[e.rb]);
+        if (!b) return false;
+    }
+    if constexpr (OP == opCMOV) {
+        if constexpr (FB == fIMM)
+            *a = uint8_t(e.ib);
+        else
+            *a = *b;
+    } else {
+        uint32_t bv;
+        if constexpr (FB == fIMM)
+            bv = e.ib;
+        else
+            bv = zedi::LoadWord(b);
+        if constexpr (OP == opMOV) {
+            zedi::StoreWord(a, bv);
+            return true;
+        }
+        if constexpr (OP == opDIV || OP == opMOD)
+            if (bv == 0) return false;
+        zedi::StoreWord(a, Arith<OP>(R, zedi::LoadWord(a), bv));
+    }
+    return true;
+}
+
+
+// Operand 2 of the second instruction of a run (aux, aux2, ia): false to take
+// the long way.
+template <int F>
+[[gnu::always_inline]] inline bool SecondWord(Hot& h, const zedi::DecodedInsn& e, uint32_t& v) {
+    return OperandWord<F>(h, e.aux, e.aux2, e.ia, v);
+}
+
+// A compare and the conditional jump after it: -1 to take the long way (nothing
+// changed), 1 when the jump is taken, 0 when not.
+template <int OP, int FB>
+[[gnu::always_inline]] inline int CmpJump(Hot& h, const zedi::DecodedInsn& e) {
+    uint32_t* R = h.R;
+    uint32_t bv;
+    if (!SourceWord<FB>(h, e, bv)) return -1;
+    uint32_t r = Arith<OP>(R, R[e.ra], bv);
+    R[e.ra] = r;
+    return r == ((e.aux & kJumpIfTrue) != 0);
+}
+
+// MOV r, s1; OP r, s2, and with JUMP the conditional jump on r after them.
+// Returns 1 when done (with JUMP: 1 not jumping, 2 jumping), 0 to take the long
+// way from the first instruction (nothing changed), -1 from the second one.
+template <int OP, int F1, int F2, bool JUMP>
+[[gnu::always_inline]] inline int Pair(Hot& h, const zedi::DecodedInsn& e) {
+    uint32_t* R = h.R;
+    uint32_t v;
+    if (!SourceWord<F1>(h, e, v)) return 0;
+    R[e.ra] = v;
+    uint32_t bv;
+    if (!SecondWord<F2>(h, e, bv)) return -1;
+    uint32_t r = Arith<OP>(R, R[e.ra], bv);
+    R[e.ra] = r;
+    if constexpr (JUMP) return (r != 0) == bool(e.fa) ? 2 : 1;
+    return 1;
+}
+
+// The operation after a pop into register `ra`, with operand 2 in aux, aux2
+// and ia: false to take the long way (nothing changed).
+template <int OP, int F2>
+[[gnu::always_inline]] inline bool PopOp(Hot& h, const zedi::DecodedInsn& e) {
+    uint32_t bv;
+    if (!SecondWord<F2>(h, e, bv)) return false;
+    h.R[e.ra] = Arith<OP>(h.R, h.R[e.ra], bv);
+    return true;
+}
+
+// An array element's address and the access through it (Cpu::FuseElement).
+// Everything is checked before anything changes: false to take the long way
+// from the first instruction.
+template <int P, int A>
+[[gnu::always_inline]] inline bool Elem(Hot& h, const zedi::DecodedInsn& e) {
+    uint32_t* R = h.R;
+    uint32_t index;
+    if constexpr (P == pNONE) {
+        index = R[e.ra];
+    } else if constexpr (P == pSCALE) {
+        index = R[e.ra] * e.ia;
+    } else {
+        uint32_t v;
+        if (!SourceWord<P>(h, e, v)) return false;
+        index = v * e.ia;
+    }
+    uint32_t addr = e.ic + R[e.aux2] + index;
+    constexpr bool byte = A == aLOADB || A == aSTOREB_R || A == aSTOREB_I;
+    uint8_t* m = nullptr;
+    if constexpr (A != aNONE) {
+        m = HotMem<byte ? 1 : 4>(h, addr);
+        if (!m) return false;
+    }
+    if constexpr (P != pNONE) R[e.ra] = index;
+    R[e.aux] = addr;
+    if constexpr (A == aLOADW) R[e.fa] = zedi::LoadWord(m);
+    if constexpr (A == aLOADB) R[e.fa] = *m;
+    if constexpr (A == aSTOREW_R) zedi::StoreWord(m, R[e.fa]);
+    if constexpr (A == aSTOREW_I) zedi::StoreWord(m, e.target);
+    if constexpr (A == aSTOREB_R) *m = uint8_t(R[e.fa]);
+    if constexpr (A == aSTOREB_I) *m = uint8_t(e.target);
+    return true;
+}
+
+int Cpu::Run() {
+    if (zedi::g_longWay || zedi::g_trace || !words_) {
+        for (;;) {
+            int r = Step();
+            if (r != 2) return r;
+        }
+    }
+    // Threaded dispatch: each handler jumps straight to the next one's.
+#define ZEDI_BIN_LABEL(n, FA, FB) &&L_##n##_##FA##_##FB,
+#define ZEDI_BIN_LABELS(n) ZEDI_BIN_FORMS(ZEDI_BIN_LABEL, n)
+#define ZEDI_CMPJ_LABEL(n, FB) &&LJ_##n##_##FB,
+#define ZEDI_CMPJ_LABELS(n) ZEDI_CMPJ_FORMS(ZEDI_CMPJ_LABEL, n)
+#define ZEDI_PAIR_LABEL(n, F1, F2) &&LP_##n##_##F1##_##F2,
+#define ZEDI_STEP_JMP_LABEL(n, FB) &&LS_##n##_##FB,
+#define ZEDI_PAIR_LABELS(n) ZEDI_PAIR_FORMS(ZEDI_PAIR_LABEL, n)
+#define ZEDI_TRIPLE_LABEL(n, F1, F2) &&LT_##n##_##F1##_##F2,
+#define ZEDI_TRIPLE_LABELS(n) ZEDI_PAIR_FORMS(ZEDI_TRIPLE_LABEL, n)
+#define ZEDI_ELEM_LABEL(P, A) &&LE_##P##_##A,
+#define ZEDI_ELEM_LABELS(A) ZEDI_ELEM_PREFIXES(ZEDI_ELEM_LABEL, A)
+    // Element handlers in ElemHandler order: prefix-major.
+#define ZEDI_TAIL_LABEL(n, F1, F2, T) &&L##T##_##n##_##F1##_##F2,
+#define ZEDI_POP_OP_LABEL(n, F2) &&LPOP_##n##_##F2,
+#define ZEDI_LOOP_LABEL(n, FB, F2) &&LL_##n##_##FB##_##F2,
+#define ZEDI_LOOP_LABELS(n) ZEDI_LOOP_FORMS(ZEDI_LOOP_LABEL, n)
+#define ZEDI_POP_OP_LABELS(n) ZEDI_POP_OP_FORMS(ZEDI_POP_OP_LABEL, n)
+#define ZEDI_PUSH_LABELS(n) ZEDI_TAIL_FORMS(ZEDI_TAIL_LABEL, n, PUSH)
+#define ZEDI_STORE_LABELS(n) ZEDI_TAIL_FORMS(ZEDI_TAIL_LABEL, n, STORE)
+#define ZEDI_ADDI_LABELS(n) ZEDI_TAIL_FORMS(ZEDI_TAIL_LABEL, n, ADDI)
+#define ZEDI_ADDM_LABELS(n) ZEDI_TAIL_FORMS(ZEDI_TAIL_LABEL, n, ADDM)
+#define ZEDI_ELEM_BY_PREFIX(P) \
+    &&LE_##P##_aNONE, &&LE_##P##_aLOADW, &&LE_##P##_aLOADB, &&LE_##P##_aSTOREW_R, \
+    &&LE_##P##_aSTOREW_I, &&LE_##P##_aSTOREB_R, &&LE_##P##_aSTOREB_I,
+    static const void* const kLabels[] = {
+        &&L_NONE, &&L_END, &&L_GENERIC, &&L_MARKER, &&L_ZERO, &&L_ENTER, &&L_LEAVE_RET, &&L_JMP,
+        &&L_JTRUE, &&L_JFALSE, &&L_CALL, &&L_PUSH_R, &&L_PUSH_I, &&L_PUSH_M, &&L_POP_R,
+        &&L_SP_ADD, &&L_CALLEX, ZEDI_BIN_OPS(ZEDI_BIN_LABELS) ZEDI_CMP_OPS(ZEDI_CMPJ_LABELS)
+        ZEDI_PAIR_OPS(ZEDI_PAIR_LABELS) ZEDI_CMP_OPS(ZEDI_TRIPLE_LABELS)
+        ZEDI_STEP_JMPS(ZEDI_STEP_JMP_LABEL)
+        ZEDI_ELEM_BY_PREFIX(pNONE) ZEDI_ELEM_BY_PREFIX(fREG) ZEDI_ELEM_BY_PREFIX(fIMM)
+        ZEDI_ELEM_BY_PREFIX(fMEMI) ZEDI_ELEM_BY_PREFIX(fMEMR) ZEDI_ELEM_BY_PREFIX(pSCALE)
+        ZEDI_TAIL_OPS(ZEDI_PUSH_LABELS) ZEDI_TAIL_OPS(ZEDI_STORE_LABELS)
+        ZEDI_TAIL_OPS(ZEDI_ADDI_LABELS) ZEDI_TAIL_OPS(ZEDI_ADDM_LABELS)
+        &&L_MOV_PUSH_fREG, &&L_MOV_PUSH_fIMM, &&L_MOV_PUSH_fMEMI, &&L_MOV_PUSH_fMEMR,
+        &&L_MOV_RET_fREG, &&L_MOV_RET_fIMM, &&L_MOV_RET_fMEMI, &&L_CALL_ENTER, &&L_SP_ADD_MOV,
+        &&L_SP_ADD_MOV_PUSH, ZEDI_TAIL_OPS(ZEDI_POP_OP_LABELS) ZEDI_CMP_OPS(ZEDI_LOOP_LABELS)};
+#undef ZEDI_LOOP_LABELS
+#undef ZEDI_LOOP_LABEL
+#undef ZEDI_POP_OP_LABELS
+#undef ZEDI_POP_OP_LABEL
+#undef ZEDI_ADDM_LABELS
+#undef ZEDI_ADDI_LABELS
+#undef ZEDI_STORE_LABELS
+#undef ZEDI_PUSH_LABELS
+#undef ZEDI_TAIL_LABEL
+#undef ZEDI_ELEM_BY_PREFIX
+#undef ZEDI_ELEM_LABELS
+#undef ZEDI_ELEM_LABEL
+#undef ZEDI_STEP_JMP_LABEL
+#undef ZEDI_TRIPLE_LABELS
+#undef ZEDI_TRIPLE_LABEL
+#undef ZEDI_PAIR_LABELS
+#undef ZEDI_PAIR_LABEL
+#undef ZEDI_CMPJ_LABELS
+#undef ZEDI_CMPJ_LABEL
+#undef ZEDI_BIN_LABELS
+#undef ZEDI_BIN_LABEL
+    static_assert(sizeof kLabels / sizeof kLabels[0] == kHandlers);
+
+    zedi::DecodedInsn* const table = table_;
+    const uint32_t words = words_;
+    zedi::DecodedCode& code = *img_->decoded;
+    if (!code.ready) {
+        for (uint32_t i = 0; i < words; ++i) {
+            table[i].label = &&L_NONE;
+            table[i].handler = hNONE;
+        }
+        table[words] = zedi::DecodedInsn{};
+        table[words].label = &&L_END;
+        table[words].handler = hEND;
+        code.ready = true;
+    }
+
+    Hot h;
+    h.R = R_;
+    h.vm = vm_.Ptr(0);
+    h.regBlock = regBlock_;
+    h.own = regBlock_ + scRegisterBlockSize;
+    uint32_t ownSize = blockSize_ > scRegisterBlockSize ? blockSize_ - scRegisterBlockSize : 0;
+    h.lim1 = ownSize;
+    h.lim4 = ownSize >= 4 ? ownSize - 3 : 0;
+    h.space = &vm_;
+    h.LoadBases();
+    uint32_t* const R = R_;
+
+    const zedi::DecodedInsn* e = table;
+    // The first entry run straight through since control last moved.
+    const zedi::DecodedInsn* mark = table;
+    uint32_t ip = R[regIP];
+    // The code address of the current entry and of the one after it.
+#define ZEDI_IP() (uint32_t(e - table) * 4u)
+#define ZEDI_NEXT_IP() (ZEDI_IP() + 4u * e->words)
+    // On to the entry after the current one, `n` words on. Handlers of a fixed
+    // length pass it as a constant: the next entry's address then does not wait
+    // for a load from this one.
+#define ZEDI_NEXT_N(n)       \
+    do {                     \
+        e += (n);            \
+        goto* e->label;      \
+    } while (0)
+#define ZEDI_NEXT() ZEDI_NEXT_N(e->words)
+    // Instructions are counted where control moves (jumps, calls, returns,
+    // the long way): the code words run straight through since it last moved,
+    // and the move. No endless run passes by it.
+#define ZEDI_CHARGE()                                  \
+    do {                                               \
+        left_ -= (e > mark ? e - mark : 0) + 1;        \
+        if (left_ < 0) [[unlikely]] goto spent;        \
+    } while (0)
+    // To the entry with index `i` (a checked jump target).
+#define ZEDI_GOTO_ENTRY(i)    \
+    do {                      \
+        ZEDI_CHARGE();        \
+        e = table + (i);      \
+        mark = e;             \
+        goto* e->label;       \
+    } while (0)
+    // To the entry of the code address in `ip`; the long way outside the code
+    // or at an address that is not a multiple of 4.
+#define ZEDI_GOTO_IP()                                  \
+    do {                                                \
+        ZEDI_CHARGE();                                  \
+        uint32_t idx_ = (ip >> 2) | (ip << 30);         \
+        if (idx_ >= words) goto slow_at;                \
+        e = table + idx_;                               \
+        mark = e;                                       \
+        goto* e->label;                                 \
+    } while (0)
+
+    if (!SpInside()) goto slow_at;
+    ZEDI_GOTO_IP();
+
+spent:
+    R[regIP] = ZEDI_IP();
+    return Err("Instruction budget used up");
+
+slow:
+    ip = ZEDI_IP();
+slow_at: {
+    // The long way from `ip`.
+    if (--left_ < 0) goto spent;
+    R[regIP] = ip;
+    int r = Step();
+    if (r != 2) return r;
+    h.LoadBases();
+    ip = R[regIP];
+    if (!SpInside()) goto slow_at;
+    ZEDI_GOTO_IP();
+}
+
+L_NONE: {
+    zedi::DecodedInsn d = Decode(ZEDI_IP());
+    if (d.handler == StepJmpHandler(opADD, fREG) || d.handler == StepJmpHandler(opADD, fIMM)) {
+        // The end of a loop jumping to the loop's test: both as one entry.
+        zedi::DecodedInsn& t = table[d.target];
+        if (t.handler == hNONE) {
+            t = Decode(d.target * 4);
+            t.label = kLabels[t.handler];
+        }
+        for (int op = opCMPE; op <= opCMPNL; ++op)
+            for (int f2 : {fIMM, fMEMI})
+                if (t.handler == TripleHandler(op, fMEMI, f2)) d.handler = LoopHandler(op, d.fb, f2);
+    }
+    d.label = kLabels[d.handler];
+    table[e - table] = d;
+    goto* e->label;
+}
+
+L_END:
+L_GENERIC:
+    goto slow;
+
+L_MARKER:
+    if (steps_ > 0) --steps_;
+    if (steps_ == 0 && R[regCLI] == 0) {
+        R[regIP] = ZEDI_NEXT_IP();
+        return 0;
+    }
+    ZEDI_NEXT_N(1);
+
+L_ZERO: {
+    R[regIP] = ZEDI_NEXT_IP();
+    int r = Execute0(e->ia, ZEDI_IP());
+    if (r != 2) return r;
+    h.LoadBases();
+    ip = R[regIP];
+    if (!SpInside()) goto slow_at;  // RET and LEAVE may leave SP outside
+    ZEDI_GOTO_IP();
+}
+
+L_ENTER: {
+    uint32_t stack = R[regSTACK];
+    uint32_t sp = R[regSP] - 4;
+    if (sp > stackSize_) goto slow;
+    uint8_t* p = HotMem<4>(h, stack + sp);
+    if (!p) goto slow;
+    zedi::StoreWord(p, R[regFRAME] - stack);
+    R[regSP] = sp;
+    R[regFRAME] = stack + sp;
+    h.frame = stack + sp;
+    ZEDI_NEXT_N(1);
+}
+
+L_LEAVE_RET:
+    ip = ZEDI_IP();
+leave_ret: {
+    // LEAVE RET in the word at `ip`. Everything is checked before anything
+    // changes, so the long way can take over at any failure.
+    uint32_t stack = R[regSTACK];
+    uint32_t sp = R[regFRAME] - stack;
+    if (sp > stackSize_) goto slow_at;
+    const uint8_t* p = HotMem<4>(h, stack + sp);
+    if (!p) goto slow_at;
+    uint32_t frame = zedi::LoadWord(p) + stack;
+    sp += 4;
+    if (sp == R[regRETURN_MARK]) {
+        R[regFRAME] = frame;
+        R[regSP] = sp;
+        R[regIP] = ip + 4;
+        return 1;
+    }
+    if (sp > stackSize_) goto slow_at;
+    const uint8_t* q = HotMem<4>(h, stack + sp);
+    if (!q) goto slow_at;
+    R[regFRAME] = frame;
+    h.frame = frame;
+    ip = zedi::LoadWord(q);
+    R[regSP] = sp + 4;
+    if (!SpInside()) goto slow_at;
+    ZEDI_GOTO_IP();
+}
+
+    // A move, then LEAVE RET (a function's result).
+#define ZEDI_MOV_RET_HANDLER(F)                                  \
+    L_MOV_RET_##F : {                                            \
+        uint32_t v;                                              \
+        if (!SourceWord<F>(h, *e, v)) goto slow;                 \
+        R[e->ra] = v;                                            \
+        ip = ZEDI_IP() + 4u * (1 + Imm(F));                      \
+        goto leave_ret;                                          \
+    }
+    ZEDI_MOV_RET_HANDLER(fREG)
+    ZEDI_MOV_RET_HANDLER(fIMM)
+    ZEDI_MOV_RET_HANDLER(fMEMI)
+#undef ZEDI_MOV_RET_HANDLER
+
+    // A move, then a push of the register moved into.
+#define ZEDI_MOV_PUSH_HANDLER(F)                                 \
+    L_MOV_PUSH_##F : {                                           \
+        uint32_t v;                                              \
+        if (!SourceWord<F>(h, *e, v)) goto slow;                 \
+        R[e->ra] = v;                                            \
+        if (!PushHot(h, stackSize_, v)) {                        \
+            ip = ZEDI_IP() + 4u * (1 + Imm(F));                  \
+            goto slow_at;                                        \
+        }                                                        \
+        ZEDI_NEXT_N(2 + Imm(F));                                 \
+    }
+    ZEDI_MOV_PUSH_HANDLER(fREG)
+    ZEDI_MOV_PUSH_HANDLER(fIMM)
+    ZEDI_MOV_PUSH_HANDLER(fMEMI)
+    ZEDI_MOV_PUSH_HANDLER(fMEMR)
+#undef ZEDI_MOV_PUSH_HANDLER
+
+L_CALL_ENTER: {
+    // CALL, then the ENTER the callee starts with: both pushes are checked
+    // before either is made.
+    uint32_t stack = R[regSTACK];
+    uint32_t sp = R[regSP] - 8;
+    if (sp > stackSize_ || sp + 4 > stackSize_) goto slow;
+    uint8_t* p = HotMem<4>(h, stack + sp);
+    uint8_t* q = HotMem<4>(h, stack + sp + 4);
+    if (!p || !q) goto slow;
+    zedi::StoreWord(q, ZEDI_IP() + 8);
+    zedi::StoreWord(p, R[regFRAME] - stack);
+    R[regSP] = sp;
+    R[regFRAME] = stack + sp;
+    h.frame = stack + sp;
+    ZEDI_GOTO_ENTRY(e->target + 1);
+}
+
+L_SP_ADD_MOV:
+L_SP_ADD_MOV_PUSH:
+    R[regSP] += e->ib;
+    if (!SpInside()) {
+        R[regIP] = ZEDI_IP() + 8;
+        CheckSp();
+        return -1;
+    }
+    R[e->aux] = R[e->aux2];
+    if (e->handler == hSP_ADD_MOV) ZEDI_NEXT_N(3);
+    if (!PushHot(h, stackSize_, R[e->aux])) {
+        ip = ZEDI_IP() + 12;
+        goto slow_at;
+    }
+    ZEDI_NEXT_N(4);
+
+    // A pop into a register, then an operation on it. A failure of the
+    // operation resumes the long way there.
+#define ZEDI_POP_OP_HANDLER(n, F2)                                       \
+    LPOP_##n##_##F2 : {                                                  \
+        uint32_t sp = R[regSP];                                          \
+        if (sp > stackSize_) goto slow;                                  \
+        const uint8_t* p = HotMem<4>(h, R[regSTACK] + sp);               \
+        if (!p) goto slow;                                               \
+        R[regSP] = sp + 4;                                               \
+        R[e->ra] = zedi::LoadWord(p);                                    \
+        if (!SpInside()) {                                               \
+            R[regIP] = ZEDI_IP() + 4;                                    \
+            CheckSp();                                                   \
+            return -1;                                                   \
+        }                                                                \
+        if (!PopOp<op##n, F2>(h, *e)) {                                  \
+            ip = ZEDI_IP() + 4;                                          \
+            goto slow_at;                                                \
+        }                                                                \
+        ZEDI_NEXT_N(2 + Imm(F2));                                        \
+    }
+#define ZEDI_POP_OP_HANDLERS(n) ZEDI_POP_OP_FORMS(ZEDI_POP_OP_HANDLER, n)
+    ZEDI_TAIL_OPS(ZEDI_POP_OP_HANDLERS)
+#undef ZEDI_POP_OP_HANDLERS
+#undef ZEDI_POP_OP_HANDLER
+
+    // A move and an operation, then a push or a store of the result.
+#define ZEDI_TAIL_HANDLER(n, F1, F2, T)                                          \
+    L##T##_##n##_##F1##_##F2 : {                                                \
+        int r = Pair<op##n, F1, F2, false>(h, *e);                              \
+        if (r == 0) goto slow;                                                  \
+        ip = ZEDI_IP() + 4u * (1 + Imm(F1));                                    \
+        if (r < 0) goto slow_at;                                                \
+        ip += 4u * (1 + Imm(F2));                                               \
+        if (ZEDI_##T##_TAIL()) goto slow_at;                                    \
+        ZEDI_NEXT_N(2 + Imm(F1) + Imm(F2) + (#T[0] == 'P' ? 1 : 2));            \
+    }
+#define ZEDI_PUSH_TAIL() !PushHot(h, stackSize_, R[e->ra])
+#define ZEDI_STORE_TAIL() !StoreHot(h, *e)
+#define ZEDI_ADDI_TAIL() (R[e->ra] += e->target, false)
+#define ZEDI_ADDM_TAIL() !AddHot(h, *e)
+#define ZEDI_PUSH_HANDLERS(n) ZEDI_TAIL_FORMS(ZEDI_TAIL_HANDLER, n, PUSH)
+#define ZEDI_STORE_HANDLERS(n) ZEDI_TAIL_FORMS(ZEDI_TAIL_HANDLER, n, STORE)
+#define ZEDI_ADDI_HANDLERS(n) ZEDI_TAIL_FORMS(ZEDI_TAIL_HANDLER, n, ADDI)
+#define ZEDI_ADDM_HANDLERS(n) ZEDI_TAIL_FORMS(ZEDI_TAIL_HANDLER, n, ADDM)
+    ZEDI_TAIL_OPS(ZEDI_PUSH_HANDLERS)
+    ZEDI_TAIL_OPS(ZEDI_STORE_HANDLERS)
+    ZEDI_TAIL_OPS(ZEDI_ADDI_HANDLERS)
+    ZEDI_TAIL_OPS(ZEDI_ADDM_HANDLERS)
+#undef ZEDI_ADDM_HANDLERS
+#undef ZEDI_ADDI_HANDLERS
+#undef ZEDI_STORE_HANDLERS
+#undef ZEDI_PUSH_HANDLERS
+#undef ZEDI_ADDM_TAIL
+#undef ZEDI_ADDI_TAIL
+#undef ZEDI_STORE_TAIL
+#undef ZEDI_PUSH_TAIL
+#undef ZEDI_TAIL_HANDLER
+
+L_JMP:
+    ZEDI_GOTO_ENTRY(e->target);
+
+L_JTRUE:
+    if (R[e->ra] != 0) ZEDI_GOTO_ENTRY(e->target);
+    ZEDI_NEXT_N(2);
+
+L_JFALSE:
+    if (R[e->ra] == 0) ZEDI_GOTO_ENTRY(e->target);
+    ZEDI_NEXT_N(2);
+
+L_CALL:
+    if (!PushHot(h, stackSize_, ZEDI_IP() + 8)) goto slow;
+    ZEDI_GOTO_ENTRY(e->target);
+
+L_PUSH_R:
+L_PUSH_I:
+L_PUSH_M: {
+    uint32_t v;
+    if (e->handler == hPUSH_R) {
+        v = R[e->ra];
+    } else if (e->handler == hPUSH_I) {
+        v = e->ia;
+    } else {
+        const uint8_t* m = HotMem<4>(h, e->ia + h.Base(e->baseA));
+        if (!m) goto slow;
+        v = zedi::LoadWord(m);
+    }
+    if (!PushHot(h, stackSize_, v)) goto slow;
+    ZEDI_NEXT();
+}
+
+L_POP_R: {
+    uint32_t sp = R[regSP];
+    if (sp > stackSize_) goto slow;
+    const uint8_t* p = HotMem<4>(h, R[regSTACK] + sp);
+    if (!p) goto slow;
+    uint32_t v = zedi::LoadWord(p);
+    R[regSP] = sp + 4;
+    R[e->ra] = v;
+    if (!SpInside()) {
+        R[regIP] = ZEDI_NEXT_IP();
+        CheckSp();
+        return -1;
+    }
+    ZEDI_NEXT_N(1);
+}
+
+L_CALLEX: {
+    R[regIP] = ZEDI_NEXT_IP();
+    int r = CallEx(e->ia, e->ib);
+    if (r <= 0) return r;
+    h.LoadBases();
+    ip = R[regIP];  // the host may have written the registers
+    if (!SpInside()) goto slow_at;
+    ZEDI_GOTO_IP();
+}
+
+L_SP_ADD:
+    R[regSP] += e->ib;
+    if (!SpInside()) {
+        R[regIP] = ZEDI_NEXT_IP();
+        CheckSp();
+        return -1;
+    }
+    ZEDI_NEXT_N(2);
+
+#define ZEDI_BIN_HANDLER(n, FA, FB)                         \
+    L_##n##_##FA##_##FB :                                   \
+        if (!BinOp<op##n, FA, FB>(h, *e)) goto slow;        \
+        ZEDI_NEXT_N(1 + Imm(FA) + Imm(FB));
+#define ZEDI_BIN_HANDLERS(n) ZEDI_BIN_FORMS(ZEDI_BIN_HANDLER, n)
+    ZEDI_BIN_OPS(ZEDI_BIN_HANDLERS)
+#undef ZEDI_BIN_HANDLERS
+#undef ZEDI_BIN_HANDLER
+
+#define ZEDI_CMPJ_HANDLER(n, FB)                            \
+    LJ_##n##_##FB : {                                       \
+        int r = CmpJump<op##n, FB>(h, *e);                  \
+        if (r < 0) goto slow;                               \
+        if (r) ZEDI_GOTO_ENTRY(e->target);                  \
+        ZEDI_NEXT_N(1 + Imm(FB) + 2);                       \
+    }
+#define ZEDI_CMPJ_HANDLERS(n) ZEDI_CMPJ_FORMS(ZEDI_CMPJ_HANDLER, n)
+    ZEDI_CMP_OPS(ZEDI_CMPJ_HANDLERS)
+#undef ZEDI_CMPJ_HANDLERS
+#undef ZEDI_CMPJ_HANDLER
+
+    // A failure at the second instruction resumes the long way there.
+#define ZEDI_FUSED_HANDLER(L, n, F1, F2, JUMP)                                  \
+    L##_##n##_##F1##_##F2 : {                                                   \
+        int r = Pair<op##n, F1, F2, JUMP>(h, *e);                               \
+        if (r == 0) goto slow;                                                  \
+        if (r < 0) {                                                            \
+            ip = ZEDI_IP() + (F1 == fIMM || F1 == fMEMI ? 8 : 4);               \
+            goto slow_at;                                                       \
+        }                                                                       \
+        if (JUMP && r == 2) ZEDI_GOTO_ENTRY(e->target);                         \
+        ZEDI_NEXT_N(2 + Imm(F1) + Imm(F2) + (JUMP ? 2 : 0));                    \
+    }
+#define ZEDI_PAIR_HANDLER(n, F1, F2) ZEDI_FUSED_HANDLER(LP, n, F1, F2, false)
+#define ZEDI_TRIPLE_HANDLER(n, F1, F2) ZEDI_FUSED_HANDLER(LT, n, F1, F2, true)
+#define ZEDI_PAIR_HANDLERS(n) ZEDI_PAIR_FORMS(ZEDI_PAIR_HANDLER, n)
+#define ZEDI_TRIPLE_HANDLERS(n) ZEDI_PAIR_FORMS(ZEDI_TRIPLE_HANDLER, n)
+    ZEDI_PAIR_OPS(ZEDI_PAIR_HANDLERS)
+    ZEDI_CMP_OPS(ZEDI_TRIPLE_HANDLERS)
+#undef ZEDI_TRIPLE_HANDLERS
+#undef ZEDI_PAIR_HANDLERS
+#undef ZEDI_TRIPLE_HANDLER
+#undef ZEDI_PAIR_HANDLER
+#undef ZEDI_FUSED_HANDLER
+
+#define ZEDI_STEP_JMP_HANDLER(n, FB)                                   \
+    LS_##n##_##FB :                                                    \
+        if (!BinOp<op##n, fMEMI, FB>(h, *e)) goto slow;                \
+        ZEDI_GOTO_ENTRY(e->target);
+    ZEDI_STEP_JMPS(ZEDI_STEP_JMP_HANDLER)
+#undef ZEDI_STEP_JMP_HANDLER
+
+    // The step, then the test at the jump's target from that entry (`e` moves
+    // there): a failure in the test resumes the long way there.
+#define ZEDI_LOOP_HANDLER(n, FB, F2)                                           \
+    LL_##n##_##FB##_##F2 : {                                                   \
+        if (!BinOp<opADD, fMEMI, FB>(h, *e)) goto slow;                        \
+        ZEDI_CHARGE();                                                         \
+        e = table + e->target;                                                 \
+        mark = e;                                                              \
+        int r = Pair<op##n, fMEMI, F2, true>(h, *e);                           \
+        if (r == 0) goto slow;                                                 \
+        if (r < 0) {                                                           \
+            ip = ZEDI_IP() + 8;                                                \
+            goto slow_at;                                                      \
+        }                                                                      \
+        if (r == 2) ZEDI_GOTO_ENTRY(e->target);                                \
+        ZEDI_NEXT_N(2 + 1 + Imm(F2) + 2);                                      \
+    }
+#define ZEDI_LOOP_HANDLERS(n) ZEDI_LOOP_FORMS(ZEDI_LOOP_HANDLER, n)
+    ZEDI_CMP_OPS(ZEDI_LOOP_HANDLERS)
+#undef ZEDI_LOOP_HANDLERS
+#undef ZEDI_LOOP_HANDLER
+
+#define ZEDI_ELEM_HANDLER(P, A)                                        \
+    LE_##P##_##A :                                                     \
+        if (!Elem<P, A>(h, *e)) goto slow;                             \
+        ZEDI_NEXT_N(ElemWords(P, A));
+#define ZEDI_ELEM_HANDLERS(A) ZEDI_ELEM_PREFIXES(ZEDI_ELEM_HANDLER, A)
+    ZEDI_ELEM_ACCESSES(ZEDI_ELEM_HANDLERS)
+#undef ZEDI_ELEM_HANDLERS
+#undef ZEDI_ELEM_HANDLER
+#undef ZEDI_GOTO_IP
+#undef ZEDI_GOTO_ENTRY
+#undef ZEDI_CHARGE
+#undef ZEDI_NEXT
+#undef ZEDI_NEXT_IP
+#undef ZEDI_IP
+}
 
 uint32_t ScratchWord() {
     static uint32_t scratch = 0;
@@ -562,522 +1628,11 @@ int Cpu::Execute0(uint32_t word, uint32_t wordAddr) {
     return 2;
 }
 
-zedi::DecodedInsn Cpu::Single(uint32_t ip) const {
-    zedi::DecodedInsn d{};
-    d.handler = hGENERIC;
-    d.len = 4;
-    uint32_t w = zedi::LoadWord(code_ + ip);
-    if (w == scMarkerWord) {
-        d.handler = hMARKER;
-        return d;
-    }
-    int op = w & 63;
-    if (op >= scFirstNoOperand) {
-        d.ia = w;
-        d.handler = hZERO;
-        if (w == (opENTER | opNOP << 8 | opNOP << 16 | uint32_t(opNOP) << 24)) d.handler = hENTER;
-        if ((w & 0xFFFF) == (opLEAVE | opRET << 8)) d.handler = hLEAVE_RET;
-        return d;
-    }
-    scOperandBits A, B;
-    scDecodeOperands(w, op, A, B);
-    bool two = op >= scFirstTwoOperand;
-    // Immediates that run past the code, and the unknown opcodes, are errors
-    // the long way reports.
-    uint32_t at = ip + 4, high;
-    auto imm = [&](uint32_t& v) {
-        if (at > codeSize_ - 4) return false;
-        v = zedi::LoadWord(code_ + at);
-        at += 4;
-        return true;
-    };
-    if (!A.reg) {
-        if (!imm(d.ia)) return d;
-        if (!two && !A.mem && scTakesDoubleImmediate(op) && !imm(high)) return d;
-    }
-    if (two && !B.reg) {
-        if (!imm(d.ib)) return d;
-        if (!B.mem && scTakesDoubleImmediate(op) && !imm(high)) return d;
-    }
-    if (op == opNAO || op == opXCHG) return d;
-    d.len = uint8_t(at - ip);
-    d.ra = A.regNo;
-    d.rb = B.regNo;
-    d.baseA = BaseRegister(A.base);
-    d.baseB = BaseRegister(B.base);
-    d.op = uint8_t(op);
-    d.fa = uint8_t(FormOf(A));
-    d.fb = uint8_t(two ? FormOf(B) : fIMM);
-    d.handler = PickHandler(op, d.fa, d.fb, A.regNo, d.ia);
-    if (d.handler == hSP_ADD && op == opSUB) d.ib = 0u - d.ib;
-    return d;
-}
-
-// Decodes the instruction at `ip`, fused with the ones after it when they form
-// one of these sequences on one general register r:
-//   CMPx r, s; Jcc r                (aux: the compare's length and the sense)
-//   MOV r, s1; OP r, s2 [; Jcc r]   (s1 in rb, baseB, ib; s2 in aux, aux2, ia;
-//                                    the jump's offset in ic, its sense in fa)
-//   ADD or SUB [imm + base], s; JMP (aux: the first one's length; ic: the offset)
-zedi::DecodedInsn Cpu::Decode(uint32_t ip) const {
-    zedi::DecodedInsn d = Single(ip);
-    uint32_t at = ip + d.len;
-    if ((d.op == opADD || d.op == opSUB) && d.handler >= hBIN && d.fa == fMEMI &&
-        (d.fb == fREG || d.fb == fIMM) && (at >> 2) < words_) {
-        zedi::DecodedInsn n = Single(at);
-        if (n.handler == hJMP) {
-            d.handler = StepJmpHandler(d.op, d.fb);
-            d.aux = d.len;
-            d.len = uint8_t(d.len + n.len);
-            d.ic = n.ia;
-        }
-        return d;
-    }
-    // Only handlers of their own fuse: general register destinations, the
-    // code there complete.
-    if (d.handler < hBIN || d.fa != fREG || d.ra >= regCODE || (at >> 2) >= words_) return d;
-    zedi::DecodedInsn n = Single(at);
-    auto jumpOn = [&](uint32_t where, zedi::DecodedInsn& j) {
-        if ((where >> 2) >= words_) return false;
-        j = Single(where);
-        return (j.handler == hJTRUE || j.handler == hJFALSE) && j.ra == d.ra;
-    };
-    zedi::DecodedInsn j{};
-    if (d.op >= opCMPE && d.op <= opCMPNL && d.fb <= fMEMI) {
-        if (jumpOn(at, j)) {
-            d.handler = CmpJumpHandler(d.op, d.fb);
-            d.aux = uint8_t(d.len | (j.handler == hJTRUE ? kJumpIfTrue : 0));
-            d.len = uint8_t(d.len + j.len);
-            d.ia = j.ib;  // the jump's offset
-        }
-        return d;
-    }
-    if (d.op != opMOV || n.handler < hBIN || n.fa != fREG || n.ra != d.ra || kPairs.of[n.op] < 0) return d;
-    zedi::DecodedInsn f = d;
-    f.aux = n.rb;
-    f.aux2 = n.baseB;
-    f.ia = n.ib;
-    f.len = uint8_t(d.len + n.len);
-    f.handler = PairHandler(kPairs.of[n.op], d.fb, n.fb);
-    if (n.op >= opCMPE && n.op <= opCMPNL && jumpOn(at + n.len, j)) {
-        f.handler = TripleHandler(n.op, d.fb, n.fb);
-        f.len = uint8_t(f.len + j.len);
-        f.ic = j.ib;
-        f.fa = j.handler == hJTRUE;
-    }
-    return f;
-}
-
-// A two-operand integer operation. Returns 1 when done, 0 to take the long way
-// (nothing changed but the IP register and what the long way changes first
-// anyway), -1 after an error.
-template <int OP, int FA, int FB>
-[[gnu::always_inline]] inline int Cpu::Bin(const zedi::DecodedInsn& e, uint32_t& ip, uint32_t next) {
-    constexpr uint32_t size = OP == opCMOV ? 1 : 4;
-    R_[regIP] = next;  // what the operands see of the IP register
-    // A register destination of CMOV is cleared before the operands are
-    // resolved (operand 2 may use it). The long way clears it again.
-    if constexpr (OP == opCMOV && FA == fREG) R_[e.ra] = 0;
-    uint8_t* a;
-    uint32_t aAddr = 0;
-    if constexpr (FA == fREG) {
-        a = reinterpret_cast<uint8_t*>(R_ + e.ra);
-    } else {
-        aAddr = FA == fMEMI ? e.ia + R_[e.baseA] : R_[e.ra];
-        a = Mem<size>(aAddr);
-        if (!a) return 0;
-    }
-    const uint8_t* b = nullptr;
-    if constexpr (FB == fREG) {
-        b = reinterpret_cast<const uint8_t*>(R_ + e.rb);
-    } else if constexpr (FB != fIMM) {
-        b = Mem<size>(FB == fMEMI ? e.ib + R_[e.baseB] : R_[e.rb]);
-        if (!b) return 0;
-    }
-    if constexpr (OP == opCMOV) {
-        if constexpr (FB == fIMM)
-            *a = uint8_t(e.ib);
-        else
-            *a = *b;
-    } else {
-        uint32_t av = zedi::LoadWord(a);
-        uint32_t bv;
-        if constexpr (FB == fIMM)
-            bv = e.ib;
-        else
-            bv = zedi::LoadWord(b);
-        if constexpr (OP == opMOV) {
-            zedi::StoreWord(a, bv);
-        } else {
-            if constexpr (OP == opDIV || OP == opMOD)
-                if (bv == 0) return 0;
-            bool uns = false;
-            if constexpr (zedi::scTakesUnsignedFlag(OP)) uns = R_[regOPTIONS] & 1;
-            zedi::StoreWord(a, zedi::IntArith(OP, av, bv, uns));
-            if constexpr (zedi::scTakesUnsignedFlag(OP))
-                if (uns) R_[regOPTIONS] &= ~1u;
-        }
-    }
-    if constexpr (FA == fREG) {
-        ip = next;  // not the IP or SP register: the decoder leaves those the long way
-    } else if (aAddr - regBlock_ < scRegisterBlockSize) {
-        // The write went into the register block: it may have set IP or SP.
-        ip = R_[regIP];
-        if (R_[regSP] > stackSize_ && !CheckSp()) return -1;
-    } else {
-        ip = next;
-    }
-    return 1;
-}
-
-// A compare and the conditional jump after it. False to take the long way
-// (nothing changed but the IP register).
-template <int OP, int FB>
-[[gnu::always_inline]] inline bool Cpu::CmpJump(const zedi::DecodedInsn& e, uint32_t& ip, uint32_t next) {
-    R_[regIP] = ip + (e.aux & ~kJumpIfTrue);  // the end of the compare
-    uint32_t bv;
-    if constexpr (FB == fREG) {
-        bv = R_[e.rb];
-    } else if constexpr (FB == fIMM) {
-        bv = e.ib;
-    } else {
-        const uint8_t* b = Mem<4>(e.ib + R_[e.baseB]);
-        if (!b) return false;
-        bv = zedi::LoadWord(b);
-    }
-    uint32_t av = R_[e.ra];
-    bool uns = false;
-    if constexpr (OP != opCMPE) uns = R_[regOPTIONS] & 1;
-    bool r = zedi::IntArith(OP, av, bv, uns);
-    R_[e.ra] = r;
-    if (uns) R_[regOPTIONS] &= ~1u;
-    ip = r == bool(e.aux & kJumpIfTrue) ? next + e.ia : next;
-    R_[regIP] = ip;
-    return true;
-}
-
-// MOV r, s1; OP r, s2, and with JUMP the conditional jump on r after them.
-// False to take the long way, from the first instruction when nothing changed
-// yet, else from the second one (`ip` moved there).
-template <int OP, int F1, int F2, bool JUMP>
-[[gnu::always_inline]] inline bool Cpu::Pair(const zedi::DecodedInsn& e, uint32_t& ip, uint32_t next) {
-    constexpr uint32_t len1 = F1 == fIMM || F1 == fMEMI ? 8 : 4;
-    constexpr uint32_t len2 = F2 == fIMM || F2 == fMEMI ? 8 : 4;
-    const uint32_t mid = ip + len1;
-    R_[regIP] = mid;
-    uint32_t v;
-    if constexpr (F1 == fREG) {
-        v = R_[e.rb];
-    } else if constexpr (F1 == fIMM) {
-        v = e.ib;
-    } else {
-        const uint8_t* p = Mem<4>(F1 == fMEMI ? e.ib + R_[e.baseB] : R_[e.rb]);
-        if (!p) return false;
-        v = zedi::LoadWord(p);
-    }
-    R_[e.ra] = v;
-    R_[regIP] = mid + len2;
-    uint32_t bv;
-    if constexpr (F2 == fREG) {
-        bv = R_[e.aux];
-    } else if constexpr (F2 == fIMM) {
-        bv = e.ia;
-    } else {
-        const uint8_t* p = Mem<4>(F2 == fMEMI ? e.ia + R_[e.aux2] : R_[e.aux]);
-        if (!p) {
-            ip = mid;
-            return false;
-        }
-        bv = zedi::LoadWord(p);
-    }
-    uint32_t av = R_[e.ra];
-    uint32_t r;
-    bool uns = false;
-    if constexpr (zedi::scTakesUnsignedFlag(OP)) uns = R_[regOPTIONS] & 1;
-    r = zedi::IntArith(OP, av, bv, uns);
-    R_[e.ra] = r;
-    if (uns) R_[regOPTIONS] &= ~1u;
-    if constexpr (JUMP) {
-        R_[regIP] = next;
-        ip = (r != 0) == bool(e.fa) ? next + e.ic : next;
-        R_[regIP] = ip;
-    } else {
-        ip = next;
-    }
-    return true;
-}
-
-int Cpu::Run() {
-    // Threaded dispatch: each handler jumps straight to the next one's.
-#define ZEDI_BIN_LABEL(n, FA, FB) &&L_##n##_##FA##_##FB,
-#define ZEDI_BIN_LABELS(n) ZEDI_BIN_FORMS(ZEDI_BIN_LABEL, n)
-#define ZEDI_CMPJ_LABEL(n, FB) &&LJ_##n##_##FB,
-#define ZEDI_CMPJ_LABELS(n) ZEDI_CMPJ_FORMS(ZEDI_CMPJ_LABEL, n)
-#define ZEDI_PAIR_LABEL(n, F1, F2) &&LP_##n##_##F1##_##F2,
-#define ZEDI_STEP_JMP_LABEL(n, FB) &&LS_##n##_##FB,
-#define ZEDI_PAIR_LABELS(n) ZEDI_PAIR_FORMS(ZEDI_PAIR_LABEL, n)
-#define ZEDI_TRIPLE_LABEL(n, F1, F2) &&LT_##n##_##F1##_##F2,
-#define ZEDI_TRIPLE_LABELS(n) ZEDI_PAIR_FORMS(ZEDI_TRIPLE_LABEL, n)
-    static const void* const kLabels[] = {
-        &&L_NONE, &&L_GENERIC, &&L_MARKER, &&L_ZERO, &&L_ENTER, &&L_LEAVE_RET, &&L_JMP,
-        &&L_JTRUE, &&L_JFALSE, &&L_CALL, &&L_PUSH_R, &&L_PUSH_I, &&L_PUSH_M, &&L_POP_R,
-        &&L_SP_ADD, &&L_CALLEX, ZEDI_BIN_OPS(ZEDI_BIN_LABELS) ZEDI_CMP_OPS(ZEDI_CMPJ_LABELS)
-        ZEDI_PAIR_OPS(ZEDI_PAIR_LABELS) ZEDI_CMP_OPS(ZEDI_TRIPLE_LABELS)
-        ZEDI_STEP_JMPS(ZEDI_STEP_JMP_LABEL)};
-#undef ZEDI_STEP_JMP_LABEL
-#undef ZEDI_TRIPLE_LABELS
-#undef ZEDI_TRIPLE_LABEL
-#undef ZEDI_PAIR_LABELS
-#undef ZEDI_PAIR_LABEL
-#undef ZEDI_CMPJ_LABELS
-#undef ZEDI_CMPJ_LABEL
-#undef ZEDI_BIN_LABELS
-#undef ZEDI_BIN_LABEL
-    static_assert(sizeof kLabels / sizeof kLabels[0] == kHandlers);
-
-    uint32_t ip = R_[regIP];
-    const zedi::DecodedInsn* e;
-    uint32_t next;
-    // To the handler of the word at ip; the long way outside the table (a word
-    // address past the code or not a multiple of 4).
-#define ZEDI_DISPATCH()                                  \
-    do {                                                 \
-        if (--left_ < 0) goto spent;                     \
-        uint32_t idx_ = (ip >> 2) | (ip << 30);          \
-        if (idx_ >= words_) goto slow;                   \
-        e = table_ + idx_;                               \
-        next = ip + e->len;                              \
-        goto* kLabels[e->handler];                       \
-    } while (0)
-
-    if (!SpInside()) goto slow;
-    ZEDI_DISPATCH();
-
-spent:
-    R_[regIP] = ip;
-    return Err("Instruction budget used up");
-
-slow: {
-    if (--left_ < 0) goto spent;
-    R_[regIP] = ip;
-    int r = Step();
-    if (r != 2) return r;
-    ip = R_[regIP];
-    if (!SpInside()) goto slow;
-    ZEDI_DISPATCH();
-}
-
-L_NONE:
-    table_[e - table_] = Decode(ip);
-    next = ip + e->len;
-    goto* kLabels[e->handler];
-
-L_GENERIC:
-    goto slow;
-
-L_MARKER:
-    R_[regIP] = next;
-    if (steps_ > 0) --steps_;
-    if (steps_ == 0 && R_[regCLI] == 0) return 0;
-    ip = next;
-    ZEDI_DISPATCH();
-
-L_ZERO: {
-    R_[regIP] = next;
-    int r = Execute0(e->ia, ip);
-    if (r != 2) return r;
-    ip = R_[regIP];
-    if (!SpInside()) goto slow;  // RET and LEAVE may leave SP outside
-    ZEDI_DISPATCH();
-}
-
-L_ENTER: {
-    R_[regIP] = next;
-    uint32_t frame = R_[regFRAME] - R_[regSTACK];
-    uint32_t at;
-    uint8_t* p = PushSlot(at);
-    if (!p) goto slow;
-    R_[regSP] -= 4;
-    zedi::StoreWord(p, frame);
-    R_[regFRAME] = R_[regSTACK] + R_[regSP];
-    ip = NextAfterWrite(at, next);
-    if (!SpInside()) goto slow;
-    ZEDI_DISPATCH();
-}
-
-L_LEAVE_RET: {
-    // Everything is checked before anything changes, so the long way can take
-    // over at any failure.
-    R_[regIP] = next;
-    uint32_t stack = R_[regSTACK];
-    uint32_t sp = R_[regFRAME] - stack;
-    if (sp > stackSize_) goto slow;
-    const uint8_t* p = Mem<4>(stack + sp);
-    if (!p) goto slow;
-    uint32_t frame = zedi::LoadWord(p) + stack;
-    sp += 4;
-    if (sp == R_[regRETURN_MARK]) {
-        R_[regFRAME] = frame;
-        R_[regSP] = sp;
-        return 1;
-    }
-    // The return address must not lie in the registers LEAVE sets.
-    uint32_t at = stack + sp;
-    if (sp > stackSize_ || at - regBlock_ < scRegisterBlockSize) goto slow;
-    const uint8_t* q = Mem<4>(at);
-    if (!q) goto slow;
-    R_[regFRAME] = frame;
-    ip = zedi::LoadWord(q);
-    R_[regSP] = sp + 4;
-    R_[regIP] = ip;
-    if (!SpInside()) goto slow;
-    ZEDI_DISPATCH();
-}
-
-L_JMP:
-    ip = next + e->ia;
-    R_[regIP] = ip;
-    ZEDI_DISPATCH();
-
-L_JTRUE:
-    R_[regIP] = next;
-    ip = R_[e->ra] != 0 ? next + e->ib : next;
-    R_[regIP] = ip;
-    ZEDI_DISPATCH();
-
-L_JFALSE:
-    R_[regIP] = next;
-    ip = R_[e->ra] == 0 ? next + e->ib : next;
-    R_[regIP] = ip;
-    ZEDI_DISPATCH();
-
-L_CALL: {
-    R_[regIP] = next;
-    uint32_t at;
-    uint8_t* p = PushSlot(at);
-    if (!p) goto slow;
-    R_[regSP] -= 4;
-    zedi::StoreWord(p, next);
-    ip = e->ia;
-    R_[regIP] = ip;
-    ZEDI_DISPATCH();
-}
-
-L_PUSH_R:
-L_PUSH_I:
-L_PUSH_M: {
-    R_[regIP] = next;
-    uint32_t v;
-    if (e->handler == hPUSH_R) {
-        v = R_[e->ra];
-    } else if (e->handler == hPUSH_I) {
-        v = e->ia;
-    } else {
-        const uint8_t* m = Mem<4>(e->ia + R_[e->baseA]);
-        if (!m) goto slow;
-        v = zedi::LoadWord(m);
-    }
-    uint32_t at;
-    uint8_t* p = PushSlot(at);
-    if (!p) goto slow;
-    R_[regSP] -= 4;
-    zedi::StoreWord(p, v);
-    ip = NextAfterWrite(at, next);
-    if (!SpInside()) goto slow;
-    ZEDI_DISPATCH();
-}
-
-L_POP_R: {
-    R_[regIP] = next;
-    uint32_t sp = R_[regSP];
-    if (sp > stackSize_) goto slow;
-    const uint8_t* p = Mem<4>(R_[regSTACK] + sp);
-    if (!p) goto slow;
-    uint32_t v = zedi::LoadWord(p);
-    R_[regSP] = sp + 4;
-    R_[e->ra] = v;
-    ip = next;
-    if (!SpInside() && !CheckSp()) return -1;
-    ZEDI_DISPATCH();
-}
-
-L_CALLEX: {
-    R_[regIP] = next;
-    int r = CallEx(e->ia, e->ib);
-    if (r <= 0) return r;
-    ip = R_[regIP];  // the host may have written the registers
-    if (!SpInside()) goto slow;
-    ZEDI_DISPATCH();
-}
-
-L_SP_ADD:
-    R_[regIP] = next;
-    R_[regSP] += e->ib;
-    ip = next;
-    if (!SpInside() && !CheckSp()) return -1;
-    ZEDI_DISPATCH();
-
-#define ZEDI_BIN_HANDLER(n, FA, FB)            \
-    L_##n##_##FA##_##FB : {                    \
-        int r = Bin<op##n, FA, FB>(*e, ip, next); \
-        if (r < 0) return -1;                  \
-        if (r == 0) goto slow;                 \
-        ZEDI_DISPATCH();                       \
-    }
-#define ZEDI_BIN_HANDLERS(n) ZEDI_BIN_FORMS(ZEDI_BIN_HANDLER, n)
-    ZEDI_BIN_OPS(ZEDI_BIN_HANDLERS)
-#undef ZEDI_BIN_HANDLERS
-#undef ZEDI_BIN_HANDLER
-
-#define ZEDI_CMPJ_HANDLER(n, FB)                   \
-    LJ_##n##_##FB : {                              \
-        if (!CmpJump<op##n, FB>(*e, ip, next)) goto slow; \
-        ZEDI_DISPATCH();                           \
-    }
-#define ZEDI_CMPJ_HANDLERS(n) ZEDI_CMPJ_FORMS(ZEDI_CMPJ_HANDLER, n)
-    ZEDI_CMP_OPS(ZEDI_CMPJ_HANDLERS)
-#undef ZEDI_CMPJ_HANDLERS
-#undef ZEDI_CMPJ_HANDLER
-
-#define ZEDI_FUSED_HANDLER(L, n, F1, F2, JUMP)                         \
-    L##_##n##_##F1##_##F2 : {                                          \
-        if (!Pair<op##n, F1, F2, JUMP>(*e, ip, next)) goto slow;       \
-        ZEDI_DISPATCH();                                               \
-    }
-#define ZEDI_PAIR_HANDLER(n, F1, F2) ZEDI_FUSED_HANDLER(LP, n, F1, F2, false)
-#define ZEDI_TRIPLE_HANDLER(n, F1, F2) ZEDI_FUSED_HANDLER(LT, n, F1, F2, true)
-#define ZEDI_PAIR_HANDLERS(n) ZEDI_PAIR_FORMS(ZEDI_PAIR_HANDLER, n)
-#define ZEDI_TRIPLE_HANDLERS(n) ZEDI_PAIR_FORMS(ZEDI_TRIPLE_HANDLER, n)
-    ZEDI_PAIR_OPS(ZEDI_PAIR_HANDLERS)
-    ZEDI_CMP_OPS(ZEDI_TRIPLE_HANDLERS)
-#undef ZEDI_TRIPLE_HANDLERS
-#undef ZEDI_PAIR_HANDLERS
-#undef ZEDI_TRIPLE_HANDLER
-#undef ZEDI_PAIR_HANDLER
-#undef ZEDI_FUSED_HANDLER
-
-    // The JMP runs unless the write went into the register block and moved IP.
-#define ZEDI_STEP_JMP_HANDLER(n, FB)                                   \
-    LS_##n##_##FB : {                                                  \
-        uint32_t stepNext = ip + e->aux;                               \
-        int r = Bin<op##n, fMEMI, FB>(*e, ip, stepNext);               \
-        if (r < 0) return -1;                                          \
-        if (r == 0) goto slow;                                         \
-        if (ip == stepNext) {                                          \
-            ip = next + e->ic;                                         \
-            R_[regIP] = ip;                                            \
-        }                                                              \
-        ZEDI_DISPATCH();                                               \
-    }
-    ZEDI_STEP_JMPS(ZEDI_STEP_JMP_HANDLER)
-#undef ZEDI_STEP_JMP_HANDLER
-#undef ZEDI_DISPATCH
-}
-
 // Executes one instruction at IP the long way: decodes it from the code bytes and
 // resolves its operands in general. Returns 2 to go on, else the run's result.
 int Cpu::Step() {
     uint32_t wordAddr = R_[regIP];
+    if (zedi::g_trace) zedi::g_trace(inst_, wordAddr);
     uint32_t w;
     if (!Fetch(w)) return -1;
     if (w == scMarkerWord) {

@@ -21,24 +21,32 @@ VmSpace::VmSpace() {
         std::abort();
     }
     base_ = static_cast<uint8_t*>(p);
-    free_[kReservedLow] = kRegionSize - kReservedLow;
+    AddFree(kReservedLow, kRegionSize - kReservedLow);
+}
+
+void VmSpace::AddFree(uint32_t addr, uint32_t size) {
+    free_[addr] = size;
+    freeBySize_.insert({size, addr});
+}
+
+void VmSpace::RemoveFree(std::map<uint32_t, uint32_t>::iterator it) {
+    freeBySize_.erase({it->second, it->first});
+    free_.erase(it);
 }
 
 uint32_t VmSpace::Alloc(uint32_t size) {
     if (size > kRegionSize) return 0;
     uint32_t need = (size + kAlign - 1) & ~(kAlign - 1);
     if (need == 0) need = kAlign;
-    for (auto it = free_.begin(); it != free_.end(); ++it) {
-        if (it->second < need) continue;
-        uint32_t addr = it->first, rest = it->second - need;
-        free_.erase(it);
-        if (rest) free_[addr + need] = rest;
-        used_[addr] = need;
-        inUse_ += need;
-        std::memset(base_ + addr, 0, need);
-        return addr;
-    }
-    return 0;
+    auto fit = freeBySize_.lower_bound({need, 0});
+    if (fit == freeBySize_.end()) return 0;
+    uint32_t addr = fit->second, rest = fit->first - need;
+    RemoveFree(free_.find(addr));
+    if (rest) AddFree(addr + need, rest);
+    used_[addr] = need;
+    inUse_ += need;
+    std::memset(base_ + addr, 0, need);
+    return addr;
 }
 
 bool VmSpace::Free(uint32_t addr) {
@@ -59,16 +67,19 @@ bool VmSpace::Free(uint32_t addr) {
     auto next = free_.lower_bound(addr);
     if (next != free_.end() && next->first == addr + size) {
         size += next->second;
-        next = free_.erase(next);
+        auto after = std::next(next);
+        RemoveFree(next);
+        next = after;
     }
     if (next != free_.begin()) {
         auto prev = std::prev(next);
         if (prev->first + prev->second == addr) {
-            prev->second += size;
-            return true;
+            addr = prev->first;
+            size += prev->second;
+            RemoveFree(prev);
         }
     }
-    free_[addr] = size;
+    AddFree(addr, size);
     return true;
 }
 

@@ -12,6 +12,8 @@
 #include <cstdint>
 #include <cstring>
 #include <map>
+#include <set>
+#include <utility>
 
 namespace zedi {
 
@@ -25,6 +27,7 @@ public:
     static VmSpace& Get();
 
     // A new zero-filled block of `size` bytes; 0 when the space is exhausted.
+    // The smallest free range that fits is used (lowest address first).
     uint32_t Alloc(uint32_t size);
     // Frees a block by its start address. False when `addr` is not the start of an
     // allocated block (including a second free of the same block).
@@ -65,9 +68,13 @@ private:
     VmSpace();
     uint8_t* CheckSlow(uint32_t addr, uint32_t len) const;
 
+    void AddFree(uint32_t addr, uint32_t size);
+    void RemoveFree(std::map<uint32_t, uint32_t>::iterator it);
+
     uint8_t* base_ = nullptr;
     std::map<uint32_t, uint32_t> used_;   // start -> size
     std::map<uint32_t, uint32_t> free_;   // start -> size, coalesced
+    std::set<std::pair<uint32_t, uint32_t>> freeBySize_;  // (size, start) of free_
     uint32_t inUse_ = 0;
     // The last blocks accesses hit (start, size; size 0 is an empty entry): a
     // script's accesses mostly land in its stack, its data and a few heap blocks.

@@ -10,7 +10,7 @@ VELMORA_PACKAGES=(
   libsdl2-dev
   fonts-ipafont-gothic
   xvfb xauth openbox
-  lua5.4
+  lua5.4 luajit
 )
 
 velmora_install_deps() {

@@ -3,6 +3,8 @@
 // header used by a script that compiles and runs another script.
 #include <gtest/gtest.h>
 
+#include <set>
+
 #include <cstdlib>
 #include <cstring>
 #include <stdexcept>
@@ -118,6 +120,39 @@ TEST(StdlibString, ConcatenationAndAppend) {
     EXPECT_EQ(a.text(), "abcd");
     Host("string.operator+=(char*)", {none.obj, Text("x")});
     EXPECT_EQ(none.text(), "x");
+}
+
+TEST(StdlibString, AppendGrowsWithRoomToSpare) {
+    // A text grows into room left at its last move, so a string built by many
+    // appends moves a few times, not once per append.
+    Str s("a");
+    std::string want = "a";
+    std::set<uint32_t> places;
+    for (int i = 0; i < 1000; ++i) {
+        Host("string.operator+=(char*)", {s.obj, Text(i % 2 ? "xy" : "z")});
+        want += i % 2 ? "xy" : "z";
+        places.insert(s.cstr());
+    }
+    EXPECT_EQ(s.text(), want);
+    EXPECT_LT(places.size(), 20u);
+    // Appending a string to itself, with and without room.
+    Str t("abc");
+    Host("string.operator+=", {t.obj, t.obj});
+    EXPECT_EQ(t.text(), "abcabc");
+    Host("string.operator+=", {t.obj, t.obj});
+    EXPECT_EQ(t.text(), "abcabcabcabc");
+    // A text the string does not own (a literal put into cstr) is copied,
+    // never written in place.
+    uint32_t block = scScript_Alloc(16);
+    std::memcpy(VmSpace::Get().Ptr(block + 4), "lit", 4);
+    uint32_t obj = scScript_Alloc(4);
+    zedi::StoreWord(VmSpace::Get().Ptr(obj), block + 4);
+    Host("string.operator+=(char*)", {obj, Text("!")});
+    EXPECT_EQ(TextAt(zedi::LoadWord(VmSpace::Get().Ptr(obj))), "lit!");
+    EXPECT_EQ(TextAt(block + 4), "lit");
+    Host("string.~string", {obj});
+    scScript_Free(obj);
+    scScript_Free(block);
 }
 
 TEST(StdlibString, DeleteInsertFind) {

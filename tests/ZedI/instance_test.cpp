@@ -2,6 +2,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <set>
 #include <vector>
 
 #include "Compiler.h"
@@ -213,9 +214,12 @@ TEST_F(Instances, ErrorInAPassStopsItAndUnlinks) {
 TEST_F(Instances, InstructionBudgetStopsALoopAcrossRuns) {
     scScript image = scCompile_Text(
         "int n; int w;\n"
+        "int one(int x) { return x + 1; }\n"
         "int spin() { while (1) n = n + 1; return 0; }\n"
+        "int step() { for (n = 0; n < 2000000; n++) w = w + 1; return 0; }\n"
+        "int call() { while (1) n = one(n); return 0; }\n"
         "int pace() { int i; for (i = 0; i < 3; i = i + 1) { w = w + 1; WAIT; } return 7; }\n"
-        "export spin; export pace; export n; export w;\n");
+        "export spin; export step; export call; export pace; export n; export w;\n");
     ASSERT_NE(image, nullptr) << scLast_Error_Text;
     scInstance* inst = scCreate_Instance(image, "");
     ASSERT_NE(inst, nullptr);
@@ -240,19 +244,25 @@ TEST_F(Instances, InstructionBudgetStopsALoopAcrossRuns) {
     EXPECT_GT(left, 0);
     EXPECT_LT(left, 1000);
 
-    scSet_Instruction_Budget(inst, 100000);
-    ASSERT_EQ(scLaunch_Instance(inst, 10, scGet_Symbol(inst, "spin")), 1);
-    EXPECT_EQ(scRun_Time_Slice(), -1);
-    EXPECT_TRUE(ztest::Contains(scLast_Error_Text, "Instruction budget used up")) << scLast_Error_Text;
-    EXPECT_EQ(scGet_Instance_Status(inst), scstatus_FREE);
-    EXPECT_EQ(inst->lastRun, -1);
-    EXPECT_EQ(scGet_Instruction_Budget(inst), 0);
-    EXPECT_GT(global("n"), 1000);
-    EXPECT_LT(global("n"), 100000);
+    // Endless loops of each form: a jump back, a loop's own step, calls.
+    for (const char* fn : {"spin", "step", "call"}) {
+        SCOPED_TRACE(fn);
+        std::memset(scGet_Global(inst, scGet_Symbol(inst, "n"), 4), 0, 4);
+        std::memset(scGet_Global(inst, scGet_Symbol(inst, "w"), 4), 0, 4);
+        scSet_Instruction_Budget(inst, 100000);
+        ASSERT_EQ(scLaunch_Instance(inst, 10, scGet_Symbol(inst, fn)), 1);
+        EXPECT_EQ(scRun_Time_Slice(), -1);
+        EXPECT_TRUE(ztest::Contains(scLast_Error_Text, "Instruction budget used up")) << scLast_Error_Text;
+        EXPECT_EQ(scGet_Instance_Status(inst), scstatus_FREE);
+        EXPECT_EQ(inst->lastRun, -1);
+        EXPECT_EQ(scGet_Instruction_Budget(inst), 0);
+        int count = global("n") + global("w");
+        EXPECT_GT(count, 1000);
+        EXPECT_LT(count, 100000);
+    }
     // A synchronous call is held to it too.
     scCall_Instance(inst, scGet_Symbol(inst, "pace"));
     EXPECT_EQ(scLast_Error, scerr_RUNTIME);
-    EXPECT_EQ(global("w"), 3);
     scFree_Instance(inst);
     std::free(image);
 }
@@ -398,6 +408,48 @@ TEST(VmSpace, HeapChecks) {
     EXPECT_TRUE(vm.Free(a));
     EXPECT_FALSE(vm.Free(a));
     EXPECT_EQ(vm.Check(a, 4), nullptr);
+}
+
+TEST(VmSpace, FreedNeighboursJoinAndAreReusedZeroFilled) {
+    auto& vm = zedi::VmSpace::Get();
+    uint32_t a = vm.Alloc(48), b = vm.Alloc(32), c = vm.Alloc(16);
+    ASSERT_TRUE(a && b && c);
+    ASSERT_EQ(b, a + 48);
+    std::memset(vm.Ptr(a), 0xAB, 80);
+    // Freed in either order, a and b make one range that an exact fit takes
+    // before any larger free range.
+    EXPECT_TRUE(vm.Free(b));
+    EXPECT_TRUE(vm.Free(a));
+    uint32_t joined = vm.Alloc(80);
+    EXPECT_EQ(joined, a);
+    EXPECT_EQ(vm.BlockSize(joined), 80u);
+    std::vector<uint8_t> zeros(80, 0);
+    EXPECT_EQ(std::memcmp(vm.Ptr(joined), zeros.data(), 80), 0);
+    EXPECT_TRUE(vm.Free(c));
+    EXPECT_TRUE(vm.Free(joined));
+    EXPECT_FALSE(vm.Free(joined));
+}
+
+TEST(VmSpace, ManyBlocksFreedEveryOtherAndTakenAgain) {
+    auto& vm = zedi::VmSpace::Get();
+    uint32_t before = vm.BytesInUse();
+    std::vector<uint32_t> blocks;
+    for (int i = 0; i < 20000; ++i) {
+        blocks.push_back(vm.Alloc(uint32_t(16 + i % 64)));
+        ASSERT_NE(blocks.back(), 0u);
+    }
+    std::set<uint32_t> holes;
+    for (size_t i = 0; i < blocks.size(); i += 2) {
+        EXPECT_TRUE(vm.Free(blocks[i]));
+        holes.insert(blocks[i]);
+    }
+    // Blocks of the same sizes go into the holes.
+    for (size_t i = 0; i < blocks.size(); i += 2) {
+        blocks[i] = vm.Alloc(uint32_t(16 + i % 64));
+        EXPECT_EQ(holes.count(blocks[i]), 1u) << i;
+    }
+    for (uint32_t b : blocks) EXPECT_TRUE(vm.Free(b));
+    EXPECT_EQ(vm.BytesInUse(), before);
 }
 
 TEST(VmSpace, FreeingALargeBlockKeepsItsNeighbour) {

@@ -355,6 +355,78 @@ const OpCase kDecodedCases[] = {
          uint32_t top = a.Label();
          a.Op1(opCALL, I(int32_t(top)));
      }, 0, "Stack overflow"},
+    // The CPU keeps copies of the pool, data and frame registers: a write to
+    // one, as a register or through memory, is seen by the next access.
+    {"frame register moved as a register",
+     [](Asm& a) {
+         a.Op2(opMOV, Frame(-4), I(7));
+         a.Op2(opSUB, R(regFRAME), I(8));
+         a.Op2(opMOV, R(0), Frame(4));
+         a.Op2(opADD, R(regFRAME), I(8));
+     }, 7, nullptr},
+    {"frame register moved through memory",
+     [](Asm& a) {
+         a.Op2(opMOV, Frame(-4), I(9));
+         a.Op2(opMOV, R(3), R(regDATA));
+         a.Op2(opSUB, R(3), I(1024 - 4 * regFRAME));
+         a.Op2(opSUB, MR(baseNONE, 3), I(8));
+         a.Op2(opMOV, R(0), Frame(4));
+         a.Op2(opADD, MR(baseNONE, 3), I(8));
+     }, 9, nullptr},
+    {"data register moved through memory",
+     [](Asm& a) {
+         a.Op2(opMOV, Data(0), I(5));
+         a.Op2(opMOV, Data(8), I(11));
+         a.Op2(opMOV, R(3), R(regDATA));
+         a.Op2(opSUB, R(3), I(1024 - 4 * regDATA));
+         a.Op2(opADD, MR(baseNONE, 3), I(8));
+         a.Op2(opMOV, R(0), Data(0));
+         a.Op2(opSUB, MR(baseNONE, 3), I(8));
+     }, 11, nullptr},
+    // An array element's address and the access through it run as one entry;
+    // an element in the register block goes the long way.
+    {"element read of the IP register",
+     [](Asm& a) {
+         a.Op2(opMOV, R(2), I(1));                          // at 8
+         a.Op2(opMUL, R(2), I(4));                          // at 16
+         a.Op2(opMOV, R(3), I(-1024 + 4 * regIP - 4));      // at 24
+         a.Op2(opADD, R(3), R(regDATA));                    // at 32
+         a.Op2(opADD, R(3), R(2));                          // at 36
+         a.Op2(opMOV, R(0), MR(baseNONE, 3));               // at 40
+     }, 44, nullptr},
+    {"element write into a register",
+     [](Asm& a) {
+         a.Op2(opMOV, R(2), I(0));
+         a.Op2(opMUL, R(2), I(4));
+         a.Op2(opMOV, R(3), I(-1024));
+         a.Op2(opADD, R(3), R(regDATA));
+         a.Op2(opADD, R(3), R(2));
+         a.Op2(opMOV, MR(baseNONE, 3), I(77));
+     }, 77, nullptr},
+    {"element bytes written and read",
+     [](Asm& a) {
+         a.Op2(opMOV, Data(4), I(-1));
+         a.Op2(opMOV, R(2), I(2));
+         a.Op2(opMOV, R(3), I(4));
+         a.Op2(opADD, R(3), R(regDATA));
+         a.Op2(opADD, R(3), R(2));
+         a.Op2(opCMOV, MR(baseNONE, 3), I(0x1234));         // byte 2 of data word 1
+         a.Op2(opMOV, R(2), I(3));
+         a.Op2(opMOV, R(4), I(4));
+         a.Op2(opADD, R(4), R(regDATA));
+         a.Op2(opADD, R(4), R(2));
+         a.Op2(opCMOV, R(0), MR(baseNONE, 4));              // byte 3: 0xFF
+         a.Op2(opSHL, R(0), I(8));
+         a.Op2(opADD, R(0), Data(4));
+     }, 0xFF00u + 0xFF34FFFFu, nullptr},
+    {"element past the data", [](Asm& a) {
+         a.Op2(opMOV, R(2), I(1 << 20));
+         a.Op2(opMUL, R(2), I(4));
+         a.Op2(opMOV, R(3), I(0));
+         a.Op2(opADD, R(3), R(regDATA));
+         a.Op2(opADD, R(3), R(2));
+         a.Op2(opMOV, R(0), MR(baseNONE, 3));
+     }, 0, "Access violation"},
 };
 
 class VcpuOps : public ::testing::TestWithParam<OpCase> {};
@@ -488,6 +560,38 @@ TEST(Vcpu, ParametersSitAboveTheFrame) {
 
 int g_calls = 0;
 void Count() { ++g_calls; }
+
+// The IP register is written before a host function or the host can see it:
+// at a host call and at a yield.
+uint32_t g_seenIp = 0;
+void SeeIp() { g_seenIp = scGet_This()->Regs()[regIP]; }
+
+TEST(Vcpu, HostSeesTheInstructionPointer) {
+    scRegister_Host_Symbol("vcpu_see_ip", SeeIp);
+    uint32_t afterCall = 0, afterMarker = 0;
+    auto b = WithFunction([&](ImageBuilder& ib) {
+        uint32_t slot = ib.Import("vcpu_see_ip", 0);
+        ib.a.Op0({opENTER});
+        ib.a.Op2(opMOV, R(2), I(1));
+        ib.a.Op2(opCALLEX, I(int32_t(slot)), I(int32_t(scdescDROP_RESULT)));
+        afterCall = ib.a.Here();
+        ib.a.Op2(opADD, R(2), I(1));
+        ib.a.Word(scMarkerWord);
+        afterMarker = ib.a.Here();
+        ib.a.Op2(opADD, R(2), I(1));
+        ib.a.Op0({opLEAVE, opRET});
+    });
+    Script s(b);
+    ASSERT_NE(s.inst, nullptr) << scLast_Error_Text;
+    ASSERT_EQ(scLaunch_Instance(s.inst, 1, scGet_Symbol(s.inst, "f")), 1);
+    g_seenIp = 0;
+    scRun_Time_Slice();
+    EXPECT_EQ(g_seenIp, afterCall);
+    EXPECT_EQ(s.Reg(regIP), afterMarker);
+    EXPECT_EQ(s.Reg(2), 2u);
+    scRun_Time_Slice();
+    EXPECT_EQ(scGet_Instance_Status(s.inst), scstatus_FREE);
+}
 
 TEST(Vcpu, CallexThroughAnEmptyDispatcher) {
     scRegister_Host_Symbol("vcpu_count", Count);

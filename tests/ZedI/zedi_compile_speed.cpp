@@ -1,0 +1,92 @@
+// Compiler speed on generated programs of about 50,000 lines split into 100,
+// 1,000 and 10,000 functions, in lines per second (median of the repeats). The
+// time per line should not grow with the number of functions. Not a test.
+//
+//   build/tests/zedi_compile_speed [repeats]
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include "Compiler.h"
+#include "Instance.h"
+
+namespace {
+
+constexpr int kLines = 50000;
+constexpr int kGlobals = 200;
+
+// A program of `functions` functions, each calling the one before it, reading
+// and writing globals, with locals, loops, conditions and arithmetic.
+std::string Generate(int functions, int& lines) {
+    std::string s;
+    lines = 0;
+    auto line = [&](const std::string& t) {
+        s += t;
+        s += '\n';
+        ++lines;
+    };
+    for (int g = 0; g < kGlobals; ++g) line("int g" + std::to_string(g) + " = " + std::to_string(g) + ";");
+    line("int table[64];");
+    const int fixed = 7;  // lines of a function besides its statements
+    int perFunction = std::max(1, (kLines - kGlobals) / functions - fixed);
+    for (int f = 0; f < functions; ++f) {
+        std::string n = std::to_string(f);
+        std::string g = "g" + std::to_string(f % kGlobals);
+        line("int f" + n + "(int a, int b) {");
+        line("  int x = a + b, i;");
+        line("  int y = " + g + " * 3 - a;");
+        line(f ? "  x = x + f" + std::to_string(f - 1) + "(y, b & 7);" : "  x = x + 1;");
+        for (int k = 0; k < perFunction; ++k) {
+            switch (k % 4) {
+            case 0: line("  for (i = 0; i < b; i++) table[i & 63] += x ^ i;"); break;
+            case 1: line("  if (x > " + std::to_string(k * 7) + ") y = y - " + g + "; else y = y + x / 3;"); break;
+            case 2: line("  " + g + " = (x << 2) + y % 11 - table[(a + " + std::to_string(k) + ") & 63];"); break;
+            default: line("  while (y > 1000) y = y / 2 + (x & 255);"); break;
+            }
+        }
+        line("  return x + y;");
+        line("}");
+        line("");
+    }
+    line("int run() { return f" + std::to_string(functions - 1) + "(1, 2); }");
+    line("export run;");
+    return s;
+}
+
+double Median(std::vector<double> v) {
+    std::sort(v.begin(), v.end());
+    size_t n = v.size();
+    return n % 2 ? v[n / 2] : (v[n / 2 - 1] + v[n / 2]) / 2;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    int repeats = argc > 1 ? std::max(1, std::atoi(argv[1])) : 5;
+    std::printf("%-10s %8s %10s %14s %16s\n", "functions", "lines", "ms", "lines/s", "time/line vs 100");
+    double first = 0;
+    for (int functions : {100, 1000, 10000}) {
+        int lines = 0;
+        std::string text = Generate(functions, lines);
+        std::vector<double> times;
+        for (int r = 0; r < repeats; ++r) {
+            auto t0 = std::chrono::steady_clock::now();
+            scScript image = scCompile_Text(text.c_str());
+            auto t1 = std::chrono::steady_clock::now();
+            if (!image) {
+                std::fprintf(stderr, "%d functions: %s\n", functions, scLast_Error_Text);
+                return 1;
+            }
+            std::free(image);
+            times.push_back(std::chrono::duration<double>(t1 - t0).count());
+        }
+        double t = Median(times);
+        double perLine = t / lines;
+        if (!first) first = perLine;
+        std::printf("%-10d %8d %10.1f %14.0f %16.2f\n", functions, lines, t * 1e3, lines / t, perLine / first);
+    }
+    return 0;
+}
