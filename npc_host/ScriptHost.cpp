@@ -364,8 +364,9 @@ void TScriptHost::RaiseScriptEvent(int seat, const char* event, const std::vecto
   if (!ValidSeat(seat)) return;
   TSeat& st = seats_[size_t(seat)];
   std::string name = event;
+  // The seat's last event ends first, in the state it began in.
+  if (core_.ScriptRunningMask & (1 << seat)) RunScriptToEnd(seat);
   if (name == "OnTurn") {
-    if (core_.ScriptRunningMask & (1 << seat)) RunScriptToEnd(seat);
     ScriptTurnSlot = seat;
     ScriptTurnUserId = core_.Seats[size_t(seat)].UserNo;
     st.inTurn = true;
@@ -396,7 +397,6 @@ void TScriptHost::RaiseScriptEvent(int seat, const char* event, const std::vecto
     for (size_t i = 0; i < args.size() && i < block.size(); ++i) block[i] = args[i];
   }
   if (NeedsOwnScript(name) && !IsScriptForUser(core_.Seats[size_t(seat)].UserNo, seat)) {
-    if (core_.ScriptRunningMask & (1 << seat)) RunScriptToEnd(seat);
     st.event = name;
     EventEnded(seat, true, false, "the seat's script is not its own any more");
     return;
