@@ -93,7 +93,7 @@ fs::path MakeHome(const fs::path& base, const std::string& tag, const fs::path& 
                   const std::string& nameUtf8, const std::string& faceUtf8) {
   fs::path home = base / tag;
   fs::create_directories(home);
-  for (const char* d : {"faces", "bustup", "bg", "music"})
+  for (const char* d : {"faces", "bustup", "bg", "music", "npc"})
     if (fs::exists(data / d) && !fs::exists(home / d)) fs::create_directory_symlink(fs::absolute(data / d), home / d);
   std::ofstream(home / "velmora.ini", std::ios::binary)
       << "[Server]\r\nIPADDR=127.0.0.1\r\nPORT=" << port << "\r\n[User]\r\nNAME="
@@ -189,11 +189,11 @@ int main(int argc, char** argv) {
   Shot(npc, out / "npc.png");
   npc->hide();
 
-  // A game between the two: a roll and a few steps, the notebook, the
-  // picker, the card-show dialog and the result.
+  // A game of the two against two computer players: a roll and a few steps,
+  // the notebook, the picker, the card-show dialog and the result.
   auto& am = a->Main();
   auto& bm = b->Main();
-  am.Game.CpuCountSetting = 0;
+  am.Game.CpuCountSetting = 2;
   am.StartButton->click();
   if (!WaitFor([&] { return am.Game.GameState == client::gsIdle && bm.Game.GameState == client::gsIdle && am.MoveButton->isEnabled(); })) {
     std::fprintf(stderr, "velmora_shots: the game did not start\n");
@@ -222,10 +222,13 @@ int main(int argc, char** argv) {
   notes->hide();
   am.Forms().cardForm->hide();  // shown again with the notebook
 
-  // The solution: the cards neither holds.
+  // The solution: the cards nobody holds (the host knows its computer players' hands).
   bool held[40] = {};
   for (auto* m : {&am, &bm})
     for (int i = 0; i < m->Game.LocalUser.hand.CardCount(); ++i) held[m->Game.LocalUser.hand.CardAt(i).WireCode()] = true;
+  for (const auto& seat : am.Game.Seats)
+    if (seat.HasFlags(kest::ufComputer))
+      for (int i = 0; i < seat.hand.CardCount(); ++i) held[seat.hand.CardAt(i).WireCode()] = true;
   int sol[4] = {0, 0, 0, 0};
   for (int c = 10; c < 39; ++c)
     if (client::ValidCardCode(c) && !held[c]) sol[c / 10] = c % 10;
