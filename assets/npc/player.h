@@ -11,22 +11,7 @@
 #define NPC_PLAYER_H
 
 // The game's functions.
-import int is_saikoro_done();
-import void saikoro();
-import int move_to(int room);
-import void wait(int ticks);
-import void chat(char *format, ...);
-import int turn_end();
-import int turn_end2();
-import int rand(int n);
-import int get_map(int x, int y);
-import int get_myroom();
-import int suiri(int person, int weapon);
-import int show_card(int code);
-import int kokuso(int room, int person, int weapon);
-import int is_dokodemo_kokuso();
-import char *get_name(int seat);
-
+#include game
 #include "brain.h"
 
 // Moments for the character's pace and chat.

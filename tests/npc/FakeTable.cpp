@@ -8,6 +8,7 @@
 #include "Compiler.h"
 #include "Engine.h"
 #include "Format.h"
+#include "GameHeader.h"
 #include "GameRules.h"
 #include "HostCall.h"
 #include "StartCells.h"
@@ -70,6 +71,11 @@ int HostShowCard(int code) { return T().ShowCard(T().CallerSeat(), code); }
 int HostKokuso(int room, int person, int weapon) { return T().Kokuso(T().CallerSeat(), room, person, weapon); }
 int HostIsDokodemoKokuso() { return T().accuseAnywhere ? 1 : 0; }
 char* HostGetName(int seat) { return seat >= 0 && seat < 6 ? T().At(seat).name : nullptr; }
+// The players do not use these; the game header declares them.
+char* HostItoa(int, char* buf) { return buf; }
+int HostSqrt(int) { return 0; }
+int HostSprintf(char*, const char*, scVarArgs) { return 0; }
+int HostKokusoEnd(int) { return -1; }
 
 }  // namespace
 
@@ -85,6 +91,7 @@ std::unique_ptr<Image> CompileScript(const std::string& path, std::string& error
 }
 
 void RegisterGameFunctions() {
+    npc::RegisterGameHeader();
     scRegister_Host_Symbol("is_saikoro_done", HostIsSaikoroDone);
     scRegister_Host_Symbol("saikoro", HostSaikoro);
     scRegister_Host_Symbol("move_to", HostMoveTo);
@@ -100,6 +107,10 @@ void RegisterGameFunctions() {
     scRegister_Host_Symbol("kokuso", HostKokuso);
     scRegister_Host_Symbol("is_dokodemo_kokuso", HostIsDokodemoKokuso);
     scRegister_Host_Symbol("get_name", HostGetName);
+    scRegister_Host_Symbol("itoa", HostItoa);
+    scRegister_Host_Symbol("sqrt", HostSqrt);
+    scRegister_Host_Symbol("sprintf", HostSprintf);
+    scRegister_Host_Symbol("kokuso_end", HostKokusoEnd);
 }
 
 Table::Table(uint32_t seed, bool anywhere, const std::vector<scScript>& images)

@@ -3,8 +3,13 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <cstdio>
+#include <fstream>
+#include <sstream>
 #include <string>
 #include <vector>
+
+#include <unistd.h>
 
 #include "BoardTables.h"
 #include "Compiler.h"
@@ -294,6 +299,40 @@ TEST_F(Players, FinishGamesWithoutAWrongAccusation) {
             npctest::Table table(seed, c.accuseAnywhere, scripts);
             EXPECT_TRUE(table.Play(100)) << table.fault << "\n" << table.TraceTail(40);
             EXPECT_GE(table.winner, 1);
+            EXPECT_TRUE(table.wrongAccusations.empty());
+        }
+    }
+}
+
+// The guide's example script, saved as Shift-JIS as the guide says, compiles and
+// plays whole games beside four default players without breaking a rule.
+TEST_F(Players, TheGuidesExamplePlays) {
+    std::ifstream doc(SCRIPTING_GUIDE);
+    std::stringstream text;
+    text << doc.rdbuf();
+    std::string guide = text.str();
+    size_t section = guide.find("## An example");
+    ASSERT_NE(section, std::string::npos);
+    size_t begin = guide.find("```c\n", section);
+    ASSERT_NE(begin, std::string::npos);
+    begin += 5;
+    size_t end = guide.find("```", begin);
+    ASSERT_NE(end, std::string::npos);
+    std::string path = "/tmp/velmora_guide_example_" + std::to_string(getpid()) + ".sc";
+    std::ofstream(path, std::ios::binary) << plat::Utf8ToSjis(guide.substr(begin, end - begin));
+    std::string error;
+    auto example = npctest::CompileScript(path, error);
+    std::remove(path.c_str());
+    ASSERT_NE(example, nullptr) << error;
+    Image plain = Load("default.sc");
+    ASSERT_NE(plain.image, nullptr) << plain.error;
+    std::vector<scScript> seats = {example->image, plain.image->image, plain.image->image, plain.image->image,
+                                   plain.image->image};
+    for (uint32_t seed : {31u, 32u}) {
+        for (bool anywhere : {true, false}) {
+            SCOPED_TRACE("seed " + std::to_string(seed) + (anywhere ? ", anywhere" : ", on the spot"));
+            npctest::Table table(seed, anywhere, seats);
+            EXPECT_TRUE(table.Play(100)) << table.fault << "\n" << table.TraceTail(20);
             EXPECT_TRUE(table.wrongAccusations.empty());
         }
     }
