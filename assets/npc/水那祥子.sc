@@ -25,7 +25,7 @@ void Say(int moment, int arg)
         break;
     case SAY_SUGGEST:
         if (arg == gMyIndex)
-            chat("私のアリバイ？　もちろん完璧よ。");
+            chat("私だって容疑者の一人、ってね。");
         else if (rand(2) == 0)
             chat("%sさん、ちょっとお話を聞かせてもらえます？", get_name(arg));
         break;

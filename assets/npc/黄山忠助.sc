@@ -22,7 +22,7 @@ void Say(int moment, int arg)
         break;
     case SAY_SUGGEST:
         if (arg == gMyIndex)
-            chat("わしを疑うとは、いい度胸じゃ。");
+            chat("わし自身も調べておかんとな。");
         else if (rand(2) == 0)
             chat("%s、貴様じゃな！", get_name(arg));
         break;
