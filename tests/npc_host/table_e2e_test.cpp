@@ -26,8 +26,8 @@ npcbench::TTableOptions Options(const fs::path& npc) {
 TEST(TableE2E, ABrokenScriptDoesNotStallTheTable) {
   fs::path npc = fs::temp_directory_path() / ("velmora_npc_broken_" + std::to_string(::getpid()));
   fs::remove_all(npc);
-  fs::create_directories(npc);
-  fs::copy_file(fs::path(VELMORA_NPC_DIR) / "default.sc", npc / "default.sc");
+  // The shipped scripts, default.sc with the files it includes.
+  fs::copy(VELMORA_NPC_DIR, npc, fs::copy_options::recursive);
   // The first two computer players of the setup dialog's defaults: one loops
   // in its turn, one lacks the event that answers suggestions.
   std::ofstream(npc / "\xe9\xbb\x84\xe5\xb1\xb1\xe5\xbf\xa0\xe5\x8a\xa9.sc")  // 黄山忠助
