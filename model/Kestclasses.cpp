@@ -144,6 +144,14 @@ TKestUser* TRoom::UserAtSeat(int seat) const {
   return users_->UserOf(user);
 }
 
+int32_t TRoom::NextSeat(int32_t seat) const {
+  for (int k = 1; k <= kMaxMembers; ++k) {
+    const int s = (seat + k + kMaxMembers) % kMaxMembers;
+    if (IsPlayerSeat(s)) return s;
+  }
+  return 0;
+}
+
 int32_t TRoom::AdvanceTurn() {
   turn_ = NextSeat(turn_);
   return turn_;
@@ -158,9 +166,13 @@ void TRoom::DealCards() {
   solution_[2] = deck_.DrawCardOfMark(mkRoom);
 
   players_ = 0;
+  playerSeats_ = 0;
   for (int s = 0; s < memberCount_; ++s) {
     TKestUser* u = UserAtSeat(s);
-    if (u && !u->HasFlags(ufNonParticipant)) ++players_;
+    if (u && !u->HasFlags(ufNonParticipant)) {
+      ++players_;
+      playerSeats_ |= uint8_t(1u << s);
+    }
   }
   for (int s = 0; s < memberCount_; ++s) {
     if (TKestUser* u = UserAtSeat(s)) {
@@ -168,15 +180,16 @@ void TRoom::DealCards() {
       u->ClearFlags(ufEliminated);
     }
   }
-  // The cards go round the first `players` seats until the deck is empty;
-  // a full hand (or an empty seat) drops its card.
-  for (int seat = 0; players_ > 0 && deck_.CardsLeft() > 0; seat = NextSeat(seat)) {
+  // The cards go round the player seats, passing over seat fillers wherever
+  // they sit, until the deck is empty; a full hand drops its card.
+  const int32_t first = NextSeat(-1);
+  for (int seat = first; players_ > 0 && deck_.CardsLeft() > 0; seat = NextSeat(seat)) {
     const TCard card = deck_.DrawCard();
     if (TKestUser* u = UserAtSeat(seat)) u->hand.Append(card);
   }
-  for (int s = 0; s < players_; ++s)
-    if (TKestUser* u = UserAtSeat(s)) u->hand.SortCards();
-  turn_ = 0;
+  for (int s = 0; s < memberCount_; ++s)
+    if (TKestUser* u = UserAtSeat(s); u && IsPlayerSeat(s)) u->hand.SortCards();
+  turn_ = first;
 }
 
 void TRoom::SetSuggestion(int user, const TCard cards[3]) {

@@ -187,6 +187,9 @@ class TRoom {
   int32_t TurnSeat() const { return turn_; }
   int32_t ResponderSeat() const { return responder_; }
   int32_t AdvanceTurn();
+  // Whether the member in a seat was dealt in at the last deal: people and
+  // computer players, wherever seat fillers sit among them.
+  bool IsPlayerSeat(int seat) const { return seat >= 0 && seat < kMaxMembers && ((playerSeats_ >> seat) & 1) != 0; }
 
   void DealCards();
   void SetSuggestion(int user, const TCard cards[3]);
@@ -204,13 +207,15 @@ class TRoom {
  private:
   // The record of the member in a seat; nullptr for an empty seat.
   TKestUser* UserAtSeat(int seat) const;
-  int32_t NextSeat(int32_t seat) const { return seat + 1 >= players_ ? 0 : seat + 1; }
+  // The next player seat after seat, round the table; 0 when nobody plays.
+  int32_t NextSeat(int32_t seat) const;
 
   const TUserLookup* users_;
   uint8_t playing_ = 0;
   int16_t members_[kMaxMembers] = {};
   int32_t memberCount_ = 0;
   int32_t players_ = 0;
+  uint8_t playerSeats_ = 0;  // bit s: seat s was dealt in
   int32_t turn_ = 0;
   int32_t responder_ = 0;
   TDeck deck_;

@@ -1,5 +1,7 @@
 #include "Protocol.h"
 
+#include <array>
+
 namespace kest::proto {
 
 namespace {
@@ -42,8 +44,14 @@ int LookupReplyWord(std::string_view word) {
 }
 
 int LookupCommandWord(std::string_view word) {
+  // The words as views, measured once: every received line is looked up.
+  static const auto views = [] {
+    std::array<std::string_view, kCommandCount> v;
+    for (int i = 0; i < kCommandCount; ++i) v[size_t(i)] = kCommandWords[i].word;
+    return v;
+  }();
   for (int i = 0; i < kCommandCount; ++i)
-    if (word == kCommandWords[i].word) return i;
+    if (word == views[size_t(i)]) return i;
   return -1;
 }
 

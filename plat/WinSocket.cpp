@@ -152,7 +152,9 @@ int TCustomWinSocket::ReceiveLength() const {
 
 int TCustomWinSocket::ReceiveBuf(void* buf, int count) {
   if (fd_ < 0 || !connected_ || count < 0) return -1;
+  ++reads_;
   const ssize_t r = ::recv(fd_, buf, static_cast<size_t>(count), nonBlocking_ ? MSG_DONTWAIT : 0);
+  if (r == 0 && count > 0) peerEnded_ = true;
   if (r >= 0) return static_cast<int>(r);
   lastError_ = errno;
   if (nonBlocking_ && !WouldBlock(lastError_)) FailLater(eeReceive, lastError_);
@@ -235,17 +237,25 @@ void TCustomWinSocket::FailLater(TErrorEvent kind, int code) {
 
 void TCustomWinSocket::HandleReadable() {
   if (fd_ < 0 || !connected_) return;
-  if (ReceiveLength() > 0) {
-    Event(this, seRead);
+  // The handler reads what is there; a read that finds the stream ended
+  // tells that the peer closed. Asking first what is waiting would cost a
+  // call on every notification.
+  const uint32_t opened = openCount_;
+  reads_ = 0;
+  peerEnded_ = false;
+  Event(this, seRead);
+  if (fd_ < 0 || openCount_ != opened || !connected_) return;
+  if (peerEnded_) {
+    CloseSocket(false);
     return;
   }
+  if (reads_ > 0) return;
+  // The handler read nothing: look for ourselves whether the peer closed.
   char c;
   const ssize_t r = ::recv(fd_, &c, 1, MSG_PEEK | MSG_DONTWAIT);
-  if (r > 0) {
-    Event(this, seRead);
-  } else if (r == 0) {
-    CloseSocket(false);  // the peer closed
-  } else if (!WouldBlock(errno)) {
+  if (r == 0) {
+    CloseSocket(false);
+  } else if (r < 0 && !WouldBlock(errno)) {
     HandleError(eeReceive, errno);
   }
 }

@@ -144,6 +144,8 @@ class TCustomWinSocket : public TObject {
   bool failPending_ = false;
   int lastError_ = 0;
   int busy_ = 0;
+  uint32_t reads_ = 0;      // receive calls during the current read notification
+  bool peerEnded_ = false;  // a receive found the stream ended
   std::string remoteAddress_;
   int remotePort_ = 0;
   std::unique_ptr<IoWatch> readWatch_;

@@ -187,9 +187,6 @@ void TKestServerForm::BuildWindow() {
   // is hidden it is not kept up to date, which would cost more than the
   // server's own work; showing it fills it from the log.
   Memo2->installEventFilter(this);
-  core_.SetLogSink([this](const std::string& line) {
-    if (Memo2->isVisible()) Memo2->appendPlainText(FromSjis(line));
-  });
 }
 
 void TKestServerForm::FormCreate() {
@@ -207,7 +204,7 @@ void TKestServerForm::FormCreate() {
   s.OnLineArrived = [this](plat::TObject*, plat::TCustomWinSocket* c, const std::string& line) {
     LineServerSocket1LineArrived(c, line);
   };
-  s.OnOverflow = [this](TKestClientSocket* c) { ClientOverflow(c); };
+  s.OnOverflow = [this](TKestClientSocket* c, const std::string& why) { ClientOverflow(c, why); };
   ServerStart();
 }
 
@@ -294,7 +291,9 @@ bool TKestServerForm::eventFilter(QObject* watched, QEvent* event) {
     QStringList lines;
     for (const std::string& l : core_.Log()) lines << FromSjis(l);
     Memo2->setPlainText(lines.join('\n'));
+    core_.SetLogSink([this](const std::string& line) { Memo2->appendPlainText(FromSjis(line)); });
   }
+  if (watched == Memo2 && event->type() == QEvent::Hide) core_.SetLogSink(nullptr);
   if (watched == Memo1 && event->type() == QEvent::KeyPress) {
     const int key = static_cast<QKeyEvent*>(event)->key();
     if (key == Qt::Key_Return || key == Qt::Key_Enter) Memo1KeyDown();
@@ -316,7 +315,7 @@ void TKestServerForm::LineServerSocket1Accept(plat::TCustomWinSocket* socket) {
 }
 
 void TKestServerForm::LineServerSocket1ClientConnect(plat::TCustomWinSocket* socket) {
-  auto* line = dynamic_cast<kest::TLineServerClientWinSocket*>(socket);
+  auto* line = dynamic_cast<TKestClientSocket*>(socket);
   if (!line) return;
   // Replies are many short lines; waiting to coalesce them only adds delay.
   const int one = 1;
@@ -349,10 +348,8 @@ void TKestServerForm::LineServerSocket1LineArrived(plat::TCustomWinSocket* socke
   if (auto* conn = static_cast<TSocketConnection*>(socket->Data)) core_.LineArrived(conn, line);
 }
 
-void TKestServerForm::ClientOverflow(TKestClientSocket* socket) {
-  core_.AddLog(">Closing " + socket->RemoteAddress() + ": more than " + std::to_string(kMaxUnterminated) +
-               " bytes without a line end");
-  socket->DiscardAndClose();
+void TKestServerForm::ClientOverflow(TKestClientSocket* socket, const std::string& why) {
+  core_.AddLog(">Closing " + socket->RemoteAddress() + ": " + why);
 }
 
 }  // namespace velmora

@@ -35,6 +35,9 @@ class TKestServerForm : public QMainWindow {
   // The last error of starting to listen, empty when it worked.
   const std::string& StartError() const { return startError_; }
   TKestServerCore& Core() { return core_; }
+  int Connections() const { return LineServerSocket1 ? LineServerSocket1->ClientCount() : 0; }
+  // The most bytes one connection holds in its buffers now.
+  size_t LargestBuffers() const { return LineServerSocket1 ? LineServerSocket1->LargestBuffers() : 0; }
 
  protected:
   void closeEvent(QCloseEvent* event) override;
@@ -58,7 +61,7 @@ class TKestServerForm : public QMainWindow {
   void LineServerSocket1ClientDisconnect(plat::TCustomWinSocket* socket);
   void LineServerSocket1ClientError(plat::TCustomWinSocket* socket, int& code);
   void LineServerSocket1LineArrived(plat::TCustomWinSocket* socket, const std::string& line);
-  void ClientOverflow(TKestClientSocket* socket);
+  void ClientOverflow(TKestClientSocket* socket, const std::string& why);
 
   void SetStatus(const QString& text);
   void ReportError(const std::string& text);

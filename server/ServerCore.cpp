@@ -1,6 +1,8 @@
 #include "ServerCore.h"
 
 #include <algorithm>
+#include <chrono>
+#include <cstring>
 #include <exception>
 
 #include "Number.h"
@@ -36,7 +38,45 @@ const TKestServerCore::THandler TKestServerCore::kHandlers[kCommandCount] = {
     &TKestServerCore::HClearNpc,     &TKestServerCore::HAddCom2,
 };
 
+namespace {
+
+// Counts how deep the core is inside its entries and sends, also when an
+// exception leaves them.
+struct TDepthScope {
+  explicit TDepthScope(int& n) : n_(n) { ++n_; }
+  ~TDepthScope() { --n_; }
+  int& n_;
+};
+
+// Words only the player whose turn it is may send.
+bool IsTurnWord(int cmd) {
+  switch (cmd) {
+    case cmSaikoro: case cmMove: case cmInRoom: case cmOutRoom: case cmSuiriStart: case cmSuiri:
+    case cmKokusoStart: case cmKokuso: case cmTurnEnd: case cmTurnEnd2: case cmSuiriCancel:
+    case cmKokusoCancel:
+      return true;
+    default:
+      return false;
+  }
+}
+
+// A name a user can be told apart by: shorter than the record holds, and
+// more than blanks and control bytes.
+bool UsableName(const std::string& name) {
+  if (name.size() >= size_t(TKestUser::kNameSize)) return false;
+  return std::any_of(name.begin(), name.end(), [](char c) { return static_cast<unsigned char>(c) > 0x20; });
+}
+
+constexpr int kBoardWidth = 24, kBoardHeight = 25;
+
+}  // namespace
+
 TKestServerCore::TKestServerCore() {
+  clock_ = [] {
+    return int64_t(std::chrono::duration_cast<std::chrono::milliseconds>(
+                       std::chrono::steady_clock::now().time_since_epoch())
+                       .count());
+  };
   verdict_.fill(-1);
   rooms_.reserve(kRoomCount);
   for (int r = 0; r < kRoomCount; ++r) rooms_.emplace_back(this);
@@ -46,15 +86,23 @@ TKestServerCore::~TKestServerCore() = default;
 
 // ---------------------------------------------------------------- log
 
-void TKestServerCore::AddLog(const std::string& text) {
-  log_.push_back(text);
-  while (log_.size() > logLimit_) log_.pop_front();
-  if (logSink_) logSink_(text);
+void TKestServerCore::AddLog(std::string text) {
+  logBytes_ += text.size();
+  log_.push_back(std::move(text));
+  while (log_.size() > 1 && (log_.size() > logLimit_ || logBytes_ > logByteLimit_)) {
+    logBytes_ -= log_.front().size();
+    log_.pop_front();
+  }
+  if (logSink_) logSink_(log_.back());
 }
 
-void TKestServerCore::SetLogLimit(size_t n) {
-  logLimit_ = std::max<size_t>(n, 1);
-  while (log_.size() > logLimit_) log_.pop_front();
+void TKestServerCore::SetLogLimit(size_t lines, size_t bytes) {
+  logLimit_ = std::max<size_t>(lines, 1);
+  logByteLimit_ = bytes;
+  while (log_.size() > 1 && (log_.size() > logLimit_ || logBytes_ > logByteLimit_)) {
+    logBytes_ -= log_.front().size();
+    log_.pop_front();
+  }
 }
 
 // ---------------------------------------------------------------- users
@@ -80,9 +128,17 @@ bool TKestServerCore::BoundTo(int id, const TServerConnection* conn) const {
   return u && u->socket == conn;
 }
 
+int TKestServerCore::UsersOn(const TServerConnection* conn, bool personsOnly) const {
+  int n = 0;
+  for (const auto& u : users_)
+    if (u && u->socket == conn && !(personsOnly && u->HasFlags(ufComputer))) ++n;
+  return n;
+}
+
 void TKestServerCore::FreeSlot(int n) {
   users_[size_t(n)].reset();
   verdict_[size_t(n)] = -1;
+  awaitConfirm_[size_t(n)] = false;
 }
 
 void TKestServerCore::FreeUserSlot(TServerConnection* conn) {
@@ -94,18 +150,19 @@ void TKestServerCore::FreeUserSlot(TServerConnection* conn) {
 
 template <class Fn>
 void TKestServerCore::Entry(Fn&& fn) {
-  ++depth_;
-  try {
-    fn();
-  } catch (const std::exception& e) {
-    AddLog(std::string("Error: ") + e.what());
+  {
+    TDepthScope depth(depth_);
+    try {
+      fn();
+    } catch (const std::exception& e) {
+      AddLog(std::string("Error: ") + e.what());
+    }
   }
-  --depth_;
   if (depth_ == 0) RunPendingDrops();
 }
 
 void TKestServerCore::RunPendingDrops() {
-  ++depth_;
+  TDepthScope depth(depth_);
   while (!pendingDrops_.empty()) {
     TServerConnection* conn = pendingDrops_.front();
     pendingDrops_.erase(pendingDrops_.begin());
@@ -115,7 +172,6 @@ void TKestServerCore::RunPendingDrops() {
       AddLog(std::string("Error: ") + e.what());
     }
   }
-  --depth_;
 }
 
 void TKestServerCore::DropConnection(TServerConnection* conn, bool logDisconnect) {
@@ -129,7 +185,7 @@ void TKestServerCore::DropConnection(TServerConnection* conn, bool logDisconnect
   FreeUserSlot(conn);
 }
 
-void TKestServerCore::ClientConnect(TServerConnection* conn) { attached_.insert(conn); }
+void TKestServerCore::ClientConnect(TServerConnection* conn) { attached_.emplace(conn, clock_()); }
 
 void TKestServerCore::ClientDisconnect(TServerConnection* conn) {
   AddLog(">Disconnect");
@@ -140,6 +196,10 @@ void TKestServerCore::ClientDisconnect(TServerConnection* conn) {
 }
 
 void TKestServerCore::LineArrived(TServerConnection* conn, const std::string& line) {
+  if (line.empty()) {  // the second half of every client command's ending
+    AddLog(line);
+    return;
+  }
   Entry([&] { CommandDispatcher(conn, line); });
 }
 
@@ -152,7 +212,20 @@ void TKestServerCore::SocketCheck() {
       if (conn->Connected()) continue;
       DropConnection(conn, true);
     }
+    CloseIdleConnections();
   });
+}
+
+void TKestServerCore::CloseIdleConnections() {
+  const int64_t now = clock_();
+  std::vector<TServerConnection*> idle;
+  for (const auto& [conn, since] : attached_)
+    if (now - since >= kLoginTimeoutMs && UsersOn(conn, false) == 0) idle.push_back(conn);
+  for (TServerConnection* conn : idle) {
+    AddLog(">Closing a connection that did not log in");
+    attached_.erase(conn);
+    conn->Close();
+  }
 }
 
 void TKestServerCore::DropAllConnections() {
@@ -168,12 +241,13 @@ void TKestServerCore::DropAllConnections() {
 
 void TKestServerCore::SendLine(const std::string& text, int number, int mode, int room) {
   const int base = mode & 0xFF;
-  std::vector<int> to;
+  std::array<int, kUserSlots> to;
+  size_t count = 0;
   if (base == smToUser) {
     const TKestUser* u = LiveUser(number);
     if (u && HasData(static_cast<TServerConnection*>(u->socket)) &&
         !((mode & smNoComputer) && u->HasFlags(ufComputer)))
-      to.push_back(number);
+      to[count++] = number;
   } else if (base == smToAll || base == smToRoom) {
     for (int n = 0; n < kUserSlots; ++n) {
       const TKestUser* u = LiveUser(n);
@@ -182,25 +256,33 @@ void TKestServerCore::SendLine(const std::string& text, int number, int mode, in
       if (u->HasFlags(ufNonParticipant)) continue;
       if ((mode & smNoComputer) && u->HasFlags(ufComputer)) continue;
       if (base == smToRoom && u->GetRoom() != room) continue;
-      to.push_back(n);
+      to[count++] = n;
     }
   }
-  ++depth_;  // a transport reporting its disconnect inside a send waits for the loop's end
-  for (int n : to) {
-    const TKestUser* u = LiveUser(n);
-    if (!u) continue;
-    const std::string copy = Addressed(text, n);
-    AddLog(">" + std::to_string(n) + " " + copy);
-    auto* conn = static_cast<TServerConnection*>(u->socket);
-    if (!HasData(conn) || conn->SendLine(copy)) continue;
-    // The connection failed: nothing more goes to it, and its users are
-    // logged out once the line being handled is done with their records.
-    AddLog(">Send error to " + std::to_string(n));
-    attached_.erase(conn);
-    if (std::find(pendingDrops_.begin(), pendingDrops_.end(), conn) == pendingDrops_.end())
-      pendingDrops_.push_back(conn);
+  {
+    // A transport reporting its disconnect inside a send waits for the loop's
+    // end, also when the send raised.
+    TDepthScope depth(depth_);
+    for (size_t i = 0; i < count; ++i) {
+      const int n = to[i];
+      const TKestUser* u = LiveUser(n);
+      if (!u) continue;
+      const std::string copy = Addressed(text, n);
+      std::string entry = ">" + std::to_string(n);
+      entry.reserve(entry.size() + 1 + copy.size());
+      entry.append(1, ' ').append(copy);
+      AddLog(std::move(entry));
+      auto* conn = static_cast<TServerConnection*>(u->socket);
+      if (!HasData(conn) || conn->SendLine(copy)) continue;
+      // The connection failed: nothing more goes to it, and its users are
+      // logged out once the line being handled is done with their records.
+      AddLog(">Send error to " + std::to_string(n));
+      attached_.erase(conn);
+      if (std::find(pendingDrops_.begin(), pendingDrops_.end(), conn) == pendingDrops_.end())
+        pendingDrops_.push_back(conn);
+    }
   }
-  if (--depth_ == 0) RunPendingDrops();
+  if (depth_ == 0) RunPendingDrops();
 }
 
 // ---------------------------------------------------------------- dispatcher
@@ -209,11 +291,20 @@ void TKestServerCore::CommandDispatcher(TServerConnection* conn, const std::stri
   AddLog(line);
   if (!HasData(conn)) return;  // a connection already given up
 
-  std::vector<char> buf(line.begin(), line.end());
-  buf.push_back('\0');
+  // The line is split in place in a copy; a short one (nearly all) stays on
+  // the stack.
+  char small[256];
+  std::vector<char> large;
+  char* buf = small;
+  if (line.size() >= sizeof small) {
+    large.resize(line.size() + 1);
+    buf = large.data();
+  }
+  std::memcpy(buf, line.data(), line.size());
+  buf[line.size()] = '\0';
   char* tokens[kMaxTokens];
   int id = -1;
-  const int count = SplitLine(buf.data(), tokens, kMaxTokens, id);
+  const int count = SplitLine(buf, tokens, kMaxTokens, id);
   if (count < 0) return;
   const int cmd = LookupCommandWord(tokens[0]);
   if (cmd < 0 || !CountFits(cmd, count)) return;
@@ -221,15 +312,20 @@ void TKestServerCore::CommandDispatcher(TServerConnection* conn, const std::stri
     AddLog("Ignored: missing argument");
     return;
   }
-  // A line acts only for a user of its own connection; logins and computer
-  // players come before or beside that.
-  if (cmd != cmLogin && cmd != cmAddCom && cmd != cmAddCom2 && !BoundTo(id, conn)) {
+  // A line acts only for a user of its own connection; a login comes before
+  // that.
+  if (cmd != cmLogin && !BoundTo(id, conn)) {
     AddLog("Ignored: user " + std::to_string(id) + " is not on this connection");
+    return;
+  }
+  if (IsTurnWord(cmd) && !HasTurn(id)) {
+    AddLog(std::string("Ignored: ") + kCommandWords[cmd].word + " out of turn from user " + std::to_string(id));
     return;
   }
 
   TArgs a;
   a.count = count;
+  a.tokens.reserve(size_t(count) + 1);
   for (int i = 0; i <= count; ++i) a.tokens.emplace_back(tokens[i]);
   current_ = conn;
   try {
@@ -242,7 +338,8 @@ void TKestServerCore::CommandDispatcher(TServerConnection* conn, const std::stri
 
 // ---------------------------------------------------------------- login and lobby
 
-int TKestServerCore::LoginUser(TServerConnection* conn, const std::string& name, const std::string& face) {
+int TKestServerCore::LoginUser(TServerConnection* conn, const std::string& name, const std::string& face,
+                               bool computer) {
   AddLog("Login :" + name + "  Face : " + face);
   auto refuse = [&](const char* log, const char* raw) {
     AddLog(log);
@@ -252,9 +349,14 @@ int TKestServerCore::LoginUser(TServerConnection* conn, const std::string& name,
     }
     return -1;
   };
+  // A name that would be stored empty, or shows nothing, is refused as a
+  // name in use is: it could not tell its user apart.
+  if (!UsableName(name)) return refuse("Error! Unusable name", kRawErrSameName);
   for (int i = 0; i < kUserSlots; ++i)
     if (const TKestUser* u = LiveUser(i); u && u->GetName() == name)
       return refuse("Error! Samename User", kRawErrSameName);
+  if (UsersOn(conn, false) >= kMaxUsersPerConnection || (!computer && UsersOn(conn, true) > 0))
+    return refuse("Error! Over User on one connection", kRawErrOverUser);
   int n = 0;
   while (n < kUserSlots && users_[size_t(n)]) ++n;
   if (n == kUserSlots) return refuse("Error! Over User", kRawErrOverUser);
@@ -279,19 +381,25 @@ int TKestServerCore::LoginUser(TServerConnection* conn, const std::string& name,
   return n;
 }
 
-void TKestServerCore::HLogin(int, const TArgs& a) { LoginUser(current_, a.Str(1), a.Str(2)); }
+void TKestServerCore::HLogin(int, const TArgs& a) { LoginUser(current_, a.Str(1), a.Str(2), false); }
 
-void TKestServerCore::HAddCom(int, const TArgs& a) {
-  const int n = LoginUser(current_, a.Str(1), a.Str(2));
-  if (n < 0) return;
-  users_[size_t(n)]->SetFlags(ufComputer);
-  users_[size_t(n)]->CpuType = int16_t(a.Num(3));
+// A person adds a computer player or a seat filler under the person's own
+// number, on the person's connection.
+int TKestServerCore::AddComputer(int id, const TArgs& a, uint32_t flags) {
+  if (UserOf(id)->HasFlags(ufComputer)) {
+    AddLog("Ignored: a computer player adding another");
+    return -1;
+  }
+  const int n = LoginUser(current_, a.Str(1), a.Str(2), true);
+  if (n >= 0) users_[size_t(n)]->SetFlags(flags);
+  return n;
 }
 
-void TKestServerCore::HAddCom2(int, const TArgs& a) {
-  const int n = LoginUser(current_, a.Str(1), a.Str(2));
-  if (n >= 0) users_[size_t(n)]->SetFlags(ufNonParticipant | ufComputer);
+void TKestServerCore::HAddCom(int id, const TArgs& a) {
+  if (const int n = AddComputer(id, a, ufComputer); n >= 0) users_[size_t(n)]->CpuType = int16_t(a.Num(3));
 }
+
+void TKestServerCore::HAddCom2(int id, const TArgs& a) { AddComputer(id, a, ufNonParticipant | ufComputer); }
 
 void TKestServerCore::SendRoomStatus(int r) {
   if (!ValidRoom(r)) return;
@@ -319,8 +427,12 @@ std::string Trimmed(const std::string& s) {
 }  // namespace
 
 void TKestServerCore::HChat(int id, const TArgs& a) {
+  // Chat goes to the sender's own room or to the lobby.
   const int r = a.Num(1);
-  if (!ValidRoom(r)) return;
+  if (r != 0 && r != UserOf(id)->GetRoom()) {
+    AddLog("Ignored: CHAT to another room");
+    return;
+  }
   SendLine(LinePrintChat(Trimmed(UserOf(id)->GetName()), a.Str(2)), id, smToRoom | smNoComputer, r);
 }
 
@@ -335,16 +447,28 @@ void TKestServerCore::ChangeRoom(int id, int target) {
   if (t.IsPlaying() || (target != 0 && t.PlayerCount() >= TRoom::kMaxMembers) ||
       target == u.GetRoom() || t.IsLocked()) {
     SendLine(LineErrLocked(), id, smToUser);
+    // A computer player that found no seat would only linger in the lobby.
+    if (u.HasFlags(ufComputer) && u.GetRoom() == 0) {
+      RemoveComputer(id);
+      SendRoomStatus(0);
+    }
     return;
   }
   const int old = u.GetRoom();
   const std::string name = u.GetName();
+  // Leaving a running game ends it as a logout does, and the room hears it
+  // the same way: the clients end a game on BYE.
+  const bool leavesGame = old > 0 && ValidRoom(old) && rooms_[size_t(old)].IsPlaying();
   SendLine(LineChroom(target, name), id, smToUser);
-  SendLine(LineRemoveUser(name), id, smToRoom | smExcept, old);
-  if (old > 0 && ValidRoom(old)) rooms_[size_t(old)].RemoveMember(int16_t(id));
+  SendLine(leavesGame ? LineBye(name) : LineRemoveUser(name), id, smToRoom | smExcept, old);
+  LeaveSeat(id, old);
   if (target > 0) t.AddMember(int16_t(id));
   u.SetRoom(int16_t(target));
   verdict_[size_t(id)] = -1;  // an accusation is closed in the room it was made in
+  if (leavesGame) {
+    ClearComputers(old);
+    StopGame(old);
+  }
 
   if (target > 0) {
     for (int s = 0; s < t.MemberCount(); ++s) {
@@ -389,26 +513,48 @@ void TKestServerCore::HRoomUnlock(int id, const TArgs&) {
   if (const int r = GameRoomOf(id); r > 0) rooms_[size_t(r)].SetLocked(false);
 }
 
-void TKestServerCore::HClearNpc(int id, const TArgs&) { ClearComputers(UserOf(id)->GetRoom()); }
+// The sender's own computer players leave its room; during a game that
+// would renumber the seats, so it waits for the game's end.
+void TKestServerCore::HClearNpc(int id, const TArgs&) {
+  const int r = UserOf(id)->GetRoom();
+  if (r > 0 && rooms_[size_t(r)].IsPlaying()) {
+    AddLog("Ignored: CLEARNPC during a game");
+    return;
+  }
+  ClearComputers(r, current_);
+}
 
-void TKestServerCore::ClearComputers(int r) {
+void TKestServerCore::ClearComputers(int r, const TServerConnection* conn) {
   if (!ValidRoom(r)) return;
   for (int n = 0; n < kUserSlots; ++n) {
-    TKestUser* u = LiveUser(n);
-    if (!u || !u->HasFlags(ufComputer) || u->GetRoom() != r) continue;
-    SendLine(LineBye(u->GetName()), n, smToRoom | smExcept, r);
-    if (r > 0) rooms_[size_t(r)].RemoveMember(int16_t(n));
-    u->MarkUnused();
-    u->ClearLoggedIn();
-    FreeSlot(n);
+    const TKestUser* u = LiveUser(n);
+    if (u && u->HasFlags(ufComputer) && u->GetRoom() == r && (!conn || u->socket == conn)) RemoveComputer(n);
   }
+}
+
+void TKestServerCore::RemoveComputer(int n) {
+  TKestUser* u = LiveUser(n);
+  if (!u) return;
+  const int r = u->GetRoom();
+  SendLine(LineBye(u->GetName()), n, smToRoom | smExcept, r);
+  LeaveSeat(n, r);
+  u->MarkUnused();
+  u->ClearLoggedIn();
+  FreeSlot(n);
+}
+
+void TKestServerCore::LeaveSeat(int n, int r) {
+  if (r <= 0 || !ValidRoom(r)) return;
+  TRoom& room = rooms_[size_t(r)];
+  room.RemoveMember(int16_t(n));
+  if (room.MemberCount() == 0) room.SetLocked(false);  // a lock lasts while somebody is there
 }
 
 void TKestServerCore::LogoutUser(int n) {
   TKestUser* u = LiveUser(n);
   if (!u) return;
   const int r = u->GetRoom();
-  if (r > 0 && ValidRoom(r)) rooms_[size_t(r)].RemoveMember(int16_t(n));
+  LeaveSeat(n, r);
   const std::string name = u->GetName();
   AddLog("BYE : " + name);
   SendLine(LineBye(name), n, smToRoom | smExcept, r);
@@ -417,7 +563,7 @@ void TKestServerCore::LogoutUser(int n) {
   u->ClearLoggedIn();
   verdict_[size_t(n)] = -1;
   ClearComputers(r);
-  if (r > 0 && ValidRoom(r)) rooms_[size_t(r)].StopPlaying();
+  if (r > 0 && ValidRoom(r)) StopGame(r);
   SendRoomStatus(r);
 }
 
@@ -429,9 +575,26 @@ int TKestServerCore::GameRoomOf(int id) const {
   return r >= 1 && r < kRoomCount ? r : -1;
 }
 
+int TKestServerCore::PlayingRoomOf(int id) const {
+  const int r = GameRoomOf(id);
+  return r > 0 && rooms_[size_t(r)].IsPlaying() ? r : -1;
+}
+
 int TKestServerCore::SeatIn(int id) const {
   const int r = GameRoomOf(id);
   return r < 0 ? -1 : rooms_[size_t(r)].SeatOf(id);
+}
+
+bool TKestServerCore::HasTurn(int id) const {
+  const int r = PlayingRoomOf(id);
+  return r > 0 && rooms_[size_t(r)].MemberAt(rooms_[size_t(r)].TurnSeat()) == id;
+}
+
+template <class Fn>
+void TKestServerCore::ForPlayerSeats(int r, Fn&& fn) const {
+  const TRoom& room = rooms_[size_t(r)];
+  for (int s = 0; s < room.MemberCount(); ++s)
+    if (room.IsPlayerSeat(s) && UserOf(room.MemberAt(s))) fn(s, room.MemberAt(s));
 }
 
 bool TKestServerCore::MakeTriple(const TArgs& a, TCard out[3]) {
@@ -443,10 +606,29 @@ bool TKestServerCore::MakeTriple(const TArgs& a, TCard out[3]) {
   return true;
 }
 
+void TKestServerCore::ClearHandshake(int r) {
+  TRoom& room = rooms_[size_t(r)];
+  room.confirmNeeded = 0;
+  room.confirmCount = 0;
+  for (int s = 0; s < room.MemberCount(); ++s)
+    if (const int m = room.MemberAt(s); m >= 0 && m < kUserSlots) awaitConfirm_[size_t(m)] = false;
+}
+
+void TKestServerCore::StopGame(int r) {
+  ClearHandshake(r);
+  tables_[size_t(r)] = TTable();
+  rooms_[size_t(r)].StopPlaying();
+}
+
+// The table's host (the first member) starts a game while none runs.
 void TKestServerCore::HStart(int id, const TArgs& a) {
   const int r = GameRoomOf(id);
   if (r < 0) return;
   TRoom& room = rooms_[size_t(r)];
+  if (room.MemberAt(0) != id || room.IsPlaying()) {
+    AddLog("Ignored: START not from the host of a waiting table");
+    return;
+  }
   bool participant = false;
   for (int s = 0; s < room.MemberCount(); ++s)
     if (const TKestUser* m = UserOf(room.MemberAt(s)); m && !m->HasFlags(ufNonParticipant)) participant = true;
@@ -455,55 +637,61 @@ void TKestServerCore::HStart(int id, const TArgs& a) {
     return;
   }
   room.DealCards();
+  ClearHandshake(r);
+  tables_[size_t(r)] = TTable();
   for (int s = 0; s < room.MemberCount(); ++s)
     if (const int m = room.MemberAt(s); UserOf(m)) verdict_[size_t(m)] = -1;
   AddLog("START!");
   SendLine(LineStart(std::vector<std::string>(a.tokens.begin() + 1, a.tokens.end())), id, smToRoom, r);
   for (int n = 0; n < kUserSlots; ++n)
     if (const TKestUser* u = LiveUser(n); u && u->GetRoom() == r) SendLine(LineCard(u->hand), n, smToUser);
-  for (int s = 0; s < room.PlayerCount(); ++s)
-    if (const TKestUser* m = UserOf(room.MemberAt(s))) SendLine(LineUser(s, m->GetName()), id, smToRoom, r);
-  SendLine(LineTurn(0), id, smToRoom, r);
+  ForPlayerSeats(r, [&](int s, int m) { SendLine(LineUser(s, UserOf(m)->GetName()), id, smToRoom, r); });
+  SendLine(LineTurn(room.TurnSeat()), id, smToRoom, r);
 }
 
 void TKestServerCore::HSaikoro(int id, const TArgs&) {
   const int r = GameRoomOf(id);
-  if (r < 0) return;
   const int n = rooms_[size_t(r)].die.RollDie(6);
   SendLine(LineSaikoro(n), id, smToRoom, r);
 }
 
 void TKestServerCore::HMove(int id, const TArgs& a) {
-  if (const int r = GameRoomOf(id); r > 0)
-    SendLine(LineMove(SeatIn(id), a.Num(1), a.Num(2), a.Num(3)), id, smToRoom, r);
+  const int x = a.Num(1), y = a.Num(2);
+  if (x < 0 || x >= kBoardWidth || y < 0 || y >= kBoardHeight) {
+    AddLog("Ignored: MOVE off the board");
+    return;
+  }
+  SendLine(LineMove(SeatIn(id), x, y, a.Num(3)), id, smToRoom, GameRoomOf(id));
 }
 
 void TKestServerCore::HInRoom(int id, const TArgs& a) {
-  if (const int r = GameRoomOf(id); r > 0) SendLine(LineInRoom(SeatIn(id), a.Num(1), a.Num(2)), id, smToRoom, r);
+  SendLine(LineInRoom(SeatIn(id), a.Num(1), a.Num(2)), id, smToRoom, GameRoomOf(id));
 }
 
 void TKestServerCore::HOutRoom(int id, const TArgs& a) {
-  if (const int r = GameRoomOf(id); r > 0) SendLine(LineOutRoom(SeatIn(id), a.Num(1), a.Num(2)), id, smToRoom, r);
+  SendLine(LineOutRoom(SeatIn(id), a.Num(1), a.Num(2)), id, smToRoom, GameRoomOf(id));
 }
 
 void TKestServerCore::HSuiriStart(int id, const TArgs& a) {
-  if (const int r = GameRoomOf(id); r > 0) SendLine(LineSuiriStart(SeatIn(id), a.Num(1)), id, smToRoom, r);
+  SendLine(LineSuiriStart(SeatIn(id), a.Num(1)), id, smToRoom, GameRoomOf(id));
 }
 
 void TKestServerCore::HKokusoStart(int id, const TArgs& a) {
-  if (const int r = GameRoomOf(id); r > 0) SendLine(LineKokusoStart(SeatIn(id), a.Num(1)), id, smToRoom, r);
+  SendLine(LineKokusoStart(SeatIn(id), a.Num(1)), id, smToRoom, GameRoomOf(id));
 }
 
 void TKestServerCore::HSuiriCancel(int id, const TArgs&) {
-  if (const int r = GameRoomOf(id); r > 0) SendLine(LineSuiriCancel(SeatIn(id)), id, smToRoom, r);
+  SendLine(LineSuiriCancel(SeatIn(id)), id, smToRoom, GameRoomOf(id));
 }
 
 void TKestServerCore::HKokusoCancel(int id, const TArgs&) {
-  if (const int r = GameRoomOf(id); r > 0) SendLine(LineKokusoCancel(SeatIn(id)), id, smToRoom, r);
+  SendLine(LineKokusoCancel(SeatIn(id)), id, smToRoom, GameRoomOf(id));
 }
 
 void TKestServerCore::NextTurn(int r) {
   TRoom& room = rooms_[size_t(r)];
+  ClearHandshake(r);
+  tables_[size_t(r)].asked = -1;
   int t = room.AdvanceTurn();
   // Seats of eliminated players, and seats left empty, are skipped.
   for (int k = 0;;) {
@@ -515,84 +703,113 @@ void TKestServerCore::NextTurn(int r) {
   SendLine(LineTurn(t), 0, smToRoom, r);
 }
 
-void TKestServerCore::HTurnEnd(int id, const TArgs&) {
-  if (const int r = GameRoomOf(id); r > 0) NextTurn(r);
-}
+void TKestServerCore::HTurnEnd(int id, const TArgs&) { NextTurn(GameRoomOf(id)); }
 
+// The other humans of the table confirm, each once, before the next turn.
 void TKestServerCore::HTurnEnd2(int id, const TArgs&) {
   const int r = GameRoomOf(id);
-  if (r < 0) return;
   TRoom& room = rooms_[size_t(r)];
-  room.confirmNeeded = 0;
-  room.confirmCount = 0;
-  for (int s = 0; s < room.PlayerCount(); ++s) {
-    const int m = room.MemberAt(s);
-    const TKestUser* u = UserOf(m);
-    if (!u || u->HasFlags(ufComputer) || m == id) continue;
+  ClearHandshake(r);
+  ForPlayerSeats(r, [&](int, int m) {
+    if (UserOf(m)->HasFlags(ufComputer) || m == id) return;
     ++room.confirmNeeded;
+    awaitConfirm_[size_t(m)] = true;
     SendLine(LineTurnEnd2(), m, smToUser);
-  }
+  });
   if (room.confirmNeeded == 0) NextTurn(r);
 }
 
 void TKestServerCore::HConfirm(int id, const TArgs&) {
-  const int r = GameRoomOf(id);
-  if (r < 0) return;
+  const int r = PlayingRoomOf(id);
+  if (r < 0 || !awaitConfirm_[size_t(id)]) return;  // not asked, or already counted
+  awaitConfirm_[size_t(id)] = false;
   TRoom& room = rooms_[size_t(r)];
-  if (room.confirmCount >= room.confirmNeeded) return;  // not waiting for confirmations
-  if (++room.confirmCount == room.confirmNeeded) NextTurn(r);
+  if (++room.confirmCount >= room.confirmNeeded) NextTurn(r);
 }
 
 void TKestServerCore::HWarp(int id, const TArgs& a) {
   const int r = GameRoomOf(id), n = a.Num(1);
-  if (r < 0 || !ValidRoom(n)) return;
+  if (r < 0 || n < 1 || n >= kRoomCount) return;  // game rooms only: the lobby reads ROOM lines otherwise
   SendLine(LineRoomWarp(rooms_[size_t(r)].TurnSeat(), n), id, smToRoom, n);
 }
 
 void TKestServerCore::HSuiri(int id, const TArgs& a) {
   const int r = GameRoomOf(id);
   TCard cards[3];
-  if (r < 0 || !MakeTriple(a, cards)) return;
+  if (!MakeTriple(a, cards)) return;
   TRoom& room = rooms_[size_t(r)];
   SendLine(LineSuiri(SeatIn(id), a.Num(1), a.Num(2), a.Num(3)), id, smToRoom, r);
   room.SetSuggestion(id, cards);
-  SendLine(LineShowWait(room.ResponderSeat()), id, smToRoom, r);
+  AskResponder(r, id);
 }
 
+void TKestServerCore::AskResponder(int r, int id) {
+  TRoom& room = rooms_[size_t(r)];
+  TTable& t = tables_[size_t(r)];
+  t.asked = room.ResponderSeat();
+  t.checked = false;
+  room.NextResponder(t.match, t.matches);  // moves the responder seat on
+  SendLine(LineShowWait(t.asked), id, smToRoom, r);
+}
+
+// Only the seat asked may look at its matching cards, once.
 void TKestServerCore::HShowCheck(int id, const TArgs&) {
-  const int r = GameRoomOf(id);
+  const int r = PlayingRoomOf(id);
   if (r < 0) return;
-  TCard found[3];
-  int count = 0;
-  rooms_[size_t(r)].NextResponder(found, count);
-  SendLine(LineShowSel(found, count), id, smToUser);
+  TTable& t = tables_[size_t(r)];
+  if (t.asked < 0 || rooms_[size_t(r)].MemberAt(t.asked) != id || t.checked) {
+    AddLog("Ignored: SHOWCHECK from a seat not asked");
+    return;
+  }
+  t.checked = true;
+  SendLine(LineShowSel(t.match, t.matches), id, smToUser);
 }
 
+// Only the seat asked answers; an answer the rules do not allow is replaced
+// by the one they demand, so that the game goes on and stays fair.
 void TKestServerCore::HShow(int id, const TArgs& a) {
-  const int r = GameRoomOf(id);
+  const int r = PlayingRoomOf(id);
   if (r < 0) return;
   TRoom& room = rooms_[size_t(r)];
+  TTable& t = tables_[size_t(r)];
+  if (t.asked < 0 || room.MemberAt(t.asked) != id) {
+    AddLog("Ignored: SHOW from a seat not asked");
+    return;
+  }
   const int suggester = room.MemberAt(room.TurnSeat());
   if (!UserOf(suggester)) return;
-  const int code = a.Str(1) == "NO" ? -1 : a.Num(1);
-  const int seat = SeatIn(id);
+  int code = a.Str(1) == "NO" ? -1 : a.Num(1);
+  const bool valid = code < 0 ? t.matches == 0
+                              : std::any_of(t.match, t.match + t.matches,
+                                            [&](const TCard& c) { return c.WireCode() == code; });
+  if (!valid) {
+    code = t.matches > 0 ? t.match[0].WireCode() : -1;
+    AddLog("Replaced: SHOW " + a.Str(1) + " by " + (code < 0 ? std::string("NO") : std::to_string(code)));
+  }
+  const int seat = t.asked;
+  t.asked = -1;
   const bool shown = code >= 0;
   SendLine(shown ? LineShowC(seat, code) : LineShowCNo(seat), suggester, smToUser);
   const std::string others = shown ? LineShowCExist(seat) : LineShowCNotExist(seat);
-  for (int s = 0; s < room.PlayerCount(); ++s) {
-    const int m = room.MemberAt(s);
-    if (s != room.TurnSeat() && UserOf(m)) SendLine(others, m, smToUser);
-  }
+  ForPlayerSeats(r, [&](int s, int m) {
+    if (s != room.TurnSeat()) SendLine(others, m, smToUser);
+  });
   if (shown || room.ResponderSeat() == room.TurnSeat())
     SendLine(LineSuiriEnd(), suggester, smToUser);
   else
-    SendLine(LineShowWait(room.ResponderSeat()), id, smToRoom, r);
+    AskResponder(r, id);
 }
 
+// An accusation is made at one's turn, once per verdict, and not by a
+// player already out.
 void TKestServerCore::HKokuso(int id, const TArgs& a) {
   const int r = GameRoomOf(id);
   TCard cards[3];
-  if (r < 0 || !MakeTriple(a, cards)) return;
+  if (!MakeTriple(a, cards)) return;
+  if (UserOf(id)->HasFlags(ufEliminated) || verdict_[size_t(id)] >= 0) {
+    AddLog("Ignored: KOKUSO from a player out or with a verdict open");
+    return;
+  }
   const TRoom& room = rooms_[size_t(r)];
   SendLine(LineKokusoCheck(SeatIn(id)), id, smToRoom | smExcept, r);
   const int v = room.CheckAccusation(cards) ? 1 : 0;
@@ -603,7 +820,7 @@ void TKestServerCore::HKokuso(int id, const TArgs& a) {
 }
 
 void TKestServerCore::HKokusoEnd(int id, const TArgs&) {
-  const int r = GameRoomOf(id);
+  const int r = PlayingRoomOf(id);
   if (r < 0) return;
   // The verdict is the server's own, from this user's last accusation.
   const int v = verdict_[size_t(id)];
@@ -616,17 +833,22 @@ void TKestServerCore::HKokusoEnd(int id, const TArgs&) {
     EndGame(id, ekWin);
     return;
   }
-  TRoom& room = rooms_[size_t(r)];
   SendLine(LineLose(SeatIn(id)), id, smToRoom, r);
   UserOf(id)->SetFlags(ufEliminated);
-  for (int s = 0; s < room.PlayerCount(); ++s) {
-    const TKestUser* m = UserOf(room.MemberAt(s));
-    if (m && !m->HasFlags(ufEliminated)) return;
+  bool anyLeft = false;
+  ForPlayerSeats(r, [&](int, int m) { anyLeft = anyLeft || !UserOf(m)->HasFlags(ufEliminated); });
+  if (!anyLeft) EndGame(id, ekEnd);
+}
+
+// The host may end a running game.
+void TKestServerCore::HEndGame(int id, const TArgs&) {
+  const int r = PlayingRoomOf(id);
+  if (r < 0 || rooms_[size_t(r)].MemberAt(0) != id) {
+    AddLog("Ignored: ENDGAME not from the host of a running game");
+    return;
   }
   EndGame(id, ekEnd);
 }
-
-void TKestServerCore::HEndGame(int id, const TArgs&) { EndGame(id, ekEnd); }
 
 void TKestServerCore::EndGame(int id, TEndKind kind) {
   const int r = GameRoomOf(id);
@@ -636,7 +858,7 @@ void TKestServerCore::EndGame(int id, TEndKind kind) {
   room.GetSolution(solution);
   const int seat = SeatIn(id);
   SendLine(kind == ekWin ? LineWin(seat, solution) : LineEnd(seat, solution), id, smToRoom, r);
-  room.StopPlaying();
+  StopGame(r);
 }
 
 }  // namespace velmora

@@ -8,7 +8,7 @@
 #include <deque>
 #include <functional>
 #include <memory>
-#include <set>
+#include <unordered_map>
 #include <string>
 #include <vector>
 
@@ -28,6 +28,8 @@ class TServerConnection : public kest::TUserConnection {
   virtual bool SendRaw(const std::string& bytes) = 0;
   // Whether the peer is still connected (the timer sweep asks).
   virtual bool Connected() const = 0;
+  // Closes the connection; its disconnect follows, possibly at once.
+  virtual void Close() = 0;
 };
 
 class TKestServerCore : public kest::TUserLookup {
@@ -35,6 +37,12 @@ class TKestServerCore : public kest::TUserLookup {
   static constexpr int kUserSlots = kest::proto::kUserSlots;
   static constexpr int kRoomCount = kest::proto::kRoomCount;
   static constexpr size_t kDefaultLogLimit = 5000;
+  static constexpr size_t kDefaultLogBytes = 1024 * 1024;
+  // One connection holds one person and the computer players and seat
+  // fillers of one table.
+  static constexpr int kMaxUsersPerConnection = kest::TRoom::kMaxMembers;
+  // A connection without a logged-in user is closed this long after it came.
+  static constexpr int64_t kLoginTimeoutMs = 60 * 1000;
 
   TKestServerCore();
   ~TKestServerCore() override;
@@ -48,7 +56,8 @@ class TKestServerCore : public kest::TUserLookup {
   // being handled is done.
   void ClientDisconnect(TServerConnection* conn);
   void LineArrived(TServerConnection* conn, const std::string& line);
-  // The dead-connection sweep of the 1000 ms timer.
+  // The sweep of the 1000 ms timer: dead connections, and connections that
+  // did not log in in time.
   void SocketCheck();
   // Listening switched off or the window closing: every user of every
   // connection is logged out and nothing is sent.
@@ -64,14 +73,19 @@ class TKestServerCore : public kest::TUserLookup {
   kest::TRoom& Room(int r) { return rooms_[size_t(r)]; }
   const kest::TRoom& Room(int r) const { return rooms_[size_t(r)]; }
   int LoggedInCount() const;
-  bool HasData(const TServerConnection* conn) const { return attached_.count(conn) != 0; }
+  bool HasData(const TServerConnection* conn) const {
+    return attached_.count(const_cast<TServerConnection*>(conn)) != 0;
+  }
+  // The clock of the login timeout, in milliseconds (tests set their own).
+  void SetClock(std::function<int64_t()> nowMs) { clock_ = std::move(nowMs); }
 
-  // Log of every line in and out, newest kept; each entry also goes to the
-  // sink (the window's hidden log box).
+  // Log of every line in and out, the newest kept within a number of lines
+  // and of bytes; each entry also goes to the sink (the window's hidden log
+  // box).
   const std::deque<std::string>& Log() const { return log_; }
-  void SetLogLimit(size_t n);
+  void SetLogLimit(size_t lines, size_t bytes = kDefaultLogBytes);
   void SetLogSink(std::function<void(const std::string&)> sink) { logSink_ = std::move(sink); }
-  void AddLog(const std::string& text);
+  void AddLog(std::string text);
 
  private:
   struct TArgs;  // a split line
@@ -88,15 +102,24 @@ class TKestServerCore : public kest::TUserLookup {
   bool BoundTo(int id, const TServerConnection* conn) const;
   kest::TKestUser* LiveUser(int id) const;
   bool ValidRoom(int r) const { return r >= 0 && r < kRoomCount; }
+  // Users (live or not yet freed) bound to a connection; persons: without
+  // ufComputer.
+  int UsersOn(const TServerConnection* conn, bool personsOnly) const;
 
-  int LoginUser(TServerConnection* conn, const std::string& name, const std::string& face);
+  int LoginUser(TServerConnection* conn, const std::string& name, const std::string& face, bool computer);
+  int AddComputer(int id, const TArgs& a, uint32_t flags);
   void ChangeRoom(int id, int target);
   void SendRoomStatus(int r);
-  void ClearComputers(int r);
+  // Every computer player of room r goes, or only those on conn.
+  void ClearComputers(int r, const TServerConnection* conn = nullptr);
+  void RemoveComputer(int n);
+  // Takes n out of the seats of room r; an emptied room loses its lock.
+  void LeaveSeat(int n, int r);
   void FreeSlot(int n);
+  void CloseIdleConnections();
 
-  // Handlers: id is a live user bound to the connection (LOGIN, ADDCOM and
-  // ADDCOM2 excepted), and the argument count fits.
+  // Handlers: id is a live user bound to the connection (LOGIN excepted),
+  // the argument count fits, and for the words of a turn id has the turn.
   void HLogin(int id, const TArgs& a);
   void HChat(int id, const TArgs& a);
   void HChroom(int id, const TArgs& a);
@@ -129,27 +152,53 @@ class TKestServerCore : public kest::TUserLookup {
 
   // Game helpers: the room of a user in a game room, or -1.
   int GameRoomOf(int id) const;
+  // The room of a user whose game room is playing, or -1.
+  int PlayingRoomOf(int id) const;
   int SeatIn(int id) const;
+  // Whether id is the member at the turn seat of a running game.
+  bool HasTurn(int id) const;
+  // Calls fn(seat, user) for each seat dealt in at the last deal.
+  template <class Fn>
+  void ForPlayerSeats(int r, Fn&& fn) const;
   void NextTurn(int r);
+  // Names the room's next responder in SHOWWAIT and records what it holds.
+  void AskResponder(int r, int id);
+  // Forgets the turn-end handshake of room r.
+  void ClearHandshake(int r);
+  void StopGame(int r);
   enum TEndKind { ekWin, ekEnd };
   void EndGame(int id, TEndKind kind);
   // Cards of room, person, weapon; false when one is not a valid card.
   static bool MakeTriple(const TArgs& a, kest::TCard out[3]);
 
+  // What the server keeps of a running game beside the room record.
+  struct TTable {
+    int asked = -1;         // the seat named in the last SHOWWAIT, -1 when nobody is asked
+    bool checked = false;   // its SHOWCHECK was answered
+    kest::TCard match[3];   // its cards that match the suggestion
+    int matches = 0;
+  };
+
   std::array<std::unique_ptr<kest::TKestUser>, kUserSlots> users_;
   std::vector<kest::TRoom> rooms_;
+  std::array<TTable, kRoomCount> tables_{};
   // Verdict of each user's last accusation not yet closed by KOKUSOEND:
   // -1 none, 0 wrong, 1 right.
   std::array<int8_t, kUserSlots> verdict_{};
-  // Connections that carry data (set at connect, cleared at disconnect or
-  // when a send fails).
-  std::set<const TServerConnection*> attached_;
+  // Humans asked to CONFIRM the running turn end who have not yet.
+  std::array<bool, kUserSlots> awaitConfirm_{};
+  // Connections that carry data, with the time each came (set at connect,
+  // cleared at disconnect or when a send fails).
+  std::unordered_map<TServerConnection*, int64_t> attached_;
+  std::function<int64_t()> clock_;
   std::vector<TServerConnection*> pendingDrops_;
   int depth_ = 0;
   TServerConnection* current_ = nullptr;  // connection of the line being handled
 
   std::deque<std::string> log_;
   size_t logLimit_ = kDefaultLogLimit;
+  size_t logByteLimit_ = kDefaultLogBytes;
+  size_t logBytes_ = 0;
   std::function<void(const std::string&)> logSink_;
 };
 

@@ -1,24 +1,54 @@
 #include "ServerSockets.h"
 
+#include <algorithm>
+
 namespace velmora {
 
-void TKestClientSocket::Event(plat::TCustomWinSocket* Socket, plat::TSocketEvent e) {
-  TLineServerClientWinSocket::Event(Socket, e);
-  // The framing has delivered every complete line by now: what is left is
-  // one unterminated line, and a burst of complete lines never counts.
-  if (e == plat::seRead && IsOpen() && engine_ && size_t(engine_->RecvBuffer().Size()) > kMaxUnterminated &&
-      OnOverflow)
-    OnOverflow(this);
+TKestClientSocket::TKestClientSocket(int handle, plat::TServerWinSocket* server)
+    : TLineServerClientWinSocket(handle, server) {
+  auto& rw = static_cast<kest::TLineSocketRW&>(*engine_);
+  rw.MaxLineLength = int32_t(kMaxLineLength);
+  rw.OnLineTooLong = [this](plat::TObject*, plat::TCustomWinSocket*) {
+    if (OnOverflow) OnOverflow(this, "more than " + std::to_string(kMaxLineLength) + " bytes without a line end");
+  };
 }
 
-void TKestClientSocket::DiscardAndClose() {
+bool TKestClientSocket::Queue(const std::string& bytes, bool line) {
+  if (!IsOpen()) return false;
+  kest::TPipedMemoryStream& out = engine_->SendBuffer();
+  if (size_t(out.Count()) + bytes.size() + 2 > kMaxQueuedOutput) {
+    if (OnOverflow) OnOverflow(this, "more than " + std::to_string(kMaxQueuedOutput) + " bytes waiting to be sent");
+    Drop();
+    return false;
+  }
+  try {
+    if (line) {
+      Send(bytes);
+    } else {
+      out.Write(bytes.data(), int32_t(bytes.size()));
+      engine_->DoWrite();
+    }
+  } catch (const std::exception&) {  // no memory for the output
+    Drop();
+    return false;
+  }
+  return true;
+}
+
+size_t TKestClientSocket::Buffered() const {
+  return size_t(engine_->RecvBuffer().Count()) + size_t(engine_->SendBuffer().Count());
+}
+
+void TKestClientSocket::Drop() {
   engine_->RecvBuffer().Clear();
   Close();
 }
 
-void TKestClientSocket::SendRaw(const std::string& bytes) {
-  engine_->SendBuffer().Write(bytes.data(), int32_t(bytes.size()));
-  engine_->DoWrite();
+size_t TKestLineServer::LargestBuffers() const {
+  size_t most = 0;
+  for (int i = 0; i < ClientCount(); ++i)
+    if (auto* c = dynamic_cast<TKestClientSocket*>(GetClientSocket(i))) most = std::max(most, c->Buffered());
+  return most;
 }
 
 kest::TCustomPacketServerClientWinSocket* TKestLineServer::DoGetSocket(int handle) {
@@ -26,27 +56,10 @@ kest::TCustomPacketServerClientWinSocket* TKestLineServer::DoGetSocket(int handl
   s->OnLineArrived = [this](TObject*, plat::TCustomWinSocket* Socket, const std::string& line) {
     if (OnLineArrived) OnLineArrived(this, Socket, line);
   };
-  s->OnOverflow = [this](TKestClientSocket* c) {
-    if (OnOverflow) OnOverflow(c);
+  s->OnOverflow = [this](TKestClientSocket* c, const std::string& why) {
+    if (OnOverflow) OnOverflow(c, why);
   };
   return s;
-}
-
-bool TSocketConnection::SendLine(const std::string& text) {
-  if (!sock) return false;
-  sock->Send(text);  // a failure arrives later as the error and disconnect events
-  return true;
-}
-
-bool TSocketConnection::SendRaw(const std::string& bytes) {
-  if (!sock) return false;
-  // Our server makes every connection a TKestClientSocket; the raw bytes
-  // then keep their place behind output still waiting.
-  if (auto* own = dynamic_cast<TKestClientSocket*>(sock))
-    own->SendRaw(bytes);
-  else
-    sock->SendText(bytes);
-  return true;
 }
 
 }  // namespace velmora

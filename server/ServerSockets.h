@@ -1,6 +1,5 @@
-// The server's line socket: each accepted connection is watched for an
-// unterminated remainder that grows past a limit, and a small adapter lets
-// the server core send on it.
+// The server's line socket: each accepted connection takes lines up to a
+// limit, and a small adapter lets the server core send on it.
 #pragma once
 
 #include <cstddef>
@@ -12,26 +11,35 @@
 
 namespace velmora {
 
-// What may stay buffered without a line end before the connection is closed.
-inline constexpr size_t kMaxUnterminated = 64 * 1024;
+// The longest line taken; a longer one, whether its end has arrived or not,
+// closes the connection unread.
+inline constexpr size_t kMaxLineLength = 64 * 1024;
+// What may wait to be sent to one connection (a client that does not read);
+// past it the connection closes and its users are logged out.
+inline constexpr size_t kMaxQueuedOutput = 4 * 1024 * 1024;
 
 class TKestClientSocket : public kest::TLineServerClientWinSocket {
  public:
-  TKestClientSocket(int handle, plat::TServerWinSocket* server) : TLineServerClientWinSocket(handle, server) {}
-  void Event(plat::TCustomWinSocket* Socket, plat::TSocketEvent e) override;
-  // Drops the unterminated remainder, so that it is never delivered as a
-  // line, and closes (the disconnect event runs before this returns).
-  void DiscardAndClose();
-  // Queues bytes as they stand behind the lines already waiting to go out.
-  void SendRaw(const std::string& bytes);
-  // Called once the framing has taken the complete lines out of a read and
-  // more than kMaxUnterminated bytes are left.
-  std::function<void(TKestClientSocket*)> OnOverflow;
+  TKestClientSocket(int handle, plat::TServerWinSocket* server);
+  // Queues one line (the socket layer adds CR LF) or bytes as they stand,
+  // behind the output already waiting. False, and the connection closes,
+  // when the output waiting would pass kMaxQueuedOutput.
+  bool Queue(const std::string& bytes, bool line);
+  // Bytes received but not yet taken and bytes waiting to be sent.
+  size_t Buffered() const;
+  // Drops what was received, so that none of it is delivered any more, and
+  // closes; the disconnect event runs before this returns.
+  void Drop();
+  // Told why, before the connection closes for a line too long or output
+  // piling up.
+  std::function<void(TKestClientSocket*, const std::string& why)> OnOverflow;
 };
 
 class TKestLineServer : public kest::TLineServerSocket {
  public:
-  std::function<void(TKestClientSocket*)> OnOverflow;
+  std::function<void(TKestClientSocket*, const std::string& why)> OnOverflow;
+  // The most bytes one connection holds in its buffers now.
+  size_t LargestBuffers() const;
 
  protected:
   kest::TCustomPacketServerClientWinSocket* DoGetSocket(int handle) override;
@@ -41,12 +49,15 @@ class TKestLineServer : public kest::TLineServerSocket {
 // from connect to disconnect.
 class TSocketConnection : public TServerConnection {
  public:
-  explicit TSocketConnection(kest::TLineServerClientWinSocket* s) : sock(s) {}
-  bool SendLine(const std::string& text) override;
-  bool SendRaw(const std::string& bytes) override;
+  explicit TSocketConnection(TKestClientSocket* s) : sock(s) {}
+  bool SendLine(const std::string& text) override { return sock && sock->Queue(text, true); }
+  bool SendRaw(const std::string& bytes) override { return sock && sock->Queue(bytes, false); }
   bool Connected() const override { return sock && sock->Connected(); }
+  void Close() override {
+    if (sock) sock->Drop();
+  }
 
-  kest::TLineServerClientWinSocket* sock;  // null once disconnected
+  TKestClientSocket* sock;  // null once disconnected
 };
 
 }  // namespace velmora

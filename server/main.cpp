@@ -1,7 +1,10 @@
 // velmora_server: the game server. It listens at once on the port in its
 // window's port field (3201). --port N presets that field; with --port a
 // port that cannot be opened ends the program with a message.
+#include <sys/resource.h>
+
 #include <QApplication>
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -9,7 +12,23 @@
 
 #include "KestServerForm.h"
 
+namespace {
+
+// Many clients, and some that never log in before they are closed, may hold
+// connections at once: take the descriptors the system allows.
+void RaiseDescriptorLimit() {
+  rlimit limit{};
+  if (::getrlimit(RLIMIT_NOFILE, &limit) != 0) return;
+  const rlim_t wanted = std::min<rlim_t>(limit.rlim_max, 65536);
+  if (limit.rlim_cur >= wanted) return;
+  limit.rlim_cur = wanted;
+  ::setrlimit(RLIMIT_NOFILE, &limit);
+}
+
+}  // namespace
+
 int main(int argc, char** argv) {
+  RaiseDescriptorLimit();
   QApplication app(argc, argv);
   QApplication::setApplicationName("Velmora Server");
 

@@ -85,21 +85,23 @@ void TCustomSocketRW::WriteEvent(TObject*, TCustomWinSocket*) {}
 
 void TCustomSocketRW::ReadLoop(TObject* Sender, TCustomWinSocket* Socket) {
   const uint32_t gen = generation_;
-  for (;;) {
-    const int32_t old = recv_.Count();
-    const int32_t waiting = stream_.Size();
-    if (MaxRecvSize > 0 && static_cast<int64_t>(old) + waiting > MaxRecvSize) CloseWithError(kRecvLimitPassed);
-    if (waiting > 0) {
-      try {
-        recv_.ReadFromStream(stream_, waiting);
-      } catch (const std::exception& e) {
-        // The buffer cannot grow any more (about 1 GiB without a unit end).
-        CloseWithError(e.what());
-      }
+  // Scratch for one read, so that a receive buffer grows only by what arrived.
+  thread_local std::vector<uint8_t> chunk(kMaxReadPerEvent);
+  for (int32_t budget = kMaxReadPerEvent; budget > 0;) {
+    if (MaxRecvSize > 0 && static_cast<int64_t>(recv_.Count()) + stream_.Size() > MaxRecvSize)
+      CloseWithError(kRecvLimitPassed);
+    const int32_t got = stream_.Read(chunk.data(), budget);
+    if (got <= 0) break;
+    try {
+      recv_.Write(chunk.data(), got);
+    } catch (const std::exception& e) {
+      // The buffer cannot grow any more (about 1 GiB without a unit end).
+      CloseWithError(e.what());
     }
-    if (recv_.Count() <= old) break;
+    const bool drained = got < budget;  // asking again would only cost a call
+    budget -= got;
     ReadEvent(Sender, Socket);
-    if (generation_ != gen) break;
+    if (generation_ != gen || drained) break;
   }
 }
 
@@ -140,6 +142,10 @@ void TLineSocketRW::ReadEvent(TObject*, TCustomWinSocket*) {
     const uint8_t* p = recv_.Data();
     int32_t i = scanOffset_ < size ? scanOffset_ : size;
     while (i < size && p[i] != kCR && p[i] != kLF && p[i] != 0) ++i;
+    if (MaxLineLength > 0 && i > MaxLineLength) {  // i is the line's length, ended or not
+      LineTooLong();
+      return;
+    }
     if (i >= size) {
       scanOffset_ = size;
       return;
@@ -161,6 +167,13 @@ void TLineSocketRW::ReadEvent(TObject*, TCustomWinSocket*) {
     }
     if (generation_ != gen) return;
   }
+}
+
+void TLineSocketRW::LineTooLong() {
+  recv_.Clear();
+  ResetFraming();
+  if (OnLineTooLong) plat::GuardedCall([&] { OnLineTooLong(this, socket_); });
+  if (socket_ && socket_->IsOpen()) socket_->Close();
 }
 
 void TLineSocketRW::DisconnectEvent(TObject* Sender, TCustomWinSocket* Socket) {

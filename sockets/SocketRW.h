@@ -36,6 +36,9 @@ class TCustomSocketRW : public TObject {
   virtual void SendStream(TStream& stream, int32_t count) = 0;
 
   int32_t MaxRecvSize = 0;  // 0: no limit
+  // Bytes one read notification takes from the socket at most; the rest is
+  // read on the next notification, so one busy peer cannot hold the loop.
+  static constexpr int32_t kMaxReadPerEvent = 64 * 1024;
   TPipedMemoryStream& RecvBuffer() { return recv_; }
   TPipedMemoryStream& SendBuffer() { return send_; }
 
@@ -71,6 +74,10 @@ class TLineSocketRW : public TCustomSocketRW {
   void SendStream(TStream& stream, int32_t count) override;
 
   TLineArrivedEvent OnLineArrived;
+  // Longest line taken, 0 for no limit. A longer line, complete or not, is
+  // dropped unread: OnLineTooLong is told, then the socket closes.
+  int32_t MaxLineLength = 0;
+  plat::TSocketNotifyEvent OnLineTooLong;
 
  protected:
   void ReadEvent(TObject* Sender, TCustomWinSocket* Socket) override;
@@ -81,6 +88,8 @@ class TLineSocketRW : public TCustomSocketRW {
   }
 
  private:
+  void LineTooLong();
+
   // Invariant: the first scanOffset_ buffered bytes hold no line end, so
   // a nested scan (a handler that pumps the loop) and the outer one can
   // both go on from the buffer's current state.

@@ -1,5 +1,5 @@
 // The real server program, headless, against TCP clients: a seeded game
-// with three players, a client that drops, the limit on an unterminated
+// with three players, a client that drops, the limit on the length of a
 // line, the line client tool, and a port that cannot be opened.
 #include <gtest/gtest.h>
 #include <netinet/in.h>
@@ -163,9 +163,9 @@ TEST_F(ServerE2E, SeededGameThenADroppedClient) {
   }
 }
 
-// An unterminated line past 64 KiB closes the connection; a burst of many
-// complete lines does not.
-TEST_F(ServerE2E, LongUnterminatedLineClosesTheConnection) {
+// A line past 64 KiB closes the connection, whether its end has arrived or
+// not; a burst of many complete short lines does not.
+TEST_F(ServerE2E, LongLineClosesTheConnection) {
   TWireClient burst;
   ASSERT_TRUE(burst.Connect("127.0.0.1", port_, kWaitMs));
   std::string lines;
@@ -174,17 +174,30 @@ TEST_F(ServerE2E, LongUnterminatedLineClosesTheConnection) {
   burst.SendCommand(kest::proto::CmdLogin("Burst", "f"), 0);
   EXPECT_TRUE(burst.WaitWord("LOGIN", 0, 10000).has_value());
 
-  TWireClient flood;
-  ASSERT_TRUE(flood.Connect("127.0.0.1", port_, kWaitMs));
-  flood.SendCommand(kest::proto::CmdLogin("Flood", "f"), 0);
-  ASSERT_TRUE(flood.WaitWord("LOGIN", 1, kWaitMs).has_value());
-  flood.SendRaw(std::string(70 * 1024, 'x'));
-  // The server closes: reads end within the wait.
-  auto line = flood.WaitFor([](const TWireLine&) { return false; }, 10000);
-  EXPECT_FALSE(line.has_value());
-  EXPECT_TRUE(flood.PeerClosed());
-  // And the flood's user is gone: the other client hears it leave the lobby.
-  EXPECT_TRUE(burst.WaitWord("BYE", 0, kWaitMs).has_value());
+  const struct {
+    const char* name;
+    std::string bytes;
+  } cases[] = {
+      {"unterminated", std::string(70 * 1024, 'x')},
+      {"complete", std::string(2 * 1024 * 1024, 'x') + "\r\n"},
+      {"a long word with arguments", "CHAT 0,\x08" + std::string(65 * 1024, 'y') + "\x08:1\r\r\n"},
+  };
+  for (const auto& c : cases) {
+    TWireClient flood;
+    ASSERT_TRUE(flood.Connect("127.0.0.1", port_, kWaitMs));
+    flood.SendCommand(kest::proto::CmdLogin("Flood", "f"), 0);
+    ASSERT_TRUE(flood.WaitWord("LOGIN", 1, kWaitMs).has_value()) << c.name;
+    flood.SendRaw(c.bytes);
+    // The server closes: reads end within the wait.
+    auto line = flood.WaitFor([](const TWireLine&) { return false; }, 10000);
+    EXPECT_FALSE(line.has_value()) << c.name;
+    EXPECT_TRUE(flood.PeerClosed()) << c.name;
+    // And the flood's user is gone: the other client hears it leave the
+    // lobby, and nothing of the long line before that.
+    std::vector<std::string> before;
+    EXPECT_TRUE(burst.WaitFor([](const TWireLine& l) { return l.word == "BYE"; }, kWaitMs, &before)) << c.name;
+    for (const auto& l : before) EXPECT_LT(l.size(), 1000u) << c.name;
+  }
 }
 
 TEST_F(ServerE2E, LineClientTalksToTheServer) {

@@ -139,17 +139,44 @@ TEST_F(RoomTest, SeededDealForSix) {
   for (int s = 0; s < 6; ++s) EXPECT_EQ(Codes(Hand(s)), hands[s]) << "seat " << s;
 }
 
+// A seat filler that joined before a person keeps its seat number but is
+// passed over: the deal, the turns and the responders go round the players.
 TEST_F(RoomTest, DealWithFillerSeat) {
   Seat({0, ufComputer | ufNonParticipant, 0});
-  users.UserOf(12)->hand.Append(C(10));  // stale cards are cleared
+  users.UserOf(11)->hand.Append(C(10));  // stale cards are cleared
   users.UserOf(12)->SetFlags(ufEliminated);
   Deal(7);
   EXPECT_EQ(room.PlayerCount(), 2);
   EXPECT_EQ(Solution(room), (std::vector<int>{12, 21, 38}));
   EXPECT_EQ(Codes(Hand(0)), (std::vector<int>{10, 11, 13, 15, 24, 25, 30, 32, 33}));
-  EXPECT_EQ(Codes(Hand(1)), (std::vector<int>{14, 20, 22, 23, 31, 34, 35, 36, 37}));
-  EXPECT_EQ(Hand(2).CardCount(), 0);
+  EXPECT_EQ(Hand(1).CardCount(), 0);
+  EXPECT_EQ(Codes(Hand(2)), (std::vector<int>{14, 20, 22, 23, 31, 34, 35, 36, 37}));
   EXPECT_FALSE(users.UserOf(12)->HasFlags(ufEliminated));
+  EXPECT_TRUE(room.IsPlayerSeat(0));
+  EXPECT_FALSE(room.IsPlayerSeat(1));
+  EXPECT_TRUE(room.IsPlayerSeat(2));
+}
+
+TEST_F(RoomTest, TurnsAndRespondersPassOverFillers) {
+  const uint32_t filler = ufComputer | ufNonParticipant;
+  Seat({filler, 0, filler, 0, 0, filler});
+  Deal(7);
+  EXPECT_EQ(room.PlayerCount(), 3);
+  EXPECT_EQ(room.TurnSeat(), 1);  // the first player seat
+  for (int s : {0, 2, 5}) EXPECT_EQ(Hand(s).CardCount(), 0) << s;
+  for (int s : {1, 3, 4}) EXPECT_EQ(Hand(s).CardCount(), 6) << s;
+  EXPECT_EQ(room.AdvanceTurn(), 3);
+  EXPECT_EQ(room.AdvanceTurn(), 4);
+  EXPECT_EQ(room.AdvanceTurn(), 1);
+  const TCard s[3] = {C(30), C(10), C(20)};
+  room.SetSuggestion(14, s);  // seat 4 suggests: seats 1 and 3 answer
+  TCard list[3];
+  int count = 0;
+  for (int expected : {1, 3}) {
+    EXPECT_EQ(room.ResponderSeat(), expected);
+    room.NextResponder(list, count);
+  }
+  EXPECT_EQ(room.ResponderSeat(), 4);
 }
 
 TEST_F(RoomTest, DealToSinglePlayerKeepsNine) {
@@ -221,7 +248,8 @@ TEST_F(RoomTest, ResponderOrderFourSeatsAndMatches) {
   EXPECT_EQ(room.ResponderSeat(), 2);
 }
 
-TEST_F(RoomTest, SeatWithoutRecordHoldsNothingAndAnswersNothing) {
+// A member without a record is passed over like a seat filler.
+TEST_F(RoomTest, SeatWithoutRecordIsPassedOver) {
   users.Add(10);
   users.Add(12);
   room.AddMember(10);
@@ -229,15 +257,14 @@ TEST_F(RoomTest, SeatWithoutRecordHoldsNothingAndAnswersNothing) {
   room.AddMember(12);
   Deal(1);
   EXPECT_EQ(room.PlayerCount(), 2);
-  EXPECT_EQ(users.UserOf(10)->hand.CardCount(), 9);  // seat 1's cards are dropped
-  EXPECT_EQ(users.UserOf(12)->hand.CardCount(), 0);
+  EXPECT_EQ(users.UserOf(10)->hand.CardCount(), 9);
+  EXPECT_EQ(users.UserOf(12)->hand.CardCount(), 9);
   const TCard s[3] = {C(30), C(10), C(20)};
   room.SetSuggestion(10, s);
-  EXPECT_EQ(room.ResponderSeat(), 1);
+  EXPECT_EQ(room.ResponderSeat(), 2);
   TCard list[3];
   int count = -1;
-  EXPECT_FALSE(room.NextResponder(list, count));
-  EXPECT_EQ(count, 0);
+  room.NextResponder(list, count);
   EXPECT_EQ(room.ResponderSeat(), 0);
 }
 

@@ -5,6 +5,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <map>
 #include <memory>
 #include <stdexcept>
 #include <string>
@@ -191,6 +192,67 @@ TEST(WinSocket, CloseServerClosesEveryConnectionWithItsEvent) {
       if (!c->Has(seDisconnect)) return false;
     return true;
   }));
+}
+
+// Beyond the first few watches, sockets share one epoll set. Many
+// connections at once are all served; sockets closed inside another's
+// notification, whose readiness the same turn of the loop had already seen,
+// are not called again, nor is a new socket that takes one of their
+// descriptor numbers; and nothing spins once everybody has gone.
+TEST(WinSocket, ManyConnectionsShareTheLoop) {
+  Listener l;
+  // The events of each connection in order (a freed socket's address may
+  // come back for a new one, so each connection gets its own entry).
+  std::vector<std::vector<TSocketEvent>> seen;
+  std::map<TCustomWinSocket*, size_t> entry;
+  bool culled = false;
+  std::unique_ptr<Client> newcomer;
+  l.server.OnClientEvent = [&](TObject*, TCustomWinSocket* s, TSocketEvent e) {
+    if (e == seConnect) {
+      entry[s] = seen.size();
+      seen.emplace_back();
+    }
+    seen[entry.at(s)].push_back(e);
+    if (e == seConnect) l.peers.push_back(s);
+    if (e == seDisconnect) std::erase(l.peers, s);
+    if (e != seRead) return;
+    char buf[64];
+    while (s->ReceiveBuf(buf, sizeof buf) > 0) {
+    }
+    if (culled || l.peers.size() < 24) return;
+    culled = true;
+    for (TCustomWinSocket* p : std::vector<TCustomWinSocket*>(l.peers))
+      if (p != s) p->Close();
+    newcomer = std::make_unique<Client>();
+    newcomer->socket.Open("", "127.0.0.1", "", l.server.LocalPort());
+  };
+  std::vector<std::unique_ptr<Client>> clients;
+  for (int i = 0; i < 24; ++i) {
+    clients.push_back(std::make_unique<Client>());
+    clients.back()->socket.Open("", "127.0.0.1", "", l.server.LocalPort());
+  }
+  ASSERT_TRUE(WaitUntil([&] { return l.peers.size() == 24; }));
+  for (auto& c : clients) ASSERT_TRUE(WaitUntil([&] { return c->Has(seConnect); }));
+  for (auto& c : clients) c->socket.SendText("x");  // all readable in one turn
+  ASSERT_TRUE(WaitUntil([&] { return culled; }));
+  ASSERT_TRUE(WaitUntil([&] { return newcomer && newcomer->Has(seConnect) && l.peers.size() == 2; }));
+  for (const auto& events : seen) {
+    const auto end = std::find(events.begin(), events.end(), seDisconnect);
+    if (end != events.end()) {
+      EXPECT_EQ(end + 1, events.end()) << "an event after the disconnect";
+    }
+  }
+  for (auto& c : clients) c->socket.Close();
+  newcomer->socket.Close();
+  ASSERT_TRUE(WaitUntil([&] { return l.peers.empty(); }));
+  auto reads = [&] {
+    size_t n = 0;
+    for (const auto& events : seen) n += size_t(std::count(events.begin(), events.end(), seRead));
+    return n;
+  };
+  const size_t before = reads();
+  PumpFor(100);
+  EXPECT_EQ(reads(), before);
 }
 
 // Out of descriptors, the listener is paused instead of failing in a loop,

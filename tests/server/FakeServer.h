@@ -42,10 +42,16 @@ class TFakeConn : public TServerConnection {
     return true;
   }
   bool Connected() const override { return connected; }
+  void Close() override {
+    closed = true;
+    if (onClose) onClose();
+  }
 
   const std::string& Name() const { return name_; }
   bool connected = true;
+  bool closed = false;
   bool failSends = false;
+  std::function<void()> onClose;  // the transport's disconnect event
   std::function<void(const std::string&)> onSend;  // runs before the next send, once
 
  private:
@@ -57,8 +63,13 @@ class ServerFixture : public ::testing::Test {
  protected:
   TFakeConn* Connect(const std::string& name) {
     conns_.push_back(std::make_unique<TFakeConn>(name, &wire_));
-    core_.ClientConnect(conns_.back().get());
-    return conns_.back().get();
+    TFakeConn* c = conns_.back().get();
+    c->onClose = [this, c] {
+      c->connected = false;
+      core_.ClientDisconnect(c);
+    };
+    core_.ClientConnect(c);
+    return c;
   }
 
   // A client command as it reaches the server: the line, then the empty

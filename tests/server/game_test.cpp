@@ -245,27 +245,31 @@ TEST_F(Game, VerdictStaysInItsRoom) {
   TCard s[3];
   core_.Room(1).GetSolution(s);
   const Triple sol = FromCodes({s[0].WireCode(), s[1].WireCode(), s[2].WireCode()});
-  Cmd(b_, "KOKUSO " + sol.Args(), 1);
-  Cmd(b_, "CHROOM 0", 1);
-  Cmd(b_, "CHROOM 2", 1);
+  Cmd(a_, "KOKUSO " + sol.Args(), 0);
+  Cmd(a_, "CHROOM 0", 0);
+  Cmd(a_, "CHROOM 2", 0);
   Skip();
-  Cmd(b_, "KOKUSOEND 1", 1);
+  Cmd(a_, "KOKUSOEND 1", 0);
   EXPECT_TRUE(Take().empty());
 }
 
+// Only the host ends a running game.
 TEST_F(Game, EndGameWord) {
+  Cmd(a_, "ENDGAME", 0);  // no game yet
   Cmd(a_, "START 0,1", 0);
   Skip();
   Cmd(b_, "ENDGAME", 1);
+  EXPECT_TRUE(Take().empty());
+  Cmd(a_, "ENDGAME", 0);
   TCard s[3];
   core_.Room(1).GetSolution(s);
   EXPECT_EQ(Take(), TExpect()
-                        .Each(room_, Codes("END", 1, {s[0].WireCode(), s[1].WireCode(), s[2].WireCode()}))
+                        .Each(room_, Codes("END", 0, {s[0].WireCode(), s[1].WireCode(), s[2].WireCode()}))
                         .lines);
   EXPECT_FALSE(core_.Room(1).IsPlaying());
 }
 
-// Only the humans other than the sender confirm a turn end.
+// Only the humans other than the sender confirm a turn end, each once.
 TEST_F(Game, TurnEndHandshake) {
   TFakeConn* c = Connect("C");
   ASSERT_EQ(Login(c, "Carol"), 4);
@@ -273,14 +277,23 @@ TEST_F(Game, TurnEndHandshake) {
   Cmd(a_, "CLEARNPC", 0);  // Cpu and the filler leave: Alice, Bob, Carol
   Cmd(a_, "START 0,0", 0);
   Skip();
-  Cmd(b_, "TURNEND2", 1);
-  EXPECT_EQ(Take(), TExpect().To("A", "TURNEND2", 0).To("C", "TURNEND2", 4).lines);
-  Cmd(a_, "CONFIRM", 0);
+  Cmd(a_, "TURNEND2", 0);
+  EXPECT_EQ(Take(), TExpect().To("B", "TURNEND2", 1).To("C", "TURNEND2", 4).lines);
+  Cmd(b_, "CONFIRM", 1);
+  Cmd(b_, "CONFIRM", 1);  // counts once
+  Cmd(a_, "CONFIRM", 0);  // not asked
   EXPECT_TRUE(Take().empty());
   Cmd(c, "CONFIRM", 4);
   const std::vector<std::pair<std::string, int>> room{{"A", 0}, {"B", 1}, {"C", 4}};
   EXPECT_EQ(Take(), TExpect().Each(room, "TURN 1").lines);
   Cmd(c, "CONFIRM", 4);  // one too many
+  EXPECT_TRUE(Take().empty());
+  // A turn end without the handshake cancels one still open.
+  Cmd(b_, "TURNEND2", 1);
+  Cmd(b_, "TURNEND", 1);
+  Skip();
+  Cmd(a_, "CONFIRM", 0);
+  Cmd(c, "CONFIRM", 4);
   EXPECT_TRUE(Take().empty());
 }
 
@@ -351,22 +364,213 @@ TEST_F(Game, InvalidGameLinesAreIgnored) {
   EXPECT_EQ(Take(), TExpect().Each(room_, "ROOM 0,1").lines);
 }
 
-// A seat left empty during a game is passed over like an eliminated one.
-TEST_F(Game, TurnSkipsAnEmptySeat) {
-  Cmd(a_, "CLEARNPC", 0);
-  const int cpu = AddCom(a_, 0, "Cpu2");
-  Cmd(a_, "CHROOM 1", cpu);  // seat 2
+// Leaving a running game by a room change ends it as a logout does: the
+// room hears BYE (on which the clients end the game), the computer players
+// there go, and the seats are never renumbered under a game.
+TEST_F(Game, LeavingARunningGameStopsIt) {
   Cmd(a_, "START 0,0", 0);
-  Cmd(a_, "CHROOM 0", cpu);  // leaves mid-game: seat 2 is empty now
-  Cmd(a_, "TURNEND", 0);
+  Cmd(a_, "CLEARNPC", 0);  // not during a game
+  EXPECT_EQ(core_.Room(1).MemberCount(), 4);
   Skip();
-  Cmd(b_, "TURNEND", 1);
-  EXPECT_EQ(Take(), TExpect().To("A", "TURN 0", 0).To("B", "TURN 0", 1).lines);
+  Cmd(b_, "CHROOM 0", 1);
+  EXPECT_EQ(Take(), TExpect()
+                        .To("B", "CHROOM 0," BS "Bob" BS, 1)
+                        .To("A", "BYE " BS "Bob" BS, 0)
+                        .To("A", "BYE " BS "Bob" BS, 2)
+                        .To("A", "BYE " BS "Cpu" BS, 0)
+                        .To("A", "BYE " BS "Fill" BS, 0)
+                        .To("B", "ADDUSER " BS "Bob" BS ",0," BS "f" BS ",1,0", 1)
+                        .To("B", "ROOM 1,0,1", 1)
+                        .To("B", "ROOM 0,0,1", 1)
+                        .lines);
+  EXPECT_FALSE(core_.Room(1).IsPlaying());
+  EXPECT_EQ(core_.Room(1).MemberCount(), 1);
+  EXPECT_EQ(core_.UserOf(2), nullptr);
+}
+
+// A seat filler that joined before a person keeps its seat number, but the
+// deal, the turns and the responders go round the players only.
+TEST_F(Game, FillerBeforeAPersonIsPassedOver) {
+  Cmd(b_, "CHROOM 0", 1);
+  Cmd(a_, "CLEARNPC", 0);
+  const int fill = AddCom(a_, 0, "Fill2", cmAddCom2);
+  Cmd(a_, "CHROOM 1", fill);  // seat 1
+  Cmd(b_, "CHROOM 1", 1);     // seat 2
+  Skip();
+  RandSeed(kSeed);
+  Lcg rng(kSeed);
+  const Deal deal = ReplayDeal(rng, 2);
+  Cmd(a_, "START 0,0", 0);
+  const std::vector<std::pair<std::string, int>> room{{"A", 0}, {"B", 1}};
+  EXPECT_EQ(Take(), TExpect()
+                        .Each(room, "START 0,0")
+                        .To("A", CardLine(deal.hands[0]), 0)
+                        .To("B", CardLine(deal.hands[1]), 1)
+                        .To("A", "CARD 0", fill)
+                        .Each(room, "USER 0," BS "Alice" BS)
+                        .Each(room, "USER 2," BS "Bob" BS)
+                        .Each(room, "TURN 0")
+                        .lines);
+  Cmd(a_, "TURNEND", 0);
+  EXPECT_EQ(Take(), TExpect().Each(room, "TURN 2").lines);
+  Cmd(b_, "SUIRI " + FromCodes(deal.solution).Args(), 1);
+  const auto sent = Take();
+  ASSERT_FALSE(sent.empty());
+  EXPECT_EQ(sent.back(), (TSent{"B", "SHOWWAIT 0:1"}));
+}
+
+// Accusations belong to a running game; a player out, or one whose verdict
+// is still open, accuses no more.
+TEST_F(Game, AccusationRules) {
+  const char* outside[] = {"KOKUSOSTART 1", "KOKUSO 0,0,0", "KOKUSOEND 1", "KOKUSOCANCEL"};
+  for (const char* line : outside) {
+    Cmd(a_, line, 0);
+    EXPECT_TRUE(Take().empty()) << line << " before the game";
+  }
+  Lcg rng(kSeed);
+  const Deal deal = ReplayDeal(rng, 3);
+  Cmd(a_, "START 0,0", 0);
+  Skip();
+  const Triple wrong = WithCard(deal.solution, deal.hands[0][0]);
+  const Triple right = FromCodes(deal.solution);
+  const auto sol = deal.solution;
+  Cmd(a_, "KOKUSO " + wrong.Args(), 0);
+  EXPECT_EQ(Take(), TExpect()
+                        .To("B", "KOKUSOCHECK 0", 1)
+                        .To("A", "KOKUSOCHECK 0", 2)
+                        .To("A", Codes("KOKUSO", sol[0], {sol[1], sol[2], 0}), 0)
+                        .lines);
+  // Knowing the solution now, the same player accuses again: ignored, and
+  // the verdict that closes stays the first one.
+  Cmd(a_, "KOKUSO " + right.Args(), 0);
+  EXPECT_TRUE(Take().empty());
+  Cmd(a_, "KOKUSOEND 1", 0);
+  EXPECT_EQ(Take(), TExpect().Each(room_, "LOSE 0").lines);
+  Cmd(a_, "KOKUSO " + right.Args(), 0);  // out
+  EXPECT_TRUE(Take().empty());
+  Cmd(a_, "TURNEND", 0);  // a player out still ends the turn
+  EXPECT_EQ(Take(), TExpect().Each(room_, "TURN 1").lines);
+  EXPECT_TRUE(core_.Room(1).IsPlaying());
+}
+
+// Only the seat named in SHOWWAIT looks at its cards (once) and answers;
+// an answer the rules do not allow is replaced by the one they demand.
+TEST_F(Game, OnlyTheAskedSeatAnswers) {
+  Lcg rng(kSeed);
+  const Deal deal = ReplayDeal(rng, 3);
+  Cmd(a_, "START 0,0", 0);
+  const auto& bob = deal.hands[1];
+  const int match = bob[0];
+  // A card of Bob's of another kind than match, so it cannot match.
+  int other = -1;
+  for (int c : bob)
+    if (c / 10 != match / 10) other = c;
+  ASSERT_GE(other, 0);
+  const Triple withMatch = WithCard(deal.solution, match);
+  const Triple none = FromCodes(deal.solution);
+  const std::string m = std::to_string(match);
+  const struct {
+    const Triple* suggestion;
+    std::string answer;
+    std::string shown;  // what Alice hears
+  } cases[] = {
+      {&withMatch, "SHOW " + m, "SHOWC 1," + m},
+      {&withMatch, "SHOW 99", "SHOWC 1," + m},
+      {&withMatch, "SHOW NO", "SHOWC 1," + m},
+      {&withMatch, "SHOW " + std::to_string(other), "SHOWC 1," + m},
+      {&none, "SHOW NO", "SHOWC NO,1"},
+      {&none, "SHOW " + std::to_string(other), "SHOWC NO,1"},
+  };
+  for (const auto& c : cases) {
+    Cmd(a_, "SUIRI " + c.suggestion->Args(), 0);
+    Skip();
+    // Bystanders, the suggester and the computer player on the asker's own
+    // connection get nothing.
+    for (const auto& [conn, user] : std::vector<std::pair<TFakeConn*, int>>{{a_, 0}, {a_, 2}}) {
+      Cmd(conn, "SHOWCHECK", user);
+      Cmd(conn, "SHOW 99", user);
+    }
+    EXPECT_TRUE(Take().empty()) << c.answer;
+    Cmd(b_, "SHOWCHECK", 1);
+    const bool holds = c.suggestion == &withMatch;
+    EXPECT_EQ(Take(), TExpect().To("B", holds ? "SHOWSEL 1," + m : "SHOWSEL 0", 1).lines) << c.answer;
+    Cmd(b_, "SHOWCHECK", 1);  // once
+    EXPECT_TRUE(Take().empty()) << c.answer;
+    Cmd(b_, c.answer, 1);
+    const auto sent = Take();
+    ASSERT_FALSE(sent.empty()) << c.answer;
+    EXPECT_EQ(sent[0], (TSent{"A", Addressed(c.shown, 0)})) << c.answer;
+    Cmd(b_, c.answer, 1);  // answered already
+    EXPECT_TRUE(Take().empty()) << c.answer;
+  }
+}
+
+// The words of a turn come from the turn seat's user only; START from the
+// host of a waiting table, MOVE within the board.
+TEST_F(Game, OutOfTurnWordsAreIgnored) {
+  Cmd(b_, "START 0,0", 1);  // not the host
+  EXPECT_TRUE(Take().empty());
+  EXPECT_FALSE(core_.Room(1).IsPlaying());
+  Cmd(a_, "START 0,0", 0);
+  Skip();
+  const char* words[] = {"SAIKORO", "MOVE 1,1,1", "INROOM 1,0", "OUTROOM 1,0", "SUIRISTART 1", "SUIRI 0,0,0",
+                         "KOKUSOSTART 1", "KOKUSO 0,0,0", "TURNEND", "TURNEND2", "SUIRICANCEL", "KOKUSOCANCEL"};
+  for (const char* w : words) {
+    Cmd(b_, w, 1);  // another person
+    Cmd(a_, w, 2);  // a computer player on the turn holder's own connection
+    EXPECT_TRUE(Take().empty()) << w;
+  }
+  Cmd(a_, "START 1,1", 0);  // no new deal during a game
+  Cmd(b_, "START 1,1", 1);
+  EXPECT_TRUE(Take().empty());
+  const struct {
+    const char* line;
+    bool relayed;
+  } moves[] = {{"MOVE 99,-5,3", false}, {"MOVE 24,0,3", false}, {"MOVE 0,25,3", false},
+               {"MOVE -1,3,3", false},  {"MOVE 23,24,3", true},  {"MOVE 0,0,0", true}};
+  for (const auto& mv : moves) {
+    Cmd(a_, mv.line, 0);
+    EXPECT_EQ(Take().empty(), !mv.relayed) << mv.line;
+  }
+}
+
+// Chat goes to the sender's own room or the lobby; CLEARNPC takes the
+// sender's own computer players only; WARP names game rooms only.
+TEST_F(Game, SmallerLineRules) {
+  TFakeConn* c = Connect("C");
+  ASSERT_EQ(Login(c, "Carol"), 4);
+  Skip();
+  Cmd(c, CmdChat(1, "into the game"), 4);
+  EXPECT_TRUE(Take().empty());
+  Cmd(a_, CmdChat(2, "next door"), 0);
+  EXPECT_TRUE(Take().empty());
+  Cmd(a_, CmdChat(0, "hello lobby"), 0);
+  EXPECT_EQ(Take(), TExpect().To("C", "PRINT " BS "[Alice] hello lobby" BS, 4).lines);
+  Cmd(a_, CmdChat(1, "hello table"), 0);
+  EXPECT_EQ(Take(), TExpect()
+                        .To("A", "PRINT " BS "[Alice] hello table" BS, 0)
+                        .To("B", "PRINT " BS "[Alice] hello table" BS, 1)
+                        .lines);
+
+  Cmd(b_, "CLEARNPC", 1);  // Alice's computer players, not Bob's
+  EXPECT_TRUE(Take().empty());
+  EXPECT_EQ(core_.Room(1).MemberCount(), 4);
+
+  Cmd(a_, "WARP 0", 0);
+  EXPECT_TRUE(Take().empty());
+  Cmd(c, "CHROOM 24", 4);
+  Skip();
+  Cmd(a_, "WARP 24", 0);
+  EXPECT_EQ(Take(), TExpect().To("C", "ROOM 0,24", 4).lines);
+
+  Cmd(a_, "CLEARNPC", 0);
+  EXPECT_EQ(core_.Room(1).MemberCount(), 2);
 }
 
 TEST_F(Game, StartNeedsAParticipant) {
   TFakeConn* c = Connect("C");
-  const int fill = AddCom(c, 0, "Lonely", cmAddCom2);
+  const int carol = Login(c, "Carol");
+  const int fill = AddCom(c, carol, "Lonely", cmAddCom2);
   Cmd(c, "CHROOM 5", fill);
   Skip();
   Cmd(c, "START 0,0", fill);

@@ -2,6 +2,9 @@
 // server core, driven through in-process connections.
 #include <gtest/gtest.h>
 
+#include <functional>
+#include <stdexcept>
+
 #include "FakeServer.h"
 
 using namespace kest;
@@ -108,17 +111,25 @@ TEST_F(Lobby, RefusalsAndSlotReuse) {
   EXPECT_FALSE(core_.UserOf(0)->HasFlags(ufComputer));
   EXPECT_EQ(core_.LoggedInCount(), 1);
 
-  // A name of 64 bytes is stored empty, so the same long name again is no clash.
-  const std::string longName(64, 'x');
-  EXPECT_EQ(Login(b, longName), 1);
-  EXPECT_EQ(Login(b, longName), 2);
-  EXPECT_EQ(core_.UserOf(1)->GetName(), "");
+  // Names that could not tell their users apart are refused as a name in
+  // use is: 64 bytes or more (the record would keep an empty name), or
+  // nothing but blanks and control bytes.
+  const std::string names[] = {std::string(64, 'x'), std::string(300, 'y'), "", "   ", "\t \x01 "};
+  for (const std::string& name : names) {
+    Cmd(b, CmdLogin(name, "f"), 0);
+    EXPECT_EQ(Take(), TExpect().Raw("B", "ERR SAMENAME\r").lines) << name.size();
+  }
+  Cmd(a, CmdAddCom(cmAddCom, std::string(64, 'z'), "cf", 3), 0);
+  EXPECT_EQ(Take(), TExpect().Raw("A", "ERR SAMENAME\r").lines);
+  EXPECT_EQ(core_.LoggedInCount(), 1);
+  EXPECT_EQ(Login(b, std::string(63, 'x')), 1);
+  EXPECT_EQ(Login(Connect("b2"), " x "), 2);
 
-  // Fill every slot; the 101st login is refused.
-  for (int i = 3; i < 100; ++i) ASSERT_EQ(Login(b, "u" + std::to_string(i)), i);
+  // Fill every slot, one person per connection; the 101st login is refused.
+  for (int i = 3; i < 100; ++i) ASSERT_EQ(Login(Connect("u"), "u" + std::to_string(i)), i);
   Skip();
-  Cmd(a, CmdLogin("late", "f"), 0);
-  EXPECT_EQ(Take(), TExpect().Raw("A", "ERR OVERUSER\r").lines);
+  Cmd(Connect("late"), CmdLogin("late", "f"), 0);
+  EXPECT_EQ(Take(), TExpect().Raw("late", "ERR OVERUSER\r").lines);
   EXPECT_TRUE(LogHas("Error! Over User"));
 
   // After a logout the lowest free number is taken again.
@@ -153,13 +164,141 @@ TEST_F(Lobby, ChangeRoomRefusals) {
   Cmd(c, "CHROOM 2", ca);
   EXPECT_EQ(Take(), TExpect().To("C", "ERR LOCKED\r", ca).lines);
 
-  for (int i = 0; i < 6; ++i) {
-    const int n = AddCom(c, ca, "npc" + std::to_string(i));
-    Cmd(c, "CHROOM 3", n);
+  TFakeConn* d = Connect("D");
+  const int da = Login(d, "Dave");
+  Cmd(d, "CHROOM 3", da);
+  for (int i = 0; i < 5; ++i) {
+    const int n = AddCom(d, da, "npc" + std::to_string(i));
+    Cmd(d, "CHROOM 3", n);
   }
+  ASSERT_EQ(core_.Room(3).MemberCount(), 6);
   Skip();
   Cmd(c, "CHROOM 3", ca);
   EXPECT_EQ(Take(), TExpect().To("C", "ERR LOCKED\r", ca).lines);
+}
+
+// A lock ends when the room empties, however its last member leaves.
+TEST_F(Lobby, RoomLockEndsWhenTheRoomEmpties) {
+  TFakeConn* b = Connect("B");
+  const int bo = Login(b, "Bob");
+  int room = 2;
+  const struct {
+    const char* how;
+    bool withComputer;
+    std::function<void(TFakeConn*, int)> leave;
+  } cases[] = {
+      {"the locker moves out", false, [&](TFakeConn* c, int u) { Cmd(c, "CHROOM 0", u); }},
+      {"the locker's connection closes", false, [&](TFakeConn* c, int) { core_.ClientDisconnect(c); }},
+      {"its computer player goes with the host's connection", true,
+       [&](TFakeConn* c, int u) {
+         Cmd(c, "CHROOM 0", u);
+         EXPECT_TRUE(core_.Room(room).IsLocked());  // somebody is still there
+         core_.ClientDisconnect(c);
+       }},
+  };
+  for (const auto& k : cases) {
+    TFakeConn* a = Connect("A");
+    const int al = Login(a, "Alice" + std::to_string(room));
+    const std::string to = "CHROOM " + std::to_string(room);
+    Cmd(a, to, al);
+    if (k.withComputer) Cmd(a, to, AddCom(a, al, "Cpu" + std::to_string(room)));
+    Cmd(a, "ROOMLOCK", al);
+    Cmd(b, to, bo);
+    EXPECT_NE(core_.UserOf(bo)->GetRoom(), room) << k.how;
+    k.leave(a, al);
+    EXPECT_FALSE(core_.Room(room).IsLocked()) << k.how;
+    Cmd(b, to, bo);
+    EXPECT_EQ(core_.UserOf(bo)->GetRoom(), room) << k.how;
+    Cmd(b, "CHROOM 0", bo);
+    ++room;
+  }
+}
+
+// One connection holds one person and the computer players and seat
+// fillers of one table; computer players come from a person of that
+// connection, under the person's own number.
+TEST_F(Lobby, OneConnectionHoldsOneTable) {
+  TFakeConn* a = Connect("A");
+  TFakeConn* b = Connect("B");
+  const int al = Login(a, "Alice");
+  Skip();
+  Cmd(a, CmdLogin("Alice2", "f"), 0);
+  EXPECT_EQ(Take(), TExpect().Raw("A", "ERR OVERUSER\r").lines);
+  for (int i = 0; i < TKestServerCore::kMaxUsersPerConnection - 1; ++i)
+    ASSERT_GE(AddCom(a, al, "npc" + std::to_string(i), i % 2 ? cmAddCom2 : cmAddCom), 0) << i;
+  Skip();
+  Cmd(a, CmdAddCom(cmAddCom2, "one too many", "cf", 0), al);
+  EXPECT_EQ(Take(), TExpect().Raw("A", "ERR OVERUSER\r").lines);
+  EXPECT_EQ(core_.LoggedInCount(), TKestServerCore::kMaxUsersPerConnection);
+
+  // Without a person on the connection, under another connection's person,
+  // or under a computer player's number: nothing.
+  const int cpu = 1;
+  ASSERT_TRUE(core_.UserOf(cpu)->HasFlags(ufComputer));
+  Cmd(b, CmdAddCom(cmAddCom, "Early", "cf", 1), 0);
+  Cmd(b, CmdAddCom(cmAddCom2, "Spoof", "cf", 1), al);
+  const int bo = Login(b, "Bob");
+  Skip();
+  Cmd(b, CmdAddCom(cmAddCom, "Spoof2", "cf", 1), al);
+  EXPECT_TRUE(Take().empty());
+  TFakeConn* c = Connect("C");
+  const int ca = Login(c, "Carol");
+  const int ccpu = AddCom(c, ca, "CarolCpu");
+  ASSERT_GE(ccpu, 0);
+  Skip();
+  Cmd(c, CmdAddCom(cmAddCom, "ByCpu", "cf", 1), ccpu);
+  EXPECT_TRUE(Take().empty());
+  EXPECT_EQ(core_.LoggedInCount(), TKestServerCore::kMaxUsersPerConnection + 3);
+  (void)bo;
+}
+
+// A computer player whose room change is refused does not linger in the
+// lobby on its host's connection.
+TEST_F(Lobby, ComputerPlayerRefusedASeatIsLoggedOut) {
+  TFakeConn* a = Connect("A");
+  TFakeConn* b = Connect("B");
+  const int al = Login(a, "Alice"), bo = Login(b, "Bob");
+  Cmd(b, "CHROOM 1", bo);
+  Cmd(b, "ROOMLOCK", bo);
+  const int cpu = AddCom(a, al, "Cpu");
+  Skip();
+  Cmd(a, "CHROOM 1", cpu);
+  EXPECT_EQ(Take(), TExpect()
+                        .To("A", "ERR LOCKED\r", cpu)
+                        .To("A", "BYE " BS "Cpu" BS, al)
+                        .To("A", "ROOM 0,0,1", al)
+                        .lines);
+  EXPECT_EQ(core_.UserOf(cpu), nullptr);
+  // A person refused stays.
+  Cmd(a, "CHROOM 1", al);
+  EXPECT_NE(core_.UserOf(al), nullptr);
+}
+
+// A connection that has not logged in within the time is closed; one
+// with a user stays.
+TEST_F(Lobby, ConnectionsThatDoNotLogInAreClosed) {
+  int64_t now = 1000;
+  core_.SetClock([&] { return now; });
+  TFakeConn* idle = Connect("I");
+  TFakeConn* user = Connect("U");
+  Login(user, "Uma");
+  now += TKestServerCore::kLoginTimeoutMs - 1;
+  TFakeConn* later = Connect("L");
+  core_.SocketCheck();
+  EXPECT_FALSE(idle->closed);
+  now += 1;
+  core_.SocketCheck();
+  EXPECT_TRUE(idle->closed);
+  EXPECT_FALSE(core_.HasData(idle));
+  EXPECT_FALSE(user->closed);
+  EXPECT_FALSE(later->closed);
+  EXPECT_EQ(core_.LoggedInCount(), 1);
+  // A refused login does not count as one.
+  Cmd(later, CmdLogin("Uma", "f"), 0);
+  now += TKestServerCore::kLoginTimeoutMs;
+  core_.SocketCheck();
+  EXPECT_TRUE(later->closed);
+  EXPECT_FALSE(user->closed);
 }
 
 // Computer players: their own login carries kind 0; a room change sends
@@ -238,7 +377,7 @@ TEST_F(Lobby, HostDisconnectLogsOutItsComputers) {
   Cmd(b, "CHROOM 1", bo);
   Cmd(a, "CHROOM 1", al);
   Cmd(a, "CHROOM 1", cpu);
-  Cmd(a, "START 0,0", al);
+  Cmd(b, "START 0,0", bo);  // Bob came first: he is the host
   ASSERT_TRUE(core_.Room(1).IsPlaying());
   Skip();
 
@@ -309,9 +448,6 @@ TEST_F(Lobby, LinesForOtherConnectionsUsersAreIgnored) {
   EXPECT_EQ(core_.UserOf(cpu)->GetRoom(), 1);
   Cmd(b, "CHROOM 1", bo);
   EXPECT_EQ(core_.UserOf(bo)->GetRoom(), 1);
-  // ADDCOM is accepted before its connection has a logged-in user.
-  TFakeConn* c = Connect("C");
-  EXPECT_GE(AddCom(c, 0, "Early"), 0);
 }
 
 // ---- Numbers the server indexes with are checked ----
@@ -386,6 +522,28 @@ TEST_F(Lobby, DisconnectInsideADirectSend) {
                         .lines);
 }
 
+// An exception out of a send (as a stream that cannot grow raised) leaves
+// the core as it was: a disconnect afterwards logs out at once, so no
+// record keeps a connection the window has freed.
+TEST_F(Lobby, ExceptionOutOfASendLeavesLogoutsRunning) {
+  TFakeConn* a = Connect("A");
+  TFakeConn* b = Connect("B");
+  TFakeConn* c = Connect("C");
+  const int al = Login(a, "Alice"), bo = Login(b, "Bob"), ca = Login(c, "Carol");
+  Skip();
+  const auto raise = [](const std::string&) { throw std::length_error("buffer would exceed 2 GiB"); };
+  a->onSend = raise;
+  EXPECT_THROW(core_.SendLine("X", al, smToUser), std::length_error);  // a send from outside a line
+  core_.ClientDisconnect(b);
+  EXPECT_EQ(core_.UserOf(bo), nullptr);
+  a->onSend = raise;
+  Cmd(a, "RUSER 0", al);  // a send inside a line
+  c->connected = false;
+  core_.SocketCheck();
+  EXPECT_EQ(core_.UserOf(ca), nullptr);
+  EXPECT_NE(core_.UserOf(al), nullptr);
+}
+
 // An exception inside a handler ends that line only.
 TEST_F(Lobby, ExceptionInHandlerIsContained) {
   TFakeConn* a = Connect("A");
@@ -428,6 +586,14 @@ TEST_F(Lobby, LogIsBounded) {
   ASSERT_EQ(core_.Log().size(), 10u);
   EXPECT_EQ(core_.Log().back(), "NOPE 29");
   EXPECT_EQ(core_.Log().front(), "NOPE 20");
+
+  // Long lines are kept within a number of bytes as well.
+  core_.SetLogLimit(TKestServerCore::kDefaultLogLimit);
+  for (int i = 0; i < 100; ++i) core_.LineArrived(a, std::string(60000, 'x') + std::to_string(i));
+  size_t bytes = 0;
+  for (const auto& l : core_.Log()) bytes += l.size();
+  EXPECT_LE(bytes, TKestServerCore::kDefaultLogBytes);
+  EXPECT_EQ(core_.Log().back(), std::string(60000, 'x') + "99");
 }
 
 }  // namespace

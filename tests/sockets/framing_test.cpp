@@ -138,6 +138,54 @@ TEST(LineFraming, LongLineArrivesWholeAcrossManyReads) {
   EXPECT_EQ(p.lines[0], big);
 }
 
+// One read notification takes at most 64 KiB from the socket and delivers
+// every complete line among them; the rest waits for the next notification,
+// so a peer that never pauses cannot hold the loop.
+TEST(LineFraming, OneNotificationReadsABoundedChunk) {
+  LinePipe p;
+  std::string all;
+  Lines expected;
+  for (int i = 0; all.size() < 100 * 1024; ++i) {
+    expected.push_back("line " + std::to_string(i));
+    all += expected.back() + "\r\n";
+  }
+  p.Feed(all);
+  size_t delivered = 0;
+  for (const auto& l : p.lines) delivered += l.size() + 2;
+  ASSERT_FALSE(p.lines.empty());
+  EXPECT_EQ(delivered + size_t(p.rw->RecvBuffer().Count()), size_t(kest::TCustomSocketRW::kMaxReadPerEvent));
+  for (int n = 0; n < 10 && p.lines.size() < expected.size(); ++n)
+    p.rw->SocketEvent(p.sock.get(), p.sock.get(), plat::seRead);
+  EXPECT_EQ(p.lines, expected);
+}
+
+// With a line limit, a longer line closes the connection whether or not its
+// end has arrived, and is never delivered.
+TEST(LineFraming, LineLimit) {
+  const std::string limit(1000, 'a'), longer(1001, 'b');
+  const struct {
+    const char* name;
+    std::string bytes;
+    Lines lines;
+    bool closes;
+  } cases[] = {
+      {"a line as long as the limit", "ok\n" + limit + "\r\nnext\n", {"ok", limit, "next"}, false},
+      {"the limit still unterminated", "ok\n" + limit, {"ok"}, false},
+      {"a longer complete line", "ok\n" + longer + "\r\nnext\n", {"ok"}, true},
+      {"a longer unterminated rest", "ok\n" + longer, {"ok"}, true},
+  };
+  for (const auto& c : cases) {
+    LinePipe p;
+    p.rw->MaxLineLength = 1000;
+    int told = 0;
+    p.rw->OnLineTooLong = [&](plat::TObject*, TCustomWinSocket*) { ++told; };
+    p.Feed(c.bytes);
+    EXPECT_EQ(p.lines, c.lines) << c.name;
+    EXPECT_EQ(p.sock->IsOpen(), !c.closes) << c.name;
+    EXPECT_EQ(told, c.closes ? 1 : 0) << c.name;
+  }
+}
+
 TEST(LineFraming, SendAddsCrLf) {
   LinePipe p;
   p.rw->Send("HELLO");
