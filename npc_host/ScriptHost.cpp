@@ -419,7 +419,8 @@ void TScriptHost::CallScriptEventBlock(int seat, const char* name, int bytes, co
   if (!e || e->kind < 0) return EventEnded(seat, false, false, "");  // the script does not react
   // The block as the script's function declares it: cut or zero-filled.
   std::vector<unsigned char> params(size_t(e->kind), 0);
-  std::memcpy(params.data(), block, std::min<size_t>(params.size(), size_t(std::max(bytes, 0))));
+  size_t given = std::min<size_t>(params.size(), size_t(std::max(bytes, 0)));
+  if (given > 0) std::memcpy(params.data(), block, given);
   scSet_Instruction_Budget(st.inst, eventBudget_);
   if (!scLaunch_With_Params(st.inst, 10, scGet_Symbol(st.inst, name), e->kind, params.data()))
     return EventEnded(seat, true, false, scLast_Error_Text);
