@@ -53,4 +53,21 @@ TEST(TableE2E, ABrokenScriptDoesNotStallTheTable) {
   EXPECT_NE(r.clientLog.find("the host ends its turn"), std::string::npos) << r.clientLog;
 }
 
+// When the client goes away mid-game (here: no script can be set up, not even
+// default.sc), the harness reports it instead of dying on the closed control
+// socket and leaving the server running.
+TEST(TableE2E, AClientThatGoesAwayIsReported) {
+  fs::path npc = fs::temp_directory_path() / ("velmora_npc_none_" + std::to_string(::getpid()));
+  fs::remove_all(npc);
+  fs::create_directories(npc);
+  std::ofstream(npc / "default.sc") << "int gMyIndex; this does not compile\n";
+  npcbench::TTableOptions o = Options(npc);
+  o.seed = 6;
+  o.maxRounds = 2;
+  npcbench::TGameResult r = npcbench::PlayTable(o);
+  fs::remove_all(npc);
+  EXPECT_EQ(r.winner, -1);
+  EXPECT_EQ(r.error, "the client stopped answering") << r.lastState << "\n" << r.clientLog;
+}
+
 }  // namespace

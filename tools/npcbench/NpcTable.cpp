@@ -117,7 +117,7 @@ class TControl {
   // The answer, or "" when the client does not answer within 20 seconds.
   std::string Ask(const std::string& command) {
     std::string line = command + "\n";
-    if (fd_ < 0 || ::write(fd_, line.data(), line.size()) != ssize_t(line.size())) return "";
+    if (fd_ < 0 || ::send(fd_, line.data(), line.size(), MSG_NOSIGNAL) != ssize_t(line.size())) return "";
     std::string answer;
     for (;;) {
       pollfd p{fd_, POLLIN, 0};
