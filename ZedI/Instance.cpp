@@ -607,6 +607,14 @@ int scGet_Instance_Status(scInstance* instance) {
     return instance->paused ? scstatus_PAUSED : scstatus_RUNNING;
 }
 
+void scSet_Instruction_Budget(scInstance* instance, long long instructions) {
+    if (IsLive(instance)) instance->instructionBudget = instructions < 0 ? -1 : instructions;
+}
+
+long long scGet_Instruction_Budget(scInstance* instance) {
+    return IsLive(instance) ? instance->instructionBudget : -1;
+}
+
 void scPause_Instance(scInstance* instance, int pause) {
     if (IsLive(instance) && instance->launched) instance->paused = pause;
 }
@@ -637,6 +645,7 @@ scInstance* scFork_Instance(scInstance* instance) {
     child->priority = instance->priority;
     child->timeSlice = instance->timeSlice;
     child->paused = instance->paused;
+    child->instructionBudget = instance->instructionBudget;
     top->forkId -= 1;
     child->forkId = -top->forkId;
     child->parent = top;

@@ -56,6 +56,11 @@ struct scInstance {
     bool killPending = false;   // deferred until the running CPU returns
     bool freePending = false;
     bool freeing = false;
+    // Instructions the instance may still execute, counted over all its runs
+    // until the host sets it again; -1 for no limit. A run that uses the last
+    // one up fails with a runtime error and leaves 0 here.
+    long long instructionBudget = -1;
+    int lastRun = 0;            // the last CPU run: 1 finished, 0 yielded or paused, -1 failed
 
     uint32_t* Regs() const;     // the register block (host pointer)
 };
@@ -79,6 +84,10 @@ int scRun_To_End(scInstance* instance, int address, int bytes, const void* param
 int scRun_Time_Slice();
 int scGet_Instance_Status(scInstance* instance);
 void scPause_Instance(scInstance* instance, int pause);
+// Instructions the instance may execute from now on, over all its runs; -1
+// for no limit. Running out is a runtime error ("Instruction budget used up").
+void scSet_Instruction_Budget(scInstance* instance, long long instructions);
+long long scGet_Instruction_Budget(scInstance* instance);
 void scKill_Instance(scInstance* instance);
 scInstance* scGet_This();
 scInstance* scFork_Instance(scInstance* instance);

@@ -33,6 +33,11 @@ scDictionary g_macros;
 int g_depth = -1;
 int g_offsets[kMaxIncludeDepth + 1];
 char g_names[kMaxIncludeDepth + 1][260];
+// Per include level, the folder of its file ("" for a script given as text), where
+// the files it includes are looked for first; the folder of the file that the
+// include being read opens, until its entry mark is read.
+std::string g_dirs[kMaxIncludeDepth + 1];
+std::string g_mainDir, g_pendingDir;
 int g_expansionLine = -1, g_expansions = 0;
 
 const char* const kPredefined[][2] = {
@@ -218,20 +223,43 @@ std::string ExpandMacroCall(scSymbol* m) {
     return body;
 }
 
+// The folder part of a path ("\" read as "/"), "" for a bare name.
+std::string FolderOf(std::string path) {
+    for (char& c : path)
+        if (c == '\\') c = '/';
+    size_t slash = path.rfind('/');
+    if (slash == std::string::npos) return "";
+    return slash == 0 ? "/" : path.substr(0, slash);
+}
+
 void Include(const std::string& argument, bool isFile, int directiveLine) {
     scSourceText* inc;
     std::string name = argument;
     if (isFile) {
-        FILE* f = OpenSource(name.c_str());
+        // A relative name is looked for beside the including file first, then
+        // in the working directory.
+        std::string path = name;
+        const std::string& here = g_dirs[g_depth < 0 ? 0 : g_depth];
+        FILE* f = nullptr;
+        if (!name.empty() && name[0] != '/' && !here.empty()) {
+            path = here + "/" + name;
+            f = OpenSource(path.c_str());
+        }
+        if (!f) {
+            path = name;
+            f = OpenSource(path.c_str());
+        }
         if (!f) Error(scerr_SYNTAX, "Unable to include file `%s'", name.c_str());
         std::fclose(f);
-        inc = scsTextFromFile(name.c_str());
+        g_pendingDir = FolderOf(path);
+        inc = scsTextFromFile(path.c_str());
         if (!inc) Error(scerr_SYNTAX, "Unable to include file `%s'", name.c_str());
         for (int i = 0; i <= inc->lastLine; i++) g_includedBytes += long(std::strlen(inc->lines[i])) + 1;
         if (g_includedBytes > kMaxIncludedBytes) Error(scerr_SYNTAX, "Included files too large");
     } else {
         const char* text = scFind_Builtin_Header(name.c_str());
         if (!text) Error(scerr_SYNTAX, "Unable to include internal `%s'", name.c_str());
+        g_pendingDir = g_dirs[g_depth < 0 ? 0 : g_depth];
         inc = scsTextFromString(text);
     }
     if (g_depth + 1 >= kMaxIncludeDepth) Error(scerr_SYNTAX, "Includes nested too deeply");
@@ -279,6 +307,7 @@ void LineMark(int line) {
         if (g_depth + 1 >= kMaxIncludeDepth) Error(scerr_SYNTAX, "Includes nested too deeply");
         g_depth++;
         std::snprintf(g_names[g_depth], sizeof g_names[g_depth], "%s", name.c_str());
+        g_dirs[g_depth] = g_pendingDir;
     }
     const char* shown = back && g_depth == 0 ? title : g_names[g_depth];
     std::memcpy(src->name, shown, std::min(std::strlen(shown) + 1, sizeof src->name - 1));
@@ -586,6 +615,8 @@ scSourceText* scsPreprocess(scSourceText* text) {
     g_includedBytes = 0;
     g_offsets[0] = 0;
     std::strcpy(g_names[0], "script");
+    g_dirs[0] = g_mainDir;
+    g_pendingDir = g_mainDir;
     g_expansionLine = -1;
     literalMode = true;
     text->currentLine = 0;
@@ -644,8 +675,19 @@ static scScript CompileWith(scSourceText* (*make)(const char*), const char* arg)
     return image;
 }
 
-scScript scCompile_File(const char* path) { return CompileWith(zc::scsTextFromFile, path); }
-scScript scCompile_Text(const char* text) { return CompileWith(zc::scsTextFromString, text); }
+// The main script's folder, where its includes are looked for first.
+static scSourceText* MainFromFile(const char* path) {
+    zc::g_mainDir = path ? zc::FolderOf(path) : "";
+    return zc::scsTextFromFile(path);
+}
+
+static scSourceText* MainFromString(const char* text) {
+    zc::g_mainDir.clear();
+    return zc::scsTextFromString(text);
+}
+
+scScript scCompile_File(const char* path) { return CompileWith(MainFromFile, path); }
+scScript scCompile_Text(const char* text) { return CompileWith(MainFromString, text); }
 
 namespace zedi {
 
@@ -663,7 +705,7 @@ static bool PreprocessWith(scSourceText* (*make)(const char*), const char* arg, 
                    });
 }
 
-bool PreprocessFile(const char* path, std::string& out) { return PreprocessWith(zc::scsTextFromFile, path, out); }
-bool PreprocessText(const char* text, std::string& out) { return PreprocessWith(zc::scsTextFromString, text, out); }
+bool PreprocessFile(const char* path, std::string& out) { return PreprocessWith(MainFromFile, path, out); }
+bool PreprocessText(const char* text, std::string& out) { return PreprocessWith(MainFromString, text, out); }
 
 }  // namespace zedi

@@ -1,6 +1,7 @@
 #include "Vcpu.h"
 
 #include <cmath>
+#include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <vector>
@@ -383,7 +384,8 @@ template <uint32_t size>
 class Cpu {
 public:
     Cpu(scInstance* inst, int steps)
-        : inst_(inst), vm_(VmSpace::Get()), budget_(steps), steps_(steps) {
+        : inst_(inst), vm_(VmSpace::Get()), budget_(steps), steps_(steps),
+          left_(inst->instructionBudget < 0 ? INT64_MAX : inst->instructionBudget) {
         const auto& L = inst->img->layout;
         code_ = inst->img->bytes.data() + L.code;
         codeSize_ = L.codeSize;
@@ -412,6 +414,8 @@ public:
     }
 
     int Run();
+    // Instructions the instance may still run after this run.
+    int64_t Left() const { return left_ < 0 ? 0 : left_; }
 
 private:
     template <class... A>
@@ -554,6 +558,7 @@ private:
     const uint8_t* code_;
     uint32_t codeSize_, importsVm_, importsSize_, stackSize_;
     int budget_, steps_;
+    int64_t left_;  // instructions the instance may still run; a run that uses them up fails
     std::shared_ptr<zedi::LoadedImage> img_;
     zedi::DecodedInsn* table_;
     uint32_t words_;
@@ -1218,7 +1223,9 @@ int Cpu::Run() {
     h.LoadBases();
     uint32_t* const R = h.Regs();
 
-    const zedi::DecodedInsn* e;
+    const zedi::DecodedInsn* e = table;
+    // The first entry run straight through since control last moved.
+    const zedi::DecodedInsn* mark = table;
     uint32_t ip = R[regIP];
     // The code address of the current entry and of the one after it.
 #define ZEDI_IP() (uint32_t(e - table) * 4u)
@@ -1232,30 +1239,47 @@ int Cpu::Run() {
         goto* e->label;      \
     } while (0)
 #define ZEDI_NEXT() ZEDI_NEXT_N(e->words)
+    // Instructions are counted where control moves (jumps, calls, returns,
+    // the long way): the code words run straight through since it last moved,
+    // and the move. No endless run passes by it.
+#define ZEDI_CHARGE()                                  \
+    do {                                               \
+        left_ -= (e > mark ? e - mark : 0) + 1;        \
+        if (left_ < 0) [[unlikely]] goto spent;        \
+    } while (0)
     // To the entry `p` (a checked jump target).
 #define ZEDI_GOTO_ENTRY(p)    \
     do {                      \
+        ZEDI_CHARGE();        \
         e = (p);              \
+        mark = e;             \
         goto* e->label;       \
     } while (0)
     // To the entry of the code address in `ip`; the long way outside the code
     // or at an address that is not a multiple of 4.
 #define ZEDI_GOTO_IP()                                  \
     do {                                                \
+        ZEDI_CHARGE();                                  \
         uint32_t idx_ = (ip >> 2) | (ip << 30);         \
         if (idx_ >= words) goto slow_at;                \
         e = table + idx_;                               \
+        mark = e;                                       \
         goto* e->label;                                 \
     } while (0)
 
     if (!SpInside()) goto slow_at;
     ZEDI_GOTO_IP();
 
+spent:
+    R[regIP] = ZEDI_IP();
+    return Err("Instruction budget used up");
+
 slow:
     ip = ZEDI_IP();
 slow_at: {
     // The long way from `ip`.
     R[regIP] = ip;
+    if (--left_ < 0) return Err("Instruction budget used up");
     int r = Step();
     if (r != 2) return r;
     h.LoadBases();
@@ -1609,8 +1633,10 @@ L_SP_ADD:
 #define ZEDI_LOOP_HANDLER(n, FB, F2, SAME)                                     \
     LL_##n##_##FB##_##F2##_##SAME : {                                          \
         uint32_t stepped;                                                      \
-        if (!LoopStep<FB>(h, *e, stepped)) goto slow;                             \
+        if (!LoopStep<FB>(h, *e, stepped)) goto slow;                          \
+        ZEDI_CHARGE();                                                         \
         e = e->to;                                                             \
+        mark = e;                                                              \
         int r = SAME ? Test<op##n, F2>(h, *e, stepped)                         \
                      : Pair<op##n, fMEMI, F2, true>(h, *e);                    \
         if (r == 0) goto slow;                                                 \
@@ -1636,6 +1662,7 @@ L_SP_ADD:
 #undef ZEDI_ELEM_HANDLER
 #undef ZEDI_GOTO_IP
 #undef ZEDI_GOTO_ENTRY
+#undef ZEDI_CHARGE
 #undef ZEDI_NEXT
 #undef ZEDI_NEXT_IP
 #undef ZEDI_IP
@@ -1924,6 +1951,8 @@ int scvcpuExecute(scInstance* instance, int steps) {
     zedi::SetCurrent(instance);
     Cpu cpu(instance, steps);
     int r = cpu.Run();
+    if (instance->instructionBudget >= 0) instance->instructionBudget = cpu.Left();
+    instance->lastRun = r;
     zedi::SetCurrent(previous);
     return r;
 }

@@ -90,15 +90,15 @@ struct Client {
 
 // A program folder: the data folders linked in, and velmora.ini.
 fs::path MakeHome(const fs::path& base, const std::string& tag, const fs::path& data, int port,
-                  const std::string& nameUtf8, const std::string& faceUtf8) {
+                  const std::string& nameUtf8, const std::string& faceUtf8, int cpuCount = 2) {
   fs::path home = base / tag;
   fs::create_directories(home);
-  for (const char* d : {"faces", "bustup", "bg", "music"})
+  for (const char* d : {"faces", "bustup", "bg", "music", "npc"})
     if (fs::exists(data / d) && !fs::exists(home / d)) fs::create_directory_symlink(fs::absolute(data / d), home / d);
   std::ofstream(home / "velmora.ini", std::ios::binary)
       << "[Server]\r\nIPADDR=127.0.0.1\r\nPORT=" << port << "\r\n[User]\r\nNAME="
       << plat::Utf8ToSjis(nameUtf8) << "\r\nFACE=" << plat::Utf8ToSjis(faceUtf8)
-      << "\r\n[Option]\r\nCPUCOUNT=2\r\n";
+      << "\r\n[Option]\r\nCPUCOUNT=" << cpuCount << "\r\n";
   return home;
 }
 
@@ -112,6 +112,49 @@ std::unique_ptr<Client> StartClient(const fs::path& home, const std::function<in
   c->Main().RunModal = modal;
   c->app->Show();
   return c;
+}
+
+// The person at a table of computer players: rolls, walks toward one room after
+// another, ends the turn, confirms the others' turns and shows the first card
+// asked for. Returns at the start of its turn number `turns`, false when that
+// does not come.
+bool PlayPerson(Client& c, int turns) {
+  client::TKestClientForm& m = c.Main();
+  client::TGameCore& g = m.Game;
+  QAbstractButton* const arrows[4] = {m.UpSpdButton, m.DownSpdButton, m.LeftSpdButton, m.RightSpdButton};
+  int target = 0, turn = 0;
+  QElapsedTimer t;
+  t.start();
+  while (t.elapsed() < 180000) {
+    Pump(10);
+    if (!g.InGame()) return false;
+    client::TCardShowForm* show = m.Forms().cardShowForm;
+    if (show->isVisible()) {
+      show->CardClick(0);
+      show->OkButtonClick();
+    } else if (g.GameState == client::gsConfirm && m.OutButton->isEnabled()) {
+      m.OutButton->click();
+    } else if (!g.MyTurn() || g.GameState != client::gsIdle) {
+      continue;
+    } else if (m.MoveButton->isEnabled()) {
+      if (++turn == turns) return true;
+      target = (target + 1) % 9;
+      m.MoveButton->click();
+    } else if (m.OutButton->isEnabled() && (g.Walk.place > 0 || g.Walk.steps == 0)) {
+      m.OutButton->click();
+    } else if (g.Walk.steps > 0) {
+      int dir = -1;
+      if (g.Walk.place >= 1 && g.Walk.place <= 9) {
+        for (int d = 0; d < 4 && dir < 0; ++d)
+          if (RoomTable[g.Walk.place - 1][2 * d] >= 0) dir = d;
+      } else if (client::OnBoard(g.Walk.x, g.Walk.y)) {
+        int code = client::RouteTable()[size_t(target)][size_t(client::CellIndex(g.Walk.x, g.Walk.y))];
+        if (code <= 3) dir = code;
+      }
+      if (dir >= 0 && arrows[dir]->isEnabled()) arrows[dir]->click();
+    }
+  }
+  return false;
 }
 
 }  // namespace
@@ -189,11 +232,11 @@ int main(int argc, char** argv) {
   Shot(npc, out / "npc.png");
   npc->hide();
 
-  // A game between the two: a roll and a few steps, the notebook, the
-  // picker, the card-show dialog and the result.
+  // A game of the two against two computer players: a roll and a few steps,
+  // the notebook, the picker, the card-show dialog and the result.
   auto& am = a->Main();
   auto& bm = b->Main();
-  am.Game.CpuCountSetting = 0;
+  am.Game.CpuCountSetting = 2;
   am.StartButton->click();
   if (!WaitFor([&] { return am.Game.GameState == client::gsIdle && bm.Game.GameState == client::gsIdle && am.MoveButton->isEnabled(); })) {
     std::fprintf(stderr, "velmora_shots: the game did not start\n");
@@ -222,10 +265,13 @@ int main(int argc, char** argv) {
   notes->hide();
   am.Forms().cardForm->hide();  // shown again with the notebook
 
-  // The solution: the cards neither holds.
+  // The solution: the cards nobody holds (the host knows its computer players' hands).
   bool held[40] = {};
   for (auto* m : {&am, &bm})
     for (int i = 0; i < m->Game.LocalUser.hand.CardCount(); ++i) held[m->Game.LocalUser.hand.CardAt(i).WireCode()] = true;
+  for (const auto& seat : am.Game.Seats)
+    if (seat.HasFlags(kest::ufComputer))
+      for (int i = 0; i < seat.hand.CardCount(); ++i) held[seat.hand.CardAt(i).WireCode()] = true;
   int sol[4] = {0, 0, 0, 0};
   for (int c = 10; c < 39; ++c)
     if (client::ValidCardCode(c) && !held[c]) sol[c / 10] = c % 10;
@@ -286,6 +332,45 @@ int main(int argc, char** argv) {
   Pump(200);
   b.reset();
   a.reset();
+
+  // A game against five computer players, at the start of the person's fourth
+  // turn, with the characters' chat beside it.
+  fs::path homeC = MakeHome(base, "c", data, port, "レストレード", "探偵", 5);
+  setenv("VELMORA_PACE", "fast", 1);
+  auto c = StartClient(homeC, [](QDialog&) { return 1; });
+  unsetenv("VELMORA_PACE");
+  auto& cm = c->Main();
+  if (!WaitFor([&] { return cm.Game.LocalUser.GetRoom() == 1 && cm.Game.PlayerCount == 1 && cm.StartButton->isEnabled(); },
+               15000)) {
+    std::fprintf(stderr, "velmora_shots: the third client is not alone at table 1\n");
+    return 1;
+  }
+  cm.StartButton->click();
+  if (!WaitFor([&] { return cm.Game.InGame(); }, 15000) || !PlayPerson(*c, 4)) {
+    std::fprintf(stderr, "velmora_shots: the game against computer players did not reach the fourth turn\n");
+    return 1;
+  }
+  cm.move(40, 60);
+  QWidget* chat = cm.Forms().chatWin;
+  chat->move(cm.frameGeometry().right() + 8, 60);
+  int border = chat->frameGeometry().height() - chat->height();
+  chat->resize(chat->width(), cm.frameGeometry().height() - border);
+  chat->show();
+  Pump(300);
+  QRect both = cm.frameGeometry().united(chat->frameGeometry());
+  cm.raise();
+  chat->raise();
+  Pump(600);
+  QPixmap pm = cm.screen()->grabWindow(0, both.x(), both.y(), both.width(), both.height());
+  fs::path npcShot = out / "npcgame.png";
+  if (!pm.save(QString::fromStdString(npcShot.string()))) {
+    std::fprintf(stderr, "velmora_shots: cannot write %s\n", npcShot.c_str());
+    return 1;
+  }
+  std::printf("%s\n", npcShot.c_str());
+  cm.close();
+  Pump(200);
+  c.reset();
   fs::remove_all(base);
   return 0;
 }

@@ -96,6 +96,12 @@ void TGameCore::RaiseScriptEvent(int seat, const char* event, const std::vector<
   if (scripts_) scripts_->RaiseScriptEvent(seat, event, args);
 }
 
+bool TGameCore::MoveEchoed(int seat) { return !scripts_ || scripts_->MoveEchoed(seat); }
+
+void TGameCore::SeatMoved(int seat) {
+  if (scripts_) scripts_->SeatMoved(seat);
+}
+
 // ---------------------------------------------------------------- controls
 
 void TGameCore::SetArrows(bool enabled) { Controls.Arrows.fill(enabled); }
@@ -604,9 +610,16 @@ void TGameCore::StartGame(int id, const TArgs& args) {
     view_.DrawPlayerRow(seat, Seats[seat].GetFace(), Seats[seat].GetName());
     Seats[seat].SetPosition(int16_t(kPlayerStartCells[seat].x), int16_t(kPlayerStartCells[seat].y));
   }
+  Winner = -1;
+  Ended = false;
+  SeatsOut.fill(false);
   Walk = TWalk();
   Walk.accuseAnywhere = AccuseAnywhere;
   if (ValidSeat(MySeat)) Walk.x = kPlayerStartCells[MySeat].x, Walk.y = kPlayerStartCells[MySeat].y;
+  if (scripts_ && !scripts_->SetUpScripts()) {
+    view_.CloseMainWindow();
+    return;
+  }
   view_.CreateTurnCursor();
   view_.SetTurnCursor(0);
   view_.ClearNotebook();
@@ -645,6 +658,7 @@ void TGameCore::HandleTurn(int id, int s) {
     }
     if (cseat >= 0 && cseat == s) {
       Seats[s].ClearFlags(kest::ufDiceDone);
+      Seats[s].SetSteps(0);
       RaiseScriptEvent(s, "OnTurn");
     }
     return;
@@ -810,18 +824,18 @@ void TGameCore::HandleMove(int id, int seat, int x, int y, int steps) {
   if (id == MyUserId) {
     view_.PlaySound(footToggle_ ? "FOOTSND2" : "FOOTSND1");
     footToggle_ = !footToggle_;
-    Seats[seat].SetPosition(int16_t(x), int16_t(y));
-    Seats[seat].SetSteps(int16_t(steps));
+    if (MoveEchoed(seat)) {
+      Seats[seat].SetPosition(int16_t(x), int16_t(y));
+      Seats[seat].SetSteps(int16_t(steps));
+      SeatMoved(seat);
+    }
     if (seat == MySeat) Walk.x = x, Walk.y = y;
     view_.PiecesMoved();
     UpdateMoveButtons(seat, steps);
     return;
   }
   int cseat = ComputerSeatOf(id);
-  if (cseat >= 0 && cseat == TurnSeat) {
-    Seats[seat].SetPosition(int16_t(x), int16_t(y));
-    RaiseScriptEvent(cseat, steps > 0 ? "OnMove" : "OnMoveEnd");
-  }
+  if (cseat >= 0 && cseat == TurnSeat && cseat == seat) RaiseScriptEvent(cseat, steps > 0 ? "OnMove" : "OnMoveEnd");
 }
 
 void TGameCore::MovePieceToRoom(int seat, int room) {
@@ -831,7 +845,10 @@ void TGameCore::MovePieceToRoom(int seat, int room) {
 
 void TGameCore::HandleInRoom(int id, int seat, int room, int steps) {
   if (Bad(!ValidSeat(seat) || room < 0 || room > 8 || steps < 0 || steps > 6, "INROOM")) return;
-  MovePieceToRoom(seat, room);
+  if (id == MyUserId && MoveEchoed(seat)) {
+    MovePieceToRoom(seat, room);
+    SeatMoved(seat);
+  }
   if (id == MyUserId) {
     view_.PlaySound("DOORSND1");
     view_.PiecesMoved();
@@ -857,9 +874,12 @@ void TGameCore::HandleOutRoom(int id, int seat, int v, int steps) {
   bool second = (v & 0x1000) != 0;
   int x, y;
   if (Bad(!ValidSeat(seat) || steps < 0 || steps > 6 || !ExitCell(room, dir, second, x, y), "OUTROOM")) return;
-  Seats[seat].SetPlace(0);
-  Seats[seat].SetPosition(int16_t(x), int16_t(y));
   if (id != MyUserId) return;
+  if (MoveEchoed(seat)) {
+    Seats[seat].SetPlace(0);
+    Seats[seat].SetPosition(int16_t(x), int16_t(y));
+    SeatMoved(seat);
+  }
   view_.PiecesMoved();
   UpdateMoveButtons(seat, steps);
   if (TurnSeat == MySeat && seat == MySeat) {
@@ -970,6 +990,7 @@ void TGameCore::HandleSuiri(int id, int seat, int room, int person, int weapon) 
   }
   if (MoveSuspect) {
     MovePieceToRoom(person, room);
+    SeatMoved(person);
     if (person == MySeat) {
       Walk.place = room + 1;
       Walk.x = Seats[person].X(), Walk.y = Seats[person].Y();
@@ -1130,6 +1151,7 @@ void TGameCore::CloseGameDialogs() {
 
 void TGameCore::HandleLose(int id, int seat) {
   if (Bad(!ValidSeat(seat), "LOSE")) return;
+  if (id == MyUserId) SeatsOut[seat] = true;
   if (id != MyUserId) {
     int cseat = ComputerSeatOf(id);
     if (cseat >= 0 && cseat == seat) RaiseScriptEvent(cseat, "OnLose");
@@ -1176,6 +1198,7 @@ void TGameCore::HandleWin(int id, int seat, int person, int weapon, int room) {
     if (cseat >= 0 && cseat == seat) RaiseScriptEvent(cseat, "OnWin");
     return;
   }
+  Winner = seat;
   view_.SetPlayerStatus(seat, kWon);
   EndOfGame(true, seat, person, weapon, room);
 }
@@ -1183,6 +1206,7 @@ void TGameCore::HandleWin(int id, int seat, int person, int weapon, int room) {
 void TGameCore::HandleEnd(int id, int seat, int person, int weapon, int room) {
   if (id != MyUserId) return;
   if (Bad(!ValidSeat(seat) || !ValidSolution(person, weapon, room), "END")) return;
+  Ended = true;
   EndOfGame(false, seat, person, weapon, room);
 }
 

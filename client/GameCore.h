@@ -83,11 +83,24 @@ class TLineSender {
   virtual void SendLine(int id, const std::string& text) = 0;
 };
 
-// Script events of the host's computer players.
+// The seats' scripts: set up at each game start on every client, told of
+// every move, and on the host given the events of its computer players.
 class TScriptEvents {
  public:
   virtual ~TScriptEvents() = default;
   virtual void RaiseScriptEvent(int seat, const char* event, const std::vector<int>& args) = 0;
+  // START: the seats are filled. False when a computer player of this host
+  // is left without a script, which ends the program.
+  virtual bool SetUpScripts() { return true; }
+  // The seat's piece stands somewhere else now.
+  virtual void SeatMoved(int seat) { (void)seat; }
+  // The own copy of a MOVE, INROOM or OUTROOM of seat has arrived: false while
+  // later moves that the host sent for the seat are still on their way (the
+  // host's record of its computer player is newer than this line).
+  virtual bool MoveEchoed(int seat) {
+    (void)seat;
+    return true;
+  }
 };
 
 // What the core asks the window to show; every call does nothing by default.
@@ -260,6 +273,11 @@ class TGameCore : public TClientLineHandler {
   int CpuCountSetting = 0;
   bool AccuseAnywhere = true, MoveSuspect = false;  // the running game's modes
   int ScriptRunningMask = 0;
+  // The running or last game's outcome: the winner's seat (-1 none yet), the
+  // game ended without one, the seats out after a wrong accusation.
+  int Winner = -1;
+  bool Ended = false;
+  std::array<bool, 6> SeatsOut{};
   bool ViewShown = false;
   TWalk Walk;  // the own piece's walk
   int LastSuiriRoom = 0, LastSuiriSeat = 0;
@@ -309,6 +327,9 @@ class TGameCore : public TClientLineHandler {
   void CloseGameDialogs();
   void RemoveUserName(const std::string& name);
   void MovePieceToRoom(int seat, int room);
+  // The own copy of seat's move: true when it is to be applied to the record.
+  bool MoveEchoed(int seat);
+  void SeatMoved(int seat);
 
   TLineSender& sender_;
   TGameView& view_;

@@ -19,9 +19,6 @@ const char* const kRoomNames[9] = {
 
 namespace {
 
-constexpr int kDx[4] = {0, 0, -1, 1};
-constexpr int kDy[4] = {-1, 1, 0, 0};
-
 TRouteTable BuildRouteTable() {
   TRouteTable t;
   for (int target = 0; target < 10; ++target) {

@@ -19,6 +19,10 @@ enum : int { arUp = 0, arDown = 1, arLeft = 2, arRight = 3 };
 inline constexpr int kSecondExit = 0x8000;  // added to WayBack for a second exit
 inline constexpr int kSpotRoom = 9;
 
+// The cell one step away by arrow tag: x + kDx[tag], y + kDy[tag].
+inline constexpr int kDx[4] = {0, 0, -1, 1};
+inline constexpr int kDy[4] = {-1, 1, 0, 0};
+
 inline int ArrowBit(int tag) { return 0x10 << tag; }
 inline int OppositeArrow(int tag) { return tag ^ 1; }
 inline int CellIndex(int x, int y) { return x + BoardWidth * y; }

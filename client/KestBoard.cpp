@@ -37,14 +37,6 @@ const char kYourTurn[] = "\x82\xa0\x82\xc8\x82\xbd\x82\xcc\x83\x5e\x81\x5b\x83\x
 // 確認ボタンを押してください
 const char kPressConfirm[] = "\x8a\x6d\x94\x46\x83\x7b\x83\x5e\x83\x93\x82\xf0\x89\x9f\x82\xb5\x82\xc4\x82\xad\x82\xbe\x82\xb3\x82\xa2";
 
-// A face name that may stand in a file name.
-bool PlainName(const std::string& s) {
-  if (s.empty() || s.find('/') != std::string::npos || s.find('\\') != std::string::npos ||
-      s.find("..") != std::string::npos || s.find('\0') != std::string::npos)
-    return false;
-  return true;
-}
-
 }  // namespace
 
 // ---------------------------------------------------------------- sound and pictures
@@ -144,7 +136,7 @@ void TKestClientForm::ShowMessageLine(const std::string& text) {
 QImage TKestClientForm::LoadPortrait(int seat) const {
   QImage img;
   const std::string& face = Game.Seats[seat].GetFace();
-  if (PlainName(face))
+  if (kest::PlainFileName(face))
     img = QImage(QString::fromStdString(plat::ProgramFile("bustup") + "/" + plat::SjisToUtf8(face) + ".bmp"));
   if (img.isNull())
     img = QImage(QString::fromStdString(plat::ProgramFile("bustup") + "/default" + std::to_string(seat) + ".bmp"));

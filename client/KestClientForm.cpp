@@ -38,6 +38,7 @@
 #include "Protocol.h"
 #include "Random.h"
 #include "Resources.h"
+#include "ScriptHost.h"
 #include "TextCodec.h"
 
 namespace client {
@@ -120,6 +121,8 @@ TKestClientForm::TKestClientForm(Devices devices)
   RunModal = [](QDialog& d) { return d.exec(); };
   const char* auto_ = std::getenv("VELMORA_AUTOLOGIN");
   autoLogin_ = auto_ && std::string(auto_) == "1";
+  const char* pace = std::getenv("VELMORA_PACE");
+  fastPace_ = pace && std::string(pace) == "fast";
 
   BuildComponents();
   BuildMenu();
@@ -164,6 +167,9 @@ TKestClientForm::TKestClientForm(Devices devices)
 }
 
 TKestClientForm::~TKestClientForm() {
+  // The scripts go with the window: instances first, then their images.
+  Game.SetScriptEvents(nullptr);
+  scriptHost_.reset();
   TClientConnection* c = dev_.connection.get();
   c->OnConnect = nullptr;
   c->OnError = nullptr;
@@ -335,7 +341,30 @@ void TKestClientForm::FormCreate() {
     item->setTextAlignment(2, Qt::AlignRight | Qt::AlignVCenter);
   }
   for (int i = 0; i <= 10; ++i) RoomRowChanged(i);
-  // The script engine and its game functions are set up by the computer-player host.
+  CreateScriptHost();
+}
+
+void TKestClientForm::CreateScriptHost() {
+  npc::TScriptHostHooks hooks;
+  hooks.scriptTimer = [this](bool on) {
+    if (on) {
+      ScriptTimer->start();
+    } else {
+      ScriptTimer->stop();
+    }
+  };
+  hooks.log = [this](const std::string& text) {
+    std::fprintf(stderr, "velmora: %s\n", text.c_str());
+    Log(plat::Utf8ToSjis(text));
+  };
+  hooks.showProblem = [this](const std::string& text) {
+    plat::MessageBoxModeless(this, plat::Utf8ToSjis(text), "velmora", plat::miWarning);
+  };
+  scriptHost_ = std::make_unique<npc::TScriptHost>(Game, plat::ProgramFile("npc"), std::move(hooks));
+  scriptHost_->SetFastPace(fastPace_);
+  Game.SetScriptEvents(scriptHost_.get());
+  if (fastPace_) ScriptTimer->setInterval(1);
+  connect(ScriptTimer, &QTimer::timeout, this, [this] { Entry([this] { scriptHost_->ScriptTimerTimer(); }); });
 }
 
 void TKestClientForm::LoadMusicFiles() {
@@ -491,7 +520,8 @@ void TKestClientForm::Sync() {
   for (QWidget* w : std::initializer_list<QWidget*>{RoomView, UserBox, InButton})
     if (w->isHidden() == c.Lobby) w->setVisible(c.Lobby);
   const TAnimTimer& t = Game.Timer;
-  if (KestTimer->interval() != t.interval) KestTimer->setInterval(t.interval);
+  int interval = fastPace_ ? 1 : t.interval;
+  if (KestTimer->interval() != interval) KestTimer->setInterval(interval);
   if (KestTimer->isActive() != t.active) {
     if (t.active) {
       KestTimer->start();

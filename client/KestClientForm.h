@@ -34,6 +34,10 @@ class QTimer;
 class QTreeWidget;
 class QTreeWidgetItem;
 
+namespace npc {
+class TScriptHost;
+}
+
 namespace client {
 
 class TChatWin;
@@ -95,6 +99,10 @@ class TKestClientForm : public QMainWindow,
   std::function<int(QDialog&)> RunModal;
   // Exit code for the program when the main window closes.
   int ExitCode() const { return exitCode_; }
+  // The seats' scripts.
+  const npc::TScriptHost* ScriptHost() const { return scriptHost_.get(); }
+  // VELMORA_PACE=fast: animations and script waits at their shortest.
+  bool FastPace() const { return fastPace_; }
 
   // The game: the state and every decision.
   TGameCore Game;
@@ -273,6 +281,7 @@ class TKestClientForm : public QMainWindow,
 
  private:
   void FormCreate();
+  void CreateScriptHost();
   void FormActivate();
   void FormClose();
   void BuildComponents();
@@ -311,6 +320,8 @@ class TKestClientForm : public QMainWindow,
   std::array<TKestCardImage*, 3> kokusoCards_{};
   std::array<int, 3> kokusoTargets_{};
   bool cardStripFlag_ = false;
+  bool fastPace_ = false;
+  std::unique_ptr<npc::TScriptHost> scriptHost_;
 };
 
 // Seat colours (RGB) of the player rows and the setup slots.

@@ -20,6 +20,7 @@
 #include "CardShowForm.h"
 #include "KekkaForm.h"
 #include "KestClientForm.h"
+#include "ScriptHost.h"
 
 namespace client {
 
@@ -132,6 +133,18 @@ std::string TTestControl::StateLine() const {
   if (m.Forms().kekkaForm && m.Forms().kekkaForm->isVisible()) s << " result";
   s << " hand";
   for (int i = 0; i < m.Game.LocalUser.hand.CardCount(); ++i) s << " " << m.Game.LocalUser.hand.CardAt(i).WireCode();
+  if (m.Game.Winner >= 0) {
+    s << " winner " << m.Game.Winner;
+  } else if (m.Game.Ended) {
+    s << " end";
+  }
+  bool out = false;
+  for (int seat = 0; seat < 6; ++seat) {
+    if (!m.Game.SeatsOut[size_t(seat)]) continue;
+    if (!out) s << " out";
+    out = true;
+    s << " " << seat;
+  }
   return s.str();
 }
 
@@ -178,6 +191,14 @@ std::string TTestControl::Execute(const std::string& command) {
     TKekkaForm* k = m.Forms().kekkaForm;
     if (!k || !k->isVisible()) return "ERROR no result";
     k->OKButtonClick();
+  } else if (word == "scripts") {
+    const npc::TScriptHost* h = m.ScriptHost();
+    if (!h) return "ERROR no scripts";
+    const npc::TScriptStats& st = h->Stats();
+    std::ostringstream s;
+    s << "SCRIPTS events " << st.events << " longest_us " << st.longestUs << " failed " << st.failed << " stopped "
+      << st.stopped;
+    return s.str();
   } else if (word != "state") {
     return "ERROR unknown command " + word;
   }

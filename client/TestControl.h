@@ -3,7 +3,7 @@
 // choice through the same slots the widgets call, and is answered with one
 // line holding the game state, seat, turn and the enabled controls.
 //   state | click NAME | pick ROOM PERSON WEAPON | pickcancel | show INDEX |
-//   result | confirm
+//   result | confirm | scripts
 // NAME: die suggest accuse out start up down left right up2 down2.
 #pragma once
 

@@ -225,6 +225,23 @@ void TRoom::GetSolution(TCard cards[3]) const {
 
 bool IsSjisLeadByte(unsigned char b) { return (b >= 0x81 && b <= 0x9F) || (b >= 0xE0 && b <= 0xEF); }
 
+bool PlainFileName(const std::string& sjis) {
+  if (sjis.empty() || sjis.size() > 63) return false;
+  bool dot = false;  // the character before was a "."
+  for (size_t i = 0; i < sjis.size(); ++i) {
+    auto c = static_cast<unsigned char>(sjis[i]);
+    if (IsSjisLeadByte(c)) {
+      if (i + 1 >= sjis.size() || sjis[i + 1] == 0) return false;
+      ++i;
+      dot = false;
+      continue;
+    }
+    if (c == 0 || c == '/' || c == '\\' || (c == '.' && dot)) return false;
+    dot = c == '.';
+  }
+  return true;
+}
+
 namespace {
 
 constexpr unsigned char kBS = 0x08;

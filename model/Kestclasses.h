@@ -225,6 +225,11 @@ class TRoom {
 
 // Line tokenizer.
 bool IsSjisLeadByte(unsigned char b);
+// A Shift-JIS name that may stand as a file name in a data folder: not
+// empty, at most 63 bytes, and, read character by character (a trail byte
+// such as the 0x5C of "\x83\x5c" is part of its character), no "/", "\\",
+// "..", NUL or lone lead byte.
+bool PlainFileName(const std::string& sjis);
 // Splits line in place into at most max tokens; returns the argument count
 // (tokens after the command word, the user number not counted) and sets id to
 // the user number after ":" or -1.

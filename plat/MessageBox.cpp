@@ -23,6 +23,17 @@ bool Headless() {
   return p == "offscreen" || p == "minimal" || p.isEmpty();
 }
 
+void SetUpBox(QMessageBox& box, const std::string& text, const std::string& caption, int icon) {
+  box.setWindowTitle(QString::fromStdString(SjisToUtf8(caption)));
+  box.setText(QString::fromStdString(SjisToUtf8(text)));
+  switch (icon) {
+    case miError: box.setIcon(QMessageBox::Critical); break;
+    case miWarning: box.setIcon(QMessageBox::Warning); break;
+    case miInformation: box.setIcon(QMessageBox::Information); break;
+    default: break;
+  }
+}
+
 }  // namespace
 
 void SetMessageBoxHandler(TMessageBoxHandler handler) { Handler() = std::move(handler); }
@@ -36,14 +47,7 @@ int MessageBox(QWidget* parent, const std::string& text, const std::string& capt
     return DefaultButton(buttons);
   }
   QMessageBox box(parent);
-  box.setWindowTitle(QString::fromStdString(SjisToUtf8(caption)));
-  box.setText(QString::fromStdString(SjisToUtf8(text)));
-  switch (icon) {
-    case miError: box.setIcon(QMessageBox::Critical); break;
-    case miWarning: box.setIcon(QMessageBox::Warning); break;
-    case miInformation: box.setIcon(QMessageBox::Information); break;
-    default: break;
-  }
+  SetUpBox(box, text, caption, icon);
   if (buttons == mbOKCancel) {
     box.setStandardButtons(QMessageBox::Ok | QMessageBox::Cancel);
   } else if (buttons == mbYesNo) {
@@ -57,6 +61,24 @@ int MessageBox(QWidget* parent, const std::string& text, const std::string& capt
     case QMessageBox::No: return idNo;
     default: return buttons == mbOKCancel && box.clickedButton() == nullptr ? idCancel : idOK;
   }
+}
+
+void MessageBoxModeless(QWidget* parent, const std::string& text, const std::string& caption, int icon) {
+  TMessageBoxRequest req{text, caption, mbOK, icon};
+  if (Handler()) {
+    Handler()(req);
+    return;
+  }
+  if (Headless()) {
+    std::fprintf(stderr, "[%s] %s\n", SjisToUtf8(caption).c_str(), SjisToUtf8(text).c_str());
+    return;
+  }
+  auto* box = new QMessageBox(parent);
+  SetUpBox(*box, text, caption, icon);
+  box->setStandardButtons(QMessageBox::Ok);
+  box->setAttribute(Qt::WA_DeleteOnClose);
+  box->setModal(false);
+  box->show();
 }
 
 }  // namespace plat

@@ -31,4 +31,9 @@ void SetMessageBoxHandler(TMessageBoxHandler handler);
 int MessageBox(QWidget* parent, const std::string& text, const std::string& caption,
                int buttons = mbOK, int icon = miNone);
 
+// Shows a box with an OK button and returns at once; the box closes itself
+// when pressed. Handler and headless rules as above.
+void MessageBoxModeless(QWidget* parent, const std::string& text, const std::string& caption,
+                        int icon = miNone);
+
 }  // namespace plat

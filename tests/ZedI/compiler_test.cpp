@@ -17,6 +17,9 @@
 #include <string>
 #include <vector>
 
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include "Compiler.h"
 #ifdef ZEDI_HAVE_DUMP
 #include "Dump.h"
@@ -315,6 +318,40 @@ TEST(Preprocessor, IncludesWithLineMarks) {
     EXPECT_NE(error.find("INNER.H(  4)"), std::string::npos) << error;
     std::remove(inner.c_str());
     std::remove(outer.c_str());
+    rmdir(dir);
+}
+
+// A quoted include names a file beside the file that includes it (as the
+// characters in npc/ share their player); elsewhere the working directory
+// applies, as before.
+TEST(Preprocessor, IncludesBesideTheIncludingFile) {
+    char dir[] = "/tmp/zedi_besideXXXXXX";
+    ASSERT_NE(mkdtemp(dir), nullptr);
+    std::string sub = std::string(dir) + "/npc";
+    ASSERT_EQ(mkdir(sub.c_str(), 0700), 0);
+    std::string script = sub + "/hero.sc", player = sub + "/player.h", brain = sub + "/lib/brain.h",
+                cwdFile = std::string(dir) + "/fromcwd.h";
+    ASSERT_EQ(mkdir((sub + "/lib").c_str(), 0700), 0);
+    std::ofstream(script) << "#include \"player.h\"\n#include \"npc/lib/brain.h\"\n#include \"fromcwd.h\"\n"
+                             "int run() { return player + brain + cwd; }\nexport run;\n";
+    std::ofstream(player) << "#include \"lib/brain.h\"\nint player = 1;\n";
+    std::ofstream(brain) << "#ifndef BRAIN\n#define BRAIN\nint brain = 10;\n#endif\n";
+    std::ofstream(cwdFile) << "int cwd = 100;\n";
+    char* previous = getcwd(nullptr, 0);
+    ASSERT_EQ(chdir(dir), 0);
+    scScript image = scCompile_File(script.c_str());
+    std::string error = image ? "" : scLast_Error_Text;
+    EXPECT_EQ(chdir(previous), 0);
+    std::free(previous);
+    ASSERT_NE(image, nullptr) << error;
+    scInstance* inst = scCreate_Instance(image);
+    ASSERT_NE(inst, nullptr);
+    EXPECT_EQ(scVCall_Instance(inst, scGet_Symbol(inst, "run"), 0, nullptr), 111);
+    scFree_Instance(inst);
+    std::free(image);
+    for (const std::string& f : {script, player, brain, cwdFile}) std::remove(f.c_str());
+    rmdir((sub + "/lib").c_str());
+    rmdir(sub.c_str());
     rmdir(dir);
 }
 

@@ -5,6 +5,7 @@
 #include <set>
 #include <vector>
 
+#include "Compiler.h"
 #include "Fixture.h"
 #include "VmSpace.h"
 
@@ -205,6 +206,65 @@ TEST_F(Instances, ErrorInAPassStopsItAndUnlinks) {
     EXPECT_EQ(scRun_Time_Slice(), 1);
     EXPECT_EQ(t.Global(0), 1);
     scKill_Instance(t.inst);
+}
+
+// The host stops a script that never returns by the instructions it may
+// run, counted over all its runs: a loop fails when they are used up, a
+// function that yields goes on with what is left.
+TEST_F(Instances, InstructionBudgetStopsALoopAcrossRuns) {
+    scScript image = scCompile_Text(
+        "int n; int w;\n"
+        "int one(int x) { return x + 1; }\n"
+        "int spin() { while (1) n = n + 1; return 0; }\n"
+        "int step() { for (n = 0; n < 2000000; n++) w = w + 1; return 0; }\n"
+        "int call() { while (1) n = one(n); return 0; }\n"
+        "int pace() { int i; for (i = 0; i < 3; i = i + 1) { w = w + 1; WAIT; } return 7; }\n"
+        "export spin; export step; export call; export pace; export n; export w;\n");
+    ASSERT_NE(image, nullptr) << scLast_Error_Text;
+    scInstance* inst = scCreate_Instance(image, "");
+    ASSERT_NE(inst, nullptr);
+    auto global = [&](const char* name) {
+        int32_t v;
+        std::memcpy(&v, scGet_Global(inst, scGet_Symbol(inst, name), 4), 4);
+        return v;
+    };
+    EXPECT_EQ(scGet_Instruction_Budget(inst), -1);
+
+    scSet_Instruction_Budget(inst, 1000);
+    ASSERT_EQ(scLaunch_Instance(inst, 10, scGet_Symbol(inst, "pace")), 1);
+    int passes = 0;
+    while (scGet_Instance_Status(inst) != scstatus_FREE && passes < 10) {
+        EXPECT_GE(scRun_Time_Slice(), 0);
+        ++passes;
+    }
+    EXPECT_EQ(passes, 4);
+    EXPECT_EQ(global("w"), 3);
+    EXPECT_EQ(inst->lastRun, 1);
+    long long left = scGet_Instruction_Budget(inst);
+    EXPECT_GT(left, 0);
+    EXPECT_LT(left, 1000);
+
+    // Endless loops of each form: a jump back, a loop's own step, calls.
+    for (const char* fn : {"spin", "step", "call"}) {
+        SCOPED_TRACE(fn);
+        std::memset(scGet_Global(inst, scGet_Symbol(inst, "n"), 4), 0, 4);
+        std::memset(scGet_Global(inst, scGet_Symbol(inst, "w"), 4), 0, 4);
+        scSet_Instruction_Budget(inst, 100000);
+        ASSERT_EQ(scLaunch_Instance(inst, 10, scGet_Symbol(inst, fn)), 1);
+        EXPECT_EQ(scRun_Time_Slice(), -1);
+        EXPECT_TRUE(ztest::Contains(scLast_Error_Text, "Instruction budget used up")) << scLast_Error_Text;
+        EXPECT_EQ(scGet_Instance_Status(inst), scstatus_FREE);
+        EXPECT_EQ(inst->lastRun, -1);
+        EXPECT_EQ(scGet_Instruction_Budget(inst), 0);
+        int count = global("n") + global("w");
+        EXPECT_GT(count, 1000);
+        EXPECT_LT(count, 100000);
+    }
+    // A synchronous call is held to it too.
+    scCall_Instance(inst, scGet_Symbol(inst, "pace"));
+    EXPECT_EQ(scLast_Error, scerr_RUNTIME);
+    scFree_Instance(inst);
+    std::free(image);
 }
 
 TEST_F(Instances, FreeFromInsideItsOwnHostCallIsDeferred) {

@@ -64,6 +64,12 @@ struct HomeDir {
            ("velmora_home_" + std::to_string(::getpid()) + "_" + tag);
     std::filesystem::remove_all(path);
     std::filesystem::create_directories(path / "faces");
+    // Computer players need a script: one that waits for its events.
+    std::filesystem::create_directories(path / "npc");
+    std::ofstream(path / "npc" / "default.sc")
+        << "#include game\nint gMyIndex;\nint gMyUserId;\nvoid OnTurn() { }\n"
+           "void OnOtherSuiriCheck(int a, int b, int c) { }\n"
+           "export gMyIndex;\nexport gMyUserId;\nexport OnTurn;\nexport OnOtherSuiriCheck;\n";
     ::setenv("VELMORA_HOME", path.c_str(), 1);
   }
   ~HomeDir() {

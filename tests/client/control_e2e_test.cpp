@@ -152,6 +152,7 @@ TEST(ControlE2E, TwoProcessesPlayToLoseAndWin) {
   ASSERT_TRUE(a.WaitState({"picker"}, &st)) << st;
   a.Ask("pick " + std::to_string(ha[0] % 10) + " " + std::to_string(sol[1]) + " " + std::to_string(sol[2]));
   ASSERT_TRUE(a.WaitState({"STATE 6 ", " out"}, &st)) << st;
+  EXPECT_EQ(st.find(" winner"), std::string::npos) << st;
   EXPECT_EQ(st.find(" accuse"), std::string::npos);
   a.Ask("click out");
   ASSERT_TRUE(b.WaitState({"STATE 10 ", " out"}, &st)) << st;
@@ -161,6 +162,8 @@ TEST(ControlE2E, TwoProcessesPlayToLoseAndWin) {
   ASSERT_TRUE(b.WaitState({"picker"}, &st)) << st;
   b.Ask("pick " + std::to_string(sol[3]) + " " + std::to_string(sol[1]) + " " + std::to_string(sol[2]));
   ASSERT_TRUE(a.WaitState({"STATE 1 ", " result"}, &st)) << st;
+  // The outcome closes the line: the winner, then the seats out.
+  EXPECT_NE(st.find(" winner 1 out 0 "), std::string::npos) << st;
   ASSERT_TRUE(b.WaitState({"STATE 1 ", " result"}, &st)) << st;
   EXPECT_EQ(a.Ask("result").find(" result"), std::string::npos);
   EXPECT_EQ(b.Ask("result").find(" result"), std::string::npos);

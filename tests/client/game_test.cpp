@@ -46,6 +46,10 @@ class Game : public ::testing::Test {
     home->Face("alice_face");
     home->Face("unknown", qRgb(90, 90, 90));
     plat::SetMessageBoxHandler([](const plat::TMessageBoxRequest&) { return plat::idOK; });
+    MakeApp();
+  }
+  void MakeApp() {
+    app.reset();
     auto conn = std::make_unique<FakeConnection>();
     fake = conn.get();
     TKestClientForm::Devices d;
@@ -389,6 +393,23 @@ TEST_F(Game, AccusationCancelWrongVerdictAndLose) {
   EXPECT_FALSE(form().KokusoButton->isEnabled());
   EXPECT_TRUE(form().OutButton->isEnabled());
   EXPECT_EQ(form().Game.MessageLine, "\x8d\x90\x91\x69\x82\xc9\x8e\xb8\x94\x73\x82\xb5\x82\xdc\x82\xb5\x82\xbd\x81\x49");
+}
+
+// VELMORA_PACE=fast: the animations tick and the scripts get their slices
+// as fast as the timers go, the same steps in the same order.
+TEST_F(Game, FastPaceRunsTheTimersAtTheirShortest) {
+  ::setenv("VELMORA_PACE", "fast", 1);
+  MakeApp();
+  ::unsetenv("VELMORA_PACE");
+  Started();
+  EXPECT_EQ(form().ScriptTimer->interval(), 1);
+  Line("TURN 0");
+  Line("SAIKORO 3");
+  EXPECT_EQ(form().KestTimer->interval(), 1);
+  RunTimer();
+  EXPECT_EQ(form().Game.Walk.steps, 3);
+  MakeApp();
+  EXPECT_EQ(form().ScriptTimer->interval(), 33);
 }
 
 TEST_F(Game, ComputerVerdictAfterAPause) {

@@ -15,6 +15,7 @@
 #include "Compiler.h"
 #include "Dump.h"
 #include "Format.h"
+#include "GameHeader.h"
 #include "HostCall.h"
 #include "Instance.h"
 
@@ -109,6 +110,8 @@ int Run(int argc, char** argv) {
 
 int main(int argc, char** argv) {
     if (argc < 2) return Usage();
+    // Computer players' scripts include the game functions' declarations.
+    npc::RegisterGameHeader();
     std::string cmd = argv[1];
     if (cmd == "dump") {
         if (argc != 3) return Usage();

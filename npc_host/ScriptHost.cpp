@@ -1,0 +1,795 @@
+#include "ScriptHost.h"
+
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <stdexcept>
+
+#include "Compiler.h"
+#include "Format.h"
+#include "GameHeader.h"
+#include "HostCall.h"
+#include "Instance.h"
+#include "Kestclasses.h"
+#include "Protocol.h"
+#include "Random.h"
+#include "TextCodec.h"
+#include "VmSpace.h"
+
+namespace npc {
+
+using namespace kest::proto;
+
+namespace {
+
+// The hosts of this process (one per main window): a game function acts for
+// the host whose seat's script is running.
+std::vector<TScriptHost*> g_hosts;
+
+TScriptHost& Host() {
+  for (TScriptHost* h : g_hosts)
+    if (h->CurrentScriptSlot() >= 0) return *h;
+  throw std::runtime_error("not called from a seat's script");
+}
+
+// Events whose script must still be the seat's own (gMyIndex and gMyUserId
+// unchanged) to receive them.
+bool NeedsOwnScript(const std::string& event) {
+  static const char* const names[] = {"OnTurn",   "OnMove",     "OnMoveEnd", "OnInRoom", "OnOtherSuiriCheck",
+                                      "OnSuiriEnd", "OnWin", "OnLose"};
+  return std::find(std::begin(names), std::end(names), event) != std::end(names);
+}
+
+// Events of the seat's own turn: the host plays them itself once the
+// script has failed in that turn.
+bool TurnEvent(const std::string& event) {
+  return event == "OnMove" || event == "OnMoveEnd" || event == "OnInRoom" || event == "OnSuiriResult";
+}
+
+bool FileExists(const std::string& path) {
+  struct stat st;
+  return ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
+}
+
+bool EndsWith(const std::string& s, const char* tail) {
+  size_t n = std::strlen(tail);
+  return s.size() >= n && s.compare(s.size() - n, n, tail) == 0;
+}
+
+// The export of that name (the first, as the engine finds it), null none.
+const zedi::ImageExport* FindExport(scInstance* inst, const char* name) {
+  if (!inst || !inst->img) return nullptr;
+  for (const auto& e : inst->img->layout.exportList)
+    if (e.name == name) return &e;
+  return nullptr;
+}
+
+int IntSqrt(int n) {
+  if (n <= 0) return 0;
+  auto r = static_cast<int>(std::sqrt(static_cast<double>(n)));
+  while (r > 0 && static_cast<long long>(r) * r > n) --r;
+  while (static_cast<long long>(r + 1) * (r + 1) <= n) ++r;
+  return r;
+}
+
+int Distance(int a, int b) {
+  int dx = a % BoardWidth - b % BoardWidth, dy = a / BoardWidth - b / BoardWidth;
+  return IntSqrt(dx * dx + dy * dy);
+}
+
+// Of the door cells of room (0-8, 9 the accusation spot), the one nearest to
+// cell, the first in row order on a tie; -1 none.
+int NearestDoor(int room, int cell) {
+  int best = -1, bestDistance = 0;
+  for (int i = 0; i < BoardWidth * BoardHeight; ++i) {
+    if (BoardMap[i] <= 1 || client::DoorRoom(BoardMap[i]) != room) continue;
+    int d = Distance(i, cell);
+    if (best < 0 || d < bestDistance) best = i, bestDistance = d;
+  }
+  return best;
+}
+
+// Chat text as the line may carry it: no BS, CR, LF or NUL, and no lead byte
+// without its trail byte, which would take the closing BS into the text.
+std::string ChatText(const char* text, size_t length) {
+  std::string out;
+  for (size_t i = 0; i < length; ++i) {
+    auto c = static_cast<unsigned char>(text[i]);
+    auto bad = [](unsigned char b) { return b == 0x08 || b == '\r' || b == '\n' || b == 0; };
+    if (kest::IsSjisLeadByte(c)) {
+      if (i + 1 < length && !bad(static_cast<unsigned char>(text[i + 1]))) {
+        out += text[i];
+        out += text[i + 1];
+        ++i;
+      }
+      continue;
+    }
+    if (!bad(c)) out += text[i];
+  }
+  return out;
+}
+
+}  // namespace
+
+// ---------------------------------------------------------------- life cycle
+
+TScriptHost::TScriptHost(client::TGameCore& core, std::string npcDir, TScriptHostHooks hooks)
+    : core_(core), npcDir_(std::move(npcDir)), hooks_(std::move(hooks)) {
+  RegisterGameFunctions();
+  emptyName_ = scNew_Text("");
+  g_hosts.push_back(this);
+}
+
+TScriptHost::~TScriptHost() {
+  FreeScripts();
+  if (emptyName_) scFree_Text(emptyName_);
+  std::erase(g_hosts, this);
+}
+
+void TScriptHost::FreeScripts() {
+  for (TSeat& st : seats_) {
+    if (st.inst) {
+      scKill_Instance(st.inst);
+      scFree_Instance(st.inst);
+    }
+    st.inst = nullptr;
+  }
+  for (TSeat& st : seats_) {
+    if (st.image) {
+      scScript_Forget(st.image);
+      std::free(st.image);
+    }
+    if (st.name) scFree_Text(st.name);
+    st = TSeat();
+  }
+  ScriptWaitTicks.fill(0);
+  core_.ScriptRunningMask = 0;
+  if (timerOn_ && hooks_.scriptTimer) hooks_.scriptTimer(false);
+  timerOn_ = false;
+}
+
+bool TScriptHost::Computer(int seat) const {
+  const kest::TKestUser& u = core_.Seats[size_t(seat)];
+  return u.HasFlags(kest::ufComputer) && !u.HasFlags(kest::ufNonParticipant);
+}
+
+// ---------------------------------------------------------------- set-up
+
+bool TScriptHost::SetUpScripts() {
+  FreeScripts();
+  std::vector<std::pair<std::string, std::vector<unsigned char>>> compiled;
+  for (int s = 0; s < 6; ++s)
+    if (!SetUpSeat(s, compiled)) return false;
+  return true;
+}
+
+bool TScriptHost::SetUpSeat(int seat, std::vector<std::pair<std::string, std::vector<unsigned char>>>& compiled) {
+  TSeat& st = seats_[size_t(seat)];
+  const kest::TKestUser& u = core_.Seats[size_t(seat)];
+  bool computer = Computer(seat);
+  std::vector<std::string> candidates;
+  const std::string& face = u.GetFace();
+  if (kest::PlainFileName(face)) {
+    std::string base = npcDir_ + "/" + plat::SjisToUtf8(face);
+    if (FileExists(base + ".sc")) {
+      candidates.push_back(base + ".sc");
+    } else if (FileExists(base + ".so")) {
+      candidates.push_back(base + ".so");
+    }
+  } else if (!face.empty() && hooks_.log) {
+    hooks_.log("seat " + std::to_string(seat) + ": the face name \"" + plat::SjisToUtf8(face) +
+               "\" cannot name a script file; the seat plays default.sc");
+  }
+  std::string fallback = npcDir_ + "/default.sc";
+  if (!FileExists(fallback) && FileExists(npcDir_ + "/default.so")) fallback = npcDir_ + "/default.so";
+  candidates.push_back(fallback);
+
+  for (const std::string& path : candidates) {
+    std::string why;
+    scScript image = LoadScript(path, why, compiled);
+    scInstance* inst = image ? scCreate_Instance(image, "") : nullptr;
+    if (image && !inst) why = scLast_Error_Text;
+    if (inst && computer && MissingExports(inst, why)) {
+      scFree_Instance(inst);
+      inst = nullptr;
+    }
+    if (!inst) {
+      std::free(image);
+      Problem(seat, path + ": " + why);
+      continue;
+    }
+    st.image = image;
+    st.inst = inst;
+    st.file = path;
+    break;
+  }
+  ScriptTurnSlot = seat;
+  ScriptTurnUserId = u.UserNo;
+  if (!st.inst) {
+    if (hooks_.log) hooks_.log("seat " + std::to_string(seat) + " has no script");
+    // Only a computer player of this host is played by its script.
+    return !(computer && core_.MySeat == 0);
+  }
+  WriteInt(seat, "gMyIndex", seat);
+  WriteInt(seat, "gMyUserId", u.UserNo);
+  WritePosition(seat);
+  st.name = scNew_Text(u.GetName().c_str());
+  return true;
+}
+
+scScript TScriptHost::LoadScript(const std::string& path, std::string& why,
+                                 std::vector<std::pair<std::string, std::vector<unsigned char>>>& compiled) {
+  if (!EndsWith(path, ".sc")) {
+    scScript image = scLoad_Script(path.c_str());
+    if (!image) why = scLast_Error_Text[0] ? scLast_Error_Text : "cannot load the image";
+    return image;
+  }
+  // A file compiled for another seat of this start is copied.
+  for (const auto& [file, bytes] : compiled) {
+    if (file != path) continue;
+    void* copy = std::malloc(bytes.size());
+    if (copy) std::memcpy(copy, bytes.data(), bytes.size());
+    return copy;
+  }
+  scScript image = scCompile_File(path.c_str());
+  if (!image) {
+    if (scLast_Error == 0) {
+      why = "cannot open the file";
+    } else {
+      why = plat::SjisToUtf8(scLast_Error_Text);
+      if (scLast_Error_Line[0]) why += "\n" + plat::SjisToUtf8(scLast_Error_Line);
+    }
+    return nullptr;
+  }
+  int size = scGet_Script_Size(image);
+  compiled.emplace_back(path, std::vector<unsigned char>(static_cast<unsigned char*>(image),
+                                                         static_cast<unsigned char*>(image) + size));
+  // The compiled image beside its source, for a later start without it.
+  std::string cache = path.substr(0, path.size() - 3) + ".so";
+  FILE* f = std::fopen(cache.c_str(), "wb");
+  bool written = f && std::fwrite(image, 1, size_t(size), f) == size_t(size);
+  if (f && std::fclose(f) != 0) written = false;
+  if (!written && hooks_.log) hooks_.log(cache + ": cannot write the compiled script: " + std::strerror(errno));
+  return image;
+}
+
+bool TScriptHost::MissingExports(scInstance* inst, std::string& why) const {
+  static const char* const variables[] = {"gMyIndex", "gMyUserId"};
+  static const char* const functions[] = {"OnTurn", "OnOtherSuiriCheck"};
+  std::string missing;
+  for (const char* v : variables) {
+    const zedi::ImageExport* e = FindExport(inst, v);
+    if (!e || e->kind != -1) missing += std::string(missing.empty() ? "" : ", ") + v;
+  }
+  for (const char* f : functions) {
+    const zedi::ImageExport* e = FindExport(inst, f);
+    if (!e || e->kind < 0) missing += std::string(missing.empty() ? "" : ", ") + f;
+  }
+  if (missing.empty()) return false;
+  why = "a computer player's script must export " + missing;
+  return true;
+}
+
+void TScriptHost::Problem(int seat, const std::string& text) {
+  if (hooks_.log) hooks_.log("script of seat " + std::to_string(seat) + " not set up: " + text);
+  if (!Computer(seat) || core_.MySeat != 0 || !shown_.insert(text).second) return;
+  if (hooks_.showProblem) hooks_.showProblem(text);
+}
+
+// ---------------------------------------------------------------- globals
+
+void TScriptHost::WriteInt(int seat, const char* name, int value) {
+  scInstance* inst = Instance(seat);
+  const zedi::ImageExport* e = FindExport(inst, name);
+  if (!e || e->kind != -1) return;
+  if (void* p = scGet_Global(inst, e->value, 4)) std::memcpy(p, &value, 4);
+}
+
+void TScriptHost::WritePosition(int seat) {
+  WriteInt(seat, "gX", core_.Seats[size_t(seat)].X());
+  WriteInt(seat, "gY", core_.Seats[size_t(seat)].Y());
+}
+
+void TScriptHost::WriteCardGlobals(int seat) {
+  scInstance* inst = Instance(seat);
+  if (!inst) return;
+  const kest::TCardList& hand = core_.Seats[size_t(seat)].hand;
+  int k = hand.CardCount();
+  WriteInt(seat, "gCardCount", k);
+  // The image knows no variable's size: each write is checked against the
+  // end of the data area only.
+  const zedi::ImageExport* cards = FindExport(inst, "gMyCard");
+  const zedi::ImageExport* check = FindExport(inst, "gKestCheck");
+  for (int n = 0; n < k && n < kest::TCardList::kMaxCards; ++n) {
+    kest::TCard c = hand.CardAt(n);
+    int pair[2] = {c.Mark(), c.Index()};
+    if (cards && cards->kind == -1)
+      if (void* p = scGet_Global(inst, cards->value + 8 * n, 8)) std::memcpy(p, pair, 8);
+    int row = c.Mark() == 1 ? 0 : c.Mark() == 2 ? 1 : 2;
+    int one = 1;
+    if (check && check->kind == -1)
+      if (void* p = scGet_Global(inst, check->value + 4 * ((seat * 3 + row) * 10 + c.Index()), 4))
+        std::memcpy(p, &one, 4);
+  }
+}
+
+void TScriptHost::SeatMoved(int seat) {
+  if (ValidSeat(seat)) WritePosition(seat);
+}
+
+bool TScriptHost::MoveEchoed(int seat) {
+  if (!ValidSeat(seat)) return true;
+  int& n = seats_[size_t(seat)].inFlight;
+  if (n > 0) --n;
+  return n == 0;
+}
+
+// ---------------------------------------------------------------- lookups
+
+int TScriptHost::CurrentScriptSlot() const {
+  scInstance* cur = scGet_This();
+  if (!cur) return -1;
+  if (cur->parent) cur = cur->parent;
+  for (int s = 0; s < 6; ++s)
+    if (seats_[size_t(s)].inst == cur) return s;
+  return -1;
+}
+
+bool TScriptHost::IsScriptForUser(int userId, int expectedSeat) const {
+  int seat = core_.SlotOfUser(userId);
+  if (seat < 0 || (expectedSeat != -1 && expectedSeat != seat)) return false;
+  scInstance* inst = Instance(seat);
+  auto read = [inst](const char* name, int& v) {
+    const zedi::ImageExport* e = FindExport(inst, name);
+    void* p = e && e->kind == -1 ? scGet_Global(inst, e->value, 4) : nullptr;
+    if (p) std::memcpy(&v, p, 4);
+    return p != nullptr;
+  };
+  int index = -1, user = -1;
+  return read("gMyIndex", index) && read("gMyUserId", user) && index == seat && user == userId;
+}
+
+bool TScriptHost::TurnCaller() const {
+  int c = CurrentScriptSlot();
+  return c >= 0 && c == ScriptTurnSlot && core_.GameState >= client::gsIdle && seats_[size_t(c)].inTurn;
+}
+
+// ---------------------------------------------------------------- events
+
+void TScriptHost::RaiseScriptEvent(int seat, const char* event, const std::vector<int>& args) {
+  if (!ValidSeat(seat)) return;
+  TSeat& st = seats_[size_t(seat)];
+  std::string name = event;
+  // The seat's last event ends first, in the state it began in.
+  if (core_.ScriptRunningMask & (1 << seat)) RunScriptToEnd(seat);
+  if (name == "OnTurn") {
+    ScriptTurnSlot = seat;
+    ScriptTurnUserId = core_.Seats[size_t(seat)].UserNo;
+    st.inTurn = true;
+    st.suggested = st.viewShown = st.suiriOpen = st.kokusoOpen = st.hostEnds = false;
+    st.inFlight = 0;
+  } else if (name == "OnInit") {
+    WriteCardGlobals(seat);
+  } else if (name == "OnOtherSuiriCheck") {
+    st.asked = true;
+    st.askCodes.clear();
+    for (int c : args)
+      if (c >= 0) st.askCodes.push_back(c);
+  } else if (name == "OnSuiriEnd") {
+    st.suiriOpen = false;
+    if (st.hostEnds) return EndTurnForSeat(seat);
+  } else if (name == "OnLose") {
+    st.kokusoOpen = false;
+    if (st.hostEnds) return EndTurnForSeat(seat);
+  } else if (name == "OnWin") {
+    st.kokusoOpen = false;
+  }
+  if (st.hostEnds && TurnEvent(name)) return;
+
+  std::array<int, 4> block{};
+  int bytes = 0;
+  if (name == "OnInRoom" || name == "OnSuiriResult" || name == "OnOtherSuiri" || name == "OnOtherSuiriCheck") {
+    bytes = int(std::min<size_t>(args.size(), block.size())) * 4;
+    for (size_t i = 0; i < args.size() && i < block.size(); ++i) block[i] = args[i];
+  }
+  if (NeedsOwnScript(name) && !IsScriptForUser(core_.Seats[size_t(seat)].UserNo, seat)) {
+    st.event = name;
+    EventEnded(seat, true, false, "the seat's script is not its own any more");
+    return;
+  }
+  CallScriptEventBlock(seat, event, bytes, block.data());
+}
+
+void TScriptHost::CallScriptEvent(int seat, const char* name, int value) {
+  CallScriptEventBlock(seat, name, 4, &value);
+}
+
+void TScriptHost::CallScriptEventBlock(int seat, const char* name, int bytes, const void* block) {
+  if (!ValidSeat(seat)) return;
+  TSeat& st = seats_[size_t(seat)];
+  int bit = 1 << seat;
+  if (core_.ScriptRunningMask & bit) RunScriptToEnd(seat);
+  st.event = name;
+  const zedi::ImageExport* e = FindExport(st.inst, name);
+  if (!st.inst) return EventEnded(seat, true, false, "the seat has no script");
+  if (!e || e->kind < 0) return EventEnded(seat, false, false, "");  // the script does not react
+  // The block as the script's function declares it: cut or zero-filled.
+  std::vector<unsigned char> params(size_t(e->kind), 0);
+  size_t given = std::min<size_t>(params.size(), size_t(std::max(bytes, 0)));
+  if (given > 0) std::memcpy(params.data(), block, given);
+  scSet_Instruction_Budget(st.inst, eventBudget_);
+  if (!scLaunch_With_Params(st.inst, 10, scGet_Symbol(st.inst, name), e->kind, params.data()))
+    return EventEnded(seat, true, false, scLast_Error_Text);
+  ++stats_.events;
+  core_.ScriptRunningMask |= bit;
+  if (!timerOn_) {
+    timerOn_ = true;
+    if (hooks_.scriptTimer) hooks_.scriptTimer(true);
+  }
+}
+
+void TScriptHost::Measure(std::chrono::steady_clock::time_point since) {
+  auto us = std::chrono::duration_cast<std::chrono::microseconds>(std::chrono::steady_clock::now() - since).count();
+  stats_.longestUs = std::max<long long>(stats_.longestUs, us);
+}
+
+void TScriptHost::ScriptTimerTimer() { Pass(); }
+
+void TScriptHost::Pass() {
+  auto start = std::chrono::steady_clock::now();
+  int r = scRun_Time_Slice();
+  std::string error = r < 0 ? scLast_Error_Text : "";
+  Measure(start);
+  for (int s = 0; s < 6; ++s) {
+    int bit = 1 << s;
+    if (!(core_.ScriptRunningMask & bit)) continue;
+    TSeat& st = seats_[size_t(s)];
+    if (scGet_Instance_Status(st.inst) == scstatus_FREE) {
+      core_.ScriptRunningMask &= ~bit;
+      ScriptWaitTicks[size_t(s)] = 0;
+      st.waiting = nullptr;
+      bool failed = st.inst && st.inst->lastRun < 0;
+      bool stopped = failed && scGet_Instruction_Budget(st.inst) == 0;
+      EventEnded(s, failed, stopped, failed ? error : "");
+    } else if (ScriptWaitTicks[size_t(s)] > 0 && --ScriptWaitTicks[size_t(s)] == 0) {
+      scPause_Instance(st.waiting ? st.waiting : st.inst, 0);
+      st.waiting = nullptr;
+    }
+  }
+  if (core_.ScriptRunningMask == 0 && timerOn_) {
+    timerOn_ = false;
+    if (hooks_.scriptTimer) hooks_.scriptTimer(false);
+  }
+}
+
+void TScriptHost::RunScriptToEnd(int seat) {
+  if (!ValidSeat(seat)) return;
+  auto start = std::chrono::steady_clock::now();
+  int bit = 1 << seat;
+  for (int passes = 0; core_.ScriptRunningMask & bit; ++passes) {
+    if (passes >= kRunToEndPasses) {
+      // Waiting without end: stopped like a script that runs too long.
+      TSeat& st = seats_[size_t(seat)];
+      scKill_Instance(st.inst);
+      core_.ScriptRunningMask &= ~bit;
+      ScriptWaitTicks[size_t(seat)] = 0;
+      st.waiting = nullptr;
+      EventEnded(seat, true, true, "the event waited too long");
+      break;
+    }
+    Pass();
+  }
+  Measure(start);
+}
+
+void TScriptHost::EventEnded(int seat, bool failed, bool stopped, const std::string& error) {
+  TSeat& st = seats_[size_t(seat)];
+  std::string event = st.event;
+  st.event.clear();
+  if (failed) {
+    ++stats_.failed;
+    if (stopped) ++stats_.stopped;
+    if (hooks_.log)
+      hooks_.log("script " + st.file + " of seat " + std::to_string(seat) + (stopped ? " stopped" : " failed") +
+                 " in " + event + ": " + plat::SjisToUtf8(error));
+  }
+  if (event == "OnOtherSuiriCheck" && st.asked) AnswerForSeat(seat);
+  if (failed) ActForSeat(seat, event);
+}
+
+// ---------------------------------------------------------------- the host acting for a seat
+
+void TScriptHost::ActForSeat(int seat, const std::string& event) {
+  TSeat& st = seats_[size_t(seat)];
+  if (!st.inTurn || seat != ScriptTurnSlot || core_.GameState < client::gsIdle) return;
+  st.hostEnds = true;
+  if (st.suiriOpen || st.kokusoOpen) {
+    if (hooks_.log)
+      hooks_.log("seat " + std::to_string(seat) + " (" + st.file + "): its turn ends when its " +
+                 (st.suiriOpen ? "suggestion" : "accusation") + " has been answered (" + event + " failed)");
+    return;
+  }
+  EndTurnForSeat(seat);
+}
+
+void TScriptHost::EndTurnForSeat(int seat) {
+  TSeat& st = seats_[size_t(seat)];
+  if (!st.inTurn) return;
+  st.inTurn = false;
+  st.hostEnds = false;
+  if (hooks_.log)
+    hooks_.log("seat " + std::to_string(seat) + " (" + st.file + "): the host ends its turn for its script");
+  SendFor(seat, CmdWord(st.viewShown ? cmTurnEnd2 : cmTurnEnd));
+}
+
+void TScriptHost::AnswerForSeat(int seat) {
+  TSeat& st = seats_[size_t(seat)];
+  st.asked = false;
+  std::string line = st.askCodes.empty() ? CmdShowNo() : CmdShow(st.askCodes.front());
+  if (hooks_.log)
+    hooks_.log("seat " + std::to_string(seat) + " (" + st.file + "): the host answers for its script: " + line);
+  SendFor(seat, line);
+}
+
+void TScriptHost::SendFor(int seat, const std::string& text) { core_.SendLine(core_.Seats[size_t(seat)].UserNo, text); }
+
+void TScriptHost::SendMove(int seat, const std::string& text) {
+  ++seats_[size_t(seat)].inFlight;
+  SendFor(seat, text);
+}
+
+// ---------------------------------------------------------------- the game functions
+
+int TScriptHost::IsSaikoroDone() {
+  if (!TurnCaller()) return 0;
+  return core_.Seats[size_t(ScriptTurnSlot)].HasFlags(kest::ufDiceDone) ? 1 : 0;
+}
+
+void TScriptHost::Saikoro() {
+  if (!TurnCaller()) return;
+  int t = ScriptTurnSlot;
+  kest::TKestUser& u = core_.Seats[size_t(t)];
+  // One roll a turn, none once out of the game.
+  if (core_.SeatsOut[size_t(t)] || u.HasFlags(kest::ufDiceDone)) return;
+  u.SetFlags(kest::ufDiceDone);
+  SendFor(t, CmdWord(cmSaikoro));
+}
+
+int TScriptHost::MoveTo(int room) {
+  if (!TurnCaller() || room < 0 || room > client::kSpotRoom) return -1;
+  int t = ScriptTurnSlot;
+  kest::TKestUser& u = core_.Seats[size_t(t)];
+  int steps = u.GetSteps();
+  if (core_.SeatsOut[size_t(t)] || steps <= 0) return -1;
+  int x = u.X(), y = u.Y(), place = u.GetPlace();
+  if (!client::OnBoard(x, y)) return -1;
+  int cell = client::CellIndex(x, y);
+  auto step = [&](int nx, int ny) {
+    int code = BoardMap[client::CellIndex(nx, ny)];
+    int r = code > 1 ? client::DoorRoom(uint16_t(code)) : -1;
+    --steps;
+    u.SetSteps(int16_t(steps));
+    u.SetPosition(int16_t(nx), int16_t(ny));
+    if (r >= 0 && r < client::kSpotRoom) {
+      u.SetPlace(int16_t(r + 1));
+      SendMove(t, CmdInRoom(r, steps));
+    } else {
+      u.SetPlace(r == client::kSpotRoom ? 10 : 0);
+      SendMove(t, CmdMove(nx, ny, steps));
+    }
+    WritePosition(t);
+    return 0;
+  };
+  // Into a cell by arrow dir: corridor, or a door entered with its arrow.
+  auto enterable = [](int nx, int ny, int dir) {
+    if (!client::OnBoard(nx, ny)) return false;
+    uint16_t code = BoardMap[client::CellIndex(nx, ny)];
+    return code == 0 || (code > 1 && (code & client::ArrowBit(dir)) != 0);
+  };
+
+  if (place == 10) {
+    // On the accusation spot: the one way off it leads back where it is entered from.
+    if (room == client::kSpotRoom) return 1;
+    for (int dir = 0; dir < 4; ++dir) {
+      if ((BoardMap[cell] & client::ArrowBit(dir)) == 0) continue;
+      int nx = x - client::kDx[dir], ny = y - client::kDy[dir];
+      if (client::OnBoard(nx, ny) && BoardMap[client::CellIndex(nx, ny)] == 0) return step(nx, ny);
+    }
+    return -1;
+  }
+  if (place == 0) {
+    uint16_t dir = client::RouteTable()[size_t(room)][size_t(cell)];
+    if (dir > 3) return 1;
+    int nx = x + client::kDx[dir], ny = y + client::kDy[dir];
+    if (!enterable(nx, ny, dir)) return -1;
+    return step(nx, ny);
+  }
+  int s = place - 1;
+  if (s < 0 || s > 8) return -1;
+  int target = NearestDoor(room, cell);
+  if (target < 0) return -1;
+  int exitDoor = NearestDoor(s, target);
+  if (exitDoor < 0) return -1;
+  int ex = exitDoor % BoardWidth, ey = exitDoor / BoardWidth;
+  int dir = -1;
+  for (int d = 0; d < 4; ++d) {
+    int nx = ex + client::kDx[d], ny = ey + client::kDy[d];
+    if (client::OnBoard(nx, ny) && BoardMap[client::CellIndex(nx, ny)] == 0 && RoomTable[s][2 * d] >= 0) dir = d;
+  }
+  if (dir < 0) return -1;
+  int nx = ex + client::kDx[dir], ny = ey + client::kDy[dir];
+  // The others place the piece by the exit named: the plain one, or the
+  // second exit of rooms 0 and 4.
+  int px, py, v;
+  if (client::ExitCell(s, dir, false, px, py) && px == nx && py == ny) {
+    v = dir << 8 | s;
+  } else if (client::ExitCell(s, dir, true, px, py) && px == nx && py == ny) {
+    v = (dir | 0x10) << 8 | s;
+  } else {
+    return -1;
+  }
+  --steps;
+  u.SetSteps(int16_t(steps));
+  u.SetPlace(0);
+  u.SetPosition(int16_t(nx), int16_t(ny));
+  SendMove(t, CmdOutRoom(v, steps));
+  SendMove(t, CmdMove(nx, ny, steps));
+  WritePosition(t);
+  return 0;
+}
+
+void TScriptHost::Wait(int ticks) {
+  int c = CurrentScriptSlot();
+  if (c < 0 || ticks <= 0) return;
+  scInstance* me = scGet_This();
+  scPause_Instance(me, 1);
+  seats_[size_t(c)].waiting = me;
+  ScriptWaitTicks[size_t(c)] = fast_ ? 1 : ticks;
+}
+
+void TScriptHost::Chat(const char* format, scVarArgs& args) {
+  int c = CurrentScriptSlot();
+  if (c < 0) return;
+  if (!format) throw std::runtime_error("no format");
+  char buffer[1024];
+  std::string error;
+  int n = scFormat(buffer, sizeof buffer, format, args, &error);
+  if (n < 0) throw std::runtime_error(error);
+  std::string text = ChatText(buffer, std::min<size_t>(size_t(n), sizeof buffer - 1));
+  SendFor(c, CmdChat(core_.LocalUser.GetRoom(), text));
+}
+
+int TScriptHost::TurnEnd(bool confirm) {
+  if (core_.GameState < client::gsIdle || !TurnCaller()) return -1;
+  int t = ScriptTurnSlot;
+  TSeat& st = seats_[size_t(t)];
+  const kest::TKestUser& u = core_.Seats[size_t(t)];
+  bool rolled = u.HasFlags(kest::ufDiceDone);
+  int steps = u.GetSteps();
+  // A seat out of the game only ends its turns.
+  if ((steps == 0 && rolled) || u.GetPlace() != 0 || core_.SeatsOut[size_t(t)]) {
+    st.inTurn = false;
+    SendFor(t, CmdWord(confirm ? cmTurnEnd2 : cmTurnEnd));
+    return 0;
+  }
+  return steps + (rolled ? 1 : 0);
+}
+
+int TScriptHost::GetMyRoom() {
+  if (!TurnCaller()) return -1;
+  int place = core_.Seats[size_t(ScriptTurnSlot)].GetPlace();
+  return place >= 1 && place <= 10 ? place - 1 : -1;
+}
+
+int TScriptHost::Suiri(int person, int weapon) {
+  if (!TurnCaller() || person < 0 || person > 5 || weapon < 0 || weapon > 5) return -1;
+  int t = ScriptTurnSlot;
+  TSeat& st = seats_[size_t(t)];
+  int place = core_.Seats[size_t(t)].GetPlace();
+  // In a room (not on the spot), once a turn, not out of the game.
+  if (place < 1 || place > 9 || st.suggested || st.kokusoOpen || core_.SeatsOut[size_t(t)]) return -1;
+  int room = place - 1;
+  SendFor(t, CmdSuiriStart(room));
+  core_.SendSuiri(core_.Seats[size_t(t)].UserNo, room, weapon, person);
+  st.suggested = st.viewShown = st.suiriOpen = true;
+  return 0;
+}
+
+int TScriptHost::ShowCard(int code) {
+  int c = CurrentScriptSlot();
+  if (c < 0) return -1;
+  TSeat& st = seats_[size_t(c)];
+  if (!st.asked) return -1;
+  bool held = std::find(st.askCodes.begin(), st.askCodes.end(), code) != st.askCodes.end();
+  // "NO" only from a seat that holds none of the cards; a card only one of them.
+  if (code < 0 ? !st.askCodes.empty() : !held) return -1;
+  st.asked = false;
+  SendFor(c, code < 0 ? CmdShowNo() : CmdShow(code));
+  return 0;
+}
+
+int TScriptHost::Kokuso(int room, int person, int weapon) {
+  if (!TurnCaller() || room < -1 || room > 8 || person < 0 || person > 5 || weapon < 0 || weapon > 5) return -1;
+  int t = ScriptTurnSlot;
+  TSeat& st = seats_[size_t(t)];
+  kest::TKestUser& u = core_.Seats[size_t(t)];
+  int place = u.GetPlace();
+  if (core_.SeatsOut[size_t(t)] || st.suiriOpen || st.kokusoOpen) return -1;
+  if (!core_.AccuseAnywhere && place != 10) return -1;
+  u.SetFlags(kest::ufDiceDone);
+  int id = u.UserNo;
+  SendFor(t, CmdKokusoStart(place == 0 ? 0 : place - 1));
+  core_.SendKokuso(id, room, weapon, person);
+  st.viewShown = true;
+  st.kokusoOpen = room >= 0;
+  return 0;
+}
+
+int TScriptHost::KokusoEnd(int n) {
+  // The verdict is the server's: the host sends it by itself after its pause,
+  // so a second one from a script would end the game falsely or twice.
+  (void)n;
+  return -1;
+}
+
+int TScriptHost::IsDokodemoKokuso() const { return core_.AccuseAnywhere ? 1 : 0; }
+
+char* TScriptHost::GetName(int seat) {
+  if (!ValidSeat(seat) || !seats_[size_t(seat)].name) return emptyName_;
+  return seats_[size_t(seat)].name;
+}
+
+// ---------------------------------------------------------------- registration
+
+void TScriptHost::RegisterGameFunctions() {
+  static bool registered = false;
+  if (registered) return;
+  registered = true;
+  scEngine_Init();
+  RegisterGameHeader();
+  scRegister_Host_Symbol("is_saikoro_done", +[]() { return Host().IsSaikoroDone(); });
+  scRegister_Host_Symbol("saikoro", +[]() { Host().Saikoro(); });
+  scRegister_Host_Symbol("move_to", +[](int room) { return Host().MoveTo(room); });
+  scRegister_Host_Symbol("wait", +[](int ticks) { Host().Wait(ticks); });
+  scRegister_Host_Symbol("chat", +[](const char* format, scVarArgs args) { Host().Chat(format, args); });
+  scRegister_Host_Symbol("turn_end", +[]() { return Host().TurnEnd(false); });
+  scRegister_Host_Symbol("turn_end2", +[]() { return Host().TurnEnd(true); });
+  scRegister_Host_Symbol("rand", +[](int n) { return n <= 0 ? 0 : kest::Rand() % n; });
+  scRegister_Host_Symbol("itoa", +[](int value, scVmAddr buf) {
+    char text[16];
+    std::snprintf(text, sizeof text, "%d", value);
+    size_t room = zedi::VmSpace::Get().Room(buf.value);
+    if (room == 0) throw std::runtime_error("bad buffer");
+    size_t n = std::min(std::strlen(text), room - 1);
+    char* out = reinterpret_cast<char*>(zedi::VmSpace::Get().Ptr(buf.value));
+    std::memcpy(out, text, n);
+    out[n] = 0;
+    return buf;
+  });
+  scRegister_Host_Symbol("get_map", +[](int x, int y) {
+    return client::OnBoard(x, y) ? int(BoardMap[client::CellIndex(x, y)]) : 1;
+  });
+  scRegister_Host_Symbol("get_myroom", +[]() { return Host().GetMyRoom(); });
+  scRegister_Host_Symbol("sqrt", +[](int n) { return IntSqrt(n); });
+  scRegister_Host_Symbol("sprintf", +[](scVmAddr buf, const char* format, scVarArgs args) {
+    size_t room = zedi::VmSpace::Get().Room(buf.value);
+    if (room == 0) throw std::runtime_error("bad buffer");
+    if (!format) throw std::runtime_error("no format");
+    std::string error;
+    int n = scFormat(reinterpret_cast<char*>(zedi::VmSpace::Get().Ptr(buf.value)), room, format, args, &error);
+    if (n < 0) throw std::runtime_error(error);
+    return std::min(n, int(room - 1));
+  });
+  scRegister_Host_Symbol("suiri", +[](int person, int weapon) { return Host().Suiri(person, weapon); });
+  scRegister_Host_Symbol("show_card", +[](int code) { return Host().ShowCard(code); });
+  scRegister_Host_Symbol("kokuso", +[](int room, int person, int weapon) { return Host().Kokuso(room, person, weapon); });
+  scRegister_Host_Symbol("kokuso_end", +[](int n) { return Host().KokusoEnd(n); });
+  scRegister_Host_Symbol("is_dokodemo_kokuso", +[]() { return Host().IsDokodemoKokuso(); });
+  scRegister_Host_Symbol("get_name", +[](int seat) { return Host().GetName(seat); });
+}
+
+}  // namespace npc
