@@ -32,6 +32,7 @@ struct DecodedInsn {
                             // a zero-operand word)
     uint32_t ic;            // runs of instructions: see Cpu::Decode
     uint32_t target;        // a jump's target as an entry index
+    uint32_t at;            // the code address of the entry's word
     const DecodedInsn* to;  // a jump's target entry, set when the entry is installed
 };
 
@@ -1205,10 +1206,12 @@ int Cpu::Run() {
         for (uint32_t i = 0; i < words; ++i) {
             table[i].label = &&L_NONE;
             table[i].handler = hNONE;
+            table[i].at = 4 * i;
         }
         table[words] = zedi::DecodedInsn{};
         table[words].label = &&L_END;
         table[words].handler = hEND;
+        table[words].at = 4 * words;
         code.ready = true;
     }
 
@@ -1221,14 +1224,30 @@ int Cpu::Run() {
     h.lim4 = ownSize >= 4 ? ownSize - 3 : 0;
     h.space = &vm_;
     h.LoadBases();
-    uint32_t* const R = h.Regs();
+    // The register block, reached from the block pointer: a pointer of its own
+    // would be one more value to keep in a host register.
+#define R (h.Regs())
 
     const zedi::DecodedInsn* e = table;
-    // The first entry run straight through since control last moved.
-    const zedi::DecodedInsn* mark = table;
+    // The instruction budget is charged where control moves (jumps, calls,
+    // returns, the long way): the code words run straight through since it
+    // last moved, and the move; no endless run passes by it. Counted in bytes
+    // of entries (one entry per code word), it is kept as `credit`: what was
+    // left at the last move plus the address of the entry moved to. A move
+    // from `e` to `p` then costs one addition, and the budget is used up when
+    // the credit falls below `p`. A run that leaves settles the words run since
+    // the last move.
+    constexpr intptr_t kUnit = sizeof(zedi::DecodedInsn);
+    constexpr int64_t kMostUnits = int64_t(1) << 50;  // more is as good as no limit; kept aside
+    const int64_t aside = left_ > kMostUnits ? left_ - kMostUnits : 0;
+    intptr_t credit = intptr_t(left_ - aside) * kUnit + reinterpret_cast<intptr_t>(table);
+    auto settle = [&](const zedi::DecodedInsn* at) {
+        intptr_t bytes = credit - reinterpret_cast<intptr_t>(at);
+        left_ = aside + (bytes < 0 ? -1 : bytes / kUnit);
+    };
     uint32_t ip = R[regIP];
     // The code address of the current entry and of the one after it.
-#define ZEDI_IP() (uint32_t(e - table) * 4u)
+#define ZEDI_IP() (e->at)
 #define ZEDI_NEXT_IP() (ZEDI_IP() + 4u * e->words)
     // On to the entry after the current one, `n` words on. Handlers of a fixed
     // length pass it as a constant: the next entry's address then does not wait
@@ -1239,49 +1258,55 @@ int Cpu::Run() {
         goto* e->label;      \
     } while (0)
 #define ZEDI_NEXT() ZEDI_NEXT_N(e->words)
-    // Instructions are counted where control moves (jumps, calls, returns,
-    // the long way): the code words run straight through since it last moved,
-    // and the move. No endless run passes by it.
-#define ZEDI_CHARGE()                                  \
-    do {                                               \
-        left_ -= (e > mark ? e - mark : 0) + 1;        \
-        if (left_ < 0) [[unlikely]] goto spent;        \
+    // Charges the move from `e` to the entry `p` (see `credit`).
+#define ZEDI_CHARGE(p)                                                                                  \
+    do {                                                                                                \
+        credit += reinterpret_cast<intptr_t>(p) - reinterpret_cast<intptr_t>(e) - kUnit;                \
+        if (credit < reinterpret_cast<intptr_t>(p)) [[unlikely]] goto spent;                            \
+    } while (0)
+    // Leaves the run with `r`.
+#define ZEDI_RETURN(r)      \
+    do {                    \
+        int r_ = (r);       \
+        settle(e);          \
+        return r_;          \
     } while (0)
     // To the entry `p` (a checked jump target).
-#define ZEDI_GOTO_ENTRY(p)    \
-    do {                      \
-        ZEDI_CHARGE();        \
-        e = (p);              \
-        mark = e;             \
-        goto* e->label;       \
+#define ZEDI_GOTO_ENTRY(p)                  \
+    do {                                    \
+        const zedi::DecodedInsn* to_ = (p); \
+        ZEDI_CHARGE(to_);                   \
+        e = to_;                            \
+        goto* e->label;                     \
     } while (0)
     // To the entry of the code address in `ip`; the long way outside the code
     // or at an address that is not a multiple of 4.
 #define ZEDI_GOTO_IP()                                  \
     do {                                                \
-        ZEDI_CHARGE();                                  \
         uint32_t idx_ = (ip >> 2) | (ip << 30);         \
         if (idx_ >= words) goto slow_at;                \
-        e = table + idx_;                               \
-        mark = e;                                       \
-        goto* e->label;                                 \
+        ZEDI_GOTO_ENTRY(table + idx_);                  \
     } while (0)
 
     if (!SpInside()) goto slow_at;
     ZEDI_GOTO_IP();
 
 spent:
-    R[regIP] = ZEDI_IP();
+    ip = ZEDI_IP();
+spent_at:
+    R[regIP] = ip;
+    left_ = -1;
     return Err("Instruction budget used up");
 
 slow:
     ip = ZEDI_IP();
 slow_at: {
     // The long way from `ip`.
+    credit -= kUnit;
+    if (credit < reinterpret_cast<intptr_t>(e)) goto spent_at;
     R[regIP] = ip;
-    if (--left_ < 0) return Err("Instruction budget used up");
     int r = Step();
-    if (r != 2) return r;
+    if (r != 2) ZEDI_RETURN(r);
     h.LoadBases();
     ip = R[regIP];
     if (!SpInside()) goto slow_at;
@@ -1289,7 +1314,8 @@ slow_at: {
 }
 
 L_NONE: {
-    auto install = [&](zedi::DecodedInsn& x) {
+    auto install = [&](zedi::DecodedInsn& x, uint32_t at) {
+        x.at = at;
         x.label = kLabels[x.handler];
         x.to = Jumps(x.handler) ? table + x.target : nullptr;
     };
@@ -1299,14 +1325,14 @@ L_NONE: {
         zedi::DecodedInsn& t = table[d.target];
         if (t.handler == hNONE) {
             t = Decode(d.target * 4);
-            install(t);
+            install(t, d.target * 4);
         }
         bool same = t.baseB == d.baseA && t.ib == d.ia;
         for (int op = opCMPE; op <= opCMPNL; ++op)
             for (int f2 : {fIMM, fMEMI})
                 if (t.handler == TripleHandler(op, fMEMI, f2)) d.handler = LoopHandler(op, d.fb, f2, same);
     }
-    install(d);
+    install(d, ZEDI_IP());
     table[e - table] = d;
     goto* e->label;
 }
@@ -1319,14 +1345,14 @@ L_MARKER:
     if (steps_ > 0) --steps_;
     if (steps_ == 0 && R[regCLI] == 0) {
         R[regIP] = ZEDI_NEXT_IP();
-        return 0;
+        ZEDI_RETURN(0);
     }
     ZEDI_NEXT_N(1);
 
 L_ZERO: {
     R[regIP] = ZEDI_NEXT_IP();
     int r = Execute0(e->ia, ZEDI_IP());
-    if (r != 2) return r;
+    if (r != 2) ZEDI_RETURN(r);
     h.LoadBases();
     ip = R[regIP];
     if (!SpInside()) goto slow_at;  // RET and LEAVE may leave SP outside
@@ -1362,7 +1388,7 @@ leave_ret: {
         R[regFRAME] = frame;
         R[regSP] = sp;
         R[regIP] = ip + 4;
-        return 1;
+        ZEDI_RETURN(1);
     }
     if (sp > stackSize_) goto slow_at;
     const uint8_t* q = HotMem<4>(h, h.Of(stack + sp));
@@ -1417,7 +1443,7 @@ L_SP_ADD_MOV_PUSH:
     if (!SpInside()) {
         R[regIP] = ZEDI_IP() + 8;
         CheckSp();
-        return -1;
+        ZEDI_RETURN(-1);
     }
     R[e->aux] = R[e->aux2];
     if (e->handler == hSP_ADD_MOV) ZEDI_NEXT_N(3);
@@ -1440,7 +1466,7 @@ L_SP_ADD_MOV_PUSH:
         if (!SpInside()) {                                               \
             R[regIP] = ZEDI_IP() + 4;                                    \
             CheckSp();                                                   \
-            return -1;                                                   \
+            ZEDI_RETURN(-1);                                             \
         }                                                                \
         if (!PopOp<op##n, F2>(h, *e)) {                                  \
             ip = ZEDI_IP() + 4;                                          \
@@ -1458,10 +1484,14 @@ L_SP_ADD_MOV_PUSH:
     L##T##_##n##_##F1##_##F2 : {                                                \
         int r = Pair<op##n, F1, F2, false>(h, *e);                              \
         if (r == 0) goto slow;                                                  \
-        ip = ZEDI_IP() + 4u * (1 + Imm(F1));                                    \
-        if (r < 0) goto slow_at;                                                \
-        ip += 4u * (1 + Imm(F2));                                               \
-        if (ZEDI_##T##_TAIL()) goto slow_at;                                    \
+        if (r < 0) {                                                            \
+            ip = ZEDI_IP() + 4u * (1 + Imm(F1));                                \
+            goto slow_at;                                                       \
+        }                                                                       \
+        if (ZEDI_##T##_TAIL()) {                                                \
+            ip = ZEDI_IP() + 4u * (2 + Imm(F1) + Imm(F2));                      \
+            goto slow_at;                                                       \
+        }                                                                       \
         ZEDI_NEXT_N(2 + Imm(F1) + Imm(F2) + (#T[0] == 'P' ? 1 : 2));            \
     }
 #define ZEDI_PUSH_TAIL() !PushHot(h, stackSize_, R[e->ra])
@@ -1552,7 +1582,7 @@ L_POP_R: {
     if (!SpInside()) {
         R[regIP] = ZEDI_NEXT_IP();
         CheckSp();
-        return -1;
+        ZEDI_RETURN(-1);
     }
     ZEDI_NEXT_N(1);
 }
@@ -1560,7 +1590,7 @@ L_POP_R: {
 L_CALLEX: {
     R[regIP] = ZEDI_NEXT_IP();
     int r = CallEx(e->ia, e->ib);
-    if (r <= 0) return r;
+    if (r <= 0) ZEDI_RETURN(r);
     h.LoadBases();
     ip = R[regIP];  // the host may have written the registers
     if (!SpInside()) goto slow_at;
@@ -1572,7 +1602,7 @@ L_SP_ADD:
     if (!SpInside()) {
         R[regIP] = ZEDI_NEXT_IP();
         CheckSp();
-        return -1;
+        ZEDI_RETURN(-1);
     }
     ZEDI_NEXT_N(2);
 
@@ -1634,9 +1664,8 @@ L_SP_ADD:
     LL_##n##_##FB##_##F2##_##SAME : {                                          \
         uint32_t stepped;                                                      \
         if (!LoopStep<FB>(h, *e, stepped)) goto slow;                          \
-        ZEDI_CHARGE();                                                         \
+        ZEDI_CHARGE(e->to);                                                    \
         e = e->to;                                                             \
-        mark = e;                                                              \
         int r = SAME ? Test<op##n, F2>(h, *e, stepped)                         \
                      : Pair<op##n, fMEMI, F2, true>(h, *e);                    \
         if (r == 0) goto slow;                                                 \
@@ -1663,6 +1692,8 @@ L_SP_ADD:
 #undef ZEDI_GOTO_IP
 #undef ZEDI_GOTO_ENTRY
 #undef ZEDI_CHARGE
+#undef ZEDI_RETURN
+#undef R
 #undef ZEDI_NEXT
 #undef ZEDI_NEXT_IP
 #undef ZEDI_IP

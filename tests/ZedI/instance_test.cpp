@@ -233,9 +233,14 @@ TEST_F(Instances, InstructionBudgetStopsALoopAcrossRuns) {
     scSet_Instruction_Budget(inst, 1000);
     ASSERT_EQ(scLaunch_Instance(inst, 10, scGet_Symbol(inst, "pace")), 1);
     int passes = 0;
+    long long before = 1000;
     while (scGet_Instance_Status(inst) != scstatus_FREE && passes < 10) {
         EXPECT_GE(scRun_Time_Slice(), 0);
         ++passes;
+        // Every slice runs instructions and pays for them.
+        long long now = scGet_Instruction_Budget(inst);
+        EXPECT_LT(now, before) << "slice " << passes;
+        before = now;
     }
     EXPECT_EQ(passes, 4);
     EXPECT_EQ(global("w"), 3);
