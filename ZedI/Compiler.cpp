@@ -1,4 +1,5 @@
 // Compile driver and image writer, statements, definitions, functions and scopes.
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -1131,6 +1132,11 @@ scScript scCompileToImage(scSourceText* text) {
     paramTable.clear();
     ClearRegisters();
     scbufInit(&code, 4090);
+    // Room for the code from the start, about twice the bytes of the source:
+    // growing a large buffer step by step would copy it each time.
+    long sourceBytes = 0;
+    for (int i = 0; i <= text->lastLine; ++i) sourceBytes += long(std::strlen(text->lines[i])) + 1;
+    scbufReserve(&code, int(std::min(sourceBytes * 2, 1L << 28)));
     scbufInit(&records, 1023);
     scbufInit(&pool, 1023);
     scbufInit(&imports, 4090);

@@ -168,7 +168,9 @@ void* scmRealloc(void* block, int size) {
                 h->size = uint32_t(want);
                 return block;
             }
-            void* p = scmAlloc(int(want));
+            // Like realloc, the bytes past the old size are left as they are:
+            // a large buffer is not cleared only to be written over.
+            void* p = want < kLargeBlock ? scmAlloc(int(want)) : scmTrack(Checked(std::malloc(want)))->block;
             std::memcpy(p, block, std::min<size_t>(h->size, want));
             ArenaDrop(h);
             return p;
@@ -266,6 +268,14 @@ void scbufAppend(scByteBuffer* buffer, int count, const void* bytes) {
     else if (count > 0)
         std::memcpy(to, bytes, size_t(count));
     buffer->length += count;
+}
+
+void scbufReserve(scByteBuffer* buffer, int capacity) {
+    if (capacity <= buffer->capacity) return;
+    int before = BufferBlock(buffer->capacity);
+    buffer->capacity = capacity;
+    if (BufferBlock(capacity) != before)
+        buffer->data = static_cast<uint8_t*>(scmRealloc(buffer->data, BufferBlock(capacity)));
 }
 
 void scbufPrepend(scByteBuffer* buffer, int count, const void* bytes) {

@@ -40,6 +40,9 @@ void scbufAppend(scByteBuffer* buffer, int count, const void* bytes);
 void scbufAppendWord(scByteBuffer* buffer, int value);
 void scbufAppendString(scByteBuffer* buffer, const char* text);
 void scbufPad4(scByteBuffer* buffer);
+// Makes room for `capacity` bytes in all, so that appends up to there do not
+// move the contents.
+void scbufReserve(scByteBuffer* buffer, int capacity);
 // Puts `count` bytes in front of the buffer's contents, which move up in its
 // own block (grown in place where it can be): a large buffer is not copied
 // into a new one.
