@@ -1615,7 +1615,32 @@ bool SubExp(int level, Val& v, bool needed) {
         Error(scerr_SYNTAX, "Expression nested too deeply");
     }
     if (!Unary(v, needed)) return false;
+    // The levels whose operators may begin with a byte (more than may in
+    // fact: the levels check): after most operands no level acts.
+    static const struct Acting {
+        uint16_t levels[256] = {};
+        Acting() {
+            auto add = [&](int level, const char* bytes) {
+                for (const char* b = bytes; *b; ++b) levels[uint8_t(*b)] |= uint16_t(1 << level);
+            };
+            add(1, "=+-*/%&|^<>");
+            add(2, "?");
+            add(3, "|");
+            add(4, "&");
+            add(5, "|");
+            add(6, "^");
+            add(7, "&");
+            add(8, "=!");
+            add(9, "<>");
+            add(10, "<>");
+            add(11, "+-");
+            add(12, "*/%");
+        }
+    } acting;
     for (int at = (bottom > 12 ? 12 : bottom); at >= level; --at) {
+        const unsigned may = acting.levels[uint8_t(Lex()[0])];
+        if (!(may & ((2u << at) - (1u << level)))) break;  // none of the levels left
+        if (!(may & (1u << at))) continue;
         g_exprDepth = base + (at - level + 1);
         bool ok = true;
         switch (at) {
