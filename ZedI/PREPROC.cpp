@@ -317,6 +317,57 @@ void LineMark(int line) {
     ToLineEnd();
 }
 
+// Whether the rest of a line from `p` needs nothing of the preprocessor: no
+// directive, comment (no "//" or "/*" anywhere) or literal, no byte the lexer treats specially or
+// refuses, no word too long, and no word that names a macro. Words are cut as
+// the lexer cuts them (a number takes its dots along).
+bool PlainRest(const char* line, int p) {
+    char word[128];
+    for (int i = p; line[i];) {
+        int c = (unsigned char)line[i];
+        uint8_t cls = kCharClasses.of[c];
+        if (cls & kBlank) {
+            ++i;
+            continue;
+        }
+        if (c == '#' || c == '"' || c == '\'' || c == '\\') return false;
+        if (c == '/' && (line[i + 1] == '/' || line[i + 1] == '*')) return false;
+        if (cls & kPunct) {
+            ++i;
+            continue;
+        }
+        if (!(cls & kWord)) return false;  // control bytes, 127 and above: the long way
+        bool number = c >= '0' && c <= '9';
+        int n = 0;
+        for (; (kCharClasses.of[(unsigned char)line[i]] & kWord) || (line[i] == '.' && number); ++i) {
+            if (n >= 127) return false;
+            word[n++] = line[i];
+        }
+        word[n] = 0;
+        if (scdicLookup(g_macros, word)) return false;
+    }
+    return true;
+}
+
+// Passes over the lines, from the reading position on, that need nothing of
+// the preprocessor, leaving the position where the lexer would have left it
+// for the next lexeme.
+void SkipPlainLines() {
+    while (src->currentLine <= src->lastLine) {
+        const char* line = src->lines[src->currentLine];
+        int p = src->position;
+        if (p > 0 && line[p - 1] == 0) {
+            // Read to its end: the next line starts after a line break.
+            ++src->currentLine;
+            src->position = 0;
+            src->lineBreaksBefore = -1;
+            continue;
+        }
+        if (!PlainRest(line, p)) return;
+        ToLineEnd();
+    }
+}
+
 // Returns 1 at "#endif", 0 at the end of the text.
 int g_blockDepth = 0;
 
@@ -325,6 +376,7 @@ int PreprocessBlock(bool nested, bool parentSkipping, bool active) {
     bool skipping = parentSkipping || !active;
     bool anyActive = !skipping;
     for (;;) {
+        if (!skipping) SkipPlainLines();
         if (!scsGetLexeme(src)) return 0;
         int line = src->currentLine;
         if (!Is("#")) {

@@ -227,6 +227,11 @@ TEST(Preprocessor, Macros) {
         {"x = MAXINT + true + false;", "x = (0x7fffffff) + 1 + 0;"},
         {"WAIT;", "__vcpu(56);"},
         {"#define LONG 1 + \\\n 2\nint x = LONG;", "int x = 1 + 2;"},
+        // Lines with nothing to do around ones with work, and work late in a line.
+        {"#define N 5\nint a = b / 2;\nint c = a % 3 + N;", "int a = b / 2;\nint c = a % 3 + 5;"},
+        {"#define N 5\nx = y / 2; // N\nz = 1.5 + N;", "x = y / 2;\nz = 1.5 + 5;"},
+        {"#define N 5\nx = y /* N */ + N;", "x = y + 5;"},
+        {"#define N 5\nint a;\n#ifdef N\nyes N\n#endif", "int a;\n\nyes 5"},
     };
     for (auto& c : cases) {
         std::string out = Pre(c.text);
