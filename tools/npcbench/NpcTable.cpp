@@ -10,6 +10,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstring>
 #include <filesystem>
@@ -280,6 +281,11 @@ TGameResult PlayTable(const TTableOptions& o) {
       std::string progress;
       auto lastProgress = Clock::now();
       int target = 0;
+      // A step the client refuses (onto a cell already walked this turn, or
+      // where no way leads) leaves the state as it was: the next try turns
+      // to another arrow instead of asking for the same step forever.
+      std::string beforeStep;
+      int turnAside = 0;
       for (;;) {
         r.lastState = c.Ask("state");
         TState s = ReadState(r.lastState);
@@ -328,7 +334,18 @@ TGameResult PlayTable(const TTableOptions& o) {
             int code = client::RouteTable()[size_t(target)][size_t(client::CellIndex(s.x, s.y))];
             if (code <= 3) dir = code;
           }
-          if (dir >= 0 && s.enabled.count(kArrows[dir])) command = std::string("click ") + kArrows[dir];
+          if (r.lastState == beforeStep) {
+            ++turnAside;
+          } else {
+            turnAside = 0;
+          }
+          if (dir < 0 || turnAside > 0) dir = std::max(dir, 0) + turnAside;
+          for (int k = 0; k < 4 && dir >= 0; ++k, ++dir)
+            if (s.enabled.count(kArrows[dir % 4])) {
+              command = std::string("click ") + kArrows[dir % 4];
+              beforeStep = r.lastState;
+              break;
+            }
         }
         if (!command.empty()) {
           c.Ask(command);
