@@ -262,6 +262,7 @@ TGameResult PlayTable(const TTableOptions& o) {
       auto end = Clock::now() + std::chrono::duration<double>(seconds);
       while (Clock::now() < end) {
         r.lastState = c.Ask("state");
+        if (r.lastState.empty()) return false;  // the client went away
         TState s = ReadState(r.lastState);
         if (pred(s)) return true;
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
@@ -276,6 +277,7 @@ TGameResult PlayTable(const TTableOptions& o) {
         r.error = "the game does not start: " + r.lastState;
       }
     }
+    if (!r.error.empty() && r.lastState.empty()) r.error = "the client stopped answering";
     if (r.error.empty()) {
       r.played = true;
       std::string progress;
