@@ -96,6 +96,12 @@ void TGameCore::RaiseScriptEvent(int seat, const char* event, const std::vector<
   if (scripts_) scripts_->RaiseScriptEvent(seat, event, args);
 }
 
+bool TGameCore::OwnCopy() {
+  if (Walk.inFlight <= 0) return false;
+  --Walk.inFlight;
+  return true;
+}
+
 bool TGameCore::MoveEchoed(int seat) { return !scripts_ || scripts_->MoveEchoed(seat); }
 
 void TGameCore::SeatMoved(int seat) {
@@ -160,7 +166,11 @@ void TGameCore::HidePassageButton() {
 }
 
 void TGameCore::UpdateMoveButtons(int seat, int steps) {
-  if (seat == MySeat) SetArrows(true);
+  if (seat == MySeat) {
+    SetArrows(true);
+    // The own walk runs ahead of the server's copies: its steps are the truth.
+    steps = Walk.steps;
+  }
   view_.DrawDie(steps >= 0 && steps <= 6 ? steps : 0, 2);
   Controls.Out.enabled = TurnSeat == MySeat && steps == 0;
 }
@@ -499,6 +509,7 @@ void TGameCore::StartButtonClick() {
     Walk.MarkRoomDoors(Walk.place - 1, 0);
     Walk.place = target + 1;
     LocalUser.SetPlace(int16_t(target + 1));
+    ++Walk.inFlight;
     SendLine(MyUserId, CmdInRoom(target, 0));
     return;
   }
@@ -671,6 +682,7 @@ void TGameCore::HandleTurn(int id, int s) {
   // A new walk: nothing of an earlier turn's steps and path counts.
   Walk.ClearMarks();
   Walk.steps = 0;
+  Walk.inFlight = 0;  // the server copied every earlier step before this TURN
   if (outOfGame_) {  // out after a wrong accusation: it can only end its turn
     Controls.Move.enabled = Controls.Kokuso.enabled = Controls.Suiri.enabled = Controls.Start.enabled = false;
     Controls.Out.enabled = true;
@@ -814,6 +826,7 @@ void TGameCore::ArrowButtonClick(int arrow) {
     LocalUser.SetPlace(0);
     LocalUser.SetPosition(int16_t(Walk.x), int16_t(Walk.y));
   }
+  ++Walk.inFlight;
   SendLine(MyUserId, r.line);
   if (wasCorridor)
     for (int a = kUp; a <= kRight; ++a) Controls.Arrows[a] = false;
@@ -829,7 +842,7 @@ void TGameCore::HandleMove(int id, int seat, int x, int y, int steps) {
       Seats[seat].SetSteps(int16_t(steps));
       SeatMoved(seat);
     }
-    if (seat == MySeat) Walk.x = x, Walk.y = y;
+    if (seat == MySeat && !OwnCopy()) Walk.x = x, Walk.y = y;
     view_.PiecesMoved();
     UpdateMoveButtons(seat, steps);
     return;
@@ -853,11 +866,12 @@ void TGameCore::HandleInRoom(int id, int seat, int room, int steps) {
     view_.PlaySound("DOORSND1");
     view_.PiecesMoved();
     if (seat == MySeat) {
-      Walk.place = room + 1;
+      if (!OwnCopy()) Walk.place = room + 1;
       LocalUser.SetPlace(int16_t(room + 1));
     }
     UpdateMoveButtons(seat, steps);
-    if (TurnSeat == MySeat && seat == MySeat) {
+    // The room's buttons, unless the walk has already left it again.
+    if (TurnSeat == MySeat && seat == MySeat && Walk.place == room + 1) {
       Controls.Suiri.enabled = true;
       Controls.Out.enabled = true;
       ShowPassageButton(room);
@@ -875,6 +889,7 @@ void TGameCore::HandleOutRoom(int id, int seat, int v, int steps) {
   int x, y;
   if (Bad(!ValidSeat(seat) || steps < 0 || steps > 6 || !ExitCell(room, dir, second, x, y), "OUTROOM")) return;
   if (id != MyUserId) return;
+  if (seat == MySeat) OwnCopy();
   if (MoveEchoed(seat)) {
     Seats[seat].SetPlace(0);
     Seats[seat].SetPosition(int16_t(x), int16_t(y));
@@ -886,7 +901,7 @@ void TGameCore::HandleOutRoom(int id, int seat, int v, int steps) {
     view_.PlaySound("FOOTSND1");
     ShowSecondExits(-1);
     Controls.Suiri.enabled = false;
-    Controls.Out.enabled = steps == 0;
+    Controls.Out.enabled = Walk.steps == 0;
     HidePassageButton();
   }
 }

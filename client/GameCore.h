@@ -327,6 +327,9 @@ class TGameCore : public TClientLineHandler {
   void CloseGameDialogs();
   void RemoveUserName(const std::string& name);
   void MovePieceToRoom(int seat, int room);
+  // A server copy of an own step: true when it copies a step the walk
+  // already took (and counts it in), false for a move the walk has not seen.
+  bool OwnCopy();
   // The own copy of seat's move: true when it is to be applied to the record.
   bool MoveEchoed(int seat);
   void SeatMoved(int seat);

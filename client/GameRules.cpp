@@ -134,6 +134,7 @@ TWalkResult ArrowStep(TWalk& w, int tag, bool second) {
       res.line = kest::proto::CmdMove(nx, ny, w.steps);
     } else {
       w.MarkRoomDoors(room, 1);
+      w.place = room + 1;
       w.secondDoor = (room == 0 && tag == arDown && nx != 11) || (room == 4 && tag == arUp && nx != 9);
       if (!takeBack) w.wayBack = OppositeArrow(tag) + (w.secondDoor ? kSecondExit : 0);
       res.kind = TWalkResult::InRoom;

@@ -45,6 +45,9 @@ struct TWalk {
   bool secondDoor = false;
   bool accuseAnywhere = true;
   std::array<uint8_t, 600> marks{};  // 0 none, 1 current cell, 2 the one before, ...
+  // Own steps sent whose copies from the server have not come back. The walk
+  // runs ahead of its copies, so a copy of an own step changes nothing in it.
+  int inFlight = 0;
 
   void ClearMarks() { marks.fill(0); }
   void MarkRoomDoors(int room, uint8_t value);

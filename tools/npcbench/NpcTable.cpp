@@ -257,18 +257,12 @@ TGameResult PlayTable(const TTableOptions& o) {
       finish();
       return r;
     }
-    // Seated alone at table 1: Start adds the five computer players. A client
-    // that no longer answers (it may go away as soon as the game starts) ends
-    // the wait at once.
-    bool gone = false;
+    // Seated alone at table 1: Start adds the five computer players.
     auto wait = [&](auto pred, double seconds) {
       auto end = Clock::now() + std::chrono::duration<double>(seconds);
       while (Clock::now() < end) {
         r.lastState = c.Ask("state");
-        if (r.lastState.empty()) {
-          gone = true;
-          return false;
-        }
+        if (r.lastState.empty()) return false;  // the client went away
         TState s = ReadState(r.lastState);
         if (pred(s)) return true;
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
@@ -276,13 +270,14 @@ TGameResult PlayTable(const TTableOptions& o) {
       return false;
     };
     if (!wait([](const TState& s) { return s.ok && s.game == 1 && s.enabled.count("start"); }, 60)) {
-      r.error = gone ? "the client stopped answering" : "the person is not seated with Start to press: " + r.lastState;
+      r.error = "the person is not seated with Start to press: " + r.lastState;
     } else {
       c.Ask("click start");
       if (!wait([](const TState& s) { return s.ok && s.game >= 2; }, 60)) {
-        r.error = gone ? "the client stopped answering" : "the game does not start: " + r.lastState;
+        r.error = "the game does not start: " + r.lastState;
       }
     }
+    if (!r.error.empty() && r.lastState.empty()) r.error = "the client stopped answering";
     if (r.error.empty()) {
       r.played = true;
       std::string progress;
