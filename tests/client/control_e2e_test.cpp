@@ -1,11 +1,10 @@
 // Client processes driven through their test control sockets against the
 // server program: a whole game of two, one wrong accusation, one right.
 #include <gtest/gtest.h>
-#include <poll.h>
-#include <sys/un.h>
 
 #include <filesystem>
 #include <fstream>
+#include <memory>
 #include <sstream>
 
 #include <QApplication>
@@ -30,59 +29,18 @@ class ClientProcess {
     std::ofstream(home_ / "velmora.ini", std::ios::binary)
         << "[Server]\r\nIPADDR=127.0.0.1\r\nPORT=" << port << "\r\n[User]\r\nNAME=" << name << "\r\nFACE=f\r\n";
     socket_ = (home_ / "control").string();
-    std::vector<std::string> env{"QT_QPA_PLATFORM=offscreen", "VELMORA_HOME=" + home_.string(),
-                                 "VELMORA_AUTOLOGIN=1",       "VELMORA_TEST_CONTROL=" + socket_,
-                                 "VELMORA_MIDI=null",         "VELMORA_SOUND=null"};
-    for (char** e = environ; *e; ++e) {
-      std::string s = *e;
-      bool own = false;
-      for (const auto& v : env) own = own || s.rfind(v.substr(0, v.find('=') + 1), 0) == 0;
-      if (!own) env.push_back(s);
-    }
-    std::vector<char*> envp;
-    for (auto& s : env) envp.push_back(s.data());
-    envp.push_back(nullptr);
-    std::string path = VELMORA_CLIENT_PATH;
-    char* argv[] = {path.data(), nullptr};
-    if (::posix_spawn(&pid_, path.c_str(), nullptr, nullptr, argv, envp.data()) != 0) pid_ = -1;
+    process_ = std::make_unique<velmora::proc::TChildProcess>(
+        VELMORA_CLIENT_PATH, std::vector<std::string>{},
+        std::vector<std::string>{"QT_QPA_PLATFORM=offscreen", "VELMORA_HOME=" + home_.string(), "VELMORA_AUTOLOGIN=1",
+                                 "VELMORA_TEST_CONTROL=" + socket_, "VELMORA_MIDI=null", "VELMORA_SOUND=null"});
   }
   ~ClientProcess() {
-    if (fd_ >= 0) ::close(fd_);
-    if (pid_ > 0) {
-      ::kill(pid_, SIGKILL);
-      ::waitpid(pid_, nullptr, 0);
-    }
+    process_->Kill();
     fs::remove_all(home_);
   }
-  bool Connect() {
-    for (int i = 0; i < 250 && pid_ > 0; ++i) {
-      int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
-      sockaddr_un a{};
-      a.sun_family = AF_UNIX;
-      std::strncpy(a.sun_path, socket_.c_str(), sizeof a.sun_path - 1);
-      if (::connect(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0) {
-        fd_ = fd;
-        return true;
-      }
-      ::close(fd);
-      std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    }
-    return false;
-  }
+  bool Connect() { return process_->Running() && control_.Connect(socket_, 5); }
   // Sends one command; the answer line, or "" after two seconds.
-  std::string Ask(const std::string& command) {
-    std::string line = command + "\n";
-    if (::write(fd_, line.data(), line.size()) != ssize_t(line.size())) return "";
-    std::string answer;
-    for (;;) {
-      pollfd p{fd_, POLLIN, 0};
-      if (::poll(&p, 1, 2000) <= 0) return "";
-      char c;
-      if (::read(fd_, &c, 1) != 1) return "";
-      if (c == '\n') return answer;
-      answer += c;
-    }
-  }
+  std::string Ask(const std::string& command) { return control_.Ask(command, 2000); }
   // Asks for the state until it holds every word of want (ten seconds at most).
   bool WaitState(const std::vector<std::string>& want, std::string* last = nullptr) {
     for (int i = 0; i < 500; ++i) {
@@ -105,8 +63,8 @@ class ClientProcess {
  private:
   fs::path home_;
   std::string socket_;
-  pid_t pid_ = -1;
-  int fd_ = -1;
+  std::unique_ptr<velmora::proc::TChildProcess> process_;
+  velmora::proc::TControlClient control_;
 };
 
 TEST(ControlE2E, TwoProcessesPlayToLoseAndWin) {
@@ -114,16 +72,8 @@ TEST(ControlE2E, TwoProcessesPlayToLoseAndWin) {
   int port = FreePort();
   TServerProcess server(port, {"VELMORA_SEED=77"});
   bool up = false;
-  for (int i = 0; i < 250 && !up; ++i) {
-    int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_port = htons(uint16_t(port));
-    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    up = ::connect(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0;
-    ::close(fd);
-    if (!up) std::this_thread::sleep_for(std::chrono::milliseconds(20));
-  }
+  for (int i = 0; i < 250 && !(up = velmora::proc::PortOpen(port)); ++i)
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
   ASSERT_TRUE(up);
   ClientProcess a("a", "anna", port);
   ASSERT_TRUE(a.Connect());

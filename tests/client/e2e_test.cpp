@@ -39,24 +39,13 @@ namespace {
 
 using client::TKestClientForm;
 
-bool Accepting(int port) {
-  int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-  sockaddr_in a{};
-  a.sin_family = AF_INET;
-  a.sin_port = htons(uint16_t(port));
-  a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  bool ok = ::connect(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0;
-  ::close(fd);
-  return ok;
-}
-
 using velmora::test::FreePort;
 using velmora::test::TServerProcess;
 
 // Waits until the server accepts connections (five seconds at most).
 bool WaitListening(const TServerProcess& server, int port) {
   for (int i = 0; i < 250 && server.Running(); ++i) {
-    if (Accepting(port)) return true;
+    if (velmora::proc::PortOpen(port)) return true;
     std::this_thread::sleep_for(std::chrono::milliseconds(20));
   }
   return false;

@@ -1,18 +1,9 @@
 #include "NpcTable.h"
 
-#include <fcntl.h>
-#include <netinet/in.h>
-#include <poll.h>
-#include <signal.h>
-#include <spawn.h>
-#include <sys/socket.h>
-#include <sys/un.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <chrono>
-#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <map>
@@ -21,120 +12,23 @@
 #include <thread>
 
 #include "BoardTables.h"
+#include "ChildProcess.h"
 #include "GameRules.h"
 #include "TextCodec.h"
-
-extern char** environ;
 
 namespace npcbench {
 
 namespace fs = std::filesystem;
 using Clock = std::chrono::steady_clock;
+using velmora::proc::FreePort;
+using velmora::proc::PortOpen;
+using velmora::proc::TChildProcess;
+using velmora::proc::TControlClient;
+
+// How long the client may take to answer one control command.
+constexpr int kAnswerMs = 20000;
 
 namespace {
-
-// A child process with its own environment entries; killed when dropped.
-class TProcess {
- public:
-  TProcess(const std::string& path, std::vector<std::string> args, std::vector<std::string> env,
-           const std::string& errorFile = "") {
-    const size_t own = env.size();
-    for (char** e = environ; *e; ++e) {
-      std::string s = *e;
-      bool replaced = false;
-      for (size_t i = 0; i < own; ++i) replaced = replaced || s.rfind(env[i].substr(0, env[i].find('=') + 1), 0) == 0;
-      if (!replaced) env.push_back(s);
-    }
-    std::vector<char*> envp, argv;
-    for (auto& s : env) envp.push_back(s.data());
-    envp.push_back(nullptr);
-    std::string p = path;
-    argv.push_back(p.data());
-    for (auto& a : args) argv.push_back(a.data());
-    argv.push_back(nullptr);
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    if (!errorFile.empty())
-      posix_spawn_file_actions_addopen(&actions, 2, errorFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    if (::posix_spawn(&pid_, path.c_str(), &actions, nullptr, argv.data(), envp.data()) != 0) pid_ = -1;
-    posix_spawn_file_actions_destroy(&actions);
-  }
-  ~TProcess() { Stop(); }
-  TProcess(const TProcess&) = delete;
-  TProcess& operator=(const TProcess&) = delete;
-  bool Running() const { return pid_ > 0; }
-  void Stop() {
-    if (pid_ <= 0) return;
-    ::kill(pid_, SIGTERM);
-    for (int i = 0; i < 250; ++i) {
-      if (::waitpid(pid_, nullptr, WNOHANG) == pid_) {
-        pid_ = -1;
-        return;
-      }
-      std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    }
-    ::kill(pid_, SIGKILL);
-    ::waitpid(pid_, nullptr, 0);
-    pid_ = -1;
-  }
-
- private:
-  pid_t pid_ = -1;
-};
-
-bool PortOpen(int port) {
-  int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-  sockaddr_in a{};
-  a.sin_family = AF_INET;
-  a.sin_port = htons(uint16_t(port));
-  a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  bool up = ::connect(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0;
-  ::close(fd);
-  return up;
-}
-
-// The client's test control: one command, one answer line.
-class TControl {
- public:
-  ~TControl() {
-    if (fd_ >= 0) ::close(fd_);
-  }
-  bool Connect(const std::string& path, double seconds) {
-    auto end = Clock::now() + std::chrono::duration<double>(seconds);
-    while (Clock::now() < end) {
-      int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
-      sockaddr_un a{};
-      a.sun_family = AF_UNIX;
-      std::strncpy(a.sun_path, path.c_str(), sizeof a.sun_path - 1);
-      if (::connect(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0) {
-        fd_ = fd;
-        return true;
-      }
-      ::close(fd);
-      std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    }
-    return false;
-  }
-  // The answer, or "" when the client does not answer within 20 seconds.
-  std::string Ask(const std::string& command) {
-    std::string line = command + "\n";
-    if (fd_ < 0 || ::send(fd_, line.data(), line.size(), MSG_NOSIGNAL) != ssize_t(line.size())) return "";
-    std::string answer;
-    for (;;) {
-      pollfd p{fd_, POLLIN, 0};
-      if (::poll(&p, 1, 20000) <= 0) return "";
-      char buf[512];
-      ssize_t n = ::read(fd_, buf, sizeof buf);
-      if (n <= 0) return "";
-      answer.append(buf, size_t(n));
-      size_t end = answer.find('\n');
-      if (end != std::string::npos) return answer.substr(0, end);
-    }
-  }
-
- private:
-  int fd_ = -1;
-};
 
 // The state line, read.
 struct TState {
@@ -197,18 +91,6 @@ std::string ReadFile(const fs::path& p) {
 
 }  // namespace
 
-int FreePort() {
-  const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-  sockaddr_in a{};
-  a.sin_family = AF_INET;
-  a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  ::bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof(a));
-  socklen_t len = sizeof(a);
-  ::getsockname(fd, reinterpret_cast<sockaddr*>(&a), &len);
-  ::close(fd);
-  return ntohs(a.sin_port);
-}
-
 TGameResult PlayTable(const TTableOptions& o) {
   TGameResult r;
   auto started = Clock::now();
@@ -230,7 +112,7 @@ TGameResult PlayTable(const TTableOptions& o) {
       << "\r\n[Option]\r\nKOKUSOMODE=" << (o.accuseAnywhere ? 1 : 0) << "\r\nCPUCOUNT=5\r\n";
 
   std::string seed = "VELMORA_SEED=" + std::to_string(o.seed);
-  TProcess server(o.serverPath, {"--port", std::to_string(port)}, {"QT_QPA_PLATFORM=offscreen", seed},
+  TChildProcess server(o.serverPath, {"--port", std::to_string(port)}, {"QT_QPA_PLATFORM=offscreen", seed},
                   (home / "server.log").string());
   for (int i = 0; i < 500 && !PortOpen(port); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(20));
   if (!PortOpen(port)) {
@@ -245,12 +127,12 @@ TGameResult PlayTable(const TTableOptions& o) {
     result->seconds = std::chrono::duration<double>(Clock::now() - started).count();
   };
   {
-    TProcess client(o.clientPath, {},
+    TChildProcess client(o.clientPath, {},
                     {"QT_QPA_PLATFORM=offscreen", "VELMORA_HOME=" + home.string(), "VELMORA_AUTOLOGIN=1",
                      "VELMORA_TEST_CONTROL=" + control, "VELMORA_MIDI=null", "VELMORA_SOUND=null",
                      "VELMORA_PACE=fast", seed},
                     clientLog.string());
-    TControl c;
+    TControlClient c;
     if (!c.Connect(control, 60)) {
       r.error = "the client's test control does not answer";
       client.Stop();
@@ -261,7 +143,7 @@ TGameResult PlayTable(const TTableOptions& o) {
     auto wait = [&](auto pred, double seconds) {
       auto end = Clock::now() + std::chrono::duration<double>(seconds);
       while (Clock::now() < end) {
-        r.lastState = c.Ask("state");
+        r.lastState = c.Ask("state", kAnswerMs);
         if (r.lastState.empty()) return false;  // the client went away
         TState s = ReadState(r.lastState);
         if (pred(s)) return true;
@@ -272,7 +154,7 @@ TGameResult PlayTable(const TTableOptions& o) {
     if (!wait([](const TState& s) { return s.ok && s.game == 1 && s.enabled.count("start"); }, 60)) {
       r.error = "the person is not seated with Start to press: " + r.lastState;
     } else {
-      c.Ask("click start");
+      c.Ask("click start", kAnswerMs);
       if (!wait([](const TState& s) { return s.ok && s.game >= 2; }, 60)) {
         r.error = "the game does not start: " + r.lastState;
       }
@@ -289,7 +171,7 @@ TGameResult PlayTable(const TTableOptions& o) {
       std::string beforeStep;
       int turnAside = 0;
       for (;;) {
-        r.lastState = c.Ask("state");
+        r.lastState = c.Ask("state", kAnswerMs);
         TState s = ReadState(r.lastState);
         if (!s.ok) {
           r.error = "the client stopped answering";
@@ -350,12 +232,12 @@ TGameResult PlayTable(const TTableOptions& o) {
             }
         }
         if (!command.empty()) {
-          c.Ask(command);
+          c.Ask(command, kAnswerMs);
         } else {
           std::this_thread::sleep_for(std::chrono::milliseconds(2));
         }
       }
-      std::istringstream stats(c.Ask("scripts"));
+      std::istringstream stats(c.Ask("scripts", kAnswerMs));
       std::string w;
       while (stats >> w) {
         if (w == "events") stats >> r.events;

@@ -40,7 +40,4 @@ struct TGameResult {
 
 TGameResult PlayTable(const TTableOptions& options);
 
-// A loopback port that was free a moment ago.
-int FreePort();
-
 }  // namespace npcbench
