@@ -33,6 +33,8 @@ struct DecodedInsn {
     uint32_t ic;            // runs of instructions: see Cpu::Decode
     uint32_t target;        // a jump's target as an entry index
     uint32_t at;            // the code address of the entry's word
+    uint32_t id, ie;        // runs of instructions: see Cpu::Decode
+    uint8_t baseD, baseE;   // the bases of memory at id and ie
     const DecodedInsn* to;  // a jump's target entry, set when the entry is installed
 };
 
@@ -232,9 +234,10 @@ constexpr uint16_t StepJmpHandler(int op, int fb) {
 // The address of an array element, and the access through it (see Decode).
 constexpr int pNONE = -1;   // no scaled index computed first
 constexpr int pSCALE = 4;   // the index scaled in its register: MUL i, imm
+constexpr int pAFFINE = 5;  // MOV i, [m1]; MUL i, [m2]; ADD i, [m3]; MUL i, imm (a row times a width plus a column)
 enum Access : int { aNONE, aLOADW, aLOADB, aSTOREW_R, aSTOREW_I, aSTOREB_R, aSTOREB_I };
 constexpr int kAccesses = 7;
-#define ZEDI_ELEM_PREFIXES(X, a) X(pNONE, a) X(fREG, a) X(fIMM, a) X(fMEMI, a) X(fMEMR, a) X(pSCALE, a)
+#define ZEDI_ELEM_PREFIXES(X, a) X(pNONE, a) X(fREG, a) X(fIMM, a) X(fMEMI, a) X(fMEMR, a) X(pSCALE, a) X(pAFFINE, a)
 #define ZEDI_ELEM_ACCESSES(X) X(aNONE) X(aLOADW) X(aLOADB) X(aSTOREW_R) X(aSTOREW_I) X(aSTOREB_R) X(aSTOREB_I)
 constexpr uint16_t hELEM = hSTEP_JMP + 4;
 constexpr uint16_t ElemHandler(int prefix, int access) { return uint16_t(hELEM + (prefix + 1) * kAccesses + access); }
@@ -256,9 +259,9 @@ inline constexpr int kTailOps[] = {ZEDI_TAIL_OPS(ZEDI_OP_ITEM)};
 #undef ZEDI_OP_ITEM
 inline constexpr OpIndex kTails{kTailOps};
 constexpr int tailCOUNT = int(sizeof kTailOps / sizeof kTailOps[0]);
-enum Tail : int { tPUSH, tSTORE, tADDI, tADDM, tADDTO, tPUSHCALL };
-constexpr int kTailKinds = 6;
-constexpr uint16_t hPAIR_TAIL = hELEM + 6 * kAccesses;
+enum Tail : int { tPUSH, tSTORE, tADDI, tADDM, tADDTO, tPUSHCALL, tADDI_ADDTO };
+constexpr int kTailKinds = 7;
+constexpr uint16_t hPAIR_TAIL = hELEM + 7 * kAccesses;
 constexpr uint16_t PairTailHandler(int tail, int op, int f1, int f2) {
     return uint16_t(hPAIR_TAIL + (tail * tailCOUNT + kTails.of[op]) * kTailForms + TailFormIndex(f1, f2));
 }
@@ -272,6 +275,12 @@ constexpr uint16_t hSP_ADD_MOV_PUSH = hSP_ADD_MOV + 1;
 #define ZEDI_POP_OP_FORMS(X, n) X(n, fREG) X(n, fIMM) X(n, fMEMI)
 constexpr uint16_t hPOP_OP = hSP_ADD_MOV_PUSH + 1;
 constexpr uint16_t PopOpHandler(int op, int f2) { return uint16_t(hPOP_OP + kTails.of[op] * 3 + f2); }
+// Dropping a call's arguments and taking its result, then combining it with a
+// value saved on the stack before the call: ADD SP, imm; MOV r, r2; POP p;
+// OP p, q (q a register), and with RET then MOV r3, p; LEAVE RET (the result
+// of `return f(x) op g(y)`).
+constexpr uint16_t hSP_MOV_POP_OP = hPOP_OP + tailCOUNT * 3;
+constexpr uint16_t SpMovPopOpHandler(int op, bool ret) { return uint16_t(hSP_MOV_POP_OP + kTails.of[op] * 2 + ret); }
 // The end of a loop: adding to a memory word and the JMP back (a register or
 // an immediate added), then at the jump's target the loop's test, MOV r, [m];
 // CMPx r, s; Jcc r (s an immediate or memory at a base plus an immediate). When
@@ -279,7 +288,7 @@ constexpr uint16_t PopOpHandler(int op, int f2) { return uint16_t(hPOP_OP + kTai
 #define ZEDI_LOOP_FORMS(X, n) \
     X(n, fREG, fIMM, 0) X(n, fREG, fMEMI, 0) X(n, fIMM, fIMM, 0) X(n, fIMM, fMEMI, 0) \
     X(n, fREG, fIMM, 1) X(n, fREG, fMEMI, 1) X(n, fIMM, fIMM, 1) X(n, fIMM, fMEMI, 1)
-constexpr uint16_t hLOOP = hPOP_OP + tailCOUNT * 3;
+constexpr uint16_t hLOOP = hSP_MOV_POP_OP + tailCOUNT * 2;
 constexpr uint16_t LoopHandler(int cmp, int step, int f2, bool same) {
     return uint16_t(hLOOP + (((cmp - opCMPE) * 2 + same) * 2 + (step == fIMM)) * 2 + (f2 == fMEMI));
 }
@@ -297,7 +306,7 @@ constexpr bool Jumps(uint16_t handler) {
 constexpr int Imm(int form) { return form == fIMM || form == fMEMI ? 1 : 0; }
 // Words of an element run: the scaled index, MOV, ADD, ADD, the access.
 constexpr int ElemWords(int prefix, int access) {
-    return (prefix == pNONE ? 0 : prefix == pSCALE ? 2 : 1 + Imm(prefix) + 2) + 4 +
+    return (prefix == pNONE ? 0 : prefix == pSCALE ? 2 : prefix == pAFFINE ? 8 : 1 + Imm(prefix) + 2) + 4 +
            (access == aNONE ? 0 : access == aSTOREW_I || access == aSTOREB_I ? 2 : 1);
 }
 
@@ -636,8 +645,9 @@ zedi::DecodedInsn Cpu::Single(uint32_t ip) const {
 // through it, from the instructions at `movAt` on:
 //   MOV a, imm; ADD a, x; ADD a, i [; MOV or CMOV between c or an immediate and [a]]
 // With a `prefix` (the form of s), `f` already holds a scaled index computed
-// just before them, into i: MOV i, s; MUL i, imm (with pSCALE only the MUL).
-// On success `f` is the entry
+// just before them, into i: MOV i, s; MUL i, imm (with pSCALE only the MUL;
+// with pAFFINE MOV i, s; MUL i, [id + baseD]; ADD i, [ie + baseE]; MUL i, imm,
+// s memory at a base plus an immediate). On success `f` is the entry
 // for the whole run from `start`, with the fields:
 //   ra: i   rb, baseB, ib: s   ia: the scale   aux: a   aux2: x   ic: the
 //   first immediate   fa: c   target: the immediate stored.
@@ -731,6 +741,27 @@ zedi::DecodedInsn Cpu::Decode(uint32_t ip) const {
                 if (p.handler == hPUSH_R && p.ra == n.ra) {
                     d.handler = hSP_ADD_MOV_PUSH;
                     d.words = uint8_t(d.words + p.words);
+                } else if (p.handler == hPOP_R && push / 4 + 1 < words_) {
+                    // ... or combining it with a value saved before the call
+                    // (rb: the register popped into, fa: the operation's
+                    // source), and returning that (ic: the register moved into).
+                    zedi::DecodedInsn o = Single(push + 4);
+                    if (kTails.of[o.op] >= 0 && o.handler == BinHandler(kBins.of[o.op], fREG, fREG) &&
+                        o.ra == p.ra) {
+                        d.handler = SpMovPopOpHandler(o.op, false);
+                        d.rb = p.ra;
+                        d.fa = o.rb;
+                        d.words = uint8_t(d.words + 2);
+                        uint32_t mov = push + 8;
+                        if (mov / 4 + 1 < words_) {
+                            zedi::DecodedInsn m = Single(mov);
+                            if (m.handler == kMovReg && m.rb == p.ra && Single(mov + 4).handler == hLEAVE_RET) {
+                                d.handler = SpMovPopOpHandler(o.op, true);
+                                d.ic = m.ra;
+                                d.words = uint8_t(d.words + 2);
+                            }
+                        }
+                    }
                 }
             }
         }
@@ -802,6 +833,23 @@ zedi::DecodedInsn Cpu::Decode(uint32_t ip) const {
         f.ia = n.ib;
         if (FuseElement(f, ip, at + 4u * n.words, d.fb)) return f;
     }
+    if (d.fb == fMEMI && n.op == opMUL && n.fb == fMEMI && (at + 4u * n.words) / 4 + 2 < words_) {
+        // A row times a width plus a column, scaled, as an element's index.
+        uint32_t add = at + 4u * n.words;
+        zedi::DecodedInsn a = Single(add);
+        if (a.handler == BinHandler(kBins.of[opADD], fREG, fMEMI) && a.ra == d.ra) {
+            zedi::DecodedInsn m = Single(add + 4u * a.words);
+            if (m.handler == BinHandler(kBins.of[opMUL], fREG, fIMM) && m.ra == d.ra) {
+                zedi::DecodedInsn f = d;
+                f.id = n.ib;
+                f.baseD = n.baseB;
+                f.ie = a.ib;
+                f.baseE = a.baseB;
+                f.ia = m.ib;
+                if (FuseElement(f, ip, add + 4u * (a.words + m.words), pAFFINE)) return f;
+            }
+        }
+    }
     zedi::DecodedInsn f = d;
     f.aux = n.rb;
     f.aux2 = n.baseB;
@@ -848,6 +896,19 @@ zedi::DecodedInsn Cpu::Decode(uint32_t ip) const {
         f.handler = PairTailHandler(tADDI, n.op, d.fb, n.fb);
         f.words = uint8_t(f.words + t.words);
         f.target = t.ib;
+        // ... and then added to memory at a base plus an immediate (the
+        // immediate added in ic).
+        uint32_t to = after + 4u * t.words;
+        if (to / 4 < words_) {
+            zedi::DecodedInsn u = Single(to);
+            if (u.handler == BinHandler(kBins.of[opADD], fMEMI, fREG) && u.rb == d.ra) {
+                f.handler = PairTailHandler(tADDI_ADDTO, n.op, d.fb, n.fb);
+                f.words = uint8_t(f.words + u.words);
+                f.ic = t.ib;
+                f.target = u.ia;
+                f.fa = u.baseA;
+            }
+        }
     } else if (t.handler == BinHandler(kBins.of[opADD], fREG, fMEMI) && t.ra == d.ra) {
         f.handler = PairTailHandler(tADDM, n.op, d.fb, n.fb);
         f.words = uint8_t(f.words + t.words);
@@ -1103,6 +1164,12 @@ template <int P, int A>
         index = R[e.ra];
     } else if constexpr (P == pSCALE) {
         index = R[e.ra] * e.ia;
+    } else if constexpr (P == pAFFINE) {
+        uint32_t row, width, column;
+        if (!SourceWord<fMEMI>(h, e, row) || !OperandWord<fMEMI>(h, 0, e.baseD, e.id, width) ||
+            !OperandWord<fMEMI>(h, 0, e.baseE, e.ie, column))
+            return false;
+        index = (row * width + column) * e.ia;
     } else {
         uint32_t v;
         if (!SourceWord<P>(h, e, v)) return false;
@@ -1157,6 +1224,8 @@ int Cpu::Run() {
 #define ZEDI_ADDM_LABELS(n) ZEDI_TAIL_FORMS(ZEDI_TAIL_LABEL, n, ADDM)
 #define ZEDI_ADDTO_LABELS(n) ZEDI_TAIL_FORMS(ZEDI_TAIL_LABEL, n, ADDTO)
 #define ZEDI_PUSHCALL_LABELS(n) ZEDI_TAIL_FORMS(ZEDI_TAIL_LABEL, n, PUSHCALL)
+#define ZEDI_ADDI_ADDTO_LABELS(n) ZEDI_TAIL_FORMS(ZEDI_TAIL_LABEL, n, ADDI_ADDTO)
+#define ZEDI_SP_MOV_POP_OP_LABELS(n) &&LSMP_##n##_0, &&LSMP_##n##_1,
 #define ZEDI_ELEM_BY_PREFIX(P) \
     &&LE_##P##_aNONE, &&LE_##P##_aLOADW, &&LE_##P##_aLOADB, &&LE_##P##_aSTOREW_R, \
     &&LE_##P##_aSTOREW_I, &&LE_##P##_aSTOREB_R, &&LE_##P##_aSTOREB_I,
@@ -1168,17 +1237,22 @@ int Cpu::Run() {
         ZEDI_STEP_JMPS(ZEDI_STEP_JMP_LABEL)
         ZEDI_ELEM_BY_PREFIX(pNONE) ZEDI_ELEM_BY_PREFIX(fREG) ZEDI_ELEM_BY_PREFIX(fIMM)
         ZEDI_ELEM_BY_PREFIX(fMEMI) ZEDI_ELEM_BY_PREFIX(fMEMR) ZEDI_ELEM_BY_PREFIX(pSCALE)
+        ZEDI_ELEM_BY_PREFIX(pAFFINE)
         ZEDI_TAIL_OPS(ZEDI_PUSH_LABELS) ZEDI_TAIL_OPS(ZEDI_STORE_LABELS)
         ZEDI_TAIL_OPS(ZEDI_ADDI_LABELS) ZEDI_TAIL_OPS(ZEDI_ADDM_LABELS)
         ZEDI_TAIL_OPS(ZEDI_ADDTO_LABELS) ZEDI_TAIL_OPS(ZEDI_PUSHCALL_LABELS)
+        ZEDI_TAIL_OPS(ZEDI_ADDI_ADDTO_LABELS)
         &&L_MOV_PUSH_fREG, &&L_MOV_PUSH_fIMM, &&L_MOV_PUSH_fMEMI, &&L_MOV_PUSH_fMEMR,
         &&L_MOV_RET_fREG, &&L_MOV_RET_fIMM, &&L_MOV_RET_fMEMI, &&L_CALL_ENTER, &&L_SP_ADD_MOV,
-        &&L_SP_ADD_MOV_PUSH, ZEDI_TAIL_OPS(ZEDI_POP_OP_LABELS) ZEDI_CMP_OPS(ZEDI_LOOP_LABELS)};
+        &&L_SP_ADD_MOV_PUSH, ZEDI_TAIL_OPS(ZEDI_POP_OP_LABELS) ZEDI_TAIL_OPS(ZEDI_SP_MOV_POP_OP_LABELS)
+        ZEDI_CMP_OPS(ZEDI_LOOP_LABELS)};
 #undef ZEDI_LOOP_LABELS
 #undef ZEDI_LOOP_LABEL
 #undef ZEDI_POP_OP_LABELS
 #undef ZEDI_POP_OP_LABEL
 #undef ZEDI_PUSHCALL_LABELS
+#undef ZEDI_ADDI_ADDTO_LABELS
+#undef ZEDI_SP_MOV_POP_OP_LABELS
 #undef ZEDI_ADDTO_LABELS
 #undef ZEDI_ADDM_LABELS
 #undef ZEDI_ADDI_LABELS
@@ -1538,6 +1612,63 @@ L_SP_ADD_MOV_PUSH:
     ZEDI_TAIL_OPS(ZEDI_PUSHCALL_HANDLERS)
 #undef ZEDI_PUSHCALL_HANDLERS
 #undef ZEDI_PUSHCALL_HANDLER
+
+    // A move and an operation, an immediate added to the result, then the
+    // result added to memory: a failure resumes the long way at the
+    // instruction that failed.
+#define ZEDI_ADDI_ADDTO_HANDLER(n, F1, F2, T)                                    \
+    LADDI_ADDTO_##n##_##F1##_##F2 : {                                           \
+        int r = Pair<op##n, F1, F2, false>(h, *e);                              \
+        if (r == 0) goto slow;                                                  \
+        ip = ZEDI_IP() + 4u * (1 + Imm(F1));                                    \
+        if (r < 0) goto slow_at;                                                \
+        R[e->ra] += e->ic;                                                      \
+        if (!AddToHot(h, *e)) {                                                 \
+            ip += 4u * (1 + Imm(F2) + 2);                                       \
+            goto slow_at;                                                       \
+        }                                                                       \
+        ZEDI_NEXT_N(2 + Imm(F1) + Imm(F2) + 2 + 2);                             \
+    }
+#define ZEDI_ADDI_ADDTO_HANDLERS(n) ZEDI_TAIL_FORMS(ZEDI_ADDI_ADDTO_HANDLER, n, ADDI_ADDTO)
+    ZEDI_TAIL_OPS(ZEDI_ADDI_ADDTO_HANDLERS)
+#undef ZEDI_ADDI_ADDTO_HANDLERS
+#undef ZEDI_ADDI_ADDTO_HANDLER
+
+    // ADD SP, imm; MOV r, r2; POP p; OP p, q [; MOV r3, p; LEAVE RET]: each
+    // step as its own handler would take it, a failure resuming the long way
+    // at the instruction that failed.
+#define ZEDI_SP_MOV_POP_OP_HANDLER(n, RET)                                       \
+    LSMP_##n##_##RET : {                                                        \
+        R[regSP] += e->ib;                                                      \
+        if (!SpInside()) {                                                      \
+            R[regIP] = ZEDI_IP() + 8;                                           \
+            CheckSp();                                                          \
+            ZEDI_RETURN(-1);                                                    \
+        }                                                                       \
+        R[e->aux] = R[e->aux2];                                                 \
+        uint32_t sp = R[regSP];                                                 \
+        const uint8_t* p = HotMem<4>(h, h.stack + sp);                          \
+        if (!p) {                                                               \
+            ip = ZEDI_IP() + 12;                                                \
+            goto slow_at;                                                       \
+        }                                                                       \
+        R[regSP] = sp + 4;                                                      \
+        R[e->rb] = zedi::LoadWord(p);                                           \
+        if (!SpInside()) {                                                      \
+            R[regIP] = ZEDI_IP() + 16;                                          \
+            CheckSp();                                                          \
+            ZEDI_RETURN(-1);                                                    \
+        }                                                                       \
+        R[e->rb] = Arith<op##n>(R, R[e->rb], R[e->fa]);                         \
+        if (!RET) ZEDI_NEXT_N(5);                                               \
+        R[e->ic] = R[e->rb];                                                    \
+        ip = ZEDI_IP() + 24;                                                    \
+        goto leave_ret;                                                         \
+    }
+#define ZEDI_SP_MOV_POP_OP_HANDLERS(n) ZEDI_SP_MOV_POP_OP_HANDLER(n, 0) ZEDI_SP_MOV_POP_OP_HANDLER(n, 1)
+    ZEDI_TAIL_OPS(ZEDI_SP_MOV_POP_OP_HANDLERS)
+#undef ZEDI_SP_MOV_POP_OP_HANDLERS
+#undef ZEDI_SP_MOV_POP_OP_HANDLER
 
 L_JMP:
     ZEDI_GOTO_ENTRY(e->to);

@@ -140,10 +140,18 @@ Opnd Dest(Gen& g) {
 const uint8_t kIntOps[] = {opMOV, opADD, opSUB, opMUL, opDIV, opMOD, opAND, opOR, opXOR, opSHL, opSHR,
                            opCMPE, opCMPG, opCMPL, opCMPNG, opCMPNL, opANDL, opORL, opCMOV};
 const uint8_t kCmps[] = {opCMPE, opCMPG, opCMPL, opCMPNG, opCMPNL};
+const uint8_t kTailOps[] = {opADD, opSUB, opMUL, opAND, opOR, opXOR, opSHL};
+
+// A word of memory at a base plus an immediate, now and then outside the block.
+Opnd Word(Gen& g) {
+    if (g.Chance(8)) return Data(1 << 20);
+    return g.Chance(50) ? Frame(-4 * int32_t(1 + g(6))) : Data(4 * int32_t(g(8)));
+}
 
 // One item of the stream. Forward jumps are patched to the start of a later
 // item (or the end) by the caller through `pending`.
-void Item(Gen& g, Asm& a, std::vector<std::pair<uint32_t, int>>& pending, int index, uint32_t sub) {
+void Item(Gen& g, Asm& a, std::vector<std::pair<uint32_t, int>>& pending, int index, uint32_t sub,
+          uint32_t sub2) {
     int r = g.Pick(kGeneral);
     switch (g(16)) {
     case 0: case 1: case 2:
@@ -158,6 +166,10 @@ void Item(Gen& g, Asm& a, std::vector<std::pair<uint32_t, int>>& pending, int in
         case 2: a.Op2(opADD, R(r), g.Chance(85) ? Data(4 * int32_t(g(8))) : Data(-4096)); break;
         case 3: a.Op1(opPUSH, R(r)); a.Op1(opPOP, R(g.Pick(kGeneral))); break;
         case 4: a.Op2(opADD, g.Chance(85) ? Frame(-4 * int32_t(1 + g(6))) : Data(1 << 20), R(r)); break;
+        case 5:  // an immediate added, then the result added to memory
+            a.Op2(opADD, R(r), I(1 + int32_t(g(5))));
+            a.Op2(opADD, g.Chance(30) ? Data(1 << 20) : Word(g), R(r));
+            break;
         default: break;
         }
         break;
@@ -171,7 +183,12 @@ void Item(Gen& g, Asm& a, std::vector<std::pair<uint32_t, int>>& pending, int in
     }
     case 7: case 8: {  // an array element: address, then an access
         int i = g.Chance(50) ? 2 : g.Pick(kGeneral), at = i == 3 ? 4 : 3;
-        if (g.Chance(70)) {
+        if (g.Chance(25)) {  // a row times a width plus a column, scaled
+            a.Op2(opMOV, R(i), Word(g));
+            a.Op2(opMUL, R(i), Word(g));
+            a.Op2(opADD, R(i), Word(g));
+            a.Op2(opMUL, R(i), I(g.Chance(80) ? 4 : 1));
+        } else if (g.Chance(70)) {
             if (g.Chance(80)) a.Op2(opMOV, R(i), g.Chance(70) ? Frame(-4 * int32_t(1 + g(6))) : I(int32_t(g(6))));
             a.Op2(opMUL, R(i), I(g.Chance(80) ? 4 : 1));
         } else {
@@ -223,6 +240,17 @@ void Item(Gen& g, Asm& a, std::vector<std::pair<uint32_t, int>>& pending, int in
             a.Op1(opPUSH, R(r));
         } else {
             a.Op1(opPUSH, Source(g));
+        }
+        if (g.Chance(20)) {  // combined with a value saved before the call
+            a.Op1(opPUSH, Source(g));  // saved
+            a.Op1(opPUSH, Source(g));  // the argument
+            a.Op1(opCALL, I(int32_t(g.Chance(50) ? sub : sub2)));
+            a.Op2(opADD, R(regSP), I(g.Chance(95) ? 4 : 1 << 16));
+            a.Op2(opMOV, R(r), R(0));
+            int p = g.Pick(kGeneral);
+            a.Op1(opPOP, R(p));
+            a.Op2(g.Pick(kTailOps), R(p), R(g.Chance(80) ? r : g.Pick(kGeneral)));
+            break;
         }
         a.Op1(opCALL, I(int32_t(sub)));
         a.Op2(opADD, R(regSP), I(4));
@@ -284,6 +312,20 @@ ImageBuilder RandomProgram(Gen& g) {
     b.a.Op2(opADD, R(0), I(1));
     b.a.Op0({opLEAVE, opRET});
     b.a.Align();
+    // Another: returns what the first gives for its argument combined with a
+    // value saved on the stack before the call.
+    uint32_t sub2 = b.a.Label();
+    b.a.Op0({opENTER});
+    b.a.Op1(opPUSH, I(g.Pick(kImms)));
+    b.a.Op1(opPUSH, Frame(8));
+    b.a.Op1(opCALL, I(int32_t(sub)));
+    b.a.Op2(opADD, R(regSP), I(4));
+    b.a.Op2(opMOV, R(3), R(0));
+    b.a.Op1(opPOP, R(2));
+    b.a.Op2(g.Pick(kTailOps), R(2), R(3));
+    b.a.Op2(opMOV, R(0), R(2));
+    b.a.Op0({opLEAVE, opRET});
+    b.a.Align();
     b.Export("f", int32_t(b.a.Here()), 0);
     b.a.Op0({opENTER});
     b.a.Op2(opSUB, R(regSP), I(32));
@@ -292,7 +334,7 @@ ImageBuilder RandomProgram(Gen& g) {
     std::vector<uint32_t> starts;
     for (int i = 0; i < items; ++i) {
         starts.push_back(b.a.Label());
-        Item(g, b.a, pending, i, sub);
+        Item(g, b.a, pending, i, sub, sub2);
     }
     starts.push_back(b.a.Label());
     b.a.Op0({opLEAVE, opRET});
