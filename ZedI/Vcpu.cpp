@@ -33,9 +33,12 @@ struct DecodedInsn {
     uint32_t ic;            // runs of instructions: see Cpu::Decode
     uint32_t target;        // a jump's target as an entry index
     uint32_t at;            // the code address of the entry's word
-    uint32_t id, ie;        // runs of instructions: see Cpu::Decode
-    uint8_t baseD, baseE;   // the bases of memory at id and ie
-    const DecodedInsn* to;  // a jump's target entry, set when the entry is installed
+    union {
+        const DecodedInsn* to;  // a jump's target entry, set when the entry is installed
+        struct {
+            uint32_t id, ie;    // runs of instructions that do not jump: see Cpu::Decode
+        };
+    };
 };
 
 // The translated code of an image, one entry per word and one after the last,
@@ -646,8 +649,9 @@ zedi::DecodedInsn Cpu::Single(uint32_t ip) const {
 //   MOV a, imm; ADD a, x; ADD a, i [; MOV or CMOV between c or an immediate and [a]]
 // With a `prefix` (the form of s), `f` already holds a scaled index computed
 // just before them, into i: MOV i, s; MUL i, imm (with pSCALE only the MUL;
-// with pAFFINE MOV i, s; MUL i, [id + baseD]; ADD i, [ie + baseE]; MUL i, imm,
-// s memory at a base plus an immediate). On success `f` is the entry
+// with pAFFINE MOV i, s; MUL i, [id + rb]; ADD i, [ie + baseA]; MUL i, imm,
+// s memory at a base plus an immediate, rb and baseA there bases). On success
+// `f` is the entry
 // for the whole run from `start`, with the fields:
 //   ra: i   rb, baseB, ib: s   ia: the scale   aux: a   aux2: x   ic: the
 //   first immediate   fa: c   target: the immediate stored.
@@ -842,9 +846,9 @@ zedi::DecodedInsn Cpu::Decode(uint32_t ip) const {
             if (m.handler == BinHandler(kBins.of[opMUL], fREG, fIMM) && m.ra == d.ra) {
                 zedi::DecodedInsn f = d;
                 f.id = n.ib;
-                f.baseD = n.baseB;
+                f.rb = n.baseB;
                 f.ie = a.ib;
-                f.baseE = a.baseB;
+                f.baseA = a.baseB;
                 f.ia = m.ib;
                 if (FuseElement(f, ip, add + 4u * (a.words + m.words), pAFFINE)) return f;
             }
@@ -1166,8 +1170,8 @@ template <int P, int A>
         index = R[e.ra] * e.ia;
     } else if constexpr (P == pAFFINE) {
         uint32_t row, width, column;
-        if (!SourceWord<fMEMI>(h, e, row) || !OperandWord<fMEMI>(h, 0, e.baseD, e.id, width) ||
-            !OperandWord<fMEMI>(h, 0, e.baseE, e.ie, column))
+        if (!SourceWord<fMEMI>(h, e, row) || !OperandWord<fMEMI>(h, 0, e.rb, e.id, width) ||
+            !OperandWord<fMEMI>(h, 0, e.baseA, e.ie, column))
             return false;
         index = (row * width + column) * e.ia;
     } else {
@@ -1289,6 +1293,9 @@ int Cpu::Run() {
         code.ready = true;
     }
 
+    // Copies the compiler may keep in registers: a member could be written
+    // by any store through the register block pointer, as far as it knows.
+    const uint32_t stackSize = stackSize_;
     Hot h;
     h.regBlock = regBlock_;
     h.ownAddr = regBlock_ + scRegisterBlockSize;
@@ -1301,6 +1308,7 @@ int Cpu::Run() {
     // The register block, reached from the block pointer: a pointer of its own
     // would be one more value to keep in a host register.
 #define R (h.Regs())
+#define ZEDI_SP_INSIDE() (R[regSP] <= stackSize)
 
     const zedi::DecodedInsn* e = table;
     // The instruction budget is charged where control moves (jumps, calls,
@@ -1362,7 +1370,7 @@ int Cpu::Run() {
         ZEDI_GOTO_ENTRY(table + idx_);                  \
     } while (0)
 
-    if (!SpInside()) goto slow_at;
+    if (!ZEDI_SP_INSIDE()) goto slow_at;
     ZEDI_GOTO_IP();
 
 spent:
@@ -1383,7 +1391,7 @@ slow_at: {
     if (r != 2) ZEDI_RETURN(r);
     h.LoadBases();
     ip = R[regIP];
-    if (!SpInside()) goto slow_at;
+    if (!ZEDI_SP_INSIDE()) goto slow_at;
     ZEDI_GOTO_IP();
 }
 
@@ -1391,7 +1399,7 @@ L_NONE: {
     auto install = [&](zedi::DecodedInsn& x, uint32_t at) {
         x.at = at;
         x.label = kLabels[x.handler];
-        x.to = Jumps(x.handler) ? table + x.target : nullptr;
+        if (Jumps(x.handler)) x.to = table + x.target;
     };
     zedi::DecodedInsn d = Decode(ZEDI_IP());
     if (d.handler == StepJmpHandler(opADD, fREG) || d.handler == StepJmpHandler(opADD, fIMM)) {
@@ -1429,14 +1437,14 @@ L_ZERO: {
     if (r != 2) ZEDI_RETURN(r);
     h.LoadBases();
     ip = R[regIP];
-    if (!SpInside()) goto slow_at;  // RET and LEAVE may leave SP outside
+    if (!ZEDI_SP_INSIDE()) goto slow_at;  // RET and LEAVE may leave SP outside
     ZEDI_GOTO_IP();
 }
 
 L_ENTER: {
     uint32_t stack = R[regSTACK];
     uint32_t sp = R[regSP] - 4;
-    if (sp > stackSize_) goto slow;
+    if (sp > stackSize) goto slow;
     uint8_t* p = HotMem<4>(h, h.Of(stack + sp));
     if (!p) goto slow;
     zedi::StoreWord(p, R[regFRAME] - stack);
@@ -1453,7 +1461,7 @@ leave_ret: {
     // changes, so the long way can take over at any failure.
     uint32_t stack = R[regSTACK];
     uint32_t sp = R[regFRAME] - stack;
-    if (sp > stackSize_) goto slow_at;
+    if (sp > stackSize) goto slow_at;
     const uint8_t* p = HotMem<4>(h, h.Of(stack + sp));
     if (!p) goto slow_at;
     uint32_t frame = zedi::LoadWord(p) + stack;
@@ -1464,14 +1472,14 @@ leave_ret: {
         R[regIP] = ip + 4;
         ZEDI_RETURN(1);
     }
-    if (sp > stackSize_) goto slow_at;
+    if (sp > stackSize) goto slow_at;
     const uint8_t* q = HotMem<4>(h, h.Of(stack + sp));
     if (!q) goto slow_at;
     R[regFRAME] = frame;
     h.SetFrame(frame);
     ip = zedi::LoadWord(q);
     R[regSP] = sp + 4;
-    if (!SpInside()) goto slow_at;
+    if (!ZEDI_SP_INSIDE()) goto slow_at;
     ZEDI_GOTO_IP();
 }
 
@@ -1495,7 +1503,7 @@ leave_ret: {
         uint32_t v;                                              \
         if (!SourceWord<F>(h, *e, v)) goto slow;                 \
         R[e->ra] = v;                                            \
-        if (!PushHot(h, stackSize_, v)) {                        \
+        if (!PushHot(h, stackSize, v)) {                        \
             ip = ZEDI_IP() + 4u * (1 + Imm(F));                  \
             goto slow_at;                                        \
         }                                                        \
@@ -1508,20 +1516,20 @@ leave_ret: {
 #undef ZEDI_MOV_PUSH_HANDLER
 
 L_CALL_ENTER:
-    if (!CallEnterHot(h, stackSize_, ZEDI_IP() + 8)) goto slow;
+    if (!CallEnterHot(h, stackSize, ZEDI_IP() + 8)) goto slow;
     ZEDI_GOTO_ENTRY(e->to + 1);
 
 L_SP_ADD_MOV:
 L_SP_ADD_MOV_PUSH:
     R[regSP] += e->ib;
-    if (!SpInside()) {
+    if (!ZEDI_SP_INSIDE()) {
         R[regIP] = ZEDI_IP() + 8;
         CheckSp();
         ZEDI_RETURN(-1);
     }
     R[e->aux] = R[e->aux2];
     if (e->handler == hSP_ADD_MOV) ZEDI_NEXT_N(3);
-    if (!PushHot(h, stackSize_, R[e->aux])) {
+    if (!PushHot(h, stackSize, R[e->aux])) {
         ip = ZEDI_IP() + 12;
         goto slow_at;
     }
@@ -1532,12 +1540,12 @@ L_SP_ADD_MOV_PUSH:
 #define ZEDI_POP_OP_HANDLER(n, F2)                                       \
     LPOP_##n##_##F2 : {                                                  \
         uint32_t sp = R[regSP];                                          \
-        if (sp > stackSize_) goto slow;                                  \
+        if (sp > stackSize) goto slow;                                  \
         const uint8_t* p = HotMem<4>(h, h.stack + sp);               \
         if (!p) goto slow;                                               \
         R[regSP] = sp + 4;                                               \
         R[e->ra] = zedi::LoadWord(p);                                    \
-        if (!SpInside()) {                                               \
+        if (!ZEDI_SP_INSIDE()) {                                               \
             R[regIP] = ZEDI_IP() + 4;                                    \
             CheckSp();                                                   \
             ZEDI_RETURN(-1);                                             \
@@ -1568,7 +1576,7 @@ L_SP_ADD_MOV_PUSH:
         }                                                                       \
         ZEDI_NEXT_N(2 + Imm(F1) + Imm(F2) + (#T[0] == 'P' ? 1 : 2));            \
     }
-#define ZEDI_PUSH_TAIL() !PushHot(h, stackSize_, R[e->ra])
+#define ZEDI_PUSH_TAIL() !PushHot(h, stackSize, R[e->ra])
 #define ZEDI_STORE_TAIL() !StoreHot(h, *e)
 #define ZEDI_ADDI_TAIL() (R[e->ra] += e->target, false)
 #define ZEDI_ADDM_TAIL() !AddHot(h, *e)
@@ -1605,7 +1613,7 @@ L_SP_ADD_MOV_PUSH:
         ip = ZEDI_IP() + 4u * (1 + Imm(F1));                                    \
         if (r < 0) goto slow_at;                                                \
         ip += 4u * (1 + Imm(F2));                                               \
-        if (!PushCallEnterHot(h, stackSize_, R[e->ra], ip + 12)) goto slow_at;  \
+        if (!PushCallEnterHot(h, stackSize, R[e->ra], ip + 12)) goto slow_at;  \
         ZEDI_GOTO_ENTRY(e->to + 1);                                             \
     }
 #define ZEDI_PUSHCALL_HANDLERS(n) ZEDI_TAIL_FORMS(ZEDI_PUSHCALL_HANDLER, n, PUSHCALL)
@@ -1640,7 +1648,7 @@ L_SP_ADD_MOV_PUSH:
 #define ZEDI_SP_MOV_POP_OP_HANDLER(n, RET)                                       \
     LSMP_##n##_##RET : {                                                        \
         R[regSP] += e->ib;                                                      \
-        if (!SpInside()) {                                                      \
+        if (!ZEDI_SP_INSIDE()) {                                                      \
             R[regIP] = ZEDI_IP() + 8;                                           \
             CheckSp();                                                          \
             ZEDI_RETURN(-1);                                                    \
@@ -1654,7 +1662,7 @@ L_SP_ADD_MOV_PUSH:
         }                                                                       \
         R[regSP] = sp + 4;                                                      \
         R[e->rb] = zedi::LoadWord(p);                                           \
-        if (!SpInside()) {                                                      \
+        if (!ZEDI_SP_INSIDE()) {                                                      \
             R[regIP] = ZEDI_IP() + 16;                                          \
             CheckSp();                                                          \
             ZEDI_RETURN(-1);                                                    \
@@ -1682,7 +1690,7 @@ L_JFALSE:
     ZEDI_NEXT_N(2);
 
 L_CALL:
-    if (!PushHot(h, stackSize_, ZEDI_IP() + 8)) goto slow;
+    if (!PushHot(h, stackSize, ZEDI_IP() + 8)) goto slow;
     ZEDI_GOTO_ENTRY(e->to);
 
 L_PUSH_R:
@@ -1698,19 +1706,19 @@ L_PUSH_M: {
         if (!m) goto slow;
         v = zedi::LoadWord(m);
     }
-    if (!PushHot(h, stackSize_, v)) goto slow;
+    if (!PushHot(h, stackSize, v)) goto slow;
     ZEDI_NEXT();
 }
 
 L_POP_R: {
     uint32_t sp = R[regSP];
-    if (sp > stackSize_) goto slow;
+    if (sp > stackSize) goto slow;
     const uint8_t* p = HotMem<4>(h, h.stack + sp);
     if (!p) goto slow;
     uint32_t v = zedi::LoadWord(p);
     R[regSP] = sp + 4;
     R[e->ra] = v;
-    if (!SpInside()) {
+    if (!ZEDI_SP_INSIDE()) {
         R[regIP] = ZEDI_NEXT_IP();
         CheckSp();
         ZEDI_RETURN(-1);
@@ -1724,13 +1732,13 @@ L_CALLEX: {
     if (r <= 0) ZEDI_RETURN(r);
     h.LoadBases();
     ip = R[regIP];  // the host may have written the registers
-    if (!SpInside()) goto slow_at;
+    if (!ZEDI_SP_INSIDE()) goto slow_at;
     ZEDI_GOTO_IP();
 }
 
 L_SP_ADD:
     R[regSP] += e->ib;
-    if (!SpInside()) {
+    if (!ZEDI_SP_INSIDE()) {
         R[regIP] = ZEDI_NEXT_IP();
         CheckSp();
         ZEDI_RETURN(-1);
@@ -1825,6 +1833,7 @@ L_SP_ADD:
 #undef ZEDI_CHARGE
 #undef ZEDI_RETURN
 #undef R
+#undef ZEDI_SP_INSIDE
 #undef ZEDI_NEXT
 #undef ZEDI_NEXT_IP
 #undef ZEDI_IP
