@@ -32,8 +32,11 @@ struct scSourceText {
     int blanksBefore;
     int lineBreaksBefore;
     scSavedPosition saved;
-    // The last lexeme: points at `lexeme`, or at a tracked block for a long literal.
+    // The last lexeme: points at `lexeme`, at a tracked block for a long literal,
+    // or at the interned text of a lexeme read once.
     char* lex;
+    // Numbers the texts made, so that the lexemes kept for one are not taken for another's.
+    uint32_t serial;
 };
 
 // ---- Engine-wide compile state -------------------------------------------------
@@ -76,6 +79,15 @@ extern const CharClasses kCharClasses;
 inline bool IsPunct(int c) { return c >= 0 && c < 256 && (kCharClasses.of[c] & kPunct); }
 inline bool IsWordChar(int c) { return c >= 0 && c < 256 && (kCharClasses.of[c] & kWord); }
 bool IsOperator(const char* text);
+// The lexemes read once (see PARSER.cpp): forgets those of the last compile;
+// marks a name as a macro's or not; and, for the preprocessor, whether the rest
+// of a line from `from` needs nothing of it: the line's length, -1 when it does
+// (a whole such line keeps its lexemes).
+// Off, the compiling phase reads character by character too (to compare the two).
+extern bool readOnce;
+void ResetLexemes();
+void MarkMacroName(const char* name, bool macro);
+int PlainFrom(int line, int from);
 
 // Bounds a recursion of the compiler (nested expressions, statements, blocks,
 // declarators) so that deep nesting is a compile error, not a host stack overflow.

@@ -25,14 +25,20 @@ struct scDictionaryIndex {
     scSymbol* last = nullptr;
 };
 
+scdicKnownName scdicKnown = {nullptr, 0, 0};
+
 namespace {
 
 constexpr int64_t kGap = int64_t(1) << 20;
 
 uint32_t Hash(const char* name, uint32_t& length) {
-    uint32_t h = 2166136261u;
+    if (name == scdicKnown.name) {
+        length = scdicKnown.length;
+        return scdicKnown.hash;
+    }
+    uint32_t h = kDictionaryHashSeed;
     const char* p = name;
-    for (; *p; ++p) h = (h ^ uint8_t(*p)) * 16777619u;
+    for (; *p; ++p) h = scdicHashStep(h, uint8_t(*p));
     length = uint32_t(p - name);
     return h;
 }

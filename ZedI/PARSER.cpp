@@ -4,6 +4,9 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
+#include <new>
+#include <vector>
 
 #include "CompilerInternal.h"
 
@@ -12,6 +15,7 @@ namespace zc {
 CompilePhase phase = phaseIDLE;
 scSourceText* src = nullptr;
 bool literalMode = true;
+bool readOnce = true;
 char title[128] = "Untitled";
 char author[128] = "Anonymous";
 
@@ -92,6 +96,8 @@ scSourceText* scsNewSourceText() {
     auto* t = static_cast<scSourceText*>(scmAlloc(sizeof(scSourceText)));
     t->ownsLines = 1;
     t->lex = t->lexeme;
+    static uint32_t serial = 0;
+    t->serial = ++serial;
     return t;
 }
 
@@ -300,6 +306,22 @@ bool scsReadRawLexeme(scSourceText* t) {
 // one by one: a Shift-JIS character whose trail byte is 0x5C (a backslash) escapes
 // the byte after it, so script authors write such characters with the backslash
 // doubled.
+// The byte that a backslash and `d` stand for in a literal of the compiling
+// phase (a backslash at a line's end keeps the line break).
+static void AppendEscaped(std::string& s, int d) {
+    switch (d) {
+    case 'n': s += '\n'; break;
+    case 'r': s += '\r'; break;
+    case 't': s += '\t'; break;
+    case '\\': s += '\\'; break;
+    case '"': s += '"'; break;
+    case '\'': s += '\''; break;
+    default:
+        s += '\\';
+        s += d == 0 ? '\n' : char(d);
+    }
+}
+
 static void ReadLiteral(scSourceText* t, char quote) {
     std::string s(1, quote);
     for (;;) {
@@ -309,17 +331,7 @@ static void ReadLiteral(scSourceText* t, char quote) {
             int d = scsGetChar(t);
             if (d == kEnd) Error(scerr_SYNTAX, "End of file reached inside string definition");
             if (phase == phaseCOMPILE) {
-                switch (d) {
-                case 'n': s += '\n'; break;
-                case 'r': s += '\r'; break;
-                case 't': s += '\t'; break;
-                case '\\': s += '\\'; break;
-                case '"': s += '"'; break;
-                case '\'': s += '\''; break;
-                default:
-                    s += '\\';
-                    s += d == 0 ? '\n' : char(d);
-                }
+                AppendEscaped(s, d);
             } else {
                 s += '\\';
                 s += d == 0 ? '\n' : char(d);
@@ -344,8 +356,396 @@ static void ReadLiteral(scSourceText* t, char quote) {
     }
 }
 
-bool scsGetLexeme(scSourceText* t) {
-    scsSavePosition(t, &t->saved);
+// ---- Lexemes read once ----------------------------------------------------------
+// While a compile runs, each line is cut into its lexemes once: by the
+// preprocessor for the lines it passes on unchanged, otherwise when the compiler
+// first reads from the line. Their texts are interned (one copy of each, with its
+// hash, so that the dictionaries need not hash a name again), and reading a
+// lexeme finds it by the reading position, leaving the reader's state as the
+// character by character reading leaves it. A line's lexemes stop before anything
+// that reading does its own way (a literal or `\' running over the line's end, a
+// byte 26, a control byte, a word too long): from there on the line is read
+// character by character, as before.
+namespace {
+
+struct Atom {
+    const char* text;
+    uint32_t hash;
+    uint32_t length;
+    uint32_t flags;
+};
+enum : uint32_t { atomMACRO = 1 };
+
+struct Token {
+    uint32_t atom;
+    uint16_t start, end;  // lexemeStart and the position after it
+};
+
+struct LineTokens {
+    const char* text;  // the line they were cut from: another text is cut again
+    uint32_t first;    // the first one's index in `tokens`
+    uint32_t count;
+    int32_t length;    // of the line's text
+    bool complete;     // only blanks follow the last one
+};
+
+// The lexemes of the lines, in a block that grows (not zeroed: written before read).
+struct TokenBuffer {
+    Token* data = nullptr;
+    size_t size = 0, capacity = 0;
+    void Room(size_t more) {
+        if (size + more <= capacity) return;
+        size_t n = std::max(capacity * 2, size + more);
+        auto* d = static_cast<Token*>(std::realloc(data, n * sizeof(Token)));
+        if (!d) throw std::bad_alloc();
+        data = d;
+        capacity = n;
+    }
+    void Release() {
+        std::free(data);
+        data = nullptr;
+        size = capacity = 0;
+    }
+};
+
+struct Lexemes {
+    std::vector<Atom> atoms;
+    std::vector<uint32_t> slots;  // by hash: an atom's index + 1; 0 a free slot
+    struct Chunk {
+        std::unique_ptr<char[]> bytes;
+        size_t size;
+    };
+    std::vector<Chunk> chunks;   // the atoms' texts
+    size_t chunk = 0, used = 0;  // the chunk being filled, its bytes taken
+    TokenBuffer tokens;
+    std::vector<LineTokens> lines;  // by line index
+    uint32_t serial = 0;            // the text whose lines they are
+    // The line of the lexeme read last, its lexemes [first, last), and the one after it.
+    int line = -1;
+    uint32_t first = 0, last = 0, next = 0;
+    uint32_t single[256] = {};  // the atoms of one-byte texts
+};
+Lexemes g;
+
+constexpr size_t kChunk = 64 * 1024;
+
+inline uint32_t HashOf(const char* text, uint32_t length) {
+    uint32_t h = kDictionaryHashSeed;
+    for (uint32_t i = 0; i < length; ++i) h = scdicHashStep(h, uint8_t(text[i]));
+    return h;
+}
+
+const char* Keep(const char* text, uint32_t length) {
+    size_t need = size_t(length) + 1;
+    while (g.chunk < g.chunks.size() && g.used + need > g.chunks[g.chunk].size) {
+        ++g.chunk;
+        g.used = 0;
+    }
+    if (g.chunk == g.chunks.size()) {
+        size_t size = std::max(kChunk, need);
+        g.chunks.push_back({std::unique_ptr<char[]>(new char[size]), size});
+    }
+    char* at = g.chunks[g.chunk].bytes.get() + g.used;
+    std::memcpy(at, text, length);
+    at[length] = 0;
+    g.used += need;
+    return at;
+}
+
+__attribute__((noinline)) uint32_t AddAtom(const char* text, uint32_t length, uint32_t hash) {
+    uint32_t index = uint32_t(g.atoms.size());
+    g.atoms.push_back({Keep(text, length), hash, length, 0});
+    if (g.atoms.size() * 2 > g.slots.size()) {
+        std::vector<uint32_t> slots(std::max<size_t>(g.slots.size() * 2, 1024));
+        uint32_t m = uint32_t(slots.size()) - 1;
+        for (uint32_t k = 0; k < g.atoms.size(); ++k) {
+            uint32_t i = g.atoms[k].hash & m;
+            while (slots[i]) i = (i + 1) & m;
+            slots[i] = k + 1;
+        }
+        g.slots.swap(slots);
+    } else {
+        uint32_t m = uint32_t(g.slots.size()) - 1;
+        uint32_t i = hash & m;
+        while (g.slots[i]) i = (i + 1) & m;
+        g.slots[i] = index + 1;
+    }
+    return index;
+}
+
+inline uint32_t Intern(const char* text, uint32_t length, uint32_t hash) {
+    uint32_t mask = uint32_t(g.slots.size()) - 1;
+    for (uint32_t i = hash & mask;; i = (i + 1) & mask) {
+        uint32_t s = g.slots[i];
+        if (!s) break;
+        const Atom& a = g.atoms[s - 1];
+        if (a.hash != hash || a.length != length) continue;
+        uint32_t k = 0;
+        while (k < length && a.text[k] == text[k]) ++k;
+        if (k == length) return s - 1;
+    }
+    return AddAtom(text, length, hash);
+}
+
+// The end of the literal whose quote is at `i`, its text read as the compiling
+// phase reads it (see ReadLiteral); -1 when it runs over the line's end or
+// meets a byte 26.
+int LiteralEnd(const char* line, int i, std::string& s) {
+    char quote = line[i];
+    s.assign(1, quote);
+    int j = i + 1;
+    for (;;) {
+        int c = (unsigned char)line[j++];
+        if (c == kEnd || c == 0) return -1;
+        if (c == '\\') {
+            int d = (unsigned char)line[j++];
+            if (d == kEnd || d == 0) return -1;
+            AppendEscaped(s, d);
+            continue;
+        }
+        if (c == 13 || c == 10) {
+            s += '\n';
+            continue;
+        }
+        s += char(c);
+        if (c == quote) return j;
+    }
+}
+
+// Cuts `line` from byte `from` on, appending its lexemes to `tokens`, and
+// returns where it stopped (at the line's end when all is cut). `plain` asks
+// for the preprocessor whether the rest needs nothing of it: -1, with nothing
+// appended, for a directive, comment, literal, backslash, a byte the lexer
+// refuses or reads its own way, a word too long or one that names a macro.
+template <bool plain>
+int Cut(const char* text, int from) {
+    const auto* line = reinterpret_cast<const unsigned char*>(text);
+    size_t length = std::strlen(text);
+    if (length > 0xFFFF) return plain ? -1 : from;  // positions are kept in 16 bits
+    g.tokens.Room(length + 1);
+    Token* out = g.tokens.data + g.tokens.size;
+    Token* const begin = out;
+    int i = from;
+    for (;;) {
+        int c = line[i];
+        uint8_t cls = kCharClasses.of[c];
+        if (cls & kBlank) {
+            if (!c) {
+                g.tokens.size += size_t(out - begin);
+                return i;
+            }
+            ++i;
+            continue;
+        }
+        int end = i + 1;
+        uint32_t atom;
+        if (cls & kWord) {
+            // A word, or a number that takes its dots along.
+            uint32_t h = scdicHashStep(kDictionaryHashSeed, uint8_t(c));
+            if (c >= '0' && c <= '9') {
+                while ((kCharClasses.of[line[end]] & kWord) || line[end] == '.') h = scdicHashStep(h, line[end++]);
+            } else {
+                while (kCharClasses.of[line[end]] & kWord) h = scdicHashStep(h, line[end++]);
+            }
+            if (end - i > 127 || line[end] == kEnd) break;
+            atom = end == i + 1 ? g.single[c] : Intern(text + i, uint32_t(end - i), h);
+            if (plain && (g.atoms[atom].flags & atomMACRO)) break;
+        } else if (cls & kPunct) {
+            int c2 = line[i + 1];
+            if (c == ';' || c == '(' || c == ')') {
+                atom = g.single[c];
+            } else if (c == '"' || c == '\'') {
+                if (plain) break;
+                std::string literal;
+                end = LiteralEnd(text, i, literal);
+                if (end < 0) break;
+                auto n = uint32_t(literal.size());
+                atom = Intern(literal.data(), n, HashOf(literal.data(), n));
+            } else {
+                if (plain && (c == '#' || c == '\\' || (c == '/' && (c2 == '/' || c2 == '*')))) break;
+                if (!(kCharClasses.of[c2] & kPunct)) {
+                    // Mostly a one-byte lexeme before a blank or a word.
+                    if (c2 == kEnd || (c2 && line[i + 2] == kEnd)) break;
+                } else if (c2 == kEnd || line[i + 2] == kEnd) {
+                    break;
+                } else if (c2 == ';' || c2 == '"' || c2 == '\'' || c2 == '(' || c2 == ')') {
+                    // The quote pairs that begin with a backslash are operators too.
+                    if (c == '\\' && (c2 == '"' || c2 == '\'')) end = i + 2;
+                } else if (int c3 = line[i + 2]; (kCharClasses.of[c3] & kPunct) && IsOperator3(c, c2, c3)) {
+                    end = i + 3;
+                } else if (IsOperator2(c, c2)) {
+                    end = i + 2;
+                    if (c == '.' && c2 == '.') {
+                        // ".." and a "." after it read as "...".
+                        if (line[end] == kEnd) break;
+                        if (line[end] == '.') ++end;
+                    }
+                }
+                atom = end == i + 1 ? g.single[c] : Intern(text + i, uint32_t(end - i), HashOf(text + i, uint32_t(end - i)));
+            }
+        } else if (c >= 0x80 && !plain) {
+            atom = g.single[c];
+        } else {
+            break;  // a control byte: refused by the lexer
+        }
+        *out++ = {atom, uint16_t(i), uint16_t(end)};
+        i = end;
+    }
+    if (plain) return -1;
+    g.tokens.size += size_t(out - begin);
+    return i;
+}
+
+// Made ready for the compile's text: its lines' lexemes, none when the text is
+// another than the one they were cut from.
+inline void Ready() {
+    if (g.slots.empty()) ResetLexemes();
+    if (src->serial == g.serial) return;
+    g.serial = src->serial;
+    g.tokens.size = 0;
+    g.tokens.Room(size_t(std::max(src->lastLine, 0)) * 24);
+    g.lines.clear();
+    g.line = -1;
+    g.next = 0;
+}
+
+LineTokens& LineAt(int index) {
+    if (size_t(index) >= g.lines.size()) g.lines.resize(std::max(size_t(index) + 1, size_t(src->lastLine) + 1));
+    return g.lines[size_t(index)];
+}
+
+// The lexemes of a line of the compile's text, cut when they are not yet.
+const LineTokens& LineTokensOf(int index) {
+    LineTokens& lt = LineAt(index);
+    const char* text = src->lines[index];
+    if (lt.text != text) {
+        lt.text = text;
+        lt.first = uint32_t(g.tokens.size);
+        int end = Cut<false>(text, 0);
+        lt.count = uint32_t(g.tokens.size) - lt.first;
+        lt.complete = text[end] == 0;
+        lt.length = lt.complete ? end : int(std::strlen(text));
+    }
+    return lt;
+}
+
+__attribute__((always_inline)) inline void Take(scSourceText* t, int line, uint32_t i, int blanks, int lineBreaks) {
+    const Token& k = g.tokens.data[i];
+    const Atom& a = g.atoms[k.atom];
+    t->currentLine = line;
+    t->position = k.end;
+    t->lexemeStart = k.start;
+    t->blanksBefore = blanks;
+    t->lineBreaksBefore = lineBreaks;
+    t->lex = const_cast<char*>(a.text);
+    g.next = i + 1;
+    scdicKnownHash(a.text, a.hash, a.length);
+}
+
+// Reads the lexeme at the reading position from the lines' lexemes, as the
+// character by character reading would, when the reading does not go on from
+// the one read last on its line; false, with nothing changed, where they do not
+// tell it.
+__attribute__((noinline)) bool ReadCutFar(scSourceText* t) {
+    int line = t->currentLine, p = t->position;
+    if (line < 0 || line > t->lastLine) return false;
+    Ready();
+    const LineTokens* lt = &LineTokensOf(line);
+    const Token* tk = g.tokens.data;
+    uint32_t first = lt->first, last = first + lt->count;
+    int lineBreaks = t->lineBreaksBefore == -1 ? 1 : 0;
+    uint32_t i;
+    int blanks;
+    if (last > first && p < tk[last - 1].end) {
+        i = first;
+        while (tk[i].start < p) ++i;
+        // `p` must lie in the blanks before it, not inside the one before.
+        if (i > first && tk[i - 1].end > p) return false;
+        blanks = tk[i].start - p;
+    } else {
+        // Past the line's last lexeme: the next one stands on a line further on.
+        if (!lt->complete) return false;
+        blanks = p <= lt->length ? lt->length - p + 1 : 0;
+        for (;;) {
+            if (++line > t->lastLine) return false;  // the end of the text: the long way
+            ++lineBreaks;
+            lt = &LineTokensOf(line);
+            if (lt->count) break;
+            if (!lt->complete) return false;
+            blanks += lt->length + 1;
+        }
+        first = lt->first;
+        last = first + lt->count;
+        i = first;
+        blanks += g.tokens.data[i].start;
+    }
+    g.line = line;
+    g.first = first;
+    g.last = last;
+    Take(t, line, i, blanks, lineBreaks);
+    return true;
+}
+
+// The lexeme after the one read last on its line, or that one read again after
+// a step back: most lexemes are read so.
+__attribute__((always_inline)) inline bool ReadCutNear(scSourceText* t) {
+    if (t->currentLine != g.line || t->serial != g.serial) return false;
+    const Token* tk = g.tokens.data;
+    uint32_t i = g.next;
+    int p = t->position;
+    if (i >= g.last || tk[i - 1].end != p) {
+        --i;
+        if (i <= g.first || tk[i - 1].end != p) return false;
+    }
+    Take(t, g.line, i, tk[i].start - p, t->lineBreaksBefore == -1 ? 1 : 0);
+    return true;
+}
+
+}  // namespace
+
+void ResetLexemes() {
+    scdicKnownHash(nullptr, 0, 0);
+    g.atoms.clear();
+    g.slots.assign(std::max<size_t>(1024, std::min<size_t>(g.slots.size(), 1 << 16)), 0);
+    if (g.chunks.size() > 16) g.chunks.resize(16);
+    g.chunk = 0;
+    g.used = 0;
+    g.tokens.size = 0;
+    if (g.tokens.capacity > (size_t(1) << 21)) g.tokens.Release();
+    g.lines.clear();
+    g.serial = 0;
+    g.line = -1;
+    g.next = 0;
+    for (int c = 1; c < 256; ++c) {
+        char b = char(c);
+        g.single[c] = Intern(&b, 1, HashOf(&b, 1));
+    }
+}
+
+void MarkMacroName(const char* name, bool macro) {
+    Ready();
+    uint32_t length = uint32_t(std::strlen(name));
+    Atom& a = g.atoms[Intern(name, length, HashOf(name, length))];
+    a.flags = macro ? a.flags | atomMACRO : a.flags & ~atomMACRO;
+}
+
+int PlainFrom(int index, int from) {
+    Ready();
+    size_t mark = g.tokens.size;
+    const char* text = src->lines[index];
+    int end = Cut<true>(text, from);
+    if (end < 0) return -1;
+    if (from == 0) {
+        LineTokens& lt = LineAt(index);
+        lt = {text, uint32_t(mark), uint32_t(g.tokens.size - mark), end, true};
+    } else {
+        g.tokens.size = mark;
+    }
+    return end;
+}
+
+// The lexeme read character by character.
+__attribute__((noinline)) static bool ReadLexemeLong(scSourceText* t) {
     if (!scsReadRawLexeme(t)) return false;
     if (literalMode && (t->lexeme[0] == '"' || t->lexeme[0] == '\'') && t->lexeme[1] == 0) {
         ReadLiteral(t, t->lexeme[0]);
@@ -357,6 +757,13 @@ bool scsGetLexeme(scSourceText* t) {
             scsUngetChar();
     }
     return true;
+}
+
+bool scsGetLexeme(scSourceText* t) {
+    t->saved = {t, t->currentLine, t->position};
+    if (t == src && phase == phaseCOMPILE && literalMode && readOnce && (ReadCutNear(t) || ReadCutFar(t)))
+        return true;
+    return ReadLexemeLong(t);
 }
 
 void scsUngetLexeme(scSourceText* t) {

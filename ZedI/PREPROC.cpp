@@ -49,6 +49,7 @@ const char* const kPredefined[][2] = {
 scSymbol* AddMacro(const char* name, int kind, int listLength, const char* text) {
     scSymbol* m = scdicAdd(g_macros, name, listLength, kind, nullptr);
     m->typeString = scmStrdup(text);
+    MarkMacroName(name, true);
     return m;
 }
 
@@ -317,38 +318,6 @@ void LineMark(int line) {
     ToLineEnd();
 }
 
-// Whether the rest of a line from `p` needs nothing of the preprocessor: no
-// directive, comment (no "//" or "/*" anywhere) or literal, no byte the lexer treats specially or
-// refuses, no word too long, and no word that names a macro. Words are cut as
-// the lexer cuts them (a number takes its dots along).
-bool PlainRest(const char* line, int p) {
-    char word[128];
-    for (int i = p; line[i];) {
-        int c = (unsigned char)line[i];
-        uint8_t cls = kCharClasses.of[c];
-        if (cls & kBlank) {
-            ++i;
-            continue;
-        }
-        if (c == '#' || c == '"' || c == '\'' || c == '\\') return false;
-        if (c == '/' && (line[i + 1] == '/' || line[i + 1] == '*')) return false;
-        if (cls & kPunct) {
-            ++i;
-            continue;
-        }
-        if (!(cls & kWord)) return false;  // control bytes, 127 and above: the long way
-        bool number = c >= '0' && c <= '9';
-        int n = 0;
-        for (; (kCharClasses.of[(unsigned char)line[i]] & kWord) || (line[i] == '.' && number); ++i) {
-            if (n >= 127) return false;
-            word[n++] = line[i];
-        }
-        word[n] = 0;
-        if (scdicLookup(g_macros, word)) return false;
-    }
-    return true;
-}
-
 // Passes over the lines, from the reading position on, that need nothing of
 // the preprocessor, leaving the position where the lexer would have left it
 // for the next lexeme.
@@ -363,8 +332,9 @@ void SkipPlainLines() {
             src->lineBreaksBefore = -1;
             continue;
         }
-        if (!PlainRest(line, p)) return;
-        ToLineEnd();
+        int end = PlainFrom(src->currentLine, p);
+        if (end < 0) return;
+        src->position = end + 1;
     }
 }
 
@@ -574,6 +544,7 @@ int PreprocessBlock(bool nested, bool parentSkipping, bool active) {
             NeedLexeme();
             if (!scdicLookup(g_macros, Lex())) Error(scerr_SYNTAX, "Undefining not defined macro");
             scdicRemove(g_macros, Lex());
+            MarkMacroName(Lex(), false);
             finish(src->currentLine);
         } else if (dir == "include") {
             NeedLexeme();
@@ -657,6 +628,7 @@ scSourceText* scsTextFromFile(const char* path) {
 
 scSourceText* scsPreprocess(scSourceText* text) {
     src = text;
+    ResetLexemes();
     g_macros = scdicNewIndexed();
     for (auto& m : kPredefined) AddMacro(m[0], 0, 0, m[1]);
     text->lineBreaksBefore = -1;
@@ -689,6 +661,7 @@ void ResetState() {
     zc::literalMode = true;
     std::strcpy(zc::title, "Untitled");
     std::strcpy(zc::author, "Anonymous");
+    zc::ResetLexemes();
 }
 
 template <class Make, class Body>

@@ -195,6 +195,78 @@ TEST(Lexer, LongLiteralsAreHeld) {
     EXPECT_EQ(lex[1], "y");
 }
 
+// Reading the lexemes cut once per line leaves the reader as reading them
+// character by character does: the lexeme, where it starts, the blanks and line
+// breaks before it and the position after it; also when a lexeme is read again
+// after a step back, or from a position set by hand.
+TEST(Lexer, ReadOnceAsCharacterByCharacter) {
+    std::string word127(127, 'w');
+    std::string texts[] = {
+        "int a = b+c;\n\n  x<<=2 ; \n\t y ... z\n",
+        "f(\"one\\ttwo\", 'c', '\\'');\ng(\"open\nline\") \"\\\nx\"",
+        "a..b...c\n..\n.\n.. .",
+        "p\x1a q\nr\n s+\x1a+t\n u..\x1a",
+        "\n\n   \n  last  \n\n",
+        "w\xff\xfe v\\\"q\\'",
+        "(" + word127 + ")\n" + word127 + "x y",
+        "x \x01 y",
+        "a\rb \"c\rd\"",
+    };
+    struct State {
+        std::string lex;
+        int line, position, start, blanks, breaks;
+        bool operator==(const State&) const = default;
+    };
+    auto read = [](const std::string& text, bool once) {
+        std::vector<State> out;
+        scmForgetAll();
+        zedi::ClearError();
+        zc::readOnce = once;
+        zc::ResetLexemes();
+        try {
+            zc::src = zc::scsTextFromString(text.c_str());
+            zc::phase = zc::phaseCOMPILE;
+            auto note = [&] {
+                auto* t = zc::src;
+                out.push_back({t->lex, t->currentLine, t->position, t->lexemeStart, t->blanksBefore, t->lineBreaksBefore});
+            };
+            for (int n = 0; zc::scsGetLexeme(zc::src); ++n) {
+                note();
+                if (n % 3 == 1) {
+                    zc::scsUngetLexeme(zc::src);
+                    if (!zc::scsGetLexeme(zc::src)) break;
+                    note();
+                }
+            }
+            for (int line = 0; line <= zc::src->lastLine; ++line) {
+                zc::scsSetPosition(zc::src, line, 0);
+                if (zc::scsGetLexeme(zc::src)) note();
+                zc::scsSetPosition(zc::src, line, 1);
+                if (zc::scsGetLexeme(zc::src)) note();
+            }
+        } catch (const zedi::CompileAbort&) {
+            out.push_back({std::string("<error> ") + scLast_Error_Text, 0, 0, 0, 0, 0});
+        }
+        zc::src = nullptr;
+        zc::phase = zc::phaseIDLE;
+        zc::readOnce = true;
+        scmReleaseAll();
+        return out;
+    };
+    for (auto& text : texts) {
+        auto once = read(text, true), each = read(text, false);
+        ASSERT_EQ(once.size(), each.size()) << text;
+        for (size_t i = 0; i < once.size(); ++i) {
+            const State& a = once[i];
+            const State& b = each[i];
+            EXPECT_TRUE(a == b) << text << "\nlexeme " << i << ": " << a.lex << " at " << a.line << ":" << a.position
+                                << " start " << a.start << " blanks " << a.blanks << " breaks " << a.breaks
+                                << "\n character by character: " << b.lex << " at " << b.line << ":" << b.position
+                                << " start " << b.start << " blanks " << b.blanks << " breaks " << b.breaks;
+        }
+    }
+}
+
 // ---- Preprocessor --------------------------------------------------------------
 
 std::string Pre(const std::string& text) {
@@ -232,6 +304,8 @@ TEST(Preprocessor, Macros) {
         {"#define N 5\nx = y / 2; // N\nz = 1.5 + N;", "x = y / 2;\nz = 1.5 + 5;"},
         {"#define N 5\nx = y /* N */ + N;", "x = y + 5;"},
         {"#define N 5\nint a;\n#ifdef N\nyes N\n#endif", "int a;\n\nyes 5"},
+        // A name is a macro's from its definition to its undefinition.
+        {"int a = N;\n#define N 5\nint b = N;\n#undef N\nint c = N;", "int a = N;\n\nint b = 5;\n\nint c = N;"},
     };
     for (auto& c : cases) {
         std::string out = Pre(c.text);
