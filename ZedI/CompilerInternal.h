@@ -87,6 +87,9 @@ bool IsOperator(const char* text);
 extern bool readOnce;
 void ResetLexemes();
 void MarkMacroName(const char* name, bool macro);
+// For the text of the current lexeme read once: 1 when it is a reserved word,
+// 0 when not; -1 for any other text.
+int ReservedMark(const char* text);
 int PlainFrom(int line, int from);
 
 // Bounds a recursion of the compiler (nested expressions, statements, blocks,
@@ -111,10 +114,18 @@ void Next();
 // Next lexeme; false at the end of the text.
 bool TryNext();
 void Back();
-// Whether the current lexeme is `text` (most lexemes differ in the first byte).
+// Whether the current lexeme is `text` (most lexemes differ in the first byte;
+// the rest of a short text is compared here rather than by a library call).
 __attribute__((always_inline)) inline bool Is(const char* text) {
     const char* l = src->lex;
-    return l[0] == text[0] && (!text[0] || __builtin_strcmp(l + 1, text + 1) == 0);
+    if (__builtin_constant_p(__builtin_strlen(text)))
+        return l[0] == text[0] && (!text[0] || __builtin_strcmp(l + 1, text + 1) == 0);
+    size_t i = 0;
+    while (l[i] == text[i]) {
+        if (!text[i]) return true;
+        ++i;
+    }
+    return false;
 }
 inline const char* Lex() { return src->lex; }
 // Requires the current lexeme to be `what`; otherwise a compile error of class

@@ -17,6 +17,7 @@ const char* const kReservedWords[] = {
 };
 const int kReservedWordCount = int(sizeof kReservedWords / sizeof kReservedWords[0]);
 bool IsReservedWord(const char* word) {
+    if (int mark = zc::ReservedMark(word); mark >= 0) return mark;
     // The words by their first byte.
     static const struct ByFirst {
         std::vector<const char*> of[256];

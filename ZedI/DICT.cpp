@@ -79,7 +79,11 @@ Entry* Slot(scDictionaryIndex* x, const char* name, bool create) {
             ++x->used;
             return &e;
         }
-        if (e.hash == hash && e.length == length && std::memcmp(e.key, name, length) == 0) return &e;
+        if (e.hash != hash || e.length != length) continue;
+        // Names are short: compared here rather than by a library call.
+        uint32_t k = 0;
+        while (k < length && e.key[k] == name[k]) ++k;
+        if (k == length) return &e;
     }
 }
 

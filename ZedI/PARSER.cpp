@@ -8,6 +8,7 @@
 #include <new>
 #include <vector>
 
+#include "Compiler.h"
 #include "CompilerInternal.h"
 
 namespace zc {
@@ -423,6 +424,14 @@ struct Lexemes {
     // The line of the lexeme read last, its lexemes [first, last), and the one after it.
     int line = -1;
     uint32_t first = 0, last = 0, next = 0;
+    // The last lexeme found the long way: where the reading started (mostly on
+    // a line before it), the lexeme, its line and the blanks and line breaks
+    // passed; read again after a step back, it is taken from here.
+    struct {
+        int fromLine = -1, fromPosition = 0, line = -1;
+        uint32_t index = 0, first = 0, last = 0;
+        int blanks = 0, breaks = 0;
+    } far;
     uint32_t single[256] = {};  // the atoms of one-byte texts
 };
 Lexemes g;
@@ -435,8 +444,9 @@ inline uint32_t HashOf(const char* text, uint32_t length) {
     return h;
 }
 
+// A copy of the text in the chunks, after a byte that marks a reserved word.
 const char* Keep(const char* text, uint32_t length) {
-    size_t need = size_t(length) + 1;
+    size_t need = size_t(length) + 2;
     while (g.chunk < g.chunks.size() && g.used + need > g.chunks[g.chunk].size) {
         ++g.chunk;
         g.used = 0;
@@ -446,10 +456,11 @@ const char* Keep(const char* text, uint32_t length) {
         g.chunks.push_back({std::unique_ptr<char[]>(new char[size]), size});
     }
     char* at = g.chunks[g.chunk].bytes.get() + g.used;
-    std::memcpy(at, text, length);
-    at[length] = 0;
+    at[0] = 0;
+    std::memcpy(at + 1, text, length);
+    at[length + 1] = 0;
     g.used += need;
-    return at;
+    return at + 1;
 }
 
 __attribute__((noinline)) uint32_t AddAtom(const char* text, uint32_t length, uint32_t hash) {
@@ -607,6 +618,7 @@ inline void Ready() {
     g.lines.clear();
     g.line = -1;
     g.next = 0;
+    g.far = {};
 }
 
 LineTokens& LineAt(int index) {
@@ -682,6 +694,14 @@ __attribute__((noinline)) bool ReadCutFar(scSourceText* t) {
     g.line = line;
     g.first = first;
     g.last = last;
+    g.far.fromLine = t->currentLine;
+    g.far.fromPosition = p;
+    g.far.line = line;
+    g.far.index = i;
+    g.far.first = first;
+    g.far.last = last;
+    g.far.blanks = blanks;
+    g.far.breaks = lineBreaks - (t->lineBreaksBefore == -1 ? 1 : 0);
     Take(t, line, i, blanks, lineBreaks);
     return true;
 }
@@ -689,16 +709,30 @@ __attribute__((noinline)) bool ReadCutFar(scSourceText* t) {
 // The lexeme after the one read last on its line, or that one read again after
 // a step back: most lexemes are read so.
 __attribute__((always_inline)) inline bool ReadCutNear(scSourceText* t) {
-    if (t->currentLine != g.line || t->serial != g.serial) return false;
-    const Token* tk = g.tokens.data;
-    uint32_t i = g.next;
+    if (t->serial != g.serial) return false;
     int p = t->position;
-    if (i >= g.last || tk[i - 1].end != p) {
+    int lineBreaks = t->lineBreaksBefore == -1 ? 1 : 0;
+    if (t->currentLine == g.line) {
+        const Token* tk = g.tokens.data;
+        uint32_t i = g.next;
+        if (i < g.last && tk[i - 1].end == p) {
+            Take(t, g.line, i, tk[i].start - p, lineBreaks);
+            return true;
+        }
         --i;
-        if (i <= g.first || tk[i - 1].end != p) return false;
+        if (i > g.first && tk[i - 1].end == p) {
+            Take(t, g.line, i, tk[i].start - p, lineBreaks);
+            return true;
+        }
     }
-    Take(t, g.line, i, tk[i].start - p, t->lineBreaksBefore == -1 ? 1 : 0);
-    return true;
+    if (t->currentLine == g.far.fromLine && p == g.far.fromPosition) {
+        g.line = g.far.line;
+        g.first = g.far.first;
+        g.last = g.far.last;
+        Take(t, g.far.line, g.far.index, g.far.blanks, lineBreaks + g.far.breaks);
+        return true;
+    }
+    return false;
 }
 
 }  // namespace
@@ -716,10 +750,21 @@ void ResetLexemes() {
     g.serial = 0;
     g.line = -1;
     g.next = 0;
+    g.far = {};
     for (int c = 1; c < 256; ++c) {
         char b = char(c);
         g.single[c] = Intern(&b, 1, HashOf(&b, 1));
     }
+    for (int k = 0; k < zedi::kReservedWordCount; ++k) {
+        const char* w = zedi::kReservedWords[k];
+        auto n = uint32_t(std::strlen(w));
+        const_cast<char*>(g.atoms[Intern(w, n, HashOf(w, n))].text)[-1] = 1;
+    }
+}
+
+int ReservedMark(const char* text) {
+    if (!text || text != scdicKnown.name) return -1;
+    return text[-1];
 }
 
 void MarkMacroName(const char* name, bool macro) {
@@ -759,12 +804,14 @@ __attribute__((noinline)) static bool ReadLexemeLong(scSourceText* t) {
     return true;
 }
 
-bool scsGetLexeme(scSourceText* t) {
+__attribute__((always_inline)) static inline bool GetLexeme(scSourceText* t) {
     t->saved = {t, t->currentLine, t->position};
     if (t == src && phase == phaseCOMPILE && literalMode && readOnce && (ReadCutNear(t) || ReadCutFar(t)))
         return true;
     return ReadLexemeLong(t);
 }
+
+bool scsGetLexeme(scSourceText* t) { return GetLexeme(t); }
 
 void scsUngetLexeme(scSourceText* t) {
     t->currentLine = t->saved.line;
@@ -846,9 +893,9 @@ char* scsReadRestOfLine(scSourceText* t, int collapse) {
 // ---- Reading helpers of the compiling phase ------------------------------------
 
 void Next() {
-    if (!scsGetLexeme(src)) Error(scerr_SYNTAX, "Parse error");
+    if (!GetLexeme(src)) Error(scerr_SYNTAX, "Parse error");
 }
-bool TryNext() { return scsGetLexeme(src); }
+bool TryNext() { return GetLexeme(src); }
 void Back() { scsUngetLexeme(src); }
 void Expect(const char* what, const char* message, int cls) {
     if (!Is(what)) Error(cls, message, Lex());

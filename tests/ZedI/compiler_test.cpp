@@ -267,6 +267,32 @@ TEST(Lexer, ReadOnceAsCharacterByCharacter) {
     }
 }
 
+// A lexeme read once knows whether it is a reserved word; other texts are
+// looked up as before.
+TEST(Lexer, ReservedWordsOfLexemesReadOnce) {
+    std::string text;
+    for (int k = 0; k < zedi::kReservedWordCount; ++k) text += std::string(zedi::kReservedWords[k]) + " ";
+    text += "iff in x doo Int sizeof_ _if";
+    scmForgetAll();
+    zc::ResetLexemes();
+    zc::src = zc::scsTextFromString(text.c_str());
+    zc::src->lastLine--;  // without the closing line
+    zc::phase = zc::phaseCOMPILE;
+    int reserved = 0, plain = 0;
+    while (zc::scsGetLexeme(zc::src)) {
+        bool expected = false;
+        for (int k = 0; k < zedi::kReservedWordCount; ++k) expected |= std::string(zc::Lex()) == zedi::kReservedWords[k];
+        EXPECT_EQ(zedi::IsReservedWord(zc::Lex()), expected) << zc::Lex();
+        EXPECT_EQ(zedi::IsReservedWord(std::string(zc::Lex()).c_str()), expected) << zc::Lex();
+        (expected ? reserved : plain)++;
+    }
+    EXPECT_EQ(reserved, zedi::kReservedWordCount);
+    EXPECT_EQ(plain, 7);
+    zc::src = nullptr;
+    zc::phase = zc::phaseIDLE;
+    scmReleaseAll();
+}
+
 // ---- Preprocessor --------------------------------------------------------------
 
 std::string Pre(const std::string& text) {
