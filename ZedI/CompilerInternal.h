@@ -87,9 +87,10 @@ bool IsOperator(const char* text);
 extern bool readOnce;
 void ResetLexemes();
 void MarkMacroName(const char* name, bool macro);
-// For the text of the current lexeme read once: 1 when it is a reserved word,
-// 0 when not; -1 for any other text.
-int ReservedMark(const char* text);
+// For the text of the current lexeme read once, its marks: whether it is a
+// word (word bytes not led by a digit) and a reserved one; -1 for any other text.
+enum : int { markWORD = 1, markRESERVED = 2 };
+int LexemeMarks(const char* text);
 int PlainFrom(int line, int from);
 
 // Bounds a recursion of the compiler (nested expressions, statements, blocks,

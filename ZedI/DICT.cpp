@@ -61,7 +61,7 @@ void Grow(scDictionaryIndex* x) {
 }
 
 // The entry of a name; with `create`, a new one when there is none.
-Entry* Slot(scDictionaryIndex* x, const char* name, bool create) {
+inline Entry* Slot(scDictionaryIndex* x, const char* name, bool create) {
     if (!create && !x->used) return nullptr;
     uint32_t length;
     uint32_t hash = Hash(name, length);
@@ -331,11 +331,11 @@ scSymbol* scdicLast(scDictionary dictionary) {
 }
 
 scSymbol* scdicLookup(scDictionary dictionary, const char* name) {
-    if (scDictionaryIndex* x = dictionary->index) {
-        Entry* e = Slot(x, name, false);
-        return e ? e->first : nullptr;
-    }
-    return scdicFind(dictionary->first, name);
+    scDictionaryIndex* x = dictionary->index;
+    if (!x) return scdicFind(dictionary->first, name);
+    if (!x->used) return nullptr;
+    Entry* e = Slot(x, name, false);
+    return e ? e->first : nullptr;
 }
 
 scSymbol* scdicLookupNext(scDictionary dictionary, scSymbol* symbol) {

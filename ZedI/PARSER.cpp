@@ -444,7 +444,7 @@ inline uint32_t HashOf(const char* text, uint32_t length) {
     return h;
 }
 
-// A copy of the text in the chunks, after a byte that marks a reserved word.
+// A copy of the text in the chunks, after a byte of marks (markWORD, markRESERVED).
 const char* Keep(const char* text, uint32_t length) {
     size_t need = size_t(length) + 2;
     while (g.chunk < g.chunks.size() && g.used + need > g.chunks[g.chunk].size) {
@@ -456,7 +456,10 @@ const char* Keep(const char* text, uint32_t length) {
         g.chunks.push_back({std::unique_ptr<char[]>(new char[size]), size});
     }
     char* at = g.chunks[g.chunk].bytes.get() + g.used;
-    at[0] = 0;
+    // A word: word bytes, not led by a digit.
+    bool word = length && !(text[0] >= '0' && text[0] <= '9');
+    for (uint32_t k = 0; word && k < length; ++k) word = IsWordChar((unsigned char)text[k]);
+    at[0] = word ? markWORD : 0;
     std::memcpy(at + 1, text, length);
     at[length + 1] = 0;
     g.used += need;
@@ -758,11 +761,11 @@ void ResetLexemes() {
     for (int k = 0; k < zedi::kReservedWordCount; ++k) {
         const char* w = zedi::kReservedWords[k];
         auto n = uint32_t(std::strlen(w));
-        const_cast<char*>(g.atoms[Intern(w, n, HashOf(w, n))].text)[-1] = 1;
+        const_cast<char*>(g.atoms[Intern(w, n, HashOf(w, n))].text)[-1] |= markRESERVED;
     }
 }
 
-int ReservedMark(const char* text) {
+int LexemeMarks(const char* text) {
     if (!text || text != scdicKnown.name) return -1;
     return text[-1];
 }

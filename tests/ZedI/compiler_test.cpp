@@ -25,6 +25,7 @@
 #include "Dump.h"
 #endif
 #include "CompilerInternal.h"
+#include "VARS.h"
 #include "Format.h"
 #include "HostCall.h"
 #include "Image.h"
@@ -267,12 +268,12 @@ TEST(Lexer, ReadOnceAsCharacterByCharacter) {
     }
 }
 
-// A lexeme read once knows whether it is a reserved word; other texts are
-// looked up as before.
+// A lexeme read once knows whether it is a reserved word and a valid
+// identifier; other texts are looked up as before.
 TEST(Lexer, ReservedWordsOfLexemesReadOnce) {
     std::string text;
     for (int k = 0; k < zedi::kReservedWordCount; ++k) text += std::string(zedi::kReservedWords[k]) + " ";
-    text += "iff in x doo Int sizeof_ _if";
+    text += "iff in x doo Int sizeof_ _if 7up";
     scmForgetAll();
     zc::ResetLexemes();
     zc::src = zc::scsTextFromString(text.c_str());
@@ -284,10 +285,13 @@ TEST(Lexer, ReservedWordsOfLexemesReadOnce) {
         for (int k = 0; k < zedi::kReservedWordCount; ++k) expected |= std::string(zc::Lex()) == zedi::kReservedWords[k];
         EXPECT_EQ(zedi::IsReservedWord(zc::Lex()), expected) << zc::Lex();
         EXPECT_EQ(zedi::IsReservedWord(std::string(zc::Lex()).c_str()), expected) << zc::Lex();
+        bool valid = !expected && !(zc::Lex()[0] >= '0' && zc::Lex()[0] <= '9');
+        EXPECT_EQ(zc::IsValidIdentifier(zc::Lex()), valid) << zc::Lex();
+        EXPECT_EQ(zc::IsValidIdentifier(std::string(zc::Lex()).c_str()), valid) << zc::Lex();
         (expected ? reserved : plain)++;
     }
     EXPECT_EQ(reserved, zedi::kReservedWordCount);
-    EXPECT_EQ(plain, 7);
+    EXPECT_EQ(plain, 8);
     zc::src = nullptr;
     zc::phase = zc::phaseIDLE;
     scmReleaseAll();
