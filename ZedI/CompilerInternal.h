@@ -56,6 +56,8 @@ int CurrentLineNumber();
 // Source text and lexer.
 scSourceText* scsNewSourceText();
 void AppendLine(scSourceText* t, const char* text, int length);
+// Appends a line whose text (a tracked block or a part of one) is the text's own.
+void AppendLineText(scSourceText* t, char* line);
 // Sets the number of slots of the line array (it never shrinks).
 void SetLineCapacity(scSourceText* t, int capacity);
 scSourceText* scsTextFromFile(const char* path);

@@ -118,11 +118,15 @@ void SetLineCapacity(scSourceText* t, int capacity) {
     t->capacity = capacity;
 }
 
-void AppendLine(scSourceText* t, const char* text, int length) {
+void AppendLineText(scSourceText* t, char* line) {
     if (t->lastLine + 2 >= t->capacity) SetLineCapacity(t, t->capacity + 20);
+    t->lines[++t->lastLine] = line;
+}
+
+void AppendLine(scSourceText* t, const char* text, int length) {
     char* line = static_cast<char*>(scmAlloc(length + 1));
     std::memcpy(line, text, size_t(length));
-    t->lines[++t->lastLine] = line;
+    AppendLineText(t, line);
 }
 
 // The reading primitives, inlined into the lexer's loops. Stepping back works

@@ -7,6 +7,7 @@
 #include <cstring>
 #include <dirent.h>
 #include <sys/stat.h>
+#include <new>
 #include <string>
 
 #include "Compiler.h"
@@ -575,15 +576,21 @@ scSourceText* scsTextFromString(const char* text) {
     scSourceText* t = scsNewSourceText();
     t->lastLine = -1;
     SetLineCapacity(t, 1000);
-    const char* p = text;
+    // The lines stay in one copy of the text: each ends where a zero is put.
+    size_t size = std::strlen(text);
+    auto* p = static_cast<char*>(std::malloc(size + 1));
+    if (!p) throw std::bad_alloc();
+    scmTrack(p);
+    std::memcpy(p, text, size + 1);
     while (*p) {
-        const char* e = p;
-        while (*e && *e != '\n' && *e != '\r') e++;
+        char* e = p + std::strcspn(p, "\r\n");
         int len = int(e - p);
         if (len > kMaxLine) LineTooLong(t->lastLine + 2);
-        AppendLine(t, p, len);
-        if (*e == '\r' && e[1] == '\n') e++;
-        if (*e) e++;
+        char end = *e;
+        *e = 0;
+        AppendLineText(t, p);
+        if (end == '\r' && e[1] == '\n') e++;
+        if (end) e++;
         p = e;
     }
     AppendLine(t, " /**/ ", 6);
@@ -594,34 +601,54 @@ scSourceText* scsTextFromFile(const char* path) {
     FILE* f = OpenSource(path);
     if (!f) return nullptr;
     struct stat st;
-    if (fstat(fileno(f), &st) == 0 && st.st_size > kMaxIncludedBytes) {
+    bool sized = fstat(fileno(f), &st) == 0;
+    if (sized && st.st_size > kMaxIncludedBytes) {
         std::fclose(f);
         Error(scerr_SYNTAX, "File `%s' too large", path);
     }
+    std::string data;
+    if (sized && st.st_size > 0) data.reserve(size_t(st.st_size));
+    char chunk[64 * 1024];
+    while (size_t n = std::fread(chunk, 1, sizeof chunk, f)) {
+        data.append(chunk, n);
+        if (data.size() > size_t(kMaxIncludedBytes)) {
+            std::fclose(f);
+            Error(scerr_SYNTAX, "File `%s' too large", path);
+        }
+    }
+    std::fclose(f);
     scSourceText* t = scsNewSourceText();
     t->lastLine = -1;
     SetLineCapacity(t, 20);
-    char buf[kMaxLine + 3];  // the line, CR LF, and the terminating zero
-    for (;;) {
-        if (!std::fgets(buf, sizeof buf, f)) break;
-        int len = int(std::strlen(buf));
-        bool cut = len == int(sizeof buf) - 1 && buf[len - 1] != '\n' && !std::feof(f);
-        // Text-mode reading: a CR LF pair is one line end.
-        if (std::feof(f)) {
+    // The lines stay in one copy of the file: each ends where a zero is put.
+    char* text = static_cast<char*>(scmAlloc(int(data.size()) + 1));
+    std::memcpy(text, data.data(), data.size());
+    const size_t size = data.size();
+    // Read as a text-mode line reader with a buffer of a longest line, its line
+    // end and a zero reads: at most that many bytes at a time, up to a LF.
+    constexpr size_t kRead = kMaxLine + 2;
+    for (size_t at = 0; at < size;) {
+        char* buf = text + at;
+        size_t limit = std::min(size - at, kRead);
+        auto* lf = static_cast<char*>(std::memchr(buf, '\n', limit));
+        size_t taken = lf ? size_t(lf - buf) + 1 : limit;
+        bool end = !lf && taken < kRead;  // the reading met the end of the file
+        int len = int(strnlen(buf, taken));
+        bool cut = len == int(kRead) && buf[len - 1] != '\n' && !end;
+        if (end) {
             for (int i = 0; i < len; i++)
                 if (buf[i] == 26 || (unsigned char)buf[i] == 0xFF) {
                     len = i;
                     break;
                 }
         }
+        // Text-mode reading: a CR LF pair is one line end.
         while (len > 0 && (buf[len - 1] == '\n' || buf[len - 1] == '\r')) len--;
-        if (cut || len > kMaxLine) {
-            std::fclose(f);
-            LineTooLong(t->lastLine + 2);
-        }
-        AppendLine(t, buf, len);
+        if (cut || len > kMaxLine) LineTooLong(t->lastLine + 2);
+        buf[len] = 0;
+        AppendLineText(t, buf);
+        at += taken;
     }
-    std::fclose(f);
     AppendLine(t, " /**/ ", 6);
     return t;
 }

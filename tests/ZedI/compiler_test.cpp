@@ -297,6 +297,66 @@ TEST(Lexer, ReservedWordsOfLexemesReadOnce) {
     scmReleaseAll();
 }
 
+// A file is read as lines the way a text-mode line reader with a buffer of a
+// longest line (2047 bytes), its line end and a zero reads it: a line end is
+// LF, with any CRs before it; a zero byte ends the line's text; the last line,
+// when no LF ends it, ends at a byte 26 or 0xFF; a line too long is refused.
+TEST(SourceText, FileLines) {
+    std::string a2047(2047, 'a'), a2048(2048, 'a'), a2049(2049, 'a');
+    std::string nul = std::string(10, 'a') + '\0' + std::string(3000, 'b') + "\n";
+    struct Case {
+        std::string bytes;
+        std::vector<std::string> lines;  // without the closing line; empty with `error`
+        const char* error;
+    } cases[] = {
+        {"", {}, nullptr},
+        {"\n\n", {"", ""}, nullptr},
+        {"a\r\nb\n", {"a", "b"}, nullptr},
+        {"a\rb\nx\r\r\n", {"a\rb", "x"}, nullptr},
+        {"ab", {"ab"}, nullptr},
+        {"ab\x1ajunk", {"ab"}, nullptr},
+        {"a\x1a" "b\nc\xff" "d", {"a\x1a" "b", "c"}, nullptr},
+        {"a\xff\nb", {"a\xff", "b"}, nullptr},
+        {std::string("a\0b\nc\n", 6), {"a", "c"}, nullptr},
+        {nul, {std::string(10, 'a'), std::string(962, 'b')}, nullptr},
+        {a2047 + "\n" + a2047, {a2047, a2047}, nullptr},
+        {"x\n" + a2048 + "\n", {}, "Line 2 is longer than 2047 bytes"},
+        {a2048, {}, "Line 1 is longer than 2047 bytes"},
+        {a2049, {}, "Line 1 is longer than 2047 bytes"},
+        {a2049 + "\n", {}, "Line 1 is longer than 2047 bytes"},
+        // A last line that fills the reader's buffer is not read to the end of the file.
+        {std::string(2040, 'a') + "\x1a" + std::string(7, 'b'), {std::string(2040, 'a')}, nullptr},
+        {std::string(2040, 'a') + "\x1a" + std::string(8, 'b'), {}, "Line 1 is longer than 2047 bytes"},
+    };
+    std::string path = testing::TempDir() + "/zedi_file_lines.sc";
+    for (auto& c : cases) {
+        {
+            std::ofstream out(path, std::ios::binary);
+            out << c.bytes;
+        }
+        std::vector<std::string> lines;
+        std::string error;
+        scmForgetAll();
+        zedi::ClearError();
+        try {
+            scSourceText* t = zc::scsTextFromFile(path.c_str());
+            ASSERT_NE(t, nullptr);
+            for (int i = 0; i < t->lastLine; ++i) lines.push_back(t->lines[i]);
+            EXPECT_STREQ(t->lines[t->lastLine], " /**/ ");
+        } catch (const zedi::CompileAbort&) {
+            error = scLast_Error_Text;
+        }
+        scmReleaseAll();
+        if (c.error) {
+            EXPECT_NE(error.find(c.error), std::string::npos) << error;
+        } else {
+            EXPECT_EQ(error, "");
+            EXPECT_EQ(lines, c.lines) << c.bytes.substr(0, 40);
+        }
+    }
+    std::remove(path.c_str());
+}
+
 // ---- Preprocessor --------------------------------------------------------------
 
 std::string Pre(const std::string& text) {
