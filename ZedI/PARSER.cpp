@@ -492,11 +492,13 @@ __attribute__((noinline)) uint32_t AddAtom(const char* text, uint32_t length, ui
 }
 
 inline uint32_t Intern(const char* text, uint32_t length, uint32_t hash) {
+    const uint32_t* slots = g.slots.data();
     uint32_t mask = uint32_t(g.slots.size()) - 1;
+    const Atom* atoms = g.atoms.data();
     for (uint32_t i = hash & mask;; i = (i + 1) & mask) {
-        uint32_t s = g.slots[i];
+        uint32_t s = slots[i];
         if (!s) break;
-        const Atom& a = g.atoms[s - 1];
+        const Atom& a = atoms[s - 1];
         if (a.hash != hash || a.length != length) continue;
         uint32_t k = 0;
         while (k < length && a.text[k] == text[k]) ++k;
@@ -546,6 +548,7 @@ int Cut(const char* text, int from) {
     int i = from;
     for (;;) {
         int c = line[i];
+        while (c == ' ') c = line[++i];
         uint8_t cls = kCharClasses.of[c];
         if (cls & kBlank) {
             if (!c) {
