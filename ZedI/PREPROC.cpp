@@ -606,24 +606,31 @@ scSourceText* scsTextFromFile(const char* path) {
         std::fclose(f);
         Error(scerr_SYNTAX, "File `%s' too large", path);
     }
-    std::string data;
-    if (sized && st.st_size > 0) data.reserve(size_t(st.st_size));
-    char chunk[64 * 1024];
-    while (size_t n = std::fread(chunk, 1, sizeof chunk, f)) {
-        data.append(chunk, n);
-        if (data.size() > size_t(kMaxIncludedBytes)) {
+    // The lines stay in one copy of the file: each ends where a zero is put.
+    size_t size = 0, room = sized && st.st_size > 0 ? size_t(st.st_size) + 1 : 64 * 1024;
+    auto* text = static_cast<char*>(std::malloc(room));
+    for (;;) {
+        if (!text) {
+            std::fclose(f);
+            throw std::bad_alloc();
+        }
+        size += std::fread(text + size, 1, room - size, f);
+        if (size < room) break;  // the end of the file (or an error: read as its end)
+        if (size > size_t(kMaxIncludedBytes)) {
+            std::free(text);
             std::fclose(f);
             Error(scerr_SYNTAX, "File `%s' too large", path);
         }
+        room *= 2;
+        char* more = static_cast<char*>(std::realloc(text, room));
+        if (!more) std::free(text);
+        text = more;
     }
     std::fclose(f);
+    scmTrack(text);
     scSourceText* t = scsNewSourceText();
     t->lastLine = -1;
     SetLineCapacity(t, 20);
-    // The lines stay in one copy of the file: each ends where a zero is put.
-    char* text = static_cast<char*>(scmAlloc(int(data.size()) + 1));
-    std::memcpy(text, data.data(), data.size());
-    const size_t size = data.size();
     // Read as a text-mode line reader with a buffer of a longest line, its line
     // end and a zero reads: at most that many bytes at a time, up to a LF.
     constexpr size_t kRead = kMaxLine + 2;
