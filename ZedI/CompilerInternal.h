@@ -83,8 +83,7 @@ inline bool IsWordChar(int c) { return c >= 0 && c < 256 && (kCharClasses.of[c] 
 bool IsOperator(const char* text);
 // The lexemes read once (see PARSER.cpp): forgets those of the last compile;
 // marks a name as a macro's or not; and, for the preprocessor, whether the rest
-// of a line from `from` needs nothing of it: the line's length, -1 when it does
-// (a whole such line keeps its lexemes).
+// of a line from `from` needs nothing of it: the line's length, -1 when it does.
 // Off, the compiling phase reads character by character too (to compare the two).
 extern bool readOnce;
 void ResetLexemes();

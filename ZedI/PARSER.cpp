@@ -362,15 +362,16 @@ static void ReadLiteral(scSourceText* t, char quote) {
 }
 
 // ---- Lexemes read once ----------------------------------------------------------
-// While a compile runs, each line is cut into its lexemes once: by the
-// preprocessor for the lines it passes on unchanged, otherwise when the compiler
-// first reads from the line. Their texts are interned (one copy of each, with its
-// hash, so that the dictionaries need not hash a name again), and reading a
-// lexeme finds it by the reading position, leaving the reader's state as the
-// character by character reading leaves it. A line's lexemes stop before anything
-// that reading does its own way (a literal or `\' running over the line's end, a
-// byte 26, a control byte, a word too long): from there on the line is read
-// character by character, as before.
+// While a compile runs, the names, numbers and literals are interned: one copy
+// of each text with its hash and marks, so that the dictionaries need not hash
+// a name again and the preprocessor knows a macro's name by a mark. The
+// preprocessor cuts a line into lexemes only to see whether it needs it; the
+// compiler cuts each line it reads once into a slot kept for the lines read
+// lately, and reading a lexeme then finds it by the reading position, leaving
+// the reader's state as the character by character reading leaves it. A line's
+// lexemes stop before anything that reading does its own way (a literal or `\'
+// running over the line's end, a byte 26, a control byte, a word too long):
+// from there on the line is read character by character, as before.
 namespace {
 
 struct Atom {
@@ -386,15 +387,7 @@ struct Token {
     uint16_t start, end;  // lexemeStart and the position after it
 };
 
-struct LineTokens {
-    const char* text;  // the line they were cut from: another text is cut again
-    uint32_t first;    // the first one's index in `tokens`
-    uint32_t count;
-    int32_t length;    // of the line's text
-    bool complete;     // only blanks follow the last one
-};
-
-// The lexemes of the lines, in a block that grows (not zeroed: written before read).
+// Lexemes in a block that grows (not zeroed: written before read).
 struct TokenBuffer {
     Token* data = nullptr;
     size_t size = 0, capacity = 0;
@@ -413,6 +406,20 @@ struct TokenBuffer {
     }
 };
 
+// The lexemes of one line of the text being compiled. The lines read lately
+// keep theirs in a few such slots (by line index), reused over and over: a
+// compile touches little fresh memory however long the text.
+struct LineSlot {
+    int line = -1;
+    const char* text = nullptr;  // the line they were cut from
+    uint32_t serial = 0;         // of the text the line belongs to
+    uint32_t generation = 0;     // counts the cuts into this slot
+    int32_t length = 0;          // of the line's text
+    bool complete = false;       // only blanks follow the last lexeme
+    TokenBuffer tokens;
+};
+constexpr int kLineSlots = 256;
+
 struct Lexemes {
     std::vector<Atom> atoms;
     std::vector<uint32_t> slots;  // by hash: an atom's index + 1; 0 a free slot
@@ -422,18 +429,21 @@ struct Lexemes {
     };
     std::vector<Chunk> chunks;   // the atoms' texts
     size_t chunk = 0, used = 0;  // the chunk being filled, its bytes taken
-    TokenBuffer tokens;
-    std::vector<LineTokens> lines;  // by line index
-    uint32_t serial = 0;            // the text whose lines they are
-    // The line of the lexeme read last, its lexemes [first, last), and the one after it.
+    uint64_t macroFilter[64] = {};  // by hash: bits of the names that are or were macros
+    LineSlot lines[kLineSlots];
+    uint32_t serial = 0;  // the text being read
+    // The line of the lexeme read last, its line's lexemes, and the one after it.
     int line = -1;
-    uint32_t first = 0, last = 0, next = 0;
+    const Token* tk = nullptr;
+    uint32_t count = 0, next = 0;
     // The last lexeme found the long way: where the reading started (mostly on
     // a line before it), the lexeme, its line and the blanks and line breaks
-    // passed; read again after a step back, it is taken from here.
+    // passed; read again after a step back, it is taken from here while its
+    // line's slot holds the same cut.
     struct {
         int fromLine = -1, fromPosition = 0, line = -1;
-        uint32_t index = 0, first = 0, last = 0;
+        const LineSlot* slot = nullptr;
+        uint32_t generation = 0, index = 0;
         int blanks = 0, breaks = 0;
     } far;
     uint32_t single[256] = {};  // the atoms of one-byte texts
@@ -533,17 +543,14 @@ int LiteralEnd(const char* line, int i, std::string& s) {
 }
 
 // Cuts `line` from byte `from` on, appending its lexemes to `tokens`, and
-// returns where it stopped (at the line's end when all is cut). `plain` asks
-// for the preprocessor whether the rest needs nothing of it: -1, with nothing
-// appended, for a directive, comment, literal, backslash, a byte the lexer
-// refuses or reads its own way, a word too long or one that names a macro.
-template <bool plain>
-int Cut(const char* text, int from) {
+// returns where it stopped: at the line's end when all is cut, otherwise before
+// the first lexeme that the character by character reading must read.
+int Cut(const char* text, int from, TokenBuffer& tokens) {
     const auto* line = reinterpret_cast<const unsigned char*>(text);
     size_t length = std::strlen(text);
-    if (length > 0xFFFF) return plain ? -1 : from;  // positions are kept in 16 bits
-    g.tokens.Room(length + 1);
-    Token* out = g.tokens.data + g.tokens.size;
+    if (length > 0xFFFF) return from;  // positions are kept in 16 bits
+    tokens.Room(length + 1);
+    Token* out = tokens.data + tokens.size;
     Token* const begin = out;
     int i = from;
     for (;;) {
@@ -552,7 +559,7 @@ int Cut(const char* text, int from) {
         uint8_t cls = kCharClasses.of[c];
         if (cls & kBlank) {
             if (!c) {
-                g.tokens.size += size_t(out - begin);
+                tokens.size += size_t(out - begin);
                 return i;
             }
             ++i;
@@ -570,20 +577,17 @@ int Cut(const char* text, int from) {
             }
             if (end - i > 127 || line[end] == kEnd) break;
             atom = end == i + 1 ? g.single[c] : Intern(text + i, uint32_t(end - i), h);
-            if (plain && (g.atoms[atom].flags & atomMACRO)) break;
         } else if (cls & kPunct) {
             int c2 = line[i + 1];
             if (c == ';' || c == '(' || c == ')') {
                 atom = g.single[c];
             } else if (c == '"' || c == '\'') {
-                if (plain) break;
                 std::string literal;
                 end = LiteralEnd(text, i, literal);
                 if (end < 0) break;
                 auto n = uint32_t(literal.size());
                 atom = Intern(literal.data(), n, HashOf(literal.data(), n));
             } else {
-                if (plain && (c == '#' || c == '\\' || (c == '/' && (c2 == '/' || c2 == '*')))) break;
                 if (!(kCharClasses.of[c2] & kPunct)) {
                     // Mostly a one-byte lexeme before a blank or a word.
                     if (c2 == kEnd || (c2 && line[i + 2] == kEnd)) break;
@@ -604,7 +608,7 @@ int Cut(const char* text, int from) {
                 }
                 atom = end == i + 1 ? g.single[c] : Intern(text + i, uint32_t(end - i), HashOf(text + i, uint32_t(end - i)));
             }
-        } else if (c >= 0x80 && !plain) {
+        } else if (c >= 0x80) {
             atom = g.single[c];
         } else {
             break;  // a control byte: refused by the lexer
@@ -612,47 +616,38 @@ int Cut(const char* text, int from) {
         *out++ = {atom, uint16_t(i), uint16_t(end)};
         i = end;
     }
-    if (plain) return -1;
-    g.tokens.size += size_t(out - begin);
+    tokens.size += size_t(out - begin);
     return i;
 }
 
-// Made ready for the compile's text: its lines' lexemes, none when the text is
-// another than the one they were cut from.
+// Made ready for the compile's text.
 inline void Ready() {
     if (g.slots.empty()) ResetLexemes();
     if (src->serial == g.serial) return;
     g.serial = src->serial;
-    g.tokens.size = 0;
-    g.tokens.Room(size_t(std::max(src->lastLine, 0)) * 24);
-    g.lines.clear();
     g.line = -1;
-    g.next = 0;
     g.far = {};
 }
 
-LineTokens& LineAt(int index) {
-    if (size_t(index) >= g.lines.size()) g.lines.resize(std::max(size_t(index) + 1, size_t(src->lastLine) + 1));
-    return g.lines[size_t(index)];
-}
-
-// The lexemes of a line of the compile's text, cut when they are not yet.
-const LineTokens& LineTokensOf(int index) {
-    LineTokens& lt = LineAt(index);
+// The lexemes of a line of the compile's text, cut when its slot holds another's.
+const LineSlot& LineTokensOf(int index) {
+    LineSlot& s = g.lines[index & (kLineSlots - 1)];
     const char* text = src->lines[index];
-    if (lt.text != text) {
-        lt.text = text;
-        lt.first = uint32_t(g.tokens.size);
-        int end = Cut<false>(text, 0);
-        lt.count = uint32_t(g.tokens.size) - lt.first;
-        lt.complete = text[end] == 0;
-        lt.length = lt.complete ? end : int(std::strlen(text));
+    if (s.line != index || s.text != text || s.serial != g.serial) {
+        s.line = index;
+        s.text = text;
+        s.serial = g.serial;
+        ++s.generation;
+        s.tokens.size = 0;
+        int end = Cut(text, 0, s.tokens);
+        s.complete = text[end] == 0;
+        s.length = s.complete ? end : int(std::strlen(text));
     }
-    return lt;
+    return s;
 }
 
 __attribute__((always_inline)) inline void Take(scSourceText* t, int line, uint32_t i, int blanks, int lineBreaks) {
-    const Token& k = g.tokens.data[i];
+    const Token& k = g.tk[i];
     const Atom& a = g.atoms[k.atom];
     t->currentLine = line;
     t->position = k.end;
@@ -672,44 +667,43 @@ __attribute__((noinline)) bool ReadCutFar(scSourceText* t) {
     int line = t->currentLine, p = t->position;
     if (line < 0 || line > t->lastLine) return false;
     Ready();
-    const LineTokens* lt = &LineTokensOf(line);
-    const Token* tk = g.tokens.data;
-    uint32_t first = lt->first, last = first + lt->count;
+    g.line = -1;  // cutting lines below may take the slot of the one read last
+    const LineSlot* s = &LineTokensOf(line);
+    const Token* tk = s->tokens.data;
+    uint32_t count = uint32_t(s->tokens.size);
     int lineBreaks = t->lineBreaksBefore == -1 ? 1 : 0;
-    uint32_t i;
+    uint32_t i = 0;
     int blanks;
-    if (last > first && p < tk[last - 1].end) {
-        i = first;
+    if (count && p < tk[count - 1].end) {
         while (tk[i].start < p) ++i;
         // `p` must lie in the blanks before it, not inside the one before.
-        if (i > first && tk[i - 1].end > p) return false;
+        if (i > 0 && tk[i - 1].end > p) return false;
         blanks = tk[i].start - p;
     } else {
         // Past the line's last lexeme: the next one stands on a line further on.
-        if (!lt->complete) return false;
-        blanks = p <= lt->length ? lt->length - p + 1 : 0;
+        if (!s->complete) return false;
+        blanks = p <= s->length ? s->length - p + 1 : 0;
         for (;;) {
             if (++line > t->lastLine) return false;  // the end of the text: the long way
             ++lineBreaks;
-            lt = &LineTokensOf(line);
-            if (lt->count) break;
-            if (!lt->complete) return false;
-            blanks += lt->length + 1;
+            s = &LineTokensOf(line);
+            if (s->tokens.size) break;
+            if (!s->complete) return false;
+            blanks += s->length + 1;
         }
-        first = lt->first;
-        last = first + lt->count;
-        i = first;
-        blanks += g.tokens.data[i].start;
+        tk = s->tokens.data;
+        count = uint32_t(s->tokens.size);
+        blanks += tk[0].start;
     }
     g.line = line;
-    g.first = first;
-    g.last = last;
+    g.tk = tk;
+    g.count = count;
     g.far.fromLine = t->currentLine;
     g.far.fromPosition = p;
     g.far.line = line;
+    g.far.slot = s;
+    g.far.generation = s->generation;
     g.far.index = i;
-    g.far.first = first;
-    g.far.last = last;
     g.far.blanks = blanks;
     g.far.breaks = lineBreaks - (t->lineBreaksBefore == -1 ? 1 : 0);
     Take(t, line, i, blanks, lineBreaks);
@@ -723,22 +717,23 @@ __attribute__((always_inline)) inline bool ReadCutNear(scSourceText* t) {
     int p = t->position;
     int lineBreaks = t->lineBreaksBefore == -1 ? 1 : 0;
     if (t->currentLine == g.line) {
-        const Token* tk = g.tokens.data;
+        const Token* tk = g.tk;
         uint32_t i = g.next;
-        if (i < g.last && tk[i - 1].end == p) {
+        if (i < g.count && tk[i - 1].end == p) {
             Take(t, g.line, i, tk[i].start - p, lineBreaks);
             return true;
         }
         --i;
-        if (i > g.first && tk[i - 1].end == p) {
+        if (i > 0 && tk[i - 1].end == p) {
             Take(t, g.line, i, tk[i].start - p, lineBreaks);
             return true;
         }
     }
-    if (t->currentLine == g.far.fromLine && p == g.far.fromPosition) {
+    if (t->currentLine == g.far.fromLine && p == g.far.fromPosition && g.far.slot &&
+        g.far.slot->generation == g.far.generation) {
         g.line = g.far.line;
-        g.first = g.far.first;
-        g.last = g.far.last;
+        g.tk = g.far.slot->tokens.data;
+        g.count = uint32_t(g.far.slot->tokens.size);
         Take(t, g.far.line, g.far.index, g.far.blanks, lineBreaks + g.far.breaks);
         return true;
     }
@@ -750,13 +745,16 @@ __attribute__((always_inline)) inline bool ReadCutNear(scSourceText* t) {
 void ResetLexemes() {
     scdicKnownHash(nullptr, 0, 0);
     g.atoms.clear();
-    g.slots.assign(std::max<size_t>(1024, std::min<size_t>(g.slots.size(), 1 << 16)), 0);
-    if (g.chunks.size() > 16) g.chunks.resize(16);
+    g.slots.assign(1024, 0);
+    if (g.chunks.size() > 4) g.chunks.resize(4);
     g.chunk = 0;
     g.used = 0;
-    g.tokens.size = 0;
-    if (g.tokens.capacity > (size_t(1) << 21)) g.tokens.Release();
-    g.lines.clear();
+    for (LineSlot& s : g.lines) {
+        s.line = -1;
+        s.serial = 0;
+        if (s.tokens.capacity > 1024) s.tokens.Release();
+    }
+    std::memset(g.macroFilter, 0, sizeof g.macroFilter);
     g.serial = 0;
     g.line = -1;
     g.next = 0;
@@ -780,26 +778,64 @@ int LexemeMarks(const char* text) {
 void MarkMacroName(const char* name, bool macro) {
     Ready();
     uint32_t length = uint32_t(std::strlen(name));
-    Atom& a = g.atoms[Intern(name, length, HashOf(name, length))];
+    uint32_t hash = HashOf(name, length);
+    Atom& a = g.atoms[Intern(name, length, hash)];
     a.flags = macro ? a.flags | atomMACRO : a.flags & ~atomMACRO;
+    if (macro) g.macroFilter[(hash >> 6) & 63] |= uint64_t(1) << (hash & 63);
 }
 
+// Whether the rest of a line from `from` needs nothing of the preprocessor: no
+// directive, comment (no "//" or "/*" anywhere) or literal, no byte the lexer
+// treats specially or refuses, no word too long, and no word that names a
+// macro. Words are cut as the lexer cuts them (a number takes its dots along).
 int PlainFrom(int index, int from) {
-    Ready();
-    size_t mark = g.tokens.size;
+    // What each byte asks of the scan.
+    enum : uint8_t { END, BLANK, PUNCT, SLASH, REFUSE, LETTER, DIGIT };
+    static const struct Kinds {
+        uint8_t of[256];
+        Kinds() {
+            for (int c = 0; c < 256; ++c) {
+                uint8_t cls = kCharClasses.of[c];
+                of[c] = (cls & kBlank) ? BLANK : (cls & kPunct) ? PUNCT : (cls & kWord) ? LETTER : REFUSE;
+            }
+            of[0] = END;
+            for (int c = '0'; c <= '9'; ++c) of[c] = DIGIT;
+            of['/'] = SLASH;
+            for (int c : {'#', '"', '\'', '\\'}) of[c] = REFUSE;
+        }
+    } kinds;
+    if (g.slots.empty()) ResetLexemes();
     const char* text = src->lines[index];
-    int end = Cut<true>(text, from);
-    if (end < 0) return -1;
-    if (from == 0) {
-        LineTokens& lt = LineAt(index);
-        lt = {text, uint32_t(mark), uint32_t(g.tokens.size - mark), end, true};
-    } else {
-        g.tokens.size = mark;
+    const auto* line = reinterpret_cast<const unsigned char*>(text);
+    for (int i = from;;) {
+        int c = line[i];
+        switch (kinds.of[c]) {
+        case END: return i;
+        case BLANK:
+        case PUNCT: ++i; continue;
+        case SLASH:
+            if (line[i + 1] == '/' || line[i + 1] == '*') return -1;
+            ++i;
+            continue;
+        case REFUSE: return -1;  // directives, literals, control bytes, 127 and above: the long way
+        default: break;
+        }
+        int j = i + 1;
+        uint32_t h = scdicHashStep(kDictionaryHashSeed, uint8_t(c));
+        if (c <= '9') {
+            while ((kCharClasses.of[line[j]] & kWord) || line[j] == '.') h = scdicHashStep(h, line[j++]);
+        } else {
+            while (kCharClasses.of[line[j]] & kWord) h = scdicHashStep(h, line[j++]);
+        }
+        if (j - i > 127) return -1;
+        if ((g.macroFilter[(h >> 6) & 63] >> (h & 63)) & 1) {
+            uint32_t atom = j == i + 1 ? g.single[c] : Intern(text + i, uint32_t(j - i), h);
+            if (g.atoms[atom].flags & atomMACRO) return -1;
+        }
+        i = j;
     }
-    return end;
 }
 
-// The lexeme read character by character.
 __attribute__((noinline)) static bool ReadLexemeLong(scSourceText* t) {
     if (!scsReadRawLexeme(t)) return false;
     if (literalMode && (t->lexeme[0] == '"' || t->lexeme[0] == '\'') && t->lexeme[1] == 0) {

@@ -202,7 +202,11 @@ TEST(Lexer, LongLiteralsAreHeld) {
 // after a step back, or from a position set by hand.
 TEST(Lexer, ReadOnceAsCharacterByCharacter) {
     std::string word127(127, 'w');
+    // More lines than the reader keeps cut: going back cuts a line again.
+    std::string many;
+    for (int i = 0; i < 600; ++i) many += i % 7 ? "x" + std::to_string(i) + " += y;\n" : "\n  \n";
     std::string texts[] = {
+        many,
         "int a = b+c;\n\n  x<<=2 ; \n\t y ... z\n",
         "f(\"one\\ttwo\", 'c', '\\'');\ng(\"open\nline\") \"\\\nx\"",
         "a..b...c\n..\n.\n.. .",
