@@ -571,13 +571,22 @@ constexpr int kMaxLine = 2047;
     Error(scerr_SYNTAX, "Line %d is longer than %d bytes", line, kMaxLine);
 }
 
+// At least the number of lines of a text (its line ends, and one more): the
+// line array is made that large at once rather than grown and copied.
+static int LineCount(const char* text, size_t size) {
+    size_t n = 1;
+    for (const char* p = text; (p = static_cast<const char*>(std::memchr(p, '\n', size - size_t(p - text)))); ++p) ++n;
+    for (const char* p = text; (p = static_cast<const char*>(std::memchr(p, '\r', size - size_t(p - text)))); ++p) ++n;
+    return int(std::min(n, size_t(1) << 24));
+}
+
 scSourceText* scsTextFromString(const char* text) {
     if (!text) return nullptr;
     scSourceText* t = scsNewSourceText();
     t->lastLine = -1;
-    SetLineCapacity(t, 1000);
     // The lines stay in one copy of the text: each ends where a zero is put.
     size_t size = std::strlen(text);
+    SetLineCapacity(t, LineCount(text, size) + 2);
     auto* p = static_cast<char*>(std::malloc(size + 1));
     if (!p) throw std::bad_alloc();
     scmTrack(p);
@@ -630,7 +639,7 @@ scSourceText* scsTextFromFile(const char* path) {
     scmTrack(text);
     scSourceText* t = scsNewSourceText();
     t->lastLine = -1;
-    SetLineCapacity(t, 20);
+    SetLineCapacity(t, LineCount(text, size) + 2);
     // Read as a text-mode line reader with a buffer of a longest line, its line
     // end and a zero reads: at most that many bytes at a time, up to a LF.
     constexpr size_t kRead = kMaxLine + 2;
