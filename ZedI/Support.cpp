@@ -1,6 +1,7 @@
 #include "Support.h"
 
 #include <fcntl.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -276,6 +277,15 @@ void scbufReserve(scByteBuffer* buffer, int capacity) {
     buffer->capacity = capacity;
     if (BufferBlock(capacity) != before)
         buffer->data = static_cast<uint8_t*>(scmRealloc(buffer->data, BufferBlock(capacity)));
+    // A large reservation is about to be written through: its fresh pages are
+    // mapped in one call rather than by a fault at each (where the kernel
+    // cannot, the faults happen as before).
+    constexpr uintptr_t kPage = 4096;
+    if (capacity >= (1 << 20)) {
+        uintptr_t from = (reinterpret_cast<uintptr_t>(buffer->data) + kPage - 1) & ~(kPage - 1);
+        uintptr_t to = (reinterpret_cast<uintptr_t>(buffer->data) + size_t(capacity)) & ~(kPage - 1);
+        if (to > from) ::madvise(reinterpret_cast<void*>(from), to - from, MADV_POPULATE_WRITE);
+    }
 }
 
 void scbufPrepend(scByteBuffer* buffer, int count, const void* bytes) {
