@@ -24,7 +24,7 @@ static Type IntType() { return Type(); }
 }
 
 // Makes v a value the operation can write into: a fresh register with its value.
-static Val InReg(Val v) {
+static Val InReg(const Val& v) {
     if (v.mode == modeNONE && v.reg && v.r >= 2 && v.r < 240 && !v.addr) return v;
     return Load(v);
 }

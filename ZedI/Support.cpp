@@ -40,6 +40,7 @@ struct Chunk {
 constexpr size_t kLargeBlock = 64 * 1024;  // bigger blocks are tracked singly
 constexpr size_t kFirstChunk = 256 * 1024, kMaxChunk = 8 * 1024 * 1024;
 bool g_arena = false;
+unsigned g_sweeps = 0;
 Chunk* g_chunks = nullptr;
 size_t g_nextChunk = kFirstChunk;
 
@@ -102,11 +103,14 @@ void ReleaseArena() {
     }
     g_nextChunk = kFirstChunk;
     g_arena = false;
+    ++g_sweeps;
 }
 
 }  // namespace
 
 void scmUseArena() { g_arena = true; }
+bool scmArenaOn() { return g_arena; }
+unsigned scmSweeps() { return g_sweeps; }
 
 scmNode* scmTrack(void* block) {
     auto* node = static_cast<scmNode*>(Checked(std::malloc(sizeof(scmNode))));

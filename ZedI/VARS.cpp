@@ -16,13 +16,71 @@ std::vector<scSymbol*> paramTable;
 static const char* const kTypeNames[] = {"int", "long", "char", "fixed", "float", "double", "short", "register", "void"};
 static const int kSizes[] = {4, 8, 1, 4, 4, 8, 2, 4, 0};
 
+// ---- Declarator texts ----------------------------------------------------------
+// Equal texts made during a compile share one copy, kept in the compile's blocks
+// (the sweep frees them): a hash set of them, emptied when a sweep has passed.
+namespace {
+struct DeclTexts {
+    std::vector<const char*> slots;
+    size_t used = 0;
+    unsigned sweeps = ~0u;
+} g_decls;
+
+uint32_t HashText(const char* p, size_t n) {
+    uint32_t h = 2166136261u;
+    for (size_t i = 0; i < n; ++i) h = (h ^ uint8_t(p[i])) * 16777619u;
+    return h;
+}
+
+const char* KeptText(const char* text, size_t n) {
+    if (!n) return "";
+    DeclTexts& d = g_decls;
+    if (d.sweeps != scmSweeps() || d.slots.empty()) {
+        d.slots.assign(256, nullptr);
+        d.used = 0;
+        d.sweeps = scmSweeps();
+    }
+    if (2 * (d.used + 1) > d.slots.size()) {
+        std::vector<const char*> old(d.slots.size() * 2, nullptr);
+        old.swap(d.slots);
+        for (const char* t : old)
+            if (t) {
+                size_t i = HashText(t, std::strlen(t)) & (d.slots.size() - 1);
+                while (d.slots[i]) i = (i + 1) & (d.slots.size() - 1);
+                d.slots[i] = t;
+            }
+    }
+    size_t mask = d.slots.size() - 1;
+    for (size_t i = HashText(text, n) & mask;; i = (i + 1) & mask) {
+        const char* t = d.slots[i];
+        if (!t) {
+            auto* copy = static_cast<char*>(scmAlloc(int(n + 1)));
+            std::memcpy(copy, text, n);
+            copy[n] = 0;
+            d.slots[i] = copy;
+            ++d.used;
+            return copy;
+        }
+        if (std::strncmp(t, text, n) == 0 && t[n] == 0) return t;
+    }
+}
+}  // namespace
+
+Decl::Decl(const char* text) : p_(KeptText(text, std::strlen(text))) {}
+Decl::Decl(const std::string& text) : p_(KeptText(text.data(), text.size())) {}
+
 Type SymType(scSymbol* s) {
     Type t;
     t.base = (s->typeKind >> 8) & 0xFF;
     t.uns = s->typeKind & 0x20;
     t.cnst = s->typeKind & 0x10;
     t.stat = s->typeKind & 0x40;
-    t.decl = s->typeString ? s->typeString : "";
+    if (const char* ts = s->typeString) {
+        // A record's text, a small block of the compile's arena, stays until the
+        // sweep even when the record is freed: the value takes it as it is.
+        if (scmArenaOn() && std::strlen(ts) < 4096) t.decl = Decl::Borrow(ts);
+        else t.decl = Decl(ts);
+    }
     if (t.base == vSTRUCT) t.st = s->members;
     return t;
 }
@@ -36,19 +94,24 @@ void SetSymType(scSymbol* s, const Type& t) {
 
 bool IsFunction(const Type& t) { return !t.decl.empty() && t.decl[0] == '('; }
 
-static size_t ElementEnd(const std::string& d) {
-    if (d.empty()) return 0;
+static size_t ElementEnd(const char* d) {
+    if (!d[0]) return 0;
     if (d[0] == '*' || d[0] == '&') return 1;
-    if (d[0] == '[') return d.find(']') + 1;
+    if (d[0] == '[') {
+        const char* e = std::strchr(d, ']');
+        return e ? size_t(e - d) + 1 : 0;
+    }
     if (d[0] == '(') {
         int depth = 0;
-        for (size_t i = 0; i < d.size(); i++) {
+        for (size_t i = 0; d[i]; i++) {
             if (d[i] == '(') depth++;
             if (d[i] == ')' && --depth == 0) return i + 1;
         }
     }
-    return d.size();
+    return std::strlen(d);
 }
+static size_t ElementEnd(const Decl& d) { return ElementEnd(d.c_str()); }
+static size_t ElementEnd(const std::string& d) { return ElementEnd(d.c_str()); }
 
 Type Deeper(const Type& t) {
     Type r = t;
@@ -262,7 +325,8 @@ Val AddressOf(Val v) {
     return r;
 }
 
-Val Decay(Val v) {
+Val Decayed(const Val& in) {
+    Val v = in;
     if (v.addr) {
         v.addr = false;
         Val a = AddressOf(v);
@@ -321,9 +385,9 @@ Val Load(Val v) {
     return d;
 }
 
-Val ToInt(Val v) {
-    RequireValue(v);
-    v = Decay(v);
+Val ToIntConverted(const Val& in) {
+    RequireValue(in);
+    Val v = Decay(in);
     int k = ValKind(v.t);
     if (v.imm) {
         if (k == tDOUBLE || k == tFLOAT) v.off = zedi::DoubleToInt(v.d);

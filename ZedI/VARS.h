@@ -2,15 +2,50 @@
 // shared by the declaration, expression, statement and initialiser readers.
 #pragma once
 
+#include <cstring>
+
 #include "CompilerInternal.h"
 
 namespace zc {
 
 enum { tINT = 0, tLONG, tCHAR, tFIXED, tFLOAT, tDOUBLE, tSHORT, tREGISTER, tVOID, vPOINTER, vSTRUCT };
 
+// A declarator's text: "*", "&", "[N]", "(params)" read left to right. It never
+// changes once made, so a copy is a pointer and an element's rest (`substr(pos)`)
+// is the same text further on; the text lives until the compile's sweep.
+class Decl {
+public:
+    Decl() = default;
+    Decl(const char* text);          // a copy of the text (shared with an equal one)
+    Decl(const std::string& text);
+    // The text itself, which must outlive the compile's value.
+    static Decl Borrow(const char* text) {
+        Decl d;
+        d.p_ = text;
+        return d;
+    }
+    bool empty() const { return !*p_; }
+    char operator[](size_t i) const { return p_[i]; }
+    const char* c_str() const { return p_; }
+    size_t size() const { return std::strlen(p_); }
+    size_t find(char c) const {
+        const char* q = std::strchr(p_, c);
+        return q ? size_t(q - p_) : std::string::npos;
+    }
+    Decl substr(size_t pos) const { return Borrow(p_ + pos); }
+    std::string substr(size_t pos, size_t n) const { return std::string(p_ + pos, n); }
+    void clear() { p_ = ""; }
+    operator std::string() const { return p_; }
+
+private:
+    const char* p_ = "";
+};
+inline std::string operator+(const char* a, const Decl& b) { return std::string(a) + b.c_str(); }
+inline std::string operator+(const std::string& a, const Decl& b) { return a + b.c_str(); }
+
 struct Type {
     int base = tINT;           // predefined index, or vSTRUCT
-    std::string decl;          // "*", "&", "[N]", "(params)" read left to right
+    Decl decl;
     bool uns = false, cnst = false, stat = false;
     scSymbol* st = nullptr;    // structure symbol for vSTRUCT
 };
@@ -74,11 +109,21 @@ inline void RequireValue(const Val& v) {
     if (v.t.base == tVOID && v.t.decl.empty()) VoidValueError();
 }
 Val Load(Val v);                 // into a register as its value
-Val ToInt(Val v);
+Val ToIntConverted(const Val& v);
+// An int value as it is (the common case) without a call.
+inline Val ToInt(const Val& v) {
+    if (!v.imm && !v.addr && v.t.base == tINT && v.t.decl.empty()) return v;
+    return ToIntConverted(v);
+}
 Val ToDouble(Val v);
 Val ConvertTo(Val v, const Type& t);
 Val AddressOf(Val v);
-Val Decay(Val v);                // array to pointer
+Val Decayed(const Val& v);       // the address of an array or of an address value
+// Array to pointer; anything else stays as it is.
+inline Val Decay(const Val& v) {
+    if (!v.addr && (v.t.decl[0] != '[' || v.mode == modeNONE)) return v;
+    return Decayed(v);
+}
 int PoolString(const char* text, int length);
 int ImportSymbol(scSymbol* s);
 
