@@ -11,6 +11,13 @@ scByteBuffer code, pool, records, imports;
 int codePos = 0;
 
 static void Put(const void* bytes, int n) {
+    if (codePos + n + 16 < code.capacity) {
+        // Room already (the common case): no call into the buffer's growth.
+        std::memcpy(code.data + codePos, bytes, size_t(n));
+        codePos += n;
+        code.length = codePos;
+        return;
+    }
     code.length = codePos;
     scbufAppend(&code, n, bytes);
     codePos = code.length;
@@ -32,7 +39,7 @@ static void PutAt(const void* bytes, int n) {
 
 static bool overwriting = false;
 
-static void Out(const void* bytes, int n) {
+static inline void Out(const void* bytes, int n) {
     if (overwriting)
         PutAt(bytes, n);
     else
@@ -62,10 +69,12 @@ static uint8_t OneOperandByte(const Val* a) {
     return b;
 }
 
+// The instruction word and its immediates are gathered and written at once.
 static void Encode(int op, const Val* a, const Val* b) {
     PadCode();
-    int start = codePos;
-    uint8_t w[4] = {uint8_t(op), 0, 0, 0};
+    const int start = codePos;
+    uint8_t w[24] = {uint8_t(op), 0, 0, 0};
+    int at = 4;
     int n = scOpcodes[op].operands;
     if (n == 1) {
         w[1] = OneOperandByte(a);
@@ -78,35 +87,38 @@ static void Encode(int op, const Val* a, const Val* b) {
         if (b->reg) w[1] |= 0x10, w[3] = uint8_t(b->r);
         w[1] |= uint8_t((b->mode & 3) << 5);
     }
-    Out(w, 4);
+    auto put = [&](const void* bytes, int count) {
+        std::memcpy(w + at, bytes, size_t(count));
+        at += count;
+    };
     auto imm = [&](const Val* v, bool dbl) {
         if (v->reg) return;
         if (dbl && v->imm) {
             double d = v->d;
-            Out(&d, 8);
+            put(&d, 8);
         } else {
             int32_t x = v->off;
-            Out(&x, 4);
+            put(&x, 4);
         }
     };
-    bool dblB = n == 2 && scTakesDoubleImmediate(op);
-    bool dblA = n == 1 && scTakesDoubleImmediate(op);
     // Relative jumps: JMP from the word's position + 8, JTRUE/JFALSE from the end.
     if (op == opJMP && a->imm && !a->reg && !a->mode) {
         int32_t rel = a->off - (start + 8);
-        Out(&rel, 4);
-        return;
-    }
-    imm(a, dblA);
-    if (n == 2) {
-        if ((op == opJTRUE || op == opJFALSE) && b->imm && !b->reg && !b->mode) {
-            int end = codePos + 4;
-            int32_t rel = b->off - end;
-            Out(&rel, 4);
-            return;
+        put(&rel, 4);
+    } else {
+        bool dblB = n == 2 && scTakesDoubleImmediate(op);
+        bool dblA = n == 1 && scTakesDoubleImmediate(op);
+        imm(a, dblA);
+        if (n == 2) {
+            if ((op == opJTRUE || op == opJFALSE) && b->imm && !b->reg && !b->mode) {
+                int32_t rel = b->off - (start + at + 4);
+                put(&rel, 4);
+            } else {
+                imm(b, dblB);
+            }
         }
-        imm(b, dblB);
     }
+    Out(w, at);
 }
 
 // Keeps the register that addresses a memory destination taken while its value,
