@@ -36,6 +36,7 @@ struct Chunk {
     char* end;      // end of the chunk's memory
     char* free;     // the next block's header
     char* lastBlock;
+    char* high;     // the furthest `free` has been: beyond it the chunk is still zero
 };
 constexpr size_t kLargeBlock = 64 * 1024;  // bigger blocks are tracked singly
 constexpr size_t kFirstChunk = 256 * 1024, kMaxChunk = 8 * 1024 * 1024;
@@ -43,6 +44,14 @@ bool g_arena = false;
 unsigned g_sweeps = 0;
 Chunk* g_chunks = nullptr;
 size_t g_nextChunk = kFirstChunk;
+// Chunks kept from the last compile, cleared, for the next: fresh memory costs a
+// page fault per page at its first write, more than clearing what was used.
+Chunk* g_spare = nullptr;
+#ifdef __SANITIZE_ADDRESS__
+constexpr size_t kKeptChunks = 0;  // freed, so that a block used after the sweep is caught
+#else
+constexpr size_t kKeptChunks = 16 * 1024 * 1024;  // bytes of chunks kept at most
+#endif
 
 
 unsigned BucketOf(const void* block) {
@@ -73,11 +82,16 @@ void* ArenaAlloc(size_t size) {
     size_t need = sizeof(ArenaBlock) + Round16(size ? size : 1);
     Chunk* c = g_chunks;
     if (!c || size_t(c->end - c->free) < need) {
-        size_t bytes = g_nextChunk;
-        if (g_nextChunk < kMaxChunk) g_nextChunk *= 2;
-        c = static_cast<Chunk*>(Checked(std::calloc(1, bytes)));
-        c->end = reinterpret_cast<char*>(c) + bytes;
-        c->free = reinterpret_cast<char*>(c) + Round16(sizeof(Chunk));
+        if (g_spare) {
+            c = g_spare;
+            g_spare = c->next;
+        } else {
+            size_t bytes = g_nextChunk;
+            if (g_nextChunk < kMaxChunk) g_nextChunk *= 2;
+            c = static_cast<Chunk*>(Checked(std::calloc(1, bytes)));
+            c->end = reinterpret_cast<char*>(c) + bytes;
+            c->free = c->high = reinterpret_cast<char*>(c) + Round16(sizeof(Chunk));
+        }
         c->next = g_chunks;
         g_chunks = c;
     }
@@ -86,6 +100,7 @@ void* ArenaAlloc(size_t size) {
     h->live = 1;
     c->lastBlock = c->free;
     c->free += need;
+    if (c->free > c->high) c->high = c->free;
     ++g_tracked;
     return h + 1;
 }
@@ -96,10 +111,23 @@ void ArenaDrop(ArenaBlock* h) {
 }
 
 void ReleaseArena() {
+    size_t kept = 0;
+    for (Chunk* c = g_spare; c; c = c->next) kept += size_t(c->end - reinterpret_cast<char*>(c));
     while (g_chunks) {
-        Chunk* next = g_chunks->next;
-        std::free(g_chunks);
-        g_chunks = next;
+        Chunk* c = g_chunks;
+        g_chunks = c->next;
+        size_t bytes = size_t(c->end - reinterpret_cast<char*>(c));
+        if (kept + bytes > kKeptChunks) {
+            std::free(c);
+            continue;
+        }
+        char* start = reinterpret_cast<char*>(c) + Round16(sizeof(Chunk));
+        std::memset(start, 0, size_t(c->high - start));
+        c->free = c->high = start;
+        c->lastBlock = nullptr;
+        c->next = g_spare;
+        g_spare = c;
+        kept += bytes;
     }
     g_nextChunk = kFirstChunk;
     g_arena = false;
@@ -170,6 +198,7 @@ void* scmRealloc(void* block, int size) {
                 size_t(c->end - at) >= sizeof(ArenaBlock) + Round16(want)) {
                 if (want < h->size) std::memset(at + sizeof(ArenaBlock) + want, 0, h->size - want);
                 c->free = at + sizeof(ArenaBlock) + Round16(want);
+                if (c->free > c->high) c->high = c->free;
                 h->size = uint32_t(want);
                 return block;
             }
