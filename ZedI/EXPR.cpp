@@ -1319,10 +1319,18 @@ static int LevelOp(int level, const char*& text) {
     if ((Is("&") || Is("|") || Is("^")) && src->currentLine <= src->lastLine &&
         src->lines[src->currentLine][src->position] == '=')
         return -1;
-    for (auto& o : ops)
-        if (o.level == level && Is(o.t)) {
-            text = o.t;
-            return o.op;
+    // Each level's operators: a run of the table.
+    static const struct Runs {
+        uint8_t first[14] = {}, end[14] = {};
+        Runs() {
+            for (size_t i = sizeof ops / sizeof ops[0]; i-- > 0;) first[ops[i].level] = uint8_t(i);
+            for (size_t i = 0; i < sizeof ops / sizeof ops[0]; ++i) end[ops[i].level] = uint8_t(i + 1);
+        }
+    } runs;
+    for (int i = runs.first[level]; i < runs.end[level]; ++i)
+        if (Is(ops[i].t)) {
+            text = ops[i].t;
+            return ops[i].op;
         }
     return -1;
 }

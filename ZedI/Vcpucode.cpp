@@ -166,6 +166,17 @@ void Emit(int op, Val* a, Val* b) {
     }
     RequireValue(*a);
     if (n == 2) RequireValue(*b);
+    if (n == 2) {
+        // The common case: two signed words (ints, pointers) that are values,
+        // neither a char or short in memory: the instruction as it is.
+        auto word = [](const Val* v) {
+            return !v->addr && !v->t.uns && (v->t.decl.empty() ? v->t.base == tINT : ValKind(v->t) == vPOINTER);
+        };
+        if (word(a) && word(b) && op != opJTRUE && op != opJFALSE) {
+            Encode(op, a, b);
+            return;
+        }
+    }
     if (n == 1) {
         if (a->addr) {
             if (op != opPUSH) Error(scerr_CODEGEN, "Code generation error for %s with ADDRESS value", scOpcodes[op].name);
