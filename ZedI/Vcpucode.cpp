@@ -10,10 +10,15 @@ namespace zc {
 scByteBuffer code, pool, records, imports;
 int codePos = 0;
 
-static void Put(const void* bytes, int n) {
+static inline void Put(const void* bytes, int n) {
     if (codePos + n + 16 < code.capacity) {
         // Room already (the common case): no call into the buffer's growth.
-        std::memcpy(code.data + codePos, bytes, size_t(n));
+        uint8_t* to = code.data + codePos;
+        if (n % 4 == 0) {
+            for (int i = 0; i < n; i += 4) std::memcpy(to + i, static_cast<const uint8_t*>(bytes) + i, 4);
+        } else {
+            std::memcpy(to, bytes, size_t(n));
+        }
         codePos += n;
         code.length = codePos;
         return;
@@ -73,19 +78,19 @@ static uint8_t OneOperandByte(const Val* a) {
 static void Encode(int op, const Val* a, const Val* b) {
     PadCode();
     const int start = codePos;
-    uint8_t w[24] = {uint8_t(op), 0, 0, 0};
+    uint8_t w[20];
     int at = 4;
-    int n = scOpcodes[op].operands;
+    const int n = scOpcodes[op].operands;
+    w[0] = uint8_t(op);
+    w[3] = 0;
     if (n == 1) {
         w[1] = OneOperandByte(a);
-        if (a->reg) w[2] = uint8_t(a->r);
+        w[2] = a->reg ? uint8_t(a->r) : 0;
     } else {
-        if (a->mode) w[0] |= 0x40;
-        if (b->mode) w[0] |= 0x80;
-        if (a->reg) w[1] |= 0x01, w[2] = uint8_t(a->r);
-        w[1] |= uint8_t((a->mode & 3) << 1);
-        if (b->reg) w[1] |= 0x10, w[3] = uint8_t(b->r);
-        w[1] |= uint8_t((b->mode & 3) << 5);
+        w[0] |= uint8_t((a->mode ? 0x40 : 0) | (b->mode ? 0x80 : 0));
+        w[1] = uint8_t((a->reg ? 0x01 : 0) | ((a->mode & 3) << 1) | (b->reg ? 0x10 : 0) | ((b->mode & 3) << 5));
+        w[2] = a->reg ? uint8_t(a->r) : 0;
+        if (b->reg) w[3] = uint8_t(b->r);
     }
     auto put = [&](const void* bytes, int count) {
         std::memcpy(w + at, bytes, size_t(count));
