@@ -1646,9 +1646,9 @@ bool SubExp(int level, Val& v, bool needed) {
         }
     } acting;
     for (int at = (bottom > 12 ? 12 : bottom); at >= level; --at) {
-        const unsigned may = acting.levels[uint8_t(Lex()[0])];
-        if (!(may & ((2u << at) - (1u << level)))) break;  // none of the levels left
-        if (!(may & (1u << at))) continue;
+        const unsigned may = acting.levels[uint8_t(Lex()[0])] & ((2u << at) - (1u << level));
+        if (!may) break;                   // none of the levels left
+        at = 31 - __builtin_clz(may);      // the next level that may act
         g_exprDepth = base + (at - level + 1);
         bool ok = true;
         switch (at) {
