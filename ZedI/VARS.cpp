@@ -260,29 +260,6 @@ void FreeVal(Val& v) {
     }
 }
 
-Val Imm(int32_t v) {
-    Val r;
-    r.imm = true;
-    r.off = v;
-    r.d = v;
-    return r;
-}
-
-Val DImm(double v) {
-    Val r;
-    r.imm = true;
-    r.d = v;
-    r.t.base = tDOUBLE;
-    return r;
-}
-
-Val Reg(int n) {
-    Val r;
-    r.reg = true;
-    r.r = n;
-    return r;
-}
-
 void VoidValueError() { Error(scerr_CONVERSION, "Illegal type conversion %s", "from void"); }
 
 static const int kBaseReg[] = {0, regPOOL, regDATA, regFRAME, 0};

@@ -100,9 +100,26 @@ void Emit(int op, Val* a = nullptr, Val* b = nullptr);
 void EmitByte(int op);
 void PadCode();
 void EmitAt(int position, int op, Val* a = nullptr, Val* b = nullptr);
-Val Imm(int32_t v);
-Val DImm(double v);
-Val Reg(int r);
+inline Val Imm(int32_t v) {
+    Val r;
+    r.imm = true;
+    r.off = v;
+    r.d = v;
+    return r;
+}
+inline Val DImm(double v) {
+    Val r;
+    r.imm = true;
+    r.d = v;
+    r.t.base = tDOUBLE;
+    return r;
+}
+inline Val Reg(int n) {
+    Val r;
+    r.reg = true;
+    r.r = n;
+    return r;
+}
 // Refuses a void value (the result of a void function) where a value is needed.
 [[noreturn]] void VoidValueError();
 inline void RequireValue(const Val& v) {
