@@ -1104,6 +1104,18 @@ void ReadDefinition(scSymbol* s, bool inBody) {
 
 using namespace zc;
 
+namespace {
+// A large code buffer kept from one compile for the next, in a process that
+// compiles again and again: the image is then a copy, and the buffer's memory,
+// already written, costs no page faults the next time (fresh memory costs one
+// at the first write of each page, far more than the copy). A process's first
+// compile hands its buffer over as the image, copying nothing.
+uint8_t* g_keptCode = nullptr;
+int g_keptCodeBytes = 0;
+int g_compiles = 0;
+constexpr int kKeptCodeMin = 1 << 20, kKeptCodeMax = 16 << 20;
+}  // namespace
+
 scScript scCompileToImage(scSourceText* text) {
     int savedStack = scEngine_Get_Setting(scset_STACK_SIZE);
     phase = phasePREPROCESS;
@@ -1131,7 +1143,16 @@ scScript scCompileToImage(scSourceText* text) {
     stackSize = savedStack;
     paramTable.clear();
     ClearRegisters();
-    scbufInit(&code, 4090);
+    if (g_keptCode) {
+        scmTrack(g_keptCode);  // the sweep frees it if this compile fails
+        code.data = g_keptCode;
+        code.capacity = g_keptCodeBytes;
+        code.length = 0;
+        g_keptCode = nullptr;
+    } else {
+        scbufInit(&code, 4090);
+    }
+    ++g_compiles;
     // Room for the code from the start, about twice the bytes of the source:
     // growing a large buffer step by step would copy it each time.
     long sourceBytes = 0;
@@ -1263,7 +1284,17 @@ scScript scCompileToImage(scSourceText* text) {
     setWord(48, pool.length);
     scbufAppend(&image, pool.length, pool.data);
     setWord(12, image.length);
-    void* block = scmDetach(image.data, image.length);
+    void* block;
+    if (g_compiles > 1 && image.capacity >= kKeptCodeMin && image.capacity <= kKeptCodeMax) {
+        block = std::malloc(size_t(image.length));
+        if (!block) throw std::bad_alloc();
+        std::memcpy(block, image.data, size_t(image.length));
+        scmUntrack(image.data);
+        g_keptCode = image.data;
+        g_keptCodeBytes = image.capacity;
+    } else {
+        block = scmDetach(image.data, image.length);
+    }
     image.data = nullptr;
     phase = phaseIDLE;
     return block;
