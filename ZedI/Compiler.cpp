@@ -1113,7 +1113,9 @@ namespace {
 uint8_t* g_keptCode = nullptr;
 int g_keptCodeBytes = 0;
 int g_compiles = 0;
-constexpr int kKeptCodeMin = 1 << 20, kKeptCodeMax = 16 << 20;
+// A megabyte of code (a source of half a megabyte) up to eight: less is not
+// worth a copy, more is not kept.
+constexpr int kKeptCodeMin = 1 << 20, kKeptCodeMax = 8 << 20;
 }  // namespace
 
 scScript scCompileToImage(scSourceText* text) {
