@@ -1273,30 +1273,32 @@ scScript scCompileToImage(scSourceText* text) {
     scbufAppend(&image, imports.length, imports.data);
     setWord(24, image.length);
     setWord(40, code.length);
-    // The code, by far the largest part, stays in its buffer: what comes
-    // before it moves in front of it, the rest is appended.
-    scbufPrepend(&code, image.length, image.data);
-    image = code;
-    code = scByteBuffer{};
-    setWord(36, image.length);
-    scbufAppend(&image, records.length, records.data);
-    scbufAppendWord(&image, 0);
-    scbufAppendWord(&image, 0);
-    setWord(32, image.length);
+    // The code, by far the largest part, stays in its buffer, the rest is
+    // appended to it; what comes before it is copied in front of it: into the
+    // image's own block when the buffer is kept, else moved up in the buffer.
+    const int head = image.length;
+    setWord(36, head + code.length);
+    scbufAppend(&code, records.length, records.data);
+    scbufAppendWord(&code, 0);
+    scbufAppendWord(&code, 0);
+    setWord(32, head + code.length);
     setWord(48, pool.length);
-    scbufAppend(&image, pool.length, pool.data);
-    setWord(12, image.length);
+    scbufAppend(&code, pool.length, pool.data);
+    setWord(12, head + code.length);
     void* block;
-    if (g_compiles > 1 && image.capacity >= kKeptCodeMin && image.capacity <= kKeptCodeMax) {
-        block = std::malloc(size_t(image.length));
+    if (g_compiles > 1 && code.capacity >= kKeptCodeMin && code.capacity <= kKeptCodeMax) {
+        block = std::malloc(size_t(head + code.length));
         if (!block) throw std::bad_alloc();
-        std::memcpy(block, image.data, size_t(image.length));
-        scmUntrack(image.data);
-        g_keptCode = image.data;
-        g_keptCodeBytes = image.capacity;
+        std::memcpy(block, image.data, size_t(head));
+        std::memcpy(static_cast<uint8_t*>(block) + head, code.data, size_t(code.length));
+        scmUntrack(code.data);
+        g_keptCode = code.data;
+        g_keptCodeBytes = code.capacity;
     } else {
-        block = scmDetach(image.data, image.length);
+        scbufPrepend(&code, head, image.data);
+        block = scmDetach(code.data, code.length);
     }
+    code = scByteBuffer{};
     image.data = nullptr;
     phase = phaseIDLE;
     return block;
