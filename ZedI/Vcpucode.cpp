@@ -74,56 +74,48 @@ static uint8_t OneOperandByte(const Val* a) {
     return b;
 }
 
-// The instruction word and its immediates are gathered and written at once.
+// The instruction word and its immediates are gathered as whole words (bytes
+// stored one by one and read back as a word would stall the copy) and written
+// at once. The word's bytes: the opcode and memory flags, the operand modes,
+// the registers of operands 1 and 2 (little-endian, as the immediates).
 static void Encode(int op, const Val* a, const Val* b) {
     PadCode();
     const int start = codePos;
-    uint8_t w[20];
-    int at = 4;
+    uint32_t w[5];
+    int at = 1;  // words gathered
     const int n = scOpcodes[op].operands;
-    w[0] = uint8_t(op);
-    w[3] = 0;
     if (n == 1) {
-        w[1] = OneOperandByte(a);
-        w[2] = a->reg ? uint8_t(a->r) : 0;
+        w[0] = uint32_t(uint8_t(op)) | uint32_t(OneOperandByte(a)) << 8 | (a->reg ? uint32_t(uint8_t(a->r)) << 16 : 0);
     } else {
-        w[0] |= uint8_t((a->mode ? 0x40 : 0) | (b->mode ? 0x80 : 0));
-        w[1] = uint8_t((a->reg ? 0x01 : 0) | ((a->mode & 3) << 1) | (b->reg ? 0x10 : 0) | ((b->mode & 3) << 5));
-        w[2] = a->reg ? uint8_t(a->r) : 0;
-        if (b->reg) w[3] = uint8_t(b->r);
+        uint32_t b0 = uint8_t(uint8_t(op) | (a->mode ? 0x40 : 0) | (b->mode ? 0x80 : 0));
+        uint32_t b1 = uint8_t((a->reg ? 0x01 : 0) | ((a->mode & 3) << 1) | (b->reg ? 0x10 : 0) | ((b->mode & 3) << 5));
+        w[0] = b0 | b1 << 8 | (a->reg ? uint32_t(uint8_t(a->r)) << 16 : 0) | (b->reg ? uint32_t(uint8_t(b->r)) << 24 : 0);
     }
-    auto put = [&](const void* bytes, int count) {
-        std::memcpy(w + at, bytes, size_t(count));
-        at += count;
-    };
+    auto word = [&](int32_t x) { w[at++] = uint32_t(x); };
     auto imm = [&](const Val* v, bool dbl) {
         if (v->reg) return;
         if (dbl && v->imm) {
-            double d = v->d;
-            put(&d, 8);
+            uint64_t bits;
+            std::memcpy(&bits, &v->d, 8);
+            w[at++] = uint32_t(bits);
+            w[at++] = uint32_t(bits >> 32);
         } else {
-            int32_t x = v->off;
-            put(&x, 4);
+            word(v->off);
         }
     };
     // Relative jumps: JMP from the word's position + 8, JTRUE/JFALSE from the end.
     if (op == opJMP && a->imm && !a->reg && !a->mode) {
-        int32_t rel = a->off - (start + 8);
-        put(&rel, 4);
+        word(a->off - (start + 8));
     } else {
-        bool dblB = n == 2 && scTakesDoubleImmediate(op);
-        bool dblA = n == 1 && scTakesDoubleImmediate(op);
-        imm(a, dblA);
+        imm(a, n == 1 && scTakesDoubleImmediate(op));
         if (n == 2) {
-            if ((op == opJTRUE || op == opJFALSE) && b->imm && !b->reg && !b->mode) {
-                int32_t rel = b->off - (start + at + 4);
-                put(&rel, 4);
-            } else {
-                imm(b, dblB);
-            }
+            if ((op == opJTRUE || op == opJFALSE) && b->imm && !b->reg && !b->mode)
+                word(b->off - (start + 4 * at + 4));
+            else
+                imm(b, scTakesDoubleImmediate(op));
         }
     }
-    Out(w, at);
+    Out(w, 4 * at);
 }
 
 // Keeps the register that addresses a memory destination taken while its value,
