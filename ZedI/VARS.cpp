@@ -69,18 +69,13 @@ const char* KeptText(const char* text, size_t n) {
 Decl::Decl(const char* text) : p_(KeptText(text, std::strlen(text))) {}
 Decl::Decl(const std::string& text) : p_(KeptText(text.data(), text.size())) {}
 
-Type SymType(scSymbol* s) {
+Type SymTypeCopied(scSymbol* s) {
     Type t;
     t.base = (s->typeKind >> 8) & 0xFF;
     t.uns = s->typeKind & 0x20;
     t.cnst = s->typeKind & 0x10;
     t.stat = s->typeKind & 0x40;
-    if (const char* ts = s->typeString) {
-        // A record's text, a small block of the compile's arena, stays until the
-        // sweep even when the record is freed: the value takes it as it is.
-        if (scmArenaOn() && std::strlen(ts) < 4096) t.decl = Decl::Borrow(ts);
-        else t.decl = Decl(ts);
-    }
+    t.decl = Decl(s->typeString);
     if (t.base == vSTRUCT) t.st = s->members;
     return t;
 }

@@ -70,7 +70,22 @@ struct Val {
 
 // Symbols carry their type in the record: typeKind holds the base, the modifiers
 // and the kind; typeString the declarator; members the structure.
-Type SymType(scSymbol* s);
+Type SymTypeCopied(scSymbol* s);  // a record whose text the value cannot borrow
+inline Type SymType(scSymbol* s) {
+    // A record's text, a small block of the compile's arena, stays until the
+    // sweep even when the record is freed: the value takes it as it is.
+    const char* ts = s->typeString;
+    if (ts && !(scmArenaOn() && std::strlen(ts) < 4096)) return SymTypeCopied(s);
+    Type t;
+    const uint32_t k = s->typeKind;
+    t.base = int((k >> 8) & 0xFF);
+    t.uns = k & 0x20;
+    t.cnst = k & 0x10;
+    t.stat = k & 0x40;
+    if (ts) t.decl = Decl::Borrow(ts);
+    if (t.base == vSTRUCT) t.st = s->members;
+    return t;
+}
 void SetSymType(scSymbol* s, const Type& t);
 
 // Predefined index, vPOINTER or vSTRUCT (function: its result).
