@@ -87,7 +87,6 @@ void SetSymType(scSymbol* s, const Type& t) {
     if (t.base == vSTRUCT) s->members = t.st;
 }
 
-bool IsFunction(const Type& t) { return !t.decl.empty() && t.decl[0] == '('; }
 
 static size_t ElementEnd(const char* d) {
     if (!d[0]) return 0;

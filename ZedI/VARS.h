@@ -94,7 +94,7 @@ inline int ValKind(const Type& t) { return t.decl.empty() ? t.base : ValKindOfDe
 int SizeOf(const Type& t);
 int AlignOf(const Type& t);
 Type Deeper(const Type& t);      // removes the first declarator element
-bool IsFunction(const Type& t);
+inline bool IsFunction(const Type& t) { return t.decl[0] == '('; }
 Type ResultType(const Type& ft);  // what a function type returns
 std::string TypeText(const Type& t);
 int Align4(int n);
