@@ -903,8 +903,8 @@ static bool Primary(Val& v, bool needed) {
         if (!needed) return false;
         Error(scerr_OPERAND, "`%s' undeclared", l);
     }
-    Type t = SymType(s);
-    if (IsFunction(t)) {
+    SetToSymType(v.t, s);
+    if (IsFunction(v.t)) {
         std::string name = l;
         Next();
         Expect("(", "At the moment getting the address of a function is not implemented!", scerr_OPERAND);
@@ -913,7 +913,7 @@ static bool Primary(Val& v, bool needed) {
         return true;
     }
     v.sym = s;
-    v.t = t;
+    const bool stat = v.t.stat;
     v.t.stat = false;
     int kind = s->flags & 7;
     if (s->flags & 0x20) {
@@ -938,7 +938,9 @@ static bool Primary(Val& v, bool needed) {
         v.mode = modeDATA;
         v.off = s->address;
     }
-    if (!t.decl.empty() && t.decl[0] == '&') {
+    if (v.t.decl[0] == '&') {
+        Type t = v.t;
+        t.stat = stat;
         Val p = v;
         p.t = IntType();
         Val r = Load(p);

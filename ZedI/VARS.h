@@ -71,19 +71,27 @@ struct Val {
 // Symbols carry their type in the record: typeKind holds the base, the modifiers
 // and the kind; typeString the declarator; members the structure.
 Type SymTypeCopied(scSymbol* s);  // a record whose text the value cannot borrow
-inline Type SymType(scSymbol* s) {
+// Sets `t` to the record's type field by field (a type made apart and copied
+// whole would wait for its last stores to land).
+inline void SetToSymType(Type& t, scSymbol* s) {
     // A record's text, a small block of the compile's arena, stays until the
     // sweep even when the record is freed: the value takes it as it is.
     const char* ts = s->typeString;
-    if (ts && !(scmArenaOn() && std::strlen(ts) < 4096)) return SymTypeCopied(s);
-    Type t;
+    if (ts && !(scmArenaOn() && std::strlen(ts) < 4096)) {
+        t = SymTypeCopied(s);
+        return;
+    }
     const uint32_t k = s->typeKind;
     t.base = int((k >> 8) & 0xFF);
     t.uns = k & 0x20;
     t.cnst = k & 0x10;
     t.stat = k & 0x40;
-    if (ts) t.decl = Decl::Borrow(ts);
-    if (t.base == vSTRUCT) t.st = s->members;
+    t.decl = ts ? Decl::Borrow(ts) : Decl();
+    t.st = t.base == vSTRUCT ? s->members : nullptr;
+}
+inline Type SymType(scSymbol* s) {
+    Type t;
+    SetToSymType(t, s);
     return t;
 }
 void SetSymType(scSymbol* s, const Type& t);
