@@ -654,7 +654,7 @@ void ReadSwitch(scSymbol* mark) {
     Val sw;
     if (!ReadExpr(sw, true)) Error(scerr_SYNTAX, "Parse error at %s", Lex());
     Expect(")", "`)' missing");
-    sw = ToInt(sw);
+    MakeInt(sw);
     if (!sw.imm && !(sw.reg && sw.mode == modeNONE)) sw = Load(sw);
     Next();
     Expect("{", "`{' missing");

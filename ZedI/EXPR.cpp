@@ -1027,7 +1027,7 @@ static bool Postfix(Val& v, bool needed) {
                 Error(scerr_OPERAND, "Indexing not table or pointer");
             Type et = Deeper(v.t);
             int step = SizeOf(et);
-            index = ToInt(index);
+            MakeInt(index);
             if (v.t.decl[0] == '[' && v.mode && index.imm) {
                 Displace(v, index.off * step);
                 v.t = et;
@@ -1463,7 +1463,7 @@ __attribute__((noinline)) static bool LogicalLevel(int level, Val& v, bool neede
     const char* text = orl ? "||" : "&&";
     while (Is(text)) {
         if (IsStruct(v)) Error(scerr_OPERAND, "Invalid argument to operator %s", text);
-        v = ToInt(v);
+        MakeInt(v);
         Next();
         int p = -1;
         Val zero = Imm(0);
@@ -1476,7 +1476,7 @@ __attribute__((noinline)) static bool LogicalLevel(int level, Val& v, bool neede
         Val r;
         if (!ConditionalSubExp(level, r)) Error(scerr_SYNTAX, "Parse error at %s", Lex());
         if (IsStruct(r)) Error(scerr_OPERAND, "Invalid argument to operator %s", text);
-        r = ToInt(r);
+        MakeInt(r);
         if (!Fold(orl ? opORL : opANDL, v, r)) {
             if (!(r.imm && r.off == (orl ? 0 : 1))) {
                 if (v.imm) v = InReg(v);
@@ -1511,7 +1511,7 @@ __attribute__((noinline)) static bool AdditiveLevel(Val& v, bool needed) {
             if (ValKind(r.t) != tINT && ValKind(r.t) != tCHAR && ValKind(r.t) != tSHORT)
                 Error(scerr_OPERAND, "Invalid 2nd argument to operator+");
             int step = SizeOf(Deeper(v.t));
-            r = ToInt(r);
+            MakeInt(r);
             if (r.imm) {
                 r.off *= step;
             } else if (step != 1 && step != 0) {
@@ -1566,8 +1566,8 @@ __attribute__((noinline)) static bool BinaryLevel(int level, int op, const char*
         v = ConvertTo(v, ft);
         r = ConvertTo(r, ft);
     } else if (!floating) {
-        v = ToInt(v);
-        r = ToInt(r);
+        MakeInt(v);
+        MakeInt(r);
         if (ValKind(v.t) == vPOINTER) v.t = IntType();
         if (ValKind(r.t) == vPOINTER) r.t = IntType();
         v.t.uns = uns;

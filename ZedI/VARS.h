@@ -155,6 +155,18 @@ inline Val ToInt(const Val& v) {
     if (!v.imm && !v.addr && v.t.base == tINT && v.t.decl.empty()) return v;
     return ToIntConverted(v);
 }
+// ToInt in place: an int stays, an int constant only loses its type's
+// modifiers, without a copy of the whole value.
+inline void MakeInt(Val& v) {
+    if (!v.addr && v.t.base == tINT && v.t.decl.empty()) {
+        if (v.imm) {
+            v.t = Type();
+            v.d = v.off;
+        }
+        return;
+    }
+    v = ToIntConverted(v);
+}
 Val ToDouble(Val v);
 Val ConvertTo(Val v, const Type& t);
 Val AddressOf(Val v);
