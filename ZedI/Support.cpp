@@ -73,6 +73,16 @@ void* Checked(void* p) {
 
 size_t Round16(size_t n) { return (n + 15) & ~size_t(15); }
 
+// Maps the fresh pages of a large block about to be written in one call rather
+// than by a page fault at the first write of each (where the kernel cannot, the
+// faults happen as before).
+void MapAhead(void* block, size_t bytes) {
+    constexpr uintptr_t kPage = 4096;
+    uintptr_t from = (reinterpret_cast<uintptr_t>(block) + kPage - 1) & ~(kPage - 1);
+    uintptr_t to = (reinterpret_cast<uintptr_t>(block) + bytes) & ~(kPage - 1);
+    if (to > from) ::madvise(reinterpret_cast<void*>(from), to - from, MADV_POPULATE_WRITE);
+}
+
 // The header of an arena block, null when the block is not from the arena.
 ArenaBlock* ArenaHeader(void* block) {
     char* p = static_cast<char*>(block);
@@ -92,6 +102,7 @@ void* ArenaAlloc(size_t size) {
             size_t bytes = g_nextChunk;
             if (g_nextChunk < kMaxChunk) g_nextChunk *= 2;
             c = static_cast<Chunk*>(Checked(std::calloc(1, bytes)));
+            if (bytes >= (1 << 20)) MapAhead(c, bytes);  // filled in order from here
             c->end = reinterpret_cast<char*>(c) + bytes;
             c->free = c->high = reinterpret_cast<char*>(c) + Round16(sizeof(Chunk));
         }
@@ -313,15 +324,8 @@ void scbufReserve(scByteBuffer* buffer, int capacity) {
     buffer->capacity = capacity;
     if (BufferBlock(capacity) != before)
         buffer->data = static_cast<uint8_t*>(scmRealloc(buffer->data, BufferBlock(capacity)));
-    // A large reservation is about to be written through: its fresh pages are
-    // mapped in one call rather than by a fault at each (where the kernel
-    // cannot, the faults happen as before).
-    constexpr uintptr_t kPage = 4096;
-    if (capacity >= (1 << 20)) {
-        uintptr_t from = (reinterpret_cast<uintptr_t>(buffer->data) + kPage - 1) & ~(kPage - 1);
-        uintptr_t to = (reinterpret_cast<uintptr_t>(buffer->data) + size_t(capacity)) & ~(kPage - 1);
-        if (to > from) ::madvise(reinterpret_cast<void*>(from), to - from, MADV_POPULATE_WRITE);
-    }
+    // A large reservation is about to be written through.
+    if (capacity >= (1 << 20)) MapAhead(buffer->data, size_t(capacity));
 }
 
 void scbufPrepend(scByteBuffer* buffer, int count, const void* bytes) {
