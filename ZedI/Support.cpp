@@ -37,7 +37,9 @@ struct Chunk {
     char* free;     // the next block's header
     char* lastBlock;
     char* high;     // the furthest `free` has been: beyond it the chunk is still zero
+    char* mapped;   // the end of what has been mapped ahead of the blocks
 };
+constexpr size_t kMapStep = 1024 * 1024;
 constexpr size_t kLargeBlock = 64 * 1024;  // bigger blocks are tracked singly
 constexpr size_t kFirstChunk = 256 * 1024, kMaxChunk = 8 * 1024 * 1024;
 bool g_arena = false;
@@ -102,9 +104,11 @@ void* ArenaAlloc(size_t size) {
             size_t bytes = g_nextChunk;
             if (g_nextChunk < kMaxChunk) g_nextChunk *= 2;
             c = static_cast<Chunk*>(Checked(std::calloc(1, bytes)));
-            if (bytes >= (1 << 20)) MapAhead(c, bytes);  // filled in order from here
             c->end = reinterpret_cast<char*>(c) + bytes;
             c->free = c->high = reinterpret_cast<char*>(c) + Round16(sizeof(Chunk));
+            // A large chunk is filled in order: its pages are mapped a
+            // megabyte at a time ahead of the blocks (a small one as it is).
+            c->mapped = bytes >= 2 * kMapStep ? reinterpret_cast<char*>(c) : c->end;
         }
         c->next = g_chunks;
         g_chunks = c;
@@ -115,6 +119,11 @@ void* ArenaAlloc(size_t size) {
     c->lastBlock = c->free;
     c->free += need;
     if (c->free > c->high) c->high = c->free;
+    if (c->free > c->mapped) {
+        size_t step = std::min(kMapStep, size_t(c->end - c->mapped));
+        MapAhead(c->mapped, step);
+        c->mapped += step;
+    }
     ++g_tracked;
     return h + 1;
 }
