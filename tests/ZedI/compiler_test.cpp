@@ -1424,6 +1424,44 @@ TEST_F(Compiler, FailedCompileLeavesNothingBehind) {
     EXPECT_EQ(scLast_Error, 0);
 }
 
+// Large programs compiled one after another in a process (the code buffer of
+// one serves the next), with failed compiles between them: each image is the
+// same as the first compile of its text made, and runs.
+TEST_F(Compiler, LargeProgramsCompiledOneAfterAnother) {
+    auto program = [](int functions, int salt) {
+        std::string s = "int g;\n";
+        for (int f = 0; f < functions; ++f) {
+            s += "int f" + std::to_string(f) + "(int a) {\n  int x = a, i;\n";
+            for (int k = 0; k < 40; ++k)
+                s += "  for (i = 0; i < 2; i++) x = x + (i * " + std::to_string(k + salt) + ") - (a & 7) + g;\n";
+            s += "  return x;\n}\n";
+        }
+        return s + "int run() { return f" + std::to_string(functions - 1) + "(5); }\nexport run;\n";
+    };
+    const std::string big = program(400, 1), other = program(300, 2);
+    ASSERT_GT(other.size(), 600000u);  // code buffers of over a megabyte
+    std::vector<uint8_t> first;
+    int expected = 5;
+    for (int k = 0; k < 40; ++k) expected = expected + (0 * (k + 1)) - 5 + (1 * (k + 1)) - 5;
+    for (int round = 0; round < 4; ++round) {
+        scScript image = Text(big);
+        ASSERT_NE(image, nullptr);
+        const auto* bytes = static_cast<const uint8_t*>(image);
+        std::vector<uint8_t> now(bytes, bytes + scGet_Script_Size(image));
+        std::free(image);
+        if (round == 0) {
+            first = now;
+            Compiled c(Text(big));
+            EXPECT_EQ(c.Call("run"), expected);
+        }
+        EXPECT_EQ(now, first) << "round " << round;
+        // A failed compile of a large text, and another large program.
+        EXPECT_EQ(scCompile_Text((other + "int broken() { return }\n").c_str()), nullptr);
+        EXPECT_EQ(scmTrackedCount(), 0);
+        std::free(Text(other));
+    }
+}
+
 TEST(ReservedWords, ListedOnce) {
     EXPECT_EQ(zedi::kReservedWordCount, 35);
     std::set<std::string> words(zedi::kReservedWords, zedi::kReservedWords + zedi::kReservedWordCount);
