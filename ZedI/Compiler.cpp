@@ -654,7 +654,7 @@ void ReadSwitch(scSymbol* mark) {
     Val sw;
     if (!ReadExpr(sw, true)) Error(scerr_SYNTAX, "Parse error at %s", Lex());
     Expect(")", "`)' missing");
-    sw = ToInt(sw);
+    MakeInt(sw);
     if (!sw.imm && !(sw.reg && sw.mode == modeNONE)) sw = Load(sw);
     Next();
     Expect("{", "`{' missing");
@@ -1104,6 +1104,20 @@ void ReadDefinition(scSymbol* s, bool inBody) {
 
 using namespace zc;
 
+namespace {
+// A large code buffer kept from one compile for the next, in a process that
+// compiles again and again: the image is then a copy, and the buffer's memory,
+// already written, costs no page faults the next time (fresh memory costs one
+// at the first write of each page, far more than the copy). A process's first
+// compile hands its buffer over as the image, copying nothing.
+uint8_t* g_keptCode = nullptr;
+int g_keptCodeBytes = 0;
+int g_compiles = 0;
+// A megabyte of code (a source of half a megabyte) up to eight: less is not
+// worth a copy, more is not kept.
+constexpr int kKeptCodeMin = 1 << 20, kKeptCodeMax = 8 << 20;
+}  // namespace
+
 scScript scCompileToImage(scSourceText* text) {
     int savedStack = scEngine_Get_Setting(scset_STACK_SIZE);
     phase = phasePREPROCESS;
@@ -1131,7 +1145,16 @@ scScript scCompileToImage(scSourceText* text) {
     stackSize = savedStack;
     paramTable.clear();
     ClearRegisters();
-    scbufInit(&code, 4090);
+    if (g_keptCode) {
+        scmTrack(g_keptCode);  // the sweep frees it if this compile fails
+        code.data = g_keptCode;
+        code.capacity = g_keptCodeBytes;
+        code.length = 0;
+        g_keptCode = nullptr;
+    } else {
+        scbufInit(&code, 4090);
+    }
+    ++g_compiles;
     // Room for the code from the start, about twice the bytes of the source:
     // growing a large buffer step by step would copy it each time.
     long sourceBytes = 0;
@@ -1250,20 +1273,32 @@ scScript scCompileToImage(scSourceText* text) {
     scbufAppend(&image, imports.length, imports.data);
     setWord(24, image.length);
     setWord(40, code.length);
-    // The code, by far the largest part, stays in its buffer: what comes
-    // before it moves in front of it, the rest is appended.
-    scbufPrepend(&code, image.length, image.data);
-    image = code;
-    code = scByteBuffer{};
-    setWord(36, image.length);
-    scbufAppend(&image, records.length, records.data);
-    scbufAppendWord(&image, 0);
-    scbufAppendWord(&image, 0);
-    setWord(32, image.length);
+    // The code, by far the largest part, stays in its buffer, the rest is
+    // appended to it; what comes before it is copied in front of it: into the
+    // image's own block when the buffer is kept, else moved up in the buffer.
+    const int head = image.length;
+    setWord(36, head + code.length);
+    scbufAppend(&code, records.length, records.data);
+    scbufAppendWord(&code, 0);
+    scbufAppendWord(&code, 0);
+    setWord(32, head + code.length);
     setWord(48, pool.length);
-    scbufAppend(&image, pool.length, pool.data);
-    setWord(12, image.length);
-    void* block = scmDetach(image.data, image.length);
+    scbufAppend(&code, pool.length, pool.data);
+    setWord(12, head + code.length);
+    void* block;
+    if (g_compiles > 1 && code.capacity >= kKeptCodeMin && code.capacity <= kKeptCodeMax) {
+        block = std::malloc(size_t(head + code.length));
+        if (!block) throw std::bad_alloc();
+        std::memcpy(block, image.data, size_t(head));
+        std::memcpy(static_cast<uint8_t*>(block) + head, code.data, size_t(code.length));
+        scmUntrack(code.data);
+        g_keptCode = code.data;
+        g_keptCodeBytes = code.capacity;
+    } else {
+        scbufPrepend(&code, head, image.data);
+        block = scmDetach(code.data, code.length);
+    }
+    code = scByteBuffer{};
     image.data = nullptr;
     phase = phaseIDLE;
     return block;

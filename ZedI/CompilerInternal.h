@@ -32,8 +32,11 @@ struct scSourceText {
     int blanksBefore;
     int lineBreaksBefore;
     scSavedPosition saved;
-    // The last lexeme: points at `lexeme`, or at a tracked block for a long literal.
+    // The last lexeme: points at `lexeme`, at a tracked block for a long literal,
+    // or at the interned text of a lexeme read once.
     char* lex;
+    // Numbers the texts made, so that the lexemes kept for one are not taken for another's.
+    uint32_t serial;
 };
 
 // ---- Engine-wide compile state -------------------------------------------------
@@ -53,6 +56,8 @@ int CurrentLineNumber();
 // Source text and lexer.
 scSourceText* scsNewSourceText();
 void AppendLine(scSourceText* t, const char* text, int length);
+// Appends a line whose text (a tracked block or a part of one) is the text's own.
+void AppendLineText(scSourceText* t, char* line);
 // Sets the number of slots of the line array (it never shrinks).
 void SetLineCapacity(scSourceText* t, int capacity);
 scSourceText* scsTextFromFile(const char* path);
@@ -76,6 +81,18 @@ extern const CharClasses kCharClasses;
 inline bool IsPunct(int c) { return c >= 0 && c < 256 && (kCharClasses.of[c] & kPunct); }
 inline bool IsWordChar(int c) { return c >= 0 && c < 256 && (kCharClasses.of[c] & kWord); }
 bool IsOperator(const char* text);
+// The lexemes read once (see PARSER.cpp): forgets those of the last compile;
+// marks a name as a macro's or not; and, for the preprocessor, whether the rest
+// of a line from `from` needs nothing of it: the line's length, -1 when it does.
+// Off, the compiling phase reads character by character too (to compare the two).
+extern bool readOnce;
+void ResetLexemes();
+void MarkMacroName(const char* name, bool macro);
+// For the text of the current lexeme read once, its marks: whether it is a
+// word (word bytes not led by a digit) and a reserved one; -1 for any other text.
+enum : int { markWORD = 1, markRESERVED = 2 };
+int LexemeMarks(const char* text);
+int PlainFrom(int line, int from);
 
 // Bounds a recursion of the compiler (nested expressions, statements, blocks,
 // declarators) so that deep nesting is a compile error, not a host stack overflow.
@@ -99,10 +116,18 @@ void Next();
 // Next lexeme; false at the end of the text.
 bool TryNext();
 void Back();
-// Whether the current lexeme is `text` (most lexemes differ in the first byte).
+// Whether the current lexeme is `text` (most lexemes differ in the first byte;
+// the rest of a short text is compared here rather than by a library call).
 __attribute__((always_inline)) inline bool Is(const char* text) {
     const char* l = src->lex;
-    return l[0] == text[0] && (!text[0] || __builtin_strcmp(l + 1, text + 1) == 0);
+    if (__builtin_constant_p(__builtin_strlen(text)))
+        return l[0] == text[0] && (!text[0] || __builtin_strcmp(l + 1, text + 1) == 0);
+    size_t i = 0;
+    while (l[i] == text[i]) {
+        if (!text[i]) return true;
+        ++i;
+    }
+    return false;
 }
 inline const char* Lex() { return src->lex; }
 // Requires the current lexeme to be `what`; otherwise a compile error of class

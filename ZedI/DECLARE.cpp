@@ -17,6 +17,7 @@ const char* const kReservedWords[] = {
 };
 const int kReservedWordCount = int(sizeof kReservedWords / sizeof kReservedWords[0]);
 bool IsReservedWord(const char* word) {
+    if (int marks = zc::LexemeMarks(word); marks >= 0) return marks & zc::markRESERVED;
     // The words by their first byte.
     static const struct ByFirst {
         std::vector<const char*> of[256];
@@ -35,6 +36,8 @@ namespace zc {
 static const char* const kPredefinedNames[] = {"int", "long", "char", "fixed", "float", "double", "short", "register", "void"};
 
 bool IsValidIdentifier(const char* name) {
+    // (No reserved word begins with "operator".)
+    if (int marks = LexemeMarks(name); marks >= 0) return marks == markWORD;
     if (name[0] == 'o' && !std::strncmp(name, "operator", 8)) return true;
     if (!name[0] || (name[0] >= '0' && name[0] <= '9')) return false;
     for (const char* p = name; *p; p++)
@@ -77,7 +80,9 @@ scSymbol* ReadTypeSpec() {
     Next();
     if (IsPunct((unsigned char)Lex()[0])) return nullptr;
     bool uns = false, sig = false, any = false;
-    for (;;) {
+    // The words tested first are all reserved: a name that is not passes them.
+    bool reserved = LexemeMarks(Lex()) != markWORD;
+    for (; reserved;) {
         if (Is("struct") || Is("class") || Is("script")) {
             ReadStruct(Is("script"), t);
             return made(t);
@@ -99,7 +104,7 @@ scSymbol* ReadTypeSpec() {
         any = true;
         Next();
     }
-    for (int i = 0; i < 9; i++) {
+    for (int i = 0; reserved && i < 9; i++) {
         if (Is(kPredefinedNames[i])) {
             if (i == tLONG)
                 Error(scerr_DECLARATION, "Type long is a 64bit long, yet not supported. \n(if you need 32-bit long, use int instead)");

@@ -25,14 +25,20 @@ struct scDictionaryIndex {
     scSymbol* last = nullptr;
 };
 
+scdicKnownName scdicKnown = {nullptr, 0, 0};
+
 namespace {
 
 constexpr int64_t kGap = int64_t(1) << 20;
 
 uint32_t Hash(const char* name, uint32_t& length) {
-    uint32_t h = 2166136261u;
+    if (name == scdicKnown.name) {
+        length = scdicKnown.length;
+        return scdicKnown.hash;
+    }
+    uint32_t h = kDictionaryHashSeed;
     const char* p = name;
-    for (; *p; ++p) h = (h ^ uint8_t(*p)) * 16777619u;
+    for (; *p; ++p) h = scdicHashStep(h, uint8_t(*p));
     length = uint32_t(p - name);
     return h;
 }
@@ -55,11 +61,12 @@ void Grow(scDictionaryIndex* x) {
 }
 
 // The entry of a name; with `create`, a new one when there is none.
-Entry* Slot(scDictionaryIndex* x, const char* name, bool create) {
+inline Entry* Slot(scDictionaryIndex* x, const char* name, bool create) {
     if (!create && !x->used) return nullptr;
     uint32_t length;
     uint32_t hash = Hash(name, length);
-    if (create && (x->used + 1) * 2 > x->mask + 1) Grow(x);
+    // Three quarters full at most: the table is touched memory too.
+    if (create && (x->used + 1) * 4 > (x->mask + 1) * 3) Grow(x);
     if (!x->slots) return nullptr;
     for (uint32_t i = hash & x->mask;; i = (i + 1) & x->mask) {
         Entry& e = x->slots[i];
@@ -73,7 +80,11 @@ Entry* Slot(scDictionaryIndex* x, const char* name, bool create) {
             ++x->used;
             return &e;
         }
-        if (e.hash == hash && e.length == length && std::memcmp(e.key, name, length) == 0) return &e;
+        if (e.hash != hash || e.length != length) continue;
+        // Names are short: compared here rather than by a library call.
+        uint32_t k = 0;
+        while (k < length && e.key[k] == name[k]) ++k;
+        if (k == length) return &e;
     }
 }
 
@@ -321,11 +332,11 @@ scSymbol* scdicLast(scDictionary dictionary) {
 }
 
 scSymbol* scdicLookup(scDictionary dictionary, const char* name) {
-    if (scDictionaryIndex* x = dictionary->index) {
-        Entry* e = Slot(x, name, false);
-        return e ? e->first : nullptr;
-    }
-    return scdicFind(dictionary->first, name);
+    scDictionaryIndex* x = dictionary->index;
+    if (!x) return scdicFind(dictionary->first, name);
+    if (!x->used) return nullptr;
+    Entry* e = Slot(x, name, false);
+    return e ? e->first : nullptr;
 }
 
 scSymbol* scdicLookupNext(scDictionary dictionary, scSymbol* symbol) {

@@ -54,6 +54,18 @@ scSymbol* scdicFind(scSymbol* first, const char* name);
 scSymbol* scdicLookup(scDictionary dictionary, const char* name);
 // The next record after `symbol` (a record of the dictionary) with the same name.
 scSymbol* scdicLookupNext(scDictionary dictionary, scSymbol* symbol);
+// The hash by which indexed dictionaries find names: one step per byte.
+inline uint32_t scdicHashStep(uint32_t hash, uint8_t byte) { return (hash ^ byte) * 16777619u; }
+constexpr uint32_t kDictionaryHashSeed = 2166136261u;
+// Names whose hash is known: a lookup by this very text (the same pointer, whose
+// bytes do not change while it is named here) uses the hash given instead of
+// hashing the name again. None (a null text) forgets it.
+struct scdicKnownName {
+    const char* name;
+    uint32_t hash, length;
+};
+extern scdicKnownName scdicKnown;
+inline void scdicKnownHash(const char* name, uint32_t hash, uint32_t length) { scdicKnown = {name, hash, length}; }
 // The last record of the list, none when empty.
 scSymbol* scdicLast(scDictionary dictionary);
 // Takes the first record off and returns it (none when empty); it is not freed.

@@ -24,7 +24,7 @@ static Type IntType() { return Type(); }
 }
 
 // Makes v a value the operation can write into: a fresh register with its value.
-static Val InReg(Val v) {
+static Val InReg(const Val& v) {
     if (v.mode == modeNONE && v.reg && v.r >= 2 && v.r < 240 && !v.addr) return v;
     return Load(v);
 }
@@ -903,8 +903,8 @@ static bool Primary(Val& v, bool needed) {
         if (!needed) return false;
         Error(scerr_OPERAND, "`%s' undeclared", l);
     }
-    Type t = SymType(s);
-    if (IsFunction(t)) {
+    SetToSymType(v.t, s);
+    if (IsFunction(v.t)) {
         std::string name = l;
         Next();
         Expect("(", "At the moment getting the address of a function is not implemented!", scerr_OPERAND);
@@ -913,7 +913,7 @@ static bool Primary(Val& v, bool needed) {
         return true;
     }
     v.sym = s;
-    v.t = t;
+    const bool stat = v.t.stat;
     v.t.stat = false;
     int kind = s->flags & 7;
     if (s->flags & 0x20) {
@@ -938,7 +938,9 @@ static bool Primary(Val& v, bool needed) {
         v.mode = modeDATA;
         v.off = s->address;
     }
-    if (!t.decl.empty() && t.decl[0] == '&') {
+    if (v.t.decl[0] == '&') {
+        Type t = v.t;
+        t.stat = stat;
         Val p = v;
         p.t = IntType();
         Val r = Load(p);
@@ -1025,7 +1027,7 @@ static bool Postfix(Val& v, bool needed) {
                 Error(scerr_OPERAND, "Indexing not table or pointer");
             Type et = Deeper(v.t);
             int step = SizeOf(et);
-            index = ToInt(index);
+            MakeInt(index);
             if (v.t.decl[0] == '[' && v.mode && index.imm) {
                 Displace(v, index.off * step);
                 v.t = et;
@@ -1319,10 +1321,18 @@ static int LevelOp(int level, const char*& text) {
     if ((Is("&") || Is("|") || Is("^")) && src->currentLine <= src->lastLine &&
         src->lines[src->currentLine][src->position] == '=')
         return -1;
-    for (auto& o : ops)
-        if (o.level == level && Is(o.t)) {
-            text = o.t;
-            return o.op;
+    // Each level's operators: a run of the table.
+    static const struct Runs {
+        uint8_t first[14] = {}, end[14] = {};
+        Runs() {
+            for (size_t i = sizeof ops / sizeof ops[0]; i-- > 0;) first[ops[i].level] = uint8_t(i);
+            for (size_t i = 0; i < sizeof ops / sizeof ops[0]; ++i) end[ops[i].level] = uint8_t(i + 1);
+        }
+    } runs;
+    for (int i = runs.first[level]; i < runs.end[level]; ++i)
+        if (Is(ops[i].t)) {
+            text = ops[i].t;
+            return ops[i].op;
         }
     return -1;
 }
@@ -1453,7 +1463,7 @@ __attribute__((noinline)) static bool LogicalLevel(int level, Val& v, bool neede
     const char* text = orl ? "||" : "&&";
     while (Is(text)) {
         if (IsStruct(v)) Error(scerr_OPERAND, "Invalid argument to operator %s", text);
-        v = ToInt(v);
+        MakeInt(v);
         Next();
         int p = -1;
         Val zero = Imm(0);
@@ -1466,7 +1476,7 @@ __attribute__((noinline)) static bool LogicalLevel(int level, Val& v, bool neede
         Val r;
         if (!ConditionalSubExp(level, r)) Error(scerr_SYNTAX, "Parse error at %s", Lex());
         if (IsStruct(r)) Error(scerr_OPERAND, "Invalid argument to operator %s", text);
-        r = ToInt(r);
+        MakeInt(r);
         if (!Fold(orl ? opORL : opANDL, v, r)) {
             if (!(r.imm && r.off == (orl ? 0 : 1))) {
                 if (v.imm) v = InReg(v);
@@ -1501,7 +1511,7 @@ __attribute__((noinline)) static bool AdditiveLevel(Val& v, bool needed) {
             if (ValKind(r.t) != tINT && ValKind(r.t) != tCHAR && ValKind(r.t) != tSHORT)
                 Error(scerr_OPERAND, "Invalid 2nd argument to operator+");
             int step = SizeOf(Deeper(v.t));
-            r = ToInt(r);
+            MakeInt(r);
             if (r.imm) {
                 r.off *= step;
             } else if (step != 1 && step != 0) {
@@ -1556,8 +1566,8 @@ __attribute__((noinline)) static bool BinaryLevel(int level, int op, const char*
         v = ConvertTo(v, ft);
         r = ConvertTo(r, ft);
     } else if (!floating) {
-        v = ToInt(v);
-        r = ToInt(r);
+        MakeInt(v);
+        MakeInt(r);
         if (ValKind(v.t) == vPOINTER) v.t = IntType();
         if (ValKind(r.t) == vPOINTER) r.t = IntType();
         v.t.uns = uns;
@@ -1638,9 +1648,9 @@ bool SubExp(int level, Val& v, bool needed) {
         }
     } acting;
     for (int at = (bottom > 12 ? 12 : bottom); at >= level; --at) {
-        const unsigned may = acting.levels[uint8_t(Lex()[0])];
-        if (!(may & ((2u << at) - (1u << level)))) break;  // none of the levels left
-        if (!(may & (1u << at))) continue;
+        const unsigned may = acting.levels[uint8_t(Lex()[0])] & ((2u << at) - (1u << level));
+        if (!may) break;                   // none of the levels left
+        at = 31 - __builtin_clz(may);      // the next level that may act
         g_exprDepth = base + (at - level + 1);
         bool ok = true;
         switch (at) {

@@ -4,7 +4,11 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
+#include <new>
+#include <vector>
 
+#include "Compiler.h"
 #include "CompilerInternal.h"
 
 namespace zc {
@@ -12,6 +16,7 @@ namespace zc {
 CompilePhase phase = phaseIDLE;
 scSourceText* src = nullptr;
 bool literalMode = true;
+bool readOnce = true;
 char title[128] = "Untitled";
 char author[128] = "Anonymous";
 
@@ -92,6 +97,8 @@ scSourceText* scsNewSourceText() {
     auto* t = static_cast<scSourceText*>(scmAlloc(sizeof(scSourceText)));
     t->ownsLines = 1;
     t->lex = t->lexeme;
+    static uint32_t serial = 0;
+    t->serial = ++serial;
     return t;
 }
 
@@ -111,11 +118,15 @@ void SetLineCapacity(scSourceText* t, int capacity) {
     t->capacity = capacity;
 }
 
-void AppendLine(scSourceText* t, const char* text, int length) {
+void AppendLineText(scSourceText* t, char* line) {
     if (t->lastLine + 2 >= t->capacity) SetLineCapacity(t, t->capacity + 20);
+    t->lines[++t->lastLine] = line;
+}
+
+void AppendLine(scSourceText* t, const char* text, int length) {
     char* line = static_cast<char*>(scmAlloc(length + 1));
     std::memcpy(line, text, size_t(length));
-    t->lines[++t->lastLine] = line;
+    AppendLineText(t, line);
 }
 
 // The reading primitives, inlined into the lexer's loops. Stepping back works
@@ -300,6 +311,22 @@ bool scsReadRawLexeme(scSourceText* t) {
 // one by one: a Shift-JIS character whose trail byte is 0x5C (a backslash) escapes
 // the byte after it, so script authors write such characters with the backslash
 // doubled.
+// The byte that a backslash and `d` stand for in a literal of the compiling
+// phase (a backslash at a line's end keeps the line break).
+static void AppendEscaped(std::string& s, int d) {
+    switch (d) {
+    case 'n': s += '\n'; break;
+    case 'r': s += '\r'; break;
+    case 't': s += '\t'; break;
+    case '\\': s += '\\'; break;
+    case '"': s += '"'; break;
+    case '\'': s += '\''; break;
+    default:
+        s += '\\';
+        s += d == 0 ? '\n' : char(d);
+    }
+}
+
 static void ReadLiteral(scSourceText* t, char quote) {
     std::string s(1, quote);
     for (;;) {
@@ -309,17 +336,7 @@ static void ReadLiteral(scSourceText* t, char quote) {
             int d = scsGetChar(t);
             if (d == kEnd) Error(scerr_SYNTAX, "End of file reached inside string definition");
             if (phase == phaseCOMPILE) {
-                switch (d) {
-                case 'n': s += '\n'; break;
-                case 'r': s += '\r'; break;
-                case 't': s += '\t'; break;
-                case '\\': s += '\\'; break;
-                case '"': s += '"'; break;
-                case '\'': s += '\''; break;
-                default:
-                    s += '\\';
-                    s += d == 0 ? '\n' : char(d);
-                }
+                AppendEscaped(s, d);
             } else {
                 s += '\\';
                 s += d == 0 ? '\n' : char(d);
@@ -344,8 +361,482 @@ static void ReadLiteral(scSourceText* t, char quote) {
     }
 }
 
-bool scsGetLexeme(scSourceText* t) {
-    scsSavePosition(t, &t->saved);
+// ---- Lexemes read once ----------------------------------------------------------
+// While a compile runs, the names, numbers and literals are interned: one copy
+// of each text with its hash and marks, so that the dictionaries need not hash
+// a name again and the preprocessor knows a macro's name by a mark. The
+// preprocessor cuts a line into lexemes only to see whether it needs it; the
+// compiler cuts each line it reads once into a slot kept for the lines read
+// lately, and reading a lexeme then finds it by the reading position, leaving
+// the reader's state as the character by character reading leaves it. A line's
+// lexemes stop before anything that reading does its own way (a literal or `\'
+// running over the line's end, a byte 26, a control byte, a word too long):
+// from there on the line is read character by character, as before.
+namespace {
+
+struct Atom {
+    const char* text;
+    uint32_t hash;
+    uint32_t length;
+    uint32_t flags;
+};
+enum : uint32_t { atomMACRO = 1 };
+
+struct Token {
+    uint32_t atom;
+    uint16_t start, end;  // lexemeStart and the position after it
+};
+
+// Lexemes in a block that grows (not zeroed: written before read).
+struct TokenBuffer {
+    Token* data = nullptr;
+    size_t size = 0, capacity = 0;
+    void Room(size_t more) {
+        if (size + more <= capacity) return;
+        size_t n = std::max(capacity * 2, size + more);
+        auto* d = static_cast<Token*>(std::realloc(data, n * sizeof(Token)));
+        if (!d) throw std::bad_alloc();
+        data = d;
+        capacity = n;
+    }
+    void Release() {
+        std::free(data);
+        data = nullptr;
+        size = capacity = 0;
+    }
+};
+
+// The lexemes of one line of the text being compiled. The lines read lately
+// keep theirs in a few such slots (by line index), reused over and over: a
+// compile touches little fresh memory however long the text.
+struct LineSlot {
+    int line = -1;
+    const char* text = nullptr;  // the line they were cut from
+    uint32_t serial = 0;         // of the text the line belongs to
+    uint32_t generation = 0;     // counts the cuts into this slot
+    int32_t length = 0;          // of the line's text
+    bool complete = false;       // only blanks follow the last lexeme
+    TokenBuffer tokens;
+};
+constexpr int kLineSlots = 256;
+
+struct Lexemes {
+    std::vector<Atom> atoms;
+    std::vector<uint32_t> slots;  // by hash: an atom's index + 1; 0 a free slot
+    struct Chunk {
+        std::unique_ptr<char[]> bytes;
+        size_t size;
+    };
+    std::vector<Chunk> chunks;   // the atoms' texts
+    size_t chunk = 0, used = 0;  // the chunk being filled, its bytes taken
+    uint64_t macroFilter[64] = {};  // by hash: bits of the names that are or were macros
+    LineSlot lines[kLineSlots];
+    uint32_t serial = 0;  // the text being read
+    // The line of the lexeme read last, its line's lexemes, and the one after it.
+    int line = -1;
+    const Token* tk = nullptr;
+    uint32_t count = 0, next = 0;
+    // The last lexeme found the long way: where the reading started (mostly on
+    // a line before it), the lexeme, its line and the blanks and line breaks
+    // passed; read again after a step back, it is taken from here while its
+    // line's slot holds the same cut.
+    struct {
+        int fromLine = -1, fromPosition = 0, line = -1;
+        const LineSlot* slot = nullptr;
+        uint32_t generation = 0, index = 0;
+        int blanks = 0, breaks = 0;
+    } far;
+    uint32_t single[256] = {};  // the atoms of one-byte texts
+};
+Lexemes g;
+
+constexpr size_t kChunk = 64 * 1024;
+
+inline uint32_t HashOf(const char* text, uint32_t length) {
+    uint32_t h = kDictionaryHashSeed;
+    for (uint32_t i = 0; i < length; ++i) h = scdicHashStep(h, uint8_t(text[i]));
+    return h;
+}
+
+// A copy of the text in the chunks, after a byte of marks (markWORD, markRESERVED).
+const char* Keep(const char* text, uint32_t length) {
+    size_t need = size_t(length) + 2;
+    while (g.chunk < g.chunks.size() && g.used + need > g.chunks[g.chunk].size) {
+        ++g.chunk;
+        g.used = 0;
+    }
+    if (g.chunk == g.chunks.size()) {
+        size_t size = std::max(kChunk, need);
+        g.chunks.push_back({std::unique_ptr<char[]>(new char[size]), size});
+    }
+    char* at = g.chunks[g.chunk].bytes.get() + g.used;
+    // A word: word bytes, not led by a digit.
+    bool word = length && !(text[0] >= '0' && text[0] <= '9');
+    for (uint32_t k = 0; word && k < length; ++k) word = IsWordChar((unsigned char)text[k]);
+    at[0] = word ? markWORD : 0;
+    std::memcpy(at + 1, text, length);
+    at[length + 1] = 0;
+    g.used += need;
+    return at + 1;
+}
+
+__attribute__((noinline)) uint32_t AddAtom(const char* text, uint32_t length, uint32_t hash) {
+    uint32_t index = uint32_t(g.atoms.size());
+    g.atoms.push_back({Keep(text, length), hash, length, 0});
+    if (g.atoms.size() * 2 > g.slots.size()) {
+        std::vector<uint32_t> slots(std::max<size_t>(g.slots.size() * 2, 1024));
+        uint32_t m = uint32_t(slots.size()) - 1;
+        for (uint32_t k = 0; k < g.atoms.size(); ++k) {
+            uint32_t i = g.atoms[k].hash & m;
+            while (slots[i]) i = (i + 1) & m;
+            slots[i] = k + 1;
+        }
+        g.slots.swap(slots);
+    } else {
+        uint32_t m = uint32_t(g.slots.size()) - 1;
+        uint32_t i = hash & m;
+        while (g.slots[i]) i = (i + 1) & m;
+        g.slots[i] = index + 1;
+    }
+    return index;
+}
+
+inline uint32_t Intern(const char* text, uint32_t length, uint32_t hash) {
+    const uint32_t* slots = g.slots.data();
+    uint32_t mask = uint32_t(g.slots.size()) - 1;
+    const Atom* atoms = g.atoms.data();
+    for (uint32_t i = hash & mask;; i = (i + 1) & mask) {
+        uint32_t s = slots[i];
+        if (!s) break;
+        const Atom& a = atoms[s - 1];
+        if (a.hash != hash || a.length != length) continue;
+        uint32_t k = 0;
+        while (k < length && a.text[k] == text[k]) ++k;
+        if (k == length) return s - 1;
+    }
+    return AddAtom(text, length, hash);
+}
+
+// The end of the literal whose quote is at `i`, its text read as the compiling
+// phase reads it (see ReadLiteral); -1 when it runs over the line's end or
+// meets a byte 26.
+int LiteralEnd(const char* line, int i, std::string& s) {
+    char quote = line[i];
+    s.assign(1, quote);
+    int j = i + 1;
+    for (;;) {
+        int c = (unsigned char)line[j++];
+        if (c == kEnd || c == 0) return -1;
+        if (c == '\\') {
+            int d = (unsigned char)line[j++];
+            if (d == kEnd || d == 0) return -1;
+            AppendEscaped(s, d);
+            continue;
+        }
+        if (c == 13 || c == 10) {
+            s += '\n';
+            continue;
+        }
+        s += char(c);
+        if (c == quote) return j;
+    }
+}
+
+// Cuts `line` from byte `from` on, appending its lexemes to `tokens`, and
+// returns where it stopped: at the line's end when all is cut, otherwise before
+// the first lexeme that the character by character reading must read.
+int Cut(const char* text, int from, TokenBuffer& tokens) {
+    const auto* line = reinterpret_cast<const unsigned char*>(text);
+    size_t length = std::strlen(text);
+    if (length > 0xFFFF) return from;  // positions are kept in 16 bits
+    tokens.Room(length + 1);
+    Token* out = tokens.data + tokens.size;
+    Token* const begin = out;
+    int i = from;
+    for (;;) {
+        int c = line[i];
+        while (c == ' ') c = line[++i];
+        uint8_t cls = kCharClasses.of[c];
+        if (cls & kBlank) {
+            if (!c) {
+                tokens.size += size_t(out - begin);
+                return i;
+            }
+            ++i;
+            continue;
+        }
+        int end = i + 1;
+        uint32_t atom;
+        if (cls & kWord) {
+            // A word, or a number that takes its dots along.
+            uint32_t h = scdicHashStep(kDictionaryHashSeed, uint8_t(c));
+            if (c >= '0' && c <= '9') {
+                while ((kCharClasses.of[line[end]] & kWord) || line[end] == '.') h = scdicHashStep(h, line[end++]);
+            } else {
+                while (kCharClasses.of[line[end]] & kWord) h = scdicHashStep(h, line[end++]);
+            }
+            if (end - i > 127 || line[end] == kEnd) break;
+            atom = end == i + 1 ? g.single[c] : Intern(text + i, uint32_t(end - i), h);
+        } else if (cls & kPunct) {
+            int c2 = line[i + 1];
+            if (c == ';' || c == '(' || c == ')') {
+                atom = g.single[c];
+            } else if (c == '"' || c == '\'') {
+                std::string literal;
+                end = LiteralEnd(text, i, literal);
+                if (end < 0) break;
+                auto n = uint32_t(literal.size());
+                atom = Intern(literal.data(), n, HashOf(literal.data(), n));
+            } else {
+                if (!(kCharClasses.of[c2] & kPunct)) {
+                    // Mostly a one-byte lexeme before a blank or a word.
+                    if (c2 == kEnd || (c2 && line[i + 2] == kEnd)) break;
+                } else if (c2 == kEnd || line[i + 2] == kEnd) {
+                    break;
+                } else if (c2 == ';' || c2 == '"' || c2 == '\'' || c2 == '(' || c2 == ')') {
+                    // The quote pairs that begin with a backslash are operators too.
+                    if (c == '\\' && (c2 == '"' || c2 == '\'')) end = i + 2;
+                } else if (int c3 = line[i + 2]; (kCharClasses.of[c3] & kPunct) && IsOperator3(c, c2, c3)) {
+                    end = i + 3;
+                } else if (IsOperator2(c, c2)) {
+                    end = i + 2;
+                    if (c == '.' && c2 == '.') {
+                        // ".." and a "." after it read as "...".
+                        if (line[end] == kEnd) break;
+                        if (line[end] == '.') ++end;
+                    }
+                }
+                atom = end == i + 1 ? g.single[c] : Intern(text + i, uint32_t(end - i), HashOf(text + i, uint32_t(end - i)));
+            }
+        } else if (c >= 0x80) {
+            atom = g.single[c];
+        } else {
+            break;  // a control byte: refused by the lexer
+        }
+        *out++ = {atom, uint16_t(i), uint16_t(end)};
+        i = end;
+    }
+    tokens.size += size_t(out - begin);
+    return i;
+}
+
+// Made ready for the compile's text.
+inline void Ready() {
+    if (g.slots.empty()) ResetLexemes();
+    if (src->serial == g.serial) return;
+    g.serial = src->serial;
+    g.line = -1;
+    g.far = {};
+}
+
+// The lexemes of a line of the compile's text, cut when its slot holds another's.
+const LineSlot& LineTokensOf(int index) {
+    LineSlot& s = g.lines[index & (kLineSlots - 1)];
+    const char* text = src->lines[index];
+    if (s.line != index || s.text != text || s.serial != g.serial) {
+        s.line = index;
+        s.text = text;
+        s.serial = g.serial;
+        ++s.generation;
+        s.tokens.size = 0;
+        int end = Cut(text, 0, s.tokens);
+        s.complete = text[end] == 0;
+        s.length = s.complete ? end : int(std::strlen(text));
+    }
+    return s;
+}
+
+__attribute__((always_inline)) inline void Take(scSourceText* t, int line, uint32_t i, int blanks, int lineBreaks) {
+    const Token& k = g.tk[i];
+    const Atom& a = g.atoms[k.atom];
+    t->currentLine = line;
+    t->position = k.end;
+    t->lexemeStart = k.start;
+    t->blanksBefore = blanks;
+    t->lineBreaksBefore = lineBreaks;
+    t->lex = const_cast<char*>(a.text);
+    g.next = i + 1;
+    scdicKnownHash(a.text, a.hash, a.length);
+}
+
+// Reads the lexeme at the reading position from the lines' lexemes, as the
+// character by character reading would, when the reading does not go on from
+// the one read last on its line; false, with nothing changed, where they do not
+// tell it.
+__attribute__((noinline)) bool ReadCutFar(scSourceText* t) {
+    int line = t->currentLine, p = t->position;
+    if (line < 0 || line > t->lastLine) return false;
+    Ready();
+    g.line = -1;  // cutting lines below may take the slot of the one read last
+    const LineSlot* s = &LineTokensOf(line);
+    const Token* tk = s->tokens.data;
+    uint32_t count = uint32_t(s->tokens.size);
+    int lineBreaks = t->lineBreaksBefore == -1 ? 1 : 0;
+    uint32_t i = 0;
+    int blanks;
+    if (count && p < tk[count - 1].end) {
+        while (tk[i].start < p) ++i;
+        // `p` must lie in the blanks before it, not inside the one before.
+        if (i > 0 && tk[i - 1].end > p) return false;
+        blanks = tk[i].start - p;
+    } else {
+        // Past the line's last lexeme: the next one stands on a line further on.
+        if (!s->complete) return false;
+        blanks = p <= s->length ? s->length - p + 1 : 0;
+        for (;;) {
+            if (++line > t->lastLine) return false;  // the end of the text: the long way
+            ++lineBreaks;
+            s = &LineTokensOf(line);
+            if (s->tokens.size) break;
+            if (!s->complete) return false;
+            blanks += s->length + 1;
+        }
+        tk = s->tokens.data;
+        count = uint32_t(s->tokens.size);
+        blanks += tk[0].start;
+    }
+    g.line = line;
+    g.tk = tk;
+    g.count = count;
+    g.far.fromLine = t->currentLine;
+    g.far.fromPosition = p;
+    g.far.line = line;
+    g.far.slot = s;
+    g.far.generation = s->generation;
+    g.far.index = i;
+    g.far.blanks = blanks;
+    g.far.breaks = lineBreaks - (t->lineBreaksBefore == -1 ? 1 : 0);
+    Take(t, line, i, blanks, lineBreaks);
+    return true;
+}
+
+// The lexeme after the one read last on its line, or that one read again after
+// a step back: most lexemes are read so.
+__attribute__((always_inline)) inline bool ReadCutNear(scSourceText* t) {
+    if (t->serial != g.serial) return false;
+    int p = t->position;
+    int lineBreaks = t->lineBreaksBefore == -1 ? 1 : 0;
+    if (t->currentLine == g.line) {
+        const Token* tk = g.tk;
+        uint32_t i = g.next;
+        if (i < g.count && tk[i - 1].end == p) {
+            Take(t, g.line, i, tk[i].start - p, lineBreaks);
+            return true;
+        }
+        --i;
+        if (i > 0 && tk[i - 1].end == p) {
+            Take(t, g.line, i, tk[i].start - p, lineBreaks);
+            return true;
+        }
+    }
+    if (t->currentLine == g.far.fromLine && p == g.far.fromPosition && g.far.slot &&
+        g.far.slot->generation == g.far.generation) {
+        g.line = g.far.line;
+        g.tk = g.far.slot->tokens.data;
+        g.count = uint32_t(g.far.slot->tokens.size);
+        Take(t, g.far.line, g.far.index, g.far.blanks, lineBreaks + g.far.breaks);
+        return true;
+    }
+    return false;
+}
+
+}  // namespace
+
+void ResetLexemes() {
+    scdicKnownHash(nullptr, 0, 0);
+    g.atoms.clear();
+    g.slots.assign(1024, 0);
+    if (g.chunks.size() > 4) g.chunks.resize(4);
+    g.chunk = 0;
+    g.used = 0;
+    for (LineSlot& s : g.lines) {
+        s.line = -1;
+        s.serial = 0;
+        if (s.tokens.capacity > 1024) s.tokens.Release();
+    }
+    std::memset(g.macroFilter, 0, sizeof g.macroFilter);
+    g.serial = 0;
+    g.line = -1;
+    g.next = 0;
+    g.far = {};
+    for (int c = 1; c < 256; ++c) {
+        char b = char(c);
+        g.single[c] = Intern(&b, 1, HashOf(&b, 1));
+    }
+    for (int k = 0; k < zedi::kReservedWordCount; ++k) {
+        const char* w = zedi::kReservedWords[k];
+        auto n = uint32_t(std::strlen(w));
+        const_cast<char*>(g.atoms[Intern(w, n, HashOf(w, n))].text)[-1] |= markRESERVED;
+    }
+}
+
+int LexemeMarks(const char* text) {
+    if (!text || text != scdicKnown.name) return -1;
+    return text[-1];
+}
+
+void MarkMacroName(const char* name, bool macro) {
+    Ready();
+    uint32_t length = uint32_t(std::strlen(name));
+    uint32_t hash = HashOf(name, length);
+    Atom& a = g.atoms[Intern(name, length, hash)];
+    a.flags = macro ? a.flags | atomMACRO : a.flags & ~atomMACRO;
+    if (macro) g.macroFilter[(hash >> 6) & 63] |= uint64_t(1) << (hash & 63);
+}
+
+// Whether the rest of a line from `from` needs nothing of the preprocessor: no
+// directive, comment (no "//" or "/*" anywhere) or literal, no byte the lexer
+// treats specially or refuses, no word too long, and no word that names a
+// macro. Words are cut as the lexer cuts them (a number takes its dots along).
+int PlainFrom(int index, int from) {
+    // What each byte asks of the scan.
+    enum : uint8_t { END, BLANK, PUNCT, SLASH, REFUSE, LETTER, DIGIT };
+    static const struct Kinds {
+        uint8_t of[256];
+        Kinds() {
+            for (int c = 0; c < 256; ++c) {
+                uint8_t cls = kCharClasses.of[c];
+                of[c] = (cls & kBlank) ? BLANK : (cls & kPunct) ? PUNCT : (cls & kWord) ? LETTER : REFUSE;
+            }
+            of[0] = END;
+            for (int c = '0'; c <= '9'; ++c) of[c] = DIGIT;
+            of['/'] = SLASH;
+            for (int c : {'#', '"', '\'', '\\'}) of[c] = REFUSE;
+        }
+    } kinds;
+    if (g.slots.empty()) ResetLexemes();
+    const char* text = src->lines[index];
+    const auto* line = reinterpret_cast<const unsigned char*>(text);
+    for (int i = from;;) {
+        int c = line[i];
+        switch (kinds.of[c]) {
+        case END: return i;
+        case BLANK:
+        case PUNCT: ++i; continue;
+        case SLASH:
+            if (line[i + 1] == '/' || line[i + 1] == '*') return -1;
+            ++i;
+            continue;
+        case REFUSE: return -1;  // directives, literals, control bytes, 127 and above: the long way
+        default: break;
+        }
+        int j = i + 1;
+        uint32_t h = scdicHashStep(kDictionaryHashSeed, uint8_t(c));
+        if (c <= '9') {
+            while ((kCharClasses.of[line[j]] & kWord) || line[j] == '.') h = scdicHashStep(h, line[j++]);
+        } else {
+            while (kCharClasses.of[line[j]] & kWord) h = scdicHashStep(h, line[j++]);
+        }
+        if (j - i > 127) return -1;
+        if ((g.macroFilter[(h >> 6) & 63] >> (h & 63)) & 1) {
+            uint32_t atom = j == i + 1 ? g.single[c] : Intern(text + i, uint32_t(j - i), h);
+            if (g.atoms[atom].flags & atomMACRO) return -1;
+        }
+        i = j;
+    }
+}
+
+__attribute__((noinline)) static bool ReadLexemeLong(scSourceText* t) {
     if (!scsReadRawLexeme(t)) return false;
     if (literalMode && (t->lexeme[0] == '"' || t->lexeme[0] == '\'') && t->lexeme[1] == 0) {
         ReadLiteral(t, t->lexeme[0]);
@@ -358,6 +849,15 @@ bool scsGetLexeme(scSourceText* t) {
     }
     return true;
 }
+
+__attribute__((always_inline)) static inline bool GetLexeme(scSourceText* t) {
+    t->saved = {t, t->currentLine, t->position};
+    if (t == src && phase == phaseCOMPILE && literalMode && readOnce && (ReadCutNear(t) || ReadCutFar(t)))
+        return true;
+    return ReadLexemeLong(t);
+}
+
+bool scsGetLexeme(scSourceText* t) { return GetLexeme(t); }
 
 void scsUngetLexeme(scSourceText* t) {
     t->currentLine = t->saved.line;
@@ -439,9 +939,9 @@ char* scsReadRestOfLine(scSourceText* t, int collapse) {
 // ---- Reading helpers of the compiling phase ------------------------------------
 
 void Next() {
-    if (!scsGetLexeme(src)) Error(scerr_SYNTAX, "Parse error");
+    if (!GetLexeme(src)) Error(scerr_SYNTAX, "Parse error");
 }
-bool TryNext() { return scsGetLexeme(src); }
+bool TryNext() { return GetLexeme(src); }
 void Back() { scsUngetLexeme(src); }
 void Expect(const char* what, const char* message, int cls) {
     if (!Is(what)) Error(cls, message, Lex());

@@ -7,6 +7,7 @@
 #include <cstring>
 #include <dirent.h>
 #include <sys/stat.h>
+#include <new>
 #include <string>
 
 #include "Compiler.h"
@@ -49,6 +50,7 @@ const char* const kPredefined[][2] = {
 scSymbol* AddMacro(const char* name, int kind, int listLength, const char* text) {
     scSymbol* m = scdicAdd(g_macros, name, listLength, kind, nullptr);
     m->typeString = scmStrdup(text);
+    MarkMacroName(name, true);
     return m;
 }
 
@@ -317,38 +319,6 @@ void LineMark(int line) {
     ToLineEnd();
 }
 
-// Whether the rest of a line from `p` needs nothing of the preprocessor: no
-// directive, comment (no "//" or "/*" anywhere) or literal, no byte the lexer treats specially or
-// refuses, no word too long, and no word that names a macro. Words are cut as
-// the lexer cuts them (a number takes its dots along).
-bool PlainRest(const char* line, int p) {
-    char word[128];
-    for (int i = p; line[i];) {
-        int c = (unsigned char)line[i];
-        uint8_t cls = kCharClasses.of[c];
-        if (cls & kBlank) {
-            ++i;
-            continue;
-        }
-        if (c == '#' || c == '"' || c == '\'' || c == '\\') return false;
-        if (c == '/' && (line[i + 1] == '/' || line[i + 1] == '*')) return false;
-        if (cls & kPunct) {
-            ++i;
-            continue;
-        }
-        if (!(cls & kWord)) return false;  // control bytes, 127 and above: the long way
-        bool number = c >= '0' && c <= '9';
-        int n = 0;
-        for (; (kCharClasses.of[(unsigned char)line[i]] & kWord) || (line[i] == '.' && number); ++i) {
-            if (n >= 127) return false;
-            word[n++] = line[i];
-        }
-        word[n] = 0;
-        if (scdicLookup(g_macros, word)) return false;
-    }
-    return true;
-}
-
 // Passes over the lines, from the reading position on, that need nothing of
 // the preprocessor, leaving the position where the lexer would have left it
 // for the next lexeme.
@@ -363,8 +333,9 @@ void SkipPlainLines() {
             src->lineBreaksBefore = -1;
             continue;
         }
-        if (!PlainRest(line, p)) return;
-        ToLineEnd();
+        int end = PlainFrom(src->currentLine, p);
+        if (end < 0) return;
+        src->position = end + 1;
     }
 }
 
@@ -574,6 +545,7 @@ int PreprocessBlock(bool nested, bool parentSkipping, bool active) {
             NeedLexeme();
             if (!scdicLookup(g_macros, Lex())) Error(scerr_SYNTAX, "Undefining not defined macro");
             scdicRemove(g_macros, Lex());
+            MarkMacroName(Lex(), false);
             finish(src->currentLine);
         } else if (dir == "include") {
             NeedLexeme();
@@ -599,20 +571,35 @@ constexpr int kMaxLine = 2047;
     Error(scerr_SYNTAX, "Line %d is longer than %d bytes", line, kMaxLine);
 }
 
+// At least the number of lines of a text (its line ends, and one more): the
+// line array is made that large at once rather than grown and copied.
+static int LineCount(const char* text, size_t size) {
+    size_t n = 1;
+    for (const char* p = text; (p = static_cast<const char*>(std::memchr(p, '\n', size - size_t(p - text)))); ++p) ++n;
+    for (const char* p = text; (p = static_cast<const char*>(std::memchr(p, '\r', size - size_t(p - text)))); ++p) ++n;
+    return int(std::min(n, size_t(1) << 24));
+}
+
 scSourceText* scsTextFromString(const char* text) {
     if (!text) return nullptr;
     scSourceText* t = scsNewSourceText();
     t->lastLine = -1;
-    SetLineCapacity(t, 1000);
-    const char* p = text;
+    // The lines stay in one copy of the text: each ends where a zero is put.
+    size_t size = std::strlen(text);
+    SetLineCapacity(t, LineCount(text, size) + 2);
+    auto* p = static_cast<char*>(std::malloc(size + 1));
+    if (!p) throw std::bad_alloc();
+    scmTrack(p);
+    std::memcpy(p, text, size + 1);
     while (*p) {
-        const char* e = p;
-        while (*e && *e != '\n' && *e != '\r') e++;
+        char* e = p + std::strcspn(p, "\r\n");
         int len = int(e - p);
         if (len > kMaxLine) LineTooLong(t->lastLine + 2);
-        AppendLine(t, p, len);
-        if (*e == '\r' && e[1] == '\n') e++;
-        if (*e) e++;
+        char end = *e;
+        *e = 0;
+        AppendLineText(t, p);
+        if (end == '\r' && e[1] == '\n') e++;
+        if (end) e++;
         p = e;
     }
     AppendLine(t, " /**/ ", 6);
@@ -623,40 +610,68 @@ scSourceText* scsTextFromFile(const char* path) {
     FILE* f = OpenSource(path);
     if (!f) return nullptr;
     struct stat st;
-    if (fstat(fileno(f), &st) == 0 && st.st_size > kMaxIncludedBytes) {
+    bool sized = fstat(fileno(f), &st) == 0;
+    if (sized && st.st_size > kMaxIncludedBytes) {
         std::fclose(f);
         Error(scerr_SYNTAX, "File `%s' too large", path);
     }
+    // The lines stay in one copy of the file: each ends where a zero is put.
+    size_t size = 0, room = sized && st.st_size > 0 ? size_t(st.st_size) + 1 : 64 * 1024;
+    auto* text = static_cast<char*>(std::malloc(room));
+    for (;;) {
+        if (!text) {
+            std::fclose(f);
+            throw std::bad_alloc();
+        }
+        size += std::fread(text + size, 1, room - size, f);
+        if (size < room) break;  // the end of the file (or an error: read as its end)
+        if (size > size_t(kMaxIncludedBytes)) {
+            std::free(text);
+            std::fclose(f);
+            Error(scerr_SYNTAX, "File `%s' too large", path);
+        }
+        room *= 2;
+        char* more = static_cast<char*>(std::realloc(text, room));
+        if (!more) std::free(text);
+        text = more;
+    }
+    std::fclose(f);
+    scmTrack(text);
     scSourceText* t = scsNewSourceText();
     t->lastLine = -1;
-    SetLineCapacity(t, 20);
-    char buf[kMaxLine + 3];  // the line, CR LF, and the terminating zero
-    for (;;) {
-        if (!std::fgets(buf, sizeof buf, f)) break;
-        int len = int(std::strlen(buf));
-        bool cut = len == int(sizeof buf) - 1 && buf[len - 1] != '\n' && !std::feof(f);
-        // Text-mode reading: a CR LF pair is one line end.
-        if (std::feof(f)) {
+    SetLineCapacity(t, LineCount(text, size) + 2);
+    // Read as a text-mode line reader with a buffer of a longest line, its line
+    // end and a zero reads: at most that many bytes at a time, up to a LF.
+    constexpr size_t kRead = kMaxLine + 2;
+    for (size_t at = 0; at < size;) {
+        char* buf = text + at;
+        size_t limit = std::min(size - at, kRead);
+        auto* lf = static_cast<char*>(std::memchr(buf, '\n', limit));
+        size_t taken = lf ? size_t(lf - buf) + 1 : limit;
+        bool end = !lf && taken < kRead;  // the reading met the end of the file
+        int len = int(strnlen(buf, taken));
+        bool cut = len == int(kRead) && buf[len - 1] != '\n' && !end;
+        if (end) {
             for (int i = 0; i < len; i++)
                 if (buf[i] == 26 || (unsigned char)buf[i] == 0xFF) {
                     len = i;
                     break;
                 }
         }
+        // Text-mode reading: a CR LF pair is one line end.
         while (len > 0 && (buf[len - 1] == '\n' || buf[len - 1] == '\r')) len--;
-        if (cut || len > kMaxLine) {
-            std::fclose(f);
-            LineTooLong(t->lastLine + 2);
-        }
-        AppendLine(t, buf, len);
+        if (cut || len > kMaxLine) LineTooLong(t->lastLine + 2);
+        buf[len] = 0;
+        AppendLineText(t, buf);
+        at += taken;
     }
-    std::fclose(f);
     AppendLine(t, " /**/ ", 6);
     return t;
 }
 
 scSourceText* scsPreprocess(scSourceText* text) {
     src = text;
+    ResetLexemes();
     g_macros = scdicNewIndexed();
     for (auto& m : kPredefined) AddMacro(m[0], 0, 0, m[1]);
     text->lineBreaksBefore = -1;
@@ -689,6 +704,7 @@ void ResetState() {
     zc::literalMode = true;
     std::strcpy(zc::title, "Untitled");
     std::strcpy(zc::author, "Anonymous");
+    zc::ResetLexemes();
 }
 
 template <class Make, class Body>

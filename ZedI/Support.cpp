@@ -1,6 +1,7 @@
 #include "Support.h"
 
 #include <fcntl.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -35,12 +36,27 @@ struct Chunk {
     char* end;      // end of the chunk's memory
     char* free;     // the next block's header
     char* lastBlock;
+    char* high;     // the furthest `free` has been: beyond it the chunk is still zero
+    char* mapped;   // the end of what has been mapped ahead of the blocks
 };
+constexpr size_t kMapStep = 1024 * 1024;
 constexpr size_t kLargeBlock = 64 * 1024;  // bigger blocks are tracked singly
 constexpr size_t kFirstChunk = 256 * 1024, kMaxChunk = 8 * 1024 * 1024;
 bool g_arena = false;
+unsigned g_sweeps = 0;
 Chunk* g_chunks = nullptr;
 size_t g_nextChunk = kFirstChunk;
+// Chunks kept from the last compile, cleared, for the next: fresh memory costs a
+// page fault per page at its first write, more than clearing what was used.
+Chunk* g_spare = nullptr;
+#ifdef __SANITIZE_ADDRESS__
+constexpr size_t kKeptChunks = 0;  // freed, so that a block used after the sweep is caught
+#else
+// What a typical large compile takes (a 50,000-line program of a hundred or a
+// thousand functions fills 8 MB of chunks; a computer player's script a quarter
+// of the first chunk); a larger compile frees the rest.
+constexpr size_t kKeptChunks = 8 * 1024 * 1024;
+#endif
 
 
 unsigned BucketOf(const void* block) {
@@ -59,6 +75,16 @@ void* Checked(void* p) {
 
 size_t Round16(size_t n) { return (n + 15) & ~size_t(15); }
 
+// Maps the fresh pages of a large block about to be written in one call rather
+// than by a page fault at the first write of each (where the kernel cannot, the
+// faults happen as before).
+void MapAhead(void* block, size_t bytes) {
+    constexpr uintptr_t kPage = 4096;
+    uintptr_t from = (reinterpret_cast<uintptr_t>(block) + kPage - 1) & ~(kPage - 1);
+    uintptr_t to = (reinterpret_cast<uintptr_t>(block) + bytes) & ~(kPage - 1);
+    if (to > from) ::madvise(reinterpret_cast<void*>(from), to - from, MADV_POPULATE_WRITE);
+}
+
 // The header of an arena block, null when the block is not from the arena.
 ArenaBlock* ArenaHeader(void* block) {
     char* p = static_cast<char*>(block);
@@ -71,11 +97,19 @@ void* ArenaAlloc(size_t size) {
     size_t need = sizeof(ArenaBlock) + Round16(size ? size : 1);
     Chunk* c = g_chunks;
     if (!c || size_t(c->end - c->free) < need) {
-        size_t bytes = g_nextChunk;
-        if (g_nextChunk < kMaxChunk) g_nextChunk *= 2;
-        c = static_cast<Chunk*>(Checked(std::calloc(1, bytes)));
-        c->end = reinterpret_cast<char*>(c) + bytes;
-        c->free = reinterpret_cast<char*>(c) + Round16(sizeof(Chunk));
+        if (g_spare) {
+            c = g_spare;
+            g_spare = c->next;
+        } else {
+            size_t bytes = g_nextChunk;
+            if (g_nextChunk < kMaxChunk) g_nextChunk *= 2;
+            c = static_cast<Chunk*>(Checked(std::calloc(1, bytes)));
+            c->end = reinterpret_cast<char*>(c) + bytes;
+            c->free = c->high = reinterpret_cast<char*>(c) + Round16(sizeof(Chunk));
+            // A large chunk is filled in order: its pages are mapped a
+            // megabyte at a time ahead of the blocks (a small one as it is).
+            c->mapped = bytes >= 2 * kMapStep ? reinterpret_cast<char*>(c) : c->end;
+        }
         c->next = g_chunks;
         g_chunks = c;
     }
@@ -84,6 +118,12 @@ void* ArenaAlloc(size_t size) {
     h->live = 1;
     c->lastBlock = c->free;
     c->free += need;
+    if (c->free > c->high) c->high = c->free;
+    if (c->free > c->mapped) {
+        size_t step = std::min(kMapStep, size_t(c->end - c->mapped));
+        MapAhead(c->mapped, step);
+        c->mapped += step;
+    }
     ++g_tracked;
     return h + 1;
 }
@@ -94,18 +134,34 @@ void ArenaDrop(ArenaBlock* h) {
 }
 
 void ReleaseArena() {
+    size_t kept = 0;
+    for (Chunk* c = g_spare; c; c = c->next) kept += size_t(c->end - reinterpret_cast<char*>(c));
     while (g_chunks) {
-        Chunk* next = g_chunks->next;
-        std::free(g_chunks);
-        g_chunks = next;
+        Chunk* c = g_chunks;
+        g_chunks = c->next;
+        size_t bytes = size_t(c->end - reinterpret_cast<char*>(c));
+        if (kept + bytes > kKeptChunks) {
+            std::free(c);
+            continue;
+        }
+        char* start = reinterpret_cast<char*>(c) + Round16(sizeof(Chunk));
+        std::memset(start, 0, size_t(c->high - start));
+        c->free = c->high = start;
+        c->lastBlock = nullptr;
+        c->next = g_spare;
+        g_spare = c;
+        kept += bytes;
     }
     g_nextChunk = kFirstChunk;
     g_arena = false;
+    ++g_sweeps;
 }
 
 }  // namespace
 
 void scmUseArena() { g_arena = true; }
+bool scmArenaOn() { return g_arena; }
+unsigned scmSweeps() { return g_sweeps; }
 
 scmNode* scmTrack(void* block) {
     auto* node = static_cast<scmNode*>(Checked(std::malloc(sizeof(scmNode))));
@@ -165,6 +221,7 @@ void* scmRealloc(void* block, int size) {
                 size_t(c->end - at) >= sizeof(ArenaBlock) + Round16(want)) {
                 if (want < h->size) std::memset(at + sizeof(ArenaBlock) + want, 0, h->size - want);
                 c->free = at + sizeof(ArenaBlock) + Round16(want);
+                if (c->free > c->high) c->high = c->free;
                 h->size = uint32_t(want);
                 return block;
             }
@@ -276,6 +333,8 @@ void scbufReserve(scByteBuffer* buffer, int capacity) {
     buffer->capacity = capacity;
     if (BufferBlock(capacity) != before)
         buffer->data = static_cast<uint8_t*>(scmRealloc(buffer->data, BufferBlock(capacity)));
+    // A large reservation is about to be written through.
+    if (capacity >= (1 << 20)) MapAhead(buffer->data, size_t(capacity));
 }
 
 void scbufPrepend(scByteBuffer* buffer, int count, const void* bytes) {

@@ -23,6 +23,11 @@ int scmTrackedCount();
 // them); freeing one of them only counts it as gone. Such a block cannot be
 // untracked to outlive the sweep.
 void scmUseArena();
+// Whether small blocks now come from the arena (they stay until the sweep).
+bool scmArenaOn();
+// Counts the sweeps (scmReleaseAll, scmForgetAll): what was kept of the blocks of
+// an earlier count is gone.
+unsigned scmSweeps();
 // Hands a tracked block over as a plain malloc block of `size` bytes (its first
 // bytes), which the sweep leaves alone: a block of its own is untracked and
 // resized, an arena block copied.

@@ -16,13 +16,66 @@ std::vector<scSymbol*> paramTable;
 static const char* const kTypeNames[] = {"int", "long", "char", "fixed", "float", "double", "short", "register", "void"};
 static const int kSizes[] = {4, 8, 1, 4, 4, 8, 2, 4, 0};
 
-Type SymType(scSymbol* s) {
+// ---- Declarator texts ----------------------------------------------------------
+// Equal texts made during a compile share one copy, kept in the compile's blocks
+// (the sweep frees them): a hash set of them, emptied when a sweep has passed.
+namespace {
+struct DeclTexts {
+    std::vector<const char*> slots;
+    size_t used = 0;
+    unsigned sweeps = ~0u;
+} g_decls;
+
+uint32_t HashText(const char* p, size_t n) {
+    uint32_t h = 2166136261u;
+    for (size_t i = 0; i < n; ++i) h = (h ^ uint8_t(p[i])) * 16777619u;
+    return h;
+}
+
+const char* KeptText(const char* text, size_t n) {
+    if (!n) return "";
+    DeclTexts& d = g_decls;
+    if (d.sweeps != scmSweeps() || d.slots.empty()) {
+        d.slots.assign(256, nullptr);
+        d.used = 0;
+        d.sweeps = scmSweeps();
+    }
+    if (2 * (d.used + 1) > d.slots.size()) {
+        std::vector<const char*> old(d.slots.size() * 2, nullptr);
+        old.swap(d.slots);
+        for (const char* t : old)
+            if (t) {
+                size_t i = HashText(t, std::strlen(t)) & (d.slots.size() - 1);
+                while (d.slots[i]) i = (i + 1) & (d.slots.size() - 1);
+                d.slots[i] = t;
+            }
+    }
+    size_t mask = d.slots.size() - 1;
+    for (size_t i = HashText(text, n) & mask;; i = (i + 1) & mask) {
+        const char* t = d.slots[i];
+        if (!t) {
+            auto* copy = static_cast<char*>(scmAlloc(int(n + 1)));
+            std::memcpy(copy, text, n);
+            copy[n] = 0;
+            d.slots[i] = copy;
+            ++d.used;
+            return copy;
+        }
+        if (std::strncmp(t, text, n) == 0 && t[n] == 0) return t;
+    }
+}
+}  // namespace
+
+Decl::Decl(const char* text) : p_(KeptText(text, std::strlen(text))) {}
+Decl::Decl(const std::string& text) : p_(KeptText(text.data(), text.size())) {}
+
+Type SymTypeCopied(scSymbol* s) {
     Type t;
     t.base = (s->typeKind >> 8) & 0xFF;
     t.uns = s->typeKind & 0x20;
     t.cnst = s->typeKind & 0x10;
     t.stat = s->typeKind & 0x40;
-    t.decl = s->typeString ? s->typeString : "";
+    t.decl = Decl(s->typeString);
     if (t.base == vSTRUCT) t.st = s->members;
     return t;
 }
@@ -34,21 +87,25 @@ void SetSymType(scSymbol* s, const Type& t) {
     if (t.base == vSTRUCT) s->members = t.st;
 }
 
-bool IsFunction(const Type& t) { return !t.decl.empty() && t.decl[0] == '('; }
 
-static size_t ElementEnd(const std::string& d) {
-    if (d.empty()) return 0;
+static size_t ElementEnd(const char* d) {
+    if (!d[0]) return 0;
     if (d[0] == '*' || d[0] == '&') return 1;
-    if (d[0] == '[') return d.find(']') + 1;
+    if (d[0] == '[') {
+        const char* e = std::strchr(d, ']');
+        return e ? size_t(e - d) + 1 : 0;
+    }
     if (d[0] == '(') {
         int depth = 0;
-        for (size_t i = 0; i < d.size(); i++) {
+        for (size_t i = 0; d[i]; i++) {
             if (d[i] == '(') depth++;
             if (d[i] == ')' && --depth == 0) return i + 1;
         }
     }
-    return d.size();
+    return std::strlen(d);
 }
+static size_t ElementEnd(const Decl& d) { return ElementEnd(d.c_str()); }
+static size_t ElementEnd(const std::string& d) { return ElementEnd(d.c_str()); }
 
 Type Deeper(const Type& t) {
     Type r = t;
@@ -197,29 +254,6 @@ void FreeVal(Val& v) {
     }
 }
 
-Val Imm(int32_t v) {
-    Val r;
-    r.imm = true;
-    r.off = v;
-    r.d = v;
-    return r;
-}
-
-Val DImm(double v) {
-    Val r;
-    r.imm = true;
-    r.d = v;
-    r.t.base = tDOUBLE;
-    return r;
-}
-
-Val Reg(int n) {
-    Val r;
-    r.reg = true;
-    r.r = n;
-    return r;
-}
-
 void VoidValueError() { Error(scerr_CONVERSION, "Illegal type conversion %s", "from void"); }
 
 static const int kBaseReg[] = {0, regPOOL, regDATA, regFRAME, 0};
@@ -262,7 +296,8 @@ Val AddressOf(Val v) {
     return r;
 }
 
-Val Decay(Val v) {
+Val Decayed(const Val& in) {
+    Val v = in;
     if (v.addr) {
         v.addr = false;
         Val a = AddressOf(v);
@@ -321,9 +356,9 @@ Val Load(Val v) {
     return d;
 }
 
-Val ToInt(Val v) {
-    RequireValue(v);
-    v = Decay(v);
+Val ToIntConverted(const Val& in) {
+    RequireValue(in);
+    Val v = Decay(in);
     int k = ValKind(v.t);
     if (v.imm) {
         if (k == tDOUBLE || k == tFLOAT) v.off = zedi::DoubleToInt(v.d);

@@ -2,15 +2,50 @@
 // shared by the declaration, expression, statement and initialiser readers.
 #pragma once
 
+#include <cstring>
+
 #include "CompilerInternal.h"
 
 namespace zc {
 
 enum { tINT = 0, tLONG, tCHAR, tFIXED, tFLOAT, tDOUBLE, tSHORT, tREGISTER, tVOID, vPOINTER, vSTRUCT };
 
+// A declarator's text: "*", "&", "[N]", "(params)" read left to right. It never
+// changes once made, so a copy is a pointer and an element's rest (`substr(pos)`)
+// is the same text further on; the text lives until the compile's sweep.
+class Decl {
+public:
+    Decl() = default;
+    Decl(const char* text);          // a copy of the text (shared with an equal one)
+    Decl(const std::string& text);
+    // The text itself, which must outlive the compile's value.
+    static Decl Borrow(const char* text) {
+        Decl d;
+        d.p_ = text;
+        return d;
+    }
+    bool empty() const { return !*p_; }
+    char operator[](size_t i) const { return p_[i]; }
+    const char* c_str() const { return p_; }
+    size_t size() const { return std::strlen(p_); }
+    size_t find(char c) const {
+        const char* q = std::strchr(p_, c);
+        return q ? size_t(q - p_) : std::string::npos;
+    }
+    Decl substr(size_t pos) const { return Borrow(p_ + pos); }
+    std::string substr(size_t pos, size_t n) const { return std::string(p_ + pos, n); }
+    void clear() { p_ = ""; }
+    operator std::string() const { return p_; }
+
+private:
+    const char* p_ = "";
+};
+inline std::string operator+(const char* a, const Decl& b) { return std::string(a) + b.c_str(); }
+inline std::string operator+(const std::string& a, const Decl& b) { return a + b.c_str(); }
+
 struct Type {
     int base = tINT;           // predefined index, or vSTRUCT
-    std::string decl;          // "*", "&", "[N]", "(params)" read left to right
+    Decl decl;
     bool uns = false, cnst = false, stat = false;
     scSymbol* st = nullptr;    // structure symbol for vSTRUCT
 };
@@ -35,7 +70,30 @@ struct Val {
 
 // Symbols carry their type in the record: typeKind holds the base, the modifiers
 // and the kind; typeString the declarator; members the structure.
-Type SymType(scSymbol* s);
+Type SymTypeCopied(scSymbol* s);  // a record whose text the value cannot borrow
+// Sets `t` to the record's type field by field (a type made apart and copied
+// whole would wait for its last stores to land).
+inline void SetToSymType(Type& t, scSymbol* s) {
+    // A record's text, a small block of the compile's arena, stays until the
+    // sweep even when the record is freed: the value takes it as it is.
+    const char* ts = s->typeString;
+    if (ts && !(scmArenaOn() && std::strlen(ts) < 4096)) {
+        t = SymTypeCopied(s);
+        return;
+    }
+    const uint32_t k = s->typeKind;
+    t.base = int((k >> 8) & 0xFF);
+    t.uns = k & 0x20;
+    t.cnst = k & 0x10;
+    t.stat = k & 0x40;
+    t.decl = ts ? Decl::Borrow(ts) : Decl();
+    t.st = t.base == vSTRUCT ? s->members : nullptr;
+}
+inline Type SymType(scSymbol* s) {
+    Type t;
+    SetToSymType(t, s);
+    return t;
+}
 void SetSymType(scSymbol* s, const Type& t);
 
 // Predefined index, vPOINTER or vSTRUCT (function: its result).
@@ -44,7 +102,7 @@ inline int ValKind(const Type& t) { return t.decl.empty() ? t.base : ValKindOfDe
 int SizeOf(const Type& t);
 int AlignOf(const Type& t);
 Type Deeper(const Type& t);      // removes the first declarator element
-bool IsFunction(const Type& t);
+inline bool IsFunction(const Type& t) { return t.decl[0] == '('; }
 Type ResultType(const Type& ft);  // what a function type returns
 std::string TypeText(const Type& t);
 int Align4(int n);
@@ -65,20 +123,59 @@ void Emit(int op, Val* a = nullptr, Val* b = nullptr);
 void EmitByte(int op);
 void PadCode();
 void EmitAt(int position, int op, Val* a = nullptr, Val* b = nullptr);
-Val Imm(int32_t v);
-Val DImm(double v);
-Val Reg(int r);
+inline Val Imm(int32_t v) {
+    Val r;
+    r.imm = true;
+    r.off = v;
+    r.d = v;
+    return r;
+}
+inline Val DImm(double v) {
+    Val r;
+    r.imm = true;
+    r.d = v;
+    r.t.base = tDOUBLE;
+    return r;
+}
+inline Val Reg(int n) {
+    Val r;
+    r.reg = true;
+    r.r = n;
+    return r;
+}
 // Refuses a void value (the result of a void function) where a value is needed.
 [[noreturn]] void VoidValueError();
 inline void RequireValue(const Val& v) {
     if (v.t.base == tVOID && v.t.decl.empty()) VoidValueError();
 }
 Val Load(Val v);                 // into a register as its value
-Val ToInt(Val v);
+Val ToIntConverted(const Val& v);
+// An int value as it is (the common case) without a call.
+inline Val ToInt(const Val& v) {
+    if (!v.imm && !v.addr && v.t.base == tINT && v.t.decl.empty()) return v;
+    return ToIntConverted(v);
+}
+// ToInt in place: an int stays, an int constant only loses its type's
+// modifiers, without a copy of the whole value.
+inline void MakeInt(Val& v) {
+    if (!v.addr && v.t.base == tINT && v.t.decl.empty()) {
+        if (v.imm) {
+            v.t = Type();
+            v.d = v.off;
+        }
+        return;
+    }
+    v = ToIntConverted(v);
+}
 Val ToDouble(Val v);
 Val ConvertTo(Val v, const Type& t);
 Val AddressOf(Val v);
-Val Decay(Val v);                // array to pointer
+Val Decayed(const Val& v);       // the address of an array or of an address value
+// Array to pointer; anything else stays as it is.
+inline Val Decay(const Val& v) {
+    if (!v.addr && (v.t.decl[0] != '[' || v.mode == modeNONE)) return v;
+    return Decayed(v);
+}
 int PoolString(const char* text, int length);
 int ImportSymbol(scSymbol* s);
 

@@ -10,7 +10,19 @@ namespace zc {
 scByteBuffer code, pool, records, imports;
 int codePos = 0;
 
-static void Put(const void* bytes, int n) {
+static inline void Put(const void* bytes, int n) {
+    if (codePos + n + 16 < code.capacity) {
+        // Room already (the common case): no call into the buffer's growth.
+        uint8_t* to = code.data + codePos;
+        if (n % 4 == 0) {
+            for (int i = 0; i < n; i += 4) std::memcpy(to + i, static_cast<const uint8_t*>(bytes) + i, 4);
+        } else {
+            std::memcpy(to, bytes, size_t(n));
+        }
+        codePos += n;
+        code.length = codePos;
+        return;
+    }
     code.length = codePos;
     scbufAppend(&code, n, bytes);
     codePos = code.length;
@@ -32,7 +44,7 @@ static void PutAt(const void* bytes, int n) {
 
 static bool overwriting = false;
 
-static void Out(const void* bytes, int n) {
+static inline void Out(const void* bytes, int n) {
     if (overwriting)
         PutAt(bytes, n);
     else
@@ -62,51 +74,48 @@ static uint8_t OneOperandByte(const Val* a) {
     return b;
 }
 
+// The instruction word and its immediates are gathered as whole words (bytes
+// stored one by one and read back as a word would stall the copy) and written
+// at once. The word's bytes: the opcode and memory flags, the operand modes,
+// the registers of operands 1 and 2 (little-endian, as the immediates).
 static void Encode(int op, const Val* a, const Val* b) {
     PadCode();
-    int start = codePos;
-    uint8_t w[4] = {uint8_t(op), 0, 0, 0};
-    int n = scOpcodes[op].operands;
+    const int start = codePos;
+    uint32_t w[5];
+    int at = 1;  // words gathered
+    const int n = scOpcodes[op].operands;
     if (n == 1) {
-        w[1] = OneOperandByte(a);
-        if (a->reg) w[2] = uint8_t(a->r);
+        w[0] = uint32_t(uint8_t(op)) | uint32_t(OneOperandByte(a)) << 8 | (a->reg ? uint32_t(uint8_t(a->r)) << 16 : 0);
     } else {
-        if (a->mode) w[0] |= 0x40;
-        if (b->mode) w[0] |= 0x80;
-        if (a->reg) w[1] |= 0x01, w[2] = uint8_t(a->r);
-        w[1] |= uint8_t((a->mode & 3) << 1);
-        if (b->reg) w[1] |= 0x10, w[3] = uint8_t(b->r);
-        w[1] |= uint8_t((b->mode & 3) << 5);
+        uint32_t b0 = uint8_t(uint8_t(op) | (a->mode ? 0x40 : 0) | (b->mode ? 0x80 : 0));
+        uint32_t b1 = uint8_t((a->reg ? 0x01 : 0) | ((a->mode & 3) << 1) | (b->reg ? 0x10 : 0) | ((b->mode & 3) << 5));
+        w[0] = b0 | b1 << 8 | (a->reg ? uint32_t(uint8_t(a->r)) << 16 : 0) | (b->reg ? uint32_t(uint8_t(b->r)) << 24 : 0);
     }
-    Out(w, 4);
+    auto word = [&](int32_t x) { w[at++] = uint32_t(x); };
     auto imm = [&](const Val* v, bool dbl) {
         if (v->reg) return;
         if (dbl && v->imm) {
-            double d = v->d;
-            Out(&d, 8);
+            uint64_t bits;
+            std::memcpy(&bits, &v->d, 8);
+            w[at++] = uint32_t(bits);
+            w[at++] = uint32_t(bits >> 32);
         } else {
-            int32_t x = v->off;
-            Out(&x, 4);
+            word(v->off);
         }
     };
-    bool dblB = n == 2 && scTakesDoubleImmediate(op);
-    bool dblA = n == 1 && scTakesDoubleImmediate(op);
     // Relative jumps: JMP from the word's position + 8, JTRUE/JFALSE from the end.
     if (op == opJMP && a->imm && !a->reg && !a->mode) {
-        int32_t rel = a->off - (start + 8);
-        Out(&rel, 4);
-        return;
-    }
-    imm(a, dblA);
-    if (n == 2) {
-        if ((op == opJTRUE || op == opJFALSE) && b->imm && !b->reg && !b->mode) {
-            int end = codePos + 4;
-            int32_t rel = b->off - end;
-            Out(&rel, 4);
-            return;
+        word(a->off - (start + 8));
+    } else {
+        imm(a, n == 1 && scTakesDoubleImmediate(op));
+        if (n == 2) {
+            if ((op == opJTRUE || op == opJFALSE) && b->imm && !b->reg && !b->mode)
+                word(b->off - (start + 4 * at + 4));
+            else
+                imm(b, scTakesDoubleImmediate(op));
         }
-        imm(b, dblB);
     }
+    Out(w, 4 * at);
 }
 
 // Keeps the register that addresses a memory destination taken while its value,
@@ -154,6 +163,17 @@ void Emit(int op, Val* a, Val* b) {
     }
     RequireValue(*a);
     if (n == 2) RequireValue(*b);
+    if (n == 2) {
+        // The common case: two signed words (ints, pointers) that are values,
+        // neither a char or short in memory: the instruction as it is.
+        auto word = [](const Val* v) {
+            return !v->addr && !v->t.uns && (v->t.decl.empty() ? v->t.base == tINT : ValKind(v->t) == vPOINTER);
+        };
+        if (word(a) && word(b) && op != opJTRUE && op != opJFALSE) {
+            Encode(op, a, b);
+            return;
+        }
+    }
     if (n == 1) {
         if (a->addr) {
             if (op != opPUSH) Error(scerr_CODEGEN, "Code generation error for %s with ADDRESS value", scOpcodes[op].name);

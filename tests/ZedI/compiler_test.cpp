@@ -25,6 +25,7 @@
 #include "Dump.h"
 #endif
 #include "CompilerInternal.h"
+#include "VARS.h"
 #include "Format.h"
 #include "HostCall.h"
 #include "Image.h"
@@ -195,6 +196,171 @@ TEST(Lexer, LongLiteralsAreHeld) {
     EXPECT_EQ(lex[1], "y");
 }
 
+// Reading the lexemes cut once per line leaves the reader as reading them
+// character by character does: the lexeme, where it starts, the blanks and line
+// breaks before it and the position after it; also when a lexeme is read again
+// after a step back, or from a position set by hand.
+TEST(Lexer, ReadOnceAsCharacterByCharacter) {
+    std::string word127(127, 'w');
+    // More lines than the reader keeps cut: going back cuts a line again.
+    std::string many;
+    for (int i = 0; i < 600; ++i) many += i % 7 ? "x" + std::to_string(i) + " += y;\n" : "\n  \n";
+    std::string texts[] = {
+        many,
+        "int a = b+c;\n\n  x<<=2 ; \n\t y ... z\n",
+        "f(\"one\\ttwo\", 'c', '\\'');\ng(\"open\nline\") \"\\\nx\"",
+        "a..b...c\n..\n.\n.. .",
+        "p\x1a q\nr\n s+\x1a+t\n u..\x1a",
+        "\n\n   \n  last  \n\n",
+        "w\xff\xfe v\\\"q\\'",
+        "(" + word127 + ")\n" + word127 + "x y",
+        "x \x01 y",
+        "a\rb \"c\rd\"",
+    };
+    struct State {
+        std::string lex;
+        int line, position, start, blanks, breaks;
+        bool operator==(const State&) const = default;
+    };
+    auto read = [](const std::string& text, bool once) {
+        std::vector<State> out;
+        scmForgetAll();
+        zedi::ClearError();
+        zc::readOnce = once;
+        zc::ResetLexemes();
+        try {
+            zc::src = zc::scsTextFromString(text.c_str());
+            zc::phase = zc::phaseCOMPILE;
+            auto note = [&] {
+                auto* t = zc::src;
+                out.push_back({t->lex, t->currentLine, t->position, t->lexemeStart, t->blanksBefore, t->lineBreaksBefore});
+            };
+            for (int n = 0; zc::scsGetLexeme(zc::src); ++n) {
+                note();
+                if (n % 3 == 1) {
+                    zc::scsUngetLexeme(zc::src);
+                    if (!zc::scsGetLexeme(zc::src)) break;
+                    note();
+                }
+            }
+            for (int line = 0; line <= zc::src->lastLine; ++line) {
+                zc::scsSetPosition(zc::src, line, 0);
+                if (zc::scsGetLexeme(zc::src)) note();
+                zc::scsSetPosition(zc::src, line, 1);
+                if (zc::scsGetLexeme(zc::src)) note();
+            }
+        } catch (const zedi::CompileAbort&) {
+            out.push_back({std::string("<error> ") + scLast_Error_Text, 0, 0, 0, 0, 0});
+        }
+        zc::src = nullptr;
+        zc::phase = zc::phaseIDLE;
+        zc::readOnce = true;
+        scmReleaseAll();
+        return out;
+    };
+    for (auto& text : texts) {
+        auto once = read(text, true), each = read(text, false);
+        ASSERT_EQ(once.size(), each.size()) << text;
+        for (size_t i = 0; i < once.size(); ++i) {
+            const State& a = once[i];
+            const State& b = each[i];
+            EXPECT_TRUE(a == b) << text << "\nlexeme " << i << ": " << a.lex << " at " << a.line << ":" << a.position
+                                << " start " << a.start << " blanks " << a.blanks << " breaks " << a.breaks
+                                << "\n character by character: " << b.lex << " at " << b.line << ":" << b.position
+                                << " start " << b.start << " blanks " << b.blanks << " breaks " << b.breaks;
+        }
+    }
+}
+
+// A lexeme read once knows whether it is a reserved word and a valid
+// identifier; other texts are looked up as before.
+TEST(Lexer, ReservedWordsOfLexemesReadOnce) {
+    std::string text;
+    for (int k = 0; k < zedi::kReservedWordCount; ++k) text += std::string(zedi::kReservedWords[k]) + " ";
+    text += "iff in x doo Int sizeof_ _if 7up";
+    scmForgetAll();
+    zc::ResetLexemes();
+    zc::src = zc::scsTextFromString(text.c_str());
+    zc::src->lastLine--;  // without the closing line
+    zc::phase = zc::phaseCOMPILE;
+    int reserved = 0, plain = 0;
+    while (zc::scsGetLexeme(zc::src)) {
+        bool expected = false;
+        for (int k = 0; k < zedi::kReservedWordCount; ++k) expected |= std::string(zc::Lex()) == zedi::kReservedWords[k];
+        EXPECT_EQ(zedi::IsReservedWord(zc::Lex()), expected) << zc::Lex();
+        EXPECT_EQ(zedi::IsReservedWord(std::string(zc::Lex()).c_str()), expected) << zc::Lex();
+        bool valid = !expected && !(zc::Lex()[0] >= '0' && zc::Lex()[0] <= '9');
+        EXPECT_EQ(zc::IsValidIdentifier(zc::Lex()), valid) << zc::Lex();
+        EXPECT_EQ(zc::IsValidIdentifier(std::string(zc::Lex()).c_str()), valid) << zc::Lex();
+        (expected ? reserved : plain)++;
+    }
+    EXPECT_EQ(reserved, zedi::kReservedWordCount);
+    EXPECT_EQ(plain, 8);
+    zc::src = nullptr;
+    zc::phase = zc::phaseIDLE;
+    scmReleaseAll();
+}
+
+// A file is read as lines the way a text-mode line reader with a buffer of a
+// longest line (2047 bytes), its line end and a zero reads it: a line end is
+// LF, with any CRs before it; a zero byte ends the line's text; the last line,
+// when no LF ends it, ends at a byte 26 or 0xFF; a line too long is refused.
+TEST(SourceText, FileLines) {
+    std::string a2047(2047, 'a'), a2048(2048, 'a'), a2049(2049, 'a');
+    std::string nul = std::string(10, 'a') + '\0' + std::string(3000, 'b') + "\n";
+    struct Case {
+        std::string bytes;
+        std::vector<std::string> lines;  // without the closing line; empty with `error`
+        const char* error;
+    } cases[] = {
+        {"", {}, nullptr},
+        {"\n\n", {"", ""}, nullptr},
+        {"a\r\nb\n", {"a", "b"}, nullptr},
+        {"a\rb\nx\r\r\n", {"a\rb", "x"}, nullptr},
+        {"ab", {"ab"}, nullptr},
+        {"ab\x1ajunk", {"ab"}, nullptr},
+        {"a\x1a" "b\nc\xff" "d", {"a\x1a" "b", "c"}, nullptr},
+        {"a\xff\nb", {"a\xff", "b"}, nullptr},
+        {std::string("a\0b\nc\n", 6), {"a", "c"}, nullptr},
+        {nul, {std::string(10, 'a'), std::string(962, 'b')}, nullptr},
+        {a2047 + "\n" + a2047, {a2047, a2047}, nullptr},
+        {"x\n" + a2048 + "\n", {}, "Line 2 is longer than 2047 bytes"},
+        {a2048, {}, "Line 1 is longer than 2047 bytes"},
+        {a2049, {}, "Line 1 is longer than 2047 bytes"},
+        {a2049 + "\n", {}, "Line 1 is longer than 2047 bytes"},
+        // A last line that fills the reader's buffer is not read to the end of the file.
+        {std::string(2040, 'a') + "\x1a" + std::string(7, 'b'), {std::string(2040, 'a')}, nullptr},
+        {std::string(2040, 'a') + "\x1a" + std::string(8, 'b'), {}, "Line 1 is longer than 2047 bytes"},
+    };
+    std::string path = testing::TempDir() + "/zedi_file_lines.sc";
+    for (auto& c : cases) {
+        {
+            std::ofstream out(path, std::ios::binary);
+            out << c.bytes;
+        }
+        std::vector<std::string> lines;
+        std::string error;
+        scmForgetAll();
+        zedi::ClearError();
+        try {
+            scSourceText* t = zc::scsTextFromFile(path.c_str());
+            ASSERT_NE(t, nullptr);
+            for (int i = 0; i < t->lastLine; ++i) lines.push_back(t->lines[i]);
+            EXPECT_STREQ(t->lines[t->lastLine], " /**/ ");
+        } catch (const zedi::CompileAbort&) {
+            error = scLast_Error_Text;
+        }
+        scmReleaseAll();
+        if (c.error) {
+            EXPECT_NE(error.find(c.error), std::string::npos) << error;
+        } else {
+            EXPECT_EQ(error, "");
+            EXPECT_EQ(lines, c.lines) << c.bytes.substr(0, 40);
+        }
+    }
+    std::remove(path.c_str());
+}
+
 // ---- Preprocessor --------------------------------------------------------------
 
 std::string Pre(const std::string& text) {
@@ -232,6 +398,8 @@ TEST(Preprocessor, Macros) {
         {"#define N 5\nx = y / 2; // N\nz = 1.5 + N;", "x = y / 2;\nz = 1.5 + 5;"},
         {"#define N 5\nx = y /* N */ + N;", "x = y + 5;"},
         {"#define N 5\nint a;\n#ifdef N\nyes N\n#endif", "int a;\n\nyes 5"},
+        // A name is a macro's from its definition to its undefinition.
+        {"int a = N;\n#define N 5\nint b = N;\n#undef N\nint c = N;", "int a = N;\n\nint b = 5;\n\nint c = N;"},
     };
     for (auto& c : cases) {
         std::string out = Pre(c.text);
@@ -1254,6 +1422,44 @@ TEST_F(Compiler, FailedCompileLeavesNothingBehind) {
     std::free(image);
     EXPECT_EQ(scCompile_File("/nonexistent/script.sc"), nullptr);
     EXPECT_EQ(scLast_Error, 0);
+}
+
+// Large programs compiled one after another in a process (the code buffer of
+// one serves the next), with failed compiles between them: each image is the
+// same as the first compile of its text made, and runs.
+TEST_F(Compiler, LargeProgramsCompiledOneAfterAnother) {
+    auto program = [](int functions, int salt) {
+        std::string s = "int g;\n";
+        for (int f = 0; f < functions; ++f) {
+            s += "int f" + std::to_string(f) + "(int a) {\n  int x = a, i;\n";
+            for (int k = 0; k < 40; ++k)
+                s += "  for (i = 0; i < 2; i++) x = x + (i * " + std::to_string(k + salt) + ") - (a & 7) + g;\n";
+            s += "  return x;\n}\n";
+        }
+        return s + "int run() { return f" + std::to_string(functions - 1) + "(5); }\nexport run;\n";
+    };
+    const std::string big = program(400, 1), other = program(300, 2);
+    ASSERT_GT(other.size(), 600000u);  // code buffers of over a megabyte
+    std::vector<uint8_t> first;
+    int expected = 5;
+    for (int k = 0; k < 40; ++k) expected = expected + (0 * (k + 1)) - 5 + (1 * (k + 1)) - 5;
+    for (int round = 0; round < 4; ++round) {
+        scScript image = Text(big);
+        ASSERT_NE(image, nullptr);
+        const auto* bytes = static_cast<const uint8_t*>(image);
+        std::vector<uint8_t> now(bytes, bytes + scGet_Script_Size(image));
+        std::free(image);
+        if (round == 0) {
+            first = now;
+            Compiled c(Text(big));
+            EXPECT_EQ(c.Call("run"), expected);
+        }
+        EXPECT_EQ(now, first) << "round " << round;
+        // A failed compile of a large text, and another large program.
+        EXPECT_EQ(scCompile_Text((other + "int broken() { return }\n").c_str()), nullptr);
+        EXPECT_EQ(scmTrackedCount(), 0);
+        std::free(Text(other));
+    }
 }
 
 TEST(ReservedWords, ListedOnce) {

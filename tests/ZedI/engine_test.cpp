@@ -303,4 +303,38 @@ TEST(Support, TrackedBlocksAndBuffers) {
     EXPECT_EQ(scmTrackedCount(), 0);
 }
 
+// The arena's memory may serve the next compile: what a compile wrote there,
+// grown, shrunk or freed, reads as zero in the blocks handed out after the sweep.
+TEST(Support, ArenaBlocksAreZeroAfterASweep) {
+    auto fillArena = [](bool write) {
+        scmForgetAll();
+        scmUseArena();
+        bool zero = true;
+        for (int i = 0; i < 3000; ++i) {
+            int size = 16 + (i * 37) % 3000;
+            auto* p = static_cast<uint8_t*>(scmAlloc(size));
+            for (int k = 0; k < size; ++k) zero = zero && p[k] == 0;
+            if (write) std::memset(p, 0xA5, size_t(size));
+            if (i % 3 == 0) {
+                p = static_cast<uint8_t*>(scmRealloc(p, size + 500));  // the last block grows in place
+                if (write) std::memset(p, 0x5A, size_t(size + 500));
+                p = static_cast<uint8_t*>(scmRealloc(p, 8));
+            }
+            if (i % 5 == 0) scmFree(p);
+        }
+        // The last block grown in place, written, and the sweep.
+        void* last = scmAlloc(100);
+        if (write) {
+            std::memset(scmRealloc(last, 3000), 0xA5, 3000);
+        } else {
+            auto* p = static_cast<uint8_t*>(scmAlloc(3000));
+            for (int k = 0; k < 3000; ++k) zero = zero && p[k] == 0;
+        }
+        scmReleaseAll();
+        return zero;
+    };
+    EXPECT_TRUE(fillArena(true));
+    EXPECT_TRUE(fillArena(false));
+}
+
 }  // namespace
