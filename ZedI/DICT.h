@@ -2,6 +2,7 @@
 // name, newest first.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 
 struct scSymbol {
@@ -57,6 +58,11 @@ scSymbol* scdicLookupNext(scDictionary dictionary, scSymbol* symbol);
 // The hash by which indexed dictionaries find names: one step per byte.
 inline uint32_t scdicHashStep(uint32_t hash, uint8_t byte) { return (hash ^ byte) * 16777619u; }
 constexpr uint32_t kDictionaryHashSeed = 2166136261u;
+inline uint32_t scdicHashOf(const char* text, size_t length) {
+    uint32_t h = kDictionaryHashSeed;
+    for (size_t i = 0; i < length; ++i) h = scdicHashStep(h, uint8_t(text[i]));
+    return h;
+}
 // Names whose hash is known: a lookup by this very text (the same pointer, whose
 // bytes do not change while it is named here) uses the hash given instead of
 // hashing the name again. None (a null text) forgets it.

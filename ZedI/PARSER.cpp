@@ -452,12 +452,6 @@ Lexemes g;
 
 constexpr size_t kChunk = 64 * 1024;
 
-inline uint32_t HashOf(const char* text, uint32_t length) {
-    uint32_t h = kDictionaryHashSeed;
-    for (uint32_t i = 0; i < length; ++i) h = scdicHashStep(h, uint8_t(text[i]));
-    return h;
-}
-
 // A copy of the text in the chunks, after a byte of marks (markWORD, markRESERVED).
 const char* Keep(const char* text, uint32_t length) {
     size_t need = size_t(length) + 2;
@@ -586,7 +580,7 @@ int Cut(const char* text, int from, TokenBuffer& tokens) {
                 end = LiteralEnd(text, i, literal);
                 if (end < 0) break;
                 auto n = uint32_t(literal.size());
-                atom = Intern(literal.data(), n, HashOf(literal.data(), n));
+                atom = Intern(literal.data(), n, scdicHashOf(literal.data(), n));
             } else {
                 if (!(kCharClasses.of[c2] & kPunct)) {
                     // Mostly a one-byte lexeme before a blank or a word.
@@ -606,7 +600,7 @@ int Cut(const char* text, int from, TokenBuffer& tokens) {
                         if (line[end] == '.') ++end;
                     }
                 }
-                atom = end == i + 1 ? g.single[c] : Intern(text + i, uint32_t(end - i), HashOf(text + i, uint32_t(end - i)));
+                atom = end == i + 1 ? g.single[c] : Intern(text + i, uint32_t(end - i), scdicHashOf(text + i, uint32_t(end - i)));
             }
         } else if (c >= 0x80) {
             atom = g.single[c];
@@ -761,12 +755,12 @@ void ResetLexemes() {
     g.far = {};
     for (int c = 1; c < 256; ++c) {
         char b = char(c);
-        g.single[c] = Intern(&b, 1, HashOf(&b, 1));
+        g.single[c] = Intern(&b, 1, scdicHashOf(&b, 1));
     }
     for (int k = 0; k < zedi::kReservedWordCount; ++k) {
         const char* w = zedi::kReservedWords[k];
         auto n = uint32_t(std::strlen(w));
-        const_cast<char*>(g.atoms[Intern(w, n, HashOf(w, n))].text)[-1] |= markRESERVED;
+        const_cast<char*>(g.atoms[Intern(w, n, scdicHashOf(w, n))].text)[-1] |= markRESERVED;
     }
 }
 
@@ -778,7 +772,7 @@ int LexemeMarks(const char* text) {
 void MarkMacroName(const char* name, bool macro) {
     Ready();
     uint32_t length = uint32_t(std::strlen(name));
-    uint32_t hash = HashOf(name, length);
+    uint32_t hash = scdicHashOf(name, length);
     Atom& a = g.atoms[Intern(name, length, hash)];
     a.flags = macro ? a.flags | atomMACRO : a.flags & ~atomMACRO;
     if (macro) g.macroFilter[(hash >> 6) & 63] |= uint64_t(1) << (hash & 63);

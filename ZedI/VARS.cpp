@@ -26,12 +26,6 @@ struct DeclTexts {
     unsigned sweeps = ~0u;
 } g_decls;
 
-uint32_t HashText(const char* p, size_t n) {
-    uint32_t h = 2166136261u;
-    for (size_t i = 0; i < n; ++i) h = (h ^ uint8_t(p[i])) * 16777619u;
-    return h;
-}
-
 const char* KeptText(const char* text, size_t n) {
     if (!n) return "";
     DeclTexts& d = g_decls;
@@ -45,13 +39,13 @@ const char* KeptText(const char* text, size_t n) {
         old.swap(d.slots);
         for (const char* t : old)
             if (t) {
-                size_t i = HashText(t, std::strlen(t)) & (d.slots.size() - 1);
+                size_t i = scdicHashOf(t, std::strlen(t)) & (d.slots.size() - 1);
                 while (d.slots[i]) i = (i + 1) & (d.slots.size() - 1);
                 d.slots[i] = t;
             }
     }
     size_t mask = d.slots.size() - 1;
-    for (size_t i = HashText(text, n) & mask;; i = (i + 1) & mask) {
+    for (size_t i = scdicHashOf(text, n) & mask;; i = (i + 1) & mask) {
         const char* t = d.slots[i];
         if (!t) {
             auto* copy = static_cast<char*>(scmAlloc(int(n + 1)));
@@ -68,17 +62,6 @@ const char* KeptText(const char* text, size_t n) {
 
 Decl::Decl(const char* text) : p_(KeptText(text, std::strlen(text))) {}
 Decl::Decl(const std::string& text) : p_(KeptText(text.data(), text.size())) {}
-
-Type SymTypeCopied(scSymbol* s) {
-    Type t;
-    t.base = (s->typeKind >> 8) & 0xFF;
-    t.uns = s->typeKind & 0x20;
-    t.cnst = s->typeKind & 0x10;
-    t.stat = s->typeKind & 0x40;
-    t.decl = Decl(s->typeString);
-    if (t.base == vSTRUCT) t.st = s->members;
-    return t;
-}
 
 void SetSymType(scSymbol* s, const Type& t) {
     s->typeKind = (t.base << 8) | (t.uns ? 0x20 : 0) | (t.cnst ? 0x10 : 0) | (t.stat ? 0x40 : 0) |

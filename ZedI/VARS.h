@@ -70,23 +70,23 @@ struct Val {
 
 // Symbols carry their type in the record: typeKind holds the base, the modifiers
 // and the kind; typeString the declarator; members the structure.
-Type SymTypeCopied(scSymbol* s);  // a record whose text the value cannot borrow
 // Sets `t` to the record's type field by field (a type made apart and copied
 // whole would wait for its last stores to land).
 inline void SetToSymType(Type& t, scSymbol* s) {
-    // A record's text, a small block of the compile's arena, stays until the
-    // sweep even when the record is freed: the value takes it as it is.
-    const char* ts = s->typeString;
-    if (ts && !(scmArenaOn() && std::strlen(ts) < 4096)) {
-        t = SymTypeCopied(s);
-        return;
-    }
     const uint32_t k = s->typeKind;
     t.base = int((k >> 8) & 0xFF);
     t.uns = k & 0x20;
     t.cnst = k & 0x10;
     t.stat = k & 0x40;
-    t.decl = ts ? Decl::Borrow(ts) : Decl();
+    // A record's text, a small block of the compile's arena, stays until the
+    // sweep even when the record is freed: the value takes it as it is.
+    const char* ts = s->typeString;
+    if (!ts)
+        t.decl = Decl();
+    else if (scmArenaOn() && std::strlen(ts) < 4096)
+        t.decl = Decl::Borrow(ts);
+    else
+        t.decl = Decl(ts);
     t.st = t.base == vSTRUCT ? s->members : nullptr;
 }
 inline Type SymType(scSymbol* s) {
