@@ -548,11 +548,6 @@ private:
         return true;
     }
 
-    // Handlers run only while SP lies inside the stack; an instruction that
-    // leaves it there without an error (RET, LEAVE and POP may) sends the
-    // following ones the long way until SP is back, so each reports the same
-    // error it always did.
-    [[gnu::always_inline]] bool SpInside() const { return R_[regSP] <= stackSize_; }
     // The entry index of a jump target, `words_` when it is no word of the code.
     uint32_t TargetIndex(uint32_t ip) const { return ip % 4 || ip / 4 >= words_ ? words_ : ip / 4; }
     zedi::DecodedInsn Single(uint32_t ip) const;
@@ -934,6 +929,18 @@ zedi::DecodedInsn Cpu::Decode(uint32_t ip) const {
     return true;
 }
 
+// Pops the word at SP into `v`, SP moving up: false, with nothing changed, to
+// take the long way.
+[[gnu::always_inline]] inline bool PopHot(Hot& h, uint32_t stackSize, uint32_t& v) {
+    uint32_t sp = h.Regs()[regSP];
+    if (sp > stackSize) return false;
+    const uint8_t* p = HotMem<4>(h, h.stack + sp);
+    if (!p) return false;
+    v = zedi::LoadWord(p);
+    h.Regs()[regSP] = sp + 4;
+    return true;
+}
+
 // Stores register `ra` at the base `fa` plus the immediate `target` (the tail
 // of a run): false, with nothing changed, to take the long way.
 [[gnu::always_inline]] inline bool StoreHot(Hot& h, const zedi::DecodedInsn& e) {
@@ -1308,7 +1315,21 @@ int Cpu::Run() {
     // The register block, reached from the block pointer: a pointer of its own
     // would be one more value to keep in a host register.
 #define R (h.Regs())
+// Handlers run only while SP lies inside the stack; an instruction that
+// leaves it there without an error (RET, LEAVE and POP may) sends the
+// following ones the long way until SP is back, so each reports the same
+// error it always did.
 #define ZEDI_SP_INSIDE() (R[regSP] <= stackSize)
+// After a step that moved SP: outside the stack, the run stops with IP at
+// `next`, the instruction after the step, and the error the long way reports.
+#define ZEDI_STOP_IF_SP_OUTSIDE(next) \
+    do {                              \
+        if (!ZEDI_SP_INSIDE()) {      \
+            R[regIP] = (next);        \
+            CheckSp();                \
+            ZEDI_RETURN(-1);          \
+        }                             \
+    } while (0)
 
     const zedi::DecodedInsn* e = table;
     // The instruction budget is charged where control moves (jumps, calls,
@@ -1522,11 +1543,7 @@ L_CALL_ENTER:
 L_SP_ADD_MOV:
 L_SP_ADD_MOV_PUSH:
     R[regSP] += e->ib;
-    if (!ZEDI_SP_INSIDE()) {
-        R[regIP] = ZEDI_IP() + 8;
-        CheckSp();
-        ZEDI_RETURN(-1);
-    }
+    ZEDI_STOP_IF_SP_OUTSIDE(ZEDI_IP() + 8);
     R[e->aux] = R[e->aux2];
     if (e->handler == hSP_ADD_MOV) ZEDI_NEXT_N(3);
     if (!PushHot(h, stackSize, R[e->aux])) {
@@ -1539,17 +1556,10 @@ L_SP_ADD_MOV_PUSH:
     // operation resumes the long way there.
 #define ZEDI_POP_OP_HANDLER(n, F2)                                       \
     LPOP_##n##_##F2 : {                                                  \
-        uint32_t sp = R[regSP];                                          \
-        if (sp > stackSize) goto slow;                                  \
-        const uint8_t* p = HotMem<4>(h, h.stack + sp);               \
-        if (!p) goto slow;                                               \
-        R[regSP] = sp + 4;                                               \
-        R[e->ra] = zedi::LoadWord(p);                                    \
-        if (!ZEDI_SP_INSIDE()) {                                               \
-            R[regIP] = ZEDI_IP() + 4;                                    \
-            CheckSp();                                                   \
-            ZEDI_RETURN(-1);                                             \
-        }                                                                \
+        uint32_t v;                                                      \
+        if (!PopHot(h, stackSize, v)) goto slow;                         \
+        R[e->ra] = v;                                                    \
+        ZEDI_STOP_IF_SP_OUTSIDE(ZEDI_IP() + 4);                          \
         if (!PopOp<op##n, F2>(h, *e)) {                                  \
             ip = ZEDI_IP() + 4;                                          \
             goto slow_at;                                                \
@@ -1648,25 +1658,15 @@ L_SP_ADD_MOV_PUSH:
 #define ZEDI_SP_MOV_POP_OP_HANDLER(n, RET)                                       \
     LSMP_##n##_##RET : {                                                        \
         R[regSP] += e->ib;                                                      \
-        if (!ZEDI_SP_INSIDE()) {                                                      \
-            R[regIP] = ZEDI_IP() + 8;                                           \
-            CheckSp();                                                          \
-            ZEDI_RETURN(-1);                                                    \
-        }                                                                       \
+        ZEDI_STOP_IF_SP_OUTSIDE(ZEDI_IP() + 8);                                 \
         R[e->aux] = R[e->aux2];                                                 \
-        uint32_t sp = R[regSP];                                                 \
-        const uint8_t* p = HotMem<4>(h, h.stack + sp);                          \
-        if (!p) {                                                               \
+        uint32_t v;                                                             \
+        if (!PopHot(h, stackSize, v)) {                                         \
             ip = ZEDI_IP() + 12;                                                \
             goto slow_at;                                                       \
         }                                                                       \
-        R[regSP] = sp + 4;                                                      \
-        R[e->rb] = zedi::LoadWord(p);                                           \
-        if (!ZEDI_SP_INSIDE()) {                                                      \
-            R[regIP] = ZEDI_IP() + 16;                                          \
-            CheckSp();                                                          \
-            ZEDI_RETURN(-1);                                                    \
-        }                                                                       \
+        R[e->rb] = v;                                                           \
+        ZEDI_STOP_IF_SP_OUTSIDE(ZEDI_IP() + 16);                                \
         R[e->rb] = Arith<op##n>(R, R[e->rb], R[e->fa]);                         \
         if (!RET) ZEDI_NEXT_N(5);                                               \
         R[e->ic] = R[e->rb];                                                    \
@@ -1711,18 +1711,10 @@ L_PUSH_M: {
 }
 
 L_POP_R: {
-    uint32_t sp = R[regSP];
-    if (sp > stackSize) goto slow;
-    const uint8_t* p = HotMem<4>(h, h.stack + sp);
-    if (!p) goto slow;
-    uint32_t v = zedi::LoadWord(p);
-    R[regSP] = sp + 4;
+    uint32_t v;
+    if (!PopHot(h, stackSize, v)) goto slow;
     R[e->ra] = v;
-    if (!ZEDI_SP_INSIDE()) {
-        R[regIP] = ZEDI_NEXT_IP();
-        CheckSp();
-        ZEDI_RETURN(-1);
-    }
+    ZEDI_STOP_IF_SP_OUTSIDE(ZEDI_NEXT_IP());
     ZEDI_NEXT_N(1);
 }
 
@@ -1738,11 +1730,7 @@ L_CALLEX: {
 
 L_SP_ADD:
     R[regSP] += e->ib;
-    if (!ZEDI_SP_INSIDE()) {
-        R[regIP] = ZEDI_NEXT_IP();
-        CheckSp();
-        ZEDI_RETURN(-1);
-    }
+    ZEDI_STOP_IF_SP_OUTSIDE(ZEDI_NEXT_IP());
     ZEDI_NEXT_N(2);
 
 #define ZEDI_BIN_HANDLER(n, FA, FB)                         \
@@ -1834,6 +1822,7 @@ L_SP_ADD:
 #undef ZEDI_RETURN
 #undef R
 #undef ZEDI_SP_INSIDE
+#undef ZEDI_STOP_IF_SP_OUTSIDE
 #undef ZEDI_NEXT
 #undef ZEDI_NEXT_IP
 #undef ZEDI_IP
