@@ -511,6 +511,20 @@ inline uint32_t Intern(const char* text, uint32_t length, uint32_t hash) {
     return AddAtom(text, length, hash);
 }
 
+// The end of the word or number whose first byte is at `i` (a number takes its
+// dots along, as the lexer reads it), with the hash of its text.
+inline int WordEnd(const unsigned char* line, int i, uint32_t& hash) {
+    int c = line[i], end = i + 1;
+    uint32_t h = scdicHashStep(kDictionaryHashSeed, uint8_t(c));
+    if (c >= '0' && c <= '9') {
+        while ((kCharClasses.of[line[end]] & kWord) || line[end] == '.') h = scdicHashStep(h, line[end++]);
+    } else {
+        while (kCharClasses.of[line[end]] & kWord) h = scdicHashStep(h, line[end++]);
+    }
+    hash = h;
+    return end;
+}
+
 // The end of the literal whose quote is at `i`, its text read as the compiling
 // phase reads it (see ReadLiteral); -1 when it runs over the line's end or
 // meets a byte 26.
@@ -562,13 +576,8 @@ int Cut(const char* text, int from, TokenBuffer& tokens) {
         int end = i + 1;
         uint32_t atom;
         if (cls & kWord) {
-            // A word, or a number that takes its dots along.
-            uint32_t h = scdicHashStep(kDictionaryHashSeed, uint8_t(c));
-            if (c >= '0' && c <= '9') {
-                while ((kCharClasses.of[line[end]] & kWord) || line[end] == '.') h = scdicHashStep(h, line[end++]);
-            } else {
-                while (kCharClasses.of[line[end]] & kWord) h = scdicHashStep(h, line[end++]);
-            }
+            uint32_t h;
+            end = WordEnd(line, i, h);
             if (end - i > 127 || line[end] == kEnd) break;
             atom = end == i + 1 ? g.single[c] : Intern(text + i, uint32_t(end - i), h);
         } else if (cls & kPunct) {
@@ -814,13 +823,8 @@ int PlainFrom(int index, int from) {
         case REFUSE: return -1;  // directives, literals, control bytes, 127 and above: the long way
         default: break;
         }
-        int j = i + 1;
-        uint32_t h = scdicHashStep(kDictionaryHashSeed, uint8_t(c));
-        if (c <= '9') {
-            while ((kCharClasses.of[line[j]] & kWord) || line[j] == '.') h = scdicHashStep(h, line[j++]);
-        } else {
-            while (kCharClasses.of[line[j]] & kWord) h = scdicHashStep(h, line[j++]);
-        }
+        uint32_t h;
+        int j = WordEnd(line, i, h);
         if (j - i > 127) return -1;
         if ((g.macroFilter[(h >> 6) & 63] >> (h & 63)) & 1) {
             uint32_t atom = j == i + 1 ? g.single[c] : Intern(text + i, uint32_t(j - i), h);
