@@ -88,8 +88,6 @@ void TCustomSocketRW::ReadLoop(TObject* Sender, TCustomWinSocket* Socket) {
   // Scratch for one read, so that a receive buffer grows only by what arrived.
   thread_local std::vector<uint8_t> chunk(kMaxReadPerEvent);
   for (int32_t budget = kMaxReadPerEvent; budget > 0;) {
-    if (MaxRecvSize > 0 && static_cast<int64_t>(recv_.Count()) + stream_.Size() > MaxRecvSize)
-      CloseWithError(kRecvLimitPassed);
     const int32_t got = stream_.Read(chunk.data(), budget);
     if (got <= 0) break;
     try {
@@ -103,6 +101,10 @@ void TCustomSocketRW::ReadLoop(TObject* Sender, TCustomWinSocket* Socket) {
     ReadEvent(Sender, Socket);
     if (generation_ != gen || drained) break;
   }
+}
+
+void TCustomSocketRW::UnitFits(int64_t size) {
+  if (MaxRecvSize > 0 && size > MaxRecvSize) CloseWithError(kRecvLimitPassed);
 }
 
 void TCustomSocketRW::CloseWithError(const std::string& message) {
@@ -146,6 +148,7 @@ void TLineSocketRW::ReadEvent(TObject*, TCustomWinSocket*) {
       LineTooLong();
       return;
     }
+    UnitFits(i);
     if (i >= size) {
       scanOffset_ = size;
       return;
@@ -256,7 +259,10 @@ void TPacketSocketRW::ReadEvent(TObject*, TCustomWinSocket*) {
     // A negative length, or one whose packet could never be buffered, is
     // a protocol error.
     if (n < 0 || total > INT32_MAX) CloseWithError(kBadPacketLength);
-    if (recv_.Count() < total) return;
+    UnitFits(total);
+    // A packet is taken only while more than its length is buffered, so an
+    // empty one that is all there is waits for the next bytes.
+    if (recv_.Count() <= 4 || recv_.Count() < total) return;
     // The payload is copied out and dropped from the buffer before the
     // call, so a handler that pumps the loop neither sees it twice nor
     // loses it when the buffer moves.

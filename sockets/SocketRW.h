@@ -35,7 +35,11 @@ class TCustomSocketRW : public TObject {
   void SendStream(TStream& stream) { SendStream(stream, stream.Size()); }
   virtual void SendStream(TStream& stream, int32_t count) = 0;
 
-  int32_t MaxRecvSize = 0;  // 0: no limit
+  // The largest unit taken, 0 for no limit: a line (its end not counted)
+  // or a packet (its length counted), whether all of it has arrived or not.
+  // Complete units waiting to be handled do not add up. A larger one closes
+  // the socket and raises ESocketError; nothing of it is delivered.
+  int32_t MaxRecvSize = 0;
   // Bytes one read notification takes from the socket at most; the rest is
   // read on the next notification, so one busy peer cannot hold the loop.
   static constexpr int32_t kMaxReadPerEvent = 64 * 1024;
@@ -51,6 +55,8 @@ class TCustomSocketRW : public TObject {
   virtual void ResetFraming() {}
   // Empties the receive buffer and closes; used for protocol errors.
   [[noreturn]] void CloseWithError(const std::string& message);
+  // Closes with the receive-limit error when a unit of size passes MaxRecvSize.
+  void UnitFits(int64_t size);
   void ReadLoop(TObject* Sender, TCustomWinSocket* Socket);
 
   TCustomWinSocket* socket_ = nullptr;

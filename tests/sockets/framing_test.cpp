@@ -4,6 +4,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstring>
 #include <memory>
 #include <string>
@@ -199,22 +200,27 @@ TEST(LineFraming, SendAddsCrLf) {
   EXPECT_EQ(body.Count(), 3);
 }
 
-// The receive limit counts what is buffered plus everything waiting.
+// The receive limit bounds one unit, ended or not: complete lines waiting
+// to be handled do not add up, however many arrive at once.
 TEST(LineFraming, ReceiveLimit) {
+  auto lines = [](size_t each, size_t total) {
+    std::string s;
+    while (s.size() < total) s += std::string(each, 'a') + "\r\n";
+    return s;
+  };
   const struct {
-    int buffered;
+    const char* name;
+    int buffered;  // unterminated bytes already read
     std::string more;
     bool trips;
   } cases[] = {
-      {60000, std::string(5536, 'y'), false},  // exactly the limit
-      {60000, std::string(5537, 'y'), true},   // one byte over
-      {60000, std::string(6000, 'y'), true},
-      {0, [] {  // many short lines together over the limit
-         std::string s;
-         while (s.size() <= 65536) s += "a\n";
-         return s;
-       }(),
-       true},
+      {"exactly the limit", 60000, std::string(5536, 'y'), false},
+      {"one byte over", 60000, std::string(5537, 'y'), true},
+      {"60000 and 6000 more", 60000, std::string(6000, 'y'), true},
+      {"a burst of short lines", 0, lines(1, 100000), false},
+      {"a burst of long lines", 0, lines(20000, 5 * 20002), false},
+      {"a unit ended within the limit, then a long one", 60000, std::string(5000, 'y') + "\n" + lines(60000, 1), false},
+      {"one complete line over the limit", 0, std::string(65537, 'z') + "\r\n", true},
   };
   for (const auto& c : cases) {
     LinePipe p;
@@ -222,25 +228,33 @@ TEST(LineFraming, ReceiveLimit) {
     if (c.buffered) p.Feed(std::string(c.buffered, 'x'));
     p.Write(c.more);
     if (!c.trips) {
-      EXPECT_NO_THROW(p.rw->SocketEvent(p.sock.get(), p.sock.get(), plat::seRead));
-      EXPECT_TRUE(p.sock->Connected());
+      // One notification reads a bounded chunk; the rest comes with the next.
+      for (int n = 0; n < 20; ++n)
+        EXPECT_NO_THROW(p.rw->SocketEvent(p.sock.get(), p.sock.get(), plat::seRead)) << c.name;
+      EXPECT_TRUE(p.sock->Connected()) << c.name;
+      // Every byte but the line ends arrived, in lines or still buffered.
+      size_t got = size_t(p.rw->RecvBuffer().Count());
+      for (const auto& l : p.lines) got += l.size();
+      const auto ends = size_t(std::count_if(c.more.begin(), c.more.end(), [](char ch) { return ch == '\r' || ch == '\n'; }));
+      EXPECT_EQ(got, size_t(c.buffered) + c.more.size() - ends)
+          << c.name;
       continue;
     }
     try {
-      p.rw->SocketEvent(p.sock.get(), p.sock.get(), plat::seRead);
-      ADD_FAILURE() << "no error at " << c.buffered << "+" << c.more.size();
+      for (int n = 0; n < 20; ++n) p.rw->SocketEvent(p.sock.get(), p.sock.get(), plat::seRead);
+      ADD_FAILURE() << "no error: " << c.name;
     } catch (const plat::ESocketError& e) {
       // "パケットサイズが MaxRecvSize を超えました"
       EXPECT_STREQ(e.what(),
                    "\x83\x70\x83\x50\x83\x62\x83\x67\x83\x54\x83\x43\x83\x59\x82\xaa MaxRecvSize "
                    "\x82\xf0\x92\xb4\x82\xa6\x82\xdc\x82\xb5\x82\xbd");
     }
-    EXPECT_FALSE(p.sock->IsOpen());
+    EXPECT_FALSE(p.sock->IsOpen()) << c.name;
     // The socket's own disconnect handler ran, and the discarded rest was
     // never delivered as a line.
     ASSERT_FALSE(p.events.empty());
     EXPECT_EQ(p.events.back(), plat::seDisconnect);
-    EXPECT_TRUE(p.lines.empty());
+    EXPECT_TRUE(p.lines.empty()) << c.name;
   }
 }
 
@@ -295,13 +309,17 @@ std::string Len(int32_t n) {
 
 }  // namespace
 
+// A packet is taken only while more than its 4 length bytes are buffered,
+// so an empty packet that is all there is waits for the next bytes.
 TEST(PacketFraming, ReceivesSplitAndZeroLengthPackets) {
   PacketPipe p;
   p.Feed(Len(3) + "ab");
   EXPECT_TRUE(p.packets.empty());
   p.Feed("c" + Len(0));
-  EXPECT_EQ(p.packets, (Lines{"abc", ""}));
+  EXPECT_EQ(p.packets, (Lines{"abc"}));
+  EXPECT_EQ(p.rw->RecvBuffer().Count(), 4);
   p.Feed(Len(2).substr(0, 3));
+  EXPECT_EQ(p.packets, (Lines{"abc", ""}));
   p.Feed(Len(2).substr(3) + "xy" + Len(1) + "z");
   EXPECT_EQ(p.packets, (Lines{"abc", "", "xy", "z"}));
 }
