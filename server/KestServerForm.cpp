@@ -114,6 +114,8 @@ void TKestServerForm::BuildWindow() {
   // "ファイル(&F)", "接続切り替え(&C)", "終了(&X)"
   QMenu* File1 = menuBar()->addMenu(FromSjis("\x83\x74\x83\x40\x83\x43\x83\x8b(&F)"));
   FileListenItem = File1->addAction(FromSjis("\x90\xda\x91\xb1\x90\xd8\x82\xe8\x91\xd6\x82\xa6(&C)"));
+  FileListenItem->setObjectName("FileListenItem");
+  FileListenItem->setCheckable(true);
   File1->addSeparator();
   Exit1 = File1->addAction(FromSjis("\x8f\x49\x97\xb9(&X)"));
   connect(FileListenItem, &QAction::triggered, this, [this] { FileListenItemClick(); });
@@ -156,6 +158,12 @@ void TKestServerForm::BuildWindow() {
   SpeedButton1->setObjectName("SpeedButton1");
   SpeedButton1->setText("Listen");
   SpeedButton1->setCheckable(true);
+  // Checked, it looks pressed in: styles that draw a checked tool button
+  // only a shade darker leave the state hard to tell.
+  SpeedButton1->setStyleSheet(
+      "QToolButton { padding: 2px 8px; border: 2px outset palette(mid); background: palette(button); }"
+      "QToolButton:checked { border: 2px inset palette(dark); background: palette(dark);"
+      " color: palette(bright-text); }");
   row->addWidget(SpeedButton1);
   connect(SpeedButton1, &QToolButton::clicked, this, [this] { SpeedButton1Click(); });
   box->addWidget(Panel1);
@@ -239,13 +247,13 @@ bool TKestServerForm::ServerStart() {
   }
   if (!startError_.empty()) {
     ReportError(startError_);
-    SpeedButton1->setChecked(false);
+    ShowListening(false);
     return false;
   }
   SocketCheckTimer->start();
   SetStatus("Listening...");
   PortNum->setEnabled(false);
-  SpeedButton1->setChecked(true);
+  ShowListening(true);
   return true;
 }
 
@@ -258,7 +266,12 @@ void TKestServerForm::StopListening() {
   core_.DropAllConnections();
   if (LineServerSocket1) LineServerSocket1->SetActive(false);
   PortNum->setEnabled(true);
-  SpeedButton1->setChecked(false);
+  ShowListening(false);
+}
+
+void TKestServerForm::ShowListening(bool on) {
+  SpeedButton1->setChecked(on);
+  FileListenItem->setChecked(on);
 }
 
 void TKestServerForm::SpeedButton1Click() {

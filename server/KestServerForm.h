@@ -50,6 +50,8 @@ class TKestServerForm : public QMainWindow {
   // Listening off: every user is logged out without a line, then the
   // listener and its connections close.
   void StopListening();
+  // The toggle button and the menu item show whether the server listens.
+  void ShowListening(bool on);
   void SpeedButton1Click();
   void FileListenItemClick();
   void Exit1Click();

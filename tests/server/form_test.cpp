@@ -2,6 +2,7 @@
 // the toggle, a bad port, closing, and the window's texts.
 #include <gtest/gtest.h>
 
+#include <QAction>
 #include <QApplication>
 #include <QLineEdit>
 #include <QMenuBar>
@@ -44,6 +45,7 @@ class ServerForm : public ::testing::Test {
 
   static QToolButton* Toggle(TKestServerForm& f) { return f.findChild<QToolButton*>("SpeedButton1"); }
   static QLineEdit* Port(TKestServerForm& f) { return f.findChild<QLineEdit*>("PortNum"); }
+  static QAction* ListenItem(TKestServerForm& f) { return f.findChild<QAction*>("FileListenItem"); }
 
 };
 
@@ -70,6 +72,31 @@ TEST_F(ServerForm, ListensAtOnceAndTogglesOffWithoutALine) {
   Toggle(form)->click();
   EXPECT_TRUE(form.Listening());
   EXPECT_EQ(form.StatusText(), "Listening...");
+}
+
+// The toggle button and the menu item both show whether the server
+// listens, whichever of them switched it.
+TEST_F(ServerForm, ListenStateShowsOnButtonAndMenuItem) {
+  TKestServerForm form(0);
+  QAction* item = ListenItem(form);
+  ASSERT_NE(item, nullptr);
+  EXPECT_TRUE(item->isCheckable());
+  auto shows = [&](bool on) {
+    EXPECT_EQ(form.Listening(), on);
+    EXPECT_EQ(Toggle(form)->isChecked(), on);
+    EXPECT_EQ(item->isChecked(), on);
+  };
+  shows(true);
+  item->trigger();
+  shows(false);
+  item->trigger();
+  shows(true);
+  Toggle(form)->click();
+  shows(false);
+  // A start that fails leaves both unchecked.
+  Port(form)->setText("x");
+  item->trigger();
+  shows(false);
 }
 
 TEST_F(ServerForm, BadPortTextLeavesTheServerOff) {
