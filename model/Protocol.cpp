@@ -117,8 +117,21 @@ std::string LineAddUser2(const TKestUser& u) {
   return MakeLine("ADDUSER2", {TArg::Quoted(u.GetName()), u.GetRoom(), TArg::Quoted(u.GetFace())});
 }
 
+std::string_view CutText(std::string_view text, size_t maxBytes) {
+  size_t end = 0;
+  while (end < text.size()) {
+    const size_t next = end + (IsSjisLeadByte(static_cast<unsigned char>(text[end])) ? 2 : 1);
+    if (next > maxBytes || next > text.size()) break;
+    end = next;
+  }
+  return text.substr(0, end);
+}
+
 std::string LinePrintChat(std::string_view name, std::string_view text) {
-  return MakeLine("PRINT", {TArg::Quoted("[" + std::string(name) + "] " + std::string(text))});
+  const std::string head = "[" + std::string(name) + "] ";
+  const size_t frame = MakeLine("PRINT", {TArg::Quoted(head)}).size();
+  const size_t room = kMaxLineText > frame ? kMaxLineText - frame : 0;
+  return MakeLine("PRINT", {TArg::Quoted(head + std::string(CutText(text, room)))});
 }
 
 std::string LinePrintLogout(std::string_view name) {
@@ -141,7 +154,10 @@ std::string LineRuserEnd() { return "RUSEREND"; }
 std::string LineStart(const std::vector<std::string>& args) {
   // Always a blank after the word, also when nothing follows it.
   std::string line = "START ";
-  for (size_t i = 0; i < args.size(); ++i) line += (i ? "," : "") + args[i];
+  for (size_t i = 0; i < args.size(); ++i) {
+    if (line.size() + (i ? 1 : 0) + args[i].size() > kMaxLineText) break;
+    line += (i ? "," : "") + args[i];
+  }
   return line;
 }
 

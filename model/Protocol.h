@@ -21,6 +21,12 @@ inline constexpr int kDefaultPort = 3201;
 inline constexpr int kMaxTokens = 32;  // tokens the dispatchers split a line into
 inline constexpr int kUserSlots = 100;
 inline constexpr int kRoomCount = 25;  // room 0 is the lobby
+// The longest line either side sends, its ":" user number and CR LF
+// counted: the receive limit of the game's client.
+inline constexpr int kMaxLineSize = 65536;
+// What that leaves for a line's text before ":" and the user number (at
+// most ":99") and CR LF.
+inline constexpr size_t kMaxLineText = size_t(kMaxLineSize) - 3 - 2;
 
 // ---- Client to server: the command words, in lookup order ----
 
@@ -114,6 +120,10 @@ std::string Addressed(std::string_view text, int userNo);
 // text ":" userNo CR.
 std::string ClientLine(std::string_view text, int userNo);
 
+// The longest start of a Shift-JIS text that has at most maxBytes bytes
+// and ends between characters.
+std::string_view CutText(std::string_view text, size_t maxBytes);
+
 // Kinds of user in ADDUSER lines.
 enum : int { ukHuman = 0, ukComputer = 1, ukFiller = 2 };
 int UserKind(const TKestUser& u);
@@ -122,6 +132,7 @@ int UserKind(const TKestUser& u);
 std::string LineLogin();
 std::string LineAddUser(const TKestUser& u);  // name, room, face, number, kind
 std::string LineAddUser2(const TKestUser& u); // name, room, face
+// The text is cut, between characters, so that the line fits kMaxLineText.
 std::string LinePrintChat(std::string_view name, std::string_view text);
 std::string LinePrintLogout(std::string_view name);
 std::string LineUser(int seat, std::string_view name);
@@ -132,6 +143,7 @@ std::string LineErrLocked();  // "ERR LOCKED\r", sent through the ordinary route
 std::string LineCard(const TCardList& hand);
 std::string LineRemoveUser(std::string_view name);
 std::string LineRuserEnd();
+// The arguments that fit kMaxLineText, in order up to the first that does not.
 std::string LineStart(const std::vector<std::string>& args);
 std::string LineTurn(int seat);
 std::string LineSaikoro(int n);

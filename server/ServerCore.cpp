@@ -135,6 +135,12 @@ int TKestServerCore::UsersOn(const TServerConnection* conn, bool personsOnly) co
   return n;
 }
 
+const TKestUser* TKestServerCore::PersonOn(const TUserConnection* conn) const {
+  for (int n = 0; n < kUserSlots; ++n)
+    if (const TKestUser* u = LiveUser(n); u && u->socket == conn && !u->HasFlags(ufComputer)) return u;
+  return nullptr;
+}
+
 void TKestServerCore::FreeSlot(int n) {
   users_[size_t(n)].reset();
   verdict_[size_t(n)] = -1;
@@ -187,11 +193,15 @@ void TKestServerCore::DropConnection(TServerConnection* conn, bool logDisconnect
 
 void TKestServerCore::ClientConnect(TServerConnection* conn) { attached_.emplace(conn, clock_()); }
 
-void TKestServerCore::ClientDisconnect(TServerConnection* conn) {
-  AddLog(">Disconnect");
+void TKestServerCore::QueueDrop(TServerConnection* conn) {
   attached_.erase(conn);
   if (std::find(pendingDrops_.begin(), pendingDrops_.end(), conn) == pendingDrops_.end())
     pendingDrops_.push_back(conn);
+}
+
+void TKestServerCore::ClientDisconnect(TServerConnection* conn) {
+  AddLog(">Disconnect");
+  QueueDrop(conn);
   if (depth_ == 0) RunPendingDrops();
 }
 
@@ -240,6 +250,12 @@ void TKestServerCore::DropAllConnections() {
 // ---------------------------------------------------------------- sending
 
 void TKestServerCore::SendLine(const std::string& text, int number, int mode, int room) {
+  // The builders keep every line within the bound; one that is not would
+  // cost its receivers their connections.
+  if (text.size() > kMaxLineText) {
+    AddLog("Not sent: a line of " + std::to_string(text.size()) + " bytes");
+    return;
+  }
   const int base = mode & 0xFF;
   std::array<int, kUserSlots> to;
   size_t count = 0;
@@ -277,9 +293,7 @@ void TKestServerCore::SendLine(const std::string& text, int number, int mode, in
       // The connection failed: nothing more goes to it, and its users are
       // logged out once the line being handled is done with their records.
       AddLog(">Send error to " + std::to_string(n));
-      attached_.erase(conn);
-      if (std::find(pendingDrops_.begin(), pendingDrops_.end(), conn) == pendingDrops_.end())
-        pendingDrops_.push_back(conn);
+      QueueDrop(conn);
     }
   }
   if (depth_ == 0) RunPendingDrops();
@@ -343,15 +357,14 @@ int TKestServerCore::LoginUser(TServerConnection* conn, const std::string& name,
   AddLog("Login :" + name + "  Face : " + face);
   auto refuse = [&](const char* log, const char* raw) {
     AddLog(log);
-    if (HasData(conn) && !conn->SendRaw(raw)) {
-      attached_.erase(conn);
-      pendingDrops_.push_back(conn);
-    }
+    if (HasData(conn) && !conn->SendRaw(raw)) QueueDrop(conn);
     return -1;
   };
   // A name that would be stored empty, or shows nothing, is refused as a
   // name in use is: it could not tell its user apart.
   if (!UsableName(name)) return refuse("Error! Unusable name", kRawErrSameName);
+  // A face goes out in every ADDUSER line: it is held to a name's length.
+  if (face.size() >= size_t(TKestUser::kNameSize)) return refuse("Error! Unusable face", kRawErrSameName);
   for (int i = 0; i < kUserSlots; ++i)
     if (const TKestUser* u = LiveUser(i); u && u->GetName() == name)
       return refuse("Error! Samename User", kRawErrSameName);
@@ -444,18 +457,28 @@ void TKestServerCore::HChroom(int id, const TArgs& a) {
 void TKestServerCore::ChangeRoom(int id, int target) {
   TKestUser& u = *UserOf(id);
   TRoom& t = rooms_[size_t(target)];
-  if (t.IsPlaying() || (target != 0 && t.PlayerCount() >= TRoom::kMaxMembers) ||
+  const bool computer = u.HasFlags(ufComputer);
+  // A computer player goes only where the person who added it sits.
+  const TKestUser* person = computer ? PersonOn(u.socket) : nullptr;
+  const bool strays = computer && (!person || person->GetRoom() != target);
+  if (strays || t.IsPlaying() || (target != 0 && t.PlayerCount() >= TRoom::kMaxMembers) ||
       target == u.GetRoom() || t.IsLocked()) {
     SendLine(LineErrLocked(), id, smToUser);
-    // A computer player that found no seat would only linger in the lobby.
-    if (u.HasFlags(ufComputer) && u.GetRoom() == 0) {
+    // One that strays, or found no seat and would only linger in the lobby,
+    // is logged out; a game it leaves ends.
+    if (strays || (computer && u.GetRoom() == 0)) {
+      const int r = u.GetRoom();
       RemoveComputer(id);
-      SendRoomStatus(0);
+      if (r > 0 && rooms_[size_t(r)].IsPlaying()) StopGame(r);
+      SendRoomStatus(r);
     }
     return;
   }
   const int old = u.GetRoom();
   const std::string name = u.GetName();
+  // A person's computer players and fillers leave the table first, as
+  // CLEARNPC would take them, so that nobody is left to play them.
+  if (old > 0 && !computer) ClearComputers(old, u.socket);
   // Leaving a running game ends it as a logout does, and the room hears it
   // the same way: the clients end a game on BYE.
   const bool leavesGame = old > 0 && ValidRoom(old) && rooms_[size_t(old)].IsPlaying();
@@ -465,10 +488,7 @@ void TKestServerCore::ChangeRoom(int id, int target) {
   if (target > 0) t.AddMember(int16_t(id));
   u.SetRoom(int16_t(target));
   verdict_[size_t(id)] = -1;  // an accusation is closed in the room it was made in
-  if (leavesGame) {
-    ClearComputers(old);
-    StopGame(old);
-  }
+  if (leavesGame) StopGame(old);
 
   if (target > 0) {
     for (int s = 0; s < t.MemberCount(); ++s) {
@@ -521,14 +541,14 @@ void TKestServerCore::HClearNpc(int id, const TArgs&) {
     AddLog("Ignored: CLEARNPC during a game");
     return;
   }
-  ClearComputers(r, current_);
+  ClearComputers(r, UserOf(id)->socket);
 }
 
-void TKestServerCore::ClearComputers(int r, const TServerConnection* conn) {
+void TKestServerCore::ClearComputers(int r, const TUserConnection* conn) {
   if (!ValidRoom(r)) return;
   for (int n = 0; n < kUserSlots; ++n) {
     const TKestUser* u = LiveUser(n);
-    if (u && u->HasFlags(ufComputer) && u->GetRoom() == r && (!conn || u->socket == conn)) RemoveComputer(n);
+    if (u && u->HasFlags(ufComputer) && u->GetRoom() == r && u->socket == conn) RemoveComputer(n);
   }
 }
 
@@ -562,7 +582,7 @@ void TKestServerCore::LogoutUser(int n) {
   u->MarkUnused();
   u->ClearLoggedIn();
   verdict_[size_t(n)] = -1;
-  ClearComputers(r);
+  ClearComputers(r, u->socket);  // the leaver's own, in the lobby as at a table
   if (r > 0 && ValidRoom(r)) StopGame(r);
   SendRoomStatus(r);
 }

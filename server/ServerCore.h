@@ -96,6 +96,9 @@ class TKestServerCore : public kest::TUserLookup {
   template <class Fn>
   void Entry(Fn&& fn);
   void RunPendingDrops();
+  // Sends nothing more to conn and logs its users out once the current
+  // entry is done (once, however often it is asked).
+  void QueueDrop(TServerConnection* conn);
   void DropConnection(TServerConnection* conn, bool logDisconnect);
 
   void CommandDispatcher(TServerConnection* conn, const std::string& line);
@@ -105,13 +108,15 @@ class TKestServerCore : public kest::TUserLookup {
   // Users (live or not yet freed) bound to a connection; persons: without
   // ufComputer.
   int UsersOn(const TServerConnection* conn, bool personsOnly) const;
+  // The live person (not a computer player) on a connection, or nullptr.
+  const kest::TKestUser* PersonOn(const kest::TUserConnection* conn) const;
 
   int LoginUser(TServerConnection* conn, const std::string& name, const std::string& face, bool computer);
   int AddComputer(int id, const TArgs& a, uint32_t flags);
   void ChangeRoom(int id, int target);
   void SendRoomStatus(int r);
-  // Every computer player of room r goes, or only those on conn.
-  void ClearComputers(int r, const TServerConnection* conn = nullptr);
+  // The computer players and fillers of room r on conn go, each with a BYE.
+  void ClearComputers(int r, const kest::TUserConnection* conn);
   void RemoveComputer(int n);
   // Takes n out of the seats of room r; an emptied room loses its lock.
   void LeaveSeat(int n, int r);

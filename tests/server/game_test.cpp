@@ -298,13 +298,11 @@ TEST_F(Game, TurnEndHandshake) {
 }
 
 TEST_F(Game, SoleHumanTurnEndNeedsNoConfirm) {
-  core_.ClientDisconnect(b_);  // Bob's logout takes the room's computer players along
-  const int cpu = AddCom(a_, 0, "Cpu2");
-  Cmd(a_, "CHROOM 1", cpu);
-  Cmd(a_, "START 0,0", 0);  // Alice and Cpu2 play
+  core_.ClientDisconnect(b_);  // Alice stays with her computer player and filler
+  Cmd(a_, "START 0,0", 0);      // Alice and Cpu play
   Skip();
   Cmd(a_, "TURNEND2", 0);
-  EXPECT_EQ(Take(), TExpect().To("A", "TURN 1", 0).To("A", "TURN 1", cpu).lines);
+  EXPECT_EQ(Take(), TExpect().To("A", "TURN 1", 0).To("A", "TURN 1", 2).lines);
 }
 
 // In a room of four a suggestion by seat 2 asks seats 3, 0 and 1.
@@ -377,15 +375,31 @@ TEST_F(Game, LeavingARunningGameStopsIt) {
                         .To("B", "CHROOM 0," BS "Bob" BS, 1)
                         .To("A", "BYE " BS "Bob" BS, 0)
                         .To("A", "BYE " BS "Bob" BS, 2)
-                        .To("A", "BYE " BS "Cpu" BS, 0)
-                        .To("A", "BYE " BS "Fill" BS, 0)
                         .To("B", "ADDUSER " BS "Bob" BS ",0," BS "f" BS ",1,0", 1)
-                        .To("B", "ROOM 1,0,1", 1)
+                        .To("B", "ROOM 1,0,3", 1)
                         .To("B", "ROOM 0,0,1", 1)
                         .lines);
+  // Bob added no computer players; Alice's stay with her.
   EXPECT_FALSE(core_.Room(1).IsPlaying());
-  EXPECT_EQ(core_.Room(1).MemberCount(), 1);
+  EXPECT_EQ(core_.Room(1).MemberCount(), 3);
+  EXPECT_NE(core_.UserOf(2), nullptr);
+
+  // When Alice leaves, hers go first, as CLEARNPC takes them.
+  Skip();
+  Cmd(a_, "CHROOM 0", 0);
+  EXPECT_EQ(Take(), TExpect()
+                        .To("A", "BYE " BS "Cpu" BS, 0)
+                        .To("A", "BYE " BS "Fill" BS, 0)
+                        .To("A", "CHROOM 0," BS "Alice" BS, 0)
+                        .To("A", "ADDUSER " BS "Alice" BS ",0," BS "f" BS ",0,0", 0)
+                        .To("A", "ADDUSER " BS "Bob" BS ",0," BS "f" BS ",1,0", 0)
+                        .To("B", "ADDUSER " BS "Alice" BS ",0," BS "f" BS ",0,0", 1)
+                        .Each({{"A", 0}, {"B", 1}}, "ROOM 1,0,0")
+                        .Each({{"A", 0}, {"B", 1}}, "ROOM 0,0,2")
+                        .lines);
+  EXPECT_EQ(core_.Room(1).MemberCount(), 0);
   EXPECT_EQ(core_.UserOf(2), nullptr);
+  EXPECT_EQ(core_.UserOf(3), nullptr);
 }
 
 // A seat filler that joined before a person keeps its seat number, but the
@@ -584,7 +598,19 @@ TEST_F(Game, LogoutStopsTheGame) {
   ASSERT_TRUE(core_.Room(1).IsPlaying());
   core_.ClientDisconnect(b_);
   EXPECT_FALSE(core_.Room(1).IsPlaying());
-  EXPECT_EQ(core_.Room(1).MemberCount(), 1);  // Alice; her computer players went with Bob's logout
+  // Alice and her computer players: a logout takes only the leaver's own.
+  EXPECT_EQ(core_.Room(1).MemberCount(), 3);
+}
+
+// START echoes its arguments as far as they fit in one line.
+TEST_F(Game, StartEchoesWhatFits) {
+  const std::string big(kMaxLineText, '9');
+  Cmd(a_, "START 0,1," + big + ",2", 0);
+  const std::vector<TSent> sent = Take();
+  ASSERT_FALSE(sent.empty());
+  EXPECT_EQ(sent[0], TExpect().To("A", "START 0,1", 0).lines[0]);
+  for (const TSent& l : sent) EXPECT_LE(l.line.size() + 2, size_t(kMaxLineSize));
+  EXPECT_TRUE(core_.Room(1).IsPlaying());
 }
 
 }  // namespace

@@ -235,3 +235,71 @@ TEST_F(ServerLimits, SoakOfHostileClientsBesideANormalOne) {
   EXPECT_GT(flooded.load(), 0);
   EXPECT_TRUE(sleeperClosed);
 }
+
+namespace {
+
+// The game's own client socket, with the receive limit the game sets,
+// logged in and seated at a table; it records what arrives.
+struct TGameClient {
+  TGameClient(TKestServerForm& form, const std::string& name) {
+    socket.Address = "127.0.0.1";
+    socket.Port = form.ListeningPort();
+    socket.SetMaxRecvSize(kest::proto::kMaxLineSize);
+    socket.OnConnect = [this, name](plat::TObject*, plat::TCustomWinSocket*) {
+      socket.Send(kest::proto::ClientLine(kest::proto::CmdLogin(name, "f"), 0));
+    };
+    socket.OnDisconnect = [this](plat::TObject*, plat::TCustomWinSocket*) { closed = true; };
+    socket.OnError = [](plat::TObject*, plat::TCustomWinSocket*, plat::TErrorEvent, int& code) { code = 0; };
+    socket.OnLineArrived = [this](plat::TObject*, plat::TCustomWinSocket*, const std::string& l) {
+      lines.push_back(l);
+    };
+    socket.SetActive(true);
+  }
+  size_t Count(const std::string& prefix) const {
+    return size_t(std::count_if(lines.begin(), lines.end(), [&](const std::string& l) { return l.rfind(prefix, 0) == 0; }));
+  }
+  kest::TLineClientSocket socket;
+  std::vector<std::string> lines;
+  bool closed = false;
+};
+
+}  // namespace
+
+// Another player's burst of long chat lines, each well within what the
+// server takes, reaches the game's client whole, and the client stays
+// connected; so does a chat text as long as the server takes, which
+// arrives cut to the line bound.
+TEST_F(ServerLimits, BurstOfLongChatLinesKeepsTheReceiverConnected) {
+  TKestServerForm form(0);
+  TGameClient a(form, "A");
+  ASSERT_TRUE(PumpUntil([&] { return a.Count("LOGIN:") == 1; }));
+  a.socket.Send(kest::proto::ClientLine(kest::proto::CmdChroom(1), 0));
+  auto b = Login(form, "B");
+  b->SendCommand(kest::proto::CmdChroom(1), 1);
+  ASSERT_TRUE(PumpUntil([&] { return form.Core().Room(1).MemberCount() == 2; }));
+
+  std::string burst;
+  for (int i = 0; i < 16; ++i)
+    burst += kest::proto::ClientLine(kest::proto::CmdChat(1, std::string(20000, char('a' + i))), 1) + "\r\n";
+  ASSERT_TRUE(b->SendRaw(burst));
+  EXPECT_TRUE(PumpUntil([&] { return a.Count("PRINT ") == 16 || a.closed; }, 20000));
+  EXPECT_FALSE(a.closed);
+  EXPECT_EQ(a.Count("PRINT "), 16u);
+
+  // The longest CHAT line the server takes.
+  const std::string head = "CHAT 1,\x08", tail = "\x08:1";
+  std::string text;  // two-byte characters only
+  while (text.size() + 2 <= velmora::kMaxLineLength - head.size() - tail.size()) text += "\x82\xa0";
+  ASSERT_TRUE(b->SendRaw(head + text + tail + "\r\r\n"));
+  EXPECT_TRUE(PumpUntil([&] { return a.Count("PRINT ") == 17 || a.closed; }, 20000));
+  EXPECT_FALSE(a.closed);
+  ASSERT_EQ(a.Count("PRINT "), 17u);
+  const std::string& cut = a.lines.back();
+  EXPECT_LE(cut.size() + 2, size_t(kest::proto::kMaxLineSize));
+  // Cut between characters: the text keeps whole two-byte pairs.
+  const std::string prefix = "PRINT \x08[B] ";
+  ASSERT_EQ(cut.rfind(prefix, 0), 0u);
+  const size_t end = cut.rfind('\x08');
+  EXPECT_EQ((end - prefix.size()) % 2, 0u);
+  EXPECT_EQ(cut.substr(end), "\x08:0");
+}

@@ -122,7 +122,15 @@ TEST_F(Lobby, RefusalsAndSlotReuse) {
   Cmd(a, CmdAddCom(cmAddCom, std::string(64, 'z'), "cf", 3), 0);
   EXPECT_EQ(Take(), TExpect().Raw("A", "ERR SAMENAME\r").lines);
   EXPECT_EQ(core_.LoggedInCount(), 1);
-  EXPECT_EQ(Login(b, std::string(63, 'x')), 1);
+  // A face goes out in every ADDUSER line and is held to a name's length.
+  Cmd(b, CmdLogin("Bea", std::string(64, 'f')), 0);
+  EXPECT_EQ(Take(), TExpect().Raw("B", "ERR SAMENAME\r").lines);
+  for (const int command : {cmAddCom, cmAddCom2}) {
+    Cmd(a, CmdAddCom(command, "Npc", std::string(65520, 'f'), 3), 0);
+    EXPECT_EQ(Take(), TExpect().Raw("A", "ERR SAMENAME\r").lines);
+  }
+  EXPECT_EQ(core_.LoggedInCount(), 1);
+  EXPECT_EQ(Login(b, std::string(63, 'x'), std::string(63, 'f')), 1);
   EXPECT_EQ(Login(Connect("b2"), " x "), 2);
 
   // Fill every slot, one person per connection; the 101st login is refused.
@@ -189,12 +197,8 @@ TEST_F(Lobby, RoomLockEndsWhenTheRoomEmpties) {
   } cases[] = {
       {"the locker moves out", false, [&](TFakeConn* c, int u) { Cmd(c, "CHROOM 0", u); }},
       {"the locker's connection closes", false, [&](TFakeConn* c, int) { core_.ClientDisconnect(c); }},
-      {"its computer player goes with the host's connection", true,
-       [&](TFakeConn* c, int u) {
-         Cmd(c, "CHROOM 0", u);
-         EXPECT_TRUE(core_.Room(room).IsLocked());  // somebody is still there
-         core_.ClientDisconnect(c);
-       }},
+      {"the locker moves out, its computer player with it", true,
+       [&](TFakeConn* c, int u) { Cmd(c, "CHROOM 0", u); }},
   };
   for (const auto& k : cases) {
     TFakeConn* a = Connect("A");
@@ -400,7 +404,7 @@ TEST_F(Lobby, SweepLogsOutDeadConnections) {
   TFakeConn* b = Connect("B");
   const int al = Login(a, "Alice");
   const int cpu = AddCom(a, al, "Cpu");
-  Cmd(a, "CHROOM 2", cpu);  // a computer player in another room than its host
+  Cmd(a, "CHROOM 2", al);  // the host at a table, its computer player still in the lobby
   const int bo = Login(b, "Bob");
   Skip();
   a->connected = false;
@@ -411,7 +415,8 @@ TEST_F(Lobby, SweepLogsOutDeadConnections) {
   EXPECT_TRUE(LogHas(">Disconnect ok" + std::to_string(cpu)));
   const auto sent = Take();
   ASSERT_GE(sent.size(), 2u);
-  EXPECT_EQ(sent[0], (TSent{"B", Addressed("BYE " BS "Alice" BS, bo)}));
+  EXPECT_EQ(sent[0], (TSent{"B", Addressed("ROOM 2,0,0", bo)}));
+  EXPECT_EQ(sent[1], (TSent{"B", Addressed("BYE " BS "Cpu" BS, bo)}));
 }
 
 // ---- Lines act only for users of their own connection ----
@@ -444,7 +449,9 @@ TEST_F(Lobby, LinesForOtherConnectionsUsersAreIgnored) {
   EXPECT_NE(core_.UserOf(cpu), nullptr);
 
   // The host acts for its computer player; Bob acts for himself.
+  Cmd(a, "CHROOM 1", al);
   Cmd(a, "CHROOM 1", cpu);
+  ASSERT_NE(core_.UserOf(cpu), nullptr);
   EXPECT_EQ(core_.UserOf(cpu)->GetRoom(), 1);
   Cmd(b, "CHROOM 1", bo);
   EXPECT_EQ(core_.UserOf(bo)->GetRoom(), 1);
