@@ -1,6 +1,7 @@
 #include "Kestclasses.h"
 
 #include <algorithm>
+#include <bit>
 #include <cstring>
 
 #include "Number.h"
@@ -152,6 +153,8 @@ int32_t TRoom::NextSeat(int32_t seat) const {
   return 0;
 }
 
+int32_t TRoom::PlayersDealt() const { return std::popcount(playerSeats_); }
+
 int32_t TRoom::AdvanceTurn() {
   turn_ = NextSeat(turn_);
   return turn_;
@@ -165,15 +168,9 @@ void TRoom::DealCards() {
   solution_[1] = deck_.DrawCardOfMark(mkWeapon);
   solution_[2] = deck_.DrawCardOfMark(mkRoom);
 
-  players_ = 0;
   playerSeats_ = 0;
-  for (int s = 0; s < memberCount_; ++s) {
-    TKestUser* u = UserAtSeat(s);
-    if (u && !u->HasFlags(ufNonParticipant)) {
-      ++players_;
-      playerSeats_ |= uint8_t(1u << s);
-    }
-  }
+  for (int s = 0; s < memberCount_; ++s)
+    if (TKestUser* u = UserAtSeat(s); u && !u->HasFlags(ufNonParticipant)) playerSeats_ |= uint8_t(1u << s);
   for (int s = 0; s < memberCount_; ++s) {
     if (TKestUser* u = UserAtSeat(s)) {
       u->hand.ClearList();
@@ -183,7 +180,7 @@ void TRoom::DealCards() {
   // The cards go round the player seats, passing over seat fillers wherever
   // they sit, until the deck is empty; a full hand drops its card.
   const int32_t first = NextSeat(-1);
-  for (int seat = first; players_ > 0 && deck_.CardsLeft() > 0; seat = NextSeat(seat)) {
+  for (int seat = first; playerSeats_ != 0 && deck_.CardsLeft() > 0; seat = NextSeat(seat)) {
     const TCard card = deck_.DrawCard();
     if (TKestUser* u = UserAtSeat(seat)) u->hand.Append(card);
   }

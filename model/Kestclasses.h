@@ -180,16 +180,26 @@ class TRoom {
   bool IsPlaying() const { return playing_ != 0; }
   void SetPlaying(bool b) { playing_ = b ? 1 : 0; }
   void StopPlaying() { playing_ = 0; }
-  int32_t PlayerCount() const { return playing_ ? players_ : memberCount_; }
   int32_t MemberCount() const { return memberCount_; }
+  // The count the lobby is shown for the room: the players dealt in while a
+  // game runs, otherwise the members.
+  int32_t LobbyCount() const { return playing_ ? PlayersDealt() : memberCount_; }
   int MemberAt(int seat) const;
   int SeatOf(int user) const;
   int32_t TurnSeat() const { return turn_; }
   int32_t ResponderSeat() const { return responder_; }
   int32_t AdvanceTurn();
   // Whether the member in a seat was dealt in at the last deal: people and
-  // computer players, wherever seat fillers sit among them.
+  // computer players, wherever seat fillers sit among them. The player
+  // seats are the one record of who plays.
   bool IsPlayerSeat(int seat) const { return seat >= 0 && seat < kMaxMembers && ((playerSeats_ >> seat) & 1) != 0; }
+  // Calls fn(seat, record) for each player seat with a record, in seat
+  // order; a filler's seat among them is passed over.
+  template <class Fn>
+  void ForPlayerSeats(Fn&& fn) const {
+    for (int s = 0; s < memberCount_; ++s)
+      if (TKestUser* u = IsPlayerSeat(s) ? UserAtSeat(s) : nullptr) fn(s, *u);
+  }
 
   void DealCards();
   void SetSuggestion(int user, const TCard cards[3]);
@@ -200,8 +210,6 @@ class TRoom {
   bool IsLocked() const { return locked_ != 0; }
   void SetLocked(bool b) { locked_ = b ? 1 : 0; }
 
-  int32_t confirmNeeded = 0;
-  int32_t confirmCount = 0;
   TDice die;
 
  private:
@@ -209,12 +217,12 @@ class TRoom {
   TKestUser* UserAtSeat(int seat) const;
   // The next player seat after seat, round the table; 0 when nobody plays.
   int32_t NextSeat(int32_t seat) const;
+  int32_t PlayersDealt() const;
 
   const TUserLookup* users_;
   uint8_t playing_ = 0;
   int16_t members_[kMaxMembers] = {};
   int32_t memberCount_ = 0;
-  int32_t players_ = 0;
   uint8_t playerSeats_ = 0;  // bit s: seat s was dealt in
   int32_t turn_ = 0;
   int32_t responder_ = 0;

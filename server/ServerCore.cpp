@@ -77,7 +77,6 @@ TKestServerCore::TKestServerCore() {
                        std::chrono::steady_clock::now().time_since_epoch())
                        .count());
   };
-  verdict_.fill(-1);
   rooms_.reserve(kRoomCount);
   for (int r = 0; r < kRoomCount; ++r) rooms_.emplace_back(this);
 }
@@ -89,16 +88,17 @@ TKestServerCore::~TKestServerCore() = default;
 void TKestServerCore::AddLog(std::string text) {
   logBytes_ += text.size();
   log_.push_back(std::move(text));
-  while (log_.size() > 1 && (log_.size() > logLimit_ || logBytes_ > logByteLimit_)) {
-    logBytes_ -= log_.front().size();
-    log_.pop_front();
-  }
+  TrimLog();
   if (logSink_) logSink_(log_.back());
 }
 
 void TKestServerCore::SetLogLimit(size_t lines, size_t bytes) {
   logLimit_ = std::max<size_t>(lines, 1);
   logByteLimit_ = bytes;
+  TrimLog();
+}
+
+void TKestServerCore::TrimLog() {
   while (log_.size() > 1 && (log_.size() > logLimit_ || logBytes_ > logByteLimit_)) {
     logBytes_ -= log_.front().size();
     log_.pop_front();
@@ -141,11 +141,7 @@ const TKestUser* TKestServerCore::PersonOn(const TUserConnection* conn) const {
   return nullptr;
 }
 
-void TKestServerCore::FreeSlot(int n) {
-  users_[size_t(n)].reset();
-  verdict_[size_t(n)] = -1;
-  awaitConfirm_[size_t(n)] = false;
-}
+void TKestServerCore::FreeSlot(int n) { users_[size_t(n)].reset(); }
 
 void TKestServerCore::FreeUserSlot(TServerConnection* conn) {
   for (int n = 0; n < kUserSlots; ++n)
@@ -384,7 +380,6 @@ int TKestServerCore::LoginUser(TServerConnection* conn, const std::string& name,
   u->MarkLoggedIn();
   u->UserNo = int16_t(n);
   users_[size_t(n)] = std::move(u);
-  verdict_[size_t(n)] = -1;
 
   SendLine(LineLogin(), n, smToUser);
   for (int i = 0; i < kUserSlots; ++i)
@@ -399,7 +394,9 @@ void TKestServerCore::HLogin(int, const TArgs& a) { LoginUser(current_, a.Str(1)
 // A person adds a computer player or a seat filler under the person's own
 // number, on the person's connection.
 int TKestServerCore::AddComputer(int id, const TArgs& a, uint32_t flags) {
-  if (UserOf(id)->HasFlags(ufComputer)) {
+  const TKestUser* host = LiveUser(id);
+  if (!host) return -1;
+  if (host->HasFlags(ufComputer)) {
     AddLog("Ignored: a computer player adding another");
     return -1;
   }
@@ -422,7 +419,7 @@ void TKestServerCore::SendRoomStatus(int r) {
       if (const TKestUser* u = LiveUser(i); u && u->GetRoom() == 0) ++count;
   } else {
     playing = rooms_[size_t(r)].IsPlaying() ? 1 : 0;
-    count = rooms_[size_t(r)].PlayerCount();
+    count = rooms_[size_t(r)].LobbyCount();
   }
   SendLine(LineRoomStatus(r, playing, count), 0, smToRoom, 0);
 }
@@ -440,28 +437,30 @@ std::string Trimmed(const std::string& s) {
 }  // namespace
 
 void TKestServerCore::HChat(int id, const TArgs& a) {
+  const TKestUser* u = LiveUser(id);
+  if (!u) return;
   // Chat goes to the sender's own room or to the lobby.
   const int r = a.Num(1);
-  if (r != 0 && r != UserOf(id)->GetRoom()) {
+  if (r != 0 && r != u->GetRoom()) {
     AddLog("Ignored: CHAT to another room");
     return;
   }
-  SendLine(LinePrintChat(Trimmed(UserOf(id)->GetName()), a.Str(2)), id, smToRoom | smNoComputer, r);
+  SendLine(LinePrintChat(Trimmed(u->GetName()), a.Str(2)), id, smToRoom | smNoComputer, r);
 }
 
 void TKestServerCore::HChroom(int id, const TArgs& a) {
   const int target = a.Num(1);
-  if (ValidRoom(target)) ChangeRoom(id, target);
+  if (ValidRoom(target) && LiveUser(id)) ChangeRoom(id, target);
 }
 
 void TKestServerCore::ChangeRoom(int id, int target) {
-  TKestUser& u = *UserOf(id);
+  TKestUser& u = *LiveUser(id);
   TRoom& t = rooms_[size_t(target)];
   const bool computer = u.HasFlags(ufComputer);
   // A computer player goes only where the person who added it sits.
   const TKestUser* person = computer ? PersonOn(u.socket) : nullptr;
   const bool strays = computer && (!person || person->GetRoom() != target);
-  if (strays || t.IsPlaying() || (target != 0 && t.PlayerCount() >= TRoom::kMaxMembers) ||
+  if (strays || t.IsPlaying() || (target != 0 && t.MemberCount() >= TRoom::kMaxMembers) ||
       target == u.GetRoom() || t.IsLocked()) {
     SendLine(LineErrLocked(), id, smToUser);
     // One that strays, or found no seat and would only linger in the lobby,
@@ -487,7 +486,6 @@ void TKestServerCore::ChangeRoom(int id, int target) {
   LeaveSeat(id, old);
   if (target > 0) t.AddMember(int16_t(id));
   u.SetRoom(int16_t(target));
-  verdict_[size_t(id)] = -1;  // an accusation is closed in the room it was made in
   if (leavesGame) StopGame(old);
 
   if (target > 0) {
@@ -536,12 +534,14 @@ void TKestServerCore::HRoomUnlock(int id, const TArgs&) {
 // The sender's own computer players leave its room; during a game that
 // would renumber the seats, so it waits for the game's end.
 void TKestServerCore::HClearNpc(int id, const TArgs&) {
-  const int r = UserOf(id)->GetRoom();
-  if (r > 0 && rooms_[size_t(r)].IsPlaying()) {
+  const TKestUser* u = LiveUser(id);
+  if (!u) return;
+  const int r = u->GetRoom();
+  if (r > 0 && ValidRoom(r) && rooms_[size_t(r)].IsPlaying()) {
     AddLog("Ignored: CLEARNPC during a game");
     return;
   }
-  ClearComputers(r, UserOf(id)->socket);
+  ClearComputers(r, u->socket);
 }
 
 void TKestServerCore::ClearComputers(int r, const TUserConnection* conn) {
@@ -581,7 +581,6 @@ void TKestServerCore::LogoutUser(int n) {
   SendLine(LinePrintLogout(name), n, smToRoom | smExcept, r);
   u->MarkUnused();
   u->ClearLoggedIn();
-  verdict_[size_t(n)] = -1;
   ClearComputers(r, u->socket);  // the leaver's own, in the lobby as at a table
   if (r > 0 && ValidRoom(r)) StopGame(r);
   SendRoomStatus(r);
@@ -610,13 +609,6 @@ bool TKestServerCore::HasTurn(int id) const {
   return r > 0 && rooms_[size_t(r)].MemberAt(rooms_[size_t(r)].TurnSeat()) == id;
 }
 
-template <class Fn>
-void TKestServerCore::ForPlayerSeats(int r, Fn&& fn) const {
-  const TRoom& room = rooms_[size_t(r)];
-  for (int s = 0; s < room.MemberCount(); ++s)
-    if (room.IsPlayerSeat(s) && UserOf(room.MemberAt(s))) fn(s, room.MemberAt(s));
-}
-
 bool TKestServerCore::MakeTriple(const TArgs& a, TCard out[3]) {
   const int room = a.Num(1), person = a.Num(2), weapon = a.Num(3);
   if (room < 0 || room > 8 || person < 0 || person > 5 || weapon < 0 || weapon > 5) return false;
@@ -626,17 +618,16 @@ bool TKestServerCore::MakeTriple(const TArgs& a, TCard out[3]) {
   return true;
 }
 
-void TKestServerCore::ClearHandshake(int r) {
-  TRoom& room = rooms_[size_t(r)];
-  room.confirmNeeded = 0;
-  room.confirmCount = 0;
-  for (int s = 0; s < room.MemberCount(); ++s)
-    if (const int m = room.MemberAt(s); m >= 0 && m < kUserSlots) awaitConfirm_[size_t(m)] = false;
+template <class Build>
+void TKestServerCore::Relay(int id, Build&& build) {
+  const int r = PlayingRoomOf(id), seat = SeatIn(id);
+  if (r > 0 && seat >= 0) SendLine(build(seat), id, smToRoom, r);
 }
 
+void TKestServerCore::ResetGame(int r) { games_[size_t(r)] = TGame(); }
+
 void TKestServerCore::StopGame(int r) {
-  ClearHandshake(r);
-  tables_[size_t(r)] = TTable();
+  ResetGame(r);
   rooms_[size_t(r)].StopPlaying();
 }
 
@@ -657,20 +648,18 @@ void TKestServerCore::HStart(int id, const TArgs& a) {
     return;
   }
   room.DealCards();
-  ClearHandshake(r);
-  tables_[size_t(r)] = TTable();
-  for (int s = 0; s < room.MemberCount(); ++s)
-    if (const int m = room.MemberAt(s); UserOf(m)) verdict_[size_t(m)] = -1;
+  ResetGame(r);
   AddLog("START!");
   SendLine(LineStart(std::vector<std::string>(a.tokens.begin() + 1, a.tokens.end())), id, smToRoom, r);
   for (int n = 0; n < kUserSlots; ++n)
     if (const TKestUser* u = LiveUser(n); u && u->GetRoom() == r) SendLine(LineCard(u->hand), n, smToUser);
-  ForPlayerSeats(r, [&](int s, int m) { SendLine(LineUser(s, UserOf(m)->GetName()), id, smToRoom, r); });
+  room.ForPlayerSeats([&](int s, const TKestUser& m) { SendLine(LineUser(s, m.GetName()), id, smToRoom, r); });
   SendLine(LineTurn(room.TurnSeat()), id, smToRoom, r);
 }
 
 void TKestServerCore::HSaikoro(int id, const TArgs&) {
-  const int r = GameRoomOf(id);
+  const int r = PlayingRoomOf(id);
+  if (r < 0) return;
   const int n = rooms_[size_t(r)].die.RollDie(6);
   SendLine(LineSaikoro(n), id, smToRoom, r);
 }
@@ -681,70 +670,72 @@ void TKestServerCore::HMove(int id, const TArgs& a) {
     AddLog("Ignored: MOVE off the board");
     return;
   }
-  SendLine(LineMove(SeatIn(id), x, y, a.Num(3)), id, smToRoom, GameRoomOf(id));
+  Relay(id, [&](int seat) { return LineMove(seat, x, y, a.Num(3)); });
 }
 
 void TKestServerCore::HInRoom(int id, const TArgs& a) {
-  SendLine(LineInRoom(SeatIn(id), a.Num(1), a.Num(2)), id, smToRoom, GameRoomOf(id));
+  Relay(id, [&](int seat) { return LineInRoom(seat, a.Num(1), a.Num(2)); });
 }
 
 void TKestServerCore::HOutRoom(int id, const TArgs& a) {
-  SendLine(LineOutRoom(SeatIn(id), a.Num(1), a.Num(2)), id, smToRoom, GameRoomOf(id));
+  Relay(id, [&](int seat) { return LineOutRoom(seat, a.Num(1), a.Num(2)); });
 }
 
 void TKestServerCore::HSuiriStart(int id, const TArgs& a) {
-  SendLine(LineSuiriStart(SeatIn(id), a.Num(1)), id, smToRoom, GameRoomOf(id));
+  Relay(id, [&](int seat) { return LineSuiriStart(seat, a.Num(1)); });
 }
 
 void TKestServerCore::HKokusoStart(int id, const TArgs& a) {
-  SendLine(LineKokusoStart(SeatIn(id), a.Num(1)), id, smToRoom, GameRoomOf(id));
+  Relay(id, [&](int seat) { return LineKokusoStart(seat, a.Num(1)); });
 }
 
-void TKestServerCore::HSuiriCancel(int id, const TArgs&) {
-  SendLine(LineSuiriCancel(SeatIn(id)), id, smToRoom, GameRoomOf(id));
-}
+void TKestServerCore::HSuiriCancel(int id, const TArgs&) { Relay(id, LineSuiriCancel); }
 
-void TKestServerCore::HKokusoCancel(int id, const TArgs&) {
-  SendLine(LineKokusoCancel(SeatIn(id)), id, smToRoom, GameRoomOf(id));
-}
+void TKestServerCore::HKokusoCancel(int id, const TArgs&) { Relay(id, LineKokusoCancel); }
 
 void TKestServerCore::NextTurn(int r) {
   TRoom& room = rooms_[size_t(r)];
-  ClearHandshake(r);
-  tables_[size_t(r)].asked = -1;
-  int t = room.AdvanceTurn();
-  // Seats of eliminated players, and seats left empty, are skipped.
-  for (int k = 0;;) {
+  TGame& g = games_[size_t(r)];
+  g.confirmNeeded = 0;
+  g.asked = -1;
+  // Seats of eliminated players are skipped; when every player is out,
+  // nobody gets the turn.
+  for (int k = 0; k < TRoom::kMaxMembers; ++k) {
+    const int t = room.AdvanceTurn();
     const TKestUser* m = UserOf(room.MemberAt(t));
-    if (m && !m->HasFlags(ufEliminated)) break;
-    t = room.AdvanceTurn();
-    if (++k > room.PlayerCount()) return;
+    if (m && !m->HasFlags(ufEliminated)) {
+      SendLine(LineTurn(t), 0, smToRoom, r);
+      return;
+    }
   }
-  SendLine(LineTurn(t), 0, smToRoom, r);
 }
 
-void TKestServerCore::HTurnEnd(int id, const TArgs&) { NextTurn(GameRoomOf(id)); }
+void TKestServerCore::HTurnEnd(int id, const TArgs&) {
+  if (const int r = PlayingRoomOf(id); r > 0) NextTurn(r);
+}
 
 // The other humans of the table confirm, each once, before the next turn.
 void TKestServerCore::HTurnEnd2(int id, const TArgs&) {
-  const int r = GameRoomOf(id);
-  TRoom& room = rooms_[size_t(r)];
-  ClearHandshake(r);
-  ForPlayerSeats(r, [&](int, int m) {
-    if (UserOf(m)->HasFlags(ufComputer) || m == id) return;
-    ++room.confirmNeeded;
-    awaitConfirm_[size_t(m)] = true;
-    SendLine(LineTurnEnd2(), m, smToUser);
+  const int r = PlayingRoomOf(id);
+  if (r < 0) return;
+  TGame& g = games_[size_t(r)];
+  g.confirmNeeded = 0;
+  rooms_[size_t(r)].ForPlayerSeats([&](int s, const TKestUser& m) {
+    if (m.HasFlags(ufComputer) || m.UserNo == id) return;
+    g.confirmNeeded |= uint8_t(1u << s);
+    SendLine(LineTurnEnd2(), m.UserNo, smToUser);
   });
-  if (room.confirmNeeded == 0) NextTurn(r);
+  if (g.confirmNeeded == 0) NextTurn(r);
 }
 
 void TKestServerCore::HConfirm(int id, const TArgs&) {
-  const int r = PlayingRoomOf(id);
-  if (r < 0 || !awaitConfirm_[size_t(id)]) return;  // not asked, or already counted
-  awaitConfirm_[size_t(id)] = false;
-  TRoom& room = rooms_[size_t(r)];
-  if (++room.confirmCount >= room.confirmNeeded) NextTurn(r);
+  const int r = PlayingRoomOf(id), seat = SeatIn(id);
+  if (r < 0 || seat < 0) return;
+  TGame& g = games_[size_t(r)];
+  const auto bit = uint8_t(1u << seat);
+  if (!(g.confirmNeeded & bit)) return;  // not asked, or already counted
+  g.confirmNeeded &= uint8_t(~bit);
+  if (g.confirmNeeded == 0) NextTurn(r);
 }
 
 void TKestServerCore::HWarp(int id, const TArgs& a) {
@@ -754,35 +745,40 @@ void TKestServerCore::HWarp(int id, const TArgs& a) {
 }
 
 void TKestServerCore::HSuiri(int id, const TArgs& a) {
-  const int r = GameRoomOf(id);
+  const int r = PlayingRoomOf(id), seat = SeatIn(id);
   TCard cards[3];
-  if (!MakeTriple(a, cards)) return;
-  TRoom& room = rooms_[size_t(r)];
-  SendLine(LineSuiri(SeatIn(id), a.Num(1), a.Num(2), a.Num(3)), id, smToRoom, r);
-  room.SetSuggestion(id, cards);
+  if (r < 0 || seat < 0 || !MakeTriple(a, cards)) return;
+  SendLine(LineSuiri(seat, a.Num(1), a.Num(2), a.Num(3)), id, smToRoom, r);
+  rooms_[size_t(r)].SetSuggestion(id, cards);
   AskResponder(r, id);
 }
 
 void TKestServerCore::AskResponder(int r, int id) {
-  TRoom& room = rooms_[size_t(r)];
-  TTable& t = tables_[size_t(r)];
-  t.asked = room.ResponderSeat();
-  t.checked = false;
-  room.NextResponder(t.match, t.matches);  // moves the responder seat on
-  SendLine(LineShowWait(t.asked), id, smToRoom, r);
+  TGame& g = games_[size_t(r)];
+  g.asked = rooms_[size_t(r)].ResponderSeat();
+  g.checked = false;
+  g.matches = 0;
+  SendLine(LineShowWait(g.asked), id, smToRoom, r);
+}
+
+void TKestServerCore::CheckResponder(int r) {
+  TGame& g = games_[size_t(r)];
+  if (g.checked) return;
+  g.checked = true;
+  rooms_[size_t(r)].NextResponder(g.match, g.matches);
 }
 
 // Only the seat asked may look at its matching cards, once.
 void TKestServerCore::HShowCheck(int id, const TArgs&) {
   const int r = PlayingRoomOf(id);
   if (r < 0) return;
-  TTable& t = tables_[size_t(r)];
-  if (t.asked < 0 || rooms_[size_t(r)].MemberAt(t.asked) != id || t.checked) {
+  TGame& g = games_[size_t(r)];
+  if (g.asked < 0 || rooms_[size_t(r)].MemberAt(g.asked) != id || g.checked) {
     AddLog("Ignored: SHOWCHECK from a seat not asked");
     return;
   }
-  t.checked = true;
-  SendLine(LineShowSel(t.match, t.matches), id, smToUser);
+  CheckResponder(r);
+  SendLine(LineShowSel(g.match, g.matches), id, smToUser);
 }
 
 // Only the seat asked answers; an answer the rules do not allow is replaced
@@ -791,28 +787,29 @@ void TKestServerCore::HShow(int id, const TArgs& a) {
   const int r = PlayingRoomOf(id);
   if (r < 0) return;
   TRoom& room = rooms_[size_t(r)];
-  TTable& t = tables_[size_t(r)];
-  if (t.asked < 0 || room.MemberAt(t.asked) != id) {
+  TGame& g = games_[size_t(r)];
+  if (g.asked < 0 || room.MemberAt(g.asked) != id) {
     AddLog("Ignored: SHOW from a seat not asked");
     return;
   }
   const int suggester = room.MemberAt(room.TurnSeat());
   if (!UserOf(suggester)) return;
+  CheckResponder(r);  // an answer without SHOWCHECK is judged all the same
   int code = a.Str(1) == "NO" ? -1 : a.Num(1);
-  const bool valid = code < 0 ? t.matches == 0
-                              : std::any_of(t.match, t.match + t.matches,
+  const bool valid = code < 0 ? g.matches == 0
+                              : std::any_of(g.match, g.match + g.matches,
                                             [&](const TCard& c) { return c.WireCode() == code; });
   if (!valid) {
-    code = t.matches > 0 ? t.match[0].WireCode() : -1;
+    code = g.matches > 0 ? g.match[0].WireCode() : -1;
     AddLog("Replaced: SHOW " + a.Str(1) + " by " + (code < 0 ? std::string("NO") : std::to_string(code)));
   }
-  const int seat = t.asked;
-  t.asked = -1;
+  const int seat = g.asked;
+  g.asked = -1;
   const bool shown = code >= 0;
   SendLine(shown ? LineShowC(seat, code) : LineShowCNo(seat), suggester, smToUser);
   const std::string others = shown ? LineShowCExist(seat) : LineShowCNotExist(seat);
-  ForPlayerSeats(r, [&](int s, int m) {
-    if (s != room.TurnSeat()) SendLine(others, m, smToUser);
+  room.ForPlayerSeats([&](int s, const TKestUser& m) {
+    if (s != room.TurnSeat()) SendLine(others, m.UserNo, smToUser);
   });
   if (shown || room.ResponderSeat() == room.TurnSeat())
     SendLine(LineSuiriEnd(), suggester, smToUser);
@@ -823,40 +820,42 @@ void TKestServerCore::HShow(int id, const TArgs& a) {
 // An accusation is made at one's turn, once per verdict, and not by a
 // player already out.
 void TKestServerCore::HKokuso(int id, const TArgs& a) {
-  const int r = GameRoomOf(id);
+  const int r = PlayingRoomOf(id), seat = SeatIn(id);
   TCard cards[3];
-  if (!MakeTriple(a, cards)) return;
-  if (UserOf(id)->HasFlags(ufEliminated) || verdict_[size_t(id)] >= 0) {
+  if (r < 0 || seat < 0 || !MakeTriple(a, cards)) return;
+  TGame& g = games_[size_t(r)];
+  if (UserOf(id)->HasFlags(ufEliminated) || g.verdict[size_t(seat)] >= 0) {
     AddLog("Ignored: KOKUSO from a player out or with a verdict open");
     return;
   }
   const TRoom& room = rooms_[size_t(r)];
-  SendLine(LineKokusoCheck(SeatIn(id)), id, smToRoom | smExcept, r);
+  SendLine(LineKokusoCheck(seat), id, smToRoom | smExcept, r);
   const int v = room.CheckAccusation(cards) ? 1 : 0;
-  verdict_[size_t(id)] = int8_t(v);
+  g.verdict[size_t(seat)] = int8_t(v);
   TCard solution[3];
   room.GetSolution(solution);
   SendLine(LineKokuso(solution, v), id, smToUser);
 }
 
 void TKestServerCore::HKokusoEnd(int id, const TArgs&) {
-  const int r = PlayingRoomOf(id);
-  if (r < 0) return;
-  // The verdict is the server's own, from this user's last accusation.
-  const int v = verdict_[size_t(id)];
+  const int r = PlayingRoomOf(id), seat = SeatIn(id);
+  if (r < 0 || seat < 0) return;
+  // The verdict is the server's own, from this player's last accusation.
+  TGame& g = games_[size_t(r)];
+  const int v = g.verdict[size_t(seat)];
   if (v < 0) {
     AddLog("Ignored: KOKUSOEND without an accusation");
     return;
   }
-  verdict_[size_t(id)] = -1;
+  g.verdict[size_t(seat)] = -1;
   if (v) {
     EndGame(id, ekWin);
     return;
   }
-  SendLine(LineLose(SeatIn(id)), id, smToRoom, r);
+  SendLine(LineLose(seat), id, smToRoom, r);
   UserOf(id)->SetFlags(ufEliminated);
   bool anyLeft = false;
-  ForPlayerSeats(r, [&](int, int m) { anyLeft = anyLeft || !UserOf(m)->HasFlags(ufEliminated); });
+  rooms_[size_t(r)].ForPlayerSeats([&](int, const TKestUser& m) { anyLeft = anyLeft || !m.HasFlags(ufEliminated); });
   if (!anyLeft) EndGame(id, ekEnd);
 }
 

@@ -162,36 +162,41 @@ class TKestServerCore : public kest::TUserLookup {
   int SeatIn(int id) const;
   // Whether id is the member at the turn seat of a running game.
   bool HasTurn(int id) const;
-  // Calls fn(seat, user) for each seat dealt in at the last deal.
-  template <class Fn>
-  void ForPlayerSeats(int r, Fn&& fn) const;
+  // Sends to id's running game the line build(seat) makes with id's seat.
+  template <class Build>
+  void Relay(int id, Build&& build);
   void NextTurn(int r);
-  // Names the room's next responder in SHOWWAIT and records what it holds.
+  // Names the room's responder seat in SHOWWAIT.
   void AskResponder(int r, int id);
-  // Forgets the turn-end handshake of room r.
-  void ClearHandshake(int r);
+  // Looks once at the cards of the seat asked, which moves the responder
+  // seat on.
+  void CheckResponder(int r);
+  // Forgets the game of room r: at each deal and at its end.
+  void ResetGame(int r);
   void StopGame(int r);
   enum TEndKind { ekWin, ekEnd };
   void EndGame(int id, TEndKind kind);
   // Cards of room, person, weapon; false when one is not a valid card.
   static bool MakeTriple(const TArgs& a, kest::TCard out[3]);
 
-  // What the server keeps of a running game beside the room record.
-  struct TTable {
-    int asked = -1;         // the seat named in the last SHOWWAIT, -1 when nobody is asked
-    bool checked = false;   // its SHOWCHECK was answered
-    kest::TCard match[3];   // its cards that match the suggestion
+  // What the server keeps of the game in one room beside the room record's
+  // deal, turn and responder seat. Seats stay put during a game: a member
+  // who leaves ends it.
+  struct TGame {
+    int asked = -1;        // the seat named in the last SHOWWAIT, -1 when nobody is asked
+    bool checked = false;  // its cards were looked at (its SHOWCHECK, or at its SHOW)
+    kest::TCard match[3];  // those of its cards that match the suggestion
     int matches = 0;
+    // The turn-end handshake: bit s, seat s was asked to CONFIRM and has not yet.
+    uint8_t confirmNeeded = 0;
+    // By seat, the verdict of its last accusation not yet closed by
+    // KOKUSOEND: -1 none, 0 wrong, 1 right.
+    std::array<int8_t, kest::TRoom::kMaxMembers> verdict{-1, -1, -1, -1, -1, -1};
   };
 
   std::array<std::unique_ptr<kest::TKestUser>, kUserSlots> users_;
   std::vector<kest::TRoom> rooms_;
-  std::array<TTable, kRoomCount> tables_{};
-  // Verdict of each user's last accusation not yet closed by KOKUSOEND:
-  // -1 none, 0 wrong, 1 right.
-  std::array<int8_t, kUserSlots> verdict_{};
-  // Humans asked to CONFIRM the running turn end who have not yet.
-  std::array<bool, kUserSlots> awaitConfirm_{};
+  std::array<TGame, kRoomCount> games_{};
   // Connections that carry data, with the time each came (set at connect,
   // cleared at disconnect or when a send fails).
   std::unordered_map<TServerConnection*, int64_t> attached_;
@@ -204,6 +209,8 @@ class TKestServerCore : public kest::TUserLookup {
   size_t logLimit_ = kDefaultLogLimit;
   size_t logByteLimit_ = kDefaultLogBytes;
   size_t logBytes_ = 0;
+  // Drops the oldest entries past the limits (the newest always stays).
+  void TrimLog();
   std::function<void(const std::string&)> logSink_;
 };
 

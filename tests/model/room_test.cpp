@@ -104,7 +104,7 @@ TEST_F(RoomTest, MembersAndSeats) {
   EXPECT_EQ(room.MemberAt(1), 12);
   EXPECT_EQ(room.MemberAt(2), 13);
   EXPECT_EQ(room.SeatOf(15), 4);
-  EXPECT_EQ(room.PlayerCount(), 5);
+  EXPECT_EQ(room.LobbyCount(), 5);
 }
 
 TEST_F(RoomTest, LastMemberLeavingStopsPlay) {
@@ -123,7 +123,7 @@ TEST_F(RoomTest, SeededDealForThree) {
   Seat({0, ufComputer, 0});
   Deal(20261209);
   EXPECT_EQ(Solution(room), (std::vector<int>{14, 21, 30}));
-  EXPECT_EQ(room.PlayerCount(), 3);
+  EXPECT_EQ(room.LobbyCount(), 3);
   EXPECT_EQ(Codes(Hand(0)), (std::vector<int>{20, 25, 33, 36, 37, 38}));
   EXPECT_EQ(Codes(Hand(1)), (std::vector<int>{10, 23, 24, 31, 32, 35}));
   EXPECT_EQ(Codes(Hand(2)), (std::vector<int>{11, 12, 13, 15, 22, 34}));
@@ -146,7 +146,7 @@ TEST_F(RoomTest, DealWithFillerSeat) {
   users.UserOf(11)->hand.Append(C(10));  // stale cards are cleared
   users.UserOf(12)->SetFlags(ufEliminated);
   Deal(7);
-  EXPECT_EQ(room.PlayerCount(), 2);
+  EXPECT_EQ(room.LobbyCount(), 2);
   EXPECT_EQ(Solution(room), (std::vector<int>{12, 21, 38}));
   EXPECT_EQ(Codes(Hand(0)), (std::vector<int>{10, 11, 13, 15, 24, 25, 30, 32, 33}));
   EXPECT_EQ(Hand(1).CardCount(), 0);
@@ -161,7 +161,13 @@ TEST_F(RoomTest, TurnsAndRespondersPassOverFillers) {
   const uint32_t filler = ufComputer | ufNonParticipant;
   Seat({filler, 0, filler, 0, 0, filler});
   Deal(7);
-  EXPECT_EQ(room.PlayerCount(), 3);
+  EXPECT_EQ(room.LobbyCount(), 3);
+  std::vector<int> visited;
+  room.ForPlayerSeats([&](int s, const TKestUser& u) {
+    EXPECT_EQ(int(u.UserNo), room.MemberAt(s));
+    visited.push_back(s);
+  });
+  EXPECT_EQ(visited, (std::vector<int>{1, 3, 4}));
   EXPECT_EQ(room.TurnSeat(), 1);  // the first player seat
   for (int s : {0, 2, 5}) EXPECT_EQ(Hand(s).CardCount(), 0) << s;
   for (int s : {1, 3, 4}) EXPECT_EQ(Hand(s).CardCount(), 6) << s;
@@ -191,7 +197,7 @@ TEST_F(RoomTest, DealWithoutParticipantsOrRecordsDealsNothing) {
   room.AddMember(50);  // a seat whose user has no record
   Deal(3);
   EXPECT_TRUE(room.IsPlaying());
-  EXPECT_EQ(room.PlayerCount(), 0);
+  EXPECT_EQ(room.LobbyCount(), 0);
   EXPECT_EQ(Hand(0).CardCount(), 0);
   EXPECT_EQ(room.AdvanceTurn(), 0);
 }
@@ -199,7 +205,7 @@ TEST_F(RoomTest, DealWithoutParticipantsOrRecordsDealsNothing) {
 TEST_F(RoomTest, AdvanceTurnWrapsAtPlayers) {
   Seat({0, 0, 0, ufNonParticipant});
   Deal(1);
-  EXPECT_EQ(room.PlayerCount(), 3);
+  EXPECT_EQ(room.LobbyCount(), 3);
   EXPECT_EQ(room.AdvanceTurn(), 1);
   EXPECT_EQ(room.AdvanceTurn(), 2);
   EXPECT_EQ(room.AdvanceTurn(), 0);
@@ -256,7 +262,7 @@ TEST_F(RoomTest, SeatWithoutRecordIsPassedOver) {
   room.AddMember(60);  // no record behind this member
   room.AddMember(12);
   Deal(1);
-  EXPECT_EQ(room.PlayerCount(), 2);
+  EXPECT_EQ(room.LobbyCount(), 2);
   EXPECT_EQ(users.UserOf(10)->hand.CardCount(), 9);
   EXPECT_EQ(users.UserOf(12)->hand.CardCount(), 9);
   const TCard s[3] = {C(30), C(10), C(20)};

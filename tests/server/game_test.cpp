@@ -505,7 +505,10 @@ TEST_F(Game, OnlyTheAskedSeatAnswers) {
       Cmd(conn, "SHOW 99", user);
     }
     EXPECT_TRUE(Take().empty()) << c.answer;
+    // The responder seat moves on when the seat asked looks at its cards.
+    EXPECT_EQ(core_.Room(1).ResponderSeat(), 1) << c.answer;
     Cmd(b_, "SHOWCHECK", 1);
+    EXPECT_EQ(core_.Room(1).ResponderSeat(), 2) << c.answer;
     const bool holds = c.suggestion == &withMatch;
     EXPECT_EQ(Take(), TExpect().To("B", holds ? "SHOWSEL 1," + m : "SHOWSEL 0", 1).lines) << c.answer;
     Cmd(b_, "SHOWCHECK", 1);  // once
@@ -517,6 +520,13 @@ TEST_F(Game, OnlyTheAskedSeatAnswers) {
     Cmd(b_, c.answer, 1);  // answered already
     EXPECT_TRUE(Take().empty()) << c.answer;
   }
+  // An answer without SHOWCHECK is judged all the same.
+  Cmd(a_, "SUIRI " + withMatch.Args(), 0);
+  Skip();
+  Cmd(b_, "SHOW NO", 1);
+  const auto sent = Take();
+  ASSERT_FALSE(sent.empty());
+  EXPECT_EQ(sent[0], (TSent{"A", Addressed("SHOWC 1," + m, 0)}));
 }
 
 // The words of a turn come from the turn seat's user only; START from the
