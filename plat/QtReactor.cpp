@@ -10,6 +10,9 @@
 #include <sys/epoll.h>
 #include <unistd.h>
 
+#include <climits>
+#include <cstdlib>
+#include <cstring>
 #include <utility>
 #include <vector>
 
@@ -211,12 +214,20 @@ class EpollIoWatch final : public IoWatch {
 // shortest way from readiness to its callback. Beyond them, a loop that
 // polls and dispatches every notifier on each turn costs more than one
 // epoll set, so further watches share that.
+// VELMORA_READINESS=epoll puts every watch in the set and =notifier gives
+// each a notifier of its own, so that tests run over either path on purpose.
 class QtReactor final : public Reactor {
  public:
   static constexpr int kNotifierWatches = 8;
 
+  QtReactor() {
+    const char* path = std::getenv("VELMORA_READINESS");
+    if (path && std::strcmp(path, "epoll") == 0) notifierLimit_ = 0;
+    if (path && std::strcmp(path, "notifier") == 0) notifierLimit_ = INT_MAX;
+  }
+
   std::unique_ptr<IoWatch> Watch(int fd, IoKind kind, std::function<void()> onReady) override {
-    if (notifierWatches_ < kNotifierWatches)
+    if (notifierWatches_ < notifierLimit_)
       return std::make_unique<QtIoWatch>(fd, kind, std::move(onReady), notifierWatches_);
     return std::make_unique<EpollIoWatch>(epoll_, epoll_.Add(fd, kind, std::move(onReady)));
   }
@@ -236,6 +247,7 @@ class QtReactor final : public Reactor {
 
  private:
   int notifierWatches_ = 0;
+  int notifierLimit_ = kNotifierWatches;
   EpollWatches epoll_;
 };
 

@@ -5,6 +5,8 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <cstdlib>
+#include <filesystem>
 #include <map>
 #include <memory>
 #include <stdexcept>
@@ -12,6 +14,7 @@
 #include <vector>
 
 #include "LoopGuard.h"
+#include "Reactor.h"
 #include "TestLoop.h"
 #include "WinSocket.h"
 
@@ -297,4 +300,31 @@ TEST(LoopGuard, ReportsAndSurvivesAFailingReporter) {
   GuardedCall([] { throw std::runtime_error("second"); });  // must not escape
   SetErrorReporter(nullptr);
   EXPECT_EQ(seen, (std::vector<std::string>{"first", "unknown exception"}));
+}
+
+// The socket tests run once with the default readiness path and once with
+// VELMORA_READINESS=epoll; a watch works either way, and in the second run
+// even the first watch goes to the epoll set.
+TEST(Reactor, WatchFiresOnTheReadinessPathAsked) {
+  int fds[2];
+  ASSERT_EQ(::pipe(fds), 0);
+  int fired = 0;
+  auto watch = MainReactor().Watch(fds[0], IoKind::Read, [&] {
+    char c;
+    if (::read(fds[0], &c, 1) == 1) ++fired;
+  });
+  ASSERT_EQ(::write(fds[1], "x", 1), 1);
+  EXPECT_TRUE(WaitUntil([&] { return fired == 1; }));
+  const char* path = std::getenv("VELMORA_READINESS");
+  if (path && std::string(path) == "epoll") {
+    bool epollSet = false;
+    for (const auto& e : std::filesystem::directory_iterator("/proc/self/fd")) {
+      std::error_code ec;
+      epollSet = epollSet || std::filesystem::read_symlink(e.path(), ec).string() == "anon_inode:[eventpoll]";
+    }
+    EXPECT_TRUE(epollSet);
+  }
+  watch.reset();
+  ::close(fds[0]);
+  ::close(fds[1]);
 }
