@@ -118,6 +118,7 @@ std::string LineAddUser2(const TKestUser& u) {
 }
 
 std::string_view CutText(std::string_view text, size_t maxBytes) {
+  if (text.size() <= maxBytes) return text;  // a text that fits stays as it is
   size_t end = 0;
   while (end < text.size()) {
     const size_t next = end + (IsSjisLeadByte(static_cast<unsigned char>(text[end])) ? 2 : 1);

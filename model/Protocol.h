@@ -120,8 +120,8 @@ std::string Addressed(std::string_view text, int userNo);
 // text ":" userNo CR.
 std::string ClientLine(std::string_view text, int userNo);
 
-// The longest start of a Shift-JIS text that has at most maxBytes bytes
-// and ends between characters.
+// A Shift-JIS text that fits maxBytes as it is; a longer one cut to its
+// longest start that fits and ends between characters.
 std::string_view CutText(std::string_view text, size_t maxBytes);
 
 // Kinds of user in ADDUSER lines.

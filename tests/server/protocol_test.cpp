@@ -99,3 +99,21 @@ TEST(Protocol, QuotedNameSurvivesSplitting) {
 }
 
 }  // namespace
+
+// A text that fits stays as it is, bytes and all; a longer one is cut
+// between characters, a two-byte character never split.
+TEST(Protocol, CutTextKeepsWholeCharacters) {
+  const struct {
+    std::string text;
+    size_t max;
+    std::string kept;
+  } cases[] = {
+      {"abc\x82", 4, "abc\x82"},                 // fits, a lone lead byte and all
+      {"a\x82\xa0" "b", 2, "a"},                 // the pair would be split
+      {"a\x82\xa0" "b", 3, "a\x82\xa0"},
+      {"\xb1\xb2\xb3", 2, "\xb1\xb2"},           // half-width kana are one byte each
+      {"\x83\x5c\x83\x5c", 3, "\x83\x5c"},       // a trail byte that looks like a backslash
+      {"abc\x82", 3, "abc"},
+  };
+  for (const auto& c : cases) EXPECT_EQ(std::string(kest::proto::CutText(c.text, c.max)), c.kept) << c.max;
+}
