@@ -210,4 +210,23 @@ TEST(ControlE2E, TermAndIntEndTheClientAsItsWindowCloses) {
   }
 }
 
+// A program folder without faces/unknown.bmp: the client says which file is
+// missing and ends.
+TEST(ControlE2E, MissingUnknownFaceEndsTheProgramNamingTheFile) {
+  fs::path home = fs::temp_directory_path() / ("velmora_nounknown_" + std::to_string(::getpid()));
+  fs::remove_all(home);
+  fs::create_directories(home / "faces");
+  clienttest::App();
+  clienttest::WriteFace(home / "faces" / "f.bmp", qRgb(200, 0, 0));
+  velmora::proc::TChildProcess c(VELMORA_CLIENT_PATH, {},
+                                 {"QT_QPA_PLATFORM=offscreen", "VELMORA_HOME=" + home.string(), "VELMORA_MIDI=null",
+                                  "VELMORA_SOUND=null"},
+                                 (home / "stderr.txt").string());
+  EXPECT_EQ(c.WaitExit(10000), 1);
+  std::ifstream err(home / "stderr.txt");
+  std::string errors((std::istreambuf_iterator<char>(err)), std::istreambuf_iterator<char>());
+  EXPECT_NE(errors.find((home / "faces" / "unknown.bmp").string()), std::string::npos) << errors;
+  fs::remove_all(home);
+}
+
 }  // namespace
