@@ -8,6 +8,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
+#include <QMouseEvent>
 #include <QPushButton>
 #include <QScreen>
 #include <QTabWidget>
@@ -686,6 +687,22 @@ TEST_F(Game, AboutBoxTextsFit) {
     EXPECT_LE(l->sizeHint().height(), l->height()) << l->text().toStdString();
     EXPECT_TRUE(about->rect().contains(l->geometry())) << l->text().toStdString();
   }
+}
+
+// The about box's link lights up while the mouse is over it, and only then.
+TEST_F(Game, AboutLinkHighlightsUnderTheMouse) {
+  auto* about = static_cast<client::TKestAbout*>(form().Forms().kestAbout);
+  about->show();
+  testloop::Drain();
+  auto move = [](QWidget* w) {
+    QPoint at(w->width() / 2, w->height() / 2);
+    QMouseEvent e(QEvent::MouseMove, at, w->mapToGlobal(at), Qt::NoButton, Qt::NoButton, Qt::NoModifier);
+    QApplication::sendEvent(w, &e);
+  };
+  move(about->Label4);
+  EXPECT_NE(about->Label4->styleSheet().indexOf("#0000ff"), -1) << about->Label4->styleSheet().toStdString();
+  move(about);
+  EXPECT_NE(about->Label4->styleSheet().indexOf("#000000"), -1) << about->Label4->styleSheet().toStdString();
 }
 
 }  // namespace
