@@ -15,6 +15,8 @@
 #include <QTimer>
 #include <QToolButton>
 
+#include <set>
+
 #include "CardSelForm.h"
 #include "CardShowForm.h"
 #include "ChatWin.h"
@@ -703,6 +705,34 @@ TEST_F(Game, AboutLinkHighlightsUnderTheMouse) {
   EXPECT_NE(about->Label4->styleSheet().indexOf("#0000ff"), -1) << about->Label4->styleSheet().toStdString();
   move(about);
   EXPECT_NE(about->Label4->styleSheet().indexOf("#000000"), -1) << about->Label4->styleSheet().toStdString();
+}
+
+// Every pixel of a numbered mark is either transparent (the key colour) or
+// ink: a colour of the plain triangle, or the digit's white or black. A digit
+// blended into the key colour would leave green fringes.
+TEST_F(Game, NumberedMarksHaveNoFringes) {
+  client::TCheckForm* notes = form().Forms().checkForm;
+  auto colours = [](const QImage& img) {
+    std::set<QRgb> out;
+    for (int y = 0; y < img.height(); ++y)
+      for (int x = 0; x < img.width(); ++x)
+        if (qAlpha(img.pixel(x, y)) != 0) out.insert(img.pixel(x, y));
+    return out;
+  };
+  for (int code = 3; code <= 20; ++code) {
+    std::set<QRgb> ink = colours(notes->MarkPicture(code <= 11 ? 21 : 22));
+    ink.insert(qRgb(255, 255, 255));
+    ink.insert(qRgb(0, 0, 0));
+    const QImage& mark = notes->MarkPicture(code);
+    int fringe = 0;
+    for (int y = 0; y < mark.height(); ++y)
+      for (int x = 0; x < mark.width(); ++x) {
+        QRgb p = mark.pixel(x, y);
+        fringe += qAlpha(p) != 0 && (qAlpha(p) != 255 || !ink.count(p));
+      }
+    EXPECT_EQ(fringe, 0) << "mark " << code;
+    EXPECT_NE(mark, notes->MarkPicture(code <= 11 ? 21 : 22)) << "mark " << code << " has no digit";
+  }
 }
 
 }  // namespace
