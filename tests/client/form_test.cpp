@@ -5,6 +5,7 @@
 #include <QListWidget>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QTextBlock>
 #include <QTimer>
 #include <QTreeWidget>
 
@@ -396,6 +397,18 @@ TEST_F(ClientForm, PrintAndChat) {
   ASSERT_GT(chat->ChatMsg->toPlainText().size(), 32768);
   chat->ChatLineEnter();
   EXPECT_EQ(chat->ChatMsg->document()->blockCount(), 200);
+
+  // A line that arrives is cut by the same rule.
+  chat->ChatMsg->clear();
+  for (int i = 0; i < 400; ++i) chat->ChatMsg->appendPlainText(line + QString::number(i % 10));
+  fake->Deliver("PRINT " + BS + "[bob] last" + BS + ":3");
+  EXPECT_EQ(chat->ChatMsg->document()->blockCount(), 201);
+  EXPECT_EQ(chat->ChatMsg->document()->lastBlock().text(), "[bob] last");
+  // A single line past the limit keeps its first 32768 characters.
+  chat->ChatMsg->clear();
+  fake->Deliver("PRINT " + BS + "[bob] " + std::string(40000, 'y') + BS + ":3");
+  EXPECT_EQ(chat->ChatMsg->toPlainText().size(), 32768);
+  EXPECT_TRUE(chat->ChatMsg->toPlainText().startsWith("[bob] yyy"));
 }
 
 TEST_F(ClientForm, ChatFlashesOnlyWhenNotActive) {
