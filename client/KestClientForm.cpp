@@ -701,7 +701,8 @@ void TKestClientForm::LoggedIn() {
   Memo2->hide();
   if (forms_.chatWin) {
     forms_.chatWin->move(x() + 48, y() + 252);
-    forms_.chatWin->show();
+    BringToFront(forms_.chatWin);
+    forms_.chatWin->ChatLine->setFocus();
   }
 }
 

@@ -30,6 +30,26 @@ namespace {
 using clienttest::FakeConnection;
 using client::TKestClientForm;
 
+// The client windows from the bottom of the stack to the top, as the window
+// manager keeps them.
+std::vector<WId> Stacking() {
+  QProcess p;
+  p.start(QStringLiteral("xprop"), {QStringLiteral("-root"), QStringLiteral("_NET_CLIENT_LIST_STACKING")});
+  p.waitForFinished(5000);
+  std::vector<WId> ids;
+  QString out = QString::fromLatin1(p.readAllStandardOutput());
+  for (const QString& part : out.mid(out.indexOf('#') + 1).split(',', Qt::SkipEmptyParts))
+    ids.push_back(WId(part.trimmed().toULongLong(nullptr, 16)));
+  return ids;
+}
+
+// True when upper stands above lower in the window manager's stack.
+bool Above(QWidget* upper, QWidget* lower) {
+  std::vector<WId> s = Stacking();
+  auto u = std::find(s.begin(), s.end(), upper->winId()), l = std::find(s.begin(), s.end(), lower->winId());
+  return u != s.end() && l != s.end() && u > l;
+}
+
 // Real key presses, sent to the window that has the focus.
 void Keys(const QStringList& keys) {
   QProcess p;
@@ -122,6 +142,28 @@ TEST_F(Wm, PickerReturnPressesTheFocusedButton) {
     EXPECT_EQ(fake->sent[0].substr(0, fake->sent[0].find(':')), c.sent);
     EXPECT_FALSE(picker->isVisible());
   }
+}
+
+// At start the chat window stands above the main window, which keeps the
+// activation (the login dialog opens on it); at login the chat window comes
+// to the front with the typing in its input line.
+TEST_F(Wm, ChatWindowAboveTheMainWindowAndInFrontAtLogin) {
+  int logins = 0;
+  onModal = [&](QDialog&) { return ++logins, 1; };
+  ShowAtStart();
+  client::TChatWin* chat = form().Forms().chatWin;
+  ASSERT_TRUE(testloop::WaitUntil([&] { return logins == 1; }, 3000));
+  EXPECT_TRUE(testloop::WaitUntil([&] { return Above(chat, &form()); }, 3000));
+  EXPECT_EQ(QApplication::activeWindow(), &form());
+  testloop::PumpFor(300);  // and it stays so
+  EXPECT_TRUE(Above(chat, &form()));
+
+  fake->Connect();
+  fake->Deliver("LOGIN:3");
+  EXPECT_TRUE(ActiveWindowIs(chat));
+  EXPECT_TRUE(testloop::WaitUntil([&] { return Above(chat, &form()); }, 2000));
+  EXPECT_EQ(QApplication::focusWidget(), chat->ChatLine);
+  EXPECT_EQ(chat->pos(), form().pos() + QPoint(48, 252));
 }
 
 }  // namespace
