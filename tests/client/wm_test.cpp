@@ -66,6 +66,47 @@ bool ActiveWindowIs(QWidget* w) {
   return testloop::WaitUntil([w] { return QApplication::activeWindow() == w; }, 3000);
 }
 
+// The output of a program.
+QString Run(const QString& program, const QStringList& args) {
+  QProcess p;
+  p.start(program, args);
+  p.waitForFinished(5000);
+  return QString::fromLatin1(p.readAllStandardOutput());
+}
+
+// The window's frame as the window manager has placed it: the window's place
+// on the root window and the frame's sides around it.
+QRect Frame(QWidget* w) {
+  const QString id = QString::number(w->winId());
+  int v[4] = {0, 0, 0, 0};
+  const char* keys[4] = {"Absolute upper-left X:", "Absolute upper-left Y:", "Width:", "Height:"};
+  for (const QString& line : Run(QStringLiteral("xwininfo"), {QStringLiteral("-id"), id}).split('\n'))
+    for (int i = 0; i < 4; ++i)
+      if (line.trimmed().startsWith(QLatin1String(keys[i]))) v[i] = line.section(':', 1).trimmed().toInt();
+  // "_NET_FRAME_EXTENTS(CARDINAL) = left, right, top, bottom"
+  QString ext = Run(QStringLiteral("xprop"), {QStringLiteral("-id"), id, QStringLiteral("_NET_FRAME_EXTENTS")});
+  QStringList sides = ext.section('=', 1).split(',', Qt::SkipEmptyParts);
+  if (sides.size() != 4) return QRect(v[0], v[1], v[2], v[3]);
+  int l = sides[0].trimmed().toInt(), r = sides[1].trimmed().toInt(), t = sides[2].trimmed().toInt(),
+      b = sides[3].trimmed().toInt();
+  return QRect(v[0] - l, v[1] - t, v[2] + l + r, v[3] + t + b);
+}
+
+// Whether the window, frame included, stands in the middle of the screen
+// once the window manager has mapped it.
+testing::AssertionResult Centred(QWidget* w, const char* what) {
+  QRect frame;
+  QPoint off;
+  auto centred = [&] {
+    frame = Frame(w);
+    off = frame.center() - w->screen()->availableGeometry().center();
+    return frame.size() != w->size() && std::abs(off.x()) <= 1 && std::abs(off.y()) <= 1;
+  };
+  if (testloop::WaitUntil(centred, 2000)) return testing::AssertionSuccess();
+  return testing::AssertionFailure() << what << " at " << frame.x() << "," << frame.y() << " " << frame.width()
+                                     << "x" << frame.height() << ", centre off by " << off.x() << "," << off.y();
+}
+
 class Wm : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -164,6 +205,64 @@ TEST_F(Wm, ChatWindowAboveTheMainWindowAndInFrontAtLogin) {
   EXPECT_TRUE(testloop::WaitUntil([&] { return Above(chat, &form()); }, 2000));
   EXPECT_EQ(QApplication::focusWidget(), chat->ChatLine);
   EXPECT_EQ(chat->pos(), form().pos() + QPoint(48, 252));
+}
+
+// The dialogs stand in the middle of the screen of the main window whenever
+// they are shown, wherever the main window is and wherever they were before.
+TEST_F(Wm, DialogsCentredOnTheMainWindowsScreen) {
+  std::vector<std::string> modalFaults;
+  onModal = [&](QDialog& d) {
+    testing::AssertionResult r = Centred(&d, d.metaObject()->className());
+    if (!r) modalFaults.push_back(r.message());
+    d.move(3, 3);
+    return 1;
+  };
+  ShowAtStart();
+  form().move(20, 30);
+  ASSERT_TRUE(testloop::WaitUntil([&] { return Frame(&form()).topLeft() == QPoint(20, 30); }, 2000));
+  ASSERT_TRUE(testloop::WaitUntil([&] { return fake->opens == 1; }, 3000));  // the login dialog, at start
+  form().S2Click();                                                        // the options dialog
+  form().S2Click();                                                        // once more, after a move
+  EXPECT_TRUE(modalFaults.empty()) << testing::PrintToString(modalFaults);
+
+  kest::TCard cards[1] = {kest::TCard::MakeCard(1, 2)};
+  const auto& f = form().Forms();
+  struct Window {
+    const char* what;
+    QWidget* w;
+    std::function<void()> open;
+  } windows[] = {
+      {"picker", f.cardSelForm, [&] { form().OpenPicker(false, 0); }},
+      {"card-show dialog", f.cardShowForm, [&] { form().OpenCardShow(1, cards); }},
+      {"notebook", f.checkForm, [&] { form().S1->setEnabled(true), form().S1->trigger(); }},
+      {"result dialog", f.kekkaForm, [&] { form().ShowResult(true, 0, 10, 20, 30); }},
+  };
+  for (const Window& w : windows) {
+    w.open();
+    EXPECT_TRUE(Centred(w.w, w.what));
+    w.w->move(5, 5);
+    testloop::PumpFor(200);
+    w.w->hide();
+    w.open();
+    EXPECT_TRUE(Centred(w.w, w.what)) << " shown again";
+    w.w->hide();
+  }
+}
+
+// The card strip: main window top + 292, centred on the main window's width,
+// both from the main window's outer edge.
+TEST_F(Wm, CardStripPlacedFromTheMainWindowsFrame) {
+  onModal = [](QDialog&) { return 1; };
+  ShowAtStart();
+  form().move(40, 50);
+  ASSERT_TRUE(testloop::WaitUntil([&] { return Frame(&form()).topLeft() == QPoint(40, 50); }, 2000));
+  client::TKestCardForm* strip = form().Forms().cardForm;
+  form().PlaceCardStrip(3);
+  strip->show();
+  ASSERT_TRUE(Framed(strip));
+  testloop::PumpFor(200);
+  EXPECT_EQ(Frame(strip).top(), 50 + 292);
+  EXPECT_EQ(Frame(strip).left(), 40 + form().width() / 2 - 3 * 64 / 2);
 }
 
 }  // namespace
