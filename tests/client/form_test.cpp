@@ -133,6 +133,19 @@ TEST_F(ClientForm, LoginSendsLoginAndJoinsRoomOne) {
   EXPECT_EQ(fake->sent.back(), "CHROOM 1:9\r");
 }
 
+// VELMORA_LOGIN_PORT puts its port in the login dialog in place of the saved one.
+TEST_F(ClientForm, LoginPortFromTheEnvironment) {
+  home->Ini("[Server]\r\nPORT=3201\r\n");
+  for (const char* env : {"3300", ""}) {
+    SCOPED_TRACE(env);
+    ::setenv("VELMORA_LOGIN_PORT", env, 1);
+    Start();
+    EXPECT_EQ(form().Forms().loginDialog->PortEdit->text().toStdString(), *env ? env : "3201");
+    app.reset();
+  }
+  ::unsetenv("VELMORA_LOGIN_PORT");
+}
+
 TEST_F(ClientForm, AddressOrHostAndIncompleteEntries) {
   EXPECT_TRUE(TKestClientForm::IsDottedAddress("192.168.1.2"));
   EXPECT_FALSE(TKestClientForm::IsDottedAddress("192.168.1.2a"));
