@@ -10,8 +10,7 @@
 #include <QTreeWidget>
 
 #include "ChatWin.h"
-#include "ClientApp.h"
-#include "ClientTestUtil.h"
+#include "AppFixture.h"
 #include "EventLoop.h"
 #include "IniFile.h"
 #include "LoginDialog.h"
@@ -30,34 +29,16 @@ const char kFaceA[] = "alice_face";
 // Runs pending queued calls (the login dialog after an error, boxes).
 void Settle() { testloop::PumpFor(100); }
 
-class ClientForm : public ::testing::Test {
+class ClientForm : public clienttest::AppTest {
  protected:
   void SetUp() override {
-    clienttest::App();
-    home = std::make_unique<clienttest::HomeDir>(
-        ::testing::UnitTest::GetInstance()->current_test_info()->name());
-    home->Face(kFaceA);
-    home->Face("bob_face");
-    home->Face("unknown", qRgb(90, 90, 90));
-    plat::SetMessageBoxHandler([this](const plat::TMessageBoxRequest& r) {
-      boxes.push_back(r);
-      return plat::idOK;
-    });
-  }
-  void TearDown() override {
-    app.reset();
-    plat::SetMessageBoxHandler(nullptr);
-    home.reset();
+    SetUpHome({kFaceA, "bob_face"}, [this](const plat::TMessageBoxRequest& r) { boxes.push_back(r); });
   }
 
   // Creates the windows; the login dialog is answered by dialogAnswers in turn
   // (an empty list: Exit).
   void Start() {
-    auto conn = std::make_unique<FakeConnection>();
-    fake = conn.get();
-    TKestClientForm::Devices d;
-    d.connection = std::move(conn);
-    app = std::make_unique<client::TClientApp>(std::move(d));
+    NewApp();
     form().RunModal = [this](QDialog& dlg) {
       ++dialogs;
       if (auto* login = dynamic_cast<client::TLoginDialog*>(&dlg)) {
@@ -72,8 +53,6 @@ class ClientForm : public ::testing::Test {
       return npcAnswer ? npcAnswer(dlg) : 2;
     };
   }
-  TKestClientForm& form() { return app->Main(); }
-
   // Logs in as name with user number id and enters room 1 as its first member.
   void LogIn(const std::string& name, int id) {
     answers.push_back({name, "127.0.0.1", "3201", 1});
@@ -101,9 +80,6 @@ class ClientForm : public ::testing::Test {
     std::string name, addr, port;
     int result;
   };
-  std::unique_ptr<clienttest::HomeDir> home;
-  std::unique_ptr<client::TClientApp> app;
-  FakeConnection* fake = nullptr;
   std::vector<Answer> answers;
   std::function<int(QDialog&)> npcAnswer;
   std::vector<plat::TMessageBoxRequest> boxes;

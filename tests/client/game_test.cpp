@@ -21,8 +21,7 @@
 #include "CardShowForm.h"
 #include "ChatWin.h"
 #include "CheckForm.h"
-#include "ClientApp.h"
-#include "ClientTestUtil.h"
+#include "AppFixture.h"
 #include "EventLoop.h"
 #include "KekkaForm.h"
 #include "KestAbout.h"
@@ -40,24 +39,14 @@ using client::TKestClientForm;
 
 const std::string BS = "\x08";
 
-class Game : public ::testing::Test {
+class Game : public clienttest::AppTest {
  protected:
   void SetUp() override {
-    clienttest::App();
-    home = std::make_unique<clienttest::HomeDir>(
-        ::testing::UnitTest::GetInstance()->current_test_info()->name());
-    home->Face("alice_face");
-    home->Face("unknown", qRgb(90, 90, 90));
-    plat::SetMessageBoxHandler([](const plat::TMessageBoxRequest&) { return plat::idOK; });
+    SetUpHome({"alice_face"});
     MakeApp();
   }
   void MakeApp() {
-    app.reset();
-    auto conn = std::make_unique<FakeConnection>();
-    fake = conn.get();
-    TKestClientForm::Devices d;
-    d.connection = std::move(conn);
-    app = std::make_unique<client::TClientApp>(std::move(d));
+    NewApp();
     form().RunModal = [](QDialog& dlg) {
       if (auto* login = dynamic_cast<client::TLoginDialog*>(&dlg)) {
         login->NameEdit->setText("alice");
@@ -66,12 +55,6 @@ class Game : public ::testing::Test {
       return 2;
     };
   }
-  void TearDown() override {
-    app.reset();
-    plat::SetMessageBoxHandler(nullptr);
-    home.reset();
-  }
-  TKestClientForm& form() { return app->Main(); }
   void Line(const std::string& l) { fake->Deliver(l + ":" + std::to_string(me)); }
   void LineTo(const std::string& l, int id) { fake->Deliver(l + ":" + std::to_string(id)); }
   std::string Sent(const std::string& cmd, int id = -1) { return cmd + ":" + std::to_string(id < 0 ? me : id) + "\r"; }
@@ -109,9 +92,6 @@ class Game : public ::testing::Test {
   }
 
   const int me = 3;
-  std::unique_ptr<clienttest::HomeDir> home;
-  std::unique_ptr<client::TClientApp> app;
-  FakeConnection* fake = nullptr;
 };
 
 TEST_F(Game, StartCardsAndTurns) {

@@ -16,8 +16,7 @@
 #include "CardShowForm.h"
 #include "ChatWin.h"
 #include "CheckForm.h"
-#include "ClientApp.h"
-#include "ClientTestUtil.h"
+#include "AppFixture.h"
 #include "EventLoop.h"
 #include "KekkaForm.h"
 #include "KestCardForm.h"
@@ -107,20 +106,11 @@ testing::AssertionResult Centred(QWidget* w, const char* what) {
                                      << "x" << frame.height() << ", centre off by " << off.x() << "," << off.y();
 }
 
-class Wm : public ::testing::Test {
+class Wm : public clienttest::AppTest {
  protected:
   void SetUp() override {
-    clienttest::App();
-    home = std::make_unique<clienttest::HomeDir>(
-        ::testing::UnitTest::GetInstance()->current_test_info()->name());
-    home->Face("alice_face");
-    home->Face("unknown", qRgb(90, 90, 90));
-    plat::SetMessageBoxHandler([](const plat::TMessageBoxRequest&) { return plat::idOK; });
-    auto conn = std::make_unique<FakeConnection>();
-    fake = conn.get();
-    TKestClientForm::Devices d;
-    d.connection = std::move(conn);
-    app = std::make_unique<client::TClientApp>(std::move(d));
+    SetUpHome({"alice_face"});
+    NewApp();
     // The dialogs run modally as in the program; onModal looks at them and answers.
     form().RunModal = [this](QDialog& dlg) {
       QTimer::singleShot(0, &dlg, [this, &dlg] {
@@ -132,12 +122,6 @@ class Wm : public ::testing::Test {
       return dlg.exec();
     };
   }
-  void TearDown() override {
-    app.reset();
-    plat::SetMessageBoxHandler(nullptr);
-    home.reset();
-  }
-  TKestClientForm& form() { return app->Main(); }
   // Shows the program's windows as at start and waits for the main window to
   // settle in the middle of the screen.
   void ShowAtStart() {
@@ -147,9 +131,6 @@ class Wm : public ::testing::Test {
     testloop::PumpFor(300);
   }
 
-  std::unique_ptr<clienttest::HomeDir> home;
-  std::unique_ptr<client::TClientApp> app;
-  FakeConnection* fake = nullptr;
   std::function<int(QDialog&)> onModal;
 };
 
