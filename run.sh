@@ -1,14 +1,19 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds, then starts a local game server and a client.
+# Arguments go to the server; with --port N the client offers port N too.
+#   VELMORA_NO_BUILD=1   start what is built, without building
+#   VELMORA_BIN=DIR      the programs' folder (default: build/bin)
 set -euo pipefail
 cd "$(dirname "$0")"
 . scripts/deps.sh
 velmora_install_deps
 
-cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVELMORA_SANITIZE=OFF >/dev/null
-cmake --build build -j"$(nproc)"
+if [ "${VELMORA_NO_BUILD:-}" != 1 ]; then
+  cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVELMORA_SANITIZE=OFF >/dev/null
+  cmake --build build -j"$(nproc)"
+fi
 
-bin=build/bin
+bin=${VELMORA_BIN:-build/bin}
 missing=()
 for prog in velmora_server velmora; do
   [ -x "$bin/$prog" ] || missing+=("$prog")
@@ -18,7 +23,18 @@ if [ ${#missing[@]} -ne 0 ]; then
   exit 0
 fi
 
+# The port the server is given, for the client's login dialog.
+port=
+args=("$@")
+for ((i = 0; i + 1 < ${#args[@]}; ++i)); do
+  [ "${args[i]}" = --port ] && port=${args[i + 1]}
+done
+
 "$bin/velmora_server" "$@" &
 server=$!
 trap 'kill "$server" 2>/dev/null || true' EXIT
-"$bin/velmora"
+if [ -n "$port" ]; then
+  VELMORA_LOGIN_PORT=$port "$bin/velmora"
+else
+  "$bin/velmora"
+fi

@@ -1,5 +1,6 @@
 #include "CardSelForm.h"
 
+#include <QApplication>
 #include <QComboBox>
 #include <QKeyEvent>
 #include <QPushButton>
@@ -33,6 +34,12 @@ TCardSelForm::TCardSelForm(TKestClientForm* main) : TFixedWindow(main, true), ma
   OkBtn->setDefault(true);
   Button1 = new QPushButton(Q("\x83\x4c\x83\x83\x83\x93\x83\x5a\x83\x8b"), this);  // キャンセル
   Button1->setGeometry(245, 186, 80, 26);
+  // As in a dialog: a focused キャンセル takes Return itself, and 決定 is the
+  // default button only while キャンセル has no focus.
+  Button1->setAutoDefault(true);
+  connect(qApp, &QApplication::focusChanged, this, [this](QWidget*, QWidget* now) {
+    if (now && now->window() == this) OkBtn->setDefault(now != Button1);
+  });
   connect(PlaceBox, &QComboBox::currentIndexChanged, this, [this](int i) { ShowPreview(3, i); });
   connect(HumanBox, &QComboBox::currentIndexChanged, this, [this](int i) { ShowPreview(1, i); });
   connect(WeaponBox, &QComboBox::currentIndexChanged, this, [this](int i) { ShowPreview(2, i); });
@@ -110,7 +117,8 @@ void TCardSelForm::Button1Click() {
 void TCardSelForm::Abandon() { Finish(); }
 
 void TCardSelForm::keyPressEvent(QKeyEvent* e) {
-  if (e->key() == Qt::Key_Return || e->key() == Qt::Key_Enter) {
+  // Return that no focused button took presses the default button.
+  if ((e->key() == Qt::Key_Return || e->key() == Qt::Key_Enter) && OkBtn->isDefault()) {
     OkBtnClick();
     return;
   }

@@ -33,7 +33,28 @@ TChatWin::TChatWin(std::function<void(const std::string&)> send, QWidget* parent
   connect(ChatLine, &QLineEdit::returnPressed, this, [this] { ChatLineEnter(); });
 }
 
-void TChatWin::AppendMessage(const std::string& sjis) { ChatMsg->appendPlainText(Q(sjis)); }
+void TChatWin::AppendMessage(const std::string& sjis) {
+  ChatMsg->appendPlainText(Q(sjis));
+  CutText();
+}
+
+void TChatWin::CutText() {
+  const int kLimit = 32768;
+  QTextDocument* doc = ChatMsg->document();
+  while (doc->characterCount() - 1 > kLimit) {  // the plain text's length
+    QTextCursor c(doc);
+    if (doc->blockCount() > 1) {
+      // The first half of the lines, at least one.
+      c.movePosition(QTextCursor::Start);
+      c.movePosition(QTextCursor::NextBlock, QTextCursor::KeepAnchor, std::max(1, doc->blockCount() / 2));
+    } else {
+      // A single line longer than the limit keeps its beginning.
+      c.setPosition(kLimit);
+      c.movePosition(QTextCursor::End, QTextCursor::KeepAnchor);
+    }
+    c.removeSelectedText();
+  }
+}
 
 void TChatWin::FlashAlert() {
   if (isActiveWindow()) return;
@@ -59,13 +80,7 @@ void TChatWin::ChatLineEnter() {
     if (send_) send_(S(ChatLine->text()));
   });
   ChatLine->clear();
-  if (ChatMsg->toPlainText().size() > 32768) {
-    int drop = std::max(1, ChatMsg->document()->blockCount() / 2);
-    QTextCursor c(ChatMsg->document());
-    c.movePosition(QTextCursor::Start);
-    c.movePosition(QTextCursor::NextBlock, QTextCursor::KeepAnchor, drop);
-    c.removeSelectedText();
-  }
+  CutText();
 }
 
 }  // namespace client

@@ -16,7 +16,11 @@ class TChatWin : public QWidget {
   // send(text) sends one typed line (Shift-JIS) as the own player's chat.
   explicit TChatWin(std::function<void(const std::string&)> send, QWidget* parent = nullptr);
 
+  // Appends a line, then cuts the text as a send does.
   void AppendMessage(const std::string& sjis);
+  // While past 32768 characters: drops the first half of the lines (at least
+  // one), or the end of a single line.
+  void CutText();
   void FlashAlert();
   void StopFlashing();
   bool Flashing() const;

@@ -48,8 +48,14 @@ TCheckForm::TCheckForm(TKestClientForm* main)
     }
     if (c >= 3 && c <= 20) {
       int digit = c <= 11 ? c - 2 : c - 11;
+      // Drawn without anti-aliasing: a pixel blended with the key colour
+      // around the digit would stay as a green fringe once the key is made
+      // transparent.
       QPainter p(&img);
-      p.setFont(GothicFont(10, true));
+      p.setRenderHint(QPainter::TextAntialiasing, false);
+      QFont font = GothicFont(10, true);
+      font.setStyleStrategy(QFont::NoAntialias);
+      p.setFont(font);
       QString d = QString::number(digit);
       p.setPen(Qt::white);
       for (QPoint o : {QPoint(3, 2), QPoint(5, 2), QPoint(4, 1), QPoint(4, 3)}) p.drawText(o.x(), o.y() + 9, d);

@@ -28,6 +28,8 @@ class TCheckForm : public QWidget {
   void PopMenuClick(int code);
   void CheckPageChange(int group);
   uint8_t Cell(int row21, int column) const { return cells_[row21 * 6 + column]; }
+  // The picture of mark code 1-22.
+  const QImage& MarkPicture(int code) const { return marks_[size_t(code - 1)]; }
 
  protected:
   void showEvent(QShowEvent* e) override;

@@ -1,8 +1,10 @@
 #include "ClientApp.h"
 
+#include <QApplication>
 #include <QDialog>
 #include <QTimer>
 #include <cstdio>
+#include <memory>
 
 #include "CardSelForm.h"
 #include "CardShowForm.h"
@@ -52,10 +54,31 @@ TClientApp::TClientApp(TKestClientForm::Devices devices)
 TClientApp::~TClientApp() { plat::SetErrorReporter(nullptr); }
 
 void TClientApp::Show() {
-  main_->Forms().chatWin->show();
+  // The chat window stands above the main window from the start, without
+  // taking the activation on which the login dialog opens.
+  TChatWin* chat = main_->Forms().chatWin;
+  chat->setAttribute(Qt::WA_ShowWithoutActivating);
+  chat->show();
   CentreOnScreen(main_.get());
   main_->CentreWhenFramed();
   BringToFront(main_.get());
+  // The main window, shown and activated after it, stands above it: once the
+  // window manager has framed the chat window and activated one of ours, the
+  // chat window is raised (and a dialog already open above it again).
+  auto* watch = new QTimer(chat);
+  auto tries = std::make_shared<int>(0);
+  QObject::connect(watch, &QTimer::timeout, chat, [chat, watch, tries] {
+    bool framed = chat->frameGeometry().size() != chat->geometry().size();
+    if (framed && QApplication::activeWindow()) {
+      chat->raise();
+      if (QWidget* modal = QApplication::activeModalWidget()) modal->raise();
+    } else if (++*tries < 60) {
+      return;
+    }
+    watch->stop();
+    watch->deleteLater();
+  });
+  watch->start(50);
 }
 
 }  // namespace client

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <stdexcept>
 #include <system_error>
 
 #include "Resources.h"
@@ -57,7 +58,12 @@ void TFaceSet::LoadFaces(const std::string& dir) {
     names_[slot] = f.name;
     if (++slot >= kUnknownSlot) break;
   }
-  pictures_[kUnknownSlot] = LoadFacePicture(dir + "/unknown.bmp");
+  // Every empty row and unknown face shows this picture: the program cannot
+  // go on without it.
+  const std::string unknown = dir + "/unknown.bmp";
+  pictures_[kUnknownSlot] = LoadFacePicture(unknown);
+  if (pictures_[kUnknownSlot].isNull())
+    throw std::runtime_error("Cannot open file \"" + plat::Utf8ToSjis(unknown) + "\".");
 }
 
 int TFaceSet::Find(const std::string& face) const {

@@ -24,7 +24,8 @@ class TFaceSet {
 
   // Frees all pictures, then loads up to 127 faces of dir (not "unknown")
   // into slots 0.., and dir/unknown.bmp into slot 127 (its name stays empty).
-  // A file that does not load leaves its slot's picture empty.
+  // A face file that does not load leaves its slot's picture empty; an
+  // unknown.bmp that does not load throws an error naming the file.
   void LoadFaces(const std::string& dir);
   void Clear();
 

@@ -13,7 +13,7 @@ namespace client {
 
 void TLinkLabel::mouseMoveEvent(QMouseEvent* e) {
   if (onHover) onHover();
-  QLabel::mouseMoveEvent(e);
+  e->accept();  // the box's own handler, which resets the link, never sees it
 }
 
 void TLinkLabel::mousePressEvent(QMouseEvent*) {

@@ -429,8 +429,9 @@ void TKestClientForm::PlaceCardStrip(int count) {
   if (!forms_.cardForm) return;
   int w = std::max(count, 1) * 64;
   forms_.cardForm->resize(w, 96);
-  QRect g = geometry();
-  forms_.cardForm->move(g.left() + g.width() / 2 - w / 2, g.top() + 292);
+  // Measured from the main window's outer corner (its position), not from its
+  // inner area, which starts a title bar lower.
+  forms_.cardForm->move(x() + width() / 2 - w / 2, y() + 292);
 }
 
 void TKestClientForm::PutMark(int group, int row, int code, int column) {

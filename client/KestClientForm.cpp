@@ -25,8 +25,11 @@
 #include <fstream>
 #include <iterator>
 
+#include "CardSelForm.h"
+#include "CardShowForm.h"
 #include "ChatWin.h"
 #include "CheckForm.h"
+#include "KekkaForm.h"
 #include "KestCardForm.h"
 #include "KestCardImage.h"
 #include "LoginDialog.h"
@@ -483,6 +486,9 @@ void TKestClientForm::CentreWhenFramed() {
 
 void TKestClientForm::SetForms(const TClientForms& forms) {
   forms_ = forms;
+  for (QWidget* w : std::initializer_list<QWidget*>{forms_.loginDialog, forms_.cardSelForm, forms_.cardShowForm,
+                                                    forms_.checkForm, forms_.kekkaForm, forms_.optForm})
+    if (w) CentreWhenShown(w, this);
   Game.SetNpcNames(forms_.npcSetDlg ? &forms_.npcSetDlg->Names() : nullptr);
 }
 
@@ -701,7 +707,8 @@ void TKestClientForm::LoggedIn() {
   Memo2->hide();
   if (forms_.chatWin) {
     forms_.chatWin->move(x() + 48, y() + 252);
-    forms_.chatWin->show();
+    BringToFront(forms_.chatWin);
+    forms_.chatWin->ChatLine->setFocus();
   }
 }
 

@@ -6,6 +6,7 @@
 #include <QPainter>
 #include <QPixmap>
 #include <QPushButton>
+#include <cstdlib>
 
 #include "KestClientForm.h"
 #include "Resources.h"
@@ -45,7 +46,10 @@ TLoginDialog::TLoginDialog(TKestClientForm* main) : QDialog(main), main_(main) {
   connect(Button2, &QPushButton::clicked, this, [this] { done(2); });
 
   AddrEdit->setText(Q(main->Settings.address));
-  PortEdit->setText(Q(main->Settings.port));
+  // VELMORA_LOGIN_PORT offers another port than the saved one (run.sh gives
+  // the client the port it started the server on).
+  const char* port = std::getenv("VELMORA_LOGIN_PORT");
+  PortEdit->setText(port && *port ? QString::fromLocal8Bit(port) : Q(main->Settings.port));
   NameEdit->setText(Q(main->Settings.name));
   main->LoadFaces();
   const TFaceSet& faces = main->Faces();

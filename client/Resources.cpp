@@ -1,5 +1,6 @@
 #include "Resources.h"
 
+#include <QEvent>
 #include <QFile>
 #include <QScreen>
 #include <QWidget>
@@ -57,5 +58,40 @@ void CentreOnScreen(QWidget* w) {
   QRect frame = w->frameGeometry();
   w->move(screen.center() - QPoint(frame.width() / 2, frame.height() / 2));
 }
+
+namespace {
+
+bool Framed(const QWidget* w) { return w->frameGeometry().size() != w->geometry().size(); }
+
+// Centres its window on the main window's screen each time it is shown,
+// before the window manager maps it. A window framed before is moved by its
+// frame's corner; one shown for the first time is placed by its inner corner,
+// inside a frame like the main window's (the window manager frames them alike).
+class TCentreOnShow : public QObject {
+ public:
+  TCentreOnShow(QWidget* w, const QWidget* main) : QObject(w), w_(w), main_(main) { w->installEventFilter(this); }
+
+ protected:
+  bool eventFilter(QObject* o, QEvent* e) override {
+    if (o == w_ && e->type() == QEvent::Show) {
+      const bool framed = Framed(w_);
+      const QWidget* f = framed ? w_ : main_;
+      const QPoint inner = f->geometry().topLeft() - f->frameGeometry().topLeft();
+      const QSize frame = w_->size() + f->frameGeometry().size() - f->geometry().size();
+      const QRect screen = (main_->screen() ? main_->screen() : w_->screen())->availableGeometry();
+      const QPoint corner = screen.center() - QPoint(frame.width() / 2, frame.height() / 2);
+      w_->move(framed ? corner : corner + inner);
+    }
+    return false;
+  }
+
+ private:
+  QWidget* w_;
+  const QWidget* main_;
+};
+
+}  // namespace
+
+void CentreWhenShown(QWidget* w, const QWidget* main) { new TCentreOnShow(w, main); }
 
 }  // namespace client

@@ -29,6 +29,9 @@ void CentreX(QWidget* w, int width);
 void BringToFront(QWidget* w);
 // Moves a window, frame included, to the middle of the screen that holds it.
 void CentreOnScreen(QWidget* w);
+// From now on, each time w is shown it stands, frame included, in the middle
+// of the screen that holds main.
+void CentreWhenShown(QWidget* w, const QWidget* main);
 
 // Shift-JIS bytes to a widget text and back.
 QString Q(const std::string& sjis);

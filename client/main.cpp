@@ -1,6 +1,11 @@
 // velmora: the game client.
 #include <QApplication>
 #include <QFont>
+#include <QSocketNotifier>
+#include <fcntl.h>
+#include <signal.h>
+#include <unistd.h>
+
 #include <cstdio>
 #include <exception>
 
@@ -11,6 +16,36 @@
 #include "SocketConnection.h"
 #include "TextCodec.h"
 #include "WaveSound.h"
+
+namespace {
+
+int signalPipe[2] = {-1, -1};
+
+void OnSignal(int) {
+  const char c = 1;
+  [[maybe_unused]] ssize_t n = ::write(signalPipe[1], &c, 1);
+}
+
+// SIGTERM and SIGINT close the main window as its close box does: the
+// settings are saved and the connection closed before the program ends.
+void CloseOnSignals(QWidget* main) {
+  if (::pipe2(signalPipe, O_CLOEXEC | O_NONBLOCK) != 0) return;
+  auto* notifier = new QSocketNotifier(signalPipe[0], QSocketNotifier::Read, main);
+  QObject::connect(notifier, &QSocketNotifier::activated, main, [main] {
+    char buf[16];
+    while (::read(signalPipe[0], buf, sizeof buf) > 0) {
+    }
+    main->close();
+  });
+  struct sigaction sa {};
+  sa.sa_handler = OnSignal;
+  sigemptyset(&sa.sa_mask);
+  sa.sa_flags = SA_RESTART;
+  ::sigaction(SIGTERM, &sa, nullptr);
+  ::sigaction(SIGINT, &sa, nullptr);
+}
+
+}  // namespace
 
 int main(int argc, char** argv) {
   QApplication app(argc, argv);
@@ -30,6 +65,7 @@ int main(int argc, char** argv) {
     if (devices.sound->IsNull() && !why.empty() && why != "VELMORA_SOUND=null")
       std::fprintf(stderr, "velmora: no sound: %s\n", why.c_str());
     client::TClientApp forms(std::move(devices));
+    CloseOnSignals(&forms.Main());
     forms.Show();
     auto control = client::StartTestControl(&forms.Main());  // VELMORA_TEST_CONTROL only
     int rc = app.exec();

@@ -1,8 +1,13 @@
 #include "IniFile.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <sstream>
 
@@ -198,16 +203,33 @@ void TIniFile::WriteBool(std::string_view section, std::string_view key, bool va
 }
 
 bool TIniFile::UpdateFile(std::string* error) const {
-  std::string tmp = path_ + ".tmp";
-  {
-    std::ofstream out(tmp, std::ios::binary | std::ios::trunc);
-    if (out) {
-      std::string text = Text();
-      out.write(text.data(), std::streamsize(text.size()));
-      out.close();
-      if (out && std::rename(tmp.c_str(), path_.c_str()) == 0) return true;
-    }
+  // A link is saved through: the file replaced is the one it names, so the
+  // link stays and its target changes.
+  std::filesystem::path file = path_;
+  std::error_code ec;
+  for (int hops = 0; hops < 40 && std::filesystem::is_symlink(file, ec); ++hops) {
+    std::filesystem::path to = std::filesystem::read_symlink(file, ec);
+    if (ec) break;
+    file = to.is_absolute() ? to : file.parent_path() / to;
   }
+  const std::string path = file.string(), tmp = path + ".tmp";
+  // The new text goes to a file beside the old one, which it replaces only
+  // once it is whole on disk: a crash leaves the old file or the new one.
+  struct stat old {};
+  const bool existed = ::stat(path.c_str(), &old) == 0;
+  int fd = ::open(tmp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+  bool ok = fd >= 0;
+  if (ok && existed) ok = ::fchmod(fd, old.st_mode & 07777) == 0;
+  const std::string text = Text();
+  for (size_t done = 0; ok && done < text.size();) {
+    ssize_t n = ::write(fd, text.data() + done, text.size() - done);
+    if (n < 0 && errno == EINTR) continue;
+    ok = n > 0;
+    if (ok) done += size_t(n);
+  }
+  ok = ok && ::fsync(fd) == 0;
+  if (fd >= 0 && ::close(fd) != 0) ok = false;
+  if (ok && std::rename(tmp.c_str(), path.c_str()) == 0) return true;
   int err = errno;
   std::remove(tmp.c_str());
   if (error) *error = "cannot write " + path_ + ": " + std::strerror(err);

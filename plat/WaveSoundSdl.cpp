@@ -17,6 +17,9 @@ class TSdlWaveSound : public TWaveSound {
   }
 
   bool Open(std::string* reason) {
+    // SDL's own handlers would turn SIGTERM and SIGINT into a quit event that
+    // nobody reads; the program handles its signals itself.
+    SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
     if (SDL_InitSubSystem(SDL_INIT_AUDIO) != 0) {
       if (reason) *reason = SDL_GetError();
       return false;

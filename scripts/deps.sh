@@ -9,7 +9,7 @@ VELMORA_PACKAGES=(
   libfluidsynth-dev timgm6mb-soundfont
   libsdl2-dev
   fonts-ipafont-gothic
-  xvfb xauth openbox
+  xvfb xauth openbox x11-utils xdotool
   lua5.4 luajit
 )
 

@@ -3,7 +3,7 @@
 # clients on a virtual X display with a window manager. The tool fails when
 # the window manager shows a fault: a window that does not come to the front,
 # a main window that is not centred on the screen.
-#   VELMORA_DISPLAY=:N   the X display to start (default: a random one)
+#   VELMORA_DISPLAY=:N   the X display to start (default: a free one)
 #   VELMORA_PORT=N       the server's port (default: a random one)
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -19,14 +19,26 @@ bin=${VELMORA_BIN:-build/bin}
 out=docs/screenshots
 mkdir -p "$out"
 
-display=${VELMORA_DISPLAY:-:$((90 + RANDOM % 100))}
 pids=()
-cleanup() { for p in "${pids[@]}"; do kill "$p" 2>/dev/null || true; done; }
+numfile=$(mktemp)
+cleanup() {
+  for p in "${pids[@]}"; do kill "$p" 2>/dev/null || true; done
+  rm -f "$numfile"
+}
 trap cleanup EXIT
 
-Xvfb "$display" -screen 0 1280x900x24 -nolisten tcp >/dev/null 2>&1 &
-pids+=($!)
-sleep 1.5
+if [ -n "${VELMORA_DISPLAY:-}" ]; then
+  display=$VELMORA_DISPLAY
+  Xvfb "$display" -screen 0 1280x900x24 -nolisten tcp >/dev/null 2>&1 &
+  pids+=($!)
+  sleep 1.5
+else
+  # A free display: the server names the one it took.
+  Xvfb -displayfd 3 -screen 0 1280x900x24 -nolisten tcp 3>"$numfile" >/dev/null 2>&1 &
+  pids+=($!)
+  for _ in $(seq 200); do [ -s "$numfile" ] && break; sleep 0.05; done
+  display=:$(head -n1 "$numfile")
+fi
 DISPLAY=$display openbox >/dev/null 2>&1 &
 pids+=($!)
 sleep 1

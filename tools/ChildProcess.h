@@ -94,6 +94,9 @@ class TChildProcess {
     }
     return -1;
   }
+  void Signal(int sig) {
+    if (pid_ > 0) ::kill(pid_, sig);
+  }
   void Stop() {
     if (pid_ <= 0) return;
     ::kill(pid_, SIGTERM);

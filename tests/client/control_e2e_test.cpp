@@ -20,7 +20,8 @@ using velmora::test::TServerProcess;
 // A client process with its own folder, logged in from its settings.
 class ClientProcess {
  public:
-  ClientProcess(const std::string& tag, const std::string& name, int port) {
+  // extraEnv entries ("NAME=value") replace the defaults below.
+  ClientProcess(const std::string& tag, const std::string& name, int port, std::vector<std::string> extraEnv = {}) {
     home_ = fs::temp_directory_path() / ("velmora_ctl_" + std::to_string(::getpid()) + "_" + tag);
     fs::remove_all(home_);
     fs::create_directories(home_ / "faces");
@@ -29,11 +30,20 @@ class ClientProcess {
     std::ofstream(home_ / "velmora.ini", std::ios::binary)
         << "[Server]\r\nIPADDR=127.0.0.1\r\nPORT=" << port << "\r\n[User]\r\nNAME=" << name << "\r\nFACE=f\r\n";
     socket_ = (home_ / "control").string();
-    process_ = std::make_unique<velmora::proc::TChildProcess>(
-        VELMORA_CLIENT_PATH, std::vector<std::string>{},
-        std::vector<std::string>{"QT_QPA_PLATFORM=offscreen", "VELMORA_HOME=" + home_.string(), "VELMORA_AUTOLOGIN=1",
-                                 "VELMORA_TEST_CONTROL=" + socket_, "VELMORA_MIDI=null", "VELMORA_SOUND=null"});
+    std::vector<std::string> env = std::move(extraEnv);
+    const std::vector<std::string> defaults = {"QT_QPA_PLATFORM=offscreen", "VELMORA_HOME=" + home_.string(),
+                                               "VELMORA_AUTOLOGIN=1", "VELMORA_TEST_CONTROL=" + socket_,
+                                               "VELMORA_MIDI=null", "VELMORA_SOUND=null"};
+    for (const std::string& d : defaults) {
+      bool given = false;
+      for (const std::string& e : env) given = given || e.rfind(d.substr(0, d.find('=') + 1), 0) == 0;
+      if (!given) env.push_back(d);
+    }
+    process_ = std::make_unique<velmora::proc::TChildProcess>(VELMORA_CLIENT_PATH, std::vector<std::string>{},
+                                                              std::move(env), (home_ / "stderr.txt").string());
   }
+  const fs::path& Home() const { return home_; }
+  velmora::proc::TChildProcess& Process() { return *process_; }
   ~ClientProcess() {
     process_->Kill();
     fs::remove_all(home_);
@@ -118,6 +128,105 @@ TEST(ControlE2E, TwoProcessesPlayToLoseAndWin) {
   EXPECT_EQ(a.Ask("result").find(" result"), std::string::npos);
   EXPECT_EQ(b.Ask("result").find(" result"), std::string::npos);
   ASSERT_TRUE(a.WaitState({"STATE 1 ", " start"}, &st)) << st;
+}
+
+// A listening socket that stands in for the server: it takes one connection
+// and reads what arrives.
+class StandInServer {
+ public:
+  explicit StandInServer(int port) {
+    fd_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    int one = 1;
+    ::setsockopt(fd_, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_port = htons(uint16_t(port));
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    listening_ = ::bind(fd_, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0 && ::listen(fd_, 1) == 0;
+  }
+  ~StandInServer() {
+    if (conn_ >= 0) ::close(conn_);
+    ::close(fd_);
+  }
+  bool Listening() const { return listening_; }
+  // Reads until text has arrived; false after ms.
+  bool WaitFor(const std::string& text, int ms) {
+    const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
+    while (received_.find(text) == std::string::npos) {
+      if (std::chrono::steady_clock::now() > end || !ReadSome(50)) return false;
+    }
+    return true;
+  }
+  // True when the client closes its end within ms.
+  bool WaitClosed(int ms) {
+    const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
+    while (std::chrono::steady_clock::now() < end)
+      if (!ReadSome(50)) return conn_ >= 0;
+    return false;
+  }
+
+ private:
+  // False once the connection has closed.
+  bool ReadSome(int ms) {
+    if (conn_ < 0) {
+      pollfd p{fd_, POLLIN, 0};
+      if (::poll(&p, 1, ms) > 0) conn_ = ::accept4(fd_, nullptr, nullptr, SOCK_CLOEXEC);
+      return true;
+    }
+    pollfd p{conn_, POLLIN, 0};
+    if (::poll(&p, 1, ms) <= 0) return true;
+    char buf[512];
+    ssize_t n = ::read(conn_, buf, sizeof buf);
+    if (n <= 0) return false;
+    received_.append(buf, size_t(n));
+    return true;
+  }
+  int fd_ = -1, conn_ = -1;
+  bool listening_ = false;
+  std::string received_;
+};
+
+// With the sound on through SDL, SIGTERM and SIGINT end the client as closing
+// its window does: the settings are saved and the connection is closed.
+TEST(ControlE2E, TermAndIntEndTheClientAsItsWindowCloses) {
+  clienttest::App();
+  for (int sig : {SIGTERM, SIGINT}) {
+    SCOPED_TRACE(sig);
+    int port = FreePort();
+    StandInServer server(port);
+    ASSERT_TRUE(server.Listening());
+    ClientProcess c("sig" + std::to_string(sig), "anna", port, {"VELMORA_SOUND=sdl", "SDL_AUDIODRIVER=dummy"});
+    ASSERT_TRUE(c.Connect());
+    ASSERT_TRUE(server.WaitFor("LOGIN ", 10000));
+    c.Process().Signal(sig);
+    EXPECT_EQ(c.Process().WaitExit(10000), 0);
+    EXPECT_TRUE(server.WaitClosed(2000));
+    std::ifstream ini(c.Home() / "velmora.ini", std::ios::binary);
+    std::string text((std::istreambuf_iterator<char>(ini)), std::istreambuf_iterator<char>());
+    EXPECT_NE(text.find("KOKUSOMODE="), std::string::npos) << text;
+    std::ifstream err(c.Home() / "stderr.txt");
+    std::string errors((std::istreambuf_iterator<char>(err)), std::istreambuf_iterator<char>());
+    EXPECT_EQ(errors.find("no sound"), std::string::npos) << errors;
+  }
+}
+
+// A program folder without faces/unknown.bmp: the client says which file is
+// missing and ends.
+TEST(ControlE2E, MissingUnknownFaceEndsTheProgramNamingTheFile) {
+  fs::path home = fs::temp_directory_path() / ("velmora_nounknown_" + std::to_string(::getpid()));
+  fs::remove_all(home);
+  fs::create_directories(home / "faces");
+  clienttest::App();
+  clienttest::WriteFace(home / "faces" / "f.bmp", qRgb(200, 0, 0));
+  velmora::proc::TChildProcess c(VELMORA_CLIENT_PATH, {},
+                                 {"QT_QPA_PLATFORM=offscreen", "VELMORA_HOME=" + home.string(), "VELMORA_MIDI=null",
+                                  "VELMORA_SOUND=null"},
+                                 (home / "stderr.txt").string());
+  EXPECT_EQ(c.WaitExit(10000), 1);
+  std::ifstream err(home / "stderr.txt");
+  std::string errors((std::istreambuf_iterator<char>(err)), std::istreambuf_iterator<char>());
+  EXPECT_NE(errors.find((home / "faces" / "unknown.bmp").string()), std::string::npos) << errors;
+  fs::remove_all(home);
 }
 
 }  // namespace

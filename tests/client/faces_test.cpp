@@ -38,4 +38,19 @@ TEST(Faces, SortedAnyCaseUnknownKeptApartAndCapped) {
   EXPECT_EQ(set.Picture(127).pixel(20, 20), qRgb(9, 9, 9));
 }
 
+// Without faces/unknown.bmp loading fails with an error that names the file.
+TEST(Faces, MissingUnknownPictureIsAnErrorNamingIt) {
+  clienttest::App();
+  clienttest::HomeDir home("nounknown");
+  auto faces = home.path / "faces";
+  clienttest::WriteFace(faces / "a.bmp", qRgb(1, 2, 3));
+  client::TFaceSet set;
+  try {
+    set.LoadFaces(faces.string());
+    ADD_FAILURE() << "no error";
+  } catch (const std::exception& e) {
+    EXPECT_NE(std::string(e.what()).find((faces / "unknown.bmp").string()), std::string::npos) << e.what();
+  }
+}
+
 }  // namespace

@@ -5,12 +5,12 @@
 #include <QListWidget>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QTextBlock>
 #include <QTimer>
 #include <QTreeWidget>
 
 #include "ChatWin.h"
-#include "ClientApp.h"
-#include "ClientTestUtil.h"
+#include "AppFixture.h"
 #include "EventLoop.h"
 #include "IniFile.h"
 #include "LoginDialog.h"
@@ -29,34 +29,16 @@ const char kFaceA[] = "alice_face";
 // Runs pending queued calls (the login dialog after an error, boxes).
 void Settle() { testloop::PumpFor(100); }
 
-class ClientForm : public ::testing::Test {
+class ClientForm : public clienttest::AppTest {
  protected:
   void SetUp() override {
-    clienttest::App();
-    home = std::make_unique<clienttest::HomeDir>(
-        ::testing::UnitTest::GetInstance()->current_test_info()->name());
-    home->Face(kFaceA);
-    home->Face("bob_face");
-    home->Face("unknown", qRgb(90, 90, 90));
-    plat::SetMessageBoxHandler([this](const plat::TMessageBoxRequest& r) {
-      boxes.push_back(r);
-      return plat::idOK;
-    });
-  }
-  void TearDown() override {
-    app.reset();
-    plat::SetMessageBoxHandler(nullptr);
-    home.reset();
+    SetUpHome({kFaceA, "bob_face"}, [this](const plat::TMessageBoxRequest& r) { boxes.push_back(r); });
   }
 
   // Creates the windows; the login dialog is answered by dialogAnswers in turn
   // (an empty list: Exit).
   void Start() {
-    auto conn = std::make_unique<FakeConnection>();
-    fake = conn.get();
-    TKestClientForm::Devices d;
-    d.connection = std::move(conn);
-    app = std::make_unique<client::TClientApp>(std::move(d));
+    NewApp();
     form().RunModal = [this](QDialog& dlg) {
       ++dialogs;
       if (auto* login = dynamic_cast<client::TLoginDialog*>(&dlg)) {
@@ -71,8 +53,6 @@ class ClientForm : public ::testing::Test {
       return npcAnswer ? npcAnswer(dlg) : 2;
     };
   }
-  TKestClientForm& form() { return app->Main(); }
-
   // Logs in as name with user number id and enters room 1 as its first member.
   void LogIn(const std::string& name, int id) {
     answers.push_back({name, "127.0.0.1", "3201", 1});
@@ -100,9 +80,6 @@ class ClientForm : public ::testing::Test {
     std::string name, addr, port;
     int result;
   };
-  std::unique_ptr<clienttest::HomeDir> home;
-  std::unique_ptr<client::TClientApp> app;
-  FakeConnection* fake = nullptr;
   std::vector<Answer> answers;
   std::function<int(QDialog&)> npcAnswer;
   std::vector<plat::TMessageBoxRequest> boxes;
@@ -130,6 +107,19 @@ TEST_F(ClientForm, LoginSendsLoginAndJoinsRoomOne) {
   fake->Deliver("LOGIN:9");
   EXPECT_EQ(form().Game.MyUserId, 7);
   EXPECT_EQ(fake->sent.back(), "CHROOM 1:9\r");
+}
+
+// VELMORA_LOGIN_PORT puts its port in the login dialog in place of the saved one.
+TEST_F(ClientForm, LoginPortFromTheEnvironment) {
+  home->Ini("[Server]\r\nPORT=3201\r\n");
+  for (const char* env : {"3300", ""}) {
+    SCOPED_TRACE(env);
+    ::setenv("VELMORA_LOGIN_PORT", env, 1);
+    Start();
+    EXPECT_EQ(form().Forms().loginDialog->PortEdit->text().toStdString(), *env ? env : "3201");
+    app.reset();
+  }
+  ::unsetenv("VELMORA_LOGIN_PORT");
 }
 
 TEST_F(ClientForm, AddressOrHostAndIncompleteEntries) {
@@ -396,6 +386,18 @@ TEST_F(ClientForm, PrintAndChat) {
   ASSERT_GT(chat->ChatMsg->toPlainText().size(), 32768);
   chat->ChatLineEnter();
   EXPECT_EQ(chat->ChatMsg->document()->blockCount(), 200);
+
+  // A line that arrives is cut by the same rule.
+  chat->ChatMsg->clear();
+  for (int i = 0; i < 400; ++i) chat->ChatMsg->appendPlainText(line + QString::number(i % 10));
+  fake->Deliver("PRINT " + BS + "[bob] last" + BS + ":3");
+  EXPECT_EQ(chat->ChatMsg->document()->blockCount(), 201);
+  EXPECT_EQ(chat->ChatMsg->document()->lastBlock().text(), "[bob] last");
+  // A single line past the limit keeps its first 32768 characters.
+  chat->ChatMsg->clear();
+  fake->Deliver("PRINT " + BS + "[bob] " + std::string(40000, 'y') + BS + ":3");
+  EXPECT_EQ(chat->ChatMsg->toPlainText().size(), 32768);
+  EXPECT_TRUE(chat->ChatMsg->toPlainText().startsWith("[bob] yyy"));
 }
 
 TEST_F(ClientForm, ChatFlashesOnlyWhenNotActive) {

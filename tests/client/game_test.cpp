@@ -8,18 +8,20 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
+#include <QMouseEvent>
 #include <QPushButton>
 #include <QScreen>
 #include <QTabWidget>
 #include <QTimer>
 #include <QToolButton>
 
+#include <set>
+
 #include "CardSelForm.h"
 #include "CardShowForm.h"
 #include "ChatWin.h"
 #include "CheckForm.h"
-#include "ClientApp.h"
-#include "ClientTestUtil.h"
+#include "AppFixture.h"
 #include "EventLoop.h"
 #include "KekkaForm.h"
 #include "KestAbout.h"
@@ -37,24 +39,14 @@ using client::TKestClientForm;
 
 const std::string BS = "\x08";
 
-class Game : public ::testing::Test {
+class Game : public clienttest::AppTest {
  protected:
   void SetUp() override {
-    clienttest::App();
-    home = std::make_unique<clienttest::HomeDir>(
-        ::testing::UnitTest::GetInstance()->current_test_info()->name());
-    home->Face("alice_face");
-    home->Face("unknown", qRgb(90, 90, 90));
-    plat::SetMessageBoxHandler([](const plat::TMessageBoxRequest&) { return plat::idOK; });
+    SetUpHome({"alice_face"});
     MakeApp();
   }
   void MakeApp() {
-    app.reset();
-    auto conn = std::make_unique<FakeConnection>();
-    fake = conn.get();
-    TKestClientForm::Devices d;
-    d.connection = std::move(conn);
-    app = std::make_unique<client::TClientApp>(std::move(d));
+    NewApp();
     form().RunModal = [](QDialog& dlg) {
       if (auto* login = dynamic_cast<client::TLoginDialog*>(&dlg)) {
         login->NameEdit->setText("alice");
@@ -63,12 +55,6 @@ class Game : public ::testing::Test {
       return 2;
     };
   }
-  void TearDown() override {
-    app.reset();
-    plat::SetMessageBoxHandler(nullptr);
-    home.reset();
-  }
-  TKestClientForm& form() { return app->Main(); }
   void Line(const std::string& l) { fake->Deliver(l + ":" + std::to_string(me)); }
   void LineTo(const std::string& l, int id) { fake->Deliver(l + ":" + std::to_string(id)); }
   std::string Sent(const std::string& cmd, int id = -1) { return cmd + ":" + std::to_string(id < 0 ? me : id) + "\r"; }
@@ -106,9 +92,6 @@ class Game : public ::testing::Test {
   }
 
   const int me = 3;
-  std::unique_ptr<clienttest::HomeDir> home;
-  std::unique_ptr<client::TClientApp> app;
-  FakeConnection* fake = nullptr;
 };
 
 TEST_F(Game, StartCardsAndTurns) {
@@ -685,6 +668,50 @@ TEST_F(Game, AboutBoxTextsFit) {
     EXPECT_LE(l->sizeHint().width(), l->width()) << l->text().toStdString();
     EXPECT_LE(l->sizeHint().height(), l->height()) << l->text().toStdString();
     EXPECT_TRUE(about->rect().contains(l->geometry())) << l->text().toStdString();
+  }
+}
+
+// The about box's link lights up while the mouse is over it, and only then.
+TEST_F(Game, AboutLinkHighlightsUnderTheMouse) {
+  auto* about = static_cast<client::TKestAbout*>(form().Forms().kestAbout);
+  about->show();
+  testloop::Drain();
+  auto move = [](QWidget* w) {
+    QPoint at(w->width() / 2, w->height() / 2);
+    QMouseEvent e(QEvent::MouseMove, at, w->mapToGlobal(at), Qt::NoButton, Qt::NoButton, Qt::NoModifier);
+    QApplication::sendEvent(w, &e);
+  };
+  move(about->Label4);
+  EXPECT_NE(about->Label4->styleSheet().indexOf("#0000ff"), -1) << about->Label4->styleSheet().toStdString();
+  move(about);
+  EXPECT_NE(about->Label4->styleSheet().indexOf("#000000"), -1) << about->Label4->styleSheet().toStdString();
+}
+
+// Every pixel of a numbered mark is either transparent (the key colour) or
+// ink: a colour of the plain triangle, or the digit's white or black. A digit
+// blended into the key colour would leave green fringes.
+TEST_F(Game, NumberedMarksHaveNoFringes) {
+  client::TCheckForm* notes = form().Forms().checkForm;
+  auto colours = [](const QImage& img) {
+    std::set<QRgb> out;
+    for (int y = 0; y < img.height(); ++y)
+      for (int x = 0; x < img.width(); ++x)
+        if (qAlpha(img.pixel(x, y)) != 0) out.insert(img.pixel(x, y));
+    return out;
+  };
+  for (int code = 3; code <= 20; ++code) {
+    std::set<QRgb> ink = colours(notes->MarkPicture(code <= 11 ? 21 : 22));
+    ink.insert(qRgb(255, 255, 255));
+    ink.insert(qRgb(0, 0, 0));
+    const QImage& mark = notes->MarkPicture(code);
+    int fringe = 0;
+    for (int y = 0; y < mark.height(); ++y)
+      for (int x = 0; x < mark.width(); ++x) {
+        QRgb p = mark.pixel(x, y);
+        fringe += qAlpha(p) != 0 && (qAlpha(p) != 255 || !ink.count(p));
+      }
+    EXPECT_EQ(fringe, 0) << "mark " << code;
+    EXPECT_NE(mark, notes->MarkPicture(code <= 11 ? 21 : 22)) << "mark " << code << " has no digit";
   }
 }
 

@@ -98,6 +98,34 @@ TEST(IniFile, FileRoundTripKeepsBytes) {
   std::filesystem::remove_all(dir);
 }
 
+// Saving writes through a symbolic link to its target, keeps the file's mode,
+// and leaves no temporary file behind.
+TEST(IniFile, SaveWritesThroughLinkAndKeepsMode) {
+  namespace fs = std::filesystem;
+  auto dir = fs::temp_directory_path() / ("ini_link_" + std::to_string(getpid()));
+  fs::remove_all(dir);
+  fs::create_directories(dir / "real");
+  fs::path target = dir / "real" / "v.ini", link = dir / "v.ini";
+  std::ofstream(target, std::ios::binary) << "[User]\r\nNAME=a\r\n";
+  chmod(target.c_str(), 0600);
+  fs::create_symlink(fs::path("real") / "v.ini", link);
+  {
+    TIniFile ini(link.string());
+    EXPECT_EQ(ini.ReadString("User", "NAME", ""), "a");
+    ini.WriteString("User", "NAME", "b");
+    ASSERT_TRUE(ini.UpdateFile());
+  }
+  EXPECT_TRUE(fs::is_symlink(link));
+  EXPECT_EQ(TIniFile(target.string()).ReadString("User", "NAME", ""), "b");
+  struct stat st {};
+  ASSERT_EQ(stat(target.c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 07777, 0600u);
+  size_t files = 0;
+  for (auto& e : fs::directory_iterator(dir / "real")) files += e.is_regular_file();
+  EXPECT_EQ(files, 1u);
+  fs::remove_all(dir);
+}
+
 TEST(IniFile, UnwritablePathReportsError) {
   TIniFile ini("/nonexistent-dir/x.ini");
   ini.WriteString("A", "b", "c");
