@@ -3,6 +3,7 @@
 #include <exception>
 
 #include "DefaultConnectionForm.h"
+#include "Protocol.h"
 #include "SocketComponents.h"
 #include "SocketConnection.h"
 
@@ -15,7 +16,7 @@ class TLineConnection : public TClientConnection {
  public:
   TLineConnection() {
     kest::UseDefaultConnectionForm();  // asks for host and port when the port is 0
-    socket_.SetMaxRecvSize(65536);
+    socket_.SetMaxRecvSize(kest::proto::kMaxLineSize);  // the longest line the server sends
     socket_.OnConnect = [this](kest::TObject*, kest::TCustomWinSocket*) {
       if (OnConnect) OnConnect();
     };
