@@ -384,8 +384,16 @@ void ReturnStatement(scSymbol*, bool) {
     Val r0 = Reg(0);
     r0.t = rt;
     if (k == tFLOAT) {
-        c = ToDouble(c);
+        // A float result is returned as a double; one rounded into a register
+        // (DFLT) is widened straight into register 0.
         r0.t.base = tDOUBLE;
+        if (c.reg && c.mode == modeNONE && ValKind(c.t) == tFLOAT) {
+            Emit(opFDBL, &r0, &c);
+            FreeVal(c);
+            c = r0;
+        } else {
+            c = ToDouble(c);
+        }
     }
     if (!(c.reg && c.mode == modeNONE && c.r == 0)) {
         if (k == tDOUBLE || k == tFLOAT) {
@@ -872,7 +880,7 @@ void InitialiseAfterRoom(scSymbol* s, const Type& t) {
     local.off = s->address;
     local.t = t;
     local.t.stat = false;
-    Val c = ConvertTo(Decay(v), local.t);
+    Val c = ConvertTo(Decay(v), local.t, narrowBYSTORE);
     if (c.mode) {
         Val l = Load(c);
         c = l;

@@ -144,7 +144,7 @@ int Direct(bool inBody, const Type& t, scByteBuffer* out, scByteBuffer* side, in
             Emit(opCOPY, &mem, &v);
             return 0;
         }
-        Val c = ConvertTo(v, t);
+        Val c = ConvertTo(v, t, narrowBYSTORE);
         if (ValKind(t) == tDOUBLE) {
             c = ToDouble(c);
             Emit(opPUSH, &c);
@@ -168,7 +168,7 @@ int Direct(bool inBody, const Type& t, scByteBuffer* out, scByteBuffer* side, in
     if (codePos != before) Error(scerr_DECLARATION, "Illegal initializer");
     int size = SizeOf(t);
     if (v.imm) {
-        Val c = ConvertTo(v, t);
+        Val c = ConvertTo(v, t, narrowBYSTORE);
         uint8_t bytes[8] = {};
         if (k == tDOUBLE) {
             double d = c.d;

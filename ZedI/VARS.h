@@ -64,6 +64,7 @@ struct Val {
     int32_t off = 0;           // immediate value or memory offset
     double d = 0;              // immediate of a double
     bool addr = false;         // stands for the address of its location
+    bool value = false;        // a cast's result in memory: read, never stored into
     Type t;
     scSymbol* sym = nullptr;
 };
@@ -168,7 +169,14 @@ inline void MakeInt(Val& v) {
     v = ToIntConverted(v);
 }
 Val ToDouble(Val v);
-Val ConvertTo(Val v, const Type& t);
+// The one conversion of a value to another kind (casts, returns, stores,
+// arguments, initialisers and folds). The result has the target's kind: an
+// immediate converted at compile time, or a value in memory or a register. A
+// float not in memory is held in one register as float bits; a char or short is
+// cut to its low bits and zero-extended, except with `narrowBYSTORE` for a value
+// that is stored into a place of that type (the store keeps the low bits itself).
+enum Narrowing { narrowVALUE, narrowBYSTORE };
+Val ConvertTo(Val v, const Type& t, Narrowing narrowing = narrowVALUE);
 Val AddressOf(Val v);
 Val Decayed(const Val& v);       // the address of an array or of an address value
 // Array to pointer; anything else stays as it is.
