@@ -8,6 +8,20 @@ namespace zc {
 
 namespace {
 
+const char* g_variable = "";  // the variable being initialised, for messages
+
+// Whether a global's bytes hold the value of type `to` when copied at load time
+// from a variable of type `from`: the same kind, an int and a pointer, or an
+// integer's low bytes for a narrower char or short. Any other needs a conversion,
+// which is code.
+bool CopiesAsIs(const Type& to, const Type& from) {
+    int kt = ValKind(to), kf = ValKind(from);
+    auto word = [](int k) { return k == tINT || k == vPOINTER; };
+    if (kt == kf) return kt != vSTRUCT || SizeOf(to) == SizeOf(from);
+    if (word(kt) && word(kf)) return true;
+    return (kt == tCHAR && (kf == tSHORT || word(kf))) || (kt == tSHORT && word(kf));
+}
+
 // Reads one initial value of type t. In data mode the bytes go to `out` (records)
 // and negative-kind records to `side`; `target` is the data offset of the next
 // byte. In a body the bytes go to the pool. Returns the bytes written, or 0 when
@@ -111,6 +125,10 @@ int Direct(bool inBody, const Type& t, scByteBuffer* out, scByteBuffer* side, in
         if (s && (s->flags & 0x20) && !IsFunction(SymType(s))) {
             Next();
             if (Is(";") || Is(",") || Is("}")) {
+                if (!CopiesAsIs(t, SymType(s))) {
+                    if (k == vSTRUCT && t.decl.empty()) RequireStructInitializer(g_variable, t, Val());
+                    Error(scerr_DECLARATION, "Illegal initializer");
+                }
                 int size = SizeOf(t);
                 std::vector<uint8_t> z(size_t(size), 0);
                 scbufAppend(out, size, z.data());
@@ -130,6 +148,7 @@ int Direct(bool inBody, const Type& t, scByteBuffer* out, scByteBuffer* side, in
     if (!SubExp(2, v, true)) Error(scerr_SYNTAX, "Parse error at %s", Lex());
     if (k == vPOINTER && ValKind(v.t) != vPOINTER && !(v.imm && ValKind(v.t) == tINT))
         Error(scerr_DECLARATION, "Illegal initializer");
+    if (k == vSTRUCT && t.decl.empty()) RequireStructInitializer(g_variable, t, v);
     if (inBody && outermost) {
         if (k == vSTRUCT) {
             int size = SizeOf(t);
@@ -194,6 +213,8 @@ int Direct(bool inBody, const Type& t, scByteBuffer* out, scByteBuffer* side, in
         target += 4;
         return 4;
     }
+    if (!inBody && (v.mode == modeDATA || (v.sym && (v.sym->flags & 0x20))) && !v.reg && !CopiesAsIs(t, v.t))
+        Error(scerr_DECLARATION, "Illegal initializer");
     if (v.mode == modeDATA && !v.reg && !inBody) {
         uint8_t zero[8] = {};
         std::vector<uint8_t> z(size_t(size), 0);
@@ -223,6 +244,7 @@ int Direct(bool inBody, const Type& t, scByteBuffer* out, scByteBuffer* side, in
 }  // namespace
 
 void ReadInitialization(scSymbol* s, bool inBody) {
+    g_variable = s->name;
     Type t = SymType(s);
     t.stat = false;
     if (IsFunction(t)) Error(scerr_DECLARATION, "Declaring function `%s' with `='", s->name);

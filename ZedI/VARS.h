@@ -226,6 +226,9 @@ void ConstructLocal(scSymbol* s);
 // Initialises an object that no constructor builds by a copy of a value of its
 // class (its room is taken already).
 void CopyInitialValue(scSymbol* s, Val v);
+// Refuses a value that is not an object of the structure type `t` as the initial
+// value of the variable `name` (no constructor took it).
+void RequireStructInitializer(const char* name, const Type& t, const Val& v);
 // Takes a local's room on the stack (4 bytes pushed as 0) and counts it in the stack size.
 void ReserveLocalRoom(int size);
 // A member's name at the current lexeme: a name, "~" and the class name, or

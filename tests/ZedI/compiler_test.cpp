@@ -1194,7 +1194,7 @@ TEST_F(Compiler, ConversionTable) {
     for (int id : g_failed) ADD_FAILURE() << what[size_t(id)];
 }
 
-TEST_F(Compiler, ConversionsRefused) {
+TEST_F(Compiler, ConversionsAndInitializersRefused) {
     struct Case {
         const char* text;
         int cls;
@@ -1211,6 +1211,19 @@ TEST_F(Compiler, ConversionsRefused) {
         {"int ii; int f() { (int)ii += 5; return ii; }", 4, "Invalid lvalue in assignment"},
         {"int ii; int f() { ((int)ii)++; return ii; }", 4, "Invalid lvalue in increment"},
         {"int ii; int f() { int *p = &(int)ii; return 0; }", 4, "Not a lvalue to unary &"},
+        // A global initialised from a global of another kind would need code.
+        {"float ff = 0.25; double a = ff;", 2, "Illegal initializer"},
+        {"double dd = 3.75; int b = dd;", 2, "Illegal initializer"},
+        {"int ii = 3; double c = ii;", 2, "Illegal initializer"},
+        {"char c = 7; int i = c;", 2, "Illegal initializer"},
+        {"int ii = 3; fixed x = ii;", 2, "Illegal initializer"},
+        // A structure takes an object of its type only.
+        {"struct S { int a; int b; }; S s = 1;", 2, "invalid initializer for `s'"},
+        {"struct T { int a; }; T t; struct S { int a; int b; }; S s = t;", 2, "invalid initializer for `s'"},
+        {"struct S { int a; int b; }; int f() { S s = 1; return 0; }", 2, "invalid initializer for `s'"},
+        {"struct T { int a; }; T t; struct S { int a; int b; }; int f() { S s = t; return s.b; }", 2,
+         "invalid initializer for `s'"},
+        {"struct S { int a; int b; }; struct O { S s; int x; }; O o = {1, 2};", 2, "invalid initializer for `o'"},
     };
     for (const Case& k : cases) {
         scScript image = scCompile_Text(k.text);
@@ -1227,7 +1240,7 @@ TEST_F(Compiler, CastsReturnsAndFixedValues) {
         "import int total(int n, ...);\n"
         "float ff = 0.25; double dd = 3.75; int ii = 3; fixed x = 2.75; fixed one = 1; int i300 = 300;\n"
         "double retf() { return ff; }\nfloat retd() { return dd / 3; }\nint reti() { return x; }\n"
-        "char retc() { return i300; }\nfixed retx() { return ii; }\n";
+        "char retc() { return i300; }\nfixed retx() { return ii; }\nstruct S8 { int a; int b; };\n";
     std::vector<ResultCase> cases = {
         // Casts to and from float convert, wherever the value is.
         {"int f() { double d; d = (double)ff; return d * 100; }", 25},
@@ -1264,6 +1277,9 @@ TEST_F(Compiler, CastsReturnsAndFixedValues) {
         {"int f() { return (short)-1 + (char)-1; }", 65535 + 255},
         {"int f() { short s = 40000; return (char)s; }", 64},
         {"int f() { return (short)(char)i300; }", 44},
+        // Globals copied from globals whose bytes hold the value.
+        {"char low = i300; int *pp = 0; int asInt = pp; S8 s8a; S8 s8b = s8a;\n"
+         "int f() { S8 s = s8b; return low + asInt + s.b; }", 44},
     };
     ExpectResults(globals, cases);
 }
