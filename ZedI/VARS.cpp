@@ -124,13 +124,14 @@ int SizeOf(const Type& t) {
             return size;
         }
         if (t.base == vSTRUCT) {
+            // Each member at its alignment; the whole rounded up to the
+            // structure's own alignment, that of its first data member.
             int64_t size = 0;
-            int align = 0;
+            const int align = AlignOf(t);
             for (scSymbol* m = t.st ? t.st->members : nullptr; m; m = m->next) {
                 Type mt = SymType(m);
                 if (IsFunction(mt)) continue;
                 int a = AlignOf(mt);
-                if (!align) align = a;
                 if (a) size = (size + a - 1) / a * a;
                 size = std::min<int64_t>(size + SizeOf(mt), kSizeCap);
             }

@@ -1042,6 +1042,22 @@ TEST_F(Compiler, FloatingValuesStoredIntoIntegers) {
     ExpectResults(globals, cases);
 }
 
+TEST_F(Compiler, StructureSizesRoundToTheFirstDataMember) {
+    // The members at their own alignment, the whole at the first data member's.
+    ExpectResults("struct A { char c; int i; short s; };\nstruct B { int i; char c; };\n"
+                  "struct C { short s; char c; };\nstruct D { char c; double d; };\n"
+                  "struct E { A a; char c; };\nstruct F { import int get(); short s; char c; int i; char d; };\n"
+                  "struct G { int i[2]; char c; };\nA ga[2];\n",
+                  {{"int f() { return sizeof(A); }", 10},
+                   {"int f() { return sizeof(B); }", 8},
+                   {"int f() { return sizeof(C); }", 4},
+                   {"int f() { return sizeof(D); }", 12},
+                   {"int f() { return sizeof(E); }", 11},
+                   {"int f() { return sizeof(F); }", 10},
+                   {"int f() { return sizeof(G); }", 12},
+                   {"int f() { return (int)&ga[1] - (int)&ga[0]; }", 10}});
+}
+
 // ---- Conversions ---------------------------------------------------------------
 
 // The kinds of value a conversion takes and gives, each with a value that shows
