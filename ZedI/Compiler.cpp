@@ -307,18 +307,19 @@ void ForkStatement(scSymbol* mark, bool inBody) {
         target = v;
     } else {
         Back();
+        // The id goes to register 0, cleared first: a -1 left there by the code
+        // before (a call's result) would make the FORK a child's end.
+        Val zero = Imm(0);
+        Emit(opMOV, &target, &zero);
     }
     PadCode();
     int p = codePos;
     Val zero = Imm(0);
     Emit(opFORK, &target, &zero);
     ReadStatement(mark, inBody);
+    // The child ends here.
     Val m1 = Imm(-1);
-    Val r = Reg(0);
-    // The child ends here: FORK with a register holding -1.
-    Val minus = Imm(-1);
-    Emit(opMOV, &r, &minus);
-    Emit(opFORK, &r, &m1);
+    Emit(opFORK, &m1, &m1);
     PadCode();
     Val end = Imm(codePos);
     EmitAt(p, opFORK, &target, &end);

@@ -2075,8 +2075,9 @@ int Cpu::Step() {
     case opDFIX: zedi::StoreWord(a, uint32_t(zedi::DoubleToInt(LoadDouble(b) * 65536.0))); break;
     case opFIXDBL: StoreDouble(a, double(int32_t(bv)) / 65536.0); break;
     case opFORK: {
-        if (!A.mem && av == 0xFFFFFFFFu) {
-            // The end of a forked statement in the child.
+        if (!A.mem && av == 0xFFFFFFFFu && inst_->parent) {
+            // The end of a forked statement in the child (a top instance has no
+            // parent to end into: it forks).
             scFree_Instance(inst_);
             return 1;
         }

@@ -1469,6 +1469,27 @@ TEST_F(Compiler, CorpusMultitasking) {
     EXPECT_GE(slices, 2);   // WAIT gave the CPU back
 }
 
+TEST_F(Compiler, UnnamedForkAfterACallReturningMinusOne) {
+    // Register 0 holds -1 from the call when each fork comes: the parent and the
+    // forked child both fork and go on.
+    scScript image = scCompile_Text(
+        "int count = 0;\nint neg() { return -1; }\n"
+        "int run()\n{\n    neg();\n    fork {\n        neg();\n        fork count = count + 1000;\n"
+        "        count = count + 10;\n    }\n    neg();\n    fork count = count + 1;\n"
+        "    count = count + 100;\n    return 0;\n}\nexport run;\nexport count;\n");
+    ASSERT_NE(image, nullptr) << scLast_Error_Text;
+    Compiled c(image);
+    ASSERT_NE(c.inst, nullptr);
+    ASSERT_EQ(scLaunch_With_Params(c.inst, 1000, scGet_Symbol(c.inst, "run"), 0, nullptr), 1) << scLast_Error_Text;
+    const uint32_t handle = scInstance_Handle(c.inst);
+    for (int slices = 0; slices < 20; slices++) scRun_Time_Slice();
+    if (!scInstance_From_Handle(handle)) {
+        c.inst = nullptr;
+        FAIL() << "the top instance was freed at a fork";
+    }
+    EXPECT_EQ(*static_cast<int*>(scGet_Global(c.inst, scGet_Symbol(c.inst, "count"), 4)), 1111);
+}
+
 // Every binary and unary operator over a table of operand pairs, once folded and
 // once at run time.
 TEST_F(Compiler, DifferentialFoldingTable) {
