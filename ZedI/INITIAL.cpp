@@ -9,6 +9,38 @@ namespace zc {
 namespace {
 
 const char* g_variable = "";  // the variable being initialised, for messages
+// A local's brace list: the pool offset of its first byte and its frame address.
+int g_localStart = 0;
+int32_t g_localAddress = 0;
+
+// A value computed inside a local's brace list: its bytes in the pool stay zero
+// and the code (held back by the caller until the pool's bytes are copied)
+// stores it into its element, converted as an assignment converts.
+int StoreComputedElement(const Type& t, Val v, scByteBuffer* out, int& target) {
+    int size = SizeOf(t);
+    Val element;
+    element.mode = modeFRAME;
+    element.off = g_localAddress + (target - g_localStart);
+    element.t = t;
+    element.t.cnst = false;
+    if (ValKind(t) == vSTRUCT && t.decl.empty() && size != 4) {
+        Val cnt = Reg(regCOUNT), n = Imm(size);
+        Emit(opMOV, &cnt, &n);
+        Emit(opCOPY, &element, &v);
+    } else {
+        if (v.mode && ValKind(t) != tDOUBLE) {
+            // Memory to memory goes through a register.
+            int k = ValKind(v.t);
+            if (k != tCHAR && k != tSHORT && k != tFLOAT && k != tDOUBLE) v = Load(v);
+        }
+        Emit(opMOV, &element, &v);
+    }
+    FreeVal(v);
+    std::vector<uint8_t> z(size_t(size), 0);
+    scbufAppend(out, size, z.data());
+    target += size;
+    return size;
+}
 
 // Whether a global's bytes hold the value of type `to` when copied at load time
 // from a variable of type `from`: the same kind, an int and a pointer, or an
@@ -184,6 +216,7 @@ int Direct(bool inBody, const Type& t, scByteBuffer* out, scByteBuffer* side, in
         }
         return 0;
     }
+    if (inBody && (codePos != before || !v.imm)) return StoreComputedElement(t, Decay(v), out, target);
     if (codePos != before) Error(scerr_DECLARATION, "Illegal initializer");
     int size = SizeOf(t);
     if (v.imm) {
@@ -264,7 +297,11 @@ void ReadInitialization(scSymbol* s, bool inBody) {
     if (inBody) {
         int start = pool.length;
         int target = start;
+        // The held-back code begins on a word, as it lands after the copy.
+        PadCode();
         int codeStart = codePos;
+        g_localStart = start;
+        g_localAddress = s->address;
         int written = Direct(true, t, &pool, &side, target, true);
         if (written == 0) return;
         if (written > size) Error(scerr_INTERNAL, "Internal compiler error%s (%d)", " <sciReadInitialization:size<=type_size>", 0);
