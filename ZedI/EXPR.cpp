@@ -24,8 +24,10 @@ static Type IntType() { return Type(); }
 }
 
 // Makes v a value the operation can write into: a fresh register with its value.
+// A value in a register to compute with (a float held as float bits becomes a
+// double, as every floating operation takes).
 static Val InReg(const Val& v) {
-    if (v.mode == modeNONE && v.reg && v.r >= 2 && v.r < 240 && !v.addr) return v;
+    if (v.mode == modeNONE && v.reg && v.r >= 2 && v.r < 240 && !v.addr && ValKind(v.t) != tFLOAT) return v;
     return Load(v);
 }
 

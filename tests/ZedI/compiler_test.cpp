@@ -1267,6 +1267,12 @@ TEST_F(Compiler, CastsReturnsAndFixedValues) {
         {"int f() { double d; d = (double)(float)0.1; return d == 0.1; }", 0},
         {"int f() { float g = 0.1; return (double)(float)0.1 == g; }", 1},
         {"int f() { return (int)(float)dd + (int)(double)ff; }", 3},
+        {"int f() { int c = 0; double d; d = c ? (float)ii : 2.5; return d * 10; }", 25},
+        {"int f() { int c = 1; double d; d = c ? (float)ii : 2.5; return d * 10; }", 30},
+        {"int f() { int c = 0; double d; d = c ? 2.5 : (float)ii; return d * 10; }", 30},
+        {"int f() { double d; d = -(float)dd; return d * 100; }", -375},
+        {"int f() { double d; d = (float)dd * (float)ii; return d * 100; }", 1125},
+        {"int f() { return ((float)dd > 3) * 10 + ((float)ff == 0.25); }", 11},
         // Returns convert to the declared type.
         {"int f() { double d; d = retf(); return d * 100; }", 25},
         {"int f() { float g; g = retd(); return g * 100; }", 125},
