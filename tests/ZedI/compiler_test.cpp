@@ -1496,6 +1496,35 @@ TEST_F(Compiler, UnnamedForkAfterACallReturningMinusOne) {
     EXPECT_EQ(*static_cast<int*>(scGet_Global(c.inst, scGet_Symbol(c.inst, "count"), 4)), 1111);
 }
 
+TEST_F(Compiler, StoredImageWithForksAndFloatsRunsAsCompiledNow) {
+    scScript stored = scLoad_Script(ScriptPath("fork_float_stored.so").c_str());
+    ASSERT_NE(stored, nullptr) << scLast_Error_Text;
+    scScript compiled = scCompile_File(ScriptPath("fork_float.sc").c_str());
+    ASSERT_NE(compiled, nullptr) << scLast_Error_Text;
+    for (scScript image : {stored, compiled}) {
+        SCOPED_TRACE(image == stored ? "stored image" : "compiled now");
+        Compiled c(image);
+        ASSERT_NE(c.inst, nullptr);
+        const uint32_t handle = scInstance_Handle(c.inst);
+        ASSERT_EQ(scLaunch_With_Params(c.inst, 1000, scGet_Symbol(c.inst, "run"), 0, nullptr), 1);
+        for (int slices = 0; slices < 100 && scGet_Instance_Status(c.inst) != scstatus_FREE; slices++)
+            scRun_Time_Slice();
+        ASSERT_NE(scInstance_From_Handle(handle), nullptr);
+        auto global = [&](const char* name, int size) { return scGet_Global(c.inst, scGet_Symbol(c.inst, name), size); };
+        double out1, out2;
+        float out3;
+        std::memcpy(&out1, global("out1", 8), 8);
+        std::memcpy(&out2, global("out2", 8), 8);
+        std::memcpy(&out3, global("out3", 4), 4);
+        EXPECT_EQ(*static_cast<int*>(global("done", 4)), 11);
+        EXPECT_EQ(out1, 56.0);
+        EXPECT_EQ(out2, 6.5);
+        EXPECT_EQ(out3, 6.25f);
+        EXPECT_EQ(*static_cast<int*>(global("outChild", 4)), 1);
+        EXPECT_EQ(c.inst->firstChild, nullptr);  // both children ended
+    }
+}
+
 // Every binary and unary operator over a table of operand pairs, once folded and
 // once at run time.
 TEST_F(Compiler, DifferentialFoldingTable) {
