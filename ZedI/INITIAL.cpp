@@ -157,10 +157,10 @@ int Direct(bool inBody, const Type& t, scByteBuffer* out, scByteBuffer* side, in
         if (s && (s->flags & 0x20) && !IsFunction(SymType(s))) {
             Next();
             if (Is(";") || Is(",") || Is("}")) {
-                if (!CopiesAsIs(t, SymType(s))) {
-                    if (k == vSTRUCT && t.decl.empty()) RequireStructInitializer(g_variable, t, Val());
-                    Error(scerr_DECLARATION, "Illegal initializer");
-                }
+                Val imported;
+                imported.t = SymType(s);
+                if (k == vSTRUCT && t.decl.empty()) RequireStructInitializer(g_variable, t, imported);
+                if (!CopiesAsIs(t, imported.t)) Error(scerr_DECLARATION, "Illegal initializer");
                 int size = SizeOf(t);
                 std::vector<uint8_t> z(size_t(size), 0);
                 scbufAppend(out, size, z.data());
