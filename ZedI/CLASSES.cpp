@@ -71,10 +71,14 @@ void ConstructLocal(scSymbol* s) {
     ClearRegisters();
 }
 
+void RequireStructInitializer(const char* name, const Type& t, const Val& v) {
+    if (ValKind(v.t) != vSTRUCT || !v.t.decl.empty() || v.t.st != t.st)
+        Error(scerr_DECLARATION, "invalid initializer for `%s'", name);
+}
+
 void CopyInitialValue(scSymbol* s, Val v) {
     Type t = SymType(s);
-    if (ValKind(v.t) != vSTRUCT || !v.t.decl.empty() || v.t.st != t.st)
-        Error(scerr_DECLARATION, "invalid initializer for `%s'", s->name);
+    RequireStructInitializer(s->name, t, v);
     if (HasDestructor(t))
         Error(scerr_OPERAND, "`%s' has a destructor and no copy constructor: initialize it by a constructor",
               t.st->name);

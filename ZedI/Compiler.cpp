@@ -307,18 +307,19 @@ void ForkStatement(scSymbol* mark, bool inBody) {
         target = v;
     } else {
         Back();
+        // The id goes to register 0, cleared first: a -1 left there by the code
+        // before (a call's result) would make the FORK a child's end.
+        Val zero = Imm(0);
+        Emit(opMOV, &target, &zero);
     }
     PadCode();
     int p = codePos;
     Val zero = Imm(0);
     Emit(opFORK, &target, &zero);
     ReadStatement(mark, inBody);
+    // The child ends here.
     Val m1 = Imm(-1);
-    Val r = Reg(0);
-    // The child ends here: FORK with a register holding -1.
-    Val minus = Imm(-1);
-    Emit(opMOV, &r, &minus);
-    Emit(opFORK, &r, &m1);
+    Emit(opFORK, &m1, &m1);
     PadCode();
     Val end = Imm(codePos);
     EmitAt(p, opFORK, &target, &end);
@@ -384,8 +385,16 @@ void ReturnStatement(scSymbol*, bool) {
     Val r0 = Reg(0);
     r0.t = rt;
     if (k == tFLOAT) {
-        c = ToDouble(c);
+        // A float result is returned as a double; one rounded into a register
+        // (DFLT) is widened straight into register 0.
         r0.t.base = tDOUBLE;
+        if (c.reg && c.mode == modeNONE && ValKind(c.t) == tFLOAT) {
+            Emit(opFDBL, &r0, &c);
+            FreeVal(c);
+            c = r0;
+        } else {
+            c = ToDouble(c);
+        }
     }
     if (!(c.reg && c.mode == modeNONE && c.r == 0)) {
         if (k == tDOUBLE || k == tFLOAT) {
@@ -872,7 +881,7 @@ void InitialiseAfterRoom(scSymbol* s, const Type& t) {
     local.off = s->address;
     local.t = t;
     local.t.stat = false;
-    Val c = ConvertTo(Decay(v), local.t);
+    Val c = ConvertTo(Decay(v), local.t, narrowBYSTORE);
     if (c.mode) {
         Val l = Load(c);
         c = l;

@@ -11,7 +11,7 @@
 
 namespace zc {
 
-static bool IsLvalue(const Val& v) { return v.mode != modeNONE && !v.addr; }
+static bool IsLvalue(const Val& v) { return v.mode != modeNONE && !v.addr && !v.value; }
 static bool IsFloating(const Val& v) {
     int k = ValKind(v.t);
     return k == tDOUBLE || k == tFLOAT;
@@ -24,8 +24,10 @@ static Type IntType() { return Type(); }
 }
 
 // Makes v a value the operation can write into: a fresh register with its value.
+// A value in a register to compute with (a float held as float bits becomes a
+// double, as every floating operation takes).
 static Val InReg(const Val& v) {
-    if (v.mode == modeNONE && v.reg && v.r >= 2 && v.r < 240 && !v.addr) return v;
+    if (v.mode == modeNONE && v.reg && v.r >= 2 && v.r < 240 && !v.addr && ValKind(v.t) != tFLOAT) return v;
     return Load(v);
 }
 
@@ -58,6 +60,16 @@ static bool Fold(int op, Val& a, Val& b) {
         return true;
     }
     bool uns = a.t.uns || b.t.uns;
+    if (ValKind(a.t) == tFIXED || ValKind(b.t) == tFIXED) {
+        // As the code generator emits it: both sides fixed, * and / in their
+        // fixed forms.
+        Type ft;
+        ft.base = tFIXED;
+        a = ConvertTo(a, ft);
+        b = ConvertTo(b, ft);
+        if (op == opMUL) op = opFIXMUL;
+        if (op == opDIV) op = opFIXDIV;
+    }
     if ((op == opDIV || op == opMOD) && b.off == 0) Error(scerr_OPERAND, "Division by zero");
     uint32_t r = zedi::IntArith(op, uint32_t(a.off), uint32_t(b.off), uns);
     a.off = int32_t(r);
@@ -448,7 +460,7 @@ static Val EmitCall(scSymbol* f, std::vector<Val>& args, Val* object, bool struc
         v.t = SymType(def);
         std::memcpy(&v.d, def->extra, sizeof(double));
         Type pt = SymType(ps[i].sym);
-        v = ConvertTo(v, pt);
+        v = ConvertTo(v, pt, narrowBYSTORE);
         int size = SizeOf(pt);
         bytes += ValKind(pt) == tDOUBLE ? (PushValue(v, true), 8) : (PushValue(v, true), Align4(size));
     }
@@ -491,7 +503,7 @@ static Val EmitCall(scSymbol* f, std::vector<Val>& args, Val* object, bool struc
             }
             if (ValKind(pt) == vSTRUCT && pt.decl.empty() && HasDestructor(pt))
                 Error(scerr_OPERAND, "`%s' has a destructor and no copy constructor: pass it by reference", pt.st->name);
-            Val c = ConvertTo(v, pt);
+            Val c = ConvertTo(v, pt, narrowBYSTORE);
             if (ValKind(pt) == tFLOAT) {
                 // A float parameter takes one word.
                 Val dv = ToDouble(c);
@@ -1226,6 +1238,7 @@ static bool Unary(Val& v, bool needed) {
         if (v.addr) {
             v.addr = false;
         }
+        if (v.value) Error(scerr_OPERAND, "Not a lvalue to unary &");
         Type t = v.t;
         v = AddressOf(v);
         v.t = t;
@@ -1281,6 +1294,7 @@ static bool Unary(Val& v, bool needed) {
             }
             v = ConvertTo(v, t);
             v.t = t;
+            v.value = v.mode != modeNONE;
             return true;
         }
         scsSetPosition(src, at.line, at.position);
@@ -1530,7 +1544,7 @@ __attribute__((noinline)) static bool AdditiveLevel(Val& v, bool needed) {
         if (ValKind(r.t) == vPOINTER) r.t = IntType();
         if (!v.imm && ConstEquals(r, 0)) continue;
         Type t = ValKind(v.t) == tCHAR || ValKind(v.t) == tSHORT ? IntType() : v.t;
-        if (v.imm && !r.imm && !IsFloating(v)) t = r.t;
+        if ((v.imm && !r.imm && !IsFloating(v)) || (ValKind(r.t) == tFIXED && !IsFloating(v))) t = r.t;
         t.uns = v.t.uns || r.t.uns;
         Binary(add ? opADD : opSUB, v, r);
         if (!IsFloating(v)) v.t = ValKind(t) == tCHAR || ValKind(t) == tSHORT ? IntType() : t, v.t.uns = t.uns;

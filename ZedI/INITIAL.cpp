@@ -8,6 +8,52 @@ namespace zc {
 
 namespace {
 
+const char* g_variable = "";  // the variable being initialised, for messages
+// A local's brace list: the pool offset of its first byte and its frame address.
+int g_localStart = 0;
+int32_t g_localAddress = 0;
+
+// A value computed inside a local's brace list: its bytes in the pool stay zero
+// and the code (held back by the caller until the pool's bytes are copied)
+// stores it into its element, converted as an assignment converts.
+int StoreComputedElement(const Type& t, Val v, scByteBuffer* out, int& target) {
+    int size = SizeOf(t);
+    Val element;
+    element.mode = modeFRAME;
+    element.off = g_localAddress + (target - g_localStart);
+    element.t = t;
+    element.t.cnst = false;
+    if (ValKind(t) == vSTRUCT && t.decl.empty() && size != 4) {
+        Val cnt = Reg(regCOUNT), n = Imm(size);
+        Emit(opMOV, &cnt, &n);
+        Emit(opCOPY, &element, &v);
+    } else {
+        if (v.mode && ValKind(t) != tDOUBLE) {
+            // Memory to memory goes through a register.
+            int k = ValKind(v.t);
+            if (k != tCHAR && k != tSHORT && k != tFLOAT && k != tDOUBLE) v = Load(v);
+        }
+        Emit(opMOV, &element, &v);
+    }
+    FreeVal(v);
+    std::vector<uint8_t> z(size_t(size), 0);
+    scbufAppend(out, size, z.data());
+    target += size;
+    return size;
+}
+
+// Whether a global's bytes hold the value of type `to` when copied at load time
+// from a variable of type `from`: the same kind, an int and a pointer, or an
+// integer's low bytes for a narrower char or short. Any other needs a conversion,
+// which is code.
+bool CopiesAsIs(const Type& to, const Type& from) {
+    int kt = ValKind(to), kf = ValKind(from);
+    auto word = [](int k) { return k == tINT || k == vPOINTER; };
+    if (kt == kf) return kt != vSTRUCT || SizeOf(to) == SizeOf(from);
+    if (word(kt) && word(kf)) return true;
+    return (kt == tCHAR && (kf == tSHORT || word(kf))) || (kt == tSHORT && word(kf));
+}
+
 // Reads one initial value of type t. In data mode the bytes go to `out` (records)
 // and negative-kind records to `side`; `target` is the data offset of the next
 // byte. In a body the bytes go to the pool. Returns the bytes written, or 0 when
@@ -111,6 +157,10 @@ int Direct(bool inBody, const Type& t, scByteBuffer* out, scByteBuffer* side, in
         if (s && (s->flags & 0x20) && !IsFunction(SymType(s))) {
             Next();
             if (Is(";") || Is(",") || Is("}")) {
+                Val imported;
+                imported.t = SymType(s);
+                if (k == vSTRUCT && t.decl.empty()) RequireStructInitializer(g_variable, t, imported);
+                if (!CopiesAsIs(t, imported.t)) Error(scerr_DECLARATION, "Illegal initializer");
                 int size = SizeOf(t);
                 std::vector<uint8_t> z(size_t(size), 0);
                 scbufAppend(out, size, z.data());
@@ -130,6 +180,7 @@ int Direct(bool inBody, const Type& t, scByteBuffer* out, scByteBuffer* side, in
     if (!SubExp(2, v, true)) Error(scerr_SYNTAX, "Parse error at %s", Lex());
     if (k == vPOINTER && ValKind(v.t) != vPOINTER && !(v.imm && ValKind(v.t) == tINT))
         Error(scerr_DECLARATION, "Illegal initializer");
+    if (k == vSTRUCT && t.decl.empty()) RequireStructInitializer(g_variable, t, v);
     if (inBody && outermost) {
         if (k == vSTRUCT) {
             int size = SizeOf(t);
@@ -144,7 +195,7 @@ int Direct(bool inBody, const Type& t, scByteBuffer* out, scByteBuffer* side, in
             Emit(opCOPY, &mem, &v);
             return 0;
         }
-        Val c = ConvertTo(v, t);
+        Val c = ConvertTo(v, t, narrowBYSTORE);
         if (ValKind(t) == tDOUBLE) {
             c = ToDouble(c);
             Emit(opPUSH, &c);
@@ -165,10 +216,11 @@ int Direct(bool inBody, const Type& t, scByteBuffer* out, scByteBuffer* side, in
         }
         return 0;
     }
+    if (inBody && (codePos != before || !v.imm)) return StoreComputedElement(t, Decay(v), out, target);
     if (codePos != before) Error(scerr_DECLARATION, "Illegal initializer");
     int size = SizeOf(t);
     if (v.imm) {
-        Val c = ConvertTo(v, t);
+        Val c = ConvertTo(v, t, narrowBYSTORE);
         uint8_t bytes[8] = {};
         if (k == tDOUBLE) {
             double d = c.d;
@@ -194,6 +246,8 @@ int Direct(bool inBody, const Type& t, scByteBuffer* out, scByteBuffer* side, in
         target += 4;
         return 4;
     }
+    if (!inBody && (v.mode == modeDATA || (v.sym && (v.sym->flags & 0x20))) && !v.reg && !CopiesAsIs(t, v.t))
+        Error(scerr_DECLARATION, "Illegal initializer");
     if (v.mode == modeDATA && !v.reg && !inBody) {
         uint8_t zero[8] = {};
         std::vector<uint8_t> z(size_t(size), 0);
@@ -223,6 +277,7 @@ int Direct(bool inBody, const Type& t, scByteBuffer* out, scByteBuffer* side, in
 }  // namespace
 
 void ReadInitialization(scSymbol* s, bool inBody) {
+    g_variable = s->name;
     Type t = SymType(s);
     t.stat = false;
     if (IsFunction(t)) Error(scerr_DECLARATION, "Declaring function `%s' with `='", s->name);
@@ -242,7 +297,11 @@ void ReadInitialization(scSymbol* s, bool inBody) {
     if (inBody) {
         int start = pool.length;
         int target = start;
+        // The held-back code begins on a word, as it lands after the copy.
+        PadCode();
         int codeStart = codePos;
+        g_localStart = start;
+        g_localAddress = s->address;
         int written = Direct(true, t, &pool, &side, target, true);
         if (written == 0) return;
         if (written > size) Error(scerr_INTERNAL, "Internal compiler error%s (%d)", " <sciReadInitialization:size<=type_size>", 0);

@@ -19,8 +19,10 @@ constexpr bool scTakesUnsignedFlag(int op) {
 // CMPG CMPL CMPNG CMPNL ANDL ORL (any other gives 0). + - * wrap around; / and %
 // truncate, and INT_MIN / -1 gives INT_MIN with remainder 0; shifts take the
 // count's low five bits; comparisons give 1 or 0. With `uns` DIV, MOD, SHR and the
-// ordered comparisons work on unsigned words. A zero divisor is the caller's to
-// refuse: the result is then 0.
+// ordered comparisons work on unsigned words. A zero divisor of DIV or MOD is the
+// caller's to refuse: the result is then 0. FIXMUL and FIXDIV work on 16.16
+// values: bits 16-47 of the product, and a × 65536 over b (the low word of
+// a × 65536 when b is 0).
 [[gnu::always_inline]] constexpr uint32_t IntArith(int op, uint32_t a, uint32_t b, bool uns) {
     const int32_t x = int32_t(a), y = int32_t(b);
     switch (op) {
@@ -43,6 +45,10 @@ constexpr bool scTakesUnsignedFlag(int op) {
     case opCMPL: return uns ? a < b : x < y;
     case opCMPNG: return uns ? a <= b : x <= y;
     case opCMPNL: return uns ? a >= b : x >= y;
+    case opFIXMUL: return uint32_t(uint64_t(int64_t(x) * int64_t(y)) >> 16);
+    case opFIXDIV:
+        if (b == 0) return a << 16;
+        return uint32_t(int64_t(uint64_t(int64_t(x)) << 16) / int64_t(y));
     case opANDL: return a != 0 && b != 0;
     case opORL: return a != 0 || b != 0;
     default: return 0;

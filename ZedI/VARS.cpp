@@ -124,13 +124,14 @@ int SizeOf(const Type& t) {
             return size;
         }
         if (t.base == vSTRUCT) {
+            // Each member at its alignment; the whole rounded up to the
+            // structure's own alignment, that of its first data member.
             int64_t size = 0;
-            int align = 0;
+            const int align = AlignOf(t);
             for (scSymbol* m = t.st ? t.st->members : nullptr; m; m = m->next) {
                 Type mt = SymType(m);
                 if (IsFunction(mt)) continue;
                 int a = AlignOf(mt);
-                if (!align) align = a;
                 if (a) size = (size + a - 1) / a * a;
                 size = std::min<int64_t>(size + SizeOf(mt), kSizeCap);
             }
@@ -302,6 +303,15 @@ Val Load(Val v) {
     RequireValue(v);
     v = Decay(v);
     int k = ValKind(v.t);
+    if (v.mode == modeNONE && v.reg && k == tFLOAT) {
+        // A float held in one register (a conversion's result) is loaded as a double.
+        Val d = Reg(AllocPair());
+        d.t = v.t;
+        d.t.base = tDOUBLE;
+        Emit(opFDBL, &d, &v);
+        FreeVal(v);
+        return d;
+    }
     if (v.mode == modeNONE && v.reg) {
         if (v.r >= 240 || v.r < 2) {
             Val d = Reg(k == tDOUBLE ? AllocPair() : AllocReg());
@@ -337,6 +347,27 @@ Val Load(Val v) {
     Emit(op, &d, &v);
     FreeVal(v);
     return d;
+}
+
+// The words of the conversion messages by the target's kind.
+static const char* ToText(int kind) {
+    switch (kind) {
+    case tFIXED: return " to fixed";
+    case tFLOAT: return " to float";
+    case tDOUBLE: return " to double";
+    case tCHAR: return " to char";
+    case tSHORT: return " to short";
+    case vPOINTER: return " to pointer";
+    default: return " to int";
+    }
+}
+
+// Refuses a value that no conversion makes a number of kind `kind`.
+static void RequireNumber(const Val& v, int kind) {
+    int k = ValKind(v.t);
+    if (k == vSTRUCT || k == tVOID || k == tLONG || k == tREGISTER ||
+        (k == vPOINTER && kind != tINT && kind != tCHAR && kind != tSHORT))
+        Error(scerr_CONVERSION, "Illegal type conversion %s", ToText(kind));
 }
 
 Val ToIntConverted(const Val& in) {
@@ -388,7 +419,7 @@ Val ToDouble(Val v) {
     }
     if (k == tDOUBLE) return v;
     if (k == tFLOAT) return Load(v);
-    if (k == vPOINTER || k == vSTRUCT) Error(scerr_CONVERSION, "Illegal type conversion %s", " to double");
+    RequireNumber(v, tDOUBLE);
     Val s = k == tINT || k == tFIXED ? v : ToInt(v);
     if (s.mode == modeNONE && !s.reg && !s.imm) s = Load(s);
     Val r = Reg(AllocPair());
@@ -408,6 +439,7 @@ static Val ToFixed(Val v) {
         return v;
     }
     if (k == tFIXED) return v;
+    RequireNumber(v, tFIXED);
     if (k == tDOUBLE || k == tFLOAT) {
         Val s = Load(v);
         Val r = Reg(AllocReg());
@@ -424,13 +456,80 @@ static Val ToFixed(Val v) {
     return r;
 }
 
-Val ConvertTo(Val v, const Type& t) {
+// A float: an immediate rounded to float, a float in memory as it is, any other
+// value made a double and rounded into one register (DFLT).
+static Val ToFloat(Val v) {
+    int k = ValKind(v.t);
+    if (v.imm) {
+        v = ToDouble(v);
+        v.d = double(float(v.d));
+    } else if (k == tFLOAT) {
+        return v;
+    } else {
+        RequireNumber(v, tFLOAT);
+        Val s = ToDouble(v);
+        Val r = Reg(AllocReg());
+        Emit(opDFLT, &r, &s);
+        FreeVal(s);
+        v = r;
+    }
+    v.t = Type();
+    v.t.base = tFLOAT;
+    return v;
+}
+
+// A char or short: the low 8 or 16 bits, zero-extended as a load of the type
+// widens them. For a store into a place of the type the value is an int whose
+// low bits are kept (a constant's sign-extended pattern as before).
+static Val ToNarrow(Val v, int kind, bool uns, Narrowing narrowing) {
+    const uint32_t mask = kind == tCHAR ? 0xFFu : 0xFFFFu;
+    RequireNumber(v, kind);
+    if (narrowing == narrowBYSTORE) {
+        Val r = ToInt(v);
+        if (r.imm) {
+            if (kind == tCHAR) r.off = uns ? uint8_t(r.off) : int8_t(r.off);
+            else r.off = uns ? uint16_t(r.off) : int16_t(r.off);
+            r.d = r.off;
+        }
+        return r;
+    }
+    int k = ValKind(v.t);
+    if (k == kind || (k == tCHAR && kind == tSHORT && v.mode == modeNONE)) return v;
+    if (k == tFIXED || k == tFLOAT || k == tDOUBLE) v = ToInt(v);
+    if (v.imm) {
+        v.off = int32_t(uint32_t(v.off) & mask);
+        v.d = v.off;
+        v.t = Type();
+        v.t.base = kind;
+        return v;
+    }
+    Val r;
+    if (v.mode != modeNONE && k != tCHAR && k != tSHORT) {
+        // The low bytes of a word in memory (CMOV and WMOV clear a register first).
+        r = Reg(AllocReg());
+        Emit(kind == tCHAR ? opCMOV : opWMOV, &r, &v);
+        FreeVal(v);
+    } else {
+        r = Load(v);
+        if (k != tCHAR) {
+            Val m = Imm(int32_t(mask));
+            Val w = r;
+            w.t = Type();
+            Emit(opAND, &w, &m);
+        }
+    }
+    r.t = Type();
+    r.t.base = kind;
+    return r;
+}
+
+Val ConvertTo(Val v, const Type& t, Narrowing narrowing) {
     RequireValue(v);
     int k = ValKind(t);
     int vk = ValKind(v.t);
     if (k == vSTRUCT || vk == vSTRUCT) {
         if (k == vk && SizeOf(t) == SizeOf(v.t)) return v;
-        Error(scerr_CONVERSION, "Illegal type conversion %s", " to struct");
+        Error(scerr_CONVERSION, "Illegal type conversion %s", k == vSTRUCT ? (" to " + TypeText(t)).c_str() : ToText(k));
     }
     if (k == vPOINTER) {
         v = Decay(v);
@@ -439,19 +538,15 @@ Val ConvertTo(Val v, const Type& t) {
         v.t = t;
         return v;
     }
-    if (k == tDOUBLE || k == tFLOAT) return vk == tDOUBLE || vk == tFLOAT ? v : ToDouble(v);
-    if (k == tFIXED) return ToFixed(v);
-    if (k == tINT || k == tCHAR || k == tSHORT) {
-        Val r = ToInt(v);
-        if (r.imm) {
-            if (k == tCHAR) r.off = t.uns ? uint8_t(r.off) : int8_t(r.off);
-            if (k == tSHORT) r.off = t.uns ? uint16_t(r.off) : int16_t(r.off);
-            r.d = r.off;
-        }
-        r.t.uns = t.uns;
-        return r;
-    }
-    Error(scerr_CONVERSION, "Illegal type conversion %s", " to int");
+    Val r;
+    if (k == tDOUBLE) r = ToDouble(v);
+    else if (k == tFLOAT) r = ToFloat(v);
+    else if (k == tFIXED) r = ToFixed(v);
+    else if (k == tINT) r = ToInt(v);
+    else if (k == tCHAR || k == tSHORT) r = ToNarrow(Decay(v), k, t.uns, narrowing);
+    else Error(scerr_CONVERSION, "Illegal type conversion %s", ToText(k));
+    r.t.uns = t.uns;
+    return r;
 }
 
 // ---- Pool and imports ---------------------------------------------------------

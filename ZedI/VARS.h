@@ -64,6 +64,7 @@ struct Val {
     int32_t off = 0;           // immediate value or memory offset
     double d = 0;              // immediate of a double
     bool addr = false;         // stands for the address of its location
+    bool value = false;        // a cast's result in memory: read, never stored into
     Type t;
     scSymbol* sym = nullptr;
 };
@@ -168,7 +169,14 @@ inline void MakeInt(Val& v) {
     v = ToIntConverted(v);
 }
 Val ToDouble(Val v);
-Val ConvertTo(Val v, const Type& t);
+// The one conversion of a value to another kind (casts, returns, stores,
+// arguments, initialisers and folds). The result has the target's kind: an
+// immediate converted at compile time, or a value in memory or a register. A
+// float not in memory is held in one register as float bits; a char or short is
+// cut to its low bits and zero-extended, except with `narrowBYSTORE` for a value
+// that is stored into a place of that type (the store keeps the low bits itself).
+enum Narrowing { narrowVALUE, narrowBYSTORE };
+Val ConvertTo(Val v, const Type& t, Narrowing narrowing = narrowVALUE);
 Val AddressOf(Val v);
 Val Decayed(const Val& v);       // the address of an array or of an address value
 // Array to pointer; anything else stays as it is.
@@ -218,6 +226,9 @@ void ConstructLocal(scSymbol* s);
 // Initialises an object that no constructor builds by a copy of a value of its
 // class (its room is taken already).
 void CopyInitialValue(scSymbol* s, Val v);
+// Refuses a value that is not an object of the structure type `t` as the initial
+// value of the variable `name` (no constructor took it).
+void RequireStructInitializer(const char* name, const Type& t, const Val& v);
 // Takes a local's room on the stack (4 bytes pushed as 0) and counts it in the stack size.
 void ReserveLocalRoom(int size);
 // A member's name at the current lexeme: a name, "~" and the class name, or

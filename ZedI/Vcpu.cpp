@@ -2055,14 +2055,7 @@ int Cpu::Step() {
         break;
     }
     case opFIXMUL:
-        zedi::StoreWord(a, uint32_t(uint64_t(int64_t(int32_t(av)) * int64_t(int32_t(bv))) >> 16));
-        break;
-    case opFIXDIV:
-        if (bv != 0)
-            zedi::StoreWord(a, uint32_t(int64_t(uint64_t(int64_t(int32_t(av))) << 16) / int64_t(int32_t(bv))));
-        else
-            zedi::StoreWord(a, av << 16);
-        break;
+    case opFIXDIV: zedi::StoreWord(a, zedi::IntArith(op, av, bv, false)); break;
     case opCMOV: *a = *b; break;
     case opWMOV: std::memmove(a, b, 2); break;
     case opDMOV: std::memmove(a, b, 8); break;
@@ -2082,8 +2075,9 @@ int Cpu::Step() {
     case opDFIX: zedi::StoreWord(a, uint32_t(zedi::DoubleToInt(LoadDouble(b) * 65536.0))); break;
     case opFIXDBL: StoreDouble(a, double(int32_t(bv)) / 65536.0); break;
     case opFORK: {
-        if (!A.mem && av == 0xFFFFFFFFu) {
-            // The end of a forked statement in the child.
+        if (!A.mem && av == 0xFFFFFFFFu && inst_->parent) {
+            // The end of a forked statement in the child (a top instance has no
+            // parent to end into: it forks).
             scFree_Instance(inst_);
             return 1;
         }

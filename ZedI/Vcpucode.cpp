@@ -133,6 +133,12 @@ struct HoldAddress {
     HoldAddress& operator=(const HoldAddress&) = delete;
 };
 
+static Type FixedType() {
+    Type t;
+    t.base = tFIXED;
+    return t;
+}
+
 static int DoubleForm(int op) {
     switch (op) {
     case opMOV: return opDMOV;
@@ -228,17 +234,18 @@ void Emit(int op, Val* a, Val* b) {
         Val one = Imm(1);
         Encode(opOPTIONS, &one, nullptr);
     }
-    if (a->mode && IsFloating(kb) && (ka == tINT || ka == tCHAR || ka == tSHORT || ka == vPOINTER)) {
-        // An integer destination: the value is truncated toward zero (DINT); a
-        // compound assignment computes in double first.
-        if (ka == vPOINTER) Error(scerr_CONVERSION, "Illegal type conversion %s", "from floating to pointer");
+    if (a->mode && (IsFloating(kb) || kb == tFIXED) && (ka == tINT || ka == tCHAR || ka == tSHORT || ka == vPOINTER)) {
+        // An integer destination: a floating value is truncated toward zero
+        // (DINT), a fixed one loses its fraction; a compound assignment computes
+        // in double or fixed first.
+        if (ka == vPOINTER && kb != tFIXED) Error(scerr_CONVERSION, "Illegal type conversion %s", "from floating to pointer");
         Val s;
         if (op == opMOV) {
             s = ToInt(*b);
         } else {
             Val r = Load(*a);
             HoldAddress hold(*a);
-            r = ToDouble(r);
+            r = IsFloating(kb) ? ToDouble(r) : ConvertTo(r, FixedType());
             Emit(op, &r, b);
             s = ToInt(r);
         }
@@ -319,14 +326,14 @@ void Emit(int op, Val* a, Val* b) {
             Encode(opCMOV, a, b);
             return;
         }
-        if (b->mode && (kb == tSHORT || kb == tCHAR || kb == tFLOAT)) {
+        if ((b->mode && (kb == tSHORT || kb == tCHAR)) || (kb == tFLOAT && !b->imm)) {
             Val s = Load(*b);
             Emit(op, a, &s);
             FreeVal(s);
             return;
         }
         if (ka == tFIXED || (ka == tINT && kb == tFIXED && op != opMOV)) {
-            Val s = ConvertTo(*b, [] { Type t; t.base = tFIXED; return t; }());
+            Val s = ConvertTo(*b, FixedType());
             if (ka != tFIXED) {
                 Val x = ConvertTo(*a, s.t);
                 *a = x;

@@ -15,6 +15,7 @@
 #include <set>
 #include <sstream>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include <sys/stat.h>
@@ -1041,6 +1042,298 @@ TEST_F(Compiler, FloatingValuesStoredIntoIntegers) {
     ExpectResults(globals, cases);
 }
 
+TEST_F(Compiler, StructureSizesRoundToTheFirstDataMember) {
+    // The members at their own alignment, the whole at the first data member's.
+    ExpectResults("struct A { char c; int i; short s; };\nstruct B { int i; char c; };\n"
+                  "struct C { short s; char c; };\nstruct D { char c; double d; };\n"
+                  "struct E { A a; char c; };\nstruct F { import int get(); short s; char c; int i; char d; };\n"
+                  "struct G { int i[2]; char c; };\nA ga[2];\n",
+                  {{"int f() { return sizeof(A); }", 10},
+                   {"int f() { return sizeof(B); }", 8},
+                   {"int f() { return sizeof(C); }", 4},
+                   {"int f() { return sizeof(D); }", 12},
+                   {"int f() { return sizeof(E); }", 11},
+                   {"int f() { return sizeof(F); }", 10},
+                   {"int f() { return sizeof(G); }", 12},
+                   {"int f() { return (int)&ga[1] - (int)&ga[0]; }", 10}});
+}
+
+// ---- Conversions ---------------------------------------------------------------
+
+// The kinds of value a conversion takes and gives, each with a value that shows
+// a wrong conversion (sign, fraction, bits beyond the target's width).
+enum Kind { kChar, kShort, kInt, kUnsigned, kFixed, kFloat, kDouble, kPointer, kKinds };
+struct KindInfo {
+    const char* name;   // the script's type
+    const char* tag;    // in generated names
+    const char* value;  // a constant of the kind
+};
+const KindInfo kKindInfo[kKinds] = {
+    {"char", "c", "(char)200"},         {"short", "s", "(short)40000"},
+    {"int", "i", "(-7)"},               {"unsigned int", "u", "(unsigned int)4000000000"},
+    {"fixed", "x", "(fixed)-2.75"},     {"float", "f", "(float)300.7"},
+    {"double", "d", "(-3.75)"},         {"char*", "p", "(char*)70000"},
+};
+
+// The source value as the language holds it: an integer's word, fixed bits, or
+// a floating value.
+struct Source {
+    int32_t word;
+    double real;
+};
+Source SourceValue(Kind k) {
+    switch (k) {
+    case kChar: return {200, 200};
+    case kShort: return {40000, 40000};
+    case kInt: return {-7, -7};
+    case kUnsigned: return {int32_t(4000000000u), 0};
+    case kFixed: return {int32_t(-2.75 * 65536), -2.75};
+    case kFloat: return {0, double(300.7f)};
+    case kDouble: return {0, -3.75};
+    default: return {70000, 0};
+    }
+}
+
+// The bits of the converted value (a double's two words) by the conversion
+// rules: integers keep their word (char and short their low bits), fixed to an
+// integer shifts right by 16, floating values truncate toward zero, fixed is the
+// value × 65536.
+uint64_t Expected(Kind from, Kind to) {
+    Source v = SourceValue(from);
+    bool floating = from == kFloat || from == kDouble;
+    int32_t asInt = floating ? int32_t(v.real) : from == kFixed ? v.word >> 16 : v.word;
+    double asReal = floating ? v.real : from == kFixed ? v.word / 65536.0 : double(v.word);
+    switch (to) {
+    case kChar: return uint32_t(asInt) & 0xFF;
+    case kShort: return uint32_t(asInt) & 0xFFFF;
+    case kFixed:
+        return uint32_t(from == kFixed ? v.word : floating ? int32_t(v.real * 65536) : int32_t(uint32_t(asInt) << 16));
+    case kFloat: {
+        float f = float(asReal);
+        uint32_t bits;
+        std::memcpy(&bits, &f, 4);
+        return bits;
+    }
+    case kDouble: {
+        uint64_t bits;
+        std::memcpy(&bits, &asReal, 8);
+        return bits;
+    }
+    default: return uint32_t(asInt);
+    }
+}
+
+// No conversion between a pointer and a floating or fixed value; an unsigned
+// value made floating or fixed goes through the signed conversion of its word,
+// which this table does not pin.
+bool Converts(Kind from, Kind to) {
+    auto real = [](Kind k) { return k == kFixed || k == kFloat || k == kDouble; };
+    if ((from == kPointer && real(to)) || (to == kPointer && real(from))) return false;
+    return !(from == kUnsigned && real(to));
+}
+
+TEST_F(Compiler, ConversionTable) {
+    // Every source kind to every target kind, the value an immediate, a call's
+    // result in a register, a local or a global, converted by a cast, a store,
+    // a local's initialiser, a return and an argument: the target's bits.
+    std::string text = "import void check(int id, int ok);\n";
+    for (int s = 0; s < kKinds; s++) {
+        const KindInfo& S = kKindInfo[s];
+        text += std::string(S.name) + " g" + S.tag + " = " + S.value + ";\n";
+        text += std::string(S.name) + " id" + S.tag + "(" + S.name + " x) { return x; }\n";
+    }
+    for (int s = 0; s < kKinds; s++)
+        for (int t = 0; t < kKinds; t++) {
+            if (!Converts(Kind(s), Kind(t))) continue;
+            const KindInfo &S = kKindInfo[s], &T = kKindInfo[t];
+            text += std::string(T.name) + " ret" + S.tag + T.tag + "(" + S.name + " x) { return x; }\n";
+        }
+    std::vector<std::string> what;  // by check id
+    std::string body = "int run()\n{\n";
+    for (int s = 0; s < kKinds; s++) {
+        const KindInfo& S = kKindInfo[s];
+        body += std::string("    ") + S.name + " l" + S.tag + " = " + S.value + ";\n";
+    }
+    for (int t = 0; t < kKinds; t++) {
+        const KindInfo& T = kKindInfo[t];
+        body += std::string("    ") + T.name + " r" + T.tag + ";\n";
+    }
+    int block = 0;
+    for (int s = 0; s < kKinds; s++)
+        for (int t = 0; t < kKinds; t++) {
+            if (!Converts(Kind(s), Kind(t))) continue;
+            const KindInfo &S = kKindInfo[s], &T = kKindInfo[t];
+            uint64_t e = Expected(Kind(s), Kind(t));
+            std::string r = std::string("r") + T.tag;
+            char cmp[160];
+            if (t == kDouble)
+                std::snprintf(cmp, sizeof cmp, "*(int*)&%s == %d && *((int*)&%s + 1) == %d", r.c_str(), int32_t(e),
+                              r.c_str(), int32_t(e >> 32));
+            else
+                std::snprintf(cmp, sizeof cmp, "*(int*)&%s == %d", r.c_str(), int32_t(e));
+            const std::string places[] = {S.value, std::string("id") + S.tag + "(g" + S.tag + ")",
+                                          std::string("l") + S.tag, std::string("g") + S.tag};
+            const char* placeNames[] = {"immediate", "register", "local", "global"};
+            for (int p = 0; p < 4; p++) {
+                const std::string& x = places[p];
+                const std::string uses[] = {
+                    r + " = (" + T.name + ")" + x,
+                    r + " = " + x,
+                    r + " = ret" + S.tag + T.tag + "(" + x + ")",
+                    r + " = id" + T.tag + "(" + x + ")",
+                };
+                const char* useNames[] = {"cast", "store", "return", "argument"};
+                // A call takes an argument of another kind only for a fixed or
+                // floating parameter, from int, fixed, float or double.
+                bool passes = s == t || ((t == kFixed || t == kFloat || t == kDouble) &&
+                                         (s == kInt || s == kFixed || s == kFloat || s == kDouble));
+                for (int u = 0; u < (passes ? 4 : 3); u++) {
+                    // Clear the whole word first, so that only the target's bytes count.
+                    body += "    " + r + " = 0; *(int*)&" + r + " = 0; " + uses[u] + ";\n";
+                    body += "    check(" + std::to_string(what.size()) + ", " + cmp + ");\n";
+                    what.push_back(std::string(useNames[u]) + " of " + S.name + " (" + placeNames[p] + ") to " + T.name);
+                }
+                // A local's initialiser, in a block of its own (a pointer is
+                // initialised from a pointer only).
+                if (t == kPointer && s != kPointer) continue;
+                body += "    { " + std::string(T.name) + " q = " + x + "; " + r + " = 0; *(int*)&" + r + " = 0; " + r +
+                        " = q; check(" + std::to_string(what.size()) + ", " + cmp + "); }\n";
+                what.push_back(std::string("initialiser of ") + S.name + " (" + placeNames[p] + ") to " + T.name);
+                block++;
+            }
+        }
+    text += body + "    return 0;\n}\nexport run;\n";
+    Compiled c(Text(text));
+    ASSERT_NE(c.inst, nullptr);
+    EXPECT_EQ(c.Call("run"), 0) << scLast_Error_Text;
+    EXPECT_EQ(g_ran.size(), what.size());
+    for (int id : g_failed) ADD_FAILURE() << what[size_t(id)];
+}
+
+TEST_F(Compiler, ConversionsAndInitializersRefused) {
+    struct Case {
+        const char* text;
+        int cls;
+        const char* message;
+    };
+    const Case cases[] = {
+        {"struct S { int a; int b; }; S s; int f() { return (int)s; }", 5, "Illegal type conversion  to int"},
+        {"struct S { int a; int b; }; int f() { S s; s = (S)1; return 0; }", 5, "Illegal type conversion  to struct S"},
+        {"char *p; double f() { return (double)p; }", 5, "Illegal type conversion  to double"},
+        {"char *p; int f() { fixed x; x = (fixed)p; return 0; }", 5, "Illegal type conversion  to fixed"},
+        {"double d; int f() { char *p; p = (char*)d; return 0; }", 5, "Illegal type conversion from floating to pointer"},
+        {"int ii; int f() { (char)ii = 5; return ii; }", 4, "Invalid lvalue in assignment"},
+        {"int ii; int f() { (int)ii = 5; return ii; }", 4, "Invalid lvalue in assignment"},
+        {"int ii; int f() { (int)ii += 5; return ii; }", 4, "Invalid lvalue in assignment"},
+        {"int ii; int f() { ((int)ii)++; return ii; }", 4, "Invalid lvalue in increment"},
+        {"int ii; int f() { int *p = &(int)ii; return 0; }", 4, "Not a lvalue to unary &"},
+        // A global initialised from a global of another kind would need code.
+        {"float ff = 0.25; double a = ff;", 2, "Illegal initializer"},
+        {"double dd = 3.75; int b = dd;", 2, "Illegal initializer"},
+        {"int ii = 3; double c = ii;", 2, "Illegal initializer"},
+        {"char c = 7; int i = c;", 2, "Illegal initializer"},
+        {"int ii = 3; fixed x = ii;", 2, "Illegal initializer"},
+        // A structure takes an object of its type only.
+        {"struct S { int a; int b; }; S s = 1;", 2, "invalid initializer for `s'"},
+        {"struct T { int a; }; T t; struct S { int a; int b; }; S s = t;", 2, "invalid initializer for `s'"},
+        {"struct S { int a; int b; }; int f() { S s = 1; return 0; }", 2, "invalid initializer for `s'"},
+        {"struct T { int a; }; T t; struct S { int a; int b; }; int f() { S s = t; return s.b; }", 2,
+         "invalid initializer for `s'"},
+        {"struct S { int a; int b; }; struct O { S s; int x; }; O o = {1, 2};", 2, "invalid initializer for `o'"},
+    };
+    for (const Case& k : cases) {
+        scScript image = scCompile_Text(k.text);
+        EXPECT_EQ(image, nullptr) << k.text;
+        std::free(image);
+        std::string error = scLast_Error_Text;
+        EXPECT_EQ(error, std::string("Untitled(  1) Error :") + k.message) << k.text;
+        EXPECT_EQ(scLast_Error, k.cls) << k.text;
+    }
+}
+
+TEST_F(Compiler, CastsReturnsAndFixedValues) {
+    const char* globals =
+        "import int total(int n, ...);\n"
+        "float ff = 0.25; double dd = 3.75; int ii = 3; fixed x = 2.75; fixed one = 1; int i300 = 300;\n"
+        "double retf() { return ff; }\nfloat retd() { return dd / 3; }\nint reti() { return x; }\n"
+        "char retc() { return i300; }\nfixed retx() { return ii; }\nstruct S8 { int a; int b; };\n";
+    std::vector<ResultCase> cases = {
+        // Casts to and from float convert, wherever the value is.
+        {"int f() { double d; d = (double)ff; return d * 100; }", 25},
+        {"int f() { float g; g = (float)dd; return g * 100; }", 375},
+        {"int f() { float g; g = (float)ii; return g * 100; }", 300},
+        {"int f() { double d; d = (float)ii + (float)dd; return d * 100; }", 675},
+        {"int f() { return total(2, (float)ii) == total(2, 3.0) && total(2, (float)dd) == total(2, 3.75); }", 1},
+        {"int f() { double d; d = (double)(float)0.1; return d == 0.1; }", 0},
+        {"int f() { float g = 0.1; return (double)(float)0.1 == g; }", 1},
+        {"int f() { return (int)(float)dd + (int)(double)ff; }", 3},
+        {"int f() { int c = 0; double d; d = c ? (float)ii : 2.5; return d * 10; }", 25},
+        {"int f() { int c = 1; double d; d = c ? (float)ii : 2.5; return d * 10; }", 30},
+        {"int f() { int c = 0; double d; d = c ? 2.5 : (float)ii; return d * 10; }", 30},
+        {"int f() { double d; d = -(float)dd; return d * 100; }", -375},
+        {"int f() { double d; d = (float)dd * (float)ii; return d * 100; }", 1125},
+        {"int f() { return ((float)dd > 3) * 10 + ((float)ff == 0.25); }", 11},
+        // Returns convert to the declared type.
+        {"int f() { double d; d = retf(); return d * 100; }", 25},
+        {"int f() { float g; g = retd(); return g * 100; }", 125},
+        {"int f() { return reti(); }", 2},
+        {"int f() { return retc(); }", 44},
+        {"int f() { return (int)retx(); }", 3},
+        // A fixed value stored into an int loses its fraction; a compound
+        // assignment computes in the common type.
+        {"int f() { int i; i = x; return i; }", 2},
+        {"int f() { int i; i = x + 1; return i; }", 3},
+        {"int f() { int i = 1; i += x; return i; }", 3},
+        {"int f() { int i = 1; i *= x; return i; }", 2},
+        {"int f() { int i = 10; i /= x; return i; }", 3},
+        {"int f() { char c = 1; c += x; return c; }", 3},
+        {"int f() { int a[2]; a[1] = x * 2; return a[1]; }", 5},
+        {"int f() { int i = 3; i *= 0.5; return i; }", 1},
+        {"int f() { int i = 1; i -= 0.5; return i; }", 0},
+        // char and short casts cut and zero-extend; a fold gives the same.
+        {"int f() { return (char)ii * 0 + (char)i300; }", 44},
+        {"int f() { return (char)(i300 + 1); }", 45},
+        {"int f() { return (char)200; }", 200},
+        {"int f() { char c = 200; return c == (char)200; }", 1},
+        {"int f() { return (short)(i300 * 300); }", 24464},
+        {"int f() { return (short)-1 + (char)-1; }", 65535 + 255},
+        {"int f() { short s = 40000; return (char)s; }", 64},
+        {"int f() { return (short)(char)i300; }", 44},
+        // Globals copied from globals whose bytes hold the value.
+        {"char low = i300; int *pp = 0; int asInt = pp; S8 s8a; S8 s8b = s8a;\n"
+         "int f() { S8 s = s8b; return low + asInt + s.b; }", 44},
+    };
+    ExpectResults(globals, cases);
+}
+
+TEST_F(Compiler, FoldsOfOtherKindsGiveTheEmittedValue) {
+    // Each expression folded from constants and computed from variables.
+    const char* exprs[] = {
+        "(int)(F15 * 2)", "(int)(2 * F15)", "(int)(3 / F15)", "(int)(F15 * F2)", "(int)(F15 + 1)",
+        "(int)(F15 - 1)", "(int)(1 - F15)", "(int)(F15 / F2 * 8)", "F15 > 1", "F15 == F15",
+        "(int)(F15 + F2)", "C200 + 1", "C200 * 2", "S40000 + C200", "(int)(FL + 1)", "(int)(FL * F15)",
+    };
+    std::string text = "import void check(int id, int ok);\nint run()\n{\n"
+                       "    fixed f15 = 1.5, f2 = 2; char c200 = 200; short s40000 = 40000; float fl = 0.1;\n";
+    int id = 0;
+    for (const char* e : exprs) {
+        std::string folded = e, computed = e;
+        for (auto [name, constant, variable] :
+             {std::tuple{"F15", "(fixed)1.5", "f15"}, {"F2", "(fixed)2", "f2"}, {"C200", "(char)200", "c200"},
+              {"S40000", "(short)40000", "s40000"}, {"FL", "(float)0.1", "fl"}}) {
+            for (size_t at; (at = folded.find(name)) != std::string::npos;) folded.replace(at, strlen(name), constant);
+            for (size_t at; (at = computed.find(name)) != std::string::npos;) computed.replace(at, strlen(name), variable);
+        }
+        text += "    check(" + std::to_string(id++) + ", (" + folded + ") == (" + computed + "));\n";
+    }
+    text += "    return 0;\n}\nexport run;\n";
+    Compiled c(Text(text));
+    ASSERT_NE(c.inst, nullptr);
+    EXPECT_EQ(c.Call("run"), 0) << scLast_Error_Text;
+    EXPECT_EQ(int(g_ran.size()), id);
+    for (int failed : g_failed) ADD_FAILURE() << exprs[failed];
+}
+
 // The initial bytes of the global `v` declared by `text`.
 std::vector<uint8_t> GlobalBytes(const std::string& text, size_t size) {
     Compiled c(scCompile_Text((text + "\nexport v;\n").c_str()));
@@ -1180,6 +1473,56 @@ TEST_F(Compiler, CorpusMultitasking) {
     EXPECT_EQ(shared, 10);  // the forked child ran
     EXPECT_EQ(steps, 3);
     EXPECT_GE(slices, 2);   // WAIT gave the CPU back
+}
+
+TEST_F(Compiler, UnnamedForkAfterACallReturningMinusOne) {
+    // Register 0 holds -1 from the call when each fork comes: the parent and the
+    // forked child both fork and go on.
+    scScript image = scCompile_Text(
+        "int count = 0;\nint neg() { return -1; }\n"
+        "int run()\n{\n    neg();\n    fork {\n        neg();\n        fork count = count + 1000;\n"
+        "        count = count + 10;\n    }\n    neg();\n    fork count = count + 1;\n"
+        "    count = count + 100;\n    return 0;\n}\nexport run;\nexport count;\n");
+    ASSERT_NE(image, nullptr) << scLast_Error_Text;
+    Compiled c(image);
+    ASSERT_NE(c.inst, nullptr);
+    ASSERT_EQ(scLaunch_With_Params(c.inst, 1000, scGet_Symbol(c.inst, "run"), 0, nullptr), 1) << scLast_Error_Text;
+    const uint32_t handle = scInstance_Handle(c.inst);
+    for (int slices = 0; slices < 20; slices++) scRun_Time_Slice();
+    if (!scInstance_From_Handle(handle)) {
+        c.inst = nullptr;
+        FAIL() << "the top instance was freed at a fork";
+    }
+    EXPECT_EQ(*static_cast<int*>(scGet_Global(c.inst, scGet_Symbol(c.inst, "count"), 4)), 1111);
+}
+
+TEST_F(Compiler, StoredImageWithForksAndFloatsRunsAsCompiledNow) {
+    scScript stored = scLoad_Script(ScriptPath("fork_float_stored.so").c_str());
+    ASSERT_NE(stored, nullptr) << scLast_Error_Text;
+    scScript compiled = scCompile_File(ScriptPath("fork_float.sc").c_str());
+    ASSERT_NE(compiled, nullptr) << scLast_Error_Text;
+    for (scScript image : {stored, compiled}) {
+        SCOPED_TRACE(image == stored ? "stored image" : "compiled now");
+        Compiled c(image);
+        ASSERT_NE(c.inst, nullptr);
+        const uint32_t handle = scInstance_Handle(c.inst);
+        ASSERT_EQ(scLaunch_With_Params(c.inst, 1000, scGet_Symbol(c.inst, "run"), 0, nullptr), 1);
+        for (int slices = 0; slices < 100 && scGet_Instance_Status(c.inst) != scstatus_FREE; slices++)
+            scRun_Time_Slice();
+        ASSERT_NE(scInstance_From_Handle(handle), nullptr);
+        auto global = [&](const char* name, int size) { return scGet_Global(c.inst, scGet_Symbol(c.inst, name), size); };
+        double out1, out2;
+        float out3;
+        std::memcpy(&out1, global("out1", 8), 8);
+        std::memcpy(&out2, global("out2", 8), 8);
+        std::memcpy(&out3, global("out3", 4), 4);
+        EXPECT_EQ(*static_cast<int*>(global("done", 4)), 11);
+        EXPECT_EQ(out1, 56.0);
+        EXPECT_EQ(out2, 6.5);
+        EXPECT_EQ(out3, 6.25f);
+        EXPECT_EQ(*static_cast<int*>(global("outChild", 4)), 1);
+        EXPECT_EQ(c.inst->firstChild, nullptr);  // both children ended
+    }
 }
 
 // Every binary and unary operator over a table of operand pairs, once folded and

@@ -549,6 +549,30 @@ TEST(InstancesDeferred, ScriptHeapFrees) {
 
 namespace {
 
+TEST(InstancesDeferred, TopInstanceForksAtARegisterHoldingMinusOne) {
+    // An image's unnamed fork right after a call that returned -1: the top
+    // instance has no parent to end into, so it forks; the child still ends at
+    // its own FORK of a register holding -1.
+    auto b = WithFunction([](ImageBuilder& ib) {
+        Asm& a = ib.a;
+        a.Op2(opMOV, R(0), I(-1));
+        uint32_t fork = a.Op2(opFORK, R(0), I(0));
+        a.Op2(opADD, Data(0), I(1));
+        a.Op2(opMOV, R(0), I(-1));
+        a.Op2(opFORK, R(0), I(-1));
+        a.Put(fork + 4, a.Label());
+        a.Op2(opADD, Data(0), I(10));
+        a.Op0({opRET});
+    });
+    Script s(b);
+    uint32_t h = scInstance_Handle(s.inst);
+    ASSERT_EQ(scLaunch_Instance(s.inst, 100, scGet_Symbol(s.inst, "f")), 1);
+    for (int i = 0; i < 4; i++) scRun_Time_Slice();
+    ASSERT_NE(scInstance_From_Handle(h), nullptr);
+    EXPECT_EQ(s.Global(0), 11);
+    EXPECT_EQ(s.inst->firstChild, nullptr);  // the child ended
+}
+
 TEST(InstancesDeferred, ErrorInAForkedChildNamesItsId) {
     auto b = WithFunction([](ImageBuilder& ib) {
         Asm& a = ib.a;

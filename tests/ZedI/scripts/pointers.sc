@@ -50,7 +50,7 @@ int run()
     check(7, name[2] == 'c' && name[3] == 0);
     check(8, greeting[4] == 'o');
     check(9, origin.tag == 1 && origin.x == 20 && origin.y == 30);
-    check(10, sizeof(Pt) == 12);
+    check(10, sizeof(Pt) == 10);
     pp->x = 5;
     pp->y = 6;
     p.tag = 7;
