@@ -402,19 +402,60 @@ void ReturnStatement(scSymbol*, bool) {
     LeaveFunction();
 }
 
-void IfStatement(scSymbol* mark, bool inBody) {
-    Val c = ParenCondition("if");
-    int p1 = ForwardJump(opJFALSE, &c);
-    ReadStatement(mark, inBody);
+// The start of a statement: the progress report and its first lexeme after
+// any line marks.
+void StartStatement() {
+    if (scProgressCallback cb = scEngine_Get_Progress()) {
+        int pct = src->lastLine > 0 ? src->currentLine * 100 / (src->lastLine + 1) : 100;
+        if (pct != lastProgress) cb(pct), lastProgress = pct;
+    }
     Next();
-    if (Is("else")) {
+    while (Is("#")) {
+        LineMark();
+        Next();
+    }
+}
+
+// The end of a statement that began at `start': a preemption marker after code.
+void EndStatement(int start) {
+    if (codePos != start && scEngine_Get_Setting(scset_PREEMPTION)) Emit(int(scMarkerWord));
+}
+
+// An else-if chain is read arm after arm rather than one statement nesting
+// deeper per arm; the code is what the nested reading gives: each `if' after
+// an `else' ends as a statement of its own, innermost first, before the jump
+// over it lands.
+void IfStatement(scSymbol* mark, bool inBody) {
+    struct Arm {
+        int exit;   // the jump over the rest of the chain that precedes it
+        int start;  // where its statement began
+    };
+    std::vector<Arm> arms;
+    for (;;) {
+        Val c = ParenCondition("if");
+        int p1 = ForwardJump(opJFALSE, &c);
+        ReadStatement(mark, inBody);
+        Next();
+        if (!Is("else")) {
+            Back();
+            LandJump(p1, opJFALSE, &c);
+            break;
+        }
         int p2 = ForwardJump(opJMP, nullptr);
         LandJump(p1, opJFALSE, &c);
-        ReadStatement(mark, inBody);
-        LandJump(p2, opJMP, nullptr);
-    } else {
-        Back();
-        LandJump(p1, opJFALSE, &c);
+        StartStatement();
+        if (!Is("if")) {
+            Back();
+            ReadStatement(mark, inBody);
+            LandJump(p2, opJMP, nullptr);
+            break;
+        }
+        arms.push_back({p2, codePos});
+        ClearRegisters();
+    }
+    for (auto arm = arms.rbegin(); arm != arms.rend(); ++arm) {
+        EndStatement(arm->start);
+        LandJump(arm->exit, opJMP, nullptr);
     }
 }
 
@@ -535,17 +576,13 @@ const StatementKeyword kStatements[] = {
 
 static int g_statementDepth = 0;
 
+// Statements nest through the host's stack: as deep as any script goes, and
+// far short of where the host's stack would run out.
+constexpr int kMaxStatementDepth = 1024;
+
 void ReadStatement(scSymbol* mark, bool inBody) {
-    Nesting guard(g_statementDepth, 64, "Statements");
-    if (scProgressCallback cb = scEngine_Get_Progress()) {
-        int pct = src->lastLine > 0 ? src->currentLine * 100 / (src->lastLine + 1) : 100;
-        if (pct != lastProgress) cb(pct), lastProgress = pct;
-    }
-    Next();
-    while (Is("#")) {
-        LineMark();
-        Next();
-    }
+    Nesting guard(g_statementDepth, kMaxStatementDepth, "Statements");
+    StartStatement();
     int start = codePos;
     if (Is(";")) return;
     if (Is("}")) {
@@ -563,7 +600,7 @@ void ReadStatement(scSymbol* mark, bool inBody) {
     } else {
         DeclarationOrExpression(mark, inBody);
     }
-    if (codePos != start && scEngine_Get_Setting(scset_PREEMPTION)) Emit(int(scMarkerWord));
+    EndStatement(start);
 }
 
 void ReadBlock(scSymbol* mark, bool inBody) {

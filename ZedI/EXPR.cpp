@@ -1607,10 +1607,11 @@ __attribute__((noinline)) static bool BinaryLevel(int level, int op, const char*
 // Reads an expression of precedence `level` or tighter. Read as a descent, each
 // level would first read its left operand at the next level down; here the
 // operand is read once at the bottom and the levels are then passed upwards,
-// each applying its operator if one follows. The nesting count is what the
-// descent's would be: one per level passed.
+// each applying its operator if one follows. The nesting count is one per
+// reading that is in progress, two for a parenthesis at most (its operator's
+// right operand and its inside).
 bool SubExp(int level, Val& v, bool needed) {
-    constexpr int kLimit = 400;
+    constexpr int kLimit = 512;
     const int base = g_exprDepth;
     struct Restore {
         int base;
@@ -1619,7 +1620,7 @@ bool SubExp(int level, Val& v, bool needed) {
         }
     } restore{base};
     const int bottom = level < 13 ? 13 : level;
-    g_exprDepth = base + (bottom - level + 1);
+    g_exprDepth = base + 1;
     if (g_exprDepth > kLimit) {
         g_exprDepth = 0;
         Error(scerr_SYNTAX, "Expression nested too deeply");
@@ -1651,7 +1652,6 @@ bool SubExp(int level, Val& v, bool needed) {
         const unsigned may = acting.levels[uint8_t(Lex()[0])] & ((2u << at) - (1u << level));
         if (!may) break;                   // none of the levels left
         at = 31 - __builtin_clz(may);      // the next level that may act
-        g_exprDepth = base + (at - level + 1);
         bool ok = true;
         switch (at) {
         case 1:

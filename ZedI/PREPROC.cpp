@@ -9,6 +9,7 @@
 #include <sys/stat.h>
 #include <new>
 #include <string>
+#include <vector>
 
 #include "Compiler.h"
 #include "CompilerInternal.h"
@@ -339,16 +340,24 @@ void SkipPlainLines() {
     }
 }
 
-// Returns 1 at "#endif", 0 at the end of the text.
-int g_blockDepth = 0;
-
-int PreprocessBlock(bool nested, bool parentSkipping, bool active) {
-    Nesting guard(g_blockDepth, 200, "Conditional blocks");
-    bool skipping = parentSkipping || !active;
-    bool anyActive = !skipping;
+// Reads the text to its end. Conditional blocks are read without recursion, so
+// that they nest as deep as memory allows: each open block keeps its state on
+// a stack of its own.
+void PreprocessText() {
+    struct Block {
+        bool parentSkipping;  // inside a skipped region
+        bool skipping;        // the current part is skipped
+        bool anyActive;       // a part of the block was active
+    };
+    std::vector<Block> open;
+    bool parentSkipping = false, skipping = false, anyActive = true;
+    auto endOfText = [&] {
+        if (!open.empty()) Error(scerr_SYNTAX, "#endif missing after #if");
+    };
     for (;;) {
+        const bool nested = !open.empty();
         if (!skipping) SkipPlainLines();
-        if (!scsGetLexeme(src)) return 0;
+        if (!scsGetLexeme(src)) return endOfText();
         int line = src->currentLine;
         if (!Is("#")) {
             if (skipping) {
@@ -374,7 +383,7 @@ int PreprocessBlock(bool nested, bool parentSkipping, bool active) {
                     }
                 }
                 literalMode = true;
-                if (!closed) return 0;
+                if (!closed) return endOfText();
                 int endLine = src->currentLine;
                 std::string first = src->lines[line];
                 std::string last = src->lines[endLine];
@@ -455,7 +464,11 @@ int PreprocessBlock(bool nested, bool parentSkipping, bool active) {
             if (!nested) Error(scerr_SYNTAX, "#%s without #if", dir.c_str());
             if (dir == "endif") {
                 finish(line);
-                return 1;
+                parentSkipping = open.back().parentSkipping;
+                skipping = open.back().skipping;
+                anyActive = open.back().anyActive;
+                open.pop_back();
+                continue;
             }
             if (dir == "else") {
                 skipping = parentSkipping || anyActive;
@@ -486,8 +499,10 @@ int PreprocessBlock(bool nested, bool parentSkipping, bool active) {
                 active = (scdicLookup(g_macros, Lex()) != nullptr) == (dir == "ifdef");
             }
             finish(src->currentLine);
-            if (PreprocessBlock(true, skipping, active) != 1)
-                Error(scerr_SYNTAX, "#endif missing after #if");
+            open.push_back({parentSkipping, skipping, anyActive});
+            parentSkipping = skipping;
+            skipping = parentSkipping || !active;
+            anyActive = !skipping;
             continue;
         }
         if (skipping) {
@@ -688,7 +703,7 @@ scSourceText* scsPreprocess(scSourceText* text) {
     literalMode = true;
     text->currentLine = 0;
     text->position = 0;
-    PreprocessBlock(false, false, true);
+    PreprocessText();
     g_macros = nullptr;
     return text;
 }
