@@ -68,6 +68,26 @@ static void ReadStruct(bool isScript, Type& t);
 static scSymbol* g_currentStruct = nullptr;  // the structure whose body is being read
 static scSymbol* g_lastBodyRead = nullptr;   // the structure whose body was read last
 
+// Whether "::" follows the current lexeme directly.
+static bool AtQualifier() {
+    return src->currentLine <= src->lastLine && !std::strncmp(src->lines[src->currentLine] + src->position, "::", 2);
+}
+
+// The word after the "::" that follows the current lexeme, read ahead.
+static std::string WordAfterQualifier() {
+    const char* p = src->lines[src->currentLine] + src->position + 2;
+    while (*p == ' ' || *p == '\t') p++;
+    std::string word;
+    while (IsWordChar((unsigned char)*p)) word += *p++;
+    return word;
+}
+
+// The structure named `name' declared inside the structure `outer', if any.
+static scSymbol* NestedType(scSymbol* outer, const std::string& name) {
+    scSymbol* ty = name.empty() ? nullptr : scdicLookup(types, name.c_str());
+    return ty && (ty->flags & 0x40) && !(ty->flags & 0x80) && ty->extra == outer ? ty : nullptr;
+}
+
 // Reads a type specifier into a new symbol's type; none when no type is here.
 scSymbol* ReadTypeSpec() {
     // The record is made only once a type is found.
@@ -129,15 +149,24 @@ scSymbol* ReadTypeSpec() {
         t.base = tVOID;
         return made(t);
     }
-    if (scSymbol* ty = scdicLookup(types, Lex()); ty && (ty->flags & 0x40) && src->currentLine <= src->lastLine &&
-        !std::strncmp(src->lines[src->currentLine] + src->position, "::", 2)) {
+    scSymbol* ty = scdicLookup(types, Lex());
+    // Outer::Inner names a structure declared inside another, as often as it is
+    // qualified.
+    while (ty && (ty->flags & 0x40) && AtQualifier()) {
+        scSymbol* inner = NestedType(ty, WordAfterQualifier());
+        if (!inner) break;
+        Next();
+        Next();
+        ty = inner;
+    }
+    if (ty && (ty->flags & 0x40) && AtQualifier()) {
         // Class::Class(...) and Class::~Class(): no result type.
         Back();
         t = Type();
         t.base = tVOID;
         return made(t);
     }
-    if (scSymbol* ty = scdicLookup(types, Lex())) {
+    if (ty) {
         Type tt = SymType(ty);
         if (ty->flags & 0x40) {  // a structure's own record
             tt = Type();
@@ -393,6 +422,8 @@ static void ReadStruct(bool isScript, Type& t) {
     if (g_currentStruct && (g_currentStruct->typeKind == 8 || (g_currentStruct->flags & 0x80))) {
         st->flags |= 0x80;
         st->extra = g_currentStruct->typeKind == 8 ? g_currentStruct : g_currentStruct->extra;  // the script
+    } else if (g_currentStruct) {
+        st->extra = g_currentStruct;  // the structure it is declared in, which qualifies its name
     }
     int slot = 12;
     t = Type();
@@ -513,6 +544,12 @@ static void ReadStruct(bool isScript, Type& t) {
                 if (last) last->next = m;
                 else st->members = m;
                 last = m;
+                break;
+            }
+            if (!m->name && mt.base == vSTRUCT && mt.decl.empty() && !imported) {
+                // Only a structure declared or named: no member of its own.
+                Next();
+                Expect(";");
                 break;
             }
             if (imported) Error(scerr_DECLARATION, "A member variable (%s) cannot be imported", m->name ? m->name : "");

@@ -1121,6 +1121,21 @@ TEST_F(Compiler, StructuresDeclaredAndInitialisedAsInC) {
     ExpectResults(maker, cases);
 }
 
+TEST_F(Compiler, NestedStructureTypes) {
+    // A structure declared inside another without a member name takes no room
+    // there; it is named qualified by the outer one, or unqualified as in C.
+    const char* types =
+        "struct O { struct I { int x; int z; }; int y; class K { int k; }; };\n"
+        "struct P { struct Q { struct R { int r; }; int q; }; };\n";
+    std::vector<ResultCase> cases = {
+        {"O::I a; I b; O o;\nint f() { a.x = 3; b.x = 4; o.y = 5; return a.x + b.x + o.y; }", 12},
+        {"int f() { O::I a; a.z = 2; O::K k; k.k = 30; return a.z + k.k + sizeof(O) * 100 + sizeof(O::I) * 1000; }", 8432},
+        {"int f() { P::Q::R r; P::Q q; r.r = 6; q.q = 1; return r.r * 10 + q.q; }", 61},
+        {"O::I g(int v) { O::I i; i.x = v; return i; }\nint f() { O::I i = g(9); return i.x; }", 9},
+    };
+    ExpectResults(types, cases);
+}
+
 TEST_F(Compiler, ConditionalResultTakesTheTrueBranchType) {
     // The result of ?: has the type of its true branch; the other branch is
     // converted to it, and the result converted again where it is stored.
