@@ -231,10 +231,16 @@ void ExportStatement(scSymbol*, bool) {
 }
 
 void TypedefStatement(scSymbol*, bool) {
+    Next();
+    const bool declaresStructure = Is("struct") || Is("class") || Is("script");
+    Back();
     scSymbol* s = ReadTypeSpec();
     if (!s) Error(scerr_DECLARATION, "not a type in type definition");
     ReadDeclarator(s, SymType(s));
     Type t = SymType(s);
+    // A structure declared here needs no name; any other type does.
+    if (!s->name && !(declaresStructure && t.base == vSTRUCT && t.decl.empty()))
+        Error(scerr_DECLARATION, "type name not specified in type definition");
     // Without a name, or typedef struct P { ... } P; naming the structure it
     // declared: nothing to add.
     bool named = s->name && !(t.base == vSTRUCT && t.decl.empty() && t.st && t.st->name && !std::strcmp(t.st->name, s->name));
@@ -1003,10 +1009,10 @@ void ReadDefinition(scSymbol* s, bool inBody) {
             if (!isFunc || inBody) Error(scerr_DECLARATION, "Function %s is not a member of %s", s->name, st->name);
             scSymbol* m = nullptr;
             for (scSymbol* o = st->members; o; o = o->next)
-                if (o->name && !std::strcmp(o->name, s->name) && TypeText(SymType(o)) == TypeText(t)) m = o;
+                if (o->name && !std::strcmp(o->name, s->name) && IsFunction(SymType(o)) && SameParameters(SymType(o), t)) m = o;
             if (!m) Error(scerr_DECLARATION, "Function %s is not a member of %s", s->name, st->name);
             if (m->flags & 0x20) Error(scerr_DECLARATION, "What? You want to define function `%s'? It's already imported!", m->name);
-            if (m->address >= 0) Error(scerr_DECLARATION, "Symbol `%s' already defined", s->name);
+            if (m->address >= 0 || TypeText(SymType(m)) != TypeText(t)) Error(scerr_DECLARATION, "Symbol `%s' already defined", s->name);
             SetSymType(m, t);  // the definition's parameter names
             if (!TryNext()) Error(scerr_SYNTAX, "Parse error");
             Expect("{");
@@ -1018,9 +1024,10 @@ void ReadDefinition(scSymbol* s, bool inBody) {
             for (scSymbol* o = scdicLookup(symbols, s->name); o; o = scdicLookupNext(symbols, o)) {
                 if (!IsFunction(SymType(o))) continue;
                 Type ot = SymType(o);
-                // Same signature: compare parameter types as text.
-                if (TypeText(ot) != TypeText(t)) continue;
-                if (o->address >= 0) Error(scerr_DECLARATION, "Symbol `%s' already defined", s->name);
+                // Same signature: the parameter types' texts pairwise. One that
+                // returns another type is a second definition all the same.
+                if (!SameParameters(ot, t)) continue;
+                if (o->address >= 0 || TypeText(ot) != TypeText(t)) Error(scerr_DECLARATION, "Symbol `%s' already defined", s->name);
                 if (o->flags & 0x20) Error(scerr_SYNTAX, "Function `%s' previously declared as imported", s->name);
                 previous = o->address;
                 // Calls already compiled refer to the old record: keep it as the one.

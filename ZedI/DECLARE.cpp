@@ -184,7 +184,7 @@ scSymbol* ReadTypeSpec() {
     return nullptr;
 }
 
-static std::string ReadParameterList(int& count);
+static bool ReadParameterList(int& count, std::string& out);
 
 // After `operator': the name of the operator function.
 static std::string ReadOperatorName() {
@@ -282,9 +282,12 @@ void ReadDeclarator(scSymbol* s, const Type& base) {
         if (Is("::")) {
             // Class::member: a member function defined outside its class.
             scSymbol* st = scdicLookup(types, s->name);
-            if (!st || !(st->flags & 0x40) || st->typeKind != 2) Error(scerr_DECLARATION, "`%s' is not a class", s->name);
+            if (!st) Error(scerr_DECLARATION, "Structure `%s' does not exist", s->name);
+            if (!(st->flags & 0x40) || st->typeKind != 2) Error(scerr_DECLARATION, "`%s' is not a structure", s->name);
+            if (!st->members) Error(scerr_DECLARATION, "Structure `%s' was not fully specified", s->name);
             Next();
             s->name = scmStrdup(ReadMemberName().c_str());
+            if (!scdicFind(st->members, s->name)) Error(scerr_DECLARATION, "`%s' is not a member of %s", s->name, st->name);
             declaredClass = st;
             Next();
         }
@@ -312,8 +315,16 @@ void ReadDeclarator(scSymbol* s, const Type& base) {
                 base.decl.empty() && base.st && base.st->typeKind == 2 &&
                 ((HasMember(base, base.st->name) && currentFunction) || !StartsParameters()))
                 break;
+            // Without a first parameter the parenthesis belongs to what follows.
+            const scSavedPosition open = src->saved;
             int count = 0;
-            suffix += ReadParameterList(count);
+            std::string list;
+            if (!ReadParameterList(count, list)) {
+                scsSetPosition(src, open.line, open.position);
+                Next();
+                break;
+            }
+            suffix += list;
             continue;
         }
         break;
@@ -332,16 +343,16 @@ void ReadDeclarator(scSymbol* s, const Type& base) {
 }
 
 // "(" has been read: the parameters, each written as its index in the table of
-// parameter symbols.
-static std::string ReadParameterList(int& count) {
-    std::string out = "(";
+// parameter symbols; false when no declaration stands where the first is due.
+static bool ReadParameterList(int& count, std::string& out) {
+    out = "(";
     std::vector<std::string> names;
     for (;;) {
         Next();
         if (Is(")")) {
             out += ")";
             Next();
-            return out;
+            return true;
         }
         if (Is("...")) {
             out += "...";
@@ -353,6 +364,7 @@ static std::string ReadParameterList(int& count) {
         Back();
         scSymbol* p = ReadTypeSpec();
         if (!p) {
+            if (out == "(") return false;  // the first parameter
             Error(scerr_DECLARATION, "Parameter declaration expected at %s", Lex());
         }
         Type pt = SymType(p);
@@ -438,10 +450,16 @@ static void ReadStruct(bool isScript, Type& t) {
     if (st->members) Error(scerr_DECLARATION, "duplicate definition of `%s'", name.c_str());
     scSymbol* last = nullptr;
     int size = 0;
+    bool afterBody = false;  // a member function's body just read, which a ";" may follow
     for (;;) {
         Next();
         if (Is("}")) break;
-        if (Is(";")) continue;
+        if (Is(";")) {
+            if (!afterBody) Error(scerr_DECLARATION, "not a type in type definition");
+            afterBody = false;
+            continue;
+        }
+        afterBody = false;
         if (Is("public") || Is("private") || Is("protected")) {
             Next();
             Expect(":");
@@ -479,9 +497,13 @@ static void ReadStruct(bool isScript, Type& t) {
         // A structure declared inside a script takes one slot per member, here.
         if (isScript && declaredHere)
             for (scSymbol* x = declaredHere->members; x; x = x->next) slot += 4;
-        for (;;) {
+        for (bool first = true;; first = false) {
             ReadDeclarator(m, base);
             Type mt = SymType(m);
+            if (!first && !isScript) {
+                if (!m->name) Error(scerr_DECLARATION, "type name not specified in type definition");
+                if (IsFunction(mt)) Error(scerr_DECLARATION, "function can be declared one at a time!");
+            }
             if (destructor && m->name) m->name = scmStrdup(("~" + std::string(m->name)).c_str());
             if (isScript) {
                 // Every member of a script takes the next slot.
@@ -517,8 +539,11 @@ static void ReadStruct(bool isScript, Type& t) {
                 break;
             }
             if (IsFunction(mt)) {
-                if (scSymbol* same = scdicFind(st->members, m->name ? m->name : ""))
-                    if (TypeText(SymType(same)) == TypeText(mt)) Error(scerr_DECLARATION, "member `%s' already in structure", m->name);
+                // A member function repeats a name only with other parameters.
+                for (scSymbol* same = st->members; same && m->name; same = same->next)
+                    if (same->name && !std::strcmp(same->name, m->name) && IsFunction(SymType(same)) &&
+                        SameParameters(SymType(same), mt))
+                        Error(scerr_DECLARATION, "member `%s' already in structure", m->name);
                 if (imported) {
                     m->flags = 0x20 | 4;
                     m->dispatcher = dispatcher;
@@ -537,6 +562,7 @@ static void ReadStruct(bool isScript, Type& t) {
                     else st->members = m;
                     last = m;
                     ReadMemberBody(st, m);
+                    afterBody = true;
                     break;
                 }
                 if (Is(",")) Error(scerr_DECLARATION, "function can be declared one at a time!");

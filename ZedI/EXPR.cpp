@@ -1008,7 +1008,6 @@ static bool Postfix(Val& v, bool needed) {
     }
     for (;;) {
         if (Is("(") && IsStruct(v)) {
-            if (!HasMember(v.t, "operator()")) OperandError("s", "()");
             Back();
             v = CallMember(v, "operator()", nullptr, "Proper `%s' could not be found.%s", needed);
             continue;
@@ -1143,6 +1142,7 @@ static Type TypeOrExpression(bool needClose, const char* noExpression) {
     }
     scsSetPosition(src, at.line, at.position);
     Next();
+    if (needClose && Is(")")) Error(scerr_SYNTAX, noExpression, Lex());  // nothing inside: no type to write
     Val e;
     if (!ReadExpr(e, true)) Error(scerr_SYNTAX, noExpression, Lex());
     FreeVal(e);

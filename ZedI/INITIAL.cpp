@@ -232,6 +232,7 @@ void ReadInitialization(scSymbol* s, bool inBody) {
         Val v;
         if (!SubExp(2, v, true)) Error(scerr_SYNTAX, "Parse error at %s", Lex());
         if (ValKind(v.t) != ValKind(Deeper(t))) Error(scerr_DECLARATION, "types do not match for initialization of reference `%s'", s->name);
+        if (v.mode == modeNONE) Error(scerr_OPERAND, "Invalid reference initializer");  // not in memory
         Val a = AddressOf(v);
         Emit(opPUSH, &a);
         return;

@@ -583,7 +583,10 @@ void PreprocessText() {
 constexpr int kMaxLine = 2047;
 
 [[noreturn]] void LineTooLong(int line) {
-    Error(scerr_SYNTAX, "Line %d is longer than %d bytes", line, kMaxLine);
+    if (src) Error(scerr_SYNTAX, "Line %d is longer than %d bytes", line, kMaxLine);  // an included file's line
+    // The main text, before it is read from: the message names the line itself.
+    scCompile_Error_At("script", line, nullptr, scerr_SYNTAX, "Line %d is longer than %d bytes", line, kMaxLine);
+    throw zedi::CompileAbort{};
 }
 
 // At least the number of lines of a text (its line ends, and one more): the

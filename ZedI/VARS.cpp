@@ -208,6 +208,18 @@ std::string TypeText(const Type& t) {
     return base + pre + post;
 }
 
+// Whether two function types take the same parameters: their types' texts
+// pairwise, a "..." at the same place; the results may differ.
+bool SameParameters(const Type& a, const Type& b) {
+    auto parameters = [](const Type& f) {
+        Type list;
+        list.base = tVOID;
+        list.decl = f.decl.substr(0, ElementEnd(f.decl));
+        return TypeText(list);
+    };
+    return parameters(a) == parameters(b);
+}
+
 // ---- Registers --------------------------------------------------------------
 
 void ClearRegisters() { std::memset(regUsed, 0, sizeof regUsed); }

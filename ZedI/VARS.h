@@ -105,6 +105,7 @@ Type Deeper(const Type& t);      // removes the first declarator element
 inline bool IsFunction(const Type& t) { return t.decl[0] == '('; }
 Type ResultType(const Type& ft);  // what a function type returns
 std::string TypeText(const Type& t);
+bool SameParameters(const Type& a, const Type& b);  // of two function types
 int Align4(int n);
 
 // Registers.

@@ -1111,6 +1111,10 @@ TEST_F(Compiler, StructuresDeclaredAndInitialisedAsInC) {
         {"typedef struct P { int a; int b; } P;\nint f() { P p; p.a = 4; p.b = 5; return p.a * 10 + p.b; }", 45},
         {"typedef struct P { int a; } Q;\nint f() { Q q; P p; q.a = 7; p.a = 1; return q.a + p.a; }", 8},
         {"typedef struct P { int a; } *PP;\nint f() { P p; PP q = &p; q->a = 3; return p.a; }", 3},
+        // A structure declared in a type definition needs no name there; a ";"
+        // may follow a member function's body.
+        {"typedef struct P { int a; };\nint f() { P p; p.a = 2; return p.a; }", 2},
+        {"struct P { int a; int g() { return a + 1; }; int b; };\nint f() { P p; p.a = 2; return p.g(); }", 3},
         // A structure result initialises a structure without constructors.
         {"int f() { V x = make(1, 2, 3); return x.x + x.y * 10 + x.z * 100; }", 321},
         {"int f() { int k = 9; V x = make(1, 2, 3), y = make(4, 5, 6); int m = 7;\n"
@@ -1258,7 +1262,7 @@ TEST_F(Compiler, DifferentialFoldingTable) {
 
 TEST_F(Compiler, ErrorTable) {
     struct Case {
-        const char* text;
+        std::string text;
         int cls;
         const char* message;
         int line;
@@ -1327,6 +1331,27 @@ TEST_F(Compiler, ErrorTable) {
         {"int g; int f() { __vcpu(g); }", 1, "__vcpu requires constants as parameters", 1},
         {"int f() { while (1) ; }\nint g() { do ; until (1); }", 1, "while expected instead of 'until'", 2},
         {"int f() { return 1; }\nint f() { return 2; }", 2, "Symbol `f' already defined", 2},
+        // A definition differs from another by its parameter types, not its result.
+        {"int f(int a) { return a; }\ndouble f(int b) { return b; }", 2, "Symbol `f' already defined", 2},
+        {"int f(int a);\ndouble f(int b) { return b; }", 2, "Symbol `f' already defined", 2},
+        {"struct S { int f(int a);\ndouble f(int b); };", 2, "member `f' already in structure", 2},
+        {"struct S { int f(int a); };\ndouble S::f(int b) { return b; }", 2, "Symbol `f' already defined", 2},
+        {"struct S { int f(int a); };\nint S::f(double b) { return 1; }", 2, "Function f is not a member of S", 2},
+        // Type definitions and member lists.
+        {"typedef int;", 2, "type name not specified in type definition", 1},
+        {"struct S { int a, f(); };", 2, "function can be declared one at a time!", 1},
+        {"struct S { ; };", 2, "not a type in type definition", 1},
+        {"struct S { int a, ; };", 2, "type name not specified in type definition", 1},
+        // Members named outside their structure.
+        {"int S::a;", 2, "Structure `S' does not exist", 1},
+        {"typedef int T;\nint T::a;", 2, "`T' is not a structure", 2},
+        {"struct P;\nint P::b() { return 1; }", 2, "Structure `P' was not fully specified", 2},
+        {"struct P { int a; };\nint P::b() { return 1; }", 2, "`b' is not a member of P", 2},
+        // Texts of body declarations and calls.
+        {"int f() {\nint &r = 1; return r; }", 4, "Invalid reference initializer", 2},
+        {"int f() {\nint x(1); return x; }", 1, "Parse error at (", 2},
+        {"struct S { int a; }; S s;\nint f() { return s(1); }", 4, "Proper `operator()(int)' could not be found.", 2},
+        {"int f() {\nchar *t = typeof(); return 0; }", 1, "typeof() requires type or variable", 2},
         {"void v() { }\nint f() { int a; a = v() + 1; return a; }", 5, "Illegal type conversion from void", 2},
         {"void v() { }\nint f() { int a; a = v(); return a; }", 5, "Illegal type conversion from void", 2},
         {"void v() { }\nint f() { int a = v(); return a; }", 5, "Illegal type conversion from void", 2},
@@ -1338,7 +1363,7 @@ TEST_F(Compiler, ErrorTable) {
          "Illegal type conversion from void", 3},
     };
     for (auto& c : cases) {
-        scScript image = scCompile_Text(c.text);
+        scScript image = scCompile_Text(c.text.c_str());
         EXPECT_EQ(image, nullptr) << c.text;
         std::free(image);
         EXPECT_EQ(scLast_Error, c.cls) << c.text << ": " << scLast_Error_Text;
@@ -1453,6 +1478,10 @@ TEST_F(Compiler, Limits) {
         }
     }
     EXPECT_EQ(scmTrackedCount(), 0);
+    // A line too long to hold is refused by its number.
+    std::string longLine = "int x;\nint f() { return 1; }\nchar *s = \"" + std::string(3000, 'a') + "\";\n";
+    EXPECT_EQ(scCompile_Text(longLine.c_str()), nullptr);
+    EXPECT_EQ(scLast_Error_Text, ErrorText(3, "Line 3 is longer than 2047 bytes", "script"));
     // A long literal (a chat line) is held whole.
     std::string line(400, 'k');
     Compiled l(Text("char *s = \"" + line + "\";\nint f() { int n = 0; while (s[n]) n++; return n; }\nexport f;\n"));
