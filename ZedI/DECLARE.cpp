@@ -547,6 +547,7 @@ static void ReadStruct(bool isScript, Type& t) {
                 if (imported) {
                     m->flags = 0x20 | 4;
                     m->dispatcher = dispatcher;
+                    m->paramBytes = ParamBytes(m) + 4;  // the object pointer comes first
                     // Imported as the class name, a point and the import or member name.
                     std::string full = name + "." + (importName.empty() ? std::string(m->name ? m->name : "") : importName);
                     m->importName = scmStrdup(full.c_str());

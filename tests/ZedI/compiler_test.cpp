@@ -731,6 +731,19 @@ TEST_F(Compiler, ExportAndImportTables) {
     EXPECT_EQ(layout.importList[1].name, "halve");
     EXPECT_EQ(layout.importList[1].kind, 8);
     std::free(image);
+    // An imported member function's kind word is its parameter bytes, the
+    // object pointer included, as a member defined in the script has them.
+    image = Text(
+        "class C { import int get(int a, double b); import void none(); int x; };\nC c;\n"
+        "int f() { c.none(); return c.get(1, 2.0); }\nexport f;\n");
+    ASSERT_NE(image, nullptr);
+    layout = LayoutOf(image);
+    ASSERT_EQ(layout.importList.size(), 2u);
+    EXPECT_EQ(layout.importList[0].name, "C.none");
+    EXPECT_EQ(layout.importList[0].kind, 4);
+    EXPECT_EQ(layout.importList[1].name, "C.get");
+    EXPECT_EQ(layout.importList[1].kind, 16);
+    std::free(image);
 }
 
 TEST_F(Compiler, MemberDeclarationsOfStructures) {
