@@ -54,7 +54,7 @@ void ConstructLocal(scSymbol* s) {
     if (Is("=")) {
         Next();
         Val v;
-        if (!SubExp(1, v, true)) Error(scerr_SYNTAX, "Parse error at %s", Lex());
+        if (!SubExp(1, v, true)) Error(scerr_SYNTAX, scMSG_PARSE_ERROR_AT, Lex());
         args.push_back(v);
         if (scSymbol* f = FindMember(t, t.st->name, args)) {
             CallMember(ObjectOf(s), t.st->name, &args, nullptr, false, f);

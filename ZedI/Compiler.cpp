@@ -75,7 +75,7 @@ void ReleaseScope(scSymbol* mark) {
 void LineMark() {
     // "#" "!" n "name"
     Next();
-    Expect("!", "Internal compiler error", scerr_INTERNAL);
+    if (!Is("!")) INTERNAL_ERROR("line mark");
     int markLine = src->currentLine;
     Next();
     int n = std::atoi(Lex());
@@ -103,7 +103,7 @@ Val CondInt() {
     Val v;
     ClearRegisters();
     Next();
-    if (!ReadExpr(v, true)) Error(scerr_SYNTAX, "Parse error at %s", Lex());
+    if (!ReadExpr(v, true)) Error(scerr_SYNTAX, scMSG_PARSE_ERROR_AT, Lex());
     // An int in memory is tested where it stands.
     v = ToInt(Decay(v));
     return EndConditionTemporaries(v);
@@ -257,14 +257,14 @@ void ExpressionStatement() {
     Val v;
     if (!ReadExpr(v, false)) {
         if (IsValidIdentifier(Lex())) Error(scerr_OPERAND, "`%s' undeclared", Lex());
-        Error(scerr_SYNTAX, "Parse error at %s", Lex());
+        Error(scerr_SYNTAX, scMSG_PARSE_ERROR_AT, Lex());
     }
     Expect(";");
     EndTemporaries();
 }
 
 void BlockStatement(scSymbol*, bool inBody) {
-    if (!inBody) Error(scerr_SYNTAX, "Parse error at %s", Lex());
+    if (!inBody) Error(scerr_SYNTAX, scMSG_PARSE_ERROR_AT, Lex());
     scSymbol* m = symbols->first;
     scSymbol* outer = scopeMark;
     scopeMark = m;
@@ -306,7 +306,7 @@ void ForkStatement(scSymbol* mark, bool inBody) {
     if (Is("(")) {
         Next();
         Val v;
-        if (!ReadExpr(v, true)) Error(scerr_SYNTAX, "Parse error at %s", Lex());
+        if (!ReadExpr(v, true)) Error(scerr_SYNTAX, scMSG_PARSE_ERROR_AT, Lex());
         if (v.mode == modeNONE || v.addr) Error(scerr_OPERAND, "Invalid lvalue in assignment");
         if (ValKind(v.t) != tINT) Error(scerr_OPERAND, "int variable required in fork");
         Expect(")");
@@ -348,13 +348,13 @@ void ReturnStatement(scSymbol*, bool) {
         return;
     }
     Val v;
-    if (!ReadExpr(v, true)) Error(scerr_SYNTAX, "Parse error at %s", Lex());
+    if (!ReadExpr(v, true)) Error(scerr_SYNTAX, scMSG_PARSE_ERROR_AT, Lex());
     Expect(";");
     int k = ValKind(rt);
     if (k == vSTRUCT && rt.decl.empty()) {
         // Copy into the caller's temporary through the hidden result pointer.
         if (ValKind(v.t) != vSTRUCT || SizeOf(v.t) != SizeOf(rt) || v.mode == modeNONE)
-            Error(scerr_CONVERSION, "Illegal type conversion %s", " to struct");
+            Error(scerr_CONVERSION, scMSG_ILLEGAL_CONVERSION, " to struct");
         Val hp;
         hp.mode = modeFRAME;
         hp.off = 8;
@@ -498,7 +498,7 @@ void ForStatement(scSymbol* mark, bool inBody) {
     Val v;
     ClearRegisters();
     if (!Is(";")) {
-        if (!ReadExpr(v, false)) Error(scerr_SYNTAX, "Parse error at %s", Lex());
+        if (!ReadExpr(v, false)) Error(scerr_SYNTAX, scMSG_PARSE_ERROR_AT, Lex());
         FreeVal(v);
     }
     Expect(";");
@@ -510,7 +510,7 @@ void ForStatement(scSymbol* mark, bool inBody) {
     if (Is(";")) {
         c = Imm(1);
     } else {
-        if (!ReadExpr(c, true)) Error(scerr_SYNTAX, "Parse error at %s", Lex());
+        if (!ReadExpr(c, true)) Error(scerr_SYNTAX, scMSG_PARSE_ERROR_AT, Lex());
         c = EndConditionTemporaries(ToInt(Decay(c)));
     }
     Expect(";");
@@ -559,7 +559,7 @@ void DeclarationOrExpression(scSymbol*, bool inBody) {
         if (inBody && currentFunction) EndTemporaries();
         return;
     }
-    if (!inBody) Error(scerr_SYNTAX, "Parse error at %s", Lex());
+    if (!inBody) Error(scerr_SYNTAX, scMSG_PARSE_ERROR_AT, Lex());
     Back();
     Next();
     ExpressionStatement();
@@ -601,7 +601,7 @@ void ReadStatement(scSymbol* mark, bool inBody) {
     if (k != std::end(kStatements)) {
         k->read(mark, inBody);
     } else if (IsPunct((unsigned char)Lex()[0]) && Lex()[0] != '_') {
-        if (!inBody) Error(scerr_SYNTAX, "Parse error at %s", Lex());
+        if (!inBody) Error(scerr_SYNTAX, scMSG_PARSE_ERROR_AT, Lex());
         ExpressionStatement();
     } else {
         DeclarationOrExpression(mark, inBody);
@@ -612,7 +612,7 @@ void ReadStatement(scSymbol* mark, bool inBody) {
 void ReadBlock(scSymbol* mark, bool inBody) {
     for (;;) {
         if (!TryNext()) {
-            if (inBody) Error(scerr_SYNTAX, "Parse error at %s", " end of file");
+            if (inBody) Error(scerr_SYNTAX, scMSG_PARSE_ERROR_AT, " end of file");
             return;
         }
         if (Is("}")) {
@@ -695,7 +695,7 @@ void ReadSwitch(scSymbol* mark) {
     ClearRegisters();
     Next();
     Val sw;
-    if (!ReadExpr(sw, true)) Error(scerr_SYNTAX, "Parse error at %s", Lex());
+    if (!ReadExpr(sw, true)) Error(scerr_SYNTAX, scMSG_PARSE_ERROR_AT, Lex());
     Expect(")", "`)' missing");
     MakeInt(sw);
     if (!sw.imm && !(sw.reg && sw.mode == modeNONE)) sw = Load(sw);
@@ -723,7 +723,7 @@ void ReadSwitch(scSymbol* mark) {
             std::memcpy(regUsed, regs, sizeof regs);
             Next();
             Val c;
-            if (!SubExp(2, c, true)) Error(scerr_SYNTAX, "Parse error at %s", Lex());
+            if (!SubExp(2, c, true)) Error(scerr_SYNTAX, scMSG_PARSE_ERROR_AT, Lex());
             c = Load(ToInt(c));
             Val s = sw;
             Emit(opCMPE, &c, &s);
@@ -746,7 +746,7 @@ void ReadSwitch(scSymbol* mark) {
             CaseStatements(mark, nullptr);
             continue;
         }
-        Error(scerr_SYNTAX, "Parse error at %s", Lex());
+        Error(scerr_SYNTAX, scMSG_PARSE_ERROR_AT, Lex());
     }
     codePos = d;
     code.length = d;
@@ -787,7 +787,7 @@ void ReadSwitch(scSymbol* mark) {
             CaseStatements(mark, &breaks);
             continue;
         }
-        Error(scerr_INTERNAL, "Internal compiler error (switch/default)");
+        INTERNAL_ERROR("switch/default");
     }
     PadCode();
     Val end = Imm(codePos);
@@ -820,7 +820,7 @@ void LayoutParams(scSymbol* f, bool define) {
         f->paramBytes = 4;
     }
     const char* p = ft.decl.c_str();
-    if (*p != '(') Error(scerr_INTERNAL, "Internal compiler error(1)");
+    if (*p != '(') INTERNAL_ERROR("parameter list");
     p++;
     int index = 0;
     while (*p && *p != ')') {
@@ -847,7 +847,7 @@ void LayoutParams(scSymbol* f, bool define) {
         }
         if (*p == ',') p++;
     }
-    if (*p != ')') Error(scerr_INTERNAL, "Internal compiler error(1)");
+    if (*p != ')') INTERNAL_ERROR("parameter list");
 }
 
 void ReadFunctionBody(scSymbol* f, int previous) {
@@ -904,7 +904,7 @@ void InitialiseAfterRoom(scSymbol* s, const Type& t) {
     ReserveLocalRoom(SizeOf(t));
     Next();
     Val v;
-    if (!SubExp(1, v, true)) Error(scerr_SYNTAX, "Parse error at %s", Lex());
+    if (!SubExp(1, v, true)) Error(scerr_SYNTAX, scMSG_PARSE_ERROR_AT, Lex());
     if (object) {
         // A structure without constructors is initialised by a copy, as by `=`.
         CopyInitialValue(s, v);
@@ -1128,7 +1128,7 @@ void ReadDefinition(scSymbol* s, bool inBody) {
         } else {
             if (!t.decl.empty() && t.decl[0] == '&') Error(scerr_DECLARATION, "reference without initializer");
             if (inBody && !isFunc && !t.stat) ReserveLocalRoom(SizeOf(t));
-            if (Is("(")) Error(scerr_SYNTAX, "Parse error at %s", Lex());
+            if (Is("(")) Error(scerr_SYNTAX, scMSG_PARSE_ERROR_AT, Lex());
         }
         if (Is(";")) return;
         if (Is("}")) {

@@ -60,7 +60,7 @@ scSymbol* ParamAt(const char* p, const char** end, int* defaultIndex) {
         if (defaultIndex) *defaultIndex = int(d);
     }
     if (end) *end = e;
-    if (i >= paramTable.size()) Error(scerr_INTERNAL, "Internal compiler error at function params!");
+    if (i >= paramTable.size()) INTERNAL_ERROR("function params");
     return paramTable[i];
 }
 
@@ -266,7 +266,7 @@ void ReadDeclarator(scSymbol* s, const Type& base) {
         Type none;
         ReadDeclarator(&tmp, none);
         Next();
-        if (!Is(")")) Error(scerr_SYNTAX, "Parse error at %s", "`)'");
+        if (!Is(")")) Error(scerr_SYNTAX, scMSG_PARSE_ERROR_AT, "`)'");
         inner = tmp.typeString ? tmp.typeString : "";
         s->name = tmp.name;
         haveName = true;
@@ -306,7 +306,7 @@ void ReadDeclarator(scSymbol* s, const Type& base) {
             Next();
             continue;
         }
-        if (Is("[]")) Error(scerr_SYNTAX, "Parse error at %s", Lex());
+        if (Is("[]")) Error(scerr_SYNTAX, scMSG_PARSE_ERROR_AT, Lex());
         if (Is("(")) {
             // Inside a function `T x(...)` of a class with constructors constructs x;
             // so does `T x(arguments)` of any class (a class without constructors
@@ -406,7 +406,7 @@ static bool ReadParameterList(int& count, std::string& out) {
             Back();
             continue;
         }
-        Error(scerr_SYNTAX, "Parse error at %s", Lex());
+        Error(scerr_SYNTAX, scMSG_PARSE_ERROR_AT, Lex());
     }
 }
 

@@ -15,11 +15,7 @@ char scLast_Error_Text[1025];
 char scLast_Error_Line[256] = "<unknown line>";
 
 const char* const scErrorFormats[5] = {
-    "Parse error at %s",
-    "Invalid operand%s to %s",
-    "Illegal cast %s",
-    "Internal compiler error%s (%d)",
-    "Illegal type conversion %s",
+    scMSG_PARSE_ERROR_AT, scMSG_INVALID_OPERAND, scMSG_ILLEGAL_CAST, scMSG_INTERNAL, scMSG_ILLEGAL_CONVERSION,
 };
 
 namespace {

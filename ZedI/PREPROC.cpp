@@ -139,7 +139,7 @@ std::string ExpandMacroCall(scSymbol* m) {
             std::string n = params.substr(i, j - i);
             while (!n.empty() && isspace((unsigned char)n.back())) n.pop_back();
             if (n.empty() || IsPunct((unsigned char)n[0]))
-                Error(scerr_SYNTAX, "Parse error at %s", m->name);
+                Error(scerr_SYNTAX, scMSG_PARSE_ERROR_AT, m->name);
             names.push_back(n);
             if (j >= params.size()) break;
             i = j + 1;
@@ -436,7 +436,7 @@ void PreprocessText() {
             continue;
         }
         // A directive.
-        if (src->lineBreaksBefore <= 0) Error(scerr_SYNTAX, "Parse error at %s", "# directive");
+        if (src->lineBreaksBefore <= 0) Error(scerr_SYNTAX, scMSG_PARSE_ERROR_AT, "# directive");
         int hashAt = src->lexemeStart;
         int c = scsGetChar(src);
         if (c == '!') {
@@ -519,7 +519,7 @@ void PreprocessText() {
             finish(src->currentLine);
         } else if (dir == "define") {
             NeedLexeme();
-            if (IsPunct((unsigned char)Lex()[0])) Error(scerr_SYNTAX, "Parse error at %s", " macro definition");
+            if (IsPunct((unsigned char)Lex()[0])) Error(scerr_SYNTAX, scMSG_PARSE_ERROR_AT, " macro definition");
             std::string name = Lex();
             if (scdicLookup(g_macros, name.c_str())) Error(scerr_SYNTAX, "Macro `%s' redefined", name.c_str());
             int ch = scsGetChar(src);

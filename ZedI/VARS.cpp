@@ -249,7 +249,7 @@ void FreeVal(Val& v) {
     }
 }
 
-void VoidValueError() { Error(scerr_CONVERSION, "Illegal type conversion %s", "from void"); }
+void VoidValueError() { Error(scerr_CONVERSION, scMSG_ILLEGAL_CONVERSION, "from void"); }
 
 static const int kBaseReg[] = {0, regPOOL, regDATA, regFRAME, 0};
 
@@ -340,7 +340,7 @@ Val Load(Val v) {
         return d;
     }
     if (k == vSTRUCT || k == tVOID || k == tLONG)
-        Error(scerr_CONVERSION, "Illegal type conversion %s", " to int");
+        Error(scerr_CONVERSION, scMSG_ILLEGAL_CONVERSION, " to int");
     Val d = Reg(AllocReg());
     d.t = v.t;
     int op = opMOV;
@@ -384,7 +384,7 @@ Val ToIntConverted(const Val& in) {
         FreeVal(s);
         return r;
     }
-    Error(scerr_CONVERSION, "Illegal type conversion %s", " to int");
+    Error(scerr_CONVERSION, scMSG_ILLEGAL_CONVERSION, " to int");
 }
 
 Val ToDouble(Val v) {
@@ -400,7 +400,7 @@ Val ToDouble(Val v) {
     }
     if (k == tDOUBLE) return v;
     if (k == tFLOAT) return Load(v);
-    if (k == vPOINTER || k == vSTRUCT) Error(scerr_CONVERSION, "Illegal type conversion %s", " to double");
+    if (k == vPOINTER || k == vSTRUCT) Error(scerr_CONVERSION, scMSG_ILLEGAL_CONVERSION, " to double");
     Val s = k == tINT || k == tFIXED ? v : ToInt(v);
     if (s.mode == modeNONE && !s.reg && !s.imm) s = Load(s);
     Val r = Reg(AllocPair());
@@ -442,11 +442,11 @@ Val ConvertTo(Val v, const Type& t) {
     int vk = ValKind(v.t);
     if (k == vSTRUCT || vk == vSTRUCT) {
         if (k == vk && SizeOf(t) == SizeOf(v.t)) return v;
-        Error(scerr_CONVERSION, "Illegal type conversion %s", " to struct");
+        Error(scerr_CONVERSION, scMSG_ILLEGAL_CONVERSION, " to struct");
     }
     if (k == vPOINTER) {
         v = Decay(v);
-        if (vk == tDOUBLE || vk == tFLOAT) Error(scerr_CONVERSION, "Illegal type conversion %s", "from floating to pointer");
+        if (vk == tDOUBLE || vk == tFLOAT) Error(scerr_CONVERSION, scMSG_ILLEGAL_CONVERSION, "from floating to pointer");
         if (vk != tINT && vk != vPOINTER) v = ToInt(v);
         v.t = t;
         return v;
@@ -463,7 +463,7 @@ Val ConvertTo(Val v, const Type& t) {
         r.t.uns = t.uns;
         return r;
     }
-    Error(scerr_CONVERSION, "Illegal type conversion %s", " to int");
+    Error(scerr_CONVERSION, scMSG_ILLEGAL_CONVERSION, " to int");
 }
 
 // ---- Pool and imports ---------------------------------------------------------

@@ -231,7 +231,7 @@ void Emit(int op, Val* a, Val* b) {
     if (a->mode && IsFloating(kb) && (ka == tINT || ka == tCHAR || ka == tSHORT || ka == vPOINTER)) {
         // An integer destination: the value is truncated toward zero (DINT); a
         // compound assignment computes in double first.
-        if (ka == vPOINTER) Error(scerr_CONVERSION, "Illegal type conversion %s", "from floating to pointer");
+        if (ka == vPOINTER) Error(scerr_CONVERSION, scMSG_ILLEGAL_CONVERSION, "from floating to pointer");
         Val s;
         if (op == opMOV) {
             s = ToInt(*b);

@@ -1385,6 +1385,17 @@ TEST_F(Compiler, ErrorTable) {
     }
 }
 
+TEST_F(Compiler, InternalErrorsNameTheirCheckAndPlace) {
+    zedi::ClearError();
+    const int line = __LINE__ + 1;
+    EXPECT_THROW(INTERNAL_ERROR("a check"), zedi::CompileAbort);
+    EXPECT_EQ(scLast_Error, scerr_INTERNAL);
+    char expected[200];
+    std::snprintf(expected, sizeof expected, scErrorFormats[scmsg_INTERNAL], " <a check> in compiler_test.cpp", line);
+    EXPECT_EQ(scLast_Error_Text, ErrorText(0, expected, "script"));
+    zedi::ClearError();
+}
+
 TEST_F(Compiler, Limits) {
     // 999 cases compile; the 1000th is refused.
     auto switchWith = [](int cases) {
