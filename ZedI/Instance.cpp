@@ -675,15 +675,15 @@ scInstance* scGet_Forked(scInstance* instance, int id) {
 scInstance* scGet_Actual_Forked(int id) { return scGet_Forked(g_current, id); }
 
 void scKill_Forked_Instances(scInstance* instance) {
-    if (!IsLive(instance)) return;
-    scInstance* top = TopOf(instance);
-    for (scInstance* c = top->firstChild; c;) {
+    // Only a top instance has children; asked of a child this does nothing.
+    if (!IsLive(instance) || instance->parent) return;
+    for (scInstance* c = instance->firstChild; c;) {
         scInstance* next = c->nextSibling;
         scKill_Instance(c);
         scFree_Instance(c);
         c = next;
     }
-    top->forkId = 0;
+    instance->forkId = 0;
 }
 
 namespace {

@@ -1223,6 +1223,34 @@ TEST_F(Compiler, CorpusMultitasking) {
 
 // Every binary and unary operator over a table of operand pairs, once folded and
 // once at run time.
+TEST_F(Compiler, ForkedChildrenCannotKillTheirSiblings) {
+    // Only a top instance has children: asked of a child, the kill does nothing.
+    Compiled c(Text(
+        "#include Instances\nint n = 0;\n"
+        "int run() {\n"
+        "  fork { WAIT; n = n + 1; }\n"
+        "  fork { WAIT; scKill_My_Forked_Instances(); n = n + 10; }\n"
+        "  n = n + 100;\n"
+        "  return 0;\n"
+        "}\nint count() { return n; }\nexport run;\nexport count;\n"));
+    ASSERT_NE(c.inst, nullptr);
+    ASSERT_EQ(scLaunch_With_Params(c.inst, 1000, scGet_Symbol(c.inst, "run"), 0, nullptr), 1) << scLast_Error_Text;
+    scRun_Time_Slice();
+    ASSERT_NE(scGet_Forked(c.inst, 2), nullptr);
+    scKill_Forked_Instances(scGet_Forked(c.inst, 2));
+    ASSERT_NE(scGet_Forked(c.inst, 1), nullptr);
+    for (int slices = 0; slices < 20 && scGet_Forked(c.inst, 1); slices++) scRun_Time_Slice();
+    EXPECT_EQ(scGet_Forked(c.inst, 1), nullptr);
+    EXPECT_EQ(c.Call("count"), 111);
+    // The top instance's own kill still ends every child and restarts the count.
+    ASSERT_EQ(scLaunch_With_Params(c.inst, 1000, scGet_Symbol(c.inst, "run"), 0, nullptr), 1);
+    scRun_Time_Slice();
+    scKill_Forked_Instances(c.inst);
+    EXPECT_EQ(scGet_Forked(c.inst, 3), nullptr);
+    EXPECT_EQ(scGet_Forked(c.inst, 4), nullptr);
+    EXPECT_EQ(scRun_Time_Slice(), 0);
+}
+
 TEST_F(Compiler, DifferentialFoldingTable) {
     const char* ops[] = {"+", "-", "*", "/", "%", "<<", ">>", "&", "|", "^", "==", "!=", "<", "<=", ">", ">=", "&&", "||"};
     int pairs[][2] = {{7, 2}, {-7, 2}, {7, -2}, {0, 5}, {5, 0}, {1, 33}, {-1, 31}, {2147483647, 1},
