@@ -327,6 +327,8 @@ int StrFind(scVmAddr self, scVmAddr x) {
 }
 
 int StrReplace(scVmAddr self, scVmAddr what, scVmAddr with, bool global) {
+    // Nothing to do when a string has no text (an empty `with' still deletes).
+    if (!TextOf(self.value) || !TextOf(what.value) || !TextOf(with.value)) return 0;
     std::string s = TextString(self.value);
     std::string w = TextString(what.value), by = TextString(with.value);
     if (w.empty()) return 0;

@@ -183,11 +183,15 @@ TEST(StdlibString, Replace) {
         {"abc", "z", "y", 1, "abc", 0},
         {"abc", "", "y", 1, "abc", 0},
         {"abcb", "b", "", 1, "ac", 2},
+        // A string without text (not even an empty one) changes nothing.
+        {"abcb", "b", nullptr, 1, "abcb", 0},
+        {"abcb", nullptr, "y", 1, "abcb", 0},
+        {nullptr, "b", "y", 1, "<null>", 0},
     };
     for (const Case& k : cases) {
         Str s(k.text), what(k.what), with(k.with);
-        EXPECT_EQ(int(Host("string.replace", {s.obj, what.obj, with.obj, uint32_t(k.global)})), k.count) << k.text;
-        EXPECT_EQ(s.text(), k.want) << k.text;
+        EXPECT_EQ(int(Host("string.replace", {s.obj, what.obj, with.obj, uint32_t(k.global)})), k.count) << s.text();
+        EXPECT_EQ(s.text(), k.want) << k.want;
     }
 }
 
