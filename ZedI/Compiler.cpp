@@ -1101,8 +1101,7 @@ void ReadDefinition(scSymbol* s, bool inBody) {
                 ReadInitialization(s, false);
             } else {
                 if (inBody && !isFunc) {
-                    int size = SizeOf(t);
-                    if (4 * size > stackSize) stackSize = 4 * size;
+                    NeedStackFor(SizeOf(t));
                 }
                 scSavedPosition at;
                 scsSavePosition(src, &at);

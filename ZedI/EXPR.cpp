@@ -319,7 +319,7 @@ static int ReserveTemp(const Type& t) {
     int off = localOffset - room;
     if (!discard) {
         localOffset = off;
-        if (4 * room > stackSize) stackSize = 4 * room;
+        NeedStackFor(room);
         scdicPush(symbols, NewFrameSymbol("%TEMP", off, t));
     }
     return off;

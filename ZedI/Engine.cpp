@@ -98,7 +98,14 @@ int scEngine_Set_Setting(int setting, int a, int b) {
         g.progress = nullptr;
         return 1;
     case scset_PREEMPTION: g.preemption = a != 0; return 1;
-    case scset_STACK_SIZE: g.stackSize = a; return 1;
+    case scset_STACK_SIZE:
+        // Only what the loader accepts, so that every compiled image loads.
+        if (a < 8 || uint32_t(a) > zedi::kMaxStackSize || a % 4) {
+            scRuntime_Error("Invalid stack size %d", a);
+            return 0;
+        }
+        g.stackSize = a;
+        return 1;
     default: return 0;
     }
 }

@@ -189,6 +189,9 @@ extern scSymbol* currentFunction;
 extern scSymbol* currentClass;  // the class whose member function is being compiled
 extern scSymbol* declaredClass; // the class of the last qualified declarator (Class::member)
 extern int stackSize;
+// Raises the stack size for a local of `size' bytes (four times its size); one
+// past the largest stack an image may have is refused.
+void NeedStackFor(int size);
 extern std::vector<scSymbol*> paramTable;
 
 // Readers.

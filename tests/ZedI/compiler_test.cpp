@@ -1556,6 +1556,44 @@ TEST_F(Compiler, FailedCompileLeavesNothingBehind) {
     EXPECT_EQ(scLast_Error, 0);
 }
 
+TEST_F(Compiler, StackSizeStaysWhereImagesLoad) {
+    // The setting takes only what the loader accepts: 8 bytes to 16 MiB, a
+    // multiple of 4.
+    const int stack = scEngine_Get_Setting(scset_STACK_SIZE);
+    for (int bad : {0, 4, 7, 4002, (16 << 20) + 4, -4}) {
+        zedi::ClearError();
+        EXPECT_EQ(scEngine_Set_Setting(scset_STACK_SIZE, bad), 0) << bad;
+        EXPECT_EQ(scEngine_Get_Setting(scset_STACK_SIZE), stack) << bad;
+        EXPECT_STREQ(scLast_Error_Text, ("Runtime error  in :Invalid stack size " + std::to_string(bad)).c_str());
+    }
+    zedi::ClearError();
+    for (int good : {8, 16 << 20, stack}) EXPECT_EQ(scEngine_Set_Setting(scset_STACK_SIZE, good), 1) << good;
+    // A local whose stack would pass the cap is refused when compiled; one at
+    // the cap gives an image that loads.
+    struct Case {
+        const char* text;
+        bool compiles;
+    } cases[] = {
+        {"int f() { char a[5000000]; return 0; }", false},
+        {"int f() { char a[4194305]; return 0; }", false},
+        {"int f() { char a[4194304]; a[9] = 3; return a[9]; }", true},
+        {"int f() { char a[4194304] = \"x\"; return a[0]; }", true},
+        {"struct S { char b[5000000]; S() { } };\nint f() { S s; return 0; }", false},
+    };
+    for (auto& c : cases) {
+        scScript image = scCompile_Text(c.text);
+        EXPECT_EQ(image != nullptr, c.compiles) << c.text << ": " << scLast_Error_Text;
+        if (!image) {
+            EXPECT_EQ(scLast_Error_Text, ErrorText(c.text[0] == 's' ? 2 : 1, "Local variable too large for the stack"))
+                << c.text;
+            continue;
+        }
+        Compiled run(image);
+        ASSERT_NE(run.inst, nullptr) << c.text << ": " << scLast_Error_Text;
+        EXPECT_EQ(scEngine_Get_Setting(scset_STACK_SIZE), stack);
+    }
+}
+
 // Large programs compiled one after another in a process (the code buffer of
 // one serves the next), with failed compiles between them: each image is the
 // same as the first compile of its text made, and runs.
