@@ -1611,7 +1611,7 @@ __attribute__((noinline)) static bool BinaryLevel(int level, int op, const char*
 // reading that is in progress, two for a parenthesis at most (its operator's
 // right operand and its inside).
 bool SubExp(int level, Val& v, bool needed) {
-    constexpr int kLimit = 512;
+    constexpr int kLimit = 256;
     const int base = g_exprDepth;
     struct Restore {
         int base;

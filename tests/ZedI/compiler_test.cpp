@@ -1513,7 +1513,7 @@ TEST_F(Compiler, Limits) {
     struct Nest {
         const char *open, *close;
         int deepest;
-    } nests[] = {{"(", ")", 399}, {"x = (", ")", 255}, {"(1 * ", ")", 255}, {"(1 | ", ")", 255}};
+    } nests[] = {{"(", ")", 255}, {"x = (", ")", 127}, {"(1 * ", ")", 127}, {"(1 | ", ")", 127}};
     for (auto& n : nests) {
         for (int depth : {63, n.deepest, n.deepest + 1}) {
             std::string text = "int f() { int x; return ";
