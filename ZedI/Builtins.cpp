@@ -327,6 +327,8 @@ int StrFind(scVmAddr self, scVmAddr x) {
 }
 
 int StrReplace(scVmAddr self, scVmAddr what, scVmAddr with, bool global) {
+    // Nothing to do when a string has no text (an empty `with' still deletes).
+    if (!TextOf(self.value) || !TextOf(what.value) || !TextOf(with.value)) return 0;
     std::string s = TextString(self.value);
     std::string w = TextString(what.value), by = TextString(with.value);
     if (w.empty()) return 0;
@@ -429,20 +431,9 @@ void VecNormalize(scVmAddr a) {
 
 // ---- the instance API for scripts ----
 
-// Images that scripts compiled or loaded: kept for the rest of the process, since
-// instances made from them may outlive the script that asked for them.
-std::vector<std::unique_ptr<void, void (*)(void*)>>& ScriptImages() {
-    static std::vector<std::unique_ptr<void, void (*)(void*)>> images;
-    return images;
-}
-
-uint32_t KeepImage(scScript image) {
-    if (!image) return 0;
-    ScriptImages().emplace_back(image, std::free);
-    return scScript_Handle(image);
-}
-
+// The image of a handle; NULL for 0, which the functions taking it answer.
 scScript ImageOf(uint32_t handle) {
+    if (!handle) return nullptr;
     scScript s = scScript_From_Handle(handle);
     if (!s) Fail("invalid script handle");
     return s;
@@ -556,12 +547,12 @@ void scRegister_Kernel_Header() {
     });
     scRegister_Host_Symbol("scFork_Instance", scFork_Instance);
     scRegister_Host_Symbol("scFree_Instance", scFree_Instance);
-    scRegister_Host_Raw("scCompile_File", [](scHostCall& c) { c.bits = KeepImage(scCompile_File(HostText(c))); });
+    scRegister_Host_Raw("scCompile_File", [](scHostCall& c) { c.bits = KeepScriptImage(scCompile_File(HostText(c))); });
     scRegister_Host_Raw("scCompile_Text", [](scHostCall& c) {
         const char* t = HostText(c);
-        c.bits = t ? KeepImage(scCompile_Text(t)) : 0;
+        c.bits = t ? KeepScriptImage(scCompile_Text(t)) : 0;
     });
-    scRegister_Host_Raw("scLoad_Script", [](scHostCall& c) { c.bits = KeepImage(scLoad_Script(HostText(c))); });
+    scRegister_Host_Raw("scLoad_Script", [](scHostCall& c) { c.bits = KeepScriptImage(scLoad_Script(HostText(c))); });
     scRegister_Host_Symbol("scGet_This", scGet_This);
     scRegister_Host_Symbol("scGet_Forked", scGet_Forked);
     scRegister_Host_Symbol("scGet_Actual_Forked", scGet_Actual_Forked);
@@ -582,7 +573,12 @@ void scRegister_Kernel_Header() {
         int address = DecodeArg<int>(c);
         int bytes = DecodeArg<int>(c);
         uint32_t params = DecodeArg<scVmAddr>(c).value;
-        if (bytes < 0 || bytes % 4) Fail("bad parameter size");
+        // A negative count: the function's declared parameter bytes, if known.
+        if (bytes < 0 && (bytes = DeclaredParamBytes(i, address)) < 0) {
+            StoreResult(c, scVCall_Instance(i, address, -1, nullptr));
+            return;
+        }
+        if (bytes % 4) Fail("bad parameter size");
         std::vector<int> w(size_t(bytes) / 4);
         if (bytes) std::memcpy(w.data(), At(params, uint32_t(bytes)), size_t(bytes));
         StoreResult(c, scVCall_Instance(i, address, bytes, w.data()));

@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "Image.h"
 #include "VARS.h"
 
 namespace zc {
@@ -54,7 +55,7 @@ void ConstructLocal(scSymbol* s) {
     if (Is("=")) {
         Next();
         Val v;
-        if (!SubExp(1, v, true)) Error(scerr_SYNTAX, "Parse error at %s", Lex());
+        if (!SubExp(1, v, true)) Error(scerr_SYNTAX, scMSG_PARSE_ERROR_AT, Lex());
         args.push_back(v);
         if (scSymbol* f = FindMember(t, t.st->name, args)) {
             CallMember(ObjectOf(s), t.st->name, &args, nullptr, false, f);
@@ -88,8 +89,14 @@ void CopyInitialValue(scSymbol* s, Val v) {
     FreeVal(v);
 }
 
+void NeedStackFor(int size) {
+    const int64_t need = 4 * int64_t(size);
+    if (need > int64_t(zedi::kMaxStackSize)) Error(scerr_DECLARATION, "Local variable too large for the stack");
+    if (need > stackSize) stackSize = int(need);
+}
+
 void ReserveLocalRoom(int size) {
-    if (4 * size > stackSize) stackSize = 4 * size;
+    NeedStackFor(size);
     if (Align4(size) == 4) {
         Val z = Imm(0);
         Emit(opPUSH, &z);

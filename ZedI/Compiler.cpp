@@ -75,7 +75,7 @@ void ReleaseScope(scSymbol* mark) {
 void LineMark() {
     // "#" "!" n "name"
     Next();
-    Expect("!", "Internal compiler error", scerr_INTERNAL);
+    if (!Is("!")) INTERNAL_ERROR("line mark");
     int markLine = src->currentLine;
     Next();
     int n = std::atoi(Lex());
@@ -103,7 +103,7 @@ Val CondInt() {
     Val v;
     ClearRegisters();
     Next();
-    if (!ReadExpr(v, true)) Error(scerr_SYNTAX, "Parse error at %s", Lex());
+    if (!ReadExpr(v, true)) Error(scerr_SYNTAX, scMSG_PARSE_ERROR_AT, Lex());
     // An int in memory is tested where it stands.
     v = ToInt(Decay(v));
     return EndConditionTemporaries(v);
@@ -231,10 +231,16 @@ void ExportStatement(scSymbol*, bool) {
 }
 
 void TypedefStatement(scSymbol*, bool) {
+    Next();
+    const bool declaresStructure = Is("struct") || Is("class") || Is("script");
+    Back();
     scSymbol* s = ReadTypeSpec();
     if (!s) Error(scerr_DECLARATION, "not a type in type definition");
     ReadDeclarator(s, SymType(s));
     Type t = SymType(s);
+    // A structure declared here needs no name; any other type does.
+    if (!s->name && !(declaresStructure && t.base == vSTRUCT && t.decl.empty()))
+        Error(scerr_DECLARATION, "type name not specified in type definition");
     // Without a name, or typedef struct P { ... } P; naming the structure it
     // declared: nothing to add.
     bool named = s->name && !(t.base == vSTRUCT && t.decl.empty() && t.st && t.st->name && !std::strcmp(t.st->name, s->name));
@@ -251,14 +257,14 @@ void ExpressionStatement() {
     Val v;
     if (!ReadExpr(v, false)) {
         if (IsValidIdentifier(Lex())) Error(scerr_OPERAND, "`%s' undeclared", Lex());
-        Error(scerr_SYNTAX, "Parse error at %s", Lex());
+        Error(scerr_SYNTAX, scMSG_PARSE_ERROR_AT, Lex());
     }
     Expect(";");
     EndTemporaries();
 }
 
 void BlockStatement(scSymbol*, bool inBody) {
-    if (!inBody) Error(scerr_SYNTAX, "Parse error at %s", Lex());
+    if (!inBody) Error(scerr_SYNTAX, scMSG_PARSE_ERROR_AT, Lex());
     scSymbol* m = symbols->first;
     scSymbol* outer = scopeMark;
     scopeMark = m;
@@ -300,7 +306,7 @@ void ForkStatement(scSymbol* mark, bool inBody) {
     if (Is("(")) {
         Next();
         Val v;
-        if (!ReadExpr(v, true)) Error(scerr_SYNTAX, "Parse error at %s", Lex());
+        if (!ReadExpr(v, true)) Error(scerr_SYNTAX, scMSG_PARSE_ERROR_AT, Lex());
         if (v.mode == modeNONE || v.addr) Error(scerr_OPERAND, "Invalid lvalue in assignment");
         if (ValKind(v.t) != tINT) Error(scerr_OPERAND, "int variable required in fork");
         Expect(")");
@@ -343,13 +349,13 @@ void ReturnStatement(scSymbol*, bool) {
         return;
     }
     Val v;
-    if (!ReadExpr(v, true)) Error(scerr_SYNTAX, "Parse error at %s", Lex());
+    if (!ReadExpr(v, true)) Error(scerr_SYNTAX, scMSG_PARSE_ERROR_AT, Lex());
     Expect(";");
     int k = ValKind(rt);
     if (k == vSTRUCT && rt.decl.empty()) {
         // Copy into the caller's temporary through the hidden result pointer.
         if (ValKind(v.t) != vSTRUCT || SizeOf(v.t) != SizeOf(rt) || v.mode == modeNONE)
-            Error(scerr_CONVERSION, "Illegal type conversion %s", " to struct");
+            Error(scerr_CONVERSION, scMSG_ILLEGAL_CONVERSION, " to struct");
         Val hp;
         hp.mode = modeFRAME;
         hp.off = 8;
@@ -411,19 +417,60 @@ void ReturnStatement(scSymbol*, bool) {
     LeaveFunction();
 }
 
-void IfStatement(scSymbol* mark, bool inBody) {
-    Val c = ParenCondition("if");
-    int p1 = ForwardJump(opJFALSE, &c);
-    ReadStatement(mark, inBody);
+// The start of a statement: the progress report and its first lexeme after
+// any line marks.
+void StartStatement() {
+    if (scProgressCallback cb = scEngine_Get_Progress()) {
+        int pct = src->lastLine > 0 ? src->currentLine * 100 / (src->lastLine + 1) : 100;
+        if (pct != lastProgress) cb(pct), lastProgress = pct;
+    }
     Next();
-    if (Is("else")) {
+    while (Is("#")) {
+        LineMark();
+        Next();
+    }
+}
+
+// The end of a statement that began at `start': a preemption marker after code.
+void EndStatement(int start) {
+    if (codePos != start && scEngine_Get_Setting(scset_PREEMPTION)) Emit(int(scMarkerWord));
+}
+
+// An else-if chain is read arm after arm rather than one statement nesting
+// deeper per arm; the code is what the nested reading gives: each `if' after
+// an `else' ends as a statement of its own, innermost first, before the jump
+// over it lands.
+void IfStatement(scSymbol* mark, bool inBody) {
+    struct Arm {
+        int exit;   // the jump over the rest of the chain that precedes it
+        int start;  // where its statement began
+    };
+    std::vector<Arm> arms;
+    for (;;) {
+        Val c = ParenCondition("if");
+        int p1 = ForwardJump(opJFALSE, &c);
+        ReadStatement(mark, inBody);
+        Next();
+        if (!Is("else")) {
+            Back();
+            LandJump(p1, opJFALSE, &c);
+            break;
+        }
         int p2 = ForwardJump(opJMP, nullptr);
         LandJump(p1, opJFALSE, &c);
-        ReadStatement(mark, inBody);
-        LandJump(p2, opJMP, nullptr);
-    } else {
-        Back();
-        LandJump(p1, opJFALSE, &c);
+        StartStatement();
+        if (!Is("if")) {
+            Back();
+            ReadStatement(mark, inBody);
+            LandJump(p2, opJMP, nullptr);
+            break;
+        }
+        arms.push_back({p2, codePos});
+        ClearRegisters();
+    }
+    for (auto arm = arms.rbegin(); arm != arms.rend(); ++arm) {
+        EndStatement(arm->start);
+        LandJump(arm->exit, opJMP, nullptr);
     }
 }
 
@@ -460,7 +507,7 @@ void ForStatement(scSymbol* mark, bool inBody) {
     Val v;
     ClearRegisters();
     if (!Is(";")) {
-        if (!ReadExpr(v, false)) Error(scerr_SYNTAX, "Parse error at %s", Lex());
+        if (!ReadExpr(v, false)) Error(scerr_SYNTAX, scMSG_PARSE_ERROR_AT, Lex());
         FreeVal(v);
     }
     Expect(";");
@@ -472,7 +519,7 @@ void ForStatement(scSymbol* mark, bool inBody) {
     if (Is(";")) {
         c = Imm(1);
     } else {
-        if (!ReadExpr(c, true)) Error(scerr_SYNTAX, "Parse error at %s", Lex());
+        if (!ReadExpr(c, true)) Error(scerr_SYNTAX, scMSG_PARSE_ERROR_AT, Lex());
         c = EndConditionTemporaries(ToInt(Decay(c)));
     }
     Expect(";");
@@ -521,7 +568,7 @@ void DeclarationOrExpression(scSymbol*, bool inBody) {
         if (inBody && currentFunction) EndTemporaries();
         return;
     }
-    if (!inBody) Error(scerr_SYNTAX, "Parse error at %s", Lex());
+    if (!inBody) Error(scerr_SYNTAX, scMSG_PARSE_ERROR_AT, Lex());
     Back();
     Next();
     ExpressionStatement();
@@ -544,17 +591,13 @@ const StatementKeyword kStatements[] = {
 
 static int g_statementDepth = 0;
 
+// Statements nest through the host's stack: as deep as any script goes, and
+// far short of where the host's stack would run out.
+constexpr int kMaxStatementDepth = 1024;
+
 void ReadStatement(scSymbol* mark, bool inBody) {
-    Nesting guard(g_statementDepth, 64, "Statements");
-    if (scProgressCallback cb = scEngine_Get_Progress()) {
-        int pct = src->lastLine > 0 ? src->currentLine * 100 / (src->lastLine + 1) : 100;
-        if (pct != lastProgress) cb(pct), lastProgress = pct;
-    }
-    Next();
-    while (Is("#")) {
-        LineMark();
-        Next();
-    }
+    Nesting guard(g_statementDepth, kMaxStatementDepth, "Statements");
+    StartStatement();
     int start = codePos;
     if (Is(";")) return;
     if (Is("}")) {
@@ -567,18 +610,18 @@ void ReadStatement(scSymbol* mark, bool inBody) {
     if (k != std::end(kStatements)) {
         k->read(mark, inBody);
     } else if (IsPunct((unsigned char)Lex()[0]) && Lex()[0] != '_') {
-        if (!inBody) Error(scerr_SYNTAX, "Parse error at %s", Lex());
+        if (!inBody) Error(scerr_SYNTAX, scMSG_PARSE_ERROR_AT, Lex());
         ExpressionStatement();
     } else {
         DeclarationOrExpression(mark, inBody);
     }
-    if (codePos != start && scEngine_Get_Setting(scset_PREEMPTION)) Emit(int(scMarkerWord));
+    EndStatement(start);
 }
 
 void ReadBlock(scSymbol* mark, bool inBody) {
     for (;;) {
         if (!TryNext()) {
-            if (inBody) Error(scerr_SYNTAX, "Parse error at %s", " end of file");
+            if (inBody) Error(scerr_SYNTAX, scMSG_PARSE_ERROR_AT, " end of file");
             return;
         }
         if (Is("}")) {
@@ -661,7 +704,7 @@ void ReadSwitch(scSymbol* mark) {
     ClearRegisters();
     Next();
     Val sw;
-    if (!ReadExpr(sw, true)) Error(scerr_SYNTAX, "Parse error at %s", Lex());
+    if (!ReadExpr(sw, true)) Error(scerr_SYNTAX, scMSG_PARSE_ERROR_AT, Lex());
     Expect(")", "`)' missing");
     MakeInt(sw);
     if (!sw.imm && !(sw.reg && sw.mode == modeNONE)) sw = Load(sw);
@@ -689,7 +732,7 @@ void ReadSwitch(scSymbol* mark) {
             std::memcpy(regUsed, regs, sizeof regs);
             Next();
             Val c;
-            if (!SubExp(2, c, true)) Error(scerr_SYNTAX, "Parse error at %s", Lex());
+            if (!SubExp(2, c, true)) Error(scerr_SYNTAX, scMSG_PARSE_ERROR_AT, Lex());
             c = Load(ToInt(c));
             Val s = sw;
             Emit(opCMPE, &c, &s);
@@ -712,7 +755,7 @@ void ReadSwitch(scSymbol* mark) {
             CaseStatements(mark, nullptr);
             continue;
         }
-        Error(scerr_SYNTAX, "Parse error at %s", Lex());
+        Error(scerr_SYNTAX, scMSG_PARSE_ERROR_AT, Lex());
     }
     codePos = d;
     code.length = d;
@@ -753,7 +796,7 @@ void ReadSwitch(scSymbol* mark) {
             CaseStatements(mark, &breaks);
             continue;
         }
-        Error(scerr_INTERNAL, "Internal compiler error (switch/default)");
+        INTERNAL_ERROR("switch/default");
     }
     PadCode();
     Val end = Imm(codePos);
@@ -786,7 +829,7 @@ void LayoutParams(scSymbol* f, bool define) {
         f->paramBytes = 4;
     }
     const char* p = ft.decl.c_str();
-    if (*p != '(') Error(scerr_INTERNAL, "Internal compiler error(1)");
+    if (*p != '(') INTERNAL_ERROR("parameter list");
     p++;
     int index = 0;
     while (*p && *p != ')') {
@@ -813,7 +856,7 @@ void LayoutParams(scSymbol* f, bool define) {
         }
         if (*p == ',') p++;
     }
-    if (*p != ')') Error(scerr_INTERNAL, "Internal compiler error(1)");
+    if (*p != ')') INTERNAL_ERROR("parameter list");
 }
 
 void ReadFunctionBody(scSymbol* f, int previous) {
@@ -870,7 +913,7 @@ void InitialiseAfterRoom(scSymbol* s, const Type& t) {
     ReserveLocalRoom(SizeOf(t));
     Next();
     Val v;
-    if (!SubExp(1, v, true)) Error(scerr_SYNTAX, "Parse error at %s", Lex());
+    if (!SubExp(1, v, true)) Error(scerr_SYNTAX, scMSG_PARSE_ERROR_AT, Lex());
     if (object) {
         // A structure without constructors is initialised by a copy, as by `=`.
         CopyInitialValue(s, v);
@@ -975,10 +1018,10 @@ void ReadDefinition(scSymbol* s, bool inBody) {
             if (!isFunc || inBody) Error(scerr_DECLARATION, "Function %s is not a member of %s", s->name, st->name);
             scSymbol* m = nullptr;
             for (scSymbol* o = st->members; o; o = o->next)
-                if (o->name && !std::strcmp(o->name, s->name) && TypeText(SymType(o)) == TypeText(t)) m = o;
+                if (o->name && !std::strcmp(o->name, s->name) && IsFunction(SymType(o)) && SameParameters(SymType(o), t)) m = o;
             if (!m) Error(scerr_DECLARATION, "Function %s is not a member of %s", s->name, st->name);
             if (m->flags & 0x20) Error(scerr_DECLARATION, "What? You want to define function `%s'? It's already imported!", m->name);
-            if (m->address >= 0) Error(scerr_DECLARATION, "Symbol `%s' already defined", s->name);
+            if (m->address >= 0 || TypeText(SymType(m)) != TypeText(t)) Error(scerr_DECLARATION, "Symbol `%s' already defined", s->name);
             SetSymType(m, t);  // the definition's parameter names
             if (!TryNext()) Error(scerr_SYNTAX, "Parse error");
             Expect("{");
@@ -990,9 +1033,10 @@ void ReadDefinition(scSymbol* s, bool inBody) {
             for (scSymbol* o = scdicLookup(symbols, s->name); o; o = scdicLookupNext(symbols, o)) {
                 if (!IsFunction(SymType(o))) continue;
                 Type ot = SymType(o);
-                // Same signature: compare parameter types as text.
-                if (TypeText(ot) != TypeText(t)) continue;
-                if (o->address >= 0) Error(scerr_DECLARATION, "Symbol `%s' already defined", s->name);
+                // Same signature: the parameter types' texts pairwise. One that
+                // returns another type is a second definition all the same.
+                if (!SameParameters(ot, t)) continue;
+                if (o->address >= 0 || TypeText(ot) != TypeText(t)) Error(scerr_DECLARATION, "Symbol `%s' already defined", s->name);
                 if (o->flags & 0x20) Error(scerr_SYNTAX, "Function `%s' previously declared as imported", s->name);
                 previous = o->address;
                 // Calls already compiled refer to the old record: keep it as the one.
@@ -1066,8 +1110,7 @@ void ReadDefinition(scSymbol* s, bool inBody) {
                 ReadInitialization(s, false);
             } else {
                 if (inBody && !isFunc) {
-                    int size = SizeOf(t);
-                    if (4 * size > stackSize) stackSize = 4 * size;
+                    NeedStackFor(SizeOf(t));
                 }
                 scSavedPosition at;
                 scsSavePosition(src, &at);
@@ -1093,7 +1136,7 @@ void ReadDefinition(scSymbol* s, bool inBody) {
         } else {
             if (!t.decl.empty() && t.decl[0] == '&') Error(scerr_DECLARATION, "reference without initializer");
             if (inBody && !isFunc && !t.stat) ReserveLocalRoom(SizeOf(t));
-            if (Is("(")) Error(scerr_SYNTAX, "Parse error at %s", Lex());
+            if (Is("(")) Error(scerr_SYNTAX, scMSG_PARSE_ERROR_AT, Lex());
         }
         if (Is(";")) return;
         if (Is("}")) {

@@ -50,6 +50,10 @@ extern char title[128], author[128];
 
 // Raises a compile error of the class, naming the current source and line.
 [[noreturn]] void Error(int cls, const char* format, ...) __attribute__((format(printf, 2, 3)));
+// A failed consistency check of the compiler: the message names the check and
+// the source unit and line where it failed.
+[[noreturn]] void InternalError(const char* check, const char* unit, int line);
+#define INTERNAL_ERROR(check) ::zc::InternalError(check, __FILE_NAME__, __LINE__)
 // Reports the current human line number of the reading position.
 int CurrentLineNumber();
 

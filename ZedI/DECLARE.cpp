@@ -60,13 +60,33 @@ scSymbol* ParamAt(const char* p, const char** end, int* defaultIndex) {
         if (defaultIndex) *defaultIndex = int(d);
     }
     if (end) *end = e;
-    if (i >= paramTable.size()) Error(scerr_INTERNAL, "Internal compiler error at function params!");
+    if (i >= paramTable.size()) INTERNAL_ERROR("function params");
     return paramTable[i];
 }
 
 static void ReadStruct(bool isScript, Type& t);
 static scSymbol* g_currentStruct = nullptr;  // the structure whose body is being read
 static scSymbol* g_lastBodyRead = nullptr;   // the structure whose body was read last
+
+// Whether "::" follows the current lexeme directly.
+static bool AtQualifier() {
+    return src->currentLine <= src->lastLine && !std::strncmp(src->lines[src->currentLine] + src->position, "::", 2);
+}
+
+// The word after the "::" that follows the current lexeme, read ahead.
+static std::string WordAfterQualifier() {
+    const char* p = src->lines[src->currentLine] + src->position + 2;
+    while (*p == ' ' || *p == '\t') p++;
+    std::string word;
+    while (IsWordChar((unsigned char)*p)) word += *p++;
+    return word;
+}
+
+// The structure named `name' declared inside the structure `outer', if any.
+static scSymbol* NestedType(scSymbol* outer, const std::string& name) {
+    scSymbol* ty = name.empty() ? nullptr : scdicLookup(types, name.c_str());
+    return ty && (ty->flags & 0x40) && !(ty->flags & 0x80) && ty->extra == outer ? ty : nullptr;
+}
 
 // Reads a type specifier into a new symbol's type; none when no type is here.
 scSymbol* ReadTypeSpec() {
@@ -129,15 +149,24 @@ scSymbol* ReadTypeSpec() {
         t.base = tVOID;
         return made(t);
     }
-    if (scSymbol* ty = scdicLookup(types, Lex()); ty && (ty->flags & 0x40) && src->currentLine <= src->lastLine &&
-        !std::strncmp(src->lines[src->currentLine] + src->position, "::", 2)) {
+    scSymbol* ty = scdicLookup(types, Lex());
+    // Outer::Inner names a structure declared inside another, as often as it is
+    // qualified.
+    while (ty && (ty->flags & 0x40) && AtQualifier()) {
+        scSymbol* inner = NestedType(ty, WordAfterQualifier());
+        if (!inner) break;
+        Next();
+        Next();
+        ty = inner;
+    }
+    if (ty && (ty->flags & 0x40) && AtQualifier()) {
         // Class::Class(...) and Class::~Class(): no result type.
         Back();
         t = Type();
         t.base = tVOID;
         return made(t);
     }
-    if (scSymbol* ty = scdicLookup(types, Lex())) {
+    if (ty) {
         Type tt = SymType(ty);
         if (ty->flags & 0x40) {  // a structure's own record
             tt = Type();
@@ -155,7 +184,7 @@ scSymbol* ReadTypeSpec() {
     return nullptr;
 }
 
-static std::string ReadParameterList(int& count);
+static bool ReadParameterList(int& count, std::string& out);
 
 // After `operator': the name of the operator function.
 static std::string ReadOperatorName() {
@@ -237,7 +266,7 @@ void ReadDeclarator(scSymbol* s, const Type& base) {
         Type none;
         ReadDeclarator(&tmp, none);
         Next();
-        if (!Is(")")) Error(scerr_SYNTAX, "Parse error at %s", "`)'");
+        if (!Is(")")) Error(scerr_SYNTAX, scMSG_PARSE_ERROR_AT, "`)'");
         inner = tmp.typeString ? tmp.typeString : "";
         s->name = tmp.name;
         haveName = true;
@@ -253,9 +282,12 @@ void ReadDeclarator(scSymbol* s, const Type& base) {
         if (Is("::")) {
             // Class::member: a member function defined outside its class.
             scSymbol* st = scdicLookup(types, s->name);
-            if (!st || !(st->flags & 0x40) || st->typeKind != 2) Error(scerr_DECLARATION, "`%s' is not a class", s->name);
+            if (!st) Error(scerr_DECLARATION, "Structure `%s' does not exist", s->name);
+            if (!(st->flags & 0x40) || st->typeKind != 2) Error(scerr_DECLARATION, "`%s' is not a structure", s->name);
+            if (!st->members) Error(scerr_DECLARATION, "Structure `%s' was not fully specified", s->name);
             Next();
             s->name = scmStrdup(ReadMemberName().c_str());
+            if (!scdicFind(st->members, s->name)) Error(scerr_DECLARATION, "`%s' is not a member of %s", s->name, st->name);
             declaredClass = st;
             Next();
         }
@@ -274,7 +306,7 @@ void ReadDeclarator(scSymbol* s, const Type& base) {
             Next();
             continue;
         }
-        if (Is("[]")) Error(scerr_SYNTAX, "Parse error at %s", Lex());
+        if (Is("[]")) Error(scerr_SYNTAX, scMSG_PARSE_ERROR_AT, Lex());
         if (Is("(")) {
             // Inside a function `T x(...)` of a class with constructors constructs x;
             // so does `T x(arguments)` of any class (a class without constructors
@@ -283,8 +315,16 @@ void ReadDeclarator(scSymbol* s, const Type& base) {
                 base.decl.empty() && base.st && base.st->typeKind == 2 &&
                 ((HasMember(base, base.st->name) && currentFunction) || !StartsParameters()))
                 break;
+            // Without a first parameter the parenthesis belongs to what follows.
+            const scSavedPosition open = src->saved;
             int count = 0;
-            suffix += ReadParameterList(count);
+            std::string list;
+            if (!ReadParameterList(count, list)) {
+                scsSetPosition(src, open.line, open.position);
+                Next();
+                break;
+            }
+            suffix += list;
             continue;
         }
         break;
@@ -303,16 +343,16 @@ void ReadDeclarator(scSymbol* s, const Type& base) {
 }
 
 // "(" has been read: the parameters, each written as its index in the table of
-// parameter symbols.
-static std::string ReadParameterList(int& count) {
-    std::string out = "(";
+// parameter symbols; false when no declaration stands where the first is due.
+static bool ReadParameterList(int& count, std::string& out) {
+    out = "(";
     std::vector<std::string> names;
     for (;;) {
         Next();
         if (Is(")")) {
             out += ")";
             Next();
-            return out;
+            return true;
         }
         if (Is("...")) {
             out += "...";
@@ -324,6 +364,7 @@ static std::string ReadParameterList(int& count) {
         Back();
         scSymbol* p = ReadTypeSpec();
         if (!p) {
+            if (out == "(") return false;  // the first parameter
             Error(scerr_DECLARATION, "Parameter declaration expected at %s", Lex());
         }
         Type pt = SymType(p);
@@ -365,7 +406,7 @@ static std::string ReadParameterList(int& count) {
             Back();
             continue;
         }
-        Error(scerr_SYNTAX, "Parse error at %s", Lex());
+        Error(scerr_SYNTAX, scMSG_PARSE_ERROR_AT, Lex());
     }
 }
 
@@ -393,6 +434,8 @@ static void ReadStruct(bool isScript, Type& t) {
     if (g_currentStruct && (g_currentStruct->typeKind == 8 || (g_currentStruct->flags & 0x80))) {
         st->flags |= 0x80;
         st->extra = g_currentStruct->typeKind == 8 ? g_currentStruct : g_currentStruct->extra;  // the script
+    } else if (g_currentStruct) {
+        st->extra = g_currentStruct;  // the structure it is declared in, which qualifies its name
     }
     int slot = 12;
     t = Type();
@@ -407,10 +450,16 @@ static void ReadStruct(bool isScript, Type& t) {
     if (st->members) Error(scerr_DECLARATION, "duplicate definition of `%s'", name.c_str());
     scSymbol* last = nullptr;
     int size = 0;
+    bool afterBody = false;  // a member function's body just read, which a ";" may follow
     for (;;) {
         Next();
         if (Is("}")) break;
-        if (Is(";")) continue;
+        if (Is(";")) {
+            if (!afterBody) Error(scerr_DECLARATION, "not a type in type definition");
+            afterBody = false;
+            continue;
+        }
+        afterBody = false;
         if (Is("public") || Is("private") || Is("protected")) {
             Next();
             Expect(":");
@@ -448,9 +497,13 @@ static void ReadStruct(bool isScript, Type& t) {
         // A structure declared inside a script takes one slot per member, here.
         if (isScript && declaredHere)
             for (scSymbol* x = declaredHere->members; x; x = x->next) slot += 4;
-        for (;;) {
+        for (bool first = true;; first = false) {
             ReadDeclarator(m, base);
             Type mt = SymType(m);
+            if (!first && !isScript) {
+                if (!m->name) Error(scerr_DECLARATION, "type name not specified in type definition");
+                if (IsFunction(mt)) Error(scerr_DECLARATION, "function can be declared one at a time!");
+            }
             if (destructor && m->name) m->name = scmStrdup(("~" + std::string(m->name)).c_str());
             if (isScript) {
                 // Every member of a script takes the next slot.
@@ -486,11 +539,15 @@ static void ReadStruct(bool isScript, Type& t) {
                 break;
             }
             if (IsFunction(mt)) {
-                if (scSymbol* same = scdicFind(st->members, m->name ? m->name : ""))
-                    if (TypeText(SymType(same)) == TypeText(mt)) Error(scerr_DECLARATION, "member `%s' already in structure", m->name);
+                // A member function repeats a name only with other parameters.
+                for (scSymbol* same = st->members; same && m->name; same = same->next)
+                    if (same->name && !std::strcmp(same->name, m->name) && IsFunction(SymType(same)) &&
+                        SameParameters(SymType(same), mt))
+                        Error(scerr_DECLARATION, "member `%s' already in structure", m->name);
                 if (imported) {
                     m->flags = 0x20 | 4;
                     m->dispatcher = dispatcher;
+                    m->paramBytes = ParamBytes(m) + 4;  // the object pointer comes first
                     // Imported as the class name, a point and the import or member name.
                     std::string full = name + "." + (importName.empty() ? std::string(m->name ? m->name : "") : importName);
                     m->importName = scmStrdup(full.c_str());
@@ -506,6 +563,7 @@ static void ReadStruct(bool isScript, Type& t) {
                     else st->members = m;
                     last = m;
                     ReadMemberBody(st, m);
+                    afterBody = true;
                     break;
                 }
                 if (Is(",")) Error(scerr_DECLARATION, "function can be declared one at a time!");
@@ -513,6 +571,12 @@ static void ReadStruct(bool isScript, Type& t) {
                 if (last) last->next = m;
                 else st->members = m;
                 last = m;
+                break;
+            }
+            if (!m->name && mt.base == vSTRUCT && mt.decl.empty() && !imported) {
+                // Only a structure declared or named: no member of its own.
+                Next();
+                Expect(";");
                 break;
             }
             if (imported) Error(scerr_DECLARATION, "A member variable (%s) cannot be imported", m->name ? m->name : "");

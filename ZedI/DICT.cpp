@@ -4,6 +4,7 @@
 #include <cstring>
 #include <vector>
 
+#include "CompilerInternal.h"
 #include "Engine.h"
 #include "Support.h"
 
@@ -369,9 +370,7 @@ void scdicFreeSymbol(scSymbol* symbol) {
             if (*p == ',') {
                 ++p;
             } else if (*p != ')') {
-                scCompile_Error_At(nullptr, 0, nullptr, scerr_INTERNAL,
-                                   "Internal compiler error at function params!");
-                throw zedi::CompileAbort{};
+                INTERNAL_ERROR("function params");
             }
         }
     }

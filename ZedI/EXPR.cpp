@@ -20,7 +20,7 @@ static bool IsStruct(const Val& v) { return ValKind(v.t) == vSTRUCT && v.t.decl.
 static Type IntType() { return Type(); }
 
 [[noreturn]] static void OperandError(const char* s, const char* op) {
-    Error(scerr_OPERAND, "Invalid operand%s to %s", s, op);
+    Error(scerr_OPERAND, scMSG_INVALID_OPERAND, s, op);
 }
 
 // Makes v a value the operation can write into: a fresh register with its value.
@@ -331,7 +331,7 @@ static int ReserveTemp(const Type& t) {
     int off = localOffset - room;
     if (!discard) {
         localOffset = off;
-        if (4 * room > stackSize) stackSize = 4 * room;
+        NeedStackFor(room);
         scdicPush(symbols, NewFrameSymbol("%TEMP", off, t));
     }
     return off;
@@ -390,7 +390,7 @@ static std::vector<Val> ReadArguments() {
     if (!Is(")")) {
         for (;;) {
             Val v;
-            if (!SubExp(1, v, true)) Error(scerr_SYNTAX, "Parse error at %s", Lex());
+            if (!SubExp(1, v, true)) Error(scerr_SYNTAX, scMSG_PARSE_ERROR_AT, Lex());
             v = Decay(v);
             if (v.mode && !IsStruct(v) && v.reg) {
                 // An element or a member reached through a register: its value.
@@ -439,7 +439,7 @@ static Val EmitCall(scSymbol* f, std::vector<Val>& args, Val* object, bool struc
         bool cast = !ExactMatch(rt, args[i].t);
         if (!cast && (ref || !slotsDie || !HasCopyConstructor(rt))) continue;
         scSymbol* ctor = cast ? CastConstructor(rt, args[i].t) : nullptr;
-        if (cast && !ctor) Error(scerr_INTERNAL, "Internal compiler error%s (%d)", " <scsDoClassCast>", 0);
+        if (cast && !ctor) INTERNAL_ERROR("scsDoClassCast");
         if (!ref && !slotsDie) continue;  // built in its slot below
         Val tmp;
         tmp.mode = modeFRAME;
@@ -495,7 +495,7 @@ static Val EmitCall(scSymbol* f, std::vector<Val>& args, Val* object, bool struc
                 obj.t = pt;
                 std::vector<Val> from{v};
                 scSymbol* ctor = cast ? CastConstructor(pt, v.t) : nullptr;
-                if (cast && !ctor) Error(scerr_INTERNAL, "Internal compiler error%s (%d)", " <scsDoClassCast>", 0);
+                if (cast && !ctor) INTERNAL_ERROR("scsDoClassCast");
                 CallMember(obj, pt.st->name, &from, "Constructor `%s' couldn't be found.%s", false, ctor);
                 bytes += room;
                 if (HasDestructor(pt)) copies.emplace_back(bytes, pt);
@@ -852,7 +852,7 @@ static bool Primary(Val& v, bool needed) {
     if (IsPunct((unsigned char)l[0]) || !IsValidIdentifier(l)) {
         if (!needed) return false;
         if (IsPunct((unsigned char)l[0])) Error(scerr_SYNTAX, "Invalid expression separator `%s'", l);
-        Error(scerr_SYNTAX, "Parse error at %s", l);
+        Error(scerr_SYNTAX, scMSG_PARSE_ERROR_AT, l);
     }
     scSymbol* s = scdicLookup(symbols, l);
     if (currentClass && (!s || (s->flags & 7) != 3)) {
@@ -860,7 +860,7 @@ static bool Primary(Val& v, bool needed) {
         if (scSymbol* m = scdicFind(currentClass->members, l)) {
             if (staticInit) Error(scerr_DECLARATION, "A static object's initializer cannot use the local `%s'", "this");
             scSymbol* self = scdicLookup(symbols, "this");
-            if (!self) Error(scerr_INTERNAL, "Internal compiler error%s (%d)", " <this>", 0);
+            if (!self) INTERNAL_ERROR("this");
             Val p;
             p.mode = modeFRAME;
             p.off = self->address;
@@ -1010,7 +1010,7 @@ static bool Postfix(Val& v, bool needed) {
     if (Is("(")) {
         Next();
         Val inner;
-        if (!ReadExpr(inner, true)) Error(scerr_SYNTAX, "Parse error at %s", Lex());
+        if (!ReadExpr(inner, true)) Error(scerr_SYNTAX, scMSG_PARSE_ERROR_AT, Lex());
         Expect(")", "`)' expected");
         Next();
         v = inner;
@@ -1020,7 +1020,6 @@ static bool Postfix(Val& v, bool needed) {
     }
     for (;;) {
         if (Is("(") && IsStruct(v)) {
-            if (!HasMember(v.t, "operator()")) OperandError("s", "()");
             Back();
             v = CallMember(v, "operator()", nullptr, "Proper `%s' could not be found.%s", needed);
             continue;
@@ -1028,7 +1027,7 @@ static bool Postfix(Val& v, bool needed) {
         if (Is("[")) {
             Next();
             Val index;
-            if (!ReadExpr(index, true)) Error(scerr_SYNTAX, "Parse error at %s", Lex());
+            if (!ReadExpr(index, true)) Error(scerr_SYNTAX, scMSG_PARSE_ERROR_AT, Lex());
             Expect("]", "`]' expected");
             Next();
             if (IsStruct(v)) {
@@ -1155,6 +1154,7 @@ static Type TypeOrExpression(bool needClose, const char* noExpression) {
     }
     scsSetPosition(src, at.line, at.position);
     Next();
+    if (needClose && Is(")")) Error(scerr_SYNTAX, noExpression, Lex());  // nothing inside: no type to write
     Val e;
     if (!ReadExpr(e, true)) Error(scerr_SYNTAX, noExpression, Lex());
     FreeVal(e);
@@ -1253,7 +1253,7 @@ static bool Unary(Val& v, bool needed) {
         return true;
     }
     if (Is("sizeof")) {
-        Type t = TypeOrExpression(false, "Parse error at %s");
+        Type t = TypeOrExpression(false, scMSG_PARSE_ERROR_AT);
         if (!t.decl.empty() && t.decl[0] == '&') t = Deeper(t);
         Expect(")", "`%s' instead of `)'");
         Next();
@@ -1389,7 +1389,7 @@ __attribute__((noinline)) static bool AssignLevel(Val& v, bool needed) {
     if (v.t.cnst) Error(scerr_OPERAND, "const value cannot change");
     Next();
     Val r;
-    if (!SubExp(1, r, true)) Error(scerr_SYNTAX, "Parse error at %s", Lex());
+    if (!SubExp(1, r, true)) Error(scerr_SYNTAX, scMSG_PARSE_ERROR_AT, Lex());
     if (IsStruct(v)) {
         if (CallOperator(text, v, {r}, needed)) return true;
         if (op != opMOV) OperandError("s", text);
@@ -1443,7 +1443,7 @@ __attribute__((noinline)) static bool ConditionalLevel(Val& v, bool needed) {
     Emit(opJFALSE, &c, &zero);
     FreeVal(c);
     Val t;
-    if (!ConditionalSubExp(3, t)) Error(scerr_SYNTAX, "Parse error at %s", Lex());
+    if (!ConditionalSubExp(3, t)) Error(scerr_SYNTAX, scMSG_PARSE_ERROR_AT, Lex());
     t = InReg(Decay(t));
     Expect(":", "`:' expected");
     Next();
@@ -1453,7 +1453,7 @@ __attribute__((noinline)) static bool ConditionalLevel(Val& v, bool needed) {
     Val target = Imm(codePos);
     EmitAt(p1, opJFALSE, &c, &target);
     Val f;
-    if (!ConditionalSubExp(3, f)) Error(scerr_SYNTAX, "Parse error at %s", Lex());
+    if (!ConditionalSubExp(3, f)) Error(scerr_SYNTAX, scMSG_PARSE_ERROR_AT, Lex());
     f = Decay(f);
     if (!(f.reg && f.mode == modeNONE && f.r == t.r)) {
         // The result has the true branch's type: the false value is converted to it.
@@ -1488,7 +1488,7 @@ __attribute__((noinline)) static bool LogicalLevel(int level, Val& v, bool neede
             Emit(orl ? opJTRUE : opJFALSE, &v, &zero);
         }
         Val r;
-        if (!ConditionalSubExp(level, r)) Error(scerr_SYNTAX, "Parse error at %s", Lex());
+        if (!ConditionalSubExp(level, r)) Error(scerr_SYNTAX, scMSG_PARSE_ERROR_AT, Lex());
         if (IsStruct(r)) Error(scerr_OPERAND, "Invalid argument to operator %s", text);
         MakeInt(r);
         if (!Fold(orl ? opORL : opANDL, v, r)) {
@@ -1513,7 +1513,7 @@ __attribute__((noinline)) static bool AdditiveLevel(Val& v, bool needed) {
         bool add = Is("+");
         Next();
         Val r;
-        if (!SubExp(12, r, true)) Error(scerr_SYNTAX, "Parse error at %s", Lex());
+        if (!SubExp(12, r, true)) Error(scerr_SYNTAX, scMSG_PARSE_ERROR_AT, Lex());
         if (IsStruct(v)) {
             if (!CallOperator(add ? "+" : "-", v, {r}, needed)) OperandError("s", add ? "+" : "-");
             continue;
@@ -1556,7 +1556,7 @@ __attribute__((noinline)) static bool AdditiveLevel(Val& v, bool needed) {
 __attribute__((noinline)) static bool BinaryLevel(int level, int op, const char* text, Val& v, bool needed) {
     Next();
     Val r;
-    if (!SubExp(level, r, true)) Error(scerr_SYNTAX, "Parse error at %s", Lex());
+    if (!SubExp(level, r, true)) Error(scerr_SYNTAX, scMSG_PARSE_ERROR_AT, Lex());
     if (IsStruct(v)) {
         if (!CallOperator(text, v, {r}, needed)) OperandError("s", text);
         return true;
@@ -1621,10 +1621,11 @@ __attribute__((noinline)) static bool BinaryLevel(int level, int op, const char*
 // Reads an expression of precedence `level` or tighter. Read as a descent, each
 // level would first read its left operand at the next level down; here the
 // operand is read once at the bottom and the levels are then passed upwards,
-// each applying its operator if one follows. The nesting count is what the
-// descent's would be: one per level passed.
+// each applying its operator if one follows. The nesting count is one per
+// reading that is in progress, two for a parenthesis at most (its operator's
+// right operand and its inside).
 bool SubExp(int level, Val& v, bool needed) {
-    constexpr int kLimit = 400;
+    constexpr int kLimit = 256;
     const int base = g_exprDepth;
     struct Restore {
         int base;
@@ -1633,7 +1634,7 @@ bool SubExp(int level, Val& v, bool needed) {
         }
     } restore{base};
     const int bottom = level < 13 ? 13 : level;
-    g_exprDepth = base + (bottom - level + 1);
+    g_exprDepth = base + 1;
     if (g_exprDepth > kLimit) {
         g_exprDepth = 0;
         Error(scerr_SYNTAX, "Expression nested too deeply");
@@ -1665,7 +1666,6 @@ bool SubExp(int level, Val& v, bool needed) {
         const unsigned may = acting.levels[uint8_t(Lex()[0])] & ((2u << at) - (1u << level));
         if (!may) break;                   // none of the levels left
         at = 31 - __builtin_clz(may);      // the next level that may act
-        g_exprDepth = base + (at - level + 1);
         bool ok = true;
         switch (at) {
         case 1:
@@ -1703,7 +1703,7 @@ bool ReadExpr(Val& v, bool needed) {
     if (!SubExp(1, v, needed)) return false;
     if (Is(";") || Is(")") || Is(",") || Is("]") || Is(":") || Is("}")) return true;
     if (IsPunct((unsigned char)Lex()[0])) Error(scerr_SYNTAX, "Invalid expression separator :`%s'", Lex());
-    Error(scerr_SYNTAX, "Parse error at %s", Lex());
+    Error(scerr_SYNTAX, scMSG_PARSE_ERROR_AT, Lex());
 }
 
 }  // namespace zc

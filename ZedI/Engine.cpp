@@ -15,11 +15,7 @@ char scLast_Error_Text[1025];
 char scLast_Error_Line[256] = "<unknown line>";
 
 const char* const scErrorFormats[5] = {
-    "Parse error at %s",
-    "Invalid operand%s to %s",
-    "Illegal cast %s",
-    "Internal compiler error%s (%d)",
-    "Illegal type conversion %s",
+    scMSG_PARSE_ERROR_AT, scMSG_INVALID_OPERAND, scMSG_ILLEGAL_CAST, scMSG_INTERNAL, scMSG_ILLEGAL_CONVERSION,
 };
 
 namespace {
@@ -102,7 +98,14 @@ int scEngine_Set_Setting(int setting, int a, int b) {
         g.progress = nullptr;
         return 1;
     case scset_PREEMPTION: g.preemption = a != 0; return 1;
-    case scset_STACK_SIZE: g.stackSize = a; return 1;
+    case scset_STACK_SIZE:
+        // Only what the loader accepts, so that every compiled image loads.
+        if (a < 8 || uint32_t(a) > zedi::kMaxStackSize || a % 4) {
+            scRuntime_Error("Invalid stack size %d", a);
+            return 0;
+        }
+        g.stackSize = a;
+        return 1;
     default: return 0;
     }
 }

@@ -72,7 +72,13 @@ void scRuntime_Error(const char* format, ...) __attribute__((format(printf, 1, 2
 void scCompile_Error_At(const char* file, int line, const char* lineText, int number,
                         const char* format, ...) __attribute__((format(printf, 5, 6)));
 
-// The compiler's shared message formats.
+// The compiler's shared message formats, each written once here: the compiler
+// raises them by these names and scErrorFormats lists them for the host.
+#define scMSG_PARSE_ERROR_AT "Parse error at %s"
+#define scMSG_INVALID_OPERAND "Invalid operand%s to %s"
+#define scMSG_ILLEGAL_CAST "Illegal cast %s"
+#define scMSG_INTERNAL "Internal compiler error%s (%d)"
+#define scMSG_ILLEGAL_CONVERSION "Illegal type conversion %s"
 enum {
     scmsg_PARSE_ERROR_AT,
     scmsg_INVALID_OPERAND,

@@ -107,7 +107,7 @@ int Direct(bool inBody, const Type& t, scByteBuffer* out, scByteBuffer* side, in
         int written = 0;
         for (int i = 0; i < n; i++) {
             int w = Direct(inBody, et, out, side, target, false);
-            if (!w) Error(scerr_INTERNAL, "Internal compiler error%s (%d)", " <Read_Init_Type[]>", 0);
+            if (!w) INTERNAL_ERROR("Read_Init_Type[]");
             written += w;
             if (i < n - 1) {
                 Expect(",");
@@ -177,7 +177,7 @@ int Direct(bool inBody, const Type& t, scByteBuffer* out, scByteBuffer* side, in
     ClearRegisters();
     int before = codePos;
     Val v;
-    if (!SubExp(2, v, true)) Error(scerr_SYNTAX, "Parse error at %s", Lex());
+    if (!SubExp(2, v, true)) Error(scerr_SYNTAX, scMSG_PARSE_ERROR_AT, Lex());
     if (k == vPOINTER && ValKind(v.t) != vPOINTER && !(v.imm && ValKind(v.t) == tINT))
         Error(scerr_DECLARATION, "Illegal initializer");
     if (k == vSTRUCT && t.decl.empty()) RequireStructInitializer(g_variable, t, v);
@@ -231,7 +231,7 @@ int Direct(bool inBody, const Type& t, scByteBuffer* out, scByteBuffer* side, in
         } else {
             std::memcpy(bytes, &c.off, 4);
         }
-        if (k == tLONG || k == tREGISTER || k == tVOID) Error(scerr_INTERNAL, "Internal compiler error%s (%d)", " <scsReadDirectInitialization>", 0);
+        if (k == tLONG || k == tREGISTER || k == tVOID) INTERNAL_ERROR("scsReadDirectInitialization");
         scbufAppend(out, size, bytes);
         target += size;
         return size;
@@ -285,8 +285,9 @@ void ReadInitialization(scSymbol* s, bool inBody) {
     if (!t.decl.empty() && t.decl[0] == '&') {
         if (!inBody) Error(scerr_DECLARATION, "invalid initialization of reference `%s'", s->name);
         Val v;
-        if (!SubExp(2, v, true)) Error(scerr_SYNTAX, "Parse error at %s", Lex());
+        if (!SubExp(2, v, true)) Error(scerr_SYNTAX, scMSG_PARSE_ERROR_AT, Lex());
         if (ValKind(v.t) != ValKind(Deeper(t))) Error(scerr_DECLARATION, "types do not match for initialization of reference `%s'", s->name);
+        if (v.mode == modeNONE) Error(scerr_OPERAND, "Invalid reference initializer");  // not in memory
         Val a = AddressOf(v);
         Emit(opPUSH, &a);
         return;
@@ -304,7 +305,7 @@ void ReadInitialization(scSymbol* s, bool inBody) {
         g_localAddress = s->address;
         int written = Direct(true, t, &pool, &side, target, true);
         if (written == 0) return;
-        if (written > size) Error(scerr_INTERNAL, "Internal compiler error%s (%d)", " <sciReadInitialization:size<=type_size>", 0);
+        if (written > size) INTERNAL_ERROR("sciReadInitialization:size<=type_size");
         // Take out the code that reading emitted and put it back after the copy.
         std::vector<uint8_t> kept(code.data + codeStart, code.data + codePos);
         codePos = codeStart;
@@ -337,7 +338,7 @@ void ReadInitialization(scSymbol* s, bool inBody) {
     int target = s->address;
     int written = Direct(false, t, &records, &side, target, true);
     if (written != 0 && written != size)
-        Error(scerr_INTERNAL, "Internal compiler error%s (%d)", " <sciReadInitialization:size==type_size>", 0);
+        INTERNAL_ERROR("sciReadInitialization:size==type_size");
     scbufAppend(&records, side.length, side.data);
 }
 

@@ -75,11 +75,36 @@ const ImageExport* ExportAt(scInstance* inst, int symbol) {
     return nullptr;
 }
 
+// Images that scripts compiled or loaded, each with the handle of the instance
+// that asked for it: an image is freed once that instance is gone and no
+// instance made from the image remains.
+struct KeptImage {
+    scScript image;
+    uint32_t owner;
+};
+std::vector<KeptImage> g_kept;
+
+void FreeUnusedImages() {
+    for (size_t k = 0; k < g_kept.size();) {
+        const KeptImage& e = g_kept[k];
+        bool used = g_handles.count(e.owner) != 0;
+        for (auto i = g_live.begin(); !used && i != g_live.end(); ++i) used = (*i)->image == e.image;
+        if (used) {
+            ++k;
+            continue;
+        }
+        scScript_Forget(e.image);
+        std::free(e.image);
+        g_kept.erase(g_kept.begin() + std::ptrdiff_t(k));
+    }
+}
+
 void ReleaseRecord(scInstance* inst) {
     VmSpace::Get().Free(inst->block);
     g_handles.erase(inst->handle);
     g_live.erase(inst);
     delete inst;
+    if (!g_kept.empty()) FreeUnusedImages();
 }
 
 void KillNow(scInstance* inst) {
@@ -339,6 +364,17 @@ int PlainDispatcher(uint32_t result, uint32_t callee, uint32_t params, int bytes
 int MemberAsPlainDispatcher(uint32_t result, uint32_t callee, uint32_t params, int bytes,
                             uint32_t descriptor) {
     return Dispatch(result, callee, params, bytes, descriptor & ~scdescMEMBER);
+}
+
+uint32_t KeepScriptImage(scScript image) {
+    if (!image) return 0;
+    g_kept.push_back({image, g_current ? g_current->handle : 0});
+    return scScript_Handle(image);
+}
+
+int DeclaredParamBytes(scInstance* inst, int symbol) {
+    const ImageExport* e = IsLive(inst) && symbol != -1 ? ExportAt(inst, symbol) : nullptr;
+    return e ? e->kind : -1;
 }
 
 int VCall(scInstance* inst, int symbol, int bytes, const int* params, RunResult* result) {
@@ -675,15 +711,15 @@ scInstance* scGet_Forked(scInstance* instance, int id) {
 scInstance* scGet_Actual_Forked(int id) { return scGet_Forked(g_current, id); }
 
 void scKill_Forked_Instances(scInstance* instance) {
-    if (!IsLive(instance)) return;
-    scInstance* top = TopOf(instance);
-    for (scInstance* c = top->firstChild; c;) {
+    // Only a top instance has children; asked of a child this does nothing.
+    if (!IsLive(instance) || instance->parent) return;
+    for (scInstance* c = instance->firstChild; c;) {
         scInstance* next = c->nextSibling;
         scKill_Instance(c);
         scFree_Instance(c);
         c = next;
     }
-    top->forkId = 0;
+    instance->forkId = 0;
 }
 
 namespace {

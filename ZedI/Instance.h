@@ -121,6 +121,13 @@ void scScript_Forget(scScript image);
 bool scBind_Script_Object(uint32_t record, scInstance* instance, const char* text);
 
 namespace zedi {
+// An image that the current script compiled or loaded, owned by the engine from
+// now on: its handle. The image is freed once that script's instance is gone
+// and no instance made from the image remains.
+uint32_t KeepScriptImage(scScript image);
+// The declared parameter bytes of the function at `symbol`, -1 when unknown.
+int DeclaredParamBytes(scInstance* inst, int symbol);
+
 // Packs host arguments into script words: integers and pointers one word, doubles
 // and 64-bit integers two (low first). Pointers must point into the script address
 // space. False when one does not.

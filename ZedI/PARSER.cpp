@@ -93,6 +93,12 @@ void Error(int cls, const char* format, ...) {
     throw zedi::CompileAbort{};
 }
 
+void InternalError(const char* check, const char* unit, int line) {
+    char what[300];
+    std::snprintf(what, sizeof what, " <%s> in %s", check, unit);
+    Error(scerr_INTERNAL, scMSG_INTERNAL, what, line);
+}
+
 scSourceText* scsNewSourceText() {
     auto* t = static_cast<scSourceText*>(scmAlloc(sizeof(scSourceText)));
     t->ownsLines = 1;

@@ -9,6 +9,7 @@
 #include <sys/stat.h>
 #include <new>
 #include <string>
+#include <vector>
 
 #include "Compiler.h"
 #include "CompilerInternal.h"
@@ -138,7 +139,7 @@ std::string ExpandMacroCall(scSymbol* m) {
             std::string n = params.substr(i, j - i);
             while (!n.empty() && isspace((unsigned char)n.back())) n.pop_back();
             if (n.empty() || IsPunct((unsigned char)n[0]))
-                Error(scerr_SYNTAX, "Parse error at %s", m->name);
+                Error(scerr_SYNTAX, scMSG_PARSE_ERROR_AT, m->name);
             names.push_back(n);
             if (j >= params.size()) break;
             i = j + 1;
@@ -339,16 +340,24 @@ void SkipPlainLines() {
     }
 }
 
-// Returns 1 at "#endif", 0 at the end of the text.
-int g_blockDepth = 0;
-
-int PreprocessBlock(bool nested, bool parentSkipping, bool active) {
-    Nesting guard(g_blockDepth, 200, "Conditional blocks");
-    bool skipping = parentSkipping || !active;
-    bool anyActive = !skipping;
+// Reads the text to its end. Conditional blocks are read without recursion, so
+// that they nest as deep as memory allows: each open block keeps its state on
+// a stack of its own.
+void PreprocessText() {
+    struct Block {
+        bool parentSkipping;  // inside a skipped region
+        bool skipping;        // the current part is skipped
+        bool anyActive;       // a part of the block was active
+    };
+    std::vector<Block> open;
+    bool parentSkipping = false, skipping = false, anyActive = true;
+    auto endOfText = [&] {
+        if (!open.empty()) Error(scerr_SYNTAX, "#endif missing after #if");
+    };
     for (;;) {
+        const bool nested = !open.empty();
         if (!skipping) SkipPlainLines();
-        if (!scsGetLexeme(src)) return 0;
+        if (!scsGetLexeme(src)) return endOfText();
         int line = src->currentLine;
         if (!Is("#")) {
             if (skipping) {
@@ -374,7 +383,7 @@ int PreprocessBlock(bool nested, bool parentSkipping, bool active) {
                     }
                 }
                 literalMode = true;
-                if (!closed) return 0;
+                if (!closed) return endOfText();
                 int endLine = src->currentLine;
                 std::string first = src->lines[line];
                 std::string last = src->lines[endLine];
@@ -427,7 +436,7 @@ int PreprocessBlock(bool nested, bool parentSkipping, bool active) {
             continue;
         }
         // A directive.
-        if (src->lineBreaksBefore <= 0) Error(scerr_SYNTAX, "Parse error at %s", "# directive");
+        if (src->lineBreaksBefore <= 0) Error(scerr_SYNTAX, scMSG_PARSE_ERROR_AT, "# directive");
         int hashAt = src->lexemeStart;
         int c = scsGetChar(src);
         if (c == '!') {
@@ -455,7 +464,11 @@ int PreprocessBlock(bool nested, bool parentSkipping, bool active) {
             if (!nested) Error(scerr_SYNTAX, "#%s without #if", dir.c_str());
             if (dir == "endif") {
                 finish(line);
-                return 1;
+                parentSkipping = open.back().parentSkipping;
+                skipping = open.back().skipping;
+                anyActive = open.back().anyActive;
+                open.pop_back();
+                continue;
             }
             if (dir == "else") {
                 skipping = parentSkipping || anyActive;
@@ -486,8 +499,10 @@ int PreprocessBlock(bool nested, bool parentSkipping, bool active) {
                 active = (scdicLookup(g_macros, Lex()) != nullptr) == (dir == "ifdef");
             }
             finish(src->currentLine);
-            if (PreprocessBlock(true, skipping, active) != 1)
-                Error(scerr_SYNTAX, "#endif missing after #if");
+            open.push_back({parentSkipping, skipping, anyActive});
+            parentSkipping = skipping;
+            skipping = parentSkipping || !active;
+            anyActive = !skipping;
             continue;
         }
         if (skipping) {
@@ -504,7 +519,7 @@ int PreprocessBlock(bool nested, bool parentSkipping, bool active) {
             finish(src->currentLine);
         } else if (dir == "define") {
             NeedLexeme();
-            if (IsPunct((unsigned char)Lex()[0])) Error(scerr_SYNTAX, "Parse error at %s", " macro definition");
+            if (IsPunct((unsigned char)Lex()[0])) Error(scerr_SYNTAX, scMSG_PARSE_ERROR_AT, " macro definition");
             std::string name = Lex();
             if (scdicLookup(g_macros, name.c_str())) Error(scerr_SYNTAX, "Macro `%s' redefined", name.c_str());
             int ch = scsGetChar(src);
@@ -568,7 +583,10 @@ int PreprocessBlock(bool nested, bool parentSkipping, bool active) {
 constexpr int kMaxLine = 2047;
 
 [[noreturn]] void LineTooLong(int line) {
-    Error(scerr_SYNTAX, "Line %d is longer than %d bytes", line, kMaxLine);
+    if (src) Error(scerr_SYNTAX, "Line %d is longer than %d bytes", line, kMaxLine);  // an included file's line
+    // The main text, before it is read from: the message names the line itself.
+    scCompile_Error_At("script", line, nullptr, scerr_SYNTAX, "Line %d is longer than %d bytes", line, kMaxLine);
+    throw zedi::CompileAbort{};
 }
 
 // At least the number of lines of a text (its line ends, and one more): the
@@ -688,7 +706,7 @@ scSourceText* scsPreprocess(scSourceText* text) {
     literalMode = true;
     text->currentLine = 0;
     text->position = 0;
-    PreprocessBlock(false, false, true);
+    PreprocessText();
     g_macros = nullptr;
     return text;
 }

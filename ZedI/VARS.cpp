@@ -209,6 +209,18 @@ std::string TypeText(const Type& t) {
     return base + pre + post;
 }
 
+// Whether two function types take the same parameters: their types' texts
+// pairwise, a "..." at the same place; the results may differ.
+bool SameParameters(const Type& a, const Type& b) {
+    auto parameters = [](const Type& f) {
+        Type list;
+        list.base = tVOID;
+        list.decl = f.decl.substr(0, ElementEnd(f.decl));
+        return TypeText(list);
+    };
+    return parameters(a) == parameters(b);
+}
+
 // ---- Registers --------------------------------------------------------------
 
 void ClearRegisters() { std::memset(regUsed, 0, sizeof regUsed); }
@@ -238,7 +250,7 @@ void FreeVal(Val& v) {
     }
 }
 
-void VoidValueError() { Error(scerr_CONVERSION, "Illegal type conversion %s", "from void"); }
+void VoidValueError() { Error(scerr_CONVERSION, scMSG_ILLEGAL_CONVERSION, "from void"); }
 
 static const int kBaseReg[] = {0, regPOOL, regDATA, regFRAME, 0};
 
@@ -338,7 +350,7 @@ Val Load(Val v) {
         return d;
     }
     if (k == vSTRUCT || k == tVOID || k == tLONG)
-        Error(scerr_CONVERSION, "Illegal type conversion %s", " to int");
+        Error(scerr_CONVERSION, scMSG_ILLEGAL_CONVERSION, " to int");
     Val d = Reg(AllocReg());
     d.t = v.t;
     int op = opMOV;
@@ -367,7 +379,7 @@ static void RequireNumber(const Val& v, int kind) {
     int k = ValKind(v.t);
     if (k == vSTRUCT || k == tVOID || k == tLONG || k == tREGISTER ||
         (k == vPOINTER && kind != tINT && kind != tCHAR && kind != tSHORT))
-        Error(scerr_CONVERSION, "Illegal type conversion %s", ToText(kind));
+        Error(scerr_CONVERSION, scMSG_ILLEGAL_CONVERSION, ToText(kind));
 }
 
 Val ToIntConverted(const Val& in) {
@@ -403,7 +415,7 @@ Val ToIntConverted(const Val& in) {
         FreeVal(s);
         return r;
     }
-    Error(scerr_CONVERSION, "Illegal type conversion %s", " to int");
+    Error(scerr_CONVERSION, scMSG_ILLEGAL_CONVERSION, " to int");
 }
 
 Val ToDouble(Val v) {
@@ -529,11 +541,11 @@ Val ConvertTo(Val v, const Type& t, Narrowing narrowing) {
     int vk = ValKind(v.t);
     if (k == vSTRUCT || vk == vSTRUCT) {
         if (k == vk && SizeOf(t) == SizeOf(v.t)) return v;
-        Error(scerr_CONVERSION, "Illegal type conversion %s", k == vSTRUCT ? (" to " + TypeText(t)).c_str() : ToText(k));
+        Error(scerr_CONVERSION, scMSG_ILLEGAL_CONVERSION, k == vSTRUCT ? (" to " + TypeText(t)).c_str() : ToText(k));
     }
     if (k == vPOINTER) {
         v = Decay(v);
-        if (vk == tDOUBLE || vk == tFLOAT) Error(scerr_CONVERSION, "Illegal type conversion %s", "from floating to pointer");
+        if (vk == tDOUBLE || vk == tFLOAT) Error(scerr_CONVERSION, scMSG_ILLEGAL_CONVERSION, "from floating to pointer");
         if (vk != tINT && vk != vPOINTER) v = ToInt(v);
         v.t = t;
         return v;
@@ -544,7 +556,7 @@ Val ConvertTo(Val v, const Type& t, Narrowing narrowing) {
     else if (k == tFIXED) r = ToFixed(v);
     else if (k == tINT) r = ToInt(v);
     else if (k == tCHAR || k == tSHORT) r = ToNarrow(Decay(v), k, t.uns, narrowing);
-    else Error(scerr_CONVERSION, "Illegal type conversion %s", ToText(k));
+    else Error(scerr_CONVERSION, scMSG_ILLEGAL_CONVERSION, ToText(k));
     r.t.uns = t.uns;
     return r;
 }

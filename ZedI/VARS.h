@@ -106,6 +106,7 @@ Type Deeper(const Type& t);      // removes the first declarator element
 inline bool IsFunction(const Type& t) { return t.decl[0] == '('; }
 Type ResultType(const Type& ft);  // what a function type returns
 std::string TypeText(const Type& t);
+bool SameParameters(const Type& a, const Type& b);  // of two function types
 int Align4(int n);
 
 // Registers.
@@ -196,6 +197,9 @@ extern scSymbol* currentFunction;
 extern scSymbol* currentClass;  // the class whose member function is being compiled
 extern scSymbol* declaredClass; // the class of the last qualified declarator (Class::member)
 extern int stackSize;
+// Raises the stack size for a local of `size' bytes (four times its size); one
+// past the largest stack an image may have is refused.
+void NeedStackFor(int size);
 extern std::vector<scSymbol*> paramTable;
 
 // Readers.

@@ -238,7 +238,7 @@ void Emit(int op, Val* a, Val* b) {
         // An integer destination: a floating value is truncated toward zero
         // (DINT), a fixed one loses its fraction; a compound assignment computes
         // in double or fixed first.
-        if (ka == vPOINTER && kb != tFIXED) Error(scerr_CONVERSION, "Illegal type conversion %s", "from floating to pointer");
+        if (ka == vPOINTER && kb != tFIXED) Error(scerr_CONVERSION, scMSG_ILLEGAL_CONVERSION, "from floating to pointer");
         Val s;
         if (op == opMOV) {
             s = ToInt(*b);

@@ -183,11 +183,15 @@ TEST(StdlibString, Replace) {
         {"abc", "z", "y", 1, "abc", 0},
         {"abc", "", "y", 1, "abc", 0},
         {"abcb", "b", "", 1, "ac", 2},
+        // A string without text (not even an empty one) changes nothing.
+        {"abcb", "b", nullptr, 1, "abcb", 0},
+        {"abcb", nullptr, "y", 1, "abcb", 0},
+        {nullptr, "b", "y", 1, "<null>", 0},
     };
     for (const Case& k : cases) {
         Str s(k.text), what(k.what), with(k.with);
-        EXPECT_EQ(int(Host("string.replace", {s.obj, what.obj, with.obj, uint32_t(k.global)})), k.count) << k.text;
-        EXPECT_EQ(s.text(), k.want) << k.text;
+        EXPECT_EQ(int(Host("string.replace", {s.obj, what.obj, with.obj, uint32_t(k.global)})), k.count) << s.text();
+        EXPECT_EQ(s.text(), k.want) << k.want;
     }
 }
 
@@ -340,6 +344,25 @@ TEST(BuiltinHeaders, UnregisteredHashClassCannotBeInstantiated) {
     std::free(image);
 }
 
+TEST(BuiltinHeaders, ImagesCompiledByAScriptAreFreedOnceUnused) {
+    scRegister_Kernel_Header();
+    Program p("#include Kernel\nint make() { return (int)scCompile_Text(\"int g() { return 5; }\\nexport g;\\n\"); }\n"
+              "export make;\n");
+    ASSERT_NE(p.inst, nullptr) << scLast_Error_Text;
+    uint32_t handle = uint32_t(p.Call("make"));
+    scScript made = scScript_From_Handle(handle);
+    ASSERT_NE(made, nullptr) << scLast_Error_Text;
+    // An instance made from it keeps it after the script that compiled it is gone.
+    scInstance* other = scCreate_Instance(made);
+    ASSERT_NE(other, nullptr);
+    scFree_Instance(p.inst);
+    p.inst = nullptr;
+    EXPECT_EQ(scScript_From_Handle(handle), made);
+    EXPECT_EQ(scVCall_Instance(other, scGet_Symbol(other, "g"), 0, nullptr), 5);
+    scFree_Instance(other);
+    EXPECT_EQ(scScript_From_Handle(handle), nullptr);
+}
+
 TEST(BuiltinHeaders, KernelScriptCompilesAndRunsAnotherScript) {
     scRegister_Kernel_Header();
     Program p(
@@ -358,11 +381,33 @@ TEST(BuiltinHeaders, KernelScriptCompilesAndRunsAnotherScript) {
         "  scFree_Instance(i);\n"
         "  return r * 10000 + q * 100 + v;\n"
         "}\n"
+        "int declared() {\n"
+        "  scScript s = scCompile_Text(\"int add(int a, int b) { return a * 10 + b; }\\nexport add;\\n\");\n"
+        "  scInstance* i = scCreate_Instance(s, \"\");\n"
+        "  int args[2];\n"
+        "  args[0] = 4;\n"
+        "  args[1] = 2;\n"
+        "  int v = scVCall_Instance(i, scGet_Symbol(i, \"add\"), -1, args);\n"
+        "  scFree_Instance(i);\n"
+        "  return v;\n"
+        "}\n"
+        "import char* scGet_Title(scScript image);\nimport char* scGet_Author(scScript image);\n"
+        "int nulls() {\n"
+        "  scScript none = (scScript)0;\n"
+        "  return (scGet_Script_Size(none) == 0) + 10 * (scCreate_Instance(none, \"\") == 0) +\n"
+        "         100 * (scGet_Title(none) == 0) + 1000 * (scGet_Author(none) == 0);\n"
+        "}\n"
         "int broken() { return scCompile_Text(\"int x = ;\") == 0; }\n"
         "int badHandle() { return scGet_Script_Size((scScript)12345); }\n"
-        "export f;\nexport broken;\nexport badHandle;\n");
+        "export f;\nexport broken;\nexport badHandle;\nexport declared;\nexport nulls;\n");
     ASSERT_NE(p.inst, nullptr) << scLast_Error_Text;
     EXPECT_EQ(p.Call("f", {6}), 37 * 10000 + 9 * 100 + 16);
+    EXPECT_EQ(scLast_Error, 0) << scLast_Error_Text;
+    // Bytes -1: the function's declared parameter bytes.
+    EXPECT_EQ(p.Call("declared"), 42) << scLast_Error_Text;
+    EXPECT_EQ(scLast_Error, 0) << scLast_Error_Text;
+    // A NULL image gives 0 or NULL, not an error.
+    EXPECT_EQ(p.Call("nulls"), 1111) << scLast_Error_Text;
     EXPECT_EQ(scLast_Error, 0) << scLast_Error_Text;
     EXPECT_EQ(p.Call("broken"), 1);
     zedi::ClearError();

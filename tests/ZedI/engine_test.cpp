@@ -261,7 +261,9 @@ TEST(Dictionary, FreeSymbolReleasesParameterRecordsAndRejectsBadStrings) {
     zedi::ClearError();
     EXPECT_THROW(scdicFreeSymbol(g), zedi::CompileAbort);
     EXPECT_EQ(scLast_Error, scerr_INTERNAL);
-    EXPECT_TRUE(ztest::Contains(scLast_Error_Text, "Internal compiler error at function params!"));
+    // The check, the unit and the line where it failed.
+    EXPECT_TRUE(ztest::Contains(scLast_Error_Text, "Error :Internal compiler error <function params> in DICT.cpp ("))
+        << scLast_Error_Text;
     zedi::ClearError();
     scmReleaseAll();
 }

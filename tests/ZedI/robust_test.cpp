@@ -291,6 +291,13 @@ std::string Lines(const std::string& s) {
     return out;
 }
 
+// A function with `count' char array locals of `bytes' each.
+std::string LocalsOf(int count, int bytes) {
+    std::string text = "int f() {";
+    for (int i = 0; i < count; i++) text += " char a" + std::to_string(i) + "[" + std::to_string(bytes) + "];";
+    return text + " return 0; }";
+}
+
 // Inputs that once crashed, hung or leaked in the compiler; the texts of a row
 // are compiled in turn.
 TEST(RobustCompiler, FoundInputs) {
@@ -317,8 +324,9 @@ TEST(RobustCompiler, FoundInputs) {
         {"a line of the longest size", {"// " + std::string(2044, 'a') + "\nint x;"}, nullptr},
         {"a line too long is refused, not cut", {"int x;\n// " + std::string(2045, 'a') + "\nint y;"},
          "Line 2 is longer than 2047 bytes"},
-        {"locals past the data limit",
-         {"int f() { char a[60000000]; char b[60000000]; return 0; }"}, "Local data too large"},
+        {"locals past the data limit", {LocalsOf(17, 4 << 20)}, "Local data too large"},
+        {"a local past the stack cap",
+         {"int f() { char a[60000000]; char b[60000000]; return 0; }"}, "Local variable too large for the stack"},
     };
     for (auto& c : cases) {
         for (auto& t : c.texts) CompileChecked(t, LineCount(t) + 1, c.name);
