@@ -1570,7 +1570,7 @@ __attribute__((noinline)) static bool BinaryLevel(int level, int op, const char*
         std::string t = std::string("binary ") + text;
         OperandError("s", t.c_str());
     }
-    if (floating && op == opMOD) OperandError("s", "binary %%");
+    if (floating && op == opMOD) OperandError("s", "binary %");
     bool uns = v.t.uns || r.t.uns;
     bool fixedOp = ValKind(v.t) == tFIXED || ValKind(r.t) == tFIXED;
     if (!floating && fixedOp) {

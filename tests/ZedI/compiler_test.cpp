@@ -1659,7 +1659,7 @@ TEST_F(Compiler, ErrorTable) {
         {"int f() { x = 1; }", 4, "`x' undeclared", 1},
         {"int f() { 1 = 2; }", 4, "Invalid lvalue in assignment", 1},
         {"int f() { int a; a = 1 / 0; }", 4, "Division by zero", 1},
-        {"double d; int f() { d = d % 2.0; }", 4, "Invalid operands to binary %%", 1},
+        {"double d; int f() { d = d % 2.0; }", 4, "Invalid operands to binary %", 1},
         {"int f() { int *p; p = p - 1; }", 4, "Invalid pointer operation", 1},
         {"int a; int a;", 2, "Symbol `a' already defined", 1},
         {"static int n;", 2, "Global symbol `n' declared as static", 1},
