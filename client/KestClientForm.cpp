@@ -108,8 +108,8 @@ TKestClientForm::TKestClientForm(Devices devices)
     : Game(*this, *this),
       dev_(std::move(devices)),
       arrival_(TLineArrival::Hooks{
-          [this](const std::string& l) { CommandDispatcher(*this, l); },
-          [this] { return Game.ScriptRunningMask != 0; },
+          [this](const std::string& l) { CommandDispatcher(Game, l); },
+          [this] { return scriptHost_ && scriptHost_->RunningMask() != 0; },
           [this] { return Closing; },
           [] { QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents | QEventLoop::AllEvents, 50); },
           [this](const std::string& m) {
@@ -746,9 +746,8 @@ void TKestClientForm::Refused(const std::string& why, const char* message, int e
 
 // ---------------------------------------------------------------- lobby
 
-void TKestClientForm::HandleChroom(int id, int room, const std::string& name) {
-  if (name == Game.LocalUser.GetName()) autoLoginPending_ = false;  // seated: the automatic login is done
-  Game.HandleChroom(id, room, name);
+void TKestClientForm::OwnRoomChanged(int) {
+  autoLoginPending_ = false;  // seated: the automatic login is done
 }
 
 void TKestClientForm::InButtonClick() {

@@ -342,6 +342,7 @@ void TGameCore::HandleChroom(int, int room, const std::string& name) {
       Controls.OutCaption = ocEnd;
       for (int seat = 0; seat < 6; ++seat) view_.DrawPlayerRow(seat, "", "");
     }
+    view_.OwnRoomChanged(room);
   } else if (LocalUser.GetRoom() != 0 && room != LocalUser.GetRoom()) {
     RemoveUserName(name);
   }

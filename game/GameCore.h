@@ -150,6 +150,8 @@ class TGameView {
 
   // The other windows.
   virtual void LoggedIn() {}
+  // The own player has entered room (0 the lobby).
+  virtual void OwnRoomChanged(int room) { (void)room; }
   virtual void LoginRefused(TRefusal why) { (void)why; }
   virtual void CloseMainWindow() {}
   virtual void WarnTwoPlayers() {}
@@ -272,7 +274,6 @@ class TGameCore : public TClientLineHandler {
   bool KokusoMode = true, SuiriMode = false;  // the host's choice, sent in START
   int CpuCountSetting = 0;
   bool AccuseAnywhere = true, MoveSuspect = false;  // the running game's modes
-  int ScriptRunningMask = 0;
   // The running or last game's outcome: the winner's seat (-1 none yet), the
   // game ended without one, the seats out after a wrong accusation.
   int Winner = -1;

@@ -38,7 +38,7 @@ class TLineArrival {
  public:
   struct Hooks {
     std::function<void(const std::string&)> dispatch;  // one line
-    std::function<bool()> scriptRunning;                // ScriptRunningMask != 0
+    std::function<bool()> scriptRunning;                // a seat's script runs
     std::function<bool()> closing;                      // the window began closing
     std::function<void()> pump;                         // handle pending events once
     std::function<void(const std::string&)> log;        // dropped lines

@@ -147,7 +147,7 @@ void TScriptHost::FreeScripts() {
     st = TSeat();
   }
   ScriptWaitTicks.fill(0);
-  core_.ScriptRunningMask = 0;
+  running_ = 0;
   if (timerOn_ && hooks_.scriptTimer) hooks_.scriptTimer(false);
   timerOn_ = false;
 }
@@ -365,7 +365,7 @@ void TScriptHost::RaiseScriptEvent(int seat, const char* event, const std::vecto
   TSeat& st = seats_[size_t(seat)];
   std::string name = event;
   // The seat's last event ends first, in the state it began in.
-  if (core_.ScriptRunningMask & (1 << seat)) RunScriptToEnd(seat);
+  if (running_ & (1 << seat)) RunScriptToEnd(seat);
   if (name == "OnTurn") {
     ScriptTurnSlot = seat;
     ScriptTurnUserId = core_.Seats[size_t(seat)].UserNo;
@@ -412,7 +412,7 @@ void TScriptHost::CallScriptEventBlock(int seat, const char* name, int bytes, co
   if (!ValidSeat(seat)) return;
   TSeat& st = seats_[size_t(seat)];
   int bit = 1 << seat;
-  if (core_.ScriptRunningMask & bit) RunScriptToEnd(seat);
+  if (running_ & bit) RunScriptToEnd(seat);
   st.event = name;
   const zedi::ImageExport* e = FindExport(st.inst, name);
   if (!st.inst) return EventEnded(seat, true, false, "the seat has no script");
@@ -425,7 +425,7 @@ void TScriptHost::CallScriptEventBlock(int seat, const char* name, int bytes, co
   if (!scLaunch_With_Params(st.inst, 10, scGet_Symbol(st.inst, name), e->kind, params.data()))
     return EventEnded(seat, true, false, scLast_Error_Text);
   ++stats_.events;
-  core_.ScriptRunningMask |= bit;
+  running_ |= bit;
   if (!timerOn_) {
     timerOn_ = true;
     if (hooks_.scriptTimer) hooks_.scriptTimer(true);
@@ -446,10 +446,10 @@ void TScriptHost::Pass() {
   Measure(start);
   for (int s = 0; s < 6; ++s) {
     int bit = 1 << s;
-    if (!(core_.ScriptRunningMask & bit)) continue;
+    if (!(running_ & bit)) continue;
     TSeat& st = seats_[size_t(s)];
     if (scGet_Instance_Status(st.inst) == scstatus_FREE) {
-      core_.ScriptRunningMask &= ~bit;
+      running_ &= ~bit;
       ScriptWaitTicks[size_t(s)] = 0;
       st.waiting = nullptr;
       bool failed = st.inst && st.inst->lastRun < 0;
@@ -460,7 +460,7 @@ void TScriptHost::Pass() {
       st.waiting = nullptr;
     }
   }
-  if (core_.ScriptRunningMask == 0 && timerOn_) {
+  if (running_ == 0 && timerOn_) {
     timerOn_ = false;
     if (hooks_.scriptTimer) hooks_.scriptTimer(false);
   }
@@ -470,12 +470,12 @@ void TScriptHost::RunScriptToEnd(int seat) {
   if (!ValidSeat(seat)) return;
   auto start = std::chrono::steady_clock::now();
   int bit = 1 << seat;
-  for (int passes = 0; core_.ScriptRunningMask & bit; ++passes) {
+  for (int passes = 0; running_ & bit; ++passes) {
     if (passes >= kRunToEndPasses) {
       // Waiting without end: stopped like a script that runs too long.
       TSeat& st = seats_[size_t(seat)];
       scKill_Instance(st.inst);
-      core_.ScriptRunningMask &= ~bit;
+      running_ &= ~bit;
       ScriptWaitTicks[size_t(seat)] = 0;
       st.waiting = nullptr;
       EventEnded(seat, true, true, "the event waited too long");

@@ -80,6 +80,8 @@ class TScriptHost : public client::TScriptEvents {
   // The script file the seat's instance came from ("" none).
   const std::string& ScriptFile(int seat) const { return seats_[size_t(seat)].file; }
   const TScriptStats& Stats() const { return stats_; }
+  // The seats whose event runs, one bit each.
+  int RunningMask() const { return running_; }
 
   int ScriptTurnSlot = 0;
   int ScriptTurnUserId = -1;
@@ -148,6 +150,7 @@ class TScriptHost : public client::TScriptEvents {
   bool fast_ = false;
   long long eventBudget_ = kEventBudget;
   bool timerOn_ = false;
+  int running_ = 0;  // the seats whose event runs, one bit each
   std::set<std::string> shown_;  // problems shown once
   TScriptStats stats_;
 };

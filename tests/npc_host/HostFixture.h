@@ -187,8 +187,8 @@ class Host : public coretest::Core {
   }
   // Scheduler passes until no script runs (bounded).
   void RunScripts() {
-    for (int i = 0; i < 100000 && core.ScriptRunningMask != 0; ++i) host->ScriptTimerTimer();
-    ASSERT_EQ(core.ScriptRunningMask, 0);
+    for (int i = 0; i < 100000 && host->RunningMask() != 0; ++i) host->ScriptTimerTimer();
+    ASSERT_EQ(host->RunningMask(), 0);
   }
   scInstance* Inst(int seat) const { return host->Instance(seat); }
   void SetGlobal(int seat, const char* name, int value) const {

@@ -38,10 +38,10 @@ TEST_F(Host, WaitPausesTheCallingScriptForItsTicks) {
     host->ScriptTimerTimer();
     EXPECT_EQ(Global(2, "n"), 1);
   }
-  EXPECT_NE(core.ScriptRunningMask, 0);
+  EXPECT_NE(host->RunningMask(), 0);
   host->ScriptTimerTimer();
   EXPECT_EQ(Global(2, "n"), 2);
-  EXPECT_EQ(core.ScriptRunningMask, 0);
+  EXPECT_EQ(host->RunningMask(), 0);
   EXPECT_FALSE(timerOn);
 
   // A wait of no ticks does not pause; a wait by a seat that is not the turn
@@ -64,7 +64,7 @@ TEST_F(Host, WaitPausesTheCallingScriptForItsTicks) {
   EXPECT_EQ(Global(2, "n"), 1);
   host->ScriptTimerTimer();
   EXPECT_EQ(Global(2, "n"), 2);
-  EXPECT_EQ(core.ScriptRunningMask, 0);
+  EXPECT_EQ(host->RunningMask(), 0);
 }
 
 TEST_F(Host, ASecondEventOfASeatWaitsForTheFirstToReturn) {
@@ -92,7 +92,7 @@ TEST_F(Host, LinesWaitWhileAScriptRuns) {
   Dealt();
   client::TLineArrival arrival(client::TLineArrival::Hooks{
       [this](const std::string& l) { client::CommandDispatcher(core, l); },
-      [this] { return core.ScriptRunningMask != 0; }, [] { return false; },
+      [this] { return host->RunningMask() != 0; }, [] { return false; },
       [this] { host->ScriptTimerTimer(); }, [](const std::string&) {}});
   arrival.LineArrived("SHOWSEL 1,12:10");
   arrival.LineArrived("SHOWSEL 1,21:11");
