@@ -377,9 +377,7 @@ void TKestClientForm::LoadMusicFiles() {
 
 void TKestClientForm::LoadSettings() {
   Settings = client::LoadSettings(plat::ProgramFile(kSettingsFileName));
-  Game.KokusoMode = Settings.kokusoMode;
-  Game.SuiriMode = Settings.suiriMode;
-  Game.CpuCountSetting = Settings.cpuCount;
+  Game.SetTableOptions(Settings.kokusoMode, Settings.suiriMode, Settings.cpuCount);
 }
 
 void TKestClientForm::SaveSettings() {
@@ -391,9 +389,9 @@ void TKestClientForm::SaveSettings() {
     int i = forms_.loginDialog->FaceSelBox->currentIndex();
     s.face = i >= 0 ? faces_.Name(i) : std::string();
   }
-  s.kokusoMode = Game.KokusoMode;
-  s.suiriMode = Game.SuiriMode;
-  s.cpuCount = Game.CpuCountSetting;
+  s.kokusoMode = Game.KokusoMode();
+  s.suiriMode = Game.SuiriMode();
+  s.cpuCount = Game.CpuCount();
   std::array<std::string, 5> npc;
   for (int i = 0; i < 5; ++i)
     npc[i] = forms_.npcSetDlg ? forms_.npcSetDlg->Names().GetNpcName(i, false) : kNpcDefaultNames[i];
@@ -461,8 +459,8 @@ void TKestClientForm::ChatWindow1Click() {
 void TKestClientForm::NPCN1Click() {
   Entry([this] {
     if (!forms_.npcSetDlg) return;
-    forms_.npcSetDlg->CpuCount->setCurrentIndex(Game.CpuCountSetting);
-    if (RunModal(*forms_.npcSetDlg) == 1) Game.CpuCountSetting = forms_.npcSetDlg->CpuCount->currentIndex();
+    forms_.npcSetDlg->CpuCount->setCurrentIndex(Game.CpuCount());
+    if (RunModal(*forms_.npcSetDlg) == 1) Game.SetCpuCount(forms_.npcSetDlg->CpuCount->currentIndex());
   });
 }
 
@@ -489,7 +487,7 @@ void TKestClientForm::SetForms(const TClientForms& forms) {
 // ---------------------------------------------------------------- widgets
 
 void TKestClientForm::Sync() {
-  const TControls& c = Game.Controls;
+  const TControls& c = Game.Controls();
   auto apply = [](QWidget* w, const TControl& t) {
     w->setEnabled(t.enabled);
     if (w->isHidden() == t.visible) w->setVisible(t.visible);
@@ -519,7 +517,7 @@ void TKestClientForm::Sync() {
   S1->setEnabled(c.CheckSpd);
   for (QWidget* w : std::initializer_list<QWidget*>{RoomView, UserBox, InButton})
     if (w->isHidden() == c.Lobby) w->setVisible(c.Lobby);
-  const TAnimTimer& t = Game.Timer;
+  const TAnimTimer& t = Game.Timer();
   int interval = fastPace_ ? 1 : t.interval;
   if (KestTimer->interval() != interval) KestTimer->setInterval(interval);
   if (KestTimer->isActive() != t.active) {
@@ -533,13 +531,13 @@ void TKestClientForm::Sync() {
 
 void TKestClientForm::UserListChanged() {
   UserBox->clear();
-  for (const std::string& name : Game.UserList) UserBox->addItem(Q(name));
+  for (const std::string& name : Game.UserList()) UserBox->addItem(Q(name));
 }
 
 void TKestClientForm::RoomRowChanged(int room) {
   QTreeWidgetItem* item = RoomView->topLevelItem(room);
   if (!item) return;
-  const TRoomRow& r = Game.RoomRows[size_t(room)];
+  const TRoomRow& r = Game.RoomRows()[size_t(room)];
   if (room == 0) {
     item->setText(0, Q(kHall));
     item->setText(1, Q(kHallState));

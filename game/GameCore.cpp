@@ -46,6 +46,23 @@ const char kDe[] = "\x82\xc5";          // で
 const char kGa[] = "\x82\xaa";          // が
 const char kWoTsukatta[] = "\x82\xf0\x8e\x67\x82\xc1\x82\xbd";  // を使った
 
+int Distance(int a, int b) {
+  int dx = a % BoardWidth - b % BoardWidth, dy = a / BoardWidth - b / BoardWidth;
+  return IntSqrt(dx * dx + dy * dy);
+}
+
+// Of the door cells of room (0-8, 9 the accusation spot), the one nearest to
+// cell, the first in row order on a tie; -1 none.
+int NearestDoor(int room, int cell) {
+  int best = -1, bestDistance = 0;
+  for (int i = 0; i < BoardWidth * BoardHeight; ++i) {
+    if (BoardMap[i] <= 1 || client::DoorRoom(BoardMap[i]) != room) continue;
+    int d = Distance(i, cell);
+    if (best < 0 || d < bestDistance) best = i, bestDistance = d;
+  }
+  return best;
+}
+
 kest::TKestUser EmptySeat() {
   kest::TKestUser s;
   s.UserNo = -1;
@@ -55,14 +72,14 @@ kest::TKestUser EmptySeat() {
 }  // namespace
 
 TGameCore::TGameCore(TLineSender& sender, TGameView& view) : sender_(sender), view_(view) {
-  LocalUser.SetFace("0");
-  LocalUser.SetRoom(0);
-  LocalUser.SetPlace(0);
-  LocalUser.ClearUnused();
-  LocalUser.MarkLoggedIn();
-  for (auto& s : Seats) s = EmptySeat();
-  Controls.Start.enabled = Controls.Out.enabled = true;
-  for (int w = 0; w < 6; ++w) WeaponCells[w] = kWeaponStartCells[w];
+  localUser_.SetFace("0");
+  localUser_.SetRoom(0);
+  localUser_.SetPlace(0);
+  localUser_.ClearUnused();
+  localUser_.MarkLoggedIn();
+  for (auto& s : seats_) s = EmptySeat();
+  controls_.Start.enabled = controls_.Out.enabled = true;
+  for (int w = 0; w < 6; ++w) weaponCells_[w] = kWeaponStartCells[w];
 }
 
 // ---------------------------------------------------------------- lookups
@@ -70,18 +87,18 @@ TGameCore::TGameCore(TLineSender& sender, TGameView& view) : sender_(sender), vi
 int TGameCore::SlotOfUser(int userId) const {
   if (userId < 0) return -1;
   for (int s = 0; s < 6; ++s)
-    if (Seats[s].UserNo == userId) return s;
+    if (seats_[s].UserNo == userId) return s;
   return -1;
 }
 
 int TGameCore::ComputerSeatOf(int id) const {
-  if (MySeat != 0 || id < 0 || id == MyUserId) return -1;
+  if (mySeat_ != 0 || id < 0 || id == myUserId_) return -1;
   int s = SlotOfUser(id);
-  return s >= 0 && Seats[s].HasFlags(kest::ufComputer) ? s : -1;
+  return s >= 0 && seats_[s].HasFlags(kest::ufComputer) ? s : -1;
 }
 
 std::string TGameCore::SeatName(int seat) const {
-  return ValidSeat(seat) ? TrimName(Seats[seat].GetName()) : std::string();
+  return ValidSeat(seat) ? TrimName(seats_[seat].GetName()) : std::string();
 }
 
 bool TGameCore::Bad(bool condition, const char* word) {
@@ -97,12 +114,16 @@ void TGameCore::RaiseScriptEvent(int seat, const char* event, const std::vector<
 }
 
 bool TGameCore::OwnCopy() {
-  if (Walk.inFlight <= 0) return false;
-  --Walk.inFlight;
+  if (walk_.inFlight <= 0) return false;
+  --walk_.inFlight;
   return true;
 }
 
-bool TGameCore::MoveEchoed(int seat) { return !scripts_ || scripts_->MoveEchoed(seat); }
+bool TGameCore::MoveEchoed(int seat) {
+  int& n = movesInFlight_[size_t(seat)];
+  if (n > 0) --n;
+  return n == 0;
+}
 
 void TGameCore::SeatMoved(int seat) {
   if (scripts_) scripts_->SeatMoved(seat);
@@ -110,27 +131,48 @@ void TGameCore::SeatMoved(int seat) {
 
 // ---------------------------------------------------------------- controls
 
-void TGameCore::SetArrows(bool enabled) { Controls.Arrows.fill(enabled); }
+TControls TGameCore::Controls() const {
+  TControls c = controls_;
+  if (!verdictOpen_) return c;
+  c.Suiri.enabled = c.Kokuso.enabled = c.Move.enabled = c.Start.enabled = c.Out.enabled = false;
+  c.Arrows.fill(false);
+  return c;
+}
+
+void TGameCore::SetTableOptions(bool kokusoMode, bool suiriMode, int cpuCount) {
+  kokusoMode_ = kokusoMode;
+  suiriMode_ = suiriMode;
+  cpuCount_ = cpuCount;
+}
+
+bool TGameCore::RollFor(int seat) {
+  if (!ValidSeat(seat) || seatsOut_[seat] || seats_[seat].HasFlags(kest::ufDiceDone)) return false;
+  seats_[seat].SetFlags(kest::ufDiceDone);
+  SendLine(seats_[seat].UserNo, CmdWord(cmSaikoro));
+  return true;
+}
+
+void TGameCore::SetArrows(bool enabled) { controls_.Arrows.fill(enabled); }
 
 void TGameCore::DisableGameButtons() {
-  Controls.Suiri.enabled = Controls.Kokuso.enabled = Controls.Move.enabled = false;
-  for (int a = kUp; a <= kRight; ++a) Controls.Arrows[a] = false;
+  controls_.Suiri.enabled = controls_.Kokuso.enabled = controls_.Move.enabled = false;
+  for (int a = kUp; a <= kRight; ++a) controls_.Arrows[a] = false;
 }
 
 // The buttons of a table without a game: 終了 to leave, 開始 for the host.
 void TGameCore::EndLobbyButtons() {
-  Controls.Out.enabled = true;
-  Controls.OutCaption = ocEnd;
-  Controls.PassageTarget = -1;
-  Controls.Start.enabled = true;
-  Controls.Start.visible = MySeat == 0;
+  controls_.Out.enabled = true;
+  controls_.OutCaption = ocEnd;
+  controls_.PassageTarget = -1;
+  controls_.Start.enabled = true;
+  controls_.Start.visible = mySeat_ == 0;
 }
 
 // The nine buttons whose states a suggestion or accusation saves.
 std::array<bool*, 9> TGameCore::SavedButtons() {
-  return {&Controls.Suiri.enabled,  &Controls.Kokuso.enabled, &Controls.Move.enabled,
-          &Controls.Arrows[kUp],    &Controls.Arrows[kDown],  &Controls.Arrows[kLeft],
-          &Controls.Arrows[kRight], &Controls.Start.enabled,  &Controls.Out.enabled};
+  return {&controls_.Suiri.enabled,  &controls_.Kokuso.enabled, &controls_.Move.enabled,
+          &controls_.Arrows[kUp],    &controls_.Arrows[kDown],  &controls_.Arrows[kLeft],
+          &controls_.Arrows[kRight], &controls_.Start.enabled,  &controls_.Out.enabled};
 }
 
 void TGameCore::SaveButtonStates() {
@@ -146,49 +188,49 @@ void TGameCore::RestoreButtonStates() {
   for (size_t i = 0; i < w.size(); ++i) *w[i] = savedStates_[i];
 }
 
-void TGameCore::ShowSecondExits(int room) { Controls.SecondExitRoom = room == 0 || room == 4 ? room : -1; }
+void TGameCore::ShowSecondExits(int room) { controls_.SecondExitRoom = room == 0 || room == 4 ? room : -1; }
 
 void TGameCore::ShowPassageButton(int room) {
   int target = room >= 0 && room < 9 ? RoomTable[room][32] : -1;
   if (target < 0 || target > 8) {
-    Controls.Start.visible = false;
+    controls_.Start.visible = false;
     return;
   }
-  Controls.PassageTarget = target;
-  Controls.Start.enabled = false;
-  Controls.Start.visible = true;
+  controls_.PassageTarget = target;
+  controls_.Start.enabled = false;
+  controls_.Start.visible = true;
 }
 
 void TGameCore::HidePassageButton() {
-  Controls.Start.visible = false;
-  Controls.Start.enabled = false;
-  Controls.PassageTarget = -1;
+  controls_.Start.visible = false;
+  controls_.Start.enabled = false;
+  controls_.PassageTarget = -1;
 }
 
 void TGameCore::UpdateMoveButtons(int seat, int steps) {
-  if (seat == MySeat) {
+  if (seat == mySeat_) {
     SetArrows(true);
     // The own walk runs ahead of the server's copies: its steps are the truth.
-    steps = Walk.steps;
+    steps = walk_.steps;
   }
   view_.DrawDie(steps >= 0 && steps <= 6 ? steps : 0, 2);
-  Controls.Out.enabled = TurnSeat == MySeat && steps == 0;
+  controls_.Out.enabled = turnSeat_ == mySeat_ && steps == 0;
 }
 
 void TGameCore::StopTimer() {
-  Timer.active = false;
-  Timer.interval = 33;
+  timer_.active = false;
+  timer_.interval = 33;
 }
 
 void TGameCore::StartTimer(int interval) {
-  Timer.interval = interval;
-  Timer.active = true;
+  timer_.interval = interval;
+  timer_.active = true;
 }
 
 // ---------------------------------------------------------------- login
 
 void TGameCore::SendLogin(const std::string& name, const std::string& face) {
-  if (GameState != gsOffline) return;
+  if (state_ != gsOffline) return;
   loginName_ = name;
   loginFace_ = face;
   SendLine(0, CmdLogin(name, face));
@@ -198,28 +240,29 @@ void TGameCore::ResetToLoggedOut() {
   CloseGameDialogs();
   view_.CloseResult();
   StopTimer();
-  GameState = gsOffline;
-  MyUserId = -1;
-  PlayerCount = 0;
-  MySeat = 0;
-  TurnSeat = 0;
-  ExpectedPlayers = 0;
-  ComputersAdded = false;
-  RuserPending = false;
-  ViewShown = false;
-  PendingShowCheck = -1;
+  state_ = gsOffline;
+  myUserId_ = -1;
+  playerCount_ = 0;
+  mySeat_ = 0;
+  turnSeat_ = 0;
+  expectedPlayers_ = 0;
+  computersAdded_ = false;
+  ruserPending_ = false;
+  viewShown_ = false;
+  pendingShowCheck_ = -1;
   pendingAdds_.clear();
   addsOutstanding_ = 0;
   startBack_ = false;
   outOfGame_ = false;
-  for (auto& s : Seats) s = EmptySeat();
-  LocalUser.SetRoom(0);
-  LocalUser.hand.ClearList();
-  Walk = TWalk();
+  verdictOpen_ = false;
+  for (auto& s : seats_) s = EmptySeat();
+  localUser_.SetRoom(0);
+  localUser_.hand.ClearList();
+  walk_ = TWalk();
   // The screen as before the first login: no table, no game, nothing to press.
-  Controls = TControls();
-  Controls.Start.enabled = Controls.Out.enabled = true;
-  UserList.clear();
+  controls_ = TControls();
+  controls_.Start.enabled = controls_.Out.enabled = true;
+  userList_.clear();
   view_.UserListChanged();
   view_.FreePieces();
   view_.FreeTurnCursor();
@@ -235,18 +278,18 @@ void TGameCore::ResetToLoggedOut() {
 }
 
 void TGameCore::HandleLogin(int id, int) {
-  if (MyUserId == -1) {
-    MyUserId = id;
-    GameState = gsNoGame;
-    LocalUser.SetName(loginName_);
-    LocalUser.SetFace(loginFace_);
-    LocalUser.SetRoom(0);
+  if (myUserId_ == -1) {
+    myUserId_ = id;
+    state_ = gsNoGame;
+    localUser_.SetName(loginName_);
+    localUser_.SetFace(loginFace_);
+    localUser_.SetRoom(0);
     view_.LoggedIn();
-    SendLine(MyUserId, CmdChroom(1));
+    SendLine(myUserId_, CmdChroom(1));
   } else {
     if (!pendingAdds_.empty()) pendingAdds_.pop_front();
     // A computer player the host has just added joins the host's table.
-    int room = LocalUser.GetRoom() > 0 ? LocalUser.GetRoom() : 1;
+    int room = localUser_.GetRoom() > 0 ? localUser_.GetRoom() : 1;
     SendLine(id, CmdChroom(room));
   }
 }
@@ -258,7 +301,7 @@ void TGameCore::AddAnswered() {
   if (addsOutstanding_ > 0) --addsOutstanding_;
   if (addsOutstanding_ > 0 || !startBack_) return;
   startBack_ = false;
-  if (GameState == gsNoGame && MySeat == 0) Controls.Start = {true, true};
+  if (state_ == gsNoGame && mySeat_ == 0) controls_.Start = {true, true};
 }
 
 void TGameCore::AddFailed(const std::string& why, bool pending) {
@@ -268,8 +311,8 @@ void TGameCore::AddFailed(const std::string& why, bool pending) {
     pendingAdds_.pop_front();
   }
   view_.Log(why + name);
-  if (ExpectedPlayers > 0) {
-    ExpectedPlayers = 0;
+  if (expectedPlayers_ > 0) {
+    expectedPlayers_ = 0;
     startBack_ = true;
   }
   AddAnswered();
@@ -277,7 +320,7 @@ void TGameCore::AddFailed(const std::string& why, bool pending) {
 
 void TGameCore::HandleErr(int, const std::string& text) {
   if (text == "SAMENAME") {
-    if (MyUserId == -1) {
+    if (myUserId_ == -1) {
       view_.LoginRefused(rfSameName);
       return;
     }
@@ -298,13 +341,13 @@ void TGameCore::HandleErr(int, const std::string& text) {
   } else if (text == "LOCKED") {
     // Seated at a table, the refused room change is a computer player's: the
     // server logs that player out again.
-    if (MyUserId != -1 && LocalUser.GetRoom() > 0) {
+    if (myUserId_ != -1 && localUser_.GetRoom() > 0) {
       AddFailed("table closed, computer player not added", false);
       return;
     }
     view_.LoginRefused(rfLocked);
   } else if (text == "OVERUSER") {
-    if (MyUserId != -1) {  // no slot left for a computer player
+    if (myUserId_ != -1) {  // no slot left for a computer player
       AddFailed("server full, computer player not added: ", true);
       return;
     }
@@ -315,35 +358,35 @@ void TGameCore::HandleErr(int, const std::string& text) {
 // ---------------------------------------------------------------- lobby
 
 void TGameCore::RemoveUserName(const std::string& name) {
-  auto it = std::find(UserList.begin(), UserList.end(), name);
-  if (it != UserList.end()) UserList.erase(it);
+  auto it = std::find(userList_.begin(), userList_.end(), name);
+  if (it != userList_.end()) userList_.erase(it);
 }
 
 void TGameCore::HandleChroom(int, int room, const std::string& name) {
-  if (name == LocalUser.GetName()) {
-    PlayerCount = 0;
-    LocalUser.SetRoom(int16_t(room));
-    UserList.clear();
-    Controls.Start.visible = false;
+  if (name == localUser_.GetName()) {
+    playerCount_ = 0;
+    localUser_.SetRoom(int16_t(room));
+    userList_.clear();
+    controls_.Start.visible = false;
     if (room == 0) {
-      Controls.Lobby = true;
-      Controls.Out.visible = false;
+      controls_.Lobby = true;
+      controls_.Out.visible = false;
       view_.HideCaptionPanels();
       view_.FreeCardPictures();
       view_.FreePieces();
       view_.FreeTurnCursor();
-      Controls.CardSpd = Controls.CheckSpd = false;
+      controls_.CardSpd = controls_.CheckSpd = false;
       view_.ClearNotebook();
       view_.CloseNotebook();
       view_.DrawBoardBackground();
     } else {
-      Controls.Lobby = false;
-      Controls.Out.visible = true;
-      Controls.OutCaption = ocEnd;
+      controls_.Lobby = false;
+      controls_.Out.visible = true;
+      controls_.OutCaption = ocEnd;
       for (int seat = 0; seat < 6; ++seat) view_.DrawPlayerRow(seat, "", "");
     }
     view_.OwnRoomChanged(room);
-  } else if (LocalUser.GetRoom() != 0 && room != LocalUser.GetRoom()) {
+  } else if (localUser_.GetRoom() != 0 && room != localUser_.GetRoom()) {
     RemoveUserName(name);
   }
   view_.UserListChanged();
@@ -351,22 +394,22 @@ void TGameCore::HandleChroom(int, int room, const std::string& name) {
 
 void TGameCore::HandleRoom(int, int room, int playing, int count) {
   if (room < 0 || room > 10) return;
-  RoomRows[room] = {playing != 0, count};
+  roomRows_[room] = {playing != 0, count};
   view_.RoomRowChanged(room);
 }
 
-void TGameCore::SendStart() { SendLine(MyUserId, CmdStart(KokusoMode, SuiriMode)); }
+void TGameCore::SendStart() { SendLine(myUserId_, CmdStart(kokusoMode_, suiriMode_)); }
 
 void TGameCore::HandleAddUser(int id, const std::string& name, int room, const std::string& face, int userNo,
                               int kind) {
-  if (id != MyUserId) return;
+  if (id != myUserId_) return;
   if (room != 0) {
-    if (PlayerCount >= 6) return;  // a seventh member has no seat
-    if (name == LocalUser.GetName()) {
-      MySeat = PlayerCount;
-      if (MySeat == 0) Controls.Start.visible = true;
+    if (playerCount_ >= 6) return;  // a seventh member has no seat
+    if (name == localUser_.GetName()) {
+      mySeat_ = playerCount_;
+      if (mySeat_ == 0) controls_.Start.visible = true;
     }
-    kest::TKestUser& s = Seats[PlayerCount];
+    kest::TKestUser& s = seats_[playerCount_];
     s.SetName(name);
     s.SetRoom(int16_t(room));
     s.SetFace(face);
@@ -382,111 +425,113 @@ void TGameCore::HandleAddUser(int id, const std::string& name, int room, const s
       s.ClearFlags(kest::ufComputer | kest::ufNonParticipant);
     }
   }
-  UserList.push_back(name);
+  userList_.push_back(name);
   view_.UserListChanged();
-  if (room != 0) view_.DrawPlayerRow(PlayerCount, face, name);
+  if (room != 0) view_.DrawPlayerRow(playerCount_, face, name);
   if (room != 0 && kind != 0) AddAnswered();
-  ++PlayerCount;
-  if (PlayerCount == ExpectedPlayers) {
+  ++playerCount_;
+  if (playerCount_ == expectedPlayers_) {
     SendStart();
-    ExpectedPlayers = 0;
-    Controls.Start.visible = false;
+    expectedPlayers_ = 0;
+    controls_.Start.visible = false;
   }
 }
 
 void TGameCore::HandleAddUser2(int, const std::string& name, int, const std::string&) {
-  UserList.push_back(name);
+  userList_.push_back(name);
   view_.UserListChanged();
 }
 
-void TGameCore::HandleRuserEnd(int) { RuserPending = false; }
+void TGameCore::HandleRuserEnd(int) { ruserPending_ = false; }
 
 void TGameCore::HandleUser(int id, int seat, const std::string& name) {
-  if (id != MyUserId || LocalUser.GetRoom() != 0) return;
-  if (seat < 0 || seat > int(UserList.size())) seat = int(UserList.size());
-  UserList.insert(UserList.begin() + seat, name);
+  if (id != myUserId_ || localUser_.GetRoom() != 0) return;
+  if (seat < 0 || seat > int(userList_.size())) seat = int(userList_.size());
+  userList_.insert(userList_.begin() + seat, name);
   view_.UserListChanged();
 }
 
 void TGameCore::HandleRemoveUser(int, const std::string& name) {
   RemoveUserName(name);
   view_.UserListChanged();
-  if (LocalUser.GetRoom() == 0) return;
-  for (int j = 0; j < PlayerCount && j < 6; ++j) {
-    if (Seats[j].GetName() == name) {
-      for (int k = j; k < 5; ++k) Seats[k] = Seats[k + 1];
-      Seats[5] = EmptySeat();
-      --PlayerCount;
+  if (localUser_.GetRoom() == 0) return;
+  for (int j = 0; j < playerCount_ && j < 6; ++j) {
+    if (seats_[j].GetName() == name) {
+      for (int k = j; k < 5; ++k) seats_[k] = seats_[k + 1];
+      seats_[5] = EmptySeat();
+      --playerCount_;
       break;
     }
   }
   for (int k = 0; k < 6; ++k) {
-    if (k < PlayerCount) {
-      if (Seats[k].GetName() == LocalUser.GetName()) MySeat = k;
-      view_.DrawPlayerRow(k, Seats[k].GetFace(), Seats[k].GetName());
+    if (k < playerCount_) {
+      if (seats_[k].GetName() == localUser_.GetName()) mySeat_ = k;
+      view_.DrawPlayerRow(k, seats_[k].GetFace(), seats_[k].GetName());
     } else {
       view_.DrawPlayerRow(k, "", "");
     }
   }
-  Controls.Start.visible = MySeat == 0;
-  if (GameState != gsNoGame) ResetBoard();
+  controls_.Start.visible = mySeat_ == 0;
+  if (state_ != gsNoGame) ResetBoard();
 }
 
 void TGameCore::HandleBye(int id, const std::string& name) {
-  TGameState s = GameState;
+  TGameState s = state_;
   HandleRemoveUser(id, name);
   if (s == gsNoGame) return;
+  verdictOpen_ = false;
   CloseGameDialogs();
   view_.FreeTurnCursor();
   StopTimer();
-  ComputersAdded = false;
-  Controls.Suiri.enabled = Controls.Kokuso.enabled = Controls.Move.enabled = false;
+  computersAdded_ = false;
+  controls_.Suiri.enabled = controls_.Kokuso.enabled = controls_.Move.enabled = false;
   SetArrows(false);
   EndLobbyButtons();
-  GameState = gsNoGame;
+  state_ = gsNoGame;
 }
 
 void TGameCore::HandlePrint(int id, const std::string& text) {
-  if (id == MyUserId) view_.AppendChat(text);
+  if (id == myUserId_) view_.AppendChat(text);
 }
 
 void TGameCore::HandleCpuType(int id, int type) {
   int s = SlotOfUser(id);
   if (s < 0) return;
-  Seats[s].SetFlags(kest::ufComputer);
-  Seats[s].CpuType = int16_t(type);
+  seats_[s].SetFlags(kest::ufComputer);
+  seats_[s].CpuType = int16_t(type);
 }
 
 void TGameCore::InButtonClick(int room) {
-  if (room < 0 || room > 10 || room == LocalUser.GetRoom()) return;
-  if (RoomRows[room].count > 4) return;
-  SendLine(MyUserId, CmdChroom(room));
+  if (room < 0 || room > 10 || room == localUser_.GetRoom()) return;
+  if (roomRows_[room].count > 4) return;
+  SendLine(myUserId_, CmdChroom(room));
 }
 
 void TGameCore::RoomViewSelectItem(int room) {
-  if (room < 0 || RuserPending || MyUserId < 0) return;
-  UserList.clear();
+  if (room < 0 || ruserPending_ || myUserId_ < 0) return;
+  userList_.clear();
   view_.UserListChanged();
-  SendLine(MyUserId, CmdRuser(room));
-  RuserPending = true;
+  SendLine(myUserId_, CmdRuser(room));
+  ruserPending_ = true;
 }
 
-void TGameCore::SendChat(const std::string& text) { SendLine(MyUserId, CmdChat(LocalUser.GetRoom(), text)); }
+void TGameCore::SendChat(const std::string& text) { SendLine(myUserId_, CmdChat(localUser_.GetRoom(), text)); }
 
 // ---------------------------------------------------------------- buttons
 
 void TGameCore::OutButtonClick() {
+  if (state_ != gsNoGame && !Controls().Out.enabled) return;
   view_.HideCheckPanel();
-  if (GameState == gsNoGame) {
+  if (state_ == gsNoGame) {
     view_.CloseMainWindow();
-  } else if (GameState == gsConfirm) {
-    Controls.Out.enabled = false;
-    Controls.OutCaption = ocTurnEnd;
-    GameState = gsIdle;
-    SendLine(MyUserId, CmdWord(cmConfirm));
-  } else if (GameState != gsOffline) {
-    Controls.Out.enabled = false;
-    SendLine(MyUserId, CmdWord(ViewShown ? cmTurnEnd2 : cmTurnEnd));
+  } else if (state_ == gsConfirm) {
+    controls_.Out.enabled = false;
+    controls_.OutCaption = ocTurnEnd;
+    state_ = gsIdle;
+    SendLine(myUserId_, CmdWord(cmConfirm));
+  } else if (state_ != gsOffline) {
+    controls_.Out.enabled = false;
+    SendLine(myUserId_, CmdWord(viewShown_ ? cmTurnEnd2 : cmTurnEnd));
   }
 }
 
@@ -497,54 +542,54 @@ void TGameCore::AddComputer(int command, int seat) {
 
 void TGameCore::SendAddCom(const PendingAdd& add) {
   pendingAdds_.push_back(add);
-  SendLine(MyUserId, CmdAddCom(add.command, add.display, add.raw, 0));
+  SendLine(myUserId_, CmdAddCom(add.command, add.display, add.raw, 0));
 }
 
 void TGameCore::StartButtonClick() {
-  if (GameState != gsNoGame && GameState != gsOffline) {
+  if (state_ != gsNoGame && state_ != gsOffline) {
     // In a game the button is the secret passage of the own room.
-    int target = Controls.PassageTarget;
-    if (target < 0 || target > 8 || Walk.place < 1 || Walk.place > 9) return;
-    Controls.Move.enabled = false;
-    Controls.Start.enabled = false;
-    Walk.MarkRoomDoors(Walk.place - 1, 0);
-    Walk.place = target + 1;
-    LocalUser.SetPlace(int16_t(target + 1));
-    ++Walk.inFlight;
-    SendLine(MyUserId, CmdInRoom(target, 0));
+    int target = controls_.PassageTarget;
+    if (target < 0 || target > 8 || walk_.place < 1 || walk_.place > 9) return;
+    controls_.Move.enabled = false;
+    controls_.Start.enabled = false;
+    walk_.MarkRoomDoors(walk_.place - 1, 0);
+    walk_.place = target + 1;
+    localUser_.SetPlace(int16_t(target + 1));
+    ++walk_.inFlight;
+    SendLine(myUserId_, CmdInRoom(target, 0));
     return;
   }
-  if (GameState != gsNoGame || !npc_ || !Controls.Start.enabled) return;
+  if (state_ != gsNoGame || !npc_ || !controls_.Start.enabled) return;
   std::array<std::string, 6> humans;
-  for (int k = 0; k < PlayerCount && k < 6; ++k)
-    if (!Seats[k].HasFlags(kest::ufComputer)) humans[k] = Seats[k].GetName();
-  npc_->MakeUniqueNames(humans, PlayerCount);
+  for (int k = 0; k < playerCount_ && k < 6; ++k)
+    if (!seats_[k].HasFlags(kest::ufComputer)) humans[k] = seats_[k].GetName();
+  npc_->MakeUniqueNames(humans, playerCount_);
 
-  if (CpuCountSetting == 0 || ComputersAdded) {
-    if (PlayerCount < 2) {
+  if (cpuCount_ == 0 || computersAdded_) {
+    if (playerCount_ < 2) {
       view_.WarnTwoPlayers();
       return;
     }
     // Pressed once: a second press would ask for the same seats again.
-    Controls.Start.enabled = false;
-    if (PlayerCount >= 6) {  // a full table of humans starts at once
+    controls_.Start.enabled = false;
+    if (playerCount_ >= 6) {  // a full table of humans starts at once
       SendStart();
-      Controls.Start.visible = false;
+      controls_.Start.visible = false;
       return;
     }
-    ExpectedPlayers = 6;
-    for (int seat = PlayerCount; seat <= 5; ++seat) AddComputer(cmAddCom2, seat);
+    expectedPlayers_ = 6;
+    for (int seat = playerCount_; seat <= 5; ++seat) AddComputer(cmAddCom2, seat);
     return;
   }
-  Controls.Start = {false, false};
-  ComputersAdded = true;
-  int n = std::min(PlayerCount + CpuCountSetting, 6) - PlayerCount;
-  for (int seat = PlayerCount; seat < PlayerCount + n; ++seat) AddComputer(cmAddCom, seat);
-  ExpectedPlayers = 6;
-  for (int seat = PlayerCount + n; seat <= 5; ++seat) AddComputer(cmAddCom2, seat);
-  if (PlayerCount >= 6) {
+  controls_.Start = {false, false};
+  computersAdded_ = true;
+  int n = std::min(playerCount_ + cpuCount_, 6) - playerCount_;
+  for (int seat = playerCount_; seat < playerCount_ + n; ++seat) AddComputer(cmAddCom, seat);
+  expectedPlayers_ = 6;
+  for (int seat = playerCount_ + n; seat <= 5; ++seat) AddComputer(cmAddCom2, seat);
+  if (playerCount_ >= 6) {
     SendStart();
-    ExpectedPlayers = 0;
+    expectedPlayers_ = 0;
   }
 }
 
@@ -560,74 +605,76 @@ void TGameCore::HandleCard(int id, const TArgs& args) {
     codes.push_back(c);
   }
   static const int passes[3] = {3, 1, 2};
-  if (id == MyUserId) {
-    if (!ValidSeat(MySeat)) return;
-    LocalUser.hand.ClearList();
-    Seats[MySeat].hand.ClearList();
+  if (id == myUserId_) {
+    if (!ValidSeat(mySeat_)) return;
+    localUser_.hand.ClearList();
+    seats_[mySeat_].hand.ClearList();
     view_.ClearCardStrip();
     for (int kind : passes)
       for (int c : codes) {
         if (c / 10 != kind) continue;
         kest::TCard card = kest::TCard::MakeCard(uint8_t(kind), uint16_t(c % 10));
-        LocalUser.hand.Append(card);
-        Seats[MySeat].hand.Append(card);
+        localUser_.hand.Append(card);
+        seats_[mySeat_].hand.Append(card);
         view_.AddCardToStrip(kind, c % 10);
-        view_.PutMark(kind == 3 ? 0 : kind == 1 ? 1 : 2, c % 10, 1, MySeat);
+        view_.PutMark(kind == 3 ? 0 : kind == 1 ? 1 : 2, c % 10, 1, mySeat_);
       }
     view_.PlaceCardStrip(k);
-    Controls.CardSpd = true;
+    controls_.CardSpd = true;
     return;
   }
   int seat = ComputerSeatOf(id);
   if (seat < 0) return;
-  Seats[seat].hand.ClearList();
+  seats_[seat].hand.ClearList();
   for (int kind : passes)
     for (int c : codes)
-      if (c / 10 == kind) Seats[seat].hand.Append(kest::TCard::MakeCard(uint8_t(kind), uint16_t(c % 10)));
+      if (c / 10 == kind) seats_[seat].hand.Append(kest::TCard::MakeCard(uint8_t(kind), uint16_t(c % 10)));
   RaiseScriptEvent(seat, "OnInit", codes);
 }
 
 void TGameCore::StartGame(int id, const TArgs& args) {
-  if (id != MyUserId) return;
+  if (id != myUserId_) return;
   CloseGameDialogs();
   // A result dialog still open from the previous game is only closed: its
   // button's actions belong to the end of that game.
   view_.CloseResult();
   StopTimer();
   outOfGame_ = false;
+  verdictOpen_ = false;
   view_.DrawBoard();
   view_.DrawDie(0, 3);
-  for (int w = 0; w < 6; ++w) WeaponCells[w] = kWeaponStartCells[w];
+  for (int w = 0; w < 6; ++w) weaponCells_[w] = kWeaponStartCells[w];
   view_.CreatePieces();
   view_.ShowDie(true);
-  AccuseAnywhere = kest::ReadDecimal(args.size() > 0 ? args[0] : std::string()) != 0;
-  MoveSuspect = kest::ReadDecimal(args.size() > 1 ? args[1] : std::string()) != 0;
-  Controls.OutCaption = ocTurnEnd;
-  Controls.Out.enabled = false;
-  Controls.Suiri.enabled = Controls.Kokuso.enabled = false;
-  LocalUser.SetPlace(0);
-  GameState = gsIdle;
-  ViewShown = false;
-  PendingShowCheck = -1;
+  accuseAnywhere_ = kest::ReadDecimal(args.size() > 0 ? args[0] : std::string()) != 0;
+  moveSuspect_ = kest::ReadDecimal(args.size() > 1 ? args[1] : std::string()) != 0;
+  controls_.OutCaption = ocTurnEnd;
+  controls_.Out.enabled = false;
+  controls_.Suiri.enabled = controls_.Kokuso.enabled = false;
+  localUser_.SetPlace(0);
+  state_ = gsIdle;
+  viewShown_ = false;
+  pendingShowCheck_ = -1;
   view_.HideCaptionPanels();
   view_.FreeCardPictures();
-  for (int seat = PlayerCount; seat < 6; ++seat) {
+  for (int seat = playerCount_; seat < 6; ++seat) {
     std::string raw = npc_ ? npc_->GetNpcName(seat - 1, false) : "";
-    Seats[seat].SetName(raw);
-    Seats[seat].SetFace(raw);
+    seats_[seat].SetName(raw);
+    seats_[seat].SetFace(raw);
   }
   for (int seat = 0; seat < 6; ++seat) {
-    Seats[seat].SetPlace(0);
+    seats_[seat].SetPlace(0);
     view_.SetPersonCard(seat);
-    view_.DrawPlayerRow(seat, Seats[seat].GetFace(), Seats[seat].GetName());
-    Seats[seat].SetPosition(int16_t(kPlayerStartCells[seat].x), int16_t(kPlayerStartCells[seat].y));
+    view_.DrawPlayerRow(seat, seats_[seat].GetFace(), seats_[seat].GetName());
+    seats_[seat].SetPosition(int16_t(kPlayerStartCells[seat].x), int16_t(kPlayerStartCells[seat].y));
   }
-  Winner = -1;
-  Ended = false;
-  SeatsOut.fill(false);
-  Walk = TWalk();
-  Walk.accuseAnywhere = AccuseAnywhere;
-  if (ValidSeat(MySeat)) Walk.x = kPlayerStartCells[MySeat].x, Walk.y = kPlayerStartCells[MySeat].y;
+  winner_ = -1;
+  ended_ = false;
+  seatsOut_.fill(false);
+  movesInFlight_.fill(0);
+  walk_ = TWalk();
+  walk_.accuseAnywhere = accuseAnywhere_;
+  if (ValidSeat(mySeat_)) walk_.x = kPlayerStartCells[mySeat_].x, walk_.y = kPlayerStartCells[mySeat_].y;
   if (scripts_ && !scripts_->SetUpScripts()) {
     view_.CloseMainWindow();
     return;
@@ -635,69 +682,70 @@ void TGameCore::StartGame(int id, const TArgs& args) {
   view_.CreateTurnCursor();
   view_.SetTurnCursor(0);
   view_.ClearNotebook();
-  Controls.CheckSpd = true;
+  controls_.CheckSpd = true;
 }
 
 void TGameCore::HandleTurn(int id, int s) {
   if (!InGame() || Bad(!ValidSeat(s), "TURN")) return;
   int cseat = ComputerSeatOf(id);
-  if (id != MyUserId && cseat < 0) return;
-  if (id == MyUserId) {
+  if (id != myUserId_ && cseat < 0) return;
+  if (id == myUserId_) {
     // A slow client may still be rolling the previous turn's die. That roll is
     // over: show its result now, without the end actions that belong to the
     // turn that has passed (they would take the new turn's roll away).
-    if (GameState == gsRolling) {
-      Die.Finish();
+    if (state_ == gsRolling) {
+      die_.Finish();
       StopTimer();
-      Timer.interval = Die.interval;
-      view_.DrawDie(RollValue, 3);
-      GameState = gsIdle;
+      timer_.interval = die_.interval;
+      view_.DrawDie(rollValue_, 3);
+      state_ = gsIdle;
     }
-    TurnSeat = s;
-    Walk.wayBack = -1;
-    if (ViewShown) ClearView();
-    for (int k = 0; k < PlayerCount && k < 6; ++k)
-      if (!Seats[k].HasFlags(kest::ufNonParticipant)) view_.SetPlayerStatus(k, "");
+    turnSeat_ = s;
+    walk_.wayBack = -1;
+    if (viewShown_) ClearView();
+    for (int k = 0; k < playerCount_ && k < 6; ++k)
+      if (!seats_[k].HasFlags(kest::ufNonParticipant)) view_.SetPlayerStatus(k, "");
     view_.SetTurnCursor(s);
-    Seats[s].SetSteps(0);
+    seats_[s].SetSteps(0);
     view_.PlayMusic(muMain);
   }
-  if (s != MySeat) {
-    if (id == MyUserId) {
+  if (s != mySeat_) {
+    if (id == myUserId_) {
       SetArrows(false);
-      Controls.Suiri.enabled = Controls.Move.enabled = Controls.Kokuso.enabled = false;
-      Controls.Start.enabled = false;
+      controls_.Suiri.enabled = controls_.Move.enabled = controls_.Kokuso.enabled = false;
+      controls_.Start.enabled = false;
     }
     if (cseat >= 0 && cseat == s) {
-      Seats[s].ClearFlags(kest::ufDiceDone);
-      Seats[s].SetSteps(0);
+      seats_[s].ClearFlags(kest::ufDiceDone);
+      seats_[s].SetSteps(0);
+      movesInFlight_[size_t(s)] = 0;  // the server copied every earlier move before this TURN
       RaiseScriptEvent(s, "OnTurn");
     }
     return;
   }
-  if (id != MyUserId) return;
+  if (id != myUserId_) return;
   view_.DrawDie(0, 2);
-  Seats[MySeat].ClearFlags(kest::ufDiceDone);
-  LocalUser.ClearFlags(kest::ufDiceDone);
+  seats_[mySeat_].ClearFlags(kest::ufDiceDone);
+  localUser_.ClearFlags(kest::ufDiceDone);
   SetArrows(false);
   // A new walk: nothing of an earlier turn's steps and path counts.
-  Walk.ClearMarks();
-  Walk.steps = 0;
-  Walk.inFlight = 0;  // the server copied every earlier step before this TURN
+  walk_.ClearMarks();
+  walk_.steps = 0;
+  walk_.inFlight = 0;  // the server copied every earlier step before this TURN
   if (outOfGame_) {  // out after a wrong accusation: it can only end its turn
-    Controls.Move.enabled = Controls.Kokuso.enabled = Controls.Suiri.enabled = Controls.Start.enabled = false;
-    Controls.Out.enabled = true;
+    controls_.Move.enabled = controls_.Kokuso.enabled = controls_.Suiri.enabled = controls_.Start.enabled = false;
+    controls_.Out.enabled = true;
     return;
   }
   view_.ShowCheckPanel(false);
   view_.PlaySound("CHECKSND");
-  Controls.Move.enabled = true;
-  Controls.Kokuso.enabled = AccuseAnywhere;
-  int place = Walk.place;
+  controls_.Move.enabled = true;
+  controls_.Kokuso.enabled = accuseAnywhere_;
+  int place = walk_.place;
   if (place != 0) {
     ShowPassageButton(place - 1);
-    Controls.Start.enabled = Controls.Start.visible;
-    Controls.Suiri.enabled = true;
+    controls_.Start.enabled = controls_.Start.visible;
+    controls_.Suiri.enabled = true;
     ShowSecondExits(place - 1);
   } else {
     ShowSecondExits(-1);
@@ -705,109 +753,108 @@ void TGameCore::HandleTurn(int id, int s) {
 }
 
 void TGameCore::HandleTurnEnd2(int) {
-  if (GameState < gsIdle) return;
-  GameState = gsConfirm;
+  if (state_ < gsIdle) return;
+  state_ = gsConfirm;
   view_.PlaySound("CHECKSND2");
   view_.ShowCheckPanel(true);
-  Controls.OutCaption = ocConfirm;
-  Controls.Out.enabled = true;
+  controls_.OutCaption = ocConfirm;
+  controls_.Out.enabled = true;
 }
 
 // ---------------------------------------------------------------- die
 
 void TGameCore::MoveButtonClick() {
-  if (!MyTurn() || !Controls.Move.enabled) return;
+  if (!MyTurn() || !Controls().Move.enabled) return;
   view_.HideCheckPanel();
-  SendLine(MyUserId, CmdWord(cmSaikoro));
-  if (ValidSeat(MySeat)) Seats[MySeat].SetFlags(kest::ufDiceDone);
-  LocalUser.SetFlags(kest::ufDiceDone);
-  Controls.Move.enabled = false;
-  Controls.Start.enabled = false;
+  if (!RollFor(mySeat_)) return;
+  localUser_.SetFlags(kest::ufDiceDone);
+  controls_.Move.enabled = false;
+  controls_.Start.enabled = false;
 }
 
 void TGameCore::HandleSaikoro(int id, int n) {
-  if (id != MyUserId || !InGame()) return;  // one animation per client, driven by its own copy
+  if (id != myUserId_ || !InGame()) return;  // one animation per client, driven by its own copy
   if (Bad(n < 1 || n > 6, "SAIKORO")) return;
   view_.PlaySound("SAISND");
-  RollValue = n;
-  if (TurnSeat == MySeat) {
-    Seats[MySeat].SetSteps(int16_t(n));
-    Walk.steps = n;
+  rollValue_ = n;
+  if (turnSeat_ == mySeat_) {
+    seats_[mySeat_].SetSteps(int16_t(n));
+    walk_.steps = n;
   }
-  GameState = gsRolling;
-  Die.Start(n);
-  Timer.active = true;
+  state_ = gsRolling;
+  die_.Start(n);
+  timer_.active = true;
   view_.DrawDie(0, 3);
 }
 
 void TGameCore::KestTimerTimer() {
-  switch (GameState) {
+  switch (state_) {
     case gsRolling: {
-      Die.interval = Timer.interval;
+      die_.interval = timer_.interval;
       int shown = 1;
-      bool going = Die.Tick(&shown);
+      bool going = die_.Tick(&shown);
       view_.DrawDie(shown, 1);
-      Timer.interval = Die.interval;
+      timer_.interval = die_.interval;
       if (going) return;
-      Timer.active = false;
-      view_.DrawDie(RollValue, 3);
-      GameState = gsIdle;
-      Walk.ClearMarks();
-      if (TurnSeat == MySeat) {
+      timer_.active = false;
+      view_.DrawDie(rollValue_, 3);
+      state_ = gsIdle;
+      walk_.ClearMarks();
+      if (turnSeat_ == mySeat_) {
         SetArrows(true);
-        Walk.steps = RollValue;
-        LocalUser.SetSteps(int16_t(RollValue));
-        Walk.SeedMarks();
-      } else if (MySeat == 0 && ValidSeat(TurnSeat) && Seats[TurnSeat].HasFlags(kest::ufComputer)) {
-        Seats[TurnSeat].SetSteps(int16_t(RollValue));
-        RaiseScriptEvent(TurnSeat, "OnMove");
+        walk_.steps = rollValue_;
+        localUser_.SetSteps(int16_t(rollValue_));
+        walk_.SeedMarks();
+      } else if (mySeat_ == 0 && ValidSeat(turnSeat_) && seats_[turnSeat_].HasFlags(kest::ufComputer)) {
+        seats_[turnSeat_].SetSteps(int16_t(rollValue_));
+        RaiseScriptEvent(turnSeat_, "OnMove");
       }
-      if (ValidSeat(TurnSeat)) view_.SetPlayerStatus(TurnSeat, kMoving);
-      Controls.Move.enabled = false;
+      if (ValidSeat(turnSeat_)) view_.SetPlayerStatus(turnSeat_, kMoving);
+      controls_.Move.enabled = false;
       return;
     }
     case gsSuiriCaptions:
     case gsKokusoCaptions: {
-      if (AnimStep < 3)
-        view_.SetCaptionWidth(AnimStep, CaptionWidth(int(CaptionTexts[AnimStep].size()), AnimTick));
-      if (++AnimTick >= 11) {
-        AnimTick = 0;
-        ++AnimStep;
+      if (animStep_ < 3)
+        view_.SetCaptionWidth(animStep_, CaptionWidth(int(captionTexts_[animStep_].size()), animTick_));
+      if (++animTick_ >= 11) {
+        animTick_ = 0;
+        ++animStep_;
       }
-      if (AnimStep < 3) return;
+      if (animStep_ < 3) return;
       StopTimer();
-      if (GameState == gsSuiriCaptions) {
-        GameState = gsIdle;
-        if (PendingShowCheck >= 0) {
-          SendLine(PendingShowCheck, CmdWord(cmShowCheck));
-          PendingShowCheck = -1;
+      if (state_ == gsSuiriCaptions) {
+        state_ = gsIdle;
+        if (pendingShowCheck_ >= 0) {
+          SendLine(pendingShowCheck_, CmdWord(cmShowCheck));
+          pendingShowCheck_ = -1;
         }
       } else {
-        GameState = gsKokusoCards;
+        state_ = gsKokusoCards;
         view_.ShowKokusoCards();
-        AnimTick = 0;
+        animTick_ = 0;
         StartTimer(50);
       }
       return;
     }
     case gsKokusoCards: {
-      view_.SlideKokusoCards(AnimTick);
-      if (++AnimTick < 11) return;
-      AnimTick = 0;
+      view_.SlideKokusoCards(animTick_);
+      if (++animTick_ < 11) return;
+      animTick_ = 0;
       StopTimer();
-      SendLine(MyUserId, CmdKokusoEnd(Verdict));
+      SendLine(myUserId_, CmdKokusoEnd(verdict_));
       return;
     }
     case gsComputerVerdict: {
-      if (++AnimTick < 21) return;
-      AnimTick = 0;
+      if (++animTick_ < 21) return;
+      animTick_ = 0;
       StopTimer();
-      SendLine(VerdictUserId, CmdKokusoEnd(Verdict));
-      VerdictUserId = -1;
+      SendLine(verdictUserId_, CmdKokusoEnd(verdict_));
+      verdictUserId_ = -1;
       return;
     }
     default:
-      Timer.active = false;
+      timer_.active = false;
   }
 }
 
@@ -815,66 +862,66 @@ void TGameCore::KestTimerTimer() {
 
 void TGameCore::ArrowButtonClick(int arrow) {
   if (arrow < kUp || arrow > kDown2) return;
-  if (GameState < gsIdle || TurnSeat != MySeat || !Controls.Arrows[arrow]) return;
+  if (state_ < gsIdle || turnSeat_ != mySeat_ || !controls_.Arrows[arrow]) return;
   bool second = arrow == kUp2 || arrow == kDown2;
   int tag = arrow == kUp2 ? arUp : arrow == kDown2 ? arDown : arrow;
-  bool wasCorridor = Walk.place == 0;
-  TWalkResult r = ArrowStep(Walk, tag, second);
+  bool wasCorridor = walk_.place == 0;
+  TWalkResult r = ArrowStep(walk_, tag, second);
   if (r.kind == TWalkResult::None) return;
-  if (r.leftSpot) Controls.Kokuso.enabled = AccuseAnywhere;
-  if (r.onSpot) Controls.Kokuso.enabled = true;
+  if (r.leftSpot) controls_.Kokuso.enabled = accuseAnywhere_;
+  if (r.onSpot) controls_.Kokuso.enabled = true;
   if (r.kind == TWalkResult::OutRoom) {
-    LocalUser.SetPlace(0);
-    LocalUser.SetPosition(int16_t(Walk.x), int16_t(Walk.y));
+    localUser_.SetPlace(0);
+    localUser_.SetPosition(int16_t(walk_.x), int16_t(walk_.y));
   }
-  ++Walk.inFlight;
-  SendLine(MyUserId, r.line);
+  ++walk_.inFlight;
+  SendLine(myUserId_, r.line);
   if (wasCorridor)
-    for (int a = kUp; a <= kRight; ++a) Controls.Arrows[a] = false;
+    for (int a = kUp; a <= kRight; ++a) controls_.Arrows[a] = false;
 }
 
 void TGameCore::HandleMove(int id, int seat, int x, int y, int steps) {
   if (Bad(!ValidSeat(seat) || !OnBoard(x, y) || steps < 0 || steps > 6, "MOVE")) return;
-  if (id == MyUserId) {
+  if (id == myUserId_) {
     view_.PlaySound(footToggle_ ? "FOOTSND2" : "FOOTSND1");
     footToggle_ = !footToggle_;
     if (MoveEchoed(seat)) {
-      Seats[seat].SetPosition(int16_t(x), int16_t(y));
-      Seats[seat].SetSteps(int16_t(steps));
+      seats_[seat].SetPosition(int16_t(x), int16_t(y));
+      seats_[seat].SetSteps(int16_t(steps));
       SeatMoved(seat);
     }
-    if (seat == MySeat && !OwnCopy()) Walk.x = x, Walk.y = y;
+    if (seat == mySeat_ && !OwnCopy()) walk_.x = x, walk_.y = y;
     view_.PiecesMoved();
     UpdateMoveButtons(seat, steps);
     return;
   }
   int cseat = ComputerSeatOf(id);
-  if (cseat >= 0 && cseat == TurnSeat && cseat == seat) RaiseScriptEvent(cseat, steps > 0 ? "OnMove" : "OnMoveEnd");
+  if (cseat >= 0 && cseat == turnSeat_ && cseat == seat) RaiseScriptEvent(cseat, steps > 0 ? "OnMove" : "OnMoveEnd");
 }
 
 void TGameCore::MovePieceToRoom(int seat, int room) {
-  Seats[seat].SetPlace(int16_t(room + 1));
-  Seats[seat].SetPosition(int16_t(RoomTable[room][8 + 2 * seat]), int16_t(RoomTable[room][9 + 2 * seat]));
+  seats_[seat].SetPlace(int16_t(room + 1));
+  seats_[seat].SetPosition(int16_t(RoomTable[room][8 + 2 * seat]), int16_t(RoomTable[room][9 + 2 * seat]));
 }
 
 void TGameCore::HandleInRoom(int id, int seat, int room, int steps) {
   if (Bad(!ValidSeat(seat) || room < 0 || room > 8 || steps < 0 || steps > 6, "INROOM")) return;
-  if (id == MyUserId && MoveEchoed(seat)) {
+  if (id == myUserId_ && MoveEchoed(seat)) {
     MovePieceToRoom(seat, room);
     SeatMoved(seat);
   }
-  if (id == MyUserId) {
+  if (id == myUserId_) {
     view_.PlaySound("DOORSND1");
     view_.PiecesMoved();
-    if (seat == MySeat) {
-      if (!OwnCopy()) Walk.place = room + 1;
-      LocalUser.SetPlace(int16_t(room + 1));
+    if (seat == mySeat_) {
+      if (!OwnCopy()) walk_.place = room + 1;
+      localUser_.SetPlace(int16_t(room + 1));
     }
     UpdateMoveButtons(seat, steps);
     // The room's buttons, unless the walk has already left it again.
-    if (TurnSeat == MySeat && seat == MySeat && Walk.place == room + 1) {
-      Controls.Suiri.enabled = true;
-      Controls.Out.enabled = true;
+    if (turnSeat_ == mySeat_ && seat == mySeat_ && walk_.place == room + 1) {
+      controls_.Suiri.enabled = true;
+      controls_.Out.enabled = true;
       ShowPassageButton(room);
       ShowSecondExits(room);
     }
@@ -889,42 +936,131 @@ void TGameCore::HandleOutRoom(int id, int seat, int v, int steps) {
   bool second = (v & 0x1000) != 0;
   int x, y;
   if (Bad(!ValidSeat(seat) || steps < 0 || steps > 6 || !ExitCell(room, dir, second, x, y), "OUTROOM")) return;
-  if (id != MyUserId) return;
-  if (seat == MySeat) OwnCopy();
+  if (id != myUserId_) return;
+  if (seat == mySeat_) OwnCopy();
   if (MoveEchoed(seat)) {
-    Seats[seat].SetPlace(0);
-    Seats[seat].SetPosition(int16_t(x), int16_t(y));
+    seats_[seat].SetPlace(0);
+    seats_[seat].SetPosition(int16_t(x), int16_t(y));
     SeatMoved(seat);
   }
   view_.PiecesMoved();
   UpdateMoveButtons(seat, steps);
-  if (TurnSeat == MySeat && seat == MySeat) {
+  if (turnSeat_ == mySeat_ && seat == mySeat_) {
     view_.PlaySound("FOOTSND1");
     ShowSecondExits(-1);
-    Controls.Suiri.enabled = false;
-    Controls.Out.enabled = Walk.steps == 0;
+    controls_.Suiri.enabled = false;
+    controls_.Out.enabled = walk_.steps == 0;
     HidePassageButton();
   }
+}
+
+// The computer player in seat walks one step toward room (its own record runs
+// ahead of the server's copies, counted in movesInFlight_).
+int TGameCore::MoveSeatToward(int t, int room) {
+  if (!ValidSeat(t) || room < 0 || room > kSpotRoom) return -1;
+  kest::TKestUser& u = seats_[size_t(t)];
+  int steps = u.GetSteps();
+  if (seatsOut_[size_t(t)] || steps <= 0) return -1;
+  int x = u.X(), y = u.Y(), place = u.GetPlace();
+  if (!OnBoard(x, y)) return -1;
+  int cell = CellIndex(x, y);
+  auto step = [&](int nx, int ny) {
+    int code = BoardMap[CellIndex(nx, ny)];
+    int r = code > 1 ? DoorRoom(uint16_t(code)) : -1;
+    --steps;
+    u.SetSteps(int16_t(steps));
+    u.SetPosition(int16_t(nx), int16_t(ny));
+    if (r >= 0 && r < kSpotRoom) {
+      u.SetPlace(int16_t(r + 1));
+      SendMoveFor(t, CmdInRoom(r, steps));
+    } else {
+      u.SetPlace(r == kSpotRoom ? 10 : 0);
+      SendMoveFor(t, CmdMove(nx, ny, steps));
+    }
+    SeatMoved(t);
+    return 0;
+  };
+  // Into a cell by arrow dir: corridor, or a door entered with its arrow.
+  auto enterable = [](int nx, int ny, int dir) {
+    if (!OnBoard(nx, ny)) return false;
+    uint16_t code = BoardMap[CellIndex(nx, ny)];
+    return code == 0 || (code > 1 && (code & ArrowBit(dir)) != 0);
+  };
+
+  if (place == 10) {
+    // On the accusation spot: the one way off it leads back where it is entered from.
+    if (room == kSpotRoom) return 1;
+    for (int dir = 0; dir < 4; ++dir) {
+      if ((BoardMap[cell] & ArrowBit(dir)) == 0) continue;
+      int nx = x - kDx[dir], ny = y - kDy[dir];
+      if (OnBoard(nx, ny) && BoardMap[CellIndex(nx, ny)] == 0) return step(nx, ny);
+    }
+    return -1;
+  }
+  if (place == 0) {
+    uint16_t dir = RouteTable()[size_t(room)][size_t(cell)];
+    if (dir > 3) return 1;
+    int nx = x + kDx[dir], ny = y + kDy[dir];
+    if (!enterable(nx, ny, dir)) return -1;
+    return step(nx, ny);
+  }
+  int s = place - 1;
+  if (s < 0 || s > 8) return -1;
+  int target = NearestDoor(room, cell);
+  if (target < 0) return -1;
+  int exitDoor = NearestDoor(s, target);
+  if (exitDoor < 0) return -1;
+  int ex = exitDoor % BoardWidth, ey = exitDoor / BoardWidth;
+  int dir = -1;
+  for (int d = 0; d < 4; ++d) {
+    int nx = ex + kDx[d], ny = ey + kDy[d];
+    if (OnBoard(nx, ny) && BoardMap[CellIndex(nx, ny)] == 0 && RoomTable[s][2 * d] >= 0) dir = d;
+  }
+  if (dir < 0) return -1;
+  int nx = ex + kDx[dir], ny = ey + kDy[dir];
+  // The others place the piece by the exit named: the plain one, or the
+  // second exit of rooms 0 and 4.
+  int px, py, v;
+  if (ExitCell(s, dir, false, px, py) && px == nx && py == ny) {
+    v = dir << 8 | s;
+  } else if (ExitCell(s, dir, true, px, py) && px == nx && py == ny) {
+    v = (dir | 0x10) << 8 | s;
+  } else {
+    return -1;
+  }
+  --steps;
+  u.SetSteps(int16_t(steps));
+  u.SetPlace(0);
+  u.SetPosition(int16_t(nx), int16_t(ny));
+  SendMoveFor(t, CmdOutRoom(v, steps));
+  SendMoveFor(t, CmdMove(nx, ny, steps));
+  SeatMoved(t);
+  return 0;
+}
+
+void TGameCore::SendMoveFor(int seat, const std::string& text) {
+  ++movesInFlight_[size_t(seat)];
+  SendLine(seats_[size_t(seat)].UserNo, text);
 }
 
 // ---------------------------------------------------------------- suggestion and accusation
 
 void TGameCore::SuiriButtonClick() {
-  if (Walk.place < 1 || Walk.place > 9) return;
+  if (walk_.place < 1 || walk_.place > 9 || !Controls().Suiri.enabled) return;
   view_.HideCheckPanel();
-  int room = Walk.place - 1;
-  SendLine(MyUserId, CmdSuiriStart(room));
+  int room = walk_.place - 1;
+  SendLine(myUserId_, CmdSuiriStart(room));
   SaveButtonStates();
-  Controls.Suiri.enabled = false;
-  Controls.Start.enabled = false;
+  controls_.Suiri.enabled = false;
+  controls_.Start.enabled = false;
   view_.OpenPicker(true, room);
 }
 
 void TGameCore::KokusoButtonClick() {
-  if (!MyTurn() || outOfGame_ || !Controls.Kokuso.enabled) return;
+  if (!MyTurn() || outOfGame_ || !controls_.Kokuso.enabled) return;
   view_.HideCheckPanel();
-  int room = Walk.place >= 1 && Walk.place <= 9 ? Walk.place - 1 : 9;
-  SendLine(MyUserId, CmdKokusoStart(room));
+  int room = walk_.place >= 1 && walk_.place <= 9 ? walk_.place - 1 : 9;
+  SendLine(myUserId_, CmdKokusoStart(room));
   SaveButtonStates();
   view_.OpenPicker(false, -1);
 }
@@ -934,8 +1070,8 @@ void TGameCore::SendSuiri(int id, int room, int weapon, int person) {
     SendLine(id, CmdWord(cmSuiriCancel));
     return;
   }
-  if (id == MyUserId) {
-    Controls.Move.enabled = false;
+  if (id == myUserId_) {
+    controls_.Move.enabled = false;
     SetArrows(false);
   }
   SendLine(id, CmdSuiri(room, person, weapon));
@@ -946,49 +1082,51 @@ void TGameCore::SendShow(int id, int code, const kest::TCard& card) {
     SendLine(id, CmdShowNo());
     return;
   }
-  ShownCard = card;
+  shownCard_ = card;
   SendLine(id, CmdShow(card.WireCode()));
 }
 
 void TGameCore::SendKokuso(int id, int room, int weapon, int person) {
+  if (int s = ComputerSeatOf(id); s >= 0) seats_[size_t(s)].SetFlags(kest::ufDiceDone);  // no roll after it
   if (room < 0) {
-    if (id == MyUserId) RestoreButtonStates();
+    if (id == myUserId_) RestoreButtonStates();
     SendLine(id, CmdWord(cmKokusoCancel));
     return;
   }
-  if (id == MyUserId) {
+  if (id == myUserId_) {
     if (outOfGame_) return;
     // Nothing to press from the accusation until its verdict has come.
     SaveButtonStates();
+    verdictOpen_ = true;
     SetArrows(false);
-    KokusoRoom = room, KokusoPerson = person, KokusoWeapon = weapon;
+    kokusoRoom_ = room, kokusoPerson_ = person, kokusoWeapon_ = weapon;
   }
   SendLine(id, CmdKokuso(room, person, weapon));
 }
 
 // The host drops its computer players between games, never during one.
 void TGameCore::SendClearNpc() {
-  if (MySeat == 0 && GameState == gsNoGame) SendLine(MyUserId, CmdWord(cmClearNpc));
+  if (mySeat_ == 0 && state_ == gsNoGame) SendLine(myUserId_, CmdWord(cmClearNpc));
 }
 
 void TGameCore::HandleSuiriStart(int id, int seat, int room) {
-  if (id != MyUserId || Bad(!ValidSeat(seat) || room < 0 || room > 8, "SUIRISTART")) return;
-  ViewShown = true;
+  if (id != myUserId_ || Bad(!ValidSeat(seat) || room < 0 || room > 8, "SUIRISTART")) return;
+  viewShown_ = true;
   view_.ShowPieces(false);
   view_.ShowDie(false);
   view_.SetPlayerStatus(seat, kSuggesting);
   view_.ShowRoomPictures(room, seat, -1);
-  MessageLine = SeatName(seat) + kWillSuggest;
-  view_.ShowMessageLine(MessageLine);
+  messageLine_ = SeatName(seat) + kWillSuggest;
+  view_.ShowMessageLine(messageLine_);
   view_.PlayMusic(muSuiri);
 }
 
 void TGameCore::StartCaptions(int room, int person, int weapon, TGameState state) {
-  CaptionTexts = {std::string(kIdeSpace) + kRoomNames[room] + kDe, std::string(kIdeSpace) + SeatName(person) + kGa,
+  captionTexts_ = {std::string(kIdeSpace) + kRoomNames[room] + kDe, std::string(kIdeSpace) + SeatName(person) + kGa,
                   std::string(kIdeSpace) + kWeaponNames[weapon] + kWoTsukatta};
-  view_.SetCaptions(CaptionTexts);
-  AnimTick = AnimStep = 0;
-  GameState = state;
+  view_.SetCaptions(captionTexts_);
+  animTick_ = animStep_ = 0;
+  state_ = state;
   StartTimer(50);
 }
 
@@ -997,24 +1135,24 @@ void TGameCore::HandleSuiri(int id, int seat, int room, int person, int weapon) 
   if (Bad(!ValidSeat(seat) || room < 0 || room > 8 || person < 0 || person > 5 || weapon < 0 || weapon > 5,
           "SUIRI"))
     return;
-  LastSuiriRoom = room;
-  LastSuiriSeat = seat;
-  if (id != MyUserId) {
+  lastSuiriRoom_ = room;
+  lastSuiriSeat_ = seat;
+  if (id != myUserId_) {
     int cseat = ComputerSeatOf(id);
     if (cseat >= 0) RaiseScriptEvent(cseat, "OnOtherSuiri", {seat, room, person, weapon});
     return;
   }
-  if (MoveSuspect) {
+  if (moveSuspect_) {
     MovePieceToRoom(person, room);
     SeatMoved(person);
-    if (person == MySeat) {
-      Walk.place = room + 1;
-      Walk.x = Seats[person].X(), Walk.y = Seats[person].Y();
-      LocalUser.SetPlace(int16_t(room + 1));
+    if (person == mySeat_) {
+      walk_.place = room + 1;
+      walk_.x = seats_[person].X(), walk_.y = seats_[person].Y();
+      localUser_.SetPlace(int16_t(room + 1));
       ShowPassageButton(room);
     }
   }
-  WeaponCells[weapon] = {RoomTable[room][20 + 2 * weapon], RoomTable[room][21 + 2 * weapon]};
+  weaponCells_[weapon] = {RoomTable[room][20 + 2 * weapon], RoomTable[room][21 + 2 * weapon]};
   view_.PiecesMoved();
   StartCaptions(room, person, weapon, gsSuiriCaptions);
 }
@@ -1022,16 +1160,16 @@ void TGameCore::HandleSuiri(int id, int seat, int room, int person, int weapon) 
 void TGameCore::HandleShowWait(int id, int seat) {
   if (Bad(!ValidSeat(seat), "SHOWWAIT")) return;
   bool set = false;
-  if (id == MyUserId) {
+  if (id == myUserId_) {
     view_.SetPlayerStatus(seat, kAsking);
-    if (seat == MySeat) PendingShowCheck = MyUserId, set = true;
+    if (seat == mySeat_) pendingShowCheck_ = myUserId_, set = true;
   } else {
     int cseat = ComputerSeatOf(id);
-    if (cseat >= 0 && cseat == seat) PendingShowCheck = id, set = true;
+    if (cseat >= 0 && cseat == seat) pendingShowCheck_ = id, set = true;
   }
-  if (set && !Timer.active) {
-    SendLine(PendingShowCheck, CmdWord(cmShowCheck));
-    PendingShowCheck = -1;
+  if (set && !timer_.active) {
+    SendLine(pendingShowCheck_, CmdWord(cmShowCheck));
+    pendingShowCheck_ = -1;
   }
 }
 
@@ -1046,7 +1184,7 @@ void TGameCore::HandleShowSel(int id, const TArgs& args) {
     cards[i] = kest::TCard::MakeCard(uint8_t(c / 10), uint16_t(c % 10));
     codes[i] = c;
   }
-  if (id == MyUserId) {
+  if (id == myUserId_) {
     view_.OpenCardShow(k, cards);
     return;
   }
@@ -1060,27 +1198,27 @@ void TGameCore::HandleShowC(int id, const TArgs& args) {
   int seat = kest::ReadDecimal(word ? (args.size() > 1 ? args[1] : std::string()) : kind);
   int code = word ? 0 : kest::ReadDecimal(args.size() > 1 ? args[1] : std::string());
   if (Bad(!ValidSeat(seat) || (!word && !ValidCardCode(code)), "SHOWC")) return;
-  if (id != MyUserId) {
+  if (id != myUserId_) {
     int cseat = ComputerSeatOf(id);
-    if (cseat < 0 || cseat != TurnSeat) return;
-    if (kind == "NO" && seat == (TurnSeat + 5) % 6) RaiseScriptEvent(cseat, "OnSuiriResult", {-1});
+    if (cseat < 0 || cseat != turnSeat_) return;
+    if (kind == "NO" && seat == (turnSeat_ + 5) % 6) RaiseScriptEvent(cseat, "OnSuiriResult", {-1});
     if (!word) RaiseScriptEvent(cseat, "OnSuiriResult", {code});
     return;
   }
-  view_.ShowRoomPictures(LastSuiriRoom, LastSuiriSeat, seat);
+  view_.ShowRoomPictures(lastSuiriRoom_, lastSuiriSeat_, seat);
   view_.FreeCardPictures();
   if (kind == "NOTEXIST" || kind == "NO") {
-    MessageLine = SeatName(seat) + kHasNot;
-    view_.ShowMessageLine(MessageLine);
+    messageLine_ = SeatName(seat) + kHasNot;
+    view_.ShowMessageLine(messageLine_);
     view_.SetPlayerStatus(seat, kNotFound);
     return;
   }
-  MessageLine = std::string(kThatAlibi) + SeatName(seat) + kHasIt;
-  view_.ShowMessageLine(MessageLine);
+  messageLine_ = std::string(kThatAlibi) + SeatName(seat) + kHasIt;
+  view_.ShowMessageLine(messageLine_);
   view_.SetPlayerStatus(seat, kFound);
   if (kind == "EXIST") {
-    if (seat == MySeat) {
-      view_.ShowCardPicture(ShownCard.Mark(), ShownCard.Index());
+    if (seat == mySeat_) {
+      view_.ShowCardPicture(shownCard_.Mark(), shownCard_.Index());
     } else {
       view_.ShowCardPicture(0, 0);
     }
@@ -1088,52 +1226,52 @@ void TGameCore::HandleShowC(int id, const TArgs& args) {
   }
   view_.ShowCardPicture(code / 10, code % 10);
   RestoreButtonStates();
-  Controls.Suiri.enabled = false;
-  Controls.Kokuso.enabled = AccuseAnywhere;
-  Controls.Move.enabled = false;
-  Controls.Out.enabled = true;
+  controls_.Suiri.enabled = false;
+  controls_.Kokuso.enabled = accuseAnywhere_;
+  controls_.Move.enabled = false;
+  controls_.Out.enabled = true;
 }
 
 void TGameCore::HandleSuiriEnd(int id) {
-  if (id != MyUserId) {
+  if (id != myUserId_) {
     int cseat = ComputerSeatOf(id);
-    if (cseat >= 0 && cseat == TurnSeat) RaiseScriptEvent(cseat, "OnSuiriEnd");
+    if (cseat >= 0 && cseat == turnSeat_) RaiseScriptEvent(cseat, "OnSuiriEnd");
     return;
   }
   RestoreButtonStates();
-  Controls.Out.enabled = true;
-  Controls.Move.enabled = Controls.Kokuso.enabled = Controls.Suiri.enabled = Controls.Start.enabled = false;
+  controls_.Out.enabled = true;
+  controls_.Move.enabled = controls_.Kokuso.enabled = controls_.Suiri.enabled = controls_.Start.enabled = false;
   SetArrows(false);
 }
 
 void TGameCore::HandleKokusoStart(int id, int seat, int room) {
-  if (id != MyUserId || Bad(!ValidSeat(seat) || room < 0 || room > 9, "KOKUSOSTART")) return;
+  if (id != myUserId_ || Bad(!ValidSeat(seat) || room < 0 || room > 9, "KOKUSOSTART")) return;
   view_.ShowPieces(false);
   view_.ShowDie(false);
   view_.SetPlayerStatus(seat, kAccusing);
   view_.ShowRoomPictures(room, seat, -1);
-  MessageLine = SeatName(seat) + kWillAccuse;
-  view_.ShowMessageLine(MessageLine);
-  ViewShown = true;
+  messageLine_ = SeatName(seat) + kWillAccuse;
+  view_.ShowMessageLine(messageLine_);
+  viewShown_ = true;
   view_.PlayMusic(muKokuso);
 }
 
 void TGameCore::HandleKokuso(int id, int person, int weapon, int room, bool right) {
   if (Bad(!ValidSolution(person, weapon, room), "KOKUSO")) return;
-  Verdict = right ? 1 : 0;
-  if (id != MyUserId) {
+  verdict_ = right ? 1 : 0;
+  if (id != myUserId_) {
     if (ComputerSeatOf(id) < 0) return;
-    GameState = gsComputerVerdict;
-    AnimTick = 0;
-    VerdictUserId = id;
+    state_ = gsComputerVerdict;
+    animTick_ = 0;
+    verdictUserId_ = id;
     StartTimer(50);
     return;
   }
-  MessageLine = kVerdictText;
-  view_.ShowMessageLine(MessageLine);
+  messageLine_ = kVerdictText;
+  view_.ShowMessageLine(messageLine_);
   view_.CreateKokusoCards({3, 1, 2}, {room % 10, person % 10, weapon % 10});
-  int r = KokusoRoom >= 0 && KokusoRoom < 9 ? KokusoRoom : 0;
-  StartCaptions(r, ValidSeat(KokusoPerson) ? KokusoPerson : 0, KokusoWeapon >= 0 && KokusoWeapon < 6 ? KokusoWeapon : 0,
+  int r = kokusoRoom_ >= 0 && kokusoRoom_ < 9 ? kokusoRoom_ : 0;
+  StartCaptions(r, ValidSeat(kokusoPerson_) ? kokusoPerson_ : 0, kokusoWeapon_ >= 0 && kokusoWeapon_ < 6 ? kokusoWeapon_ : 0,
                 gsKokusoCaptions);
 }
 
@@ -1143,7 +1281,7 @@ void TGameCore::ClearView() {
   view_.ShowDie(true);
   view_.ShowPieces(true);
   view_.HideCaptionPanels();
-  ViewShown = false;
+  viewShown_ = false;
 }
 
 void TGameCore::HandleSuiriCancel(int id, int seat) { CancelView(id, seat, kSuiriCancelled, "SUIRICANCEL"); }
@@ -1151,9 +1289,9 @@ void TGameCore::HandleSuiriCancel(int id, int seat) { CancelView(id, seat, kSuir
 void TGameCore::HandleKokusoCancel(int id, int seat) { CancelView(id, seat, kKokusoCancelled, "KOKUSOCANCEL"); }
 
 void TGameCore::CancelView(int id, int seat, const char* status, const char* word) {
-  if (id != MyUserId || Bad(!ValidSeat(seat), word)) return;
+  if (id != myUserId_ || Bad(!ValidSeat(seat), word)) return;
   ClearView();
-  if (TurnSeat == MySeat) RestoreButtonStates();
+  if (turnSeat_ == mySeat_) RestoreButtonStates();
   view_.SetPlayerStatus(seat, status);
   view_.PlayMusic(muMain);
 }
@@ -1167,41 +1305,43 @@ void TGameCore::CloseGameDialogs() {
 
 void TGameCore::HandleLose(int id, int seat) {
   if (Bad(!ValidSeat(seat), "LOSE")) return;
-  if (id == MyUserId) SeatsOut[seat] = true;
-  if (id != MyUserId) {
+  if (id == myUserId_) seatsOut_[seat] = true;
+  if (id != myUserId_) {
     int cseat = ComputerSeatOf(id);
     if (cseat >= 0 && cseat == seat) RaiseScriptEvent(cseat, "OnLose");
     return;
   }
   view_.SetPlayerStatus(seat, kLost);
-  if (seat == MySeat) {
+  if (seat == mySeat_) {
     outOfGame_ = true;
+    verdictOpen_ = false;
     view_.ClosePicker();
-    MessageLine = kYouLost;
+    messageLine_ = kYouLost;
     DisableGameButtons();
-    Controls.Out.enabled = true;
+    controls_.Out.enabled = true;
     view_.PlayMusic(muLose);
   } else {
-    MessageLine = SeatName(seat) + kOtherLost;
+    messageLine_ = SeatName(seat) + kOtherLost;
   }
-  view_.ShowMessageLine(MessageLine);
+  view_.ShowMessageLine(messageLine_);
 }
 
 void TGameCore::EndOfGame(bool won, int seat, int person, int weapon, int room) {
+  verdictOpen_ = false;
   CloseGameDialogs();
   DisableGameButtons();
   view_.FreeTurnCursor();
   EndLobbyButtons();
-  GameState = gsNoGame;
+  state_ = gsNoGame;
   if (won) {
-    if (seat == MySeat) {
+    if (seat == mySeat_) {
       view_.PlayMusic(muWin);
-      MessageLine = kYouWon;
+      messageLine_ = kYouWon;
     } else {
       view_.PlayMusic(muLose);
-      MessageLine = SeatName(seat) + kOtherWon;
+      messageLine_ = SeatName(seat) + kOtherWon;
     }
-    view_.ShowMessageLine(MessageLine);
+    view_.ShowMessageLine(messageLine_);
   }
   SaveButtonStates();
   view_.ShowResult(won, seat, person, weapon, room);
@@ -1209,25 +1349,25 @@ void TGameCore::EndOfGame(bool won, int seat, int person, int weapon, int room) 
 
 void TGameCore::HandleWin(int id, int seat, int person, int weapon, int room) {
   if (Bad(!ValidSeat(seat) || !ValidSolution(person, weapon, room), "WIN")) return;
-  if (id != MyUserId) {
+  if (id != myUserId_) {
     int cseat = ComputerSeatOf(id);
     if (cseat >= 0 && cseat == seat) RaiseScriptEvent(cseat, "OnWin");
     return;
   }
-  Winner = seat;
+  winner_ = seat;
   view_.SetPlayerStatus(seat, kWon);
   EndOfGame(true, seat, person, weapon, room);
 }
 
 void TGameCore::HandleEnd(int id, int seat, int person, int weapon, int room) {
-  if (id != MyUserId) return;
+  if (id != myUserId_) return;
   if (Bad(!ValidSeat(seat) || !ValidSolution(person, weapon, room), "END")) return;
-  Ended = true;
+  ended_ = true;
   EndOfGame(false, seat, person, weapon, room);
 }
 
 void TGameCore::KekkaOk() {
-  if (GameState != gsNoGame) return;
+  if (state_ != gsNoGame) return;
   SendClearNpc();
   RestoreButtonStates();
   ResetBoard();
@@ -1235,10 +1375,10 @@ void TGameCore::KekkaOk() {
 
 void TGameCore::ResetBoard() {
   view_.PlayMusic(muOpening);
-  ComputersAdded = false;
+  computersAdded_ = false;
   view_.DrawTitle();
   view_.FreeCardPictures();
-  for (int seat = PlayerCount; seat < 6; ++seat) view_.DrawPlayerRow(seat, "", "");
+  for (int seat = playerCount_; seat < 6; ++seat) view_.DrawPlayerRow(seat, "", "");
   view_.HideCaptionPanels();
   view_.ShowDie(false);
   view_.HideCheckPanel();

@@ -68,31 +68,6 @@ const zedi::ImageExport* FindExport(scInstance* inst, const char* name) {
   return nullptr;
 }
 
-int IntSqrt(int n) {
-  if (n <= 0) return 0;
-  auto r = static_cast<int>(std::sqrt(static_cast<double>(n)));
-  while (r > 0 && static_cast<long long>(r) * r > n) --r;
-  while (static_cast<long long>(r + 1) * (r + 1) <= n) ++r;
-  return r;
-}
-
-int Distance(int a, int b) {
-  int dx = a % BoardWidth - b % BoardWidth, dy = a / BoardWidth - b / BoardWidth;
-  return IntSqrt(dx * dx + dy * dy);
-}
-
-// Of the door cells of room (0-8, 9 the accusation spot), the one nearest to
-// cell, the first in row order on a tie; -1 none.
-int NearestDoor(int room, int cell) {
-  int best = -1, bestDistance = 0;
-  for (int i = 0; i < BoardWidth * BoardHeight; ++i) {
-    if (BoardMap[i] <= 1 || client::DoorRoom(BoardMap[i]) != room) continue;
-    int d = Distance(i, cell);
-    if (best < 0 || d < bestDistance) best = i, bestDistance = d;
-  }
-  return best;
-}
-
 // Chat text as the line may carry it: no BS, CR, LF or NUL, and no lead byte
 // without its trail byte, which would take the closing BS into the text.
 std::string ChatText(const char* text, size_t length) {
@@ -153,7 +128,7 @@ void TScriptHost::FreeScripts() {
 }
 
 bool TScriptHost::Computer(int seat) const {
-  const kest::TKestUser& u = core_.Seats[size_t(seat)];
+  const kest::TKestUser& u = core_.Seats()[size_t(seat)];
   return u.HasFlags(kest::ufComputer) && !u.HasFlags(kest::ufNonParticipant);
 }
 
@@ -169,7 +144,7 @@ bool TScriptHost::SetUpScripts() {
 
 bool TScriptHost::SetUpSeat(int seat, std::vector<std::pair<std::string, std::vector<unsigned char>>>& compiled) {
   TSeat& st = seats_[size_t(seat)];
-  const kest::TKestUser& u = core_.Seats[size_t(seat)];
+  const kest::TKestUser& u = core_.Seats()[size_t(seat)];
   bool computer = Computer(seat);
   std::vector<std::string> candidates;
   const std::string& face = u.GetFace();
@@ -212,7 +187,7 @@ bool TScriptHost::SetUpSeat(int seat, std::vector<std::pair<std::string, std::ve
   if (!st.inst) {
     if (hooks_.log) hooks_.log("seat " + std::to_string(seat) + " has no script");
     // Only a computer player of this host is played by its script.
-    return !(computer && core_.MySeat == 0);
+    return !(computer && core_.MySeat() == 0);
   }
   WriteInt(seat, "gMyIndex", seat);
   WriteInt(seat, "gMyUserId", u.UserNo);
@@ -276,7 +251,7 @@ bool TScriptHost::MissingExports(scInstance* inst, std::string& why) const {
 
 void TScriptHost::Problem(int seat, const std::string& text) {
   if (hooks_.log) hooks_.log("script of seat " + std::to_string(seat) + " not set up: " + text);
-  if (!Computer(seat) || core_.MySeat != 0 || !shown_.insert(text).second) return;
+  if (!Computer(seat) || core_.MySeat() != 0 || !shown_.insert(text).second) return;
   if (hooks_.showProblem) hooks_.showProblem(text);
 }
 
@@ -290,14 +265,14 @@ void TScriptHost::WriteInt(int seat, const char* name, int value) {
 }
 
 void TScriptHost::WritePosition(int seat) {
-  WriteInt(seat, "gX", core_.Seats[size_t(seat)].X());
-  WriteInt(seat, "gY", core_.Seats[size_t(seat)].Y());
+  WriteInt(seat, "gX", core_.Seats()[size_t(seat)].X());
+  WriteInt(seat, "gY", core_.Seats()[size_t(seat)].Y());
 }
 
 void TScriptHost::WriteCardGlobals(int seat) {
   scInstance* inst = Instance(seat);
   if (!inst) return;
-  const kest::TCardList& hand = core_.Seats[size_t(seat)].hand;
+  const kest::TCardList& hand = core_.Seats()[size_t(seat)].hand;
   int k = hand.CardCount();
   WriteInt(seat, "gCardCount", k);
   // The image knows no variable's size: each write is checked against the
@@ -319,13 +294,6 @@ void TScriptHost::WriteCardGlobals(int seat) {
 
 void TScriptHost::SeatMoved(int seat) {
   if (ValidSeat(seat)) WritePosition(seat);
-}
-
-bool TScriptHost::MoveEchoed(int seat) {
-  if (!ValidSeat(seat)) return true;
-  int& n = seats_[size_t(seat)].inFlight;
-  if (n > 0) --n;
-  return n == 0;
 }
 
 // ---------------------------------------------------------------- lookups
@@ -355,7 +323,7 @@ bool TScriptHost::IsScriptForUser(int userId, int expectedSeat) const {
 
 bool TScriptHost::TurnCaller() const {
   int c = CurrentScriptSlot();
-  return c >= 0 && c == ScriptTurnSlot && core_.GameState >= client::gsIdle && seats_[size_t(c)].inTurn;
+  return c >= 0 && c == ScriptTurnSlot && core_.State() >= client::gsIdle && seats_[size_t(c)].inTurn;
 }
 
 // ---------------------------------------------------------------- events
@@ -368,10 +336,9 @@ void TScriptHost::RaiseScriptEvent(int seat, const char* event, const std::vecto
   if (running_ & (1 << seat)) RunScriptToEnd(seat);
   if (name == "OnTurn") {
     ScriptTurnSlot = seat;
-    ScriptTurnUserId = core_.Seats[size_t(seat)].UserNo;
+    ScriptTurnUserId = core_.Seats()[size_t(seat)].UserNo;
     st.inTurn = true;
     st.suggested = st.viewShown = st.suiriOpen = st.kokusoOpen = st.hostEnds = false;
-    st.inFlight = 0;
   } else if (name == "OnInit") {
     WriteCardGlobals(seat);
   } else if (name == "OnOtherSuiriCheck") {
@@ -396,7 +363,7 @@ void TScriptHost::RaiseScriptEvent(int seat, const char* event, const std::vecto
     bytes = int(std::min<size_t>(args.size(), block.size())) * 4;
     for (size_t i = 0; i < args.size() && i < block.size(); ++i) block[i] = args[i];
   }
-  if (NeedsOwnScript(name) && !IsScriptForUser(core_.Seats[size_t(seat)].UserNo, seat)) {
+  if (NeedsOwnScript(name) && !IsScriptForUser(core_.Seats()[size_t(seat)].UserNo, seat)) {
     st.event = name;
     EventEnded(seat, true, false, "the seat's script is not its own any more");
     return;
@@ -505,7 +472,7 @@ void TScriptHost::EventEnded(int seat, bool failed, bool stopped, const std::str
 
 void TScriptHost::ActForSeat(int seat, const std::string& event) {
   TSeat& st = seats_[size_t(seat)];
-  if (!st.inTurn || seat != ScriptTurnSlot || core_.GameState < client::gsIdle) return;
+  if (!st.inTurn || seat != ScriptTurnSlot || core_.State() < client::gsIdle) return;
   st.hostEnds = true;
   if (st.suiriOpen || st.kokusoOpen) {
     if (hooks_.log)
@@ -535,111 +502,23 @@ void TScriptHost::AnswerForSeat(int seat) {
   SendFor(seat, line);
 }
 
-void TScriptHost::SendFor(int seat, const std::string& text) { core_.SendLine(core_.Seats[size_t(seat)].UserNo, text); }
-
-void TScriptHost::SendMove(int seat, const std::string& text) {
-  ++seats_[size_t(seat)].inFlight;
-  SendFor(seat, text);
-}
+void TScriptHost::SendFor(int seat, const std::string& text) { core_.SendLine(core_.Seats()[size_t(seat)].UserNo, text); }
 
 // ---------------------------------------------------------------- the game functions
 
 int TScriptHost::IsSaikoroDone() {
   if (!TurnCaller()) return 0;
-  return core_.Seats[size_t(ScriptTurnSlot)].HasFlags(kest::ufDiceDone) ? 1 : 0;
+  return core_.Seats()[size_t(ScriptTurnSlot)].HasFlags(kest::ufDiceDone) ? 1 : 0;
 }
 
 void TScriptHost::Saikoro() {
   if (!TurnCaller()) return;
-  int t = ScriptTurnSlot;
-  kest::TKestUser& u = core_.Seats[size_t(t)];
-  // One roll a turn, none once out of the game.
-  if (core_.SeatsOut[size_t(t)] || u.HasFlags(kest::ufDiceDone)) return;
-  u.SetFlags(kest::ufDiceDone);
-  SendFor(t, CmdWord(cmSaikoro));
+  core_.RollFor(ScriptTurnSlot);
 }
 
 int TScriptHost::MoveTo(int room) {
-  if (!TurnCaller() || room < 0 || room > client::kSpotRoom) return -1;
-  int t = ScriptTurnSlot;
-  kest::TKestUser& u = core_.Seats[size_t(t)];
-  int steps = u.GetSteps();
-  if (core_.SeatsOut[size_t(t)] || steps <= 0) return -1;
-  int x = u.X(), y = u.Y(), place = u.GetPlace();
-  if (!client::OnBoard(x, y)) return -1;
-  int cell = client::CellIndex(x, y);
-  auto step = [&](int nx, int ny) {
-    int code = BoardMap[client::CellIndex(nx, ny)];
-    int r = code > 1 ? client::DoorRoom(uint16_t(code)) : -1;
-    --steps;
-    u.SetSteps(int16_t(steps));
-    u.SetPosition(int16_t(nx), int16_t(ny));
-    if (r >= 0 && r < client::kSpotRoom) {
-      u.SetPlace(int16_t(r + 1));
-      SendMove(t, CmdInRoom(r, steps));
-    } else {
-      u.SetPlace(r == client::kSpotRoom ? 10 : 0);
-      SendMove(t, CmdMove(nx, ny, steps));
-    }
-    WritePosition(t);
-    return 0;
-  };
-  // Into a cell by arrow dir: corridor, or a door entered with its arrow.
-  auto enterable = [](int nx, int ny, int dir) {
-    if (!client::OnBoard(nx, ny)) return false;
-    uint16_t code = BoardMap[client::CellIndex(nx, ny)];
-    return code == 0 || (code > 1 && (code & client::ArrowBit(dir)) != 0);
-  };
-
-  if (place == 10) {
-    // On the accusation spot: the one way off it leads back where it is entered from.
-    if (room == client::kSpotRoom) return 1;
-    for (int dir = 0; dir < 4; ++dir) {
-      if ((BoardMap[cell] & client::ArrowBit(dir)) == 0) continue;
-      int nx = x - client::kDx[dir], ny = y - client::kDy[dir];
-      if (client::OnBoard(nx, ny) && BoardMap[client::CellIndex(nx, ny)] == 0) return step(nx, ny);
-    }
-    return -1;
-  }
-  if (place == 0) {
-    uint16_t dir = client::RouteTable()[size_t(room)][size_t(cell)];
-    if (dir > 3) return 1;
-    int nx = x + client::kDx[dir], ny = y + client::kDy[dir];
-    if (!enterable(nx, ny, dir)) return -1;
-    return step(nx, ny);
-  }
-  int s = place - 1;
-  if (s < 0 || s > 8) return -1;
-  int target = NearestDoor(room, cell);
-  if (target < 0) return -1;
-  int exitDoor = NearestDoor(s, target);
-  if (exitDoor < 0) return -1;
-  int ex = exitDoor % BoardWidth, ey = exitDoor / BoardWidth;
-  int dir = -1;
-  for (int d = 0; d < 4; ++d) {
-    int nx = ex + client::kDx[d], ny = ey + client::kDy[d];
-    if (client::OnBoard(nx, ny) && BoardMap[client::CellIndex(nx, ny)] == 0 && RoomTable[s][2 * d] >= 0) dir = d;
-  }
-  if (dir < 0) return -1;
-  int nx = ex + client::kDx[dir], ny = ey + client::kDy[dir];
-  // The others place the piece by the exit named: the plain one, or the
-  // second exit of rooms 0 and 4.
-  int px, py, v;
-  if (client::ExitCell(s, dir, false, px, py) && px == nx && py == ny) {
-    v = dir << 8 | s;
-  } else if (client::ExitCell(s, dir, true, px, py) && px == nx && py == ny) {
-    v = (dir | 0x10) << 8 | s;
-  } else {
-    return -1;
-  }
-  --steps;
-  u.SetSteps(int16_t(steps));
-  u.SetPlace(0);
-  u.SetPosition(int16_t(nx), int16_t(ny));
-  SendMove(t, CmdOutRoom(v, steps));
-  SendMove(t, CmdMove(nx, ny, steps));
-  WritePosition(t);
-  return 0;
+  if (!TurnCaller()) return -1;
+  return core_.MoveSeatToward(ScriptTurnSlot, room);
 }
 
 void TScriptHost::Wait(int ticks) {
@@ -660,18 +539,18 @@ void TScriptHost::Chat(const char* format, scVarArgs& args) {
   int n = scFormat(buffer, sizeof buffer, format, args, &error);
   if (n < 0) throw std::runtime_error(error);
   std::string text = ChatText(buffer, std::min<size_t>(size_t(n), sizeof buffer - 1));
-  SendFor(c, CmdChat(core_.LocalUser.GetRoom(), text));
+  SendFor(c, CmdChat(core_.LocalUser().GetRoom(), text));
 }
 
 int TScriptHost::TurnEnd(bool confirm) {
-  if (core_.GameState < client::gsIdle || !TurnCaller()) return -1;
+  if (core_.State() < client::gsIdle || !TurnCaller()) return -1;
   int t = ScriptTurnSlot;
   TSeat& st = seats_[size_t(t)];
-  const kest::TKestUser& u = core_.Seats[size_t(t)];
+  const kest::TKestUser& u = core_.Seats()[size_t(t)];
   bool rolled = u.HasFlags(kest::ufDiceDone);
   int steps = u.GetSteps();
   // A seat out of the game only ends its turns.
-  if ((steps == 0 && rolled) || u.GetPlace() != 0 || core_.SeatsOut[size_t(t)]) {
+  if ((steps == 0 && rolled) || u.GetPlace() != 0 || core_.SeatsOut()[size_t(t)]) {
     st.inTurn = false;
     SendFor(t, CmdWord(confirm ? cmTurnEnd2 : cmTurnEnd));
     return 0;
@@ -681,7 +560,7 @@ int TScriptHost::TurnEnd(bool confirm) {
 
 int TScriptHost::GetMyRoom() {
   if (!TurnCaller()) return -1;
-  int place = core_.Seats[size_t(ScriptTurnSlot)].GetPlace();
+  int place = core_.Seats()[size_t(ScriptTurnSlot)].GetPlace();
   return place >= 1 && place <= 10 ? place - 1 : -1;
 }
 
@@ -689,12 +568,12 @@ int TScriptHost::Suiri(int person, int weapon) {
   if (!TurnCaller() || person < 0 || person > 5 || weapon < 0 || weapon > 5) return -1;
   int t = ScriptTurnSlot;
   TSeat& st = seats_[size_t(t)];
-  int place = core_.Seats[size_t(t)].GetPlace();
+  int place = core_.Seats()[size_t(t)].GetPlace();
   // In a room (not on the spot), once a turn, not out of the game.
-  if (place < 1 || place > 9 || st.suggested || st.kokusoOpen || core_.SeatsOut[size_t(t)]) return -1;
+  if (place < 1 || place > 9 || st.suggested || st.kokusoOpen || core_.SeatsOut()[size_t(t)]) return -1;
   int room = place - 1;
   SendFor(t, CmdSuiriStart(room));
-  core_.SendSuiri(core_.Seats[size_t(t)].UserNo, room, weapon, person);
+  core_.SendSuiri(core_.Seats()[size_t(t)].UserNo, room, weapon, person);
   st.suggested = st.viewShown = st.suiriOpen = true;
   return 0;
 }
@@ -716,11 +595,10 @@ int TScriptHost::Kokuso(int room, int person, int weapon) {
   if (!TurnCaller() || room < -1 || room > 8 || person < 0 || person > 5 || weapon < 0 || weapon > 5) return -1;
   int t = ScriptTurnSlot;
   TSeat& st = seats_[size_t(t)];
-  kest::TKestUser& u = core_.Seats[size_t(t)];
+  const kest::TKestUser& u = core_.Seats()[size_t(t)];
   int place = u.GetPlace();
-  if (core_.SeatsOut[size_t(t)] || st.suiriOpen || st.kokusoOpen) return -1;
-  if (!core_.AccuseAnywhere && place != 10) return -1;
-  u.SetFlags(kest::ufDiceDone);
+  if (core_.SeatsOut()[size_t(t)] || st.suiriOpen || st.kokusoOpen) return -1;
+  if (!core_.AccuseAnywhere() && place != 10) return -1;
   int id = u.UserNo;
   SendFor(t, CmdKokusoStart(place == 0 ? 0 : place - 1));
   core_.SendKokuso(id, room, weapon, person);
@@ -736,7 +614,7 @@ int TScriptHost::KokusoEnd(int n) {
   return -1;
 }
 
-int TScriptHost::IsDokodemoKokuso() const { return core_.AccuseAnywhere ? 1 : 0; }
+int TScriptHost::IsDokodemoKokuso() const { return core_.AccuseAnywhere() ? 1 : 0; }
 
 char* TScriptHost::GetName(int seat) {
   if (!ValidSeat(seat) || !seats_[size_t(seat)].name) return emptyName_;
@@ -774,7 +652,7 @@ void TScriptHost::RegisterGameFunctions() {
     return client::OnBoard(x, y) ? int(BoardMap[client::CellIndex(x, y)]) : 1;
   });
   scRegister_Host_Symbol("get_myroom", +[]() { return Host().GetMyRoom(); });
-  scRegister_Host_Symbol("sqrt", +[](int n) { return IntSqrt(n); });
+  scRegister_Host_Symbol("sqrt", +[](int n) { return client::IntSqrt(n); });
   scRegister_Host_Symbol("sprintf", +[](scVmAddr buf, const char* format, scVarArgs args) {
     size_t room = zedi::VmSpace::Get().Room(buf.value);
     if (room == 0) throw std::runtime_error("bad buffer");

@@ -59,7 +59,6 @@ class TScriptHost : public client::TScriptEvents {
   // ---- The core's calls ----
   bool SetUpScripts() override;
   void SeatMoved(int seat) override;
-  bool MoveEchoed(int seat) override;
   void RaiseScriptEvent(int seat, const char* event, const std::vector<int>& args) override;
 
   // ---- Scheduling ----
@@ -110,7 +109,6 @@ class TScriptHost : public client::TScriptEvents {
     char* name = nullptr;          // get_name's text in script memory
     std::string event;             // the event running, "" none
     scInstance* waiting = nullptr; // the instance wait() paused
-    int inFlight = 0;              // move lines sent, their own copies not back yet
     // The seat's turn as this host has played it: running and not ended, a
     // suggestion made, a suggestion or accusation shown to the table (the
     // turn ends with TURNEND2), one waiting for its answers or verdict.
@@ -139,7 +137,6 @@ class TScriptHost : public client::TScriptEvents {
   void EndTurnForSeat(int seat);
   void AnswerForSeat(int seat);
   void SendFor(int seat, const std::string& text);
-  void SendMove(int seat, const std::string& text);
   void Measure(std::chrono::steady_clock::time_point since);
 
   client::TGameCore& core_;
