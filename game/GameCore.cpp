@@ -251,6 +251,7 @@ void TGameCore::ResetToLoggedOut() {
   viewShown_ = false;
   pendingShowCheck_ = -1;
   pendingAdds_.clear();
+  loggedInAdds_.clear();
   addsOutstanding_ = 0;
   startBack_ = false;
   outOfGame_ = false;
@@ -286,11 +287,29 @@ void TGameCore::HandleLogin(int id, int) {
     localUser_.SetRoom(0);
     view_.LoggedIn();
     SendLine(myUserId_, CmdChroom(1));
+  } else if (pendingAdds_.empty()) {
+    SendLine(id, CmdChroom(TableRoom()));
   } else {
-    if (!pendingAdds_.empty()) pendingAdds_.pop_front();
-    // A computer player the host has just added joins the host's table.
-    int room = localUser_.GetRoom() > 0 ? localUser_.GetRoom() : 1;
-    SendLine(id, CmdChroom(room));
+    // A computer player the host has just added joins the host's table, in
+    // its slot's turn: a name asked for again logs in after later slots.
+    loggedInAdds_.push_back({pendingAdds_.front().seat, id});
+    pendingAdds_.pop_front();
+    EnterTableInSlotOrder();
+  }
+}
+
+int TGameCore::TableRoom() const { return localUser_.GetRoom() > 0 ? localUser_.GetRoom() : 1; }
+
+// The seats follow the order of entering: a logged-in computer player enters
+// once every lower slot asked for has entered or been refused.
+void TGameCore::EnterTableInSlotOrder() {
+  for (;;) {
+    auto first = std::min_element(loggedInAdds_.begin(), loggedInAdds_.end());
+    if (first == loggedInAdds_.end()) return;
+    for (const PendingAdd& add : pendingAdds_)
+      if (add.seat < first->first) return;
+    SendLine(first->second, CmdChroom(TableRoom()));
+    loggedInAdds_.erase(first);
   }
 }
 
@@ -309,6 +328,7 @@ void TGameCore::AddFailed(const std::string& why, bool pending) {
   if (pending && !pendingAdds_.empty()) {
     name = pendingAdds_.front().display;
     pendingAdds_.pop_front();
+    EnterTableInSlotOrder();
   }
   view_.Log(why + name);
   if (expectedPlayers_ > 0) {
@@ -638,7 +658,7 @@ void TGameCore::StartGame(int id, const TArgs& args) {
   // A result dialog still open from the previous game is only closed: its
   // button's actions belong to the end of that game.
   view_.CloseResult();
-  StopTimer();
+  timer_.active = false;  // the interval carries over from the last animation
   outOfGame_ = false;
   verdictOpen_ = false;
   view_.DrawBoard();

@@ -311,6 +311,8 @@ class TGameCore : public TClientLineHandler {
   void AddComputer(int command, int seat);
   void SendAddCom(const PendingAdd& add);
   void AddAnswered();
+  int TableRoom() const;
+  void EnterTableInSlotOrder();
   void AddFailed(const std::string& why, bool pending);
   void SendStart();
   void SaveButtonStates();
@@ -384,6 +386,7 @@ class TGameCore : public TClientLineHandler {
   TNpcNames* npc_ = nullptr;
   std::string loginName_, loginFace_;
   std::deque<PendingAdd> pendingAdds_;  // asked for, not logged in yet
+  std::vector<std::pair<int, int>> loggedInAdds_;  // (seat, user) logged in, not sent to the table yet
   int addsOutstanding_ = 0;             // asked for, not seated nor refused yet
   bool startBack_ = false;              // a refusal: Start comes back once all are answered
   std::array<bool, 9> savedStates_{};

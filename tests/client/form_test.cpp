@@ -346,16 +346,16 @@ TEST_F(ClientForm, HostAddsComputerPlayersAndStarts) {
   EXPECT_EQ(form().Game.MyUserId(), 3);
   ASSERT_EQ(fake->sent.size(), 1u);
   EXPECT_NE(fake->sent[0].find(npc.GetNpcName(1, true) + "(\x94\x92)"), std::string::npos) << fake->sent[0];
-  for (int id : {10, 11, 12, 13}) {
-    fake->Deliver("LOGIN:" + std::to_string(id));
-    EXPECT_EQ(fake->sent.back(), "CHROOM 1:" + std::to_string(id) + "\r");
-  }
   fake->sent.clear();
-  AddUser("c1", 1, 10, 1, 3);
-  AddUser("c2", 1, 11, 1, 3);
-  AddUser("f1", 1, 12, 2, 3);
+  // The retried one logs in last and still enters first: its slot's seat.
+  for (int id : {10, 11, 12, 13}) fake->Deliver("LOGIN:" + std::to_string(id));
+  EXPECT_EQ(fake->sent, (std::vector<std::string>{"CHROOM 1:13\r", "CHROOM 1:10\r", "CHROOM 1:11\r", "CHROOM 1:12\r"}));
+  fake->sent.clear();
+  AddUser("c1", 1, 13, 1, 3);
+  AddUser("c2", 1, 10, 1, 3);
+  AddUser("f1", 1, 11, 2, 3);
   EXPECT_TRUE(fake->sent.empty());
-  AddUser("f2", 1, 13, 2, 3);
+  AddUser("f2", 1, 12, 2, 3);
   ASSERT_EQ(fake->sent.size(), 1u);
   EXPECT_EQ(fake->sent[0], "START 1,0:3\r");
   EXPECT_EQ(form().Game.ExpectedPlayers(), 0);

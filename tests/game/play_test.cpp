@@ -133,6 +133,20 @@ TEST_F(Core, FiveNameRetriesThenTheComputerPlayerIsNotCounted) {
   EXPECT_TRUE(view.refusals.empty());
 }
 
+// A computer player asked for again under another tag still takes its slot's
+// seat: the players logged in after it enter the table after it.
+TEST_F(Core, ARetriedNameKeepsTheSlotsInSeatOrder) {
+  LogIn();
+  AddUser("alice", 3, 0);
+  AddUser("bob", 4, 0);
+  core.StartButtonClick();  // seats 2-5
+  client::CommandDispatcher(core, "ERR SAMENAME\r");  // seat 2's name is taken
+  sender.lines.clear();
+  for (int id : {10, 11, 12, 13}) LineTo("LOGIN", id);  // seats 3, 4, 5, then 2
+  EXPECT_EQ(sender.lines, (std::vector<std::string>{Sent("CHROOM 1", 13), Sent("CHROOM 1", 10),
+                                                     Sent("CHROOM 1", 11), Sent("CHROOM 1", 12)}));
+}
+
 TEST_F(Core, AThirdPersonJoiningWhileFillersAreAddedDoesNotEndTheHost) {
   LogIn();
   AddUser("alice", 3, 0);
@@ -231,6 +245,24 @@ TEST_F(Core, WinAndEndWithACardOfAnotherCategoryAreIgnored) {
   }
   Line("WIN 1,13,24,36");
   EXPECT_TRUE(view.resultOpen);
+}
+
+
+// The program's first roll starts at the design's 100 ms; later rolls, of this
+// game or the next, start where the last animation left the interval (33 ms).
+TEST_F(Core, OnlyTheFirstRollStartsAtAHundredMilliseconds) {
+  EXPECT_EQ(core.Timer().interval, 100);
+  Started();
+  Line("TURN 0");
+  Line("SAIKORO 3");
+  EXPECT_TRUE(core.Timer().active);
+  EXPECT_EQ(core.Timer().interval, 100);
+  RunTimer();
+  EXPECT_EQ(core.Timer().interval, 33);
+  Line("START 1,0");
+  Line("TURN 0");
+  Line("SAIKORO 2");
+  EXPECT_EQ(core.Timer().interval, 33);
 }
 
 }  // namespace
