@@ -133,6 +133,8 @@ void TGameCore::SeatMoved(int seat) {
 
 TControls TGameCore::Controls() const {
   TControls c = controls_;
+  // A new game starts from a table the cleared computer players have left.
+  if (state_ == gsNoGame && ComputersLeaving()) c.Start.enabled = false;
   if (!verdictOpen_) return c;
   c.Suiri.enabled = c.Kokuso.enabled = c.Move.enabled = c.Start.enabled = c.Out.enabled = false;
   c.Arrows.fill(false);
@@ -252,6 +254,7 @@ void TGameCore::ResetToLoggedOut() {
   pendingShowCheck_ = -1;
   pendingAdds_.clear();
   loggedInAdds_.clear();
+  clearingComputers_ = false;
   addsOutstanding_ = 0;
   startBack_ = false;
   outOfGame_ = false;
@@ -492,6 +495,7 @@ void TGameCore::HandleRemoveUser(int, const std::string& name) {
     }
   }
   controls_.Start.visible = mySeat_ == 0;
+  if (!ComputersLeaving()) clearingComputers_ = false;  // all gone
   if (state_ != gsNoGame) ResetBoard();
 }
 
@@ -579,7 +583,7 @@ void TGameCore::StartButtonClick() {
     SendLine(myUserId_, CmdInRoom(target, 0));
     return;
   }
-  if (state_ != gsNoGame || !npc_ || !controls_.Start.enabled) return;
+  if (state_ != gsNoGame || !npc_ || !Controls().Start.enabled) return;
   std::array<std::string, 6> humans;
   for (int k = 0; k < playerCount_ && k < 6; ++k)
     if (!seats_[k].HasFlags(kest::ufComputer)) humans[k] = seats_[k].GetName();
@@ -1126,7 +1130,16 @@ void TGameCore::SendKokuso(int id, int room, int weapon, int person) {
 
 // The host drops its computer players between games, never during one.
 void TGameCore::SendClearNpc() {
-  if (mySeat_ == 0 && state_ == gsNoGame) SendLine(myUserId_, CmdWord(cmClearNpc));
+  if (mySeat_ != 0 || state_ != gsNoGame) return;
+  SendLine(myUserId_, CmdWord(cmClearNpc));
+  clearingComputers_ = true;
+}
+
+bool TGameCore::ComputersLeaving() const {
+  if (!clearingComputers_) return false;
+  for (int k = 0; k < playerCount_ && k < 6; ++k)
+    if (seats_[size_t(k)].HasFlags(kest::ufComputer)) return true;
+  return false;
 }
 
 void TGameCore::HandleSuiriStart(int id, int seat, int room) {

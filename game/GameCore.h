@@ -311,6 +311,8 @@ class TGameCore : public TClientLineHandler {
   void AddComputer(int command, int seat);
   void SendAddCom(const PendingAdd& add);
   void AddAnswered();
+  // CLEARNPC is sent and a computer player still sits at the table.
+  bool ComputersLeaving() const;
   int TableRoom() const;
   void EnterTableInSlotOrder();
   void AddFailed(const std::string& why, bool pending);
@@ -393,7 +395,8 @@ class TGameCore : public TClientLineHandler {
   bool footToggle_ = false;
   bool outOfGame_ = false;
   std::array<int, 6> movesInFlight_{};  // a computer player's moves sent, copies not back
-  bool verdictOpen_ = false;  // the own accusation waits for its verdict
+  bool verdictOpen_ = false;
+  bool clearingComputers_ = false;  // CLEARNPC sent: the computer players are leaving  // the own accusation waits for its verdict
 };
 
 }  // namespace client

@@ -64,6 +64,26 @@ TEST_F(Core, LoseClosesAnOpenPicker) {
   EXPECT_FALSE(view.pickerOpen);
 }
 
+// 開始 after the result waits for the table's computer players to leave: the
+// server's BYE lines may still be queued behind a running script.
+TEST_F(Core, StartWaitsUntilTheClearedComputerPlayersHaveGone) {
+  Started();
+  Line("END 0,10,20,30");
+  sender.lines.clear();
+  core.KekkaOk();
+  EXPECT_EQ(Last(), Sent("CLEARNPC"));
+  for (int s = 2; s < 6; ++s) {
+    EXPECT_FALSE(core.Controls().Start.enabled) << s;
+    size_t sent = sender.lines.size();
+    core.StartButtonClick();
+    EXPECT_EQ(sender.lines.size(), sent);
+    Line("BYE " + BS + "c" + std::to_string(s) + BS);
+  }
+  EXPECT_EQ(core.PlayerCount(), 2);
+  EXPECT_TRUE(core.Controls().Start.enabled);
+  EXPECT_TRUE(core.Controls().Start.visible);
+}
+
 // The previous game's result dialog, closed late, must not end the next game.
 TEST_F(Core, ResultClosedByTheNextGameAndClearNpcOnlyFromTheHostBetweenGames) {
   Started();
