@@ -104,6 +104,15 @@ void TKestCanvas::paintEvent(QPaintEvent*) {
 
 // ---------------------------------------------------------------- creation
 
+void WaitForEvents() {
+  // The timed processEvents never waits; the untimed one waits for the next
+  // event, here at the latest the guard's.
+  QTimer guard;
+  guard.setSingleShot(true);
+  guard.start(50);
+  QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents | QEventLoop::AllEvents);
+}
+
 TKestClientForm::TKestClientForm(Devices devices)
     : Game(*this, *this),
       dev_(std::move(devices)),
@@ -111,7 +120,7 @@ TKestClientForm::TKestClientForm(Devices devices)
           [this](const std::string& l) { CommandDispatcher(Game, l); },
           [this] { return scriptHost_ && scriptHost_->RunningMask() != 0; },
           [this] { return Closing; },
-          [] { QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents | QEventLoop::AllEvents, 50); },
+          [] { WaitForEvents(); },
           [this](const std::string& m) {
             std::fprintf(stderr, "velmora: %s\n", plat::SjisToUtf8(m).c_str());
             Log(m);

@@ -275,6 +275,10 @@ class TKestClientForm : public QMainWindow, public TLineSender, public TGameView
   std::unique_ptr<npc::TScriptHost> scriptHost_;
 };
 
+// Handles the events pending, or sleeps until the next one arrives (at most
+// 50 ms): the wait for running scripts, between the script timer's ticks.
+void WaitForEvents();
+
 // Seat colours (RGB) of the player rows and the setup slots.
 QColor SeatColour(int seat);
 

@@ -21,6 +21,25 @@
 namespace {
 
 using clienttest::FakeConnection;
+
+// The wait for scripts sleeps between the script timer's ticks: a wake-up for
+// each tick (and a few for other events), never a spin.
+TEST(ScriptWait, WakesOncePerTimerTick) {
+  constexpr int kTicks = 5;
+  int ticks = 0, wakeUps = 0;
+  QTimer timer;
+  timer.setInterval(20);
+  QObject::connect(&timer, &QTimer::timeout, [&] {
+    if (++ticks == kTicks) timer.stop();
+  });
+  timer.start();
+  while (ticks < kTicks && wakeUps < 100000) {
+    client::WaitForEvents();
+    ++wakeUps;
+  }
+  EXPECT_EQ(ticks, kTicks);
+  EXPECT_LE(wakeUps, 2 * kTicks + 5);
+}
 using client::TKestClientForm;
 
 const std::string BS = "\x08";
