@@ -589,8 +589,11 @@ bool TKestClientForm::IsDottedAddress(const std::string& text) {
 void TKestClientForm::QueueConnectDialog() {
   if (connectDialogQueued_ || inConnectDialog_ || Closing) return;
   connectDialogQueued_ = true;
-  QTimer::singleShot(0, this, [this] {
+  // One modal window at a time: a box still open (an error) is answered first.
+  bool boxOpen = plat::OpenMessageBoxes() > 0 || QApplication::activeModalWidget();
+  QTimer::singleShot(boxOpen ? 50 : 0, this, [this] {
     connectDialogQueued_ = false;
+    if (plat::OpenMessageBoxes() > 0 || QApplication::activeModalWidget()) return QueueConnectDialog();
     if (!Connecting && !Closing) Entry([this] { ShowConnectDialog(); });
   });
 }

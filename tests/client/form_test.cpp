@@ -1,6 +1,9 @@
 #include <gtest/gtest.h>
 
+#include <stdexcept>
+
 #include <QComboBox>
+#include <QEventLoop>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPlainTextEdit>
@@ -14,6 +17,7 @@
 #include "EventLoop.h"
 #include "IniFile.h"
 #include "LoginDialog.h"
+#include "LoopGuard.h"
 #include "MessageBox.h"
 #include "NpcSetDlg.h"
 #include "Resources.h"
@@ -234,6 +238,34 @@ TEST_F(ClientForm, SocketErrorOrServerCloseStartsOver) {
   EXPECT_EQ(form().Game.MyUserId(), -1);
   Settle();
   EXPECT_EQ(dialogs, 3);
+}
+
+// An error box open when the connection drops (a line too long does both) is
+// answered before the login dialog opens: one modal window at a time.
+TEST_F(ClientForm, TheLoginDialogWaitsForAnOpenErrorBox) {
+  Start();
+  LogIn("alice", 3);
+  bool boxOpen = false, dialogOverBox = false;
+  int dialogsBefore = dialogs;
+  plat::SetMessageBoxHandler([&](const plat::TMessageBoxRequest& r) {
+    boxes.push_back(r);
+    boxOpen = true;
+    QEventLoop loop;  // as a real box: the events go on while it is open
+    QTimer::singleShot(0, [this] { fake->OnDisconnect(); });
+    QTimer::singleShot(300, &loop, &QEventLoop::quit);
+    loop.exec();
+    boxOpen = false;
+    return plat::idOK;
+  });
+  auto run = form().RunModal;
+  form().RunModal = [&](QDialog& d) {
+    if (boxOpen) dialogOverBox = true;
+    return run(d);
+  };
+  plat::GuardedCall([] { throw std::runtime_error("too long"); });
+  EXPECT_TRUE(testloop::WaitUntil([&] { return dialogs > dialogsBefore; }));
+  ASSERT_EQ(boxes.size(), 1u);
+  EXPECT_FALSE(dialogOverBox);
 }
 
 TEST_F(ClientForm, ServerFullIsShownAndStartsOver) {
