@@ -36,20 +36,6 @@ TScriptHost& Host() {
   throw std::runtime_error("not called from a seat's script");
 }
 
-// Events whose script must still be the seat's own (gMyIndex and gMyUserId
-// unchanged) to receive them.
-bool NeedsOwnScript(const std::string& event) {
-  static const char* const names[] = {"OnTurn",   "OnMove",     "OnMoveEnd", "OnInRoom", "OnOtherSuiriCheck",
-                                      "OnSuiriEnd", "OnWin", "OnLose"};
-  return std::find(std::begin(names), std::end(names), event) != std::end(names);
-}
-
-// Events of the seat's own turn: the host plays them itself once the
-// script has failed in that turn.
-bool TurnEvent(const std::string& event) {
-  return event == "OnMove" || event == "OnMoveEnd" || event == "OnInRoom" || event == "OnSuiriResult";
-}
-
 bool FileExists(const std::string& path) {
   struct stat st;
   return ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
@@ -328,47 +314,95 @@ bool TScriptHost::TurnCaller() const {
 
 // ---------------------------------------------------------------- events
 
+// The events the core raises, each with what the host does with it: the
+// seat's script must still be its own (gMyIndex and gMyUserId unchanged) to
+// receive it; it belongs to the seat's turn (the host plays those itself once
+// the script has failed in that turn); its arguments go as a parameter block;
+// and the host's own part, run first (true: the host has taken the event over).
+struct TScriptHost::TEventSpec {
+  const char* name;
+  bool ownScript, turn, params;
+  bool (TScriptHost::*first)(int seat, const std::vector<int>& args);
+};
+
+const TScriptHost::TEventSpec TScriptHost::kEvents[] = {
+    {"OnTurn", true, false, false, &TScriptHost::TurnBegins},
+    {"OnInit", false, false, false, &TScriptHost::CardsDealt},
+    {"OnMove", true, true, false, nullptr},
+    {"OnMoveEnd", true, true, false, nullptr},
+    {"OnInRoom", true, true, true, nullptr},
+    {"OnSuiriResult", false, true, true, nullptr},
+    {"OnOtherSuiri", false, false, true, nullptr},
+    {"OnOtherSuiriCheck", true, false, true, &TScriptHost::CardAsked},
+    {"OnSuiriEnd", true, false, false, &TScriptHost::SuggestionAnswered},
+    {"OnWin", true, false, false, &TScriptHost::AccusationAnswered},
+    {"OnLose", true, false, false, &TScriptHost::AccusationAnswered},
+};
+
+bool TScriptHost::TurnBegins(int seat, const std::vector<int>&) {
+  TSeat& st = seats_[size_t(seat)];
+  ScriptTurnSlot = seat;
+  ScriptTurnUserId = core_.Seats()[size_t(seat)].UserNo;
+  st.inTurn = true;
+  st.suggested = st.viewShown = st.suiriOpen = st.kokusoOpen = st.hostEnds = false;
+  return false;
+}
+
+bool TScriptHost::CardsDealt(int seat, const std::vector<int>&) {
+  WriteCardGlobals(seat);
+  return false;
+}
+
+bool TScriptHost::CardAsked(int seat, const std::vector<int>& codes) {
+  TSeat& st = seats_[size_t(seat)];
+  st.asked = true;
+  st.askCodes.clear();
+  for (int c : codes)
+    if (c >= 0) st.askCodes.push_back(c);
+  return false;
+}
+
+// A suggestion or accusation of a turn the host ends: the turn ends now.
+bool TScriptHost::SuggestionAnswered(int seat, const std::vector<int>&) {
+  seats_[size_t(seat)].suiriOpen = false;
+  return HostEndsTurn(seat);
+}
+
+bool TScriptHost::AccusationAnswered(int seat, const std::vector<int>&) {
+  seats_[size_t(seat)].kokusoOpen = false;
+  return HostEndsTurn(seat);
+}
+
+bool TScriptHost::HostEndsTurn(int seat) {
+  if (!seats_[size_t(seat)].hostEnds) return false;
+  EndTurnForSeat(seat);
+  return true;
+}
+
 void TScriptHost::RaiseScriptEvent(int seat, const char* event, const std::vector<int>& args) {
   if (!ValidSeat(seat)) return;
+  const TEventSpec* spec = nullptr;
+  for (const TEventSpec& e : kEvents)
+    if (std::strcmp(e.name, event) == 0) spec = &e;
+  if (!spec) return;
   TSeat& st = seats_[size_t(seat)];
-  std::string name = event;
   // The seat's last event ends first, in the state it began in.
   if (running_ & (1 << seat)) RunScriptToEnd(seat);
-  if (name == "OnTurn") {
-    ScriptTurnSlot = seat;
-    ScriptTurnUserId = core_.Seats()[size_t(seat)].UserNo;
-    st.inTurn = true;
-    st.suggested = st.viewShown = st.suiriOpen = st.kokusoOpen = st.hostEnds = false;
-  } else if (name == "OnInit") {
-    WriteCardGlobals(seat);
-  } else if (name == "OnOtherSuiriCheck") {
-    st.asked = true;
-    st.askCodes.clear();
-    for (int c : args)
-      if (c >= 0) st.askCodes.push_back(c);
-  } else if (name == "OnSuiriEnd") {
-    st.suiriOpen = false;
-    if (st.hostEnds) return EndTurnForSeat(seat);
-  } else if (name == "OnLose") {
-    st.kokusoOpen = false;
-    if (st.hostEnds) return EndTurnForSeat(seat);
-  } else if (name == "OnWin") {
-    st.kokusoOpen = false;
-  }
-  if (st.hostEnds && TurnEvent(name)) return;
+  if (spec->first && (this->*spec->first)(seat, args)) return;
+  if (st.hostEnds && spec->turn) return;
 
   std::array<int, 4> block{};
   int bytes = 0;
-  if (name == "OnInRoom" || name == "OnSuiriResult" || name == "OnOtherSuiri" || name == "OnOtherSuiriCheck") {
+  if (spec->params) {
     bytes = int(std::min<size_t>(args.size(), block.size())) * 4;
     for (size_t i = 0; i < args.size() && i < block.size(); ++i) block[i] = args[i];
   }
-  if (NeedsOwnScript(name) && !IsScriptForUser(core_.Seats()[size_t(seat)].UserNo, seat)) {
-    st.event = name;
+  if (spec->ownScript && !IsScriptForUser(core_.Seats()[size_t(seat)].UserNo, seat)) {
+    st.event = spec->name;
     EventEnded(seat, true, false, "the seat's script is not its own any more");
     return;
   }
-  CallScriptEventBlock(seat, event, bytes, block.data());
+  CallScriptEventBlock(seat, spec->name, bytes, block.data());
 }
 
 void TScriptHost::CallScriptEvent(int seat, const char* name, int value) {

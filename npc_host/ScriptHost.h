@@ -118,6 +118,14 @@ class TScriptHost : public client::TScriptEvents {
     bool asked = false;
     std::vector<int> askCodes;
   };
+  struct TEventSpec;
+  static const TEventSpec kEvents[];
+  bool TurnBegins(int seat, const std::vector<int>& args);
+  bool CardsDealt(int seat, const std::vector<int>& args);
+  bool CardAsked(int seat, const std::vector<int>& codes);
+  bool SuggestionAnswered(int seat, const std::vector<int>& args);
+  bool AccusationAnswered(int seat, const std::vector<int>& args);
+  bool HostEndsTurn(int seat);
   static bool ValidSeat(int s) { return s >= 0 && s < 6; }
   bool Computer(int seat) const;
   // Turn functions act for the turn seat only, called from its own script.
