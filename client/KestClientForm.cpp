@@ -129,7 +129,7 @@ TKestClientForm::TKestClientForm(Devices devices)
   if (!dev_.sound) dev_.sound = std::make_unique<plat::TNullWaveSound>();
   RunModal = [](QDialog& d) { return d.exec(); };
   const char* auto_ = std::getenv("VELMORA_AUTOLOGIN");
-  autoLogin_ = auto_ && std::string(auto_) == "1";
+  login_ = TLoginFlow(auto_ && std::string(auto_) == "1");
   const char* pace = std::getenv("VELMORA_PACE");
   fastPace_ = pace && std::string(pace) == "fast";
 
@@ -342,7 +342,6 @@ void TKestClientForm::BuildMenu() {
 
 void TKestClientForm::FormCreate() {
   LoadMusicFiles();
-  Connecting = false;
   Closing = false;
   RoomView->clear();
   for (int i = 0; i <= 10; ++i) {
@@ -426,7 +425,7 @@ bool TKestClientForm::event(QEvent* e) {
 }
 
 void TKestClientForm::FormActivate() {
-  if (!Connecting) QueueConnectDialog();
+  if (login_.MayOpenDialog()) QueueConnectDialog();
 }
 
 void TKestClientForm::closeEvent(QCloseEvent* e) {
@@ -587,44 +586,38 @@ bool TKestClientForm::IsDottedAddress(const std::string& text) {
 }
 
 void TKestClientForm::QueueConnectDialog() {
-  if (connectDialogQueued_ || inConnectDialog_ || Closing) return;
+  if (connectDialogQueued_ || !login_.MayOpenDialog() || Closing) return;
   connectDialogQueued_ = true;
   // One modal window at a time: a box still open (an error) is answered first.
   bool boxOpen = plat::OpenMessageBoxes() > 0 || QApplication::activeModalWidget();
   QTimer::singleShot(boxOpen ? 50 : 0, this, [this] {
     connectDialogQueued_ = false;
     if (plat::OpenMessageBoxes() > 0 || QApplication::activeModalWidget()) return QueueConnectDialog();
-    if (!Connecting && !Closing) Entry([this] { ShowConnectDialog(); });
+    if (login_.MayOpenDialog() && !Closing) Entry([this] { ShowConnectDialog(); });
   });
 }
 
 void TKestClientForm::FailAutoLogin(const std::string& why) {
   std::fprintf(stderr, "velmora: login failed: %s\n", why.c_str());
-  autoLoginPending_ = false;
+  login_.AutoFailed();
   CloseMainWindow(2);
 }
 
 void TKestClientForm::ShowConnectDialog() {
-  if (inConnectDialog_ || Closing || !forms_.loginDialog) return;
-  inConnectDialog_ = true;
-  struct Reset {
-    bool& b;
-    ~Reset() { b = false; }
-  } reset{inConnectDialog_};
+  if (Closing || !forms_.loginDialog || !login_.OpenDialog()) return;
+  struct Closed {
+    TLoginFlow& flow;
+    ~Closed() { flow.DialogClosed(); }
+  } closed{login_};
 
   TLoginDialog& dlg = *forms_.loginDialog;
   PlayMusic(muOpening);
   for (;;) {
-    int r;
-    if (autoLogin_) {
-      autoLogin_ = false;
-      autoLoginPending_ = true;
-      r = 1;
-    } else if (autoLoginPending_) {
-      FailAutoLogin("the login was not accepted");
-      return;
-    } else {
-      r = RunModal(dlg);
+    int r = 1;
+    switch (login_.NextAnswer()) {
+      case daSaved: break;
+      case daFail: return FailAutoLogin("the login was not accepted");
+      case daAsk: r = RunModal(dlg); break;
     }
     if (Closing) return;
     if (r != 1) {
@@ -635,7 +628,7 @@ void TKestClientForm::ShowConnectDialog() {
     std::string addr = S(dlg.AddrEdit->text());
     std::string portText = S(dlg.PortEdit->text());
     if (name.empty() || dlg.FaceSelBox->currentIndex() < 0 || addr.empty() || portText.empty()) {
-      if (autoLoginPending_) {
+      if (login_.AutoAttempt()) {
         FailAutoLogin("name, face, address or port missing in velmora.ini");
         return;
       }
@@ -645,7 +638,7 @@ void TKestClientForm::ShowConnectDialog() {
     int port = QString::fromStdString(portText).trimmed().toInt(&ok);
     if (!ok || port < 0 || port > 65535) {
       std::string msg = "'" + portText + "' is not a valid port number.";
-      if (autoLoginPending_) {
+      if (login_.AutoAttempt()) {
         FailAutoLogin(msg);
         return;
       }
@@ -661,7 +654,7 @@ void TKestClientForm::ShowConnectDialog() {
     dev_.connection->SetPort(port);
     std::string error;
     if (!dev_.connection->Open(&error)) {
-      if (autoLoginPending_) {
+      if (login_.AutoAttempt()) {
         FailAutoLogin(error.empty() ? "no server given" : error);
         return;
       }
@@ -672,7 +665,7 @@ void TKestClientForm::ShowConnectDialog() {
       }
       continue;
     }
-    Connecting = true;
+    login_.Opened();
     return;
   }
 }
@@ -690,17 +683,17 @@ void TKestClientForm::LineClientSocket1Error(const std::string& what) {
 
 void TKestClientForm::ResetToLoggedOut() {
   dev_.connection->Close();
-  Connecting = false;
+  login_.LoggedOut();
   Game.ResetToLoggedOut();
 }
 
 void TKestClientForm::ConnectionLost(const std::string& logLine, const std::string& message) {
-  if (!Connecting) return;  // already handled, or closed on purpose
+  if (!login_.Connecting()) return;  // already handled, or closed on purpose
   Log(logLine);
   if (!message.empty()) Log(message);
   Memo2->show();
   ResetToLoggedOut();
-  if (autoLoginPending_) {
+  if (login_.AutoAttempt()) {
     FailAutoLogin(logLine + (message.empty() ? "" : ": " + plat::SjisToUtf8(message)));
     return;
   }
@@ -723,11 +716,11 @@ void TKestClientForm::LoginRefused(TRefusal why) {
       break;
     case rfLocked:
       dev_.connection->Close();
-      Connecting = true;  // no dialog from here on: the program ends
+      login_.Final();  // no dialog from here on: the program ends
       Refused("the game in room 1 has already started (ERR LOCKED)", kMsgLocked, 3);
       break;
     case rfOverUser:
-      if (!Connecting) return;
+      if (!login_.Connecting()) return;
       Log(std::string("Server full:") + ServerAddressText);
       Memo2->show();
       ResetToLoggedOut();
@@ -737,7 +730,7 @@ void TKestClientForm::LoginRefused(TRefusal why) {
 }
 
 void TKestClientForm::Refused(const std::string& why, const char* message, int exitCode) {
-  if (autoLoginPending_) {
+  if (login_.AutoAttempt()) {
     FailAutoLogin(why);
     return;
   }
@@ -757,7 +750,7 @@ void TKestClientForm::Refused(const std::string& why, const char* message, int e
 // ---------------------------------------------------------------- lobby
 
 void TKestClientForm::OwnRoomChanged(int) {
-  autoLoginPending_ = false;  // seated: the automatic login is done
+  login_.Seated();
 }
 
 void TKestClientForm::InButtonClick() {

@@ -18,6 +18,7 @@
 #include "GameRules.h"
 #include "Kestclasses.h"
 #include "LineQueue.h"
+#include "LoginFlow.h"
 #include "Music.h"
 #include "Settings.h"
 #include "WaveSound.h"
@@ -205,7 +206,8 @@ class TKestClientForm : public QMainWindow, public TLineSender, public TGameView
 
   // ---- The window's own state ----
   TClientSettings Settings;
-  bool Connecting = false;
+  // A connection is open or opening, or the program ends (no dialog comes).
+  bool Connecting() const { return login_.Connecting(); }
   bool Closing = false;
   std::string ServerAddressText;
 
@@ -260,10 +262,8 @@ class TKestClientForm : public QMainWindow, public TLineSender, public TGameView
   TFaceSet faces_;
   QImage titleBitmap_;
   std::array<QImage, 7> dieBitmaps_, restBitmaps_;
-  bool inConnectDialog_ = false;
+  TLoginFlow login_;  // VELMORA_AUTOLOGIN=1 arms its automatic login
   bool connectDialogQueued_ = false;
-  bool autoLogin_ = false;         // VELMORA_AUTOLOGIN=1: accept the dialog once, unasked
-  bool autoLoginPending_ = false;  // that login has not been accepted yet
   int exitCode_ = 0;
   std::array<QLabel*, 12> pieces_{};
   QLabel* cursor_ = nullptr;

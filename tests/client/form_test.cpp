@@ -136,7 +136,7 @@ TEST_F(ClientForm, LoginSendsLoginAndJoinsRoomOne) {
   Start();
   answers.push_back({" alice ", "127.0.0.1", "3300", 1});
   form().ShowConnectDialog();
-  EXPECT_TRUE(form().Connecting);
+  EXPECT_TRUE(form().Connecting());
   EXPECT_EQ(fake->address, "127.0.0.1");
   EXPECT_EQ(fake->port, 3300);
   fake->Connect();
@@ -170,7 +170,7 @@ TEST_F(ClientForm, AddressOrHostAndIncompleteEntries) {
   EXPECT_EQ(fake->host, "localhost");
   EXPECT_EQ(fake->address, "");
   EXPECT_EQ(fake->opens, 1);
-  EXPECT_TRUE(form().Connecting);
+  EXPECT_TRUE(form().Connecting());
 }
 
 TEST_F(ClientForm, ExitOrCloseBoxEndsProgram) {
@@ -223,11 +223,11 @@ TEST_F(ClientForm, SocketErrorOrServerCloseStartsOver) {
   EXPECT_EQ(form().Game.State(), client::gsOffline);
   EXPECT_EQ(form().Game.PlayerCount(), 0);
   EXPECT_EQ(form().Game.Seats()[0].GetName(), "");
-  EXPECT_FALSE(form().Connecting);
+  EXPECT_FALSE(form().Connecting());
   EXPECT_EQ(dialogs, 1);  // not from inside the socket callback
   Settle();
   EXPECT_EQ(dialogs, 2);
-  EXPECT_TRUE(form().Connecting);
+  EXPECT_TRUE(form().Connecting());
   fake->Connect();  // logs in afresh
   EXPECT_EQ(fake->sent.back(), "LOGIN " + BS + "alice" + BS + "," + BS + kFaceA + BS + ":0\r");
   fake->Deliver("LOGIN:4");
