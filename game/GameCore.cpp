@@ -252,10 +252,8 @@ void TGameCore::ResetToLoggedOut() {
   ruserPending_ = false;
   viewShown_ = false;
   pendingShowCheck_ = -1;
-  pendingAdds_.clear();
-  loggedInAdds_.clear();
+  adds_.Clear();
   clearingComputers_ = false;
-  addsOutstanding_ = 0;
   startBack_ = false;
   outOfGame_ = false;
   verdictOpen_ = false;
@@ -290,49 +288,32 @@ void TGameCore::HandleLogin(int id, int) {
     localUser_.SetRoom(0);
     view_.LoggedIn();
     SendLine(myUserId_, CmdChroom(1));
-  } else if (pendingAdds_.empty()) {
+  } else if (!adds_.LoggedIn(id)) {
     SendLine(id, CmdChroom(TableRoom()));
   } else {
     // A computer player the host has just added joins the host's table, in
     // its slot's turn: a name asked for again logs in after later slots.
-    loggedInAdds_.push_back({pendingAdds_.front().seat, id});
-    pendingAdds_.pop_front();
-    EnterTableInSlotOrder();
+    EnterTable();
   }
 }
 
 int TGameCore::TableRoom() const { return localUser_.GetRoom() > 0 ? localUser_.GetRoom() : 1; }
 
-// The seats follow the order of entering: a logged-in computer player enters
-// once every lower slot asked for has entered or been refused.
-void TGameCore::EnterTableInSlotOrder() {
-  for (;;) {
-    auto first = std::min_element(loggedInAdds_.begin(), loggedInAdds_.end());
-    if (first == loggedInAdds_.end()) return;
-    for (const PendingAdd& add : pendingAdds_)
-      if (add.seat < first->first) return;
-    SendLine(first->second, CmdChroom(TableRoom()));
-    loggedInAdds_.erase(first);
-  }
+void TGameCore::EnterTable() {
+  for (int id : adds_.TakeEntering()) SendLine(id, CmdChroom(TableRoom()));
 }
 
 // A computer player asked for is seated or refused. A refusal leaves the
 // table short: it does not start by itself, and once every computer player
 // asked for is answered the host gets Start back.
 void TGameCore::AddAnswered() {
-  if (addsOutstanding_ > 0) --addsOutstanding_;
-  if (addsOutstanding_ > 0 || !startBack_) return;
+  if (adds_.Answered() > 0 || !startBack_) return;
   startBack_ = false;
   if (state_ == gsNoGame && mySeat_ == 0) controls_.Start = {true, true};
 }
 
-void TGameCore::AddFailed(const std::string& why, bool pending) {
-  std::string name;
-  if (pending && !pendingAdds_.empty()) {
-    name = pendingAdds_.front().display;
-    pendingAdds_.pop_front();
-    EnterTableInSlotOrder();
-  }
+void TGameCore::AddFailed(const std::string& why, const std::string& name) {
+  EnterTable();
   view_.Log(why + name);
   if (expectedPlayers_ > 0) {
     expectedPlayers_ = 0;
@@ -348,30 +329,24 @@ void TGameCore::HandleErr(int, const std::string& text) {
       return;
     }
     // A computer player's name is taken: ask again under another tag.
-    if (pendingAdds_.empty()) return;
-    PendingAdd add = pendingAdds_.front();
-    if (add.retries >= 5) {
-      AddFailed("computer player not added: ", true);
-      return;
+    std::string dropped;
+    std::string line = adds_.Retry(&dropped);
+    if (!line.empty()) {
+      SendLine(myUserId_, line);
+    } else if (!dropped.empty()) {
+      AddFailed("computer player not added: ", dropped);
     }
-    pendingAdds_.pop_front();
-    ++add.retries;
-    const char* tag = kNpcTags[add.seat - 1];
-    size_t n = std::strlen(tag);
-    bool tagged = add.display.size() >= n && add.display.compare(add.display.size() - n, std::string::npos, tag) == 0;
-    add.display += tagged ? kNpcSecondTag : tag;
-    SendAddCom(add);
   } else if (text == "LOCKED") {
     // Seated at a table, the refused room change is a computer player's: the
     // server logs that player out again.
     if (myUserId_ != -1 && localUser_.GetRoom() > 0) {
-      AddFailed("table closed, computer player not added", false);
+      AddFailed("table closed, computer player not added", "");
       return;
     }
     view_.LoginRefused(rfLocked);
   } else if (text == "OVERUSER") {
     if (myUserId_ != -1) {  // no slot left for a computer player
-      AddFailed("server full, computer player not added: ", true);
+      AddFailed("server full, computer player not added: ", adds_.Refused());
       return;
     }
     view_.LoginRefused(rfOverUser);
@@ -560,13 +535,7 @@ void TGameCore::OutButtonClick() {
 }
 
 void TGameCore::AddComputer(int command, int seat) {
-  ++addsOutstanding_;
-  SendAddCom({command, seat, npc_->GetNpcName(seat - 1, true), npc_->GetNpcName(seat - 1, false), 0});
-}
-
-void TGameCore::SendAddCom(const PendingAdd& add) {
-  pendingAdds_.push_back(add);
-  SendLine(myUserId_, CmdAddCom(add.command, add.display, add.raw, 0));
+  SendLine(myUserId_, adds_.Ask(command, seat, npc_->GetNpcName(seat - 1, true), npc_->GetNpcName(seat - 1, false)));
 }
 
 void TGameCore::StartButtonClick() {

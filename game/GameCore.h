@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "CommandDispatcher.h"
+#include "ComputerAdds.h"
 #include "GameRules.h"
 #include "Kestclasses.h"
 #include "StartCells.h"
@@ -187,7 +188,7 @@ class TGameCore : public TClientLineHandler {
   // The own player's wrong accusation has put it out of this game.
   bool OutOfGame() const { return outOfGame_; }
   // Computer players asked for and neither seated nor refused yet.
-  int PendingAdds() const { return addsOutstanding_; }
+  int PendingAdds() const { return adds_.Outstanding(); }
 
   // ---- The window's controls and dialogs ----
   // Connected: LOGIN with name and face, only while not logged in.
@@ -302,20 +303,14 @@ class TGameCore : public TClientLineHandler {
  private:
   // Tests place records and modes directly where no line can (tests/game/CoreFixture.h).
   friend struct TCoreTestAccess;
-  struct PendingAdd {
-    int command;  // cmAddCom or cmAddCom2
-    int seat;
-    std::string display, raw;
-    int retries;
-  };
   void AddComputer(int command, int seat);
-  void SendAddCom(const PendingAdd& add);
   void AddAnswered();
   // CLEARNPC is sent and a computer player still sits at the table.
   bool ComputersLeaving() const;
   int TableRoom() const;
-  void EnterTableInSlotOrder();
-  void AddFailed(const std::string& why, bool pending);
+  void EnterTable();
+  // A computer player asked for was refused (name: its name, "" unknown).
+  void AddFailed(const std::string& why, const std::string& name);
   void SendStart();
   void SaveButtonStates();
   void RestoreButtonStates();
@@ -387,9 +382,7 @@ class TGameCore : public TClientLineHandler {
   TScriptEvents* scripts_ = nullptr;
   TNpcNames* npc_ = nullptr;
   std::string loginName_, loginFace_;
-  std::deque<PendingAdd> pendingAdds_;  // asked for, not logged in yet
-  std::vector<std::pair<int, int>> loggedInAdds_;  // (seat, user) logged in, not sent to the table yet
-  int addsOutstanding_ = 0;             // asked for, not seated nor refused yet
+  TComputerAdds adds_;
   bool startBack_ = false;              // a refusal: Start comes back once all are answered
   std::array<bool, 9> savedStates_{};
   bool footToggle_ = false;
