@@ -344,7 +344,7 @@ bool TScriptHost::TurnBegins(int seat, const std::vector<int>&) {
   ScriptTurnSlot = seat;
   ScriptTurnUserId = core_.Seats()[size_t(seat)].UserNo;
   st.inTurn = true;
-  st.suggested = st.viewShown = st.suiriOpen = st.kokusoOpen = st.hostEnds = false;
+  st.suggested = st.suiriOpen = st.kokusoOpen = st.hostEnds = false;
   return false;
 }
 
@@ -524,7 +524,7 @@ void TScriptHost::EndTurnForSeat(int seat) {
   st.hostEnds = false;
   if (hooks_.log)
     hooks_.log("seat " + std::to_string(seat) + " (" + st.file + "): the host ends its turn for its script");
-  SendFor(seat, CmdWord(st.viewShown ? cmTurnEnd2 : cmTurnEnd));
+  SendFor(seat, CmdWord(core_.ViewShown() ? cmTurnEnd2 : cmTurnEnd));
 }
 
 void TScriptHost::AnswerForSeat(int seat) {
@@ -608,7 +608,7 @@ int TScriptHost::Suiri(int person, int weapon) {
   int room = place - 1;
   SendFor(t, CmdSuiriStart(room));
   core_.SendSuiri(core_.Seats()[size_t(t)].UserNo, room, weapon, person);
-  st.suggested = st.viewShown = st.suiriOpen = true;
+  st.suggested = st.suiriOpen = true;
   return 0;
 }
 
@@ -636,7 +636,6 @@ int TScriptHost::Kokuso(int room, int person, int weapon) {
   int id = u.UserNo;
   SendFor(t, CmdKokusoStart(place == 0 ? 0 : place - 1));
   core_.SendKokuso(id, room, weapon, person);
-  st.viewShown = true;
   st.kokusoOpen = room >= 0;
   return 0;
 }

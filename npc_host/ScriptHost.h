@@ -110,9 +110,10 @@ class TScriptHost : public client::TScriptEvents {
     std::string event;             // the event running, "" none
     scInstance* waiting = nullptr; // the instance wait() paused
     // The seat's turn as this host has played it: running and not ended, a
-    // suggestion made, a suggestion or accusation shown to the table (the
-    // turn ends with TURNEND2), one waiting for its answers or verdict.
-    bool inTurn = false, suggested = false, viewShown = false, suiriOpen = false, kokusoOpen = false;
+    // suggestion made, one waiting for its answers or verdict. (Whether the
+    // table was shown a suggestion or accusation, so that the turn ends with
+    // TURNEND2, is the core's, as for the own player.)
+    bool inTurn = false, suggested = false, suiriOpen = false, kokusoOpen = false;
     bool hostEnds = false;         // the script failed: the host ends this turn
     // A card asked of the seat: the codes it may show, until answered.
     bool asked = false;
