@@ -665,6 +665,7 @@ void TGameCore::StartGame(int id, const TArgs& args) {
   ended_ = false;
   seatsOut_.fill(false);
   movesInFlight_.fill(0);
+  inquiries_.fill(TInquiry());
   walk_ = TWalk();
   walk_.accuseAnywhere = accuseAnywhere_;
   if (ValidSeat(mySeat_)) walk_.x = kPlayerStartCells[mySeat_].x, walk_.y = kPlayerStartCells[mySeat_].y;
@@ -712,6 +713,7 @@ void TGameCore::HandleTurn(int id, int s) {
       seats_[s].ClearFlags(kest::ufDiceDone);
       seats_[s].SetSteps(0);
       movesInFlight_[size_t(s)] = 0;  // the server copied every earlier move before this TURN
+      inquiries_[size_t(s)] = TInquiry();
       RaiseScriptEvent(s, "OnTurn");
     }
     return;
@@ -1038,6 +1040,31 @@ void TGameCore::SendMoveFor(int seat, const std::string& text) {
 
 // ---------------------------------------------------------------- suggestion and accusation
 
+bool TGameCore::SuggestFor(int seat, int person, int weapon) {
+  if (!ValidSeat(seat)) return false;
+  TInquiry& q = inquiries_[size_t(seat)];
+  int place = seats_[size_t(seat)].GetPlace();
+  if (place < 1 || place > 9 || q.suggested || q.kokusoOpen || seatsOut_[size_t(seat)]) return false;
+  int room = place - 1, id = seats_[size_t(seat)].UserNo;
+  SendLine(id, CmdSuiriStart(room));
+  SendSuiri(id, room, weapon, person);
+  q.suggested = q.suiriOpen = true;
+  return true;
+}
+
+bool TGameCore::AccuseFor(int seat, int room, int person, int weapon) {
+  if (!ValidSeat(seat)) return false;
+  TInquiry& q = inquiries_[size_t(seat)];
+  int place = seats_[size_t(seat)].GetPlace();
+  if (seatsOut_[size_t(seat)] || q.suiriOpen || q.kokusoOpen) return false;
+  if (!accuseAnywhere_ && place != 10) return false;
+  int id = seats_[size_t(seat)].UserNo;
+  SendLine(id, CmdKokusoStart(place == 0 ? 0 : place - 1));
+  SendKokuso(id, room, weapon, person);
+  q.kokusoOpen = room >= 0;
+  return true;
+}
+
 void TGameCore::SuiriButtonClick() {
   if (walk_.place < 1 || walk_.place > 9 || !Controls().Suiri.enabled) return;
   view_.HideCheckPanel();
@@ -1237,7 +1264,9 @@ void TGameCore::HandleShowC(int id, const TArgs& args) {
 void TGameCore::HandleSuiriEnd(int id) {
   if (id != myUserId_) {
     int cseat = ComputerSeatOf(id);
-    if (cseat >= 0 && cseat == turnSeat_) RaiseScriptEvent(cseat, "OnSuiriEnd");
+    if (cseat < 0 || cseat != turnSeat_) return;
+    inquiries_[size_t(cseat)].suiriOpen = false;
+    RaiseScriptEvent(cseat, "OnSuiriEnd");
     return;
   }
   RestoreButtonStates();
@@ -1310,7 +1339,9 @@ void TGameCore::HandleLose(int id, int seat) {
   if (id == myUserId_) seatsOut_[seat] = true;
   if (id != myUserId_) {
     int cseat = ComputerSeatOf(id);
-    if (cseat >= 0 && cseat == seat) RaiseScriptEvent(cseat, "OnLose");
+    if (cseat < 0 || cseat != seat) return;
+    inquiries_[size_t(cseat)].kokusoOpen = false;
+    RaiseScriptEvent(cseat, "OnLose");
     return;
   }
   view_.SetPlayerStatus(seat, kLost);
@@ -1353,7 +1384,9 @@ void TGameCore::HandleWin(int id, int seat, int person, int weapon, int room) {
   if (Bad(!ValidSeat(seat) || !ValidSolution(person, weapon, room), "WIN")) return;
   if (id != myUserId_) {
     int cseat = ComputerSeatOf(id);
-    if (cseat >= 0 && cseat == seat) RaiseScriptEvent(cseat, "OnWin");
+    if (cseat < 0 || cseat != seat) return;
+    inquiries_[size_t(cseat)].kokusoOpen = false;
+    RaiseScriptEvent(cseat, "OnWin");
     return;
   }
   winner_ = seat;

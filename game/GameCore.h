@@ -299,6 +299,16 @@ class TGameCore : public TClientLineHandler {
   // room (0-8, 9 the accusation spot): 0 a step sent, 1 already there, -1
   // no step (none left, out of the game, no way).
   int MoveSeatToward(int seat, int room);
+  // The computer player in seat suggests in its room: once a turn, in a room
+  // (not on the spot), not out of the game, not while its accusation is open.
+  bool SuggestFor(int seat, int person, int weapon);
+  // The computer player in seat accuses (room -1: cancels at once): not out of
+  // the game, not while a suggestion or accusation of it is open, and on the
+  // spot unless the game lets it accuse anywhere.
+  bool AccuseFor(int seat, int room, int person, int weapon);
+  // Its suggestion waits for its answers; its accusation for its verdict.
+  bool SuggestionOpen(int seat) const { return ValidSeat(seat) && inquiries_[size_t(seat)].suiriOpen; }
+  bool AccusationOpen(int seat) const { return ValidSeat(seat) && inquiries_[size_t(seat)].kokusoOpen; }
 
  private:
   // Tests place records and modes directly where no line can (tests/game/CoreFixture.h).
@@ -387,6 +397,11 @@ class TGameCore : public TClientLineHandler {
   std::array<bool, 9> savedStates_{};
   bool footToggle_ = false;
   bool outOfGame_ = false;
+  // A computer player's suggestion and accusation in its turn.
+  struct TInquiry {
+    bool suggested = false, suiriOpen = false, kokusoOpen = false;
+  };
+  std::array<TInquiry, 6> inquiries_{};
   std::array<int, 6> movesInFlight_{};  // a computer player's moves sent, copies not back
   bool verdictOpen_ = false;
   bool clearingComputers_ = false;  // CLEARNPC sent: the computer players are leaving  // the own accusation waits for its verdict

@@ -334,9 +334,9 @@ const TScriptHost::TEventSpec TScriptHost::kEvents[] = {
     {"OnSuiriResult", false, true, true, nullptr},
     {"OnOtherSuiri", false, false, true, nullptr},
     {"OnOtherSuiriCheck", true, false, true, &TScriptHost::CardAsked},
-    {"OnSuiriEnd", true, false, false, &TScriptHost::SuggestionAnswered},
-    {"OnWin", true, false, false, &TScriptHost::AccusationAnswered},
-    {"OnLose", true, false, false, &TScriptHost::AccusationAnswered},
+    {"OnSuiriEnd", true, false, false, &TScriptHost::HostEndsTurn},
+    {"OnWin", true, false, false, &TScriptHost::HostEndsTurn},
+    {"OnLose", true, false, false, &TScriptHost::HostEndsTurn},
 };
 
 bool TScriptHost::TurnBegins(int seat, const std::vector<int>&) {
@@ -344,7 +344,7 @@ bool TScriptHost::TurnBegins(int seat, const std::vector<int>&) {
   ScriptTurnSlot = seat;
   ScriptTurnUserId = core_.Seats()[size_t(seat)].UserNo;
   st.inTurn = true;
-  st.suggested = st.suiriOpen = st.kokusoOpen = st.hostEnds = false;
+  st.hostEnds = false;
   return false;
 }
 
@@ -362,18 +362,7 @@ bool TScriptHost::CardAsked(int seat, const std::vector<int>& codes) {
   return false;
 }
 
-// A suggestion or accusation of a turn the host ends: the turn ends now.
-bool TScriptHost::SuggestionAnswered(int seat, const std::vector<int>&) {
-  seats_[size_t(seat)].suiriOpen = false;
-  return HostEndsTurn(seat);
-}
-
-bool TScriptHost::AccusationAnswered(int seat, const std::vector<int>&) {
-  seats_[size_t(seat)].kokusoOpen = false;
-  return HostEndsTurn(seat);
-}
-
-bool TScriptHost::HostEndsTurn(int seat) {
+bool TScriptHost::HostEndsTurn(int seat, const std::vector<int>&) {
   if (!seats_[size_t(seat)].hostEnds) return false;
   EndTurnForSeat(seat);
   return true;
@@ -508,10 +497,11 @@ void TScriptHost::ActForSeat(int seat, const std::string& event) {
   TSeat& st = seats_[size_t(seat)];
   if (!st.inTurn || seat != ScriptTurnSlot || core_.State() < client::gsIdle) return;
   st.hostEnds = true;
-  if (st.suiriOpen || st.kokusoOpen) {
+  bool suiriOpen = core_.SuggestionOpen(seat);
+  if (suiriOpen || core_.AccusationOpen(seat)) {
     if (hooks_.log)
       hooks_.log("seat " + std::to_string(seat) + " (" + st.file + "): its turn ends when its " +
-                 (st.suiriOpen ? "suggestion" : "accusation") + " has been answered (" + event + " failed)");
+                 (suiriOpen ? "suggestion" : "accusation") + " has been answered (" + event + " failed)");
     return;
   }
   EndTurnForSeat(seat);
@@ -600,16 +590,7 @@ int TScriptHost::GetMyRoom() {
 
 int TScriptHost::Suiri(int person, int weapon) {
   if (!TurnCaller() || person < 0 || person > 5 || weapon < 0 || weapon > 5) return -1;
-  int t = ScriptTurnSlot;
-  TSeat& st = seats_[size_t(t)];
-  int place = core_.Seats()[size_t(t)].GetPlace();
-  // In a room (not on the spot), once a turn, not out of the game.
-  if (place < 1 || place > 9 || st.suggested || st.kokusoOpen || core_.SeatsOut()[size_t(t)]) return -1;
-  int room = place - 1;
-  SendFor(t, CmdSuiriStart(room));
-  core_.SendSuiri(core_.Seats()[size_t(t)].UserNo, room, weapon, person);
-  st.suggested = st.suiriOpen = true;
-  return 0;
+  return core_.SuggestFor(ScriptTurnSlot, person, weapon) ? 0 : -1;
 }
 
 int TScriptHost::ShowCard(int code) {
@@ -627,17 +608,7 @@ int TScriptHost::ShowCard(int code) {
 
 int TScriptHost::Kokuso(int room, int person, int weapon) {
   if (!TurnCaller() || room < -1 || room > 8 || person < 0 || person > 5 || weapon < 0 || weapon > 5) return -1;
-  int t = ScriptTurnSlot;
-  TSeat& st = seats_[size_t(t)];
-  const kest::TKestUser& u = core_.Seats()[size_t(t)];
-  int place = u.GetPlace();
-  if (core_.SeatsOut()[size_t(t)] || st.suiriOpen || st.kokusoOpen) return -1;
-  if (!core_.AccuseAnywhere() && place != 10) return -1;
-  int id = u.UserNo;
-  SendFor(t, CmdKokusoStart(place == 0 ? 0 : place - 1));
-  core_.SendKokuso(id, room, weapon, person);
-  st.kokusoOpen = room >= 0;
-  return 0;
+  return core_.AccuseFor(ScriptTurnSlot, room, person, weapon) ? 0 : -1;
 }
 
 int TScriptHost::KokusoEnd(int n) {

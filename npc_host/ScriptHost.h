@@ -109,11 +109,9 @@ class TScriptHost : public client::TScriptEvents {
     char* name = nullptr;          // get_name's text in script memory
     std::string event;             // the event running, "" none
     scInstance* waiting = nullptr; // the instance wait() paused
-    // The seat's turn as this host has played it: running and not ended, a
-    // suggestion made, one waiting for its answers or verdict. (Whether the
-    // table was shown a suggestion or accusation, so that the turn ends with
-    // TURNEND2, is the core's, as for the own player.)
-    bool inTurn = false, suggested = false, suiriOpen = false, kokusoOpen = false;
+    // The seat's turn runs and this host has not ended it. (Its suggestion and
+    // accusation, and whether the table was shown one, are the core's.)
+    bool inTurn = false;
     bool hostEnds = false;         // the script failed: the host ends this turn
     // A card asked of the seat: the codes it may show, until answered.
     bool asked = false;
@@ -124,9 +122,8 @@ class TScriptHost : public client::TScriptEvents {
   bool TurnBegins(int seat, const std::vector<int>& args);
   bool CardsDealt(int seat, const std::vector<int>& args);
   bool CardAsked(int seat, const std::vector<int>& codes);
-  bool SuggestionAnswered(int seat, const std::vector<int>& args);
-  bool AccusationAnswered(int seat, const std::vector<int>& args);
-  bool HostEndsTurn(int seat);
+  // A suggestion or accusation of a turn the host ends is answered: the turn ends now.
+  bool HostEndsTurn(int seat, const std::vector<int>& args);
   static bool ValidSeat(int s) { return s >= 0 && s < 6; }
   bool Computer(int seat) const;
   // Turn functions act for the turn seat only, called from its own script.
