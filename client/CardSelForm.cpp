@@ -98,9 +98,9 @@ void TCardSelForm::OkBtnClick() {
   Finish();
   int room = PlaceBox->currentIndex(), person = HumanBox->currentIndex(), weapon = WeaponBox->currentIndex();
   if (IsSuiri()) {
-    main_->SendSuiri(main_->Game.MyUserId, room, weapon, person);
+    main_->SendSuiri(main_->Game.MyUserId(), room, weapon, person);
   } else {
-    main_->SendKokuso(main_->Game.MyUserId, room, weapon, person);
+    main_->SendKokuso(main_->Game.MyUserId(), room, weapon, person);
   }
 }
 
@@ -108,9 +108,9 @@ void TCardSelForm::Button1Click() {
   if (!isVisible()) return;
   Finish();
   if (IsSuiri()) {
-    main_->SendSuiri(main_->Game.MyUserId, -1, 0, 0);
+    main_->SendSuiri(main_->Game.MyUserId(), -1, 0, 0);
   } else {
-    main_->SendKokuso(main_->Game.MyUserId, -1, 0, 0);
+    main_->SendKokuso(main_->Game.MyUserId(), -1, 0, 0);
   }
 }
 

@@ -101,10 +101,10 @@ void TCardShowForm::OkButtonClick() {
   if (!isVisible()) return;
   Finish();
   if (ChosenRow < 0) {
-    main_->SendShow(main_->Game.MyUserId, -1, kest::TCard());
+    main_->SendShow(main_->Game.MyUserId(), -1, kest::TCard());
   } else {
     TKestCardImage* c = Pictures[ChosenIndex];
-    main_->SendShow(main_->Game.MyUserId, ChosenRow, kest::TCard::MakeCard(uint8_t(c->Kind), uint16_t(c->Number)));
+    main_->SendShow(main_->Game.MyUserId(), ChosenRow, kest::TCard::MakeCard(uint8_t(c->Kind), uint16_t(c->Number)));
   }
 }
 

@@ -109,7 +109,7 @@ void TCheckForm::DrawSheets() {
     p.setFont(GothicFont(14));
     int left = kGridLeft[g];
     for (int r = 0; r < kGridRows[g]; ++r) {
-      std::string name = g == 0 ? kRoomNames[r] : g == 2 ? kWeaponNames[r] : main_->Game.Seats[r].GetName();
+      std::string name = g == 0 ? kRoomNames[r] : g == 2 ? kWeaponNames[r] : main_->Game.Seats()[r].GetName();
       p.setPen(Qt::black);
       p.drawText(0, 16 * r + 18 + 12, Q(name));
       p.drawLine(0, 16 * r + 16, img.width(), 16 * r + 16);

@@ -132,23 +132,23 @@ bool PlayPerson(Client& c, int turns) {
     if (show->isVisible()) {
       show->CardClick(0);
       show->OkButtonClick();
-    } else if (g.GameState == client::gsConfirm && m.OutButton->isEnabled()) {
+    } else if (g.State() == client::gsConfirm && m.OutButton->isEnabled()) {
       m.OutButton->click();
-    } else if (!g.MyTurn() || g.GameState != client::gsIdle) {
+    } else if (!g.MyTurn() || g.State() != client::gsIdle) {
       continue;
     } else if (m.MoveButton->isEnabled()) {
       if (++turn == turns) return true;
       target = (target + 1) % 9;
       m.MoveButton->click();
-    } else if (m.OutButton->isEnabled() && (g.Walk.place > 0 || g.Walk.steps == 0)) {
+    } else if (m.OutButton->isEnabled() && (g.Walk().place > 0 || g.Walk().steps == 0)) {
       m.OutButton->click();
-    } else if (g.Walk.steps > 0) {
+    } else if (g.Walk().steps > 0) {
       int dir = -1;
-      if (g.Walk.place >= 1 && g.Walk.place <= 9) {
+      if (g.Walk().place >= 1 && g.Walk().place <= 9) {
         for (int d = 0; d < 4 && dir < 0; ++d)
-          if (RoomTable[g.Walk.place - 1][2 * d] >= 0) dir = d;
-      } else if (client::OnBoard(g.Walk.x, g.Walk.y)) {
-        int code = client::RouteTable()[size_t(target)][size_t(client::CellIndex(g.Walk.x, g.Walk.y))];
+          if (RoomTable[g.Walk().place - 1][2 * d] >= 0) dir = d;
+      } else if (client::OnBoard(g.Walk().x, g.Walk().y)) {
+        int code = client::RouteTable()[size_t(target)][size_t(client::CellIndex(g.Walk().x, g.Walk().y))];
         if (code <= 3) dir = code;
       }
       if (dir >= 0 && arrows[dir]->isEnabled()) arrows[dir]->click();
@@ -185,7 +185,7 @@ int main(int argc, char** argv) {
     }
     return 2;
   });
-  if (!WaitFor([&] { return a->Main().Game.LocalUser.GetRoom() == 1 && a->Main().Game.PlayerCount == 1; })) {
+  if (!WaitFor([&] { return a->Main().Game.LocalUser().GetRoom() == 1 && a->Main().Game.PlayerCount() == 1; })) {
     std::fprintf(stderr, "velmora_shots: the first client did not reach room 1\n");
     return 1;
   }
@@ -199,7 +199,7 @@ int main(int argc, char** argv) {
   }
   fs::path homeB = MakeHome(base, "b", data, port, "ワトソン", "警部");
   auto b = StartClient(homeB, [](QDialog&) { return 1; });
-  if (!WaitFor([&] { return a->Main().Game.PlayerCount == 2 && b->Main().Game.PlayerCount == 2; })) {
+  if (!WaitFor([&] { return a->Main().Game.PlayerCount() == 2 && b->Main().Game.PlayerCount() == 2; })) {
     std::fprintf(stderr, "velmora_shots: the second client did not join\n");
     return 1;
   }
@@ -227,7 +227,7 @@ int main(int argc, char** argv) {
 
   client::TNpcSetDlg* npc = a->Main().Forms().npcSetDlg;
   npc->move(300, 120);
-  npc->CpuCount->setCurrentIndex(a->Main().Game.CpuCountSetting);
+  npc->CpuCount->setCurrentIndex(a->Main().Game.CpuCount());
   npc->show();
   Shot(npc, out / "npc.png");
   npc->hide();
@@ -236,15 +236,15 @@ int main(int argc, char** argv) {
   // the notebook, the picker, the card-show dialog and the result.
   auto& am = a->Main();
   auto& bm = b->Main();
-  am.Game.CpuCountSetting = 2;
+  am.Game.SetCpuCount(2);
   am.StartButton->click();
-  if (!WaitFor([&] { return am.Game.GameState == client::gsIdle && bm.Game.GameState == client::gsIdle && am.MoveButton->isEnabled(); })) {
+  if (!WaitFor([&] { return am.Game.State() == client::gsIdle && bm.Game.State() == client::gsIdle && am.MoveButton->isEnabled(); })) {
     std::fprintf(stderr, "velmora_shots: the game did not start\n");
     return 1;
   }
   am.MoveButton->click();
-  WaitFor([&] { return am.Game.GameState == client::gsIdle && am.UpSpdButton->isEnabled(); }, 15000);
-  for (int i = 0; i < 2 && am.Game.Walk.steps > 0; ++i) {
+  WaitFor([&] { return am.Game.State() == client::gsIdle && am.UpSpdButton->isEnabled(); }, 15000);
+  for (int i = 0; i < 2 && am.Game.Walk().steps > 0; ++i) {
     am.UpSpdButton->click();
     WaitFor([&] { return am.UpSpdButton->isEnabled(); });
   }
@@ -268,8 +268,8 @@ int main(int argc, char** argv) {
   // The solution: the cards nobody holds (the host knows its computer players' hands).
   bool held[40] = {};
   for (auto* m : {&am, &bm})
-    for (int i = 0; i < m->Game.LocalUser.hand.CardCount(); ++i) held[m->Game.LocalUser.hand.CardAt(i).WireCode()] = true;
-  for (const auto& seat : am.Game.Seats)
+    for (int i = 0; i < m->Game.LocalUser().hand.CardCount(); ++i) held[m->Game.LocalUser().hand.CardAt(i).WireCode()] = true;
+  for (const auto& seat : am.Game.Seats())
     if (seat.HasFlags(kest::ufComputer))
       for (int i = 0; i < seat.hand.CardCount(); ++i) held[seat.hand.CardAt(i).WireCode()] = true;
   int sol[4] = {0, 0, 0, 0};
@@ -278,14 +278,14 @@ int main(int argc, char** argv) {
 
   am.KokusoButton->click();
   client::TCardSelForm* picker = am.Forms().cardSelForm;
-  picker->PlaceBox->setCurrentIndex(am.Game.LocalUser.hand.CardAt(0).Index());
+  picker->PlaceBox->setCurrentIndex(am.Game.LocalUser().hand.CardAt(0).Index());
   picker->HumanBox->setCurrentIndex(sol[1]);
   picker->WeaponBox->setCurrentIndex(sol[2]);
   picker->move(300, 200);
   Shot(picker, out / "picker.png");
 
   // The card-show dialog as ben would see it when asked for two cards.
-  kest::TCard two[2] = {bm.Game.LocalUser.hand.CardAt(0), bm.Game.LocalUser.hand.CardAt(1)};
+  kest::TCard two[2] = {bm.Game.LocalUser().hand.CardAt(0), bm.Game.LocalUser().hand.CardAt(1)};
   bm.Forms().cardShowForm->ShowCards(2, two);
   bm.Forms().cardShowForm->CardClick(1);
   bm.Forms().cardShowForm->move(600, 200);
@@ -293,11 +293,11 @@ int main(int argc, char** argv) {
   bm.Forms().cardShowForm->Abandon();
 
   picker->OkBtnClick();  // a wrong accusation: anna is out
-  WaitFor([&] { return am.Game.GameState == client::gsKokusoCards && !am.KestTimer->isActive() && am.OutButton->isEnabled(); }, 15000);
+  WaitFor([&] { return am.Game.State() == client::gsKokusoCards && !am.KestTimer->isActive() && am.OutButton->isEnabled(); }, 15000);
   am.OutButton->click();
-  WaitFor([&] { return bm.Game.GameState == client::gsConfirm; });
+  WaitFor([&] { return bm.Game.State() == client::gsConfirm; });
   bm.OutButton->click();
-  WaitFor([&] { return bm.Game.GameState == client::gsIdle && bm.KokusoButton->isEnabled(); });
+  WaitFor([&] { return bm.Game.State() == client::gsIdle && bm.KokusoButton->isEnabled(); });
   bm.KokusoButton->click();
   client::TCardSelForm* bp = bm.Forms().cardSelForm;
   bp->PlaceBox->setCurrentIndex(sol[3]);
@@ -312,19 +312,19 @@ int main(int argc, char** argv) {
   Shot(bm.Forms().kekkaForm, out / "result.png");
   am.Forms().kekkaForm->OKButtonClick();
   bm.Forms().kekkaForm->OKButtonClick();
-  WaitFor([&] { return am.Game.PlayerCount == 2; });
+  WaitFor([&] { return am.Game.PlayerCount() == 2; });
 
   // Back to the lobby: choose the hall and enter it.
   setenv("VELMORA_HOME", homeA.c_str(), 1);
   a->Main().RoomView->setCurrentItem(a->Main().RoomView->topLevelItem(0));
-  WaitFor([&] { return !a->Main().Game.RuserPending; });
+  WaitFor([&] { return !a->Main().Game.RuserPending(); });
   a->Main().InButtonClick();
-  if (!WaitFor([&] { return a->Main().Game.LocalUser.GetRoom() == 0; })) {
+  if (!WaitFor([&] { return a->Main().Game.LocalUser().GetRoom() == 0; })) {
     std::fprintf(stderr, "velmora_shots: the first client did not return to the lobby\n");
     return 1;
   }
   a->Main().RoomView->setCurrentItem(a->Main().RoomView->topLevelItem(1));
-  WaitFor([&] { return !a->Main().Game.RuserPending; });
+  WaitFor([&] { return !a->Main().Game.RuserPending(); });
   Shot(&a->Main(), out / "lobby.png");
 
   b->Main().close();
@@ -340,7 +340,7 @@ int main(int argc, char** argv) {
   auto c = StartClient(homeC, [](QDialog&) { return 1; });
   unsetenv("VELMORA_PACE");
   auto& cm = c->Main();
-  if (!WaitFor([&] { return cm.Game.LocalUser.GetRoom() == 1 && cm.Game.PlayerCount == 1 && cm.StartButton->isEnabled(); },
+  if (!WaitFor([&] { return cm.Game.LocalUser().GetRoom() == 1 && cm.Game.PlayerCount() == 1 && cm.StartButton->isEnabled(); },
                15000)) {
     std::fprintf(stderr, "velmora_shots: the third client is not alone at table 1\n");
     return 1;

@@ -23,7 +23,7 @@ TKekkaForm::TKekkaForm(TKestClientForm* main) : TFixedWindow(main, true), main_(
 void TKekkaForm::ShowResult(bool won, int seat, int person, int weapon, int room) {
   std::string msg;
   if (won) {
-    msg = (seat >= 0 && seat < 6 ? TrimName(main_->Game.Seats[seat].GetName()) : std::string()) +
+    msg = (seat >= 0 && seat < 6 ? TrimName(main_->Game.Seats()[seat].GetName()) : std::string()) +
           "\x82\xaa\x8d\x90\x91\x69\x82\xc9\x90\xac\x8c\xf7\x82\xb5\x82\xdc\x82\xb5\x82\xbd\x81\x49";  // が告訴に成功しました！
   } else {
     // 全員が告訴に失敗しました！ゲームオーバー☆

@@ -107,7 +107,7 @@ void TKestClientForm::DrawPlayerRow(int seat, const std::string& face, const std
     p.drawText(QRect(484, top + 16, 118, 14), Qt::AlignLeft | Qt::AlignTop,
                Q(name.empty() ? std::string(kOpenSeat) : name));
   }
-  if (!name.empty() && Game.GameState != gsNoGame && Game.Seats[seat].HasFlags(kest::ufNonParticipant))
+  if (!name.empty() && Game.State() != gsNoGame && Game.Seats()[seat].HasFlags(kest::ufNonParticipant))
     SetPlayerStatus(seat, kNotPlaying);
   KestCanvas->Changed();
 }
@@ -135,7 +135,7 @@ void TKestClientForm::ShowMessageLine(const std::string& text) {
 
 QImage TKestClientForm::LoadPortrait(int seat) const {
   QImage img;
-  const std::string& face = Game.Seats[seat].GetFace();
+  const std::string& face = Game.Seats()[seat].GetFace();
   if (kest::PlainFileName(face))
     img = QImage(QString::fromStdString(plat::ProgramFile("bustup") + "/" + plat::SjisToUtf8(face) + ".bmp"));
   if (img.isNull())
@@ -224,16 +224,16 @@ void TKestClientForm::ShowPieces(bool flag) {
 void TKestClientForm::SpreadPieces(int x, int y) {
   int seats[6], n = 0;
   for (int s = 0; s < 6; ++s)
-    if (Game.Seats[s].X() == x && Game.Seats[s].Y() == y) seats[n++] = s;
+    if (Game.Seats()[s].X() == x && Game.Seats()[s].Y() == y) seats[n++] = s;
   for (int j = 0; j < n; ++j) PlacePiece(seats[j], 16 * x - 7 + (14 * (j + 1)) / (n + 1), 16 * y);
 }
 
 void TKestClientForm::PiecesMoved() {
-  for (int s = 0; s < 6; ++s) SpreadPieces(Game.Seats[s].X(), Game.Seats[s].Y());
-  for (int w = 0; w < 6; ++w) PlacePiece(6 + w, 16 * Game.WeaponCells[w].x, 16 * Game.WeaponCells[w].y);
+  for (int s = 0; s < 6; ++s) SpreadPieces(Game.Seats()[s].X(), Game.Seats()[s].Y());
+  for (int w = 0; w < 6; ++w) PlacePiece(6 + w, 16 * Game.WeaponCells()[w].x, 16 * Game.WeaponCells()[w].y);
   // Pieces further down the board stand in front.
   std::vector<std::pair<int, int>> order;
-  for (int s = 0; s < 6; ++s) order.push_back({CellIndex(Game.Seats[s].X(), Game.Seats[s].Y()), s});
+  for (int s = 0; s < 6; ++s) order.push_back({CellIndex(Game.Seats()[s].X(), Game.Seats()[s].Y()), s});
   std::sort(order.begin(), order.end());
   for (auto& o : order)
     if (pieces_[o.second]) pieces_[o.second]->raise();
@@ -339,8 +339,8 @@ void TKestClientForm::FreeCardPictures() {
 }
 
 void TKestClientForm::SetPersonCard(int seat) {
-  SetPersonPicture(seat, FaceGraphic(Game.Seats[seat].GetFace()));
-  SetPersonName(seat, TrimName(Game.Seats[seat].GetName()));
+  SetPersonPicture(seat, FaceGraphic(Game.Seats()[seat].GetFace()));
+  SetPersonName(seat, TrimName(Game.Seats()[seat].GetName()));
 }
 
 // ---------------------------------------------------------------- the game's buttons
@@ -406,11 +406,10 @@ void TKestClientForm::S2Click() {
   Entry([this] {
     auto* opt = dynamic_cast<TOptForm*>(forms_.optForm);
     if (!opt) return;
-    opt->DokoKokuBox->setChecked(Game.KokusoMode);
-    opt->SuiriYobiBox->setChecked(Game.SuiriMode);
+    opt->DokoKokuBox->setChecked(Game.KokusoMode());
+    opt->SuiriYobiBox->setChecked(Game.SuiriMode());
     if (RunModal(*opt) != 0) {
-      Game.KokusoMode = opt->DokoKokuBox->isChecked();
-      Game.SuiriMode = opt->SuiriYobiBox->isChecked();
+      Game.SetTableOptions(opt->DokoKokuBox->isChecked(), opt->SuiriYobiBox->isChecked(), Game.CpuCount());
     }
   });
 }
@@ -449,7 +448,7 @@ void TKestClientForm::CloseNotebook() {
 void TKestClientForm::OpenPicker(bool suiri, int room) {
   TCardSelForm* picker = forms_.cardSelForm;
   if (!picker) return;
-  for (int s = 0; s < 6; ++s) picker->SetHumanName(s, Game.Seats[size_t(s)].GetName());
+  for (int s = 0; s < 6; ++s) picker->SetHumanName(s, Game.Seats()[size_t(s)].GetName());
   if (suiri) {
     picker->StartSuiri(room);
   } else {

@@ -107,14 +107,23 @@ void TKestCanvas::paintEvent(QPaintEvent*) {
 
 // ---------------------------------------------------------------- creation
 
+void WaitForEvents() {
+  // The timed processEvents never waits; the untimed one waits for the next
+  // event, here at the latest the guard's.
+  QTimer guard;
+  guard.setSingleShot(true);
+  guard.start(50);
+  QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents | QEventLoop::AllEvents);
+}
+
 TKestClientForm::TKestClientForm(Devices devices)
     : Game(*this, *this),
       dev_(std::move(devices)),
       arrival_(TLineArrival::Hooks{
-          [this](const std::string& l) { CommandDispatcher(*this, l); },
-          [this] { return Game.ScriptRunningMask != 0; },
+          [this](const std::string& l) { CommandDispatcher(Game, l); },
+          [this] { return scriptHost_ && scriptHost_->RunningMask() != 0; },
           [this] { return Closing; },
-          [] { QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents | QEventLoop::AllEvents, 50); },
+          [] { WaitForEvents(); },
           [this](const std::string& m) {
             std::fprintf(stderr, "velmora: %s\n", plat::SjisToUtf8(m).c_str());
             Log(m);
@@ -123,7 +132,7 @@ TKestClientForm::TKestClientForm(Devices devices)
   if (!dev_.sound) dev_.sound = std::make_unique<plat::TNullWaveSound>();
   RunModal = [](QDialog& d) { return d.exec(); };
   const char* auto_ = std::getenv("VELMORA_AUTOLOGIN");
-  autoLogin_ = auto_ && std::string(auto_) == "1";
+  login_ = TLoginFlow(auto_ && std::string(auto_) == "1");
   const char* pace = std::getenv("VELMORA_PACE");
   fastPace_ = pace && std::string(pace) == "fast";
 
@@ -336,7 +345,6 @@ void TKestClientForm::BuildMenu() {
 
 void TKestClientForm::FormCreate() {
   LoadMusicFiles();
-  Connecting = false;
   Closing = false;
   RoomView->clear();
   for (int i = 0; i <= 10; ++i) {
@@ -380,9 +388,7 @@ void TKestClientForm::LoadMusicFiles() {
 
 void TKestClientForm::LoadSettings() {
   Settings = client::LoadSettings(plat::ProgramFile(kSettingsFileName));
-  Game.KokusoMode = Settings.kokusoMode;
-  Game.SuiriMode = Settings.suiriMode;
-  Game.CpuCountSetting = Settings.cpuCount;
+  Game.SetTableOptions(Settings.kokusoMode, Settings.suiriMode, Settings.cpuCount);
 }
 
 void TKestClientForm::SaveSettings() {
@@ -394,9 +400,9 @@ void TKestClientForm::SaveSettings() {
     int i = forms_.loginDialog->FaceSelBox->currentIndex();
     s.face = i >= 0 ? faces_.Name(i) : std::string();
   }
-  s.kokusoMode = Game.KokusoMode;
-  s.suiriMode = Game.SuiriMode;
-  s.cpuCount = Game.CpuCountSetting;
+  s.kokusoMode = Game.KokusoMode();
+  s.suiriMode = Game.SuiriMode();
+  s.cpuCount = Game.CpuCount();
   std::array<std::string, 5> npc;
   for (int i = 0; i < 5; ++i)
     npc[i] = forms_.npcSetDlg ? forms_.npcSetDlg->Names().GetNpcName(i, false) : kNpcDefaultNames[i];
@@ -422,7 +428,7 @@ bool TKestClientForm::event(QEvent* e) {
 }
 
 void TKestClientForm::FormActivate() {
-  if (!Connecting) QueueConnectDialog();
+  if (login_.MayOpenDialog()) QueueConnectDialog();
 }
 
 void TKestClientForm::closeEvent(QCloseEvent* e) {
@@ -464,8 +470,8 @@ void TKestClientForm::ChatWindow1Click() {
 void TKestClientForm::NPCN1Click() {
   Entry([this] {
     if (!forms_.npcSetDlg) return;
-    forms_.npcSetDlg->CpuCount->setCurrentIndex(Game.CpuCountSetting);
-    if (RunModal(*forms_.npcSetDlg) == 1) Game.CpuCountSetting = forms_.npcSetDlg->CpuCount->currentIndex();
+    forms_.npcSetDlg->CpuCount->setCurrentIndex(Game.CpuCount());
+    if (RunModal(*forms_.npcSetDlg) == 1) Game.SetCpuCount(forms_.npcSetDlg->CpuCount->currentIndex());
   });
 }
 
@@ -495,7 +501,7 @@ void TKestClientForm::SetForms(const TClientForms& forms) {
 // ---------------------------------------------------------------- widgets
 
 void TKestClientForm::Sync() {
-  const TControls& c = Game.Controls;
+  const TControls& c = Game.Controls();
   auto apply = [](QWidget* w, const TControl& t) {
     w->setEnabled(t.enabled);
     if (w->isHidden() == t.visible) w->setVisible(t.visible);
@@ -525,7 +531,7 @@ void TKestClientForm::Sync() {
   S1->setEnabled(c.CheckSpd);
   for (QWidget* w : std::initializer_list<QWidget*>{RoomView, UserBox, InButton})
     if (w->isHidden() == c.Lobby) w->setVisible(c.Lobby);
-  const TAnimTimer& t = Game.Timer;
+  const TAnimTimer& t = Game.Timer();
   int interval = fastPace_ ? 1 : t.interval;
   if (KestTimer->interval() != interval) KestTimer->setInterval(interval);
   if (KestTimer->isActive() != t.active) {
@@ -539,13 +545,13 @@ void TKestClientForm::Sync() {
 
 void TKestClientForm::UserListChanged() {
   UserBox->clear();
-  for (const std::string& name : Game.UserList) UserBox->addItem(Q(name));
+  for (const std::string& name : Game.UserList()) UserBox->addItem(Q(name));
 }
 
 void TKestClientForm::RoomRowChanged(int room) {
   QTreeWidgetItem* item = RoomView->topLevelItem(room);
   if (!item) return;
-  const TRoomRow& r = Game.RoomRows[size_t(room)];
+  const TRoomRow& r = Game.RoomRows()[size_t(room)];
   if (room == 0) {
     item->setText(0, Q(kHall));
     item->setText(1, Q(kHallState));
@@ -586,41 +592,38 @@ bool TKestClientForm::IsDottedAddress(const std::string& text) {
 }
 
 void TKestClientForm::QueueConnectDialog() {
-  if (connectDialogQueued_ || inConnectDialog_ || Closing) return;
+  if (connectDialogQueued_ || !login_.MayOpenDialog() || Closing) return;
   connectDialogQueued_ = true;
-  QTimer::singleShot(0, this, [this] {
+  // One modal window at a time: a box still open (an error) is answered first.
+  bool boxOpen = plat::OpenMessageBoxes() > 0 || QApplication::activeModalWidget();
+  QTimer::singleShot(boxOpen ? 50 : 0, this, [this] {
     connectDialogQueued_ = false;
-    if (!Connecting && !Closing) Entry([this] { ShowConnectDialog(); });
+    if (plat::OpenMessageBoxes() > 0 || QApplication::activeModalWidget()) return QueueConnectDialog();
+    if (login_.MayOpenDialog() && !Closing) Entry([this] { ShowConnectDialog(); });
   });
 }
 
 void TKestClientForm::FailAutoLogin(const std::string& why) {
   std::fprintf(stderr, "velmora: login failed: %s\n", why.c_str());
-  autoLoginPending_ = false;
+  login_.AutoFailed();
   CloseMainWindow(2);
 }
 
 void TKestClientForm::ShowConnectDialog() {
-  if (inConnectDialog_ || Closing || !forms_.loginDialog) return;
-  inConnectDialog_ = true;
-  struct Reset {
-    bool& b;
-    ~Reset() { b = false; }
-  } reset{inConnectDialog_};
+  if (Closing || !forms_.loginDialog || !login_.OpenDialog()) return;
+  struct Closed {
+    TLoginFlow& flow;
+    ~Closed() { flow.DialogClosed(); }
+  } closed{login_};
 
   TLoginDialog& dlg = *forms_.loginDialog;
   PlayMusic(muOpening);
   for (;;) {
-    int r;
-    if (autoLogin_) {
-      autoLogin_ = false;
-      autoLoginPending_ = true;
-      r = 1;
-    } else if (autoLoginPending_) {
-      FailAutoLogin("the login was not accepted");
-      return;
-    } else {
-      r = RunModal(dlg);
+    int r = 1;
+    switch (login_.NextAnswer()) {
+      case daSaved: break;
+      case daFail: return FailAutoLogin("the login was not accepted");
+      case daAsk: r = RunModal(dlg); break;
     }
     if (Closing) return;
     if (r != 1) {
@@ -631,7 +634,7 @@ void TKestClientForm::ShowConnectDialog() {
     std::string addr = S(dlg.AddrEdit->text());
     std::string portText = S(dlg.PortEdit->text());
     if (name.empty() || dlg.FaceSelBox->currentIndex() < 0 || addr.empty() || portText.empty()) {
-      if (autoLoginPending_) {
+      if (login_.AutoAttempt()) {
         FailAutoLogin("name, face, address or port missing in velmora.ini");
         return;
       }
@@ -641,7 +644,7 @@ void TKestClientForm::ShowConnectDialog() {
     int port = QString::fromStdString(portText).trimmed().toInt(&ok);
     if (!ok || port < 0 || port > 65535) {
       std::string msg = "'" + portText + "' is not a valid port number.";
-      if (autoLoginPending_) {
+      if (login_.AutoAttempt()) {
         FailAutoLogin(msg);
         return;
       }
@@ -657,7 +660,7 @@ void TKestClientForm::ShowConnectDialog() {
     dev_.connection->SetPort(port);
     std::string error;
     if (!dev_.connection->Open(&error)) {
-      if (autoLoginPending_) {
+      if (login_.AutoAttempt()) {
         FailAutoLogin(error.empty() ? "no server given" : error);
         return;
       }
@@ -668,7 +671,7 @@ void TKestClientForm::ShowConnectDialog() {
       }
       continue;
     }
-    Connecting = true;
+    login_.Opened();
     return;
   }
 }
@@ -686,17 +689,17 @@ void TKestClientForm::LineClientSocket1Error(const std::string& what) {
 
 void TKestClientForm::ResetToLoggedOut() {
   dev_.connection->Close();
-  Connecting = false;
+  login_.LoggedOut();
   Game.ResetToLoggedOut();
 }
 
 void TKestClientForm::ConnectionLost(const std::string& logLine, const std::string& message) {
-  if (!Connecting) return;  // already handled, or closed on purpose
+  if (!login_.Connecting()) return;  // already handled, or closed on purpose
   Log(logLine);
   if (!message.empty()) Log(message);
   Memo2->show();
   ResetToLoggedOut();
-  if (autoLoginPending_) {
+  if (login_.AutoAttempt()) {
     FailAutoLogin(logLine + (message.empty() ? "" : ": " + plat::SjisToUtf8(message)));
     return;
   }
@@ -720,11 +723,11 @@ void TKestClientForm::LoginRefused(TRefusal why) {
       break;
     case rfLocked:
       dev_.connection->Close();
-      Connecting = true;  // no dialog from here on: the program ends
+      login_.Final();  // no dialog from here on: the program ends
       Refused("the game in room 1 has already started (ERR LOCKED)", kMsgLocked, 3);
       break;
     case rfOverUser:
-      if (!Connecting) return;
+      if (!login_.Connecting()) return;
       Log(std::string("Server full:") + ServerAddressText);
       Memo2->show();
       ResetToLoggedOut();
@@ -734,7 +737,7 @@ void TKestClientForm::LoginRefused(TRefusal why) {
 }
 
 void TKestClientForm::Refused(const std::string& why, const char* message, int exitCode) {
-  if (autoLoginPending_) {
+  if (login_.AutoAttempt()) {
     FailAutoLogin(why);
     return;
   }
@@ -753,9 +756,8 @@ void TKestClientForm::Refused(const std::string& why, const char* message, int e
 
 // ---------------------------------------------------------------- lobby
 
-void TKestClientForm::HandleChroom(int id, int room, const std::string& name) {
-  if (name == Game.LocalUser.GetName()) autoLoginPending_ = false;  // seated: the automatic login is done
-  Game.HandleChroom(id, room, name);
+void TKestClientForm::OwnRoomChanged(int) {
+  login_.Seated();
 }
 
 void TKestClientForm::InButtonClick() {

@@ -13,12 +13,12 @@
 #include <vector>
 
 #include "ClientConnection.h"
-#include "CommandDispatcher.h"
 #include "Faces.h"
 #include "GameCore.h"
 #include "GameRules.h"
 #include "Kestclasses.h"
 #include "LineQueue.h"
+#include "LoginFlow.h"
 #include "Music.h"
 #include "Settings.h"
 #include "WaveSound.h"
@@ -78,10 +78,9 @@ struct TClientForms {
   QDialog* kestAbout = nullptr;
 };
 
-class TKestClientForm : public QMainWindow,
-                        public TClientLineHandler,
-                        public TLineSender,
-                        public TGameView {
+// Lines go straight to the core (Game); the window paints what the core asks
+// for through TGameView and shows the core's controls in Sync().
+class TKestClientForm : public QMainWindow, public TLineSender, public TGameView {
  public:
   struct Devices {
     std::unique_ptr<TClientConnection> connection;
@@ -147,54 +146,6 @@ class TKestClientForm : public QMainWindow,
   void SendKokuso(int id, int room, int weapon, int person);
   void KekkaOk();
 
-  // ---- Line handlers: the core decides ----
-  void HandleLogin(int id, int idAgain) override { Game.HandleLogin(id, idAgain); }
-  void HandleErr(int id, const std::string& text) override { Game.HandleErr(id, text); }
-  void HandleChroom(int id, int room, const std::string& name) override;
-  void HandleRoom(int id, int room, int playing, int count) override { Game.HandleRoom(id, room, playing, count); }
-  void HandleAddUser(int id, const std::string& name, int room, const std::string& face, int userNo,
-                     int kind) override {
-    Game.HandleAddUser(id, name, room, face, userNo, kind);
-  }
-  void HandleAddUser2(int id, const std::string& name, int room, const std::string& face) override {
-    Game.HandleAddUser2(id, name, room, face);
-  }
-  void HandleUser(int id, int seat, const std::string& name) override { Game.HandleUser(id, seat, name); }
-  void HandleRemoveUser(int id, const std::string& name) override { Game.HandleRemoveUser(id, name); }
-  void HandleRuserEnd(int id) override { Game.HandleRuserEnd(id); }
-  void HandleBye(int id, const std::string& name) override { Game.HandleBye(id, name); }
-  void HandlePrint(int id, const std::string& text) override { Game.HandlePrint(id, text); }
-  void HandleCpuType(int id, int type) override { Game.HandleCpuType(id, type); }
-  void StartGame(int id, const TArgs& args) override { Game.StartGame(id, args); }
-  void HandleCard(int id, const TArgs& args) override { Game.HandleCard(id, args); }
-  void HandleTurn(int id, int seat) override { Game.HandleTurn(id, seat); }
-  void HandleTurnEnd2(int id) override { Game.HandleTurnEnd2(id); }
-  void HandleSaikoro(int id, int n) override { Game.HandleSaikoro(id, n); }
-  void HandleMove(int id, int seat, int x, int y, int steps) override { Game.HandleMove(id, seat, x, y, steps); }
-  void HandleInRoom(int id, int seat, int room, int steps) override { Game.HandleInRoom(id, seat, room, steps); }
-  void HandleOutRoom(int id, int seat, int v, int steps) override { Game.HandleOutRoom(id, seat, v, steps); }
-  void HandleSuiriStart(int id, int seat, int room) override { Game.HandleSuiriStart(id, seat, room); }
-  void HandleSuiri(int id, int seat, int room, int person, int weapon) override {
-    Game.HandleSuiri(id, seat, room, person, weapon);
-  }
-  void HandleShowWait(int id, int seat) override { Game.HandleShowWait(id, seat); }
-  void HandleShowSel(int id, const TArgs& args) override { Game.HandleShowSel(id, args); }
-  void HandleShowC(int id, const TArgs& args) override { Game.HandleShowC(id, args); }
-  void HandleSuiriEnd(int id) override { Game.HandleSuiriEnd(id); }
-  void HandleKokusoStart(int id, int seat, int room) override { Game.HandleKokusoStart(id, seat, room); }
-  void HandleKokuso(int id, int person, int weapon, int room, bool right) override {
-    Game.HandleKokuso(id, person, weapon, room, right);
-  }
-  void HandleSuiriCancel(int id, int seat) override { Game.HandleSuiriCancel(id, seat); }
-  void HandleKokusoCancel(int id, int seat) override { Game.HandleKokusoCancel(id, seat); }
-  void HandleLose(int id, int seat) override { Game.HandleLose(id, seat); }
-  void HandleWin(int id, int seat, int person, int weapon, int room) override {
-    Game.HandleWin(id, seat, person, weapon, room);
-  }
-  void HandleEnd(int id, int seat, int person, int weapon, int room) override {
-    Game.HandleEnd(id, seat, person, weapon, room);
-  }
-
   // ---- Painting what the core decided ----
   void PlayMusic(int index) override;
   void PlaySound(const char* name) override;
@@ -227,6 +178,7 @@ class TKestClientForm : public QMainWindow,
   void FreeCardPictures() override;
   void SetPersonCard(int seat) override;
   void LoggedIn() override;
+  void OwnRoomChanged(int room) override;
   void LoginRefused(TRefusal why) override;
   void CloseMainWindow() override { CloseMainWindow(0); }
   void WarnTwoPlayers() override;
@@ -254,7 +206,8 @@ class TKestClientForm : public QMainWindow,
 
   // ---- The window's own state ----
   TClientSettings Settings;
-  bool Connecting = false;
+  // A connection is open or opening, or the program ends (no dialog comes).
+  bool Connecting() const { return login_.Connecting(); }
   bool Closing = false;
   std::string ServerAddressText;
 
@@ -309,10 +262,8 @@ class TKestClientForm : public QMainWindow,
   TFaceSet faces_;
   QImage titleBitmap_;
   std::array<QImage, 7> dieBitmaps_, restBitmaps_;
-  bool inConnectDialog_ = false;
+  TLoginFlow login_;  // VELMORA_AUTOLOGIN=1 arms its automatic login
   bool connectDialogQueued_ = false;
-  bool autoLogin_ = false;         // VELMORA_AUTOLOGIN=1: accept the dialog once, unasked
-  bool autoLoginPending_ = false;  // that login has not been accepted yet
   int exitCode_ = 0;
   std::array<QLabel*, 12> pieces_{};
   QLabel* cursor_ = nullptr;
@@ -323,6 +274,10 @@ class TKestClientForm : public QMainWindow,
   bool fastPace_ = false;
   std::unique_ptr<npc::TScriptHost> scriptHost_;
 };
+
+// Handles the events pending, or sleeps until the next one arrives (at most
+// 50 ms): the wait for running scripts, between the script timer's ticks.
+void WaitForEvents();
 
 // Seat colours (RGB) of the player rows and the setup slots.
 QColor SeatColour(int seat);

@@ -116,8 +116,8 @@ void TTestControl::Read(int fd) {
 std::string TTestControl::StateLine() const {
   TKestClientForm& m = *main_;
   std::ostringstream s;
-  s << "STATE " << int(m.Game.GameState) << " seat " << m.Game.MySeat << " turn " << m.Game.TurnSeat << " place " << m.Game.Walk.place
-    << " x " << m.Game.Walk.x << " y " << m.Game.Walk.y << " steps " << m.Game.Walk.steps << " enabled";
+  s << "STATE " << int(m.Game.State()) << " seat " << m.Game.MySeat() << " turn " << m.Game.TurnSeat() << " place " << m.Game.Walk().place
+    << " x " << m.Game.Walk().x << " y " << m.Game.Walk().y << " steps " << m.Game.Walk().steps << " enabled";
   struct {
     const char* name;
     QWidget* w;
@@ -132,15 +132,15 @@ std::string TTestControl::StateLine() const {
     s << " cardshow:" << m.Forms().cardShowForm->Pictures.size();
   if (m.Forms().kekkaForm && m.Forms().kekkaForm->isVisible()) s << " result";
   s << " hand";
-  for (int i = 0; i < m.Game.LocalUser.hand.CardCount(); ++i) s << " " << m.Game.LocalUser.hand.CardAt(i).WireCode();
-  if (m.Game.Winner >= 0) {
-    s << " winner " << m.Game.Winner;
-  } else if (m.Game.Ended) {
+  for (int i = 0; i < m.Game.LocalUser().hand.CardCount(); ++i) s << " " << m.Game.LocalUser().hand.CardAt(i).WireCode();
+  if (m.Game.Winner() >= 0) {
+    s << " winner " << m.Game.Winner();
+  } else if (m.Game.Ended()) {
     s << " end";
   }
   bool out = false;
   for (int seat = 0; seat < 6; ++seat) {
-    if (!m.Game.SeatsOut[size_t(seat)]) continue;
+    if (!m.Game.SeatsOut()[size_t(seat)]) continue;
     if (!out) s << " out";
     out = true;
     s << " " << seat;

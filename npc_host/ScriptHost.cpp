@@ -36,20 +36,6 @@ TScriptHost& Host() {
   throw std::runtime_error("not called from a seat's script");
 }
 
-// Events whose script must still be the seat's own (gMyIndex and gMyUserId
-// unchanged) to receive them.
-bool NeedsOwnScript(const std::string& event) {
-  static const char* const names[] = {"OnTurn",   "OnMove",     "OnMoveEnd", "OnInRoom", "OnOtherSuiriCheck",
-                                      "OnSuiriEnd", "OnWin", "OnLose"};
-  return std::find(std::begin(names), std::end(names), event) != std::end(names);
-}
-
-// Events of the seat's own turn: the host plays them itself once the
-// script has failed in that turn.
-bool TurnEvent(const std::string& event) {
-  return event == "OnMove" || event == "OnMoveEnd" || event == "OnInRoom" || event == "OnSuiriResult";
-}
-
 bool FileExists(const std::string& path) {
   struct stat st;
   return ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
@@ -66,31 +52,6 @@ const zedi::ImageExport* FindExport(scInstance* inst, const char* name) {
   for (const auto& e : inst->img->layout.exportList)
     if (e.name == name) return &e;
   return nullptr;
-}
-
-int IntSqrt(int n) {
-  if (n <= 0) return 0;
-  auto r = static_cast<int>(std::sqrt(static_cast<double>(n)));
-  while (r > 0 && static_cast<long long>(r) * r > n) --r;
-  while (static_cast<long long>(r + 1) * (r + 1) <= n) ++r;
-  return r;
-}
-
-int Distance(int a, int b) {
-  int dx = a % BoardWidth - b % BoardWidth, dy = a / BoardWidth - b / BoardWidth;
-  return IntSqrt(dx * dx + dy * dy);
-}
-
-// Of the door cells of room (0-8, 9 the accusation spot), the one nearest to
-// cell, the first in row order on a tie; -1 none.
-int NearestDoor(int room, int cell) {
-  int best = -1, bestDistance = 0;
-  for (int i = 0; i < BoardWidth * BoardHeight; ++i) {
-    if (BoardMap[i] <= 1 || client::DoorRoom(BoardMap[i]) != room) continue;
-    int d = Distance(i, cell);
-    if (best < 0 || d < bestDistance) best = i, bestDistance = d;
-  }
-  return best;
 }
 
 // Chat text as the line may carry it: no BS, CR, LF or NUL, and no lead byte
@@ -147,13 +108,13 @@ void TScriptHost::FreeScripts() {
     st = TSeat();
   }
   ScriptWaitTicks.fill(0);
-  core_.ScriptRunningMask = 0;
+  running_ = 0;
   if (timerOn_ && hooks_.scriptTimer) hooks_.scriptTimer(false);
   timerOn_ = false;
 }
 
 bool TScriptHost::Computer(int seat) const {
-  const kest::TKestUser& u = core_.Seats[size_t(seat)];
+  const kest::TKestUser& u = core_.Seats()[size_t(seat)];
   return u.HasFlags(kest::ufComputer) && !u.HasFlags(kest::ufNonParticipant);
 }
 
@@ -169,7 +130,7 @@ bool TScriptHost::SetUpScripts() {
 
 bool TScriptHost::SetUpSeat(int seat, std::vector<std::pair<std::string, std::vector<unsigned char>>>& compiled) {
   TSeat& st = seats_[size_t(seat)];
-  const kest::TKestUser& u = core_.Seats[size_t(seat)];
+  const kest::TKestUser& u = core_.Seats()[size_t(seat)];
   bool computer = Computer(seat);
   std::vector<std::string> candidates;
   const std::string& face = u.GetFace();
@@ -212,7 +173,7 @@ bool TScriptHost::SetUpSeat(int seat, std::vector<std::pair<std::string, std::ve
   if (!st.inst) {
     if (hooks_.log) hooks_.log("seat " + std::to_string(seat) + " has no script");
     // Only a computer player of this host is played by its script.
-    return !(computer && core_.MySeat == 0);
+    return !(computer && core_.MySeat() == 0);
   }
   WriteInt(seat, "gMyIndex", seat);
   WriteInt(seat, "gMyUserId", u.UserNo);
@@ -276,7 +237,7 @@ bool TScriptHost::MissingExports(scInstance* inst, std::string& why) const {
 
 void TScriptHost::Problem(int seat, const std::string& text) {
   if (hooks_.log) hooks_.log("script of seat " + std::to_string(seat) + " not set up: " + text);
-  if (!Computer(seat) || core_.MySeat != 0 || !shown_.insert(text).second) return;
+  if (!Computer(seat) || core_.MySeat() != 0 || !shown_.insert(text).second) return;
   if (hooks_.showProblem) hooks_.showProblem(text);
 }
 
@@ -290,14 +251,14 @@ void TScriptHost::WriteInt(int seat, const char* name, int value) {
 }
 
 void TScriptHost::WritePosition(int seat) {
-  WriteInt(seat, "gX", core_.Seats[size_t(seat)].X());
-  WriteInt(seat, "gY", core_.Seats[size_t(seat)].Y());
+  WriteInt(seat, "gX", core_.Seats()[size_t(seat)].X());
+  WriteInt(seat, "gY", core_.Seats()[size_t(seat)].Y());
 }
 
 void TScriptHost::WriteCardGlobals(int seat) {
   scInstance* inst = Instance(seat);
   if (!inst) return;
-  const kest::TCardList& hand = core_.Seats[size_t(seat)].hand;
+  const kest::TCardList& hand = core_.Seats()[size_t(seat)].hand;
   int k = hand.CardCount();
   WriteInt(seat, "gCardCount", k);
   // The image knows no variable's size: each write is checked against the
@@ -319,13 +280,6 @@ void TScriptHost::WriteCardGlobals(int seat) {
 
 void TScriptHost::SeatMoved(int seat) {
   if (ValidSeat(seat)) WritePosition(seat);
-}
-
-bool TScriptHost::MoveEchoed(int seat) {
-  if (!ValidSeat(seat)) return true;
-  int& n = seats_[size_t(seat)].inFlight;
-  if (n > 0) --n;
-  return n == 0;
 }
 
 // ---------------------------------------------------------------- lookups
@@ -355,53 +309,89 @@ bool TScriptHost::IsScriptForUser(int userId, int expectedSeat) const {
 
 bool TScriptHost::TurnCaller() const {
   int c = CurrentScriptSlot();
-  return c >= 0 && c == ScriptTurnSlot && core_.GameState >= client::gsIdle && seats_[size_t(c)].inTurn;
+  return c >= 0 && c == ScriptTurnSlot && core_.State() >= client::gsIdle && seats_[size_t(c)].inTurn;
 }
 
 // ---------------------------------------------------------------- events
 
+// The events the core raises, each with what the host does with it: the
+// seat's script must still be its own (gMyIndex and gMyUserId unchanged) to
+// receive it; it belongs to the seat's turn (the host plays those itself once
+// the script has failed in that turn); its arguments go as a parameter block;
+// and the host's own part, run first (true: the host has taken the event over).
+struct TScriptHost::TEventSpec {
+  const char* name;
+  bool ownScript, turn, params;
+  bool (TScriptHost::*first)(int seat, const std::vector<int>& args);
+};
+
+const TScriptHost::TEventSpec TScriptHost::kEvents[] = {
+    {"OnTurn", true, false, false, &TScriptHost::TurnBegins},
+    {"OnInit", false, false, false, &TScriptHost::CardsDealt},
+    {"OnMove", true, true, false, nullptr},
+    {"OnMoveEnd", true, true, false, nullptr},
+    {"OnInRoom", true, true, true, nullptr},
+    {"OnSuiriResult", false, true, true, nullptr},
+    {"OnOtherSuiri", false, false, true, nullptr},
+    {"OnOtherSuiriCheck", true, false, true, &TScriptHost::CardAsked},
+    {"OnSuiriEnd", true, false, false, &TScriptHost::HostEndsTurn},
+    {"OnWin", true, false, false, &TScriptHost::HostEndsTurn},
+    {"OnLose", true, false, false, &TScriptHost::HostEndsTurn},
+};
+
+bool TScriptHost::TurnBegins(int seat, const std::vector<int>&) {
+  TSeat& st = seats_[size_t(seat)];
+  ScriptTurnSlot = seat;
+  ScriptTurnUserId = core_.Seats()[size_t(seat)].UserNo;
+  st.inTurn = true;
+  st.hostEnds = false;
+  return false;
+}
+
+bool TScriptHost::CardsDealt(int seat, const std::vector<int>&) {
+  WriteCardGlobals(seat);
+  return false;
+}
+
+bool TScriptHost::CardAsked(int seat, const std::vector<int>& codes) {
+  TSeat& st = seats_[size_t(seat)];
+  st.asked = true;
+  st.askCodes.clear();
+  for (int c : codes)
+    if (c >= 0) st.askCodes.push_back(c);
+  return false;
+}
+
+bool TScriptHost::HostEndsTurn(int seat, const std::vector<int>&) {
+  if (!seats_[size_t(seat)].hostEnds) return false;
+  EndTurnForSeat(seat);
+  return true;
+}
+
 void TScriptHost::RaiseScriptEvent(int seat, const char* event, const std::vector<int>& args) {
   if (!ValidSeat(seat)) return;
+  const TEventSpec* spec = nullptr;
+  for (const TEventSpec& e : kEvents)
+    if (std::strcmp(e.name, event) == 0) spec = &e;
+  if (!spec) return;
   TSeat& st = seats_[size_t(seat)];
-  std::string name = event;
   // The seat's last event ends first, in the state it began in.
-  if (core_.ScriptRunningMask & (1 << seat)) RunScriptToEnd(seat);
-  if (name == "OnTurn") {
-    ScriptTurnSlot = seat;
-    ScriptTurnUserId = core_.Seats[size_t(seat)].UserNo;
-    st.inTurn = true;
-    st.suggested = st.viewShown = st.suiriOpen = st.kokusoOpen = st.hostEnds = false;
-    st.inFlight = 0;
-  } else if (name == "OnInit") {
-    WriteCardGlobals(seat);
-  } else if (name == "OnOtherSuiriCheck") {
-    st.asked = true;
-    st.askCodes.clear();
-    for (int c : args)
-      if (c >= 0) st.askCodes.push_back(c);
-  } else if (name == "OnSuiriEnd") {
-    st.suiriOpen = false;
-    if (st.hostEnds) return EndTurnForSeat(seat);
-  } else if (name == "OnLose") {
-    st.kokusoOpen = false;
-    if (st.hostEnds) return EndTurnForSeat(seat);
-  } else if (name == "OnWin") {
-    st.kokusoOpen = false;
-  }
-  if (st.hostEnds && TurnEvent(name)) return;
+  if (running_ & (1 << seat)) RunScriptToEnd(seat);
+  if (spec->first && (this->*spec->first)(seat, args)) return;
+  if (st.hostEnds && spec->turn) return;
 
   std::array<int, 4> block{};
   int bytes = 0;
-  if (name == "OnInRoom" || name == "OnSuiriResult" || name == "OnOtherSuiri" || name == "OnOtherSuiriCheck") {
+  if (spec->params) {
     bytes = int(std::min<size_t>(args.size(), block.size())) * 4;
     for (size_t i = 0; i < args.size() && i < block.size(); ++i) block[i] = args[i];
   }
-  if (NeedsOwnScript(name) && !IsScriptForUser(core_.Seats[size_t(seat)].UserNo, seat)) {
-    st.event = name;
+  if (spec->ownScript && !IsScriptForUser(core_.Seats()[size_t(seat)].UserNo, seat)) {
+    st.event = spec->name;
     EventEnded(seat, true, false, "the seat's script is not its own any more");
     return;
   }
-  CallScriptEventBlock(seat, event, bytes, block.data());
+  CallScriptEventBlock(seat, spec->name, bytes, block.data());
 }
 
 void TScriptHost::CallScriptEvent(int seat, const char* name, int value) {
@@ -412,7 +402,7 @@ void TScriptHost::CallScriptEventBlock(int seat, const char* name, int bytes, co
   if (!ValidSeat(seat)) return;
   TSeat& st = seats_[size_t(seat)];
   int bit = 1 << seat;
-  if (core_.ScriptRunningMask & bit) RunScriptToEnd(seat);
+  if (running_ & bit) RunScriptToEnd(seat);
   st.event = name;
   const zedi::ImageExport* e = FindExport(st.inst, name);
   if (!st.inst) return EventEnded(seat, true, false, "the seat has no script");
@@ -425,7 +415,7 @@ void TScriptHost::CallScriptEventBlock(int seat, const char* name, int bytes, co
   if (!scLaunch_With_Params(st.inst, 10, scGet_Symbol(st.inst, name), e->kind, params.data()))
     return EventEnded(seat, true, false, scLast_Error_Text);
   ++stats_.events;
-  core_.ScriptRunningMask |= bit;
+  running_ |= bit;
   if (!timerOn_) {
     timerOn_ = true;
     if (hooks_.scriptTimer) hooks_.scriptTimer(true);
@@ -446,10 +436,10 @@ void TScriptHost::Pass() {
   Measure(start);
   for (int s = 0; s < 6; ++s) {
     int bit = 1 << s;
-    if (!(core_.ScriptRunningMask & bit)) continue;
+    if (!(running_ & bit)) continue;
     TSeat& st = seats_[size_t(s)];
     if (scGet_Instance_Status(st.inst) == scstatus_FREE) {
-      core_.ScriptRunningMask &= ~bit;
+      running_ &= ~bit;
       ScriptWaitTicks[size_t(s)] = 0;
       st.waiting = nullptr;
       bool failed = st.inst && st.inst->lastRun < 0;
@@ -460,7 +450,7 @@ void TScriptHost::Pass() {
       st.waiting = nullptr;
     }
   }
-  if (core_.ScriptRunningMask == 0 && timerOn_) {
+  if (running_ == 0 && timerOn_) {
     timerOn_ = false;
     if (hooks_.scriptTimer) hooks_.scriptTimer(false);
   }
@@ -470,12 +460,12 @@ void TScriptHost::RunScriptToEnd(int seat) {
   if (!ValidSeat(seat)) return;
   auto start = std::chrono::steady_clock::now();
   int bit = 1 << seat;
-  for (int passes = 0; core_.ScriptRunningMask & bit; ++passes) {
+  for (int passes = 0; running_ & bit; ++passes) {
     if (passes >= kRunToEndPasses) {
       // Waiting without end: stopped like a script that runs too long.
       TSeat& st = seats_[size_t(seat)];
       scKill_Instance(st.inst);
-      core_.ScriptRunningMask &= ~bit;
+      running_ &= ~bit;
       ScriptWaitTicks[size_t(seat)] = 0;
       st.waiting = nullptr;
       EventEnded(seat, true, true, "the event waited too long");
@@ -505,12 +495,13 @@ void TScriptHost::EventEnded(int seat, bool failed, bool stopped, const std::str
 
 void TScriptHost::ActForSeat(int seat, const std::string& event) {
   TSeat& st = seats_[size_t(seat)];
-  if (!st.inTurn || seat != ScriptTurnSlot || core_.GameState < client::gsIdle) return;
+  if (!st.inTurn || seat != ScriptTurnSlot || core_.State() < client::gsIdle) return;
   st.hostEnds = true;
-  if (st.suiriOpen || st.kokusoOpen) {
+  bool suiriOpen = core_.SuggestionOpen(seat);
+  if (suiriOpen || core_.AccusationOpen(seat)) {
     if (hooks_.log)
       hooks_.log("seat " + std::to_string(seat) + " (" + st.file + "): its turn ends when its " +
-                 (st.suiriOpen ? "suggestion" : "accusation") + " has been answered (" + event + " failed)");
+                 (suiriOpen ? "suggestion" : "accusation") + " has been answered (" + event + " failed)");
     return;
   }
   EndTurnForSeat(seat);
@@ -523,7 +514,7 @@ void TScriptHost::EndTurnForSeat(int seat) {
   st.hostEnds = false;
   if (hooks_.log)
     hooks_.log("seat " + std::to_string(seat) + " (" + st.file + "): the host ends its turn for its script");
-  SendFor(seat, CmdWord(st.viewShown ? cmTurnEnd2 : cmTurnEnd));
+  SendFor(seat, CmdWord(core_.ViewShown() ? cmTurnEnd2 : cmTurnEnd));
 }
 
 void TScriptHost::AnswerForSeat(int seat) {
@@ -535,111 +526,23 @@ void TScriptHost::AnswerForSeat(int seat) {
   SendFor(seat, line);
 }
 
-void TScriptHost::SendFor(int seat, const std::string& text) { core_.SendLine(core_.Seats[size_t(seat)].UserNo, text); }
-
-void TScriptHost::SendMove(int seat, const std::string& text) {
-  ++seats_[size_t(seat)].inFlight;
-  SendFor(seat, text);
-}
+void TScriptHost::SendFor(int seat, const std::string& text) { core_.SendLine(core_.Seats()[size_t(seat)].UserNo, text); }
 
 // ---------------------------------------------------------------- the game functions
 
 int TScriptHost::IsSaikoroDone() {
   if (!TurnCaller()) return 0;
-  return core_.Seats[size_t(ScriptTurnSlot)].HasFlags(kest::ufDiceDone) ? 1 : 0;
+  return core_.Seats()[size_t(ScriptTurnSlot)].HasFlags(kest::ufDiceDone) ? 1 : 0;
 }
 
 void TScriptHost::Saikoro() {
   if (!TurnCaller()) return;
-  int t = ScriptTurnSlot;
-  kest::TKestUser& u = core_.Seats[size_t(t)];
-  // One roll a turn, none once out of the game.
-  if (core_.SeatsOut[size_t(t)] || u.HasFlags(kest::ufDiceDone)) return;
-  u.SetFlags(kest::ufDiceDone);
-  SendFor(t, CmdWord(cmSaikoro));
+  core_.RollFor(ScriptTurnSlot);
 }
 
 int TScriptHost::MoveTo(int room) {
-  if (!TurnCaller() || room < 0 || room > client::kSpotRoom) return -1;
-  int t = ScriptTurnSlot;
-  kest::TKestUser& u = core_.Seats[size_t(t)];
-  int steps = u.GetSteps();
-  if (core_.SeatsOut[size_t(t)] || steps <= 0) return -1;
-  int x = u.X(), y = u.Y(), place = u.GetPlace();
-  if (!client::OnBoard(x, y)) return -1;
-  int cell = client::CellIndex(x, y);
-  auto step = [&](int nx, int ny) {
-    int code = BoardMap[client::CellIndex(nx, ny)];
-    int r = code > 1 ? client::DoorRoom(uint16_t(code)) : -1;
-    --steps;
-    u.SetSteps(int16_t(steps));
-    u.SetPosition(int16_t(nx), int16_t(ny));
-    if (r >= 0 && r < client::kSpotRoom) {
-      u.SetPlace(int16_t(r + 1));
-      SendMove(t, CmdInRoom(r, steps));
-    } else {
-      u.SetPlace(r == client::kSpotRoom ? 10 : 0);
-      SendMove(t, CmdMove(nx, ny, steps));
-    }
-    WritePosition(t);
-    return 0;
-  };
-  // Into a cell by arrow dir: corridor, or a door entered with its arrow.
-  auto enterable = [](int nx, int ny, int dir) {
-    if (!client::OnBoard(nx, ny)) return false;
-    uint16_t code = BoardMap[client::CellIndex(nx, ny)];
-    return code == 0 || (code > 1 && (code & client::ArrowBit(dir)) != 0);
-  };
-
-  if (place == 10) {
-    // On the accusation spot: the one way off it leads back where it is entered from.
-    if (room == client::kSpotRoom) return 1;
-    for (int dir = 0; dir < 4; ++dir) {
-      if ((BoardMap[cell] & client::ArrowBit(dir)) == 0) continue;
-      int nx = x - client::kDx[dir], ny = y - client::kDy[dir];
-      if (client::OnBoard(nx, ny) && BoardMap[client::CellIndex(nx, ny)] == 0) return step(nx, ny);
-    }
-    return -1;
-  }
-  if (place == 0) {
-    uint16_t dir = client::RouteTable()[size_t(room)][size_t(cell)];
-    if (dir > 3) return 1;
-    int nx = x + client::kDx[dir], ny = y + client::kDy[dir];
-    if (!enterable(nx, ny, dir)) return -1;
-    return step(nx, ny);
-  }
-  int s = place - 1;
-  if (s < 0 || s > 8) return -1;
-  int target = NearestDoor(room, cell);
-  if (target < 0) return -1;
-  int exitDoor = NearestDoor(s, target);
-  if (exitDoor < 0) return -1;
-  int ex = exitDoor % BoardWidth, ey = exitDoor / BoardWidth;
-  int dir = -1;
-  for (int d = 0; d < 4; ++d) {
-    int nx = ex + client::kDx[d], ny = ey + client::kDy[d];
-    if (client::OnBoard(nx, ny) && BoardMap[client::CellIndex(nx, ny)] == 0 && RoomTable[s][2 * d] >= 0) dir = d;
-  }
-  if (dir < 0) return -1;
-  int nx = ex + client::kDx[dir], ny = ey + client::kDy[dir];
-  // The others place the piece by the exit named: the plain one, or the
-  // second exit of rooms 0 and 4.
-  int px, py, v;
-  if (client::ExitCell(s, dir, false, px, py) && px == nx && py == ny) {
-    v = dir << 8 | s;
-  } else if (client::ExitCell(s, dir, true, px, py) && px == nx && py == ny) {
-    v = (dir | 0x10) << 8 | s;
-  } else {
-    return -1;
-  }
-  --steps;
-  u.SetSteps(int16_t(steps));
-  u.SetPlace(0);
-  u.SetPosition(int16_t(nx), int16_t(ny));
-  SendMove(t, CmdOutRoom(v, steps));
-  SendMove(t, CmdMove(nx, ny, steps));
-  WritePosition(t);
-  return 0;
+  if (!TurnCaller()) return -1;
+  return core_.MoveSeatToward(ScriptTurnSlot, room);
 }
 
 void TScriptHost::Wait(int ticks) {
@@ -660,18 +563,18 @@ void TScriptHost::Chat(const char* format, scVarArgs& args) {
   int n = scFormat(buffer, sizeof buffer, format, args, &error);
   if (n < 0) throw std::runtime_error(error);
   std::string text = ChatText(buffer, std::min<size_t>(size_t(n), sizeof buffer - 1));
-  SendFor(c, CmdChat(core_.LocalUser.GetRoom(), text));
+  SendFor(c, CmdChat(core_.LocalUser().GetRoom(), text));
 }
 
 int TScriptHost::TurnEnd(bool confirm) {
-  if (core_.GameState < client::gsIdle || !TurnCaller()) return -1;
+  if (core_.State() < client::gsIdle || !TurnCaller()) return -1;
   int t = ScriptTurnSlot;
   TSeat& st = seats_[size_t(t)];
-  const kest::TKestUser& u = core_.Seats[size_t(t)];
+  const kest::TKestUser& u = core_.Seats()[size_t(t)];
   bool rolled = u.HasFlags(kest::ufDiceDone);
   int steps = u.GetSteps();
   // A seat out of the game only ends its turns.
-  if ((steps == 0 && rolled) || u.GetPlace() != 0 || core_.SeatsOut[size_t(t)]) {
+  if ((steps == 0 && rolled) || u.GetPlace() != 0 || core_.SeatsOut()[size_t(t)]) {
     st.inTurn = false;
     SendFor(t, CmdWord(confirm ? cmTurnEnd2 : cmTurnEnd));
     return 0;
@@ -681,22 +584,13 @@ int TScriptHost::TurnEnd(bool confirm) {
 
 int TScriptHost::GetMyRoom() {
   if (!TurnCaller()) return -1;
-  int place = core_.Seats[size_t(ScriptTurnSlot)].GetPlace();
+  int place = core_.Seats()[size_t(ScriptTurnSlot)].GetPlace();
   return place >= 1 && place <= 10 ? place - 1 : -1;
 }
 
 int TScriptHost::Suiri(int person, int weapon) {
   if (!TurnCaller() || person < 0 || person > 5 || weapon < 0 || weapon > 5) return -1;
-  int t = ScriptTurnSlot;
-  TSeat& st = seats_[size_t(t)];
-  int place = core_.Seats[size_t(t)].GetPlace();
-  // In a room (not on the spot), once a turn, not out of the game.
-  if (place < 1 || place > 9 || st.suggested || st.kokusoOpen || core_.SeatsOut[size_t(t)]) return -1;
-  int room = place - 1;
-  SendFor(t, CmdSuiriStart(room));
-  core_.SendSuiri(core_.Seats[size_t(t)].UserNo, room, weapon, person);
-  st.suggested = st.viewShown = st.suiriOpen = true;
-  return 0;
+  return core_.SuggestFor(ScriptTurnSlot, person, weapon) ? 0 : -1;
 }
 
 int TScriptHost::ShowCard(int code) {
@@ -714,19 +608,7 @@ int TScriptHost::ShowCard(int code) {
 
 int TScriptHost::Kokuso(int room, int person, int weapon) {
   if (!TurnCaller() || room < -1 || room > 8 || person < 0 || person > 5 || weapon < 0 || weapon > 5) return -1;
-  int t = ScriptTurnSlot;
-  TSeat& st = seats_[size_t(t)];
-  kest::TKestUser& u = core_.Seats[size_t(t)];
-  int place = u.GetPlace();
-  if (core_.SeatsOut[size_t(t)] || st.suiriOpen || st.kokusoOpen) return -1;
-  if (!core_.AccuseAnywhere && place != 10) return -1;
-  u.SetFlags(kest::ufDiceDone);
-  int id = u.UserNo;
-  SendFor(t, CmdKokusoStart(place == 0 ? 0 : place - 1));
-  core_.SendKokuso(id, room, weapon, person);
-  st.viewShown = true;
-  st.kokusoOpen = room >= 0;
-  return 0;
+  return core_.AccuseFor(ScriptTurnSlot, room, person, weapon) ? 0 : -1;
 }
 
 int TScriptHost::KokusoEnd(int n) {
@@ -736,7 +618,7 @@ int TScriptHost::KokusoEnd(int n) {
   return -1;
 }
 
-int TScriptHost::IsDokodemoKokuso() const { return core_.AccuseAnywhere ? 1 : 0; }
+int TScriptHost::IsDokodemoKokuso() const { return core_.AccuseAnywhere() ? 1 : 0; }
 
 char* TScriptHost::GetName(int seat) {
   if (!ValidSeat(seat) || !seats_[size_t(seat)].name) return emptyName_;
@@ -774,7 +656,7 @@ void TScriptHost::RegisterGameFunctions() {
     return client::OnBoard(x, y) ? int(BoardMap[client::CellIndex(x, y)]) : 1;
   });
   scRegister_Host_Symbol("get_myroom", +[]() { return Host().GetMyRoom(); });
-  scRegister_Host_Symbol("sqrt", +[](int n) { return IntSqrt(n); });
+  scRegister_Host_Symbol("sqrt", +[](int n) { return client::IntSqrt(n); });
   scRegister_Host_Symbol("sprintf", +[](scVmAddr buf, const char* format, scVarArgs args) {
     size_t room = zedi::VmSpace::Get().Room(buf.value);
     if (room == 0) throw std::runtime_error("bad buffer");

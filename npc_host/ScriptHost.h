@@ -59,7 +59,6 @@ class TScriptHost : public client::TScriptEvents {
   // ---- The core's calls ----
   bool SetUpScripts() override;
   void SeatMoved(int seat) override;
-  bool MoveEchoed(int seat) override;
   void RaiseScriptEvent(int seat, const char* event, const std::vector<int>& args) override;
 
   // ---- Scheduling ----
@@ -80,6 +79,8 @@ class TScriptHost : public client::TScriptEvents {
   // The script file the seat's instance came from ("" none).
   const std::string& ScriptFile(int seat) const { return seats_[size_t(seat)].file; }
   const TScriptStats& Stats() const { return stats_; }
+  // The seats whose event runs, one bit each.
+  int RunningMask() const { return running_; }
 
   int ScriptTurnSlot = 0;
   int ScriptTurnUserId = -1;
@@ -108,16 +109,21 @@ class TScriptHost : public client::TScriptEvents {
     char* name = nullptr;          // get_name's text in script memory
     std::string event;             // the event running, "" none
     scInstance* waiting = nullptr; // the instance wait() paused
-    int inFlight = 0;              // move lines sent, their own copies not back yet
-    // The seat's turn as this host has played it: running and not ended, a
-    // suggestion made, a suggestion or accusation shown to the table (the
-    // turn ends with TURNEND2), one waiting for its answers or verdict.
-    bool inTurn = false, suggested = false, viewShown = false, suiriOpen = false, kokusoOpen = false;
+    // The seat's turn runs and this host has not ended it. (Its suggestion and
+    // accusation, and whether the table was shown one, are the core's.)
+    bool inTurn = false;
     bool hostEnds = false;         // the script failed: the host ends this turn
     // A card asked of the seat: the codes it may show, until answered.
     bool asked = false;
     std::vector<int> askCodes;
   };
+  struct TEventSpec;
+  static const TEventSpec kEvents[];
+  bool TurnBegins(int seat, const std::vector<int>& args);
+  bool CardsDealt(int seat, const std::vector<int>& args);
+  bool CardAsked(int seat, const std::vector<int>& codes);
+  // A suggestion or accusation of a turn the host ends is answered: the turn ends now.
+  bool HostEndsTurn(int seat, const std::vector<int>& args);
   static bool ValidSeat(int s) { return s >= 0 && s < 6; }
   bool Computer(int seat) const;
   // Turn functions act for the turn seat only, called from its own script.
@@ -137,7 +143,6 @@ class TScriptHost : public client::TScriptEvents {
   void EndTurnForSeat(int seat);
   void AnswerForSeat(int seat);
   void SendFor(int seat, const std::string& text);
-  void SendMove(int seat, const std::string& text);
   void Measure(std::chrono::steady_clock::time_point since);
 
   client::TGameCore& core_;
@@ -148,6 +153,7 @@ class TScriptHost : public client::TScriptEvents {
   bool fast_ = false;
   long long eventBudget_ = kEventBudget;
   bool timerOn_ = false;
+  int running_ = 0;  // the seats whose event runs, one bit each
   std::set<std::string> shown_;  // problems shown once
   TScriptStats stats_;
 };

@@ -38,9 +38,19 @@ void SetUpBox(QMessageBox& box, const std::string& text, const std::string& capt
 
 void SetMessageBoxHandler(TMessageBoxHandler handler) { Handler() = std::move(handler); }
 
+namespace {
+int openBoxes = 0;
+}  // namespace
+
+int OpenMessageBoxes() { return openBoxes; }
+
 int MessageBox(QWidget* parent, const std::string& text, const std::string& caption,
                int buttons, int icon) {
   TMessageBoxRequest req{text, caption, buttons, icon};
+  struct Open {
+    Open() { ++openBoxes; }
+    ~Open() { --openBoxes; }
+  } open;
   if (Handler()) return Handler()(req);
   if (Headless()) {
     std::fprintf(stderr, "[%s] %s\n", SjisToUtf8(caption).c_str(), SjisToUtf8(text).c_str());

@@ -31,6 +31,9 @@ void SetMessageBoxHandler(TMessageBoxHandler handler);
 int MessageBox(QWidget* parent, const std::string& text, const std::string& caption,
                int buttons = mbOK, int icon = miNone);
 
+// Modal boxes open now (asked of the handler or shown), nested ones counted.
+int OpenMessageBoxes();
+
 // Shows a box with an OK button and returns at once; the box closes itself
 // when pressed. Handler and headless rules as above.
 void MessageBoxModeless(QWidget* parent, const std::string& text, const std::string& caption,

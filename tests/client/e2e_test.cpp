@@ -85,7 +85,7 @@ struct Client {
   TKestClientForm& Main() { return app->Main(); }
   bool LogIn() {
     Main().ShowConnectDialog();
-    return WaitFor([this] { return Main().Game.PlayerCount > 0 && Main().Game.LocalUser.GetRoom() == 1; });
+    return WaitFor([this] { return Main().Game.PlayerCount() > 0 && Main().Game.LocalUser().GetRoom() == 1; });
   }
   std::string Chat() { return client::S(Main().Forms().chatWin->ChatMsg->toPlainText()); }
 };
@@ -121,19 +121,19 @@ class ClientE2E : public ::testing::Test {
 TEST_F(ClientE2E, ThreeInOneRoomChatAndOneLeaves) {
   Client& a = NewClient("a3", "anna");
   ASSERT_TRUE(a.LogIn());
-  EXPECT_GE(a.Main().Game.MyUserId, 0);
-  EXPECT_EQ(a.Main().Game.GameState, client::gsNoGame);
-  EXPECT_EQ(a.Main().Game.MySeat, 0);
+  EXPECT_GE(a.Main().Game.MyUserId(), 0);
+  EXPECT_EQ(a.Main().Game.State(), client::gsNoGame);
+  EXPECT_EQ(a.Main().Game.MySeat(), 0);
   EXPECT_FALSE(a.Main().StartButton->isHidden());
   Client& b = NewClient("b3", "ben");
   ASSERT_TRUE(b.LogIn());
   Client& c = NewClient("c3", "cleo");
   ASSERT_TRUE(c.LogIn());
-  ASSERT_TRUE(WaitFor([&] { return a.Main().Game.PlayerCount == 3; }));
-  EXPECT_EQ(c.Main().Game.PlayerCount, 3);
-  EXPECT_EQ(c.Main().Game.MySeat, 2);
-  EXPECT_EQ(a.Main().Game.Seats[2].GetName(), "cleo");
-  EXPECT_EQ(a.Main().Game.Seats[2].GetFace(), "face_c3");
+  ASSERT_TRUE(WaitFor([&] { return a.Main().Game.PlayerCount() == 3; }));
+  EXPECT_EQ(c.Main().Game.PlayerCount(), 3);
+  EXPECT_EQ(c.Main().Game.MySeat(), 2);
+  EXPECT_EQ(a.Main().Game.Seats()[2].GetName(), "cleo");
+  EXPECT_EQ(a.Main().Game.Seats()[2].GetFace(), "face_c3");
 
   c.Main().Forms().chatWin->ChatLine->setText("hello all");
   c.Main().Forms().chatWin->ChatLineEnter();
@@ -144,10 +144,10 @@ TEST_F(ClientE2E, ThreeInOneRoomChatAndOneLeaves) {
   // Ben closes his window: the others' rows close up.
   b.Main().close();
   b.app.reset();
-  ASSERT_TRUE(WaitFor([&] { return a.Main().Game.PlayerCount == 2; }));
-  EXPECT_EQ(a.Main().Game.Seats[1].GetName(), "cleo");
-  EXPECT_EQ(a.Main().Game.Seats[2].GetName(), "");
-  ASSERT_TRUE(WaitFor([&] { return c.Main().Game.MySeat == 1; }));
+  ASSERT_TRUE(WaitFor([&] { return a.Main().Game.PlayerCount() == 2; }));
+  EXPECT_EQ(a.Main().Game.Seats()[1].GetName(), "cleo");
+  EXPECT_EQ(a.Main().Game.Seats()[2].GetName(), "");
+  ASSERT_TRUE(WaitFor([&] { return c.Main().Game.MySeat() == 1; }));
 }
 
 TEST_F(ClientE2E, SameNameAsksForAnotherName) {
@@ -162,7 +162,7 @@ TEST_F(ClientE2E, SameNameAsksForAnotherName) {
   EXPECT_EQ(b.dialogs, 2);
   ASSERT_EQ(boxes.size(), 1u);
   EXPECT_EQ(boxes[0].caption, "Error");
-  EXPECT_EQ(b.Main().Game.LocalUser.GetName(), "dup2");
+  EXPECT_EQ(b.Main().Game.LocalUser().GetName(), "dup2");
 }
 
 TEST_F(ClientE2E, RefusedConnectionReopensDialog) {
@@ -187,9 +187,9 @@ TEST_F(ClientE2E, ReconnectsAfterServerDrops) {
   };
   server->Stop();
   ASSERT_TRUE(WaitFor([&] { return a.dialogs == 1; }));
-  ASSERT_TRUE(WaitFor([&] { return a.Main().Game.MyUserId >= 0 && a.Main().Game.LocalUser.GetRoom() == 1; }));
-  EXPECT_EQ(a.Main().Game.PlayerCount, 1);
-  EXPECT_EQ(a.Main().Game.GameState, client::gsNoGame);
+  ASSERT_TRUE(WaitFor([&] { return a.Main().Game.MyUserId() >= 0 && a.Main().Game.LocalUser().GetRoom() == 1; }));
+  EXPECT_EQ(a.Main().Game.PlayerCount(), 1);
+  EXPECT_EQ(a.Main().Game.State(), client::gsNoGame);
 }
 
 TEST_F(ClientE2E, HostAddsComputerPlayersUntilStartThenLateLoginIsLocked) {
@@ -197,16 +197,16 @@ TEST_F(ClientE2E, HostAddsComputerPlayersUntilStartThenLateLoginIsLocked) {
   ASSERT_TRUE(a.LogIn());
   Client& b = NewClient("b7", "ben");
   ASSERT_TRUE(b.LogIn());
-  ASSERT_TRUE(WaitFor([&] { return a.Main().Game.PlayerCount == 2; }));
-  a.Main().Game.CpuCountSetting = 1;
+  ASSERT_TRUE(WaitFor([&] { return a.Main().Game.PlayerCount() == 2; }));
+  a.Main().Game.SetCpuCount(1);
   a.Main().StartButton->click();
-  ASSERT_TRUE(WaitFor([&] { return a.Main().Game.GameState == client::gsIdle && b.Main().Game.GameState == client::gsIdle; }));
-  EXPECT_EQ(a.Main().Game.PlayerCount, 6);
-  EXPECT_EQ(a.Main().Game.ExpectedPlayers, 0);
-  EXPECT_TRUE(a.Main().Game.Seats[2].HasFlags(kest::ufComputer));
-  EXPECT_FALSE(a.Main().Game.Seats[2].HasFlags(kest::ufNonParticipant));
-  for (int s = 3; s < 6; ++s) EXPECT_TRUE(a.Main().Game.Seats[s].HasFlags(kest::ufNonParticipant)) << s;
-  EXPECT_EQ(b.Main().Game.PlayerCount, 6);
+  ASSERT_TRUE(WaitFor([&] { return a.Main().Game.State() == client::gsIdle && b.Main().Game.State() == client::gsIdle; }));
+  EXPECT_EQ(a.Main().Game.PlayerCount(), 6);
+  EXPECT_EQ(a.Main().Game.ExpectedPlayers(), 0);
+  EXPECT_TRUE(a.Main().Game.Seats()[2].HasFlags(kest::ufComputer));
+  EXPECT_FALSE(a.Main().Game.Seats()[2].HasFlags(kest::ufNonParticipant));
+  for (int s = 3; s < 6; ++s) EXPECT_TRUE(a.Main().Game.Seats()[s].HasFlags(kest::ufNonParticipant)) << s;
+  EXPECT_EQ(b.Main().Game.PlayerCount(), 6);
 
   Client& c = NewClient("c7", "cleo");
   c.Main().ShowConnectDialog();
@@ -235,7 +235,7 @@ class GameE2E : public ClientE2E {
       for (auto& c : clients) {
         if (!c->app) continue;
         TKestClientForm& m = c->Main();
-        if (m.Game.GameState == client::gsConfirm && m.OutButton->isEnabled()) m.OutButton->click();
+        if (m.Game.State() == client::gsConfirm && m.OutButton->isEnabled()) m.OutButton->click();
         auto* show = m.Forms().cardShowForm;
         if (show->isVisible()) {
           ++shown;
@@ -249,22 +249,22 @@ class GameE2E : public ClientE2E {
     ClientE2E::TearDown();
   }
   static std::string Dump(TKestClientForm& m) {
-    return "\n seat " + std::to_string(m.Game.MySeat) + " state " + std::to_string(int(m.Game.GameState)) + " turn " +
-           std::to_string(m.Game.TurnSeat) + " move " + std::to_string(m.MoveButton->isEnabled()) + " out " +
-           std::to_string(m.OutButton->isEnabled()) + " place " + std::to_string(m.Game.Walk.place) + " steps " +
-           std::to_string(m.Game.Walk.steps) + " view " + std::to_string(m.Game.ViewShown) + " msg " +
-           plat::SjisToUtf8(m.Game.MessageLine);
+    return "\n seat " + std::to_string(m.Game.MySeat()) + " state " + std::to_string(int(m.Game.State())) + " turn " +
+           std::to_string(m.Game.TurnSeat()) + " move " + std::to_string(m.MoveButton->isEnabled()) + " out " +
+           std::to_string(m.OutButton->isEnabled()) + " place " + std::to_string(m.Game.Walk().place) + " steps " +
+           std::to_string(m.Game.Walk().steps) + " view " + std::to_string(m.Game.ViewShown()) + " msg " +
+           plat::SjisToUtf8(m.Game.MessageLine());
   }
   static bool MyTurn(TKestClientForm& m) {
-    return m.Game.GameState == client::gsIdle && m.Game.TurnSeat == m.Game.MySeat && m.MoveButton->isEnabled();
+    return m.Game.State() == client::gsIdle && m.Game.TurnSeat() == m.Game.MySeat() && m.MoveButton->isEnabled();
   }
   // Rolls and walks toward target along the route table until the steps are
   // used up or a room is entered.
   static bool RollAndWalk(TKestClientForm& m, int target) {
     m.MoveButton->click();
-    if (!WaitFor([&] { return m.Game.GameState == client::gsIdle && m.UpSpdButton->isEnabled(); }, 60000)) return false;
-    while (m.Game.Walk.steps > 0 && m.Game.Walk.place == 0) {
-      int d = client::RouteTable()[target][client::CellIndex(m.Game.Walk.x, m.Game.Walk.y)];
+    if (!WaitFor([&] { return m.Game.State() == client::gsIdle && m.UpSpdButton->isEnabled(); }, 60000)) return false;
+    while (m.Game.Walk().steps > 0 && m.Game.Walk().place == 0) {
+      int d = client::RouteTable()[target][client::CellIndex(m.Game.Walk().x, m.Game.Walk().y)];
       if (d > 3) return false;
       QToolButton* b[4] = {m.UpSpdButton, m.DownSpdButton, m.LeftSpdButton, m.RightSpdButton};
       b[d]->click();
@@ -290,18 +290,18 @@ TEST_F(GameE2E, ThreePlayWholeGameLoseAndWin) {
   ASSERT_TRUE(b.LogIn());
   Client& c = NewClient("gc", "cleo");
   ASSERT_TRUE(c.LogIn());
-  ASSERT_TRUE(WaitFor([&] { return a.Main().Game.PlayerCount == 3; }));
-  a.Main().Game.CpuCountSetting = 0;
+  ASSERT_TRUE(WaitFor([&] { return a.Main().Game.PlayerCount() == 3; }));
+  a.Main().Game.SetCpuCount(0);
   a.Main().StartButton->click();  // seat fillers, then the game
   ASSERT_TRUE(WaitFor([&] {
     for (auto& cl : clients)
-      if (cl->Main().Game.GameState != client::gsIdle || cl->Main().Game.LocalUser.hand.CardCount() != 6) return false;
+      if (cl->Main().Game.State() != client::gsIdle || cl->Main().Game.LocalUser().hand.CardCount() != 6) return false;
     return true;
   }));
   // The solution: the three cards nobody holds.
   bool held[40] = {};
   for (auto& cl : clients)
-    for (int i = 0; i < 6; ++i) held[cl->Main().Game.LocalUser.hand.CardAt(i).WireCode()] = true;
+    for (int i = 0; i < 6; ++i) held[cl->Main().Game.LocalUser().hand.CardAt(i).WireCode()] = true;
   int solution[4] = {-1, -1, -1, -1};
   for (int code = 10; code < 39; ++code)
     if (client::ValidCardCode(code) && !held[code]) solution[code / 10] = code % 10;
@@ -312,27 +312,27 @@ TEST_F(GameE2E, ThreePlayWholeGameLoseAndWin) {
   // Anna accuses with a card of her own in it: wrong, she is out.
   TKestClientForm& am = a.Main();
   ASSERT_TRUE(WaitFor([&] { return MyTurn(am); }));
-  kest::TCard own = am.Game.LocalUser.hand.CardAt(0);  // a room: the hand is sorted rooms first
+  kest::TCard own = am.Game.LocalUser().hand.CardAt(0);  // a room: the hand is sorted rooms first
   ASSERT_EQ(own.Mark(), 3);
   Accuse(am, own.Index(), solution[1], solution[2]);
   ASSERT_TRUE(WaitFor([&] { return am.OutButton->isEnabled() && !am.KokusoButton->isEnabled() &&
-                                   am.Game.GameState == client::gsKokusoCards && !am.KestTimer->isActive(); },
+                                   am.Game.State() == client::gsKokusoCards && !am.KestTimer->isActive(); },
                       15000))
-      << int(am.Game.GameState) << " out " << am.OutButton->isEnabled() << " kokuso " << am.KokusoButton->isEnabled()
-      << " timer " << am.KestTimer->isActive() << " msg " << plat::SjisToUtf8(am.Game.MessageLine);
+      << int(am.Game.State()) << " out " << am.OutButton->isEnabled() << " kokuso " << am.KokusoButton->isEnabled()
+      << " timer " << am.KestTimer->isActive() << " msg " << plat::SjisToUtf8(am.Game.MessageLine());
   am.OutButton->click();  // TURNEND2: the others confirm
 
   // Ben walks to the dining room, cleo walks about, until ben is inside.
   TKestClientForm& bm = b.Main();
   TKestClientForm& cm = c.Main();
-  for (int turn = 0; turn < 12 && bm.Game.Walk.place == 0; ++turn) {
+  for (int turn = 0; turn < 12 && bm.Game.Walk().place == 0; ++turn) {
     ASSERT_TRUE(WaitFor([&] { return MyTurn(bm) || MyTurn(cm); }, 60000)) << "turn " << turn << Dump(am) << Dump(bm) << Dump(cm);
     TKestClientForm& m = MyTurn(bm) ? bm : cm;
     ASSERT_TRUE(RollAndWalk(m, 2));
-    if (&m == &bm && bm.Game.Walk.place != 0) break;
+    if (&m == &bm && bm.Game.Walk().place != 0) break;
     m.OutButton->click();
   }
-  ASSERT_EQ(bm.Game.Walk.place, 3);
+  ASSERT_EQ(bm.Game.Walk().place, 3);
   ASSERT_TRUE(WaitFor([&] { return bm.SuiriButton->isEnabled(); }));
   bm.SuiriButton->click();
   auto* picker = bm.Forms().cardSelForm;
@@ -340,9 +340,9 @@ TEST_F(GameE2E, ThreePlayWholeGameLoseAndWin) {
   picker->HumanBox->setCurrentIndex(solution[1]);
   picker->WeaponBox->setCurrentIndex(solution[2]);
   picker->OkBtn->click();
-  ASSERT_TRUE(WaitFor([&] { return bm.OutButton->isEnabled() && bm.Game.GameState == client::gsIdle; }, 60000));
+  ASSERT_TRUE(WaitFor([&] { return bm.OutButton->isEnabled() && bm.Game.State() == client::gsIdle; }, 60000));
   EXPECT_GE(shown, 1);
-  EXPECT_TRUE(bm.Game.ViewShown);
+  EXPECT_TRUE(bm.Game.ViewShown());
   bm.OutButton->click();
 
   // Cleo accuses rightly and wins.
@@ -354,7 +354,7 @@ TEST_F(GameE2E, ThreePlayWholeGameLoseAndWin) {
     return true;
   }, 60000));
   for (auto& cl : clients) {
-    EXPECT_EQ(cl->Main().Game.GameState, client::gsNoGame);
+    EXPECT_EQ(cl->Main().Game.State(), client::gsNoGame);
     auto* k = cl->Main().Forms().kekkaForm;
     EXPECT_EQ(client::S(k->MsgLabel->text()).substr(0, 4), "cleo");
     EXPECT_EQ(k->Pictures[0]->Number, solution[3]);
@@ -364,7 +364,7 @@ TEST_F(GameE2E, ThreePlayWholeGameLoseAndWin) {
   EXPECT_FALSE(am.StartButton->isHidden());  // the host may start again
   EXPECT_TRUE(bm.StartButton->isHidden());
   // The table is back: the fillers are gone after CLEARNPC.
-  ASSERT_TRUE(WaitFor([&] { return am.Game.PlayerCount == 3; }));
+  ASSERT_TRUE(WaitFor([&] { return am.Game.PlayerCount() == 3; }));
 }
 
 }  // namespace

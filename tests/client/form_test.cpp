@@ -1,6 +1,9 @@
 #include <gtest/gtest.h>
 
+#include <stdexcept>
+
 #include <QComboBox>
+#include <QEventLoop>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPlainTextEdit>
@@ -14,6 +17,7 @@
 #include "EventLoop.h"
 #include "IniFile.h"
 #include "LoginDialog.h"
+#include "LoopGuard.h"
 #include "MessageBox.h"
 #include "NpcSetDlg.h"
 #include "Resources.h"
@@ -21,6 +25,25 @@
 namespace {
 
 using clienttest::FakeConnection;
+
+// The wait for scripts sleeps between the script timer's ticks: a wake-up for
+// each tick (and a few for other events), never a spin.
+TEST(ScriptWait, WakesOncePerTimerTick) {
+  constexpr int kTicks = 5;
+  int ticks = 0, wakeUps = 0;
+  QTimer timer;
+  timer.setInterval(20);
+  QObject::connect(&timer, &QTimer::timeout, [&] {
+    if (++ticks == kTicks) timer.stop();
+  });
+  timer.start();
+  while (ticks < kTicks && wakeUps < 100000) {
+    client::WaitForEvents();
+    ++wakeUps;
+  }
+  EXPECT_EQ(ticks, kTicks);
+  EXPECT_LE(wakeUps, 2 * kTicks + 5);
+}
 using client::TKestClientForm;
 
 const std::string BS = "\x08";
@@ -90,22 +113,22 @@ TEST_F(ClientForm, LoginSendsLoginAndJoinsRoomOne) {
   Start();
   answers.push_back({" alice ", "127.0.0.1", "3300", 1});
   form().ShowConnectDialog();
-  EXPECT_TRUE(form().Connecting);
+  EXPECT_TRUE(form().Connecting());
   EXPECT_EQ(fake->address, "127.0.0.1");
   EXPECT_EQ(fake->port, 3300);
   fake->Connect();
   ASSERT_EQ(fake->sent.size(), 1u);
   EXPECT_EQ(fake->sent[0], "LOGIN " + BS + "alice" + BS + "," + BS + kFaceA + BS + ":0\r");
   fake->Deliver("LOGIN:7");
-  EXPECT_EQ(form().Game.MyUserId, 7);
-  EXPECT_EQ(form().Game.GameState, client::gsNoGame);
-  EXPECT_EQ(form().Game.LocalUser.GetName(), "alice");
-  EXPECT_EQ(form().Game.LocalUser.GetFace(), kFaceA);
+  EXPECT_EQ(form().Game.MyUserId(), 7);
+  EXPECT_EQ(form().Game.State(), client::gsNoGame);
+  EXPECT_EQ(form().Game.LocalUser().GetName(), "alice");
+  EXPECT_EQ(form().Game.LocalUser().GetFace(), kFaceA);
   ASSERT_EQ(fake->sent.size(), 2u);
   EXPECT_EQ(fake->sent[1], "CHROOM 1:7\r");
   // A second LOGIN speaks for a computer player; the own number stays.
   fake->Deliver("LOGIN:9");
-  EXPECT_EQ(form().Game.MyUserId, 7);
+  EXPECT_EQ(form().Game.MyUserId(), 7);
   EXPECT_EQ(fake->sent.back(), "CHROOM 1:9\r");
 }
 
@@ -137,7 +160,7 @@ TEST_F(ClientForm, AddressOrHostAndIncompleteEntries) {
   EXPECT_EQ(fake->host, "localhost");
   EXPECT_EQ(fake->address, "");
   EXPECT_EQ(fake->opens, 1);
-  EXPECT_TRUE(form().Connecting);
+  EXPECT_TRUE(form().Connecting());
 }
 
 TEST_F(ClientForm, ExitOrCloseBoxEndsProgram) {
@@ -186,25 +209,53 @@ TEST_F(ClientForm, SocketErrorOrServerCloseStartsOver) {
   answers.push_back({"alice", "127.0.0.1", "3201", 1});
   fake->OnError("connection refused");
   EXPECT_NE(form().Memo2->toPlainText().indexOf("Error connecting to:127.0.0.1"), -1);
-  EXPECT_EQ(form().Game.MyUserId, -1);
-  EXPECT_EQ(form().Game.GameState, client::gsOffline);
-  EXPECT_EQ(form().Game.PlayerCount, 0);
-  EXPECT_EQ(form().Game.Seats[0].GetName(), "");
-  EXPECT_FALSE(form().Connecting);
+  EXPECT_EQ(form().Game.MyUserId(), -1);
+  EXPECT_EQ(form().Game.State(), client::gsOffline);
+  EXPECT_EQ(form().Game.PlayerCount(), 0);
+  EXPECT_EQ(form().Game.Seats()[0].GetName(), "");
+  EXPECT_FALSE(form().Connecting());
   EXPECT_EQ(dialogs, 1);  // not from inside the socket callback
   Settle();
   EXPECT_EQ(dialogs, 2);
-  EXPECT_TRUE(form().Connecting);
+  EXPECT_TRUE(form().Connecting());
   fake->Connect();  // logs in afresh
   EXPECT_EQ(fake->sent.back(), "LOGIN " + BS + "alice" + BS + "," + BS + kFaceA + BS + ":0\r");
   fake->Deliver("LOGIN:4");
-  EXPECT_EQ(form().Game.MyUserId, 4);
+  EXPECT_EQ(form().Game.MyUserId(), 4);
 
   answers.push_back({"alice", "127.0.0.1", "3201", 1});
   fake->OnDisconnect();
-  EXPECT_EQ(form().Game.MyUserId, -1);
+  EXPECT_EQ(form().Game.MyUserId(), -1);
   Settle();
   EXPECT_EQ(dialogs, 3);
+}
+
+// An error box open when the connection drops (a line too long does both) is
+// answered before the login dialog opens: one modal window at a time.
+TEST_F(ClientForm, TheLoginDialogWaitsForAnOpenErrorBox) {
+  Start();
+  LogIn("alice", 3);
+  bool boxOpen = false, dialogOverBox = false;
+  int dialogsBefore = dialogs;
+  plat::SetMessageBoxHandler([&](const plat::TMessageBoxRequest& r) {
+    boxes.push_back(r);
+    boxOpen = true;
+    QEventLoop loop;  // as a real box: the events go on while it is open
+    QTimer::singleShot(0, [this] { fake->OnDisconnect(); });
+    QTimer::singleShot(300, &loop, &QEventLoop::quit);
+    loop.exec();
+    boxOpen = false;
+    return plat::idOK;
+  });
+  auto run = form().RunModal;
+  form().RunModal = [&](QDialog& d) {
+    if (boxOpen) dialogOverBox = true;
+    return run(d);
+  };
+  plat::GuardedCall([] { throw std::runtime_error("too long"); });
+  EXPECT_TRUE(testloop::WaitUntil([&] { return dialogs > dialogsBefore; }));
+  ASSERT_EQ(boxes.size(), 1u);
+  EXPECT_FALSE(dialogOverBox);
 }
 
 TEST_F(ClientForm, ServerFullIsShownAndStartsOver) {
@@ -215,7 +266,7 @@ TEST_F(ClientForm, ServerFullIsShownAndStartsOver) {
   fake->Deliver("ERR OVERUSER\r");
   Settle();
   ASSERT_EQ(boxes.size(), 1u);
-  EXPECT_EQ(form().Game.MyUserId, -1);
+  EXPECT_EQ(form().Game.MyUserId(), -1);
   EXPECT_EQ(dialogs, 2);  // the dialog came back (and was answered Exit)
 }
 
@@ -234,7 +285,7 @@ TEST_F(ClientForm, RoomListAndLobbyView) {
   EXPECT_EQ(form().RoomView->topLevelItem(3)->text(2), "0");
 
   Enter(0, "alice", 3);
-  EXPECT_EQ(form().Game.LocalUser.GetRoom(), 0);
+  EXPECT_EQ(form().Game.LocalUser().GetRoom(), 0);
   EXPECT_FALSE(form().RoomView->isHidden());
   EXPECT_FALSE(form().UserBox->isHidden());
   AddUser("alice", 0, 3, 0, 3);
@@ -250,7 +301,7 @@ TEST_F(ClientForm, RoomListAndLobbyView) {
   EXPECT_EQ(fake->sent[0], "RUSER 2:3\r");
   fake->Deliver("ADDUSER2 " + BS + "dave" + BS + ",2," + BS + "f" + BS + ":3");
   fake->Deliver("RUSEREND:3");
-  EXPECT_FALSE(form().Game.RuserPending);
+  EXPECT_FALSE(form().Game.RuserPending());
   EXPECT_EQ(form().UserBox->count(), 1);
 
   // "入室" asks for the selected room unless it is full (more than 4).
@@ -275,21 +326,21 @@ TEST_F(ClientForm, SeatsRowsAndLeaving) {
   AddUser("dave", 1, 6, 0, 4);
   AddUser("erin", 1, 7, 0, 4);
   AddUser("x", 1, 9, 0, 99);  // another user's copy: nothing
-  EXPECT_EQ(form().Game.PlayerCount, 5);
-  EXPECT_EQ(form().Game.MySeat, 1);
+  EXPECT_EQ(form().Game.PlayerCount(), 5);
+  EXPECT_EQ(form().Game.MySeat(), 1);
   EXPECT_TRUE(form().StartButton->isHidden());
   // A member leaving seat 2 of 5 moves seats 3 and 4 down.
   fake->Deliver("REMOVEUSER " + BS + "carol" + BS + ":4");
-  EXPECT_EQ(form().Game.PlayerCount, 4);
-  EXPECT_EQ(form().Game.Seats[2].GetName(), "dave");
-  EXPECT_EQ(form().Game.Seats[3].GetName(), "erin");
-  EXPECT_EQ(form().Game.Seats[3].UserNo, 7);
-  EXPECT_EQ(form().Game.Seats[4].GetName(), "");
+  EXPECT_EQ(form().Game.PlayerCount(), 4);
+  EXPECT_EQ(form().Game.Seats()[2].GetName(), "dave");
+  EXPECT_EQ(form().Game.Seats()[3].GetName(), "erin");
+  EXPECT_EQ(form().Game.Seats()[3].UserNo, 7);
+  EXPECT_EQ(form().Game.Seats()[4].GetName(), "");
   // The host leaves: the own player becomes seat 0 and gets the Start button.
   fake->Deliver("BYE " + BS + "alice" + BS + ":4");
-  EXPECT_EQ(form().Game.MySeat, 0);
+  EXPECT_EQ(form().Game.MySeat(), 0);
   EXPECT_FALSE(form().StartButton->isHidden());
-  EXPECT_EQ(form().Game.GameState, client::gsNoGame);
+  EXPECT_EQ(form().Game.State(), client::gsNoGame);
 }
 
 TEST_F(ClientForm, SixSeatsAtMostAndComputerKinds) {
@@ -298,25 +349,23 @@ TEST_F(ClientForm, SixSeatsAtMostAndComputerKinds) {
   AddUser("c1", 1, 11, 1, 1);
   AddUser("f1", 1, 12, 2, 1);
   for (int i = 0; i < 4; ++i) AddUser("h" + std::to_string(i), 1, 20 + i, 0, 1);
-  EXPECT_EQ(form().Game.PlayerCount, 6);
-  EXPECT_EQ(form().Game.Seats[5].GetName(), "h2");
-  EXPECT_TRUE(form().Game.Seats[1].HasFlags(kest::ufComputer));
-  EXPECT_FALSE(form().Game.Seats[1].HasFlags(kest::ufNonParticipant));
-  EXPECT_TRUE(form().Game.Seats[2].HasFlags(kest::ufComputer | kest::ufNonParticipant));
+  EXPECT_EQ(form().Game.PlayerCount(), 6);
+  EXPECT_EQ(form().Game.Seats()[5].GetName(), "h2");
+  EXPECT_TRUE(form().Game.Seats()[1].HasFlags(kest::ufComputer));
+  EXPECT_FALSE(form().Game.Seats()[1].HasFlags(kest::ufNonParticipant));
+  EXPECT_TRUE(form().Game.Seats()[2].HasFlags(kest::ufComputer | kest::ufNonParticipant));
   fake->Deliver("CPUTYPE 3:11");
-  EXPECT_EQ(form().Game.Seats[1].CpuType, 3);
+  EXPECT_EQ(form().Game.Seats()[1].CpuType, 3);
   fake->Deliver("CPUTYPE 2:55");  // no such seat: ignored
   for (int s = 0; s < 6; ++s) {
-    EXPECT_EQ(form().Game.Seats[s].CpuType, s == 1 ? 3 : 0) << s;
-    EXPECT_EQ(form().Game.Seats[s].HasFlags(kest::ufComputer), s == 1 || s == 2) << s;
+    EXPECT_EQ(form().Game.Seats()[s].CpuType, s == 1 ? 3 : 0) << s;
+    EXPECT_EQ(form().Game.Seats()[s].HasFlags(kest::ufComputer), s == 1 || s == 2) << s;
   }
 }
 
 TEST_F(ClientForm, HostAddsComputerPlayersAndStarts) {
   Start();
-  form().Game.CpuCountSetting = 2;
-  form().Game.KokusoMode = true;
-  form().Game.SuiriMode = false;
+  form().Game.SetTableOptions(true, false, 2);
   LogIn("alice", 3);
   Enter(1, "alice", 3);
   AddUser("alice", 1, 3, 0, 3);
@@ -329,28 +378,28 @@ TEST_F(ClientForm, HostAddsComputerPlayersAndStarts) {
   EXPECT_EQ(fake->sent[1].substr(0, 7), "ADDCOM ");
   EXPECT_EQ(fake->sent[2].substr(0, 8), "ADDCOM2 ");
   EXPECT_EQ(fake->sent[3].substr(0, 8), "ADDCOM2 ");
-  EXPECT_TRUE(form().Game.ComputersAdded);
-  EXPECT_EQ(form().Game.ExpectedPlayers, 6);
+  EXPECT_TRUE(form().Game.ComputersAdded());
+  EXPECT_EQ(form().Game.ExpectedPlayers(), 6);
   fake->sent.clear();
 
   // The first computer player's name is taken: it is asked for again, tagged.
   fake->Deliver("ERR SAMENAME\r");
-  EXPECT_EQ(form().Game.MyUserId, 3);
+  EXPECT_EQ(form().Game.MyUserId(), 3);
   ASSERT_EQ(fake->sent.size(), 1u);
   EXPECT_NE(fake->sent[0].find(npc.GetNpcName(1, true) + "(\x94\x92)"), std::string::npos) << fake->sent[0];
-  for (int id : {10, 11, 12, 13}) {
-    fake->Deliver("LOGIN:" + std::to_string(id));
-    EXPECT_EQ(fake->sent.back(), "CHROOM 1:" + std::to_string(id) + "\r");
-  }
   fake->sent.clear();
-  AddUser("c1", 1, 10, 1, 3);
-  AddUser("c2", 1, 11, 1, 3);
-  AddUser("f1", 1, 12, 2, 3);
+  // The retried one logs in last and still enters first: its slot's seat.
+  for (int id : {10, 11, 12, 13}) fake->Deliver("LOGIN:" + std::to_string(id));
+  EXPECT_EQ(fake->sent, (std::vector<std::string>{"CHROOM 1:13\r", "CHROOM 1:10\r", "CHROOM 1:11\r", "CHROOM 1:12\r"}));
+  fake->sent.clear();
+  AddUser("c1", 1, 13, 1, 3);
+  AddUser("c2", 1, 10, 1, 3);
+  AddUser("f1", 1, 11, 2, 3);
   EXPECT_TRUE(fake->sent.empty());
-  AddUser("f2", 1, 13, 2, 3);
+  AddUser("f2", 1, 12, 2, 3);
   ASSERT_EQ(fake->sent.size(), 1u);
   EXPECT_EQ(fake->sent[0], "START 1,0:3\r");
-  EXPECT_EQ(form().Game.ExpectedPlayers, 0);
+  EXPECT_EQ(form().Game.ExpectedPlayers(), 0);
 }
 
 TEST_F(ClientForm, StartAloneWithoutComputersWarns) {
@@ -420,8 +469,8 @@ TEST_F(ClientForm, ChatFlashesOnlyWhenNotActive) {
 TEST_F(ClientForm, SettingsWrittenAtCloseEvenUnwritable) {
   home->Ini("[Option]\r\nKOKUSOMODE=0\r\nCPUCOUNT=7\r\n[NPC]\r\nNPC2=bob_face\r\n");
   Start();
-  EXPECT_FALSE(form().Game.KokusoMode);
-  EXPECT_EQ(form().Game.CpuCountSetting, 5);
+  EXPECT_FALSE(form().Game.KokusoMode());
+  EXPECT_EQ(form().Game.CpuCount(), 5);
   EXPECT_EQ(form().Forms().npcSetDlg->Names().GetNpcName(1, false), "bob_face");
   // A saved name without a face picture falls back to the first listed face.
   EXPECT_EQ(form().Forms().npcSetDlg->Names().GetNpcName(0, false), kFaceA);
@@ -469,7 +518,7 @@ TEST_F(ClientForm, NpcDialogCancelRestoresAndOkStores) {
     return 1;
   };
   form().NPCN1Click();
-  EXPECT_EQ(form().Game.CpuCountSetting, 3);
+  EXPECT_EQ(form().Game.CpuCount(), 3);
   EXPECT_EQ(dlg->Names().GetNpcName(2, false), client::S(dlg->ComboBoxes[2]->itemText(1)));
 }
 

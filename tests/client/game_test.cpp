@@ -97,11 +97,11 @@ class Game : public clienttest::AppTest {
 TEST_F(Game, StartCardsAndTurns) {
   Seated();
   LineTo("START 1,0", 4);  // a copy for another number changes nothing
-  EXPECT_EQ(form().Game.GameState, client::gsNoGame);
+  EXPECT_EQ(form().Game.State(), client::gsNoGame);
   Line("START 1,0");
-  EXPECT_EQ(form().Game.GameState, client::gsIdle);
-  EXPECT_TRUE(form().Game.AccuseAnywhere);
-  EXPECT_FALSE(form().Game.MoveSuspect);
+  EXPECT_EQ(form().Game.State(), client::gsIdle);
+  EXPECT_TRUE(form().Game.AccuseAnywhere());
+  EXPECT_FALSE(form().Game.MoveSuspect());
   ASSERT_NE(form().CursorImage(), nullptr);
   EXPECT_TRUE(!form().Piece(0)->isHidden());
   Line("CARD 3,12,21,35");
@@ -111,7 +111,7 @@ TEST_F(Game, StartCardsAndTurns) {
   EXPECT_EQ(strip->Cards()[1]->Kind, 1);
   EXPECT_EQ(strip->Cards()[2]->Kind, 2);
   EXPECT_EQ(strip->width(), 192);
-  EXPECT_EQ(form().Game.LocalUser.hand.CardCount(), 3);
+  EXPECT_EQ(form().Game.LocalUser().hand.CardCount(), 3);
   EXPECT_EQ(form().Forms().checkForm->Cell(5, 0), 1);       // room 5
   EXPECT_EQ(form().Forms().checkForm->Cell(9 + 2, 0), 1);   // suspect 2
   EXPECT_EQ(form().Forms().checkForm->Cell(15 + 1, 0), 1);  // weapon 1
@@ -135,9 +135,9 @@ TEST_F(Game, RollWalkAndEndTurn) {
   form().MoveButton->click();
   EXPECT_EQ(fake->sent.back(), Sent("SAIKORO"));
   Line("SAIKORO 2");
-  EXPECT_EQ(form().Game.GameState, client::gsRolling);
+  EXPECT_EQ(form().Game.State(), client::gsRolling);
   RunTimer();
-  EXPECT_EQ(form().Game.GameState, client::gsIdle);
+  EXPECT_EQ(form().Game.State(), client::gsIdle);
   EXPECT_EQ(form().KestTimer->interval(), 33);
   EXPECT_TRUE(form().UpSpdButton->isEnabled());
   form().UpSpdButton->click();
@@ -157,11 +157,11 @@ TEST_F(Game, RollWalkAndEndTurn) {
 
   // The turn end of a suggestion asks the others to confirm.
   Line("TURNEND2");
-  EXPECT_EQ(form().Game.GameState, client::gsConfirm);
+  EXPECT_EQ(form().Game.State(), client::gsConfirm);
   EXPECT_EQ(client::S(form().OutButton->text()), "\x8a\x6d\x94\x46");
   form().OutButton->click();
   EXPECT_EQ(fake->sent.back(), Sent("CONFIRM"));
-  EXPECT_EQ(form().Game.GameState, client::gsIdle);
+  EXPECT_EQ(form().Game.State(), client::gsIdle);
 }
 
 // A slow client can still be rolling bob's die when its own turn arrives; the
@@ -173,14 +173,14 @@ TEST_F(Game, OwnTurnArrivingDuringAnotherRollKeepsTheDie) {
   ASSERT_TRUE(form().KestTimer->isActive());
   Line("TURN 0");
   EXPECT_FALSE(form().KestTimer->isActive());
-  EXPECT_EQ(form().Game.GameState, client::gsIdle);
+  EXPECT_EQ(form().Game.State(), client::gsIdle);
   EXPECT_TRUE(form().MoveButton->isEnabled());
   EXPECT_FALSE(form().UpSpdButton->isEnabled());
-  EXPECT_EQ(form().Game.Walk.steps, 0);
+  EXPECT_EQ(form().Game.Walk().steps, 0);
   form().MoveButton->click();
   Line("SAIKORO 2");
   RunTimer();
-  EXPECT_EQ(form().Game.Walk.steps, 2);
+  EXPECT_EQ(form().Game.Walk().steps, 2);
   EXPECT_TRUE(form().UpSpdButton->isEnabled());
 }
 
@@ -188,7 +188,7 @@ TEST_F(Game, RoomsPassageAndWayBack) {
   Started();
   Line("TURN 0");
   Line("INROOM 0,1,0");  // own piece into the lounge
-  EXPECT_EQ(form().Game.Seats[0].GetPlace(), 2);
+  EXPECT_EQ(form().Game.Seats()[0].GetPlace(), 2);
   EXPECT_TRUE(form().SuiriButton->isEnabled());
   EXPECT_TRUE(form().OutButton->isEnabled());
   EXPECT_TRUE(!form().StartButton->isHidden());
@@ -207,8 +207,8 @@ TEST_F(Game, RoomsPassageAndWayBack) {
   form().DownSpdButton->click();  // walks on from the exit cell
   EXPECT_EQ(fake->sent.back(), Sent("MOVE 18,6,1"));
   Line("OUTROOM 0,261,2");
-  EXPECT_EQ(form().Game.Seats[0].GetPlace(), 0);
-  EXPECT_EQ(form().Game.Seats[0].X(), 18);
+  EXPECT_EQ(form().Game.Seats()[0].GetPlace(), 0);
+  EXPECT_EQ(form().Game.Seats()[0].X(), 18);
   EXPECT_FALSE(!form().StartButton->isHidden());
 }
 
@@ -235,16 +235,16 @@ TEST_F(Game, SuggestionFlowWithPickerAndShownCard) {
   EXPECT_EQ(fake->sent.back(), Sent("SUIRI 4,2,5"));  // room, person, weapon
 
   Line("SUIRISTART 0,4");
-  EXPECT_TRUE(form().Game.ViewShown);
+  EXPECT_TRUE(form().Game.ViewShown());
   EXPECT_FALSE(!form().Piece(0)->isHidden());
   Line("SUIRI 0,4," + BS + "2" + BS + ",5");
-  EXPECT_EQ(form().Game.GameState, client::gsSuiriCaptions);
-  EXPECT_EQ(form().Game.Seats[2].GetPlace(), 0);  // suspects stay without the mode
+  EXPECT_EQ(form().Game.State(), client::gsSuiriCaptions);
+  EXPECT_EQ(form().Game.Seats()[2].GetPlace(), 0);  // suspects stay without the mode
   fake->sent.clear();
   Line("SHOWWAIT 1");
   EXPECT_TRUE(fake->sent.empty());
   RunTimer();
-  EXPECT_EQ(form().Game.GameState, client::gsIdle);
+  EXPECT_EQ(form().Game.State(), client::gsIdle);
   EXPECT_EQ(form().RoomPanel->width(), client::CaptionWidth(int(client::S(form().RoomPanel->text()).size()), 10));
   EXPECT_TRUE(fake->sent.empty());
   Line("SHOWC 1,25");
@@ -252,14 +252,14 @@ TEST_F(Game, SuggestionFlowWithPickerAndShownCard) {
   EXPECT_EQ(form().ShownCardImage()->Kind, 2);
   EXPECT_EQ(form().ShownCardImage()->Number, 5);
   EXPECT_TRUE(form().OutButton->isEnabled());
-  EXPECT_EQ(form().Game.MessageLine, std::string("\x82\xbb\x82\xcc\x83\x41\x83\x8a\x83\x6f\x83\x43\x82\xcd") + "bob" +
+  EXPECT_EQ(form().Game.MessageLine(), std::string("\x82\xbb\x82\xcc\x83\x41\x83\x8a\x83\x6f\x83\x43\x82\xcd") + "bob" +
                                     "\x82\xaa\x8e\x9d\x82\xc1\x82\xc4\x82\xa2\x82\xdc\x82\xb7\x81\x42");
   Line("SUIRIEND");
   EXPECT_FALSE(form().MoveButton->isEnabled());
   form().OutButton->click();
   EXPECT_EQ(fake->sent.back(), Sent("TURNEND2"));
   Line("TURN 1");
-  EXPECT_FALSE(form().Game.ViewShown);
+  EXPECT_FALSE(form().Game.ViewShown());
   EXPECT_TRUE(!form().Piece(0)->isHidden());
 }
 
@@ -267,9 +267,9 @@ TEST_F(Game, NamedSuspectMovesWithTheMode) {
   Started(1, true);  // own seat 1
   Line("TURN 0");
   Line("SUIRI 0,6," + BS + "1" + BS + ",3");
-  EXPECT_EQ(form().Game.Seats[1].GetPlace(), 7);
-  EXPECT_EQ(form().Game.Walk.place, 7);
-  EXPECT_EQ(form().Game.Seats[1].X(), RoomTable[6][10]);
+  EXPECT_EQ(form().Game.Seats()[1].GetPlace(), 7);
+  EXPECT_EQ(form().Game.Walk().place, 7);
+  EXPECT_EQ(form().Game.Seats()[1].X(), RoomTable[6][10]);
 }
 
 TEST_F(Game, ShowCheckWaitsForTheCaptions) {
@@ -299,11 +299,11 @@ TEST_F(Game, ShowcFormsSeenByOthers) {
   Line("SHOWC EXIST,2");
   EXPECT_EQ(form().ShownCardImage()->Kind, 0);  // another's: the back
   Line("SHOWC NOTEXIST,2");
-  EXPECT_EQ(form().Game.MessageLine, std::string("c2") +
+  EXPECT_EQ(form().Game.MessageLine(), std::string("c2") +
                                     "\x82\xcd\x81\x41\x82\xbb\x82\xcc\x83\x41\x83\x8a\x83\x6f\x83\x43\x82\xf0\x8e\x9d"
                                     "\x82\xc1\x82\xc4\x82\xa2\x82\xdc\x82\xb9\x82\xf1\x81\x42");
   Line("SHOWC NO,0");
-  EXPECT_EQ(form().Game.MessageLine.substr(0, 3), "bob");
+  EXPECT_EQ(form().Game.MessageLine().substr(0, 3), "bob");
 }
 
 TEST_F(Game, CardShowDialogLayoutsAndAnswers) {
@@ -352,9 +352,9 @@ TEST_F(Game, AccusationCancelWrongVerdictAndLose) {
   EXPECT_EQ(fake->sent.back(), Sent("KOKUSOCANCEL"));
   EXPECT_EQ(form().MoveButton->isEnabled(), moveEnabled);
   Line("KOKUSOSTART 0,9");
-  EXPECT_TRUE(form().Game.ViewShown);
+  EXPECT_TRUE(form().Game.ViewShown());
   Line("KOKUSOCANCEL 0");
-  EXPECT_FALSE(form().Game.ViewShown);
+  EXPECT_FALSE(form().Game.ViewShown());
 
   form().KokusoButton->click();
   picker->PlaceBox->setCurrentIndex(7);
@@ -364,9 +364,9 @@ TEST_F(Game, AccusationCancelWrongVerdictAndLose) {
   EXPECT_EQ(fake->sent.back(), Sent("KOKUSO 7,1,3"));
   Line("KOKUSOSTART 0,9");
   Line("KOKUSO 10,20,30,0");
-  EXPECT_EQ(form().Game.GameState, client::gsKokusoCaptions);
+  EXPECT_EQ(form().Game.State(), client::gsKokusoCaptions);
   for (int i = 0; i < 33; ++i) form().KestTimerTimer();
-  EXPECT_EQ(form().Game.GameState, client::gsKokusoCards);
+  EXPECT_EQ(form().Game.State(), client::gsKokusoCards);
   fake->sent.clear();
   RunTimer();
   ASSERT_EQ(fake->sent.size(), 1u);
@@ -375,7 +375,7 @@ TEST_F(Game, AccusationCancelWrongVerdictAndLose) {
   EXPECT_FALSE(form().MoveButton->isEnabled());
   EXPECT_FALSE(form().KokusoButton->isEnabled());
   EXPECT_TRUE(form().OutButton->isEnabled());
-  EXPECT_EQ(form().Game.MessageLine, "\x8d\x90\x91\x69\x82\xc9\x8e\xb8\x94\x73\x82\xb5\x82\xdc\x82\xb5\x82\xbd\x81\x49");
+  EXPECT_EQ(form().Game.MessageLine(), "\x8d\x90\x91\x69\x82\xc9\x8e\xb8\x94\x73\x82\xb5\x82\xdc\x82\xb5\x82\xbd\x81\x49");
 }
 
 // VELMORA_PACE=fast: the animations tick and the scripts get their slices
@@ -390,7 +390,7 @@ TEST_F(Game, FastPaceRunsTheTimersAtTheirShortest) {
   Line("SAIKORO 3");
   EXPECT_EQ(form().KestTimer->interval(), 1);
   RunTimer();
-  EXPECT_EQ(form().Game.Walk.steps, 3);
+  EXPECT_EQ(form().Game.Walk().steps, 3);
   MakeApp();
   EXPECT_EQ(form().ScriptTimer->interval(), 33);
 }
@@ -399,7 +399,7 @@ TEST_F(Game, ComputerVerdictAfterAPause) {
   Seated(0, 1);
   Line("START 1,0");
   LineTo("KOKUSO 10,20,30,1", 10);  // seat 2's computer player
-  EXPECT_EQ(form().Game.GameState, client::gsComputerVerdict);
+  EXPECT_EQ(form().Game.State(), client::gsComputerVerdict);
   fake->sent.clear();
   for (int i = 0; i < 20; ++i) form().KestTimerTimer();
   EXPECT_TRUE(fake->sent.empty());
@@ -417,7 +417,7 @@ TEST_F(Game, WinShowsResultAndOkResetsTable) {
   EXPECT_FALSE(form().Forms().cardSelForm->isVisible());
   Line("SHOWSEL 1,21");  // a dialog left open when the game ends is closed unsent
   Line("WIN 1,13,24,36");
-  EXPECT_EQ(form().Game.GameState, client::gsNoGame);
+  EXPECT_EQ(form().Game.State(), client::gsNoGame);
   EXPECT_FALSE(form().Forms().cardShowForm->isVisible());
   EXPECT_EQ(form().CursorImage(), nullptr);
   EXPECT_TRUE(!form().StartButton->isHidden());
@@ -442,7 +442,7 @@ TEST_F(Game, WinShowsResultAndOkResetsTable) {
 TEST_F(Game, EndShowsEverybodyFailed) {
   Started(1);
   Line("END 0,10,20,30");
-  EXPECT_EQ(form().Game.GameState, client::gsNoGame);
+  EXPECT_EQ(form().Game.State(), client::gsNoGame);
   EXPECT_FALSE(!form().StartButton->isHidden());  // only the host
   EXPECT_EQ(client::S(form().Forms().kekkaForm->MsgLabel->text()),
             "\x91\x53\x88\xf5\x82\xaa\x8d\x90\x91\x69\x82\xc9\x8e\xb8\x94\x73\x82\xb5\x82\xdc\x82\xb5\x82\xbd\x81\x49"
@@ -453,16 +453,16 @@ TEST_F(Game, OutOfRangeLinesIgnored) {
   Started();
   Line("TURN 0");
   Line("TURN 7");
-  EXPECT_EQ(form().Game.TurnSeat, 0);
+  EXPECT_EQ(form().Game.TurnSeat(), 0);
   Line("SAIKORO 9");
-  EXPECT_EQ(form().Game.GameState, client::gsIdle);
+  EXPECT_EQ(form().Game.State(), client::gsIdle);
   Line("MOVE 0,30,2,1");
   Line("MOVE 7,3,2,1");
-  EXPECT_EQ(form().Game.Seats[0].X(), 7);
-  EXPECT_EQ(form().Game.Seats[0].Y(), 24);
+  EXPECT_EQ(form().Game.Seats()[0].X(), 7);
+  EXPECT_EQ(form().Game.Seats()[0].Y(), 24);
   Line("INROOM 0,12,0");
   Line("OUTROOM 0,777,1");
-  EXPECT_EQ(form().Game.Seats[0].GetPlace(), 0);
+  EXPECT_EQ(form().Game.Seats()[0].GetPlace(), 0);
   Line("CARD 2,12,99");
   Line("CARD 12,10,11,12,13,14,15,20,21,22,23,24,25");
   EXPECT_EQ(form().Forms().cardForm->Count(), 3);
@@ -471,11 +471,11 @@ TEST_F(Game, OutOfRangeLinesIgnored) {
   EXPECT_FALSE(form().Forms().cardShowForm->isVisible());
   Line("SUIRI 0,9,1,1");
   Line("SUIRI 0,1,1,6");
-  EXPECT_EQ(form().Game.GameState, client::gsIdle);
+  EXPECT_EQ(form().Game.State(), client::gsIdle);
   Line("SHOWC 9,12");
   Line("WIN 8,10,20,30");
   Line("WIN 1,10,20,99");
-  EXPECT_EQ(form().Game.GameState, client::gsIdle);
+  EXPECT_EQ(form().Game.State(), client::gsIdle);
 }
 
 TEST_F(Game, SendWrappersWireBytes) {
@@ -544,8 +544,7 @@ TEST_F(Game, PickerStripNotebookAndOptions) {
 
   auto* opt = dynamic_cast<client::TOptForm*>(form().Forms().optForm);
   ASSERT_NE(opt, nullptr);
-  form().Game.KokusoMode = true;
-  form().Game.SuiriMode = false;
+  form().Game.SetTableOptions(true, false, form().Game.CpuCount());
   form().RunModal = [](QDialog& d) {
     auto* o = static_cast<client::TOptForm*>(&d);
     o->FormShow();
@@ -555,8 +554,8 @@ TEST_F(Game, PickerStripNotebookAndOptions) {
     return o->result();
   };
   form().S2Click();
-  EXPECT_TRUE(form().Game.KokusoMode);
-  EXPECT_FALSE(form().Game.SuiriMode);
+  EXPECT_TRUE(form().Game.KokusoMode());
+  EXPECT_FALSE(form().Game.SuiriMode());
   form().RunModal = [](QDialog& d) {
     auto* o = static_cast<client::TOptForm*>(&d);
     o->FormShow();
@@ -565,7 +564,7 @@ TEST_F(Game, PickerStripNotebookAndOptions) {
     return o->result();
   };
   form().S2Click();
-  EXPECT_FALSE(form().Game.KokusoMode);
+  EXPECT_FALSE(form().Game.KokusoMode());
 }
 
 // An error that reaches the event loop is shown from the loop afterwards,
@@ -619,6 +618,7 @@ TEST_F(Game, MainWindowIsCentredOnItsScreen) {
 
 // Asking for a window brings it to the front, active.
 TEST_F(Game, ShowingAWindowRaisesAndActivatesIt) {
+  Started();  // the card strip and the notebook can be opened
   app->Show();
   ASSERT_TRUE(Active(&form()));
   form().ChatWindow1Click();
@@ -628,8 +628,6 @@ TEST_F(Game, ShowingAWindowRaisesAndActivatesIt) {
   form().ChatSpdButton->click();
   EXPECT_TRUE(Active(form().Forms().chatWin));
 
-  form().Game.Controls.CardSpd = form().Game.Controls.CheckSpd = true;
-  form().Sync();
   form().activateWindow();
   ASSERT_TRUE(Active(&form()));
   form().CardSpdButton->click();

@@ -187,8 +187,8 @@ class Host : public coretest::Core {
   }
   // Scheduler passes until no script runs (bounded).
   void RunScripts() {
-    for (int i = 0; i < 100000 && core.ScriptRunningMask != 0; ++i) host->ScriptTimerTimer();
-    ASSERT_EQ(core.ScriptRunningMask, 0);
+    for (int i = 0; i < 100000 && host->RunningMask() != 0; ++i) host->ScriptTimerTimer();
+    ASSERT_EQ(host->RunningMask(), 0);
   }
   scInstance* Inst(int seat) const { return host->Instance(seat); }
   void SetGlobal(int seat, const char* name, int value) const {
@@ -216,13 +216,13 @@ class Host : public coretest::Core {
   std::string Sent(const std::string& text, int id) const { return text + ":" + std::to_string(id); }
   // Seat s's record as a test puts it.
   void Place(int s, int x, int y, int place, int steps, bool rolled) {
-    core.Seats[s].SetPosition(int16_t(x), int16_t(y));
-    core.Seats[s].SetPlace(int16_t(place));
-    core.Seats[s].SetSteps(int16_t(steps));
+    client::TCoreTestAccess::Seat(core, s).SetPosition(int16_t(x), int16_t(y));
+    client::TCoreTestAccess::Seat(core, s).SetPlace(int16_t(place));
+    client::TCoreTestAccess::Seat(core, s).SetSteps(int16_t(steps));
     if (rolled) {
-      core.Seats[s].SetFlags(kest::ufDiceDone);
+      client::TCoreTestAccess::Seat(core, s).SetFlags(kest::ufDiceDone);
     } else {
-      core.Seats[s].ClearFlags(kest::ufDiceDone);
+      client::TCoreTestAccess::Seat(core, s).ClearFlags(kest::ufDiceDone);
     }
   }
 

@@ -27,10 +27,10 @@ TEST_P(MoveTo, OneStep) {
   std::vector<std::string> want;
   for (const auto& l : c.sent) want.push_back(Sent(l, 10));
   EXPECT_EQ(sender.lines, want);
-  EXPECT_EQ(core.Seats[2].X(), c.x2);
-  EXPECT_EQ(core.Seats[2].Y(), c.y2);
-  EXPECT_EQ(core.Seats[2].GetPlace(), c.place2);
-  EXPECT_EQ(core.Seats[2].GetSteps(), c.steps2);
+  EXPECT_EQ(core.Seats()[2].X(), c.x2);
+  EXPECT_EQ(core.Seats()[2].Y(), c.y2);
+  EXPECT_EQ(core.Seats()[2].GetPlace(), c.place2);
+  EXPECT_EQ(core.Seats()[2].GetSteps(), c.steps2);
   if (c.result == 0) {
     EXPECT_EQ(Global(2, "gX"), c.x2);
     EXPECT_EQ(Global(2, "gY"), c.y2);
@@ -73,7 +73,7 @@ TEST_F(Host, TurnFunctionsActOnlyForTheTurnSeatsScript) {
   EXPECT_EQ(Call(3, "here"), -1);
   EXPECT_EQ(Call(3, "accuse", 1, 1, 1), -1);
   EXPECT_TRUE(sender.lines.empty());
-  EXPECT_FALSE(core.Seats[3].HasFlags(kest::ufDiceDone));
+  EXPECT_FALSE(core.Seats()[3].HasFlags(kest::ufDiceDone));
   // Not turn-bound.
   EXPECT_EQ(Call(3, "anywhere"), 1);
   // Seat 2's own script rolls, once.
@@ -127,7 +127,7 @@ INSTANTIATE_TEST_SUITE_P(Cases, TurnEnd,
 TEST_F(Host, TurnEndWithoutAGame) {
   Dealt();
   Turn(2);
-  core.GameState = client::gsNoGame;
+  client::TCoreTestAccess::SetState(core, client::gsNoGame);
   Place(2, 12, 4, 5, 0, true);
   EXPECT_EQ(Call(2, "end1"), -1);
   EXPECT_TRUE(sender.lines.empty());
@@ -148,13 +148,13 @@ TEST_P(Kokuso, AccusesWhereAllowed) {
   const KokusoCase& c = GetParam();
   Dealt();
   Turn(2);
-  core.AccuseAnywhere = c.anywhere;
+  client::TCoreTestAccess::SetAccuseAnywhere(core, c.anywhere);
   Place(2, c.x, c.y, c.place, 0, false);
   EXPECT_EQ(Call(2, "accuse", c.room, c.person, c.weapon), c.result);
   std::vector<std::string> want;
   for (const auto& l : c.sent) want.push_back(Sent(l, 10));
   EXPECT_EQ(sender.lines, want);
-  EXPECT_EQ(core.Seats[2].HasFlags(kest::ufDiceDone), c.result == 0);
+  EXPECT_EQ(core.Seats()[2].HasFlags(kest::ufDiceDone), c.result == 0);
 }
 
 INSTANTIATE_TEST_SUITE_P(

@@ -38,10 +38,10 @@ TEST_F(Host, WaitPausesTheCallingScriptForItsTicks) {
     host->ScriptTimerTimer();
     EXPECT_EQ(Global(2, "n"), 1);
   }
-  EXPECT_NE(core.ScriptRunningMask, 0);
+  EXPECT_NE(host->RunningMask(), 0);
   host->ScriptTimerTimer();
   EXPECT_EQ(Global(2, "n"), 2);
-  EXPECT_EQ(core.ScriptRunningMask, 0);
+  EXPECT_EQ(host->RunningMask(), 0);
   EXPECT_FALSE(timerOn);
 
   // A wait of no ticks does not pause; a wait by a seat that is not the turn
@@ -64,7 +64,7 @@ TEST_F(Host, WaitPausesTheCallingScriptForItsTicks) {
   EXPECT_EQ(Global(2, "n"), 1);
   host->ScriptTimerTimer();
   EXPECT_EQ(Global(2, "n"), 2);
-  EXPECT_EQ(core.ScriptRunningMask, 0);
+  EXPECT_EQ(host->RunningMask(), 0);
 }
 
 TEST_F(Host, ASecondEventOfASeatWaitsForTheFirstToReturn) {
@@ -92,7 +92,7 @@ TEST_F(Host, LinesWaitWhileAScriptRuns) {
   Dealt();
   client::TLineArrival arrival(client::TLineArrival::Hooks{
       [this](const std::string& l) { client::CommandDispatcher(core, l); },
-      [this] { return core.ScriptRunningMask != 0; }, [] { return false; },
+      [this] { return host->RunningMask() != 0; }, [] { return false; },
       [this] { host->ScriptTimerTimer(); }, [](const std::string&) {}});
   arrival.LineArrived("SHOWSEL 1,12:10");
   arrival.LineArrived("SHOWSEL 1,21:11");
@@ -152,10 +152,12 @@ INSTANTIATE_TEST_SUITE_P(
         FailCase{"ALoopAfterEnding", Player("void OnTurn() { turn_end(); " + kLoop + " }\n" + kNoCheck), 5, 12, 4, {},
                  {"TURNEND"}, true},
         FailCase{"ALoopWithASuggestionOut",
-                 Player("void OnTurn() { suiri(1, 2); " + kLoop + " }\n" + kNoCheck), 5, 12, 4, {"SUIRIEND"},
+                 Player("void OnTurn() { suiri(1, 2); " + kLoop + " }\n" + kNoCheck), 5, 12, 4,
+                 {"SUIRISTART 2,4", "SUIRIEND"},
                  {"SUIRISTART 4", "SUIRI 4,1,2", "TURNEND2"}, true},
         FailCase{"ALoopAfterAWrongAccusation",
-                 Player("void OnTurn() { kokuso(1, 2, 3); " + kLoop + " }\n" + kNoCheck), 0, 7, 20, {"LOSE 2"},
+                 Player("void OnTurn() { kokuso(1, 2, 3); " + kLoop + " }\n" + kNoCheck), 0, 7, 20,
+                 {"KOKUSOSTART 2,0", "LOSE 2"},
                  {"KOKUSOSTART 0", "KOKUSO 1,2,3", "TURNEND2"}, true},
         FailCase{"ALoopWhenAskedForACard",
                  Player("void OnTurn() { turn_end(); }\nvoid OnOtherSuiriCheck(int a, int b, int c) { " + kLoop +

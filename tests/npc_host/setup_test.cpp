@@ -116,7 +116,7 @@ TEST_P(FaceName, BecomesAFileNameOnlyWhenPlain) {
     std::ofstream(dir / c.file, std::ios::binary) << kProbe;
   }
   Table();
-  core.Seats[2].SetFace(c.face);
+  client::TCoreTestAccess::Seat(core, 2).SetFace(c.face);
   Line("START 1,0");
   EXPECT_EQ(host->ScriptFile(2), c.own ? (dir / c.file).string() : (dir / "default.sc").string());
 }
@@ -156,10 +156,10 @@ TEST_F(Host, GlobalsAtStartAndCardAndWithinTheDataArea) {
   Line("START 1,0");
   for (int s = 0; s < 6; ++s) {
     EXPECT_EQ(Global(s, "gMyIndex"), s);
-    EXPECT_EQ(Global(s, "gMyUserId"), core.Seats[s].UserNo);
+    EXPECT_EQ(Global(s, "gMyUserId"), core.Seats()[s].UserNo);
   }
-  EXPECT_EQ(Global(2, "gX"), core.Seats[2].X());
-  EXPECT_EQ(Global(4, "gY"), core.Seats[4].Y());
+  EXPECT_EQ(Global(2, "gX"), core.Seats()[2].X());
+  EXPECT_EQ(Global(4, "gY"), core.Seats()[4].Y());
   LineTo("CARD 3,13,22,36", 10);
   LineTo("CARD 3,13,22,36", 11);
   RunScripts();
@@ -204,16 +204,16 @@ TEST_F(Host, OlderCopiesOfTheHostsOwnMovesDoNotTakeThePieceBack) {
   Place(2, 7, 20, 0, 3, true);
   ASSERT_EQ(Call(2, "go", 1), 0);
   ASSERT_EQ(Call(2, "go", 1), 0);
-  EXPECT_EQ(core.Seats[2].Y(), 18);
+  EXPECT_EQ(core.Seats()[2].Y(), 18);
   Line("MOVE 2,7,19,2");
-  EXPECT_EQ(core.Seats[2].Y(), 18);
-  EXPECT_EQ(core.Seats[2].GetSteps(), 1);
+  EXPECT_EQ(core.Seats()[2].Y(), 18);
+  EXPECT_EQ(core.Seats()[2].GetSteps(), 1);
   Line("MOVE 2,7,18,1");
-  EXPECT_EQ(core.Seats[2].Y(), 18);
-  EXPECT_EQ(core.Seats[2].GetSteps(), 1);
+  EXPECT_EQ(core.Seats()[2].Y(), 18);
+  EXPECT_EQ(core.Seats()[2].GetSteps(), 1);
   ASSERT_EQ(Call(2, "go", 1), 0);  // (6,18), then the door
   Line("MOVE 2,6,18,0");
-  EXPECT_EQ(core.Seats[2].X(), 6);
+  EXPECT_EQ(core.Seats()[2].X(), 6);
 }
 
 TEST_F(Host, InstancesAndNamesLiveUntilTheNextStart) {

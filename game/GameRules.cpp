@@ -7,6 +7,15 @@
 
 namespace client {
 
+int IntSqrt(int n) {
+  if (n <= 0) return 0;
+  auto r = static_cast<int>(std::sqrt(static_cast<double>(n)));
+  while (r > 0 && static_cast<long long>(r) * r > n) --r;
+  while (static_cast<long long>(r + 1) * (r + 1) <= n) ++r;
+  return r;
+}
+
+
 // 短剣, 燭台, ピストル, ロープ, 鉛のパイプ, スパナ
 const char* const kWeaponNames[6] = {
     "\x92\x5a\x8c\x95", "\x90\x43\x91\xe4", "\x83\x73\x83\x58\x83\x67\x83\x8b",

@@ -12,6 +12,17 @@
 #include "GameCore.h"
 #include "NpcNames.h"
 
+namespace client {
+
+// A record or mode put where a test needs it, when no line sets it so.
+struct TCoreTestAccess {
+  static kest::TKestUser& Seat(TGameCore& core, int s) { return core.seats_[size_t(s)]; }
+  static void SetState(TGameCore& core, TGameState s) { core.state_ = s; }
+  static void SetAccuseAnywhere(TGameCore& core, bool on) { core.accuseAnywhere_ = on; }
+};
+
+}  // namespace client
+
 namespace coretest {
 
 inline const std::string BS = "\x08";
@@ -97,8 +108,8 @@ class Core : public ::testing::Test {
   }
   // Ticks the running animation until it stops (bounded).
   void RunTimer() {
-    for (int i = 0; i < 200 && core.Timer.active; ++i) core.KestTimerTimer();
-    ASSERT_FALSE(core.Timer.active);
+    for (int i = 0; i < 200 && core.Timer().active; ++i) core.KestTimerTimer();
+    ASSERT_FALSE(core.Timer().active);
   }
   void Roll(int n) {
     Line("SAIKORO " + std::to_string(n));

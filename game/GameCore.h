@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "CommandDispatcher.h"
+#include "ComputerAdds.h"
 #include "GameRules.h"
 #include "Kestclasses.h"
 #include "StartCells.h"
@@ -94,13 +95,6 @@ class TScriptEvents {
   virtual bool SetUpScripts() { return true; }
   // The seat's piece stands somewhere else now.
   virtual void SeatMoved(int seat) { (void)seat; }
-  // The own copy of a MOVE, INROOM or OUTROOM of seat has arrived: false while
-  // later moves that the host sent for the seat are still on their way (the
-  // host's record of its computer player is newer than this line).
-  virtual bool MoveEchoed(int seat) {
-    (void)seat;
-    return true;
-  }
 };
 
 // What the core asks the window to show; every call does nothing by default.
@@ -150,6 +144,8 @@ class TGameView {
 
   // The other windows.
   virtual void LoggedIn() {}
+  // The own player has entered room (0 the lobby).
+  virtual void OwnRoomChanged(int room) { (void)room; }
   virtual void LoginRefused(TRefusal why) { (void)why; }
   virtual void CloseMainWindow() {}
   virtual void WarnTwoPlayers() {}
@@ -187,12 +183,12 @@ class TGameCore : public TClientLineHandler {
   // The seat of the host's computer player with user number id, else -1.
   int ComputerSeatOf(int id) const;
   std::string SeatName(int seat) const;
-  bool InGame() const { return GameState >= gsIdle; }
-  bool MyTurn() const { return InGame() && TurnSeat == MySeat; }
+  bool InGame() const { return state_ >= gsIdle; }
+  bool MyTurn() const { return InGame() && turnSeat_ == mySeat_; }
   // The own player's wrong accusation has put it out of this game.
   bool OutOfGame() const { return outOfGame_; }
   // Computer players asked for and neither seated nor refused yet.
-  int PendingAdds() const { return addsOutstanding_; }
+  int PendingAdds() const { return adds_.Outstanding(); }
 
   // ---- The window's controls and dialogs ----
   // Connected: LOGIN with name and face, only while not logged in.
@@ -217,9 +213,6 @@ class TGameCore : public TClientLineHandler {
   void KekkaOk();
   // One tick of KestTimer.
   void KestTimerTimer();
-  void SaveButtonStates();
-  void RestoreButtonStates();
-  void ResetBoard();
   void SendLine(int id, const std::string& text) { sender_.SendLine(id, text); }
 
   // ---- Line handlers ----
@@ -258,56 +251,80 @@ class TGameCore : public TClientLineHandler {
   void HandleWin(int id, int seat, int person, int weapon, int room) override;
   void HandleEnd(int id, int seat, int person, int weapon, int room) override;
 
-  // ---- State ----
-  kest::TKestUser LocalUser;
-  std::array<kest::TKestUser, 6> Seats;
-  int MyUserId = -1;
-  TGameState GameState = gsOffline;
-  int PlayerCount = 0;
-  int MySeat = 0;
-  int TurnSeat = 0;
-  int ExpectedPlayers = 0;
-  bool RuserPending = false;
-  bool ComputersAdded = false;
-  bool KokusoMode = true, SuiriMode = false;  // the host's choice, sent in START
-  int CpuCountSetting = 0;
-  bool AccuseAnywhere = true, MoveSuspect = false;  // the running game's modes
-  int ScriptRunningMask = 0;
+  // ---- What the windows, the scripts and the tests read ----
+  const kest::TKestUser& LocalUser() const { return localUser_; }
+  const std::array<kest::TKestUser, 6>& Seats() const { return seats_; }
+  int MyUserId() const { return myUserId_; }
+  TGameState State() const { return state_; }
+  int PlayerCount() const { return playerCount_; }
+  int MySeat() const { return mySeat_; }
+  int TurnSeat() const { return turnSeat_; }
+  // Members the table waits for before it sends START (0: none).
+  int ExpectedPlayers() const { return expectedPlayers_; }
+  bool RuserPending() const { return ruserPending_; }
+  bool ComputersAdded() const { return computersAdded_; }
+  // The host's choices for the next game.
+  bool KokusoMode() const { return kokusoMode_; }
+  bool SuiriMode() const { return suiriMode_; }
+  int CpuCount() const { return cpuCount_; }
+  // The running game's modes.
+  bool AccuseAnywhere() const { return accuseAnywhere_; }
+  bool MoveSuspect() const { return moveSuspect_; }
   // The running or last game's outcome: the winner's seat (-1 none yet), the
   // game ended without one, the seats out after a wrong accusation.
-  int Winner = -1;
-  bool Ended = false;
-  std::array<bool, 6> SeatsOut{};
-  bool ViewShown = false;
-  TWalk Walk;  // the own piece's walk
-  int LastSuiriRoom = 0, LastSuiriSeat = 0;
-  kest::TCard ShownCard;
-  int KokusoRoom = 0, KokusoPerson = 0, KokusoWeapon = 0;
-  uint8_t Verdict = 0;
-  int VerdictUserId = -1;  // the computer player whose verdict the pause sends
-  int PendingShowCheck = -1;
-  TDieAnim Die;
-  int RollValue = 0, AnimTick = 0, AnimStep = 0;
-  std::array<TCell, 6> WeaponCells{};
-  std::string MessageLine;  // the text last written on the board's message line
-  std::array<std::string, 3> CaptionTexts;
-  std::vector<std::string> UserList;  // UserBox
-  std::array<TRoomRow, 11> RoomRows{};
-  TControls Controls;
-  TAnimTimer Timer;
+  int Winner() const { return winner_; }
+  bool Ended() const { return ended_; }
+  const std::array<bool, 6>& SeatsOut() const { return seatsOut_; }
+  // A suggestion or accusation is shown on the board (the turn ends with TURNEND2).
+  bool ViewShown() const { return viewShown_; }
+  const TWalk& Walk() const { return walk_; }
+  const std::array<TCell, 6>& WeaponCells() const { return weaponCells_; }
+  // The text last written on the board's message line.
+  const std::string& MessageLine() const { return messageLine_; }
+  const std::vector<std::string>& UserList() const { return userList_; }  // UserBox
+  const std::array<TRoomRow, 11>& RoomRows() const { return roomRows_; }
+  // The buttons as they show: nothing can be pressed while the own
+  // accusation waits for its verdict.
+  TControls Controls() const;
+  const TAnimTimer& Timer() const { return timer_; }
+
+  // ---- The host's options and the scripts' acts ----
+  // The host's choices, sent with the next START.
+  void SetTableOptions(bool kokusoMode, bool suiriMode, int cpuCount);
+  void SetCpuCount(int cpuCount) { cpuCount_ = cpuCount; }
+  // Seat's die for its turn: one roll a turn, none once out of the game; the
+  // roll is sent for the seat's user. False when the seat may not roll.
+  bool RollFor(int seat);
+  // The computer player in seat walks one step of its rolled steps toward
+  // room (0-8, 9 the accusation spot): 0 a step sent, 1 already there, -1
+  // no step (none left, out of the game, no way).
+  int MoveSeatToward(int seat, int room);
+  // The computer player in seat suggests in its room: once a turn, in a room
+  // (not on the spot), not out of the game, not while its accusation is open.
+  bool SuggestFor(int seat, int person, int weapon);
+  // The computer player in seat accuses (room -1: cancels at once): not out of
+  // the game, not while a suggestion or accusation of it is open, and on the
+  // spot unless the game lets it accuse anywhere.
+  bool AccuseFor(int seat, int room, int person, int weapon);
+  // Its suggestion waits for its answers; its accusation for its verdict.
+  bool SuggestionOpen(int seat) const { return ValidSeat(seat) && inquiries_[size_t(seat)].suiriOpen; }
+  bool AccusationOpen(int seat) const { return ValidSeat(seat) && inquiries_[size_t(seat)].kokusoOpen; }
 
  private:
-  struct PendingAdd {
-    int command;  // cmAddCom or cmAddCom2
-    int seat;
-    std::string display, raw;
-    int retries;
-  };
+  // Tests place records and modes directly where no line can (tests/game/CoreFixture.h).
+  friend struct TCoreTestAccess;
   void AddComputer(int command, int seat);
-  void SendAddCom(const PendingAdd& add);
   void AddAnswered();
-  void AddFailed(const std::string& why, bool pending);
+  // CLEARNPC is sent and a computer player still sits at the table.
+  bool ComputersLeaving() const;
+  int TableRoom() const;
+  void EnterTable();
+  // A computer player asked for was refused (name: its name, "" unknown).
+  void AddFailed(const std::string& why, const std::string& name);
   void SendStart();
+  void SaveButtonStates();
+  void RestoreButtonStates();
+  void ResetBoard();
   bool Bad(bool condition, const char* word);
   void RaiseScriptEvent(int seat, const char* event, const std::vector<int>& args = {});
   std::array<bool*, 9> SavedButtons();
@@ -330,21 +347,64 @@ class TGameCore : public TClientLineHandler {
   // A server copy of an own step: true when it copies a step the walk
   // already took (and counts it in), false for a move the walk has not seen.
   bool OwnCopy();
-  // The own copy of seat's move: true when it is to be applied to the record.
+  // The own copy of a MOVE, INROOM or OUTROOM of seat has arrived: false while
+  // later moves sent for the seat's computer player are still on their way
+  // (its record here is newer than this line).
   bool MoveEchoed(int seat);
+  void SendMoveFor(int seat, const std::string& text);
   void SeatMoved(int seat);
 
   TLineSender& sender_;
   TGameView& view_;
+  kest::TKestUser localUser_;
+  std::array<kest::TKestUser, 6> seats_;
+  int myUserId_ = -1;
+  TGameState state_ = gsOffline;
+  int playerCount_ = 0;
+  int mySeat_ = 0;
+  int turnSeat_ = 0;
+  int expectedPlayers_ = 0;
+  bool ruserPending_ = false;
+  bool computersAdded_ = false;
+  bool kokusoMode_ = true, suiriMode_ = false;
+  int cpuCount_ = 0;
+  bool accuseAnywhere_ = true, moveSuspect_ = false;
+  int winner_ = -1;
+  bool ended_ = false;
+  std::array<bool, 6> seatsOut_{};
+  bool viewShown_ = false;
+  TWalk walk_;  // the own piece's walk
+  int lastSuiriRoom_ = 0, lastSuiriSeat_ = 0;
+  kest::TCard shownCard_;
+  int kokusoRoom_ = 0, kokusoPerson_ = 0, kokusoWeapon_ = 0;
+  uint8_t verdict_ = 0;
+  int verdictUserId_ = -1;  // the computer player whose verdict the pause sends
+  int pendingShowCheck_ = -1;
+  TDieAnim die_;
+  int rollValue_ = 0, animTick_ = 0, animStep_ = 0;
+  std::array<TCell, 6> weaponCells_{};
+  std::string messageLine_;
+  std::array<std::string, 3> captionTexts_;
+  std::vector<std::string> userList_;
+  std::array<TRoomRow, 11> roomRows_{};
+  TControls controls_;
+  TAnimTimer timer_;
   TScriptEvents* scripts_ = nullptr;
   TNpcNames* npc_ = nullptr;
   std::string loginName_, loginFace_;
-  std::deque<PendingAdd> pendingAdds_;  // asked for, not logged in yet
-  int addsOutstanding_ = 0;             // asked for, not seated nor refused yet
+  TComputerAdds adds_;
   bool startBack_ = false;              // a refusal: Start comes back once all are answered
   std::array<bool, 9> savedStates_{};
   bool footToggle_ = false;
   bool outOfGame_ = false;
+  // A computer player's suggestion and accusation in its turn.
+  struct TInquiry {
+    bool suggested = false, suiriOpen = false, kokusoOpen = false;
+  };
+  std::array<TInquiry, 6> inquiries_{};
+  std::array<int, 6> movesInFlight_{};  // a computer player's moves sent, copies not back
+  bool verdictOpen_ = false;
+  bool clearingComputers_ = false;  // CLEARNPC sent: the computer players are leaving  // the own accusation waits for its verdict
 };
 
 }  // namespace client

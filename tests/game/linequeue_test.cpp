@@ -10,19 +10,23 @@ namespace {
 using client::TLineArrival;
 using client::TLineQueue;
 
-TEST(LineQueue, RingHoldsCapacityMinusOne) {
-  TLineQueue q(4);
+// Past its bound in bytes the queue lets chat go, oldest first; a game line
+// always stays, even past the bound.
+TEST(LineQueue, BoundedByBytesDropsOnlyChat) {
+  const std::string hello = "PRINT \x08hello\x08:3\r", again = "PRINT \x08again\x08:3\r";
+  const std::string turn = "TURN 2:3\r", wait = "SHOWWAIT 1:3\r", move = "MOVE 1,2,3,4:3\r";
+  TLineQueue q(hello.size() + turn.size() + wait.size());
   EXPECT_FALSE(q.Pop());
-  EXPECT_TRUE(q.Push("a"));
-  EXPECT_TRUE(q.Push("b"));
-  EXPECT_TRUE(q.Push("c"));
-  EXPECT_FALSE(q.Push("d"));
-  EXPECT_EQ(*q.Pop(), "a");
-  EXPECT_TRUE(q.Push("e"));  // wraps around
-  EXPECT_EQ(*q.Pop(), "b");
-  EXPECT_EQ(*q.Pop(), "c");
-  EXPECT_EQ(*q.Pop(), "e");
-  EXPECT_TRUE(q.Empty());
+  EXPECT_TRUE(q.Push(hello).empty());
+  EXPECT_TRUE(q.Push(turn).empty());
+  EXPECT_TRUE(q.Push(wait).empty());  // exactly at the bound
+  EXPECT_EQ(q.Push(again), std::vector<std::string>{hello});
+  EXPECT_EQ(q.Push(move), std::vector<std::string>{again});
+  for (int i = 0; i < 4; ++i) EXPECT_TRUE(q.Push(move).empty());  // game lines past the bound
+  EXPECT_EQ(q.Bytes(), turn.size() + wait.size() + 5 * move.size());
+  EXPECT_EQ(*q.Pop(), turn);
+  EXPECT_EQ(*q.Pop(), wait);
+  EXPECT_EQ(q.Count(), 5);
 }
 
 // An arrival harness: scripts "run" while scriptsLeft > 0; each pump takes
@@ -74,17 +78,23 @@ TEST(LineArrival, LinesWaitForScriptsAndKeepOrder) {
   EXPECT_EQ(h.pumps, 3);  // only the outer arrival pumped
 }
 
-TEST(LineArrival, FullQueueDropsAndLogs) {
+// A burst of chat while a script waits costs chat only: every game line
+// behind it is dispatched, in order, and each dropped chat line is logged.
+TEST(LineArrival, ABurstOfChatNeverDropsAGameLine) {
   Harness h;
   h.scriptsLeft = 1000;
-  for (int i = 0; i < 256; ++i) h.arriveDuringPump.push_back("L" + std::to_string(i));
+  std::string chat = "PRINT \x08" + std::string(60000, 'x') + "\x08:3\r";
+  for (int i = 0; i < 300; ++i) h.arriveDuringPump.push_back(i % 50 == 49 ? "TURN " + std::to_string(i) : chat);
   h.arrival->LineArrived("first");
-  // first + 254 more fit (255 waiting); the 256th waiting line is lost.
-  ASSERT_EQ(h.dispatched.size(), 255u);
-  EXPECT_EQ(h.dispatched.front(), "first");
-  EXPECT_EQ(h.dispatched.back(), "L253");
+  std::vector<std::string> game;
+  for (const auto& l : h.dispatched)
+    if (l.rfind("PRINT", 0) != 0) game.push_back(l);
+  EXPECT_EQ(game, (std::vector<std::string>{"first", "TURN 49", "TURN 99", "TURN 149", "TURN 199", "TURN 249",
+                                            "TURN 299"}));
+  EXPECT_LT(h.dispatched.size(), 300u);  // chat went
   ASSERT_FALSE(h.log.empty());
-  EXPECT_NE(h.log.front().find("L254"), std::string::npos);
+  EXPECT_EQ(h.log.size() + h.dispatched.size(), 301u);
+  EXPECT_EQ(h.log.front().rfind("line queue full, chat dropped: PRINT", 0), 0u) << h.log.front().substr(0, 60);
 }
 
 // A handler that closes the connection makes the socket deliver its last

@@ -3,6 +3,8 @@
 // scripts have finished otherwise, always in arrival order.
 #pragma once
 
+#include <cstddef>
+#include <deque>
 #include <functional>
 #include <optional>
 #include <string>
@@ -10,22 +12,24 @@
 
 namespace client {
 
-// Fixed-capacity ring: a queue of capacity N holds at most N - 1 lines.
+// Received lines in arrival order, bounded by their bytes. Past the bound
+// chat text (PRINT lines) goes, oldest first, the arriving line included; a
+// game line is never dropped, even past the bound.
 class TLineQueue {
  public:
-  explicit TLineQueue(int capacity);
+  explicit TLineQueue(size_t capacityBytes) : capacity_(capacityBytes) {}
 
-  bool Push(const std::string& line);
+  // Queues line; returns the chat lines dropped to stay within the bound.
+  std::vector<std::string> Push(const std::string& line);
   std::optional<std::string> Pop();
-  bool Empty() const { return head_ == tail_; }
-  int Count() const { return (tail_ - head_ + capacity_) % capacity_; }
-  int Capacity() const { return capacity_; }
+  bool Empty() const { return lines_.empty(); }
+  int Count() const { return int(lines_.size()); }
+  size_t Bytes() const { return bytes_; }
 
  private:
-  int capacity_;
-  int head_ = 0;
-  int tail_ = 0;
-  std::vector<std::string> lines_;
+  size_t capacity_;
+  size_t bytes_ = 0;
+  std::deque<std::string> lines_;
 };
 
 // Arrival of lines from the socket. A line that arrives while another line
@@ -38,15 +42,16 @@ class TLineArrival {
  public:
   struct Hooks {
     std::function<void(const std::string&)> dispatch;  // one line
-    std::function<bool()> scriptRunning;                // ScriptRunningMask != 0
+    std::function<bool()> scriptRunning;                // a seat's script runs
     std::function<bool()> closing;                      // the window began closing
     std::function<void()> pump;                         // handle pending events once
     std::function<void(const std::string&)> log;        // dropped lines
   };
 
-  static constexpr int kCapacity = 256;
+  // Lines waiting for the scripts: 64 lines of the longest a line may be.
+  static constexpr size_t kCapacityBytes = 64 * 65536;
 
-  explicit TLineArrival(Hooks hooks) : hooks_(std::move(hooks)), queue_(kCapacity) {}
+  explicit TLineArrival(Hooks hooks) : hooks_(std::move(hooks)), queue_(kCapacityBytes) {}
 
   void LineArrived(const std::string& line);
 

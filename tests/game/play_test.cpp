@@ -24,27 +24,35 @@ TEST_F(Core, AccuserKeepsNoButtonsUntilTheVerdictAndIsOutAfterIt) {
   view.pickerOpen = false;  // the picker closes itself and answers
   core.SendKokuso(me, 7, 1, 3);
   EXPECT_EQ(Last(), Sent("KOKUSO 7,3,1"));
-  EXPECT_FALSE(AnyEnabled(core.Controls));
+  EXPECT_FALSE(AnyEnabled(core.Controls()));
+  // A late copy of an own step enables nothing, and no button sends.
+  Line("MOVE 0,16,1,0");
+  EXPECT_FALSE(AnyEnabled(core.Controls()));
+  size_t before = sender.lines.size();
+  core.OutButtonClick();
+  core.MoveButtonClick();
+  for (int arrow = kUp; arrow <= kDown2; ++arrow) core.ArrowButtonClick(arrow);
+  EXPECT_EQ(sender.lines.size(), before);
   Line("KOKUSOSTART 0,9");
   Line("KOKUSO 10,20,30,0");
-  EXPECT_FALSE(AnyEnabled(core.Controls));
+  EXPECT_FALSE(AnyEnabled(core.Controls()));
   core.KokusoButtonClick();  // while the solution slides in
   EXPECT_FALSE(view.pickerOpen);
   RunTimer();
   EXPECT_EQ(Last(), Sent("KOKUSOEND 0"));
-  EXPECT_FALSE(core.Controls.Kokuso.enabled);
+  EXPECT_FALSE(core.Controls().Kokuso.enabled);
   Line("LOSE 0");
   EXPECT_TRUE(core.OutOfGame());
-  EXPECT_FALSE(core.Controls.Kokuso.enabled);
-  EXPECT_TRUE(core.Controls.Out.enabled);
+  EXPECT_FALSE(core.Controls().Kokuso.enabled);
+  EXPECT_TRUE(core.Controls().Out.enabled);
   size_t sent = sender.lines.size();
   core.SendKokuso(me, 1, 1, 1);  // an out player never accuses again
   core.KokusoButtonClick();
   EXPECT_EQ(sender.lines.size(), sent);
   // A later turn of the out player gives it no die and no accusation.
   Line("TURN 0");
-  EXPECT_FALSE(core.Controls.Move.enabled);
-  EXPECT_FALSE(core.Controls.Kokuso.enabled);
+  EXPECT_FALSE(core.Controls().Move.enabled);
+  EXPECT_FALSE(core.Controls().Kokuso.enabled);
 }
 
 TEST_F(Core, LoseClosesAnOpenPicker) {
@@ -54,6 +62,26 @@ TEST_F(Core, LoseClosesAnOpenPicker) {
   ASSERT_TRUE(view.pickerOpen);
   Line("LOSE 0");
   EXPECT_FALSE(view.pickerOpen);
+}
+
+// 開始 after the result waits for the table's computer players to leave: the
+// server's BYE lines may still be queued behind a running script.
+TEST_F(Core, StartWaitsUntilTheClearedComputerPlayersHaveGone) {
+  Started();
+  Line("END 0,10,20,30");
+  sender.lines.clear();
+  core.KekkaOk();
+  EXPECT_EQ(Last(), Sent("CLEARNPC"));
+  for (int s = 2; s < 6; ++s) {
+    EXPECT_FALSE(core.Controls().Start.enabled) << s;
+    size_t sent = sender.lines.size();
+    core.StartButtonClick();
+    EXPECT_EQ(sender.lines.size(), sent);
+    Line("BYE " + BS + "c" + std::to_string(s) + BS);
+  }
+  EXPECT_EQ(core.PlayerCount(), 2);
+  EXPECT_TRUE(core.Controls().Start.enabled);
+  EXPECT_TRUE(core.Controls().Start.visible);
 }
 
 // The previous game's result dialog, closed late, must not end the next game.
@@ -66,8 +94,8 @@ TEST_F(Core, ResultClosedByTheNextGameAndClearNpcOnlyFromTheHostBetweenGames) {
   sender.lines.clear();
   core.KekkaOk();  // too late: the new game runs
   EXPECT_TRUE(sender.lines.empty());
-  EXPECT_EQ(core.Controls.OutCaption, ocTurnEnd);
-  EXPECT_FALSE(core.Controls.Out.enabled);
+  EXPECT_EQ(core.Controls().OutCaption, ocTurnEnd);
+  EXPECT_FALSE(core.Controls().Out.enabled);
 
   Line("END 0,10,20,30");
   core.KekkaOk();
@@ -88,11 +116,11 @@ TEST_F(Core, StartAddsOnceAndRefusedComputerPlayersGiveStartBack) {
   AddUser("alice", 3, 0);
   AddUser("bob", 4, 0);
   sender.lines.clear();
-  ASSERT_TRUE(core.Controls.Start.enabled);
+  ASSERT_TRUE(core.Controls().Start.enabled);
   core.StartButtonClick();
   core.StartButtonClick();
   EXPECT_EQ(sender.lines.size(), 4u);
-  EXPECT_FALSE(core.Controls.Start.enabled);
+  EXPECT_FALSE(core.Controls().Start.enabled);
   for (int id : {10, 11}) {
     LineTo("LOGIN", id);
     AddUser("c" + std::to_string(id), id, 2);
@@ -103,10 +131,10 @@ TEST_F(Core, StartAddsOnceAndRefusedComputerPlayersGiveStartBack) {
   client::CommandDispatcher(core, "ERR OVERUSER\r");
   EXPECT_TRUE(view.refusals.empty());
   EXPECT_EQ(core.PendingAdds(), 0);
-  EXPECT_EQ(core.PlayerCount, 4);
-  EXPECT_EQ(core.ExpectedPlayers, 0);
-  EXPECT_TRUE(core.Controls.Start.enabled);
-  EXPECT_TRUE(core.Controls.Start.visible);
+  EXPECT_EQ(core.PlayerCount(), 4);
+  EXPECT_EQ(core.ExpectedPlayers(), 0);
+  EXPECT_TRUE(core.Controls().Start.enabled);
+  EXPECT_TRUE(core.Controls().Start.visible);
   sender.lines.clear();
   core.StartButtonClick();  // fills the two seats left
   EXPECT_EQ(sender.lines.size(), 2u);
@@ -120,9 +148,23 @@ TEST_F(Core, FiveNameRetriesThenTheComputerPlayerIsNotCounted) {
   for (int i = 0; i < 6; ++i) client::CommandDispatcher(core, "ERR SAMENAME\r");
   EXPECT_EQ(sender.lines.size(), 6u);  // the first request and five retries
   EXPECT_EQ(core.PendingAdds(), 0);
-  EXPECT_EQ(core.ExpectedPlayers, 0);
-  EXPECT_TRUE(core.Controls.Start.enabled);
+  EXPECT_EQ(core.ExpectedPlayers(), 0);
+  EXPECT_TRUE(core.Controls().Start.enabled);
   EXPECT_TRUE(view.refusals.empty());
+}
+
+// A computer player asked for again under another tag still takes its slot's
+// seat: the players logged in after it enter the table after it.
+TEST_F(Core, ARetriedNameKeepsTheSlotsInSeatOrder) {
+  LogIn();
+  AddUser("alice", 3, 0);
+  AddUser("bob", 4, 0);
+  core.StartButtonClick();  // seats 2-5
+  client::CommandDispatcher(core, "ERR SAMENAME\r");  // seat 2's name is taken
+  sender.lines.clear();
+  for (int id : {10, 11, 12, 13}) LineTo("LOGIN", id);  // seats 3, 4, 5, then 2
+  EXPECT_EQ(sender.lines, (std::vector<std::string>{Sent("CHROOM 1", 13), Sent("CHROOM 1", 10),
+                                                     Sent("CHROOM 1", 11), Sent("CHROOM 1", 12)}));
 }
 
 TEST_F(Core, AThirdPersonJoiningWhileFillersAreAddedDoesNotEndTheHost) {
@@ -141,7 +183,7 @@ TEST_F(Core, AThirdPersonJoiningWhileFillersAreAddedDoesNotEndTheHost) {
   EXPECT_TRUE(view.refusals.empty());
   EXPECT_EQ(core.PendingAdds(), 0);
   Line("START 1,0");
-  EXPECT_EQ(core.GameState, gsIdle);
+  EXPECT_EQ(core.State(), gsIdle);
 }
 
 // A LOCKED before the own player sits at a table is the own refusal.
@@ -155,8 +197,7 @@ TEST_F(Core, LockedBeforeSittingIsTheOwnRefusal) {
 // Steps and path marks of an earlier turn are gone at the next own turn.
 TEST_F(Core, SecretPassageGivesNoStepsOfAnEarlierTurn) {
   Started();
-  core.Seats[0].SetPosition(4, 8);
-  core.Walk.x = 4, core.Walk.y = 8;
+  Line("MOVE 0,4,8,0");  // the piece stands by the kitchen's door
   Line("TURN 0");
   core.MoveButtonClick();
   Roll(3);
@@ -168,15 +209,15 @@ TEST_F(Core, SecretPassageGivesNoStepsOfAnEarlierTurn) {
   core.OutButtonClick();
   Line("TURN 1");
   Line("TURN 0");
-  ASSERT_TRUE(core.Controls.Start.enabled);
-  ASSERT_EQ(core.Controls.PassageTarget, 8);
+  ASSERT_TRUE(core.Controls().Start.enabled);
+  ASSERT_EQ(core.Controls().PassageTarget, 8);
   core.StartButtonClick();
   EXPECT_EQ(Last(), Sent("INROOM 8,0"));
   Line("INROOM 0,8,0");
   size_t sent = sender.lines.size();
   for (int arrow = kUp; arrow <= kRight; ++arrow) core.ArrowButtonClick(arrow);
   EXPECT_EQ(sender.lines.size(), sent);
-  EXPECT_EQ(core.Walk.steps, 0);
+  EXPECT_EQ(core.Walk().steps, 0);
 }
 
 // A dropped connection leaves nothing of the old game to press.
@@ -186,12 +227,12 @@ TEST_F(Core, LoggedOutStateAfterTheConnectionDrops) {
   core.KokusoButtonClick();
   Line("SHOWSEL 1,21");
   core.ResetToLoggedOut();
-  EXPECT_EQ(core.GameState, gsOffline);
-  EXPECT_FALSE(AnyEnabled(core.Controls));
-  EXPECT_FALSE(core.Controls.Start.visible);
-  EXPECT_FALSE(core.Controls.Out.visible);
-  EXPECT_FALSE(core.Controls.CheckSpd);
-  EXPECT_FALSE(core.Timer.active);
+  EXPECT_EQ(core.State(), gsOffline);
+  EXPECT_FALSE(AnyEnabled(core.Controls()));
+  EXPECT_FALSE(core.Controls().Start.visible);
+  EXPECT_FALSE(core.Controls().Out.visible);
+  EXPECT_FALSE(core.Controls().CheckSpd);
+  EXPECT_FALSE(core.Timer().active);
   EXPECT_FALSE(view.pickerOpen);
   EXPECT_FALSE(view.cardShowOpen);
   EXPECT_TRUE(view.Called("free pieces"));
@@ -202,13 +243,13 @@ TEST_F(Core, LoggedOutStateAfterTheConnectionDrops) {
   sender.lines.clear();
   LogIn();
   AddUser("alice", 3, 0);
-  EXPECT_TRUE(core.Controls.Start.enabled);
-  EXPECT_TRUE(core.Controls.Start.visible);
+  EXPECT_TRUE(core.Controls().Start.enabled);
+  EXPECT_TRUE(core.Controls().Start.visible);
   Line("TURN 0");
   Line("SAIKORO 4");
-  EXPECT_EQ(core.GameState, gsNoGame);
-  EXPECT_FALSE(core.Controls.Move.enabled);
-  EXPECT_FALSE(core.Timer.active);
+  EXPECT_EQ(core.State(), gsNoGame);
+  EXPECT_FALSE(core.Controls().Move.enabled);
+  EXPECT_FALSE(core.Timer().active);
   core.MoveButtonClick();
   core.KokusoButtonClick();
   EXPECT_EQ(sender.lines.size(), 2u);  // LOGIN and CHROOM only
@@ -219,11 +260,29 @@ TEST_F(Core, WinAndEndWithACardOfAnotherCategoryAreIgnored) {
   Started();
   for (const char* line : {"WIN 1,33,24,16", "WIN 1,13,14,36", "END 0,10,20,25", "WIN 1,13,24,9"}) {
     Line(line);
-    EXPECT_EQ(core.GameState, gsIdle) << line;
+    EXPECT_EQ(core.State(), gsIdle) << line;
     EXPECT_FALSE(view.resultOpen) << line;
   }
   Line("WIN 1,13,24,36");
   EXPECT_TRUE(view.resultOpen);
+}
+
+
+// The program's first roll starts at the design's 100 ms; later rolls, of this
+// game or the next, start where the last animation left the interval (33 ms).
+TEST_F(Core, OnlyTheFirstRollStartsAtAHundredMilliseconds) {
+  EXPECT_EQ(core.Timer().interval, 100);
+  Started();
+  Line("TURN 0");
+  Line("SAIKORO 3");
+  EXPECT_TRUE(core.Timer().active);
+  EXPECT_EQ(core.Timer().interval, 100);
+  RunTimer();
+  EXPECT_EQ(core.Timer().interval, 33);
+  Line("START 1,0");
+  Line("TURN 0");
+  Line("SAIKORO 2");
+  EXPECT_EQ(core.Timer().interval, 33);
 }
 
 }  // namespace

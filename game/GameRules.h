@@ -84,6 +84,9 @@ struct TDieAnim {
   bool Tick(int* shown);
 };
 
+// The whole square root, rounded down (0 for n <= 0).
+int IntSqrt(int n);
+
 // Width of a caption panel at tick (0-10) for a caption of n bytes.
 inline int CaptionWidth(int bytes, int tick) { return ((bytes * 16) / 2 + 32) * tick / 10; }
 // Left of a sliding accusation card of width w at tick (0-10).

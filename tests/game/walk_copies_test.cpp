@@ -55,27 +55,27 @@ TEST_F(Core, ClicksAheadOfTheServersCopiesKeepTheWalkWhole) {
         int pick = int(rng() % 6);
         if (pick == 5 && !copies.empty()) {
           deliver();
-        } else if (pick == 4 && core.Controls.Out.enabled) {
+        } else if (pick == 4 && core.Controls().Out.enabled) {
           core.OutButtonClick();
-        } else if (pick < 4 && core.Controls.Arrows[pick]) {
+        } else if (pick < 4 && core.Controls().Arrows[pick]) {
           core.ArrowButtonClick(pick);
         }
         ended = look();
         ASSERT_TRUE(fault.empty()) << "seed " << seed << ": " << fault << "\n" << log;
       }
       while (!copies.empty()) deliver();
-      if (!ended && core.Controls.Out.enabled) core.OutButtonClick();
+      if (!ended && core.Controls().Out.enabled) core.OutButtonClick();
       look();
       copies.clear();
       // Every copy in: the piece is where the walk is.
-      if (core.Walk.place == 0) {
-        uint16_t code = BoardMap[CellIndex(core.Walk.x, core.Walk.y)];
+      if (core.Walk().place == 0) {
+        uint16_t code = BoardMap[CellIndex(core.Walk().x, core.Walk().y)];
         ASSERT_TRUE(code == 0 || DoorRoom(code) == kSpotRoom)
-            << "seed " << seed << ": in the corridor on a door " << core.Walk.x << "," << core.Walk.y << "\n" << log;
-        ASSERT_EQ(core.Seats[0].X(), core.Walk.x) << "seed " << seed << "\n" << log;
-        ASSERT_EQ(core.Seats[0].Y(), core.Walk.y) << "seed " << seed << "\n" << log;
+            << "seed " << seed << ": in the corridor on a door " << core.Walk().x << "," << core.Walk().y << "\n" << log;
+        ASSERT_EQ(core.Seats()[0].X(), core.Walk().x) << "seed " << seed << "\n" << log;
+        ASSERT_EQ(core.Seats()[0].Y(), core.Walk().y) << "seed " << seed << "\n" << log;
       } else {
-        ASSERT_EQ(core.Seats[0].GetPlace(), core.Walk.place) << "seed " << seed << "\n" << log;
+        ASSERT_EQ(core.Seats()[0].GetPlace(), core.Walk().place) << "seed " << seed << "\n" << log;
       }
       log.clear();
     }
