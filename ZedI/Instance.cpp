@@ -82,7 +82,16 @@ struct KeptImage {
     scScript image;
     uint32_t owner;
 };
-std::vector<KeptImage> g_kept;
+// The images still kept when the program ends are freed with the list.
+struct KeptImages : std::vector<KeptImage> {
+    KeptImages() = default;
+    KeptImages(const KeptImages&) = delete;
+    KeptImages& operator=(const KeptImages&) = delete;
+    ~KeptImages() {
+        for (const KeptImage& e : *this) std::free(e.image);
+    }
+};
+KeptImages g_kept;
 
 void FreeUnusedImages() {
     for (size_t k = 0; k < g_kept.size();) {
