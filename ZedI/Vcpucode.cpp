@@ -84,6 +84,8 @@ static void Encode(int op, const Val* a, const Val* b) {
     uint32_t w[5];
     int at = 1;  // words gathered
     const int n = scOpcodes[op].operands;
+    auto ownFrame = [](const Val* v) { return v->mode == modeFRAME && v->off < forkFrameBase; };
+    if (ownFrame(a) || (n == 2 && ownFrame(b))) forkOwnFrame = true;
     if (n == 1) {
         w[0] = uint32_t(uint8_t(op)) | uint32_t(OneOperandByte(a)) << 8 | (a->reg ? uint32_t(uint8_t(a->r)) << 16 : 0);
     } else {
