@@ -329,8 +329,8 @@ void ForkStatement(scSymbol* mark, bool inBody) {
     Val zero = Imm(0);
     Emit(opFORK, &target, &zero);
     // The child starts with an empty stack over a copy of the parent's, its frame
-    // moved along. When the body puts locals or temporaries of its own on the
-    // stack (found by reading it once on trial), the child first places its stack
+    // moved along. When the body puts locals, temporaries or a call's pushes on
+    // the stack (found by reading it once on trial), the child first places its stack
     // pointer below the parent's locals, where their frame offsets lie. A body
     // read while its code is discarded anyway (an enclosing trial) is read once:
     // what it addresses counts for the enclosing fork, whose child it copies.
@@ -687,7 +687,7 @@ void RestoreDeclarations(const DeclarationState& saved) {
 
 // Reads a fork body on trial and takes back all that reading did: whether the
 // body's code addresses stack room of the child's own, below the frame offset
-// reached so far.
+// reached so far, or pushes.
 bool ForkBodyHasOwnRoom(scSymbol* mark, scSymbol* scope, bool inBody) {
     scSavedPosition at;
     scsSavePosition(src, &at);

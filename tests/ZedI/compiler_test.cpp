@@ -1538,8 +1538,9 @@ TEST_F(Compiler, StoredImageWithForksAndFloatsRunsAsCompiledNow) {
 TEST_F(Compiler, LocalsDeclaredInForkBodies) {
     scScript image = scCompile_Text(
         "struct P { int x; int y; };\n"
-        "int out1 = 0, out2 = 0, out3 = 0, out4 = 0, out5 = 0, out6 = 0, after = 0, done = 0;\n"
+        "int out1 = 0, out2 = 0, out3 = 0, out4 = 0, out5 = 0, out6 = 0, out7 = 0, after = 0, done = 0;\n"
         "int twice(int v) { return 2 * v; }\n"
+        "int three(int a, int b, int c) { return a + b + c; }\n"
         "P make(int v) { P r; r.x = v; r.y = v + 1; return r; }\n"
         "int run()\n{\n"
         "    int i = 4, k;\n"
@@ -1568,24 +1569,30 @@ TEST_F(Compiler, LocalsDeclaredInForkBodies) {
         "    }\n"
         "    fork out5 = make(i).y + i;\n"  // a temporary structure: stack room of the child's own
         "    fork int unused = i * 3;\n"
+        "    fork {\n"  // no locals of its own, but a call's pushes
+        "        three(1, 2, 3);\n"
+        "        out7 = i;\n"
+        "        done = done + 10000;\n"
+        "    }\n"
         "    int later = 7;\n"
-        "    for (k = 0; k < 50 && done < 1111; k++) WAIT;\n"
+        "    for (k = 0; k < 50 && done < 11111; k++) WAIT;\n"
         "    after = later + i;\n"
         "    return done;\n}\n"
-        "export run;\nexport out5;\nexport out6;\nexport out1;\nexport out2;\nexport out3;\nexport out4;\nexport after;\nexport done;\n");
+        "export run;\nexport out5;\nexport out6;\nexport out7;\nexport out1;\nexport out2;\nexport out3;\nexport out4;\nexport after;\nexport done;\n");
     ASSERT_NE(image, nullptr) << scLast_Error_Text;
     Compiled c(image);
     ASSERT_NE(c.inst, nullptr);
     ASSERT_TRUE(RunInSlices(c)) << scLast_Error_Text;
     EXPECT_EQ(scLast_Error, 0) << scLast_Error_Text;
     auto global = [&](const char* name) { return *static_cast<int*>(scGet_Global(c.inst, scGet_Symbol(c.inst, name), 4)); };
-    EXPECT_EQ(global("done"), 1111);
+    EXPECT_EQ(global("done"), 11111);
     EXPECT_EQ(global("out1"), 10);
     EXPECT_EQ(global("out2"), 14);
     EXPECT_EQ(global("out3"), 22);
     EXPECT_EQ(global("out4"), 922);
     EXPECT_EQ(global("out5"), 9);
     EXPECT_EQ(global("out6"), 60);
+    EXPECT_EQ(global("out7"), 4);
     EXPECT_EQ(global("after"), 11);
 }
 
