@@ -1,5 +1,6 @@
 // Compile driver and image writer, statements, definitions, functions and scopes.
 #include <algorithm>
+#include <climits>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -19,6 +20,8 @@ scSymbol* declaredClass = nullptr;
 scSymbol* currentFunction = nullptr;
 int stackSize = 4000;
 int discard = 0;
+int forkFrameBase = INT_MIN;
+bool forkOwnFrame = false;
 int staticInit = 0;
 
 namespace {
@@ -298,6 +301,15 @@ void SecuredStatement(scSymbol* mark, bool inBody) {
     EmitByte(opSTI);
 }
 
+// A fork body is a scope of its own: a declaration standing as the whole body
+// ends with the child.
+void ForkBody(scSymbol* mark, scSymbol* scope, bool inBody) {
+    ReadStatement(mark, inBody);
+    ReleaseScope(scope);
+}
+
+bool ForkBodyHasOwnRoom(scSymbol* mark, scSymbol* scope, bool inBody);
+
 // fork [(int variable)] statement: the child runs the statement and ends; the
 // parent goes on after it with the child's id in the variable.
 void ForkStatement(scSymbol* mark, bool inBody) {
@@ -322,7 +334,25 @@ void ForkStatement(scSymbol* mark, bool inBody) {
     int p = codePos;
     Val zero = Imm(0);
     Emit(opFORK, &target, &zero);
-    ReadStatement(mark, inBody);
+    // The child starts with an empty stack over a copy of the parent's, its frame
+    // moved along. When the body puts locals, temporaries or a call's pushes on
+    // the stack (found by reading it once on trial), the child first places its stack
+    // pointer below the parent's locals, where their frame offsets lie. A body
+    // read while its code is discarded anyway (an enclosing trial) is read once:
+    // what it addresses counts for the enclosing fork, whose child it copies.
+    const int base = localOffset;
+    scSymbol* bodyMark = symbols->first;
+    if (!discard && ForkBodyHasOwnRoom(mark, bodyMark, inBody)) {
+        // SP := FRAME - STACK + the parent's frame offset, through a register:
+        // the stack pointer never holds an address.
+        Val r = Reg(AllocReg()), sp = Reg(regSP), frame = Reg(regFRAME), stack = Reg(regSTACK), off = Imm(base);
+        Emit(opMOV, &r, &frame);
+        Emit(opSUB, &r, &stack);
+        if (base) Emit(opADD, &r, &off);
+        Emit(opMOV, &sp, &r);
+        regUsed[r.r] = false;
+    }
+    ForkBody(mark, bodyMark, inBody);
     // The child ends here.
     Val m1 = Imm(-1);
     Emit(opFORK, &m1, &m1);
@@ -696,6 +726,35 @@ void RestoreDeclarations(const DeclarationState& saved) {
     nextData = saved.nextData;
     localOffset = saved.localOffset;
     records.length = saved.recordsLength;
+}
+
+// Reads a fork body on trial and takes back all that reading did: whether the
+// body's code addresses stack room of the child's own, below the frame offset
+// reached so far, or pushes.
+bool ForkBodyHasOwnRoom(scSymbol* mark, scSymbol* scope, bool inBody) {
+    scSavedPosition at;
+    scsSavePosition(src, &at);
+    bool regs[256];
+    std::memcpy(regs, regUsed, sizeof regs);
+    DeclarationState declared = SaveDeclarations();
+    const int start = codePos, poolLength = pool.length;
+    const int outerBase = forkFrameBase;
+    const bool outerOwn = forkOwnFrame;
+    forkFrameBase = localOffset;
+    forkOwnFrame = false;
+    discard++;
+    ForkBody(mark, scope, inBody);
+    discard--;
+    const bool own = forkOwnFrame;
+    forkFrameBase = outerBase;
+    forkOwnFrame = outerOwn;
+    codePos = start;
+    code.length = start;
+    pool.length = poolLength;
+    std::memcpy(regUsed, regs, sizeof regs);
+    RestoreDeclarations(declared);
+    scsSetPosition(src, at.line, at.position);
+    return own;
 }
 
 void ReadSwitch(scSymbol* mark) {
@@ -1186,6 +1245,8 @@ scScript scCompileToImage(scSourceText* text) {
     bodyJumped = false;
     lastProgress = -1;
     discard = 0;
+    forkFrameBase = INT_MIN;
+    forkOwnFrame = false;
     staticInit = 0;
     dataSequence = 0;
     currentFunction = nullptr;

@@ -120,6 +120,10 @@ extern bool regUsed[256];
 extern scByteBuffer code, pool, records, imports;
 extern int codePos;
 extern int discard;
+// While a fork body is read on trial: the frame offset below which the forked
+// child's own stack room lies, and whether the body's code addressed it.
+extern int forkFrameBase;
+extern bool forkOwnFrame;
 extern int staticInit;           // compiling a static local's construction (no frame locals)
 void Emit(int op, Val* a = nullptr, Val* b = nullptr);
 void EmitByte(int op);

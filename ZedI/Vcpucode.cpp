@@ -1,5 +1,6 @@
 // Code generator: picks the opcode variant for the operand types, encodes the
 // instruction word and its immediates, and pads to whole words.
+#include <climits>
 #include <cstring>
 
 #include "IntArith.h"
@@ -84,6 +85,12 @@ static void Encode(int op, const Val* a, const Val* b) {
     uint32_t w[5];
     int at = 1;  // words gathered
     const int n = scOpcodes[op].operands;
+    // While a fork body is read on trial: its code uses stack room of the
+    // child's own when it addresses frame room below the fork's, or pushes
+    // (call arguments and return addresses would land over the copied frame).
+    auto ownFrame = [](const Val* v) { return v->mode == modeFRAME && v->off < forkFrameBase; };
+    const bool pushes = op == opPUSH || op == opPUSHADR || op == opDPUSH || op == opCALL;
+    if (forkFrameBase != INT_MIN && (pushes || ownFrame(a) || (n == 2 && ownFrame(b)))) forkOwnFrame = true;
     if (n == 1) {
         w[0] = uint32_t(uint8_t(op)) | uint32_t(OneOperandByte(a)) << 8 | (a->reg ? uint32_t(uint8_t(a->r)) << 16 : 0);
     } else {

@@ -1535,6 +1535,16 @@ TEST_F(Compiler, UnnamedForkAfterACallReturningMinusOne) {
     EXPECT_EQ(*static_cast<int*>(scGet_Global(c.inst, scGet_Symbol(c.inst, "count"), 4)), 1111);
 }
 
+// Launches the instance's `run' and gives time slices until it ends or 100 have
+// passed; whether the top instance is still there.
+bool RunInSlices(Compiled& c) {
+    const uint32_t handle = scInstance_Handle(c.inst);
+    if (scLaunch_With_Params(c.inst, 1000, scGet_Symbol(c.inst, "run"), 0, nullptr) != 1) return false;
+    for (int slices = 0; slices < 100 && scGet_Instance_Status(c.inst) != scstatus_FREE; slices++)
+        scRun_Time_Slice();
+    return scInstance_From_Handle(handle) != nullptr;
+}
+
 TEST_F(Compiler, StoredImageWithForksAndFloatsRunsAsCompiledNow) {
     scScript stored = scLoad_Script(ScriptPath("fork_float_stored.so").c_str());
     ASSERT_NE(stored, nullptr) << scLast_Error_Text;
@@ -1544,11 +1554,7 @@ TEST_F(Compiler, StoredImageWithForksAndFloatsRunsAsCompiledNow) {
         SCOPED_TRACE(image == stored ? "stored image" : "compiled now");
         Compiled c(image);
         ASSERT_NE(c.inst, nullptr);
-        const uint32_t handle = scInstance_Handle(c.inst);
-        ASSERT_EQ(scLaunch_With_Params(c.inst, 1000, scGet_Symbol(c.inst, "run"), 0, nullptr), 1);
-        for (int slices = 0; slices < 100 && scGet_Instance_Status(c.inst) != scstatus_FREE; slices++)
-            scRun_Time_Slice();
-        ASSERT_NE(scInstance_From_Handle(handle), nullptr);
+        ASSERT_TRUE(RunInSlices(c)) << scLast_Error_Text;
         auto global = [&](const char* name, int size) { return scGet_Global(c.inst, scGet_Symbol(c.inst, name), size); };
         double out1, out2;
         float out3;
@@ -1562,6 +1568,71 @@ TEST_F(Compiler, StoredImageWithForksAndFloatsRunsAsCompiledNow) {
         EXPECT_EQ(*static_cast<int*>(global("outChild", 4)), 1);
         EXPECT_EQ(c.inst->firstChild, nullptr);  // both children ended
     }
+}
+
+// Locals declared inside fork bodies: in a block, a nested block, a nested fork
+// and as the whole body, initialised from the parent's locals, assigned later,
+// passed to calls, addressed only by a nested child; a temporary structure; the
+// parent's own later locals stay where it put them.
+TEST_F(Compiler, LocalsDeclaredInForkBodies) {
+    scScript image = scCompile_Text(
+        "struct P { int x; int y; };\n"
+        "int out1 = 0, out2 = 0, out3 = 0, out4 = 0, out5 = 0, out6 = 0, out7 = 0, after = 0, done = 0;\n"
+        "int twice(int v) { return 2 * v; }\n"
+        "int three(int a, int b, int c) { return a + b + c; }\n"
+        "P make(int v) { P r; r.x = v; r.y = v + 1; return r; }\n"
+        "int run()\n{\n"
+        "    int i = 4, k;\n"
+        "    fork {\n"
+        "        int j = i + 1;\n"
+        "        j = j * 2;\n"
+        "        out1 = j;\n"
+        "        {\n            int n = j + i;\n            out2 = n;\n        }\n"
+        "        done = done + 1;\n"
+        "    }\n"
+        "    fork {\n"
+        "        int a = twice(i) + 1, b;\n"
+        "        b = twice(a);\n"
+        "        out3 = b + i;\n"
+        "        fork {\n"
+        "            P p;\n            p.x = a;\n            p.y = b;\n"
+        "            out4 = p.x * 100 + p.y + i;\n"
+        "            done = done + 10;\n"
+        "        }\n"
+        "        done = done + 100;\n"
+        "    }\n"
+        "    fork {\n"  // a local that only a nested child addresses
+        "        int c = i + 2;\n"
+        "        fork out6 = c * 10;\n"
+        "        done = done + 1000;\n"
+        "    }\n"
+        "    fork out5 = make(i).y + i;\n"  // a temporary structure: stack room of the child's own
+        "    fork int unused = i * 3;\n"
+        "    fork {\n"  // no locals of its own, but a call's pushes
+        "        three(1, 2, 3);\n"
+        "        out7 = i;\n"
+        "        done = done + 10000;\n"
+        "    }\n"
+        "    int later = 7;\n"
+        "    for (k = 0; k < 50 && done < 11111; k++) WAIT;\n"
+        "    after = later + i;\n"
+        "    return done;\n}\n"
+        "export run;\nexport out5;\nexport out6;\nexport out7;\nexport out1;\nexport out2;\nexport out3;\nexport out4;\nexport after;\nexport done;\n");
+    ASSERT_NE(image, nullptr) << scLast_Error_Text;
+    Compiled c(image);
+    ASSERT_NE(c.inst, nullptr);
+    ASSERT_TRUE(RunInSlices(c)) << scLast_Error_Text;
+    EXPECT_EQ(scLast_Error, 0) << scLast_Error_Text;
+    auto global = [&](const char* name) { return *static_cast<int*>(scGet_Global(c.inst, scGet_Symbol(c.inst, name), 4)); };
+    EXPECT_EQ(global("done"), 11111);
+    EXPECT_EQ(global("out1"), 10);
+    EXPECT_EQ(global("out2"), 14);
+    EXPECT_EQ(global("out3"), 22);
+    EXPECT_EQ(global("out4"), 922);
+    EXPECT_EQ(global("out5"), 9);
+    EXPECT_EQ(global("out6"), 60);
+    EXPECT_EQ(global("out7"), 4);
+    EXPECT_EQ(global("after"), 11);
 }
 
 // Every binary and unary operator over a table of operand pairs, once folded and
