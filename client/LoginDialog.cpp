@@ -6,6 +6,7 @@
 #include <QPainter>
 #include <QPixmap>
 #include <QPushButton>
+#include <QWindow>
 #include <cstdlib>
 
 #include "KestClientForm.h"
@@ -61,6 +62,17 @@ TLoginDialog::TLoginDialog(TKestClientForm* main) : QDialog(main), main_(main) {
   }
   FaceSelBoxChange();
   connect(FaceSelBox, &QComboBox::currentIndexChanged, this, [this] { FaceSelBoxChange(); });
+}
+
+void TLoginDialog::showEvent(QShowEvent* e) {
+  // A dialog for the whole program rather than for the main window: the
+  // window manager keeps it above all of the program's windows without
+  // raising the main window with it, so the chat window, shown above the
+  // main window at start, stays there while the dialog is open. Not being
+  // the main window's own, it asks for the activation itself (once mapped).
+  if (QWindow* w = windowHandle()) w->setTransientParent(nullptr);
+  QDialog::showEvent(e);
+  activateWindow();
 }
 
 void TLoginDialog::FaceSelBoxChange() {

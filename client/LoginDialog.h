@@ -28,6 +28,9 @@ class TLoginDialog : public QDialog {
   void FaceSelBoxChange();
   void reject() override { done(2); }
 
+ protected:
+  void showEvent(QShowEvent* e) override;
+
  private:
   TKestClientForm* main_;
 };

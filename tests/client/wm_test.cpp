@@ -167,17 +167,34 @@ TEST_F(Wm, PickerReturnPressesTheFocusedButton) {
 }
 
 // At start the chat window stands above the main window, which keeps the
-// activation (the login dialog opens on it); at login the chat window comes
-// to the front with the typing in its input line.
+// activation (the login dialog opens on it); the login dialog, open and
+// modal, stands above both with the activation and the focus. At login the
+// chat window comes to the front with the typing in its input line.
 TEST_F(Wm, ChatWindowAboveTheMainWindowAndInFrontAtLogin) {
-  int logins = 0;
-  onModal = [&](QDialog&) { return ++logins, 1; };
-  ShowAtStart();
   client::TChatWin* chat = form().Forms().chatWin;
-  ASSERT_TRUE(testloop::WaitUntil([&] { return logins == 1; }, 3000));
+  int logins = 0;
+  bool chatAboveMain = false, loginOnTop = false, loginActive = false, loginFocused = false;
+  onModal = [&](QDialog& dlg) {
+    ++logins;
+    // The dialog stays open until the window manager has mapped, raised and
+    // activated it, and a while after.
+    loginActive = Framed(&dlg) && ActiveWindowIs(&dlg);
+    testloop::PumpFor(500);
+    chatAboveMain = Above(chat, &form());
+    loginOnTop = Above(&dlg, chat) && Above(&dlg, &form());
+    loginActive = loginActive && QApplication::activeWindow() == &dlg;
+    loginFocused = dlg.isAncestorOf(QApplication::focusWidget());
+    return 1;
+  };
+  ShowAtStart();
+  ASSERT_TRUE(testloop::WaitUntil([&] { return logins == 1; }, 5000));
+  EXPECT_TRUE(chatAboveMain);
+  EXPECT_TRUE(loginOnTop);
+  EXPECT_TRUE(loginActive);
+  EXPECT_TRUE(loginFocused);
   EXPECT_TRUE(testloop::WaitUntil([&] { return Above(chat, &form()); }, 3000));
-  EXPECT_EQ(QApplication::activeWindow(), &form());
-  testloop::PumpFor(300);  // and it stays so
+  EXPECT_TRUE(ActiveWindowIs(&form()));  // back where the dialog opened
+  testloop::PumpFor(300);                 // and the chat window stays above
   EXPECT_TRUE(Above(chat, &form()));
 
   fake->Connect();
