@@ -6,6 +6,7 @@
 #include <QApplication>
 #include <QComboBox>
 #include <QLineEdit>
+#include <QElapsedTimer>
 #include <QProcess>
 #include <QPushButton>
 #include <QScreen>
@@ -53,7 +54,16 @@ bool Above(QWidget* upper, QWidget* lower) {
 void Keys(const QStringList& keys) {
   QProcess p;
   p.start(QStringLiteral("xdotool"), QStringList{QStringLiteral("key"), QStringLiteral("--delay"), QStringLiteral("40")} + keys);
-  while (!p.waitForFinished(10)) QCoreApplication::processEvents();
+  // The events pumped between waits may reap the finished process, after
+  // which waitForFinished answers false at once: wait on the state, and not
+  // past a deadline.
+  QElapsedTimer t;
+  t.start();
+  while (p.state() != QProcess::NotRunning && t.elapsed() < 10000) {
+    p.waitForFinished(10);
+    QCoreApplication::processEvents();
+  }
+  ASSERT_EQ(p.state(), QProcess::NotRunning) << "xdotool did not finish";
   testloop::PumpFor(150);
 }
 
