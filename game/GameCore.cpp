@@ -252,6 +252,8 @@ void TGameCore::ResetToLoggedOut() {
   ruserPending_ = false;
   viewShown_ = false;
   pendingShowCheck_ = -1;
+  computerTurn_ = TComputerTurn();
+  asked_.fill(TAsked());
   adds_.Clear();
   clearingComputers_ = false;
   startBack_ = false;
@@ -666,6 +668,8 @@ void TGameCore::StartGame(int id, const TArgs& args) {
   seatsOut_.fill(false);
   movesInFlight_.fill(0);
   inquiries_.fill(TInquiry());
+  computerTurn_ = TComputerTurn();
+  asked_.fill(TAsked());
   walk_ = TWalk();
   walk_.accuseAnywhere = accuseAnywhere_;
   if (ValidSeat(mySeat_)) walk_.x = kPlayerStartCells[mySeat_].x, walk_.y = kPlayerStartCells[mySeat_].y;
@@ -683,6 +687,8 @@ void TGameCore::HandleTurn(int id, int s) {
   if (!InGame() || Bad(!ValidSeat(s), "TURN")) return;
   int cseat = ComputerSeatOf(id);
   if (id != myUserId_ && cseat < 0) return;
+  // Another seat's turn: a computer player's turn here is over.
+  if (s != computerTurn_.seat) computerTurn_ = TComputerTurn();
   if (id == myUserId_) {
     // A slow client may still be rolling the previous turn's die. That roll is
     // over: show its result now, without the end actions that belong to the
@@ -714,6 +720,7 @@ void TGameCore::HandleTurn(int id, int s) {
       seats_[s].SetSteps(0);
       movesInFlight_[size_t(s)] = 0;  // the server copied every earlier move before this TURN
       inquiries_[size_t(s)] = TInquiry();
+      computerTurn_.seat = s;
       RaiseScriptEvent(s, "OnTurn");
     }
     return;
@@ -1065,6 +1072,62 @@ bool TGameCore::AccuseFor(int seat, int room, int person, int weapon) {
   return true;
 }
 
+// ---------------------------------------------------------------- a computer player's turn
+
+int TGameCore::EndTurnFor(int seat, bool confirm) {
+  if (seat < 0 || seat != ComputerTurnSeat()) return -1;
+  const kest::TKestUser& u = seats_[size_t(seat)];
+  bool rolled = u.HasFlags(kest::ufDiceDone);
+  int steps = u.GetSteps();
+  if ((steps == 0 && rolled) || u.GetPlace() != 0 || seatsOut_[size_t(seat)]) {
+    EndComputerTurn(seat, confirm);
+    return 0;
+  }
+  return steps + (rolled ? 1 : 0);
+}
+
+bool TGameCore::TakeOverTurn(int seat) {
+  if (seat < 0 || seat != ComputerTurnSeat()) return false;
+  computerTurn_.takenOver = true;
+  return FinishTakenOverTurn(seat);
+}
+
+bool TGameCore::FinishTakenOverTurn(int seat) {
+  if (!TurnTakenOver(seat) || SuggestionOpen(seat) || AccusationOpen(seat)) return false;
+  EndComputerTurn(seat, viewShown_);
+  if (scripts_) scripts_->TurnEndedForScript(seat);
+  return true;
+}
+
+bool TGameCore::AnsweredForHost(int seat) {
+  if (!TurnTakenOver(seat)) return false;
+  FinishTakenOverTurn(seat);
+  return true;
+}
+
+void TGameCore::EndComputerTurn(int seat, bool confirm) {
+  computerTurn_ = TComputerTurn();
+  SendLine(seats_[size_t(seat)].UserNo, CmdWord(confirm ? cmTurnEnd2 : cmTurnEnd));
+}
+
+bool TGameCore::ShowFor(int seat, int code) {
+  if (!CardAsked(seat)) return false;
+  TAsked& a = asked_[size_t(seat)];
+  bool held = std::find(a.codes.begin(), a.codes.end(), code) != a.codes.end();
+  if (code < 0 ? !a.codes.empty() : !held) return false;
+  a = TAsked();
+  SendLine(seats_[size_t(seat)].UserNo, code < 0 ? CmdShowNo() : CmdShow(code));
+  return true;
+}
+
+std::string TGameCore::AnswerFor(int seat) {
+  if (!CardAsked(seat)) return "";
+  const std::vector<int>& codes = asked_[size_t(seat)].codes;
+  int code = codes.empty() ? -1 : codes.front();
+  ShowFor(seat, code);
+  return code < 0 ? CmdShowNo() : CmdShow(code);
+}
+
 void TGameCore::SuiriButtonClick() {
   if (walk_.place < 1 || walk_.place > 9 || !Controls().Suiri.enabled) return;
   view_.HideCheckPanel();
@@ -1218,7 +1281,9 @@ void TGameCore::HandleShowSel(int id, const TArgs& args) {
     return;
   }
   int cseat = ComputerSeatOf(id);
-  if (cseat >= 0) RaiseScriptEvent(cseat, "OnOtherSuiriCheck", codes);
+  if (cseat < 0) return;
+  asked_[size_t(cseat)] = TAsked{true, std::vector<int>(codes.begin(), codes.begin() + k)};
+  RaiseScriptEvent(cseat, "OnOtherSuiriCheck", codes);
 }
 
 void TGameCore::HandleShowC(int id, const TArgs& args) {
@@ -1266,7 +1331,7 @@ void TGameCore::HandleSuiriEnd(int id) {
     int cseat = ComputerSeatOf(id);
     if (cseat < 0 || cseat != turnSeat_) return;
     inquiries_[size_t(cseat)].suiriOpen = false;
-    RaiseScriptEvent(cseat, "OnSuiriEnd");
+    if (!AnsweredForHost(cseat)) RaiseScriptEvent(cseat, "OnSuiriEnd");
     return;
   }
   RestoreButtonStates();
@@ -1341,7 +1406,7 @@ void TGameCore::HandleLose(int id, int seat) {
     int cseat = ComputerSeatOf(id);
     if (cseat < 0 || cseat != seat) return;
     inquiries_[size_t(cseat)].kokusoOpen = false;
-    RaiseScriptEvent(cseat, "OnLose");
+    if (!AnsweredForHost(cseat)) RaiseScriptEvent(cseat, "OnLose");
     return;
   }
   view_.SetPlayerStatus(seat, kLost);
@@ -1386,7 +1451,7 @@ void TGameCore::HandleWin(int id, int seat, int person, int weapon, int room) {
     int cseat = ComputerSeatOf(id);
     if (cseat < 0 || cseat != seat) return;
     inquiries_[size_t(cseat)].kokusoOpen = false;
-    RaiseScriptEvent(cseat, "OnWin");
+    if (!AnsweredForHost(cseat)) RaiseScriptEvent(cseat, "OnWin");
     return;
   }
   winner_ = seat;

@@ -95,6 +95,8 @@ class TScriptEvents {
   virtual bool SetUpScripts() { return true; }
   // The seat's piece stands somewhere else now.
   virtual void SeatMoved(int seat) { (void)seat; }
+  // The host has ended the seat's turn for its failed script.
+  virtual void TurnEndedForScript(int seat) { (void)seat; }
 };
 
 // What the core asks the window to show; every call does nothing by default.
@@ -310,6 +312,30 @@ class TGameCore : public TClientLineHandler {
   bool SuggestionOpen(int seat) const { return ValidSeat(seat) && inquiries_[size_t(seat)].suiriOpen; }
   bool AccusationOpen(int seat) const { return ValidSeat(seat) && inquiries_[size_t(seat)].kokusoOpen; }
 
+  // ---- A computer player's turn and answers on its host ----
+  // The seat whose turn its computer player plays here: from its TURN until
+  // it, or the host for it, ends the turn; -1 none.
+  int ComputerTurnSeat() const { return InGame() ? computerTurn_.seat : -1; }
+  // The seat ends its turn (TURNEND2 with confirm) once it has walked all its
+  // rolled steps, or at once in a room, on the spot or out of the game: 0.
+  // Otherwise nothing is sent and the result is the steps left, plus 1 once
+  // rolled (0 before rolling). -1: not the seat's turn here.
+  int EndTurnFor(int seat, bool confirm);
+  // The seat's script has failed in its turn: from now on the host plays the
+  // turn, ending it at once, or once its open suggestion or accusation has
+  // been answered, whose events its script then no longer gets (TURNEND2
+  // when the table was shown one). True when the turn ended now.
+  bool TakeOverTurn(int seat);
+  bool TurnTakenOver(int seat) const { return seat >= 0 && seat == ComputerTurnSeat() && computerTurn_.takenOver; }
+  // A card asked of the seat (SHOWSEL), until it has answered.
+  bool CardAsked(int seat) const { return ValidSeat(seat) && asked_[size_t(seat)].open; }
+  // The seat answers the card asked: a card code it was asked for, or below 0
+  // "SHOW NO" when it was asked for none. False, nothing sent, otherwise.
+  bool ShowFor(int seat, int code);
+  // The host answers for the seat: the first card asked, else "SHOW NO". The
+  // line sent, "" when nothing was asked.
+  std::string AnswerFor(int seat);
+
  private:
   // Tests place records and modes directly where no line can (tests/game/CoreFixture.h).
   friend struct TCoreTestAccess;
@@ -402,9 +428,25 @@ class TGameCore : public TClientLineHandler {
     bool suggested = false, suiriOpen = false, kokusoOpen = false;
   };
   std::array<TInquiry, 6> inquiries_{};
+  struct TComputerTurn {
+    int seat = -1;
+    bool takenOver = false;
+  };
+  TComputerTurn computerTurn_;
+  void EndComputerTurn(int seat, bool confirm);
+  // Ends a taken-over turn when nothing of it is open any more.
+  bool FinishTakenOverTurn(int seat);
+  // An answer for a seat whose turn the host has taken over: true, the host
+  // has dealt with it.
+  bool AnsweredForHost(int seat);
+  struct TAsked {
+    bool open = false;
+    std::vector<int> codes;  // the cards it may show
+  };
+  std::array<TAsked, 6> asked_{};
   std::array<int, 6> movesInFlight_{};  // a computer player's moves sent, copies not back
-  bool verdictOpen_ = false;
-  bool clearingComputers_ = false;  // CLEARNPC sent: the computer players are leaving  // the own accusation waits for its verdict
+  bool verdictOpen_ = false;  // the own accusation waits for its verdict
+  bool clearingComputers_ = false;  // CLEARNPC sent: the computer players are leaving
 };
 
 }  // namespace client
