@@ -957,85 +957,65 @@ void TGameCore::HandleOutRoom(int id, int seat, int v, int steps) {
 }
 
 // The computer player in seat walks one step toward room (its own record runs
-// ahead of the server's copies, counted in movesInFlight_).
+// ahead of the server's copies, counted in movesInFlight_). It chooses the
+// arrow the way leads; the step is then the arrow step of the own player's
+// walk, on a walk of its own without path marks or way back.
 int TGameCore::MoveSeatToward(int t, int room) {
   if (!ValidSeat(t) || room < 0 || room > kSpotRoom) return -1;
   kest::TKestUser& u = seats_[size_t(t)];
-  int steps = u.GetSteps();
-  if (seatsOut_[size_t(t)] || steps <= 0) return -1;
+  if (seatsOut_[size_t(t)] || u.GetSteps() <= 0) return -1;
   int x = u.X(), y = u.Y(), place = u.GetPlace();
   if (!OnBoard(x, y)) return -1;
   int cell = CellIndex(x, y);
-  auto step = [&](int nx, int ny) {
-    int code = BoardMap[CellIndex(nx, ny)];
-    int r = code > 1 ? DoorRoom(uint16_t(code)) : -1;
-    --steps;
-    u.SetSteps(int16_t(steps));
-    u.SetPosition(int16_t(nx), int16_t(ny));
-    if (r >= 0 && r < kSpotRoom) {
-      u.SetPlace(int16_t(r + 1));
-      SendMoveFor(t, CmdInRoom(r, steps));
-    } else {
-      u.SetPlace(r == kSpotRoom ? 10 : 0);
-      SendMoveFor(t, CmdMove(nx, ny, steps));
-    }
-    SeatMoved(t);
-    return 0;
-  };
-  // Into a cell by arrow dir: corridor, or a door entered with its arrow.
-  auto enterable = [](int nx, int ny, int dir) {
-    if (!OnBoard(nx, ny)) return false;
-    uint16_t code = BoardMap[CellIndex(nx, ny)];
-    return code == 0 || (code > 1 && (code & ArrowBit(dir)) != 0);
-  };
-
+  int tag = -1;
+  bool second = false;
   if (place == 10) {
     // On the accusation spot: the one way off it leads back where it is entered from.
     if (room == kSpotRoom) return 1;
     for (int dir = 0; dir < 4; ++dir) {
-      if ((BoardMap[cell] & ArrowBit(dir)) == 0) continue;
       int nx = x - kDx[dir], ny = y - kDy[dir];
-      if (OnBoard(nx, ny) && BoardMap[CellIndex(nx, ny)] == 0) return step(nx, ny);
+      if ((BoardMap[cell] & ArrowBit(dir)) != 0 && OnBoard(nx, ny) && BoardMap[CellIndex(nx, ny)] == 0) {
+        tag = OppositeArrow(dir);
+        break;
+      }
     }
-    return -1;
-  }
-  if (place == 0) {
+  } else if (place == 0) {
     uint16_t dir = RouteTable()[size_t(room)][size_t(cell)];
     if (dir > 3) return 1;
-    int nx = x + kDx[dir], ny = y + kDy[dir];
-    if (!enterable(nx, ny, dir)) return -1;
-    return step(nx, ny);
-  }
-  int s = place - 1;
-  if (s < 0 || s > 8) return -1;
-  int target = NearestDoor(room, cell);
-  if (target < 0) return -1;
-  int exitDoor = NearestDoor(s, target);
-  if (exitDoor < 0) return -1;
-  int ex = exitDoor % BoardWidth, ey = exitDoor / BoardWidth;
-  int dir = -1;
-  for (int d = 0; d < 4; ++d) {
-    int nx = ex + kDx[d], ny = ey + kDy[d];
-    if (OnBoard(nx, ny) && BoardMap[CellIndex(nx, ny)] == 0 && RoomTable[s][2 * d] >= 0) dir = d;
-  }
-  if (dir < 0) return -1;
-  int nx = ex + kDx[dir], ny = ey + kDy[dir];
-  // The others place the piece by the exit named: the plain one, or the
-  // second exit of rooms 0 and 4.
-  int px, py, v;
-  if (ExitCell(s, dir, false, px, py) && px == nx && py == ny) {
-    v = dir << 8 | s;
-  } else if (ExitCell(s, dir, true, px, py) && px == nx && py == ny) {
-    v = (dir | 0x10) << 8 | s;
+    tag = dir;
   } else {
-    return -1;
+    int s = place - 1;
+    if (s > 8) return -1;
+    // Out through the door of its room nearest the target room's door nearest to it.
+    int target = NearestDoor(room, cell);
+    int exitDoor = target < 0 ? -1 : NearestDoor(s, target);
+    if (exitDoor < 0) return -1;
+    int ex = exitDoor % BoardWidth, ey = exitDoor / BoardWidth;
+    for (int d = 0; d < 4; ++d) {
+      int nx = ex + kDx[d], ny = ey + kDy[d];
+      if (OnBoard(nx, ny) && BoardMap[CellIndex(nx, ny)] == 0 && RoomTable[s][2 * d] >= 0) tag = d;
+    }
+    if (tag < 0) return -1;
+    // The exit that leads onto the cell beside that door: the plain one, or
+    // the second exit of rooms 0 and 4.
+    int nx = ex + kDx[tag], ny = ey + kDy[tag], px, py;
+    if (ExitCell(s, tag, true, px, py) && px == nx && py == ny) {
+      second = true;
+    } else if (!ExitCell(s, tag, false, px, py) || px != nx || py != ny) {
+      return -1;
+    }
   }
-  --steps;
-  u.SetSteps(int16_t(steps));
-  u.SetPlace(0);
-  u.SetPosition(int16_t(nx), int16_t(ny));
-  SendMoveFor(t, CmdOutRoom(v, steps));
-  SendMoveFor(t, CmdMove(nx, ny, steps));
+  if (tag < 0) return -1;
+  TWalk walk;
+  walk.x = x, walk.y = y, walk.place = place == 10 ? 0 : place, walk.steps = u.GetSteps();
+  TWalkResult r = ArrowStep(walk, tag, second);
+  if (r.kind == TWalkResult::None) return -1;
+  u.SetSteps(int16_t(walk.steps));
+  u.SetPosition(int16_t(walk.x), int16_t(walk.y));
+  u.SetPlace(int16_t(r.kind == TWalkResult::InRoom ? r.room + 1 : r.onSpot ? 10 : 0));
+  SendMoveFor(t, r.line);
+  // The others place the piece on the exit cell by the MOVE that follows.
+  if (r.kind == TWalkResult::OutRoom) SendMoveFor(t, CmdMove(walk.x, walk.y, walk.steps));
   SeatMoved(t);
   return 0;
 }
