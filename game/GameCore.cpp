@@ -148,7 +148,7 @@ void TGameCore::SetTableOptions(bool kokusoMode, bool suiriMode, int cpuCount) {
 }
 
 bool TGameCore::RollFor(int seat) {
-  if (!ValidSeat(seat) || seatsOut_[seat] || seats_[seat].HasFlags(kest::ufDiceDone)) return false;
+  if (!ValidSeat(seat) || outcome_.Out(seat) || seats_[seat].HasFlags(kest::ufDiceDone)) return false;
   seats_[seat].SetFlags(kest::ufDiceDone);
   SendLine(seats_[seat].UserNo, CmdWord(cmSaikoro));
   return true;
@@ -257,7 +257,6 @@ void TGameCore::ResetToLoggedOut() {
   adds_.Clear();
   clearingComputers_ = false;
   startBack_ = false;
-  outOfGame_ = false;
   verdictOpen_ = false;
   for (auto& s : seats_) s = EmptySeat();
   localUser_.SetRoom(0);
@@ -634,7 +633,6 @@ void TGameCore::StartGame(int id, const TArgs& args) {
   // button's actions belong to the end of that game.
   view_.CloseResult();
   timer_.active = false;  // the interval carries over from the last animation
-  outOfGame_ = false;
   verdictOpen_ = false;
   view_.DrawBoard();
   view_.DrawDie(0, 3);
@@ -663,9 +661,7 @@ void TGameCore::StartGame(int id, const TArgs& args) {
     view_.DrawPlayerRow(seat, seats_[seat].GetFace(), seats_[seat].GetName());
     seats_[seat].SetPosition(int16_t(kPlayerStartCells[seat].x), int16_t(kPlayerStartCells[seat].y));
   }
-  winner_ = -1;
-  ended_ = false;
-  seatsOut_.fill(false);
+  outcome_.NewGame();
   movesInFlight_.fill(0);
   inquiries_.fill(TInquiry());
   computerTurn_ = TComputerTurn();
@@ -734,7 +730,7 @@ void TGameCore::HandleTurn(int id, int s) {
   walk_.ClearMarks();
   walk_.steps = 0;
   walk_.inFlight = 0;  // the server copied every earlier step before this TURN
-  if (outOfGame_) {  // out after a wrong accusation: it can only end its turn
+  if (OutOfGame()) {  // out after a wrong accusation: it can only end its turn
     controls_.Move.enabled = controls_.Kokuso.enabled = controls_.Suiri.enabled = controls_.Start.enabled = false;
     controls_.Out.enabled = true;
     return;
@@ -963,7 +959,7 @@ void TGameCore::HandleOutRoom(int id, int seat, int v, int steps) {
 int TGameCore::MoveSeatToward(int t, int room) {
   if (!ValidSeat(t) || room < 0 || room > kSpotRoom) return -1;
   kest::TKestUser& u = seats_[size_t(t)];
-  if (seatsOut_[size_t(t)] || u.GetSteps() <= 0) return -1;
+  if (outcome_.Out(t) || u.GetSteps() <= 0) return -1;
   int x = u.X(), y = u.Y(), place = u.GetPlace();
   if (!OnBoard(x, y)) return -1;
   int cell = CellIndex(x, y);
@@ -1031,7 +1027,7 @@ bool TGameCore::SuggestFor(int seat, int person, int weapon) {
   if (!ValidSeat(seat)) return false;
   TInquiry& q = inquiries_[size_t(seat)];
   int place = seats_[size_t(seat)].GetPlace();
-  if (place < 1 || place > 9 || q.suggested || q.kokusoOpen || seatsOut_[size_t(seat)]) return false;
+  if (place < 1 || place > 9 || q.suggested || q.kokusoOpen || outcome_.Out(seat)) return false;
   int room = place - 1, id = seats_[size_t(seat)].UserNo;
   SendLine(id, CmdSuiriStart(room));
   SendSuiri(id, room, weapon, person);
@@ -1043,7 +1039,7 @@ bool TGameCore::AccuseFor(int seat, int room, int person, int weapon) {
   if (!ValidSeat(seat)) return false;
   TInquiry& q = inquiries_[size_t(seat)];
   int place = seats_[size_t(seat)].GetPlace();
-  if (seatsOut_[size_t(seat)] || q.suiriOpen || q.kokusoOpen) return false;
+  if (outcome_.Out(seat) || q.suiriOpen || q.kokusoOpen) return false;
   if (!accuseAnywhere_ && place != 10) return false;
   int id = seats_[size_t(seat)].UserNo;
   SendLine(id, CmdKokusoStart(place == 0 ? 0 : place - 1));
@@ -1059,7 +1055,7 @@ int TGameCore::EndTurnFor(int seat, bool confirm) {
   const kest::TKestUser& u = seats_[size_t(seat)];
   bool rolled = u.HasFlags(kest::ufDiceDone);
   int steps = u.GetSteps();
-  if ((steps == 0 && rolled) || u.GetPlace() != 0 || seatsOut_[size_t(seat)]) {
+  if ((steps == 0 && rolled) || u.GetPlace() != 0 || outcome_.Out(seat)) {
     EndComputerTurn(seat, confirm);
     return 0;
   }
@@ -1120,7 +1116,7 @@ void TGameCore::SuiriButtonClick() {
 }
 
 void TGameCore::KokusoButtonClick() {
-  if (!MyTurn() || outOfGame_ || !controls_.Kokuso.enabled) return;
+  if (!MyTurn() || OutOfGame() || !controls_.Kokuso.enabled) return;
   view_.HideCheckPanel();
   int room = walk_.place >= 1 && walk_.place <= 9 ? walk_.place - 1 : 9;
   SendLine(myUserId_, CmdKokusoStart(room));
@@ -1157,7 +1153,7 @@ void TGameCore::SendKokuso(int id, int room, int weapon, int person) {
     return;
   }
   if (id == myUserId_) {
-    if (outOfGame_) return;
+    if (OutOfGame()) return;
     // Nothing to press from the accusation until its verdict has come.
     SaveButtonStates();
     verdictOpen_ = true;
@@ -1381,7 +1377,7 @@ void TGameCore::CloseGameDialogs() {
 
 void TGameCore::HandleLose(int id, int seat) {
   if (Bad(!ValidSeat(seat), "LOSE")) return;
-  if (id == myUserId_) seatsOut_[seat] = true;
+  if (id == myUserId_) outcome_.Lose(seat);
   if (id != myUserId_) {
     int cseat = ComputerSeatOf(id);
     if (cseat < 0 || cseat != seat) return;
@@ -1391,7 +1387,6 @@ void TGameCore::HandleLose(int id, int seat) {
   }
   view_.SetPlayerStatus(seat, kLost);
   if (seat == mySeat_) {
-    outOfGame_ = true;
     verdictOpen_ = false;
     view_.ClosePicker();
     messageLine_ = kYouLost;
@@ -1434,7 +1429,7 @@ void TGameCore::HandleWin(int id, int seat, int person, int weapon, int room) {
     if (!AnsweredForHost(cseat)) RaiseScriptEvent(cseat, "OnWin");
     return;
   }
-  winner_ = seat;
+  outcome_.Win(seat);
   view_.SetPlayerStatus(seat, kWon);
   EndOfGame(true, seat, person, weapon, room);
 }
@@ -1442,7 +1437,7 @@ void TGameCore::HandleWin(int id, int seat, int person, int weapon, int room) {
 void TGameCore::HandleEnd(int id, int seat, int person, int weapon, int room) {
   if (id != myUserId_) return;
   if (Bad(!ValidSeat(seat) || !ValidSolution(person, weapon, room), "END")) return;
-  ended_ = true;
+  outcome_.EndWithoutWinner();
   EndOfGame(false, seat, person, weapon, room);
 }
 

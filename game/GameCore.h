@@ -15,6 +15,7 @@
 #include "ComputerAdds.h"
 #include "GameRules.h"
 #include "Kestclasses.h"
+#include "Outcome.h"
 #include "StartCells.h"
 
 namespace client {
@@ -188,7 +189,7 @@ class TGameCore : public TClientLineHandler {
   bool InGame() const { return state_ >= gsIdle; }
   bool MyTurn() const { return InGame() && turnSeat_ == mySeat_; }
   // The own player's wrong accusation has put it out of this game.
-  bool OutOfGame() const { return outOfGame_; }
+  bool OutOfGame() const { return InGame() && outcome_.Out(mySeat_); }
   // Computer players asked for and neither seated nor refused yet.
   int PendingAdds() const { return adds_.Outstanding(); }
 
@@ -274,9 +275,9 @@ class TGameCore : public TClientLineHandler {
   bool MoveSuspect() const { return moveSuspect_; }
   // The running or last game's outcome: the winner's seat (-1 none yet), the
   // game ended without one, the seats out after a wrong accusation.
-  int Winner() const { return winner_; }
-  bool Ended() const { return ended_; }
-  const std::array<bool, 6>& SeatsOut() const { return seatsOut_; }
+  int Winner() const { return outcome_.Winner(); }
+  bool Ended() const { return outcome_.EndedWithoutWinner(); }
+  const std::array<bool, 6>& SeatsOut() const { return outcome_.SeatsOut(); }
   // A suggestion or accusation is shown on the board (the turn ends with TURNEND2).
   bool ViewShown() const { return viewShown_; }
   const TWalk& Walk() const { return walk_; }
@@ -395,9 +396,7 @@ class TGameCore : public TClientLineHandler {
   bool kokusoMode_ = true, suiriMode_ = false;
   int cpuCount_ = 0;
   bool accuseAnywhere_ = true, moveSuspect_ = false;
-  int winner_ = -1;
-  bool ended_ = false;
-  std::array<bool, 6> seatsOut_{};
+  TOutcome outcome_;
   bool viewShown_ = false;
   TWalk walk_;  // the own piece's walk
   int lastSuiriRoom_ = 0, lastSuiriSeat_ = 0;
@@ -422,7 +421,6 @@ class TGameCore : public TClientLineHandler {
   bool startBack_ = false;              // a refusal: Start comes back once all are answered
   std::array<bool, 9> savedStates_{};
   bool footToggle_ = false;
-  bool outOfGame_ = false;
   // A computer player's suggestion and accusation in its turn.
   struct TInquiry {
     bool suggested = false, suiriOpen = false, kokusoOpen = false;
