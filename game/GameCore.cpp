@@ -119,12 +119,6 @@ bool TGameCore::OwnCopy() {
   return true;
 }
 
-bool TGameCore::MoveEchoed(int seat) {
-  int& n = movesInFlight_[size_t(seat)];
-  if (n > 0) --n;
-  return n == 0;
-}
-
 void TGameCore::SeatMoved(int seat) {
   if (scripts_) scripts_->SeatMoved(seat);
 }
@@ -252,8 +246,7 @@ void TGameCore::ResetToLoggedOut() {
   ruserPending_ = false;
   viewShown_ = false;
   pendingShowCheck_ = -1;
-  computerTurn_ = TComputerTurn();
-  asked_.fill(TAsked());
+  computers_.NewGame();
   adds_.Clear();
   clearingComputers_ = false;
   startBack_ = false;
@@ -662,10 +655,7 @@ void TGameCore::StartGame(int id, const TArgs& args) {
     seats_[seat].SetPosition(int16_t(kPlayerStartCells[seat].x), int16_t(kPlayerStartCells[seat].y));
   }
   outcome_.NewGame();
-  movesInFlight_.fill(0);
-  inquiries_.fill(TInquiry());
-  computerTurn_ = TComputerTurn();
-  asked_.fill(TAsked());
+  computers_.NewGame();
   walk_ = TWalk();
   walk_.accuseAnywhere = accuseAnywhere_;
   if (ValidSeat(mySeat_)) walk_.x = kPlayerStartCells[mySeat_].x, walk_.y = kPlayerStartCells[mySeat_].y;
@@ -683,8 +673,7 @@ void TGameCore::HandleTurn(int id, int s) {
   if (!InGame() || Bad(!ValidSeat(s), "TURN")) return;
   int cseat = ComputerSeatOf(id);
   if (id != myUserId_ && cseat < 0) return;
-  // Another seat's turn: a computer player's turn here is over.
-  if (s != computerTurn_.seat) computerTurn_ = TComputerTurn();
+  computers_.Turn(s, cseat >= 0 && cseat == s);
   if (id == myUserId_) {
     // A slow client may still be rolling the previous turn's die. That roll is
     // over: show its result now, without the end actions that belong to the
@@ -714,9 +703,6 @@ void TGameCore::HandleTurn(int id, int s) {
     if (cseat >= 0 && cseat == s) {
       seats_[s].ClearFlags(kest::ufDiceDone);
       seats_[s].SetSteps(0);
-      movesInFlight_[size_t(s)] = 0;  // the server copied every earlier move before this TURN
-      inquiries_[size_t(s)] = TInquiry();
-      computerTurn_.seat = s;
       RaiseScriptEvent(s, "OnTurn");
     }
     return;
@@ -883,7 +869,7 @@ void TGameCore::HandleMove(int id, int seat, int x, int y, int steps) {
   if (id == myUserId_) {
     view_.PlaySound(footToggle_ ? "FOOTSND2" : "FOOTSND1");
     footToggle_ = !footToggle_;
-    if (MoveEchoed(seat)) {
+    if (computers_.MoveCopied(seat)) {
       seats_[seat].SetPosition(int16_t(x), int16_t(y));
       seats_[seat].SetSteps(int16_t(steps));
       SeatMoved(seat);
@@ -904,7 +890,7 @@ void TGameCore::MovePieceToRoom(int seat, int room) {
 
 void TGameCore::HandleInRoom(int id, int seat, int room, int steps) {
   if (Bad(!ValidSeat(seat) || room < 0 || room > 8 || steps < 0 || steps > 6, "INROOM")) return;
-  if (id == myUserId_ && MoveEchoed(seat)) {
+  if (id == myUserId_ && computers_.MoveCopied(seat)) {
     MovePieceToRoom(seat, room);
     SeatMoved(seat);
   }
@@ -936,7 +922,7 @@ void TGameCore::HandleOutRoom(int id, int seat, int v, int steps) {
   if (Bad(!ValidSeat(seat) || steps < 0 || steps > 6 || !ExitCell(room, dir, second, x, y), "OUTROOM")) return;
   if (id != myUserId_) return;
   if (seat == mySeat_) OwnCopy();
-  if (MoveEchoed(seat)) {
+  if (computers_.MoveCopied(seat)) {
     seats_[seat].SetPlace(0);
     seats_[seat].SetPosition(int16_t(x), int16_t(y));
     SeatMoved(seat);
@@ -953,7 +939,7 @@ void TGameCore::HandleOutRoom(int id, int seat, int v, int steps) {
 }
 
 // The computer player in seat walks one step toward room (its own record runs
-// ahead of the server's copies, counted in movesInFlight_). It chooses the
+// ahead of the server's copies, counted by computers_). It chooses the
 // arrow the way leads; the step is then the arrow step of the own player's
 // walk, on a walk of its own without path marks or way back.
 int TGameCore::MoveSeatToward(int t, int room) {
@@ -1017,34 +1003,31 @@ int TGameCore::MoveSeatToward(int t, int room) {
 }
 
 void TGameCore::SendMoveFor(int seat, const std::string& text) {
-  ++movesInFlight_[size_t(seat)];
+  computers_.MoveSent(seat);
   SendLine(seats_[size_t(seat)].UserNo, text);
 }
 
 // ---------------------------------------------------------------- suggestion and accusation
 
 bool TGameCore::SuggestFor(int seat, int person, int weapon) {
-  if (!ValidSeat(seat)) return false;
-  TInquiry& q = inquiries_[size_t(seat)];
+  if (!computers_.MaySuggest(seat)) return false;
   int place = seats_[size_t(seat)].GetPlace();
-  if (place < 1 || place > 9 || q.suggested || q.kokusoOpen || outcome_.Out(seat)) return false;
+  if (place < 1 || place > 9 || outcome_.Out(seat)) return false;
   int room = place - 1, id = seats_[size_t(seat)].UserNo;
   SendLine(id, CmdSuiriStart(room));
   SendSuiri(id, room, weapon, person);
-  q.suggested = q.suiriOpen = true;
+  computers_.Suggested(seat);
   return true;
 }
 
 bool TGameCore::AccuseFor(int seat, int room, int person, int weapon) {
-  if (!ValidSeat(seat)) return false;
-  TInquiry& q = inquiries_[size_t(seat)];
+  if (!computers_.MayAccuse(seat) || outcome_.Out(seat)) return false;
   int place = seats_[size_t(seat)].GetPlace();
-  if (outcome_.Out(seat) || q.suiriOpen || q.kokusoOpen) return false;
   if (!accuseAnywhere_ && place != 10) return false;
   int id = seats_[size_t(seat)].UserNo;
   SendLine(id, CmdKokusoStart(place == 0 ? 0 : place - 1));
   SendKokuso(id, room, weapon, person);
-  q.kokusoOpen = room >= 0;
+  computers_.Accused(seat, room >= 0);
   return true;
 }
 
@@ -1064,7 +1047,7 @@ int TGameCore::EndTurnFor(int seat, bool confirm) {
 
 bool TGameCore::TakeOverTurn(int seat) {
   if (seat < 0 || seat != ComputerTurnSeat()) return false;
-  computerTurn_.takenOver = true;
+  computers_.TakeOver();
   return FinishTakenOverTurn(seat);
 }
 
@@ -1082,24 +1065,19 @@ bool TGameCore::AnsweredForHost(int seat) {
 }
 
 void TGameCore::EndComputerTurn(int seat, bool confirm) {
-  computerTurn_ = TComputerTurn();
+  computers_.TurnEnded();
   SendLine(seats_[size_t(seat)].UserNo, CmdWord(confirm ? cmTurnEnd2 : cmTurnEnd));
 }
 
 bool TGameCore::ShowFor(int seat, int code) {
-  if (!CardAsked(seat)) return false;
-  TAsked& a = asked_[size_t(seat)];
-  bool held = std::find(a.codes.begin(), a.codes.end(), code) != a.codes.end();
-  if (code < 0 ? !a.codes.empty() : !held) return false;
-  a = TAsked();
+  if (!computers_.Answer(seat, code)) return false;
   SendLine(seats_[size_t(seat)].UserNo, code < 0 ? CmdShowNo() : CmdShow(code));
   return true;
 }
 
 std::string TGameCore::AnswerFor(int seat) {
   if (!CardAsked(seat)) return "";
-  const std::vector<int>& codes = asked_[size_t(seat)].codes;
-  int code = codes.empty() ? -1 : codes.front();
+  int code = computers_.HostsAnswer(seat);
   ShowFor(seat, code);
   return code < 0 ? CmdShowNo() : CmdShow(code);
 }
@@ -1258,7 +1236,7 @@ void TGameCore::HandleShowSel(int id, const TArgs& args) {
   }
   int cseat = ComputerSeatOf(id);
   if (cseat < 0) return;
-  asked_[size_t(cseat)] = TAsked{true, std::vector<int>(codes.begin(), codes.begin() + k)};
+  computers_.Ask(cseat, std::vector<int>(codes.begin(), codes.begin() + k));
   RaiseScriptEvent(cseat, "OnOtherSuiriCheck", codes);
 }
 
@@ -1306,7 +1284,7 @@ void TGameCore::HandleSuiriEnd(int id) {
   if (id != myUserId_) {
     int cseat = ComputerSeatOf(id);
     if (cseat < 0 || cseat != turnSeat_) return;
-    inquiries_[size_t(cseat)].suiriOpen = false;
+    computers_.SuggestionAnswered(cseat);
     if (!AnsweredForHost(cseat)) RaiseScriptEvent(cseat, "OnSuiriEnd");
     return;
   }
@@ -1381,7 +1359,7 @@ void TGameCore::HandleLose(int id, int seat) {
   if (id != myUserId_) {
     int cseat = ComputerSeatOf(id);
     if (cseat < 0 || cseat != seat) return;
-    inquiries_[size_t(cseat)].kokusoOpen = false;
+    computers_.VerdictCame(cseat);
     if (!AnsweredForHost(cseat)) RaiseScriptEvent(cseat, "OnLose");
     return;
   }
@@ -1425,7 +1403,7 @@ void TGameCore::HandleWin(int id, int seat, int person, int weapon, int room) {
   if (id != myUserId_) {
     int cseat = ComputerSeatOf(id);
     if (cseat < 0 || cseat != seat) return;
-    inquiries_[size_t(cseat)].kokusoOpen = false;
+    computers_.VerdictCame(cseat);
     if (!AnsweredForHost(cseat)) RaiseScriptEvent(cseat, "OnWin");
     return;
   }

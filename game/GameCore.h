@@ -13,6 +13,7 @@
 
 #include "CommandDispatcher.h"
 #include "ComputerAdds.h"
+#include "ComputerPlay.h"
 #include "GameRules.h"
 #include "Kestclasses.h"
 #include "Outcome.h"
@@ -310,13 +311,13 @@ class TGameCore : public TClientLineHandler {
   // spot unless the game lets it accuse anywhere.
   bool AccuseFor(int seat, int room, int person, int weapon);
   // Its suggestion waits for its answers; its accusation for its verdict.
-  bool SuggestionOpen(int seat) const { return ValidSeat(seat) && inquiries_[size_t(seat)].suiriOpen; }
-  bool AccusationOpen(int seat) const { return ValidSeat(seat) && inquiries_[size_t(seat)].kokusoOpen; }
+  bool SuggestionOpen(int seat) const { return computers_.SuggestionOpen(seat); }
+  bool AccusationOpen(int seat) const { return computers_.AccusationOpen(seat); }
 
   // ---- A computer player's turn and answers on its host ----
   // The seat whose turn its computer player plays here: from its TURN until
   // it, or the host for it, ends the turn; -1 none.
-  int ComputerTurnSeat() const { return InGame() ? computerTurn_.seat : -1; }
+  int ComputerTurnSeat() const { return InGame() ? computers_.TurnSeat() : -1; }
   // The seat ends its turn (TURNEND2 with confirm) once it has walked all its
   // rolled steps, or at once in a room, on the spot or out of the game: 0.
   // Otherwise nothing is sent and the result is the steps left, plus 1 once
@@ -327,9 +328,9 @@ class TGameCore : public TClientLineHandler {
   // been answered, whose events its script then no longer gets (TURNEND2
   // when the table was shown one). True when the turn ended now.
   bool TakeOverTurn(int seat);
-  bool TurnTakenOver(int seat) const { return seat >= 0 && seat == ComputerTurnSeat() && computerTurn_.takenOver; }
+  bool TurnTakenOver(int seat) const { return InGame() && computers_.TakenOver(seat); }
   // A card asked of the seat (SHOWSEL), until it has answered.
-  bool CardAsked(int seat) const { return ValidSeat(seat) && asked_[size_t(seat)].open; }
+  bool CardAsked(int seat) const { return computers_.Asked(seat); }
   // The seat answers the card asked: a card code it was asked for, or below 0
   // "SHOW NO" when it was asked for none. False, nothing sent, otherwise.
   bool ShowFor(int seat, int code);
@@ -374,10 +375,6 @@ class TGameCore : public TClientLineHandler {
   // A server copy of an own step: true when it copies a step the walk
   // already took (and counts it in), false for a move the walk has not seen.
   bool OwnCopy();
-  // The own copy of a MOVE, INROOM or OUTROOM of seat has arrived: false while
-  // later moves sent for the seat's computer player are still on their way
-  // (its record here is newer than this line).
-  bool MoveEchoed(int seat);
   void SendMoveFor(int seat, const std::string& text);
   void SeatMoved(int seat);
 
@@ -421,28 +418,13 @@ class TGameCore : public TClientLineHandler {
   bool startBack_ = false;              // a refusal: Start comes back once all are answered
   std::array<bool, 9> savedStates_{};
   bool footToggle_ = false;
-  // A computer player's suggestion and accusation in its turn.
-  struct TInquiry {
-    bool suggested = false, suiriOpen = false, kokusoOpen = false;
-  };
-  std::array<TInquiry, 6> inquiries_{};
-  struct TComputerTurn {
-    int seat = -1;
-    bool takenOver = false;
-  };
-  TComputerTurn computerTurn_;
+  TComputerPlay computers_;  // the host's computer players in the game
   void EndComputerTurn(int seat, bool confirm);
   // Ends a taken-over turn when nothing of it is open any more.
   bool FinishTakenOverTurn(int seat);
   // An answer for a seat whose turn the host has taken over: true, the host
   // has dealt with it.
   bool AnsweredForHost(int seat);
-  struct TAsked {
-    bool open = false;
-    std::vector<int> codes;  // the cards it may show
-  };
-  std::array<TAsked, 6> asked_{};
-  std::array<int, 6> movesInFlight_{};  // a computer player's moves sent, copies not back
   bool verdictOpen_ = false;  // the own accusation waits for its verdict
   bool clearingComputers_ = false;  // CLEARNPC sent: the computer players are leaving
 };
