@@ -129,7 +129,7 @@ TControls TGameCore::Controls() const {
   TControls c = controls_;
   // A new game starts from a table the cleared computer players have left.
   if (state_ == gsNoGame && ComputersLeaving()) c.Start.enabled = false;
-  if (!verdictOpen_) return c;
+  if (!verdict_.OwnOpen()) return c;
   c.Suiri.enabled = c.Kokuso.enabled = c.Move.enabled = c.Start.enabled = c.Out.enabled = false;
   c.Arrows.fill(false);
   return c;
@@ -250,7 +250,7 @@ void TGameCore::ResetToLoggedOut() {
   adds_.Clear();
   clearingComputers_ = false;
   startBack_ = false;
-  verdictOpen_ = false;
+  verdict_.Close();
   for (auto& s : seats_) s = EmptySeat();
   localUser_.SetRoom(0);
   localUser_.hand.ClearList();
@@ -472,7 +472,7 @@ void TGameCore::HandleBye(int id, const std::string& name) {
   TGameState s = state_;
   HandleRemoveUser(id, name);
   if (s == gsNoGame) return;
-  verdictOpen_ = false;
+  verdict_.Close();
   CloseGameDialogs();
   view_.FreeTurnCursor();
   StopTimer();
@@ -626,7 +626,7 @@ void TGameCore::StartGame(int id, const TArgs& args) {
   // button's actions belong to the end of that game.
   view_.CloseResult();
   timer_.active = false;  // the interval carries over from the last animation
-  verdictOpen_ = false;
+  verdict_.Close();
   view_.DrawBoard();
   view_.DrawDie(0, 3);
   for (int w = 0; w < 6; ++w) weaponCells_[w] = kWeaponStartCells[w];
@@ -826,15 +826,16 @@ void TGameCore::KestTimerTimer() {
       if (++animTick_ < 11) return;
       animTick_ = 0;
       StopTimer();
-      SendLine(myUserId_, CmdKokusoEnd(verdict_));
+      SendLine(verdict_.VerdictUser(), CmdKokusoEnd(verdict_.Value()));
+      verdict_.Sent();
       return;
     }
     case gsComputerVerdict: {
       if (++animTick_ < 21) return;
       animTick_ = 0;
       StopTimer();
-      SendLine(verdictUserId_, CmdKokusoEnd(verdict_));
-      verdictUserId_ = -1;
+      SendLine(verdict_.VerdictUser(), CmdKokusoEnd(verdict_.Value()));
+      verdict_.Sent();
       return;
     }
     default:
@@ -1134,9 +1135,8 @@ void TGameCore::SendKokuso(int id, int room, int weapon, int person) {
     if (OutOfGame()) return;
     // Nothing to press from the accusation until its verdict has come.
     SaveButtonStates();
-    verdictOpen_ = true;
+    verdict_.OwnAccused(room, person, weapon);
     SetArrows(false);
-    kokusoRoom_ = room, kokusoPerson_ = person, kokusoWeapon_ = weapon;
   }
   SendLine(id, CmdKokuso(room, person, weapon));
 }
@@ -1308,21 +1308,18 @@ void TGameCore::HandleKokusoStart(int id, int seat, int room) {
 
 void TGameCore::HandleKokuso(int id, int person, int weapon, int room, bool right) {
   if (Bad(!ValidSolution(person, weapon, room), "KOKUSO")) return;
-  verdict_ = right ? 1 : 0;
+  if (id != myUserId_ && ComputerSeatOf(id) < 0) return;
+  verdict_.Came(id, right);
   if (id != myUserId_) {
-    if (ComputerSeatOf(id) < 0) return;
     state_ = gsComputerVerdict;
     animTick_ = 0;
-    verdictUserId_ = id;
     StartTimer(50);
     return;
   }
   messageLine_ = kVerdictText;
   view_.ShowMessageLine(messageLine_);
   view_.CreateKokusoCards({3, 1, 2}, {room % 10, person % 10, weapon % 10});
-  int r = kokusoRoom_ >= 0 && kokusoRoom_ < 9 ? kokusoRoom_ : 0;
-  StartCaptions(r, ValidSeat(kokusoPerson_) ? kokusoPerson_ : 0, kokusoWeapon_ >= 0 && kokusoWeapon_ < 6 ? kokusoWeapon_ : 0,
-                gsKokusoCaptions);
+  StartCaptions(verdict_.CaptionRoom(), verdict_.CaptionPerson(), verdict_.CaptionWeapon(), gsKokusoCaptions);
 }
 
 void TGameCore::ClearView() {
@@ -1365,7 +1362,7 @@ void TGameCore::HandleLose(int id, int seat) {
   }
   view_.SetPlayerStatus(seat, kLost);
   if (seat == mySeat_) {
-    verdictOpen_ = false;
+    verdict_.Close();
     view_.ClosePicker();
     messageLine_ = kYouLost;
     DisableGameButtons();
@@ -1378,7 +1375,7 @@ void TGameCore::HandleLose(int id, int seat) {
 }
 
 void TGameCore::EndOfGame(bool won, int seat, int person, int weapon, int room) {
-  verdictOpen_ = false;
+  verdict_.Close();
   CloseGameDialogs();
   DisableGameButtons();
   view_.FreeTurnCursor();

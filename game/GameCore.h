@@ -18,6 +18,7 @@
 #include "Kestclasses.h"
 #include "Outcome.h"
 #include "StartCells.h"
+#include "Verdict.h"
 
 namespace client {
 
@@ -398,9 +399,7 @@ class TGameCore : public TClientLineHandler {
   TWalk walk_;  // the own piece's walk
   int lastSuiriRoom_ = 0, lastSuiriSeat_ = 0;
   kest::TCard shownCard_;
-  int kokusoRoom_ = 0, kokusoPerson_ = 0, kokusoWeapon_ = 0;
-  uint8_t verdict_ = 0;
-  int verdictUserId_ = -1;  // the computer player whose verdict the pause sends
+  TVerdict verdict_;
   int pendingShowCheck_ = -1;
   TDieAnim die_;
   int rollValue_ = 0, animTick_ = 0, animStep_ = 0;
@@ -425,7 +424,6 @@ class TGameCore : public TClientLineHandler {
   // An answer for a seat whose turn the host has taken over: true, the host
   // has dealt with it.
   bool AnsweredForHost(int seat);
-  bool verdictOpen_ = false;  // the own accusation waits for its verdict
   bool clearingComputers_ = false;  // CLEARNPC sent: the computer players are leaving
 };
 
