@@ -243,7 +243,7 @@ void TGameCore::ResetToLoggedOut() {
   turnSeat_ = 0;
   expectedPlayers_ = 0;
   computersAdded_ = false;
-  ruserPending_ = false;
+  lobby_.RoomAnswered();
   viewShown_ = false;
   pendingShowCheck_ = -1;
   computers_.NewGame();
@@ -258,7 +258,7 @@ void TGameCore::ResetToLoggedOut() {
   // The screen as before the first login: no table, no game, nothing to press.
   controls_ = TControls();
   controls_.Start.enabled = controls_.Out.enabled = true;
-  userList_.clear();
+  lobby_.ClearUsers();
   view_.UserListChanged();
   view_.FreePieces();
   view_.FreeTurnCursor();
@@ -349,16 +349,11 @@ void TGameCore::HandleErr(int, const std::string& text) {
 
 // ---------------------------------------------------------------- lobby
 
-void TGameCore::RemoveUserName(const std::string& name) {
-  auto it = std::find(userList_.begin(), userList_.end(), name);
-  if (it != userList_.end()) userList_.erase(it);
-}
-
 void TGameCore::HandleChroom(int, int room, const std::string& name) {
   if (name == localUser_.GetName()) {
     playerCount_ = 0;
     localUser_.SetRoom(int16_t(room));
-    userList_.clear();
+    lobby_.ClearUsers();
     controls_.Start.visible = false;
     if (room == 0) {
       controls_.Lobby = true;
@@ -379,14 +374,14 @@ void TGameCore::HandleChroom(int, int room, const std::string& name) {
     }
     view_.OwnRoomChanged(room);
   } else if (localUser_.GetRoom() != 0 && room != localUser_.GetRoom()) {
-    RemoveUserName(name);
+    lobby_.RemoveUser(name);
   }
   view_.UserListChanged();
 }
 
 void TGameCore::HandleRoom(int, int room, int playing, int count) {
   if (room < 0 || room > 10) return;
-  roomRows_[room] = {playing != 0, count};
+  lobby_.SetRow(room, playing != 0, count);
   view_.RoomRowChanged(room);
 }
 
@@ -417,7 +412,7 @@ void TGameCore::HandleAddUser(int id, const std::string& name, int room, const s
       s.ClearFlags(kest::ufComputer | kest::ufNonParticipant);
     }
   }
-  userList_.push_back(name);
+  lobby_.AddUser(name);
   view_.UserListChanged();
   if (room != 0) view_.DrawPlayerRow(playerCount_, face, name);
   if (room != 0 && kind != 0) AddAnswered();
@@ -430,21 +425,20 @@ void TGameCore::HandleAddUser(int id, const std::string& name, int room, const s
 }
 
 void TGameCore::HandleAddUser2(int, const std::string& name, int, const std::string&) {
-  userList_.push_back(name);
+  lobby_.AddUser(name);
   view_.UserListChanged();
 }
 
-void TGameCore::HandleRuserEnd(int) { ruserPending_ = false; }
+void TGameCore::HandleRuserEnd(int) { lobby_.RoomAnswered(); }
 
 void TGameCore::HandleUser(int id, int seat, const std::string& name) {
   if (id != myUserId_ || localUser_.GetRoom() != 0) return;
-  if (seat < 0 || seat > int(userList_.size())) seat = int(userList_.size());
-  userList_.insert(userList_.begin() + seat, name);
+  lobby_.InsertUser(seat, name);
   view_.UserListChanged();
 }
 
 void TGameCore::HandleRemoveUser(int, const std::string& name) {
-  RemoveUserName(name);
+  lobby_.RemoveUser(name);
   view_.UserListChanged();
   if (localUser_.GetRoom() == 0) return;
   for (int j = 0; j < playerCount_ && j < 6; ++j) {
@@ -496,16 +490,14 @@ void TGameCore::HandleCpuType(int id, int type) {
 
 void TGameCore::InButtonClick(int room) {
   if (room < 0 || room > 10 || room == localUser_.GetRoom()) return;
-  if (roomRows_[room].count > 4) return;
+  if (lobby_.Full(room)) return;
   SendLine(myUserId_, CmdChroom(room));
 }
 
 void TGameCore::RoomViewSelectItem(int room) {
-  if (room < 0 || ruserPending_ || myUserId_ < 0) return;
-  userList_.clear();
+  if (room < 0 || myUserId_ < 0 || !lobby_.AskRoom()) return;
   view_.UserListChanged();
   SendLine(myUserId_, CmdRuser(room));
-  ruserPending_ = true;
 }
 
 void TGameCore::SendChat(const std::string& text) { SendLine(myUserId_, CmdChat(localUser_.GetRoom(), text)); }

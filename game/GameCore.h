@@ -16,6 +16,7 @@
 #include "ComputerPlay.h"
 #include "GameRules.h"
 #include "Kestclasses.h"
+#include "Lobby.h"
 #include "Outcome.h"
 #include "StartCells.h"
 #include "Verdict.h"
@@ -66,12 +67,6 @@ struct TControls {
   int PassageTarget = -1;   // Start is the passage to this room; -1: "開始"
   int SecondExitRoom = -1;  // 0 or 4: that room's second exit button shows
   bool Lobby = false;       // the room list, the user list and 入室 show
-};
-
-// One row of the lobby's room list.
-struct TRoomRow {
-  bool playing = false;
-  int count = 0;
 };
 
 // KestTimer as the animations leave it.
@@ -266,7 +261,7 @@ class TGameCore : public TClientLineHandler {
   int TurnSeat() const { return turnSeat_; }
   // Members the table waits for before it sends START (0: none).
   int ExpectedPlayers() const { return expectedPlayers_; }
-  bool RuserPending() const { return ruserPending_; }
+  bool RuserPending() const { return lobby_.Asking(); }
   bool ComputersAdded() const { return computersAdded_; }
   // The host's choices for the next game.
   bool KokusoMode() const { return kokusoMode_; }
@@ -286,8 +281,8 @@ class TGameCore : public TClientLineHandler {
   const std::array<TCell, 6>& WeaponCells() const { return weaponCells_; }
   // The text last written on the board's message line.
   const std::string& MessageLine() const { return messageLine_; }
-  const std::vector<std::string>& UserList() const { return userList_; }  // UserBox
-  const std::array<TRoomRow, 11>& RoomRows() const { return roomRows_; }
+  const std::vector<std::string>& UserList() const { return lobby_.Users(); }  // UserBox
+  const std::array<TRoomRow, 11>& RoomRows() const { return lobby_.Rows(); }
   // The buttons as they show: nothing can be pressed while the own
   // accusation waits for its verdict.
   TControls Controls() const;
@@ -371,7 +366,6 @@ class TGameCore : public TClientLineHandler {
   void CancelView(int id, int seat, const char* status, const char* word);
   void EndOfGame(bool won, int seat, int person, int weapon, int room);
   void CloseGameDialogs();
-  void RemoveUserName(const std::string& name);
   void MovePieceToRoom(int seat, int room);
   // A server copy of an own step: true when it copies a step the walk
   // already took (and counts it in), false for a move the walk has not seen.
@@ -389,7 +383,6 @@ class TGameCore : public TClientLineHandler {
   int mySeat_ = 0;
   int turnSeat_ = 0;
   int expectedPlayers_ = 0;
-  bool ruserPending_ = false;
   bool computersAdded_ = false;
   bool kokusoMode_ = true, suiriMode_ = false;
   int cpuCount_ = 0;
@@ -406,8 +399,7 @@ class TGameCore : public TClientLineHandler {
   std::array<TCell, 6> weaponCells_{};
   std::string messageLine_;
   std::array<std::string, 3> captionTexts_;
-  std::vector<std::string> userList_;
-  std::array<TRoomRow, 11> roomRows_{};
+  TLobby lobby_;
   TControls controls_;
   TAnimTimer timer_;
   TScriptEvents* scripts_ = nullptr;
