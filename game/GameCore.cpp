@@ -119,12 +119,6 @@ bool TGameCore::OwnCopy() {
   return true;
 }
 
-bool TGameCore::MoveEchoed(int seat) {
-  int& n = movesInFlight_[size_t(seat)];
-  if (n > 0) --n;
-  return n == 0;
-}
-
 void TGameCore::SeatMoved(int seat) {
   if (scripts_) scripts_->SeatMoved(seat);
 }
@@ -135,7 +129,7 @@ TControls TGameCore::Controls() const {
   TControls c = controls_;
   // A new game starts from a table the cleared computer players have left.
   if (state_ == gsNoGame && ComputersLeaving()) c.Start.enabled = false;
-  if (!verdictOpen_) return c;
+  if (!verdict_.OwnOpen()) return c;
   c.Suiri.enabled = c.Kokuso.enabled = c.Move.enabled = c.Start.enabled = c.Out.enabled = false;
   c.Arrows.fill(false);
   return c;
@@ -148,7 +142,7 @@ void TGameCore::SetTableOptions(bool kokusoMode, bool suiriMode, int cpuCount) {
 }
 
 bool TGameCore::RollFor(int seat) {
-  if (!ValidSeat(seat) || seatsOut_[seat] || seats_[seat].HasFlags(kest::ufDiceDone)) return false;
+  if (!ValidSeat(seat) || outcome_.Out(seat) || seats_[seat].HasFlags(kest::ufDiceDone)) return false;
   seats_[seat].SetFlags(kest::ufDiceDone);
   SendLine(seats_[seat].UserNo, CmdWord(cmSaikoro));
   return true;
@@ -249,14 +243,14 @@ void TGameCore::ResetToLoggedOut() {
   turnSeat_ = 0;
   expectedPlayers_ = 0;
   computersAdded_ = false;
-  ruserPending_ = false;
+  lobby_.RoomAnswered();
   viewShown_ = false;
   pendingShowCheck_ = -1;
+  computers_.NewGame();
   adds_.Clear();
   clearingComputers_ = false;
   startBack_ = false;
-  outOfGame_ = false;
-  verdictOpen_ = false;
+  verdict_.Close();
   for (auto& s : seats_) s = EmptySeat();
   localUser_.SetRoom(0);
   localUser_.hand.ClearList();
@@ -264,7 +258,7 @@ void TGameCore::ResetToLoggedOut() {
   // The screen as before the first login: no table, no game, nothing to press.
   controls_ = TControls();
   controls_.Start.enabled = controls_.Out.enabled = true;
-  userList_.clear();
+  lobby_.ClearUsers();
   view_.UserListChanged();
   view_.FreePieces();
   view_.FreeTurnCursor();
@@ -355,16 +349,11 @@ void TGameCore::HandleErr(int, const std::string& text) {
 
 // ---------------------------------------------------------------- lobby
 
-void TGameCore::RemoveUserName(const std::string& name) {
-  auto it = std::find(userList_.begin(), userList_.end(), name);
-  if (it != userList_.end()) userList_.erase(it);
-}
-
 void TGameCore::HandleChroom(int, int room, const std::string& name) {
   if (name == localUser_.GetName()) {
     playerCount_ = 0;
     localUser_.SetRoom(int16_t(room));
-    userList_.clear();
+    lobby_.ClearUsers();
     controls_.Start.visible = false;
     if (room == 0) {
       controls_.Lobby = true;
@@ -385,14 +374,14 @@ void TGameCore::HandleChroom(int, int room, const std::string& name) {
     }
     view_.OwnRoomChanged(room);
   } else if (localUser_.GetRoom() != 0 && room != localUser_.GetRoom()) {
-    RemoveUserName(name);
+    lobby_.RemoveUser(name);
   }
   view_.UserListChanged();
 }
 
 void TGameCore::HandleRoom(int, int room, int playing, int count) {
   if (room < 0 || room > 10) return;
-  roomRows_[room] = {playing != 0, count};
+  lobby_.SetRow(room, playing != 0, count);
   view_.RoomRowChanged(room);
 }
 
@@ -423,7 +412,7 @@ void TGameCore::HandleAddUser(int id, const std::string& name, int room, const s
       s.ClearFlags(kest::ufComputer | kest::ufNonParticipant);
     }
   }
-  userList_.push_back(name);
+  lobby_.AddUser(name);
   view_.UserListChanged();
   if (room != 0) view_.DrawPlayerRow(playerCount_, face, name);
   if (room != 0 && kind != 0) AddAnswered();
@@ -436,21 +425,20 @@ void TGameCore::HandleAddUser(int id, const std::string& name, int room, const s
 }
 
 void TGameCore::HandleAddUser2(int, const std::string& name, int, const std::string&) {
-  userList_.push_back(name);
+  lobby_.AddUser(name);
   view_.UserListChanged();
 }
 
-void TGameCore::HandleRuserEnd(int) { ruserPending_ = false; }
+void TGameCore::HandleRuserEnd(int) { lobby_.RoomAnswered(); }
 
 void TGameCore::HandleUser(int id, int seat, const std::string& name) {
   if (id != myUserId_ || localUser_.GetRoom() != 0) return;
-  if (seat < 0 || seat > int(userList_.size())) seat = int(userList_.size());
-  userList_.insert(userList_.begin() + seat, name);
+  lobby_.InsertUser(seat, name);
   view_.UserListChanged();
 }
 
 void TGameCore::HandleRemoveUser(int, const std::string& name) {
-  RemoveUserName(name);
+  lobby_.RemoveUser(name);
   view_.UserListChanged();
   if (localUser_.GetRoom() == 0) return;
   for (int j = 0; j < playerCount_ && j < 6; ++j) {
@@ -478,7 +466,7 @@ void TGameCore::HandleBye(int id, const std::string& name) {
   TGameState s = state_;
   HandleRemoveUser(id, name);
   if (s == gsNoGame) return;
-  verdictOpen_ = false;
+  verdict_.Close();
   CloseGameDialogs();
   view_.FreeTurnCursor();
   StopTimer();
@@ -502,16 +490,14 @@ void TGameCore::HandleCpuType(int id, int type) {
 
 void TGameCore::InButtonClick(int room) {
   if (room < 0 || room > 10 || room == localUser_.GetRoom()) return;
-  if (roomRows_[room].count > 4) return;
+  if (lobby_.Full(room)) return;
   SendLine(myUserId_, CmdChroom(room));
 }
 
 void TGameCore::RoomViewSelectItem(int room) {
-  if (room < 0 || ruserPending_ || myUserId_ < 0) return;
-  userList_.clear();
+  if (room < 0 || myUserId_ < 0 || !lobby_.AskRoom()) return;
   view_.UserListChanged();
   SendLine(myUserId_, CmdRuser(room));
-  ruserPending_ = true;
 }
 
 void TGameCore::SendChat(const std::string& text) { SendLine(myUserId_, CmdChat(localUser_.GetRoom(), text)); }
@@ -632,8 +618,7 @@ void TGameCore::StartGame(int id, const TArgs& args) {
   // button's actions belong to the end of that game.
   view_.CloseResult();
   timer_.active = false;  // the interval carries over from the last animation
-  outOfGame_ = false;
-  verdictOpen_ = false;
+  verdict_.Close();
   view_.DrawBoard();
   view_.DrawDie(0, 3);
   for (int w = 0; w < 6; ++w) weaponCells_[w] = kWeaponStartCells[w];
@@ -661,11 +646,8 @@ void TGameCore::StartGame(int id, const TArgs& args) {
     view_.DrawPlayerRow(seat, seats_[seat].GetFace(), seats_[seat].GetName());
     seats_[seat].SetPosition(int16_t(kPlayerStartCells[seat].x), int16_t(kPlayerStartCells[seat].y));
   }
-  winner_ = -1;
-  ended_ = false;
-  seatsOut_.fill(false);
-  movesInFlight_.fill(0);
-  inquiries_.fill(TInquiry());
+  outcome_.NewGame();
+  computers_.NewGame();
   walk_ = TWalk();
   walk_.accuseAnywhere = accuseAnywhere_;
   if (ValidSeat(mySeat_)) walk_.x = kPlayerStartCells[mySeat_].x, walk_.y = kPlayerStartCells[mySeat_].y;
@@ -683,6 +665,7 @@ void TGameCore::HandleTurn(int id, int s) {
   if (!InGame() || Bad(!ValidSeat(s), "TURN")) return;
   int cseat = ComputerSeatOf(id);
   if (id != myUserId_ && cseat < 0) return;
+  computers_.Turn(s, cseat >= 0 && cseat == s);
   if (id == myUserId_) {
     // A slow client may still be rolling the previous turn's die. That roll is
     // over: show its result now, without the end actions that belong to the
@@ -712,8 +695,6 @@ void TGameCore::HandleTurn(int id, int s) {
     if (cseat >= 0 && cseat == s) {
       seats_[s].ClearFlags(kest::ufDiceDone);
       seats_[s].SetSteps(0);
-      movesInFlight_[size_t(s)] = 0;  // the server copied every earlier move before this TURN
-      inquiries_[size_t(s)] = TInquiry();
       RaiseScriptEvent(s, "OnTurn");
     }
     return;
@@ -727,7 +708,7 @@ void TGameCore::HandleTurn(int id, int s) {
   walk_.ClearMarks();
   walk_.steps = 0;
   walk_.inFlight = 0;  // the server copied every earlier step before this TURN
-  if (outOfGame_) {  // out after a wrong accusation: it can only end its turn
+  if (OutOfGame()) {  // out after a wrong accusation: it can only end its turn
     controls_.Move.enabled = controls_.Kokuso.enabled = controls_.Suiri.enabled = controls_.Start.enabled = false;
     controls_.Out.enabled = true;
     return;
@@ -837,15 +818,16 @@ void TGameCore::KestTimerTimer() {
       if (++animTick_ < 11) return;
       animTick_ = 0;
       StopTimer();
-      SendLine(myUserId_, CmdKokusoEnd(verdict_));
+      SendLine(verdict_.VerdictUser(), CmdKokusoEnd(verdict_.Value()));
+      verdict_.Sent();
       return;
     }
     case gsComputerVerdict: {
       if (++animTick_ < 21) return;
       animTick_ = 0;
       StopTimer();
-      SendLine(verdictUserId_, CmdKokusoEnd(verdict_));
-      verdictUserId_ = -1;
+      SendLine(verdict_.VerdictUser(), CmdKokusoEnd(verdict_.Value()));
+      verdict_.Sent();
       return;
     }
     default:
@@ -880,7 +862,7 @@ void TGameCore::HandleMove(int id, int seat, int x, int y, int steps) {
   if (id == myUserId_) {
     view_.PlaySound(footToggle_ ? "FOOTSND2" : "FOOTSND1");
     footToggle_ = !footToggle_;
-    if (MoveEchoed(seat)) {
+    if (computers_.MoveCopied(seat)) {
       seats_[seat].SetPosition(int16_t(x), int16_t(y));
       seats_[seat].SetSteps(int16_t(steps));
       SeatMoved(seat);
@@ -901,7 +883,7 @@ void TGameCore::MovePieceToRoom(int seat, int room) {
 
 void TGameCore::HandleInRoom(int id, int seat, int room, int steps) {
   if (Bad(!ValidSeat(seat) || room < 0 || room > 8 || steps < 0 || steps > 6, "INROOM")) return;
-  if (id == myUserId_ && MoveEchoed(seat)) {
+  if (id == myUserId_ && computers_.MoveCopied(seat)) {
     MovePieceToRoom(seat, room);
     SeatMoved(seat);
   }
@@ -933,7 +915,7 @@ void TGameCore::HandleOutRoom(int id, int seat, int v, int steps) {
   if (Bad(!ValidSeat(seat) || steps < 0 || steps > 6 || !ExitCell(room, dir, second, x, y), "OUTROOM")) return;
   if (id != myUserId_) return;
   if (seat == mySeat_) OwnCopy();
-  if (MoveEchoed(seat)) {
+  if (computers_.MoveCopied(seat)) {
     seats_[seat].SetPlace(0);
     seats_[seat].SetPosition(int16_t(x), int16_t(y));
     SeatMoved(seat);
@@ -950,119 +932,147 @@ void TGameCore::HandleOutRoom(int id, int seat, int v, int steps) {
 }
 
 // The computer player in seat walks one step toward room (its own record runs
-// ahead of the server's copies, counted in movesInFlight_).
+// ahead of the server's copies, counted by computers_). It chooses the
+// arrow the way leads; the step is then the arrow step of the own player's
+// walk, on a walk of its own without path marks or way back.
 int TGameCore::MoveSeatToward(int t, int room) {
   if (!ValidSeat(t) || room < 0 || room > kSpotRoom) return -1;
   kest::TKestUser& u = seats_[size_t(t)];
-  int steps = u.GetSteps();
-  if (seatsOut_[size_t(t)] || steps <= 0) return -1;
+  if (outcome_.Out(t) || u.GetSteps() <= 0) return -1;
   int x = u.X(), y = u.Y(), place = u.GetPlace();
   if (!OnBoard(x, y)) return -1;
   int cell = CellIndex(x, y);
-  auto step = [&](int nx, int ny) {
-    int code = BoardMap[CellIndex(nx, ny)];
-    int r = code > 1 ? DoorRoom(uint16_t(code)) : -1;
-    --steps;
-    u.SetSteps(int16_t(steps));
-    u.SetPosition(int16_t(nx), int16_t(ny));
-    if (r >= 0 && r < kSpotRoom) {
-      u.SetPlace(int16_t(r + 1));
-      SendMoveFor(t, CmdInRoom(r, steps));
-    } else {
-      u.SetPlace(r == kSpotRoom ? 10 : 0);
-      SendMoveFor(t, CmdMove(nx, ny, steps));
-    }
-    SeatMoved(t);
-    return 0;
-  };
-  // Into a cell by arrow dir: corridor, or a door entered with its arrow.
-  auto enterable = [](int nx, int ny, int dir) {
-    if (!OnBoard(nx, ny)) return false;
-    uint16_t code = BoardMap[CellIndex(nx, ny)];
-    return code == 0 || (code > 1 && (code & ArrowBit(dir)) != 0);
-  };
-
+  int tag = -1;
+  bool second = false;
   if (place == 10) {
     // On the accusation spot: the one way off it leads back where it is entered from.
     if (room == kSpotRoom) return 1;
     for (int dir = 0; dir < 4; ++dir) {
-      if ((BoardMap[cell] & ArrowBit(dir)) == 0) continue;
       int nx = x - kDx[dir], ny = y - kDy[dir];
-      if (OnBoard(nx, ny) && BoardMap[CellIndex(nx, ny)] == 0) return step(nx, ny);
+      if ((BoardMap[cell] & ArrowBit(dir)) != 0 && OnBoard(nx, ny) && BoardMap[CellIndex(nx, ny)] == 0) {
+        tag = OppositeArrow(dir);
+        break;
+      }
     }
-    return -1;
-  }
-  if (place == 0) {
+  } else if (place == 0) {
     uint16_t dir = RouteTable()[size_t(room)][size_t(cell)];
     if (dir > 3) return 1;
-    int nx = x + kDx[dir], ny = y + kDy[dir];
-    if (!enterable(nx, ny, dir)) return -1;
-    return step(nx, ny);
-  }
-  int s = place - 1;
-  if (s < 0 || s > 8) return -1;
-  int target = NearestDoor(room, cell);
-  if (target < 0) return -1;
-  int exitDoor = NearestDoor(s, target);
-  if (exitDoor < 0) return -1;
-  int ex = exitDoor % BoardWidth, ey = exitDoor / BoardWidth;
-  int dir = -1;
-  for (int d = 0; d < 4; ++d) {
-    int nx = ex + kDx[d], ny = ey + kDy[d];
-    if (OnBoard(nx, ny) && BoardMap[CellIndex(nx, ny)] == 0 && RoomTable[s][2 * d] >= 0) dir = d;
-  }
-  if (dir < 0) return -1;
-  int nx = ex + kDx[dir], ny = ey + kDy[dir];
-  // The others place the piece by the exit named: the plain one, or the
-  // second exit of rooms 0 and 4.
-  int px, py, v;
-  if (ExitCell(s, dir, false, px, py) && px == nx && py == ny) {
-    v = dir << 8 | s;
-  } else if (ExitCell(s, dir, true, px, py) && px == nx && py == ny) {
-    v = (dir | 0x10) << 8 | s;
+    tag = dir;
   } else {
-    return -1;
+    int s = place - 1;
+    if (s > 8) return -1;
+    // Out through the door of its room nearest the target room's door nearest to it.
+    int target = NearestDoor(room, cell);
+    int exitDoor = target < 0 ? -1 : NearestDoor(s, target);
+    if (exitDoor < 0) return -1;
+    int ex = exitDoor % BoardWidth, ey = exitDoor / BoardWidth;
+    for (int d = 0; d < 4; ++d) {
+      int nx = ex + kDx[d], ny = ey + kDy[d];
+      if (OnBoard(nx, ny) && BoardMap[CellIndex(nx, ny)] == 0 && RoomTable[s][2 * d] >= 0) tag = d;
+    }
+    if (tag < 0) return -1;
+    // The exit that leads onto the cell beside that door: the plain one, or
+    // the second exit of rooms 0 and 4.
+    int nx = ex + kDx[tag], ny = ey + kDy[tag], px, py;
+    if (ExitCell(s, tag, true, px, py) && px == nx && py == ny) {
+      second = true;
+    } else if (!ExitCell(s, tag, false, px, py) || px != nx || py != ny) {
+      return -1;
+    }
   }
-  --steps;
-  u.SetSteps(int16_t(steps));
-  u.SetPlace(0);
-  u.SetPosition(int16_t(nx), int16_t(ny));
-  SendMoveFor(t, CmdOutRoom(v, steps));
-  SendMoveFor(t, CmdMove(nx, ny, steps));
+  if (tag < 0) return -1;
+  TWalk walk;
+  walk.x = x, walk.y = y, walk.place = place == 10 ? 0 : place, walk.steps = u.GetSteps();
+  TWalkResult r = ArrowStep(walk, tag, second);
+  if (r.kind == TWalkResult::None) return -1;
+  u.SetSteps(int16_t(walk.steps));
+  u.SetPosition(int16_t(walk.x), int16_t(walk.y));
+  u.SetPlace(int16_t(r.kind == TWalkResult::InRoom ? r.room + 1 : r.onSpot ? 10 : 0));
+  SendMoveFor(t, r.line);
+  // The others place the piece on the exit cell by the MOVE that follows.
+  if (r.kind == TWalkResult::OutRoom) SendMoveFor(t, CmdMove(walk.x, walk.y, walk.steps));
   SeatMoved(t);
   return 0;
 }
 
 void TGameCore::SendMoveFor(int seat, const std::string& text) {
-  ++movesInFlight_[size_t(seat)];
+  computers_.MoveSent(seat);
   SendLine(seats_[size_t(seat)].UserNo, text);
 }
 
 // ---------------------------------------------------------------- suggestion and accusation
 
 bool TGameCore::SuggestFor(int seat, int person, int weapon) {
-  if (!ValidSeat(seat)) return false;
-  TInquiry& q = inquiries_[size_t(seat)];
+  if (!computers_.MaySuggest(seat)) return false;
   int place = seats_[size_t(seat)].GetPlace();
-  if (place < 1 || place > 9 || q.suggested || q.kokusoOpen || seatsOut_[size_t(seat)]) return false;
+  if (place < 1 || place > 9 || outcome_.Out(seat)) return false;
   int room = place - 1, id = seats_[size_t(seat)].UserNo;
   SendLine(id, CmdSuiriStart(room));
   SendSuiri(id, room, weapon, person);
-  q.suggested = q.suiriOpen = true;
+  computers_.Suggested(seat);
   return true;
 }
 
 bool TGameCore::AccuseFor(int seat, int room, int person, int weapon) {
-  if (!ValidSeat(seat)) return false;
-  TInquiry& q = inquiries_[size_t(seat)];
+  if (!computers_.MayAccuse(seat) || outcome_.Out(seat)) return false;
   int place = seats_[size_t(seat)].GetPlace();
-  if (seatsOut_[size_t(seat)] || q.suiriOpen || q.kokusoOpen) return false;
   if (!accuseAnywhere_ && place != 10) return false;
   int id = seats_[size_t(seat)].UserNo;
   SendLine(id, CmdKokusoStart(place == 0 ? 0 : place - 1));
   SendKokuso(id, room, weapon, person);
-  q.kokusoOpen = room >= 0;
+  computers_.Accused(seat, room >= 0);
   return true;
+}
+
+// ---------------------------------------------------------------- a computer player's turn
+
+int TGameCore::EndTurnFor(int seat, bool confirm) {
+  if (seat < 0 || seat != ComputerTurnSeat()) return -1;
+  const kest::TKestUser& u = seats_[size_t(seat)];
+  bool rolled = u.HasFlags(kest::ufDiceDone);
+  int steps = u.GetSteps();
+  if ((steps == 0 && rolled) || u.GetPlace() != 0 || outcome_.Out(seat)) {
+    EndComputerTurn(seat, confirm);
+    return 0;
+  }
+  return steps + (rolled ? 1 : 0);
+}
+
+bool TGameCore::TakeOverTurn(int seat) {
+  if (seat < 0 || seat != ComputerTurnSeat()) return false;
+  computers_.TakeOver();
+  return FinishTakenOverTurn(seat);
+}
+
+bool TGameCore::FinishTakenOverTurn(int seat) {
+  if (!TurnTakenOver(seat) || SuggestionOpen(seat) || AccusationOpen(seat)) return false;
+  EndComputerTurn(seat, viewShown_);
+  if (scripts_) scripts_->TurnEndedForScript(seat);
+  return true;
+}
+
+bool TGameCore::AnsweredForHost(int seat) {
+  if (!TurnTakenOver(seat)) return false;
+  FinishTakenOverTurn(seat);
+  return true;
+}
+
+void TGameCore::EndComputerTurn(int seat, bool confirm) {
+  computers_.TurnEnded();
+  SendLine(seats_[size_t(seat)].UserNo, CmdWord(confirm ? cmTurnEnd2 : cmTurnEnd));
+}
+
+bool TGameCore::ShowFor(int seat, int code) {
+  if (!computers_.Answer(seat, code)) return false;
+  SendLine(seats_[size_t(seat)].UserNo, code < 0 ? CmdShowNo() : CmdShow(code));
+  return true;
+}
+
+std::string TGameCore::AnswerFor(int seat) {
+  if (!CardAsked(seat)) return "";
+  int code = computers_.HostsAnswer(seat);
+  ShowFor(seat, code);
+  return code < 0 ? CmdShowNo() : CmdShow(code);
 }
 
 void TGameCore::SuiriButtonClick() {
@@ -1077,7 +1087,7 @@ void TGameCore::SuiriButtonClick() {
 }
 
 void TGameCore::KokusoButtonClick() {
-  if (!MyTurn() || outOfGame_ || !controls_.Kokuso.enabled) return;
+  if (!MyTurn() || OutOfGame() || !controls_.Kokuso.enabled) return;
   view_.HideCheckPanel();
   int room = walk_.place >= 1 && walk_.place <= 9 ? walk_.place - 1 : 9;
   SendLine(myUserId_, CmdKokusoStart(room));
@@ -1114,12 +1124,11 @@ void TGameCore::SendKokuso(int id, int room, int weapon, int person) {
     return;
   }
   if (id == myUserId_) {
-    if (outOfGame_) return;
+    if (OutOfGame()) return;
     // Nothing to press from the accusation until its verdict has come.
     SaveButtonStates();
-    verdictOpen_ = true;
+    verdict_.OwnAccused(room, person, weapon);
     SetArrows(false);
-    kokusoRoom_ = room, kokusoPerson_ = person, kokusoWeapon_ = weapon;
   }
   SendLine(id, CmdKokuso(room, person, weapon));
 }
@@ -1218,7 +1227,9 @@ void TGameCore::HandleShowSel(int id, const TArgs& args) {
     return;
   }
   int cseat = ComputerSeatOf(id);
-  if (cseat >= 0) RaiseScriptEvent(cseat, "OnOtherSuiriCheck", codes);
+  if (cseat < 0) return;
+  computers_.Ask(cseat, std::vector<int>(codes.begin(), codes.begin() + k));
+  RaiseScriptEvent(cseat, "OnOtherSuiriCheck", codes);
 }
 
 void TGameCore::HandleShowC(int id, const TArgs& args) {
@@ -1265,8 +1276,8 @@ void TGameCore::HandleSuiriEnd(int id) {
   if (id != myUserId_) {
     int cseat = ComputerSeatOf(id);
     if (cseat < 0 || cseat != turnSeat_) return;
-    inquiries_[size_t(cseat)].suiriOpen = false;
-    RaiseScriptEvent(cseat, "OnSuiriEnd");
+    computers_.SuggestionAnswered(cseat);
+    if (!AnsweredForHost(cseat)) RaiseScriptEvent(cseat, "OnSuiriEnd");
     return;
   }
   RestoreButtonStates();
@@ -1289,21 +1300,18 @@ void TGameCore::HandleKokusoStart(int id, int seat, int room) {
 
 void TGameCore::HandleKokuso(int id, int person, int weapon, int room, bool right) {
   if (Bad(!ValidSolution(person, weapon, room), "KOKUSO")) return;
-  verdict_ = right ? 1 : 0;
+  if (id != myUserId_ && ComputerSeatOf(id) < 0) return;
+  verdict_.Came(id, right);
   if (id != myUserId_) {
-    if (ComputerSeatOf(id) < 0) return;
     state_ = gsComputerVerdict;
     animTick_ = 0;
-    verdictUserId_ = id;
     StartTimer(50);
     return;
   }
   messageLine_ = kVerdictText;
   view_.ShowMessageLine(messageLine_);
   view_.CreateKokusoCards({3, 1, 2}, {room % 10, person % 10, weapon % 10});
-  int r = kokusoRoom_ >= 0 && kokusoRoom_ < 9 ? kokusoRoom_ : 0;
-  StartCaptions(r, ValidSeat(kokusoPerson_) ? kokusoPerson_ : 0, kokusoWeapon_ >= 0 && kokusoWeapon_ < 6 ? kokusoWeapon_ : 0,
-                gsKokusoCaptions);
+  StartCaptions(verdict_.CaptionRoom(), verdict_.CaptionPerson(), verdict_.CaptionWeapon(), gsKokusoCaptions);
 }
 
 void TGameCore::ClearView() {
@@ -1336,18 +1344,17 @@ void TGameCore::CloseGameDialogs() {
 
 void TGameCore::HandleLose(int id, int seat) {
   if (Bad(!ValidSeat(seat), "LOSE")) return;
-  if (id == myUserId_) seatsOut_[seat] = true;
+  if (id == myUserId_) outcome_.Lose(seat);
   if (id != myUserId_) {
     int cseat = ComputerSeatOf(id);
     if (cseat < 0 || cseat != seat) return;
-    inquiries_[size_t(cseat)].kokusoOpen = false;
-    RaiseScriptEvent(cseat, "OnLose");
+    computers_.VerdictCame(cseat);
+    if (!AnsweredForHost(cseat)) RaiseScriptEvent(cseat, "OnLose");
     return;
   }
   view_.SetPlayerStatus(seat, kLost);
   if (seat == mySeat_) {
-    outOfGame_ = true;
-    verdictOpen_ = false;
+    verdict_.Close();
     view_.ClosePicker();
     messageLine_ = kYouLost;
     DisableGameButtons();
@@ -1360,7 +1367,7 @@ void TGameCore::HandleLose(int id, int seat) {
 }
 
 void TGameCore::EndOfGame(bool won, int seat, int person, int weapon, int room) {
-  verdictOpen_ = false;
+  verdict_.Close();
   CloseGameDialogs();
   DisableGameButtons();
   view_.FreeTurnCursor();
@@ -1385,11 +1392,11 @@ void TGameCore::HandleWin(int id, int seat, int person, int weapon, int room) {
   if (id != myUserId_) {
     int cseat = ComputerSeatOf(id);
     if (cseat < 0 || cseat != seat) return;
-    inquiries_[size_t(cseat)].kokusoOpen = false;
-    RaiseScriptEvent(cseat, "OnWin");
+    computers_.VerdictCame(cseat);
+    if (!AnsweredForHost(cseat)) RaiseScriptEvent(cseat, "OnWin");
     return;
   }
-  winner_ = seat;
+  outcome_.Win(seat);
   view_.SetPlayerStatus(seat, kWon);
   EndOfGame(true, seat, person, weapon, room);
 }
@@ -1397,7 +1404,7 @@ void TGameCore::HandleWin(int id, int seat, int person, int weapon, int room) {
 void TGameCore::HandleEnd(int id, int seat, int person, int weapon, int room) {
   if (id != myUserId_) return;
   if (Bad(!ValidSeat(seat) || !ValidSolution(person, weapon, room), "END")) return;
-  ended_ = true;
+  outcome_.EndWithoutWinner();
   EndOfGame(false, seat, person, weapon, room);
 }
 

@@ -13,9 +13,13 @@
 
 #include "CommandDispatcher.h"
 #include "ComputerAdds.h"
+#include "ComputerPlay.h"
 #include "GameRules.h"
 #include "Kestclasses.h"
+#include "Lobby.h"
+#include "Outcome.h"
 #include "StartCells.h"
+#include "Verdict.h"
 
 namespace client {
 
@@ -65,12 +69,6 @@ struct TControls {
   bool Lobby = false;       // the room list, the user list and 入室 show
 };
 
-// One row of the lobby's room list.
-struct TRoomRow {
-  bool playing = false;
-  int count = 0;
-};
-
 // KestTimer as the animations leave it.
 struct TAnimTimer {
   bool active = false;
@@ -95,6 +93,8 @@ class TScriptEvents {
   virtual bool SetUpScripts() { return true; }
   // The seat's piece stands somewhere else now.
   virtual void SeatMoved(int seat) { (void)seat; }
+  // The host has ended the seat's turn for its failed script.
+  virtual void TurnEndedForScript(int seat) { (void)seat; }
 };
 
 // What the core asks the window to show; every call does nothing by default.
@@ -186,7 +186,7 @@ class TGameCore : public TClientLineHandler {
   bool InGame() const { return state_ >= gsIdle; }
   bool MyTurn() const { return InGame() && turnSeat_ == mySeat_; }
   // The own player's wrong accusation has put it out of this game.
-  bool OutOfGame() const { return outOfGame_; }
+  bool OutOfGame() const { return InGame() && outcome_.Out(mySeat_); }
   // Computer players asked for and neither seated nor refused yet.
   int PendingAdds() const { return adds_.Outstanding(); }
 
@@ -261,7 +261,7 @@ class TGameCore : public TClientLineHandler {
   int TurnSeat() const { return turnSeat_; }
   // Members the table waits for before it sends START (0: none).
   int ExpectedPlayers() const { return expectedPlayers_; }
-  bool RuserPending() const { return ruserPending_; }
+  bool RuserPending() const { return lobby_.Asking(); }
   bool ComputersAdded() const { return computersAdded_; }
   // The host's choices for the next game.
   bool KokusoMode() const { return kokusoMode_; }
@@ -272,17 +272,17 @@ class TGameCore : public TClientLineHandler {
   bool MoveSuspect() const { return moveSuspect_; }
   // The running or last game's outcome: the winner's seat (-1 none yet), the
   // game ended without one, the seats out after a wrong accusation.
-  int Winner() const { return winner_; }
-  bool Ended() const { return ended_; }
-  const std::array<bool, 6>& SeatsOut() const { return seatsOut_; }
+  int Winner() const { return outcome_.Winner(); }
+  bool Ended() const { return outcome_.EndedWithoutWinner(); }
+  const std::array<bool, 6>& SeatsOut() const { return outcome_.SeatsOut(); }
   // A suggestion or accusation is shown on the board (the turn ends with TURNEND2).
   bool ViewShown() const { return viewShown_; }
   const TWalk& Walk() const { return walk_; }
   const std::array<TCell, 6>& WeaponCells() const { return weaponCells_; }
   // The text last written on the board's message line.
   const std::string& MessageLine() const { return messageLine_; }
-  const std::vector<std::string>& UserList() const { return userList_; }  // UserBox
-  const std::array<TRoomRow, 11>& RoomRows() const { return roomRows_; }
+  const std::vector<std::string>& UserList() const { return lobby_.Users(); }  // UserBox
+  const std::array<TRoomRow, 11>& RoomRows() const { return lobby_.Rows(); }
   // The buttons as they show: nothing can be pressed while the own
   // accusation waits for its verdict.
   TControls Controls() const;
@@ -307,8 +307,32 @@ class TGameCore : public TClientLineHandler {
   // spot unless the game lets it accuse anywhere.
   bool AccuseFor(int seat, int room, int person, int weapon);
   // Its suggestion waits for its answers; its accusation for its verdict.
-  bool SuggestionOpen(int seat) const { return ValidSeat(seat) && inquiries_[size_t(seat)].suiriOpen; }
-  bool AccusationOpen(int seat) const { return ValidSeat(seat) && inquiries_[size_t(seat)].kokusoOpen; }
+  bool SuggestionOpen(int seat) const { return computers_.SuggestionOpen(seat); }
+  bool AccusationOpen(int seat) const { return computers_.AccusationOpen(seat); }
+
+  // ---- A computer player's turn and answers on its host ----
+  // The seat whose turn its computer player plays here: from its TURN until
+  // it, or the host for it, ends the turn; -1 none.
+  int ComputerTurnSeat() const { return InGame() ? computers_.TurnSeat() : -1; }
+  // The seat ends its turn (TURNEND2 with confirm) once it has walked all its
+  // rolled steps, or at once in a room, on the spot or out of the game: 0.
+  // Otherwise nothing is sent and the result is the steps left, plus 1 once
+  // rolled (0 before rolling). -1: not the seat's turn here.
+  int EndTurnFor(int seat, bool confirm);
+  // The seat's script has failed in its turn: from now on the host plays the
+  // turn, ending it at once, or once its open suggestion or accusation has
+  // been answered, whose events its script then no longer gets (TURNEND2
+  // when the table was shown one). True when the turn ended now.
+  bool TakeOverTurn(int seat);
+  bool TurnTakenOver(int seat) const { return InGame() && computers_.TakenOver(seat); }
+  // A card asked of the seat (SHOWSEL), until it has answered.
+  bool CardAsked(int seat) const { return computers_.Asked(seat); }
+  // The seat answers the card asked: a card code it was asked for, or below 0
+  // "SHOW NO" when it was asked for none. False, nothing sent, otherwise.
+  bool ShowFor(int seat, int code);
+  // The host answers for the seat: the first card asked, else "SHOW NO". The
+  // line sent, "" when nothing was asked.
+  std::string AnswerFor(int seat);
 
  private:
   // Tests place records and modes directly where no line can (tests/game/CoreFixture.h).
@@ -342,15 +366,10 @@ class TGameCore : public TClientLineHandler {
   void CancelView(int id, int seat, const char* status, const char* word);
   void EndOfGame(bool won, int seat, int person, int weapon, int room);
   void CloseGameDialogs();
-  void RemoveUserName(const std::string& name);
   void MovePieceToRoom(int seat, int room);
   // A server copy of an own step: true when it copies a step the walk
   // already took (and counts it in), false for a move the walk has not seen.
   bool OwnCopy();
-  // The own copy of a MOVE, INROOM or OUTROOM of seat has arrived: false while
-  // later moves sent for the seat's computer player are still on their way
-  // (its record here is newer than this line).
-  bool MoveEchoed(int seat);
   void SendMoveFor(int seat, const std::string& text);
   void SeatMoved(int seat);
 
@@ -364,29 +383,23 @@ class TGameCore : public TClientLineHandler {
   int mySeat_ = 0;
   int turnSeat_ = 0;
   int expectedPlayers_ = 0;
-  bool ruserPending_ = false;
   bool computersAdded_ = false;
   bool kokusoMode_ = true, suiriMode_ = false;
   int cpuCount_ = 0;
   bool accuseAnywhere_ = true, moveSuspect_ = false;
-  int winner_ = -1;
-  bool ended_ = false;
-  std::array<bool, 6> seatsOut_{};
+  TOutcome outcome_;
   bool viewShown_ = false;
   TWalk walk_;  // the own piece's walk
   int lastSuiriRoom_ = 0, lastSuiriSeat_ = 0;
   kest::TCard shownCard_;
-  int kokusoRoom_ = 0, kokusoPerson_ = 0, kokusoWeapon_ = 0;
-  uint8_t verdict_ = 0;
-  int verdictUserId_ = -1;  // the computer player whose verdict the pause sends
+  TVerdict verdict_;
   int pendingShowCheck_ = -1;
   TDieAnim die_;
   int rollValue_ = 0, animTick_ = 0, animStep_ = 0;
   std::array<TCell, 6> weaponCells_{};
   std::string messageLine_;
   std::array<std::string, 3> captionTexts_;
-  std::vector<std::string> userList_;
-  std::array<TRoomRow, 11> roomRows_{};
+  TLobby lobby_;
   TControls controls_;
   TAnimTimer timer_;
   TScriptEvents* scripts_ = nullptr;
@@ -396,15 +409,14 @@ class TGameCore : public TClientLineHandler {
   bool startBack_ = false;              // a refusal: Start comes back once all are answered
   std::array<bool, 9> savedStates_{};
   bool footToggle_ = false;
-  bool outOfGame_ = false;
-  // A computer player's suggestion and accusation in its turn.
-  struct TInquiry {
-    bool suggested = false, suiriOpen = false, kokusoOpen = false;
-  };
-  std::array<TInquiry, 6> inquiries_{};
-  std::array<int, 6> movesInFlight_{};  // a computer player's moves sent, copies not back
-  bool verdictOpen_ = false;
-  bool clearingComputers_ = false;  // CLEARNPC sent: the computer players are leaving  // the own accusation waits for its verdict
+  TComputerPlay computers_;  // the host's computer players in the game
+  void EndComputerTurn(int seat, bool confirm);
+  // Ends a taken-over turn when nothing of it is open any more.
+  bool FinishTakenOverTurn(int seat);
+  // An answer for a seat whose turn the host has taken over: true, the host
+  // has dealt with it.
+  bool AnsweredForHost(int seat);
+  bool clearingComputers_ = false;  // CLEARNPC sent: the computer players are leaving
 };
 
 }  // namespace client

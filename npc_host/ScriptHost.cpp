@@ -168,8 +168,6 @@ bool TScriptHost::SetUpSeat(int seat, std::vector<std::pair<std::string, std::ve
     st.file = path;
     break;
   }
-  ScriptTurnSlot = seat;
-  ScriptTurnUserId = u.UserNo;
   if (!st.inst) {
     if (hooks_.log) hooks_.log("seat " + std::to_string(seat) + " has no script");
     // Only a computer player of this host is played by its script.
@@ -307,9 +305,9 @@ bool TScriptHost::IsScriptForUser(int userId, int expectedSeat) const {
   return read("gMyIndex", index) && read("gMyUserId", user) && index == seat && user == userId;
 }
 
-bool TScriptHost::TurnCaller() const {
+int TScriptHost::TurnCaller() const {
   int c = CurrentScriptSlot();
-  return c >= 0 && c == ScriptTurnSlot && core_.State() >= client::gsIdle && seats_[size_t(c)].inTurn;
+  return c >= 0 && c == core_.ComputerTurnSeat() ? c : -1;
 }
 
 // ---------------------------------------------------------------- events
@@ -318,55 +316,26 @@ bool TScriptHost::TurnCaller() const {
 // seat's script must still be its own (gMyIndex and gMyUserId unchanged) to
 // receive it; it belongs to the seat's turn (the host plays those itself once
 // the script has failed in that turn); its arguments go as a parameter block;
-// and the host's own part, run first (true: the host has taken the event over).
+// and the host's own part, run first.
 struct TScriptHost::TEventSpec {
   const char* name;
   bool ownScript, turn, params;
-  bool (TScriptHost::*first)(int seat, const std::vector<int>& args);
+  void (TScriptHost::*first)(int seat);
 };
 
 const TScriptHost::TEventSpec TScriptHost::kEvents[] = {
-    {"OnTurn", true, false, false, &TScriptHost::TurnBegins},
-    {"OnInit", false, false, false, &TScriptHost::CardsDealt},
+    {"OnTurn", true, false, false, nullptr},
+    {"OnInit", false, false, false, &TScriptHost::WriteCardGlobals},
     {"OnMove", true, true, false, nullptr},
     {"OnMoveEnd", true, true, false, nullptr},
     {"OnInRoom", true, true, true, nullptr},
     {"OnSuiriResult", false, true, true, nullptr},
     {"OnOtherSuiri", false, false, true, nullptr},
-    {"OnOtherSuiriCheck", true, false, true, &TScriptHost::CardAsked},
-    {"OnSuiriEnd", true, false, false, &TScriptHost::HostEndsTurn},
-    {"OnWin", true, false, false, &TScriptHost::HostEndsTurn},
-    {"OnLose", true, false, false, &TScriptHost::HostEndsTurn},
+    {"OnOtherSuiriCheck", true, false, true, nullptr},
+    {"OnSuiriEnd", true, false, false, nullptr},
+    {"OnWin", true, false, false, nullptr},
+    {"OnLose", true, false, false, nullptr},
 };
-
-bool TScriptHost::TurnBegins(int seat, const std::vector<int>&) {
-  TSeat& st = seats_[size_t(seat)];
-  ScriptTurnSlot = seat;
-  ScriptTurnUserId = core_.Seats()[size_t(seat)].UserNo;
-  st.inTurn = true;
-  st.hostEnds = false;
-  return false;
-}
-
-bool TScriptHost::CardsDealt(int seat, const std::vector<int>&) {
-  WriteCardGlobals(seat);
-  return false;
-}
-
-bool TScriptHost::CardAsked(int seat, const std::vector<int>& codes) {
-  TSeat& st = seats_[size_t(seat)];
-  st.asked = true;
-  st.askCodes.clear();
-  for (int c : codes)
-    if (c >= 0) st.askCodes.push_back(c);
-  return false;
-}
-
-bool TScriptHost::HostEndsTurn(int seat, const std::vector<int>&) {
-  if (!seats_[size_t(seat)].hostEnds) return false;
-  EndTurnForSeat(seat);
-  return true;
-}
 
 void TScriptHost::RaiseScriptEvent(int seat, const char* event, const std::vector<int>& args) {
   if (!ValidSeat(seat)) return;
@@ -377,8 +346,8 @@ void TScriptHost::RaiseScriptEvent(int seat, const char* event, const std::vecto
   TSeat& st = seats_[size_t(seat)];
   // The seat's last event ends first, in the state it began in.
   if (running_ & (1 << seat)) RunScriptToEnd(seat);
-  if (spec->first && (this->*spec->first)(seat, args)) return;
-  if (st.hostEnds && spec->turn) return;
+  if (spec->first) (this->*spec->first)(seat);
+  if (spec->turn && core_.TurnTakenOver(seat)) return;
 
   std::array<int, 4> block{};
   int bytes = 0;
@@ -487,43 +456,28 @@ void TScriptHost::EventEnded(int seat, bool failed, bool stopped, const std::str
       hooks_.log("script " + st.file + " of seat " + std::to_string(seat) + (stopped ? " stopped" : " failed") +
                  " in " + event + ": " + plat::SjisToUtf8(error));
   }
-  if (event == "OnOtherSuiriCheck" && st.asked) AnswerForSeat(seat);
+  if (event == "OnOtherSuiriCheck" && core_.CardAsked(seat)) {
+    std::string line = core_.AnswerFor(seat);
+    if (hooks_.log)
+      hooks_.log("seat " + std::to_string(seat) + " (" + st.file + "): the host answers for its script: " + line);
+  }
   if (failed) ActForSeat(seat, event);
 }
 
 // ---------------------------------------------------------------- the host acting for a seat
 
 void TScriptHost::ActForSeat(int seat, const std::string& event) {
-  TSeat& st = seats_[size_t(seat)];
-  if (!st.inTurn || seat != ScriptTurnSlot || core_.State() < client::gsIdle) return;
-  st.hostEnds = true;
-  bool suiriOpen = core_.SuggestionOpen(seat);
-  if (suiriOpen || core_.AccusationOpen(seat)) {
-    if (hooks_.log)
-      hooks_.log("seat " + std::to_string(seat) + " (" + st.file + "): its turn ends when its " +
-                 (suiriOpen ? "suggestion" : "accusation") + " has been answered (" + event + " failed)");
-    return;
-  }
-  EndTurnForSeat(seat);
+  if (seat != core_.ComputerTurnSeat()) return;
+  if (core_.TakeOverTurn(seat) || !hooks_.log) return;
+  hooks_.log("seat " + std::to_string(seat) + " (" + seats_[size_t(seat)].file + "): its turn ends when its " +
+             (core_.SuggestionOpen(seat) ? "suggestion" : "accusation") + " has been answered (" + event +
+             " failed)");
 }
 
-void TScriptHost::EndTurnForSeat(int seat) {
-  TSeat& st = seats_[size_t(seat)];
-  if (!st.inTurn) return;
-  st.inTurn = false;
-  st.hostEnds = false;
+void TScriptHost::TurnEndedForScript(int seat) {
   if (hooks_.log)
-    hooks_.log("seat " + std::to_string(seat) + " (" + st.file + "): the host ends its turn for its script");
-  SendFor(seat, CmdWord(core_.ViewShown() ? cmTurnEnd2 : cmTurnEnd));
-}
-
-void TScriptHost::AnswerForSeat(int seat) {
-  TSeat& st = seats_[size_t(seat)];
-  st.asked = false;
-  std::string line = st.askCodes.empty() ? CmdShowNo() : CmdShow(st.askCodes.front());
-  if (hooks_.log)
-    hooks_.log("seat " + std::to_string(seat) + " (" + st.file + "): the host answers for its script: " + line);
-  SendFor(seat, line);
+    hooks_.log("seat " + std::to_string(seat) + " (" + seats_[size_t(seat)].file +
+               "): the host ends its turn for its script");
 }
 
 void TScriptHost::SendFor(int seat, const std::string& text) { core_.SendLine(core_.Seats()[size_t(seat)].UserNo, text); }
@@ -531,18 +485,17 @@ void TScriptHost::SendFor(int seat, const std::string& text) { core_.SendLine(co
 // ---------------------------------------------------------------- the game functions
 
 int TScriptHost::IsSaikoroDone() {
-  if (!TurnCaller()) return 0;
-  return core_.Seats()[size_t(ScriptTurnSlot)].HasFlags(kest::ufDiceDone) ? 1 : 0;
+  int t = TurnCaller();
+  return t >= 0 && core_.Seats()[size_t(t)].HasFlags(kest::ufDiceDone) ? 1 : 0;
 }
 
 void TScriptHost::Saikoro() {
-  if (!TurnCaller()) return;
-  core_.RollFor(ScriptTurnSlot);
+  if (int t = TurnCaller(); t >= 0) core_.RollFor(t);
 }
 
 int TScriptHost::MoveTo(int room) {
-  if (!TurnCaller()) return -1;
-  return core_.MoveSeatToward(ScriptTurnSlot, room);
+  int t = TurnCaller();
+  return t < 0 ? -1 : core_.MoveSeatToward(t, room);
 }
 
 void TScriptHost::Wait(int ticks) {
@@ -566,49 +519,30 @@ void TScriptHost::Chat(const char* format, scVarArgs& args) {
   SendFor(c, CmdChat(core_.LocalUser().GetRoom(), text));
 }
 
-int TScriptHost::TurnEnd(bool confirm) {
-  if (core_.State() < client::gsIdle || !TurnCaller()) return -1;
-  int t = ScriptTurnSlot;
-  TSeat& st = seats_[size_t(t)];
-  const kest::TKestUser& u = core_.Seats()[size_t(t)];
-  bool rolled = u.HasFlags(kest::ufDiceDone);
-  int steps = u.GetSteps();
-  // A seat out of the game only ends its turns.
-  if ((steps == 0 && rolled) || u.GetPlace() != 0 || core_.SeatsOut()[size_t(t)]) {
-    st.inTurn = false;
-    SendFor(t, CmdWord(confirm ? cmTurnEnd2 : cmTurnEnd));
-    return 0;
-  }
-  return steps + (rolled ? 1 : 0);
-}
+int TScriptHost::TurnEnd(bool confirm) { return core_.EndTurnFor(TurnCaller(), confirm); }
 
 int TScriptHost::GetMyRoom() {
-  if (!TurnCaller()) return -1;
-  int place = core_.Seats()[size_t(ScriptTurnSlot)].GetPlace();
+  int t = TurnCaller();
+  if (t < 0) return -1;
+  int place = core_.Seats()[size_t(t)].GetPlace();
   return place >= 1 && place <= 10 ? place - 1 : -1;
 }
 
 int TScriptHost::Suiri(int person, int weapon) {
-  if (!TurnCaller() || person < 0 || person > 5 || weapon < 0 || weapon > 5) return -1;
-  return core_.SuggestFor(ScriptTurnSlot, person, weapon) ? 0 : -1;
+  int t = TurnCaller();
+  if (t < 0 || person < 0 || person > 5 || weapon < 0 || weapon > 5) return -1;
+  return core_.SuggestFor(t, person, weapon) ? 0 : -1;
 }
 
 int TScriptHost::ShowCard(int code) {
   int c = CurrentScriptSlot();
-  if (c < 0) return -1;
-  TSeat& st = seats_[size_t(c)];
-  if (!st.asked) return -1;
-  bool held = std::find(st.askCodes.begin(), st.askCodes.end(), code) != st.askCodes.end();
-  // "NO" only from a seat that holds none of the cards; a card only one of them.
-  if (code < 0 ? !st.askCodes.empty() : !held) return -1;
-  st.asked = false;
-  SendFor(c, code < 0 ? CmdShowNo() : CmdShow(code));
-  return 0;
+  return c >= 0 && core_.ShowFor(c, code) ? 0 : -1;
 }
 
 int TScriptHost::Kokuso(int room, int person, int weapon) {
-  if (!TurnCaller() || room < -1 || room > 8 || person < 0 || person > 5 || weapon < 0 || weapon > 5) return -1;
-  return core_.AccuseFor(ScriptTurnSlot, room, person, weapon) ? 0 : -1;
+  int t = TurnCaller();
+  if (t < 0 || room < -1 || room > 8 || person < 0 || person > 5 || weapon < 0 || weapon > 5) return -1;
+  return core_.AccuseFor(t, room, person, weapon) ? 0 : -1;
 }
 
 int TScriptHost::KokusoEnd(int n) {

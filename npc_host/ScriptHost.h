@@ -59,6 +59,7 @@ class TScriptHost : public client::TScriptEvents {
   // ---- The core's calls ----
   bool SetUpScripts() override;
   void SeatMoved(int seat) override;
+  void TurnEndedForScript(int seat) override;
   void RaiseScriptEvent(int seat, const char* event, const std::vector<int>& args) override;
 
   // ---- Scheduling ----
@@ -82,8 +83,6 @@ class TScriptHost : public client::TScriptEvents {
   // The seats whose event runs, one bit each.
   int RunningMask() const { return running_; }
 
-  int ScriptTurnSlot = 0;
-  int ScriptTurnUserId = -1;
   std::array<int, 6> ScriptWaitTicks{};
 
   // ---- The game functions (through the registered adapters) ----
@@ -109,25 +108,14 @@ class TScriptHost : public client::TScriptEvents {
     char* name = nullptr;          // get_name's text in script memory
     std::string event;             // the event running, "" none
     scInstance* waiting = nullptr; // the instance wait() paused
-    // The seat's turn runs and this host has not ended it. (Its suggestion and
-    // accusation, and whether the table was shown one, are the core's.)
-    bool inTurn = false;
-    bool hostEnds = false;         // the script failed: the host ends this turn
-    // A card asked of the seat: the codes it may show, until answered.
-    bool asked = false;
-    std::vector<int> askCodes;
   };
   struct TEventSpec;
   static const TEventSpec kEvents[];
-  bool TurnBegins(int seat, const std::vector<int>& args);
-  bool CardsDealt(int seat, const std::vector<int>& args);
-  bool CardAsked(int seat, const std::vector<int>& codes);
-  // A suggestion or accusation of a turn the host ends is answered: the turn ends now.
-  bool HostEndsTurn(int seat, const std::vector<int>& args);
   static bool ValidSeat(int s) { return s >= 0 && s < 6; }
   bool Computer(int seat) const;
-  // Turn functions act for the turn seat only, called from its own script.
-  bool TurnCaller() const;
+  // Turn functions act for the turn seat only, called from its own script:
+  // that seat, -1 for any other caller.
+  int TurnCaller() const;
   void FreeScripts();
   bool SetUpSeat(int seat, std::vector<std::pair<std::string, std::vector<unsigned char>>>& compiled);
   scScript LoadScript(const std::string& path, std::string& why,
@@ -140,8 +128,6 @@ class TScriptHost : public client::TScriptEvents {
   void Pass();
   void EventEnded(int seat, bool failed, bool stopped, const std::string& error);
   void ActForSeat(int seat, const std::string& why);
-  void EndTurnForSeat(int seat);
-  void AnswerForSeat(int seat);
   void SendFor(int seat, const std::string& text);
   void Measure(std::chrono::steady_clock::time_point since);
 

@@ -53,6 +53,16 @@ TEST_F(Core, AccuserKeepsNoButtonsUntilTheVerdictAndIsOutAfterIt) {
   Line("TURN 0");
   EXPECT_FALSE(core.Controls().Move.enabled);
   EXPECT_FALSE(core.Controls().Kokuso.enabled);
+  // Out of that game only: the next one it plays in full.
+  Line("WIN 1,13,24,36");
+  EXPECT_EQ(core.Winner(), 1);
+  EXPECT_TRUE(core.SeatsOut()[0]);  // kept until the next game starts
+  Line("START 1,0");
+  EXPECT_FALSE(core.OutOfGame());
+  EXPECT_EQ(core.Winner(), -1);
+  EXPECT_FALSE(core.SeatsOut()[0]);
+  Line("TURN 0");
+  EXPECT_TRUE(core.Controls().Move.enabled);
 }
 
 TEST_F(Core, LoseClosesAnOpenPicker) {

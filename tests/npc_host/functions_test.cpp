@@ -84,45 +84,25 @@ TEST_F(Host, TurnFunctionsActOnlyForTheTurnSeatsScript) {
   // After OnInit of the last seat set up, no seat is the turn seat yet.
   sender.lines.clear();
   Line("START 1,0");
-  EXPECT_EQ(host->ScriptTurnSlot, 5);
+  EXPECT_EQ(core.ComputerTurnSeat(), -1);
   EXPECT_EQ(Call(5, "roll"), 0);
   EXPECT_TRUE(sender.lines.empty());
 }
 
-struct TurnEndCase {
-  const char* name;
-  int place, steps;
-  bool rolled;
-  const char* fn;
-  int result;
-  const char* sent;  // "" nothing
-};
-
-class TurnEnd : public Host, public ::testing::WithParamInterface<TurnEndCase> {};
-
-TEST_P(TurnEnd, EndsOnlyWhenTheWalkIsOver) {
-  const TurnEndCase& c = GetParam();
+// turn_end and turn_end2 are the core's end of a computer player's turn
+// (its cases: tests/game/computer_turn_test.cpp), for the script's own seat.
+TEST_F(Host, TurnEndEndsTheScriptsOwnTurn) {
   Dealt();
   Turn(2);
-  Place(2, c.place ? 12 : 7, c.place ? 4 : 20, c.place, c.steps, c.rolled);
-  EXPECT_EQ(Call(2, c.fn), c.result);
-  if (*c.sent) {
-    EXPECT_EQ(sender.lines, std::vector<std::string>{Sent(c.sent, 10)});
-    // Ended once: a second end would end the next player's turn.
-    EXPECT_EQ(Call(2, c.fn), -1);
-    EXPECT_EQ(sender.lines.size(), 1u);
-  } else {
-    EXPECT_TRUE(sender.lines.empty());
-  }
+  Place(2, 7, 20, 0, 2, true);
+  EXPECT_EQ(Call(2, "end1"), 3);  // steps left
+  EXPECT_EQ(Call(3, "end1"), -1);  // not its turn
+  Place(2, 12, 4, 5, 4, true);
+  EXPECT_EQ(Call(2, "end2"), 0);
+  EXPECT_EQ(sender.lines, std::vector<std::string>{Sent("TURNEND2", 10)});
+  EXPECT_EQ(Call(2, "end1"), -1);  // ended once
+  EXPECT_EQ(sender.lines.size(), 1u);
 }
-
-INSTANTIATE_TEST_SUITE_P(Cases, TurnEnd,
-                         ::testing::Values(TurnEndCase{"BeforeRolling", 0, 0, false, "end1", 0, ""},
-                                           TurnEndCase{"StepsLeft", 0, 2, true, "end1", 3, ""},
-                                           TurnEndCase{"AfterTheLastStep", 0, 0, true, "end1", 0, "TURNEND"},
-                                           TurnEndCase{"InARoomAtOnce", 5, 0, false, "end1", 0, "TURNEND"},
-                                           TurnEndCase{"InARoomWithSteps", 5, 4, true, "end2", 0, "TURNEND2"}),
-                         [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(Host, TurnEndWithoutAGame) {
   Dealt();
@@ -213,8 +193,9 @@ struct ShowCase {
 
 class ShowCard : public Host, public ::testing::WithParamInterface<ShowCase> {};
 
-// A card asked of the seat and held, NO only when it holds none; without a
-// valid answer of its own, the host shows the first card it holds.
+// The script answers the card asked through the core (which answers it may
+// give: tests/game/computer_turn_test.cpp); without a valid answer of its
+// own, the host shows the first card it holds.
 TEST_P(ShowCard, AnswersTheCardsAsked) {
   const ShowCase& c = GetParam();
   Dealt();
@@ -231,9 +212,7 @@ TEST_P(ShowCard, AnswersTheCardsAsked) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Cases, ShowCard,
-                         ::testing::Values(ShowCase{"NoWhenItHoldsNone", "SHOWSEL 0", -1, 0, "SHOW NO"},
-                                           ShowCase{"ACardAsked", "SHOWSEL 2,36,13", 13, 0, "SHOW 13"},
-                                           ShowCase{"NoWhileItHoldsOne", "SHOWSEL 2,36,13", -1, -1, "SHOW 36"},
+                         ::testing::Values(ShowCase{"ACardAsked", "SHOWSEL 2,36,13", 13, 0, "SHOW 13"},
                                            ShowCase{"ACardNotAsked", "SHOWSEL 2,36,13", 22, -1, "SHOW 36"},
                                            ShowCase{"NoAnswer", "SHOWSEL 1,22", -100, 0, "SHOW 22"},
                                            ShowCase{"NoAnswerHoldingNone", "SHOWSEL 0", -100, 0, "SHOW NO"}),
