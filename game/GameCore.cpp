@@ -213,6 +213,14 @@ void TGameCore::UpdateMoveButtons(int seat, int steps) {
   controls_.Out.enabled = turnSeat_ == mySeat_ && steps == 0;
 }
 
+// The verdict's pause is over: the timer stops and the verdict goes back.
+void TGameCore::SendVerdictAfterPause() {
+  animTick_ = 0;
+  StopTimer();
+  SendLine(verdict_.VerdictUser(), CmdKokusoEnd(verdict_.Value()));
+  verdict_.Sent();
+}
+
 void TGameCore::StopTimer() {
   timer_.active = false;
   timer_.interval = 33;
@@ -816,18 +824,12 @@ void TGameCore::KestTimerTimer() {
     case gsKokusoCards: {
       view_.SlideKokusoCards(animTick_);
       if (++animTick_ < 11) return;
-      animTick_ = 0;
-      StopTimer();
-      SendLine(verdict_.VerdictUser(), CmdKokusoEnd(verdict_.Value()));
-      verdict_.Sent();
+      SendVerdictAfterPause();
       return;
     }
     case gsComputerVerdict: {
       if (++animTick_ < 21) return;
-      animTick_ = 0;
-      StopTimer();
-      SendLine(verdict_.VerdictUser(), CmdKokusoEnd(verdict_.Value()));
-      verdict_.Sent();
+      SendVerdictAfterPause();
       return;
     }
     default:

@@ -361,6 +361,7 @@ class TGameCore : public TClientLineHandler {
   void UpdateMoveButtons(int seat, int steps);
   void StartCaptions(int room, int person, int weapon, TGameState state);
   void StopTimer();
+  void SendVerdictAfterPause();
   void StartTimer(int interval);
   void ClearView();
   void CancelView(int id, int seat, const char* status, const char* word);
