@@ -594,11 +594,13 @@ bool TKestClientForm::IsDottedAddress(const std::string& text) {
 void TKestClientForm::QueueConnectDialog() {
   if (connectDialogQueued_ || !login_.MayOpenDialog() || Closing) return;
   connectDialogQueued_ = true;
-  // One modal window at a time: a box still open (an error) is answered first.
-  bool boxOpen = plat::OpenMessageBoxes() > 0 || QApplication::activeModalWidget();
-  QTimer::singleShot(boxOpen ? 50 : 0, this, [this] {
+  // One modal window at a time: a box still open (an error) is answered
+  // first. Nor does the dialog open inside a line's dispatch or the wait for
+  // scripts, whose events it would run.
+  auto later = [this] { return plat::OpenMessageBoxes() > 0 || QApplication::activeModalWidget() || arrival_.Busy(); };
+  QTimer::singleShot(later() ? 50 : 0, this, [this, later] {
     connectDialogQueued_ = false;
-    if (plat::OpenMessageBoxes() > 0 || QApplication::activeModalWidget()) return QueueConnectDialog();
+    if (later()) return QueueConnectDialog();
     if (login_.MayOpenDialog() && !Closing) Entry([this] { ShowConnectDialog(); });
   });
 }
@@ -690,6 +692,9 @@ void TKestClientForm::LineClientSocket1Error(const std::string& what) {
 void TKestClientForm::ResetToLoggedOut() {
   dev_.connection->Close();
   login_.LoggedOut();
+  // Nothing of the closed connection acts any more: its lines waiting for the
+  // scripts go, and so do the scripts (which ends that wait).
+  arrival_.Discard();
   Game.ResetToLoggedOut();
 }
 

@@ -241,6 +241,7 @@ void TGameCore::SendLogin(const std::string& name, const std::string& face) {
 }
 
 void TGameCore::ResetToLoggedOut() {
+  if (scripts_) scripts_->FreeScripts();
   CloseGameDialogs();
   view_.CloseResult();
   StopTimer();

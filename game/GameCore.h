@@ -91,6 +91,9 @@ class TScriptEvents {
   // START: the seats are filled. False when a computer player of this host
   // is left without a script, which ends the program.
   virtual bool SetUpScripts() { return true; }
+  // The game is gone with the connection (the server has logged its computer
+  // players out): every seat's script ends and is freed.
+  virtual void FreeScripts() {}
   // The seat's piece stands somewhere else now.
   virtual void SeatMoved(int seat) { (void)seat; }
   // The host has ended the seat's turn for its failed script.

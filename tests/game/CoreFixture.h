@@ -65,9 +65,11 @@ struct View : client::TGameView {
 
 struct Scripts : client::TScriptEvents {
   std::vector<std::string> events;  // seat ":" event
+  int freed = 0;
   void RaiseScriptEvent(int seat, const char* event, const std::vector<int>&) override {
     events.push_back(std::to_string(seat) + ":" + event);
   }
+  void FreeScripts() override { ++freed; }
 };
 
 class Core : public ::testing::Test {

@@ -238,6 +238,7 @@ TEST_F(Core, LoggedOutStateAfterTheConnectionDrops) {
   Line("SHOWSEL 1,21");
   core.ResetToLoggedOut();
   EXPECT_EQ(core.State(), gsOffline);
+  EXPECT_EQ(scripts.freed, 1);  // the server has logged the computer players out
   EXPECT_FALSE(AnyEnabled(core.Controls()));
   EXPECT_FALSE(core.Controls().Start.visible);
   EXPECT_FALSE(core.Controls().Out.visible);
