@@ -498,7 +498,7 @@ void TGameCore::HandleCpuType(int id, int type) {
 }
 
 void TGameCore::InButtonClick(int room) {
-  if (room < 0 || room > 10 || room == localUser_.GetRoom()) return;
+  if (!Controls().Lobby || room < 0 || room > 10 || room == localUser_.GetRoom()) return;
   if (lobby_.Full(room)) return;
   SendLine(myUserId_, CmdChroom(room));
 }
@@ -537,7 +537,7 @@ void TGameCore::StartButtonClick() {
   if (state_ != gsNoGame && state_ != gsOffline) {
     // In a game the button is the secret passage of the own room.
     int target = controls_.PassageTarget;
-    if (target < 0 || target > 8 || walk_.place < 1 || walk_.place > 9) return;
+    if (!Controls().Start.enabled || target < 0 || target > 8 || walk_.place < 1 || walk_.place > 9) return;
     controls_.Move.enabled = false;
     controls_.Start.enabled = false;
     walk_.MarkRoomDoors(walk_.place - 1, 0);
@@ -842,7 +842,7 @@ void TGameCore::KestTimerTimer() {
 
 void TGameCore::ArrowButtonClick(int arrow) {
   if (arrow < kUp || arrow > kDown2) return;
-  if (state_ < gsIdle || turnSeat_ != mySeat_ || !controls_.Arrows[arrow]) return;
+  if (state_ < gsIdle || turnSeat_ != mySeat_ || !Controls().Arrows[arrow]) return;
   bool second = arrow == kUp2 || arrow == kDown2;
   int tag = arrow == kUp2 ? arUp : arrow == kDown2 ? arDown : arrow;
   bool wasCorridor = walk_.place == 0;
@@ -1086,19 +1086,34 @@ void TGameCore::SuiriButtonClick() {
   SaveButtonStates();
   controls_.Suiri.enabled = false;
   controls_.Start.enabled = false;
+  picker_ = pmSuiri;
   view_.OpenPicker(true, room);
 }
 
 void TGameCore::KokusoButtonClick() {
-  if (!MyTurn() || OutOfGame() || !controls_.Kokuso.enabled) return;
+  if (!MyTurn() || OutOfGame() || !Controls().Kokuso.enabled) return;
   view_.HideCheckPanel();
   int room = walk_.place >= 1 && walk_.place <= 9 ? walk_.place - 1 : 9;
   SendLine(myUserId_, CmdKokusoStart(room));
   SaveButtonStates();
+  picker_ = pmKokuso;
   view_.OpenPicker(false, -1);
 }
 
+bool TGameCore::PickerAnswered(TPickerMode mode) {
+  if (picker_ != mode) return false;
+  picker_ = pmClosed;
+  return true;
+}
+
+bool TGameCore::CardShowAnswered() {
+  if (!cardShowOpen_) return false;
+  cardShowOpen_ = false;
+  return true;
+}
+
 void TGameCore::SendSuiri(int id, int room, int weapon, int person) {
+  if (id == myUserId_ && !PickerAnswered(pmSuiri)) return;
   if (room < 0) {
     SendLine(id, CmdWord(cmSuiriCancel));
     return;
@@ -1111,6 +1126,7 @@ void TGameCore::SendSuiri(int id, int room, int weapon, int person) {
 }
 
 void TGameCore::SendShow(int id, int code, const kest::TCard& card) {
+  if (id == myUserId_ && !CardShowAnswered()) return;
   if (code < 0) {
     SendLine(id, CmdShowNo());
     return;
@@ -1120,6 +1136,7 @@ void TGameCore::SendShow(int id, int code, const kest::TCard& card) {
 }
 
 void TGameCore::SendKokuso(int id, int room, int weapon, int person) {
+  if (id == myUserId_ && !PickerAnswered(pmKokuso)) return;
   if (int s = ComputerSeatOf(id); s >= 0) seats_[size_t(s)].SetFlags(kest::ufDiceDone);  // no roll after it
   if (room < 0) {
     if (id == myUserId_) RestoreButtonStates();
@@ -1226,6 +1243,7 @@ void TGameCore::HandleShowSel(int id, const TArgs& args) {
     codes[i] = c;
   }
   if (id == myUserId_) {
+    cardShowOpen_ = true;
     view_.OpenCardShow(k, cards);
     return;
   }
@@ -1341,8 +1359,14 @@ void TGameCore::CancelView(int id, int seat, const char* status, const char* wor
 // ---------------------------------------------------------------- game end
 
 void TGameCore::CloseGameDialogs() {
-  view_.ClosePicker();
+  ClosePicker();
+  cardShowOpen_ = false;
   view_.CloseCardShow();
+}
+
+void TGameCore::ClosePicker() {
+  picker_ = pmClosed;
+  view_.ClosePicker();
 }
 
 void TGameCore::HandleLose(int id, int seat) {
@@ -1358,7 +1382,7 @@ void TGameCore::HandleLose(int id, int seat) {
   view_.SetPlayerStatus(seat, kLost);
   if (seat == mySeat_) {
     verdict_.Close();
-    view_.ClosePicker();
+    ClosePicker();
     messageLine_ = kYouLost;
     DisableGameButtons();
     controls_.Out.enabled = true;

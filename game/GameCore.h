@@ -47,6 +47,9 @@ enum TOutCaption : uint8_t { ocEnd, ocTurnEnd, ocConfirm };
 // Why the server refused the own login.
 enum TRefusal : uint8_t { rfSameName, rfLocked, rfOverUser };
 
+// The picker as the own player opened it, until it answers.
+enum TPickerMode : uint8_t { pmClosed, pmSuiri, pmKokuso };
+
 // Arrow buttons by index in TControls::Arrows: the tag of the first four.
 enum : int { kUp = 0, kDown = 1, kLeft = 2, kRight = 3, kUp2 = 4, kDown2 = 5 };
 
@@ -370,6 +373,11 @@ class TGameCore : public TClientLineHandler {
   void CancelView(int id, int seat, const char* status, const char* word);
   void EndOfGame(bool won, int seat, int person, int weapon, int room);
   void CloseGameDialogs();
+  void ClosePicker();
+  // The own answer from the picker in mode, or from the card-show dialog:
+  // true once, while that dialog waits for it.
+  bool PickerAnswered(TPickerMode mode);
+  bool CardShowAnswered();
   void MovePieceToRoom(int seat, int room);
   // A server copy of an own step: true when it copies a step the walk
   // already took (and counts it in), false for a move the walk has not seen.
@@ -412,6 +420,8 @@ class TGameCore : public TClientLineHandler {
   TComputerAdds adds_;
   bool startBack_ = false;              // a refusal: Start comes back once all are answered
   std::array<bool, 9> savedStates_{};
+  TPickerMode picker_ = pmClosed;  // the own picker waits for its answer
+  bool cardShowOpen_ = false;      // the own card-show dialog waits for its answer
   bool footToggle_ = false;
   TComputerPlay computers_;  // the host's computer players in the game
   void EndComputerTurn(int seat, bool confirm);

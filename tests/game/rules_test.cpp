@@ -133,7 +133,7 @@ INSTANTIATE_TEST_SUITE_P(
         WalkCase{"TakeBackGivesStep", 7, 24, 0, 1, -1, {{arUp, false}, {arDown, false}}, "MOVE 7,24,1", 1},
         WalkCase{"OlderPathCellRefused", 7, 22, 0, 4, -1,
                  {{arDown, false}, {arRight, false}, {arUp, false}, {arLeft, false}}, "", 1},
-        WalkCase{"DoorByItsArrow", 7, 12, 0, 2, -1, {{arLeft, false}}, "", 2},
+        WalkCase{"FromADoorCellIntoTheWall", 7, 12, 0, 2, -1, {{arLeft, false}}, "", 2},
         WalkCase{"DoorEntered", 8, 12, 0, 2, -1, {{arLeft, false}}, "INROOM 2,1", 1},
         WalkCase{"DoorFromWrongSide", 16, 21, 0, 2, -1, {{arRight, false}}, "", 2},
         WalkCase{"SpotFromBelow", 12, 17, 0, 2, -1, {{arUp, false}}, "MOVE 12,16,1", 1},
