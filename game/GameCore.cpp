@@ -129,6 +129,8 @@ TControls TGameCore::Controls() const {
   TControls c = controls_;
   // A new game starts from a table the cleared computer players have left.
   if (state_ == gsNoGame && ComputersLeaving()) c.Start.enabled = false;
+  // One suggestion a turn, whatever gives the buttons back after it.
+  if (suggested_) c.Suiri.enabled = false;
   if (!verdict_.OwnOpen()) return c;
   c.Suiri.enabled = c.Kokuso.enabled = c.Move.enabled = c.Start.enabled = c.Out.enabled = false;
   c.Arrows.fill(false);
@@ -254,6 +256,7 @@ void TGameCore::ResetToLoggedOut() {
   computersAdded_ = false;
   lobby_.RoomAnswered();
   viewShown_ = false;
+  suggested_ = false;
   pendingShowCheck_ = -1;
   computers_.NewGame();
   adds_.Clear();
@@ -641,6 +644,7 @@ void TGameCore::StartGame(int id, const TArgs& args) {
   localUser_.SetPlace(0);
   state_ = gsIdle;
   viewShown_ = false;
+  suggested_ = false;
   pendingShowCheck_ = -1;
   view_.HideCaptionPanels();
   view_.FreeCardPictures();
@@ -688,6 +692,7 @@ void TGameCore::HandleTurn(int id, int s) {
     }
     turnSeat_ = s;
     walk_.wayBack = -1;
+    suggested_ = false;
     if (viewShown_) ClearView();
     for (int k = 0; k < playerCount_ && k < 6; ++k)
       if (!seats_[k].HasFlags(kest::ufNonParticipant)) view_.SetPlayerStatus(k, "");
@@ -1121,6 +1126,7 @@ void TGameCore::SendSuiri(int id, int room, int weapon, int person) {
   if (id == myUserId_) {
     controls_.Move.enabled = false;
     SetArrows(false);
+    suggested_ = true;
   }
   SendLine(id, CmdSuiri(room, person, weapon));
 }

@@ -422,6 +422,7 @@ class TGameCore : public TClientLineHandler {
   std::array<bool, 9> savedStates_{};
   TPickerMode picker_ = pmClosed;  // the own picker waits for its answer
   bool cardShowOpen_ = false;      // the own card-show dialog waits for its answer
+  bool suggested_ = false;         // the own SUIRI has gone out this turn
   bool footToggle_ = false;
   TComputerPlay computers_;  // the host's computer players in the game
   void EndComputerTurn(int seat, bool confirm);

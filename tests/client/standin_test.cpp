@@ -11,6 +11,7 @@
 #include <map>
 #include <memory>
 
+#include "CardSelForm.h"
 #include "ClientApp.h"
 #include "ClientTestUtil.h"
 #include "EventLoop.h"
@@ -187,6 +188,45 @@ TEST_F(StandIn, ALostSessionsLinesAndScriptsDoNotReachTheNextLogin) {
   EXPECT_TRUE(StartsWith(server.received[1][0], "LOGIN " + BS + "anna" + BS)) << server.received[1][0];
   EXPECT_EQ(Main().Game.State(), client::gsNoGame);
   EXPECT_FALSE(Main().StartButton->isHidden());  // the host of the new table
+}
+
+// A server that answers the own suggestion with the shown card and no
+// SUIRIEND: the secret passage taken after it gives 推理 no second use in
+// the turn.
+TEST_F(StandIn, NoSecondSuggestionAfterThePassage) {
+  NewApp();
+  server.onLine = [&](int conn, const std::string& line) {
+    Answer(conn, line, 5);
+    if (line == "CHROOM 1:5") {
+      server.Send(0, "ADDUSER " + BS + "bob" + BS + ",1," + BS + "f" + BS + ",6,0:5");
+      for (const char* l : {"START 1,0:5", "CARD 3,12,21,35:5", "TURN 0:5", "INROOM 0,1,0:5", "TURN 1:5", "TURN 0:5"})
+        server.Send(0, l);
+    }
+    if (StartsWith(line, "SUIRISTART ")) server.Send(0, "SUIRISTART 0,1:5");
+    if (StartsWith(line, "SUIRI ")) {
+      server.Send(0, "SUIRI 0,1,2,3:5");
+      server.Send(0, "SHOWC 1,22:5");
+    }
+    if (StartsWith(line, "INROOM 5,0")) server.Send(0, "INROOM 0,5,0:5");
+  };
+  Main().ShowConnectDialog();
+  ASSERT_TRUE(WaitFor([&] { return Main().SuiriButton->isEnabled() && Main().Game.Walk().place == 2; })) << Trace();
+  Main().SuiriButton->click();
+  client::TCardSelForm* picker = Main().Forms().cardSelForm;
+  ASSERT_TRUE(WaitFor([&] { return picker->isVisible(); })) << Trace();
+  picker->OkBtn->click();
+  // The shown card gives the buttons back: the passage, not 推理.
+  ASSERT_TRUE(WaitFor([&] { return Main().OutButton->isEnabled() && Main().StartButton->isEnabled(); })) << Trace();
+  EXPECT_FALSE(Main().SuiriButton->isEnabled());
+  Main().StartButton->click();
+  ASSERT_TRUE(WaitFor([&] { return Main().Game.Seats()[0].GetPlace() == 6; })) << Trace();
+  EXPECT_FALSE(Main().SuiriButton->isEnabled());
+  Main().SuiriButton->click();
+  testloop::Drain();
+  const std::vector<std::string>& got = server.received[0];
+  EXPECT_EQ(std::count_if(got.begin(), got.end(), [](const std::string& l) { return StartsWith(l, "SUIRISTART"); }),
+            1)
+      << Trace();
 }
 
 }  // namespace

@@ -153,6 +153,59 @@ INSTANTIATE_TEST_SUITE_P(
                       AnswerCase{"SuggestionAfterTheGameEnded", beGameEnded, anSuggest, ""}),
     [](const auto& info) { return std::string(info.param.name); });
 
+// One suggestion a turn: once the own SUIRI has gone out, 推理 stays off
+// until the next turn, also when the answer comes without SUIRIEND and the
+// passage's INROOM copy follows. A cancelled picker is no suggestion.
+TEST_F(Core, OneSuggestionATurn) {
+  Started();
+  Line("TURN 0");
+  Line("INROOM 0,1,0");  // the lounge, whose passage leads to room 5
+  Line("TURN 1");
+  Line("TURN 0");
+  core.SuiriButtonClick();
+  core.SendSuiri(me, -1, 0, 0);
+  Line("SUIRICANCEL 0");
+  ASSERT_TRUE(core.Controls().Suiri.enabled);
+  core.SuiriButtonClick();
+  core.SendSuiri(me, 1, 2, 3);
+  ASSERT_EQ(Last(), Sent("SUIRI 1,3,2"));
+  Line("SUIRISTART 0,1");
+  Line("SUIRI 0,1,3,2");
+  RunTimer();
+  Line("SHOWC 1,22");
+  EXPECT_FALSE(core.Controls().Suiri.enabled);
+  ASSERT_TRUE(core.Controls().Start.enabled);
+  core.StartButtonClick();
+  ASSERT_EQ(Last(), Sent("INROOM 5,0"));
+  Line("INROOM 0,5,0");
+  EXPECT_FALSE(core.Controls().Suiri.enabled);
+  size_t sent = sender.lines.size();
+  core.SuiriButtonClick();
+  EXPECT_EQ(sender.lines.size(), sent) << Last();
+
+  core.OutButtonClick();
+  Line("TURN 1");
+  Line("TURN 0");
+  EXPECT_TRUE(core.Controls().Suiri.enabled);
+  core.SuiriButtonClick();
+  EXPECT_EQ(Last(), Sent("SUIRISTART 5"));
+}
+
+// The own suggestion's turn leaves a computer player's turn its suggestion.
+TEST_F(Core, AComputerPlayerSuggestsAfterTheOwnSuggestion) {
+  Started(0, 1);
+  Line("TURN 0");
+  Line("INROOM 0,4,0");
+  core.SuiriButtonClick();
+  core.SendSuiri(me, 4, 1, 2);
+  ASSERT_EQ(Last(), Sent("SUIRI 4,2,1"));
+  Line("TURN 2");
+  LineTo("TURN 2", 10);
+  TCoreTestAccess::Seat(core, 2).SetPlace(6);
+  EXPECT_TRUE(core.SuggestFor(2, 1, 2));
+  EXPECT_EQ(Last(), Sent("SUIRI 5,1,2", 10));
+}
+
 TEST_F(Core, LoseClosesAnOpenPicker) {
   Started();
   Line("TURN 0");
