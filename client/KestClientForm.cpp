@@ -532,10 +532,10 @@ void TKestClientForm::Sync() {
   for (QWidget* w : std::initializer_list<QWidget*>{RoomView, UserBox, InButton})
     if (w->isHidden() == c.Lobby) w->setVisible(c.Lobby);
   const TAnimTimer& t = Game.Timer();
-  int interval = fastPace_ ? 1 : t.interval;
+  int interval = fastPace_ ? 1 : t.Interval();
   if (KestTimer->interval() != interval) KestTimer->setInterval(interval);
-  if (KestTimer->isActive() != t.active) {
-    if (t.active) {
+  if (KestTimer->isActive() != t.Active()) {
+    if (t.Active()) {
       KestTimer->start();
     } else {
       KestTimer->stop();

@@ -218,19 +218,9 @@ void TGameCore::UpdateMoveButtons(int seat, int steps) {
 // The verdict's pause is over: the timer stops and the verdict goes back.
 void TGameCore::SendVerdictAfterPause() {
   animTick_ = 0;
-  StopTimer();
+  timer_.Stop();
   SendLine(verdict_.VerdictUser(), CmdKokusoEnd(verdict_.Value()));
   verdict_.Sent();
-}
-
-void TGameCore::StopTimer() {
-  timer_.active = false;
-  timer_.interval = 33;
-}
-
-void TGameCore::StartTimer(int interval) {
-  timer_.interval = interval;
-  timer_.active = true;
 }
 
 // ---------------------------------------------------------------- login
@@ -246,7 +236,7 @@ void TGameCore::ResetToLoggedOut() {
   if (scripts_) scripts_->FreeScripts();
   CloseGameDialogs();
   view_.CloseResult();
-  StopTimer();
+  timer_.Stop();
   state_ = gsOffline;
   myUserId_ = -1;
   playerCount_ = 0;
@@ -481,7 +471,7 @@ void TGameCore::HandleBye(int id, const std::string& name) {
   verdict_.Close();
   CloseGameDialogs();
   view_.FreeTurnCursor();
-  StopTimer();
+  timer_.Stop();
   computersAdded_ = false;
   controls_.Suiri.enabled = controls_.Kokuso.enabled = controls_.Move.enabled = false;
   SetArrows(false);
@@ -629,7 +619,7 @@ void TGameCore::StartGame(int id, const TArgs& args) {
   // A result dialog still open from the previous game is only closed: its
   // button's actions belong to the end of that game.
   view_.CloseResult();
-  timer_.active = false;  // the interval carries over from the last animation
+  timer_.Halt();  // the interval carries over from the last animation
   verdict_.Close();
   view_.DrawBoard();
   view_.DrawDie(0, 3);
@@ -685,9 +675,7 @@ void TGameCore::HandleTurn(int id, int s) {
     // turn that has passed (they would take the new turn's roll away).
     if (state_ == gsRolling) {
       die_.Finish();
-      StopTimer();
-      timer_.interval = die_.interval;
-      view_.DrawDie(rollValue_, 3);
+      view_.DrawDie(die_.Roll(), 3);
       state_ = gsIdle;
     }
     turnSeat_ = s;
@@ -766,37 +754,33 @@ void TGameCore::HandleSaikoro(int id, int n) {
   if (id != myUserId_ || !InGame()) return;  // one animation per client, driven by its own copy
   if (Bad(n < 1 || n > 6, "SAIKORO")) return;
   view_.PlaySound("SAISND");
-  rollValue_ = n;
   if (turnSeat_ == mySeat_) {
     seats_[mySeat_].SetSteps(int16_t(n));
     walk_.steps = n;
   }
   state_ = gsRolling;
   die_.Start(n);
-  timer_.active = true;
   view_.DrawDie(0, 3);
 }
 
 void TGameCore::KestTimerTimer() {
   switch (state_) {
     case gsRolling: {
-      die_.interval = timer_.interval;
       int shown = 1;
       bool going = die_.Tick(&shown);
       view_.DrawDie(shown, 1);
-      timer_.interval = die_.interval;
       if (going) return;
-      timer_.active = false;
-      view_.DrawDie(rollValue_, 3);
+      int roll = die_.Roll();
+      view_.DrawDie(roll, 3);
       state_ = gsIdle;
       walk_.ClearMarks();
       if (turnSeat_ == mySeat_) {
         SetArrows(true);
-        walk_.steps = rollValue_;
-        localUser_.SetSteps(int16_t(rollValue_));
+        walk_.steps = roll;
+        localUser_.SetSteps(int16_t(roll));
         walk_.SeedMarks();
       } else if (mySeat_ == 0 && ValidSeat(turnSeat_) && seats_[turnSeat_].HasFlags(kest::ufComputer)) {
-        seats_[turnSeat_].SetSteps(int16_t(rollValue_));
+        seats_[turnSeat_].SetSteps(int16_t(roll));
         RaiseScriptEvent(turnSeat_, "OnMove");
       }
       if (ValidSeat(turnSeat_)) view_.SetPlayerStatus(turnSeat_, kMoving);
@@ -812,7 +796,7 @@ void TGameCore::KestTimerTimer() {
         ++animStep_;
       }
       if (animStep_ < 3) return;
-      StopTimer();
+      timer_.Stop();
       if (state_ == gsSuiriCaptions) {
         state_ = gsIdle;
         if (pendingShowCheck_ >= 0) {
@@ -823,7 +807,7 @@ void TGameCore::KestTimerTimer() {
         state_ = gsKokusoCards;
         view_.ShowKokusoCards();
         animTick_ = 0;
-        StartTimer(50);
+        timer_.Start(50);
       }
       return;
     }
@@ -839,7 +823,7 @@ void TGameCore::KestTimerTimer() {
       return;
     }
     default:
-      timer_.active = false;
+      timer_.Halt();
   }
 }
 
@@ -1191,7 +1175,7 @@ void TGameCore::StartCaptions(int room, int person, int weapon, TGameState state
   view_.SetCaptions(captionTexts_);
   animTick_ = animStep_ = 0;
   state_ = state;
-  StartTimer(50);
+  timer_.Start(50);
 }
 
 void TGameCore::HandleSuiri(int id, int seat, int room, int person, int weapon) {
@@ -1231,7 +1215,7 @@ void TGameCore::HandleShowWait(int id, int seat) {
     int cseat = ComputerSeatOf(id);
     if (cseat >= 0 && cseat == seat) pendingShowCheck_ = id, set = true;
   }
-  if (set && !timer_.active) {
+  if (set && !timer_.Active()) {
     SendLine(pendingShowCheck_, CmdWord(cmShowCheck));
     pendingShowCheck_ = -1;
   }
@@ -1332,7 +1316,7 @@ void TGameCore::HandleKokuso(int id, int person, int weapon, int room, bool righ
   if (id != myUserId_) {
     state_ = gsComputerVerdict;
     animTick_ = 0;
-    StartTimer(50);
+    timer_.Start(50);
     return;
   }
   messageLine_ = kVerdictText;

@@ -14,6 +14,7 @@
 #include "CommandDispatcher.h"
 #include "ComputerAdds.h"
 #include "ComputerPlay.h"
+#include "Die.h"
 #include "GameRules.h"
 #include "Kestclasses.h"
 #include "Lobby.h"
@@ -70,12 +71,6 @@ struct TControls {
   int PassageTarget = -1;   // Start is the passage to this room; -1: "開始"
   int SecondExitRoom = -1;  // 0 or 4: that room's second exit button shows
   bool Lobby = false;       // the room list, the user list and 入室 show
-};
-
-// KestTimer as the animations leave it.
-struct TAnimTimer {
-  bool active = false;
-  int interval = 100;
 };
 
 class TLineSender {
@@ -366,9 +361,7 @@ class TGameCore : public TClientLineHandler {
   void HidePassageButton();
   void UpdateMoveButtons(int seat, int steps);
   void StartCaptions(int room, int person, int weapon, TGameState state);
-  void StopTimer();
   void SendVerdictAfterPause();
-  void StartTimer(int interval);
   void ClearView();
   void CancelView(int id, int seat, const char* status, const char* word);
   void EndOfGame(bool won, int seat, int person, int weapon, int room);
@@ -406,14 +399,14 @@ class TGameCore : public TClientLineHandler {
   kest::TCard shownCard_;
   TVerdict verdict_;
   int pendingShowCheck_ = -1;
-  TDieAnim die_;
-  int rollValue_ = 0, animTick_ = 0, animStep_ = 0;
+  int animTick_ = 0, animStep_ = 0;
   std::array<TCell, 6> weaponCells_{};
   std::string messageLine_;
   std::array<std::string, 3> captionTexts_;
   TLobby lobby_;
   TControls controls_;
   TAnimTimer timer_;
+  TDie die_{timer_};
   TScriptEvents* scripts_ = nullptr;
   TNpcNames* npc_ = nullptr;
   std::string loginName_, loginFace_;

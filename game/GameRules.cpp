@@ -170,16 +170,6 @@ TWalkResult ArrowStep(TWalk& w, int tag, bool second) {
   return res;
 }
 
-bool TDieAnim::Tick(int* shown) {
-  if (tick > 0) --tick;
-  if (shown) *shown = face + 1;
-  face = (face + 1) % 6;
-  if (interval < 2000) interval += 10;
-  if (tick > 0 || roll % 6 != face) return true;
-  Finish();
-  return false;
-}
-
 int SlideLeft(int w, int target, int tick) {
   double t = tick * 0.1;
   return int(std::trunc((208 - w / 2.0) * (1 - t) + target * t));

@@ -1,5 +1,5 @@
 // The rules of the board that need no window: card names, the routing
-// table, walking with path marks, the die and the animation steps.
+// table, walking with path marks and the animation steps.
 #pragma once
 
 #include <array>
@@ -70,19 +70,6 @@ TWalkResult ArrowStep(TWalk& w, int tag, bool second);
 // The cell reached by leaving room through exit direction dir (second exit:
 // +1 in room 0, +5 in room 4); false when there is none.
 bool ExitCell(int room, int dir, bool second, int& x, int& y);
-
-// Die animation: one tick of the roll. Returns the face shown (1-6) in
-// *shown and false once the animation stops.
-struct TDieAnim {
-  int face = 0;       // DieFace 0-5, kept between rolls
-  int tick = 0;       // AnimTick
-  int roll = 1;       // RollValue
-  int interval = 100; // KestTimer interval
-  void Start(int n) { roll = n, tick = 10; }
-  // Ends the roll: the face rests on the roll and the interval returns to 33 ms.
-  void Finish() { face = roll - 1, interval = 33; }
-  bool Tick(int* shown);
-};
 
 // The whole square root, rounded down (0 for n <= 0).
 int IntSqrt(int n);

@@ -110,8 +110,8 @@ class Core : public ::testing::Test {
   }
   // Ticks the running animation until it stops (bounded).
   void RunTimer() {
-    for (int i = 0; i < 200 && core.Timer().active; ++i) core.KestTimerTimer();
-    ASSERT_FALSE(core.Timer().active);
+    for (int i = 0; i < 200 && core.Timer().Active(); ++i) core.KestTimerTimer();
+    ASSERT_FALSE(core.Timer().Active());
   }
   void Roll(int n) {
     Line("SAIKORO " + std::to_string(n));

@@ -49,7 +49,7 @@ TEST_F(Core, TurnRollAndWalk) {
   Roll(2);
   EXPECT_EQ(core.State(), gsIdle);
   EXPECT_EQ(core.Walk().steps, 2);
-  EXPECT_EQ(core.Timer().interval, 33);
+  EXPECT_EQ(core.Timer().Interval(), 33);
   core.ArrowButtonClick(kUp);
   EXPECT_EQ(Last(), Sent("MOVE 7,23,1"));
   EXPECT_FALSE(core.Controls().Arrows[kUp]);  // until the server's echo

@@ -384,7 +384,7 @@ TEST_F(Core, LoggedOutStateAfterTheConnectionDrops) {
   EXPECT_FALSE(core.Controls().Start.visible);
   EXPECT_FALSE(core.Controls().Out.visible);
   EXPECT_FALSE(core.Controls().CheckSpd);
-  EXPECT_FALSE(core.Timer().active);
+  EXPECT_FALSE(core.Timer().Active());
   EXPECT_FALSE(view.pickerOpen);
   EXPECT_FALSE(view.cardShowOpen);
   EXPECT_TRUE(view.Called("free pieces"));
@@ -401,7 +401,7 @@ TEST_F(Core, LoggedOutStateAfterTheConnectionDrops) {
   Line("SAIKORO 4");
   EXPECT_EQ(core.State(), gsNoGame);
   EXPECT_FALSE(core.Controls().Move.enabled);
-  EXPECT_FALSE(core.Timer().active);
+  EXPECT_FALSE(core.Timer().Active());
   core.MoveButtonClick();
   core.KokusoButtonClick();
   EXPECT_EQ(sender.lines.size(), 2u);  // LOGIN and CHROOM only
@@ -423,18 +423,18 @@ TEST_F(Core, WinAndEndWithACardOfAnotherCategoryAreIgnored) {
 // The program's first roll starts at the design's 100 ms; later rolls, of this
 // game or the next, start where the last animation left the interval (33 ms).
 TEST_F(Core, OnlyTheFirstRollStartsAtAHundredMilliseconds) {
-  EXPECT_EQ(core.Timer().interval, 100);
+  EXPECT_EQ(core.Timer().Interval(), 100);
   Started();
   Line("TURN 0");
   Line("SAIKORO 3");
-  EXPECT_TRUE(core.Timer().active);
-  EXPECT_EQ(core.Timer().interval, 100);
+  EXPECT_TRUE(core.Timer().Active());
+  EXPECT_EQ(core.Timer().Interval(), 100);
   RunTimer();
-  EXPECT_EQ(core.Timer().interval, 33);
+  EXPECT_EQ(core.Timer().Interval(), 33);
   Line("START 1,0");
   Line("TURN 0");
   Line("SAIKORO 2");
-  EXPECT_EQ(core.Timer().interval, 33);
+  EXPECT_EQ(core.Timer().Interval(), 33);
 }
 
 }  // namespace
