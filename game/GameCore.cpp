@@ -46,23 +46,6 @@ const char kDe[] = "\x82\xc5";          // で
 const char kGa[] = "\x82\xaa";          // が
 const char kWoTsukatta[] = "\x82\xf0\x8e\x67\x82\xc1\x82\xbd";  // を使った
 
-int Distance(int a, int b) {
-  int dx = a % BoardWidth - b % BoardWidth, dy = a / BoardWidth - b / BoardWidth;
-  return IntSqrt(dx * dx + dy * dy);
-}
-
-// Of the door cells of room (0-8, 9 the accusation spot), the one nearest to
-// cell, the first in row order on a tie; -1 none.
-int NearestDoor(int room, int cell) {
-  int best = -1, bestDistance = 0;
-  for (int i = 0; i < BoardWidth * BoardHeight; ++i) {
-    if (BoardMap[i] <= 1 || client::DoorRoom(BoardMap[i]) != room) continue;
-    int d = Distance(i, cell);
-    if (best < 0 || d < bestDistance) best = i, bestDistance = d;
-  }
-  return best;
-}
-
 kest::TKestUser EmptySeat() {
   kest::TKestUser s;
   s.UserNo = -1;
@@ -111,12 +94,6 @@ bool TGameCore::Bad(bool condition, const char* word) {
 
 void TGameCore::RaiseScriptEvent(int seat, const char* event, const std::vector<int>& args) {
   if (scripts_) scripts_->RaiseScriptEvent(seat, event, args);
-}
-
-bool TGameCore::OwnCopy() {
-  if (walk_.inFlight <= 0) return false;
-  --walk_.inFlight;
-  return true;
 }
 
 void TGameCore::SeatMoved(int seat) {
@@ -536,7 +513,7 @@ void TGameCore::StartButtonClick() {
     walk_.MarkRoomDoors(walk_.place - 1, 0);
     walk_.place = target + 1;
     localUser_.SetPlace(int16_t(target + 1));
-    ++walk_.inFlight;
+    walk_.Sent();
     SendLine(myUserId_, CmdInRoom(target, 0));
     return;
   }
@@ -843,7 +820,7 @@ void TGameCore::ArrowButtonClick(int arrow) {
     localUser_.SetPlace(0);
     localUser_.SetPosition(int16_t(walk_.x), int16_t(walk_.y));
   }
-  ++walk_.inFlight;
+  walk_.Sent();
   SendLine(myUserId_, r.line);
   if (wasCorridor)
     for (int a = kUp; a <= kRight; ++a) controls_.Arrows[a] = false;
@@ -859,7 +836,7 @@ void TGameCore::HandleMove(int id, int seat, int x, int y, int steps) {
       seats_[seat].SetSteps(int16_t(steps));
       SeatMoved(seat);
     }
-    if (seat == mySeat_ && !OwnCopy()) walk_.x = x, walk_.y = y;
+    if (seat == mySeat_ && !walk_.CopyArrived()) walk_.x = x, walk_.y = y;
     view_.PiecesMoved();
     UpdateMoveButtons(seat, steps);
     return;
@@ -883,7 +860,7 @@ void TGameCore::HandleInRoom(int id, int seat, int room, int steps) {
     view_.PlaySound("DOORSND1");
     view_.PiecesMoved();
     if (seat == mySeat_) {
-      if (!OwnCopy()) walk_.place = room + 1;
+      if (!walk_.CopyArrived()) walk_.place = room + 1;
       localUser_.SetPlace(int16_t(room + 1));
     }
     UpdateMoveButtons(seat, steps);
@@ -906,7 +883,7 @@ void TGameCore::HandleOutRoom(int id, int seat, int v, int steps) {
   int x, y;
   if (Bad(!ValidSeat(seat) || steps < 0 || steps > 6 || !ExitCell(room, dir, second, x, y), "OUTROOM")) return;
   if (id != myUserId_) return;
-  if (seat == mySeat_) OwnCopy();
+  if (seat == mySeat_) walk_.CopyArrived();
   if (computers_.MoveCopied(seat)) {
     seats_[seat].SetPlace(0);
     seats_[seat].SetPosition(int16_t(x), int16_t(y));
@@ -932,47 +909,13 @@ int TGameCore::MoveSeatToward(int t, int room) {
   kest::TKestUser& u = seats_[size_t(t)];
   if (outcome_.Out(t) || u.GetSteps() <= 0) return -1;
   int x = u.X(), y = u.Y(), place = u.GetPlace();
-  if (!OnBoard(x, y)) return -1;
-  int cell = CellIndex(x, y);
   int tag = -1;
   bool second = false;
-  if (place == 10) {
-    // On the accusation spot: the one way off it leads back where it is entered from.
-    if (room == kSpotRoom) return 1;
-    for (int dir = 0; dir < 4; ++dir) {
-      int nx = x - kDx[dir], ny = y - kDy[dir];
-      if ((BoardMap[cell] & ArrowBit(dir)) != 0 && OnBoard(nx, ny) && BoardMap[CellIndex(nx, ny)] == 0) {
-        tag = OppositeArrow(dir);
-        break;
-      }
-    }
-  } else if (place == 0) {
-    uint16_t dir = RouteTable()[size_t(room)][size_t(cell)];
-    if (dir > 3) return 1;
-    tag = dir;
-  } else {
-    int s = place - 1;
-    if (s > 8) return -1;
-    // Out through the door of its room nearest the target room's door nearest to it.
-    int target = NearestDoor(room, cell);
-    int exitDoor = target < 0 ? -1 : NearestDoor(s, target);
-    if (exitDoor < 0) return -1;
-    int ex = exitDoor % BoardWidth, ey = exitDoor / BoardWidth;
-    for (int d = 0; d < 4; ++d) {
-      int nx = ex + kDx[d], ny = ey + kDy[d];
-      if (OnBoard(nx, ny) && BoardMap[CellIndex(nx, ny)] == 0 && RoomTable[s][2 * d] >= 0) tag = d;
-    }
-    if (tag < 0) return -1;
-    // The exit that leads onto the cell beside that door: the plain one, or
-    // the second exit of rooms 0 and 4.
-    int nx = ex + kDx[tag], ny = ey + kDy[tag], px, py;
-    if (ExitCell(s, tag, true, px, py) && px == nx && py == ny) {
-      second = true;
-    } else if (!ExitCell(s, tag, false, px, py) || px != nx || py != ny) {
-      return -1;
-    }
+  switch (StepToward(x, y, place, room, tag, second)) {
+    case stThere: return 1;
+    case stNoWay: return -1;
+    case stStep: break;
   }
-  if (tag < 0) return -1;
   TWalk walk;
   walk.x = x, walk.y = y, walk.place = place == 10 ? 0 : place, walk.steps = u.GetSteps();
   TWalkResult r = ArrowStep(walk, tag, second);

@@ -372,9 +372,6 @@ class TGameCore : public TClientLineHandler {
   bool PickerAnswered(TPickerMode mode);
   bool CardShowAnswered();
   void MovePieceToRoom(int seat, int room);
-  // A server copy of an own step: true when it copies a step the walk
-  // already took (and counts it in), false for a move the walk has not seen.
-  bool OwnCopy();
   void SendMoveFor(int seat, const std::string& text);
   void SeatMoved(int seat);
 

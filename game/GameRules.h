@@ -49,6 +49,16 @@ struct TWalk {
   // runs ahead of its copies, so a copy of an own step changes nothing in it.
   int inFlight = 0;
 
+  // An own step has gone to the server.
+  void Sent() { ++inFlight; }
+  // A server copy of an own step: true when it copies a step the walk
+  // already took (and counts it in), false for a move the walk has not seen.
+  bool CopyArrived() {
+    if (inFlight <= 0) return false;
+    --inFlight;
+    return true;
+  }
+
   void ClearMarks() { marks.fill(0); }
   void MarkRoomDoors(int room, uint8_t value);
   // After a roll: doors of the own room, or the own cell, get mark 1.
@@ -66,6 +76,13 @@ struct TWalkResult {
 // One click of an arrow (tag 0-3; second: Up2/Down2). Updates w and says
 // what to send; None changes nothing.
 TWalkResult ArrowStep(TWalk& w, int tag, bool second);
+
+// A computer player's next step toward room (0-8, 9 the accusation spot)
+// from its piece at (x, y) in place (0 the corridor, room + 1, 10 the spot):
+// the arrow tag (0-3) and whether it is the second exit of room 0 or 4. In a
+// room it leaves by the door nearest to the target room's door nearest to it.
+enum TStepChoice : uint8_t { stStep, stThere, stNoWay };
+TStepChoice StepToward(int x, int y, int place, int room, int& tag, bool& second);
 
 // The cell reached by leaving room through exit direction dir (second exit:
 // +1 in room 0, +5 in room 4); false when there is none.
