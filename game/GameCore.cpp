@@ -107,7 +107,7 @@ TControls TGameCore::Controls() const {
   // A new game starts from a table the cleared computer players have left.
   if (state_ == gsNoGame && ComputersLeaving()) c.Start.enabled = false;
   // One suggestion a turn, whatever gives the buttons back after it.
-  if (suggested_) c.Suiri.enabled = false;
+  if (!turn_.MaySuggest()) c.Suiri.enabled = false;
   if (!verdict_.OwnOpen()) return c;
   c.Suiri.enabled = c.Kokuso.enabled = c.Move.enabled = c.Start.enabled = c.Out.enabled = false;
   c.Arrows.fill(false);
@@ -189,7 +189,7 @@ void TGameCore::UpdateMoveButtons(int seat, int steps) {
     steps = walk_.steps;
   }
   view_.DrawDie(steps >= 0 && steps <= 6 ? steps : 0, 2);
-  controls_.Out.enabled = turnSeat_ == mySeat_ && steps == 0;
+  controls_.Out.enabled = turn_.Seat() == mySeat_ && steps == 0;
 }
 
 // The verdict's pause is over: the timer stops and the verdict goes back.
@@ -218,12 +218,11 @@ void TGameCore::ResetToLoggedOut() {
   myUserId_ = -1;
   playerCount_ = 0;
   mySeat_ = 0;
-  turnSeat_ = 0;
+  turn_.Reset();
   expectedPlayers_ = 0;
   computersAdded_ = false;
   lobby_.RoomAnswered();
   viewShown_ = false;
-  suggested_ = false;
   pendingShowCheck_ = -1;
   computers_.NewGame();
   adds_.Clear();
@@ -611,7 +610,7 @@ void TGameCore::StartGame(int id, const TArgs& args) {
   localUser_.SetPlace(0);
   state_ = gsIdle;
   viewShown_ = false;
-  suggested_ = false;
+  turn_.NewGame();
   pendingShowCheck_ = -1;
   view_.HideCaptionPanels();
   view_.FreeCardPictures();
@@ -655,9 +654,8 @@ void TGameCore::HandleTurn(int id, int s) {
       view_.DrawDie(die_.Roll(), 3);
       state_ = gsIdle;
     }
-    turnSeat_ = s;
+    turn_.Begin(s);
     walk_.wayBack = -1;
-    suggested_ = false;
     if (viewShown_) ClearView();
     for (int k = 0; k < playerCount_ && k < 6; ++k)
       if (!seats_[k].HasFlags(kest::ufNonParticipant)) view_.SetPlayerStatus(k, "");
@@ -731,7 +729,7 @@ void TGameCore::HandleSaikoro(int id, int n) {
   if (id != myUserId_ || !InGame()) return;  // one animation per client, driven by its own copy
   if (Bad(n < 1 || n > 6, "SAIKORO")) return;
   view_.PlaySound("SAISND");
-  if (turnSeat_ == mySeat_) {
+  if (turn_.Seat() == mySeat_) {
     seats_[mySeat_].SetSteps(int16_t(n));
     walk_.steps = n;
   }
@@ -751,16 +749,16 @@ void TGameCore::KestTimerTimer() {
       view_.DrawDie(roll, 3);
       state_ = gsIdle;
       walk_.ClearMarks();
-      if (turnSeat_ == mySeat_) {
+      if (turn_.Seat() == mySeat_) {
         SetArrows(true);
         walk_.steps = roll;
         localUser_.SetSteps(int16_t(roll));
         walk_.SeedMarks();
-      } else if (mySeat_ == 0 && ValidSeat(turnSeat_) && seats_[turnSeat_].HasFlags(kest::ufComputer)) {
-        seats_[turnSeat_].SetSteps(int16_t(roll));
-        RaiseScriptEvent(turnSeat_, "OnMove");
+      } else if (mySeat_ == 0 && ValidSeat(turn_.Seat()) && seats_[turn_.Seat()].HasFlags(kest::ufComputer)) {
+        seats_[turn_.Seat()].SetSteps(int16_t(roll));
+        RaiseScriptEvent(turn_.Seat(), "OnMove");
       }
-      if (ValidSeat(turnSeat_)) view_.SetPlayerStatus(turnSeat_, kMoving);
+      if (ValidSeat(turn_.Seat())) view_.SetPlayerStatus(turn_.Seat(), kMoving);
       controls_.Move.enabled = false;
       return;
     }
@@ -808,7 +806,7 @@ void TGameCore::KestTimerTimer() {
 
 void TGameCore::ArrowButtonClick(int arrow) {
   if (arrow < kUp || arrow > kDown2) return;
-  if (state_ < gsIdle || turnSeat_ != mySeat_ || !Controls().Arrows[arrow]) return;
+  if (state_ < gsIdle || turn_.Seat() != mySeat_ || !Controls().Arrows[arrow]) return;
   bool second = arrow == kUp2 || arrow == kDown2;
   int tag = arrow == kUp2 ? arUp : arrow == kDown2 ? arDown : arrow;
   bool wasCorridor = walk_.place == 0;
@@ -842,7 +840,7 @@ void TGameCore::HandleMove(int id, int seat, int x, int y, int steps) {
     return;
   }
   int cseat = ComputerSeatOf(id);
-  if (cseat >= 0 && cseat == turnSeat_ && cseat == seat) RaiseScriptEvent(cseat, steps > 0 ? "OnMove" : "OnMoveEnd");
+  if (cseat >= 0 && cseat == turn_.Seat() && cseat == seat) RaiseScriptEvent(cseat, steps > 0 ? "OnMove" : "OnMoveEnd");
 }
 
 void TGameCore::MovePieceToRoom(int seat, int room) {
@@ -865,7 +863,7 @@ void TGameCore::HandleInRoom(int id, int seat, int room, int steps) {
     }
     UpdateMoveButtons(seat, steps);
     // The room's buttons, unless the walk has already left it again.
-    if (turnSeat_ == mySeat_ && seat == mySeat_ && walk_.place == room + 1) {
+    if (turn_.Seat() == mySeat_ && seat == mySeat_ && walk_.place == room + 1) {
       controls_.Suiri.enabled = true;
       controls_.Out.enabled = true;
       ShowPassageButton(room);
@@ -891,7 +889,7 @@ void TGameCore::HandleOutRoom(int id, int seat, int v, int steps) {
   }
   view_.PiecesMoved();
   UpdateMoveButtons(seat, steps);
-  if (turnSeat_ == mySeat_ && seat == mySeat_) {
+  if (turn_.Seat() == mySeat_ && seat == mySeat_) {
     view_.PlaySound("FOOTSND1");
     ShowSecondExits(-1);
     controls_.Suiri.enabled = false;
@@ -1053,7 +1051,7 @@ void TGameCore::SendSuiri(int id, int room, int weapon, int person) {
   if (id == myUserId_) {
     controls_.Move.enabled = false;
     SetArrows(false);
-    suggested_ = true;
+    turn_.Suggested();
   }
   SendLine(id, CmdSuiri(room, person, weapon));
 }
@@ -1194,8 +1192,8 @@ void TGameCore::HandleShowC(int id, const TArgs& args) {
   if (Bad(!ValidSeat(seat) || (!word && !ValidCardCode(code)), "SHOWC")) return;
   if (id != myUserId_) {
     int cseat = ComputerSeatOf(id);
-    if (cseat < 0 || cseat != turnSeat_) return;
-    if (kind == "NO" && seat == (turnSeat_ + 5) % 6) RaiseScriptEvent(cseat, "OnSuiriResult", {-1});
+    if (cseat < 0 || cseat != turn_.Seat()) return;
+    if (kind == "NO" && seat == (turn_.Seat() + 5) % 6) RaiseScriptEvent(cseat, "OnSuiriResult", {-1});
     if (!word) RaiseScriptEvent(cseat, "OnSuiriResult", {code});
     return;
   }
@@ -1229,7 +1227,7 @@ void TGameCore::HandleShowC(int id, const TArgs& args) {
 void TGameCore::HandleSuiriEnd(int id) {
   if (id != myUserId_) {
     int cseat = ComputerSeatOf(id);
-    if (cseat < 0 || cseat != turnSeat_) return;
+    if (cseat < 0 || cseat != turn_.Seat()) return;
     computers_.SuggestionAnswered(cseat);
     if (!AnsweredForHost(cseat)) RaiseScriptEvent(cseat, "OnSuiriEnd");
     return;
@@ -1284,7 +1282,7 @@ void TGameCore::HandleKokusoCancel(int id, int seat) { CancelView(id, seat, kKok
 void TGameCore::CancelView(int id, int seat, const char* status, const char* word) {
   if (id != myUserId_ || Bad(!ValidSeat(seat), word)) return;
   ClearView();
-  if (turnSeat_ == mySeat_) RestoreButtonStates();
+  if (turn_.Seat() == mySeat_) RestoreButtonStates();
   view_.SetPlayerStatus(seat, status);
   view_.PlayMusic(muMain);
 }
