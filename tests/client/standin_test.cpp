@@ -8,7 +8,6 @@
 #include <QPushButton>
 #include <algorithm>
 #include <fstream>
-#include <map>
 #include <memory>
 
 #include "CardSelForm.h"
