@@ -501,9 +501,17 @@ int TScriptHost::MoveTo(int room) {
 void TScriptHost::Wait(int ticks) {
   int c = CurrentScriptSlot();
   if (c < 0 || ticks <= 0) return;
+  TSeat& st = seats_[size_t(c)];
+  if (ticks > kMaxWaitTicks) {
+    if (!st.waitCutSaid && hooks_.log)
+      hooks_.log("seat " + std::to_string(c) + " (" + st.file + "): wait(" + std::to_string(ticks) + ") is cut to " +
+                 std::to_string(kMaxWaitTicks) + " ticks (5 s), the longest one wait pauses");
+    st.waitCutSaid = true;
+    ticks = kMaxWaitTicks;
+  }
   scInstance* me = scGet_This();
   scPause_Instance(me, 1);
-  seats_[size_t(c)].waiting = me;
+  st.waiting = me;
   ScriptWaitTicks[size_t(c)] = fast_ ? 1 : ticks;
 }
 
