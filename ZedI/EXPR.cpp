@@ -1432,6 +1432,16 @@ __attribute__((noinline)) static bool AssignLevel(Val& v, bool needed) {
     return true;
 }
 
+// Whether a MOV of a value of kind `from` into a register of kind `to` gives
+// the value of kind `to` (a word into a word; a narrower integer, which the
+// move widens) with no conversion first.
+static bool MovesAsItIs(int to, int from) {
+    if (to == from) return true;
+    const bool word = to == tINT || to == vPOINTER;
+    const bool integer = from == tINT || from == tCHAR || from == tSHORT || from == vPOINTER;
+    return (word && integer) || (to == tSHORT && from == tCHAR);
+}
+
 // Level 2: the conditional operator.
 __attribute__((noinline)) static bool ConditionalLevel(Val& v, bool needed) {
     (void)needed;
@@ -1457,7 +1467,7 @@ __attribute__((noinline)) static bool ConditionalLevel(Val& v, bool needed) {
     f = Decay(f);
     if (!(f.reg && f.mode == modeNONE && f.r == t.r)) {
         // The result has the true branch's type: the false value is converted to it.
-        if (ValKind(f.t) != ValKind(t.t) && IsFloating(f)) f = ConvertTo(f, t.t);
+        if (!MovesAsItIs(ValKind(t.t), ValKind(f.t))) f = ConvertTo(f, t.t);
         Val d = t;
         d.t = t.t;
         Emit(ValKind(t.t) == tDOUBLE ? opDMOV : opMOV, &d, &f);

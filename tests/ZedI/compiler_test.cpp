@@ -1152,16 +1152,47 @@ bool Converts(Kind from, Kind to) {
     return !(from == kUnsigned && real(to));
 }
 
+// A script condition: the variable `r` of kind `k` holds the bits `e`.
+std::string HoldsBits(const std::string& r, Kind k, uint64_t e) {
+    char cmp[160];
+    if (k == kDouble)
+        std::snprintf(cmp, sizeof cmp, "*(int*)&%s == %d && *((int*)&%s + 1) == %d", r.c_str(), int32_t(e), r.c_str(),
+                      int32_t(e >> 32));
+    else
+        std::snprintf(cmp, sizeof cmp, "*(int*)&%s == %d", r.c_str(), int32_t(e));
+    return cmp;
+}
+
+// For each kind a global g<tag> holding its value and a function id<tag> that
+// returns its argument of that kind.
+std::string KindGlobalsAndIdentities() {
+    std::string text;
+    for (const KindInfo& S : kKindInfo) {
+        text += std::string(S.name) + " g" + S.tag + " = " + S.value + ";\n";
+        text += std::string(S.name) + " id" + S.tag + "(" + S.name + " x) { return x; }\n";
+    }
+    return text;
+}
+
+// Runs the script's function run, whose check(id, ok) calls are described by
+// `what` (by id): each ran and none failed.
+void RunChecks(const std::string& text, const std::vector<std::string>& what) {
+    scScript image = scCompile_Text(text.c_str());
+    ASSERT_NE(image, nullptr) << scLast_Error_Text;
+    EXPECT_EQ(scmTrackedCount(), 0);
+    Compiled c(image);
+    ASSERT_NE(c.inst, nullptr);
+    EXPECT_EQ(c.Call("run"), 0) << scLast_Error_Text;
+    EXPECT_EQ(g_ran.size(), what.size());
+    for (int id : g_failed) ADD_FAILURE() << what[size_t(id)];
+}
+
 TEST_F(Compiler, ConversionTable) {
     // Every source kind to every target kind, the value an immediate, a call's
     // result in a register, a local or a global, converted by a cast, a store,
     // a local's initialiser, a return and an argument: the target's bits.
     std::string text = "import void check(int id, int ok);\n";
-    for (int s = 0; s < kKinds; s++) {
-        const KindInfo& S = kKindInfo[s];
-        text += std::string(S.name) + " g" + S.tag + " = " + S.value + ";\n";
-        text += std::string(S.name) + " id" + S.tag + "(" + S.name + " x) { return x; }\n";
-    }
+    text += KindGlobalsAndIdentities();
     for (int s = 0; s < kKinds; s++)
         for (int t = 0; t < kKinds; t++) {
             if (!Converts(Kind(s), Kind(t))) continue;
@@ -1185,12 +1216,7 @@ TEST_F(Compiler, ConversionTable) {
             const KindInfo &S = kKindInfo[s], &T = kKindInfo[t];
             uint64_t e = Expected(Kind(s), Kind(t));
             std::string r = std::string("r") + T.tag;
-            char cmp[160];
-            if (t == kDouble)
-                std::snprintf(cmp, sizeof cmp, "*(int*)&%s == %d && *((int*)&%s + 1) == %d", r.c_str(), int32_t(e),
-                              r.c_str(), int32_t(e >> 32));
-            else
-                std::snprintf(cmp, sizeof cmp, "*(int*)&%s == %d", r.c_str(), int32_t(e));
+            std::string cmp = HoldsBits(r, Kind(t), e);
             const std::string places[] = {S.value, std::string("id") + S.tag + "(g" + S.tag + ")",
                                           std::string("l") + S.tag, std::string("g") + S.tag};
             const char* placeNames[] = {"immediate", "register", "local", "global"};
@@ -1222,12 +1248,7 @@ TEST_F(Compiler, ConversionTable) {
                 block++;
             }
         }
-    text += body + "    return 0;\n}\nexport run;\n";
-    Compiled c(Text(text));
-    ASSERT_NE(c.inst, nullptr);
-    EXPECT_EQ(c.Call("run"), 0) << scLast_Error_Text;
-    EXPECT_EQ(g_ran.size(), what.size());
-    for (int id : g_failed) ADD_FAILURE() << what[size_t(id)];
+    RunChecks(text + body + "    return 0;\n}\nexport run;\n", what);
 }
 
 TEST_F(Compiler, ConversionsAndInitializersRefused) {
@@ -1456,6 +1477,56 @@ TEST_F(Compiler, ConditionalResultTakesTheTrueBranchType) {
         {"int f() { int a = 9; int i; i = a > 5 ? 2.5 : 1; return i; }", 2},
     };
     ExpectResults("", cases);
+}
+
+TEST_F(Compiler, ConditionalFalseValueConvertedToTheTrueBranchType) {
+    // c ? t : x with c false, for a true branch t of every kind and a false
+    // value x of every kind it converts from, x an immediate, a call's result in
+    // a register, a local or a global: the value of x converted to t's type,
+    // stored, initialising a local, passed as an argument and passed to a
+    // variadic function (its words: a floating result is a double).
+    std::string text = "import void check(int id, int ok);\nimport int total(int n, ...);\n";
+    text += KindGlobalsAndIdentities();
+    std::string body = "int run()\n{\n    int c = 0;\n";
+    for (int s = 0; s < kKinds; s++) {
+        const KindInfo& S = kKindInfo[s];
+        body += std::string("    ") + S.name + " l" + S.tag + " = " + S.value + ";\n";
+        body += std::string("    ") + S.name + " r" + S.tag + ";\n";
+    }
+    std::vector<std::string> what;  // by check id
+    for (int t = 0; t < kKinds; t++)
+        for (int s = 0; s < kKinds; s++) {
+            if (!Converts(Kind(s), Kind(t))) continue;
+            const KindInfo &S = kKindInfo[s], &T = kKindInfo[t];
+            const uint64_t e = Expected(Kind(s), Kind(t));
+            const std::string r = std::string("r") + T.tag, cmp = HoldsBits(r, Kind(t), e);
+            const bool floating = t == kFloat || t == kDouble;
+            const uint64_t pushed = floating ? Expected(Kind(s), kDouble) : e;
+            const int32_t sum = floating ? int32_t(uint32_t(pushed) + uint32_t(pushed >> 32)) : int32_t(pushed);
+            const std::string places[] = {S.value, std::string("id") + S.tag + "(g" + S.tag + ")",
+                                          std::string("l") + S.tag, std::string("g") + S.tag};
+            const char* placeNames[] = {"immediate", "register", "local", "global"};
+            for (int p = 0; p < 4; p++) {
+                const std::string cond = std::string("c ? l") + T.tag + " : " + places[p];
+                const std::string clear = r + " = 0; *(int*)&" + r + " = 0; ";
+                const std::string of = std::string("a false ") + S.name + " (" + placeNames[p] + ") after a true " + T.name;
+                auto add = [&](const std::string& code, const std::string& name) {
+                    body += "    " + code + "\n";
+                    what.push_back(name + " of " + of);
+                };
+                add(clear + r + " = " + cond + "; check(" + std::to_string(what.size()) + ", " + cmp + ");", "store");
+                add("{ " + std::string(T.name) + " q = " + cond + "; " + clear + r + " = q; check(" +
+                        std::to_string(what.size()) + ", " + cmp + "); }",
+                    "initialiser");
+                add(clear + r + " = id" + T.tag + "(" + cond + "); check(" + std::to_string(what.size()) + ", " + cmp +
+                        ");",
+                    "argument");
+                add("check(" + std::to_string(what.size()) + ", total(" + (floating ? "2" : "1") + ", " + cond +
+                        ") == " + std::to_string(sum) + ");",
+                    "variadic argument");
+            }
+        }
+    RunChecks(text + body + "    return 0;\n}\nexport run;\n", what);
 }
 
 // Every check(N, ...) written in the script ran: a script that returns early or
