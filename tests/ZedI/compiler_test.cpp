@@ -1347,6 +1347,31 @@ TEST_F(Compiler, CastsReturnsAndFixedValues) {
     ExpectResults(globals, cases);
 }
 
+TEST_F(Compiler, UnsignedDivisionByFixedLeavesNoFlagBehind) {
+    // A fixed division with an unsigned operand is FIXDIV, which takes no
+    // unsigned flag: the signed operations after it stay signed.
+    const char* divisions[] = {"x /= u;", "w /= x;", "uc /= x;", "us /= x;"};
+    const struct {
+        const char* expr;
+        int signedResult;
+    } next[] = {{"a / b", 0}, {"a % b", -1}, {"a > b", 0}, {"a >> 1", -1}, {"a <= b", 1}};
+    std::vector<std::string> texts;
+    std::vector<ResultCase> cases;
+    texts.reserve(std::size(divisions) * std::size(next));
+    for (const char* d : divisions)
+        for (auto& n : next) {
+            texts.push_back(std::string("int f() { unsigned int u = 2, w = 10; unsigned char uc = 10;\n"
+                                        "  unsigned short us = 10; fixed x = 3.0; int a = -1; int b = 7;\n  ") +
+                            d + " return " + n.expr + "; }");
+            cases.push_back({texts.back().c_str(), n.signedResult});
+        }
+    ExpectResults("", cases);
+    // The divisions themselves.
+    ExpectResults("", {{"int f() { unsigned int u = 2; fixed x = 3.0; x /= u; return (int)(x * 10); }", 15},
+                       {"int f() { unsigned int w = 10; unsigned char c = 10; fixed x = 4.0; w /= x; c /= x;\n"
+                        "  return w * 10 + c; }", 22}});
+}
+
 TEST_F(Compiler, FoldsOfOtherKindsGiveTheEmittedValue) {
     // Each expression folded from constants and computed from variables.
     const char* exprs[] = {
