@@ -369,6 +369,12 @@ static bool ReadParameterList(int& count, std::string& out) {
         }
         Type pt = SymType(p);
         ReadDeclarator(p, pt);
+        // An array parameter is a pointer to its element, as in C: the argument
+        // decays to one.
+        if (Type at = SymType(p); at.decl[0] == '[') {
+            at.decl = "*" + Deeper(at).decl;
+            SetSymType(p, at);
+        }
         if (p->name) {
             for (size_t i = 0; i < names.size(); i++)
                 if (names[i] == p->name)

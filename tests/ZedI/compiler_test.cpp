@@ -1062,6 +1062,31 @@ TEST_F(Compiler, FloatingValuesStoredIntoIntegers) {
     ExpectResults(globals, cases);
 }
 
+TEST_F(Compiler, ArrayParametersArePointersToTheirElements) {
+    // As in C: the argument decays to a pointer to its first element, and the
+    // parameter is that pointer, whatever its declared size.
+    const char* functions =
+        "struct P { int x; int y; };\nint G[2][3] = {{1, 2, 3}, {4, 5, 6}};\nP gp[2];\n"
+        "int sum(int a[3], int k) { return a[0] + a[1] + a[2] + k; }\n"
+        "int sum2(int a[2][3], int k) { return a[0][0] + a[1][2] * 10 + k * 100; }\n"
+        "int size(int a[100]) { return sizeof(a); }\nvoid set(int a[2], int v) { a[1] = v; }\n"
+        "int len(char s[8]) { int n = 0; while (s[n]) n++; return n; }\n"
+        "int ys(P ps[2]) { return ps[0].y * 10 + ps[1].y; }\n"
+        "int later(int a[4]);\nint later(int *a) { return a[3]; }\n"
+        "int row(int a[3]) { return a[2]; }\n";
+    ExpectResults(functions, {
+        {"int f() { int x[3]; x[0] = 1; x[1] = 2; x[2] = 3; return sum(x, 100); }", 106},
+        {"int f() { return sum(G[1], 7) * 100 + sum2(G, 2); }", 2461},
+        {"int f() { int y[2][3]; y[0][0] = 1; y[1][2] = 5; int k = 3; return sum2(y, k); }", 351},
+        {"int f() { int x[5]; return size(x); }", 4},
+        {"int f() { int x[2]; x[1] = 0; set(x, 9); return x[1]; }", 9},
+        {"int f() { char b[8] = \"abcd\"; return len(b) * 10 + len(\"xy\"); }", 42},
+        {"int f() { P l[2]; l[0].y = 3; l[1].y = 4; gp[1].y = 6; return ys(l) * 100 + ys(gp); }", 3406},
+        {"int f() { int x[4]; x[3] = 8; return later(x); }", 8},
+        {"int f() { int i = 1; return row(G[i]) * 10 + row(G[0]); }", 63},
+    });
+}
+
 TEST_F(Compiler, StructureSizesRoundToTheFirstDataMember) {
     // The members at their own alignment, the whole at the first data member's.
     ExpectResults("struct A { char c; int i; short s; };\nstruct B { int i; char c; };\n"
