@@ -563,19 +563,27 @@ static Val EmitCall(scSymbol* f, std::vector<Val>& args, Val* object, bool struc
         Emit(opPUSH, &t);
         bytes += 4;
     }
+    // The descriptor of a call into another instance counts the bytes in 16 bits.
+    auto countInDescriptor = [&] {
+        if (bytes > int(scdescBYTES))
+            Error(scerr_OPERAND, "Too many parameter bytes to function `%s' (%d, at most %d)", name, bytes,
+                  int(scdescBYTES));
+    };
     if (scriptCall) {
         // The record's address goes last; operand 1 names the function's word in it.
         Val a = AddressOf(*object);
         Emit(opPUSH, &a);
         *objectAddress = a;
         bytes += 4;
+        countInDescriptor();
         uint32_t desc = (uint32_t(bytes) & scdescBYTES) | scdescSCRIPT_OBJECT;
         if ((rk == tDOUBLE || rk == tFLOAT) && rt.decl.empty()) desc |= scdescDOUBLE;
         Val slot = Imm(f->address), d = Imm(int32_t(desc));
         Emit(opCALLEX, &slot, &d);
     } else if (f->flags & 0x20) {
+        countInDescriptor();
         int slot = ImportSymbol(f);
-        uint32_t desc = uint32_t(bytes) & 0xFFFF;
+        uint32_t desc = uint32_t(bytes);
         if (rk == tVOID && rt.decl.empty()) desc |= scdescDROP_RESULT;
         if ((rk == tDOUBLE || rk == tFLOAT) && rt.decl.empty()) desc |= scdescDOUBLE;
         if (object) desc |= scdescMEMBER;

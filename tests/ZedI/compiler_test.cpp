@@ -1836,13 +1836,27 @@ TEST_F(Compiler, DifferentialFoldingTable) {
 
 // ---- Errors --------------------------------------------------------------------
 
+struct ErrorCase {
+    std::string text;
+    int cls;
+    const char* message;
+    int line;
+};
+
+// Each text fails to compile with its class and message, on its line.
+void ExpectErrors(const std::vector<ErrorCase>& cases) {
+    for (auto& c : cases) {
+        scScript image = scCompile_Text(c.text.c_str());
+        EXPECT_EQ(image, nullptr) << c.text;
+        std::free(image);
+        EXPECT_EQ(scLast_Error, c.cls) << c.text << ": " << scLast_Error_Text;
+        EXPECT_EQ(scLast_Error_Text, ErrorText(c.line, c.message)) << c.text;
+        EXPECT_EQ(scmTrackedCount(), 0) << c.text;
+    }
+}
+
 TEST_F(Compiler, ErrorTable) {
-    struct Case {
-        std::string text;
-        int cls;
-        const char* message;
-        int line;
-    } cases[] = {
+    ExpectErrors({
         {"int f() { return 1 }", 1, "Parse error at }", 1},
         {"}", 1, "`}' without `{'", 1},
         {"int x;\nint f() {", 1, "Parse error at  end of file", 2},
@@ -1937,15 +1951,27 @@ TEST_F(Compiler, ErrorTable) {
         {"void v() { }\ndouble d;\nint f() { d = v(); return 0; }", 5, "Illegal type conversion from void", 3},
         {"import int total(int n, ...);\nvoid v() { }\nint f() { return total(1, v()); }", 5,
          "Illegal type conversion from void", 3},
-    };
-    for (auto& c : cases) {
-        scScript image = scCompile_Text(c.text.c_str());
-        EXPECT_EQ(image, nullptr) << c.text;
-        std::free(image);
-        EXPECT_EQ(scLast_Error, c.cls) << c.text << ": " << scLast_Error_Text;
-        EXPECT_EQ(scLast_Error_Text, ErrorText(c.line, c.message)) << c.text;
-        EXPECT_EQ(scmTrackedCount(), 0) << c.text;
-    }
+    });
+}
+
+TEST_F(Compiler, CallsOfOtherInstancesTakeAtMost65535BytesOfArguments) {
+    // The descriptor of a host call or of a call of another script object's
+    // function counts the argument bytes in 16 bits.
+    const std::string types = "struct B { char c[70000]; }; struct C { char c[65532]; }; struct D { char c[65528]; };\n"
+                              "import int take(B b); import int fits(C c); import int total(int n, ...);\n"
+                              "script K { int give(B b); int pass(D d); int close(C c); };\n"
+                              "B b; C c; D d; K k;\n";
+    ExpectErrors({
+        {types + "int f() { return take(b); }", 4, "Too many parameter bytes to function `take' (70000, at most 65535)", 5},
+        {types + "int f() { return total(1, b); }", 4, "Too many parameter bytes to function `total' (70004, at most 65535)",
+         5},
+        {types + "int f() { return k.give(b); }", 4, "Too many parameter bytes to function `give' (70004, at most 65535)", 5},
+        {types + "int f() { return k.close(c); }", 4, "Too many parameter bytes to function `close' (65536, at most 65535)",
+         5},
+    });
+    scScript image = Text(types + "int f() { return fits(c) + k.pass(d); }");
+    EXPECT_NE(image, nullptr) << scLast_Error_Text;
+    std::free(image);
 }
 
 TEST_F(Compiler, InternalErrorsNameTheirCheckAndPlace) {
