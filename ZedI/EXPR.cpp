@@ -1,6 +1,8 @@
 // Expression compiler: fifteen precedence levels, constant folding and identity
 // skips, and calls of plain functions with overload resolution.
+#include <algorithm>
 #include <charconv>
+#include <climits>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -163,7 +165,16 @@ static bool CompatibleMatch(const Type& p, const Type& a) {
     return CastConstructor(q, a) != nullptr;
 }
 
-static bool FunctionOK(scSymbol* f, const std::vector<Val>& args, bool exact) {
+// How an argument matches a parameter, in the order the candidates are tried:
+// exactly, with a literal 0 a number only; exactly, a literal 0 also any
+// pointer; by the compatible rules (void pointers, class casts). Where a
+// literal 0 may be a pointer, the candidates that take fewest literal 0s as
+// pointers are kept.
+enum Matching { matchEXACT, matchZERO_POINTER, matchCOMPATIBLE, matchKINDS };
+
+static bool IsLiteralZero(const Val& v) { return v.imm && v.t.decl.empty() && v.t.base == tINT && v.off == 0; }
+
+static bool FunctionOK(scSymbol* f, const std::vector<Val>& args, Matching matching, int* zeroPointers = nullptr) {
     Type ft = SymType(f);
     if (!IsFunction(ft)) return false;
     bool variadic;
@@ -173,8 +184,11 @@ static bool FunctionOK(scSymbol* f, const std::vector<Val>& args, bool exact) {
         if (i >= ps.size()) return variadic;
         Type pt = SymType(ps[i].sym);
         Type at = args[i].t;
-        if (args[i].imm && at.decl.empty() && at.base == tINT && args[i].off == 0 && ValKind(pt) == vPOINTER) at = pt;
-        if (!(exact ? ExactMatch(pt, at) : CompatibleMatch(pt, at))) return false;
+        if (matching != matchEXACT && IsLiteralZero(args[i]) && ValKind(pt) == vPOINTER) {
+            at = pt;
+            if (zeroPointers) ++*zeroPointers;
+        }
+        if (!(matching == matchCOMPATIBLE ? CompatibleMatch(pt, at) : ExactMatch(pt, at))) return false;
     }
     for (; i < ps.size(); i++)
         if (ps[i].def < 0) return false;
@@ -210,12 +224,18 @@ static scSymbol* NextNamed(scSymbol* s, scSymbol* list) {
 
 static scSymbol* Resolve(const char* name, const std::vector<Val>& args, scSymbol* list, const char* format) {
     std::vector<scSymbol*> found;
-    for (int pass = 0; pass < 2 && found.empty(); pass++)
-        for (scSymbol* s = FirstNamed(name, list); s; s = NextNamed(s, list))
-            if (FunctionOK(s, args, pass == 0)) {
-                if (found.size() >= 256) Error(scerr_OPERAND, "Too many candidates for function '%s'", name);
-                found.push_back(s);
-            }
+    const bool zero = std::any_of(args.begin(), args.end(), IsLiteralZero);
+    for (int pass = matchEXACT; pass < matchKINDS && found.empty(); pass++) {
+        int fewest = INT_MAX;
+        for (scSymbol* s = pass == matchZERO_POINTER && !zero ? nullptr : FirstNamed(name, list); s;
+             s = NextNamed(s, list)) {
+            int zeroPointers = 0;
+            if (!FunctionOK(s, args, Matching(pass), &zeroPointers) || zeroPointers > fewest) continue;
+            if (zeroPointers < fewest) found.clear(), fewest = zeroPointers;
+            if (found.size() >= 256) Error(scerr_OPERAND, "Too many candidates for function '%s'", name);
+            found.push_back(s);
+        }
+    }
     if (found.size() == 1) return found[0];
     std::string sig = Signature(name, args);
     if (found.size() > 1) {
@@ -899,12 +919,12 @@ static bool Primary(Val& v, bool needed) {
         }
     }
     if (!s) {
-        if (scSymbol* st = scdicLookup(types, l)) {
+        if (scSymbol* st = FindType(l)) {
             // Type(arguments): a temporary object of a class built by its constructor.
             Type t;
             t.base = vSTRUCT;
             t.st = st;
-            if ((st->flags & 0x40) && st->typeKind == 2 && HasMember(t, l)) {
+            if ((st->flags & 0x40) && st->typeKind == 2) {
                 std::string name = l;
                 Next();
                 if (Is("(")) {
@@ -1540,8 +1560,7 @@ __attribute__((noinline)) static bool AdditiveLevel(Val& v, bool needed) {
         if (ValKind(v.t) == vPOINTER) {
             if (!add) Error(scerr_OPERAND, "Invalid pointer operation");
             r = Decay(r);
-            if (ValKind(r.t) != tINT && ValKind(r.t) != tCHAR && ValKind(r.t) != tSHORT)
-                Error(scerr_OPERAND, "Invalid 2nd argument to operator+");
+            if (ValKind(r.t) != tINT) Error(scerr_OPERAND, "Invalid 2nd argument to operator+");
             int step = SizeOf(Deeper(v.t));
             MakeInt(r);
             if (r.imm) {
@@ -1588,7 +1607,8 @@ __attribute__((noinline)) static bool BinaryLevel(int level, int op, const char*
         std::string t = std::string("binary ") + text;
         OperandError("s", t.c_str());
     }
-    if (floating && op == opMOD) OperandError("s", "binary %");
+    // The message prints the operator's text as it stands in the format.
+    if (floating && op == opMOD) OperandError("s", "binary %%");
     bool uns = v.t.uns || r.t.uns;
     bool fixedOp = ValKind(v.t) == tFIXED || ValKind(r.t) == tFIXED;
     if (!floating && fixedOp) {

@@ -327,16 +327,18 @@ TEST(SourceText, FileLines) {
         std::vector<std::string> lines;  // without the closing line; empty with `error`
         const char* error;
     } cases[] = {
-        {"", {}, nullptr},
-        {"\n\n", {"", ""}, nullptr},
-        {"a\r\nb\n", {"a", "b"}, nullptr},
-        {"a\rb\nx\r\r\n", {"a\rb", "x"}, nullptr},
+        // A read that meets the end of the file gives the last line: after a
+        // last line end, an empty one.
+        {"", {""}, nullptr},
+        {"\n\n", {"", "", ""}, nullptr},
+        {"a\r\nb\n", {"a", "b", ""}, nullptr},
+        {"a\rb\nx\r\r\n", {"a\rb", "x", ""}, nullptr},
         {"ab", {"ab"}, nullptr},
         {"ab\x1ajunk", {"ab"}, nullptr},
         {"a\x1a" "b\nc\xff" "d", {"a\x1a" "b", "c"}, nullptr},
         {"a\xff\nb", {"a\xff", "b"}, nullptr},
-        {std::string("a\0b\nc\n", 6), {"a", "c"}, nullptr},
-        {nul, {std::string(10, 'a'), std::string(962, 'b')}, nullptr},
+        {std::string("a\0b\nc\n", 6), {"a", "c", ""}, nullptr},
+        {nul, {std::string(10, 'a'), std::string(962, 'b'), ""}, nullptr},
         {a2047 + "\n" + a2047, {a2047, a2047}, nullptr},
         {"x\n" + a2048 + "\n", {}, "Line 2 is longer than 2047 bytes"},
         {a2048, {}, "Line 1 is longer than 2047 bytes"},
@@ -461,6 +463,10 @@ TEST(Preprocessor, Errors) {
         {"#define F(a,b) a\nF(1)", "Too few parameters for macro `F'", 2},
         {"#define F(a) a\nF(1,2)", "Too many parameters for macro `F'", 2},
         {"#define F(a) a\nF;", "Macro `F' requires parameters", 2},
+        // A parameter list is names separated by commas, read at a call.
+        {"#define F(a == b) a\nint x;\nF(1 == 2);", "Parse error at ==", 3},
+        {"#define F(a + b) a\nF(1, 2);", "Parse error at +", 2},
+        {"#define F(a, b c) a\nF(1, 2);", "Parse error at c", 2},
         {"#define +x", "Parse error at  macro definition", 1},
         {"#include \"/nonexistent/file.sc\"", "Unable to include file `/nonexistent/file.sc'", 1},
         {"#include nosuchheader", "Unable to include internal `nosuchheader'", 1},
@@ -1092,7 +1098,8 @@ TEST_F(Compiler, StructureSizesRoundToTheFirstDataMember) {
     ExpectResults("struct A { char c; int i; short s; };\nstruct B { int i; char c; };\n"
                   "struct C { short s; char c; };\nstruct D { char c; double d; };\n"
                   "struct E { A a; char c; };\nstruct F { import int get(); short s; char c; int i; char d; };\n"
-                  "struct G { int i[2]; char c; };\nA ga[2];\n",
+                  "struct G { int i[2]; char c; };\nA ga[2];\n"
+                  "script K { int f(); int g(); };\nstruct W { char c; K k; };\nW gw;\n",
                   {{"int f() { return sizeof(A); }", 10},
                    {"int f() { return sizeof(B); }", 8},
                    {"int f() { return sizeof(C); }", 4},
@@ -1100,7 +1107,9 @@ TEST_F(Compiler, StructureSizesRoundToTheFirstDataMember) {
                    {"int f() { return sizeof(E); }", 11},
                    {"int f() { return sizeof(F); }", 10},
                    {"int f() { return sizeof(G); }", 12},
-                   {"int f() { return (int)&ga[1] - (int)&ga[0]; }", 10}});
+                   {"int f() { return (int)&ga[1] - (int)&ga[0]; }", 10},
+                   // A script object is aligned as a word.
+                   {"int f() { return sizeof(W) * 100 + (int)&gw.k - (int)&gw; }", 2404}});
 }
 
 // ---- Conversions ---------------------------------------------------------------
@@ -1288,6 +1297,8 @@ TEST_F(Compiler, ConversionsAndInitializersRefused) {
         {"char *p; double f() { return (double)p; }", 5, "Illegal type conversion  to double"},
         {"char *p; int f() { fixed x; x = (fixed)p; return 0; }", 5, "Illegal type conversion  to fixed"},
         {"double d; int f() { char *p; p = (char*)d; return 0; }", 5, "Illegal type conversion from floating to pointer"},
+        {"struct S { int a; int b; }; S s; int f() { int *p; p = (int*)s; return 0; }", 5,
+         "Illegal type conversion to pointer"},
         {"int ii; int f() { (char)ii = 5; return ii; }", 4, "Invalid lvalue in assignment"},
         {"int ii; int f() { (int)ii = 5; return ii; }", 4, "Invalid lvalue in assignment"},
         {"int ii; int f() { (int)ii += 5; return ii; }", 4, "Invalid lvalue in assignment"},
@@ -1513,8 +1524,23 @@ TEST_F(Compiler, NestedStructureTypes) {
         {"int f() { O::I a; a.z = 2; O::K k; k.k = 30; return a.z + k.k + sizeof(O) * 100 + sizeof(O::I) * 1000; }", 8432},
         {"int f() { P::Q::R r; P::Q q; r.r = 6; q.q = 1; return r.r * 10 + q.q; }", 61},
         {"O::I g(int v) { O::I i; i.x = v; return i; }\nint f() { O::I i = g(9); return i.x; }", 9},
+        // Qualifiers are lexemes: blanks may stand around them, and "." serves as "::".
+        {"O :: I a; P :: Q ::R r;\nint f() { a.x = 3; r.r = 4; return a.x * 10 + r.r; }", 34},
+        {"O.I a;\nint f() { a.x = 3; O . I b; b.z = 5; return a.x * 10 + b.z; }", 35},
     };
     ExpectResults(types, cases);
+    // A member function defined outside its structure, qualified by "::" or
+    // ".", also through a nested structure.
+    ExpectResults("struct N { int v; int get(); int twice(); struct M { int w; int get(); }; };\n"
+                  "int N::get() { return v; }\nint N.twice() { return v * 2; }\n"
+                  "int N::M::get() { return w + 1; }\n",
+                  {{"int f() { N n; n.v = 4; N::M m; m.w = 6; return n.get() * 100 + n.twice() * 10 + m.get(); }", 487}});
+    // A structure declared in a structure is its own, whatever is declared
+    // outside under its name; unqualified, the name means the one declared at
+    // the top level, inside the structure its own.
+    ExpectResults("struct I { int a; int b; int c; };\nstruct O { struct I { char x; }; I i; int y; };\n",
+                  {{"int f() { return sizeof(I) * 100 + sizeof(O::I) * 10 + sizeof(O); }", 1218},
+                   {"int f() { O o; o.i.x = 7; I i; i.c = 2; return o.i.x * 10 + i.c; }", 72}});
 }
 
 TEST_F(Compiler, ConditionalResultTakesTheTrueBranchType) {
@@ -1865,7 +1891,8 @@ TEST_F(Compiler, ErrorTable) {
         {"int f() { x = 1; }", 4, "`x' undeclared", 1},
         {"int f() { 1 = 2; }", 4, "Invalid lvalue in assignment", 1},
         {"int f() { int a; a = 1 / 0; }", 4, "Division by zero", 1},
-        {"double d; int f() { d = d % 2.0; }", 4, "Invalid operands to binary %", 1},
+        {"double d; int f() { d = d % 2.0; }", 4, "Invalid operands to binary %%", 1},
+        {"float g; int f() { int a; a = 3 % g; }", 4, "Invalid operands to binary %%", 1},
         {"int f() { int *p; p = p - 1; }", 4, "Invalid pointer operation", 1},
         {"int a; int a;", 2, "Symbol `a' already defined", 1},
         {"static int n;", 2, "Global symbol `n' declared as static", 1},
@@ -1951,6 +1978,62 @@ TEST_F(Compiler, ErrorTable) {
         {"void v() { }\ndouble d;\nint f() { d = v(); return 0; }", 5, "Illegal type conversion from void", 3},
         {"import int total(int n, ...);\nvoid v() { }\nint f() { return total(1, v()); }", 5,
          "Illegal type conversion from void", 3},
+    });
+}
+
+TEST_F(Compiler, ErrorsOfScopesOperandsAndDeclarators) {
+    ExpectErrors({
+        // The parameters are in the body's scope.
+        {"int f(int x) {\n  int x = x + 1; return x; }", 2, "Symbol `x' already defined", 2},
+        {"int f(int a, double x) { int b; double x; return 0; }", 2, "Symbol `x' already defined", 1},
+        {"struct S { int m; int g(int x) { int x; return 0; } };", 2, "Symbol `x' already defined", 1},
+        // A structure without constructors is built by none.
+        {"struct S { int a; };\nint f() { S s; s = S(1); return 0; }", 4, "Constructor `S(int)' couldn't be found.", 2},
+        {"struct S { int a; };\nint f() { return S(1, 2.5).a; }", 4, "Constructor `S(int,double)' couldn't be found.", 2},
+        // Pointer arithmetic steps by an int.
+        {"int f() { char b[4]; char *p = b; char c = 1; p = p + c; return 0; }", 4, "Invalid 2nd argument to operator+", 1},
+        {"int f() { int b[4]; int *p = b; short s = 1; p = p + s; return 0; }", 4, "Invalid 2nd argument to operator+", 1},
+        {"int f() { int b[4]; int *p = b; p = p + 1.5; return 0; }", 4, "Invalid 2nd argument to operator+", 1},
+        // A script type is named "script".
+        {"script K { int f(); }; K k;\nint g(int x) { return x; }\nint f() { return g(k); }", 4,
+         "`g(script)' could not be found.\nPossible candidates:\nint g(int)", 3},
+        // A reference is the first element of a declarator.
+        {"int f() { int x = 3; int & & r = x; return r; }", 2, "invalid reference", 1},
+        {"int f(int & & r) { return r; }", 2, "invalid reference", 1},
+    });
+    // The shadowing that C allows stays; in a member function a local or
+    // parameter hides a member, which hides a global (as in C++).
+    ExpectResults("int g = 5;\nint h(int x) { { int x = 2; return x * 10; } }\n"
+                  "int count = 9;\nclass C { public: int count;\n"
+                  "  void set(int count) { this->count = count; } void reset() { count = 0; } };\n",
+                  {{"int f() { int g = 3; return g + h(7); }", 23},
+                   {"int f() { C c; c.set(5); int a = c.count; c.reset(); return a * 10 + c.count + count * 100; }", 950}});
+}
+
+TEST_F(Compiler, LiteralZeroPrefersNumbersThenPointersThenClassCasts) {
+    // A literal 0 matches an integer or floating parameter first, then a
+    // pointer, and a pointer before a class cast.
+    const char* functions =
+        "#include stdlib\n"
+        "int f(int x) { return 1; }\nint f(char *p) { return 2; }\n"
+        "int h(char *p) { return p == 0; }\n"
+        "int q(char *p) { return 3; }\nint q(string& s) { return 4; }\n"
+        "int d(double x) { return 5; }\nint d(char *p) { return 6; }\n"
+        "int two(int a, char *p) { return 7; }\nint two(char *p, char *r) { return 8; }\n";
+    ExpectResults(functions, {
+        {"int f() { return f(0) * 10 + f(\"a\"); }", 12},
+        {"int f() { return h(0); }", 1},
+        {"int f() { string s = \"ab\"; return q(0) * 10 + q(s); }", 34},
+        {"int f() { return d(0) * 10 + d(\"a\"); }", 56},
+        {"int f() { return two(0, 0) * 10 + two(\"a\", 0); }", 78},
+        // The standard string class: 0 is the number.
+        {"int f() { string s = \"ab\"; s = 0; string t = 0; return s == \"0\" && t == \"0\" && (s + 0) == \"0\"; }", 1},
+    });
+    ExpectErrors({
+        {"int f(int x) { return 1; }\nint f(double x) { return 2; }\nint g() { return f(0); }", 4,
+         "Unable to decide which of 2 candidates for function 'f(int)' to use:\nint f(double)\nint f(int)", 3},
+        {"int f(int x, char *p) { return 1; }\nint f(char *p, int x) { return 2; }\nint g() { return f(0, 0); }", 4,
+         "Unable to decide which of 2 candidates for function 'f(int,int)' to use:\nint f(char*,int)\nint f(int,char*)", 3},
     });
 }
 
