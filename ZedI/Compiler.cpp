@@ -1142,7 +1142,7 @@ void ReadDefinition(scSymbol* s, bool inBody) {
                 g->extra = currentFunction;
             } else {
                 for (scSymbol* o = symbols->first; o && o != scopeMark; o = o->next)
-                    if (o->name && !std::strcmp(o->name, s->name) && (o->flags & 7) == 3)
+                    if ((o->flags & 7) == 3 && o->name && o->name[0] == s->name[0] && !std::strcmp(o->name, s->name))
                         Error(scerr_DECLARATION, "Symbol `%s' already defined", s->name);
                 localOffset -= Align4(SizeOf(t));
                 if (localOffset < -int(zedi::kMaxDataSize)) Error(scerr_DECLARATION, "Local data too large");

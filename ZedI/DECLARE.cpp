@@ -83,9 +83,8 @@ static scSymbol* TypeIn(const scSymbol* outer, const char* name) {
     return nullptr;
 }
 
-scSymbol* FindType(const char* name) {
-    scSymbol* newest = scdicLookup(types, name);
-    if (!newest || !scdicLookupNext(types, newest)) return newest;
+scSymbol* FindTypeOfSeveral(scSymbol* newest, const char* name) {
+    if (!scdicLookupNext(types, newest)) return newest;
     for (const scSymbol* outer = g_currentStruct; outer && !OfAScript(outer); outer = OwnerOf(outer))
         if (scSymbol* ty = TypeIn(outer, name)) return ty;
     if (scSymbol* ty = TypeIn(nullptr, name)) return ty;
@@ -99,7 +98,7 @@ static scSymbol* NestedType(const scSymbol* outer, const std::string& name) {
 }
 
 // Whether the current lexeme qualifies a structure's name.
-static bool IsQualifier() { return Is("::") || Is("."); }
+[[gnu::always_inline]] static inline bool IsQualifier() { return Is("::") || Is("."); }
 
 // Reads a type specifier into a new symbol's type; none when no type is here.
 scSymbol* ReadTypeSpec() {
@@ -404,7 +403,8 @@ static bool ReadParameterList(int& count, std::string& out) {
         ReadDeclarator(p, pt);
         // An array parameter is a pointer to its element, as in C: the argument
         // decays to one.
-        if (Type at = SymType(p); at.decl[0] == '[') {
+        if (p->typeString && p->typeString[0] == '[') {
+            Type at = SymType(p);
             at.decl = "*" + Deeper(at).decl;
             SetSymType(p, at);
         }

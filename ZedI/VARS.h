@@ -214,7 +214,12 @@ scSymbol* ReadTypeSpec();                         // none when no type here
 // The type a name without a qualifier names: one declared in the structure
 // whose body is being read or in those around it, else one of the top level,
 // else one declared in any structure (as in C); none if no type has the name.
-scSymbol* FindType(const char* name);
+// (The choice, when `newest`, the newest record of the name, may have others.)
+scSymbol* FindTypeOfSeveral(scSymbol* newest, const char* name);
+inline scSymbol* FindType(const char* name) {
+    scSymbol* newest = scdicLookup(types, name);
+    return newest ? FindTypeOfSeveral(newest, name) : nullptr;
+}
 void ReadDeclarator(scSymbol* s, const Type& base);
 bool ReadExpr(Val& v, bool needed);
 bool SubExp(int level, Val& v, bool needed);
