@@ -42,11 +42,12 @@ void Check(int id, int ok) {
     g_ran.insert(id);
     if (!ok) g_failed.push_back(id);
 }
+// The sum of the first n argument words, wrapping as the script's ints do.
 int Total(int n, scVarArgs args) {
-    int sum = 0;
+    uint32_t sum = 0;
     uint32_t w;
-    for (int i = 0; i < n && args.Word(w); i++) sum += int32_t(w);
-    return sum;
+    for (int i = 0; i < n && args.Word(w); i++) sum += w;
+    return int32_t(sum);
 }
 int Twice(int x) { return 2 * x; }
 double Halve(double x) { return x / 2; }
