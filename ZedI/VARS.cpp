@@ -158,6 +158,7 @@ int AlignOf(const Type& t) {
     case tSHORT: return 2;
     case tINT: case tFLOAT: case tDOUBLE: return 4;
     case vSTRUCT:
+        if (t.st && t.st->typeKind == 8) return 4;  // a script object: words
         for (scSymbol* m = t.st ? t.st->members : nullptr; m; m = m->next) {
             Type mt = SymType(m);
             if (!IsFunction(mt)) return AlignOf(mt);
@@ -169,10 +170,21 @@ int AlignOf(const Type& t) {
 
 int Align4(int n) { return (n + 3) & ~3; }
 
-std::string TypeText(const Type& t) {
+// A structure's name with the structures it is declared in ("O::I").
+static std::string QualifiedName(const scSymbol* st) {
+    if (!st || !st->name) return "";
+    const auto* outer = static_cast<const scSymbol*>(st->extra);
+    if (!outer || (st->flags & 0x80)) return st->name;
+    return QualifiedName(outer) + "::" + st->name;
+}
+
+std::string TypeText(const Type& t, TypeNaming naming) {
     std::string base;
-    if (t.base == vSTRUCT)
-        base = std::string("struct ") + (t.st && t.st->name ? t.st->name : "");
+    if (t.base == vSTRUCT && t.st && t.st->typeKind == 8 && naming == namingMESSAGE)
+        base = "script";
+    else if (t.base == vSTRUCT)
+        base = std::string(t.st && t.st->typeKind == 8 ? "script " : "struct ") +
+               (naming == namingIDENTITY ? QualifiedName(t.st) : t.st && t.st->name ? t.st->name : "");
     else
         base = kTypeNames[t.base];
     if (t.uns) base = "unsigned " + base;
@@ -198,7 +210,7 @@ std::string TypeText(const Type& t) {
                     p += 3;
                 } else {
                     scSymbol* ps = ParamAt(p, &p, nullptr);
-                    list += TypeText(SymType(ps));
+                    list += TypeText(SymType(ps), naming);
                 }
                 if (*p == ',') p++;
             }
@@ -216,7 +228,7 @@ bool SameParameters(const Type& a, const Type& b) {
         Type list;
         list.base = tVOID;
         list.decl = f.decl.substr(0, ElementEnd(f.decl));
-        return TypeText(list);
+        return TypeText(list, namingIDENTITY);
     };
     return parameters(a) == parameters(b);
 }
@@ -361,7 +373,8 @@ Val Load(Val v) {
     return d;
 }
 
-// The words of the conversion messages by the target's kind.
+// The words of the conversion messages by the target's kind (the message's
+// format has a blank before them; only "to pointer" comes without its own).
 static const char* ToText(int kind) {
     switch (kind) {
     case tFIXED: return " to fixed";
@@ -369,7 +382,7 @@ static const char* ToText(int kind) {
     case tDOUBLE: return " to double";
     case tCHAR: return " to char";
     case tSHORT: return " to short";
-    case vPOINTER: return " to pointer";
+    case vPOINTER: return "to pointer";
     default: return " to int";
     }
 }
