@@ -413,7 +413,12 @@ static bool ReadParameterList(int& count, std::string& out) {
 // struct NAME { members } : members placed at aligned offsets.
 // struct, class or script NAME { members }. Members of a structure get aligned
 // offsets; members of a script get the 4-byte slots from 12 on.
+static int g_structDepth = 0;
+
 static void ReadStruct(bool isScript, Type& t) {
+    // Bodies nest through the host's stack (a member's type, a member
+    // function's body, a parameter list may declare a structure again).
+    Nesting guard(g_structDepth, 256, "Structures");
     const char* what = isScript ? "script" : "struct";
     if (isScript && g_currentStruct) Error(scerr_DECLARATION, "script cannot be a member of script");
     Next();
@@ -603,6 +608,7 @@ static void ReadStruct(bool isScript, Type& t) {
             break;
         }
     }
+    KeepStructLayout(st);
     g_lastBodyRead = st;
     Next();
     Back();

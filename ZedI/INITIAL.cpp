@@ -58,7 +58,11 @@ bool CopiesAsIs(const Type& to, const Type& from) {
 // and negative-kind records to `side`; `target` is the data offset of the next
 // byte. In a body the bytes go to the pool. Returns the bytes written, or 0 when
 // the value was pushed by code.
+int g_braceDepth = 0;
+
 int Direct(bool inBody, const Type& t, scByteBuffer* out, scByteBuffer* side, int& target, bool outermost) {
+    // One level per brace of the list, as deep as the type's arrays and structures.
+    Nesting guard(g_braceDepth, 256, "Initializers");
     int k = ValKind(t);
     const char* l = Lex();
     if (!t.decl.empty() && t.decl[0] == '*' && l[0] == '"') {
