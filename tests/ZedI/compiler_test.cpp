@@ -2003,6 +2003,10 @@ TEST_F(Compiler, DeepNestingOfAnyKindIsRefusedBeforeTheStackRunsOut) {
         {"expressions", "int f() { return\n" + repeat("(") + "1\n" + repeat(")") + "; }\n", "Expression nested too deeply"},
         {"statements", "int f() {\n" + repeat("{") + repeat("}") + "return 4; }\n", "Statements nested too deeply"},
         {"declarators", "int\n" + repeat("(") + "x\n" + repeat(")") + ";\n", "Declarator nested too deeply"},
+        {"parameter lists",
+         "int f(\n" + Lines(n, [](int i) { return "int (*g" + std::to_string(i) + ")("; }) + "int\n" + repeat(")") +
+             ");\n",
+         "Declarator nested too deeply"},
         {"structure bodies", structs("struct", ""), "Structures nested too deeply"},
         {"class bodies with member functions", structs("class", "public: int f() { return 1; }"),
          "Structures nested too deeply"},
