@@ -410,11 +410,11 @@ static bool ReadParameterList(int& count, std::string& out) {
     }
 }
 
+static int g_structDepth = 0;
+
 // struct NAME { members } : members placed at aligned offsets.
 // struct, class or script NAME { members }. Members of a structure get aligned
 // offsets; members of a script get the 4-byte slots from 12 on.
-static int g_structDepth = 0;
-
 static void ReadStruct(bool isScript, Type& t) {
     // Bodies nest through the host's stack (a member's type, a member
     // function's body, a parameter list may declare a structure again).
