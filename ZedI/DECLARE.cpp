@@ -449,10 +449,15 @@ static bool ReadParameterList(int& count, std::string& out) {
     }
 }
 
+static int g_structDepth = 0;
+
 // struct NAME { members } : members placed at aligned offsets.
 // struct, class or script NAME { members }. Members of a structure get aligned
 // offsets; members of a script get the 4-byte slots from 12 on.
 static void ReadStruct(bool isScript, Type& t) {
+    // Bodies nest through the host's stack (a member's type, a member
+    // function's body, a parameter list may declare a structure again).
+    Nesting guard(g_structDepth, 256, "Structures");
     const char* what = isScript ? "script" : "struct";
     if (isScript && g_currentStruct) Error(scerr_DECLARATION, "script cannot be a member of script");
     Next();
@@ -645,6 +650,7 @@ static void ReadStruct(bool isScript, Type& t) {
             break;
         }
     }
+    KeepStructLayout(st);
     g_lastBodyRead = st;
     Next();
     Back();

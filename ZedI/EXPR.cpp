@@ -121,11 +121,15 @@ static std::vector<ParamInfo> Params(const Type& ft, bool& variadic) {
 
 
 static bool ExactMatch(Type p, Type a) {
-    if (!p.decl.empty() && p.decl[0] == '&') p = Deeper(p);
-    if (!a.decl.empty() && a.decl[0] == '&') a = Deeper(a);
-    int kp = ValKind(p), ka = ValKind(a);
+    int kp, ka;
+    // Pointers level by level (as many as the declarations wrote).
+    for (;; p = Deeper(p), a = Deeper(a)) {
+        if (!p.decl.empty() && p.decl[0] == '&') p = Deeper(p);
+        if (!a.decl.empty() && a.decl[0] == '&') a = Deeper(a);
+        kp = ValKind(p), ka = ValKind(a);
+        if (kp != vPOINTER || ka != vPOINTER) break;
+    }
     if (kp == ka && kp < 7) return true;
-    if (kp == vPOINTER && ka == vPOINTER) return ExactMatch(Deeper(p), Deeper(a));
     if (kp == vSTRUCT && ka == vSTRUCT) return SizeOf(p) == SizeOf(a);
     return (kp == tFIXED || kp == tFLOAT || kp == tDOUBLE) &&
            (ka == tINT || ka == tFIXED || ka == tFLOAT || ka == tDOUBLE);

@@ -102,6 +102,8 @@ int ValKindOfDeclarator(const Type& t);
 inline int ValKind(const Type& t) { return t.decl.empty() ? t.base : ValKindOfDeclarator(t); }
 int SizeOf(const Type& t);
 int AlignOf(const Type& t);
+// Keeps the size and alignment of a structure whose body has been read in its record.
+void KeepStructLayout(scSymbol* st);
 Type Deeper(const Type& t);      // removes the first declarator element
 inline bool IsFunction(const Type& t) { return t.decl[0] == '('; }
 Type ResultType(const Type& ft);  // what a function type returns

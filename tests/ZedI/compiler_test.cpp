@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
+#include <functional>
 // GCC 12 with the sanitizers warns that std::regex's inlined std::function
 // members may be used uninitialized (-Wmaybe-uninitialized); they are not.
 #pragma GCC diagnostic push
@@ -18,6 +19,7 @@
 #include <tuple>
 #include <vector>
 
+#include <pthread.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -2184,6 +2186,136 @@ TEST_F(Compiler, Limits) {
     Compiled l(Text("char *s = \"" + line + "\";\nint f() { int n = 0; while (s[n]) n++; return n; }\nexport f;\n"));
     ASSERT_NE(l.inst, nullptr);
     EXPECT_EQ(l.Call("f"), 400);
+}
+
+// Runs `f` on a thread of its own whose stack holds `bytes`.
+void OnStackOf(size_t bytes, const std::function<void()>& f) {
+    pthread_attr_t attr;
+    pthread_attr_init(&attr);
+    pthread_attr_setstacksize(&attr, bytes);
+    pthread_t thread;
+    auto run = [](void* p) -> void* {
+        (*static_cast<const std::function<void()>*>(p))();
+        return nullptr;
+    };
+    ASSERT_EQ(pthread_create(&thread, &attr, run, const_cast<std::function<void()>*>(&f)), 0);
+    pthread_join(thread, nullptr);
+    pthread_attr_destroy(&attr);
+}
+
+// `n` lines made by `line` from their numbers.
+std::string Lines(int n, const std::function<std::string(int)>& line) {
+    std::string text;
+    for (int i = 0; i < n; i++) text += line(i) + "\n";
+    return text;
+}
+
+// 30,000 levels of every nesting that a script's text drives are refused with
+// a message, or read without nesting, well inside a small stack (a quarter of
+// a main thread's usual 8 MiB), also with the sanitizers' larger frames.
+TEST_F(Compiler, DeepNestingOfAnyKindIsRefusedBeforeTheStackRunsOut) {
+    constexpr int n = 30000;
+    auto repeat = [](const std::string& each) { return Lines(n, [&](int) { return each; }); };
+    auto structs = [&](const char* keyword, const char* member) {
+        return Lines(n, [&](int i) { return std::string(keyword) + " S" + std::to_string(i) + " { " + member; }) +
+               "int x;\n" + repeat("};");
+    };
+    const std::string chain =
+        "struct A0 { int x; };\n" + Lines(n, [](int i) {
+            return "struct A" + std::to_string(i + 1) + " { A" + std::to_string(i) + " a; };";
+        });
+    const std::string dimensions = "int a\n" + repeat("[1]");
+    const std::string braces = repeat("{") + "1\n" + repeat("}");
+    struct Deep {
+        const char* name;
+        std::string text;
+        const char* message;  // null: compiles, and f() returns 4
+    } cases[] = {
+        {"expressions", "int f() { return\n" + repeat("(") + "1\n" + repeat(")") + "; }\n", "Expression nested too deeply"},
+        {"statements", "int f() {\n" + repeat("{") + repeat("}") + "return 4; }\n", "Statements nested too deeply"},
+        {"declarators", "int\n" + repeat("(") + "x\n" + repeat(")") + ";\n", "Declarator nested too deeply"},
+        {"parameter lists",
+         "int f(\n" + Lines(n, [](int i) { return "int (*g" + std::to_string(i) + ")("; }) + "int\n" + repeat(")") +
+             ");\n",
+         "Declarator nested too deeply"},
+        {"structure bodies", structs("struct", ""), "Structures nested too deeply"},
+        {"class bodies with member functions", structs("class", "public: int f() { return 1; }"),
+         "Structures nested too deeply"},
+        {"structures declared in a body", "int f() {\n" + structs("struct", "") + "return 4; }\n",
+         "Structures nested too deeply"},
+        {"a structure declared in a parameter list",
+         "int f(struct P0 {\n" + Lines(n, [](int i) { return "struct P" + std::to_string(i + 1) + " {"; }) +
+             "int x;\n" + Lines(n, [](int i) { return "} m" + std::to_string(i) + ";"; }) + "} p);\n",
+         "Structures nested too deeply"},
+        {"a global's brace list", dimensions + " =\n" + braces + ";\n", "Initializers nested too deeply"},
+        {"a local's brace list", "int f() {\n" + dimensions + " =\n" + braces + "; return 4; }\n",
+         "Initializers nested too deeply"},
+        {"a brace list of nested structures", chain + "A" + std::to_string(n) + " g =\n" + braces + ";\n",
+         "Initializers nested too deeply"},
+        // What nests in the types only, not in the text, is read without nesting.
+        {"a chain of structure types", chain + "int f() { return sizeof(A" + std::to_string(n) + "); }\n", nullptr},
+        {"array dimensions", dimensions + ";\nint f() { return sizeof(a); }\n", nullptr},
+        {"pointer levels of an argument",
+         "int g(int\n" + repeat("*") + "p) { return 4; }\nint f() { int\n" + repeat("*") + "q = 0; return g(q); }\n",
+         nullptr},
+    };
+    for (const Deep& d : cases) {
+        scScript image = nullptr;
+        std::string error;
+        OnStackOf(2 << 20, [&] {
+            image = scCompile_Text((d.text + "export f;\n").c_str());
+            error = scLast_Error_Text;
+        });
+        if (d.message) {
+            EXPECT_EQ(image, nullptr) << d.name;
+            EXPECT_STREQ(MessageOf(error.c_str()), d.message) << d.name;
+            std::free(image);
+        } else {
+            Compiled c(image);
+            ASSERT_NE(c.inst, nullptr) << d.name << ": " << error;
+            EXPECT_EQ(c.Call("f"), 4) << d.name;
+        }
+        EXPECT_EQ(scmTrackedCount(), 0) << d.name;
+    }
+    // At least 63 levels of each: the deepest that compiles, and one more that
+    // is refused (a brace list's innermost value is a level of its own).
+    struct Bound {
+        const char* message;
+        std::function<std::string(int)> text;  // f() returns 4
+        int deepest;
+    } bounds[] = {
+        {"Structures nested too deeply",
+         [](int k) {
+             return Lines(k, [](int i) { return "struct S" + std::to_string(i) + " { int y;"; }) + "int x;\n" +
+                    Lines(k, [](int) { return "};"; }) + "int f() { return sizeof(S0); }\n";
+         },
+         256},
+        {"Initializers nested too deeply",
+         [](int k) {
+             return "int a" + Lines(k, [](int) { return "[1]"; }) + " = " + Lines(k, [](int) { return "{"; }) + "4" +
+                    Lines(k, [](int) { return "}"; }) + ";\nint f() { return a" +
+                    Lines(k, [](int) { return "[0]"; }) + "; }\n";
+         },
+         255},
+    };
+    for (const Bound& b : bounds) {
+        for (int depth : {63, b.deepest, b.deepest + 1}) {
+            scScript image = nullptr;
+            std::string error;
+            OnStackOf(2 << 20, [&] {
+                image = scCompile_Text((b.text(depth) + "export f;\n").c_str());
+                error = scLast_Error_Text;
+            });
+            EXPECT_EQ(image != nullptr, depth <= b.deepest) << b.message << " at " << depth << ": " << error;
+            if (!image) {
+                EXPECT_STREQ(MessageOf(error.c_str()), b.message);
+                continue;
+            }
+            Compiled c(image);
+            ASSERT_NE(c.inst, nullptr) << scLast_Error_Text;
+            EXPECT_EQ(c.Call("f"), 4) << b.message << " at " << depth;
+        }
+    }
 }
 
 TEST_F(Compiler, FailedCompileLeavesNothingBehind) {
