@@ -239,6 +239,18 @@ bool PlainFileName(const std::string& sjis) {
   return true;
 }
 
+bool FieldReadsBack(std::string_view sjis) {
+  for (size_t i = 0; i < sjis.size(); ++i) {
+    const auto c = static_cast<unsigned char>(sjis[i]);
+    if (c < 0x20) return false;
+    if (IsSjisLeadByte(c)) {
+      if (i + 1 == sjis.size() || static_cast<unsigned char>(sjis[i + 1]) < 0x20) return false;
+      ++i;
+    }
+  }
+  return true;
+}
+
 namespace {
 
 constexpr unsigned char kBS = 0x08;

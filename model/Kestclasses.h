@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <stdexcept>
 #include <string>
+#include <string_view>
 
 namespace kest {
 
@@ -238,6 +239,12 @@ bool IsSjisLeadByte(unsigned char b);
 // such as the 0x5C of "\x83\x5c" is part of its character), no "/", "\\",
 // "..", NUL or lone lead byte.
 bool PlainFileName(const std::string& sjis);
+// Whether a BS-quoted field (a name, a face) reaches every peer as it was
+// sent: no byte below 0x20 (a BS would end the field, the others are
+// separators or not shown), and, read character by character from its start
+// as SplitLine reads it, no character cut off by the field's end, whose lead
+// byte would take the closing BS along.
+bool FieldReadsBack(std::string_view sjis);
 // Splits line in place into at most max tokens; returns the argument count
 // (tokens after the command word, the user number not counted) and sets id to
 // the user number after ":" or -1.

@@ -143,7 +143,8 @@ std::string LineErrLocked();  // "ERR LOCKED\r", sent through the ordinary route
 std::string LineCard(const TCardList& hand);
 std::string LineRemoveUser(std::string_view name);
 std::string LineRuserEnd();
-// The arguments that fit kMaxLineText, in order up to the first that does not.
+// The arguments in order up to the first that is not a plain decimal number
+// (a quoted one could carry a ":") or would not fit kMaxLineText.
 std::string LineStart(const std::vector<std::string>& args);
 std::string LineTurn(int seat);
 std::string LineSaikoro(int n);

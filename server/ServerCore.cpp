@@ -60,11 +60,16 @@ bool IsTurnWord(int cmd) {
   }
 }
 
-// A name a user can be told apart by: shorter than the record holds, and
-// more than blanks and control bytes.
+// A name or face goes out in ADDUSER lines to every peer: it must be
+// shorter than the record holds a name, and read back as it was sent.
+bool UsableField(const std::string& text) {
+  return text.size() < size_t(TKestUser::kNameSize) && FieldReadsBack(text);
+}
+
+// A name a user can be told apart by: a usable field of more than blanks.
 bool UsableName(const std::string& name) {
-  if (name.size() >= size_t(TKestUser::kNameSize)) return false;
-  return std::any_of(name.begin(), name.end(), [](char c) { return static_cast<unsigned char>(c) > 0x20; });
+  return UsableField(name) &&
+         std::any_of(name.begin(), name.end(), [](char c) { return static_cast<unsigned char>(c) > 0x20; });
 }
 
 constexpr int kBoardWidth = 24, kBoardHeight = 25;
@@ -356,11 +361,10 @@ int TKestServerCore::LoginUser(TServerConnection* conn, const std::string& name,
     if (HasData(conn) && !conn->SendRaw(raw)) QueueDrop(conn);
     return -1;
   };
-  // A name that would be stored empty, or shows nothing, is refused as a
-  // name in use is: it could not tell its user apart.
+  // A name that would be stored empty, shows nothing or would not read
+  // back is refused as a name in use is: it could not tell its user apart.
   if (!UsableName(name)) return refuse("Error! Unusable name", kRawErrSameName);
-  // A face goes out in every ADDUSER line: it is held to a name's length.
-  if (face.size() >= size_t(TKestUser::kNameSize)) return refuse("Error! Unusable face", kRawErrSameName);
+  if (!UsableField(face)) return refuse("Error! Unusable face", kRawErrSameName);
   for (int i = 0; i < kUserSlots; ++i)
     if (const TKestUser* u = LiveUser(i); u && u->GetName() == name)
       return refuse("Error! Samename User", kRawErrSameName);
@@ -682,7 +686,15 @@ void TKestServerCore::HOutRoom(int id, const TArgs& a) {
 }
 
 void TKestServerCore::HSuiriStart(int id, const TArgs& a) {
+  if (SuggestedThisTurn(id)) return;
   Relay(id, [&](int seat) { return LineSuiriStart(seat, a.Num(1)); });
+}
+
+bool TKestServerCore::SuggestedThisTurn(int id) {
+  const int r = PlayingRoomOf(id);
+  if (r < 0 || !games_[size_t(r)].suggested) return false;
+  AddLog("Ignored: a second suggestion in the turn from user " + std::to_string(id));
+  return true;
 }
 
 void TKestServerCore::HKokusoStart(int id, const TArgs& a) {
@@ -698,6 +710,7 @@ void TKestServerCore::NextTurn(int r) {
   TGame& g = games_[size_t(r)];
   g.confirmNeeded = 0;
   g.asked = -1;
+  g.suggested = false;
   // Seats of eliminated players are skipped; when every player is out,
   // nobody gets the turn.
   for (int k = 0; k < TRoom::kMaxMembers; ++k) {
@@ -747,7 +760,8 @@ void TKestServerCore::HWarp(int id, const TArgs& a) {
 void TKestServerCore::HSuiri(int id, const TArgs& a) {
   const int r = PlayingRoomOf(id), seat = SeatIn(id);
   TCard cards[3];
-  if (r < 0 || seat < 0 || !MakeTriple(a, cards)) return;
+  if (r < 0 || seat < 0 || !MakeTriple(a, cards) || SuggestedThisTurn(id)) return;
+  games_[size_t(r)].suggested = true;
   SendLine(LineSuiri(seat, a.Num(1), a.Num(2), a.Num(3)), id, smToRoom, r);
   rooms_[size_t(r)].SetSuggestion(id, cards);
   AskResponder(r, id);

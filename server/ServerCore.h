@@ -192,7 +192,10 @@ class TKestServerCore : public kest::TUserLookup {
     // By seat, the verdict of its last accusation not yet closed by
     // KOKUSOEND: -1 none, 0 wrong, 1 right.
     std::array<int8_t, kest::TRoom::kMaxMembers> verdict{-1, -1, -1, -1, -1, -1};
+    bool suggested = false;  // the turn seat's SUIRI was relayed this turn
   };
+  // Whether id's running game has had its suggestion this turn (logged).
+  bool SuggestedThisTurn(int id);
 
   std::array<std::unique_ptr<kest::TKestUser>, kUserSlots> users_;
   std::vector<kest::TRoom> rooms_;

@@ -495,6 +495,13 @@ TEST_F(Game, OnlyTheAskedSeatAnswers) {
       {&none, "SHOW NO", "SHOWC NO,1"},
       {&none, "SHOW " + std::to_string(other), "SHOWC NO,1"},
   };
+  // One suggestion a turn: each case waits for Alice's next turn.
+  auto nextAliceTurn = [&] {
+    Cmd(a_, "TURNEND", 0);
+    Cmd(b_, "TURNEND", 1);
+    Cmd(a_, "TURNEND", 2);
+    Skip();
+  };
   for (const auto& c : cases) {
     Cmd(a_, "SUIRI " + c.suggestion->Args(), 0);
     Skip();
@@ -519,6 +526,7 @@ TEST_F(Game, OnlyTheAskedSeatAnswers) {
     EXPECT_EQ(sent[0], (TSent{"A", Addressed(c.shown, 0)})) << c.answer;
     Cmd(b_, c.answer, 1);  // answered already
     EXPECT_TRUE(Take().empty()) << c.answer;
+    nextAliceTurn();
   }
   // An answer without SHOWCHECK is judged all the same.
   Cmd(a_, "SUIRI " + withMatch.Args(), 0);
