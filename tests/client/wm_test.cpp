@@ -3,6 +3,7 @@
 // what real key presses do. The tests run one after another on one display.
 #include <gtest/gtest.h>
 
+#include <QAbstractNativeEventFilter>
 #include <QApplication>
 #include <QComboBox>
 #include <QLineEdit>
@@ -215,23 +216,27 @@ testing::AssertionResult Centred(QWidget* w, const char* what, const std::functi
                                      << (laidOut && !laidOut() ? ", not laid out" : "");
 }
 
-// Calls fn for each event of one type that reaches the object, before the
-// object's own handlers (a window's state is already set then).
-class TEventWatch : public QObject {
+// Counts the X server's reports that w was unmapped, as the window manager
+// unmaps a window it minimises, however soon the window is back.
+class TUnmaps : public QAbstractNativeEventFilter {
  public:
-  TEventWatch(QObject* w, QEvent::Type type, std::function<void()> fn) : type_(type), fn_(std::move(fn)) {
-    w->installEventFilter(this);
-  }
+  explicit TUnmaps(QWidget* w) : id_(xcb_window_t(w->winId())) { qApp->installNativeEventFilter(this); }
+  ~TUnmaps() override { qApp->removeNativeEventFilter(this); }
+  TUnmaps(const TUnmaps&) = delete;
+  TUnmaps& operator=(const TUnmaps&) = delete;
 
- protected:
-  bool eventFilter(QObject*, QEvent* e) override {
-    if (e->type() == type_) fn_();
+  bool nativeEventFilter(const QByteArray& type, void* message, qintptr*) override {
+    auto* ev = static_cast<xcb_generic_event_t*>(message);
+    if (type == "xcb_generic_event_t" && (ev->response_type & 0x7f) == XCB_UNMAP_NOTIFY &&
+        reinterpret_cast<xcb_unmap_notify_event_t*>(ev)->window == id_)
+      ++count;
     return false;
   }
 
+  int count = 0;
+
  private:
-  QEvent::Type type_;
-  std::function<void()> fn_;
+  xcb_window_t id_;
 };
 
 class Wm : public clienttest::AppTest {
@@ -501,7 +506,7 @@ TEST_F(Wm, ChatLineMarksTheChatWindowWhileAnotherWindowIsActive) {
 // window (Alt+F4) while the dialog is open ends the program as Exit does.
 TEST_F(Wm, MinimisedLoginDialogComesBackAndClosingTheMainWindowExits) {
   client::TChatWin* chat = form().Forms().chatWin;
-  int minimised = 0, logins = 0;
+  int logins = 0;
   bool closedByTheMainWindow = false;
   onModal = [&](QDialog& dlg) {
     ++logins;
@@ -509,12 +514,12 @@ TEST_F(Wm, MinimisedLoginDialogComesBackAndClosingTheMainWindowExits) {
       ADD_FAILURE() << up.message();
       return 1;
     }
-    TEventWatch watch(&dlg, QEvent::WindowStateChange, [&] { minimised += dlg.isMinimized(); });
+    TUnmaps minimised(&dlg);
     for (QWidget* other : {static_cast<QWidget*>(&form()), static_cast<QWidget*>(chat)}) {
       SCOPED_TRACE(other->windowTitle().toStdString());
-      const int before = minimised;
+      const int before = minimised.count;
       Xdotool({QStringLiteral("windowminimize"), Id(&dlg)});
-      EXPECT_TRUE(testloop::WaitUntil([&] { return minimised > before; }, kWmDeadline));
+      EXPECT_TRUE(testloop::WaitUntil([&] { return minimised.count > before; }, kWmDeadline));
       Xdotool({QStringLiteral("windowactivate"), Id(other)});
       EXPECT_TRUE(testloop::WaitUntil(
           [&] {
