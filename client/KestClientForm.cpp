@@ -541,10 +541,10 @@ void TKestClientForm::Sync() {
   for (QWidget* w : std::initializer_list<QWidget*>{RoomView, UserBox, InButton})
     if (w->isHidden() == c.Lobby) w->setVisible(c.Lobby);
   const TAnimTimer& t = Game.Timer();
-  int interval = fastPace_ ? 1 : t.interval;
+  int interval = fastPace_ ? 1 : t.Interval();
   if (KestTimer->interval() != interval) KestTimer->setInterval(interval);
-  if (KestTimer->isActive() != t.active) {
-    if (t.active) {
+  if (KestTimer->isActive() != t.Active()) {
+    if (t.Active()) {
       KestTimer->start();
     } else {
       KestTimer->stop();
@@ -603,19 +603,22 @@ bool TKestClientForm::IsDottedAddress(const std::string& text) {
 void TKestClientForm::QueueConnectDialog() {
   if (connectDialogQueued_ || !login_.MayOpenDialog() || Closing) return;
   connectDialogQueued_ = true;
-  // One modal window at a time: a box still open (an error) is answered first.
-  bool boxOpen = plat::OpenMessageBoxes() > 0 || QApplication::activeModalWidget();
-  QTimer::singleShot(boxOpen ? 50 : 0, this, [this] {
+  // One modal window at a time: a box still open (an error) is answered
+  // first. Nor does the dialog open inside a line's dispatch or the wait for
+  // scripts, whose events it would run.
+  auto later = [this] { return plat::OpenMessageBoxes() > 0 || QApplication::activeModalWidget() || arrival_.Busy(); };
+  QTimer::singleShot(later() ? 50 : 0, this, [this, later] {
     connectDialogQueued_ = false;
-    if (plat::OpenMessageBoxes() > 0 || QApplication::activeModalWidget()) return QueueConnectDialog();
+    if (later()) return QueueConnectDialog();
     if (login_.MayOpenDialog() && !Closing) Entry([this] { ShowConnectDialog(); });
   });
 }
 
-void TKestClientForm::FailAutoLogin(const std::string& why) {
+bool TKestClientForm::LoginFailed(const std::string& why) {
+  if (!login_.AttemptFailed()) return false;
   std::fprintf(stderr, "velmora: login failed: %s\n", why.c_str());
-  login_.AutoFailed();
   CloseMainWindow(2);
+  return true;
 }
 
 void TKestClientForm::ShowConnectDialog() {
@@ -631,7 +634,7 @@ void TKestClientForm::ShowConnectDialog() {
     int r = 1;
     switch (login_.NextAnswer()) {
       case daSaved: break;
-      case daFail: return FailAutoLogin("the login was not accepted");
+      case daFail: LoginFailed("the login was not accepted"); return;
       case daAsk: r = RunModal(dlg); break;
     }
     if (Closing) return;
@@ -643,20 +646,14 @@ void TKestClientForm::ShowConnectDialog() {
     std::string addr = S(dlg.AddrEdit->text());
     std::string portText = S(dlg.PortEdit->text());
     if (name.empty() || dlg.FaceSelBox->currentIndex() < 0 || addr.empty() || portText.empty()) {
-      if (login_.AutoAttempt()) {
-        FailAutoLogin("name, face, address or port missing in velmora.ini");
-        return;
-      }
+      if (LoginFailed("name, face, address or port missing in velmora.ini")) return;
       continue;
     }
     bool ok = false;
     int port = QString::fromStdString(portText).trimmed().toInt(&ok);
     if (!ok || port < 0 || port > 65535) {
       std::string msg = "'" + portText + "' is not a valid port number.";
-      if (login_.AutoAttempt()) {
-        FailAutoLogin(msg);
-        return;
-      }
+      if (LoginFailed(msg)) return;
       plat::MessageBox(this, msg, "Error", plat::mbOK, plat::miError);
       continue;
     }
@@ -669,10 +666,7 @@ void TKestClientForm::ShowConnectDialog() {
     dev_.connection->SetPort(port);
     std::string error;
     if (!dev_.connection->Open(&error)) {
-      if (login_.AutoAttempt()) {
-        FailAutoLogin(error.empty() ? "no server given" : error);
-        return;
-      }
+      if (LoginFailed(error.empty() ? "no server given" : error)) return;
       if (!error.empty()) {  // empty: the host dialog was cancelled
         Log("Error connecting to:" + ServerAddressText);
         Memo2->show();
@@ -696,22 +690,21 @@ void TKestClientForm::LineClientSocket1Error(const std::string& what) {
   ConnectionLost("Error connecting to:" + ServerAddressText, what);
 }
 
-void TKestClientForm::ResetToLoggedOut() {
+void TKestClientForm::EndSession() {
   dev_.connection->Close();
-  login_.LoggedOut();
+  // Nothing of the closed connection acts any more: its lines waiting for the
+  // scripts go, and so do the scripts (which ends that wait).
+  arrival_.Discard();
   Game.ResetToLoggedOut();
 }
 
 void TKestClientForm::ConnectionLost(const std::string& logLine, const std::string& message) {
-  if (!login_.Connecting()) return;  // already handled, or closed on purpose
+  if (!login_.Lost()) return;  // already handled, or closed on purpose
   Log(logLine);
   if (!message.empty()) Log(message);
   Memo2->show();
-  ResetToLoggedOut();
-  if (login_.AutoAttempt()) {
-    FailAutoLogin(logLine + (message.empty() ? "" : ": " + plat::SjisToUtf8(message)));
-    return;
-  }
+  EndSession();
+  if (LoginFailed(logLine + (message.empty() ? "" : ": " + plat::SjisToUtf8(message)))) return;
   QueueConnectDialog();
 }
 
@@ -727,7 +720,8 @@ void TKestClientForm::LoggedIn() {
 void TKestClientForm::LoginRefused(TRefusal why) {
   switch (why) {
     case rfSameName:
-      ResetToLoggedOut();
+      login_.LoggedOut();
+      EndSession();
       Refused("the server refused the name (ERR SAMENAME)", kMsgSameName, 0);
       break;
     case rfLocked:
@@ -739,17 +733,15 @@ void TKestClientForm::LoginRefused(TRefusal why) {
       if (!login_.Connecting()) return;
       Log(std::string("Server full:") + ServerAddressText);
       Memo2->show();
-      ResetToLoggedOut();
+      login_.LoggedOut();
+      EndSession();
       Refused("the server is full (ERR OVERUSER)", kMsgOverUser, 0);
       break;
   }
 }
 
 void TKestClientForm::Refused(const std::string& why, const char* message, int exitCode) {
-  if (login_.AutoAttempt()) {
-    FailAutoLogin(why);
-    return;
-  }
+  if (LoginFailed(why)) return;
   // The box opens from the event loop, never inside the line's socket callback.
   QTimer::singleShot(0, this, [this, message, exitCode] {
     Entry([this, message, exitCode] {

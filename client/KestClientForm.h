@@ -206,7 +206,7 @@ class TKestClientForm : public QMainWindow, public TLineSender, public TGameView
 
   // ---- The window's own state ----
   TClientSettings Settings;
-  // A connection is open or opening, or the program ends (no dialog comes).
+  // A connection is open or opening.
   bool Connecting() const { return login_.Connecting(); }
   bool Closing = false;
   std::string ServerAddressText;
@@ -243,10 +243,14 @@ class TKestClientForm : public QMainWindow, public TLineSender, public TGameView
   void SaveSettings();
   void LineClientSocket1Connect();
   void LineClientSocket1Error(const std::string& what);
+  // The connection is gone (lost or refused): so is everything of its session.
+  void EndSession();
+  // The connection dropped or failed: the session ends, the dialog comes back.
   void ConnectionLost(const std::string& logLine, const std::string& message);
-  void ResetToLoggedOut();
   void QueueConnectDialog();
-  void FailAutoLogin(const std::string& why);
+  // A failed login attempt: false when the player may try again; true when it
+  // ends the program (the automatic login), which says why.
+  bool LoginFailed(const std::string& why);
   // A refused login: the message box, then the dialog again (exitCode 0) or the end.
   void Refused(const std::string& why, const char* message, int exitCode);
   void CloseMainWindow(int exitCode);

@@ -46,23 +46,6 @@ const char kDe[] = "\x82\xc5";          // で
 const char kGa[] = "\x82\xaa";          // が
 const char kWoTsukatta[] = "\x82\xf0\x8e\x67\x82\xc1\x82\xbd";  // を使った
 
-int Distance(int a, int b) {
-  int dx = a % BoardWidth - b % BoardWidth, dy = a / BoardWidth - b / BoardWidth;
-  return IntSqrt(dx * dx + dy * dy);
-}
-
-// Of the door cells of room (0-8, 9 the accusation spot), the one nearest to
-// cell, the first in row order on a tie; -1 none.
-int NearestDoor(int room, int cell) {
-  int best = -1, bestDistance = 0;
-  for (int i = 0; i < BoardWidth * BoardHeight; ++i) {
-    if (BoardMap[i] <= 1 || client::DoorRoom(BoardMap[i]) != room) continue;
-    int d = Distance(i, cell);
-    if (best < 0 || d < bestDistance) best = i, bestDistance = d;
-  }
-  return best;
-}
-
 kest::TKestUser EmptySeat() {
   kest::TKestUser s;
   s.UserNo = -1;
@@ -113,12 +96,6 @@ void TGameCore::RaiseScriptEvent(int seat, const char* event, const std::vector<
   if (scripts_) scripts_->RaiseScriptEvent(seat, event, args);
 }
 
-bool TGameCore::OwnCopy() {
-  if (walk_.inFlight <= 0) return false;
-  --walk_.inFlight;
-  return true;
-}
-
 void TGameCore::SeatMoved(int seat) {
   if (scripts_) scripts_->SeatMoved(seat);
 }
@@ -129,6 +106,8 @@ TControls TGameCore::Controls() const {
   TControls c = controls_;
   // A new game starts from a table the cleared computer players have left.
   if (state_ == gsNoGame && ComputersLeaving()) c.Start.enabled = false;
+  // One suggestion a turn, whatever gives the buttons back after it.
+  if (!turn_.MaySuggest()) c.Suiri.enabled = false;
   if (!verdict_.OwnOpen()) return c;
   c.Suiri.enabled = c.Kokuso.enabled = c.Move.enabled = c.Start.enabled = c.Out.enabled = false;
   c.Arrows.fill(false);
@@ -210,25 +189,15 @@ void TGameCore::UpdateMoveButtons(int seat, int steps) {
     steps = walk_.steps;
   }
   view_.DrawDie(steps >= 0 && steps <= 6 ? steps : 0, 2);
-  controls_.Out.enabled = turnSeat_ == mySeat_ && steps == 0;
+  controls_.Out.enabled = turn_.Seat() == mySeat_ && steps == 0;
 }
 
 // The verdict's pause is over: the timer stops and the verdict goes back.
 void TGameCore::SendVerdictAfterPause() {
   animTick_ = 0;
-  StopTimer();
+  timer_.Stop();
   SendLine(verdict_.VerdictUser(), CmdKokusoEnd(verdict_.Value()));
   verdict_.Sent();
-}
-
-void TGameCore::StopTimer() {
-  timer_.active = false;
-  timer_.interval = 33;
-}
-
-void TGameCore::StartTimer(int interval) {
-  timer_.interval = interval;
-  timer_.active = true;
 }
 
 // ---------------------------------------------------------------- login
@@ -241,14 +210,15 @@ void TGameCore::SendLogin(const std::string& name, const std::string& face) {
 }
 
 void TGameCore::ResetToLoggedOut() {
+  if (scripts_) scripts_->FreeScripts();
   CloseGameDialogs();
   view_.CloseResult();
-  StopTimer();
+  timer_.Stop();
   state_ = gsOffline;
   myUserId_ = -1;
   playerCount_ = 0;
   mySeat_ = 0;
-  turnSeat_ = 0;
+  turn_.Reset();
   expectedPlayers_ = 0;
   computersAdded_ = false;
   lobby_.RoomAnswered();
@@ -477,7 +447,7 @@ void TGameCore::HandleBye(int id, const std::string& name) {
   verdict_.Close();
   CloseGameDialogs();
   view_.FreeTurnCursor();
-  StopTimer();
+  timer_.Stop();
   computersAdded_ = false;
   controls_.Suiri.enabled = controls_.Kokuso.enabled = controls_.Move.enabled = false;
   SetArrows(false);
@@ -497,7 +467,7 @@ void TGameCore::HandleCpuType(int id, int type) {
 }
 
 void TGameCore::InButtonClick(int room) {
-  if (room < 0 || room > 10 || room == localUser_.GetRoom()) return;
+  if (!Controls().Lobby || room < 0 || room > 10 || room == localUser_.GetRoom()) return;
   if (lobby_.Full(room)) return;
   SendLine(myUserId_, CmdChroom(room));
 }
@@ -536,13 +506,13 @@ void TGameCore::StartButtonClick() {
   if (state_ != gsNoGame && state_ != gsOffline) {
     // In a game the button is the secret passage of the own room.
     int target = controls_.PassageTarget;
-    if (target < 0 || target > 8 || walk_.place < 1 || walk_.place > 9) return;
+    if (!Controls().Start.enabled || target < 0 || target > 8 || walk_.place < 1 || walk_.place > 9) return;
     controls_.Move.enabled = false;
     controls_.Start.enabled = false;
     walk_.MarkRoomDoors(walk_.place - 1, 0);
     walk_.place = target + 1;
     localUser_.SetPlace(int16_t(target + 1));
-    ++walk_.inFlight;
+    walk_.Sent();
     SendLine(myUserId_, CmdInRoom(target, 0));
     return;
   }
@@ -625,7 +595,7 @@ void TGameCore::StartGame(int id, const TArgs& args) {
   // A result dialog still open from the previous game is only closed: its
   // button's actions belong to the end of that game.
   view_.CloseResult();
-  timer_.active = false;  // the interval carries over from the last animation
+  timer_.Halt();  // the interval carries over from the last animation
   verdict_.Close();
   view_.DrawBoard();
   view_.DrawDie(0, 3);
@@ -640,6 +610,7 @@ void TGameCore::StartGame(int id, const TArgs& args) {
   localUser_.SetPlace(0);
   state_ = gsIdle;
   viewShown_ = false;
+  turn_.NewGame();
   pendingShowCheck_ = -1;
   view_.HideCaptionPanels();
   view_.FreeCardPictures();
@@ -680,12 +651,10 @@ void TGameCore::HandleTurn(int id, int s) {
     // turn that has passed (they would take the new turn's roll away).
     if (state_ == gsRolling) {
       die_.Finish();
-      StopTimer();
-      timer_.interval = die_.interval;
-      view_.DrawDie(rollValue_, 3);
+      view_.DrawDie(die_.Roll(), 3);
       state_ = gsIdle;
     }
-    turnSeat_ = s;
+    turn_.Begin(s);
     walk_.wayBack = -1;
     if (viewShown_) ClearView();
     for (int k = 0; k < playerCount_ && k < 6; ++k)
@@ -760,40 +729,36 @@ void TGameCore::HandleSaikoro(int id, int n) {
   if (id != myUserId_ || !InGame()) return;  // one animation per client, driven by its own copy
   if (Bad(n < 1 || n > 6, "SAIKORO")) return;
   view_.PlaySound("SAISND");
-  rollValue_ = n;
-  if (turnSeat_ == mySeat_) {
+  if (turn_.Seat() == mySeat_) {
     seats_[mySeat_].SetSteps(int16_t(n));
     walk_.steps = n;
   }
   state_ = gsRolling;
   die_.Start(n);
-  timer_.active = true;
   view_.DrawDie(0, 3);
 }
 
 void TGameCore::KestTimerTimer() {
   switch (state_) {
     case gsRolling: {
-      die_.interval = timer_.interval;
       int shown = 1;
       bool going = die_.Tick(&shown);
       view_.DrawDie(shown, 1);
-      timer_.interval = die_.interval;
       if (going) return;
-      timer_.active = false;
-      view_.DrawDie(rollValue_, 3);
+      int roll = die_.Roll();
+      view_.DrawDie(roll, 3);
       state_ = gsIdle;
       walk_.ClearMarks();
-      if (turnSeat_ == mySeat_) {
+      if (turn_.Seat() == mySeat_) {
         SetArrows(true);
-        walk_.steps = rollValue_;
-        localUser_.SetSteps(int16_t(rollValue_));
+        walk_.steps = roll;
+        localUser_.SetSteps(int16_t(roll));
         walk_.SeedMarks();
-      } else if (mySeat_ == 0 && ValidSeat(turnSeat_) && seats_[turnSeat_].HasFlags(kest::ufComputer)) {
-        seats_[turnSeat_].SetSteps(int16_t(rollValue_));
-        RaiseScriptEvent(turnSeat_, "OnMove");
+      } else if (mySeat_ == 0 && ValidSeat(turn_.Seat()) && seats_[turn_.Seat()].HasFlags(kest::ufComputer)) {
+        seats_[turn_.Seat()].SetSteps(int16_t(roll));
+        RaiseScriptEvent(turn_.Seat(), "OnMove");
       }
-      if (ValidSeat(turnSeat_)) view_.SetPlayerStatus(turnSeat_, kMoving);
+      if (ValidSeat(turn_.Seat())) view_.SetPlayerStatus(turn_.Seat(), kMoving);
       controls_.Move.enabled = false;
       return;
     }
@@ -806,7 +771,7 @@ void TGameCore::KestTimerTimer() {
         ++animStep_;
       }
       if (animStep_ < 3) return;
-      StopTimer();
+      timer_.Stop();
       if (state_ == gsSuiriCaptions) {
         state_ = gsIdle;
         if (pendingShowCheck_ >= 0) {
@@ -817,7 +782,7 @@ void TGameCore::KestTimerTimer() {
         state_ = gsKokusoCards;
         view_.ShowKokusoCards();
         animTick_ = 0;
-        StartTimer(50);
+        timer_.Start(50);
       }
       return;
     }
@@ -833,7 +798,7 @@ void TGameCore::KestTimerTimer() {
       return;
     }
     default:
-      timer_.active = false;
+      timer_.Halt();
   }
 }
 
@@ -841,7 +806,7 @@ void TGameCore::KestTimerTimer() {
 
 void TGameCore::ArrowButtonClick(int arrow) {
   if (arrow < kUp || arrow > kDown2) return;
-  if (state_ < gsIdle || turnSeat_ != mySeat_ || !controls_.Arrows[arrow]) return;
+  if (state_ < gsIdle || turn_.Seat() != mySeat_ || !Controls().Arrows[arrow]) return;
   bool second = arrow == kUp2 || arrow == kDown2;
   int tag = arrow == kUp2 ? arUp : arrow == kDown2 ? arDown : arrow;
   bool wasCorridor = walk_.place == 0;
@@ -853,7 +818,7 @@ void TGameCore::ArrowButtonClick(int arrow) {
     localUser_.SetPlace(0);
     localUser_.SetPosition(int16_t(walk_.x), int16_t(walk_.y));
   }
-  ++walk_.inFlight;
+  walk_.Sent();
   SendLine(myUserId_, r.line);
   if (wasCorridor)
     for (int a = kUp; a <= kRight; ++a) controls_.Arrows[a] = false;
@@ -869,13 +834,13 @@ void TGameCore::HandleMove(int id, int seat, int x, int y, int steps) {
       seats_[seat].SetSteps(int16_t(steps));
       SeatMoved(seat);
     }
-    if (seat == mySeat_ && !OwnCopy()) walk_.x = x, walk_.y = y;
+    if (seat == mySeat_ && !walk_.CopyArrived()) walk_.x = x, walk_.y = y;
     view_.PiecesMoved();
     UpdateMoveButtons(seat, steps);
     return;
   }
   int cseat = ComputerSeatOf(id);
-  if (cseat >= 0 && cseat == turnSeat_ && cseat == seat) RaiseScriptEvent(cseat, steps > 0 ? "OnMove" : "OnMoveEnd");
+  if (cseat >= 0 && cseat == turn_.Seat() && cseat == seat) RaiseScriptEvent(cseat, steps > 0 ? "OnMove" : "OnMoveEnd");
 }
 
 void TGameCore::MovePieceToRoom(int seat, int room) {
@@ -893,12 +858,12 @@ void TGameCore::HandleInRoom(int id, int seat, int room, int steps) {
     view_.PlaySound("DOORSND1");
     view_.PiecesMoved();
     if (seat == mySeat_) {
-      if (!OwnCopy()) walk_.place = room + 1;
+      if (!walk_.CopyArrived()) walk_.place = room + 1;
       localUser_.SetPlace(int16_t(room + 1));
     }
     UpdateMoveButtons(seat, steps);
     // The room's buttons, unless the walk has already left it again.
-    if (turnSeat_ == mySeat_ && seat == mySeat_ && walk_.place == room + 1) {
+    if (turn_.Seat() == mySeat_ && seat == mySeat_ && walk_.place == room + 1) {
       controls_.Suiri.enabled = true;
       controls_.Out.enabled = true;
       ShowPassageButton(room);
@@ -916,7 +881,7 @@ void TGameCore::HandleOutRoom(int id, int seat, int v, int steps) {
   int x, y;
   if (Bad(!ValidSeat(seat) || steps < 0 || steps > 6 || !ExitCell(room, dir, second, x, y), "OUTROOM")) return;
   if (id != myUserId_) return;
-  if (seat == mySeat_) OwnCopy();
+  if (seat == mySeat_) walk_.CopyArrived();
   if (computers_.MoveCopied(seat)) {
     seats_[seat].SetPlace(0);
     seats_[seat].SetPosition(int16_t(x), int16_t(y));
@@ -924,7 +889,7 @@ void TGameCore::HandleOutRoom(int id, int seat, int v, int steps) {
   }
   view_.PiecesMoved();
   UpdateMoveButtons(seat, steps);
-  if (turnSeat_ == mySeat_ && seat == mySeat_) {
+  if (turn_.Seat() == mySeat_ && seat == mySeat_) {
     view_.PlaySound("FOOTSND1");
     ShowSecondExits(-1);
     controls_.Suiri.enabled = false;
@@ -943,47 +908,13 @@ int TGameCore::MoveSeatToward(int t, int room) {
   kest::TKestUser& u = seats_[size_t(t)];
   if (outcome_.Out(t) || u.GetSteps() <= 0) return -1;
   int x = u.X(), y = u.Y(), place = u.GetPlace();
-  if (!OnBoard(x, y)) return -1;
-  int cell = CellIndex(x, y);
   int tag = -1;
   bool second = false;
-  if (place == 10) {
-    // On the accusation spot: the one way off it leads back where it is entered from.
-    if (room == kSpotRoom) return 1;
-    for (int dir = 0; dir < 4; ++dir) {
-      int nx = x - kDx[dir], ny = y - kDy[dir];
-      if ((BoardMap[cell] & ArrowBit(dir)) != 0 && OnBoard(nx, ny) && BoardMap[CellIndex(nx, ny)] == 0) {
-        tag = OppositeArrow(dir);
-        break;
-      }
-    }
-  } else if (place == 0) {
-    uint16_t dir = RouteTable()[size_t(room)][size_t(cell)];
-    if (dir > 3) return 1;
-    tag = dir;
-  } else {
-    int s = place - 1;
-    if (s > 8) return -1;
-    // Out through the door of its room nearest the target room's door nearest to it.
-    int target = NearestDoor(room, cell);
-    int exitDoor = target < 0 ? -1 : NearestDoor(s, target);
-    if (exitDoor < 0) return -1;
-    int ex = exitDoor % BoardWidth, ey = exitDoor / BoardWidth;
-    for (int d = 0; d < 4; ++d) {
-      int nx = ex + kDx[d], ny = ey + kDy[d];
-      if (OnBoard(nx, ny) && BoardMap[CellIndex(nx, ny)] == 0 && RoomTable[s][2 * d] >= 0) tag = d;
-    }
-    if (tag < 0) return -1;
-    // The exit that leads onto the cell beside that door: the plain one, or
-    // the second exit of rooms 0 and 4.
-    int nx = ex + kDx[tag], ny = ey + kDy[tag], px, py;
-    if (ExitCell(s, tag, true, px, py) && px == nx && py == ny) {
-      second = true;
-    } else if (!ExitCell(s, tag, false, px, py) || px != nx || py != ny) {
-      return -1;
-    }
+  switch (StepToward(x, y, place, room, tag, second)) {
+    case stThere: return 1;
+    case stNoWay: return -1;
+    case stStep: break;
   }
-  if (tag < 0) return -1;
   TWalk walk;
   walk.x = x, walk.y = y, walk.place = place == 10 ? 0 : place, walk.steps = u.GetSteps();
   TWalkResult r = ArrowStep(walk, tag, second);
@@ -1092,19 +1023,34 @@ void TGameCore::SuiriButtonClick() {
   SaveButtonStates();
   controls_.Suiri.enabled = false;
   controls_.Start.enabled = false;
+  picker_ = pmSuiri;
   view_.OpenPicker(true, room);
 }
 
 void TGameCore::KokusoButtonClick() {
-  if (!MyTurn() || OutOfGame() || !controls_.Kokuso.enabled) return;
+  if (!MyTurn() || OutOfGame() || !Controls().Kokuso.enabled) return;
   view_.HideCheckPanel();
   int room = walk_.place >= 1 && walk_.place <= 9 ? walk_.place - 1 : 9;
   SendLine(myUserId_, CmdKokusoStart(room));
   SaveButtonStates();
+  picker_ = pmKokuso;
   view_.OpenPicker(false, -1);
 }
 
+bool TGameCore::PickerAnswered(TPickerMode mode) {
+  if (picker_ != mode) return false;
+  picker_ = pmClosed;
+  return true;
+}
+
+bool TGameCore::CardShowAnswered() {
+  if (!cardShowOpen_) return false;
+  cardShowOpen_ = false;
+  return true;
+}
+
 void TGameCore::SendSuiri(int id, int room, int weapon, int person) {
+  if (id == myUserId_ && !PickerAnswered(pmSuiri)) return;
   if (room < 0) {
     SendLine(id, CmdWord(cmSuiriCancel));
     return;
@@ -1112,11 +1058,13 @@ void TGameCore::SendSuiri(int id, int room, int weapon, int person) {
   if (id == myUserId_) {
     controls_.Move.enabled = false;
     SetArrows(false);
+    turn_.Suggested();
   }
   SendLine(id, CmdSuiri(room, person, weapon));
 }
 
 void TGameCore::SendShow(int id, int code, const kest::TCard& card) {
+  if (id == myUserId_ && !CardShowAnswered()) return;
   if (code < 0) {
     SendLine(id, CmdShowNo());
     return;
@@ -1126,6 +1074,7 @@ void TGameCore::SendShow(int id, int code, const kest::TCard& card) {
 }
 
 void TGameCore::SendKokuso(int id, int room, int weapon, int person) {
+  if (id == myUserId_ && !PickerAnswered(pmKokuso)) return;
   if (int s = ComputerSeatOf(id); s >= 0) seats_[size_t(s)].SetFlags(kest::ufDiceDone);  // no roll after it
   if (room < 0) {
     if (id == myUserId_) RestoreButtonStates();
@@ -1174,7 +1123,7 @@ void TGameCore::StartCaptions(int room, int person, int weapon, TGameState state
   view_.SetCaptions(captionTexts_);
   animTick_ = animStep_ = 0;
   state_ = state;
-  StartTimer(50);
+  timer_.Start(50);
 }
 
 void TGameCore::HandleSuiri(int id, int seat, int room, int person, int weapon) {
@@ -1214,7 +1163,7 @@ void TGameCore::HandleShowWait(int id, int seat) {
     int cseat = ComputerSeatOf(id);
     if (cseat >= 0 && cseat == seat) pendingShowCheck_ = id, set = true;
   }
-  if (set && !timer_.active) {
+  if (set && !timer_.Active()) {
     SendLine(pendingShowCheck_, CmdWord(cmShowCheck));
     pendingShowCheck_ = -1;
   }
@@ -1232,6 +1181,7 @@ void TGameCore::HandleShowSel(int id, const TArgs& args) {
     codes[i] = c;
   }
   if (id == myUserId_) {
+    cardShowOpen_ = true;
     view_.OpenCardShow(k, cards);
     return;
   }
@@ -1249,8 +1199,8 @@ void TGameCore::HandleShowC(int id, const TArgs& args) {
   if (Bad(!ValidSeat(seat) || (!word && !ValidCardCode(code)), "SHOWC")) return;
   if (id != myUserId_) {
     int cseat = ComputerSeatOf(id);
-    if (cseat < 0 || cseat != turnSeat_) return;
-    if (kind == "NO" && seat == (turnSeat_ + 5) % 6) RaiseScriptEvent(cseat, "OnSuiriResult", {-1});
+    if (cseat < 0 || cseat != turn_.Seat()) return;
+    if (kind == "NO" && seat == (turn_.Seat() + 5) % 6) RaiseScriptEvent(cseat, "OnSuiriResult", {-1});
     if (!word) RaiseScriptEvent(cseat, "OnSuiriResult", {code});
     return;
   }
@@ -1284,7 +1234,7 @@ void TGameCore::HandleShowC(int id, const TArgs& args) {
 void TGameCore::HandleSuiriEnd(int id) {
   if (id != myUserId_) {
     int cseat = ComputerSeatOf(id);
-    if (cseat < 0 || cseat != turnSeat_) return;
+    if (cseat < 0 || cseat != turn_.Seat()) return;
     computers_.SuggestionAnswered(cseat);
     if (!AnsweredForHost(cseat)) RaiseScriptEvent(cseat, "OnSuiriEnd");
     return;
@@ -1314,7 +1264,7 @@ void TGameCore::HandleKokuso(int id, int person, int weapon, int room, bool righ
   if (id != myUserId_) {
     state_ = gsComputerVerdict;
     animTick_ = 0;
-    StartTimer(50);
+    timer_.Start(50);
     return;
   }
   messageLine_ = kVerdictText;
@@ -1339,7 +1289,7 @@ void TGameCore::HandleKokusoCancel(int id, int seat) { CancelView(id, seat, kKok
 void TGameCore::CancelView(int id, int seat, const char* status, const char* word) {
   if (id != myUserId_ || Bad(!ValidSeat(seat), word)) return;
   ClearView();
-  if (turnSeat_ == mySeat_) RestoreButtonStates();
+  if (turn_.Seat() == mySeat_) RestoreButtonStates();
   view_.SetPlayerStatus(seat, status);
   view_.PlayMusic(muMain);
 }
@@ -1347,8 +1297,14 @@ void TGameCore::CancelView(int id, int seat, const char* status, const char* wor
 // ---------------------------------------------------------------- game end
 
 void TGameCore::CloseGameDialogs() {
-  view_.ClosePicker();
+  ClosePicker();
+  cardShowOpen_ = false;
   view_.CloseCardShow();
+}
+
+void TGameCore::ClosePicker() {
+  picker_ = pmClosed;
+  view_.ClosePicker();
 }
 
 void TGameCore::HandleLose(int id, int seat) {
@@ -1364,7 +1320,7 @@ void TGameCore::HandleLose(int id, int seat) {
   view_.SetPlayerStatus(seat, kLost);
   if (seat == mySeat_) {
     verdict_.Close();
-    view_.ClosePicker();
+    ClosePicker();
     messageLine_ = kYouLost;
     DisableGameButtons();
     controls_.Out.enabled = true;

@@ -14,11 +14,13 @@
 #include "CommandDispatcher.h"
 #include "ComputerAdds.h"
 #include "ComputerPlay.h"
+#include "Die.h"
 #include "GameRules.h"
 #include "Kestclasses.h"
 #include "Lobby.h"
 #include "Outcome.h"
 #include "StartCells.h"
+#include "Turn.h"
 #include "Verdict.h"
 
 namespace client {
@@ -47,6 +49,9 @@ enum TOutCaption : uint8_t { ocEnd, ocTurnEnd, ocConfirm };
 // Why the server refused the own login.
 enum TRefusal : uint8_t { rfSameName, rfLocked, rfOverUser };
 
+// The picker as the own player opened it, until it answers.
+enum TPickerMode : uint8_t { pmClosed, pmSuiri, pmKokuso };
+
 // Arrow buttons by index in TControls::Arrows: the tag of the first four.
 enum : int { kUp = 0, kDown = 1, kLeft = 2, kRight = 3, kUp2 = 4, kDown2 = 5 };
 
@@ -69,12 +74,6 @@ struct TControls {
   bool Lobby = false;       // the room list, the user list and 入室 show
 };
 
-// KestTimer as the animations leave it.
-struct TAnimTimer {
-  bool active = false;
-  int interval = 100;
-};
-
 class TLineSender {
  public:
   virtual ~TLineSender() = default;
@@ -91,6 +90,9 @@ class TScriptEvents {
   // START: the seats are filled. False when a computer player of this host
   // is left without a script, which ends the program.
   virtual bool SetUpScripts() { return true; }
+  // The game is gone with the connection (the server has logged its computer
+  // players out): every seat's script ends and is freed.
+  virtual void FreeScripts() {}
   // The seat's piece stands somewhere else now.
   virtual void SeatMoved(int seat) { (void)seat; }
   // The host has ended the seat's turn for its failed script.
@@ -184,7 +186,7 @@ class TGameCore : public TClientLineHandler {
   int ComputerSeatOf(int id) const;
   std::string SeatName(int seat) const;
   bool InGame() const { return state_ >= gsIdle; }
-  bool MyTurn() const { return InGame() && turnSeat_ == mySeat_; }
+  bool MyTurn() const { return InGame() && turn_.Seat() == mySeat_; }
   // The own player's wrong accusation has put it out of this game.
   bool OutOfGame() const { return InGame() && outcome_.Out(mySeat_); }
   // Computer players asked for and neither seated nor refused yet.
@@ -258,7 +260,7 @@ class TGameCore : public TClientLineHandler {
   TGameState State() const { return state_; }
   int PlayerCount() const { return playerCount_; }
   int MySeat() const { return mySeat_; }
-  int TurnSeat() const { return turnSeat_; }
+  int TurnSeat() const { return turn_.Seat(); }
   // Members the table waits for before it sends START (0: none).
   int ExpectedPlayers() const { return expectedPlayers_; }
   bool RuserPending() const { return lobby_.Asking(); }
@@ -337,21 +339,27 @@ class TGameCore : public TClientLineHandler {
  private:
   // Tests place records and modes directly where no line can (tests/game/CoreFixture.h).
   friend struct TCoreTestAccess;
-  void AddComputer(int command, int seat);
-  void AddAnswered();
-  // CLEARNPC is sent and a computer player still sits at the table.
-  bool ComputersLeaving() const;
-  int TableRoom() const;
-  void EnterTable();
-  // A computer player asked for was refused (name: its name, "" unknown).
-  void AddFailed(const std::string& why, const std::string& name);
-  void SendStart();
-  void SaveButtonStates();
-  void RestoreButtonStates();
-  void ResetBoard();
+
+  // ---- Lookups and the scripts ----
   bool Bad(bool condition, const char* word);
   void RaiseScriptEvent(int seat, const char* event, const std::vector<int>& args = {});
+  void SeatMoved(int seat);
+
+  // ---- The table and its computer players ----
+  int TableRoom() const;
+  void EnterTable();
+  void AddComputer(int command, int seat);
+  void AddAnswered();
+  // A computer player asked for was refused (name: its name, "" unknown).
+  void AddFailed(const std::string& why, const std::string& name);
+  // CLEARNPC is sent and a computer player still sits at the table.
+  bool ComputersLeaving() const;
+  void SendStart();
+
+  // ---- The buttons ----
   std::array<bool*, 9> SavedButtons();
+  void SaveButtonStates();
+  void RestoreButtonStates();
   void SetArrows(bool enabled);
   void DisableGameButtons();
   void EndLobbyButtons();
@@ -359,65 +367,80 @@ class TGameCore : public TClientLineHandler {
   void ShowPassageButton(int room);
   void HidePassageButton();
   void UpdateMoveButtons(int seat, int steps);
+
+  // ---- Pieces, views and animations ----
+  void MovePieceToRoom(int seat, int room);
   void StartCaptions(int room, int person, int weapon, TGameState state);
-  void StopTimer();
   void SendVerdictAfterPause();
-  void StartTimer(int interval);
   void ClearView();
   void CancelView(int id, int seat, const char* status, const char* word);
-  void EndOfGame(bool won, int seat, int person, int weapon, int room);
-  void CloseGameDialogs();
-  void MovePieceToRoom(int seat, int room);
-  // A server copy of an own step: true when it copies a step the walk
-  // already took (and counts it in), false for a move the walk has not seen.
-  bool OwnCopy();
-  void SendMoveFor(int seat, const std::string& text);
-  void SeatMoved(int seat);
+  void ResetBoard();
 
-  TLineSender& sender_;
-  TGameView& view_;
-  kest::TKestUser localUser_;
-  std::array<kest::TKestUser, 6> seats_;
-  int myUserId_ = -1;
-  TGameState state_ = gsOffline;
-  int playerCount_ = 0;
-  int mySeat_ = 0;
-  int turnSeat_ = 0;
-  int expectedPlayers_ = 0;
-  bool computersAdded_ = false;
-  bool kokusoMode_ = true, suiriMode_ = false;
-  int cpuCount_ = 0;
-  bool accuseAnywhere_ = true, moveSuspect_ = false;
-  TOutcome outcome_;
-  bool viewShown_ = false;
-  TWalk walk_;  // the own piece's walk
-  int lastSuiriRoom_ = 0, lastSuiriSeat_ = 0;
-  kest::TCard shownCard_;
-  TVerdict verdict_;
-  int pendingShowCheck_ = -1;
-  TDieAnim die_;
-  int rollValue_ = 0, animTick_ = 0, animStep_ = 0;
-  std::array<TCell, 6> weaponCells_{};
-  std::string messageLine_;
-  std::array<std::string, 3> captionTexts_;
-  TLobby lobby_;
-  TControls controls_;
-  TAnimTimer timer_;
-  TScriptEvents* scripts_ = nullptr;
-  TNpcNames* npc_ = nullptr;
-  std::string loginName_, loginFace_;
-  TComputerAdds adds_;
-  bool startBack_ = false;              // a refusal: Start comes back once all are answered
-  std::array<bool, 9> savedStates_{};
-  bool footToggle_ = false;
-  TComputerPlay computers_;  // the host's computer players in the game
+  // ---- The own dialogs ----
+  void CloseGameDialogs();
+  void ClosePicker();
+  // The own answer from the picker in mode, or from the card-show dialog:
+  // true once, while that dialog waits for it.
+  bool PickerAnswered(TPickerMode mode);
+  bool CardShowAnswered();
+  void EndOfGame(bool won, int seat, int person, int weapon, int room);
+
+  // ---- A computer player's turn on its host ----
+  void SendMoveFor(int seat, const std::string& text);
   void EndComputerTurn(int seat, bool confirm);
   // Ends a taken-over turn when nothing of it is open any more.
   bool FinishTakenOverTurn(int seat);
   // An answer for a seat whose turn the host has taken over: true, the host
   // has dealt with it.
   bool AnsweredForHost(int seat);
+
+  // ---- Where it sends and paints ----
+  TLineSender& sender_;
+  TGameView& view_;
+  TScriptEvents* scripts_ = nullptr;
+  TNpcNames* npc_ = nullptr;
+
+  // ---- The own player, the lobby and the table ----
+  kest::TKestUser localUser_;
+  std::string loginName_, loginFace_;
+  int myUserId_ = -1;
+  TGameState state_ = gsOffline;
+  TLobby lobby_;
+  std::array<kest::TKestUser, 6> seats_;
+  int playerCount_ = 0;
+  int mySeat_ = 0;
+  int expectedPlayers_ = 0;
+  bool computersAdded_ = false;
+  TComputerAdds adds_;
+  bool startBack_ = false;          // a refusal: Start comes back once all are answered
   bool clearingComputers_ = false;  // CLEARNPC sent: the computer players are leaving
+  bool kokusoMode_ = true, suiriMode_ = false;
+  int cpuCount_ = 0;
+
+  // ---- The game ----
+  bool accuseAnywhere_ = true, moveSuspect_ = false;
+  TOutcome outcome_;
+  TTurn turn_;
+  TWalk walk_;  // the own piece's walk
+  std::array<TCell, 6> weaponCells_{};
+  TComputerPlay computers_;  // the host's computer players in the game
+  int lastSuiriRoom_ = 0, lastSuiriSeat_ = 0;
+  kest::TCard shownCard_;
+  TVerdict verdict_;
+  int pendingShowCheck_ = -1;
+
+  // ---- The screen ----
+  TControls controls_;
+  std::array<bool, 9> savedStates_{};
+  TPickerMode picker_ = pmClosed;  // the own picker waits for its answer
+  bool cardShowOpen_ = false;      // the own card-show dialog waits for its answer
+  bool viewShown_ = false;
+  std::string messageLine_;
+  std::array<std::string, 3> captionTexts_;
+  TAnimTimer timer_;
+  TDie die_{timer_};
+  int animTick_ = 0, animStep_ = 0;
+  bool footToggle_ = false;
 };
 
 }  // namespace client

@@ -170,14 +170,71 @@ TWalkResult ArrowStep(TWalk& w, int tag, bool second) {
   return res;
 }
 
-bool TDieAnim::Tick(int* shown) {
-  if (tick > 0) --tick;
-  if (shown) *shown = face + 1;
-  face = (face + 1) % 6;
-  if (interval < 2000) interval += 10;
-  if (tick > 0 || roll % 6 != face) return true;
-  Finish();
-  return false;
+namespace {
+
+int Distance(int a, int b) {
+  int dx = a % BoardWidth - b % BoardWidth, dy = a / BoardWidth - b / BoardWidth;
+  return IntSqrt(dx * dx + dy * dy);
+}
+
+// Of the door cells of room (0-8, 9 the accusation spot), the one nearest to
+// cell, the first in row order on a tie; -1 none.
+int NearestDoor(int room, int cell) {
+  int best = -1, bestDistance = 0;
+  for (int i = 0; i < BoardWidth * BoardHeight; ++i) {
+    if (BoardMap[i] <= 1 || DoorRoom(BoardMap[i]) != room) continue;
+    int d = Distance(i, cell);
+    if (best < 0 || d < bestDistance) best = i, bestDistance = d;
+  }
+  return best;
+}
+
+}  // namespace
+
+TStepChoice StepToward(int x, int y, int place, int room, int& tag, bool& second) {
+  tag = -1;
+  second = false;
+  if (!OnBoard(x, y) || room < 0 || room > kSpotRoom) return stNoWay;
+  int cell = CellIndex(x, y);
+  if (place == 10) {
+    // On the accusation spot: the one way off it leads back where it is entered from.
+    if (room == kSpotRoom) return stThere;
+    for (int dir = 0; dir < 4; ++dir) {
+      int nx = x - kDx[dir], ny = y - kDy[dir];
+      if ((BoardMap[cell] & ArrowBit(dir)) != 0 && OnBoard(nx, ny) && BoardMap[CellIndex(nx, ny)] == 0) {
+        tag = OppositeArrow(dir);
+        return stStep;
+      }
+    }
+    return stNoWay;
+  }
+  if (place == 0) {
+    uint16_t dir = RouteTable()[size_t(room)][size_t(cell)];
+    if (dir > 3) return stThere;
+    tag = dir;
+    return stStep;
+  }
+  int s = place - 1;
+  if (s > 8) return stNoWay;
+  int target = NearestDoor(room, cell);
+  int exitDoor = target < 0 ? -1 : NearestDoor(s, target);
+  if (exitDoor < 0) return stNoWay;
+  int ex = exitDoor % BoardWidth, ey = exitDoor / BoardWidth;
+  for (int d = 0; d < 4; ++d) {
+    int nx = ex + kDx[d], ny = ey + kDy[d];
+    if (OnBoard(nx, ny) && BoardMap[CellIndex(nx, ny)] == 0 && RoomTable[s][2 * d] >= 0) tag = d;
+  }
+  if (tag < 0) return stNoWay;
+  // The exit that leads onto the cell beside that door: the plain one, or
+  // the second exit of rooms 0 and 4.
+  int nx = ex + kDx[tag], ny = ey + kDy[tag], px, py;
+  if (ExitCell(s, tag, true, px, py) && px == nx && py == ny) {
+    second = true;
+  } else if (!ExitCell(s, tag, false, px, py) || px != nx || py != ny) {
+    tag = -1;
+    return stNoWay;
+  }
+  return stStep;
 }
 
 int SlideLeft(int w, int target, int tick) {

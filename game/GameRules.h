@@ -1,5 +1,5 @@
 // The rules of the board that need no window: card names, the routing
-// table, walking with path marks, the die and the animation steps.
+// table, walking with path marks and the animation steps.
 #pragma once
 
 #include <array>
@@ -49,6 +49,16 @@ struct TWalk {
   // runs ahead of its copies, so a copy of an own step changes nothing in it.
   int inFlight = 0;
 
+  // An own step has gone to the server.
+  void Sent() { ++inFlight; }
+  // A server copy of an own step: true when it copies a step the walk
+  // already took (and counts it in), false for a move the walk has not seen.
+  bool CopyArrived() {
+    if (inFlight <= 0) return false;
+    --inFlight;
+    return true;
+  }
+
   void ClearMarks() { marks.fill(0); }
   void MarkRoomDoors(int room, uint8_t value);
   // After a roll: doors of the own room, or the own cell, get mark 1.
@@ -67,22 +77,16 @@ struct TWalkResult {
 // what to send; None changes nothing.
 TWalkResult ArrowStep(TWalk& w, int tag, bool second);
 
+// A computer player's next step toward room (0-8, 9 the accusation spot)
+// from its piece at (x, y) in place (0 the corridor, room + 1, 10 the spot):
+// the arrow tag (0-3) and whether it is the second exit of room 0 or 4. In a
+// room it leaves by the door nearest to the target room's door nearest to it.
+enum TStepChoice : uint8_t { stStep, stThere, stNoWay };
+TStepChoice StepToward(int x, int y, int place, int room, int& tag, bool& second);
+
 // The cell reached by leaving room through exit direction dir (second exit:
 // +1 in room 0, +5 in room 4); false when there is none.
 bool ExitCell(int room, int dir, bool second, int& x, int& y);
-
-// Die animation: one tick of the roll. Returns the face shown (1-6) in
-// *shown and false once the animation stops.
-struct TDieAnim {
-  int face = 0;       // DieFace 0-5, kept between rolls
-  int tick = 0;       // AnimTick
-  int roll = 1;       // RollValue
-  int interval = 100; // KestTimer interval
-  void Start(int n) { roll = n, tick = 10; }
-  // Ends the roll: the face rests on the roll and the interval returns to 33 ms.
-  void Finish() { face = roll - 1, interval = 33; }
-  bool Tick(int* shown);
-};
 
 // The whole square root, rounded down (0 for n <= 0).
 int IntSqrt(int n);

@@ -45,7 +45,8 @@ void TLineArrival::LineArrived(const std::string& line) {
   if (dispatching_ || draining_) return;  // the outer call takes it in order
 
   draining_ = true;
-  while (hooks_.scriptRunning && hooks_.scriptRunning()) {
+  discarded_ = false;
+  while (!discarded_ && hooks_.scriptRunning && hooks_.scriptRunning()) {
     if (hooks_.closing && hooks_.closing()) {
       draining_ = false;
       return;
@@ -58,6 +59,12 @@ void TLineArrival::LineArrived(const std::string& line) {
     DispatchOne(*next);
   }
   draining_ = false;
+}
+
+void TLineArrival::Discard() {
+  while (queue_.Pop()) {
+  }
+  discarded_ = true;
 }
 
 void TLineArrival::DispatchOne(const std::string& line) {

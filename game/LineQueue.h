@@ -54,8 +54,13 @@ class TLineArrival {
   explicit TLineArrival(Hooks hooks) : hooks_(std::move(hooks)), queue_(kCapacityBytes) {}
 
   void LineArrived(const std::string& line);
+  // The connection the waiting lines came on is gone: they are dropped
+  // undispatched, and an arrival that waits for the scripts stops waiting.
+  void Discard();
 
   bool Dispatching() const { return dispatching_; }
+  // A line is being dispatched, or an arrival waits for the scripts.
+  bool Busy() const { return dispatching_ || draining_; }
   const TLineQueue& Queue() const { return queue_; }
 
  private:
@@ -65,6 +70,7 @@ class TLineArrival {
   TLineQueue queue_;
   bool dispatching_ = false;  // a line's handler is running
   bool draining_ = false;     // an outer arrival waits for scripts or empties the queue
+  bool discarded_ = false;    // Discard() during that wait
 };
 
 }  // namespace client

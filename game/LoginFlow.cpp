@@ -38,9 +38,11 @@ void TLoginFlow::Seated() {
   if (auto_ == auPending) auto_ = auOff;
 }
 
-void TLoginFlow::AutoFailed() {
+bool TLoginFlow::AttemptFailed() {
+  if (auto_ != auPending) return false;
   auto_ = auOff;
   state_ = lsFinal;
+  return true;
 }
 
 }  // namespace client

@@ -30,8 +30,8 @@ class TLoginFlow {
 
   TLoginState State() const { return state_; }
   bool MayOpenDialog() const { return state_ == lsOffline; }
-  // A connection is open or opening, or the program ends (no dialog comes).
-  bool Connecting() const { return state_ == lsConnecting || state_ == lsFinal; }
+  // A connection is open or opening (not once the program ends).
+  bool Connecting() const { return state_ == lsConnecting; }
   // The attempt under way is the automatic login: its failure ends the program.
   bool AutoAttempt() const { return auto_ == auPending; }
 
@@ -50,8 +50,10 @@ class TLoginFlow {
   void LoggedOut();
   // Seated at a table: the automatic login is done.
   void Seated();
-  // The automatic login failed; the program ends.
-  void AutoFailed();
+  // The attempt under way failed (no connection, refused, lost before the
+  // player was seated): true when that ends the program, as it does for the
+  // automatic login; otherwise the player may try again.
+  bool AttemptFailed();
   // A refusal that ends the program.
   void Final() { state_ = lsFinal; }
 

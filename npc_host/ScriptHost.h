@@ -62,6 +62,7 @@ class TScriptHost : public client::TScriptEvents {
 
   // ---- The core's calls ----
   bool SetUpScripts() override;
+  void FreeScripts() override;
   void SeatMoved(int seat) override;
   void TurnEndedForScript(int seat) override;
   void RaiseScriptEvent(int seat, const char* event, const std::vector<int>& args) override;
@@ -121,7 +122,6 @@ class TScriptHost : public client::TScriptEvents {
   // Turn functions act for the turn seat only, called from its own script:
   // that seat, -1 for any other caller.
   int TurnCaller() const;
-  void FreeScripts();
   bool SetUpSeat(int seat, std::vector<std::pair<std::string, std::vector<unsigned char>>>& compiled);
   scScript LoadScript(const std::string& path, std::string& why,
                       std::vector<std::pair<std::string, std::vector<unsigned char>>>& compiled);

@@ -293,6 +293,7 @@ TEST_F(Game, ShowcFormsSeenByOthers) {
   Line("TURN 0");
   Line("SUIRI 0,2,1,1");
   RunTimer();
+  Line("SHOWSEL 1,11");
   form().SendShow(me, 0, kest::TCard::MakeCard(1, 1));
   EXPECT_EQ(fake->sent.back(), Sent("SHOW 11"));
   Line("SHOWC EXIST,1");
@@ -479,25 +480,38 @@ TEST_F(Game, OutOfRangeLinesIgnored) {
   EXPECT_EQ(form().Game.State(), client::gsIdle);
 }
 
+// Each answer while its dialog waits for it.
 TEST_F(Game, SendWrappersWireBytes) {
   Started();
-  form().SendSuiri(me, 3, 4, 5);
-  EXPECT_EQ(fake->sent.back(), "SUIRI 3,5,4:3\r");
+  Line("TURN 0");
+  Line("INROOM 0,3,0");
+  form().SuiriButton->click();
   form().SendSuiri(me, -1, 0, 0);
   EXPECT_EQ(fake->sent.back(), "SUIRICANCEL:3\r");
+  Line("SUIRICANCEL 0");
+  form().SuiriButton->click();
+  form().SendSuiri(me, 3, 4, 5);
+  EXPECT_EQ(fake->sent.back(), "SUIRI 3,5,4:3\r");
   form().SendShow(11, 1, kest::TCard::MakeCard(3, 8));
   EXPECT_EQ(fake->sent.back(), "SHOW 38:11\r");
+  Line("SHOWSEL 0");
   form().SendShow(me, -1, kest::TCard());
   EXPECT_EQ(fake->sent.back(), "SHOW NO:3\r");
-  form().SendKokuso(me, 8, 0, 2);
-  EXPECT_EQ(fake->sent.back(), "KOKUSO 8,2,0:3\r");
+  Line("SHOWC 1,25");  // gives the accusation back
+  form().KokusoButton->click();
   form().SendKokuso(me, -1, 0, 0);
   EXPECT_EQ(fake->sent.back(), "KOKUSOCANCEL:3\r");
+  form().KokusoButton->click();
+  form().SendKokuso(me, 8, 0, 2);
+  EXPECT_EQ(fake->sent.back(), "KOKUSO 8,2,0:3\r");
 }
 
 TEST_F(Game, PickerStripNotebookAndOptions) {
+  Started();
+  Line("TURN 0");
+  Line("INROOM 0,4,0");
   auto* picker = form().Forms().cardSelForm;
-  picker->StartSuiri(4);
+  form().SuiriButton->click();  // StartSuiri(4)
   EXPECT_EQ(client::S(picker->PlaceBox->currentText()), "\x91\xe5\x8d\x4c\x8a\xd4");
   EXPECT_EQ(picker->Previews[2]->x(), 32);
   EXPECT_EQ(picker->Previews[0]->x(), 200);
@@ -506,7 +520,8 @@ TEST_F(Game, PickerStripNotebookAndOptions) {
   picker->WeaponBox->setCurrentIndex(5);
   fake->sent.clear();
   picker->OkBtn->click();
-  EXPECT_EQ(fake->sent.back(), "SUIRI 4,2,5:-1\r");
+  ASSERT_FALSE(fake->sent.empty());
+  EXPECT_EQ(fake->sent.back(), "SUIRI 4,2,5:3\r");
 
   auto* strip = form().Forms().cardForm;
   for (int i = 0; i < 10; ++i) strip->AddCard(2, i % 6);

@@ -296,6 +296,12 @@ class Wm : public clienttest::AppTest {
 TEST_F(Wm, PickerReturnPressesTheFocusedButton) {
   onModal = [](QDialog&) { return 1; };
   ShowAtStart();
+  ASSERT_TRUE(testloop::WaitUntil([&] { return fake->opens == 1; }, 3000));
+  fake->Connect();
+  const std::string BS = "\x08";
+  for (const std::string& l : {std::string("LOGIN"), "CHROOM 1," + BS + "alice" + BS, "ADDUSER " + BS + "alice" + BS + ",1," + BS +
+                                   "f" + BS + ",3,0", "ADDUSER " + BS + "bob" + BS + ",1," + BS + "f" + BS + ",4,0"})
+    fake->Deliver(l + ":3");
   client::TCardSelForm* picker = form().Forms().cardSelForm;
   struct Case {
     bool suiri;
@@ -309,7 +315,10 @@ TEST_F(Wm, PickerReturnPressesTheFocusedButton) {
   for (const Case& c : cases) {
     SCOPED_TRACE(std::string(c.suiri ? "suggestion, " : "accusation, ") + c.focus->metaObject()->className() +
                  " " + c.focus->objectName().toStdString() + " " + c.sent);
-    form().OpenPicker(c.suiri, 4);
+    // A new game each time, the own piece in room 4 at its turn, and the
+    // picker opened by its button.
+    for (const char* l : {"START 1,0:3", "TURN 0:3", "INROOM 0,4,0:3"}) fake->Deliver(l);
+    (c.suiri ? form().SuiriButton : form().KokusoButton)->click();
     if (QApplication::activeWindow() != picker) picker->activateWindow();
     ASSERT_TRUE(ActiveWindowIs(picker));
     for (int i = 0; i < 8 && picker->focusWidget() != c.focus; ++i) {

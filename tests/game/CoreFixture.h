@@ -65,9 +65,11 @@ struct View : client::TGameView {
 
 struct Scripts : client::TScriptEvents {
   std::vector<std::string> events;  // seat ":" event
+  int freed = 0;
   void RaiseScriptEvent(int seat, const char* event, const std::vector<int>&) override {
     events.push_back(std::to_string(seat) + ":" + event);
   }
+  void FreeScripts() override { ++freed; }
 };
 
 class Core : public ::testing::Test {
@@ -108,8 +110,8 @@ class Core : public ::testing::Test {
   }
   // Ticks the running animation until it stops (bounded).
   void RunTimer() {
-    for (int i = 0; i < 200 && core.Timer().active; ++i) core.KestTimerTimer();
-    ASSERT_FALSE(core.Timer().active);
+    for (int i = 0; i < 200 && core.Timer().Active(); ++i) core.KestTimerTimer();
+    ASSERT_FALSE(core.Timer().Active());
   }
   void Roll(int n) {
     Line("SAIKORO " + std::to_string(n));

@@ -39,6 +39,7 @@ struct Harness {
   int pumps = 0;
   std::vector<std::string> arriveDuringPump;
   std::function<void(const std::string&)> onDispatch;
+  std::function<void()> onPump;  // after each pump's line
   std::unique_ptr<TLineArrival> arrival;
 
   Harness() {
@@ -56,6 +57,7 @@ struct Harness {
             arriveDuringPump.erase(arriveDuringPump.begin());
             arrival->LineArrived(l);
           }
+          if (onPump) onPump();
           if (scriptsLeft > 0) --scriptsLeft;
         },
         [this](const std::string& m) { log.push_back(m); }});
@@ -142,25 +144,41 @@ TEST(LineArrival, HandlerExceptionIsReportedAndNextLineHandled) {
   EXPECT_FALSE(h.arrival->Dispatching());
 }
 
+// Once the window begins closing, the waiting lines stay where they are,
+// the first one and the one that arrived while the scripts ran.
 TEST(LineArrival, AfterCloseWaitingLinesAreNotDispatched) {
   Harness h;
   h.scriptsLeft = 1000;
-  int pumps = 0;
   h.arriveDuringPump = {"B"};
-  // closing flips after the first pump
-  h.arrival = std::make_unique<TLineArrival>(TLineArrival::Hooks{
-      [&h](const std::string& l) { h.dispatched.push_back(l); },
-      [&h] { return h.scriptsLeft > 0; },
-      [&h] { return h.closing; },
-      [&h, &pumps] {
-        ++pumps;
-        h.closing = true;
-      },
-      nullptr});
+  h.onPump = [&h] { h.closing = true; };
   h.arrival->LineArrived("A");
+  EXPECT_TRUE(h.arriveDuringPump.empty());  // B has arrived
   EXPECT_TRUE(h.dispatched.empty());
-  EXPECT_EQ(pumps, 1);
-  EXPECT_EQ(h.arrival->Queue().Count(), 1);
+  EXPECT_EQ(h.pumps, 1);
+  EXPECT_EQ(h.arrival->Queue().Count(), 2);
+}
+
+// A lost connection discards the lines that wait for the scripts: none of
+// them is dispatched, the wait ends at once although the scripts still run,
+// and the next connection's lines are dispatched as they arrive.
+TEST(LineArrival, DiscardedLinesAreNeverDispatchedAndTheWaitEnds) {
+  Harness h;
+  h.scriptsLeft = 1000;
+  h.arriveDuringPump = {"ERR SAMENAME", "BYE"};
+  h.onPump = [&h] {
+    if (h.pumps == 2) {
+      EXPECT_TRUE(h.arrival->Busy());
+      h.arrival->Discard();
+    }
+  };
+  h.arrival->LineArrived("TURN 1");
+  EXPECT_TRUE(h.dispatched.empty());
+  EXPECT_EQ(h.pumps, 2);
+  EXPECT_FALSE(h.arrival->Busy());
+  EXPECT_TRUE(h.arrival->Queue().Empty());
+  h.scriptsLeft = 0;
+  h.arrival->LineArrived("LOGIN:9");
+  EXPECT_EQ(h.dispatched, std::vector<std::string>{"LOGIN:9"});
 }
 
 }  // namespace

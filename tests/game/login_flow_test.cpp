@@ -23,13 +23,14 @@ TEST(LoginFlow, DialogConnectionAndLoss) {
   EXPECT_TRUE(f.MayOpenDialog());
 }
 
-// A refusal that ends the program: no dialog, and no loss counts after it.
+// A refusal that ends the program: no dialog, no connection counts as under
+// way, and no loss after it.
 TEST(LoginFlow, FinalOpensNoDialog) {
   TLoginFlow f;
   f.OpenDialog();
   f.Opened();
   f.Final();
-  EXPECT_TRUE(f.Connecting());
+  EXPECT_FALSE(f.Connecting());
   EXPECT_FALSE(f.Lost());
   f.LoggedOut();
   EXPECT_FALSE(f.MayOpenDialog());
@@ -48,6 +49,8 @@ TEST(LoginFlow, AutomaticLoginAtItsEdge) {
   f.Opened();
   f.Seated();
   EXPECT_FALSE(f.AutoAttempt());
+  EXPECT_FALSE(f.AttemptFailed());  // a failure from now on asks again
+  EXPECT_TRUE(f.Connecting());
   EXPECT_TRUE(f.Lost());
   f.OpenDialog();
   EXPECT_EQ(f.NextAnswer(), daAsk);
@@ -55,7 +58,7 @@ TEST(LoginFlow, AutomaticLoginAtItsEdge) {
   TLoginFlow g(true);
   g.OpenDialog();
   g.NextAnswer();
-  g.AutoFailed();
+  EXPECT_TRUE(g.AttemptFailed());
   EXPECT_EQ(g.State(), lsFinal);
   EXPECT_FALSE(g.AutoAttempt());
 }

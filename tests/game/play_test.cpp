@@ -20,13 +20,18 @@ bool AnyEnabled(const TControls& c) {
 TEST_F(Core, AccuserKeepsNoButtonsUntilTheVerdictAndIsOutAfterIt) {
   Started();
   Line("TURN 0");
+  core.MoveButtonClick();
+  Roll(3);
+  core.ArrowButtonClick(kUp);
+  ASSERT_EQ(Last(), Sent("MOVE 7,23,2"));
   core.KokusoButtonClick();
   view.pickerOpen = false;  // the picker closes itself and answers
   core.SendKokuso(me, 7, 1, 3);
   EXPECT_EQ(Last(), Sent("KOKUSO 7,3,1"));
   EXPECT_FALSE(AnyEnabled(core.Controls()));
-  // A late copy of an own step enables nothing, and no button sends.
-  Line("MOVE 0,16,1,0");
+  // The late copy of the step before enables nothing, and no button sends,
+  // though steps are left.
+  Line("MOVE 0,7,23,2");
   EXPECT_FALSE(AnyEnabled(core.Controls()));
   size_t before = sender.lines.size();
   core.OutButtonClick();
@@ -63,6 +68,142 @@ TEST_F(Core, AccuserKeepsNoButtonsUntilTheVerdictAndIsOutAfterIt) {
   EXPECT_FALSE(core.SeatsOut()[0]);
   Line("TURN 0");
   EXPECT_TRUE(core.Controls().Move.enabled);
+}
+
+// A roll gives the secret passage up: the passage is not taken after it.
+TEST_F(Core, NoPassageAfterTheRoll) {
+  Started();
+  Line("TURN 0");
+  Line("INROOM 0,1,0");  // the lounge, whose passage leads to room 5
+  Line("TURN 1");
+  Line("TURN 0");
+  ASSERT_TRUE(core.Controls().Start.enabled);
+  ASSERT_EQ(core.Controls().PassageTarget, 5);
+  core.MoveButtonClick();
+  EXPECT_FALSE(core.Controls().Start.enabled);
+  size_t sent = sender.lines.size();
+  core.StartButtonClick();
+  EXPECT_EQ(sender.lines.size(), sent) << Last();
+  EXPECT_EQ(core.Walk().place, 2);
+}
+
+// The own player's answers from the picker and the card-show dialog count
+// only while that dialog is open and unanswered, in its own mode.
+enum TBefore { beNothing, beSuggestion, beAccusation, beCardAsked, beSuggested, beCardShown, beGameEnded };
+enum TAnswer { anSuggest, anCancelSuggestion, anAccuse, anCancelAccusation, anShowCard, anShowNone };
+struct AnswerCase {
+  const char* name;
+  TBefore before;    // the picker or dialog opened, answered, closed, or none
+  TAnswer answer;
+  std::string sends;  // the line sent, "" nothing
+};
+void PrintTo(const AnswerCase& c, std::ostream* os) { *os << c.name; }
+
+class Answers : public Core, public ::testing::WithParamInterface<AnswerCase> {
+ protected:
+  void Open(TBefore b) {
+    if (b == beSuggestion || b == beSuggested || b == beGameEnded) core.SuiriButtonClick();
+    if (b == beAccusation) core.KokusoButtonClick();
+    if (b == beCardAsked || b == beCardShown) Line("SHOWSEL 1,21");
+    if (b == beSuggested) Answer(anSuggest);
+    if (b == beCardShown) Answer(anShowCard);
+    if (b == beGameEnded) Line("END 0,10,20,30");
+  }
+  void Answer(TAnswer a) {
+    switch (a) {
+      case anSuggest: return core.SendSuiri(me, 4, 1, 2);
+      case anCancelSuggestion: return core.SendSuiri(me, -1, 0, 0);
+      case anAccuse: return core.SendKokuso(me, 7, 1, 3);
+      case anCancelAccusation: return core.SendKokuso(me, -1, 0, 0);
+      case anShowCard: return core.SendShow(me, 0, kest::TCard::MakeCard(2, 1));
+      case anShowNone: return core.SendShow(me, -1, kest::TCard());
+    }
+  }
+};
+
+TEST_P(Answers, OnlyWhileTheDialogAwaitsThem) {
+  Started();
+  Line("TURN 0");
+  Line("INROOM 0,4,0");
+  Open(GetParam().before);
+  size_t before = sender.lines.size();
+  Answer(GetParam().answer);
+  ASSERT_LE(sender.lines.size(), before + 1);
+  EXPECT_EQ(sender.lines.size() == before ? std::string() : Last(), GetParam().sends);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, Answers,
+    ::testing::Values(AnswerCase{"Suggestion", beSuggestion, anSuggest, "SUIRI 4,2,1:3"},
+                      AnswerCase{"SuggestionCancelled", beSuggestion, anCancelSuggestion, "SUIRICANCEL:3"},
+                      AnswerCase{"Accusation", beAccusation, anAccuse, "KOKUSO 7,3,1:3"},
+                      AnswerCase{"AccusationCancelled", beAccusation, anCancelAccusation, "KOKUSOCANCEL:3"},
+                      AnswerCase{"CardShown", beCardAsked, anShowCard, "SHOW 21:3"},
+                      AnswerCase{"NoCardShown", beCardAsked, anShowNone, "SHOW NO:3"},
+                      AnswerCase{"SuggestionWithoutPicker", beNothing, anSuggest, ""},
+                      AnswerCase{"SuggestionCancelWithoutPicker", beNothing, anCancelSuggestion, ""},
+                      AnswerCase{"AccusationWithoutPicker", beNothing, anAccuse, ""},
+                      AnswerCase{"AccusationCancelWithoutPicker", beNothing, anCancelAccusation, ""},
+                      AnswerCase{"SuggestionFromTheAccusationPicker", beAccusation, anSuggest, ""},
+                      AnswerCase{"AccusationFromTheSuggestionPicker", beSuggestion, anAccuse, ""},
+                      AnswerCase{"SuggestionAnsweredTwice", beSuggested, anSuggest, ""},
+                      AnswerCase{"CardWithoutDialog", beNothing, anShowCard, ""},
+                      AnswerCase{"NoCardWithoutDialog", beNothing, anShowNone, ""},
+                      AnswerCase{"CardShownTwice", beCardShown, anShowNone, ""},
+                      AnswerCase{"SuggestionAfterTheGameEnded", beGameEnded, anSuggest, ""}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+// One suggestion a turn: once the own SUIRI has gone out, 推理 stays off
+// until the next turn, also when the answer comes without SUIRIEND and the
+// passage's INROOM copy follows. A cancelled picker is no suggestion.
+TEST_F(Core, OneSuggestionATurn) {
+  Started();
+  Line("TURN 0");
+  Line("INROOM 0,1,0");  // the lounge, whose passage leads to room 5
+  Line("TURN 1");
+  Line("TURN 0");
+  core.SuiriButtonClick();
+  core.SendSuiri(me, -1, 0, 0);
+  Line("SUIRICANCEL 0");
+  ASSERT_TRUE(core.Controls().Suiri.enabled);
+  core.SuiriButtonClick();
+  core.SendSuiri(me, 1, 2, 3);
+  ASSERT_EQ(Last(), Sent("SUIRI 1,3,2"));
+  Line("SUIRISTART 0,1");
+  Line("SUIRI 0,1,3,2");
+  RunTimer();
+  Line("SHOWC 1,22");
+  EXPECT_FALSE(core.Controls().Suiri.enabled);
+  ASSERT_TRUE(core.Controls().Start.enabled);
+  core.StartButtonClick();
+  ASSERT_EQ(Last(), Sent("INROOM 5,0"));
+  Line("INROOM 0,5,0");
+  EXPECT_FALSE(core.Controls().Suiri.enabled);
+  size_t sent = sender.lines.size();
+  core.SuiriButtonClick();
+  EXPECT_EQ(sender.lines.size(), sent) << Last();
+
+  core.OutButtonClick();
+  Line("TURN 1");
+  Line("TURN 0");
+  EXPECT_TRUE(core.Controls().Suiri.enabled);
+  core.SuiriButtonClick();
+  EXPECT_EQ(Last(), Sent("SUIRISTART 5"));
+}
+
+// The own suggestion's turn leaves a computer player's turn its suggestion.
+TEST_F(Core, AComputerPlayerSuggestsAfterTheOwnSuggestion) {
+  Started(0, 1);
+  Line("TURN 0");
+  Line("INROOM 0,4,0");
+  core.SuiriButtonClick();
+  core.SendSuiri(me, 4, 1, 2);
+  ASSERT_EQ(Last(), Sent("SUIRI 4,2,1"));
+  Line("TURN 2");
+  LineTo("TURN 2", 10);
+  TCoreTestAccess::Seat(core, 2).SetPlace(6);
+  EXPECT_TRUE(core.SuggestFor(2, 1, 2));
+  EXPECT_EQ(Last(), Sent("SUIRI 5,1,2", 10));
 }
 
 TEST_F(Core, LoseClosesAnOpenPicker) {
@@ -238,11 +379,12 @@ TEST_F(Core, LoggedOutStateAfterTheConnectionDrops) {
   Line("SHOWSEL 1,21");
   core.ResetToLoggedOut();
   EXPECT_EQ(core.State(), gsOffline);
+  EXPECT_EQ(scripts.freed, 1);  // the server has logged the computer players out
   EXPECT_FALSE(AnyEnabled(core.Controls()));
   EXPECT_FALSE(core.Controls().Start.visible);
   EXPECT_FALSE(core.Controls().Out.visible);
   EXPECT_FALSE(core.Controls().CheckSpd);
-  EXPECT_FALSE(core.Timer().active);
+  EXPECT_FALSE(core.Timer().Active());
   EXPECT_FALSE(view.pickerOpen);
   EXPECT_FALSE(view.cardShowOpen);
   EXPECT_TRUE(view.Called("free pieces"));
@@ -259,7 +401,7 @@ TEST_F(Core, LoggedOutStateAfterTheConnectionDrops) {
   Line("SAIKORO 4");
   EXPECT_EQ(core.State(), gsNoGame);
   EXPECT_FALSE(core.Controls().Move.enabled);
-  EXPECT_FALSE(core.Timer().active);
+  EXPECT_FALSE(core.Timer().Active());
   core.MoveButtonClick();
   core.KokusoButtonClick();
   EXPECT_EQ(sender.lines.size(), 2u);  // LOGIN and CHROOM only
@@ -281,18 +423,18 @@ TEST_F(Core, WinAndEndWithACardOfAnotherCategoryAreIgnored) {
 // The program's first roll starts at the design's 100 ms; later rolls, of this
 // game or the next, start where the last animation left the interval (33 ms).
 TEST_F(Core, OnlyTheFirstRollStartsAtAHundredMilliseconds) {
-  EXPECT_EQ(core.Timer().interval, 100);
+  EXPECT_EQ(core.Timer().Interval(), 100);
   Started();
   Line("TURN 0");
   Line("SAIKORO 3");
-  EXPECT_TRUE(core.Timer().active);
-  EXPECT_EQ(core.Timer().interval, 100);
+  EXPECT_TRUE(core.Timer().Active());
+  EXPECT_EQ(core.Timer().Interval(), 100);
   RunTimer();
-  EXPECT_EQ(core.Timer().interval, 33);
+  EXPECT_EQ(core.Timer().Interval(), 33);
   Line("START 1,0");
   Line("TURN 0");
   Line("SAIKORO 2");
-  EXPECT_EQ(core.Timer().interval, 33);
+  EXPECT_EQ(core.Timer().Interval(), 33);
 }
 
 }  // namespace

@@ -4,6 +4,7 @@
 
 #include <set>
 
+#include "Die.h"
 #include "GameRules.h"
 #include "StartCells.h"
 
@@ -133,7 +134,7 @@ INSTANTIATE_TEST_SUITE_P(
         WalkCase{"TakeBackGivesStep", 7, 24, 0, 1, -1, {{arUp, false}, {arDown, false}}, "MOVE 7,24,1", 1},
         WalkCase{"OlderPathCellRefused", 7, 22, 0, 4, -1,
                  {{arDown, false}, {arRight, false}, {arUp, false}, {arLeft, false}}, "", 1},
-        WalkCase{"DoorByItsArrow", 7, 12, 0, 2, -1, {{arLeft, false}}, "", 2},
+        WalkCase{"FromADoorCellIntoTheWall", 7, 12, 0, 2, -1, {{arLeft, false}}, "", 2},
         WalkCase{"DoorEntered", 8, 12, 0, 2, -1, {{arLeft, false}}, "INROOM 2,1", 1},
         WalkCase{"DoorFromWrongSide", 16, 21, 0, 2, -1, {{arRight, false}}, "", 2},
         WalkCase{"SpotFromBelow", 12, 17, 0, 2, -1, {{arUp, false}}, "MOVE 12,16,1", 1},
@@ -180,10 +181,11 @@ TEST(Walking, EnteringSetsWayBackAndMarksDoors) {
 TEST(Die, EveryRollFromEveryFace) {
   for (int start = 0; start < 6; ++start)
     for (int roll = 1; roll <= 6; ++roll) {
-      TDieAnim d;
-      d.face = start;
-      d.interval = 33;
+      TAnimTimer timer;
+      timer.Stop();  // 33 ms, as every later roll starts
+      TDie d(timer, start);
       d.Start(roll);
+      EXPECT_TRUE(timer.Active());
       std::vector<int> shown;
       int s;
       while (d.Tick(&s)) {
@@ -194,21 +196,23 @@ TEST(Die, EveryRollFromEveryFace) {
       EXPECT_GE(shown.size(), 10u);
       EXPECT_LE(shown.size(), 15u);
       EXPECT_EQ(shown.back(), roll) << "start " << start;
-      EXPECT_EQ(d.face, roll - 1);
-      EXPECT_EQ(d.interval, 33);
+      EXPECT_EQ(d.Face(), roll - 1);
+      EXPECT_EQ(timer.Interval(), 33);
+      EXPECT_FALSE(timer.Active());
       for (size_t i = 1; i < shown.size(); ++i) EXPECT_EQ(shown[i], shown[i - 1] % 6 + 1);
     }
 }
 
 TEST(Die, SlowsDownUpToTwoSeconds) {
-  TDieAnim d;
-  d.interval = 1995;
+  TAnimTimer timer;
+  timer.Start(1995);
+  TDie d(timer);
   d.Start(3);
   int s;
   d.Tick(&s);
-  EXPECT_EQ(d.interval, 2005);
+  EXPECT_EQ(timer.Interval(), 2005);
   d.Tick(&s);
-  EXPECT_EQ(d.interval, 2005);
+  EXPECT_EQ(timer.Interval(), 2005);
 }
 
 TEST(Animations, CaptionWidthAndCardSlide) {

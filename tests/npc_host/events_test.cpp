@@ -53,7 +53,7 @@ TEST_F(Host, EachEventOnceForItsLineAndAddressee) {
   for (const Step& st : steps) {
     for (int id : st.to) LineTo(st.line, id);
     if (st.dieEnds)
-      for (int i = 0; i < 200 && core.Timer().active; ++i) core.KestTimerTimer();
+      for (int i = 0; i < 200 && core.Timer().Active(); ++i) core.KestTimerTimer();
     RunScripts();
     for (const auto& [seat, event] : st.raised)
       for (int e = 0; e < 11; ++e)
