@@ -199,6 +199,10 @@ std::string TTestControl::Execute(const std::string& command) {
     s << "SCRIPTS events " << st.events << " longest_us " << st.longestUs << " failed " << st.failed << " stopped "
       << st.stopped;
     return s.str();
+  } else if (word == "members") {
+    // The members seated at the table as this client has them, so that a test
+    // can wait for another client's arrival before it starts the game.
+    return "MEMBERS " + std::to_string(m.Game.PlayerCount());
   } else if (word != "state") {
     return "ERROR unknown command " + word;
   }

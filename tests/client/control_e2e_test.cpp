@@ -92,7 +92,11 @@ TEST(ControlE2E, TwoProcessesPlayToLoseAndWin) {
   ClientProcess b("b", "ben", port);
   ASSERT_TRUE(b.Connect());
   ASSERT_TRUE(b.WaitState({"STATE 1 seat 1"}, &st)) << st;
-  std::this_thread::sleep_for(std::chrono::milliseconds(200));
+  // Anna starts once she has Ben at her table.
+  bool seated = false;
+  for (int i = 0; i < 500 && !(seated = a.Ask("members") == "MEMBERS 2"); ++i)
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  ASSERT_TRUE(seated) << a.Ask("members");
   EXPECT_NE(a.Ask("click start").find("STATE"), std::string::npos);
   ASSERT_TRUE(a.WaitState({"STATE 2 ", " die"}, &st)) << st;
   ASSERT_TRUE(b.WaitState({"STATE 2 "}, &st)) << st;
