@@ -724,7 +724,11 @@ bool ForkBodyHasOwnRoom(scSymbol* mark, scSymbol* scope, bool inBody) {
 // comparison and a jump per case label, then the statements. The labels are
 // compiled once, in the dispatch; each label's statements are read on trial
 // there, only to find the next label, and compiled for real after the dispatch.
+// A switch that is itself read on trial, whose code is thrown away, is read
+// once, its statements among the labels: so nested switches are not read
+// twice as often per level.
 void ReadSwitch(scSymbol* mark) {
+    const bool once = InTrial();
     Next();
     Expect("(", "`%s' instead of `(' required after switch");
     ClearRegisters();
@@ -777,10 +781,15 @@ void ReadSwitch(scSymbol* mark) {
         } else {
             Error(scerr_SYNTAX, scMSG_PARSE_ERROR_AT, Lex());
         }
+        if (once) {
+            CaseStatements(mark, nullptr);
+            continue;
+        }
         Trial statements;
         CaseStatements(mark, nullptr);
         statements.Restore();
     }
+    if (once) return;
     int finalSlot = codePos;
     Val z = Imm(0);
     Emit(opJMP, &z);

@@ -4,12 +4,14 @@
 // structure declared in place.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 #include <string>
 #include <vector>
 
 #include "Compiler.h"
+#include "HostCall.h"
 #include "Instance.h"
 #include "Support.h"
 
@@ -81,6 +83,7 @@ public:
         error_ = scLast_Error ? scLast_Error_Text : "";
         return scGet_Instance_Status(inst_) == scstatus_FREE;
     }
+    int Symbol(const char* name) const { return scGet_Symbol(inst_, name); }
     int Global(const char* name) const {
         int v;
         std::memcpy(&v, scGet_Global(inst_, scGet_Symbol(inst_, name), 4), 4);
@@ -184,6 +187,46 @@ TEST(TrialPaths, CaseBodies) {
          "int f(int k) { int r = 0; switch (k) { case 1: C c(6); static C s(40); r = c.get() + s.get(); break; }\n"
          "  return r + live * 1000; }", 1, 1046, 1},
     });
+}
+
+TEST(TrialPaths, NestedSwitchesAreReadOncePerTrial) {
+    // A switch inside code read on trial is read once: nested switches cost
+    // each level's statements a reading per enclosing level, not twice as many
+    // readings per level (which never ended at some dozens of levels).
+    std::string text = "int f(int k) { int r = 0;\n";
+    const int depth = 60;
+    for (int i = 0; i < depth; i++) text += "switch (k) { case 0: r = r + 1;\n";
+    for (int i = 0; i < depth; i++) text += "break; default: r = r + 1000; }\n";
+    text += "return r; }";
+    ExpectResults({{"nested", text.c_str(), 0, depth}, {"nested, no case", text.c_str(), 1, 1000}});
+}
+
+std::vector<int> g_gone;  // the values of the objects whose destructor ran
+void Gone(int v) { g_gone.push_back(v); }
+
+TEST(TrialPaths, StaticLocalsReadOnTrialAreMadeOnce) {
+    // Static locals in a case body and in a fork body: placed once among the
+    // globals, constructed once by the initialisation routine and destroyed
+    // once by the clean-up routine.
+    scRegister_Host_Symbol("trial_gone", Gone);
+    g_gone.clear();
+    {
+        Program p(
+            "import void trial_gone(int v);\n"
+            "class D { public: int v; D(int x) { v = x; } ~D() { trial_gone(v); } };\n"
+            "int f(int k) { int r = 0;\n"
+            "  switch (k) { case 1: static D d(7); static int n = 5; r = d.v + n; break; }\n"
+            "  fork { static D e(8); done = e.v; }\n"
+            "  return r; }\n"
+            "int after = 3;\nexport after;\n");
+        ASSERT_TRUE(p.Ok()) << p.Error();
+        // live, out and done, then d, n and e.
+        EXPECT_EQ(p.Symbol("after"), 4 + 3 * 4 + 3 * 4);
+        EXPECT_EQ(p.Global("after"), 3);
+        EXPECT_EQ(p.Call(1), 12);
+    }
+    std::sort(g_gone.begin(), g_gone.end());
+    EXPECT_EQ(g_gone, (std::vector<int>{7, 8}));
 }
 
 TEST(TrialPaths, ForSteps) {
