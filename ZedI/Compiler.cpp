@@ -535,6 +535,7 @@ void ForStatement(scSymbol* mark, bool inBody) {
     if (!Is(";")) {
         if (!ReadExpr(v, false)) Error(scerr_SYNTAX, scMSG_PARSE_ERROR_AT, Lex());
         FreeVal(v);
+        EndTemporaries();  // before the loop, which would otherwise end them in its first statement
     }
     Expect(";");
     PadCode();
@@ -738,6 +739,8 @@ void ReadSwitch(scSymbol* mark) {
     Expect(")", "`)' missing");
     MakeInt(sw);
     if (!sw.imm && !(sw.reg && sw.mode == modeNONE)) sw = Load(sw);
+    // The value's temporaries end before the labels, as a condition's do.
+    sw = EndConditionTemporaries(sw);
     Next();
     Expect("{", "`{' missing");
     scSavedPosition body;

@@ -159,6 +159,8 @@ TEST(TrialPaths, CaseLabels) {
          "  switch (k) { case (s + \"d\").length(): r = 1; break; default: r = 2; } return r + s.length() * 10; }", 4, 31},
         {"class temporary",
          "int f(int k) { int r = 0; switch (k) { case 1: r = 7; break; case mk(3).get(): r = 1; break; } return r; }", 3, 1},
+        {"class temporary in the value",
+         "int f(int k) { int r = 0; switch (mk(k).get()) { case 1: r = 7; break; case 2: r = 8; } return r; }", 2, 8},
         {"structure declared in a label",
          "int f(int k) { int r = 0; switch (k) { case sizeof(struct O { struct I { int x; }; I i; int y; }): r = 1; break; }\n"
          "  O o; o.y = 4; return r * 10 + o.y; }", 8, 14},
@@ -233,6 +235,8 @@ TEST(TrialPaths, ForSteps) {
     ExpectResults({
         {"later function", "int f(int k) { int n = 0, i; for (i = 0; i < 10; i = twice(i)) n++; return n; }", 0, 4},
         {"class temporary", "int f(int k) { int n = 0, i; for (i = 0; i < 10; i += mk(3).get()) n++; return n; }", 0, 4},
+        {"class temporary in the first expression",
+         "int f(int k) { int n = 0, i; for (i = mk(k).get(); i < 3; i++) n = n + 1; return n; }", 0, 3},
         {"structure declared in the step",
          "int f(int k) { int n = 0, i; for (i = 0; i < 2; i += sizeof(struct Q { struct R { int a; }; R r; })) n++;\n"
          "  Q q; q.r.a = 5; return n * 10 + q.r.a; }", 0, 15},
