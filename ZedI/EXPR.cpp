@@ -286,9 +286,15 @@ int conditionalDepth = 0;
 
 static bool ConditionalSubExp(int level, Val& v) {
     scSymbol* mark = symbols->first;
-    conditionalDepth++;
-    bool read = SubExp(level, v, true);
-    conditionalDepth--;
+    struct Depth {
+        Depth() { conditionalDepth++; }
+        ~Depth() { conditionalDepth--; }  // also when a compile error leaves from inside
+    };
+    bool read;
+    {
+        Depth depth;
+        read = SubExp(level, v, true);
+    }
     if (!read) return false;
     if (symbols->first == mark) return true;
     if (IsStruct(v)) Error(scerr_CODEGEN, "Structure result cannot be used inside this expression");
