@@ -14,6 +14,7 @@ int32_t g_localAddress = 0;
 // A local's single initial value: its room, taken before a temporary that
 // outlives the value, else filled by the value's push.
 PendingRoom* g_room = nullptr;
+int g_braceDepth = 0;  // brace lists being read, one inside the other
 
 // The element of a local's brace list at `target` bytes from its start.
 Val LocalElement(const Type& t, int target) {
@@ -86,6 +87,8 @@ bool CopiesAsIs(const Type& to, const Type& from) {
 // byte. In a body the bytes go to the pool. Returns the bytes written, or 0 when
 // the value was pushed by code.
 int Direct(bool inBody, const Type& t, scByteBuffer* out, scByteBuffer* side, int& target, bool outermost) {
+    // One level per brace of the list, as deep as the type's arrays and structures.
+    Nesting guard(g_braceDepth, 256, "Initializers");
     int k = ValKind(t);
     const char* l = Lex();
     if (!t.decl.empty() && t.decl[0] == '*' && l[0] == '"') {
