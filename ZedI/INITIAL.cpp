@@ -32,10 +32,15 @@ Val LocalElement(const Type& t, int target) {
 int StoreComputedElement(const Type& t, Val v, scByteBuffer* out, int& target) {
     int size = SizeOf(t);
     Val element = LocalElement(t, target);
-    if (ValKind(t) == vSTRUCT && t.decl.empty() && size != 4) {
-        Val cnt = Reg(regCOUNT), n = Imm(size);
-        Emit(opMOV, &cnt, &n);
-        Emit(opCOPY, &element, &v);
+    if (ValKind(t) == vSTRUCT && t.decl.empty()) {
+        // A one-word structure moves as a word, wherever it is (as in an assignment).
+        if (size == 4) {
+            Emit(opMOV, &element, &v);
+        } else {
+            Val cnt = Reg(regCOUNT), n = Imm(size);
+            Emit(opMOV, &cnt, &n);
+            Emit(opCOPY, &element, &v);
+        }
     } else {
         if (v.mode && ValKind(t) != tDOUBLE) {
             // Memory to memory goes through a register.
