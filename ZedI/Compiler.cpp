@@ -19,37 +19,33 @@ scSymbol* currentClass = nullptr;
 scSymbol* declaredClass = nullptr;
 scSymbol* currentFunction = nullptr;
 int stackSize = 4000;
-int discard = 0;
 int forkFrameBase = INT_MIN;
 bool forkOwnFrame = false;
 int staticInit = 0;
+BodyJumpState bodyJump;
+int dataSequence = 0;
 
 namespace {
 
-int bodyJumpPos = 0, lastBodyEnd = 0;
-int dataSequence = 0;  // numbers the globals and static locals in the order they are built
 int lastProgress = -1;
-bool bodyJumped = false;
 scSymbol* firstLocalMark = nullptr;
 
 void BodyJump(int close) {
     if (close == 0) {
         PadCode();
-        if (codePos != lastBodyEnd || !bodyJumped) {
-            bodyJumpPos = codePos;
+        if (codePos != bodyJump.lastBodyEnd || !bodyJump.jumped) {
+            bodyJump.pos = codePos;
             Val z = Imm(0);
             Emit(opJMP, &z);
-            bodyJumped = true;
+            bodyJump.jumped = true;
         }
         return;
     }
-    if (bodyJumped) {
+    if (bodyJump.jumped) {
         PadCode();  // the jump lands on a whole instruction word
-        lastBodyEnd = codePos;
-        Val t = Imm(lastBodyEnd);
-        EmitAt(bodyJumpPos, opJMP, &t);
-        codePos = lastBodyEnd;
-        code.length = lastBodyEnd;
+        bodyJump.lastBodyEnd = codePos;
+        Val t = Imm(bodyJump.lastBodyEnd);
+        EmitAt(bodyJump.pos, opJMP, &t);
     }
     PadCode();
 }
@@ -338,11 +334,11 @@ void ForkStatement(scSymbol* mark, bool inBody) {
     // moved along. When the body puts locals, temporaries or a call's pushes on
     // the stack (found by reading it once on trial), the child first places its stack
     // pointer below the parent's locals, where their frame offsets lie. A body
-    // read while its code is discarded anyway (an enclosing trial) is read once:
-    // what it addresses counts for the enclosing fork, whose child it copies.
+    // read inside an enclosing trial, whose code is thrown away anyway, is read
+    // once: what it addresses counts for an enclosing fork, whose child it copies.
     const int base = localOffset;
     scSymbol* bodyMark = symbols->first;
-    if (!discard && ForkBodyHasOwnRoom(mark, bodyMark, inBody)) {
+    if (!InTrial() && ForkBodyHasOwnRoom(mark, bodyMark, inBody)) {
         // SP := FRAME - STACK + the parent's frame offset, through a register:
         // the stack pointer never holds an address.
         Val r = Reg(AllocReg()), sp = Reg(regSP), frame = Reg(regFRAME), stack = Reg(regSTACK), off = Imm(base);
@@ -539,6 +535,7 @@ void ForStatement(scSymbol* mark, bool inBody) {
     if (!Is(";")) {
         if (!ReadExpr(v, false)) Error(scerr_SYNTAX, scMSG_PARSE_ERROR_AT, Lex());
         FreeVal(v);
+        EndTemporaries();  // before the loop, which would otherwise end them in its first statement
     }
     Expect(";");
     PadCode();
@@ -555,17 +552,13 @@ void ForStatement(scSymbol* mark, bool inBody) {
     Expect(";");
     scSavedPosition third;
     scsSavePosition(src, &third);
-    int here = codePos;
-    discard++;
-    Next();
     Val x;
-    bool regsC[256];
-    std::memcpy(regsC, regUsed, sizeof regsC);
-    if (!Is(")")) ReadExpr(x, false);
-    std::memcpy(regUsed, regsC, sizeof regsC);
-    discard--;
-    codePos = here;
-    code.length = here;
+    {
+        Trial step;
+        Next();
+        if (!Is(")")) ReadExpr(x, false);
+        step.Restore();
+    }
     Expect(")", "`)' missing");
     PadCode();
     int p = codePos;
@@ -708,56 +701,35 @@ void CaseStatements(scSymbol* mark, std::vector<int>* breaks) {
     ReleaseScope(caseMark);
 }
 
-// What declarations change: the symbols (locals in front, statics also
-// appended at the tail), the frame and data placement and the data records.
-struct DeclarationState {
-    scSymbol* head;
-    scSymbol* tail;
-    int nextData, localOffset, recordsLength;
-};
-
-DeclarationState SaveDeclarations() {
-    return {symbols->first, scdicLast(symbols), nextData, localOffset, records.length};
-}
-
-void RestoreDeclarations(const DeclarationState& saved) {
-    scdicPopUntil(symbols, saved.head);
-    if (saved.tail) scdicCutAfter(symbols, saved.tail);
-    nextData = saved.nextData;
-    localOffset = saved.localOffset;
-    records.length = saved.recordsLength;
-}
-
 // Reads a fork body on trial and takes back all that reading did: whether the
 // body's code addresses stack room of the child's own, below the frame offset
 // reached so far, or pushes.
 bool ForkBodyHasOwnRoom(scSymbol* mark, scSymbol* scope, bool inBody) {
     scSavedPosition at;
     scsSavePosition(src, &at);
-    bool regs[256];
-    std::memcpy(regs, regUsed, sizeof regs);
-    DeclarationState declared = SaveDeclarations();
-    const int start = codePos, poolLength = pool.length;
     const int outerBase = forkFrameBase;
     const bool outerOwn = forkOwnFrame;
     forkFrameBase = localOffset;
     forkOwnFrame = false;
-    discard++;
+    Trial body;
     ForkBody(mark, scope, inBody);
-    discard--;
+    body.Restore();
     const bool own = forkOwnFrame;
     forkFrameBase = outerBase;
     forkOwnFrame = outerOwn;
-    codePos = start;
-    code.length = start;
-    pool.length = poolLength;
-    std::memcpy(regUsed, regs, sizeof regs);
-    RestoreDeclarations(declared);
     scsSetPosition(src, at.line, at.position);
     return own;
 }
 
+// switch (value) { labels and their statements }: the dispatch code first, a
+// comparison and a jump per case label, then the statements. The labels are
+// compiled once, in the dispatch; each label's statements are read on trial
+// there, only to find the next label, and compiled for real after the dispatch.
+// A switch that is itself read on trial, whose code is thrown away, is read
+// once, its statements among the labels: so nested switches are not read
+// twice as often per level.
 void ReadSwitch(scSymbol* mark) {
+    const bool once = InTrial();
     Next();
     Expect("(", "`%s' instead of `(' required after switch");
     ClearRegisters();
@@ -767,82 +739,77 @@ void ReadSwitch(scSymbol* mark) {
     Expect(")", "`)' missing");
     MakeInt(sw);
     if (!sw.imm && !(sw.reg && sw.mode == modeNONE)) sw = Load(sw);
+    // The value's temporaries end before the labels, as a condition's do.
+    sw = EndConditionTemporaries(sw);
     Next();
     Expect("{", "`{' missing");
     scSavedPosition body;
     scsSavePosition(src, &body);
     bool regs[256];
     std::memcpy(regs, regUsed, sizeof regs);
-    std::vector<int> slots;
-    std::vector<Val> conds;
-    // Pass 1: the dispatch code. Declarations among the case statements are
-    // read again in pass 2, so what pass 1 declared is taken back afterwards.
-    DeclarationState declared = SaveDeclarations();
-    discard++;
-    int d = codePos;
+    struct Label {
+        int slot;                // the jump to its statements
+        Val cond;                // the comparison's result the jump tests
+        scSavedPosition after;   // the reading position after its ":"
+    };
+    std::vector<Label> labels;
     bool sawDefault = false;
     for (;;) {
         Next();
         if (Is("}")) break;
         if (Is("case")) {
             if (sawDefault) Error(scerr_SYNTAX, "default expected to be last in switch");
-            codePos = d;
-            code.length = d;
             std::memcpy(regUsed, regs, sizeof regs);
+            scSymbol* temporaries = symbols->first;
             Next();
             Val c;
             if (!SubExp(2, c, true)) Error(scerr_SYNTAX, scMSG_PARSE_ERROR_AT, Lex());
             c = Load(ToInt(c));
             Val s = sw;
             Emit(opCMPE, &c, &s);
+            // The label's temporaries end before the jump, on both of its ways.
+            EndTemporaries(temporaries);
             PadCode();
-            slots.push_back(codePos);
-            conds.push_back(c);
-            if (int(slots.size()) >= kMaxCases) Error(scerr_INTERNAL, "Too many cases in switch (max:%d)", kMaxCases);
+            if (int(labels.size()) + 1 >= kMaxCases) Error(scerr_INTERNAL, "Too many cases in switch (max:%d)", kMaxCases);
+            labels.push_back({codePos, c, {}});
             Val z = Imm(0);
             Emit(opJTRUE, &c, &z);
-            d = codePos;
             Expect(":", "`:' missing");
-            CaseStatements(mark, nullptr);
-            continue;
-        }
-        if (Is("default")) {
+            scsSavePosition(src, &labels.back().after);
+        } else if (Is("default")) {
             if (sawDefault) Error(scerr_SYNTAX, "default expected to be last in switch");
             sawDefault = true;
             Next();
             Expect(":", "`:' missing");
+        } else {
+            Error(scerr_SYNTAX, scMSG_PARSE_ERROR_AT, Lex());
+        }
+        if (once) {
             CaseStatements(mark, nullptr);
             continue;
         }
-        Error(scerr_SYNTAX, scMSG_PARSE_ERROR_AT, Lex());
+        Trial statements;
+        CaseStatements(mark, nullptr);
+        statements.Restore();
     }
-    codePos = d;
-    code.length = d;
-    discard--;
-    RestoreDeclarations(declared);
+    if (once) return;
     int finalSlot = codePos;
     Val z = Imm(0);
     Emit(opJMP, &z);
     bool finalPatched = false;
     scsSetPosition(src, body.line, body.position);
-    // Pass 2: the bodies.
     std::vector<int> breaks;
     size_t index = 0;
     for (;;) {
         Next();
         if (Is("}")) break;
         if (Is("case")) {
+            if (index >= labels.size()) INTERNAL_ERROR("switch/case");
+            Label& label = labels[index++];
             PadCode();
-            int b = codePos;
-            Next();
-            Val c;
-            std::memcpy(regUsed, regs, sizeof regs);
-            SubExp(2, c, true);
-            codePos = b;
-            code.length = b;
-            Val t = Imm(b);
-            EmitAt(slots[index], opJTRUE, &conds[index], &t);
-            index++;
+            Val t = Imm(codePos);
+            EmitAt(label.slot, opJTRUE, &label.cond, &t);
+            scsSetPosition(src, label.after.line, label.after.position);
             CaseStatements(mark, &breaks);
             continue;
         }
@@ -963,36 +930,6 @@ void ReadFunctionBody(scSymbol* f, int previous) {
 }
 
 }  // namespace
-
-// `T x = value` where the value needs a temporary object: x's room first, then
-// the value stored into it like an assignment.
-void InitialiseAfterRoom(scSymbol* s, const Type& t) {
-    int k = ValKind(t);
-    bool object = k == vSTRUCT && t.decl.empty();
-    if (!object && (!(k < tREGISTER || k == vPOINTER) || (!t.decl.empty() && t.decl[0] != '*')))
-        Error(scerr_CODEGEN, "Structure result cannot be used in the initializer of `%s'", s->name);
-    ReserveLocalRoom(SizeOf(t));
-    Next();
-    Val v;
-    if (!SubExp(1, v, true)) Error(scerr_SYNTAX, scMSG_PARSE_ERROR_AT, Lex());
-    if (object) {
-        // A structure without constructors is initialised by a copy, as by `=`.
-        CopyInitialValue(s, v);
-        return;
-    }
-    Val local;
-    local.mode = modeFRAME;
-    local.off = s->address;
-    local.t = t;
-    local.t.stat = false;
-    Val c = ConvertTo(Decay(v), local.t, narrowBYSTORE);
-    if (c.mode) {
-        Val l = Load(c);
-        c = l;
-    }
-    Emit(opMOV, &local, &c);
-    FreeVal(c);
-}
 
 // Whether "{" follows the current "=" (a brace list); the reading position and
 // the current lexeme are left as they were.
@@ -1161,7 +1098,7 @@ void ReadDefinition(scSymbol* s, bool inBody) {
             // A global object: constructed by the initialisation routine where it is declared.
             ClearRegisters();
             ConstructLocal(s);
-        } else if (constructed && t.stat && !discard) {
+        } else if (constructed && t.stat) {
             ConstructStatic(s);
         } else if (constructed) {
             ConstructLocal(s);
@@ -1170,25 +1107,8 @@ void ReadDefinition(scSymbol* s, bool inBody) {
                 // A static local is initialised once, when the image is loaded.
                 ReadInitialization(s, false);
             } else {
-                if (inBody && !isFunc) {
-                    NeedStackFor(SizeOf(t));
-                }
-                scSavedPosition at;
-                scsSavePosition(src, &at);
-                int codeStart = codePos, offsetBefore = localOffset;
+                if (inBody && !isFunc) NeedStackFor(SizeOf(t));
                 ReadInitialization(s, inBody);
-                if (inBody && symbols->first != s) {
-                    // The initialiser made a temporary object, which took the stack
-                    // place of the variable: compile it again with the variable's
-                    // room reserved first.
-                    scdicPopUntil(symbols, s);
-                    localOffset = offsetBefore;
-                    code.length = codeStart;
-                    codePos = codeStart;
-                    ClearRegisters();
-                    scsSetPosition(src, at.line, at.position);  // just after "="
-                    InitialiseAfterRoom(s, t);
-                }
             }
         } else if (Is("{")) {
             if (!isFunc) Error(scerr_DECLARATION, "Invalid variable `%s' initialization!", s->name);
@@ -1242,11 +1162,8 @@ scScript scCompileToImage(scSourceText* text) {
     exportList = scdicNewIndexed();
     nextData = 4;
     codePos = 0;
-    bodyJumpPos = 0;
-    lastBodyEnd = 0;
-    bodyJumped = false;
+    bodyJump = BodyJumpState();
     lastProgress = -1;
-    discard = 0;
     forkFrameBase = INT_MIN;
     forkOwnFrame = false;
     staticInit = 0;
@@ -1294,9 +1211,9 @@ scScript scCompileToImage(scSourceText* text) {
         code.length = 0;
         EmitByte(opRET);
         PadCode();
-    } else if (bodyJumped && lastBodyEnd == code.length) {
+    } else if (bodyJump.jumped && bodyJump.lastBodyEnd == code.length) {
         int end = code.length;
-        codePos = bodyJumpPos;
+        codePos = bodyJump.pos;
         EmitByte(opLEAVE);
         EmitByte(opRET);
         PadCode();

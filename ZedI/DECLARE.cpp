@@ -476,6 +476,8 @@ static void ReadStruct(bool isScript, Type& t) {
         st->flags = 0x40;
         st->typeKind = isScript ? 8 : 2;
         scdicPush(types, st);
+    } else {
+        KeepForTrial(st);  // a structure declared before may be defined here on trial
     }
     // A structure declared inside a script (or inside a structure of one) belongs to it.
     if (g_currentStruct && (g_currentStruct->typeKind == 8 || (g_currentStruct->flags & 0x80))) {

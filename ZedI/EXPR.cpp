@@ -306,9 +306,20 @@ static int PushValue(Val v, bool roundStruct) {
 // An operand that runs only under a condition (&&, ||, ?:): the temporary objects
 // it makes end with it, so that the stack is the same on both paths; its value
 // moves to a register first.
+int conditionalDepth = 0;
+
 static bool ConditionalSubExp(int level, Val& v) {
     scSymbol* mark = symbols->first;
-    if (!SubExp(level, v, true)) return false;
+    struct Depth {
+        Depth() { conditionalDepth++; }
+        ~Depth() { conditionalDepth--; }  // also when a compile error leaves from inside
+    };
+    bool read;
+    {
+        Depth depth;
+        read = SubExp(level, v, true);
+    }
+    if (!read) return false;
     if (symbols->first == mark) return true;
     if (IsStruct(v)) Error(scerr_CODEGEN, "Structure result cannot be used inside this expression");
     v = Decay(v);
@@ -341,26 +352,6 @@ scSymbol* NewFrameSymbol(const char* name, int32_t address, const Type& t) {
     return s;
 }
 
-// Reserves a temporary object on the stack, a local of the current scope (so that
-// its destructor runs when the statement or scope ends). Returns its frame offset.
-static int ReserveTemp(const Type& t) {
-    int room = Align4(SizeOf(t));
-    if (room == 4) {
-        Val z = Imm(0);
-        Emit(opPUSH, &z);
-    } else {
-        Val sp = Reg(regSP), n = Imm(room);
-        Emit(opSUB, &sp, &n);
-    }
-    int off = localOffset - room;
-    if (!discard) {
-        localOffset = off;
-        NeedStackFor(room);
-        scdicPush(symbols, NewFrameSymbol("%TEMP", off, t));
-    }
-    return off;
-}
-
 // The registers in use, pushed around a call. Their slots count in the frame, so
 // that a temporary object made while they are on the stack (a structure result
 // or a class cast inside the arguments) lies above them at a known offset.
@@ -368,7 +359,10 @@ struct SavedRegs {
     std::vector<int> regs;
     int start = 0, mark = 0;  // frame offset before and after the pushes
     scSymbol* head = nullptr; // the symbols above which a temporary would be entered
-    SavedRegs() {
+    SavedRegs* outer;         // those of the calls around this one
+    static SavedRegs* active;
+    SavedRegs() : outer(active) {
+        active = this;
         start = localOffset;
         head = symbols->first;
         for (int r = 2; r < 240; r++)
@@ -377,9 +371,12 @@ struct SavedRegs {
                 Emit(opPUSH, &v);
                 regs.push_back(r);
             }
-        if (!discard) localOffset -= 4 * int(regs.size());
+        localOffset -= 4 * int(regs.size());
         mark = localOffset;
     }
+    ~SavedRegs() { active = outer; }
+    SavedRegs(const SavedRegs&) = delete;
+    SavedRegs& operator=(const SavedRegs&) = delete;
     void Restore() {
         if (regs.empty()) return;
         if (localOffset == mark) {
@@ -405,6 +402,78 @@ struct SavedRegs {
         scdicInsertBefore(symbols, head, block);
     }
 };
+SavedRegs* SavedRegs::active = nullptr;
+
+PendingRoom* PendingRoom::current_ = nullptr;
+
+PendingRoom::PendingRoom(scSymbol* local)
+    : local_(local), room_(Align4(SizeOf(SymType(local)))), depth_(conditionalDepth), saves_(SavedRegs::active),
+      outer_(current_) {
+    if (local->address != localOffset) INTERNAL_ERROR("pending room");
+    localOffset += room_;
+    base_ = localOffset;
+    current_ = this;
+}
+
+PendingRoom::~PendingRoom() { current_ = outer_; }
+
+void PendingRoom::Pushed() {
+    if (taken_ || localOffset != base_) INTERNAL_ERROR("pending room pushed");
+    localOffset -= room_;
+}
+
+void PendingRoom::BeforeTemporary() {
+    PendingRoom* p = current_;
+    if (p && !p->taken_ && conditionalDepth == p->depth_) p->Take();
+}
+
+// The room goes where the stack stood when the value began. Registers saved
+// around the calls that are being read lie there: their words move below the
+// room, and their slots with them.
+void PendingRoom::Take() {
+    taken_ = true;
+    const int below = localOffset;
+    ReserveLocalRoom(SizeOf(SymType(local_)));
+    localOffset -= room_;
+    if (below == base_) return;
+    int words = 0;
+    for (SavedRegs* s = SavedRegs::active; s != saves_; s = s->outer) {
+        if (!s) INTERNAL_ERROR("pending room saves");
+        words += int(s->regs.size());
+        s->start -= room_;
+        s->mark -= room_;
+    }
+    if (below != base_ - 4 * words) INTERNAL_ERROR("pending room saved words");
+    Val r = Reg(AllocReg());
+    for (int at = below; at < base_; at += 4) {
+        Val from, to;
+        from.mode = to.mode = modeFRAME;
+        from.off = at;
+        to.off = at - room_;
+        Emit(opMOV, &r, &from);
+        Emit(opMOV, &to, &r);
+    }
+    FreeVal(r);
+}
+
+// Reserves a temporary object on the stack, a local of the current scope (so that
+// its destructor runs when the statement or scope ends). Returns its frame offset.
+static int ReserveTemp(const Type& t) {
+    PendingRoom::BeforeTemporary();
+    int room = Align4(SizeOf(t));
+    if (room == 4) {
+        Val z = Imm(0);
+        Emit(opPUSH, &z);
+    } else {
+        Val sp = Reg(regSP), n = Imm(room);
+        Emit(opSUB, &sp, &n);
+    }
+    int off = localOffset - room;
+    localOffset = off;
+    NeedStackFor(room);
+    scdicPush(symbols, NewFrameSymbol("%TEMP", off, t));
+    return off;
+}
 
 // Reads "(" arguments ")" into values; the lexeme after ")" is current on return.
 static std::vector<Val> ReadArguments() {
@@ -623,7 +692,8 @@ static Val EmitCall(scSymbol* f, std::vector<Val>& args, Val* object, bool struc
             // Not yet defined: link this call into the function's chain.
             Val a = Imm(target);
             Emit(opCALL, &a);
-            if (!discard) f->address = -at;
+            KeepForTrial(f);
+            f->address = -at;
         } else {
             Val a = Imm(target);
             Emit(opCALL, &a);

@@ -9,25 +9,38 @@ namespace zc {
 namespace {
 
 const char* g_variable = "";  // the variable being initialised, for messages
-// A local's brace list: the pool offset of its first byte and its frame address.
-int g_localStart = 0;
+// A local's brace list: its frame address (the offsets of its bytes count from it).
 int32_t g_localAddress = 0;
+// A local's single initial value: its room, taken before a temporary that
+// outlives the value, else filled by the value's push.
+PendingRoom* g_room = nullptr;
 int g_braceDepth = 0;  // brace lists being read, one inside the other
 
-// A value computed inside a local's brace list: its bytes in the pool stay zero
-// and the code (held back by the caller until the pool's bytes are copied)
-// stores it into its element, converted as an assignment converts.
-int StoreComputedElement(const Type& t, Val v, scByteBuffer* out, int& target) {
-    int size = SizeOf(t);
+// The element of a local's brace list at `target` bytes from its start.
+Val LocalElement(const Type& t, int target) {
     Val element;
     element.mode = modeFRAME;
-    element.off = g_localAddress + (target - g_localStart);
+    element.off = g_localAddress + target;
     element.t = t;
     element.t.cnst = false;
-    if (ValKind(t) == vSTRUCT && t.decl.empty() && size != 4) {
-        Val cnt = Reg(regCOUNT), n = Imm(size);
-        Emit(opMOV, &cnt, &n);
-        Emit(opCOPY, &element, &v);
+    return element;
+}
+
+// A value computed inside a local's brace list: its bytes copied from the pool
+// stay zero and code after the copy stores it into its element, converted as an
+// assignment converts.
+int StoreComputedElement(const Type& t, Val v, scByteBuffer* out, int& target) {
+    int size = SizeOf(t);
+    Val element = LocalElement(t, target);
+    if (ValKind(t) == vSTRUCT && t.decl.empty()) {
+        // A one-word structure moves as a word, wherever it is (as in an assignment).
+        if (size == 4) {
+            Emit(opMOV, &element, &v);
+        } else {
+            Val cnt = Reg(regCOUNT), n = Imm(size);
+            Emit(opMOV, &cnt, &n);
+            Emit(opCOPY, &element, &v);
+        }
     } else {
         if (v.mode && ValKind(t) != tDOUBLE) {
             // Memory to memory goes through a register.
@@ -41,6 +54,25 @@ int StoreComputedElement(const Type& t, Val v, scByteBuffer* out, int& target) {
     scbufAppend(out, size, z.data());
     target += size;
     return size;
+}
+
+// Stores a local's initial value into its room, taken already, as an assignment
+// would; a structure without constructors is copied.
+void StoreInitialValue(scSymbol* s, Val v) {
+    Type t = SymType(s);
+    t.stat = false;
+    if (ValKind(t) == vSTRUCT && t.decl.empty()) {
+        CopyInitialValue(s, v);
+        return;
+    }
+    Val local;
+    local.mode = modeFRAME;
+    local.off = s->address;
+    local.t = t;
+    Val c = ConvertTo(v, local.t, narrowBYSTORE);
+    if (c.mode) c = Load(c);
+    Emit(opMOV, &local, &c);
+    FreeVal(c);
 }
 
 // Whether a global's bytes hold the value of type `to` when copied at load time
@@ -70,22 +102,32 @@ int Direct(bool inBody, const Type& t, scByteBuffer* out, scByteBuffer* side, in
         std::string s(l + 1, std::strlen(l) - 2);
         int at = PoolString(s.c_str(), int(s.size()));
         Next();
-        if (inBody && outermost) {
+        if (inBody) {
+            // Code loads the string's address: pushed as the local's value, or
+            // stored into its element of a brace list.
             Val v;
             v.mode = modePOOL;
             v.off = at;
             v.t = t;
             Val a = AddressOf(v);
-            Emit(opPUSH, &a);
+            if (outermost) {
+                Emit(opPUSH, &a);
+                FreeVal(a);
+                g_room->Pushed();
+                return 0;
+            }
+            Val element = LocalElement(t, target);
+            Emit(opMOV, &element, &a);
             FreeVal(a);
-            return 0;
         }
-        if (inBody) Error(scerr_DECLARATION, "Illegal initializer");
         uint32_t zero = 0;
         scbufAppend(out, 4, &zero);
-        scbufAppendWord(side, target);
-        scbufAppendWord(side, -2);
-        scbufAppendWord(side, at);
+        if (!inBody) {
+            // A pool-pointer record: the loader writes the string's address there.
+            scbufAppendWord(side, target);
+            scbufAppendWord(side, -2);
+            scbufAppendWord(side, at);
+        }
         target += 4;
         return 4;
     }
@@ -184,6 +226,11 @@ int Direct(bool inBody, const Type& t, scByteBuffer* out, scByteBuffer* side, in
     if (k == vPOINTER && ValKind(v.t) != vPOINTER && !(v.imm && ValKind(v.t) == tINT))
         Error(scerr_DECLARATION, "Illegal initializer");
     if (k == vSTRUCT && t.decl.empty()) RequireStructInitializer(g_variable, t, v);
+    if (inBody && outermost && g_room->Taken()) {
+        // Temporaries lie below the local's room: the value is stored into it.
+        StoreInitialValue(g_room->Local(), Decay(v));
+        return 0;
+    }
     if (inBody && outermost) {
         if (k == vSTRUCT) {
             int size = SizeOf(t);
@@ -196,6 +243,7 @@ int Direct(bool inBody, const Type& t, scByteBuffer* out, scByteBuffer* side, in
             Val mem = dst;
             mem.mode = modeABSOLUTE;
             Emit(opCOPY, &mem, &v);
+            g_room->Pushed();
             return 0;
         }
         Val c = ConvertTo(v, t, narrowBYSTORE);
@@ -217,6 +265,7 @@ int Direct(bool inBody, const Type& t, scByteBuffer* out, scByteBuffer* side, in
         } else {
             Emit(opPUSH, &c);
         }
+        g_room->Pushed();
         return 0;
     }
     if (inBody && (codePos != before || !v.imm)) return StoreComputedElement(t, Decay(v), out, target);
@@ -279,6 +328,45 @@ int Direct(bool inBody, const Type& t, scByteBuffer* out, scByteBuffer* side, in
 
 }  // namespace
 
+// A local's brace list (or a char array's string): the copy of its constant
+// bytes from the pool comes first, with the count and the pool offset patched
+// once the list is read; the code of its computed elements follows, emitted
+// where it stays. Their bytes go to the pool behind what the elements' own code
+// put there.
+static void ReadLocalBraceList(scSymbol* s, const Type& t) {
+    const int size = SizeOf(t);
+    PadCode();
+    const int countAt = codePos;
+    Val cnt = Reg(regCOUNT), placeholder = Imm(0);
+    Emit(opMOV, &cnt, &placeholder);
+    Val sp = Reg(regSP), room = Imm(Align4(size));
+    Emit(opSUB, &sp, &room);
+    ClearRegisters();
+    Val from = Reg(AllocReg()), pb = Reg(regPOOL);
+    const int startAt = codePos;
+    Emit(opMOV, &from, &placeholder);
+    Emit(opADD, &from, &pb);
+    Val local;
+    local.mode = modeFRAME;
+    local.off = s->address;
+    Val bytesAt = from;
+    bytesAt.mode = modeABSOLUTE;
+    Emit(opCOPY, &local, &bytesAt);
+    regUsed[from.r] = false;
+    scByteBuffer bytes, side;
+    scbufInit(&bytes, 64);
+    scbufInit(&side, 64);
+    g_localAddress = s->address;
+    int target = 0;
+    int written = Direct(true, t, &bytes, &side, target, true);
+    if (written == 0) INTERNAL_ERROR("sciReadInitialization:brace list");
+    if (written > size) INTERNAL_ERROR("sciReadInitialization:size<=type_size");
+    Val count = Imm(written), start = Imm(pool.length);
+    scbufAppend(&pool, bytes.length, bytes.data);
+    EmitAt(countAt, opMOV, &cnt, &count);
+    EmitAt(startAt, opMOV, &from, &start);
+}
+
 void ReadInitialization(scSymbol* s, bool inBody) {
     g_variable = s->name;
     Type t = SymType(s);
@@ -287,53 +375,41 @@ void ReadInitialization(scSymbol* s, bool inBody) {
     Next();
     if (!t.decl.empty() && t.decl[0] == '&') {
         if (!inBody) Error(scerr_DECLARATION, "invalid initialization of reference `%s'", s->name);
+        PendingRoom room(s);
         Val v;
         if (!SubExp(2, v, true)) Error(scerr_SYNTAX, scMSG_PARSE_ERROR_AT, Lex());
         if (ValKind(v.t) != ValKind(Deeper(t))) Error(scerr_DECLARATION, "types do not match for initialization of reference `%s'", s->name);
         if (v.mode == modeNONE) Error(scerr_OPERAND, "Invalid reference initializer");  // not in memory
         Val a = AddressOf(v);
+        if (room.Taken()) {
+            Val local;
+            local.mode = modeFRAME;
+            local.off = s->address;
+            Emit(opMOV, &local, &a);
+            FreeVal(a);
+            return;
+        }
         Emit(opPUSH, &a);
+        room.Pushed();
         return;
     }
     scByteBuffer side;
     scbufInit(&side, 64);
     int size = SizeOf(t);
     if (inBody) {
-        int start = pool.length;
-        int target = start;
-        // The held-back code begins on a word, as it lands after the copy.
-        PadCode();
-        int codeStart = codePos;
-        g_localStart = start;
-        g_localAddress = s->address;
-        int written = Direct(true, t, &pool, &side, target, true);
-        if (written == 0) return;
-        if (written > size) INTERNAL_ERROR("sciReadInitialization:size<=type_size");
-        // Take out the code that reading emitted and put it back after the copy.
-        std::vector<uint8_t> kept(code.data + codeStart, code.data + codePos);
-        codePos = codeStart;
-        code.length = codeStart;
-        Val cnt = Reg(regCOUNT), n = Imm(written);
-        Emit(opMOV, &cnt, &n);
-        Val sp = Reg(regSP), room = Imm(Align4(size));
-        Emit(opSUB, &sp, &room);
-        int r = AllocReg();
-        Val src2 = Reg(r), off = Imm(start), pb = Reg(regPOOL);
-        Emit(opMOV, &src2, &off);
-        Emit(opADD, &src2, &pb);
-        Val local;
-        local.mode = modeFRAME;
-        local.off = s->address;
-        Val from = src2;
-        from.mode = modeABSOLUTE;
-        Emit(opCOPY, &local, &from);
-        regUsed[r] = false;
-        if (!kept.empty()) {
-            code.length = codePos;
-            scbufAppend(&code, int(kept.size()), kept.data());
-            codePos = code.length;
+        if (Is("{") || (t.decl[0] == '[' && Lex()[0] == '"')) {
+            ReadLocalBraceList(s, t);
+            return;
         }
-        scbufAppend(&pool, side.length, side.data);
+        PendingRoom room(s);
+        PendingRoom* outer = g_room;
+        g_room = &room;
+        struct Back {
+            PendingRoom* outer;
+            ~Back() { g_room = outer; }
+        } back{outer};
+        int target = 0;
+        if (Direct(true, t, &pool, &side, target, true) != 0) INTERNAL_ERROR("sciReadInitialization:single value");
         return;
     }
     scbufAppendWord(&records, s->address);

@@ -124,12 +124,61 @@ extern bool regUsed[256];
 // Code generation.
 extern scByteBuffer code, pool, records, imports;
 extern int codePos;
-extern int discard;
 // While a fork body is read on trial: the frame offset below which the forked
 // child's own stack room lies, and whether the body's code addressed it.
 extern int forkFrameBase;
 extern bool forkOwnFrame;
 extern int staticInit;           // compiling a static local's construction (no frame locals)
+
+// The jump over the function bodies of the top level (the initialisation routine
+// runs on between them): where the open jump stands, where the last body ended
+// and whether a jump was emitted.
+struct BodyJumpState {
+    int pos = 0, lastBodyEnd = 0;
+    bool jumped = false;
+};
+extern BodyJumpState bodyJump;
+extern int dataSequence;  // numbers the globals and static locals in the order they are built
+
+// Code read on trial: compiled as any other, then everything the compile changed
+// is taken back by one restore. What a trial leaves: the pool (its strings stay
+// where they were put, and the same strings read again find them there, so no
+// offset handed out ever moves), the import table (an imported symbol keeps its
+// slot) and the table of parameter records (a trial's records are reached by
+// nothing once its symbols are gone). The reading position is the caller's.
+class Trial {
+public:
+    Trial();
+    ~Trial();
+    void Restore();
+    Trial(const Trial&) = delete;
+    Trial& operator=(const Trial&) = delete;
+
+private:
+    struct KeptRecord;
+    struct KeptCode;
+    Trial* outer_;
+    int codeLength_, codePos_;
+    scSymbol *symbolsHead_, *symbolsTail_, *typesHead_, *typesTail_, *exportsHead_;
+    int nextData_, dataSequence_, localOffset_, recordsLength_, stackSize_;
+    BodyJumpState bodyJump_;
+    bool regs_[256];
+    std::vector<KeptRecord> records_;
+    std::vector<KeptCode> code_;
+    bool restored_ = false;
+    friend void KeepForTrial(scSymbol* s);
+    friend void KeepCodeForTrial(int at, int n);
+};
+// Whether code is being read on trial.
+bool InTrial();
+// Before a record that may be older than the current trial changes (a
+// function's chain of calls, a structure declared before and defined now): its
+// fields come back with the trial's restore.
+void KeepForTrial(scSymbol* s);
+// Code below this position is older than the current trial (0: no trial); the
+// bytes of an older instruction written again come back with its restore.
+extern int trialFloor;
+void KeepCodeForTrial(int at, int n);
 void Emit(int op, Val* a = nullptr, Val* b = nullptr);
 void EmitByte(int op);
 void PadCode();
@@ -248,6 +297,36 @@ void ConstructLocal(scSymbol* s);
 // Initialises an object that no constructor builds by a copy of a value of its
 // class (its room is taken already).
 void CopyInitialValue(scSymbol* s, Val v);
+// A local's single initial value is read while its room is not yet on the
+// stack: the value is pushed into it at the end. A temporary object that
+// outlives the value (one not made inside a conditional operand, whose
+// temporaries end with it) must lie below the room: the room is taken just
+// before the first such temporary is made, and the value is then stored into
+// it. Meanwhile the frame offset counts only what is on the stack.
+struct SavedRegs;
+class PendingRoom {
+public:
+    explicit PendingRoom(scSymbol* local);  // the local just placed at the frame offset
+    ~PendingRoom();
+    PendingRoom(const PendingRoom&) = delete;
+    PendingRoom& operator=(const PendingRoom&) = delete;
+    bool Taken() const { return taken_; }
+    scSymbol* Local() const { return local_; }
+    void Pushed();  // the value was pushed: it fills the room
+    // Before a temporary object is reserved.
+    static void BeforeTemporary();
+
+private:
+    void Take();
+    scSymbol* local_;
+    int room_, base_, depth_;
+    bool taken_ = false;
+    SavedRegs* saves_;  // the registers saved around calls when the value began
+    PendingRoom* outer_;
+    static PendingRoom* current_;
+};
+// Operands that run only under a condition (of ?:, && and ||) being read.
+extern int conditionalDepth;
 // Refuses a value that is not an object of the structure type `t` as the initial
 // value of the variable `name` (no constructor took it).
 void RequireStructInitializer(const char* name, const Type& t, const Val& v);

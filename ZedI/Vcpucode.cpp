@@ -31,6 +31,7 @@ static inline void Put(const void* bytes, int n) {
 
 // Writes over earlier code without cutting what lies behind it.
 static void PutAt(const void* bytes, int n) {
+    if (codePos < trialFloor) KeepCodeForTrial(codePos, n);
     if (codePos + n <= code.length) {
         std::memcpy(code.data + codePos, bytes, size_t(n));
         codePos += n;
