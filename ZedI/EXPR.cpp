@@ -20,6 +20,13 @@ static bool IsFloating(const Val& v) {
 }
 static bool IsStruct(const Val& v) { return ValKind(v.t) == vSTRUCT && v.t.decl.empty(); }
 static Type IntType() { return Type(); }
+// The type of an arithmetic result made from a value of type t: a char or short
+// becomes an int, whose value may lie outside the narrow type's range (a char
+// value in a register or constant always holds its zero-extended byte).
+static Type PromotedType(const Type& t) {
+    int k = ValKind(t);
+    return k == tCHAR || k == tSHORT ? IntType() : t;
+}
 
 [[noreturn]] static void OperandError(const char* s, const char* op) {
     Error(scerr_OPERAND, scMSG_INVALID_OPERAND, s, op);
@@ -1225,7 +1232,7 @@ static bool Unary(Val& v, bool needed) {
             return true;
         }
         if (IsFloating(v)) OperandError("", "unary ~");
-        Type t = v.t;
+        Type t = PromotedType(v.t);
         v = InReg(v);
         Val m = Imm(-1);
         Emit(opXOR, &v, &m);
@@ -1243,12 +1250,12 @@ static bool Unary(Val& v, bool needed) {
             RequireValue(v);
             if (IsFloating(v)) v.d = -v.d;
             else v.off = int32_t(0u - uint32_t(v.off)), v.d = v.off;
+            v.t = PromotedType(v.t);
             return true;
         }
-        Type t = v.t;
+        Type t = PromotedType(v.t);
         v = InReg(v);
         Emit(opNEG, &v);
-        if (ValKind(t) == tCHAR || ValKind(t) == tSHORT) t = IntType();
         v.t = ValKind(v.t) == tDOUBLE ? v.t : t;
         return true;
     }

@@ -1386,6 +1386,34 @@ TEST_F(Compiler, CastsReturnsAndFixedValues) {
     ExpectResults(globals, cases);
 }
 
+TEST_F(Compiler, ComplementAndNegationOfCharAndShortAreInts) {
+    // ~ and - make an int of a char or short operand, constant or not, so a
+    // cast, store or return of the narrow type cuts the result again.
+    const char* globals = "char gc = 109; short gs = 109;\n"
+                          "char retNotC() { return ~(char)109; }\nchar retNegC() { return -(char)153; }\n"
+                          "short retNotS() { return ~gs; }\nshort retNegS() { return -(short)153; }\n";
+    std::vector<ResultCase> cases = {
+        {"int f() { return (char)~(char)109; }", 146},
+        {"int f() { return (char)~gc; }", 146},
+        {"int f() { return (char)-(char)153; }", 103},
+        {"int f() { return (char)-gc; }", 147},
+        {"int f() { return (short)~(short)109; }", 65426},
+        {"int f() { return (short)~gs; }", 65426},
+        {"int f() { return (short)-(short)153; }", 65383},
+        {"int f() { return ~(char)109; }", -110},
+        {"int f() { return ~gs; }", -110},
+        {"int f() { return -(short)153; }", -153},
+        {"int f() { return (~(char)0 < 0) * 10 + ((char)~gc == ~gc); }", 10},
+        {"int f() { return retNotC() * 1000 + retNegC(); }", 146103},
+        {"int f() { return (retNotS() - 65000) * 1000 + retNegS() - 65000; }", 426383},
+        {"int f() { char c = ~gc; short s = -(short)1; return c * 100000 + s; }", 146 * 100000 + 65535},
+        {"int f() { unsigned int u; u = (char)~(char)109; return u; }", 146},
+        {"int f() { double d = -(char)1; return d; }", -1},
+        {"int f() { unsigned int u = 3; return (~u > 0) * 10 + (-u > 0); }", 11},
+    };
+    ExpectResults(globals, cases);
+}
+
 TEST_F(Compiler, UnsignedDivisionByFixedLeavesNoFlagBehind) {
     // A fixed division with an unsigned operand is FIXDIV, which takes no
     // unsigned flag: the signed operations after it stay signed.
