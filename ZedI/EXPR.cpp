@@ -1536,9 +1536,32 @@ __attribute__((noinline)) static bool LogicalLevel(int level, Val& v, bool neede
             p = codePos;
             Emit(orl ? opJTRUE : opJFALSE, &v, &zero);
         }
+        // A constant that decides the result (1 || x, 0 && x): x is compiled
+        // but jumped over, as C leaves it unevaluated.
+        const bool decided = v.imm && (v.off != 0) == orl;
+        int before = codePos, jump = -1, afterJump = -1;
+        if (decided) {
+            PadCode();
+            jump = codePos;
+            Emit(opJMP, &zero);
+            afterJump = codePos;
+        }
         Val r;
         if (!ConditionalSubExp(level, r)) Error(scerr_SYNTAX, scMSG_PARSE_ERROR_AT, Lex());
         if (IsStruct(r)) Error(scerr_OPERAND, "Invalid argument to operator %s", text);
+        if (decided) {
+            if (codePos == afterJump) {
+                // Nothing to jump over: no jump, and two constants fold below.
+                codePos = before;
+            } else {
+                FreeVal(r);
+                PadCode();
+                Val target = Imm(codePos);
+                EmitAt(jump, opJMP, &target);
+                v = Imm(orl ? 1 : 0);
+                continue;
+            }
+        }
         MakeInt(r);
         if (!Fold(orl ? opORL : opANDL, v, r)) {
             if (!(r.imm && r.off == (orl ? 0 : 1))) {

@@ -1414,6 +1414,27 @@ TEST_F(Compiler, ComplementAndNegationOfCharAndShortAreInts) {
     ExpectResults(globals, cases);
 }
 
+TEST_F(Compiler, ConstantLeftOperandThatDecidesSkipsTheRightOne) {
+    // n counts the calls of g: f returns the result * 10 + the calls.
+    const char* globals = "int n; int zero;\nint g(int v) { n = n + 1; return v; }\n";
+    std::vector<ResultCase> cases = {
+        {"int f() { int r = 0 && g(1); return r * 10 + n; }", 0},
+        {"int f() { int r = 1 || g(1); return r * 10 + n; }", 10},
+        {"int f() { int r = 7 || g(1); return r * 10 + n; }", 10},
+        {"int f() { int r = 0 && 1 / zero; return r * 10 + n; }", 0},
+        {"int f() { int r = 0 && g(1) && g(1); return r * 10 + n; }", 0},
+        {"int f() { int r = 0; if (0 && g(1)) r = 5; return r * 10 + n; }", 0},
+        {"int f() { int r = 0; while (0 && g(1)) r = 5; return r * 10 + n; }", 0},
+        {"int f() { int r = (1 || g(1)) + (0 && g(1)); return r * 10 + n; }", 10},
+        {"int f() { int r = 1 && g(0); return r * 10 + n; }", 1},
+        {"int f() { int r = 2 && g(3); return r * 10 + n; }", 11},
+        {"int f() { int r = 0 || g(4); return r * 10 + n; }", 11},
+        {"int f() { int r = 0 || g(0) || g(2); return r * 10 + n; }", 12},
+        {"int f() { return (0 && 1) * 1000 + (1 || 0) * 100 + (1 && 1) * 10 + (0 || 0); }", 110},
+    };
+    ExpectResults(globals, cases);
+}
+
 TEST_F(Compiler, UnsignedDivisionByFixedLeavesNoFlagBehind) {
     // A fixed division with an unsigned operand is FIXDIV, which takes no
     // unsigned flag: the signed operations after it stay signed.
