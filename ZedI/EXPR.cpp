@@ -1564,7 +1564,8 @@ __attribute__((noinline)) static bool LogicalLevel(int level, Val& v, bool neede
         }
         MakeInt(r);
         if (!Fold(orl ? opORL : opANDL, v, r)) {
-            if (!(r.imm && r.off == (orl ? 0 : 1))) {
+            // x || 0 is x itself; x && 1 is still ANDL, which makes it 0 or 1.
+            if (!(orl && r.imm && r.off == 0)) {
                 if (v.imm) v = InReg(v);
                 Emit(orl ? opORL : opANDL, &v, &r);
             }
@@ -1614,11 +1615,11 @@ __attribute__((noinline)) static bool AdditiveLevel(Val& v, bool needed) {
         r = Decay(r);
         if (ValKind(r.t) == vPOINTER) r.t = IntType();
         if (!v.imm && ConstEquals(r, 0)) continue;
-        Type t = ValKind(v.t) == tCHAR || ValKind(v.t) == tSHORT ? IntType() : v.t;
+        Type t = PromotedType(v.t);
         if ((v.imm && !r.imm && !IsFloating(v)) || (ValKind(r.t) == tFIXED && !IsFloating(v))) t = r.t;
         t.uns = v.t.uns || r.t.uns;
         Binary(add ? opADD : opSUB, v, r);
-        if (!IsFloating(v)) v.t = ValKind(t) == tCHAR || ValKind(t) == tSHORT ? IntType() : t, v.t.uns = t.uns;
+        if (!IsFloating(v)) v.t = PromotedType(t), v.t.uns = t.uns;
     }
     return true;
 }
@@ -1684,7 +1685,7 @@ __attribute__((noinline)) static bool BinaryLevel(int level, int op, const char*
         if (!v.imm) v.t = IntType();
         else if (!IsFloating(v)) v.t = IntType();
     } else if (!floating) {
-        v.t = ValKind(keep) == tCHAR || ValKind(keep) == tSHORT ? IntType() : keep;
+        v.t = PromotedType(keep);
         v.t.uns = uns;
     }
     return true;

@@ -1400,6 +1400,8 @@ TEST_F(Compiler, ComplementAndNegationOfCharAndShortAreInts) {
         {"int f() { return (short)~(short)109; }", 65426},
         {"int f() { return (short)~gs; }", 65426},
         {"int f() { return (short)-(short)153; }", 65383},
+        {"int f() { return (short)-(char)77 + (short)~(char)1 * 0; }", 65459},
+        {"int f() { return (short)~(char)1; }", 65534},
         {"int f() { return ~(char)109; }", -110},
         {"int f() { return ~gs; }", -110},
         {"int f() { return -(short)153; }", -153},
@@ -1431,6 +1433,8 @@ TEST_F(Compiler, ConstantLeftOperandThatDecidesSkipsTheRightOne) {
         {"int f() { int r = 0 || g(4); return r * 10 + n; }", 11},
         {"int f() { int r = 0 || g(0) || g(2); return r * 10 + n; }", 12},
         {"int f() { return (0 && 1) * 1000 + (1 || 0) * 100 + (1 && 1) * 10 + (0 || 0); }", 110},
+        {"int f() { int x = 5; int r = x && 1; return r * 10 + n; }", 10},
+        {"int f() { int x = -1; int r = x && (1 || g(1)); return r * 10 + n; }", 10},
     };
     ExpectResults(globals, cases);
 }

@@ -55,6 +55,15 @@ int main()
     r = 0 || touch(0) || touch(2);
     print("%d %d\n", r, calls);
 
+    // && gives 0 or 1, also with a constant right operand or one that a
+    // constant decides.
+    r = x && 1;
+    print("%d\n", r);
+    r = x && (1 || touch(1));
+    print("%d %d\n", r, calls);
+    r = (x - 6) && ALWAYS;
+    print("%d\n", r);
+
     // Two constants.
     print("%d %d %d %d\n", 0 && 1, 1 || 0, 1 && 1, 0 || 0);
     return 0;

@@ -42,8 +42,8 @@ int main()
     print("%d %d %d %d\n", (unsigned char)-(unsigned char)153, (unsigned char)-c, (unsigned char)-gn.c, (unsigned char)-n.c);
     print("%d %d %d %d\n", (unsigned short)~(unsigned short)109, (unsigned short)~s, (unsigned short)~gs, (unsigned short)~b[1]);
     print("%d %d %d %d\n", (unsigned short)-(unsigned short)153, (unsigned short)-s, (unsigned short)-gn.s, (unsigned short)-n.s);
-    print("%u %u %d\n", (unsigned)(unsigned char)~(unsigned char)109, (unsigned)(unsigned short)~(unsigned char)1,
-          (unsigned char)~(unsigned short)0x1234);
+    print("%u %u %d %d\n", (unsigned)(unsigned char)~(unsigned char)109, (unsigned)(unsigned short)~(unsigned char)1,
+          (unsigned char)~(unsigned short)0x1234, (unsigned short)-(unsigned char)77);
     // As ints: negative.
     print("%d %d %d %d\n", ~(unsigned char)109, ~c, -(unsigned char)153, -c);
     print("%d %d %d %d\n", ~(unsigned short)109, ~s, -(unsigned short)153, -s);
