@@ -1576,6 +1576,8 @@ __attribute__((noinline)) static bool LogicalLevel(int level, Val& v, bool neede
             Val target = Imm(codePos);
             EmitAt(p, orl ? opJTRUE : opJFALSE, &v, &target);
         }
+        // A truth value: a signed int whatever the operands were.
+        v.t.uns = false;
     }
     return true;
 }

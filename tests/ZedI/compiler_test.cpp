@@ -1412,6 +1412,9 @@ TEST_F(Compiler, ComplementAndNegationOfCharAndShortAreInts) {
         {"int f() { unsigned int u; u = (char)~(char)109; return u; }", 146},
         {"int f() { double d = -(char)1; return d; }", -1},
         {"int f() { unsigned int u = 3; return (~u > 0) * 10 + (-u > 0); }", 11},
+        // Left out (x * 1, x | 0), an operation of a computed char still gives an int.
+        {"int twice(int x) { return 2 * x; }\n"
+         "int f() { int k = 1; return twice((k ? (char)3 : (char)4) * 1) + twice((k ? gc : (char)1) | 0); }", 224},
     };
     ExpectResults(globals, cases);
 }
@@ -1435,6 +1438,8 @@ TEST_F(Compiler, ConstantLeftOperandThatDecidesSkipsTheRightOne) {
         {"int f() { return (0 && 1) * 1000 + (1 || 0) * 100 + (1 && 1) * 10 + (0 || 0); }", 110},
         {"int f() { int x = 5; int r = x && 1; return r * 10 + n; }", 10},
         {"int f() { int x = -1; int r = x && (1 || g(1)); return r * 10 + n; }", 10},
+        {"int f() { unsigned int u = 1; int k = 1; return ((u && k) > -9) * 10 + (((u && k) - 2) < 0); }", 11},
+        {"int f() { unsigned int u = 1; return ((u || n) > -9) * 10 + (((unsigned int)1 && 1) > -9); }", 11},
     };
     ExpectResults(globals, cases);
 }

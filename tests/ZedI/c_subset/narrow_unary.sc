@@ -25,6 +25,7 @@ unsigned short negS(unsigned short s) { return -s; }
 int notAsInt(unsigned char c) { return ~c; }
 int negAsInt(unsigned short s) { return -s; }
 unsigned int same(unsigned int u) { return u; }
+int twice(int x) { return 2 * x; }
 
 int main()
 {
@@ -32,6 +33,7 @@ int main()
     unsigned short s = 60000, b[2];
     N n;
     unsigned int u = 7;
+    int i = 1;
     a[1] = 255;
     b[1] = 65535;
     n.c = 1;
@@ -49,6 +51,10 @@ int main()
     print("%d %d %d %d\n", ~(unsigned short)109, ~s, -(unsigned short)153, -s);
     print("%d %d %d %d\n", ~c < 0, -c < 0, (unsigned char)~c == ~c, (unsigned char)-c > 0);
     print("%d %d\n", (unsigned char)(~c + 1), (unsigned char)(-(unsigned char)1 >> 1));
+    // An operation left out (x * 1, x ^ 0) of a computed char or short still
+    // gives an int, which an int parameter takes.
+    print("%d %d %d\n", same((unsigned)(int)((i ? (unsigned short)5 : (unsigned char)3) * 1)),
+          twice((i ? (unsigned char)3 : (unsigned char)4) ^ 0), twice((i ? c : (unsigned char)4) | 0));
     // Returned, passed and stored.
     print("%d %d %d %d\n", (int)notConstC(), (int)negConstC(), (int)notConstS(), (int)negConstS());
     print("%d %d %d %d\n", (int)notC(c), (int)negC(c), (int)notS(s), (int)negS(s));
