@@ -20,6 +20,13 @@ static bool IsFloating(const Val& v) {
 }
 static bool IsStruct(const Val& v) { return ValKind(v.t) == vSTRUCT && v.t.decl.empty(); }
 static Type IntType() { return Type(); }
+// The type of an arithmetic result made from a value of type t: a char or short
+// becomes an int, whose value may lie outside the narrow type's range (a char
+// value in a register or constant always holds its zero-extended byte).
+static Type PromotedType(const Type& t) {
+    int k = ValKind(t);
+    return k == tCHAR || k == tSHORT ? IntType() : t;
+}
 
 [[noreturn]] static void OperandError(const char* s, const char* op) {
     Error(scerr_OPERAND, scMSG_INVALID_OPERAND, s, op);
@@ -1295,7 +1302,7 @@ static bool Unary(Val& v, bool needed) {
             return true;
         }
         if (IsFloating(v)) OperandError("", "unary ~");
-        Type t = v.t;
+        Type t = PromotedType(v.t);
         v = InReg(v);
         Val m = Imm(-1);
         Emit(opXOR, &v, &m);
@@ -1313,12 +1320,12 @@ static bool Unary(Val& v, bool needed) {
             RequireValue(v);
             if (IsFloating(v)) v.d = -v.d;
             else v.off = int32_t(0u - uint32_t(v.off)), v.d = v.off;
+            v.t = PromotedType(v.t);
             return true;
         }
-        Type t = v.t;
+        Type t = PromotedType(v.t);
         v = InReg(v);
         Emit(opNEG, &v);
-        if (ValKind(t) == tCHAR || ValKind(t) == tSHORT) t = IntType();
         v.t = ValKind(v.t) == tDOUBLE ? v.t : t;
         return true;
     }
@@ -1599,12 +1606,36 @@ __attribute__((noinline)) static bool LogicalLevel(int level, Val& v, bool neede
             p = codePos;
             Emit(orl ? opJTRUE : opJFALSE, &v, &zero);
         }
+        // A constant that decides the result (1 || x, 0 && x): x is compiled
+        // but jumped over, as C leaves it unevaluated.
+        const bool decided = v.imm && (v.off != 0) == orl;
+        int before = codePos, jump = -1, afterJump = -1;
+        if (decided) {
+            PadCode();
+            jump = codePos;
+            Emit(opJMP, &zero);
+            afterJump = codePos;
+        }
         Val r;
         if (!ConditionalSubExp(level, r)) Error(scerr_SYNTAX, scMSG_PARSE_ERROR_AT, Lex());
         if (IsStruct(r)) Error(scerr_OPERAND, "Invalid argument to operator %s", text);
+        if (decided) {
+            if (codePos == afterJump) {
+                // Nothing to jump over: no jump, and two constants fold below.
+                codePos = before;
+            } else {
+                FreeVal(r);
+                PadCode();
+                Val target = Imm(codePos);
+                EmitAt(jump, opJMP, &target);
+                v = Imm(orl ? 1 : 0);
+                continue;
+            }
+        }
         MakeInt(r);
         if (!Fold(orl ? opORL : opANDL, v, r)) {
-            if (!(r.imm && r.off == (orl ? 0 : 1))) {
+            // x || 0 is x itself; x && 1 is still ANDL, which makes it 0 or 1.
+            if (!(orl && r.imm && r.off == 0)) {
                 if (v.imm) v = InReg(v);
                 Emit(orl ? opORL : opANDL, &v, &r);
             }
@@ -1615,6 +1646,8 @@ __attribute__((noinline)) static bool LogicalLevel(int level, Val& v, bool neede
             Val target = Imm(codePos);
             EmitAt(p, orl ? opJTRUE : opJFALSE, &v, &target);
         }
+        // A truth value: a signed int whatever the operands were.
+        v.t.uns = false;
     }
     return true;
 }
@@ -1654,11 +1687,11 @@ __attribute__((noinline)) static bool AdditiveLevel(Val& v, bool needed) {
         r = Decay(r);
         if (ValKind(r.t) == vPOINTER) r.t = IntType();
         if (!v.imm && ConstEquals(r, 0)) continue;
-        Type t = ValKind(v.t) == tCHAR || ValKind(v.t) == tSHORT ? IntType() : v.t;
+        Type t = PromotedType(v.t);
         if ((v.imm && !r.imm && !IsFloating(v)) || (ValKind(r.t) == tFIXED && !IsFloating(v))) t = r.t;
         t.uns = v.t.uns || r.t.uns;
         Binary(add ? opADD : opSUB, v, r);
-        if (!IsFloating(v)) v.t = ValKind(t) == tCHAR || ValKind(t) == tSHORT ? IntType() : t, v.t.uns = t.uns;
+        if (!IsFloating(v)) v.t = PromotedType(t), v.t.uns = t.uns;
     }
     return true;
 }
@@ -1724,7 +1757,7 @@ __attribute__((noinline)) static bool BinaryLevel(int level, int op, const char*
         if (!v.imm) v.t = IntType();
         else if (!IsFloating(v)) v.t = IntType();
     } else if (!floating) {
-        v.t = ValKind(keep) == tCHAR || ValKind(keep) == tSHORT ? IntType() : keep;
+        v.t = PromotedType(keep);
         v.t.uns = uns;
     }
     return true;

@@ -459,7 +459,13 @@ Val ToIntConverted(const Val& in) {
     }
     if (k == tINT || k == vPOINTER) return v;
     if (k == tCHAR || k == tSHORT) {
-        if (v.mode == modeNONE) return v;
+        if (v.mode == modeNONE) {
+            // Held zero-extended already: the same bits as an int.
+            Type t;
+            t.uns = v.t.uns;
+            v.t = t;
+            return v;
+        }
         Val r = Load(v);
         r.t = Type();
         r.t.uns = v.t.uns;

@@ -1386,6 +1386,64 @@ TEST_F(Compiler, CastsReturnsAndFixedValues) {
     ExpectResults(globals, cases);
 }
 
+TEST_F(Compiler, ComplementAndNegationOfCharAndShortAreInts) {
+    // ~ and - make an int of a char or short operand, constant or not, so a
+    // cast, store or return of the narrow type cuts the result again.
+    const char* globals = "char gc = 109; short gs = 109;\n"
+                          "char retNotC() { return ~(char)109; }\nchar retNegC() { return -(char)153; }\n"
+                          "short retNotS() { return ~gs; }\nshort retNegS() { return -(short)153; }\n";
+    std::vector<ResultCase> cases = {
+        {"int f() { return (char)~(char)109; }", 146},
+        {"int f() { return (char)~gc; }", 146},
+        {"int f() { return (char)-(char)153; }", 103},
+        {"int f() { return (char)-gc; }", 147},
+        {"int f() { return (short)~(short)109; }", 65426},
+        {"int f() { return (short)~gs; }", 65426},
+        {"int f() { return (short)-(short)153; }", 65383},
+        {"int f() { return (short)-(char)77 + (short)~(char)1 * 0; }", 65459},
+        {"int f() { return (short)~(char)1; }", 65534},
+        {"int f() { return ~(char)109; }", -110},
+        {"int f() { return ~gs; }", -110},
+        {"int f() { return -(short)153; }", -153},
+        {"int f() { return (~(char)0 < 0) * 10 + ((char)~gc == ~gc); }", 10},
+        {"int f() { return retNotC() * 1000 + retNegC(); }", 146103},
+        {"int f() { return (retNotS() - 65000) * 1000 + retNegS() - 65000; }", 426383},
+        {"int f() { char c = ~gc; short s = -(short)1; return c * 100000 + s; }", 146 * 100000 + 65535},
+        {"int f() { unsigned int u; u = (char)~(char)109; return u; }", 146},
+        {"int f() { double d = -(char)1; return d; }", -1},
+        {"int f() { unsigned int u = 3; return (~u > 0) * 10 + (-u > 0); }", 11},
+        // Left out (x * 1, x | 0), an operation of a computed char still gives an int.
+        {"int twice(int x) { return 2 * x; }\n"
+         "int f() { int k = 1; return twice((k ? (char)3 : (char)4) * 1) + twice((k ? gc : (char)1) | 0); }", 224},
+    };
+    ExpectResults(globals, cases);
+}
+
+TEST_F(Compiler, ConstantLeftOperandThatDecidesSkipsTheRightOne) {
+    // n counts the calls of g: f returns the result * 10 + the calls.
+    const char* globals = "int n; int zero;\nint g(int v) { n = n + 1; return v; }\n";
+    std::vector<ResultCase> cases = {
+        {"int f() { int r = 0 && g(1); return r * 10 + n; }", 0},
+        {"int f() { int r = 1 || g(1); return r * 10 + n; }", 10},
+        {"int f() { int r = 7 || g(1); return r * 10 + n; }", 10},
+        {"int f() { int r = 0 && 1 / zero; return r * 10 + n; }", 0},
+        {"int f() { int r = 0 && g(1) && g(1); return r * 10 + n; }", 0},
+        {"int f() { int r = 0; if (0 && g(1)) r = 5; return r * 10 + n; }", 0},
+        {"int f() { int r = 0; while (0 && g(1)) r = 5; return r * 10 + n; }", 0},
+        {"int f() { int r = (1 || g(1)) + (0 && g(1)); return r * 10 + n; }", 10},
+        {"int f() { int r = 1 && g(0); return r * 10 + n; }", 1},
+        {"int f() { int r = 2 && g(3); return r * 10 + n; }", 11},
+        {"int f() { int r = 0 || g(4); return r * 10 + n; }", 11},
+        {"int f() { int r = 0 || g(0) || g(2); return r * 10 + n; }", 12},
+        {"int f() { return (0 && 1) * 1000 + (1 || 0) * 100 + (1 && 1) * 10 + (0 || 0); }", 110},
+        {"int f() { int x = 5; int r = x && 1; return r * 10 + n; }", 10},
+        {"int f() { int x = -1; int r = x && (1 || g(1)); return r * 10 + n; }", 10},
+        {"int f() { unsigned int u = 1; int k = 1; return ((u && k) > -9) * 10 + (((u && k) - 2) < 0); }", 11},
+        {"int f() { unsigned int u = 1; return ((u || n) > -9) * 10 + (((unsigned int)1 && 1) > -9); }", 11},
+    };
+    ExpectResults(globals, cases);
+}
+
 TEST_F(Compiler, UnsignedDivisionByFixedLeavesNoFlagBehind) {
     // A fixed division with an unsigned operand is FIXDIV, which takes no
     // unsigned flag: the signed operations after it stay signed.
