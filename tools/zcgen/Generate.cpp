@@ -14,6 +14,8 @@ const FeatureName kFeatureNames[] = {
     {"array-parameters", kArrayParameters},
     {"mixed-conditionals", kMixedConditionals},
     {"init-temporaries", kInitTemporaries},
+    {"switch-temporaries", kSwitchTemporaries},
+    {"later-definitions", kLaterDefinitions},
 };
 const int kFeatureCount = int(sizeof kFeatureNames / sizeof kFeatureNames[0]);
 
@@ -219,9 +221,11 @@ public:
             Top(c, std::min<long long>(o_.steps - used, 400000), &used);
         }
         FinishBody(c);
+        // Each function is done before the ones that call it.
         p_->order = done_;
         p_->order.push_back(&m);
-        for (size_t i = p_->order.size(); i > 1; i--) std::swap(p_->order[i - 1], p_->order[size_t(r_.Below(int(i)))]);
+        if (!Without(kLaterDefinitions))
+            for (size_t i = p_->order.size(); i > 1; i--) std::swap(p_->order[i - 1], p_->order[size_t(r_.Below(int(i)))]);
         return std::move(p_);
     }
 
@@ -1300,7 +1304,7 @@ private:
     Stmts SwitchStatement(Ctx& c) {
         StmtP s = NewStmt(St::Switch);
         int x = r_.Below(100);
-        ExprP ctl = IntValue(c, 2);
+        ExprP ctl = NoTemps(c, Without(kSwitchTemporaries), [&] { return IntValue(c, 2); });
         if (x < 40) ctl = Binary(Op::BitAnd, std::move(ctl), IntConst(Types::I32(), 7));
         else if (x < 70 && ctl->type->kind != Kind::U32) ctl = Binary(Op::Mod, std::move(ctl), IntConst(Types::I32(), 5));
         s->e.push_back(std::move(ctl));

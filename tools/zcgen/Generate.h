@@ -19,6 +19,8 @@ enum Feature : unsigned {
     kArrayParameters = 2,   // array parameters
     kMixedConditionals = 4, // ?: whose branches have different types
     kInitTemporaries = 8,   // calls that return a structure inside a local's initialiser
+    kSwitchTemporaries = 16,  // calls that return a structure inside a switch's value
+    kLaterDefinitions = 32,   // functions defined below their first use
 };
 
 struct FeatureName {

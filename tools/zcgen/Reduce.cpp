@@ -164,7 +164,21 @@ private:
                 for (size_t x = 0; x < n; x++) old->body.push_back(std::move(b[i + x]));
                 b.erase(b.begin() + long(i), b.begin() + long(i + n));
                 b.insert(b.begin() + long(i), std::move(old));
-            } else if (k == St::If || k == St::For || k == St::While || k == St::Do || k == St::Switch) {
+            } else if (k == St::Switch) {
+                // Cases, then a case for the whole switch.
+                std::vector<Case>& cases = b[i]->cases;
+                for (size_t x = cases.size(); x-- > 0;) {
+                    Case c = std::move(cases[x]);
+                    cases.erase(cases.begin() + long(x));
+                    if (Check()) continue;
+                    cases.insert(cases.begin() + long(x), std::move(c));
+                }
+            }
+            if (k == St::If && b[i]->hasElse) {
+                b[i]->hasElse = false;
+                if (!Check()) b[i]->hasElse = true;
+            }
+            if (b[i] && (k == St::If || k == St::For || k == St::While || k == St::Do || k == St::Switch)) {
                 std::vector<Block*> parts;
                 if (k == St::Switch) {
                     for (Case& c : b[i]->cases) parts.push_back(&c.body);
