@@ -16,6 +16,7 @@ const FeatureName kFeatureNames[] = {
     {"init-temporaries", kInitTemporaries},
     {"switch-temporaries", kSwitchTemporaries},
     {"later-definitions", kLaterDefinitions},
+    {"char-complement", kCharComplement},
 };
 const int kFeatureCount = int(sizeof kFeatureNames / sizeof kFeatureNames[0]);
 
@@ -133,12 +134,41 @@ StmtP ExprStmt(ExprP e) {
 
 bool ConstantOnly(const Expr& e);
 
+// The value of an expression of constants.
+std::optional<Val> ConstantValue(const Expr& e) {
+    static Program none;
+    static Interp in(none);
+    if (!ConstantOnly(e)) return std::nullopt;
+    try {
+        in.SetSteps(10000);
+        return in.Eval(e);
+    } catch (const Reject&) {
+        return std::nullopt;
+    }
+}
+
+// The script compiles `x op k` as x when the constant k cannot change x
+// (x + 0, x * 1, x & -1 ...), comparing k by its value: x keeps its type.
+bool IdentitySkip(const Expr& e) {
+    if (e.kids.size() != 2 || ConstantOnly(*e.kids[0])) return false;
+    std::optional<Val> k = ConstantValue(*e.kids[1]);
+    if (!k) return false;
+    double v = k->t->kind == Kind::F64 ? k->c.d : k->t->kind == Kind::I32 ? double(int32_t(k->c.u)) : double(k->c.u);
+    switch (e.op) {
+    case Op::Add: case Op::Sub: case Op::Shl: case Op::Shr: case Op::BitOr: case Op::BitXor: return v == 0;
+    case Op::Mul: case Op::Div: return v == 1;
+    case Op::Mod: return v == 2147483647.0;
+    case Op::BitAnd: return v == -1;
+    default: return false;
+    }
+}
+
 // The type the script gives an expression, where it matters for matching a
-// parameter: ~, ?: and - of a constant keep a char or short type that C
-// promotes to int.
+// parameter: ~, ?:, - of a constant and a skipped operation keep a char or
+// short type that C promotes to int.
 const Type* ScriptType(const Expr& e) {
     if (e.op == Op::Cond) return ScriptType(*e.kids[1]);
-    if (e.op == Op::BitNot || (e.op == Op::Neg && ConstantOnly(*e.kids[0]))) {
+    if (e.op == Op::BitNot || (e.op == Op::Neg && ConstantOnly(*e.kids[0])) || IdentitySkip(e)) {
         const Type* t = ScriptType(*e.kids[0]);
         if (t->kind == Kind::U8 || t->kind == Kind::U16) return t;
     }
@@ -544,18 +574,27 @@ private:
                 while (d == 0) d = r_.Range(-64, 64) / 8.0;
                 return DoubleConst(d);
             }
-            return Value(c, depth - 1, nullptr);
+            return NonZero(Value(c, depth - 1, nullptr));
         }
         if (x < 40) return IntConst(Types::I32(), uint32_t(r_.Chance(80) ? r_.Range(1, 17) : -r_.Range(2, 9)));
         if (x < 70)
             return Binary(Op::Add, Binary(Op::BitAnd, IntValue(c, depth - 1), IntConst(Types::I32(), 7)), IntConst(Types::I32(), 1));
-        return IntValue(c, depth - 1);
+        return NonZero(IntValue(c, depth - 1));
     }
 
+    // The script refuses a constant divisor of 0 even where it never runs.
+    ExprP NonZero(ExprP e) {
+        if (!ConstantOnly(*e)) return e;
+        std::optional<Val> v = ConstantValue(*e);
+        if (v && (v->t->kind == Kind::F64 ? v->c.d != 0 : v->c.u != 0)) return e;
+        return IntConst(Types::I32(), uint32_t(r_.Range(1, 17)));
+    }
+
+    // An int count: the script shifts without a sign when the count is unsigned.
     ExprP ShiftCount(Ctx& c, int depth) {
         int x = r_.Below(100);
         if (x < 50 || depth <= 0) return IntConst(Types::I32(), uint32_t(r_.Below(32)));
-        return Binary(Op::BitAnd, IntValue(c, depth - 1), IntConst(Types::I32(), x < 80 ? 31 : 7));
+        return Exactly(Types::I32(), Binary(Op::BitAnd, IntValue(c, depth - 1), IntConst(Types::I32(), x < 80 ? 31 : 7)));
     }
 
     ExprP Arith(Ctx& c, int depth) {
@@ -572,7 +611,11 @@ private:
         else b = integer ? IntValue(c, depth - 1) : Value(c, depth - 1, nullptr);
         if (integer && b->type->kind == Kind::F64) b = Cast(Types::I32(), std::move(b));
         if (op == Op::Mod && Common(a->type, b->type)->kind == Kind::F64) op = Op::Div;
-        return Binary(op, std::move(a), std::move(b));
+        ExprP e = Binary(op, std::move(a), std::move(b));
+        // The script would skip `i * 1.0` and keep an int: C computes a double.
+        if (e->kids[0]->type->kind != Kind::F64 && e->kids[1]->type->kind == Kind::F64 && IdentitySkip(*e))
+            e->kids[1] = DoubleConst(r_.Range(2, 9) / 4.0);
+        return e;
     }
 
     ExprP Compare(Ctx& c, int depth) {
@@ -593,6 +636,10 @@ private:
         if (x < 45) return NegOf(c, depth);
         if (x < 75) {
             ExprP v = IntValue(c, depth - 1);
+            if (Without(kCharComplement)) {
+                const Type* pt = Promote(v->type);
+                v = Exactly(pt, std::move(v));
+            }
             const Type* t = Promote(v->type);
             return Node(Op::BitNot, t, std::move(v));
         }
@@ -615,11 +662,11 @@ private:
         return Node(x < 88 ? Op::LogAnd : Op::LogOr, Types::I32(), Condition(c, depth - 1), Condition(c, depth - 1));
     }
 
-    // && as a value gives 0 or 1 in both; || keeps its left value in the
-    // script, so its value is compared with 0.
+    // || keeps its left value in the script, and so does && with a constant 1
+    // on the right: as a value, either is compared with 0.
     ExprP Logical(Ctx& c, int depth) {
-        if (r_.Chance(50)) return Node(Op::LogAnd, Types::I32(), Condition(c, depth - 1), Condition(c, depth - 1));
-        ExprP o = Node(Op::LogOr, Types::I32(), Condition(c, depth - 1), Condition(c, depth - 1));
+        ExprP o = Node(r_.Chance(50) ? Op::LogAnd : Op::LogOr, Types::I32(), Condition(c, depth - 1), Condition(c, depth - 1));
+        if (o->op == Op::LogAnd && !ConstantOnly(*o->kids[1]) && r_.Chance(70)) return o;
         return Binary(Op::Ne, std::move(o), IntConst(Types::I32(), 0));
     }
 
@@ -678,6 +725,7 @@ private:
 
     // A value of a structure type: a variable, or a call that returns one.
     ExprP StructValue(Ctx& c, const Type* st, int depth) {
+        if (depth <= 0) return Place(c, false, st, 0);
         if (r_.Chance(45))
             if (ExprP p = Place(c, false, st, depth)) return p;
         if (ExprP e = PureCall(c, depth, st)) return e;
@@ -695,7 +743,7 @@ private:
     // A call that writes nothing outside its frame (it may print, unless the
     // caller prints nothing).
     ExprP PureCall(Ctx& c, int depth, const Type* ret) {
-        if (c.noTemps && ret && ret->kind == Kind::Struct) return nullptr;
+        if (depth < 0 || (c.noTemps && ret && ret->kind == Kind::Struct)) return nullptr;
         std::vector<Func*> fit;
         for (Func* f : done_)
             if (f->pure && (!c.quiet || !f->prints) && (ret ? f->ret == ret : IsScalar(f->ret))) fit.push_back(f);
@@ -965,6 +1013,7 @@ private:
         }
         for (int attempt = 0; attempt < 6; attempt++) {
             Snap s = Save();
+            std::vector<Local> scope = c.scope;
             ExprP e;
             Stmts pre;
             if (t->kind == Kind::Struct) {
@@ -992,6 +1041,7 @@ private:
             }
             if (!ok) {
                 Restore(s);
+                c.scope = scope;
                 continue;
             }
             for (StmtP& x : pre) c.f->body.push_back(std::move(x));

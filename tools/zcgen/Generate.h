@@ -21,6 +21,7 @@ enum Feature : unsigned {
     kInitTemporaries = 8,   // calls that return a structure inside a local's initialiser
     kSwitchTemporaries = 16,  // calls that return a structure inside a switch's value
     kLaterDefinitions = 32,   // functions defined below their first use
+    kCharComplement = 64,     // ~ of a char or short
 };
 
 struct FeatureName {

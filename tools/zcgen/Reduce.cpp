@@ -47,6 +47,10 @@ private:
     }
 
     bool Expr(const zcgen::Expr& e) {
+        // A constant divisor of 0 stops the script compiler (and g++ warns).
+        if ((e.op == Op::Div || e.op == Op::Mod || (e.op == Op::OpAssign && (e.binop == Op::Div || e.binop == Op::Mod))) &&
+            e.kids[1]->op == Op::Const && e.kids[1]->ival == 0 && e.kids[1]->dval == 0)
+            return false;
         if (e.op == Op::VarRef && !e.var->global && std::find(scope_.begin(), scope_.end(), e.var) == scope_.end()) return false;
         if (e.op == Op::Call && e.kids.size() != e.func->params.size()) return false;
         for (const ExprP& k : e.kids)

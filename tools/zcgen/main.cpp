@@ -7,6 +7,7 @@
 //   zedi_cgen [--seeds A-B | --seed N] [--functions N] [--cxx PATH]
 //             [--work DIR] [--out DIR] [--no-reduce] [--no-ubsan]
 //             [--without FEATURE]...
+//   zedi_cgen --check PROGRAM.sc...   compares written programs the same way
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -37,6 +38,7 @@ struct Options {
     std::string out = ZCGEN_C_SUBSET;
     bool reduce = true;
     bool ubsan = true;
+    std::vector<std::string> check;  // programs to compare, instead of seeds
 };
 
 constexpr long long kScriptInstructions = 400000000;
@@ -48,6 +50,7 @@ int Usage() {
     std::fprintf(stderr,
                  "usage: zedi_cgen [--seeds A-B | --seed N] [--functions N] [--cxx PATH]\n"
                  "                 [--work DIR] [--out DIR] [--no-reduce] [--no-ubsan] [--without FEATURE]...\n"
+                 "       zedi_cgen --check PROGRAM.sc...\n"
                  "features:");
     for (int k = 0; k < kFeatureCount; k++) std::fprintf(stderr, " %s", kFeatureNames[k].name);
     std::fprintf(stderr, "\n");
@@ -246,6 +249,30 @@ struct Run {
     }
 };
 
+// Builds and compares written programs (as the c_subset test does): the
+// pending cases of faults, to see which pass now.
+int Check(const Options& o, const std::string& dir) {
+    int failed = 0;
+    for (const std::string& path : o.check) {
+        Outcome native = RunNative(o.cxx, NativeOptions(o, true), path, dir + "/check.exe", kSeconds);
+        if (native.kind != Outcome::ran) {
+            std::printf("%s: g++: %s: %s\n", path.c_str(), KindName(native.kind), native.message.c_str());
+            failed++;
+            continue;
+        }
+        Outcome script = RunScript(path, kScriptInstructions, kSeconds);
+        std::string failure = Failure(script, native.out);
+        if (failure.empty()) {
+            std::printf("%s: passes\n", path.c_str());
+            continue;
+        }
+        failed++;
+        std::printf("%s: fails: %s\n%s", path.c_str(), failure.c_str(),
+                    script.kind == Outcome::ran ? FirstDifference(native.out, script.out).c_str() : "");
+    }
+    return failed ? 1 : 0;
+}
+
 bool ParseRange(const char* s, uint64_t& a, uint64_t& b) {
     char* end;
     a = std::strtoull(s, &end, 10);
@@ -286,6 +313,8 @@ int main(int argc, char** argv) {
             while (k < kFeatureCount && std::strcmp(kFeatureNames[k].name, v) != 0) k++;
             if (k == kFeatureCount) return Usage();
             o.gen.without |= kFeatureNames[k].feature;
+        } else if (a == "--check") {
+            while (i + 1 < argc && argv[i + 1][0] != '-') o.check.push_back(argv[++i]);
         } else if (a == "--no-reduce") {
             o.reduce = false;
         } else if (a == "--no-ubsan") {
@@ -306,6 +335,7 @@ int main(int argc, char** argv) {
         mkdir(o.work.c_str(), 0777);
         run.dir = o.work;
     }
+    if (!o.check.empty()) return Check(o, run.dir);
     // The programs include print.h beside them.
     WriteFile(run.dir + "/print.h", ReadFile(std::string(ZCGEN_C_SUBSET) + "/print.h"));
     for (uint64_t seed = o.first; seed <= o.last; seed++) run.Seed(seed);
