@@ -543,7 +543,7 @@ void scRegister_Kernel_Header() {
     scRegister_Host_Raw("scCreate_Instance", [](scHostCall& c) {
         scScript image = ImageOf(DecodeArg<uint32_t>(c));
         c.pos = c.count;  // the text and the rest are not used
-        StoreResult(c, scCreate_Instance(image));
+        StoreResult(c, KeepScriptInstance(scCreate_Instance(image)));
     });
     scRegister_Host_Symbol("scFork_Instance", scFork_Instance);
     scRegister_Host_Symbol("scFree_Instance", scFree_Instance);

@@ -942,7 +942,9 @@ void ReadFunctionBody(scSymbol* f, int previous) {
     EmitByte(opENTER);
     LayoutParams(f, true);
     currentFunction = f;
-    scopeMark = symbols->first;
+    // The parameters are in the body's scope: a local of the body does not
+    // redeclare one.
+    scopeMark = localMark;
     ReadBlock(f, true);
     DestroyLocals(localMark, false);
     // Drop locals and parameters; statics were appended among the globals.
@@ -1080,7 +1082,7 @@ void ReadDefinition(scSymbol* s, bool inBody) {
                 if (o->name && !std::strcmp(o->name, s->name) && IsFunction(SymType(o)) && SameParameters(SymType(o), t)) m = o;
             if (!m) Error(scerr_DECLARATION, "Function %s is not a member of %s", s->name, st->name);
             if (m->flags & 0x20) Error(scerr_DECLARATION, "What? You want to define function `%s'? It's already imported!", m->name);
-            if (m->address >= 0 || TypeText(SymType(m)) != TypeText(t)) Error(scerr_DECLARATION, "Symbol `%s' already defined", s->name);
+            if (m->address >= 0 || TypeText(SymType(m), namingIDENTITY) != TypeText(t, namingIDENTITY)) Error(scerr_DECLARATION, "Symbol `%s' already defined", s->name);
             SetSymType(m, t);  // the definition's parameter names
             if (!TryNext()) Error(scerr_SYNTAX, "Parse error");
             Expect("{");
@@ -1095,7 +1097,7 @@ void ReadDefinition(scSymbol* s, bool inBody) {
                 // Same signature: the parameter types' texts pairwise. One that
                 // returns another type is a second definition all the same.
                 if (!SameParameters(ot, t)) continue;
-                if (o->address >= 0 || TypeText(ot) != TypeText(t)) Error(scerr_DECLARATION, "Symbol `%s' already defined", s->name);
+                if (o->address >= 0 || TypeText(ot, namingIDENTITY) != TypeText(t, namingIDENTITY)) Error(scerr_DECLARATION, "Symbol `%s' already defined", s->name);
                 if (o->flags & 0x20) Error(scerr_SYNTAX, "Function `%s' previously declared as imported", s->name);
                 previous = o->address;
                 // Calls already compiled refer to the old record: keep it as the one.
@@ -1140,7 +1142,7 @@ void ReadDefinition(scSymbol* s, bool inBody) {
                 g->extra = currentFunction;
             } else {
                 for (scSymbol* o = symbols->first; o && o != scopeMark; o = o->next)
-                    if (o->name && !std::strcmp(o->name, s->name) && (o->flags & 7) == 3)
+                    if ((o->flags & 7) == 3 && o->name && o->name[0] == s->name[0] && !std::strcmp(o->name, s->name))
                         Error(scerr_DECLARATION, "Symbol `%s' already defined", s->name);
                 localOffset -= Align4(SizeOf(t));
                 if (localOffset < -int(zedi::kMaxDataSize)) Error(scerr_DECLARATION, "Local data too large");

@@ -68,25 +68,37 @@ static void ReadStruct(bool isScript, Type& t);
 static scSymbol* g_currentStruct = nullptr;  // the structure whose body is being read
 static scSymbol* g_lastBodyRead = nullptr;   // the structure whose body was read last
 
-// Whether "::" follows the current lexeme directly.
-static bool AtQualifier() {
-    return src->currentLine <= src->lastLine && !std::strncmp(src->lines[src->currentLine] + src->position, "::", 2);
+// The structure or script a type is declared in, none at the top level (a
+// structure of a script, at any depth, names the script).
+static scSymbol* OwnerOf(const scSymbol* ty) {
+    return (ty->flags & 0x40) ? static_cast<scSymbol*>(ty->extra) : nullptr;
 }
 
-// The word after the "::" that follows the current lexeme, read ahead.
-static std::string WordAfterQualifier() {
-    const char* p = src->lines[src->currentLine] + src->position + 2;
-    while (*p == ' ' || *p == '\t') p++;
-    std::string word;
-    while (IsWordChar((unsigned char)*p)) word += *p++;
-    return word;
+static bool OfAScript(const scSymbol* st) { return st->typeKind == 8 || (st->flags & 0x80); }
+
+// The type `name` declared directly in `outer` (none: at the top level).
+static scSymbol* TypeIn(const scSymbol* outer, const char* name) {
+    for (scSymbol* ty = scdicLookup(types, name); ty; ty = scdicLookupNext(types, ty))
+        if (OwnerOf(ty) == outer) return ty;
+    return nullptr;
+}
+
+scSymbol* FindTypeOfSeveral(scSymbol* newest, const char* name) {
+    if (!scdicLookupNext(types, newest)) return newest;
+    for (const scSymbol* outer = g_currentStruct; outer && !OfAScript(outer); outer = OwnerOf(outer))
+        if (scSymbol* ty = TypeIn(outer, name)) return ty;
+    if (scSymbol* ty = TypeIn(nullptr, name)) return ty;
+    return newest;
 }
 
 // The structure named `name' declared inside the structure `outer', if any.
-static scSymbol* NestedType(scSymbol* outer, const std::string& name) {
-    scSymbol* ty = name.empty() ? nullptr : scdicLookup(types, name.c_str());
-    return ty && (ty->flags & 0x40) && !(ty->flags & 0x80) && ty->extra == outer ? ty : nullptr;
+static scSymbol* NestedType(const scSymbol* outer, const std::string& name) {
+    scSymbol* ty = name.empty() ? nullptr : TypeIn(outer, name.c_str());
+    return ty && (ty->flags & 0x40) && !(ty->flags & 0x80) ? ty : nullptr;
 }
+
+// Whether the current lexeme qualifies a structure's name.
+[[gnu::always_inline]] static inline bool IsQualifier() { return Is("::") || Is("."); }
 
 // Reads a type specifier into a new symbol's type; none when no type is here.
 scSymbol* ReadTypeSpec() {
@@ -149,19 +161,24 @@ scSymbol* ReadTypeSpec() {
         t.base = tVOID;
         return made(t);
     }
-    scSymbol* ty = scdicLookup(types, Lex());
-    // Outer::Inner names a structure declared inside another, as often as it is
-    // qualified.
-    while (ty && (ty->flags & 0x40) && AtQualifier()) {
-        scSymbol* inner = NestedType(ty, WordAfterQualifier());
-        if (!inner) break;
+    scSymbol* ty = FindType(Lex());
+    // Outer::Inner (or Outer.Inner) names a structure declared inside another,
+    // as often as it is qualified.
+    while (ty && (ty->flags & 0x40)) {
+        const scSavedPosition beforeName = src->saved;
+        if (!TryNext()) break;
+        if (!IsQualifier()) {
+            Back();
+            break;
+        }
         Next();
-        Next();
-        ty = inner;
-    }
-    if (ty && (ty->flags & 0x40) && AtQualifier()) {
-        // Class::Class(...) and Class::~Class(): no result type.
-        Back();
+        if (scSymbol* inner = NestedType(ty, Lex())) {
+            ty = inner;
+            continue;
+        }
+        // Class::Class(...) and Class::~Class(): no result type; the declarator
+        // reads the qualified name.
+        scsSetPosition(src, beforeName.line, beforeName.position);
         t = Type();
         t.base = tVOID;
         return made(t);
@@ -279,17 +296,30 @@ void ReadDeclarator(scSymbol* s, const Type& base) {
         s->name = scmStrdup(Lex());
         haveName = true;
         Next();
-        if (Is("::")) {
-            // Class::member: a member function defined outside its class.
-            scSymbol* st = scdicLookup(types, s->name);
-            if (!st) Error(scerr_DECLARATION, "Structure `%s' does not exist", s->name);
-            if (!(st->flags & 0x40) || st->typeKind != 2) Error(scerr_DECLARATION, "`%s' is not a structure", s->name);
-            if (!st->members) Error(scerr_DECLARATION, "Structure `%s' was not fully specified", s->name);
-            Next();
-            s->name = scmStrdup(ReadMemberName().c_str());
-            if (!scdicFind(st->members, s->name)) Error(scerr_DECLARATION, "`%s' is not a member of %s", s->name, st->name);
-            declaredClass = st;
-            Next();
+        if (IsQualifier()) {
+            // Class::member or Class.member: a member function defined outside
+            // its class; a structure declared in the class is qualified again.
+            scSymbol* st = FindType(s->name);
+            for (;;) {
+                if (!st) Error(scerr_DECLARATION, "Structure `%s' does not exist", s->name);
+                if (!(st->flags & 0x40) || st->typeKind != 2) Error(scerr_DECLARATION, "`%s' is not a structure", s->name);
+                Next();
+                s->name = scmStrdup(ReadMemberName().c_str());
+                if (scSymbol* inner = NestedType(st, s->name)) {
+                    Next();
+                    if (IsQualifier()) {
+                        st = inner;
+                        continue;
+                    }
+                    Back();
+                }
+                if (!st->members) Error(scerr_DECLARATION, "Structure `%s' was not fully specified", st->name);
+                if (!scdicFind(st->members, s->name))
+                    Error(scerr_DECLARATION, "`%s' is not a member of %s", s->name, st->name);
+                declaredClass = st;
+                Next();
+                break;
+            }
         }
     }
     (void)haveName;
@@ -331,8 +361,10 @@ void ReadDeclarator(scSymbol* s, const Type& base) {
     }
     Back();
     std::string decl = inner + suffix + prefix;
-    if (decl.find('&') != std::string::npos) {
-        size_t at = decl.find('&');
+    // A reference only as the first element (not to a function) or as a
+    // function's result: every other "&" is a reference to a reference, a
+    // pointer to one or an array of them.
+    for (size_t at = decl.find('&'); at != std::string::npos; at = decl.find('&', at + 1)) {
         if (at != 0 && decl[at - 1] != ')') Error(scerr_DECLARATION, "invalid reference");
         if (at == 0 && decl.find('(') != std::string::npos) Error(scerr_DECLARATION, "invalid reference");
     }
@@ -369,6 +401,13 @@ static bool ReadParameterList(int& count, std::string& out) {
         }
         Type pt = SymType(p);
         ReadDeclarator(p, pt);
+        // An array parameter is a pointer to its element, as in C: the argument
+        // decays to one.
+        if (p->typeString && p->typeString[0] == '[') {
+            Type at = SymType(p);
+            at.decl = "*" + Deeper(at).decl;
+            SetSymType(p, at);
+        }
         if (p->name) {
             for (size_t i = 0; i < names.size(); i++)
                 if (names[i] == p->name)
@@ -410,17 +449,25 @@ static bool ReadParameterList(int& count, std::string& out) {
     }
 }
 
+static int g_structDepth = 0;
+
 // struct NAME { members } : members placed at aligned offsets.
 // struct, class or script NAME { members }. Members of a structure get aligned
 // offsets; members of a script get the 4-byte slots from 12 on.
 static void ReadStruct(bool isScript, Type& t) {
+    // Bodies nest through the host's stack (a member's type, a member
+    // function's body, a parameter list may declare a structure again).
+    Nesting guard(g_structDepth, 256, "Structures");
     const char* what = isScript ? "script" : "struct";
     if (isScript && g_currentStruct) Error(scerr_DECLARATION, "script cannot be a member of script");
     Next();
     if (Is("{")) Error(scerr_DECLARATION, "Identifier required in %s declaration", what);
     if (!IsValidIdentifier(Lex())) Error(scerr_DECLARATION, "Invalid identifier `%s' in %s declaration", Lex(), what);
     std::string name = Lex();
-    scSymbol* st = scdicLookup(types, name.c_str());
+    // Inside a structure's body, a structure of its own; at the top level, one
+    // of the top level.
+    scSymbol* st = g_currentStruct && OfAScript(g_currentStruct) ? scdicLookup(types, name.c_str())
+                                                                  : TypeIn(g_currentStruct, name.c_str());
     if (st && (!(st->flags & 0x40) || (st->typeKind == 8) != isScript))
         Error(scerr_DECLARATION, "`%s' already defined as non-%s", name.c_str(), isScript ? "script" : "structure");
     if (!st) {
@@ -603,6 +650,7 @@ static void ReadStruct(bool isScript, Type& t) {
             break;
         }
     }
+    KeepStructLayout(st);
     g_lastBodyRead = st;
     Next();
     Back();

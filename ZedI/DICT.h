@@ -14,6 +14,10 @@ struct scSymbol {
     int32_t paramBytes;
     int32_t spare;
     int32_t typeKind;
+    // A structure's own record, once its body has been read: the size and the
+    // alignment of its objects, valid while `layoutOf` is its member list.
+    int32_t layoutSize, layoutAlign;
+    scSymbol* layoutOf;
     char* typeString;    // owned
     scSymbol* members;
     scSymbol* next;

@@ -1,6 +1,8 @@
 // Expression compiler: fifteen precedence levels, constant folding and identity
 // skips, and calls of plain functions with overload resolution.
+#include <algorithm>
 #include <charconv>
+#include <climits>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -119,11 +121,15 @@ static std::vector<ParamInfo> Params(const Type& ft, bool& variadic) {
 
 
 static bool ExactMatch(Type p, Type a) {
-    if (!p.decl.empty() && p.decl[0] == '&') p = Deeper(p);
-    if (!a.decl.empty() && a.decl[0] == '&') a = Deeper(a);
-    int kp = ValKind(p), ka = ValKind(a);
+    int kp, ka;
+    // Pointers level by level (as many as the declarations wrote).
+    for (;; p = Deeper(p), a = Deeper(a)) {
+        if (!p.decl.empty() && p.decl[0] == '&') p = Deeper(p);
+        if (!a.decl.empty() && a.decl[0] == '&') a = Deeper(a);
+        kp = ValKind(p), ka = ValKind(a);
+        if (kp != vPOINTER || ka != vPOINTER) break;
+    }
     if (kp == ka && kp < 7) return true;
-    if (kp == vPOINTER && ka == vPOINTER) return ExactMatch(Deeper(p), Deeper(a));
     if (kp == vSTRUCT && ka == vSTRUCT) return SizeOf(p) == SizeOf(a);
     return (kp == tFIXED || kp == tFLOAT || kp == tDOUBLE) &&
            (ka == tINT || ka == tFIXED || ka == tFLOAT || ka == tDOUBLE);
@@ -163,7 +169,16 @@ static bool CompatibleMatch(const Type& p, const Type& a) {
     return CastConstructor(q, a) != nullptr;
 }
 
-static bool FunctionOK(scSymbol* f, const std::vector<Val>& args, bool exact) {
+// How an argument matches a parameter, in the order the candidates are tried:
+// exactly, with a literal 0 a number only; exactly, a literal 0 also any
+// pointer; by the compatible rules (void pointers, class casts). Where a
+// literal 0 may be a pointer, the candidates that take fewest literal 0s as
+// pointers are kept.
+enum Matching { matchEXACT, matchZERO_POINTER, matchCOMPATIBLE, matchKINDS };
+
+static bool IsLiteralZero(const Val& v) { return v.imm && v.t.decl.empty() && v.t.base == tINT && v.off == 0; }
+
+static bool FunctionOK(scSymbol* f, const std::vector<Val>& args, Matching matching, int* zeroPointers = nullptr) {
     Type ft = SymType(f);
     if (!IsFunction(ft)) return false;
     bool variadic;
@@ -173,8 +188,11 @@ static bool FunctionOK(scSymbol* f, const std::vector<Val>& args, bool exact) {
         if (i >= ps.size()) return variadic;
         Type pt = SymType(ps[i].sym);
         Type at = args[i].t;
-        if (args[i].imm && at.decl.empty() && at.base == tINT && args[i].off == 0 && ValKind(pt) == vPOINTER) at = pt;
-        if (!(exact ? ExactMatch(pt, at) : CompatibleMatch(pt, at))) return false;
+        if (matching != matchEXACT && IsLiteralZero(args[i]) && ValKind(pt) == vPOINTER) {
+            at = pt;
+            if (zeroPointers) ++*zeroPointers;
+        }
+        if (!(matching == matchCOMPATIBLE ? CompatibleMatch(pt, at) : ExactMatch(pt, at))) return false;
     }
     for (; i < ps.size(); i++)
         if (ps[i].def < 0) return false;
@@ -210,12 +228,18 @@ static scSymbol* NextNamed(scSymbol* s, scSymbol* list) {
 
 static scSymbol* Resolve(const char* name, const std::vector<Val>& args, scSymbol* list, const char* format) {
     std::vector<scSymbol*> found;
-    for (int pass = 0; pass < 2 && found.empty(); pass++)
-        for (scSymbol* s = FirstNamed(name, list); s; s = NextNamed(s, list))
-            if (FunctionOK(s, args, pass == 0)) {
-                if (found.size() >= 256) Error(scerr_OPERAND, "Too many candidates for function '%s'", name);
-                found.push_back(s);
-            }
+    const bool zero = std::any_of(args.begin(), args.end(), IsLiteralZero);
+    for (int pass = matchEXACT; pass < matchKINDS && found.empty(); pass++) {
+        int fewest = INT_MAX;
+        for (scSymbol* s = pass == matchZERO_POINTER && !zero ? nullptr : FirstNamed(name, list); s;
+             s = NextNamed(s, list)) {
+            int zeroPointers = 0;
+            if (!FunctionOK(s, args, Matching(pass), &zeroPointers) || zeroPointers > fewest) continue;
+            if (zeroPointers < fewest) found.clear(), fewest = zeroPointers;
+            if (found.size() >= 256) Error(scerr_OPERAND, "Too many candidates for function '%s'", name);
+            found.push_back(s);
+        }
+    }
     if (found.size() == 1) return found[0];
     std::string sig = Signature(name, args);
     if (found.size() > 1) {
@@ -563,19 +587,27 @@ static Val EmitCall(scSymbol* f, std::vector<Val>& args, Val* object, bool struc
         Emit(opPUSH, &t);
         bytes += 4;
     }
+    // The descriptor of a call into another instance counts the bytes in 16 bits.
+    auto countInDescriptor = [&] {
+        if (bytes > int(scdescBYTES))
+            Error(scerr_OPERAND, "Too many parameter bytes to function `%s' (%d, at most %d)", name, bytes,
+                  int(scdescBYTES));
+    };
     if (scriptCall) {
         // The record's address goes last; operand 1 names the function's word in it.
         Val a = AddressOf(*object);
         Emit(opPUSH, &a);
         *objectAddress = a;
         bytes += 4;
+        countInDescriptor();
         uint32_t desc = (uint32_t(bytes) & scdescBYTES) | scdescSCRIPT_OBJECT;
         if ((rk == tDOUBLE || rk == tFLOAT) && rt.decl.empty()) desc |= scdescDOUBLE;
         Val slot = Imm(f->address), d = Imm(int32_t(desc));
         Emit(opCALLEX, &slot, &d);
     } else if (f->flags & 0x20) {
+        countInDescriptor();
         int slot = ImportSymbol(f);
-        uint32_t desc = uint32_t(bytes) & 0xFFFF;
+        uint32_t desc = uint32_t(bytes);
         if (rk == tVOID && rt.decl.empty()) desc |= scdescDROP_RESULT;
         if ((rk == tDOUBLE || rk == tFLOAT) && rt.decl.empty()) desc |= scdescDOUBLE;
         if (object) desc |= scdescMEMBER;
@@ -891,12 +923,12 @@ static bool Primary(Val& v, bool needed) {
         }
     }
     if (!s) {
-        if (scSymbol* st = scdicLookup(types, l)) {
+        if (scSymbol* st = FindType(l)) {
             // Type(arguments): a temporary object of a class built by its constructor.
             Type t;
             t.base = vSTRUCT;
             t.st = st;
-            if ((st->flags & 0x40) && st->typeKind == 2 && HasMember(t, l)) {
+            if ((st->flags & 0x40) && st->typeKind == 2) {
                 std::string name = l;
                 Next();
                 if (Is("(")) {
@@ -1432,6 +1464,16 @@ __attribute__((noinline)) static bool AssignLevel(Val& v, bool needed) {
     return true;
 }
 
+// Whether a MOV of a value of kind `from` into a register of kind `to` gives
+// the value of kind `to` (a word into a word; a narrower integer, which the
+// move widens) with no conversion first.
+static bool MovesAsItIs(int to, int from) {
+    if (to == from) return true;
+    const bool word = to == tINT || to == vPOINTER;
+    const bool integer = from == tINT || from == tCHAR || from == tSHORT || from == vPOINTER;
+    return (word && integer) || (to == tSHORT && from == tCHAR);
+}
+
 // Level 2: the conditional operator.
 __attribute__((noinline)) static bool ConditionalLevel(Val& v, bool needed) {
     (void)needed;
@@ -1457,7 +1499,7 @@ __attribute__((noinline)) static bool ConditionalLevel(Val& v, bool needed) {
     f = Decay(f);
     if (!(f.reg && f.mode == modeNONE && f.r == t.r)) {
         // The result has the true branch's type: the false value is converted to it.
-        if (ValKind(f.t) != ValKind(t.t) && IsFloating(f)) f = ConvertTo(f, t.t);
+        if (!MovesAsItIs(ValKind(t.t), ValKind(f.t))) f = ConvertTo(f, t.t);
         Val d = t;
         d.t = t.t;
         Emit(ValKind(t.t) == tDOUBLE ? opDMOV : opMOV, &d, &f);
@@ -1522,8 +1564,7 @@ __attribute__((noinline)) static bool AdditiveLevel(Val& v, bool needed) {
         if (ValKind(v.t) == vPOINTER) {
             if (!add) Error(scerr_OPERAND, "Invalid pointer operation");
             r = Decay(r);
-            if (ValKind(r.t) != tINT && ValKind(r.t) != tCHAR && ValKind(r.t) != tSHORT)
-                Error(scerr_OPERAND, "Invalid 2nd argument to operator+");
+            if (ValKind(r.t) != tINT) Error(scerr_OPERAND, "Invalid 2nd argument to operator+");
             int step = SizeOf(Deeper(v.t));
             MakeInt(r);
             if (r.imm) {
@@ -1570,7 +1611,8 @@ __attribute__((noinline)) static bool BinaryLevel(int level, int op, const char*
         std::string t = std::string("binary ") + text;
         OperandError("s", t.c_str());
     }
-    if (floating && op == opMOD) OperandError("s", "binary %");
+    // The message prints the operator's text as it stands in the format.
+    if (floating && op == opMOD) OperandError("s", "binary %%");
     bool uns = v.t.uns || r.t.uns;
     bool fixedOp = ValKind(v.t) == tFIXED || ValKind(r.t) == tFIXED;
     if (!floating && fixedOp) {

@@ -12,6 +12,7 @@ const char* g_variable = "";  // the variable being initialised, for messages
 // A local's brace list: the pool offset of its first byte and its frame address.
 int g_localStart = 0;
 int32_t g_localAddress = 0;
+int g_braceDepth = 0;  // brace lists being read, one inside the other
 
 // A value computed inside a local's brace list: its bytes in the pool stay zero
 // and the code (held back by the caller until the pool's bytes are copied)
@@ -59,6 +60,8 @@ bool CopiesAsIs(const Type& to, const Type& from) {
 // byte. In a body the bytes go to the pool. Returns the bytes written, or 0 when
 // the value was pushed by code.
 int Direct(bool inBody, const Type& t, scByteBuffer* out, scByteBuffer* side, int& target, bool outermost) {
+    // One level per brace of the list, as deep as the type's arrays and structures.
+    Nesting guard(g_braceDepth, 256, "Initializers");
     int k = ValKind(t);
     const char* l = Lex();
     if (!t.decl.empty() && t.decl[0] == '*' && l[0] == '"') {

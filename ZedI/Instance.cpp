@@ -142,6 +142,22 @@ void FreeChildren(scInstance* top) {
     top->forkId = 0;
 }
 
+// Instructions of an initialisation or clean-up routine (-1: no limit).
+long long g_routineBudget = -1;
+
+// Frees the instances that the script of `owner` made and left.
+void FreeOwned(uint32_t owner) {
+    for (;;) {
+        scInstance* made = nullptr;
+        for (const auto& [handle, i] : g_handles)
+            if (i->owner == owner) made = i;
+        if (!made) return;
+        made->owner = 0;
+        scKill_Instance(made);
+        scFree_Instance(made);
+    }
+}
+
 void FreeNow(scInstance* inst) {
     if (inst->freeing) return;
     if (inst->parent) {
@@ -161,10 +177,14 @@ void FreeNow(scInstance* inst) {
     inst->paused = 0;
     inst->timeSlice = -1;
     inst->freePending = inst->killPending = false;
-    // The clean-up routine runs the destructors of the global objects.
+    // The clean-up routine runs the destructors of the global objects, with
+    // instructions of its own: one that runs past them is abandoned (its
+    // runtime error stays) and the instance is freed all the same.
+    inst->instructionBudget = g_routineBudget;
     RunToEnd(inst, inst->img->layout.cleanup, 0, nullptr);
     FreeChildren(inst);  // forks made by the clean-up routine
     Unlink(inst);
+    FreeOwned(inst->handle);
     ReleaseRecord(inst);
 }
 
@@ -377,8 +397,13 @@ int MemberAsPlainDispatcher(uint32_t result, uint32_t callee, uint32_t params, i
 
 uint32_t KeepScriptImage(scScript image) {
     if (!image) return 0;
-    g_kept.push_back({image, g_current ? g_current->handle : 0});
+    g_kept.push_back({image, g_current ? TopOf(g_current)->handle : 0});
     return scScript_Handle(image);
+}
+
+scInstance* KeepScriptInstance(scInstance* instance) {
+    if (IsLive(instance) && g_current) instance->owner = TopOf(g_current)->handle;
+    return instance;
 }
 
 int DeclaredParamBytes(scInstance* inst, int symbol) {
@@ -550,8 +575,24 @@ scInstance* scCreate_Instance(scScript image, const char*, ...) {
         }
     }
 
-    // Run the top-level code.
-    RunToEnd(inst, L.init, 0, nullptr);
+    // Run the top-level code, with instructions of its own. A runtime error
+    // there, or running past them, fails the creation with that error.
+    inst->instructionBudget = g_routineBudget;
+    const uint32_t handle = inst->handle;
+    RunResult init = RunToEnd(inst, L.init, 0, nullptr);
+    if (scInstance_From_Handle(handle) != inst) {
+        scRuntime_Error("Instance freed by its own initialisation");
+        return nullptr;
+    }
+    if (init.status < 0) {
+        inst->freeing = true;
+        FreeChildren(inst);  // forks the routine made
+        Unlink(inst);
+        FreeOwned(handle);
+        ReleaseRecord(inst);
+        return nullptr;
+    }
+    inst->instructionBudget = -1;
     return inst;
 }
 
@@ -659,6 +700,10 @@ void scSet_Instruction_Budget(scInstance* instance, long long instructions) {
 long long scGet_Instruction_Budget(scInstance* instance) {
     return IsLive(instance) ? instance->instructionBudget : -1;
 }
+
+void scSet_Routine_Budget(long long instructions) { g_routineBudget = instructions < 0 ? -1 : instructions; }
+
+long long scGet_Routine_Budget() { return g_routineBudget; }
 
 void scPause_Instance(scInstance* instance, int pause) {
     if (IsLive(instance) && instance->launched) instance->paused = pause;

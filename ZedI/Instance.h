@@ -61,6 +61,9 @@ struct scInstance {
     // one up fails with a runtime error and leaves 0 here.
     long long instructionBudget = -1;
     int lastRun = 0;            // the last CPU run: 1 finished, 0 yielded or paused, -1 failed
+    // The top instance whose script made this one through the Kernel header
+    // (its handle; 0 for the host's): freed with it.
+    uint32_t owner = 0;
 
     uint32_t* Regs() const;     // the register block (host pointer)
 };
@@ -88,6 +91,13 @@ void scPause_Instance(scInstance* instance, int pause);
 // for no limit. Running out is a runtime error ("Instruction budget used up").
 void scSet_Instruction_Budget(scInstance* instance, long long instructions);
 long long scGet_Instruction_Budget(scInstance* instance);
+// Instructions that each initialisation routine (run by scCreate_Instance) and
+// each clean-up routine (run by scFree_Instance) may execute; -1, the default,
+// for no limit. An initialisation routine that fails, or runs past the limit,
+// fails the creation with its runtime error; a clean-up routine past it is
+// abandoned with its runtime error and the instance is freed all the same.
+void scSet_Routine_Budget(long long instructions);
+long long scGet_Routine_Budget();
 void scKill_Instance(scInstance* instance);
 scInstance* scGet_This();
 scInstance* scFork_Instance(scInstance* instance);
@@ -122,9 +132,12 @@ bool scBind_Script_Object(uint32_t record, scInstance* instance, const char* tex
 
 namespace zedi {
 // An image that the current script compiled or loaded, owned by the engine from
-// now on: its handle. The image is freed once that script's instance is gone
-// and no instance made from the image remains.
+// now on: its handle. The image is freed once that script's top instance is
+// gone and no instance made from the image remains.
 uint32_t KeepScriptImage(scScript image);
+// An instance that the current script made: freed with that script's top
+// instance, unless the script frees it first.
+scInstance* KeepScriptInstance(scInstance* instance);
 // The declared parameter bytes of the function at `symbol`, -1 when unknown.
 int DeclaredParamBytes(scInstance* inst, int symbol);
 

@@ -118,6 +118,24 @@ std::string QuoteArgument(std::string a) {
     return out;
 }
 
+// The lexeme of a macro's parameter list that begins at or after `at` (empty
+// at its end): a word, or an operator of up to three characters.
+std::string ListLexeme(const std::string& list, size_t& at) {
+    while (at < list.size() && (list[at] == ' ' || list[at] == '\t')) at++;
+    size_t from = at;
+    if (at < list.size() && IsWordChar((unsigned char)list[at])) {
+        while (at < list.size() && IsWordChar((unsigned char)list[at])) at++;
+    } else if (at < list.size()) {
+        at++;
+        for (size_t n = 3; n >= 2; n--)
+            if (from + n <= list.size() && IsOperator(list.substr(from, n).c_str())) {
+                at = from + n;
+                break;
+            }
+    }
+    return list.substr(from, at - from);
+}
+
 // Reads the argument list of a call of the macro `m` ("(" follows) and returns its
 // expansion.
 std::string ExpandMacroCall(scSymbol* m) {
@@ -127,23 +145,15 @@ std::string ExpandMacroCall(scSymbol* m) {
     std::string body = text.substr(size_t(listLength) + 1);
     NeedLexeme();
     if (!Is("(")) Error(scerr_INTERNAL, "Internal preprocessor error!");
-    // Split the parameter names.
+    // The parameter names, read as lexemes: a name, then "," or the end.
     std::vector<std::string> names;
-    {
-        size_t i = 0;
-        std::string cur;
-        for (;;) {
-            while (i < params.size() && isspace((unsigned char)params[i])) i++;
-            size_t j = i;
-            while (j < params.size() && params[j] != ',') j++;
-            std::string n = params.substr(i, j - i);
-            while (!n.empty() && isspace((unsigned char)n.back())) n.pop_back();
-            if (n.empty() || IsPunct((unsigned char)n[0]))
-                Error(scerr_SYNTAX, scMSG_PARSE_ERROR_AT, m->name);
-            names.push_back(n);
-            if (j >= params.size()) break;
-            i = j + 1;
-        }
+    for (size_t i = 0;;) {
+        std::string n = ListLexeme(params, i);
+        if (n.empty() || IsPunct((unsigned char)n[0])) Error(scerr_SYNTAX, scMSG_PARSE_ERROR_AT, m->name);
+        names.push_back(n);
+        std::string separator = ListLexeme(params, i);
+        if (separator.empty()) break;
+        if (separator != ",") Error(scerr_SYNTAX, scMSG_PARSE_ERROR_AT, separator.c_str());
     }
     size_t index = 0;
     for (;;) {
@@ -661,12 +671,14 @@ scSourceText* scsTextFromFile(const char* path) {
     // Read as a text-mode line reader with a buffer of a longest line, its line
     // end and a zero reads: at most that many bytes at a time, up to a LF.
     constexpr size_t kRead = kMaxLine + 2;
+    bool metEnd = false;  // the last read met the end of the file
     for (size_t at = 0; at < size;) {
         char* buf = text + at;
         size_t limit = std::min(size - at, kRead);
         auto* lf = static_cast<char*>(std::memchr(buf, '\n', limit));
         size_t taken = lf ? size_t(lf - buf) + 1 : limit;
         bool end = !lf && taken < kRead;  // the reading met the end of the file
+        metEnd = end;
         int len = int(strnlen(buf, taken));
         bool cut = len == int(kRead) && buf[len - 1] != '\n' && !end;
         if (end) {
@@ -682,6 +694,12 @@ scSourceText* scsTextFromFile(const char* path) {
         buf[len] = 0;
         AppendLineText(t, buf);
         at += taken;
+    }
+    // Read until a read meets the end: after a last line end (or in an empty
+    // file) that read gives one more line, an empty one.
+    if (!metEnd) {
+        text[size] = 0;
+        AppendLineText(t, text + size);
     }
     AppendLine(t, " /**/ ", 6);
     return t;

@@ -104,15 +104,57 @@ Type ResultType(const Type& ft) {
 }
 
 int ValKindOfDeclarator(const Type& t) {
-    if (t.decl.empty()) return t.base;
-    char c = t.decl[0];
-    if (c == '*' || c == '[') return vPOINTER;
-    return ValKind(Type{t.base, t.decl.substr(ElementEnd(t.decl)), t.uns, t.cnst, t.stat, t.st});
+    // A reference or a function is the kind of what it refers to or returns.
+    for (Decl d = t.decl;; d = d.substr(ElementEnd(d))) {
+        if (d.empty()) return t.base;
+        if (d[0] == '*' || d[0] == '[') return vPOINTER;
+    }
 }
 
 // Sizes stop growing here, well past any object a declaration accepts, so that
 // huge arrays and structures cannot overflow the arithmetic on them.
 constexpr int64_t kSizeCap = 1 << 28;
+
+// A structure's size and alignment from its members: each member at its
+// alignment; the whole rounded up to the structure's own alignment, that of
+// its first data member. The members' own layouts are known by then, so this
+// walks one list.
+static void StructLayout(scSymbol* st, int& size, int& align) {
+    int64_t at = 0;
+    align = 0;
+    bool first = true;
+    for (scSymbol* m = st ? st->members : nullptr; m; m = m->next) {
+        Type mt = SymType(m);
+        if (IsFunction(mt)) continue;
+        int a = AlignOf(mt);
+        if (first) align = a;
+        first = false;
+        if (a) at = (at + a - 1) / a * a;
+        at = std::min<int64_t>(at + SizeOf(mt), kSizeCap);
+    }
+    if (align) at = (at + align - 1) / align * align;
+    size = int(at);
+}
+
+// Whether the record keeps the layout of its complete body.
+static bool LayoutKept(const scSymbol* st) { return st && st->layoutOf && st->layoutOf == st->members; }
+
+void KeepStructLayout(scSymbol* st) {
+    if (!st || st->typeKind != 2 || !st->members) return;
+    st->layoutOf = nullptr;
+    StructLayout(st, st->layoutSize, st->layoutAlign);
+    st->layoutOf = st->members;
+}
+
+// The element type's text after the leading array dimensions of `d`.
+static const char* AfterDimensions(const char* d) {
+    while (d[0] == '[') {
+        const char* e = std::strchr(d, ']');
+        if (!e) break;
+        d = e + 1;
+    }
+    return d;
+}
 
 int SizeOf(const Type& t) {
     if (t.decl.empty()) {
@@ -124,40 +166,50 @@ int SizeOf(const Type& t) {
             return size;
         }
         if (t.base == vSTRUCT) {
-            // Each member at its alignment; the whole rounded up to the
-            // structure's own alignment, that of its first data member.
-            int64_t size = 0;
-            const int align = AlignOf(t);
-            for (scSymbol* m = t.st ? t.st->members : nullptr; m; m = m->next) {
-                Type mt = SymType(m);
-                if (IsFunction(mt)) continue;
-                int a = AlignOf(mt);
-                if (a) size = (size + a - 1) / a * a;
-                size = std::min<int64_t>(size + SizeOf(mt), kSizeCap);
-            }
-            if (align) size = (size + align - 1) / align * align;
-            return int(size);
+            if (LayoutKept(t.st)) return t.st->layoutSize;
+            int size, align;
+            StructLayout(t.st, size, align);
+            return size;
         }
         return kSizes[t.base];
     }
     char c = t.decl[0];
     if (c == '*' || c == '&' || c == '(') return 4;
     if (c == '[') {
-        if (t.decl[1] == ']') return 4;
-        return int(std::min<int64_t>(int64_t(std::atoi(t.decl.c_str() + 1)) * SizeOf(Deeper(t)), kSizeCap));
+        // The element's size times the dimensions' product (both capped, which
+        // gives the capped product of all).
+        int64_t count = 1, element = 4;
+        for (const char* d = t.decl.c_str();;) {
+            const char* e = d[0] == '[' ? std::strchr(d, ']') : nullptr;
+            if (!e) {
+                Type et = t;
+                et.decl = Decl::Borrow(d);
+                element = SizeOf(et);
+                break;
+            }
+            if (e == d + 1) break;  // "[]": a word
+            count = std::min<int64_t>(count * std::atoi(d + 1), kSizeCap);
+            d = e + 1;
+        }
+        const int64_t size = std::min<int64_t>(count * element, kSizeCap);
+        return int(size);
     }
     return 4;
 }
 
 int AlignOf(const Type& t) {
     if (!t.decl.empty()) {
-        if (t.decl[0] == '[') return AlignOf(Deeper(t));
-        return 4;
+        if (t.decl[0] != '[') return 4;
+        Type element = t;
+        element.decl = Decl::Borrow(AfterDimensions(t.decl.c_str()));
+        return AlignOf(element);
     }
     switch (t.base) {
     case tSHORT: return 2;
     case tINT: case tFLOAT: case tDOUBLE: return 4;
     case vSTRUCT:
+        if (t.st && t.st->typeKind == 8) return 4;  // a script object: words
+        if (LayoutKept(t.st)) return t.st->layoutAlign;
         for (scSymbol* m = t.st ? t.st->members : nullptr; m; m = m->next) {
             Type mt = SymType(m);
             if (!IsFunction(mt)) return AlignOf(mt);
@@ -169,10 +221,21 @@ int AlignOf(const Type& t) {
 
 int Align4(int n) { return (n + 3) & ~3; }
 
-std::string TypeText(const Type& t) {
+// A structure's name with the structures it is declared in ("O::I").
+static std::string QualifiedName(const scSymbol* st) {
+    if (!st || !st->name) return "";
+    const auto* outer = static_cast<const scSymbol*>(st->extra);
+    if (!outer || (st->flags & 0x80)) return st->name;
+    return QualifiedName(outer) + "::" + st->name;
+}
+
+std::string TypeText(const Type& t, TypeNaming naming) {
     std::string base;
-    if (t.base == vSTRUCT)
-        base = std::string("struct ") + (t.st && t.st->name ? t.st->name : "");
+    if (t.base == vSTRUCT && t.st && t.st->typeKind == 8 && naming == namingMESSAGE)
+        base = "script";
+    else if (t.base == vSTRUCT)
+        base = std::string(t.st && t.st->typeKind == 8 ? "script " : "struct ") +
+               (naming == namingIDENTITY ? QualifiedName(t.st) : t.st && t.st->name ? t.st->name : "");
     else
         base = kTypeNames[t.base];
     if (t.uns) base = "unsigned " + base;
@@ -198,7 +261,7 @@ std::string TypeText(const Type& t) {
                     p += 3;
                 } else {
                     scSymbol* ps = ParamAt(p, &p, nullptr);
-                    list += TypeText(SymType(ps));
+                    list += TypeText(SymType(ps), naming);
                 }
                 if (*p == ',') p++;
             }
@@ -216,7 +279,7 @@ bool SameParameters(const Type& a, const Type& b) {
         Type list;
         list.base = tVOID;
         list.decl = f.decl.substr(0, ElementEnd(f.decl));
-        return TypeText(list);
+        return TypeText(list, namingIDENTITY);
     };
     return parameters(a) == parameters(b);
 }
@@ -361,7 +424,8 @@ Val Load(Val v) {
     return d;
 }
 
-// The words of the conversion messages by the target's kind.
+// The words of the conversion messages by the target's kind (the message's
+// format has a blank before them; only "to pointer" comes without its own).
 static const char* ToText(int kind) {
     switch (kind) {
     case tFIXED: return " to fixed";
@@ -369,7 +433,7 @@ static const char* ToText(int kind) {
     case tDOUBLE: return " to double";
     case tCHAR: return " to char";
     case tSHORT: return " to short";
-    case vPOINTER: return " to pointer";
+    case vPOINTER: return "to pointer";
     default: return " to int";
     }
 }

@@ -102,10 +102,15 @@ int ValKindOfDeclarator(const Type& t);
 inline int ValKind(const Type& t) { return t.decl.empty() ? t.base : ValKindOfDeclarator(t); }
 int SizeOf(const Type& t);
 int AlignOf(const Type& t);
+// Keeps the size and alignment of a structure whose body has been read in its record.
+void KeepStructLayout(scSymbol* st);
 Type Deeper(const Type& t);      // removes the first declarator element
 inline bool IsFunction(const Type& t) { return t.decl[0] == '('; }
 Type ResultType(const Type& ft);  // what a function type returns
-std::string TypeText(const Type& t);
+// A type written as a declaration: in messages a script type is "script"; as
+// its identity (whether two declarations declare the same) it names the script.
+enum TypeNaming { namingMESSAGE, namingIDENTITY };
+std::string TypeText(const Type& t, TypeNaming naming = namingMESSAGE);
 bool SameParameters(const Type& a, const Type& b);  // of two function types
 int Align4(int n);
 
@@ -208,6 +213,15 @@ extern std::vector<scSymbol*> paramTable;
 
 // Readers.
 scSymbol* ReadTypeSpec();                         // none when no type here
+// The type a name without a qualifier names: one declared in the structure
+// whose body is being read or in those around it, else one of the top level,
+// else one declared in any structure (as in C); none if no type has the name.
+// (The choice, when `newest`, the newest record of the name, may have others.)
+scSymbol* FindTypeOfSeveral(scSymbol* newest, const char* name);
+inline scSymbol* FindType(const char* name) {
+    scSymbol* newest = scdicLookup(types, name);
+    return newest ? FindTypeOfSeveral(newest, name) : nullptr;
+}
 void ReadDeclarator(scSymbol* s, const Type& base);
 bool ReadExpr(Val& v, bool needed);
 bool SubExp(int level, Val& v, bool needed);

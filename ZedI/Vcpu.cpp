@@ -1903,8 +1903,9 @@ int Cpu::Execute0(uint32_t word, uint32_t wordAddr) {
             return 2;
         }
         case opWAIT:
+            // Yields with a budget to yield by; otherwise the word goes on.
             if (budget_ >= 1) return 0;
-            return 2;
+            break;
         case opCLI: R_[regCLI] += 1; break;
         case opSTI:
             if (int32_t(R_[regCLI]) > 0)

@@ -237,7 +237,11 @@ void Emit(int op, Val* a, Val* b) {
     }
     int ka = ValKind(a->t), kb = ValKind(b->t);
     bool floating = IsFloating(ka) || IsFloating(kb);
-    if ((a->t.uns || b->t.uns) && zedi::scTakesUnsignedFlag(op) && !floating) {
+    // A division with a fixed operand becomes FIXDIV below (a fixed destination,
+    // an integer one in memory, an int register), which takes no unsigned flag:
+    // the flag would stay set for the next signed operation.
+    const bool fixedDivision = op == opDIV && (ka == tFIXED || (kb == tFIXED && (a->mode || ka == tINT)));
+    if ((a->t.uns || b->t.uns) && zedi::scTakesUnsignedFlag(op) && !floating && !fixedDivision) {
         Val one = Imm(1);
         Encode(opOPTIONS, &one, nullptr);
     }

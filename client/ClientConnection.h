@@ -28,6 +28,7 @@ class TClientConnection {
   std::function<void()> OnConnect;
   std::function<void(const std::string& what)> OnError;  // lookup, connect, send, receive
   std::function<void()> OnDisconnect;                      // closed by the server
+  std::function<void()> OnLineTooLong;                     // closed here: a line over the receive limit
   std::function<void(const std::string& line)> OnLineArrived;
 };
 

@@ -174,6 +174,13 @@ TKestClientForm::TKestClientForm(Devices devices)
   c->OnDisconnect = [this] {
     Entry([this] { ConnectionLost("Connection closed by:" + ServerAddressText, kMsgDisconnected); });
   };
+  c->OnLineTooLong = [this] {
+    Entry([this] {
+      ConnectionLost("Connection closed for a line over " + std::to_string(kest::proto::kMaxLineSize) +
+                         " bytes from:" + ServerAddressText,
+                     "");
+    });
+  };
   c->OnLineArrived = [this](const std::string& line) { Entry([this, line] { LineClientSocket1LineArrived(line); }); };
   Sync();
 }
@@ -186,6 +193,7 @@ TKestClientForm::~TKestClientForm() {
   c->OnConnect = nullptr;
   c->OnError = nullptr;
   c->OnDisconnect = nullptr;
+  c->OnLineTooLong = nullptr;
   c->OnLineArrived = nullptr;
   c->Close();
   dev_.music->PlayMusic(muStop);

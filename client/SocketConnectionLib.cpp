@@ -29,15 +29,19 @@ class TLineConnection : public TClientConnection {
       if (OnError) OnError(what);
     };
     // A failing connection is closed first and its error reported right
-    // after; the disconnect is reported only when no error follows it.
-    socket_.OnDisconnect = [this](kest::TObject*, kest::TCustomWinSocket*) {
+    // after; the disconnect is reported only when no error follows it. The
+    // socket library closes a connection itself only for a line over the
+    // receive limit (and raises its own error, which the program shows).
+    socket_.OnDisconnect = [this](kest::TObject*, kest::TCustomWinSocket* s) {
       if (closing_ || failed_) return;
       disconnectPending_ = true;
-      QTimer::singleShot(0, &context_, [this] {
+      const bool tooLong = s && s->ClosedByProgram();
+      QTimer::singleShot(0, &context_, [this, tooLong] {
         if (!disconnectPending_ || failed_) return;
         disconnectPending_ = false;
         failed_ = true;
-        if (OnDisconnect) OnDisconnect();
+        auto& report = tooLong ? OnLineTooLong : OnDisconnect;
+        if (report) report();
       });
     };
     socket_.OnLineArrived = [this](kest::TObject*, kest::TCustomWinSocket*, const std::string& line) {

@@ -936,7 +936,8 @@ void TGameCore::HandleOutRoom(int id, int seat, int v, int steps) {
 // The computer player in seat walks one step toward room (its own record runs
 // ahead of the server's copies, counted by computers_). It chooses the
 // arrow the way leads; the step is then the arrow step of the own player's
-// walk, on a walk of its own without path marks or way back.
+// walk, on a walk of its own without path marks or way back (only its
+// OUTROOM differs: it carries no second-exit flag).
 int TGameCore::MoveSeatToward(int t, int room) {
   if (!ValidSeat(t) || room < 0 || room > kSpotRoom) return -1;
   kest::TKestUser& u = seats_[size_t(t)];
@@ -990,9 +991,15 @@ int TGameCore::MoveSeatToward(int t, int room) {
   u.SetSteps(int16_t(walk.steps));
   u.SetPosition(int16_t(walk.x), int16_t(walk.y));
   u.SetPlace(int16_t(r.kind == TWalkResult::InRoom ? r.room + 1 : r.onSpot ? 10 : 0));
-  SendMoveFor(t, r.line);
-  // The others place the piece on the exit cell by the MOVE that follows.
-  if (r.kind == TWalkResult::OutRoom) SendMoveFor(t, CmdMove(walk.x, walk.y, walk.steps));
+  if (r.kind == TWalkResult::OutRoom) {
+    // The game function names the direction and the room only, for a second
+    // exit too; the others place the piece on the exit cell by the MOVE
+    // that follows.
+    SendMoveFor(t, CmdOutRoom((tag << 8) | r.room, walk.steps));
+    SendMoveFor(t, CmdMove(walk.x, walk.y, walk.steps));
+  } else {
+    SendMoveFor(t, r.line);
+  }
   SeatMoved(t);
   return 0;
 }

@@ -74,6 +74,24 @@ std::string ChatText(const char* text, size_t length) {
   return out;
 }
 
+// While it lives, each initialisation routine (the globals' constructors) and
+// clean-up routine (their destructors) of an instance may run as many
+// instructions as an event: a script whose constructor never ends fails to
+// load, one whose destructor never ends is freed all the same.
+class TRoutineBudget {
+ public:
+  explicit TRoutineBudget(long long instructions) : before_(scGet_Routine_Budget()) {
+    scSet_Routine_Budget(instructions);
+    zedi::ClearError();
+  }
+  ~TRoutineBudget() { scSet_Routine_Budget(before_); }
+  TRoutineBudget(const TRoutineBudget&) = delete;
+  TRoutineBudget& operator=(const TRoutineBudget&) = delete;
+
+ private:
+  long long before_;
+};
+
 }  // namespace
 
 // ---------------------------------------------------------------- life cycle
@@ -95,7 +113,10 @@ void TScriptHost::FreeScripts() {
   for (TSeat& st : seats_) {
     if (st.inst) {
       scKill_Instance(st.inst);
+      TRoutineBudget budget(eventBudget_);
       scFree_Instance(st.inst);
+      if (scLast_Error && hooks_.log)
+        hooks_.log("script " + st.file + ": its clean-up was stopped: " + plat::SjisToUtf8(scLast_Error_Text));
     }
     st.inst = nullptr;
   }
@@ -152,9 +173,14 @@ bool TScriptHost::SetUpSeat(int seat, std::vector<std::pair<std::string, std::ve
   for (const std::string& path : candidates) {
     std::string why;
     scScript image = LoadScript(path, why, compiled);
-    scInstance* inst = image ? scCreate_Instance(image, "") : nullptr;
-    if (image && !inst) why = scLast_Error_Text;
+    scInstance* inst = nullptr;
+    if (image) {
+      TRoutineBudget budget(eventBudget_);
+      inst = scCreate_Instance(image, "");
+      if (!inst) why = plat::SjisToUtf8(scLast_Error_Text);
+    }
     if (inst && computer && MissingExports(inst, why)) {
+      TRoutineBudget budget(eventBudget_);
       scFree_Instance(inst);
       inst = nullptr;
     }
@@ -501,9 +527,17 @@ int TScriptHost::MoveTo(int room) {
 void TScriptHost::Wait(int ticks) {
   int c = CurrentScriptSlot();
   if (c < 0 || ticks <= 0) return;
+  TSeat& st = seats_[size_t(c)];
+  if (ticks > kMaxWaitTicks) {
+    if (!st.waitCutSaid && hooks_.log)
+      hooks_.log("seat " + std::to_string(c) + " (" + st.file + "): wait(" + std::to_string(ticks) + ") is cut to " +
+                 std::to_string(kMaxWaitTicks) + " ticks (5 s), the longest one wait pauses");
+    st.waitCutSaid = true;
+    ticks = kMaxWaitTicks;
+  }
   scInstance* me = scGet_This();
   scPause_Instance(me, 1);
-  seats_[size_t(c)].waiting = me;
+  st.waiting = me;
   ScriptWaitTicks[size_t(c)] = fast_ ? 1 : ticks;
 }
 

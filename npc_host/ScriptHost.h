@@ -40,6 +40,10 @@ class TScriptHost : public client::TScriptEvents {
   static constexpr long long kEventBudget = 50'000'000;
   // Scheduler passes RunScriptToEnd makes before it stops an event that waits.
   static constexpr int kRunToEndPasses = 100'000;
+  // The longest one wait() pauses, in ticks of ScriptTimer (5 s): while a
+  // script is paused every arriving line waits, so a longer wait would hold
+  // the whole table.
+  static constexpr int kMaxWaitTicks = 150;
 
   // npcDir: the folder of the scripts (UTF-8 path, no trailing "/").
   TScriptHost(client::TGameCore& core, std::string npcDir, TScriptHostHooks hooks);
@@ -108,6 +112,7 @@ class TScriptHost : public client::TScriptEvents {
     char* name = nullptr;          // get_name's text in script memory
     std::string event;             // the event running, "" none
     scInstance* waiting = nullptr; // the instance wait() paused
+    bool waitCutSaid = false;      // a wait cut to kMaxWaitTicks has been reported
   };
   struct TEventSpec;
   static const TEventSpec kEvents[];

@@ -202,7 +202,88 @@ void TIniFile::WriteBool(std::string_view section, std::string_view key, bool va
   WriteString(section, key, value ? "1" : "0");
 }
 
-bool TIniFile::UpdateFile(std::string* error) const {
+namespace {
+
+int Open(const TSaveCalls& calls, const std::string& path, int flags, unsigned mode) {
+  return calls.open ? calls.open(path, flags, mode) : ::open(path.c_str(), flags, mode);
+}
+
+// Writes all of text at offset; false (errno set) when a write fails.
+bool WriteAll(const TSaveCalls& calls, int fd, const std::string& text, size_t offset = 0) {
+  for (size_t done = 0; done < text.size();) {
+    long n = calls.pwrite ? calls.pwrite(fd, text.data() + done, text.size() - done, long(offset + done))
+                          : ::pwrite(fd, text.data() + done, text.size() - done, off_t(offset + done));
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) {
+      if (n == 0) errno = EIO;
+      return false;
+    }
+    done += size_t(n);
+  }
+  return true;
+}
+
+bool Failed(std::string* error, const std::string& path, int err, const std::string& more = "") {
+  if (error) *error = "cannot write " + path + ": " + std::strerror(err) + more;
+  return false;
+}
+
+// Keeps text in a new file of the temporary folder; its path, "" when none
+// could be written.
+std::string KeepCopy(const std::string& text, const std::string& name) {
+  std::error_code ec;
+  std::string path = (std::filesystem::temp_directory_path(ec) / (name + ".XXXXXX")).string();
+  if (ec) path = "/tmp/" + name + ".XXXXXX";
+  int fd = ::mkstemp(path.data());
+  if (fd < 0) return "";
+  bool ok = WriteAll({}, fd, text) && ::fsync(fd) == 0;
+  ok = ::close(fd) == 0 && ok;
+  if (ok) return path;
+  std::remove(path.c_str());
+  return "";
+}
+
+// Rewrites the file at path with text in place (shown is the name the
+// program knows it by). The old text is read first: when the rewrite fails
+// partway it is put back, and when that fails too it is kept in a copy that
+// the error names, so that it is never lost unsaid.
+bool RewriteInPlace(const std::string& shown, const std::string& path, const std::string& text,
+                    const TSaveCalls& calls, std::string* error) {
+  int fd = Open(calls, path, O_RDWR | O_CLOEXEC, 0);
+  if (fd < 0) return Failed(error, shown, errno);
+  std::string old;
+  char buf[4096];
+  for (;;) {
+    ssize_t n = ::read(fd, buf, sizeof buf);
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) {
+      int err = errno;
+      ::close(fd);
+      return Failed(error, shown, err);
+    }
+    if (n == 0) break;
+    old.append(buf, size_t(n));
+  }
+  auto put = [&](const std::string& t) {
+    return WriteAll(calls, fd, t) && ::ftruncate(fd, off_t(t.size())) == 0 && ::fsync(fd) == 0;
+  };
+  if (put(text)) {
+    ::close(fd);  // the text is on disk once fsync has succeeded
+    return true;
+  }
+  const int err = errno;
+  const bool restored = put(old);
+  ::close(fd);
+  if (restored) return Failed(error, shown, err, "; the file keeps its old text");
+  std::string copy = KeepCopy(old, std::filesystem::path(path).filename().string());
+  return Failed(error, shown, err,
+                copy.empty() ? "; the file is damaged and its old text is lost"
+                             : "; the file is damaged, its old text is kept in " + copy);
+}
+
+}  // namespace
+
+bool TIniFile::UpdateFile(std::string* error, const TSaveCalls& calls) const {
   // A link is saved through: the file replaced is the one it names, so the
   // link stays and its target changes.
   std::filesystem::path file = path_;
@@ -212,28 +293,25 @@ bool TIniFile::UpdateFile(std::string* error) const {
     if (ec) break;
     file = to.is_absolute() ? to : file.parent_path() / to;
   }
-  const std::string path = file.string(), tmp = path + ".tmp";
-  // The new text goes to a file beside the old one, which it replaces only
-  // once it is whole on disk: a crash leaves the old file or the new one.
+  const std::string path = file.string(), tmp = path + ".tmp", text = Text();
   struct stat old {};
   const bool existed = ::stat(path.c_str(), &old) == 0;
-  int fd = ::open(tmp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
-  bool ok = fd >= 0;
-  if (ok && existed) ok = ::fchmod(fd, old.st_mode & 07777) == 0;
-  const std::string text = Text();
-  for (size_t done = 0; ok && done < text.size();) {
-    ssize_t n = ::write(fd, text.data() + done, text.size() - done);
-    if (n < 0 && errno == EINTR) continue;
-    ok = n > 0;
-    if (ok) done += size_t(n);
+  // The new text goes to a file beside the old one, which it replaces only
+  // once it is whole on disk: a crash leaves the old file or the new one.
+  int fd = Open(calls, tmp, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+  if (fd < 0) {
+    // No file can be made beside it (a folder the player may not write):
+    // a file that is there is rewritten in place, keeping its mode.
+    if (existed && S_ISREG(old.st_mode)) return RewriteInPlace(path_, path, text, calls, error);
+    return Failed(error, path_, errno);
   }
-  ok = ok && ::fsync(fd) == 0;
-  if (fd >= 0 && ::close(fd) != 0) ok = false;
-  if (ok && std::rename(tmp.c_str(), path.c_str()) == 0) return true;
+  bool ok = (!existed || ::fchmod(fd, old.st_mode & 07777) == 0) && WriteAll(calls, fd, text) && ::fsync(fd) == 0;
   int err = errno;
+  if (::close(fd) != 0 && ok) ok = false, err = errno;
+  if (ok && std::rename(tmp.c_str(), path.c_str()) == 0) return true;
+  if (ok) err = errno;
   std::remove(tmp.c_str());
-  if (error) *error = "cannot write " + path_ + ": " + std::strerror(err);
-  return false;
+  return Failed(error, path_, err);
 }
 
 }  // namespace plat

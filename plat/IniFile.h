@@ -6,12 +6,22 @@
 // rewrite untouched.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
 
 namespace plat {
+
+// The calls through which a save opens and writes files (POSIX open and
+// pwrite, with their results and errno); an empty one is the system's. Tests
+// put a failing one in place, since chmod stops no write of root's.
+struct TSaveCalls {
+  std::function<int(const std::string& path, int flags, unsigned mode)> open;
+  std::function<long(int fd, const char* data, size_t size, long offset)> pwrite;
+};
 
 class TIniFile {
  public:
@@ -35,8 +45,13 @@ class TIniFile {
   void WriteInteger(std::string_view section, std::string_view key, int32_t value);
   void WriteBool(std::string_view section, std::string_view key, bool value);
 
-  // Writes the file back. Returns false and fills error when it cannot.
-  bool UpdateFile(std::string* error = nullptr) const;
+  // Writes the file back: the new text goes to "<file>.tmp", which then
+  // replaces the file. Where that temporary file cannot be made (a folder
+  // the player may not write) an existing file is rewritten in place; if
+  // that fails partway the old text is put back, or, failing that, kept in
+  // a copy in the temporary folder that the error names. Returns false and
+  // fills error when the new text is not saved.
+  bool UpdateFile(std::string* error = nullptr, const TSaveCalls& calls = {}) const;
 
   // Loads from text (tests, and the constructor).
   void SetText(std::string_view text);

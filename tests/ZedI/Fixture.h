@@ -12,6 +12,7 @@
 #include "Assembler.h"
 #include "HostCall.h"
 #include "Instance.h"
+#include "RunInChild.h"
 
 namespace ztest {
 
@@ -85,6 +86,8 @@ inline uint64_t InvokeHost(const char* name, std::vector<uint32_t> words, std::s
     error = c.error;
     return c.bits;
 }
+
+using testutil::RunInChild;
 
 inline bool Contains(const std::string& text, const std::string& part) {
     return text.find(part) != std::string::npos;

@@ -363,6 +363,40 @@ TEST(BuiltinHeaders, ImagesCompiledByAScriptAreFreedOnceUnused) {
     EXPECT_EQ(scScript_From_Handle(handle), nullptr);
 }
 
+// What a script makes through the Kernel header and leaves goes with the top
+// instance that made it, as its images do, also when a forked child made it.
+TEST(BuiltinHeaders, InstancesMadeByAScriptAreFreedWithIt) {
+    scRegister_Kernel_Header();
+    Program p("#include Kernel\n"
+              "scScript s;\n"
+              "int make() { if (!s) s = scCompile_Text(\"int g() { return 5; }\\nexport g;\\n\");\n"
+              "  return (int)scCreate_Instance(s, \"\"); }\n"
+              "int made;\n"
+              "int forked() { fork { made = make(); } while (!made) WAIT; return made; }\n"
+              "int freed() { scInstance* i = scCreate_Instance(s, \"\"); scFree_Instance(i); return (int)i; }\n"
+              "int image() { return (int)s; }\n"
+              "int forkedOne() { return made; }\n"
+              "export make;\nexport forked;\nexport freed;\nexport image;\nexport forkedOne;\n");
+    ASSERT_NE(p.inst, nullptr) << scLast_Error_Text;
+    std::vector<uint32_t> made = {uint32_t(p.Call("make")), uint32_t(p.Call("make"))};
+    ASSERT_EQ(scLaunch_Instance(p.inst, 1, scGet_Symbol(p.inst, "forked")), 1);
+    for (int pass = 0; pass < 100 && scGet_Instance_Status(p.inst) != scstatus_FREE; ++pass) scRun_Time_Slice();
+    EXPECT_EQ(scGet_Instance_Status(p.inst), scstatus_FREE);
+    made.push_back(uint32_t(p.Call("forkedOne")));
+    for (uint32_t h : made) {
+        scInstance* i = scInstance_From_Handle(h);
+        ASSERT_NE(i, nullptr) << h << ": " << scLast_Error_Text;
+        EXPECT_EQ(scVCall_Instance(i, scGet_Symbol(i, "g"), 0, nullptr), 5);
+    }
+    EXPECT_EQ(scInstance_From_Handle(uint32_t(p.Call("freed"))), nullptr);
+    uint32_t image = uint32_t(p.Call("image"));
+    EXPECT_NE(scScript_From_Handle(image), nullptr);
+    scFree_Instance(p.inst);
+    p.inst = nullptr;
+    for (uint32_t h : made) EXPECT_EQ(scInstance_From_Handle(h), nullptr) << h;
+    EXPECT_EQ(scScript_From_Handle(image), nullptr);
+}
+
 TEST(BuiltinHeaders, KernelScriptCompilesAndRunsAnotherScript) {
     scRegister_Kernel_Header();
     Program p(

@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
+#include <functional>
 // GCC 12 with the sanitizers warns that std::regex's inlined std::function
 // members may be used uninitialized (-Wmaybe-uninitialized); they are not.
 #pragma GCC diagnostic push
@@ -18,6 +19,7 @@
 #include <tuple>
 #include <vector>
 
+#include <pthread.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -42,11 +44,12 @@ void Check(int id, int ok) {
     g_ran.insert(id);
     if (!ok) g_failed.push_back(id);
 }
+// The sum of the first n argument words, wrapping as the script's ints do.
 int Total(int n, scVarArgs args) {
-    int sum = 0;
+    uint32_t sum = 0;
     uint32_t w;
-    for (int i = 0; i < n && args.Word(w); i++) sum += int32_t(w);
-    return sum;
+    for (int i = 0; i < n && args.Word(w); i++) sum += w;
+    return int32_t(sum);
 }
 int Twice(int x) { return 2 * x; }
 double Halve(double x) { return x / 2; }
@@ -327,16 +330,18 @@ TEST(SourceText, FileLines) {
         std::vector<std::string> lines;  // without the closing line; empty with `error`
         const char* error;
     } cases[] = {
-        {"", {}, nullptr},
-        {"\n\n", {"", ""}, nullptr},
-        {"a\r\nb\n", {"a", "b"}, nullptr},
-        {"a\rb\nx\r\r\n", {"a\rb", "x"}, nullptr},
+        // A read that meets the end of the file gives the last line: after a
+        // last line end, an empty one.
+        {"", {""}, nullptr},
+        {"\n\n", {"", "", ""}, nullptr},
+        {"a\r\nb\n", {"a", "b", ""}, nullptr},
+        {"a\rb\nx\r\r\n", {"a\rb", "x", ""}, nullptr},
         {"ab", {"ab"}, nullptr},
         {"ab\x1ajunk", {"ab"}, nullptr},
         {"a\x1a" "b\nc\xff" "d", {"a\x1a" "b", "c"}, nullptr},
         {"a\xff\nb", {"a\xff", "b"}, nullptr},
-        {std::string("a\0b\nc\n", 6), {"a", "c"}, nullptr},
-        {nul, {std::string(10, 'a'), std::string(962, 'b')}, nullptr},
+        {std::string("a\0b\nc\n", 6), {"a", "c", ""}, nullptr},
+        {nul, {std::string(10, 'a'), std::string(962, 'b'), ""}, nullptr},
         {a2047 + "\n" + a2047, {a2047, a2047}, nullptr},
         {"x\n" + a2048 + "\n", {}, "Line 2 is longer than 2047 bytes"},
         {a2048, {}, "Line 1 is longer than 2047 bytes"},
@@ -461,6 +466,10 @@ TEST(Preprocessor, Errors) {
         {"#define F(a,b) a\nF(1)", "Too few parameters for macro `F'", 2},
         {"#define F(a) a\nF(1,2)", "Too many parameters for macro `F'", 2},
         {"#define F(a) a\nF;", "Macro `F' requires parameters", 2},
+        // A parameter list is names separated by commas, read at a call.
+        {"#define F(a == b) a\nint x;\nF(1 == 2);", "Parse error at ==", 3},
+        {"#define F(a + b) a\nF(1, 2);", "Parse error at +", 2},
+        {"#define F(a, b c) a\nF(1, 2);", "Parse error at c", 2},
         {"#define +x", "Parse error at  macro definition", 1},
         {"#include \"/nonexistent/file.sc\"", "Unable to include file `/nonexistent/file.sc'", 1},
         {"#include nosuchheader", "Unable to include internal `nosuchheader'", 1},
@@ -1062,12 +1071,38 @@ TEST_F(Compiler, FloatingValuesStoredIntoIntegers) {
     ExpectResults(globals, cases);
 }
 
+TEST_F(Compiler, ArrayParametersArePointersToTheirElements) {
+    // As in C: the argument decays to a pointer to its first element, and the
+    // parameter is that pointer, whatever its declared size.
+    const char* functions =
+        "struct P { int x; int y; };\nint G[2][3] = {{1, 2, 3}, {4, 5, 6}};\nP gp[2];\n"
+        "int sum(int a[3], int k) { return a[0] + a[1] + a[2] + k; }\n"
+        "int sum2(int a[2][3], int k) { return a[0][0] + a[1][2] * 10 + k * 100; }\n"
+        "int size(int a[100]) { return sizeof(a); }\nvoid set(int a[2], int v) { a[1] = v; }\n"
+        "int len(char s[8]) { int n = 0; while (s[n]) n++; return n; }\n"
+        "int ys(P ps[2]) { return ps[0].y * 10 + ps[1].y; }\n"
+        "int later(int a[4]);\nint later(int *a) { return a[3]; }\n"
+        "int row(int a[3]) { return a[2]; }\n";
+    ExpectResults(functions, {
+        {"int f() { int x[3]; x[0] = 1; x[1] = 2; x[2] = 3; return sum(x, 100); }", 106},
+        {"int f() { return sum(G[1], 7) * 100 + sum2(G, 2); }", 2461},
+        {"int f() { int y[2][3]; y[0][0] = 1; y[1][2] = 5; int k = 3; return sum2(y, k); }", 351},
+        {"int f() { int x[5]; return size(x); }", 4},
+        {"int f() { int x[2]; x[1] = 0; set(x, 9); return x[1]; }", 9},
+        {"int f() { char b[8] = \"abcd\"; return len(b) * 10 + len(\"xy\"); }", 42},
+        {"int f() { P l[2]; l[0].y = 3; l[1].y = 4; gp[1].y = 6; return ys(l) * 100 + ys(gp); }", 3406},
+        {"int f() { int x[4]; x[3] = 8; return later(x); }", 8},
+        {"int f() { int i = 1; return row(G[i]) * 10 + row(G[0]); }", 63},
+    });
+}
+
 TEST_F(Compiler, StructureSizesRoundToTheFirstDataMember) {
     // The members at their own alignment, the whole at the first data member's.
     ExpectResults("struct A { char c; int i; short s; };\nstruct B { int i; char c; };\n"
                   "struct C { short s; char c; };\nstruct D { char c; double d; };\n"
                   "struct E { A a; char c; };\nstruct F { import int get(); short s; char c; int i; char d; };\n"
-                  "struct G { int i[2]; char c; };\nA ga[2];\n",
+                  "struct G { int i[2]; char c; };\nA ga[2];\n"
+                  "script K { int f(); int g(); };\nstruct W { char c; K k; };\nW gw;\n",
                   {{"int f() { return sizeof(A); }", 10},
                    {"int f() { return sizeof(B); }", 8},
                    {"int f() { return sizeof(C); }", 4},
@@ -1075,7 +1110,9 @@ TEST_F(Compiler, StructureSizesRoundToTheFirstDataMember) {
                    {"int f() { return sizeof(E); }", 11},
                    {"int f() { return sizeof(F); }", 10},
                    {"int f() { return sizeof(G); }", 12},
-                   {"int f() { return (int)&ga[1] - (int)&ga[0]; }", 10}});
+                   {"int f() { return (int)&ga[1] - (int)&ga[0]; }", 10},
+                   // A script object is aligned as a word.
+                   {"int f() { return sizeof(W) * 100 + (int)&gw.k - (int)&gw; }", 2404}});
 }
 
 // ---- Conversions ---------------------------------------------------------------
@@ -1152,16 +1189,47 @@ bool Converts(Kind from, Kind to) {
     return !(from == kUnsigned && real(to));
 }
 
+// A script condition: the variable `r` of kind `k` holds the bits `e`.
+std::string HoldsBits(const std::string& r, Kind k, uint64_t e) {
+    char cmp[160];
+    if (k == kDouble)
+        std::snprintf(cmp, sizeof cmp, "*(int*)&%s == %d && *((int*)&%s + 1) == %d", r.c_str(), int32_t(e), r.c_str(),
+                      int32_t(e >> 32));
+    else
+        std::snprintf(cmp, sizeof cmp, "*(int*)&%s == %d", r.c_str(), int32_t(e));
+    return cmp;
+}
+
+// For each kind a global g<tag> holding its value and a function id<tag> that
+// returns its argument of that kind.
+std::string KindGlobalsAndIdentities() {
+    std::string text;
+    for (const KindInfo& S : kKindInfo) {
+        text += std::string(S.name) + " g" + S.tag + " = " + S.value + ";\n";
+        text += std::string(S.name) + " id" + S.tag + "(" + S.name + " x) { return x; }\n";
+    }
+    return text;
+}
+
+// Runs the script's function run, whose check(id, ok) calls are described by
+// `what` (by id): each ran and none failed.
+void RunChecks(const std::string& text, const std::vector<std::string>& what) {
+    scScript image = scCompile_Text(text.c_str());
+    ASSERT_NE(image, nullptr) << scLast_Error_Text;
+    EXPECT_EQ(scmTrackedCount(), 0);
+    Compiled c(image);
+    ASSERT_NE(c.inst, nullptr);
+    EXPECT_EQ(c.Call("run"), 0) << scLast_Error_Text;
+    EXPECT_EQ(g_ran.size(), what.size());
+    for (int id : g_failed) ADD_FAILURE() << what[size_t(id)];
+}
+
 TEST_F(Compiler, ConversionTable) {
     // Every source kind to every target kind, the value an immediate, a call's
     // result in a register, a local or a global, converted by a cast, a store,
     // a local's initialiser, a return and an argument: the target's bits.
     std::string text = "import void check(int id, int ok);\n";
-    for (int s = 0; s < kKinds; s++) {
-        const KindInfo& S = kKindInfo[s];
-        text += std::string(S.name) + " g" + S.tag + " = " + S.value + ";\n";
-        text += std::string(S.name) + " id" + S.tag + "(" + S.name + " x) { return x; }\n";
-    }
+    text += KindGlobalsAndIdentities();
     for (int s = 0; s < kKinds; s++)
         for (int t = 0; t < kKinds; t++) {
             if (!Converts(Kind(s), Kind(t))) continue;
@@ -1185,12 +1253,7 @@ TEST_F(Compiler, ConversionTable) {
             const KindInfo &S = kKindInfo[s], &T = kKindInfo[t];
             uint64_t e = Expected(Kind(s), Kind(t));
             std::string r = std::string("r") + T.tag;
-            char cmp[160];
-            if (t == kDouble)
-                std::snprintf(cmp, sizeof cmp, "*(int*)&%s == %d && *((int*)&%s + 1) == %d", r.c_str(), int32_t(e),
-                              r.c_str(), int32_t(e >> 32));
-            else
-                std::snprintf(cmp, sizeof cmp, "*(int*)&%s == %d", r.c_str(), int32_t(e));
+            std::string cmp = HoldsBits(r, Kind(t), e);
             const std::string places[] = {S.value, std::string("id") + S.tag + "(g" + S.tag + ")",
                                           std::string("l") + S.tag, std::string("g") + S.tag};
             const char* placeNames[] = {"immediate", "register", "local", "global"};
@@ -1222,12 +1285,7 @@ TEST_F(Compiler, ConversionTable) {
                 block++;
             }
         }
-    text += body + "    return 0;\n}\nexport run;\n";
-    Compiled c(Text(text));
-    ASSERT_NE(c.inst, nullptr);
-    EXPECT_EQ(c.Call("run"), 0) << scLast_Error_Text;
-    EXPECT_EQ(g_ran.size(), what.size());
-    for (int id : g_failed) ADD_FAILURE() << what[size_t(id)];
+    RunChecks(text + body + "    return 0;\n}\nexport run;\n", what);
 }
 
 TEST_F(Compiler, ConversionsAndInitializersRefused) {
@@ -1242,6 +1300,8 @@ TEST_F(Compiler, ConversionsAndInitializersRefused) {
         {"char *p; double f() { return (double)p; }", 5, "Illegal type conversion  to double"},
         {"char *p; int f() { fixed x; x = (fixed)p; return 0; }", 5, "Illegal type conversion  to fixed"},
         {"double d; int f() { char *p; p = (char*)d; return 0; }", 5, "Illegal type conversion from floating to pointer"},
+        {"struct S { int a; int b; }; S s; int f() { int *p; p = (int*)s; return 0; }", 5,
+         "Illegal type conversion to pointer"},
         {"int ii; int f() { (char)ii = 5; return ii; }", 4, "Invalid lvalue in assignment"},
         {"int ii; int f() { (int)ii = 5; return ii; }", 4, "Invalid lvalue in assignment"},
         {"int ii; int f() { (int)ii += 5; return ii; }", 4, "Invalid lvalue in assignment"},
@@ -1324,6 +1384,31 @@ TEST_F(Compiler, CastsReturnsAndFixedValues) {
          "int f() { S8 s = s8b; return low + asInt + s.b; }", 44},
     };
     ExpectResults(globals, cases);
+}
+
+TEST_F(Compiler, UnsignedDivisionByFixedLeavesNoFlagBehind) {
+    // A fixed division with an unsigned operand is FIXDIV, which takes no
+    // unsigned flag: the signed operations after it stay signed.
+    const char* divisions[] = {"x /= u;", "w /= x;", "uc /= x;", "us /= x;"};
+    const struct {
+        const char* expr;
+        int signedResult;
+    } next[] = {{"a / b", 0}, {"a % b", -1}, {"a > b", 0}, {"a >> 1", -1}, {"a <= b", 1}};
+    std::vector<std::string> texts;
+    std::vector<ResultCase> cases;
+    texts.reserve(std::size(divisions) * std::size(next));
+    for (const char* d : divisions)
+        for (auto& n : next) {
+            texts.push_back(std::string("int f() { unsigned int u = 2, w = 10; unsigned char uc = 10;\n"
+                                        "  unsigned short us = 10; fixed x = 3.0; int a = -1; int b = 7;\n  ") +
+                            d + " return " + n.expr + "; }");
+            cases.push_back({texts.back().c_str(), n.signedResult});
+        }
+    ExpectResults("", cases);
+    // The divisions themselves.
+    ExpectResults("", {{"int f() { unsigned int u = 2; fixed x = 3.0; x /= u; return (int)(x * 10); }", 15},
+                       {"int f() { unsigned int w = 10; unsigned char c = 10; fixed x = 4.0; w /= x; c /= x;\n"
+                        "  return w * 10 + c; }", 22}});
 }
 
 TEST_F(Compiler, FoldsOfOtherKindsGiveTheEmittedValue) {
@@ -1442,8 +1527,23 @@ TEST_F(Compiler, NestedStructureTypes) {
         {"int f() { O::I a; a.z = 2; O::K k; k.k = 30; return a.z + k.k + sizeof(O) * 100 + sizeof(O::I) * 1000; }", 8432},
         {"int f() { P::Q::R r; P::Q q; r.r = 6; q.q = 1; return r.r * 10 + q.q; }", 61},
         {"O::I g(int v) { O::I i; i.x = v; return i; }\nint f() { O::I i = g(9); return i.x; }", 9},
+        // Qualifiers are lexemes: blanks may stand around them, and "." serves as "::".
+        {"O :: I a; P :: Q ::R r;\nint f() { a.x = 3; r.r = 4; return a.x * 10 + r.r; }", 34},
+        {"O.I a;\nint f() { a.x = 3; O . I b; b.z = 5; return a.x * 10 + b.z; }", 35},
     };
     ExpectResults(types, cases);
+    // A member function defined outside its structure, qualified by "::" or
+    // ".", also through a nested structure.
+    ExpectResults("struct N { int v; int get(); int twice(); struct M { int w; int get(); }; };\n"
+                  "int N::get() { return v; }\nint N.twice() { return v * 2; }\n"
+                  "int N::M::get() { return w + 1; }\n",
+                  {{"int f() { N n; n.v = 4; N::M m; m.w = 6; return n.get() * 100 + n.twice() * 10 + m.get(); }", 487}});
+    // A structure declared in a structure is its own, whatever is declared
+    // outside under its name; unqualified, the name means the one declared at
+    // the top level, inside the structure its own.
+    ExpectResults("struct I { int a; int b; int c; };\nstruct O { struct I { char x; }; I i; int y; };\n",
+                  {{"int f() { return sizeof(I) * 100 + sizeof(O::I) * 10 + sizeof(O); }", 1218},
+                   {"int f() { O o; o.i.x = 7; I i; i.c = 2; return o.i.x * 10 + i.c; }", 72}});
 }
 
 TEST_F(Compiler, ConditionalResultTakesTheTrueBranchType) {
@@ -1456,6 +1556,56 @@ TEST_F(Compiler, ConditionalResultTakesTheTrueBranchType) {
         {"int f() { int a = 9; int i; i = a > 5 ? 2.5 : 1; return i; }", 2},
     };
     ExpectResults("", cases);
+}
+
+TEST_F(Compiler, ConditionalFalseValueConvertedToTheTrueBranchType) {
+    // c ? t : x with c false, for a true branch t of every kind and a false
+    // value x of every kind it converts from, x an immediate, a call's result in
+    // a register, a local or a global: the value of x converted to t's type,
+    // stored, initialising a local, passed as an argument and passed to a
+    // variadic function (its words: a floating result is a double).
+    std::string text = "import void check(int id, int ok);\nimport int total(int n, ...);\n";
+    text += KindGlobalsAndIdentities();
+    std::string body = "int run()\n{\n    int c = 0;\n";
+    for (int s = 0; s < kKinds; s++) {
+        const KindInfo& S = kKindInfo[s];
+        body += std::string("    ") + S.name + " l" + S.tag + " = " + S.value + ";\n";
+        body += std::string("    ") + S.name + " r" + S.tag + ";\n";
+    }
+    std::vector<std::string> what;  // by check id
+    for (int t = 0; t < kKinds; t++)
+        for (int s = 0; s < kKinds; s++) {
+            if (!Converts(Kind(s), Kind(t))) continue;
+            const KindInfo &S = kKindInfo[s], &T = kKindInfo[t];
+            const uint64_t e = Expected(Kind(s), Kind(t));
+            const std::string r = std::string("r") + T.tag, cmp = HoldsBits(r, Kind(t), e);
+            const bool floating = t == kFloat || t == kDouble;
+            const uint64_t pushed = floating ? Expected(Kind(s), kDouble) : e;
+            const int32_t sum = floating ? int32_t(uint32_t(pushed) + uint32_t(pushed >> 32)) : int32_t(pushed);
+            const std::string places[] = {S.value, std::string("id") + S.tag + "(g" + S.tag + ")",
+                                          std::string("l") + S.tag, std::string("g") + S.tag};
+            const char* placeNames[] = {"immediate", "register", "local", "global"};
+            for (int p = 0; p < 4; p++) {
+                const std::string cond = std::string("c ? l") + T.tag + " : " + places[p];
+                const std::string clear = r + " = 0; *(int*)&" + r + " = 0; ";
+                const std::string of = std::string("a false ") + S.name + " (" + placeNames[p] + ") after a true " + T.name;
+                auto add = [&](const std::string& code, const std::string& name) {
+                    body += "    " + code + "\n";
+                    what.push_back(name + " of " + of);
+                };
+                add(clear + r + " = " + cond + "; check(" + std::to_string(what.size()) + ", " + cmp + ");", "store");
+                add("{ " + std::string(T.name) + " q = " + cond + "; " + clear + r + " = q; check(" +
+                        std::to_string(what.size()) + ", " + cmp + "); }",
+                    "initialiser");
+                add(clear + r + " = id" + T.tag + "(" + cond + "); check(" + std::to_string(what.size()) + ", " + cmp +
+                        ");",
+                    "argument");
+                add("check(" + std::to_string(what.size()) + ", total(" + (floating ? "2" : "1") + ", " + cond +
+                        ") == " + std::to_string(sum) + ");",
+                    "variadic argument");
+            }
+        }
+    RunChecks(text + body + "    return 0;\n}\nexport run;\n", what);
 }
 
 // Every check(N, ...) written in the script ran: a script that returns early or
@@ -1715,13 +1865,27 @@ TEST_F(Compiler, DifferentialFoldingTable) {
 
 // ---- Errors --------------------------------------------------------------------
 
+struct ErrorCase {
+    std::string text;
+    int cls;
+    const char* message;
+    int line;
+};
+
+// Each text fails to compile with its class and message, on its line.
+void ExpectErrors(const std::vector<ErrorCase>& cases) {
+    for (auto& c : cases) {
+        scScript image = scCompile_Text(c.text.c_str());
+        EXPECT_EQ(image, nullptr) << c.text;
+        std::free(image);
+        EXPECT_EQ(scLast_Error, c.cls) << c.text << ": " << scLast_Error_Text;
+        EXPECT_EQ(scLast_Error_Text, ErrorText(c.line, c.message)) << c.text;
+        EXPECT_EQ(scmTrackedCount(), 0) << c.text;
+    }
+}
+
 TEST_F(Compiler, ErrorTable) {
-    struct Case {
-        std::string text;
-        int cls;
-        const char* message;
-        int line;
-    } cases[] = {
+    ExpectErrors({
         {"int f() { return 1 }", 1, "Parse error at }", 1},
         {"}", 1, "`}' without `{'", 1},
         {"int x;\nint f() {", 1, "Parse error at  end of file", 2},
@@ -1730,7 +1894,8 @@ TEST_F(Compiler, ErrorTable) {
         {"int f() { x = 1; }", 4, "`x' undeclared", 1},
         {"int f() { 1 = 2; }", 4, "Invalid lvalue in assignment", 1},
         {"int f() { int a; a = 1 / 0; }", 4, "Division by zero", 1},
-        {"double d; int f() { d = d % 2.0; }", 4, "Invalid operands to binary %", 1},
+        {"double d; int f() { d = d % 2.0; }", 4, "Invalid operands to binary %%", 1},
+        {"float g; int f() { int a; a = 3 % g; }", 4, "Invalid operands to binary %%", 1},
         {"int f() { int *p; p = p - 1; }", 4, "Invalid pointer operation", 1},
         {"int a; int a;", 2, "Symbol `a' already defined", 1},
         {"static int n;", 2, "Global symbol `n' declared as static", 1},
@@ -1816,15 +1981,83 @@ TEST_F(Compiler, ErrorTable) {
         {"void v() { }\ndouble d;\nint f() { d = v(); return 0; }", 5, "Illegal type conversion from void", 3},
         {"import int total(int n, ...);\nvoid v() { }\nint f() { return total(1, v()); }", 5,
          "Illegal type conversion from void", 3},
-    };
-    for (auto& c : cases) {
-        scScript image = scCompile_Text(c.text.c_str());
-        EXPECT_EQ(image, nullptr) << c.text;
-        std::free(image);
-        EXPECT_EQ(scLast_Error, c.cls) << c.text << ": " << scLast_Error_Text;
-        EXPECT_EQ(scLast_Error_Text, ErrorText(c.line, c.message)) << c.text;
-        EXPECT_EQ(scmTrackedCount(), 0) << c.text;
-    }
+    });
+}
+
+TEST_F(Compiler, ErrorsOfScopesOperandsAndDeclarators) {
+    ExpectErrors({
+        // The parameters are in the body's scope.
+        {"int f(int x) {\n  int x = x + 1; return x; }", 2, "Symbol `x' already defined", 2},
+        {"int f(int a, double x) { int b; double x; return 0; }", 2, "Symbol `x' already defined", 1},
+        {"struct S { int m; int g(int x) { int x; return 0; } };", 2, "Symbol `x' already defined", 1},
+        // A structure without constructors is built by none.
+        {"struct S { int a; };\nint f() { S s; s = S(1); return 0; }", 4, "Constructor `S(int)' couldn't be found.", 2},
+        {"struct S { int a; };\nint f() { return S(1, 2.5).a; }", 4, "Constructor `S(int,double)' couldn't be found.", 2},
+        // Pointer arithmetic steps by an int.
+        {"int f() { char b[4]; char *p = b; char c = 1; p = p + c; return 0; }", 4, "Invalid 2nd argument to operator+", 1},
+        {"int f() { int b[4]; int *p = b; short s = 1; p = p + s; return 0; }", 4, "Invalid 2nd argument to operator+", 1},
+        {"int f() { int b[4]; int *p = b; p = p + 1.5; return 0; }", 4, "Invalid 2nd argument to operator+", 1},
+        // A script type is named "script".
+        {"script K { int f(); }; K k;\nint g(int x) { return x; }\nint f() { return g(k); }", 4,
+         "`g(script)' could not be found.\nPossible candidates:\nint g(int)", 3},
+        // A reference is the first element of a declarator.
+        {"int f() { int x = 3; int & & r = x; return r; }", 2, "invalid reference", 1},
+        {"int f(int & & r) { return r; }", 2, "invalid reference", 1},
+    });
+    // The shadowing that C allows stays; in a member function a local or
+    // parameter hides a member, which hides a global (as in C++).
+    ExpectResults("int g = 5;\nint h(int x) { { int x = 2; return x * 10; } }\n"
+                  "int count = 9;\nclass C { public: int count;\n"
+                  "  void set(int count) { this->count = count; } void reset() { count = 0; } };\n",
+                  {{"int f() { int g = 3; return g + h(7); }", 23},
+                   {"int f() { C c; c.set(5); int a = c.count; c.reset(); return a * 10 + c.count + count * 100; }", 950}});
+}
+
+TEST_F(Compiler, LiteralZeroPrefersNumbersThenPointersThenClassCasts) {
+    // A literal 0 matches an integer or floating parameter first, then a
+    // pointer, and a pointer before a class cast.
+    const char* functions =
+        "#include stdlib\n"
+        "int f(int x) { return 1; }\nint f(char *p) { return 2; }\n"
+        "int h(char *p) { return p == 0; }\n"
+        "int q(char *p) { return 3; }\nint q(string& s) { return 4; }\n"
+        "int d(double x) { return 5; }\nint d(char *p) { return 6; }\n"
+        "int two(int a, char *p) { return 7; }\nint two(char *p, char *r) { return 8; }\n";
+    ExpectResults(functions, {
+        {"int f() { return f(0) * 10 + f(\"a\"); }", 12},
+        {"int f() { return h(0); }", 1},
+        {"int f() { string s = \"ab\"; return q(0) * 10 + q(s); }", 34},
+        {"int f() { return d(0) * 10 + d(\"a\"); }", 56},
+        {"int f() { return two(0, 0) * 10 + two(\"a\", 0); }", 78},
+        // The standard string class: 0 is the number.
+        {"int f() { string s = \"ab\"; s = 0; string t = 0; return s == \"0\" && t == \"0\" && (s + 0) == \"0\"; }", 1},
+    });
+    ExpectErrors({
+        {"int f(int x) { return 1; }\nint f(double x) { return 2; }\nint g() { return f(0); }", 4,
+         "Unable to decide which of 2 candidates for function 'f(int)' to use:\nint f(double)\nint f(int)", 3},
+        {"int f(int x, char *p) { return 1; }\nint f(char *p, int x) { return 2; }\nint g() { return f(0, 0); }", 4,
+         "Unable to decide which of 2 candidates for function 'f(int,int)' to use:\nint f(char*,int)\nint f(int,char*)", 3},
+    });
+}
+
+TEST_F(Compiler, CallsOfOtherInstancesTakeAtMost65535BytesOfArguments) {
+    // The descriptor of a host call or of a call of another script object's
+    // function counts the argument bytes in 16 bits.
+    const std::string types = "struct B { char c[70000]; }; struct C { char c[65532]; }; struct D { char c[65528]; };\n"
+                              "import int take(B b); import int fits(C c); import int total(int n, ...);\n"
+                              "script K { int give(B b); int pass(D d); int close(C c); };\n"
+                              "B b; C c; D d; K k;\n";
+    ExpectErrors({
+        {types + "int f() { return take(b); }", 4, "Too many parameter bytes to function `take' (70000, at most 65535)", 5},
+        {types + "int f() { return total(1, b); }", 4, "Too many parameter bytes to function `total' (70004, at most 65535)",
+         5},
+        {types + "int f() { return k.give(b); }", 4, "Too many parameter bytes to function `give' (70004, at most 65535)", 5},
+        {types + "int f() { return k.close(c); }", 4, "Too many parameter bytes to function `close' (65536, at most 65535)",
+         5},
+    });
+    scScript image = Text(types + "int f() { return fits(c) + k.pass(d); }");
+    EXPECT_NE(image, nullptr) << scLast_Error_Text;
+    std::free(image);
 }
 
 TEST_F(Compiler, InternalErrorsNameTheirCheckAndPlace) {
@@ -1953,6 +2186,136 @@ TEST_F(Compiler, Limits) {
     Compiled l(Text("char *s = \"" + line + "\";\nint f() { int n = 0; while (s[n]) n++; return n; }\nexport f;\n"));
     ASSERT_NE(l.inst, nullptr);
     EXPECT_EQ(l.Call("f"), 400);
+}
+
+// Runs `f` on a thread of its own whose stack holds `bytes`.
+void OnStackOf(size_t bytes, const std::function<void()>& f) {
+    pthread_attr_t attr;
+    pthread_attr_init(&attr);
+    pthread_attr_setstacksize(&attr, bytes);
+    pthread_t thread;
+    auto run = [](void* p) -> void* {
+        (*static_cast<const std::function<void()>*>(p))();
+        return nullptr;
+    };
+    ASSERT_EQ(pthread_create(&thread, &attr, run, const_cast<std::function<void()>*>(&f)), 0);
+    pthread_join(thread, nullptr);
+    pthread_attr_destroy(&attr);
+}
+
+// `n` lines made by `line` from their numbers.
+std::string Lines(int n, const std::function<std::string(int)>& line) {
+    std::string text;
+    for (int i = 0; i < n; i++) text += line(i) + "\n";
+    return text;
+}
+
+// 30,000 levels of every nesting that a script's text drives are refused with
+// a message, or read without nesting, well inside a small stack (a quarter of
+// a main thread's usual 8 MiB), also with the sanitizers' larger frames.
+TEST_F(Compiler, DeepNestingOfAnyKindIsRefusedBeforeTheStackRunsOut) {
+    constexpr int n = 30000;
+    auto repeat = [](const std::string& each) { return Lines(n, [&](int) { return each; }); };
+    auto structs = [&](const char* keyword, const char* member) {
+        return Lines(n, [&](int i) { return std::string(keyword) + " S" + std::to_string(i) + " { " + member; }) +
+               "int x;\n" + repeat("};");
+    };
+    const std::string chain =
+        "struct A0 { int x; };\n" + Lines(n, [](int i) {
+            return "struct A" + std::to_string(i + 1) + " { A" + std::to_string(i) + " a; };";
+        });
+    const std::string dimensions = "int a\n" + repeat("[1]");
+    const std::string braces = repeat("{") + "1\n" + repeat("}");
+    struct Deep {
+        const char* name;
+        std::string text;
+        const char* message;  // null: compiles, and f() returns 4
+    } cases[] = {
+        {"expressions", "int f() { return\n" + repeat("(") + "1\n" + repeat(")") + "; }\n", "Expression nested too deeply"},
+        {"statements", "int f() {\n" + repeat("{") + repeat("}") + "return 4; }\n", "Statements nested too deeply"},
+        {"declarators", "int\n" + repeat("(") + "x\n" + repeat(")") + ";\n", "Declarator nested too deeply"},
+        {"parameter lists",
+         "int f(\n" + Lines(n, [](int i) { return "int (*g" + std::to_string(i) + ")("; }) + "int\n" + repeat(")") +
+             ");\n",
+         "Declarator nested too deeply"},
+        {"structure bodies", structs("struct", ""), "Structures nested too deeply"},
+        {"class bodies with member functions", structs("class", "public: int f() { return 1; }"),
+         "Structures nested too deeply"},
+        {"structures declared in a body", "int f() {\n" + structs("struct", "") + "return 4; }\n",
+         "Structures nested too deeply"},
+        {"a structure declared in a parameter list",
+         "int f(struct P0 {\n" + Lines(n, [](int i) { return "struct P" + std::to_string(i + 1) + " {"; }) +
+             "int x;\n" + Lines(n, [](int i) { return "} m" + std::to_string(i) + ";"; }) + "} p);\n",
+         "Structures nested too deeply"},
+        {"a global's brace list", dimensions + " =\n" + braces + ";\n", "Initializers nested too deeply"},
+        {"a local's brace list", "int f() {\n" + dimensions + " =\n" + braces + "; return 4; }\n",
+         "Initializers nested too deeply"},
+        {"a brace list of nested structures", chain + "A" + std::to_string(n) + " g =\n" + braces + ";\n",
+         "Initializers nested too deeply"},
+        // What nests in the types only, not in the text, is read without nesting.
+        {"a chain of structure types", chain + "int f() { return sizeof(A" + std::to_string(n) + "); }\n", nullptr},
+        {"array dimensions", dimensions + ";\nint f() { return sizeof(a); }\n", nullptr},
+        {"pointer levels of an argument",
+         "int g(int\n" + repeat("*") + "p) { return 4; }\nint f() { int\n" + repeat("*") + "q = 0; return g(q); }\n",
+         nullptr},
+    };
+    for (const Deep& d : cases) {
+        scScript image = nullptr;
+        std::string error;
+        OnStackOf(2 << 20, [&] {
+            image = scCompile_Text((d.text + "export f;\n").c_str());
+            error = scLast_Error_Text;
+        });
+        if (d.message) {
+            EXPECT_EQ(image, nullptr) << d.name;
+            EXPECT_STREQ(MessageOf(error.c_str()), d.message) << d.name;
+            std::free(image);
+        } else {
+            Compiled c(image);
+            ASSERT_NE(c.inst, nullptr) << d.name << ": " << error;
+            EXPECT_EQ(c.Call("f"), 4) << d.name;
+        }
+        EXPECT_EQ(scmTrackedCount(), 0) << d.name;
+    }
+    // At least 63 levels of each: the deepest that compiles, and one more that
+    // is refused (a brace list's innermost value is a level of its own).
+    struct Bound {
+        const char* message;
+        std::function<std::string(int)> text;  // f() returns 4
+        int deepest;
+    } bounds[] = {
+        {"Structures nested too deeply",
+         [](int k) {
+             return Lines(k, [](int i) { return "struct S" + std::to_string(i) + " { int y;"; }) + "int x;\n" +
+                    Lines(k, [](int) { return "};"; }) + "int f() { return sizeof(S0); }\n";
+         },
+         256},
+        {"Initializers nested too deeply",
+         [](int k) {
+             return "int a" + Lines(k, [](int) { return "[1]"; }) + " = " + Lines(k, [](int) { return "{"; }) + "4" +
+                    Lines(k, [](int) { return "}"; }) + ";\nint f() { return a" +
+                    Lines(k, [](int) { return "[0]"; }) + "; }\n";
+         },
+         255},
+    };
+    for (const Bound& b : bounds) {
+        for (int depth : {63, b.deepest, b.deepest + 1}) {
+            scScript image = nullptr;
+            std::string error;
+            OnStackOf(2 << 20, [&] {
+                image = scCompile_Text((b.text(depth) + "export f;\n").c_str());
+                error = scLast_Error_Text;
+            });
+            EXPECT_EQ(image != nullptr, depth <= b.deepest) << b.message << " at " << depth << ": " << error;
+            if (!image) {
+                EXPECT_STREQ(MessageOf(error.c_str()), b.message);
+                continue;
+            }
+            Compiled c(image);
+            ASSERT_NE(c.inst, nullptr) << scLast_Error_Text;
+            EXPECT_EQ(c.Call("f"), 4) << b.message << " at " << depth;
+        }
+    }
 }
 
 TEST_F(Compiler, FailedCompileLeavesNothingBehind) {

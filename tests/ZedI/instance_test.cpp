@@ -36,6 +36,8 @@ int g_reentry = -2;
 void CallMyself() { g_reentry = scCall_Instance(scGet_This(), scGet_Symbol(scGet_This(), "f")); }
 void FreeMe() { scFree_Instance(scGet_This()); }
 void KillMe() { scKill_Instance(scGet_This()); }
+int g_destroyed = 0;
+void Destroyed() { ++g_destroyed; }
 
 struct Register {
     Register() {
@@ -43,6 +45,7 @@ struct Register {
         scRegister_Host_Symbol("inst_call_myself", CallMyself);
         scRegister_Host_Symbol("inst_free_me", FreeMe);
         scRegister_Host_Symbol("inst_kill_me", KillMe);
+        scRegister_Host_Symbol("inst_destroyed", Destroyed);
     }
 };
 
@@ -269,6 +272,107 @@ TEST_F(Instances, InstructionBudgetStopsALoopAcrossRuns) {
     scCall_Instance(inst, scGet_Symbol(inst, "pace"));
     EXPECT_EQ(scLast_Error, scerr_RUNTIME);
     scFree_Instance(inst);
+    std::free(image);
+}
+
+// The routine budget during one test, the default (none) again afterwards.
+struct RoutineBudget {
+    explicit RoutineBudget(long long instructions) { scSet_Routine_Budget(instructions); }
+    ~RoutineBudget() { scSet_Routine_Budget(-1); }
+};
+
+// A script's initialisation routine (its global objects' constructors) that
+// fails or runs past the routine budget fails the creation with its error.
+// Looping scripts run in a child process, so that the test fails rather than
+// hangs.
+TEST_F(Instances, AnInitialisationThatFailsOrRunsTooLongFailsTheCreation) {
+    struct Case {
+        const char* name;
+        const char* text;
+        long long budget;
+        const char* error;
+    } cases[] = {
+        {"a constructor that never ends",
+         "class C { public: int v; C() { v = 0; while (1) { v = v + 1; } } };\nC c;\n", 100000,
+         "Instruction budget used up"},
+        {"a constructor that divides by zero", "class C { public: int v; C() { int z = 0; v = 1 / z; } };\nC c;\n",
+         -1, "Division by zero"},
+    };
+    for (const Case& c : cases) {
+        scScript image = scCompile_Text(c.text);
+        ASSERT_NE(image, nullptr) << scLast_Error_Text;
+        int rc = ztest::RunInChild(
+            [&] {
+                RoutineBudget budget(c.budget);
+                scInstance* inst = scCreate_Instance(image, "");
+                std::fprintf(stderr, "%s: %s\n", c.name, scLast_Error_Text);
+                if (inst) return 1;
+                return scLast_Error == scerr_RUNTIME && ztest::Contains(scLast_Error_Text, c.error) ? 0 : 2;
+            },
+            60);
+        EXPECT_EQ(rc, 0) << c.name << " (-1: still running; 1: created; 2: another error)";
+        std::free(image);
+    }
+    // Within the budget the instance is made, and its calls are not held to
+    // what the routine left.
+    scScript image = scCompile_Text(
+        "int n;\nclass C { public: int v; C() { for (v = 0; v < 1000; v = v + 1) n = n + 2; } };\nC c;\n"
+        "int count() { int i; for (i = 0; i < 100000; i++) n = n + 1; return n; }\nexport count;\n");
+    ASSERT_NE(image, nullptr) << scLast_Error_Text;
+    {
+        RoutineBudget budget(50000);
+        scInstance* inst = scCreate_Instance(image, "");
+        ASSERT_NE(inst, nullptr) << scLast_Error_Text;
+        EXPECT_EQ(scGet_Instruction_Budget(inst), -1);
+        EXPECT_EQ(scCall_Instance(inst, scGet_Symbol(inst, "count")), 102000);
+        EXPECT_EQ(scLast_Error, 0) << scLast_Error_Text;
+        scFree_Instance(inst);
+    }
+    std::free(image);
+}
+
+// The clean-up routine (the global objects' destructors) runs under a budget
+// of its own: a destructor past it is abandoned with its error and the
+// instance freed all the same; one after an event that used up the
+// instance's budget still runs.
+TEST_F(Instances, TheCleanUpRunsUnderTheRoutineBudgetAndTheInstanceIsFreed) {
+    scScript looping = scCompile_Text(
+        "class D { public: int v; D() { v = 1; } ~D() { while (1) { v = v + 1; } } };\nD d;\n"
+        "int f() { return d.v; }\nexport f;\n");
+    ASSERT_NE(looping, nullptr) << scLast_Error_Text;
+    int rc = ztest::RunInChild(
+        [&] {
+            RoutineBudget budget(100000);
+            scInstance* inst = scCreate_Instance(looping, "");
+            if (!inst || scCall_Instance(inst, scGet_Symbol(inst, "f")) != 1) return 1;
+            uint32_t handle = scInstance_Handle(inst);
+            zedi::ClearError();
+            scFree_Instance(inst);
+            std::fprintf(stderr, "%s\n", scLast_Error_Text);
+            if (scInstance_From_Handle(handle)) return 2;
+            return scLast_Error == scerr_RUNTIME && ztest::Contains(scLast_Error_Text, "Instruction budget used up") ? 0 : 3;
+        },
+        60);
+    EXPECT_EQ(rc, 0) << "-1: still running; 1: not made; 2: not freed; 3: another error";
+    std::free(looping);
+
+    scScript image = scCompile_Text(
+        "import void inst_destroyed();\nclass D { public: int v; ~D() { inst_destroyed(); } };\nD d;\n"
+        "int spin() { while (1) d.v = d.v + 1; return 0; }\nexport spin;\n");
+    ASSERT_NE(image, nullptr) << scLast_Error_Text;
+    for (long long routine : {-1LL, 100000LL}) {
+        RoutineBudget budget(routine);
+        scInstance* inst = scCreate_Instance(image, "");
+        ASSERT_NE(inst, nullptr) << scLast_Error_Text;
+        scSet_Instruction_Budget(inst, 1000);
+        scCall_Instance(inst, scGet_Symbol(inst, "spin"));
+        EXPECT_EQ(scGet_Instruction_Budget(inst), 0);
+        g_destroyed = 0;
+        zedi::ClearError();
+        scFree_Instance(inst);
+        EXPECT_EQ(g_destroyed, 1) << routine;
+        EXPECT_EQ(scLast_Error, 0) << scLast_Error_Text;
+    }
     std::free(image);
 }
 

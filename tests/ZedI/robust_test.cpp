@@ -452,26 +452,11 @@ int RunImage(const std::vector<uint8_t>& bytes) {
 }
 
 // Runs RunImage in a child process: a mutated image may loop for ever without
-// a marker word, which is the script's right, so such a run is stopped and
-// counted. Returns -1 for a stopped run, else the child's exit code (a signal
-// or a sanitizer report makes it non-zero).
+// a marker word, which is the script's right, so such a run is stopped after
+// three seconds and counted. Returns -1 for a stopped run, else the child's
+// exit code (a signal or a sanitizer report makes it non-zero).
 int RunInChild(const std::vector<uint8_t>& bytes) {
-    std::fflush(nullptr);
-    pid_t pid = fork();
-    if (pid == 0) _exit(RunImage(bytes));
-    if (pid < 0) return 100;
-    int status = 0;
-    for (int waited = 0; waited < 3000; waited++) {
-        pid_t r = waitpid(pid, &status, WNOHANG);
-        if (r == pid) {
-            if (WIFSIGNALED(status)) return 128 + WTERMSIG(status);
-            return WEXITSTATUS(status);
-        }
-        usleep(1000);
-    }
-    kill(pid, SIGKILL);
-    waitpid(pid, &status, 0);
-    return -1;
+    return ztest::RunInChild([&] { return RunImage(bytes); }, 3);
 }
 
 void CheckImageBytes(const std::vector<uint8_t>& b, const std::string& what, int* accepted, int* stopped) {
@@ -825,6 +810,44 @@ TEST_F(RobustFiles, Tool) {
         std::string out = ReadFile(Path("out.txt"));
         EXPECT_TRUE(WIFEXITED(rc) && WEXITSTATUS(rc) == 1) << c.args << ": status " << rc << "\n" << out;
         EXPECT_TRUE(ztest::Contains(out, c.message)) << c.args << ": " << out;
+    }
+}
+
+// `run --limit N` holds the initialisation routine, the function and the
+// clean-up routine to N instructions each: a script that never ends in any of
+// them fails with a message instead of running for ever (each run has a
+// deadline, so that a hang fails the test).
+TEST_F(RobustFiles, ToolRunHoldsEachRoutineToTheLimit) {
+    Write("ctor.sc", "class C { public: int v; C() { v = 0; while (1) { v = v + 1; } } };\nC c;\n"
+                     "int f() { return 1; }\nexport f;\n");
+    Write("spin.sc", "int n;\nint f() { while (1) n = n + 1; return 0; }\nexport f;\n");
+    Write("dtor.sc", "class D { public: int v; D() { v = 1; } ~D() { while (1) { v = v + 1; } } };\nD d;\n"
+                     "int f() { return d.v; }\nexport f;\n");
+    Write("count.sc", "int f(int n) { int i, s = 0; for (i = 0; i < n; i++) s = s + i; return s; }\nexport f;\n");
+    struct Case {
+        std::string args;
+        int status;
+        const char* output;
+    } cases[] = {
+        {"run --limit 100000 ctor.sc f", 1, "Instruction budget used up"},
+        {"run --limit 100000 spin.sc f", 1, "Instruction budget used up"},
+        {"run --limit 100000 dtor.sc f", 1, "1\nRuntime error  in `Untitled':Instruction budget used up"},
+        {"run --limit 100000 count.sc f 1000", 0, "499500\n"},
+        {"run count.sc f 100000", 0, "704982704\n"},
+        {"run --limit 1000 count.sc f 100000", 1, "Instruction budget used up"},
+        {"run --limit -5 count.sc f", 2, "usage"},
+        {"run --limit many count.sc f", 2, "usage"},
+    };
+    for (auto& c : cases) {
+        std::string args;
+        std::istringstream words(c.args);
+        std::string w;
+        while (words >> w) args += " '" + (w.find(".sc") != std::string::npos ? Path(w) : w) + "'";
+        std::string cmd = "cd '" + dir + "' && timeout 60 " ZEDI_TOOL + args + " >out.txt 2>&1";
+        int rc = std::system(cmd.c_str());
+        std::string out = ReadFile(Path("out.txt"));
+        EXPECT_TRUE(WIFEXITED(rc) && WEXITSTATUS(rc) == c.status) << c.args << ": status " << rc << "\n" << out;
+        EXPECT_TRUE(ztest::Contains(out, c.output)) << c.args << ": " << out;
     }
 }
 

@@ -583,6 +583,26 @@ TEST(Vcpu, WaitYieldsInALaunchAndNotInASyncCall) {
     EXPECT_EQ(scLast_Error, 0);
 }
 
+// Without a budget to yield by, WAIT does nothing: the rest of its word runs.
+TEST(Vcpu, WaitWithoutABudgetRunsTheRestOfItsWord) {
+    auto b = WithFunction([](ImageBuilder& ib) {
+        Asm& a = ib.a;
+        a.Op0({opENTER});
+        a.Op2(opMOV, R(0), I(9));
+        a.Op0({opWAIT, opLEAVE, opRET});
+        a.Op2(opMOV, R(0), I(5));
+        a.Op0({opLEAVE, opRET});
+    });
+    Script s(b);
+    const int f = scGet_Symbol(s.inst, "f");
+    EXPECT_EQ(scCall_Instance(s.inst, f), 9);  // a run to the end: budget -1
+    ASSERT_EQ(scLaunch_Instance(s.inst, 0, f), 1);
+    EXPECT_EQ(scRun_Time_Slice(), 1);
+    EXPECT_EQ(scGet_Instance_Status(s.inst), scstatus_FREE);  // finished in its first pass
+    EXPECT_EQ(s.Reg(regRESULT), 9u);
+    EXPECT_EQ(scLast_Error, 0);
+}
+
 TEST(Vcpu, RetAtTheMarkFinishesInsideCli) {
     auto b = WithFunction([](ImageBuilder& ib) {
         ib.a.Op0({opCLI, opCLI});

@@ -3,7 +3,9 @@
 // the repeats, so that other work on the machine counts little), and the first
 // compile of each size beside it: a process that compiles again reuses memory
 // that the first had to map. The time per line should not grow with the number
-// of functions. Not a test.
+// of functions. Then chains of structure types, each holding the one before it
+// (`struct A2 { A1 a; };`), of 250 to 8,000 types: the time per type should not
+// grow with the chain either. Not a test.
 //
 //   build/tests/zedi_compile_speed [repeats [functions...]]
 #include <algorithm>
@@ -59,6 +61,14 @@ std::string Generate(int functions, int& lines) {
     return s;
 }
 
+// `types` structure types, each the member of the next, and a global of the last.
+std::string StructChain(int types) {
+    std::string s = "struct A1 { int x; };\n";
+    for (int i = 2; i <= types; ++i)
+        s += "struct A" + std::to_string(i) + " { A" + std::to_string(i - 1) + " a; };\n";
+    return s + "A" + std::to_string(types) + " last;\n";
+}
+
 double ProcessorSeconds() {
     timespec t;
     clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
@@ -80,27 +90,45 @@ int main(int argc, char** argv) {
     std::vector<int> counts;
     for (int i = 2; i < argc; ++i) counts.push_back(std::max(1, std::atoi(argv[i])));
     if (counts.empty()) counts = {100, 1000, 10000};
-    double first = 0;
-    for (int functions : counts) {
-        int lines = 0;
-        std::string text = Generate(functions, lines);
+    // The processor time of each repeat, empty when the text did not compile.
+    auto compileTimes = [repeats](const std::string& text) {
         std::vector<double> times;
         for (int r = 0; r < repeats; ++r) {
             double t0 = ProcessorSeconds();
             scScript image = scCompile_Text(text.c_str());
             double t1 = ProcessorSeconds();
-            if (!image) {
-                std::fprintf(stderr, "%d functions: %s\n", functions, scLast_Error_Text);
-                return 1;
-            }
+            if (!image) return std::vector<double>();
             std::free(image);
             times.push_back(t1 - t0);
+        }
+        return times;
+    };
+    double first = 0;
+    for (int functions : counts) {
+        int lines = 0;
+        std::string text = Generate(functions, lines);
+        std::vector<double> times = compileTimes(text);
+        if (times.empty()) {
+            std::fprintf(stderr, "%d functions: %s\n", functions, scLast_Error_Text);
+            return 1;
         }
         double t = Median(times);
         double perLine = t / lines;
         if (!first) first = perLine;
         std::printf("%-10d %8d %10.1f %14.0f %10.1f %14.0f %16.2f\n", functions, lines, t * 1e3, lines / t,
                     times[0] * 1e3, lines / times[0], perLine / first);
+    }
+    std::printf("\n%-10s %10s %14s %16s\n", "struct chain", "ms", "types/s", "time/type vs 250");
+    double firstType = 0;
+    for (int types : {250, 1000, 2000, 8000}) {
+        std::vector<double> times = compileTimes(StructChain(types));
+        if (times.empty()) {
+            std::fprintf(stderr, "a chain of %d structure types: %s\n", types, scLast_Error_Text);
+            return 1;
+        }
+        double t = Median(times);
+        if (!firstType) firstType = t / types;
+        std::printf("%-12d %10.2f %14.0f %16.2f\n", types, t * 1e3, types / t, t / types / firstType);
     }
     return 0;
 }

@@ -1,6 +1,7 @@
 // Clients (in this process, each with a program folder of its own) against
 // the real server program.
 #include <gtest/gtest.h>
+#include <fcntl.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -213,6 +214,59 @@ TEST_F(ClientE2E, HostAddsComputerPlayersUntilStartThenLateLoginIsLocked) {
   ASSERT_TRUE(WaitFor([&] { return c.Main().Closing; }));
   EXPECT_NE(c.Main().ExitCode(), 0);
   ASSERT_FALSE(boxes.empty());
+}
+
+// A stand-in server on a loopback port: it accepts one client and sends it
+// the bytes a test gives, as fast as the client reads them.
+struct StandInServer {
+  int listener = -1, conn = -1, port = 0;
+  std::string out;
+  StandInServer() {
+    listener = ::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK, 0);
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    ::bind(listener, reinterpret_cast<sockaddr*>(&a), sizeof a);
+    ::listen(listener, 1);
+    socklen_t len = sizeof a;
+    ::getsockname(listener, reinterpret_cast<sockaddr*>(&a), &len);
+    port = ntohs(a.sin_port);
+  }
+  ~StandInServer() {
+    if (conn >= 0) ::close(conn);
+    ::close(listener);
+  }
+  // Accepts the client once it has connected, then sends what is left; true
+  // once everything is sent.
+  bool Pump() {
+    if (conn < 0) conn = ::accept4(listener, nullptr, nullptr, SOCK_NONBLOCK);
+    if (conn < 0) return false;
+    while (!out.empty()) {
+      ssize_t n = ::send(conn, out.data(), out.size(), MSG_NOSIGNAL);
+      if (n <= 0) return false;
+      out.erase(0, size_t(n));
+    }
+    return true;
+  }
+};
+
+// A line longer than the client takes (65,536 bytes) closes the connection
+// on the client's side; its log says that, not that the server closed it.
+TEST(ClientReceiveLimit, ALineOverTheLimitIsLoggedAsSuch) {
+  clienttest::App();
+  plat::SetMessageBoxHandler([](const plat::TMessageBoxRequest&) { return plat::idOK; });
+  StandInServer server;
+  {
+    Client a("limit", "anna", server.port);
+    a.Main().ShowConnectDialog();
+    ASSERT_TRUE(WaitFor([&] { return server.Pump(); }));
+    server.out = std::string(65537, 'x') + "\r\n";
+    ASSERT_TRUE(WaitFor([&] { return server.Pump() && a.dialogs == 2; }));
+    std::string log = client::S(a.Main().Memo2->toPlainText());
+    EXPECT_NE(log.find("Connection closed for a line over 65536 bytes from:127.0.0.1"), std::string::npos) << log;
+    EXPECT_EQ(log.find("Connection closed by:"), std::string::npos) << log;
+  }
+  plat::SetMessageBoxHandler(nullptr);
 }
 
 }  // namespace

@@ -63,16 +63,18 @@ INSTANTIATE_TEST_SUITE_P(Seeds, ComputerPlayersWin,
                                            WinCase{"seed3_on_the_spot", 3, false}),
                          [](const auto& info) { return std::string(info.param.name); });
 
-// A copy of the shipped scripts in which the first computer player's script
-// (the face 黄山忠助 of seat 1) is replaced; removed with the holder.
+// The first computer player's script (the face 黄山忠助 of seat 1).
+const char kFirstPlayer[] = "\xe9\xbb\x84\xe5\xb1\xb1\xe5\xbf\xa0\xe5\x8a\xa9.sc";
+
+// A copy of the shipped scripts in which one script is replaced; removed with
+// the holder.
 struct BrokenScripts {
     fs::path dir;
-    explicit BrokenScripts(const std::string& source) {
+    BrokenScripts(const char* file, const std::string& source) {
         dir = fs::temp_directory_path() / ("velmora_broken_npc_" + std::to_string(::getpid()));
         fs::remove_all(dir);
         fs::copy(VELMORA_NPC_DIR, dir, fs::copy_options::recursive);
-        fs::path script = dir / "\xe9\xbb\x84\xe5\xb1\xb1\xe5\xbf\xa0\xe5\x8a\xa9.sc";
-        std::ofstream(script, std::ios::binary | std::ios::trunc) << source;
+        std::ofstream(dir / file, std::ios::binary | std::ios::trunc) << source;
     }
     ~BrokenScripts() {
         std::error_code ec;
@@ -84,7 +86,15 @@ struct BrokenCase {
     const char* name;
     const char* source;
     const char* logged;  // what the client's log must say about it
+    const char* file = kFirstPlayer;  // the script replaced
 };
+
+// The four names a computer player's script needs, and a global object whose
+// constructor never ends.
+const char kEndlessConstructor[] =
+    "int gMyIndex;\nint gMyUserId;\nexport gMyIndex;\nexport gMyUserId;\n"
+    "void OnTurn() { }\nexport OnTurn;\nvoid OnOtherSuiriCheck(int a, int b, int c) { }\nexport OnOtherSuiriCheck;\n"
+    "class C { public: int v; C() { v = 0; while (1) { v = v + 1; } } };\nC c;\n";
 
 class BrokenScriptTable : public ::testing::TestWithParam<BrokenCase> {};
 
@@ -92,7 +102,7 @@ class BrokenScriptTable : public ::testing::TestWithParam<BrokenCase> {};
 // another computer player.
 TEST_P(BrokenScriptTable, StillFinishes) {
     const BrokenCase& c = GetParam();
-    BrokenScripts scripts(c.source);
+    BrokenScripts scripts(c.file, c.source);
     npcbench::TGameResult r = npcbench::PlayTable(Options(4, true, scripts.dir.string()));
     ASSERT_TRUE(r.played) << Describe(r);
     EXPECT_GE(r.winner, 1) << Describe(r);
@@ -112,7 +122,13 @@ INSTANTIATE_TEST_SUITE_P(
         BrokenCase{"no_OnOtherSuiriCheck",
                    "int gMyIndex;\nint gMyUserId;\nexport gMyIndex;\nexport gMyUserId;\n"
                    "void OnTurn() { }\nexport OnTurn;\n",
-                   "OnOtherSuiriCheck"}),
+                   "OnOtherSuiriCheck"},
+        // The seat plays default.sc.
+        BrokenCase{"endless_constructor", kEndlessConstructor, "Instruction budget used up"},
+        // Every seat without a script of its own, the person's too: each client
+        // sets it aside and the game starts.
+        BrokenCase{"endless_constructor_in_default", kEndlessConstructor, "Instruction budget used up",
+                   "default.sc"}),
     [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace

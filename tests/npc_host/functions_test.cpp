@@ -18,11 +18,40 @@ struct MoveCase {
 
 class MoveTo : public Host, public ::testing::WithParamInterface<MoveCase> {};
 
+// Bob's client at the same table (user 4, seat 1), which knows the computer
+// players' moves only from the server's copies of their lines.
+struct BobsClient {
+  coretest::Sender sender;
+  coretest::View view;
+  coretest::Scripts scripts;
+  client::TNpcNames npc;
+  client::TGameCore core{sender, view};
+  explicit BobsClient(const std::array<std::string, 6>& faces) {
+    core.SetNpcNames(&npc);
+    core.SetScriptEvents(&scripts);
+    core.SendLogin("bob", "bob");
+    Line("LOGIN");
+    Line("CHROOM 1," + coretest::BS + "bob" + coretest::BS);
+    const int ids[6] = {3, 4, 10, 11, 12, 13};
+    const char* names[6] = {"alice", "bob", "c2", "c3", "c4", "c5"};
+    for (int s = 0; s < 6; ++s)
+      Line("ADDUSER " + coretest::BS + names[s] + coretest::BS + ",1," + coretest::BS + faces[size_t(s)] +
+           coretest::BS + "," + std::to_string(ids[s]) + "," + (s < 2 ? "0" : "1"));
+    Line("START 1,0");
+    Line("CARD 3,14,23,37");
+  }
+  void Line(const std::string& l) { client::CommandDispatcher(core, l + ":4"); }
+};
+
 TEST_P(MoveTo, OneStep) {
   const MoveCase& c = GetParam();
   Dealt();
   Turn(2);
+  BobsClient bob(faces);
+  bob.Line("TURN 2");
   Place(2, c.x, c.y, c.place, c.steps, true);
+  client::TCoreTestAccess::Seat(bob.core, 2).SetPosition(int16_t(c.x), int16_t(c.y));
+  client::TCoreTestAccess::Seat(bob.core, 2).SetPlace(int16_t(c.place));
   EXPECT_EQ(Call(2, "go", c.room), c.result);
   std::vector<std::string> want;
   for (const auto& l : c.sent) want.push_back(Sent(l, 10));
@@ -35,6 +64,15 @@ TEST_P(MoveTo, OneStep) {
     EXPECT_EQ(Global(2, "gX"), c.x2);
     EXPECT_EQ(Global(2, "gY"), c.y2);
   }
+  // The other clients draw the piece where the host has it: in the room it
+  // entered, or on its cell.
+  for (const auto& l : c.sent) bob.Line(l.substr(0, l.find(' ')) + " 2," + l.substr(l.find(' ') + 1));
+  if (c.place2 >= 1 && c.place2 <= 9) {
+    EXPECT_EQ(bob.core.Seats()[2].GetPlace(), c.place2);
+  } else {
+    EXPECT_EQ(bob.core.Seats()[2].X(), c.x2);
+    EXPECT_EQ(bob.core.Seats()[2].Y(), c.y2);
+  }
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -44,12 +82,13 @@ INSTANTIATE_TEST_SUITE_P(
         MoveCase{"CorridorStep", 7, 20, 0, 3, 1, 0, {"MOVE 7,19,2"}, 7, 19, 0, 2},
         MoveCase{"IntoARoom", 6, 18, 0, 2, 1, 0, {"INROOM 1,1"}, 6, 19, 2, 1},
         MoveCase{"OntoTheSpot", 12, 17, 0, 1, 9, 0, {"MOVE 12,16,0"}, 12, 16, 10, 0},
-        // Out of a room: OUTROOM and MOVE with the same steps; the nearest doors
-        // decide the exit; a second exit is named as such.
+        // Out of a room: OUTROOM (direction << 8 | room) and MOVE with the same
+        // steps; the nearest doors decide the exit. A second exit is sent as
+        // its direction, the MOVE that follows placing the piece on its cell.
         MoveCase{"OutOfRoom4Down", 12, 4, 5, 4, 0, 0, {"OUTROOM 260,3", "MOVE 9,8,3"}, 9, 8, 0, 3},
         MoveCase{"OutOfRoom4Right", 12, 4, 5, 4, 5, 0, {"OUTROOM 772,3", "MOVE 16,5,3"}, 16, 5, 0, 3},
-        MoveCase{"OutOfRoom4SecondExit", 12, 4, 5, 4, 7, 0, {"OUTROOM 4356,3", "MOVE 14,8,3"}, 14, 8, 0, 3},
-        MoveCase{"OutOfRoom0SecondExit", 12, 20, 1, 2, 7, 0, {"OUTROOM 4096,1", "MOVE 12,17,1"}, 12, 17, 0, 1},
+        MoveCase{"OutOfRoom4SecondExit", 12, 4, 5, 4, 7, 0, {"OUTROOM 260,3", "MOVE 14,8,3"}, 14, 8, 0, 3},
+        MoveCase{"OutOfRoom0SecondExit", 12, 20, 1, 2, 7, 0, {"OUTROOM 0,1", "MOVE 12,17,1"}, 12, 17, 0, 1},
         // The spot is left by its one way before any routing; toward it, it has arrived.
         MoveCase{"OffTheSpot", 12, 16, 10, 3, 0, 0, {"MOVE 12,17,2"}, 12, 17, 0, 2},
         MoveCase{"OnTheSpotTowardIt", 12, 16, 10, 3, 9, 1, {}, 12, 16, 10, 3},

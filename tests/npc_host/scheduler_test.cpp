@@ -67,6 +67,43 @@ TEST_F(Host, WaitPausesTheCallingScriptForItsTicks) {
   EXPECT_EQ(host->RunningMask(), 0);
 }
 
+// One wait pauses at most five seconds: a longer one is cut to that, and the
+// cut is reported once per seat.
+TEST_F(Host, ALongWaitIsCutToFiveSecondsAndReportedOncePerSeat) {
+  Script("c2", WithEvents("void OnTurn() { }\nvoid OnOtherSuiriCheck(int a, int b, int c) { }\n"
+                          "void OnOtherSuiri(int s, int r, int p, int w) { m = 1; wait(30000); m = 2; wait(9999); m = 3; }\n",
+                          {"OnOtherSuiri"}));
+  Script("c3", WithEvents("void OnTurn() { }\nvoid OnOtherSuiriCheck(int a, int b, int c) { }\n"
+                          "void OnOtherSuiri(int s, int r, int p, int w) { m = 1; wait(150); m = 2; wait(151); m = 3; }\n",
+                          {"OnOtherSuiri"}));
+  Dealt();
+  Turn(2);
+  logs.clear();
+  LineTo("SUIRI 2,1,12,2", 10);
+  LineTo("SUIRI 2,1,12,2", 11);
+  // Both seats go on at the same pass, each time: seat 2's waits last as long
+  // as seat 3's wait(150).
+  for (int want = 2; want <= 3; ++want) {
+    int passes = 0;
+    while (Global(3, "m") < want && passes < 1000) {
+      EXPECT_LT(Global(2, "m"), want) << "pass " << passes;
+      host->ScriptTimerTimer();
+      ++passes;
+    }
+    EXPECT_EQ(Global(2, "m"), want) << "after " << passes << " passes";
+    EXPECT_EQ(Global(3, "m"), want);
+  }
+  EXPECT_EQ(host->RunningMask(), 0);
+  std::vector<std::string> cuts;
+  for (const auto& l : logs)
+    if (l.find("wait(") != std::string::npos) cuts.push_back(l);
+  ASSERT_EQ(cuts.size(), 2u) << ::testing::PrintToString(logs);
+  EXPECT_NE(cuts[0].find("seat 2"), std::string::npos) << cuts[0];
+  EXPECT_NE(cuts[0].find("wait(30000)"), std::string::npos) << cuts[0];
+  EXPECT_NE(cuts[1].find("seat 3"), std::string::npos) << cuts[1];
+  EXPECT_NE(cuts[1].find("wait(151)"), std::string::npos) << cuts[1];
+}
+
 TEST_F(Host, ASecondEventOfASeatWaitsForTheFirstToReturn) {
   Script("c2", WithEvents("void OnTurn() { }\nvoid OnOtherSuiriCheck(int a, int b, int c) { }\n"
                           "void OnMove() { log[k] = 1; k = k + 1; wait(5); log[k] = 2; k = k + 1; }\n"

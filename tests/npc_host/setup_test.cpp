@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 
 #include "HostFixture.h"
+#include "RunInChild.h"
 #include "VmSpace.h"
 
 namespace {
@@ -70,6 +71,35 @@ TEST_F(Host, AScriptThatCannotBeSetUpIsShownOnceAndTheSeatPlaysTheDefault) {
   EXPECT_EQ(problems.size(), 3u);
   EXPECT_GT(logs.size(), before);
   EXPECT_FALSE(view.Called("close"));
+}
+
+// A script whose global object's constructor never ends does not load: its
+// seat plays the default, and the table goes on; one whose destructor never
+// ends is freed at the next start all the same. Each routine may run as many
+// instructions as an event. Run in a child process, so that a hang fails.
+TEST_F(Host, AScriptWhoseGlobalObjectNeverEndsIsSetAsideOrFreed) {
+  Script("c3", std::string(kProbe) + "class C { public: int v; C() { v = 0; while (1) { v = v + 1; } } };\nC c;\n");
+  Script("c4", std::string(kProbe) + "class D { public: int v; ~D() { while (1) { v = v + 1; } } };\nD d;\n");
+  host->SetEventBudget(1'000'000);
+  Table();
+  const std::string d = dir.string();
+  int rc = testutil::RunInChild(
+      [&] {
+        Line("START 1,0");
+        for (const auto& p : problems) std::fprintf(stderr, "problem: %s\n", p.c_str());
+        if (host->ScriptFile(3) != d + "/default.sc" || host->ScriptFile(4) != d + "/c4.sc") return 1;
+        if (problems.size() != 1 || !Contains(problems[0], d + "/c3.sc") ||
+            !Contains(problems[0], "Instruction budget used up"))
+          return 2;
+        if (view.Called("close")) return 3;
+        Line("START 1,0");  // frees the first start's instances
+        bool logged = false;
+        for (const auto& l : logs) logged = logged || (Contains(l, "c4.sc") && Contains(l, "clean-up was stopped"));
+        if (!logged || problems.size() != 1) return 4;
+        return 0;
+      },
+      60);
+  EXPECT_EQ(rc, 0) << "-1: still running; 1: the seats' scripts; 2: the problem shown; 3: closed; 4: the free";
 }
 
 struct EndCase {

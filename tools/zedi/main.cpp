@@ -2,7 +2,11 @@
 //   zedi dump IMAGE.so                      prints an image readably
 //   zedi compile SOURCE.sc [-o OUT.so]      compiles a script into an image
 //   zedi preprocess SOURCE.sc               prints the preprocessed lines
-//   zedi run SCRIPT FUNCTION [INT ARG...]   runs an exported function, prints its result
+//   zedi run [--limit N] SCRIPT FUNCTION [INT ARG...]
+//                                           runs an exported function, prints its result;
+//                                           with --limit, the initialisation routine, the
+//                                           function and the clean-up routine may each
+//                                           execute at most N instructions
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -26,7 +30,7 @@ int Usage() {
                  "usage: zedi dump IMAGE.so\n"
                  "       zedi compile SOURCE.sc [-o OUT.so]\n"
                  "       zedi preprocess SOURCE.sc\n"
-                 "       zedi run SCRIPT FUNCTION [INT ARG...]\n");
+                 "       zedi run [--limit N] SCRIPT FUNCTION [INT ARG...]\n");
     return 2;
 }
 
@@ -67,8 +71,17 @@ int Print(const char* format, scVarArgs args) {
     return n;
 }
 
+// argv[2] on: [--limit N] SCRIPT FUNCTION [INT ARG...].
 int Run(int argc, char** argv) {
+    long long limit = -1;  // instructions of each run, -1 none
+    if (argc >= 3 && std::strcmp(argv[2], "--limit") == 0) {
+        char* end = nullptr;
+        if (argc < 6 || (limit = std::strtoll(argv[3], &end, 10)) < 0 || end == argv[3] || *end) return Usage();
+        argc -= 2;
+        argv += 2;
+    }
     scRegister_Kernel_Header();
+    scSet_Routine_Budget(limit);
     std::string path = argv[2];
     scScript image = EndsWith(path, ".so") ? scLoad_Script(path.c_str()) : Compile(path.c_str());
     if (!image) {
@@ -92,6 +105,7 @@ int Run(int argc, char** argv) {
     std::vector<int> params;
     for (int i = 4; i < argc; i++) params.push_back(int(std::strtol(argv[i], nullptr, 0)));
     zedi::ClearError();
+    scSet_Instruction_Budget(inst, limit);
     int result = scVCall_Instance(inst, symbol, int(params.size() * 4), params.data());
     int rc = 0;
     if (scLast_Error) {
@@ -101,7 +115,14 @@ int Run(int argc, char** argv) {
         std::fflush(stdout);
         std::printf("%d\n", result);
     }
+    // The clean-up routine: its error (a destructor stopped by the limit) too.
+    zedi::ClearError();
     scFree_Instance(inst);
+    if (scLast_Error) {
+        std::fflush(stdout);
+        std::fprintf(stderr, "%s\n", scLast_Error_Text);
+        rc = 1;
+    }
     std::free(image);
     return rc;
 }
