@@ -1,0 +1,276 @@
+// The program generator's own parts: the text it writes must group as both
+// compilers group it, its interpreter must refuse what either language leaves
+// undefined or reads otherwise, the order rules must see operands C may
+// evaluate either way, and the reducer must keep what it reduces valid.
+#include <gtest/gtest.h>
+
+#include <climits>
+#include <cmath>
+#include <cstring>
+#include <functional>
+#include <unordered_map>
+#include <string>
+
+#include "Effects.h"
+#include "Generate.h"
+#include "Interp.h"
+#include "Print.h"
+#include "Reduce.h"
+
+namespace zcgen {
+namespace {
+
+struct Fixture {
+    Program p;
+    const Var* a = Local("a", Types::I32());
+    const Var* b = Local("b", Types::I32());
+    const Var* c = Local("c", Types::I32());
+    const Var* u = Local("u", Types::U32());
+    const Var* ch = Local("ch", Types::U8());
+
+    const Var* Local(const char* name, const Type* t) {
+        Var& v = p.vars.emplace_back();
+        v.name = name;
+        v.type = t;
+        v.id = int(p.vars.size());
+        return &v;
+    }
+};
+
+ExprP N(Op op, const Type* t, ExprP x = nullptr, ExprP y = nullptr, ExprP z = nullptr) {
+    auto e = std::make_unique<Expr>();
+    e->op = op;
+    e->type = t;
+    for (ExprP* k : {&x, &y, &z})
+        if (*k) e->kids.push_back(std::move(*k));
+    return e;
+}
+
+ExprP V(const Var* v) {
+    ExprP e = N(Op::VarRef, v->type);
+    e->var = v;
+    return e;
+}
+
+ExprP I(int32_t x, const Type* t = Types::I32()) {
+    ExprP e = N(Op::Const, t);
+    e->ival = uint32_t(x);
+    return e;
+}
+
+ExprP D(double d) {
+    ExprP e = N(Op::Const, Types::F64());
+    e->dval = d;
+    return e;
+}
+
+const Type* Int() { return Types::I32(); }
+
+TEST(GeneratedText, GroupsAsBothCompilersRead) {
+    Fixture f;
+    auto a = [&] { return V(f.a); };
+    auto b = [&] { return V(f.b); };
+    auto c = [&] { return V(f.c); };
+    struct Case {
+        ExprP e;
+        const char* text;
+    };
+    Case cases[] = {
+        {N(Op::Sub, Int(), N(Op::Sub, Int(), a(), b()), c()), "a - b - c"},
+        {N(Op::Sub, Int(), a(), N(Op::Sub, Int(), b(), c())), "a - (b - c)"},
+        // The script groups * / % and the comparisons to the right, C to the left.
+        {N(Op::Div, Int(), N(Op::Div, Int(), a(), b()), c()), "(a / b) / c"},
+        {N(Op::Div, Int(), a(), N(Op::Div, Int(), b(), c())), "a / (b / c)"},
+        {N(Op::Lt, Int(), N(Op::Lt, Int(), a(), b()), c()), "(a < b) < c"},
+        {N(Op::Shr, Int(), a(), N(Op::Shr, Int(), b(), c())), "a >> (b >> c)"},
+        {N(Op::Add, Int(), a(), N(Op::Mul, Int(), b(), c())), "a + b * c"},
+        {N(Op::Mul, Int(), N(Op::Add, Int(), a(), b()), c()), "(a + b) * c"},
+        {N(Op::LogOr, Int(), N(Op::LogOr, Int(), a(), b()), c()), "(a || b) || c"},
+        // Unary operands at the postfix level: the script reads no `- -a`.
+        {N(Op::Neg, Int(), N(Op::Neg, Int(), a())), "-(-a)"},
+        {N(Op::Neg, Int(), N(Op::PostInc, Int(), a())), "-(a++)"},
+        {N(Op::Cast, Types::U8(), N(Op::Neg, Int(), a())), "(uchar)-a"},
+        // A ?: inside a branch of another is parenthesised.
+        {N(Op::Cond, Int(), a(), N(Op::Cond, Int(), b(), c(), a()), b()), "a ? (b ? c : a) : b"},
+        {N(Op::Cond, Int(), a(), b(), N(Op::Cond, Int(), b(), c(), a())), "a ? b : (b ? c : a)"},
+        {N(Op::Assign, Int(), a(), N(Op::Cond, Int(), b(), c(), a())), "a = b ? c : a"},
+        {N(Op::Add, Int(), a(), N(Op::Assign, Int(), b(), c())), "a + (b = c)"},
+        // Constants both read with the same type and value.
+        {I(-5), "(-5)"},
+        {I(INT32_MIN), "(-2147483647 - 1)"},
+        {I(int32_t(0x80000000u), Types::U32()), "(unsigned)0x80000000"},
+        {I(7, Types::U32()), "(unsigned)7"},
+        {I(200, Types::U8()), "(uchar)200"},
+        {N(Op::Sub, Int(), a(), I(-5)), "a - (-5)"},
+        {D(3), "3.0"},
+        {D(-0.125), "(-0.125)"},
+        {D(0.0009765625), "0.0009765625"},
+    };
+    for (Case& k : cases) EXPECT_EQ(ExprText(*k.e), k.text);
+}
+
+// Runs `int main() { int a = 7, b = -3; unsigned u = 5; uchar ch = 200; <e>; }`.
+std::string Outcome(ExprP e) {
+    Fixture f;
+    Func& m = f.p.funcs.emplace_back();
+    m.name = "main";
+    m.ret = Types::I32();
+    f.p.main = &m;
+    auto decl = [&](const Var* v, ExprP init) {
+        auto s = std::make_unique<Stmt>();
+        s->kind = St::Decl;
+        s->var = v;
+        if (init) s->e.push_back(std::move(init));
+        m.body.push_back(std::move(s));
+    };
+    decl(f.a, I(7));
+    decl(f.b, I(-3));
+    decl(f.c, nullptr);
+    decl(f.u, I(5, Types::U32()));
+    decl(f.ch, I(200, Types::U8()));
+    // The expression's variables are this fixture's: rebind them by name.
+    std::function<void(Expr&)> bind = [&](Expr& x) {
+        if (x.op == Op::VarRef)
+            for (const Var& v : f.p.vars)
+                if (v.name == x.var->name) x.var = &v;
+        for (ExprP& k : x.kids) bind(*k);
+    };
+    bind(*e);
+    auto pr = std::make_unique<Stmt>();
+    pr->kind = St::Print;
+    pr->tag = "=";
+    pr->e.push_back(std::move(e));
+    m.body.push_back(std::move(pr));
+    auto ret = std::make_unique<Stmt>();
+    ret->kind = St::Return;
+    ret->e.push_back(I(0));
+    m.body.push_back(std::move(ret));
+    try {
+        return Interp(f.p).RunMain(10000);
+    } catch (const Reject& r) {
+        return std::string("refused: ") + r.what();
+    }
+}
+
+TEST(GeneratedRun, RefusesWhatEitherLanguageReadsOtherwise) {
+    Fixture f;
+    auto a = [&] { return V(f.a); };
+    const Type* U = Types::U32();
+    struct Case {
+        ExprP e;
+        const char* outcome;  // the start of it
+    };
+    Case cases[] = {
+        {N(Op::Add, Int(), I(INT32_MAX), I(1)), "refused: signed overflow"},
+        {N(Op::Add, U, I(INT32_MAX, U), I(1)), "= 2147483648"},
+        {N(Op::Mul, Int(), I(65536), I(32768)), "refused: signed overflow"},
+        {N(Op::Neg, Int(), I(INT32_MIN)), "refused: signed overflow"},
+        {N(Op::Shl, Int(), I(1), I(31)), "refused: signed overflow"},
+        {N(Op::Shl, U, I(1, U), I(31)), "= 2147483648"},
+        {N(Op::Shl, Int(), I(-1), I(1)), "refused: left shift of a negative value"},
+        {N(Op::Shr, Int(), I(-8), I(1)), "= -4"},
+        {N(Op::Shr, Int(), a(), I(32)), "refused: shift past the width"},
+        {N(Op::Div, Int(), a(), I(0)), "refused: division by zero"},
+        {N(Op::Div, Int(), I(INT32_MIN), I(-1)), "refused: INT_MIN / -1"},
+        {N(Op::Mod, Int(), I(INT32_MIN), I(-1)), "refused: INT_MIN / -1"},
+        {N(Op::Mod, Int(), I(-7), I(3)), "= -1"},
+        {N(Op::Div, Types::F64(), D(1), D(0)), "refused: division by zero"},
+        {N(Op::Cast, Int(), D(3e9)), "refused: double out of the integer's range"},
+        // The script converts unsigned to and from double through int.
+        {N(Op::Cast, U, D(3e9)), "refused: double out of the integer's range"},
+        {N(Op::Cast, Types::F64(), I(int32_t(0x80000000u), U)), "refused: unsigned of 2^31 or more to double"},
+        {N(Op::Cast, Types::F64(), I(0x7FFFFFFF, U)), "= 2147483647"},
+        {N(Op::Cast, Int(), N(Op::Cast, Types::U8(), I(300))), "= 44"},
+        {N(Op::Cast, Int(), N(Op::Cast, Types::U8(), D(255.9))), "= 255"},
+        {N(Op::Cast, Int(), N(Op::Cast, Types::U8(), D(-1.5))), "refused: double out of the integer's range"},
+        // C widens: a uchar's complement is a negative int.
+        {N(Op::BitNot, Int(), V(f.ch)), "= -201"},
+        {N(Op::Lt, Int(), V(f.b), V(f.u)), "= 0"},
+        {V(f.c), "refused: read of an unset value"},
+    };
+    for (Case& k : cases) {
+        std::string text = ExprText(*k.e);
+        std::string got = Outcome(std::move(k.e));
+        EXPECT_EQ(got.substr(0, std::strlen(k.outcome)), k.outcome) << text;
+    }
+}
+
+TEST(GeneratedOrder, SeesOperandsCMayEvaluateEitherWay) {
+    Fixture f;
+    auto a = [&] { return V(f.a); };
+    auto b = [&] { return V(f.b); };
+    auto inc = [&](ExprP x) { return N(Op::PostInc, Int(), std::move(x)); };
+    struct Case {
+        ExprP e;
+        bool ok;
+    };
+    Case cases[] = {
+        {N(Op::Add, Int(), a(), inc(a())), false},
+        {N(Op::Add, Int(), inc(a()), inc(a())), false},
+        {N(Op::Add, Int(), b(), inc(a())), true},
+        {N(Op::Assign, Int(), a(), inc(a())), false},
+        {N(Op::Assign, Int(), a(), N(Op::Add, Int(), a(), I(1))), true},
+        // Sequenced: && and ?: finish one operand before the next.
+        {N(Op::LogAnd, Int(), inc(a()), a()), true},
+        {N(Op::Cond, Int(), inc(a()), a(), b()), true},
+    };
+    for (Case& k : cases) EXPECT_EQ(EffectsOf(*k.e).ok, k.ok) << ExprText(*k.e);
+
+    // Two calls that print, as operands of one +, may print in either order.
+    Func printing;
+    printing.name = "p";
+    printing.ret = Int();
+    printing.prints = true;
+    auto call = [&] {
+        ExprP e = N(Op::Call, Int());
+        e->func = &printing;
+        return e;
+    };
+    EXPECT_FALSE(EffectsOf(*N(Op::Add, Int(), call(), call())).ok);
+    EXPECT_TRUE(EffectsOf(*N(Op::Add, Int(), call(), a())).ok);
+}
+
+TEST(Generator, TheSameSeedWritesTheSameProgram) {
+    GenOptions o;
+    o.functions = 20;
+    std::string first = ProgramText(*Generate(7, o), "");
+    EXPECT_EQ(ProgramText(*Generate(7, o), ""), first);
+    EXPECT_NE(ProgramText(*Generate(8, o), ""), first);
+}
+
+// A ?: with a double true branch and an int false branch that main runs.
+bool RunsMixedConditional(const Program& p) {
+    std::unordered_map<const Expr*, Val> values;
+    Interp in(p);
+    in.RecordValues(&values);
+    try {
+        in.RunMain(10000000);
+    } catch (const Reject&) {
+        return false;
+    }
+    for (const auto& [e, v] : values)
+        if (e->op == Op::Cond && e->kids[1]->type->kind == Kind::F64 && e->kids[2]->type->kind != Kind::F64) return true;
+    return false;
+}
+
+TEST(Reducer, LeavesASmallProgramThatStillRunsAndStillFails) {
+    GenOptions o;
+    o.functions = 40;
+    uint64_t seed = 1;
+    std::unique_ptr<Program> p;
+    for (; seed < 50; seed++) {
+        p = Generate(seed, o);
+        if (RunsMixedConditional(*p)) break;
+    }
+    ASSERT_LT(seed, 50u) << "no program with a mixed ?: that runs";
+    size_t before = ProgramText(*p, "").size();
+    int kept = Reduce(*p, RunsMixedConditional);
+    std::string text = ProgramText(*p, "");
+    EXPECT_GT(kept, 0);
+    EXPECT_TRUE(RunsMixedConditional(*p)) << text;
+    // Only main, the ?: and what it needs are left.
+    EXPECT_LT(text.size(), before / 4) << text;
+}
+
+}  // namespace
+}  // namespace zcgen
