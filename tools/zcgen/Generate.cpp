@@ -16,7 +16,8 @@ const FeatureName kFeatureNames[] = {
     {"init-temporaries", kInitTemporaries},
     {"switch-temporaries", kSwitchTemporaries},
     {"later-definitions", kLaterDefinitions},
-    {"char-complement", kCharComplement},
+    {"narrow-results", kNarrowResults},
+    {"brace-structures", kBraceStructures},
 };
 const int kFeatureCount = int(sizeof kFeatureNames / sizeof kFeatureNames[0]);
 
@@ -636,7 +637,7 @@ private:
         if (x < 45) return NegOf(c, depth);
         if (x < 75) {
             ExprP v = IntValue(c, depth - 1);
-            if (Without(kCharComplement)) {
+            if (Without(kNarrowResults)) {
                 const Type* pt = Promote(v->type);
                 v = Exactly(pt, std::move(v));
             }
@@ -649,6 +650,7 @@ private:
     ExprP NegOf(Ctx& c, int depth) {
         ExprP v = Value(c, depth - 1, nullptr);
         const Type* t = Promote(v->type);
+        if (Without(kNarrowResults) && ConstantOnly(*v)) v = Exactly(t, std::move(v));
         return Node(Op::Neg, t, std::move(v));
     }
 
@@ -1084,7 +1086,7 @@ private:
             for (int i = 0; i < t->count; i++) b->kids.push_back(BraceOf(c, t->elem, depth));
         else
             for (const Field& f : t->def->fields) {
-                if (f.type->kind == Kind::Struct && r_.Chance(40))
+                if (f.type->kind == Kind::Struct && !Without(kBraceStructures) && r_.Chance(40))
                     if (ExprP s = StructValue(c, f.type, depth)) {
                         b->kids.push_back(std::move(s));
                         continue;

@@ -21,7 +21,8 @@ enum Feature : unsigned {
     kInitTemporaries = 8,   // calls that return a structure inside a local's initialiser
     kSwitchTemporaries = 16,  // calls that return a structure inside a switch's value
     kLaterDefinitions = 32,   // functions defined below their first use
-    kCharComplement = 64,     // ~ of a char or short
+    kNarrowResults = 64,      // ~ of a char or short, - of a char or short constant
+    kBraceStructures = 128,   // a structure value as an element of a local brace list
 };
 
 struct FeatureName {
