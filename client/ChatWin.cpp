@@ -1,6 +1,7 @@
 #include "ChatWin.h"
 
-#include <QApplication>
+#include <QGuiApplication>
+#include <QWindow>
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QTextBlock>
@@ -9,6 +10,7 @@
 #include <QVBoxLayout>
 #include "LoopGuard.h"
 #include "Resources.h"
+#include "WindowManager.h"
 
 namespace client {
 
@@ -56,11 +58,28 @@ void TChatWin::CutText() {
   }
 }
 
+namespace {
+
+// The focus is in w itself. (Qt's active state, and its alert, count every
+// window of the main window's group: by them the chat window never asks for
+// the player while he is in the game.)
+bool Focused(const QWidget* w) { return w && w->windowHandle() && QGuiApplication::focusWindow() == w->windowHandle(); }
+
+}  // namespace
+
+void TChatWin::Alert(bool on) {
+  // The main window's taskbar entry while the main window has no focus (the
+  // window manager marks no focused window).
+  QWidget* main = parentWidget() ? parentWidget()->window() : nullptr;
+  if (main && !(on && Focused(main))) plat::SetDemandsAttention(main, on);
+  plat::SetDemandsAttention(this, on);
+}
+
 void TChatWin::FlashAlert() {
-  if (isActiveWindow()) return;
+  if (Focused(this)) return;
   FlashTimer->setInterval(500);
   FlashTimer->start();
-  QApplication::alert(this, 0);
+  Alert(true);
 }
 
 void TChatWin::StopFlashing() { FlashTimer->stop(); }
@@ -68,11 +87,12 @@ void TChatWin::StopFlashing() { FlashTimer->stop(); }
 bool TChatWin::Flashing() const { return FlashTimer->isActive(); }
 
 void TChatWin::FlashTimerTimer() {
-  if (isActiveWindow()) {
+  if (Focused(this)) {
     FlashTimer->stop();
-    return;
+    Alert(false);
+  } else {
+    Alert(true);  // the main window may have lost the focus since
   }
-  QApplication::alert(this, 0);
 }
 
 void TChatWin::ChatLineEnter() {

@@ -21,6 +21,8 @@ class TChatWin : public QWidget {
   // While past 32768 characters: drops the first half of the lines (at least
   // one), or the end of a single line.
   void CutText();
+  // A line has arrived: unless the chat window itself has the focus, it and
+  // the main window's taskbar entry ask for the player until it gets it.
   void FlashAlert();
   void StopFlashing();
   bool Flashing() const;
@@ -33,6 +35,10 @@ class TChatWin : public QWidget {
   void FlashTimerTimer();
 
  private:
+  // Marks this window, and the main window while it has no focus (or takes
+  // both marks back).
+  void Alert(bool on);
+
   std::function<void(const std::string&)> send_;
 };
 

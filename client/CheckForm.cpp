@@ -4,8 +4,6 @@
 #include <QMouseEvent>
 #include <QPainter>
 #include <QShowEvent>
-#include <QTimer>
-#include <QTabWidget>
 
 #include "KestClientForm.h"
 #include "Resources.h"
@@ -64,7 +62,10 @@ TCheckForm::TCheckForm(TKestClientForm* main)
     }
     marks_[c - 1] = MakeGreenTransparent(img);
   }
-  CheckPage = new QTabWidget(this);
+  CheckPage = new TCheckPage(this);
+  // Sized to its sheet at each showing, before the window is placed on the
+  // screen (the sheets stand in their places only from then on).
+  CheckPage->onLaidOut = [this] { CheckPageChange(CheckPage->currentIndex()); };
   static const char* titles[3] = {"\x8e\x45\x90\x6c\x8c\xbb\x8f\xea", "\x97\x65\x8b\x5e\x8e\xd2",
                                   "\x8b\xa5\x8a\xed"};  // 殺人現場, 容疑者, 凶器
   for (int g = 0; g < 3; ++g) {
@@ -180,12 +181,9 @@ void TCheckForm::PopMenuClick(int code) {
   DrawCell(MenuGroup, MenuRow - kRowOffset[MenuGroup], MenuColumn);
 }
 
-// The sheets' place in the tab control is known only once it is laid out:
-// size the window again then, so that every row shows.
-void TCheckForm::showEvent(QShowEvent* e) {
-  QWidget::showEvent(e);
-  CheckPage->ensurePolished();
-  QTimer::singleShot(0, this, [this] { CheckPageChange(CheckPage->currentIndex()); });
+void TCheckPage::showEvent(QShowEvent* e) {
+  QTabWidget::showEvent(e);
+  if (onLaidOut) onLaidOut();
 }
 
 void TCheckForm::CheckPageChange(int group) {

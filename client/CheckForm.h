@@ -3,17 +3,28 @@
 
 #include <QImage>
 #include <QLabel>
+#include <QTabWidget>
 #include <QWidget>
 #include <array>
 #include <cstdint>
 #include <functional>
 
 class QMenu;
-class QTabWidget;
 
 namespace client {
 
 class TKestClientForm;
+
+// The notebook's page control: it lays out its sheets when it is shown,
+// inside the showing of its window, before the window is placed, and says so.
+class TCheckPage : public QTabWidget {
+ public:
+  using QTabWidget::QTabWidget;
+  std::function<void()> onLaidOut;
+
+ protected:
+  void showEvent(QShowEvent* e) override;
+};
 
 // The detective notebook.
 class TCheckForm : public QWidget {
@@ -31,11 +42,8 @@ class TCheckForm : public QWidget {
   // The picture of mark code 1-22.
   const QImage& MarkPicture(int code) const { return marks_[size_t(code - 1)]; }
 
- protected:
-  void showEvent(QShowEvent* e) override;
-
  public:
-  QTabWidget* CheckPage;
+  TCheckPage* CheckPage;
   std::array<QLabel*, 3> Images{};
   QMenu* PopupMenu1;
   std::function<void(QMenu&, const QPoint&)> PopupHook;  // tests answer the menu

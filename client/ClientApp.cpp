@@ -66,6 +66,7 @@ void TClientApp::Show() {
   // window manager has framed the chat window and activated one of ours, the
   // chat window is raised (and a dialog already open above it again).
   auto* watch = new QTimer(chat);
+  watch->setObjectName(QStringLiteral("raiseWhenFramed"));  // gone once done
   auto tries = std::make_shared<int>(0);
   QObject::connect(watch, &QTimer::timeout, chat, [chat, watch, tries] {
     bool framed = chat->frameGeometry().size() != chat->geometry().size();

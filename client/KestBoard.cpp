@@ -211,9 +211,7 @@ void TKestClientForm::PlacePiece(int i, int px, int py) {
   if (i < 0 || i >= 12 || !pieces_[i]) return;
   QLabel* l = pieces_[i];
   int w = l->width(), h = l->height();
-  int top = i < 6 ? py - h + 19 : py - h / 2 + 12;
-  // The canvas sits 2 pixels below the top of the window's client area.
-  l->move(px - w / 2 + 16, top + 2);
+  l->move(px - w / 2 + 16, i < 6 ? py - h + 19 : py - h / 2 + 12);
 }
 
 void TKestClientForm::ShowPieces(bool flag) {
@@ -253,7 +251,7 @@ void TKestClientForm::CreateTurnCursor() {
 }
 
 void TKestClientForm::SetTurnCursor(int seat) {
-  if (cursor_ && ValidSeat(seat)) cursor_->move(393, seat * 68 + 8 + 2);
+  if (cursor_ && ValidSeat(seat)) cursor_->move(393, seat * 68 + 8);
 }
 
 void TKestClientForm::FreeTurnCursor() {
@@ -299,7 +297,7 @@ void TKestClientForm::ShowCardPicture(int kind, int number) {
   shownCardImage_->Kind = kind;
   shownCardImage_->Number = number;
   shownCardImage_->PaintCard();
-  shownCardImage_->move(150, 240 + 2);
+  shownCardImage_->move(150, 240);
   shownCardImage_->show();
   shownCardImage_->raise();
 }
@@ -312,7 +310,7 @@ void TKestClientForm::CreateKokusoCards(const std::array<int, 3>& kinds, const s
     c->Number = numbers[size_t(i)];
     c->PaintCard();
     c->setToolTip(Q(TrimName(CardName(c->Kind, c->Number))));
-    c->move(208 - c->width() / 2, 230 + 2);
+    c->move(208 - c->width() / 2, 230);
     kokusoTargets_[size_t(i)] = i * 76 - c->width() / 2 + 140;
     kokusoCards_[size_t(i)] = c;
   }

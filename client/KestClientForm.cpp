@@ -294,6 +294,7 @@ void TKestClientForm::BuildComponents() {
   // The captions grow to widths computed for this font (CaptionWidth).
   for (QLabel* l : {RoomPanel, HumanPanel, WeaponPanel}) l->setFont(GothicFont(16));
   CheckPanel = panel(56, 144, 281);
+  CheckPanel->setAlignment(Qt::AlignCenter);
   CheckPanel->setStyleSheet("background-color: #000000; color: #ff0000;");
   CheckPanel->setText(Q("\x82\xa0\x82\xc8\x82\xbd\x82\xcc\x83\x5e\x81\x5b\x83\x93\x82\xc5\x82\xb7"));
 

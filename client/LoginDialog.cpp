@@ -1,16 +1,21 @@
 #include "LoginDialog.h"
 
 #include <QComboBox>
+#include <QHideEvent>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPainter>
 #include <QPixmap>
 #include <QPushButton>
+#include <QShowEvent>
+#include <QTimer>
 #include <QWindow>
 #include <cstdlib>
 
 #include "KestClientForm.h"
 #include "Resources.h"
+#include "WindowManager.h"
 
 namespace client {
 
@@ -64,6 +69,8 @@ TLoginDialog::TLoginDialog(TKestClientForm* main) : QDialog(main), main_(main) {
   connect(FaceSelBox, &QComboBox::currentIndexChanged, this, [this] { FaceSelBoxChange(); });
 }
 
+TLoginDialog::~TLoginDialog() = default;
+
 void TLoginDialog::showEvent(QShowEvent* e) {
   // A dialog for the whole program rather than for the main window: the
   // window manager keeps it above all of the program's windows without
@@ -73,6 +80,39 @@ void TLoginDialog::showEvent(QShowEvent* e) {
   if (QWindow* w = windowHandle()) w->setTransientParent(nullptr);
   QDialog::showEvent(e);
   activateWindow();
+  if (watch_) return;  // shown again after being minimised
+  // The window manager minimises the dialog on its own, and the program's
+  // other windows take no input while it is open: it comes back to the front
+  // whenever one of them gets the focus. Closing the main window is Exit.
+  watch_ = std::make_unique<plat::TWindowManagerWatch>();
+  watch_->onFocusIn = [this](QWidget* w) {
+    if (w != this && !isAncestorOf(w)) QTimer::singleShot(0, this, [this] { ComeToTheFront(); });
+  };
+  watch_->onCloseRequest = [this](QWidget* w) {
+    if (w != main_) return false;
+    QTimer::singleShot(0, this, [this] {
+      if (isVisible()) done(2);
+    });
+    return true;
+  };
+}
+
+void TLoginDialog::hideEvent(QHideEvent* e) {
+  if (!e->spontaneous()) watch_.reset();  // a spontaneous one: minimised
+  QDialog::hideEvent(e);
+}
+
+void TLoginDialog::ComeToTheFront() {
+  if (!isVisible()) return;
+  if (isMinimized()) setWindowState(windowState() & ~Qt::WindowMinimized);
+  raise();
+  activateWindow();
+}
+
+// Only "Exit" and the close box end the program; Esc is no way out.
+void TLoginDialog::keyPressEvent(QKeyEvent* e) {
+  if (e->matches(QKeySequence::Cancel)) return;
+  QDialog::keyPressEvent(e);
 }
 
 void TLoginDialog::FaceSelBoxChange() {

@@ -1,13 +1,18 @@
 // The login dialog: player name, face, server address or name, and port.
-// Result 1 = Login, 2 = Exit (also for the close box and Esc).
+// Result 1 = Login, 2 = Exit (also for the close box); Esc does nothing.
 #pragma once
 
 #include <QDialog>
+#include <memory>
 
 class QComboBox;
 class QLabel;
 class QLineEdit;
 class QPushButton;
+
+namespace plat {
+class TWindowManagerWatch;
+}
 
 namespace client {
 
@@ -16,6 +21,7 @@ class TKestClientForm;
 class TLoginDialog : public QDialog {
  public:
   explicit TLoginDialog(TKestClientForm* main);
+  ~TLoginDialog() override;
 
   QLineEdit* NameEdit = nullptr;
   QComboBox* FaceSelBox = nullptr;
@@ -30,9 +36,16 @@ class TLoginDialog : public QDialog {
 
  protected:
   void showEvent(QShowEvent* e) override;
+  void hideEvent(QHideEvent* e) override;
+  void keyPressEvent(QKeyEvent* e) override;
 
  private:
+  void ComeToTheFront();
+
   TKestClientForm* main_;
+  // While the dialog is open: the requests the window manager makes of the
+  // program's other windows, which the dialog blocks.
+  std::unique_ptr<plat::TWindowManagerWatch> watch_;
 };
 
 }  // namespace client

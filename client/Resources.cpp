@@ -7,6 +7,7 @@
 
 #include "ResourcePaths.h"
 #include "TextCodec.h"
+#include "WindowManager.h"
 
 namespace client {
 
@@ -61,27 +62,16 @@ void CentreOnScreen(QWidget* w) {
 
 namespace {
 
-bool Framed(const QWidget* w) { return w->frameGeometry().size() != w->geometry().size(); }
-
 // Centres its window on the main window's screen each time it is shown,
-// before the window manager maps it. A window framed before is moved by its
-// frame's corner; one shown for the first time is placed by its inner corner,
-// inside a frame like the main window's (the window manager frames them alike).
+// before the window manager maps it.
 class TCentreOnShow : public QObject {
  public:
   TCentreOnShow(QWidget* w, const QWidget* main) : QObject(w), w_(w), main_(main) { w->installEventFilter(this); }
 
  protected:
   bool eventFilter(QObject* o, QEvent* e) override {
-    if (o == w_ && e->type() == QEvent::Show) {
-      const bool framed = Framed(w_);
-      const QWidget* f = framed ? w_ : main_;
-      const QPoint inner = f->geometry().topLeft() - f->frameGeometry().topLeft();
-      const QSize frame = w_->size() + f->frameGeometry().size() - f->geometry().size();
-      const QRect screen = (main_->screen() ? main_->screen() : w_->screen())->availableGeometry();
-      const QPoint corner = screen.center() - QPoint(frame.width() / 2, frame.height() / 2);
-      w_->move(framed ? corner : corner + inner);
-    }
+    if (o == w_ && e->type() == QEvent::Show)
+      plat::CentreOn(w_, (main_->screen() ? main_->screen() : w_->screen())->availableGeometry(), main_);
     return false;
   }
 

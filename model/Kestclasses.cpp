@@ -113,6 +113,19 @@ void TKestUser::SetName(const std::string& text) {
 
 // ---- TRoom ----
 
+namespace {
+
+// The bits with the one of seat taken out and the later ones moved down.
+uint8_t WithoutSeat(uint8_t bits, int seat) {
+  const auto below = uint8_t(bits & ((1u << seat) - 1));
+  return uint8_t(below | ((bits >> (seat + 1)) << seat));
+}
+
+// A seat index after the member in `gone` has left.
+int32_t SeatAfterLeave(int32_t seat, int gone) { return seat > gone ? seat - 1 : seat; }
+
+}  // namespace
+
 bool TRoom::AddMember(int16_t user) {
   if (memberCount_ >= kMaxMembers) return false;
   members_[memberCount_++] = user;
@@ -124,8 +137,20 @@ bool TRoom::RemoveMember(int16_t user) {
   if (seat < 0) return false;
   for (int s = seat; s + 1 < memberCount_; ++s) members_[s] = members_[s + 1];
   members_[--memberCount_] = 0;
-  if (memberCount_ == 0) playing_ = 0;
+  CloseSeat(seat);
+  if (memberCount_ == 0) StopPlaying();
   return true;
+}
+
+void TRoom::CloseSeat(int seat) {
+  game_.playerSeats = WithoutSeat(game_.playerSeats, seat);
+  game_.outSeats = WithoutSeat(game_.outSeats, seat);
+  std::copy(game_.verdicts + seat + 1, game_.verdicts + kMaxMembers, game_.verdicts + seat);
+  game_.verdicts[kMaxMembers - 1] = -1;
+  turnPart_.unconfirmedSeats = WithoutSeat(turnPart_.unconfirmedSeats, seat);
+  turn_ = SeatAfterLeave(turn_, seat);
+  turnPart_.responder = SeatAfterLeave(turnPart_.responder, seat);
+  turnPart_.asked = turnPart_.asked == seat ? -1 : SeatAfterLeave(turnPart_.asked, seat);
 }
 
 int TRoom::MemberAt(int seat) const {
@@ -153,69 +178,124 @@ int32_t TRoom::NextSeat(int32_t seat) const {
   return 0;
 }
 
-int32_t TRoom::PlayersDealt() const { return std::popcount(playerSeats_); }
+int32_t TRoom::PlayersDealt() const { return std::popcount(game_.playerSeats); }
 
-int32_t TRoom::AdvanceTurn() {
-  turn_ = NextSeat(turn_);
-  return turn_;
+void TRoom::StopPlaying() {
+  game_ = TWholeGame();
+  turnPart_ = TTurn();
 }
 
-void TRoom::DealCards() {
-  playing_ = 1;
+bool TRoom::DealCards() {
+  uint8_t players = 0;
+  for (int s = 0; s < memberCount_; ++s)
+    if (TKestUser* u = UserAtSeat(s); u && !u->HasFlags(ufNonParticipant)) players |= uint8_t(1u << s);
+  if (players == 0) return false;
+
+  StopPlaying();
+  game_.playing = 1;
+  game_.playerSeats = players;
   deck_.ResetOrder();
   for (int pass = 0; pass < 3; ++pass) deck_.ShuffleCards();
-  solution_[0] = deck_.DrawCardOfMark(mkPerson);
-  solution_[1] = deck_.DrawCardOfMark(mkWeapon);
-  solution_[2] = deck_.DrawCardOfMark(mkRoom);
-
-  playerSeats_ = 0;
+  game_.solution[0] = deck_.DrawCardOfMark(mkPerson);
+  game_.solution[1] = deck_.DrawCardOfMark(mkWeapon);
+  game_.solution[2] = deck_.DrawCardOfMark(mkRoom);
   for (int s = 0; s < memberCount_; ++s)
-    if (TKestUser* u = UserAtSeat(s); u && !u->HasFlags(ufNonParticipant)) playerSeats_ |= uint8_t(1u << s);
-  for (int s = 0; s < memberCount_; ++s) {
-    if (TKestUser* u = UserAtSeat(s)) {
-      u->hand.ClearList();
-      u->ClearFlags(ufEliminated);
-    }
-  }
+    if (TKestUser* u = UserAtSeat(s)) u->hand.ClearList();
   // The cards go round the player seats, passing over seat fillers wherever
   // they sit, until the deck is empty; a full hand drops its card.
   const int32_t first = NextSeat(-1);
-  for (int seat = first; playerSeats_ != 0 && deck_.CardsLeft() > 0; seat = NextSeat(seat)) {
+  for (int seat = first; deck_.CardsLeft() > 0; seat = NextSeat(seat)) {
     const TCard card = deck_.DrawCard();
     if (TKestUser* u = UserAtSeat(seat)) u->hand.Append(card);
   }
   for (int s = 0; s < memberCount_; ++s)
     if (TKestUser* u = UserAtSeat(s); u && IsPlayerSeat(s)) u->hand.SortCards();
   turn_ = first;
+  return true;
+}
+
+int32_t TRoom::AdvanceTurn() {
+  turn_ = NextSeat(turn_);
+  return turn_;
+}
+
+int32_t TRoom::NextTurn() {
+  turnPart_ = TTurn();
+  for (int k = 0; k < kMaxMembers; ++k)
+    if (!IsOut(AdvanceTurn()) && IsPlayerSeat(turn_)) return turn_;
+  return -1;
+}
+
+void TRoom::PutOut(int seat) {
+  if (IsPlayerSeat(seat)) game_.outSeats |= uint8_t(1u << seat);
+}
+
+int TRoom::Verdict(int seat) const { return seat >= 0 && seat < kMaxMembers ? game_.verdicts[seat] : -1; }
+
+void TRoom::OpenVerdict(int seat, bool right) {
+  if (seat >= 0 && seat < kMaxMembers) game_.verdicts[seat] = right ? 1 : 0;
+}
+
+int TRoom::TakeVerdict(int seat) {
+  const int v = Verdict(seat);
+  if (v >= 0) game_.verdicts[seat] = -1;
+  return v;
 }
 
 void TRoom::SetSuggestion(int user, const TCard cards[3]) {
   const int seat = SeatOf(user);
   if (TKestUser* u = UserAtSeat(seat))
     for (int i = 0; i < 3; ++i) u->suggestion[i] = cards[i];
-  responder_ = seat < 0 ? 0 : NextSeat(seat);
+  turnPart_.responder = seat < 0 ? 0 : NextSeat(seat);
+  turnPart_.suggested = true;
 }
 
 bool TRoom::NextResponder(TCard list[3], int& count) {
   count = 0;
-  const TKestUser* r = UserAtSeat(responder_);
+  const TKestUser* r = UserAtSeat(turnPart_.responder);
   const TKestUser* t = UserAtSeat(turn_);
   if (r && t) {
     for (const TCard& card : t->suggestion)
       if (r->hand.ContainsCard(card)) list[count++] = card;
   }
-  responder_ = NextSeat(responder_);
+  turnPart_.responder = NextSeat(turnPart_.responder);
   return count > 0;
 }
 
+int32_t TRoom::AskResponder() {
+  turnPart_.asked = turnPart_.responder;
+  turnPart_.looked = false;
+  turnPart_.matches = 0;
+  return turnPart_.asked;
+}
+
+void TRoom::LookAtAskedCards() {
+  if (turnPart_.looked) return;
+  turnPart_.looked = true;
+  int count = 0;
+  NextResponder(turnPart_.match, count);
+  turnPart_.matches = count;
+}
+
+bool TRoom::AwaitConfirmations(uint8_t seats) {
+  turnPart_.unconfirmedSeats = seats;
+  return seats != 0;
+}
+
+bool TRoom::Confirm(int seat) {
+  if (!SeatBit(turnPart_.unconfirmedSeats, seat)) return false;  // not asked, or already counted
+  turnPart_.unconfirmedSeats &= uint8_t(~(1u << seat));
+  return turnPart_.unconfirmedSeats == 0;
+}
+
 bool TRoom::CheckAccusation(const TCard cards[3]) const {
-  for (const TCard& s : solution_)
+  for (const TCard& s : game_.solution)
     if (std::find(cards, cards + 3, s) == cards + 3) return false;
   return true;
 }
 
 void TRoom::GetSolution(TCard cards[3]) const {
-  for (int i = 0; i < 3; ++i) cards[i] = solution_[i];
+  for (int i = 0; i < 3; ++i) cards[i] = game_.solution[i];
 }
 
 // ---- Line tokenizer ----
@@ -235,6 +315,18 @@ bool PlainFileName(const std::string& sjis) {
     }
     if (c == 0 || c == '/' || c == '\\' || (c == '.' && dot)) return false;
     dot = c == '.';
+  }
+  return true;
+}
+
+bool FieldReadsBack(std::string_view sjis) {
+  for (size_t i = 0; i < sjis.size(); ++i) {
+    const auto c = static_cast<unsigned char>(sjis[i]);
+    if (c < 0x20) return false;
+    if (IsSjisLeadByte(c)) {
+      if (i + 1 == sjis.size() || static_cast<unsigned char>(sjis[i + 1]) < 0x20) return false;
+      ++i;
+    }
   }
   return true;
 }

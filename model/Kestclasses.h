@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <stdexcept>
 #include <string>
+#include <string_view>
 
 namespace kest {
 
@@ -168,6 +169,12 @@ class TUserLookup {
   virtual TKestUser* UserOf(int userNo) const = 0;
 };
 
+// A room: its members in seat order, its lock, and the game that runs in it.
+// The game is one record of two parts: what lasts the whole game (reset at
+// the deal and when the game stops) and what lasts one turn (reset at the
+// deal and at each turn). Seats are indexes into the members; when a member
+// leaves, the later ones move up a seat and their parts of the record with
+// them.
 class TRoom {
  public:
   static constexpr int kMaxMembers = 6;
@@ -176,23 +183,32 @@ class TRoom {
   void SetUserLookup(const TUserLookup* users) { users_ = users; }
 
   bool AddMember(int16_t user);
+  // Play goes on until the last member leaves.
   bool RemoveMember(int16_t user);
-  bool IsPlaying() const { return playing_ != 0; }
-  void SetPlaying(bool b) { playing_ = b ? 1 : 0; }
-  void StopPlaying() { playing_ = 0; }
   int32_t MemberCount() const { return memberCount_; }
-  // The count the lobby is shown for the room: the players dealt in while a
-  // game runs, otherwise the members.
-  int32_t LobbyCount() const { return playing_ ? PlayersDealt() : memberCount_; }
   int MemberAt(int seat) const;
   int SeatOf(int user) const;
-  int32_t TurnSeat() const { return turn_; }
-  int32_t ResponderSeat() const { return responder_; }
-  int32_t AdvanceTurn();
+  // The count the lobby is shown for the room: the players dealt in while a
+  // game runs, otherwise the members.
+  int32_t LobbyCount() const { return IsPlaying() ? PlayersDealt() : memberCount_; }
+
+  bool IsLocked() const { return locked_ != 0; }
+  void SetLocked(bool b) { locked_ = b ? 1 : 0; }
+
+  TDice die;
+
+  // ---- The whole game ----
+
+  // Deals a new game to the members that are not seat fillers, and starts
+  // its first turn; false, and nothing changes, when no member would play.
+  bool DealCards();
+  bool IsPlaying() const { return game_.playing != 0; }
+  // Ends the game and forgets it.
+  void StopPlaying();
   // Whether the member in a seat was dealt in at the last deal: people and
   // computer players, wherever seat fillers sit among them. The player
   // seats are the one record of who plays.
-  bool IsPlayerSeat(int seat) const { return seat >= 0 && seat < kMaxMembers && ((playerSeats_ >> seat) & 1) != 0; }
+  bool IsPlayerSeat(int seat) const { return SeatBit(game_.playerSeats, seat); }
   // Calls fn(seat, record) for each player seat with a record, in seat
   // order; a filler's seat among them is passed over.
   template <class Fn>
@@ -200,35 +216,94 @@ class TRoom {
     for (int s = 0; s < memberCount_; ++s)
       if (TKestUser* u = IsPlayerSeat(s) ? UserAtSeat(s) : nullptr) fn(s, *u);
   }
-
-  void DealCards();
-  void SetSuggestion(int user, const TCard cards[3]);
-  bool NextResponder(TCard list[3], int& count);
   bool CheckAccusation(const TCard cards[3]) const;
   void GetSolution(TCard cards[3]) const;
+  // A seat put out by a wrong accusation: passed over by the turns, it
+  // still answers suggestions.
+  bool IsOut(int seat) const { return SeatBit(game_.outSeats, seat); }
+  void PutOut(int seat);
+  // Whether a player seat is not out.
+  bool AnyPlayerIn() const { return (game_.playerSeats & ~game_.outSeats) != 0; }
+  // The verdict of a seat's accusation until its KOKUSOEND takes it: -1
+  // none, 0 wrong, 1 right.
+  int Verdict(int seat) const;
+  void OpenVerdict(int seat, bool right);
+  // The open verdict, which is closed; -1 when none was open.
+  int TakeVerdict(int seat);
 
-  bool IsLocked() const { return locked_ != 0; }
-  void SetLocked(bool b) { locked_ = b ? 1 : 0; }
+  // ---- The turn ----
 
-  TDice die;
+  int32_t TurnSeat() const { return turn_; }
+  // The next player seat, round the table (0 when nobody plays).
+  int32_t AdvanceTurn();
+  // Starts the next turn: the next player seat that is not out gets it and
+  // the turn's part of the record starts afresh. -1, and nobody has the
+  // turn, when every player is out.
+  int32_t NextTurn();
+
+  // The suggestion: stores the suggester's cards, names the seat after it
+  // to answer first, and marks the turn's one suggestion as made.
+  void SetSuggestion(int user, const TCard cards[3]);
+  bool Suggested() const { return turnPart_.suggested; }
+  int32_t ResponderSeat() const { return turnPart_.responder; }
+  // Finds which of the suggester's cards the responder seat holds and
+  // moves the responder seat on.
+  bool NextResponder(TCard list[3], int& count);
+  // Names the responder seat as the one asked to answer (returned).
+  int32_t AskResponder();
+  // The seat asked to answer, -1 when nobody is.
+  int32_t AskedSeat() const { return turnPart_.asked; }
+  // Whether the asked seat's cards were looked at; looks once, which moves
+  // the responder seat on.
+  bool AskedCardsLooked() const { return turnPart_.looked; }
+  void LookAtAskedCards();
+  // The asked seat's cards that match the suggestion, once looked at.
+  const TCard* Matches() const { return turnPart_.match; }
+  int32_t MatchCount() const { return turnPart_.matches; }
+  // The asked seat has answered.
+  void Answered() { turnPart_.asked = -1; }
+
+  // The turn-end handshake: the seats asked to confirm; false when there
+  // are none.
+  bool AwaitConfirmations(uint8_t seats);
+  // A seat's confirmation; true when it was the last one awaited.
+  bool Confirm(int seat);
 
  private:
+  struct TWholeGame {
+    uint8_t playing = 0;
+    uint8_t playerSeats = 0;  // bit s: seat s was dealt in
+    uint8_t outSeats = 0;     // bit s: seat s made a wrong accusation
+    TCard solution[3];        // person, weapon, room
+    int8_t verdicts[kMaxMembers] = {-1, -1, -1, -1, -1, -1};
+  };
+  struct TTurn {
+    int32_t responder = 0;  // the seat that answers the suggestion next
+    int32_t asked = -1;     // the seat named in the last SHOWWAIT
+    bool looked = false;
+    TCard match[3];
+    int32_t matches = 0;
+    uint8_t unconfirmedSeats = 0;  // bit s: seat s was asked to confirm and has not
+    bool suggested = false;
+  };
+
+  static bool SeatBit(uint8_t bits, int seat) { return seat >= 0 && seat < kMaxMembers && ((bits >> seat) & 1) != 0; }
   // The record of the member in a seat; nullptr for an empty seat.
   TKestUser* UserAtSeat(int seat) const;
   // The next player seat after seat, round the table; 0 when nobody plays.
   int32_t NextSeat(int32_t seat) const;
   int32_t PlayersDealt() const;
+  // The record's seats after the member in seat has left.
+  void CloseSeat(int seat);
 
   const TUserLookup* users_;
-  uint8_t playing_ = 0;
   int16_t members_[kMaxMembers] = {};
   int32_t memberCount_ = 0;
-  uint8_t playerSeats_ = 0;  // bit s: seat s was dealt in
-  int32_t turn_ = 0;
-  int32_t responder_ = 0;
-  TDeck deck_;
-  TCard solution_[3];
   uint8_t locked_ = 0;
+  TDeck deck_;
+  int32_t turn_ = 0;
+  TWholeGame game_;
+  TTurn turnPart_;
 };
 
 // Line tokenizer.
@@ -238,6 +313,12 @@ bool IsSjisLeadByte(unsigned char b);
 // such as the 0x5C of "\x83\x5c" is part of its character), no "/", "\\",
 // "..", NUL or lone lead byte.
 bool PlainFileName(const std::string& sjis);
+// Whether a BS-quoted field (a name, a face) reaches every peer as it was
+// sent: no byte below 0x20 (a BS would end the field, the others are
+// separators or not shown), and, read character by character from its start
+// as SplitLine reads it, no character cut off by the field's end, whose lead
+// byte would take the closing BS along.
+bool FieldReadsBack(std::string_view sjis);
 // Splits line in place into at most max tokens; returns the argument count
 // (tokens after the command word, the user number not counted) and sets id to
 // the user number after ":" or -1.

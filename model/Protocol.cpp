@@ -1,5 +1,6 @@
 #include "Protocol.h"
 
+#include <algorithm>
 #include <array>
 
 namespace kest::proto {
@@ -152,11 +153,21 @@ std::string LineCard(const TCardList& hand) {
 std::string LineRemoveUser(std::string_view name) { return MakeLine("REMOVEUSER", {TArg::Quoted(name)}); }
 std::string LineRuserEnd() { return "RUSEREND"; }
 
+namespace {
+
+// Digits with at most a "-" before them: a text no reader splits otherwise.
+bool PlainDecimal(std::string_view s) {
+  if (!s.empty() && s[0] == '-') s.remove_prefix(1);
+  return !s.empty() && std::all_of(s.begin(), s.end(), [](char c) { return c >= '0' && c <= '9'; });
+}
+
+}  // namespace
+
 std::string LineStart(const std::vector<std::string>& args) {
   // Always a blank after the word, also when nothing follows it.
   std::string line = "START ";
   for (size_t i = 0; i < args.size(); ++i) {
-    if (line.size() + (i ? 1 : 0) + args[i].size() > kMaxLineText) break;
+    if (!PlainDecimal(args[i]) || line.size() + (i ? 1 : 0) + args[i].size() > kMaxLineText) break;
     line += (i ? "," : "") + args[i];
   }
   return line;

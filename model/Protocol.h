@@ -21,12 +21,19 @@ inline constexpr int kDefaultPort = 3201;
 inline constexpr int kMaxTokens = 32;  // tokens the dispatchers split a line into
 inline constexpr int kUserSlots = 100;
 inline constexpr int kRoomCount = 25;  // room 0 is the lobby
-// The longest line either side sends, its ":" user number and CR LF
-// counted: the receive limit of the game's client.
+// The longest line: what the server takes from a client before its line
+// end, and what either side sends, its ":" user number and CR LF counted
+// (the receive limit of the game's client).
 inline constexpr int kMaxLineSize = 65536;
-// What that leaves for a line's text before ":" and the user number (at
-// most ":99") and CR LF.
-inline constexpr size_t kMaxLineText = size_t(kMaxLineSize) - 3 - 2;
+
+constexpr size_t DecimalDigits(int n) { return n < 10 ? 1 : 1 + DecimalDigits(n / 10); }
+// What a server line's ":" and the highest user number take.
+inline constexpr size_t kUserNoRoom = 1 + DecimalDigits(kUserSlots - 1);
+// What is left for a line's text before ":", the user number and CR LF.
+inline constexpr size_t kMaxLineText = size_t(kMaxLineSize) - kUserNoRoom - 2;
+static_assert(DecimalDigits(9) == 1 && DecimalDigits(10) == 2 && DecimalDigits(99) == 2 && DecimalDigits(100) == 3,
+              "a user number's digits");
+static_assert(kMaxLineText > 0 && kMaxLineText + kUserNoRoom + 2 == size_t(kMaxLineSize));
 
 // ---- Client to server: the command words, in lookup order ----
 
@@ -143,7 +150,8 @@ std::string LineErrLocked();  // "ERR LOCKED\r", sent through the ordinary route
 std::string LineCard(const TCardList& hand);
 std::string LineRemoveUser(std::string_view name);
 std::string LineRuserEnd();
-// The arguments that fit kMaxLineText, in order up to the first that does not.
+// The arguments in order up to the first that is not a plain decimal number
+// (a quoted one could carry a ":") or would not fit kMaxLineText.
 std::string LineStart(const std::vector<std::string>& args);
 std::string LineTurn(int seat);
 std::string LineSaikoro(int n);

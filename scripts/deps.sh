@@ -4,7 +4,7 @@
 VELMORA_PACKAGES=(
   g++ make cmake pkg-config
   libgtest-dev libgmock-dev libbenchmark-dev
-  qt6-base-dev libgl-dev
+  qt6-base-dev libgl-dev libxcb1-dev
   libjpeg62-turbo-dev
   libfluidsynth-dev timgm6mb-soundfont
   libsdl2-dev

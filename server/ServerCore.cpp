@@ -60,11 +60,16 @@ bool IsTurnWord(int cmd) {
   }
 }
 
-// A name a user can be told apart by: shorter than the record holds, and
-// more than blanks and control bytes.
+// A name or face goes out in ADDUSER lines to every peer: it must be
+// shorter than the record holds a name, and read back as it was sent.
+bool UsableField(const std::string& text) {
+  return text.size() < size_t(TKestUser::kNameSize) && FieldReadsBack(text);
+}
+
+// A name a user can be told apart by: a usable field of more than blanks.
 bool UsableName(const std::string& name) {
-  if (name.size() >= size_t(TKestUser::kNameSize)) return false;
-  return std::any_of(name.begin(), name.end(), [](char c) { return static_cast<unsigned char>(c) > 0x20; });
+  return UsableField(name) &&
+         std::any_of(name.begin(), name.end(), [](char c) { return static_cast<unsigned char>(c) > 0x20; });
 }
 
 constexpr int kBoardWidth = 24, kBoardHeight = 25;
@@ -356,11 +361,10 @@ int TKestServerCore::LoginUser(TServerConnection* conn, const std::string& name,
     if (HasData(conn) && !conn->SendRaw(raw)) QueueDrop(conn);
     return -1;
   };
-  // A name that would be stored empty, or shows nothing, is refused as a
-  // name in use is: it could not tell its user apart.
+  // A name that would be stored empty, shows nothing or would not read
+  // back is refused as a name in use is: it could not tell its user apart.
   if (!UsableName(name)) return refuse("Error! Unusable name", kRawErrSameName);
-  // A face goes out in every ADDUSER line: it is held to a name's length.
-  if (face.size() >= size_t(TKestUser::kNameSize)) return refuse("Error! Unusable face", kRawErrSameName);
+  if (!UsableField(face)) return refuse("Error! Unusable face", kRawErrSameName);
   for (int i = 0; i < kUserSlots; ++i)
     if (const TKestUser* u = LiveUser(i); u && u->GetName() == name)
       return refuse("Error! Samename User", kRawErrSameName);
@@ -464,23 +468,22 @@ void TKestServerCore::ChangeRoom(int id, int target) {
       target == u.GetRoom() || t.IsLocked()) {
     SendLine(LineErrLocked(), id, smToUser);
     // One that strays, or found no seat and would only linger in the lobby,
-    // is logged out; a game it leaves ends.
+    // is logged out.
     if (strays || (computer && u.GetRoom() == 0)) {
       const int r = u.GetRoom();
-      RemoveComputer(id);
-      if (r > 0 && rooms_[size_t(r)].IsPlaying()) StopGame(r);
+      ComputerLeaves(id);
       SendRoomStatus(r);
     }
     return;
   }
   const int old = u.GetRoom();
   const std::string name = u.GetName();
-  // A person's computer players and fillers leave the table first, as
-  // CLEARNPC would take them, so that nobody is left to play them.
-  if (old > 0 && !computer) ClearComputers(old, u.socket);
   // Leaving a running game ends it as a logout does, and the room hears it
   // the same way: the clients end a game on BYE.
   const bool leavesGame = old > 0 && ValidRoom(old) && rooms_[size_t(old)].IsPlaying();
+  // A person's computer players and fillers leave the table first, as
+  // CLEARNPC would take them, so that nobody is left to play them.
+  if (old > 0 && !computer) ClearComputers(old, u.socket);
   SendLine(LineChroom(target, name), id, smToUser);
   SendLine(leavesGame ? LineBye(name) : LineRemoveUser(name), id, smToRoom | smExcept, old);
   LeaveSeat(id, old);
@@ -548,11 +551,11 @@ void TKestServerCore::ClearComputers(int r, const TUserConnection* conn) {
   if (!ValidRoom(r)) return;
   for (int n = 0; n < kUserSlots; ++n) {
     const TKestUser* u = LiveUser(n);
-    if (u && u->HasFlags(ufComputer) && u->GetRoom() == r && u->socket == conn) RemoveComputer(n);
+    if (u && u->HasFlags(ufComputer) && u->GetRoom() == r && u->socket == conn) ComputerLeaves(n);
   }
 }
 
-void TKestServerCore::RemoveComputer(int n) {
+void TKestServerCore::ComputerLeaves(int n) {
   TKestUser* u = LiveUser(n);
   if (!u) return;
   const int r = u->GetRoom();
@@ -561,6 +564,7 @@ void TKestServerCore::RemoveComputer(int n) {
   u->MarkUnused();
   u->ClearLoggedIn();
   FreeSlot(n);
+  if (r > 0 && ValidRoom(r) && rooms_[size_t(r)].IsPlaying()) StopGame(r);
 }
 
 void TKestServerCore::LeaveSeat(int n, int r) {
@@ -624,12 +628,7 @@ void TKestServerCore::Relay(int id, Build&& build) {
   if (r > 0 && seat >= 0) SendLine(build(seat), id, smToRoom, r);
 }
 
-void TKestServerCore::ResetGame(int r) { games_[size_t(r)] = TGame(); }
-
-void TKestServerCore::StopGame(int r) {
-  ResetGame(r);
-  rooms_[size_t(r)].StopPlaying();
-}
+void TKestServerCore::StopGame(int r) { rooms_[size_t(r)].StopPlaying(); }
 
 // The table's host (the first member) starts a game while none runs.
 void TKestServerCore::HStart(int id, const TArgs& a) {
@@ -640,15 +639,10 @@ void TKestServerCore::HStart(int id, const TArgs& a) {
     AddLog("Ignored: START not from the host of a waiting table");
     return;
   }
-  bool participant = false;
-  for (int s = 0; s < room.MemberCount(); ++s)
-    if (const TKestUser* m = UserOf(room.MemberAt(s)); m && !m->HasFlags(ufNonParticipant)) participant = true;
-  if (!participant) {
+  if (!room.DealCards()) {
     AddLog("Ignored: START without a player");
     return;
   }
-  room.DealCards();
-  ResetGame(r);
   AddLog("START!");
   SendLine(LineStart(std::vector<std::string>(a.tokens.begin() + 1, a.tokens.end())), id, smToRoom, r);
   for (int n = 0; n < kUserSlots; ++n)
@@ -682,7 +676,15 @@ void TKestServerCore::HOutRoom(int id, const TArgs& a) {
 }
 
 void TKestServerCore::HSuiriStart(int id, const TArgs& a) {
+  if (SuggestedThisTurn(id)) return;
   Relay(id, [&](int seat) { return LineSuiriStart(seat, a.Num(1)); });
+}
+
+bool TKestServerCore::SuggestedThisTurn(int id) {
+  const int r = PlayingRoomOf(id);
+  if (r < 0 || !rooms_[size_t(r)].Suggested()) return false;
+  AddLog("Ignored: a second suggestion in the turn from user " + std::to_string(id));
+  return true;
 }
 
 void TKestServerCore::HKokusoStart(int id, const TArgs& a) {
@@ -694,20 +696,9 @@ void TKestServerCore::HSuiriCancel(int id, const TArgs&) { Relay(id, LineSuiriCa
 void TKestServerCore::HKokusoCancel(int id, const TArgs&) { Relay(id, LineKokusoCancel); }
 
 void TKestServerCore::NextTurn(int r) {
-  TRoom& room = rooms_[size_t(r)];
-  TGame& g = games_[size_t(r)];
-  g.confirmNeeded = 0;
-  g.asked = -1;
-  // Seats of eliminated players are skipped; when every player is out,
-  // nobody gets the turn.
-  for (int k = 0; k < TRoom::kMaxMembers; ++k) {
-    const int t = room.AdvanceTurn();
-    const TKestUser* m = UserOf(room.MemberAt(t));
-    if (m && !m->HasFlags(ufEliminated)) {
-      SendLine(LineTurn(t), 0, smToRoom, r);
-      return;
-    }
-  }
+  // Seats put out are passed over; when every player is out, nobody gets
+  // the turn.
+  if (const int t = rooms_[size_t(r)].NextTurn(); t >= 0) SendLine(LineTurn(t), 0, smToRoom, r);
 }
 
 void TKestServerCore::HTurnEnd(int id, const TArgs&) {
@@ -718,24 +709,19 @@ void TKestServerCore::HTurnEnd(int id, const TArgs&) {
 void TKestServerCore::HTurnEnd2(int id, const TArgs&) {
   const int r = PlayingRoomOf(id);
   if (r < 0) return;
-  TGame& g = games_[size_t(r)];
-  g.confirmNeeded = 0;
-  rooms_[size_t(r)].ForPlayerSeats([&](int s, const TKestUser& m) {
+  TRoom& room = rooms_[size_t(r)];
+  uint8_t asked = 0;
+  room.ForPlayerSeats([&](int s, const TKestUser& m) {
     if (m.HasFlags(ufComputer) || m.UserNo == id) return;
-    g.confirmNeeded |= uint8_t(1u << s);
+    asked |= uint8_t(1u << s);
     SendLine(LineTurnEnd2(), m.UserNo, smToUser);
   });
-  if (g.confirmNeeded == 0) NextTurn(r);
+  if (!room.AwaitConfirmations(asked)) NextTurn(r);
 }
 
 void TKestServerCore::HConfirm(int id, const TArgs&) {
   const int r = PlayingRoomOf(id), seat = SeatIn(id);
-  if (r < 0 || seat < 0) return;
-  TGame& g = games_[size_t(r)];
-  const auto bit = uint8_t(1u << seat);
-  if (!(g.confirmNeeded & bit)) return;  // not asked, or already counted
-  g.confirmNeeded &= uint8_t(~bit);
-  if (g.confirmNeeded == 0) NextTurn(r);
+  if (r >= 0 && seat >= 0 && rooms_[size_t(r)].Confirm(seat)) NextTurn(r);
 }
 
 void TKestServerCore::HWarp(int id, const TArgs& a) {
@@ -747,38 +733,27 @@ void TKestServerCore::HWarp(int id, const TArgs& a) {
 void TKestServerCore::HSuiri(int id, const TArgs& a) {
   const int r = PlayingRoomOf(id), seat = SeatIn(id);
   TCard cards[3];
-  if (r < 0 || seat < 0 || !MakeTriple(a, cards)) return;
+  if (r < 0 || seat < 0 || !MakeTriple(a, cards) || SuggestedThisTurn(id)) return;
   SendLine(LineSuiri(seat, a.Num(1), a.Num(2), a.Num(3)), id, smToRoom, r);
   rooms_[size_t(r)].SetSuggestion(id, cards);
   AskResponder(r, id);
 }
 
 void TKestServerCore::AskResponder(int r, int id) {
-  TGame& g = games_[size_t(r)];
-  g.asked = rooms_[size_t(r)].ResponderSeat();
-  g.checked = false;
-  g.matches = 0;
-  SendLine(LineShowWait(g.asked), id, smToRoom, r);
-}
-
-void TKestServerCore::CheckResponder(int r) {
-  TGame& g = games_[size_t(r)];
-  if (g.checked) return;
-  g.checked = true;
-  rooms_[size_t(r)].NextResponder(g.match, g.matches);
+  SendLine(LineShowWait(rooms_[size_t(r)].AskResponder()), id, smToRoom, r);
 }
 
 // Only the seat asked may look at its matching cards, once.
 void TKestServerCore::HShowCheck(int id, const TArgs&) {
   const int r = PlayingRoomOf(id);
   if (r < 0) return;
-  TGame& g = games_[size_t(r)];
-  if (g.asked < 0 || rooms_[size_t(r)].MemberAt(g.asked) != id || g.checked) {
+  TRoom& room = rooms_[size_t(r)];
+  if (room.AskedSeat() < 0 || room.MemberAt(room.AskedSeat()) != id || room.AskedCardsLooked()) {
     AddLog("Ignored: SHOWCHECK from a seat not asked");
     return;
   }
-  CheckResponder(r);
-  SendLine(LineShowSel(g.match, g.matches), id, smToUser);
+  room.LookAtAskedCards();
+  SendLine(LineShowSel(room.Matches(), room.MatchCount()), id, smToUser);
 }
 
 // Only the seat asked answers; an answer the rules do not allow is replaced
@@ -787,24 +762,24 @@ void TKestServerCore::HShow(int id, const TArgs& a) {
   const int r = PlayingRoomOf(id);
   if (r < 0) return;
   TRoom& room = rooms_[size_t(r)];
-  TGame& g = games_[size_t(r)];
-  if (g.asked < 0 || room.MemberAt(g.asked) != id) {
+  const int seat = room.AskedSeat();
+  if (seat < 0 || room.MemberAt(seat) != id) {
     AddLog("Ignored: SHOW from a seat not asked");
     return;
   }
   const int suggester = room.MemberAt(room.TurnSeat());
   if (!UserOf(suggester)) return;
-  CheckResponder(r);  // an answer without SHOWCHECK is judged all the same
+  room.LookAtAskedCards();  // an answer without SHOWCHECK is judged all the same
+  const TCard* match = room.Matches();
+  const int matches = room.MatchCount();
   int code = a.Str(1) == "NO" ? -1 : a.Num(1);
-  const bool valid = code < 0 ? g.matches == 0
-                              : std::any_of(g.match, g.match + g.matches,
-                                            [&](const TCard& c) { return c.WireCode() == code; });
+  const bool valid = code < 0 ? matches == 0
+                              : std::any_of(match, match + matches, [&](const TCard& c) { return c.WireCode() == code; });
   if (!valid) {
-    code = g.matches > 0 ? g.match[0].WireCode() : -1;
+    code = matches > 0 ? match[0].WireCode() : -1;
     AddLog("Replaced: SHOW " + a.Str(1) + " by " + (code < 0 ? std::string("NO") : std::to_string(code)));
   }
-  const int seat = g.asked;
-  g.asked = -1;
+  room.Answered();
   const bool shown = code >= 0;
   SendLine(shown ? LineShowC(seat, code) : LineShowCNo(seat), suggester, smToUser);
   const std::string others = shown ? LineShowCExist(seat) : LineShowCNotExist(seat);
@@ -823,40 +798,36 @@ void TKestServerCore::HKokuso(int id, const TArgs& a) {
   const int r = PlayingRoomOf(id), seat = SeatIn(id);
   TCard cards[3];
   if (r < 0 || seat < 0 || !MakeTriple(a, cards)) return;
-  TGame& g = games_[size_t(r)];
-  if (UserOf(id)->HasFlags(ufEliminated) || g.verdict[size_t(seat)] >= 0) {
+  TRoom& room = rooms_[size_t(r)];
+  if (room.IsOut(seat) || room.Verdict(seat) >= 0) {
     AddLog("Ignored: KOKUSO from a player out or with a verdict open");
     return;
   }
-  const TRoom& room = rooms_[size_t(r)];
   SendLine(LineKokusoCheck(seat), id, smToRoom | smExcept, r);
-  const int v = room.CheckAccusation(cards) ? 1 : 0;
-  g.verdict[size_t(seat)] = int8_t(v);
+  const bool right = room.CheckAccusation(cards);
+  room.OpenVerdict(seat, right);
   TCard solution[3];
   room.GetSolution(solution);
-  SendLine(LineKokuso(solution, v), id, smToUser);
+  SendLine(LineKokuso(solution, right ? 1 : 0), id, smToUser);
 }
 
 void TKestServerCore::HKokusoEnd(int id, const TArgs&) {
   const int r = PlayingRoomOf(id), seat = SeatIn(id);
   if (r < 0 || seat < 0) return;
   // The verdict is the server's own, from this player's last accusation.
-  TGame& g = games_[size_t(r)];
-  const int v = g.verdict[size_t(seat)];
+  TRoom& room = rooms_[size_t(r)];
+  const int v = room.TakeVerdict(seat);
   if (v < 0) {
     AddLog("Ignored: KOKUSOEND without an accusation");
     return;
   }
-  g.verdict[size_t(seat)] = -1;
   if (v) {
     EndGame(id, ekWin);
     return;
   }
   SendLine(LineLose(seat), id, smToRoom, r);
-  UserOf(id)->SetFlags(ufEliminated);
-  bool anyLeft = false;
-  rooms_[size_t(r)].ForPlayerSeats([&](int, const TKestUser& m) { anyLeft = anyLeft || !m.HasFlags(ufEliminated); });
-  if (!anyLeft) EndGame(id, ekEnd);
+  room.PutOut(seat);
+  if (!room.AnyPlayerIn()) EndGame(id, ekEnd);
 }
 
 // The host may end a running game.

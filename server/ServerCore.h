@@ -117,7 +117,10 @@ class TKestServerCore : public kest::TUserLookup {
   void SendRoomStatus(int r);
   // The computer players and fillers of room r on conn go, each with a BYE.
   void ClearComputers(int r, const kest::TUserConnection* conn);
-  void RemoveComputer(int n);
+  // A computer player or filler leaves: BYE to its room, its seat left (a
+  // game running there ends), its slot freed at once, so that it no longer
+  // counts against its connection's users.
+  void ComputerLeaves(int n);
   // Takes n out of the seats of room r; an emptied room loses its lock.
   void LeaveSeat(int n, int r);
   void FreeSlot(int n);
@@ -168,35 +171,17 @@ class TKestServerCore : public kest::TUserLookup {
   void NextTurn(int r);
   // Names the room's responder seat in SHOWWAIT.
   void AskResponder(int r, int id);
-  // Looks once at the cards of the seat asked, which moves the responder
-  // seat on.
-  void CheckResponder(int r);
-  // Forgets the game of room r: at each deal and at its end.
-  void ResetGame(int r);
   void StopGame(int r);
   enum TEndKind { ekWin, ekEnd };
   void EndGame(int id, TEndKind kind);
   // Cards of room, person, weapon; false when one is not a valid card.
   static bool MakeTriple(const TArgs& a, kest::TCard out[3]);
 
-  // What the server keeps of the game in one room beside the room record's
-  // deal, turn and responder seat. Seats stay put during a game: a member
-  // who leaves ends it.
-  struct TGame {
-    int asked = -1;        // the seat named in the last SHOWWAIT, -1 when nobody is asked
-    bool checked = false;  // its cards were looked at (its SHOWCHECK, or at its SHOW)
-    kest::TCard match[3];  // those of its cards that match the suggestion
-    int matches = 0;
-    // The turn-end handshake: bit s, seat s was asked to CONFIRM and has not yet.
-    uint8_t confirmNeeded = 0;
-    // By seat, the verdict of its last accusation not yet closed by
-    // KOKUSOEND: -1 none, 0 wrong, 1 right.
-    std::array<int8_t, kest::TRoom::kMaxMembers> verdict{-1, -1, -1, -1, -1, -1};
-  };
+  // Whether id's running game has had its suggestion this turn (logged).
+  bool SuggestedThisTurn(int id);
 
   std::array<std::unique_ptr<kest::TKestUser>, kUserSlots> users_;
   std::vector<kest::TRoom> rooms_;
-  std::array<TGame, kRoomCount> games_{};
   // Connections that carry data, with the time each came (set at connect,
   // cleared at disconnect or when a send fails).
   std::unordered_map<TServerConnection*, int64_t> attached_;

@@ -2,14 +2,16 @@
 
 #include <algorithm>
 
+#include "Protocol.h"
+
 namespace velmora {
 
 TKestClientSocket::TKestClientSocket(int handle, plat::TServerWinSocket* server)
     : TLineServerClientWinSocket(handle, server) {
   auto& rw = static_cast<kest::TLineSocketRW&>(*engine_);
-  rw.MaxLineLength = int32_t(kMaxLineLength);
+  rw.MaxLineLength = kest::proto::kMaxLineSize;
   rw.OnLineTooLong = [this](plat::TObject*, plat::TCustomWinSocket*) {
-    if (OnOverflow) OnOverflow(this, "more than " + std::to_string(kMaxLineLength) + " bytes without a line end");
+    if (OnOverflow) OnOverflow(this, "more than " + std::to_string(kest::proto::kMaxLineSize) + " bytes without a line end");
   };
 }
 

@@ -11,9 +11,8 @@
 
 namespace velmora {
 
-// The longest line taken; a longer one, whether its end has arrived or not,
-// closes the connection unread.
-inline constexpr size_t kMaxLineLength = 64 * 1024;
+// The longest line taken is kest::proto::kMaxLineSize; a longer one,
+// whether its end has arrived or not, closes the connection unread.
 // What may wait to be sent to one connection (a client that does not read);
 // past it the connection closes and its users are logged out.
 inline constexpr size_t kMaxQueuedOutput = 4 * 1024 * 1024;

@@ -9,6 +9,7 @@
 
 #include "SocketComponents.h"
 #include "TextCodec.h"
+#include "WindowManager.h"
 
 namespace kest {
 namespace {
@@ -48,11 +49,14 @@ int TFormDefaultConnection::Port() const { return EditPort->text().toInt(); }
 void TFormDefaultConnection::SetPort(int port) { EditPort->setText(QString::number(port)); }
 
 int TFormDefaultConnection::exec() {
-  // Centred on the window that asked (the main window), else the screen.
-  const QWidget* over = parentWidget() ? parentWidget()->window() : nullptr;
-  const QRect area = over ? over->frameGeometry()
-                          : (screen() ? screen()->availableGeometry() : QRect(0, 0, width(), height()));
-  move(area.center() - rect().center());
+  // Centred on the program's main window, the first owner of the window that
+  // asked (the active one when the form was made: often a dialog of the main
+  // window's); without one, on the screen.
+  const QWidget* main = parentWidget() ? parentWidget()->window() : nullptr;
+  while (main && main->parentWidget()) main = main->parentWidget()->window();
+  const QScreen* s = screen();
+  const QRect area = main ? main->frameGeometry() : s ? s->availableGeometry() : QRect(QPoint(0, 0), size());
+  plat::CentreOn(this, area, main);
   EditHost->setFocus();
   return QDialog::exec();
 }

@@ -103,7 +103,7 @@ void TCustomSocketRW::ReadLoop(TObject* Sender, TCustomWinSocket* Socket) {
   }
 }
 
-void TCustomSocketRW::UnitFits(int64_t size) {
+void TCustomSocketRW::CloseIfPastRecvLimit(int64_t size) {
   if (MaxRecvSize > 0 && size > MaxRecvSize) CloseWithError(kRecvLimitPassed);
 }
 
@@ -148,7 +148,7 @@ void TLineSocketRW::ReadEvent(TObject*, TCustomWinSocket*) {
       LineTooLong();
       return;
     }
-    UnitFits(i);
+    CloseIfPastRecvLimit(i);
     if (i >= size) {
       scanOffset_ = size;
       return;
@@ -259,7 +259,7 @@ void TPacketSocketRW::ReadEvent(TObject*, TCustomWinSocket*) {
     // A negative length, or one whose packet could never be buffered, is
     // a protocol error.
     if (n < 0 || total > INT32_MAX) CloseWithError(kBadPacketLength);
-    UnitFits(total);
+    CloseIfPastRecvLimit(total);
     // A packet is taken only while more than its length is buffered, so an
     // empty one that is all there is waits for the next bytes.
     if (recv_.Count() <= 4 || recv_.Count() < total) return;

@@ -55,8 +55,9 @@ class TCustomSocketRW : public TObject {
   virtual void ResetFraming() {}
   // Empties the receive buffer and closes; used for protocol errors.
   [[noreturn]] void CloseWithError(const std::string& message);
-  // Closes with the receive-limit error when a unit of size passes MaxRecvSize.
-  void UnitFits(int64_t size);
+  // A unit of size past MaxRecvSize closes the socket and raises the
+  // receive-limit error.
+  void CloseIfPastRecvLimit(int64_t size);
   void ReadLoop(TObject* Sender, TCustomWinSocket* Socket);
 
   TCustomWinSocket* socket_ = nullptr;

@@ -449,23 +449,6 @@ TEST_F(ClientForm, PrintAndChat) {
   EXPECT_TRUE(chat->ChatMsg->toPlainText().startsWith("[bob] yyy"));
 }
 
-TEST_F(ClientForm, ChatFlashesOnlyWhenNotActive) {
-  Start();
-  client::TChatWin* chat = form().Forms().chatWin;
-  ASSERT_FALSE(chat->isActiveWindow());
-  chat->FlashAlert();
-  EXPECT_TRUE(chat->Flashing());
-  // Activated, the window stops flashing at the next tick, and a line that
-  // arrives while it is active starts none.
-  client::BringToFront(chat);
-  ASSERT_TRUE(testloop::WaitUntil([chat] { return chat->isActiveWindow(); }, 2000));
-  EXPECT_TRUE(chat->Flashing());
-  chat->FlashTimerTimer();
-  EXPECT_FALSE(chat->Flashing());
-  chat->FlashAlert();
-  EXPECT_FALSE(chat->Flashing());
-}
-
 TEST_F(ClientForm, SettingsWrittenAtCloseEvenUnwritable) {
   home->Ini("[Option]\r\nKOKUSOMODE=0\r\nCPUCOUNT=7\r\n[NPC]\r\nNPC2=bob_face\r\n");
   Start();

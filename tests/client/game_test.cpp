@@ -26,6 +26,7 @@
 #include "KekkaForm.h"
 #include "KestAbout.h"
 #include "KestCardForm.h"
+#include "KestCardImage.h"
 #include "LoginDialog.h"
 #include "LoopGuard.h"
 #include "MessageBox.h"
@@ -122,11 +123,11 @@ TEST_F(Game, StartCardsAndTurns) {
   EXPECT_TRUE(form().KokusoButton->isEnabled());
   EXPECT_FALSE(form().SuiriButton->isEnabled());
   EXPECT_TRUE(!form().CheckPanel->isHidden());
-  EXPECT_EQ(form().CursorImage()->y(), 8 + 2);
+  EXPECT_EQ(form().CursorImage()->y(), 8);
   Line("TURN 1");
   EXPECT_FALSE(form().MoveButton->isEnabled());
   EXPECT_FALSE(form().KokusoButton->isEnabled());
-  EXPECT_EQ(form().CursorImage()->y(), 68 + 8 + 2);
+  EXPECT_EQ(form().CursorImage()->y(), 68 + 8);
 }
 
 TEST_F(Game, RollWalkAndEndTurn) {
@@ -636,6 +637,69 @@ TEST_F(Game, ShowingAWindowRaisesAndActivatesIt) {
   ASSERT_TRUE(Active(&form()));
   form().CheckSpdButton->click();
   EXPECT_TRUE(Active(form().Forms().checkForm));
+}
+
+// Everything on the board is placed from one origin, the window's client
+// area, where the canvas, the caption panels and the die stand: the pieces,
+// the turn cursor, the shown card and the solution's cards too.
+TEST_F(Game, BoardPicturesShareTheWindowsOrigin) {
+  auto expectAt = [&](const std::string& what, QWidget* w, QPoint at) {
+    ASSERT_NE(w, nullptr) << what;
+    EXPECT_EQ(w->parentWidget(), form().centralWidget()) << what;
+    EXPECT_EQ(w->x(), at.x()) << what;
+    EXPECT_EQ(w->y(), at.y()) << what;
+  };
+  Started();
+  Line("TURN 1");
+  expectAt("turn cursor", form().CursorImage(), {393, 68 + 8});
+  for (int s = 0; s < 6; ++s) {
+    QLabel* p = form().Piece(s);
+    const auto& seat = form().Game.Seats()[size_t(s)];
+    expectAt("piece of seat " + std::to_string(s), p,
+             {16 * seat.X() - p->width() / 2 + 16, 16 * seat.Y() - p->height() + 19});
+  }
+  for (int w = 0; w < 6; ++w) {
+    QLabel* p = form().Piece(6 + w);
+    auto cell = form().Game.WeaponCells()[size_t(w)];
+    expectAt("piece of weapon " + std::to_string(w), p,
+             {16 * cell.x - p->width() / 2 + 16, 16 * cell.y - p->height() / 2 + 12});
+  }
+  Line("SUIRI 1,2,1,1");
+  RunTimer();
+  Line("SHOWC EXIST,0");
+  expectAt("shown card", form().ShownCardImage(), {150, 240});
+  expectAt("die", form().SaiImage, {168, 166});
+  expectAt("room caption", form().RoomPanel, {24, 12});
+
+  Line("TURN 0");
+  form().KokusoButton->click();
+  form().Forms().cardSelForm->OkBtn->click();
+  Line("KOKUSOSTART 0,9");
+  Line("KOKUSO 10,20,30,0");
+  int solution = 0;
+  for (QObject* o : form().centralWidget()->children())
+    if (auto* c = dynamic_cast<client::TKestCardImage*>(o); c && c != form().ShownCardImage())
+      expectAt("solution card", c, {208 - c->width() / 2, 230}), ++solution;
+  EXPECT_EQ(solution, 3);
+}
+
+// The turn and confirmation texts stand in the middle of their black panel.
+TEST_F(Game, CheckPanelTextIsCentred) {
+  Started();
+  for (const char* line : {"TURN 0", "TURNEND2"}) {
+    SCOPED_TRACE(line);
+    Line(line);
+    QLabel* panel = form().CheckPanel;
+    ASSERT_FALSE(panel->isHidden());
+    QImage img = panel->grab().toImage();
+    int left = img.width(), right = -1;
+    for (int y = 0; y < img.height(); ++y)
+      for (int x = 0; x < img.width(); ++x)
+        if (qRed(img.pixel(x, y)) > 128 && qGreen(img.pixel(x, y)) < 100)
+          left = std::min(left, x), right = std::max(right, x);
+    ASSERT_GE(right, left) << "no red text";
+    EXPECT_LE(std::abs((left + right) / 2 - img.width() / 2), 2) << left << "-" << right << " of " << img.width();
+  }
 }
 
 // The caption panels draw at the font their widths are computed for.

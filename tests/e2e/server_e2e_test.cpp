@@ -18,8 +18,8 @@
 #include <vector>
 
 #include "DealReplay.h"
-#include "ServerProcess.h"
 #include "Protocol.h"
+#include "ServerE2E.h"
 #include "WireClient.h"
 
 extern char** environ;
@@ -27,6 +27,7 @@ extern char** environ;
 using velmora::test::Deal;
 using velmora::test::Lcg;
 using velmora::test::ReplayDeal;
+using velmora::test::ServerE2E;
 using velmora::test::FreePort;
 using velmora::test::TServerProcess;
 using velmora::tools::TWireClient;
@@ -36,47 +37,6 @@ namespace {
 
 #define BS "\x08"
 #define LOGGED_OUT "\x82\xaa\x83\x8d\x83\x4f\x83\x41\x83\x45\x83\x67\x82\xb5\x82\xdc\x82\xb5\x82\xbd"
-
-constexpr int kWaitMs = 5000;
-constexpr uint32_t kSeed = 4242;
-
-std::vector<std::string> SeedEnv() { return {"VELMORA_SEED=" + std::to_string(kSeed)}; }
-
-class ServerE2E : public ::testing::Test {
- protected:
-  void SetUp() override {
-    port_ = FreePort();
-    server_ = std::make_unique<TServerProcess>(port_, SeedEnv());
-    ASSERT_TRUE(server_->Running());
-    // Wait until the port accepts.
-    const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(15);
-    TWireClient probe;
-    while (!probe.Connect("127.0.0.1", port_, 500)) {
-      ASSERT_LT(std::chrono::steady_clock::now(), end) << "the server did not start listening";
-      ASSERT_EQ(server_->WaitExit(0), -1) << "the server ended";
-      std::this_thread::sleep_for(std::chrono::milliseconds(50));
-    }
-  }
-
-  std::unique_ptr<TWireClient> Client(const std::string& name, int* user) {
-    auto c = std::make_unique<TWireClient>();
-    EXPECT_TRUE(c->Connect("127.0.0.1", port_, kWaitMs));
-    c->SendCommand(kest::proto::CmdLogin(name, "face"), 0);
-    auto login = c->WaitFor([](const TWireLine& l) { return l.word == "LOGIN"; }, kWaitMs);
-    EXPECT_TRUE(login.has_value());
-    *user = login ? login->user : -1;
-    return c;
-  }
-
-  // The next line addressed to user with the word, its text as received.
-  static std::string Next(TWireClient& c, const char* word, int user) {
-    auto l = c.WaitWord(word, user, kWaitMs);
-    return l ? l->text : std::string("<no ") + word + ">";
-  }
-
-  int port_ = 0;
-  std::unique_ptr<TServerProcess> server_;
-};
 
 std::string Codes(const char* word, int a, const std::array<int, 3>& s, int user, int extra = -1) {
   std::string t = std::string(word) + " " + std::to_string(a);

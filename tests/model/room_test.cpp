@@ -144,14 +144,15 @@ TEST_F(RoomTest, SeededDealForSix) {
 TEST_F(RoomTest, DealWithFillerSeat) {
   Seat({0, ufComputer | ufNonParticipant, 0});
   users.UserOf(11)->hand.Append(C(10));  // stale cards are cleared
-  users.UserOf(12)->SetFlags(ufEliminated);
+  Deal(3);
+  room.PutOut(2);  // a seat out in the last game plays the next
   Deal(7);
   EXPECT_EQ(room.LobbyCount(), 2);
   EXPECT_EQ(Solution(room), (std::vector<int>{12, 21, 38}));
   EXPECT_EQ(Codes(Hand(0)), (std::vector<int>{10, 11, 13, 15, 24, 25, 30, 32, 33}));
   EXPECT_EQ(Hand(1).CardCount(), 0);
   EXPECT_EQ(Codes(Hand(2)), (std::vector<int>{14, 20, 22, 23, 31, 34, 35, 36, 37}));
-  EXPECT_FALSE(users.UserOf(12)->HasFlags(ufEliminated));
+  EXPECT_FALSE(room.IsOut(2));
   EXPECT_TRUE(room.IsPlayerSeat(0));
   EXPECT_FALSE(room.IsPlayerSeat(1));
   EXPECT_TRUE(room.IsPlayerSeat(2));
@@ -192,14 +193,48 @@ TEST_F(RoomTest, DealToSinglePlayerKeepsNine) {
   EXPECT_EQ(Codes(Hand(0)), (std::vector<int>{21, 23, 24, 25, 33, 34, 36, 37, 38}));
 }
 
-TEST_F(RoomTest, DealWithoutParticipantsOrRecordsDealsNothing) {
-  Seat({ufNonParticipant, ufNonParticipant});
+// A table of seat fillers and seats without a record has nobody to deal
+// to: the deal is refused and the room stays as it was.
+TEST_F(RoomTest, DealWithoutAParticipantIsRefused) {
+  Seat({ufComputer | ufNonParticipant, ufComputer | ufNonParticipant});
   room.AddMember(50);  // a seat whose user has no record
-  Deal(3);
+  users.UserOf(10)->hand.Append(C(10));
+  RandSeed(3);
+  EXPECT_FALSE(room.DealCards());
+  EXPECT_FALSE(room.IsPlaying());
+  EXPECT_EQ(room.LobbyCount(), 3);
+  EXPECT_EQ(Codes(Hand(0)), std::vector<int>{10});
+  EXPECT_EQ(room.NextTurn(), -1);
+}
+
+// When a member leaves during a game, the later members move up a seat and
+// the game's record of those seats moves with them: who was dealt in, who
+// is out, whose verdict is open and who is still to confirm.
+TEST_F(RoomTest, SeatRecordsMoveUpWithTheMembers) {
+  const uint32_t filler = ufComputer | ufNonParticipant;
+  Seat({0, filler, 0, 0, 0});
+  Deal(11);
+  room.PutOut(3);
+  room.OpenVerdict(4, true);
+  room.AwaitConfirmations(uint8_t(1u << 2 | 1u << 4));
+  ASSERT_TRUE(room.RemoveMember(10));  // seat 0: everybody moves up one
   EXPECT_TRUE(room.IsPlaying());
-  EXPECT_EQ(room.LobbyCount(), 0);
-  EXPECT_EQ(Hand(0).CardCount(), 0);
-  EXPECT_EQ(room.AdvanceTurn(), 0);
+  EXPECT_EQ(room.LobbyCount(), 3);
+  std::vector<int> players;
+  room.ForPlayerSeats([&](int s, const TKestUser& u) { players.push_back(s * 100 + u.UserNo); });
+  EXPECT_EQ(players, (std::vector<int>{112, 213, 314}));  // the filler, now seat 0, still passed over
+  EXPECT_FALSE(room.IsOut(3));
+  EXPECT_TRUE(room.IsOut(2));
+  EXPECT_EQ(room.Verdict(3), 1);
+  EXPECT_EQ(room.Verdict(4), -1);
+  EXPECT_FALSE(room.Confirm(2));  // user 13, never asked
+  EXPECT_FALSE(room.Confirm(1));  // user 12, now seat 1: user 14 is still awaited
+  EXPECT_TRUE(room.Confirm(3));   // user 14, now seat 3: the last one awaited
+  // Play goes on until the last member leaves.
+  for (int user : {11, 12, 13}) room.RemoveMember(int16_t(user));
+  EXPECT_TRUE(room.IsPlaying());
+  room.RemoveMember(14);
+  EXPECT_FALSE(room.IsPlaying());
 }
 
 TEST_F(RoomTest, AdvanceTurnWrapsAtPlayers) {
@@ -235,7 +270,7 @@ TEST_F(RoomTest, ResponderOrderFourSeatsAndMatches) {
   users.UserOf(10)->hand.Append(C(10));
   users.UserOf(10)->hand.Append(C(33));
   users.UserOf(10)->hand.Append(C(20));
-  users.UserOf(10)->SetFlags(ufEliminated);  // still answers
+  room.PutOut(0);  // still answers
   const TCard s[3] = {C(33), C(10), C(20)};
   room.SetSuggestion(12, s);
 

@@ -169,7 +169,7 @@ TEST_F(Game, SeededGameToWin) {
                         .To("A", Codes("KOKUSO", deal.solution[0], {deal.solution[1], deal.solution[2], 0}), 2)
                         .Each(room_, "LOSE 2")
                         .lines);
-  EXPECT_TRUE(core_.UserOf(2)->HasFlags(ufEliminated));
+  EXPECT_TRUE(core_.Room(1).IsOut(2));
   // A second KOKUSOEND has no accusation behind it.
   Cmd(a_, "KOKUSOEND 1", 2);
   EXPECT_TRUE(Take().empty());
@@ -260,9 +260,9 @@ TEST_F(Game, EndGameWord) {
   Skip();
   Cmd(b_, "ENDGAME", 1);
   EXPECT_TRUE(Take().empty());
-  Cmd(a_, "ENDGAME", 0);
   TCard s[3];
   core_.Room(1).GetSolution(s);
+  Cmd(a_, "ENDGAME", 0);
   EXPECT_EQ(Take(), TExpect()
                         .Each(room_, Codes("END", 0, {s[0].WireCode(), s[1].WireCode(), s[2].WireCode()}))
                         .lines);
@@ -495,6 +495,13 @@ TEST_F(Game, OnlyTheAskedSeatAnswers) {
       {&none, "SHOW NO", "SHOWC NO,1"},
       {&none, "SHOW " + std::to_string(other), "SHOWC NO,1"},
   };
+  // One suggestion a turn: each case waits for Alice's next turn.
+  auto nextAliceTurn = [&] {
+    Cmd(a_, "TURNEND", 0);
+    Cmd(b_, "TURNEND", 1);
+    Cmd(a_, "TURNEND", 2);
+    Skip();
+  };
   for (const auto& c : cases) {
     Cmd(a_, "SUIRI " + c.suggestion->Args(), 0);
     Skip();
@@ -519,6 +526,7 @@ TEST_F(Game, OnlyTheAskedSeatAnswers) {
     EXPECT_EQ(sent[0], (TSent{"A", Addressed(c.shown, 0)})) << c.answer;
     Cmd(b_, c.answer, 1);  // answered already
     EXPECT_TRUE(Take().empty()) << c.answer;
+    nextAliceTurn();
   }
   // An answer without SHOWCHECK is judged all the same.
   Cmd(a_, "SUIRI " + withMatch.Args(), 0);
@@ -589,17 +597,6 @@ TEST_F(Game, SmallerLineRules) {
 
   Cmd(a_, "CLEARNPC", 0);
   EXPECT_EQ(core_.Room(1).MemberCount(), 2);
-}
-
-TEST_F(Game, StartNeedsAParticipant) {
-  TFakeConn* c = Connect("C");
-  const int carol = Login(c, "Carol");
-  const int fill = AddCom(c, carol, "Lonely", cmAddCom2);
-  Cmd(c, "CHROOM 5", fill);
-  Skip();
-  Cmd(c, "START 0,0", fill);
-  EXPECT_TRUE(Take().empty());
-  EXPECT_FALSE(core_.Room(5).IsPlaying());
 }
 
 // A logout in a game room ends the game for everyone.

@@ -50,7 +50,7 @@ class ServerLimits : public ::testing::Test {
 // What one connection may hold in the server: the output limit, plus one
 // line of input not yet ended and one read.
 constexpr size_t kBufferBound =
-    velmora::kMaxQueuedOutput + velmora::kMaxLineLength + size_t(kest::TCustomSocketRW::kMaxReadPerEvent);
+    velmora::kMaxQueuedOutput + size_t(kest::proto::kMaxLineSize) + size_t(kest::TCustomSocketRW::kMaxReadPerEvent);
 
 // Sends as much of bytes as goes within ms; false when the peer is gone.
 bool SendFor(int fd, const std::string& bytes, int ms) {
@@ -289,7 +289,7 @@ TEST_F(ServerLimits, BurstOfLongChatLinesKeepsTheReceiverConnected) {
   // The longest CHAT line the server takes.
   const std::string head = "CHAT 1,\x08", tail = "\x08:1";
   std::string text;  // two-byte characters only
-  while (text.size() + 2 <= velmora::kMaxLineLength - head.size() - tail.size()) text += "\x82\xa0";
+  while (text.size() + 2 <= size_t(kest::proto::kMaxLineSize) - head.size() - tail.size()) text += "\x82\xa0";
   ASSERT_TRUE(b->SendRaw(head + text + tail + "\r\r\n"));
   EXPECT_TRUE(PumpUntil([&] { return a.Count("PRINT ") == 17 || a.closed; }, 20000));
   EXPECT_FALSE(a.closed);

@@ -2,9 +2,12 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QDialog>
+#include <QMainWindow>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTimer>
+#include <cstdlib>
 #include <functional>
 
 #include "DefaultConnectionForm.h"
@@ -79,4 +82,29 @@ TEST(DefaultConnectionForm, OkCopiesHostAndPortBack) {
   EXPECT_EQ(client.Host, "localhost");
   EXPECT_EQ(client.Port, server.LocalPort());
   ASSERT_TRUE(WaitUntil([&] { return connected; }));
+}
+
+// The form stands in the middle of the program's main window, also when the
+// window that asked for it (the active one) is a dialog of the main window's
+// elsewhere on the screen.
+TEST(DefaultConnectionForm, CentredOnTheMainWindow) {
+  QMainWindow main;
+  main.setGeometry(40, 60, 700, 500);
+  main.show();
+  QDialog login(&main);
+  login.setGeometry(600, 500, 300, 150);
+  login.show();
+  login.activateWindow();
+  ASSERT_TRUE(WaitUntil([&] { return QApplication::activeWindow() == &login; }));
+  TLineClientSocket client;
+  client.Address = "127.0.0.1";
+  QPoint centre;
+  WhenShown([&](TFormDefaultConnection* form) {
+    centre = form->frameGeometry().center();
+    form->Button2->click();
+  });
+  client.SetActive(true);
+  QPoint off = centre - main.frameGeometry().center();
+  EXPECT_LE(std::abs(off.x()), 1) << off.x() << "," << off.y();
+  EXPECT_LE(std::abs(off.y()), 1) << off.x() << "," << off.y();
 }
