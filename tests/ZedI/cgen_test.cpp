@@ -1,12 +1,15 @@
 // The program generator's own parts: the text it writes must group as both
 // compilers group it, its interpreter must refuse what either language leaves
 // undefined or reads otherwise, the order rules must see operands C may
-// evaluate either way, and the reducer must keep what it reduces valid.
+// evaluate either way, the reducer must keep what it reduces valid, and a
+// program run through a `zedi` command must come out as one run in-process.
 #include <gtest/gtest.h>
 
 #include <climits>
 #include <cmath>
 #include <cstring>
+#include <filesystem>
+#include <fstream>
 #include <functional>
 #include <unordered_map>
 #include <string>
@@ -16,6 +19,7 @@
 #include "Interp.h"
 #include "Print.h"
 #include "Reduce.h"
+#include "Runner.h"
 
 namespace zcgen {
 namespace {
@@ -270,6 +274,42 @@ TEST(Reducer, LeavesASmallProgramThatStillRunsAndStillFails) {
     EXPECT_TRUE(RunsMixedConditional(*p)) << text;
     // Only main, the ?: and what it needs are left.
     EXPECT_LT(text.size(), before / 4) << text;
+}
+
+
+// The two ways of running the script compiler tell the same outcome: what was
+// printed (without the result line `zedi run` adds), a compile error, a
+// runtime error.
+TEST(ScriptRunner, ThroughTheCommandAsInProcess) {
+    struct Case {
+        const char* body;
+        zcgen::Outcome::Kind kind;
+        const char* out;
+    } cases[] = {
+        {"print(\"a %d\\n\", 1); print(\"b\\n\"); return 7;", zcgen::Outcome::ran, "a 1\nb\n"},
+        {"return 0;", zcgen::Outcome::ran, ""},
+        {"int z = 0; print(\"x\\n\"); return 5 / z;", zcgen::Outcome::runtimeError, "x\n"},
+        {"return undeclared_name;", zcgen::Outcome::compileError, ""},
+    };
+    std::string dir = ::testing::TempDir() + "/cgen_runner";
+    std::filesystem::create_directories(dir);
+    std::filesystem::copy_file(ZCGEN_C_SUBSET "/print.h", dir + "/print.h",
+                               std::filesystem::copy_options::overwrite_existing);
+    for (const Case& c : cases) {
+        std::string path = dir + "/p.sc";
+        std::ofstream(path) << "#include \"print.h\"\nint main() { " << c.body << " }\n";
+        zcgen::Outcome linked = RunScript(path, 1000000, 60);
+        zcgen::Outcome command = RunScriptCommand(ZEDI_COMMAND, path, 60);
+        SCOPED_TRACE(c.body);
+        EXPECT_EQ(linked.kind, c.kind) << linked.message;
+        EXPECT_EQ(command.kind, c.kind) << command.message;
+        if (c.kind == zcgen::Outcome::compileError) continue;
+        EXPECT_EQ(linked.out, c.out);
+        EXPECT_EQ(command.out, c.out);
+        if (c.kind == zcgen::Outcome::runtimeError) {
+            EXPECT_EQ(ErrorText(command.message), ErrorText(linked.message));
+        }
+    }
 }
 
 }  // namespace

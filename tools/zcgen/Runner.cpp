@@ -1,11 +1,13 @@
 #include "Runner.h"
 
+#include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <chrono>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <functional>
@@ -85,6 +87,39 @@ Child RunChild(const std::function<void(int)>& body, int seconds) {
     return c;
 }
 
+// In a child: runs `argv` with its output to `out` and its errors to `errors`.
+[[noreturn]] void Exec(const std::vector<std::string>& argv, int out, int errors) {
+    dup2(out, 1);
+    dup2(errors, 2);
+    std::vector<char*> v;
+    for (const std::string& a : argv) v.push_back(const_cast<char*>(a.c_str()));
+    v.push_back(nullptr);
+    execvp(v[0], v.data());
+    _exit(127);
+}
+
+// Runs `argv` with a deadline; its errors go to `errorFile`.
+Child RunCommand(const std::vector<std::string>& argv, const std::string& errorFile, int seconds) {
+    return RunChild(
+        [&](int fd) {
+            int errors = open(errorFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0666);
+            Exec(argv, fd, errors < 0 ? fd : errors);
+        },
+        seconds);
+}
+
+std::string FileText(const std::string& path) {
+    std::string s;
+    if (FILE* f = std::fopen(path.c_str(), "rb")) {
+        char buf[4096];
+        size_t n;
+        while ((n = std::fread(buf, 1, sizeof buf, f)) > 0) s.append(buf, n);
+        std::fclose(f);
+    }
+    while (!s.empty() && s.back() == '\n') s.pop_back();
+    return s;
+}
+
 std::string SignalText(int status) {
     if (WIFSIGNALED(status)) return std::string("signal ") + strsignal(WTERMSIG(status));
     return "exit status " + std::to_string(WEXITSTATUS(status));
@@ -158,28 +193,57 @@ Outcome RunScript(const std::string& path, long long instructions, int seconds) 
     return o;
 }
 
+namespace {
+
+// One step of a `zedi` command: false, with the outcome filled in, when it
+// did not end well.
+bool StepEnded(const Child& c, const std::string& step, const std::string& errorFile, int seconds, Outcome& o) {
+    if (c.timedOut) {
+        o.kind = Outcome::timedOut;
+        o.message = step + "gave no answer within " + std::to_string(seconds) + " s";
+    } else if (WIFSIGNALED(c.status)) {
+        o.kind = Outcome::crashed;
+        o.message = step + SignalText(c.status);
+    } else if (WEXITSTATUS(c.status) != 0) {
+        o.kind = step.empty() ? Outcome::runtimeError : Outcome::compileError;
+        o.message = FileText(errorFile);
+    } else {
+        return true;
+    }
+    return false;
+}
+
+}  // namespace
+
+Outcome RunScriptCommand(const std::string& zedi, const std::string& path, int seconds) {
+    Outcome o;
+    std::string image = path + ".so", errors = path + ".err";
+    Child build = RunCommand({zedi, "compile", path, "-o", image}, errors, seconds);
+    if (!StepEnded(build, "the compile: ", errors, seconds, o)) return o;
+    Child run = RunCommand({zedi, "run", image, "main"}, errors, seconds);
+    o.out = run.data;
+    if (!StepEnded(run, "", errors, seconds, o)) return o;
+    // `zedi run` ends with a line of main's result, which g++'s program does not print.
+    size_t end = !o.out.empty() && o.out.back() == '\n' ? o.out.size() - 1 : o.out.size();
+    size_t start = end;
+    while (start > 0 && o.out[start - 1] != '\n') start--;
+    o.out.erase(start);
+    return o;
+}
+
 Outcome RunNative(const std::string& cxx, const std::vector<std::string>& options, const std::string& path,
                   const std::string& exe, int seconds) {
     Outcome o;
     std::vector<std::string> args{cxx};
     args.insert(args.end(), options.begin(), options.end());
     args.insert(args.end(), {"-x", "c++", path, "-o", exe});
-    auto exec = [](const std::vector<std::string>& argv, int fd, bool errorsToo) {
-        dup2(fd, 1);
-        if (errorsToo) dup2(fd, 2);
-        std::vector<char*> v;
-        for (const std::string& a : argv) v.push_back(const_cast<char*>(a.c_str()));
-        v.push_back(nullptr);
-        execvp(v[0], v.data());
-        _exit(127);
-    };
-    Child build = RunChild([&](int fd) { exec(args, fd, true); }, 600);
+    Child build = RunChild([&](int fd) { Exec(args, fd, fd); }, 600);
     if (build.timedOut || !WIFEXITED(build.status) || WEXITSTATUS(build.status) != 0) {
         o.kind = Outcome::compileError;
         o.message = build.data.empty() ? SignalText(build.status) : build.data;
         return o;
     }
-    Child run = RunChild([&](int fd) { exec({exe}, fd, true); }, seconds);
+    Child run = RunChild([&](int fd) { Exec({exe}, fd, fd); }, seconds);
     o.out = run.data;
     if (run.timedOut) {
         o.kind = Outcome::timedOut;

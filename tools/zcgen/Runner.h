@@ -21,6 +21,11 @@ const char* KindName(Outcome::Kind k);
 // `instructions` instructions and `seconds` of wall time for the whole child.
 Outcome RunScript(const std::string& path, long long instructions, int seconds);
 
+// The same through a `zedi` command (`zedi compile`, then `zedi run IMAGE
+// main`), to check another build of the compiler; no instruction limit, only
+// the deadline of `seconds` for each step.
+Outcome RunScriptCommand(const std::string& zedi, const std::string& path, int seconds);
+
 // Builds `path` with the C++ compiler `cxx` and the given options into `exe`
 // and runs it. A build failure is a compileError; a program that exits other
 // than with 0 (as one UBSan stopped does) is a runtimeError.

@@ -6,8 +6,11 @@
 //
 //   zedi_cgen [--seeds A-B | --seed N] [--functions N] [--cxx PATH]
 //             [--work DIR] [--out DIR] [--no-reduce] [--no-ubsan]
-//             [--without FEATURE]...
+//             [--without FEATURE]... [--zedi PATH]
 //   zedi_cgen --check PROGRAM.sc...   compares written programs the same way
+//
+// --zedi runs the script compiler through that `zedi` command (another build
+// of it) instead of the one linked in.
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -39,6 +42,7 @@ struct Options {
     bool reduce = true;
     bool ubsan = true;
     std::vector<std::string> check;  // programs to compare, instead of seeds
+    std::string zedi;                // a `zedi` command to run, instead of the compiler linked in
 };
 
 constexpr long long kScriptInstructions = 400000000;
@@ -50,7 +54,8 @@ int Usage() {
     std::fprintf(stderr,
                  "usage: zedi_cgen [--seeds A-B | --seed N] [--functions N] [--cxx PATH]\n"
                  "                 [--work DIR] [--out DIR] [--no-reduce] [--no-ubsan] [--without FEATURE]...\n"
-                 "       zedi_cgen --check PROGRAM.sc...\n"
+                 "                 [--zedi PATH]\n"
+                 "       zedi_cgen [--zedi PATH] --check PROGRAM.sc...\n"
                  "features:");
     for (int k = 0; k < kFeatureCount; k++) std::fprintf(stderr, " %s", kFeatureNames[k].name);
     std::fprintf(stderr, "\n");
@@ -136,6 +141,10 @@ std::string Gist(const std::string& message) {
     return out;
 }
 
+Outcome Script(const Options& o, const std::string& path, int seconds) {
+    return o.zedi.empty() ? RunScript(path, kScriptInstructions, seconds) : RunScriptCommand(o.zedi, path, seconds);
+}
+
 bool SameFailure(const Outcome& first, const Outcome& now, const std::string& expected) {
     if (first.kind != now.kind) return false;
     if (now.kind == Outcome::ran) return now.out != expected;
@@ -179,7 +188,7 @@ struct Run {
             generatorFault = true;
             return;
         }
-        Outcome script = RunScript(base + ".sc", kScriptInstructions, kSeconds);
+        Outcome script = Script(o, base + ".sc", kSeconds);
         std::string failure = Failure(script, expected);
         double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
         if (failure.empty()) {
@@ -210,7 +219,7 @@ struct Run {
                 return false;
             }
             WriteFile(path, ProgramText(q, ""));
-            return SameFailure(first, RunScript(path, kScriptInstructions, kReduceSeconds), expected);
+            return SameFailure(first, Script(o, path, kReduceSeconds), expected);
         };
         auto t0 = std::chrono::steady_clock::now();
         int kept = Reduce(p, still);
@@ -219,7 +228,7 @@ struct Run {
         WriteFile(path, text);
         // The reduction trusted the interpreter; g++ has the last word.
         Outcome native = RunNative(o.cxx, NativeOptions(o, true), path, path + ".exe", kSeconds);
-        Outcome script = RunScript(path, kScriptInstructions, kSeconds);
+        Outcome script = Script(o, path, kSeconds);
         double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
         if (native.kind != Outcome::ran || native.out != expected) {
             std::printf("  reduced program does not build or run alike under g++ -O2 -Wall -Wextra -Werror: %s\n%s  kept in %s\n",
@@ -260,7 +269,7 @@ int Check(const Options& o, const std::string& dir) {
             failed++;
             continue;
         }
-        Outcome script = RunScript(path, kScriptInstructions, kSeconds);
+        Outcome script = Script(o, path, kSeconds);
         std::string failure = Failure(script, native.out);
         if (failure.empty()) {
             std::printf("%s: passes\n", path.c_str());
@@ -313,6 +322,9 @@ int main(int argc, char** argv) {
             while (k < kFeatureCount && std::strcmp(kFeatureNames[k].name, v) != 0) k++;
             if (k == kFeatureCount) return Usage();
             o.gen.without |= kFeatureNames[k].feature;
+        } else if (a == "--zedi") {
+            if (!(v = value())) return Usage();
+            o.zedi = v;
         } else if (a == "--check") {
             while (i + 1 < argc && argv[i + 1][0] != '-') o.check.push_back(argv[++i]);
         } else if (a == "--no-reduce") {
