@@ -1,5 +1,11 @@
 // Found by the program generator (tools/zcgen) and reduced: g++ and the script
 // compiler must print the same. ~ of a char, cast back to the char type.
+// Expected "fn9.0 2 201 146"; the script prints "fn9.0 2 201 4294967186".
+// `~` (and `-` of a char or short constant) keeps the operand's char or
+// short type but leaves the full 32-bit result, 0xFFFFFF92 here; a cast to the
+// same type then emits nothing, so a "char" above 255 reaches the int
+// argument. The same with ushort: `(int)(ushort)~(ushort)54994` gives -54995,
+// not 10541. C would give 146: the cast takes the low 8 bits.
 #include "print.h"
 
 // char and short load without a sign in the script: C's unsigned types.
