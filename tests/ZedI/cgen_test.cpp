@@ -242,6 +242,52 @@ TEST(Generator, TheSameSeedWritesTheSameProgram) {
     EXPECT_NE(ProgramText(*Generate(8, o), ""), first);
 }
 
+// Calls `see` on every expression of the program, kids included.
+void EachExpr(const Program& p, const std::function<void(const Expr&)>& see) {
+    std::function<void(const Expr&)> expr = [&](const Expr& e) {
+        see(e);
+        for (const ExprP& k : e.kids) expr(*k);
+    };
+    std::function<void(const Block&)> block = [&](const Block& b) {
+        for (const StmtP& st : b) {
+            if (!st) continue;
+            for (const ExprP& e : st->e)
+                if (e) expr(*e);
+            block(st->body);
+            block(st->orElse);
+            for (const Case& c : st->cases) block(c.body);
+        }
+    };
+    for (const Func& f : p.funcs) block(f.body);
+    for (const ExprP& e : p.globalInits)
+        if (e) expr(*e);
+}
+
+bool IsConstant(const Expr& e) {
+    if (e.op == Op::VarRef || e.op == Op::Call || e.op == Op::Index || e.op == Op::Member) return false;
+    for (const ExprP& k : e.kids)
+        if (!IsConstant(*k)) return false;
+    return true;
+}
+
+// Left out, `0 && x` and `1 || x` (whose right operand the script runs) are
+// written with the constant on the right.
+TEST(Generator, LeavesOutAConstantLeftOperandOfLogic) {
+    auto count = [](unsigned without) {
+        GenOptions o;
+        o.functions = 40;
+        o.without = without;
+        int n = 0;
+        for (uint64_t seed = 1; seed <= 10; seed++)
+            EachExpr(*Generate(seed, o), [&](const Expr& e) {
+                if ((e.op == Op::LogAnd || e.op == Op::LogOr) && IsConstant(*e.kids[0]) && !IsConstant(*e.kids[1])) n++;
+            });
+        return n;
+    };
+    EXPECT_GT(count(0), 0);
+    EXPECT_EQ(count(kConstantLogic), 0);
+}
+
 // A ?: with a double true branch and an int false branch that main runs.
 bool RunsMixedConditional(const Program& p) {
     std::unordered_map<const Expr*, Val> values;

@@ -18,6 +18,7 @@ const FeatureName kFeatureNames[] = {
     {"later-definitions", kLaterDefinitions},
     {"narrow-results", kNarrowResults},
     {"brace-structures", kBraceStructures},
+    {"constant-logic", kConstantLogic},
 };
 const int kFeatureCount = int(sizeof kFeatureNames / sizeof kFeatureNames[0]);
 
@@ -661,13 +662,20 @@ private:
         if (depth <= 0 || x < 50) return Compare(c, std::max(depth, 1));
         if (x < 65) return IntValue(c, depth - 1);
         if (x < 75) return Node(Op::Not, Types::I32(), IntValue(c, depth - 1));
-        return Node(x < 88 ? Op::LogAnd : Op::LogOr, Types::I32(), Condition(c, depth - 1), Condition(c, depth - 1));
+        return LogicOf(c, x < 88 ? Op::LogAnd : Op::LogOr, depth);
+    }
+
+    // `a && b` or `a || b` of two conditions; left out, a constant goes right.
+    ExprP LogicOf(Ctx& c, Op op, int depth) {
+        ExprP a = Condition(c, depth - 1), b = Condition(c, depth - 1);
+        if (Without(kConstantLogic) && ConstantOnly(*a) && !ConstantOnly(*b)) std::swap(a, b);
+        return Node(op, Types::I32(), std::move(a), std::move(b));
     }
 
     // || keeps its left value in the script, and so does && with a constant 1
     // on the right: as a value, either is compared with 0.
     ExprP Logical(Ctx& c, int depth) {
-        ExprP o = Node(r_.Chance(50) ? Op::LogAnd : Op::LogOr, Types::I32(), Condition(c, depth - 1), Condition(c, depth - 1));
+        ExprP o = LogicOf(c, r_.Chance(50) ? Op::LogAnd : Op::LogOr, depth);
         if (o->op == Op::LogAnd && !ConstantOnly(*o->kids[1]) && r_.Chance(70)) return o;
         return Binary(Op::Ne, std::move(o), IntConst(Types::I32(), 0));
     }

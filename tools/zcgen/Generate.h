@@ -23,6 +23,7 @@ enum Feature : unsigned {
     kLaterDefinitions = 32,   // functions defined below their first use
     kNarrowResults = 64,      // ~ of a char or short, - of a char or short constant
     kBraceStructures = 128,   // a structure value as an element of a local brace list
+    kConstantLogic = 256,     // && and || whose left operand is a constant and whose right one is not
 };
 
 struct FeatureName {
