@@ -242,6 +242,81 @@ TEST(Generator, TheSameSeedWritesTheSameProgram) {
     EXPECT_NE(ProgramText(*Generate(8, o), ""), first);
 }
 
+// The generator's reading of the type the script gives an expression (which
+// decides where an argument needs a cast) agrees with the script compiler:
+// overloads for char, short and int tell the narrow types (an int argument
+// takes an unsigned or double parameter too, so those cannot be overloads),
+// and `< 0` of a value with the top bit set tells int from unsigned (not
+// asked of a char or short, which may hold such a value today).
+TEST(ScriptTypes, AsTheCompilerReadsThem) {
+    Fixture f;
+    auto a = [&] { return V(f.a); };  // -7
+    auto u = [&] { return V(f.u); };  // 5
+    auto ch = [&] { return V(f.ch); };  // 200
+    const Type* U8 = Types::U8();
+    const Type* U32 = Types::U32();
+    const Type* F64 = Types::F64();
+    struct Case {
+        ExprP e;
+        bool topBit;  // the value's top bit is set
+    } cases[] = {
+        // x + 0 and x - 0 keep x's whole type, against any zero.
+        {N(Op::Add, Int(), ch(), I(0)), false},
+        {N(Op::Sub, U32, a(), I(0, U32)), true},
+        {N(Op::Add, F64, a(), D(0)), true},
+        {N(Op::Sub, U32, u(), I(0)), false},
+        // x * 1.0 and x / 1.0 keep an integer x.
+        {N(Op::Mul, F64, a(), D(1)), true},
+        {N(Op::Div, F64, ch(), D(1)), false},
+        // The other left-out operations give C's type.
+        {N(Op::Mul, Int(), ch(), I(1)), false},
+        {N(Op::BitXor, Int(), ch(), I(0)), false},
+        {N(Op::BitAnd, Int(), ch(), I(-1)), false},
+        {N(Op::BitOr, U32, a(), I(0, U32)), true},
+        {N(Op::Div, U32, a(), I(1, U32)), true},
+        {N(Op::Shl, Int(), ch(), I(0)), false},
+        {N(Op::Mod, Int(), ch(), I(2147483647)), false},
+        // Operations that are not left out, for comparison.
+        {N(Op::Add, Int(), ch(), I(1)), false},
+        {N(Op::Add, U32, a(), I(1, U32)), true},
+        {N(Op::Add, Int(), a(), I(1)), true},
+        // ~ and - of a constant keep a char.
+        {N(Op::BitNot, Int(), ch()), true},
+        {N(Op::Neg, Int(), I(5, U8)), true},
+    };
+    std::string text =
+        "#include \"print.h\"\n"
+        "typedef char uchar;\n"
+        "int f(char x) { return 1; }\n"
+        "int f(short x) { return 2; }\n"
+        "int f(int x) { return 3; }\n"
+        "int main() {\n"
+        "    int a = -7;\n"
+        "    unsigned u = 5;\n"
+        "    uchar ch = 200;\n";
+    std::string expected;
+    for (Case& k : cases) {
+        std::string e = ExprText(*k.e);
+        const Type* t = ScriptType(*k.e);
+        if (t->kind == Kind::U8 || t->kind == Kind::U16) {
+            text += "    print(\"" + e + ": %d\\n\", f(" + e + "));\n";
+            expected += e + ": " + (t->kind == Kind::U8 ? "1" : "2") + "\n";
+        } else {
+            text += "    print(\"" + e + ": %d %d\\n\", f(" + e + "), (" + e + ") < 0);\n";
+            expected += e + ": 3 " + (t->kind == Kind::I32 && k.topBit ? "1" : "0") + "\n";
+        }
+    }
+    text += "    return 0;\n}\n";
+    std::string dir = ::testing::TempDir() + "/cgen_types";
+    std::filesystem::create_directories(dir);
+    std::filesystem::copy_file(ZCGEN_C_SUBSET "/print.h", dir + "/print.h",
+                               std::filesystem::copy_options::overwrite_existing);
+    std::ofstream(dir + "/types.sc") << text;
+    zcgen::Outcome got = RunScript(dir + "/types.sc", 1000000, 60);
+    ASSERT_EQ(got.kind, zcgen::Outcome::ran) << got.message;
+    EXPECT_EQ(got.out, expected);
+}
+
 // Calls `see` on every expression of the program, kids included.
 void EachExpr(const Program& p, const std::function<void(const Expr&)>& see) {
     std::function<void(const Expr&)> expr = [&](const Expr& e) {
@@ -345,7 +420,7 @@ TEST(ScriptRunner, ThroughTheCommandAsInProcess) {
         std::string path = dir + "/p.sc";
         std::ofstream(path) << "#include \"print.h\"\nint main() { " << c.body << " }\n";
         zcgen::Outcome linked = RunScript(path, 1000000, 60);
-        zcgen::Outcome command = RunScriptCommand(ZEDI_COMMAND, path, 60);
+        zcgen::Outcome command = RunScriptCommand(ZEDI_COMMAND, path, dir + "/p", 60);
         SCOPED_TRACE(c.body);
         EXPECT_EQ(linked.kind, c.kind) << linked.message;
         EXPECT_EQ(command.kind, c.kind) << command.message;

@@ -150,32 +150,40 @@ std::optional<Val> ConstantValue(const Expr& e) {
 }
 
 // The script compiles `x op k` as x when the constant k cannot change x
-// (x + 0, x * 1, x & -1 ...), comparing k by its value: x keeps its type.
+// (x + 0, x * 1, x & -1 ...; not x % 2147483647), comparing k by its value.
 bool IdentitySkip(const Expr& e) {
     if (e.kids.size() != 2 || ConstantOnly(*e.kids[0])) return false;
     std::optional<Val> k = ConstantValue(*e.kids[1]);
     if (!k) return false;
     double v = k->t->kind == Kind::F64 ? k->c.d : k->t->kind == Kind::I32 ? double(int32_t(k->c.u)) : double(k->c.u);
     switch (e.op) {
-    case Op::Add: case Op::Sub: case Op::Shl: case Op::Shr: case Op::BitOr: case Op::BitXor: return v == 0;
+    case Op::Add: case Op::Sub: return v == 0;
+    case Op::Shl: case Op::Shr: case Op::BitOr: case Op::BitXor: return v == 0 && k->t->kind != Kind::F64;
     case Op::Mul: case Op::Div: return v == 1;
-    case Op::Mod: return v == 2147483647.0;
     case Op::BitAnd: return v == -1;
     default: return false;
     }
 }
 
-// The type the script gives an expression, where it matters for matching a
-// parameter: ~, ?:, - of a constant and a skipped operation keep a char or
-// short type that C promotes to int.
+}  // namespace
+
+// The type the script gives an expression, where it is not C's: ~, ?: and -
+// of a constant keep a char or short type that C promotes to int; x + 0 and
+// x - 0 keep all of x's type (int against an unsigned or double zero too),
+// and so does an integer x in x * 1.0 and x / 1.0. The other left-out
+// operations take their type as C does.
 const Type* ScriptType(const Expr& e) {
     if (e.op == Op::Cond) return ScriptType(*e.kids[1]);
-    if (e.op == Op::BitNot || (e.op == Op::Neg && ConstantOnly(*e.kids[0])) || IdentitySkip(e)) {
+    if (e.op == Op::BitNot || (e.op == Op::Neg && ConstantOnly(*e.kids[0]))) {
         const Type* t = ScriptType(*e.kids[0]);
         if (t->kind == Kind::U8 || t->kind == Kind::U16) return t;
     }
+    if (IdentitySkip(e) && (e.op == Op::Add || e.op == Op::Sub || e.kids[1]->type->kind == Kind::F64))
+        return ScriptType(*e.kids[0]);
     return e.type;
 }
+
+namespace {
 
 // A cast to t, also where C's type is t already but the script's is not.
 ExprP Exactly(const Type* t, ExprP e) {
@@ -614,9 +622,12 @@ private:
         if (integer && b->type->kind == Kind::F64) b = Cast(Types::I32(), std::move(b));
         if (op == Op::Mod && Common(a->type, b->type)->kind == Kind::F64) op = Op::Div;
         ExprP e = Binary(op, std::move(a), std::move(b));
-        // The script would skip `i * 1.0` and keep an int: C computes a double.
-        if (e->kids[0]->type->kind != Kind::F64 && e->kids[1]->type->kind == Kind::F64 && IdentitySkip(*e))
-            e->kids[1] = DoubleConst(r_.Range(2, 9) / 4.0);
+        // The script would skip `i * 1.0` and keep an int where C computes a
+        // double, and keep the int of `i + (unsigned)0` where C's is unsigned.
+        if (IdentitySkip(*e) && Promote(ScriptType(*e)) != e->type) {
+            if (e->kids[1]->type->kind == Kind::F64) e->kids[1] = DoubleConst(r_.Range(2, 9) / 4.0);
+            else e->kids[0] = Cast(e->type, std::move(e->kids[0]));
+        }
         return e;
     }
 

@@ -42,6 +42,11 @@ struct GenOptions {
 
 std::unique_ptr<Program> Generate(uint64_t seed, const GenOptions& options);
 
+// The type the script compiler gives an expression where it is not C's:
+// ~, ?:, - of a constant and some operations it leaves out keep their
+// operand's type.
+const Type* ScriptType(const Expr& e);
+
 // Deterministic random numbers of one seed, the same on every machine.
 class Rng {
 public:

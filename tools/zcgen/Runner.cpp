@@ -215,9 +215,9 @@ bool StepEnded(const Child& c, const std::string& step, const std::string& error
 
 }  // namespace
 
-Outcome RunScriptCommand(const std::string& zedi, const std::string& path, int seconds) {
+Outcome RunScriptCommand(const std::string& zedi, const std::string& path, const std::string& work, int seconds) {
     Outcome o;
-    std::string image = path + ".so", errors = path + ".err";
+    std::string image = work + ".so", errors = work + ".err";
     Child build = RunCommand({zedi, "compile", path, "-o", image}, errors, seconds);
     if (!StepEnded(build, "the compile: ", errors, seconds, o)) return o;
     Child run = RunCommand({zedi, "run", image, "main"}, errors, seconds);

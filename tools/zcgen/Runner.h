@@ -23,8 +23,9 @@ Outcome RunScript(const std::string& path, long long instructions, int seconds);
 
 // The same through a `zedi` command (`zedi compile`, then `zedi run IMAGE
 // main`), to check another build of the compiler; no instruction limit, only
-// the deadline of `seconds` for each step.
-Outcome RunScriptCommand(const std::string& zedi, const std::string& path, int seconds);
+// the deadline of `seconds` for each step. The image and the errors go to
+// `work` + ".so" and ".err".
+Outcome RunScriptCommand(const std::string& zedi, const std::string& path, const std::string& work, int seconds);
 
 // Builds `path` with the C++ compiler `cxx` and the given options into `exe`
 // and runs it. A build failure is a compileError; a program that exits other

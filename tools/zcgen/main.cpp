@@ -141,8 +141,9 @@ std::string Gist(const std::string& message) {
     return out;
 }
 
-Outcome Script(const Options& o, const std::string& path, int seconds) {
-    return o.zedi.empty() ? RunScript(path, kScriptInstructions, seconds) : RunScriptCommand(o.zedi, path, seconds);
+// `work`: a path in the work folder for what a `zedi` command writes.
+Outcome Script(const Options& o, const std::string& path, const std::string& work, int seconds) {
+    return o.zedi.empty() ? RunScript(path, kScriptInstructions, seconds) : RunScriptCommand(o.zedi, path, work, seconds);
 }
 
 bool SameFailure(const Outcome& first, const Outcome& now, const std::string& expected) {
@@ -188,7 +189,7 @@ struct Run {
             generatorFault = true;
             return;
         }
-        Outcome script = Script(o, base + ".sc", kSeconds);
+        Outcome script = Script(o, base + ".sc", base, kSeconds);
         std::string failure = Failure(script, expected);
         double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
         if (failure.empty()) {
@@ -219,7 +220,7 @@ struct Run {
                 return false;
             }
             WriteFile(path, ProgramText(q, ""));
-            return SameFailure(first, Script(o, path, kReduceSeconds), expected);
+            return SameFailure(first, Script(o, path, path, kReduceSeconds), expected);
         };
         auto t0 = std::chrono::steady_clock::now();
         int kept = Reduce(p, still);
@@ -228,7 +229,7 @@ struct Run {
         WriteFile(path, text);
         // The reduction trusted the interpreter; g++ has the last word.
         Outcome native = RunNative(o.cxx, NativeOptions(o, true), path, path + ".exe", kSeconds);
-        Outcome script = Script(o, path, kSeconds);
+        Outcome script = Script(o, path, path, kSeconds);
         double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
         if (native.kind != Outcome::ran || native.out != expected) {
             std::printf("  reduced program does not build or run alike under g++ -O2 -Wall -Wextra -Werror: %s\n%s  kept in %s\n",
@@ -269,7 +270,7 @@ int Check(const Options& o, const std::string& dir) {
             failed++;
             continue;
         }
-        Outcome script = Script(o, path, kSeconds);
+        Outcome script = Script(o, path, dir + "/check", kSeconds);
         std::string failure = Failure(script, native.out);
         if (failure.empty()) {
             std::printf("%s: passes\n", path.c_str());
