@@ -19,6 +19,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
+#include <functional>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -187,6 +188,7 @@ struct Run {
                                                           : "the interpreter and g++ print differently\n" + FirstDifference(native.out, expected);
             Report(seed, "generator: " + why, "");
             generatorFault = true;
+            if (o.reduce && native.kind == Outcome::ran) ShrinkGeneratorFault(seed, *p);
             return;
         }
         Outcome script = Script(o, base + ".sc", base, kSeconds);
@@ -208,19 +210,27 @@ struct Run {
         failures.push_back("seed " + std::to_string(seed) + ": " + what.substr(0, what.find('\n')));
     }
 
+    // A step of a reduction: false when the interpreter refuses `q`; else `q`
+    // is written to `path` and `test` is given what it prints.
+    static bool Written(const Program& q, const std::string& path, const std::function<bool(const std::string&)>& test) {
+        std::string expected;
+        try {
+            expected = Interp(q).RunMain(kInterpSteps);
+        } catch (const Reject&) {
+            return false;
+        }
+        WriteFile(path, ProgramText(q, ""));
+        return test(expected);
+    }
+
     void Shrink(uint64_t seed, Program& p, const Outcome& first) {
         std::string path = dir + "/r" + std::to_string(seed) + ".sc";
         int checks = 0;
         auto still = [&](const Program& q) {
             checks++;
-            std::string expected;
-            try {
-                expected = Interp(q).RunMain(kInterpSteps);
-            } catch (const Reject&) {
-                return false;
-            }
-            WriteFile(path, ProgramText(q, ""));
-            return SameFailure(first, Script(o, path, path, kReduceSeconds), expected);
+            return Written(q, path, [&](const std::string& expected) {
+                return SameFailure(first, Script(o, path, path, kReduceSeconds), expected);
+            });
         };
         auto t0 = std::chrono::steady_clock::now();
         int kept = Reduce(p, still);
@@ -242,6 +252,25 @@ struct Run {
         std::printf("  expected (g++):\n%s", Indent(native.out).c_str());
         if (script.kind == Outcome::ran) std::printf("  the script printed:\n%s", Indent(script.out).c_str());
         else std::printf("  the script: %s: %s\n", KindName(script.kind), script.message.c_str());
+        std::fflush(stdout);
+    }
+
+    // A program its interpreter reads otherwise than g++ does: a fault of the
+    // generator, reduced into the work folder while g++ still prints otherwise.
+    void ShrinkGeneratorFault(uint64_t seed, Program& p) {
+        std::string path = dir + "/g" + std::to_string(seed) + ".sc";
+        auto still = [&](const Program& q) {
+            return Written(q, path, [&](const std::string& expected) {
+                Outcome native = RunNative(o.cxx, NativeOptions(o, false), path, path + ".exe", kReduceSeconds);
+                return native.kind == Outcome::ran && native.out != expected;
+            });
+        };
+        Reduce(p, still);
+        std::string expected = Interp(p).RunMain(kInterpSteps);
+        WriteFile(path, ProgramText(p, Heading(seed, ", reduced: the generator's interpreter and g++\n// print differently.")));
+        Outcome native = RunNative(o.cxx, NativeOptions(o, false), path, path + ".exe", kSeconds);
+        std::printf("  reduced to %s\n  g++:\n%s  the interpreter:\n%s", path.c_str(), Indent(native.out).c_str(),
+                    Indent(expected).c_str());
         std::fflush(stdout);
     }
 
