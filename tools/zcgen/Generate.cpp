@@ -624,9 +624,18 @@ private:
         ExprP e = Binary(op, std::move(a), std::move(b));
         // The script would skip `i * 1.0` and keep an int where C computes a
         // double, and keep the int of `i + (unsigned)0` where C's is unsigned.
-        if (IdentitySkip(*e) && Promote(ScriptType(*e)) != e->type) {
-            if (e->kids[1]->type->kind == Kind::F64) e->kids[1] = DoubleConst(r_.Range(2, 9) / 4.0);
-            else e->kids[0] = Cast(e->type, std::move(e->kids[0]));
+        // A skipped `x * 1`, `x | 0`... of a char or short x is an int when x
+        // is a variable but keeps x's type when x is a computed value (a ?:),
+        // so x is made an int first.
+        if (IdentitySkip(*e)) {
+            const Type* left = ScriptType(*e->kids[0]);
+            bool narrow = left->kind == Kind::U8 || left->kind == Kind::U16;
+            if (Promote(ScriptType(*e)) != e->type) {
+                if (e->kids[1]->type->kind == Kind::F64) e->kids[1] = DoubleConst(r_.Range(2, 9) / 4.0);
+                else e->kids[0] = Cast(e->type, std::move(e->kids[0]));
+            } else if (narrow && e->op != Op::Add && e->op != Op::Sub) {
+                e->kids[0] = Exactly(Promote(left), std::move(e->kids[0]));
+            }
         }
         return e;
     }
