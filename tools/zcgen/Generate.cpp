@@ -693,10 +693,13 @@ private:
     }
 
     // || keeps its left value in the script, and so does && with a constant 1
-    // on the right: as a value, either is compared with 0.
+    // on the right; && takes the unsigned type of an unsigned left operand:
+    // as a value, these are compared with 0.
     ExprP Logical(Ctx& c, int depth) {
         ExprP o = LogicOf(c, r_.Chance(50) ? Op::LogAnd : Op::LogOr, depth);
-        if (o->op == Op::LogAnd && !ConstantOnly(*o->kids[1]) && r_.Chance(70)) return o;
+        if (o->op == Op::LogAnd && !ConstantOnly(*o->kids[1]) && ScriptType(*o->kids[0])->kind != Kind::U32 &&
+            r_.Chance(70))
+            return o;
         return Binary(Op::Ne, std::move(o), IntConst(Types::I32(), 0));
     }
 
