@@ -220,6 +220,16 @@ TEST(GeneratedOrder, SeesOperandsCMayEvaluateEitherWay) {
     };
     for (Case& k : cases) EXPECT_EQ(EffectsOf(*k.e).ok, k.ok) << ExprText(*k.e);
 
+    // The arguments of a call: f((double)(a % 2), a--).
+    Func two;
+    two.name = "two";
+    two.ret = Int();
+    two.params = {f.b, f.c};
+    ExprP args = N(Op::Call, Int(), N(Op::Cast, Types::F64(), N(Op::Mod, Int(), a(), I(2))),
+                   N(Op::PostDec, Int(), a()));
+    args->func = &two;
+    EXPECT_FALSE(EffectsOf(*args).ok) << ExprText(*args);
+
     // Two calls that print, as operands of one +, may print in either order.
     Func printing;
     printing.name = "p";
@@ -397,6 +407,26 @@ TEST(Reducer, LeavesASmallProgramThatStillRunsAndStillFails) {
     EXPECT_LT(text.size(), before / 4) << text;
 }
 
+
+// Whether the statements of every function keep to C's defined order.
+bool OrderDefinedEverywhere(const Program& p) {
+    for (const Func& f : p.funcs)
+        for (const StmtP& st : f.body)
+            if (st && !OrderDefined(*st)) return false;
+    return true;
+}
+
+
+// Every statement the generator writes, the returns of structures with their
+// local included, leaves C no choice of order.
+TEST(Generator, WritesOnlyADefinedOrderOfEvaluation) {
+    GenOptions o;
+    o.functions = 60;
+    for (uint64_t seed = 1; seed <= 20; seed++) {
+        std::unique_ptr<Program> p = Generate(seed, o);
+        EXPECT_TRUE(OrderDefinedEverywhere(*p)) << "seed " << seed;
+    }
+}
 
 // The two ways of running the script compiler tell the same outcome: what was
 // printed (without the result line `zedi run` adds), a compile error, a

@@ -171,6 +171,24 @@ Effects EffectsOf(const Expr& e) {
     }
 }
 
+bool OrderDefined(const zcgen::Stmt& s) {
+    if (s.kind == St::Print) {
+        std::vector<const Expr*> args;
+        for (const ExprP& a : s.e) args.push_back(a.get());
+        if (!Unsequenced(args).ok) return false;
+    } else {
+        for (const ExprP& e : s.e)
+            if (e && !EffectsOf(*e).ok) return false;
+    }
+    for (const Block* b : {&s.body, &s.orElse})
+        for (const StmtP& x : *b)
+            if (x && !OrderDefined(*x)) return false;
+    for (const Case& c : s.cases)
+        for (const StmtP& x : c.body)
+            if (x && !OrderDefined(*x)) return false;
+    return true;
+}
+
 void Summarise(Func& f) {
     Effects all;
     Stmts(f.body, all);

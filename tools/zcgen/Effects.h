@@ -21,6 +21,10 @@ struct Effects {
 int ObjectOf(const Var* v);
 bool IsSharedObject(int object);  // a global or an array parameter's object
 Effects EffectsOf(const Expr& e);
+// Whether a statement (with the statements inside it) leaves C no choice of
+// order that changes what it does: the arguments of a print are unsequenced
+// with each other as well.
+bool OrderDefined(const Stmt& s);
 // A function's reads, writes and prints, from its body and its callees.
 void Summarise(Func& f);
 

@@ -207,37 +207,6 @@ bool Reaches(const Type* t, const Type* want) {
     return false;
 }
 
-bool StmtEffectsOk(const Stmt& s) {
-    if (s.kind == St::Print) {
-        std::vector<Effects> each;
-        for (const ExprP& a : s.e) each.push_back(EffectsOf(*a));
-        for (size_t i = 0; i < each.size(); i++) {
-            if (!each[i].ok) return false;
-            for (size_t j = i + 1; j < each.size(); j++) {
-                const Effects &a = each[i], &b = each[j];
-                Effects x = a;
-                (void)x;
-                bool meet = (a.prints && b.prints);
-                for (int w : a.writes)
-                    meet = meet || std::binary_search(b.reads.begin(), b.reads.end(), w) || std::binary_search(b.writes.begin(), b.writes.end(), w);
-                for (int w : b.writes) meet = meet || std::binary_search(a.reads.begin(), a.reads.end(), w);
-                if (meet) return false;
-            }
-        }
-    } else {
-        for (const ExprP& e : s.e)
-            if (e && !EffectsOf(*e).ok) return false;
-    }
-    for (const StmtP& b : s.body)
-        if (b && !StmtEffectsOk(*b)) return false;
-    for (const StmtP& b : s.orElse)
-        if (b && !StmtEffectsOk(*b)) return false;
-    for (const Case& c : s.cases)
-        for (const StmtP& b : c.body)
-            if (b && !StmtEffectsOk(*b)) return false;
-    return true;
-}
-
 class Gen {
 public:
     Gen(uint64_t seed, const GenOptions& o) : r_(seed), o_(o), p_(std::make_unique<Program>()) {}
@@ -936,7 +905,7 @@ private:
             Stmts made = c.f == p_->main ? MainStatement(c) : Statement(c);
             RestoreState(s);
             bool ok = !made.empty();
-            for (const StmtP& st : made) ok = ok && StmtEffectsOk(*st);
+            for (const StmtP& st : made) ok = ok && OrderDefined(*st);
             bool returned = false;
             if (ok) {
                 try {
@@ -1062,7 +1031,8 @@ private:
             RestoreState(s);
             StmtP r = NewStmt(St::Return);
             r->e.push_back(std::move(e));
-            bool ok = StmtEffectsOk(*r);
+            bool ok = OrderDefined(*r);
+            for (const StmtP& x : pre) ok = ok && OrderDefined(*x);
             if (ok) {
                 try {
                     in_->SetSteps(kBodySteps);
