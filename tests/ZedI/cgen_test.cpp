@@ -275,6 +275,8 @@ TEST(ScriptTypes, AsTheCompilerReadsThem) {
         {N(Op::Sub, U32, a(), I(0, U32)), true},
         {N(Op::Add, F64, a(), D(0)), true},
         {N(Op::Sub, U32, u(), I(0)), false},
+        // A ?: of constants is computed as the program runs: its + 0 is left out.
+        {N(Op::Add, Int(), N(Op::Cond, Types::U16(), I(1), I(5, Types::U16()), I(3, U8)), I(0)), false},
         // x * 1.0 and x / 1.0 keep an integer x.
         {N(Op::Mul, F64, a(), D(1)), true},
         {N(Op::Div, F64, ch(), D(1)), false},
@@ -297,6 +299,7 @@ TEST(ScriptTypes, AsTheCompilerReadsThem) {
     std::string text =
         "#include \"print.h\"\n"
         "typedef char uchar;\n"
+        "typedef short ushort;\n"
         "int f(char x) { return 1; }\n"
         "int f(short x) { return 2; }\n"
         "int f(int x) { return 3; }\n"

@@ -149,10 +149,20 @@ std::optional<Val> ConstantValue(const Expr& e) {
     }
 }
 
+// Whether the script computes an expression while it compiles: constants
+// only, and no ?: (whose value is computed as the program runs, even of
+// constants).
+bool FoldsToConstant(const Expr& e) {
+    if (e.op == Op::Cond || !ConstantOnly(e)) return false;
+    for (const ExprP& k : e.kids)
+        if (!FoldsToConstant(*k)) return false;
+    return true;
+}
+
 // The script compiles `x op k` as x when the constant k cannot change x
 // (x + 0, x * 1, x & -1 ...; not x % 2147483647), comparing k by its value.
 bool IdentitySkip(const Expr& e) {
-    if (e.kids.size() != 2 || ConstantOnly(*e.kids[0])) return false;
+    if (e.kids.size() != 2 || FoldsToConstant(*e.kids[0])) return false;
     std::optional<Val> k = ConstantValue(*e.kids[1]);
     if (!k) return false;
     double v = k->t->kind == Kind::F64 ? k->c.d : k->t->kind == Kind::I32 ? double(int32_t(k->c.u)) : double(k->c.u);
