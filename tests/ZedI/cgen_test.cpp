@@ -431,6 +431,21 @@ TEST(Generator, WritesOnlyADefinedOrderOfEvaluation) {
     }
 }
 
+// The script leaves `d + 0` out and keeps a negative zero that C's sum
+// turns into 0: the generator writes no such sum of a double.
+TEST(Generator, WritesNoDoublePlusZero) {
+    GenOptions o;
+    o.functions = 60;
+    int n = 0;
+    for (uint64_t seed = 1; seed <= 20; seed++)
+        EachExpr(*Generate(seed, o), [&](const Expr& e) {
+            if (e.op == Op::Add && ScriptType(*e.kids[0])->kind == Kind::F64 && !IsConstant(*e.kids[0]) &&
+                e.kids[1]->op == Op::Const && (e.kids[1]->type->kind == Kind::F64 ? e.kids[1]->dval == 0 : e.kids[1]->ival == 0))
+                n++;
+        });
+    EXPECT_EQ(n, 0);
+}
+
 // The two ways of running the script compiler tell the same outcome: what was
 // printed (without the result line `zedi run` adds), a compile error, a
 // runtime error.

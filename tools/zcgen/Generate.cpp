@@ -609,8 +609,10 @@ private:
         if (IdentitySkip(*e)) {
             const Type* left = ScriptType(*e->kids[0]);
             bool narrow = left->kind == Kind::U8 || left->kind == Kind::U16;
-            if (Promote(ScriptType(*e)) != e->type) {
-                if (e->kids[1]->type->kind == Kind::F64) e->kids[1] = DoubleConst(r_.Range(2, 9) / 4.0);
+            // Left out, d + 0 keeps a negative zero where C's sum is 0.
+            bool negativeZero = e->op == Op::Add && left->kind == Kind::F64;
+            if (Promote(ScriptType(*e)) != e->type || negativeZero) {
+                if (e->kids[1]->type->kind == Kind::F64 || negativeZero) e->kids[1] = DoubleConst(r_.Range(2, 9) / 4.0);
                 else e->kids[0] = Cast(e->type, std::move(e->kids[0]));
             } else if (narrow && e->op != Op::Add && e->op != Op::Sub) {
                 e->kids[0] = Exactly(Promote(left), std::move(e->kids[0]));
