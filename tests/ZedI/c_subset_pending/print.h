@@ -1,0 +1,1 @@
+../c_subset/print.h
