@@ -292,7 +292,7 @@ TEST(ScriptTypes, AsTheCompilerReadsThem) {
         {N(Op::Add, Int(), ch(), I(1)), false},
         {N(Op::Add, U32, a(), I(1, U32)), true},
         {N(Op::Add, Int(), a(), I(1)), true},
-        // ~ and - of a constant keep a char.
+        // ~ and - of a char are ints, as in C.
         {N(Op::BitNot, Int(), ch()), true},
         {N(Op::Neg, Int(), I(5, U8)), true},
     };

@@ -177,17 +177,13 @@ bool IdentitySkip(const Expr& e) {
 
 }  // namespace
 
-// The type the script gives an expression, where it is not C's: ~, ?: and -
-// of a constant keep a char or short type that C promotes to int; x + 0 and
+// The type the script gives an expression, where it is not C's: ?: takes its
+// true branch's type, also a char or short that C promotes to int; x + 0 and
 // x - 0 keep all of x's type (int against an unsigned or double zero too),
 // and so does an integer x in x * 1.0 and x / 1.0. The other left-out
 // operations take their type as C does.
 const Type* ScriptType(const Expr& e) {
     if (e.op == Op::Cond) return ScriptType(*e.kids[1]);
-    if (e.op == Op::BitNot || (e.op == Op::Neg && ConstantOnly(*e.kids[0]))) {
-        const Type* t = ScriptType(*e.kids[0]);
-        if (t->kind == Kind::U8 || t->kind == Kind::U16) return t;
-    }
     if (IdentitySkip(e) && (e.op == Op::Add || e.op == Op::Sub || e.kids[1]->type->kind == Kind::F64))
         return ScriptType(*e.kids[0]);
     return e.type;

@@ -21,7 +21,7 @@ enum Feature : unsigned {
     kInitTemporaries = 8,   // calls that return a structure inside a local's initialiser
     kSwitchTemporaries = 16,  // calls that return a structure inside a switch's value
     kLaterDefinitions = 32,   // functions defined below their first use
-    kNarrowResults = 64,      // ~ of a char or short, - of a char or short constant
+    kNarrowResults = 64,      // ~ of a char or short, - of a char or short constant (cast to int when left out)
     kBraceStructures = 128,   // a structure value as an element of a local brace list
     kConstantLogic = 256,     // && and || whose left operand is a constant and whose right one is not
 };

@@ -1,6 +1,6 @@
 // Found by the program generator (tools/zcgen) and reduced: g++ and the script
-// compiler must print the same. A local brace list with a structure returned by
-// a call as an element.
+// compiler must print the same. ~ of a char, cast back to the char type: the
+// cast cuts the int result to its low byte (146), as it does for ushort.
 #include "print.h"
 
 // char and short load without a sign in the script: C's unsigned types.
@@ -26,25 +26,17 @@ typedef unsigned short ushort;
 #pragma GCC diagnostic ignored "-Wimplicit-fallthrough"
 #endif
 
-struct S0 { int m0; double m1; unsigned m2; int m3; };
-struct S1 { double m0; int m1; uchar m2; int m3; S0 m4; };
+struct S0 { uchar m0[2]; unsigned m1; unsigned m2; };
 
-S1 fn62();
-
-S0 fn63()
+S0 fn9(unsigned p2)
 {
-    S0 l5 = {0, (-45.375), (unsigned)7, (-2)};
-    return l5;
+    print("fn9.0 %d %d %u\n", 2, 201, p2);
+    S0 l0 = {{(uchar)200, (uchar)83}, (unsigned)19497, (unsigned)0};
+    return l0;
 }
 
 int main()
 {
-    fn62();
+    fn9((unsigned)(uchar)~(uchar)109);
     return 0;
-}
-
-S1 fn62()
-{
-    S1 l1 = {65534.0, (-832), (uchar)1, 25759, fn63()};
-    return l1;
 }

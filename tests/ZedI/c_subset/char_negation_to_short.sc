@@ -1,6 +1,6 @@
 // Found by the program generator (tools/zcgen) and reduced: g++ and the script
-// compiler must print the same. A local array's brace list whose element calls
-// a function defined further down.
+// compiler must print the same. `(ushort)-(uchar)77`: a negated char constant
+// is an int, -77, which the conversion to short cuts to 65459.
 #include "print.h"
 
 // char and short load without a sign in the script: C's unsigned types.
@@ -26,26 +26,22 @@ typedef unsigned short ushort;
 #pragma GCC diagnostic ignored "-Wimplicit-fallthrough"
 #endif
 
-struct S1 { uchar m0; int m1; };
+uchar fn40();
 
-S1 g0[3];
-
-double fn236();
-unsigned fn101(int p0, int p2, S1 p3);
+ushort fn16()
+{
+    return (ushort)-(uchar)77;
+}
 
 int main()
 {
-    print("main.4 %.17g %d\n", fn236(), 0);
+    uchar l7 = fn40();
     return 0;
 }
 
-double fn236()
+uchar fn40()
 {
-    ushort l0[8] = {(ushort)0, (ushort)35083, (ushort)69, (ushort)1, (ushort)0, (ushort)65535, (ushort)64186, (ushort)fn101(25004, (-47967), g0[0])};
+    int l0[2][3] = {{(int)fn16(), (-8), (-10)}, {(-10), 208, 217}};
+    print("fn40.1 %d %d %d %d %d %d %d %d %d %d %d\n", 0, 137, 206, 61, 27, l0[0][0], (-8), (-10), (-10), 208, 217);
     return 0;
-}
-
-unsigned fn101(int p0, int p2, S1 p3)
-{
-    return (unsigned)0;
 }

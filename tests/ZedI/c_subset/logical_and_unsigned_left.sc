@@ -1,13 +1,6 @@
-// Found by the program generator (tools/zcgen) and reduced: g++ and the script
-// compiler must print the same. `0 && (int)--p1`: the right operand of `&&`
-// after a constant false left operand.
-// Expected "fn68.3 200 0 -4"; the script prints "fn68.3 200 0 -5": the
-// right operand runs although `0 &&` decides the result. Likewise `1 || x`
-// runs x, and `if (0 && f()) {}` calls f; with a variable left operand that
-// is 0 the right one is skipped, as in C. Reading: the folder decides
-// `0 && x` and `1 || x` from the constant, but the code already emitted for
-// the right operand (with its side effects: ++, --, assignments, calls) stays
-// in the function. Older builds do the same.
+// Written from a generated program: g++ and the script compiler must print the
+// same. `u && k` with an unsigned left operand is a signed int 0 or 1, so
+// `(u && k) > (-9)` holds and `(u && k) - 2` is negative.
 #include "print.h"
 
 // char and short load without a sign in the script: C's unsigned types.
@@ -33,18 +26,10 @@ typedef unsigned short ushort;
 #pragma GCC diagnostic ignored "-Wimplicit-fallthrough"
 #endif
 
-uchar fn68(double p1);
-
 int main()
 {
-    uchar l8 = fn68((-4.0));
+    unsigned u = 1;
+    int k = 1;
+    print("main.0 %d %d %d\n", (u && k) > (-9), (k && u) > (-9), ((u && k) - 2) < 0);
     return 0;
-}
-
-uchar fn68(double p1)
-{
-    if (0 && (int)--p1) {
-    }
-    print("fn68.3 %d %.17g %.17g\n", 200, 0.0, p1);
-    return (-55667);
 }

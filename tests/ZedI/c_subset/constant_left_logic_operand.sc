@@ -1,13 +1,6 @@
-// Written from a generated program the script compiler gets wrong: g++ and
-// the script compiler must print the same. `&&` with an unsigned left operand,
-// compared with a negative number.
-// Expected "main.0 1 1 1"; the script prints "main.0 0 1 0". `u && k` is 0
-// or 1 as in C, but it takes the unsigned type of its left operand, so
-// `(u && k) > (-9)` compares unsigned (1 > 4294967287) and is false, and
-// `(u && k) - 2` is no longer negative. `k && u` (an int on the left) is
-// right. Reading: the result of && keeps the left operand's type, as the value
-// that || keeps does, where C's is int. (The generator found it as
-// `(g7.m4 && 0) >= (-9)` with an unsigned member.)
+// Found by the program generator (tools/zcgen) and reduced: g++ and the script
+// compiler must print the same. `0 && (int)--p1`: a constant left operand that
+// decides && or || leaves the right operand unevaluated, side effects and all.
 #include "print.h"
 
 // char and short load without a sign in the script: C's unsigned types.
@@ -33,10 +26,18 @@ typedef unsigned short ushort;
 #pragma GCC diagnostic ignored "-Wimplicit-fallthrough"
 #endif
 
+uchar fn68(double p1);
+
 int main()
 {
-    unsigned u = 1;
-    int k = 1;
-    print("main.0 %d %d %d\n", (u && k) > (-9), (k && u) > (-9), ((u && k) - 2) < 0);
+    uchar l8 = fn68((-4.0));
     return 0;
+}
+
+uchar fn68(double p1)
+{
+    if (0 && (int)--p1) {
+    }
+    print("fn68.3 %d %.17g %.17g\n", 200, 0.0, p1);
+    return (-55667);
 }

@@ -1,10 +1,6 @@
-// Found by the program generator (tools/zcgen) and reduced: g++ and the script
-// compiler must print the same. `(ushort)-(uchar)77`: a negated char constant
-// converted to short.
-// Expected "fn40.1 0 137 206 61 27 65459 ..."; the script prints
-// "... 27 -77 ...". As in char_complement_cast.sc, `-(uchar)77` keeps the char
-// type with the value -77, and char to short, both read without a sign,
-// converts by nothing, so the short holds -77 instead of 65459.
+// Written from a generated program: g++ and the script compiler must print the
+// same. `x * 1` of a short value computed by ?: is an int, as it is of a short
+// variable, so an int parameter takes it.
 #include "print.h"
 
 // char and short load without a sign in the script: C's unsigned types.
@@ -30,22 +26,14 @@ typedef unsigned short ushort;
 #pragma GCC diagnostic ignored "-Wimplicit-fallthrough"
 #endif
 
-uchar fn40();
-
-ushort fn16()
+int f(int x)
 {
-    return (ushort)-(uchar)77;
+    return x;
 }
 
 int main()
 {
-    uchar l7 = fn40();
-    return 0;
-}
-
-uchar fn40()
-{
-    int l0[2][3] = {{(int)fn16(), (-8), (-10)}, {(-10), 208, 217}};
-    print("fn40.1 %d %d %d %d %d %d %d %d %d %d %d\n", 0, 137, 206, 61, 27, l0[0][0], (-8), (-10), (-10), 208, 217);
+    int a = 1;
+    print("main.0 %d %d\n", f((a ? (ushort)5 : (uchar)3) * 1), f((a ? (uchar)3 : (uchar)4) ^ 0));
     return 0;
 }
