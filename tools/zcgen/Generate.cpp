@@ -135,6 +135,18 @@ StmtP ExprStmt(ExprP e) {
 }
 
 bool ConstantOnly(const Expr& e);
+bool FoldsToConstant(const Expr& e);
+std::optional<Val> ConstantValue(const Expr& e);
+
+// `0 && x` and `1 || x` with a left operand the script computes while it
+// compiles: the script jumps over x and takes the result for a constant.
+bool DecidedByLeft(const Expr& e) {
+    if ((e.op != Op::LogAnd && e.op != Op::LogOr) || !FoldsToConstant(*e.kids[0])) return false;
+    std::optional<Val> v = ConstantValue(*e.kids[0]);
+    if (!v) return false;
+    const bool nonZero = v->t->kind == Kind::F64 ? v->c.d != 0 : v->c.u != 0;
+    return nonZero == (e.op == Op::LogOr);
+}
 
 // The value of an expression of constants.
 std::optional<Val> ConstantValue(const Expr& e) {
@@ -154,6 +166,7 @@ std::optional<Val> ConstantValue(const Expr& e) {
 // constants).
 bool FoldsToConstant(const Expr& e) {
     if (e.op == Op::Cond || !ConstantOnly(e)) return false;
+    if (DecidedByLeft(e)) return true;
     for (const ExprP& k : e.kids)
         if (!FoldsToConstant(*k)) return false;
     return true;
@@ -199,6 +212,7 @@ ExprP Exactly(const Type* t, ExprP e) {
 
 bool ConstantOnly(const Expr& e) {
     if (e.op == Op::VarRef || e.op == Op::Call || e.op == Op::Index || e.op == Op::Member) return false;
+    if (DecidedByLeft(e)) return true;
     for (const ExprP& k : e.kids)
         if (!ConstantOnly(*k)) return false;
     return true;
@@ -669,14 +683,10 @@ private:
         return Node(op, Types::I32(), std::move(a), std::move(b));
     }
 
-    // || keeps its left value in the script, and so does && with a constant 1
-    // on the right; && takes the unsigned type of an unsigned left operand:
-    // as a value, these are compared with 0.
+    // || keeps its left value in the script: as a value, it is compared with 0.
     ExprP Logical(Ctx& c, int depth) {
         ExprP o = LogicOf(c, r_.Chance(50) ? Op::LogAnd : Op::LogOr, depth);
-        if (o->op == Op::LogAnd && !ConstantOnly(*o->kids[1]) && ScriptType(*o->kids[0])->kind != Kind::U32 &&
-            r_.Chance(70))
-            return o;
+        if (o->op == Op::LogAnd && r_.Chance(70)) return o;
         return Binary(Op::Ne, std::move(o), IntConst(Types::I32(), 0));
     }
 
