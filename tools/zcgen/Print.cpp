@@ -320,29 +320,7 @@ std::string ProgramText(const Program& p, const std::string& heading) {
     std::string& out = w.out;
     out += heading;
     out += "#include \"print.h\"\n"
-           "\n"
-           "// char and short load without a sign in the script: C's unsigned types.\n"
-           "#ifdef ZedI\n"
-           "typedef char uchar;\n"
-           "typedef short ushort;\n"
-           "#else\n"
-           "typedef unsigned char uchar;\n"
-           "typedef unsigned short ushort;\n"
-           "#pragma GCC diagnostic ignored \"-Wunused-variable\"\n"
-           "#pragma GCC diagnostic ignored \"-Wunused-parameter\"\n"
-           "#pragma GCC diagnostic ignored \"-Wunused-but-set-variable\"\n"
-           "#pragma GCC diagnostic ignored \"-Wsign-compare\"\n"
-           "#pragma GCC diagnostic ignored \"-Wtype-limits\"\n"
-           "#pragma GCC diagnostic ignored \"-Wmaybe-uninitialized\"\n"
-           "#pragma GCC diagnostic ignored \"-Wbool-operation\"\n"
-           "#pragma GCC diagnostic ignored \"-Wint-in-bool-context\"\n"
-           "#pragma GCC diagnostic ignored \"-Wlogical-not-parentheses\"\n"
-           "#pragma GCC diagnostic ignored \"-Wbool-compare\"\n"
-           "#pragma GCC diagnostic ignored \"-Wtautological-compare\"\n"
-           "#pragma GCC diagnostic ignored \"-Wunused-but-set-parameter\"\n"
-           "#pragma GCC diagnostic ignored \"-Wdiv-by-zero\"\n"
-           "#pragma GCC diagnostic ignored \"-Wimplicit-fallthrough\"\n"
-           "#endif\n";
+           "#include \"generated.h\"\n";
     bool any = false;
     for (const StructDef& s : p.structs) {
         if (!r.structs.count(&s)) continue;

@@ -378,8 +378,9 @@ int main(int argc, char** argv) {
         run.dir = o.work;
     }
     if (!o.check.empty()) return Check(o, run.dir);
-    // The programs include print.h beside them.
-    WriteFile(run.dir + "/print.h", ReadFile(std::string(ZCGEN_C_SUBSET) + "/print.h"));
+    // The programs include print.h and generated.h beside them.
+    for (const char* header : {"/print.h", "/generated.h"})
+        WriteFile(run.dir + header, ReadFile(std::string(ZCGEN_C_SUBSET) + header));
     for (uint64_t seed = o.first; seed <= o.last; seed++) run.Seed(seed);
     std::printf("%llu programs, %lld functions, %lld lines; %zu failed\n", (unsigned long long)(o.last - o.first + 1),
                 run.functions, run.lines, run.failures.size());

@@ -2,29 +2,7 @@
 // compiler must print the same. A local brace list whose element calls a
 // function defined further down.
 #include "print.h"
-
-// char and short load without a sign in the script: C's unsigned types.
-#ifdef ZedI
-typedef char uchar;
-typedef short ushort;
-#else
-typedef unsigned char uchar;
-typedef unsigned short ushort;
-#pragma GCC diagnostic ignored "-Wunused-variable"
-#pragma GCC diagnostic ignored "-Wunused-parameter"
-#pragma GCC diagnostic ignored "-Wunused-but-set-variable"
-#pragma GCC diagnostic ignored "-Wsign-compare"
-#pragma GCC diagnostic ignored "-Wtype-limits"
-#pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
-#pragma GCC diagnostic ignored "-Wbool-operation"
-#pragma GCC diagnostic ignored "-Wint-in-bool-context"
-#pragma GCC diagnostic ignored "-Wlogical-not-parentheses"
-#pragma GCC diagnostic ignored "-Wbool-compare"
-#pragma GCC diagnostic ignored "-Wtautological-compare"
-#pragma GCC diagnostic ignored "-Wunused-but-set-parameter"
-#pragma GCC diagnostic ignored "-Wdiv-by-zero"
-#pragma GCC diagnostic ignored "-Wimplicit-fallthrough"
-#endif
+#include "generated.h"
 
 struct S1 { ushort m0; uchar m1; double m2; double m3; unsigned m4; };
 
